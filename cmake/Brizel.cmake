@@ -2,7 +2,8 @@
 #
 # A subsystem folder is one static library. Its sources are the folder's *.cpp files; files named
 # *_sse.cpp hold the Acc (SSE) kernels and are the only ones compiled with -msse3, so no helper shared
-# with scalar code is ever built with SSE3 enabled. Every public header also gets a generated
+# with scalar code is ever built with SSE3 enabled; headers named *_sse.h (inline intrinsics helpers) may
+# only be included from such files. Every public header also gets a generated
 # translation unit that includes it alone, so headers keep standing on their own.
 
 include(GoogleTest)
@@ -40,6 +41,9 @@ function(bz_add_library_from_files target)
     set(check ${CMAKE_BINARY_DIR}/header_selfcheck/${flat})
     if(NOT EXISTS ${check})
       file(WRITE ${check} "#include \"${rel}\"\n")
+    endif()
+    if(header MATCHES "_sse\\.h$")
+      set_source_files_properties(${check} PROPERTIES COMPILE_OPTIONS "${BZ_SSE_FLAGS}")
     endif()
     list(APPEND checks ${check})
   endforeach()
