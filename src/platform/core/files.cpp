@@ -438,7 +438,8 @@ timespec TimespecFromUTC(const UTCDateTime &d) {
   SInt64 since1904 = (SInt64(d.highSeconds) << 32) | d.lowSeconds;
   timespec ts{};
   ts.tv_sec = time_t(since1904 - kUnixTo1904);
-  ts.tv_nsec = long((UInt64(d.fraction) * 1000000000u) >> 16);
+  // Rounded up, so that the fraction read back from the nanoseconds is the one that was set.
+  ts.tv_nsec = long((UInt64(d.fraction) * 1000000000u + 65535u) >> 16);
   return ts;
 }
 
