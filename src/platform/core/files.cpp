@@ -160,9 +160,17 @@ struct RefData {
 };
 static_assert(sizeof(RefData) == sizeof(FSRef), "FSRef is 80 bytes");
 
+// A recorded path. When a file was replaced in place through this layer, references to the earlier files
+// at that path still name the place: they are accepted while the path holds `currentInode`.
+struct PathEntry {
+  std::string path;
+  UInt64 currentInode = 0;
+  std::vector<UInt64> formerInodes;
+};
+
 struct PathTable {
   std::mutex lock;
-  std::vector<std::string> paths{std::string()};  // id 0 is never used
+  std::vector<PathEntry> paths{PathEntry()};  // id 0 is never used
   std::unordered_map<std::string, UInt32> ids;
 };
 
@@ -177,7 +185,7 @@ UInt32 InternPath(const std::string &path) {
   auto found = t.ids.find(path);
   if (found != t.ids.end()) return found->second;
   UInt32 id = UInt32(t.paths.size());
-  t.paths.push_back(path);
+  t.paths.push_back(PathEntry{path, 0, {}});
   t.ids.emplace(path, id);
   return id;
 }
@@ -188,7 +196,7 @@ void PathsMoved(const std::string &from, const std::string &to) {
   std::lock_guard<std::mutex> hold(t.lock);
   const std::string prefix = from + "/";
   for (UInt32 id = 1; id < t.paths.size(); ++id) {
-    std::string &p = t.paths[id];
+    std::string &p = t.paths[id].path;
     std::string moved;
     if (p == from) {
       moved = to;
@@ -225,15 +233,21 @@ OSErr Resolve(const FSRef *ref, Object *obj) {
   RefData data;
   std::memcpy(&data, ref, sizeof data);
   if (data.magic != kRefMagic || data.pathId == 0) return errFSBadFSRef;
+  PathEntry entry;
   {
     PathTable &t = Paths();
     std::lock_guard<std::mutex> hold(t.lock);
     if (data.pathId >= t.paths.size()) return errFSBadFSRef;
-    obj->path = t.paths[data.pathId];
+    entry = t.paths[data.pathId];
   }
+  obj->path = entry.path;
   if (lstat(obj->path.c_str(), &obj->st) != 0) return errno == ENOENT ? fnfErr : PL_OSStatusFromErrno(errno);
-  if (UInt64(obj->st.st_dev) != data.device || UInt64(obj->st.st_ino) != data.inode) return fnfErr;
-  return noErr;
+  if (UInt64(obj->st.st_dev) != data.device) return fnfErr;
+  if (UInt64(obj->st.st_ino) == data.inode) return noErr;
+  const bool replacedHere = UInt64(obj->st.st_ino) == entry.currentInode &&
+                            std::find(entry.formerInodes.begin(), entry.formerInodes.end(), data.inode) !=
+                                entry.formerInodes.end();
+  return replacedHere ? noErr : fnfErr;
 }
 
 OSErr ResolveFolder(const FSRef *ref, Object *obj) {
@@ -1095,6 +1109,34 @@ OSErr FSMoveObject(const FSRef *ref, const FSRef *destDirectory, FSRef *newRef) 
     PathsMoved(obj.path, target);
   }
   if (newRef) FillRef(target, obj.st, newRef);
+  return noErr;
+}
+
+OSErr PL_FSReplaceObject(const FSRef *target, const FSRef *replacement) {
+  Object obj, with;
+  OSErr err = Resolve(target, &obj);
+  if (err == noErr) err = Resolve(replacement, &with);
+  if (err != noErr) return err;
+  if (!S_ISREG(obj.st.st_mode) || !S_ISREG(with.st.st_mode)) return notAFileErr;
+  if (obj.st.st_dev != with.st.st_dev) return diffVolErr;
+  if (obj.st.st_ino == with.st.st_ino) return noErr;
+  if (IsImmutable(obj)) return fLckdErr;
+  if (HasOpenFork(obj.st) || HasOpenFork(with.st)) return fBsyErr;
+  if (rename(with.path.c_str(), obj.path.c_str()) != 0) return RenameErr(errno);
+  RefData data;
+  std::memcpy(&data, target, sizeof data);
+  PathTable &t = Paths();
+  std::lock_guard<std::mutex> hold(t.lock);
+  auto found = t.ids.find(obj.path);
+  const UInt32 interned = found != t.ids.end() ? found->second : 0;
+  for (UInt32 id : {data.pathId, interned}) {
+    if (id == 0 || t.paths[id].path != obj.path) continue;
+    PathEntry &entry = t.paths[id];
+    if (std::find(entry.formerInodes.begin(), entry.formerInodes.end(), UInt64(obj.st.st_ino)) ==
+        entry.formerInodes.end())
+      entry.formerInodes.push_back(UInt64(obj.st.st_ino));
+    entry.currentInode = UInt64(with.st.st_ino);
+  }
   return noErr;
 }
 

@@ -229,6 +229,12 @@ OSErr FSRenameUnicode(const FSRef *ref, UniCharCount nameLength, const UniChar *
 // itself. newRef optional.
 OSErr FSMoveObject(const FSRef *ref, const FSRef *destDirectory, FSRef *newRef);
 
+// Puts the file `replacement` in the place of the file `target` in one step (a rename over it), so that the
+// place never holds a partly written file. References to `target` keep naming its place, now holding what
+// `replacement` held; references to `replacement` go stale. diffVolErr across volumes, notAFileErr for a
+// folder, fBsyErr while either has a fork open, fLckdErr for a locked target.
+OSErr PL_FSReplaceObject(const FSRef *target, const FSRef *replacement);
+
 // ---- Forks -----------------------------------------------------------------------------------------------
 
 enum : SInt8 { fsCurPerm = 0x00, fsRdPerm = 0x01, fsWrPerm = 0x02, fsRdWrPerm = 0x03, fsRdWrShPerm = 0x04 };

@@ -358,6 +358,39 @@ TEST(PlatformFiles, LockedObjectsRefuseChanges) {
   EXPECT_EQ(FSDeleteObject(&file), noErr);
 }
 
+TEST(PlatformFiles, ReplaceObjectKeepsTheTargetsReferences) {
+  bz_test::TempDir dir;
+  WriteText(dir.File("list.kbzoel"), "old");
+  WriteText(dir.File("other"), "x");  // made first, so that its inode is none of the others'
+  FSRef folder = RefFor(dir.path());
+  FSRef target = RefFor(dir.File("list.kbzoel"));
+  for (const char *content : {"new", "newer"}) {
+    SCOPED_TRACE(content);
+    WriteText(dir.File("tmp"), content);
+    FSRef replacement = RefFor(dir.File("tmp"));
+    ASSERT_EQ(PL_FSReplaceObject(&target, &replacement), noErr);
+    EXPECT_EQ(ReadText(dir.File("list.kbzoel")), content);
+    EXPECT_FALSE(bz_test::Exists(dir.File("tmp")));
+    // The caller's reference still names the file, through every replacement.
+    EXPECT_EQ(PathOf(target), dir.File("list.kbzoel"));
+    FSRef fresh = RefFor(dir.File("list.kbzoel"));
+    EXPECT_EQ(FSCompareFSRefs(&target, &fresh), noErr);
+    EXPECT_EQ(FSGetCatalogInfo(&replacement, kFSCatInfoNone, nullptr, nullptr, nullptr, nullptr), fnfErr);
+  }
+  // A file put there by someone else is another object.
+  rename(dir.File("other").c_str(), dir.File("list.kbzoel").c_str());
+  EXPECT_EQ(FSGetCatalogInfo(&target, kFSCatInfoNone, nullptr, nullptr, nullptr, nullptr), fnfErr);
+
+  FSRef list = RefFor(dir.File("list.kbzoel"));
+  WriteText(dir.File("tmp"), "y");
+  FSRef replacement = RefFor(dir.File("tmp"));
+  EXPECT_EQ(PL_FSReplaceObject(&list, &folder), notAFileErr);
+  FSIORefNum fork = OpenData(list, fsRdPerm);
+  EXPECT_EQ(PL_FSReplaceObject(&list, &replacement), fBsyErr);
+  FSCloseFork(fork);
+  EXPECT_EQ(ReadText(dir.File("list.kbzoel")), "x");
+}
+
 TEST(PlatformFiles, ForkReadWritePositions) {
   bz_test::TempDir dir;
   WriteText(dir.File("f"), "0123456789");
