@@ -367,6 +367,10 @@ float GL_FloatPercDiff(float f1, float f2) {
   return 1.0f - std::min(r, 1.0f / r);
 }
 
+float GL_LongRatioPercDiff(const GL_LongRatio *x, const GL_LongRatio *y) {
+  return GL_FloatPercDiff(GL_LongRatioToFloat(x), GL_LongRatioToFloat(y));
+}
+
 void GL_ClampIntToBounds(int min, int max, int *value) {
   if (value == nullptr) return;
   if (*value < min) *value = min;

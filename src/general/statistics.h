@@ -5,6 +5,7 @@
 // -1 means that there is no such element.
 #pragma once
 
+#include "general/integer_ratios.h"
 #include "platform/core/mac_types.h"
 
 // ---- Robust averages ------------------------------------------------------------------------------------
@@ -75,6 +76,8 @@ Boolean GL_FloatsEqualByPerc(float x, float y, float perc);
 Boolean GL_Diff(float x, float y, float percentage, OSStatus *error);
 // 1 - min(r, 1/r) for r = f1 / f2; 1 when r < 0.
 float GL_FloatPercDiff(float f1, float f2);
+// GL_FloatPercDiff of the two ratios taken as floats.
+float GL_LongRatioPercDiff(const GL_LongRatio *x, const GL_LongRatio *y);
 
 // Raise to min, then lower to max (max wins when min > max).
 void GL_ClampIntToBounds(int min, int max, int *value);

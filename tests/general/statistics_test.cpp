@@ -399,6 +399,9 @@ TEST(GeneralStatistics, FloatComparisons) {
   EXPECT_FLOAT_EQ(GL_FloatPercDiff(4, 2), 0.5f);
   EXPECT_FLOAT_EQ(GL_FloatPercDiff(3, 3), 0.0f);
   EXPECT_FLOAT_EQ(GL_FloatPercDiff(-1, 2), 1.0f);
+  const GL_LongRatio third = {1, 3}, half = {1, 2}, minusHalf = {-1, 2};
+  EXPECT_FLOAT_EQ(GL_LongRatioPercDiff(&third, &half), 1.0f - (1.0f / 3.0f) / 0.5f);
+  EXPECT_FLOAT_EQ(GL_LongRatioPercDiff(&half, &minusHalf), 1.0f);
 }
 
 TEST(GeneralStatistics, ClampsLetMaxWin) {
