@@ -36,7 +36,7 @@ void CO_ChangeYuv255LineContrBrSat(SInt32 width, const float *inLinePtr, float *
 void CO_ChangeYuv255LineContrBrSatY_only(SInt32 width, const float *inLinePtr, float *outLinePtr, float blackLevel,
                                          float invBrScale, const UInt16 *newY, float satScale);
 
-// SSE versions: 16-byte-aligned float lines, four pixels a step. The gamma runs every pair that starts
+// SSE versions: four pixels a step (float lines allocated 16-byte aligned run fastest). The gamma runs every pair that starts
 // below width; the others run width/4 whole groups and leave the pixels after them untouched.
 
 // Gamma in RGB with the curve 255 · (x/255)^(inGamma/outGamma): RGB clamped to at least 1 before the curve,

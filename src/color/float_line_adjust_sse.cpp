@@ -3,8 +3,6 @@
 // the results are interleaved back to Y0, Cb, Y1, Cr.
 #include "color/float_line_adjust.h"
 
-#include <cassert>
-
 #include "color/power_curve_sse.h"
 #include "color/sse_primitives_sse.h"
 
@@ -27,8 +25,8 @@ inline vFloat Clamp(vFloat v, float lo, float hi) {
 }
 
 inline void StorePairs(float *out, vFloat y, vFloat chroma) {
-  _mm_store_ps(out, _mm_unpacklo_ps(y, chroma));
-  _mm_store_ps(out + 4, _mm_unpackhi_ps(y, chroma));
+  _mm_storeu_ps(out, _mm_unpacklo_ps(y, chroma));
+  _mm_storeu_ps(out + 4, _mm_unpackhi_ps(y, chroma));
 }
 
 // The gamma of four pixels held in v0 (pixels 0 and 1) and v1 (pixels 2 and 3).
@@ -63,7 +61,6 @@ inline void GammaGroup(vFloat v0, vFloat v1, vFloat exponent, vFloat *out0, vFlo
 }  // namespace
 
 void CO_ChangeYuv255LineGammaAcc(SInt32 width, const float *inLine, float *outLine, float inGamma, float outGamma) {
-  assert((reinterpret_cast<uintptr_t>(inLine) & 15) == 0 && (reinterpret_cast<uintptr_t>(outLine) & 15) == 0);
   if (width <= 0) return;
   const vFloat exponent = _mm_set1_ps(inGamma / outGamma);
   // Every pair that starts below width: whole groups of two pairs, then a last single pair, so that a
@@ -72,15 +69,15 @@ void CO_ChangeYuv255LineGammaAcc(SInt32 width, const float *inLine, float *outLi
   SInt32 group = 0;
   for (; group < pairs / 2; ++group, inLine += 8, outLine += 8) {
     vFloat out0, out1;
-    GammaGroup(_mm_load_ps(inLine), _mm_load_ps(inLine + 4), exponent, &out0, &out1);
-    _mm_store_ps(outLine, out0);
-    _mm_store_ps(outLine + 4, out1);
+    GammaGroup(_mm_loadu_ps(inLine), _mm_loadu_ps(inLine + 4), exponent, &out0, &out1);
+    _mm_storeu_ps(outLine, out0);
+    _mm_storeu_ps(outLine + 4, out1);
   }
   if (pairs & 1) {
-    const vFloat v0 = _mm_load_ps(inLine);
+    const vFloat v0 = _mm_loadu_ps(inLine);
     vFloat out0, out1;
     GammaGroup(v0, v0, exponent, &out0, &out1);
-    _mm_store_ps(outLine, out0);
+    _mm_storeu_ps(outLine, out0);
   }
 }
 
@@ -90,8 +87,8 @@ void CO_ChangeYuv255LineContrSatAcc(SInt32 width, const float *inLinePtr, float 
   const vFloat offset = _mm_set1_ps(-blackLevel * invBrScale);
   const vFloat sat = _mm_set1_ps(satScale);
   for (SInt32 group = 0; group < width / 4; ++group, inLinePtr += 8, outLinePtr += 8) {
-    const vFloat v0 = _mm_load_ps(inLinePtr);
-    const vFloat v1 = _mm_load_ps(inLinePtr + 4);
+    const vFloat v0 = _mm_loadu_ps(inLinePtr);
+    const vFloat v1 = _mm_loadu_ps(inLinePtr + 4);
     const vFloat yc = Clamp(Lumas(v0, v1), 1.0f, 254.0f);
     const vFloat y = _mm_add_ps(_mm_mul_ps(yc, s), offset);
     const vFloat newMean = _mm_max_ps(sse_avg_ps(y, SwapInPairs(y)), _mm_setzero_ps());
@@ -108,8 +105,8 @@ void CO_ChangeYuv255LineContrSatY_OnlyAcc(SInt32 width, const float *inLinePtr, 
   const vFloat offset = _mm_set1_ps(-blackLevel * invBrScale);
   const vFloat sat = _mm_set1_ps(satScale);
   for (SInt32 group = 0; group < width / 4; ++group, inLinePtr += 8, outLinePtr += 8) {
-    const vFloat v0 = _mm_load_ps(inLinePtr);
-    const vFloat v1 = _mm_load_ps(inLinePtr + 4);
+    const vFloat v0 = _mm_loadu_ps(inLinePtr);
+    const vFloat v1 = _mm_loadu_ps(inLinePtr + 4);
     StorePairs(outLinePtr, _mm_add_ps(_mm_mul_ps(Lumas(v0, v1), s), offset), _mm_mul_ps(PairChroma(v0, v1), sat));
   }
 }
@@ -121,8 +118,8 @@ void CO_ChangeYuv255LineBrContrSatAcc(SInt32 width, const float *inLinePtr, floa
   const vFloat offset = _mm_set1_ps(-blackLevel * invBrScale);
   const vFloat sat = _mm_set1_ps(satScale);
   for (SInt32 group = 0; group < width / 4; ++group, inLinePtr += 8, outLinePtr += 8) {
-    const vFloat v0 = _mm_load_ps(inLinePtr);
-    const vFloat v1 = _mm_load_ps(inLinePtr + 4);
+    const vFloat v0 = _mm_loadu_ps(inLinePtr);
+    const vFloat v1 = _mm_loadu_ps(inLinePtr + 4);
     const vFloat yc = Clamp(Lumas(v0, v1), 1.0f, 255.0f);
     const vFloat k = _mm_mul_ps(sat, _mm_div_ps(_mm_set1_ps(1.0f), FirstOfPairs(yc)));
     const vFloat yk = Clamp(_mm_add_ps(_mm_mul_ps(yc, s), offset), 1.0f, 254.0f);
@@ -138,8 +135,8 @@ void CO_ChangeYuv255LineBrContrSatY_OnlyAcc(SInt32 width, const float *inLinePtr
   const vFloat offset = _mm_set1_ps(-blackLevel * invBrScale);
   const vFloat sat = _mm_set1_ps(satScale);
   for (SInt32 group = 0; group < width / 4; ++group, inLinePtr += 8, outLinePtr += 8) {
-    const vFloat v0 = _mm_load_ps(inLinePtr);
-    const vFloat v1 = _mm_load_ps(inLinePtr + 4);
+    const vFloat v0 = _mm_loadu_ps(inLinePtr);
+    const vFloat v1 = _mm_loadu_ps(inLinePtr + 4);
     const vFloat yk = Clamp(_mm_add_ps(_mm_mul_ps(Lumas(v0, v1), s), offset), 1.0f, 254.0f);
     const vFloat y = Clamp(CO_PowerCurveAcc(yk, exponent), 0.0f, 255.0f);
     StorePairs(outLinePtr, y, _mm_mul_ps(PairChroma(v0, v1), sat));

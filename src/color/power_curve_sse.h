@@ -31,14 +31,16 @@ inline vFloat CO_PowerCurveAcc(vFloat x, vFloat exponent) {
   // 2^y = 2^i · 2^f with i = floor(y) and 0 <= f < 1. max/min take their second operand for NaN.
   vFloat y = _mm_mul_ps(exponent, log2u);
   y = _mm_min_ps(_mm_max_ps(y, _mm_set1_ps(-127.0f)), _mm_set1_ps(127.0f));
-  const vFloat fi = sse_floor_ps(y);
-  const vFloat f = _mm_sub_ps(y, fi);
+  // floor(y): the truncation, taken down by one where it lies above y (|y| <= 127 converts exactly).
+  __m128i i = _mm_cvttps_epi32(y);
+  i = _mm_add_epi32(i, _mm_castps_si128(_mm_cmplt_ps(y, _mm_cvtepi32_ps(i))));
+  const vFloat f = _mm_sub_ps(y, _mm_cvtepi32_ps(i));
   vFloat q = _mm_set1_ps(0.0135557568f);
   q = _mm_add_ps(_mm_mul_ps(q, f), _mm_set1_ps(0.0520323515f));
   q = _mm_add_ps(_mm_mul_ps(q, f), _mm_set1_ps(0.241379768f));
   q = _mm_add_ps(_mm_mul_ps(q, f), _mm_set1_ps(0.693032146f));
   q = _mm_add_ps(_mm_mul_ps(q, f), _mm_set1_ps(1.0f));
   const vFloat pow2i =
-      _mm_castsi128_ps(_mm_slli_epi32(_mm_add_epi32(_mm_cvttps_epi32(fi), _mm_set1_epi32(127)), 23));
+      _mm_castsi128_ps(_mm_slli_epi32(_mm_add_epi32(i, _mm_set1_epi32(127)), 23));
   return _mm_mul_ps(_mm_set1_ps(255.0f), _mm_mul_ps(q, pow2i));
 }
