@@ -365,8 +365,8 @@ OSStatus PL_MediaDataRefPath(const PL_MediaRecord *media, SInt32 index, std::str
   }
 }
 
-OSStatus PL_MediaReadData(PL_MediaRecord *media, UInt32 descIndex, SInt64 offset, void *buffer, size_t size) {
-  if (descIndex == 0 || descIndex > media->descriptions.size() || offset < 0) return paramErr;
+OSStatus PL_MediaDataFile(PL_MediaRecord *media, UInt32 descIndex, int *fileDescriptor, UInt64 *fileSize) {
+  if (descIndex == 0 || descIndex > media->descriptions.size()) return paramErr;
   SampleDescription head;
   std::memcpy(&head, media->descriptions[descIndex - 1].data(), sizeof(head));
   std::string path;
@@ -385,5 +385,18 @@ OSStatus PL_MediaReadData(PL_MediaRecord *media, UInt32 descIndex, SInt64 offset
       movie->openFiles.emplace(path, fd);
     }
   }
+  struct stat st;
+  if (fstat(fd, &st) != 0) return PL_OSStatusFromErrno(errno);
+  *fileDescriptor = fd;
+  *fileSize = UInt64(st.st_size);
+  return noErr;
+}
+
+OSStatus PL_MediaReadData(PL_MediaRecord *media, UInt32 descIndex, SInt64 offset, void *buffer, size_t size) {
+  if (offset < 0) return paramErr;
+  int fd = -1;
+  UInt64 fileSize = 0;
+  OSStatus err = PL_MediaDataFile(media, descIndex, &fd, &fileSize);
+  if (err != noErr) return err;
   return PL_ReadFully(fd, UInt64(offset), buffer, size);
 }

@@ -205,6 +205,8 @@ SInt64 PL_MediaToMovieDuration(SInt64 mediaDuration, TimeScale mediaScale, TimeS
 // file. noDefaultDataRef when a self-referenced movie has no file yet, badDataRefIndex for a bad index,
 // couldNotResolveDataRef for a reference that is not a local file.
 OSStatus PL_MediaDataRefPath(const PL_MediaRecord *media, SInt32 index, std::string *path);
+// The open file (kept by the movie) that holds the data of description `descIndex`, and its size.
+OSStatus PL_MediaDataFile(PL_MediaRecord *media, UInt32 descIndex, int *fileDescriptor, UInt64 *fileSize);
 // Reads `size` bytes of sample data of description `descIndex` at `offset` through its data reference.
 // eofErr when the file ends first.
 OSStatus PL_MediaReadData(PL_MediaRecord *media, UInt32 descIndex, SInt64 offset, void *buffer, size_t size);

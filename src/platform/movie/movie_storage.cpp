@@ -26,7 +26,7 @@ struct PL_StorageRecord {
 
 namespace {
 
-// Movie atoms larger than this are refused before anything is allocated.
+// Movie atoms larger than this are taken for damage and refused before anything is allocated.
 constexpr UInt64 kMaxMovieAtomSize = UInt64(1) << 30;
 
 // Top-level atom types of QuickTime files; a walk that breaks after one of these is a damaged movie file.
@@ -269,7 +269,7 @@ OSErr NewMovieFromDataRef(Movie *theMovie, SInt16 flags, SInt16 *resId, Handle d
   UInt64 payloadSize = movieAtom->size - movieAtom->headerSize;
   if (payloadSize > kMaxMovieAtomSize) {
     close(fd);
-    return PL_SetMoviesError(memFullErr);
+    return PL_SetMoviesError(kPL_MovieAtomErr);
   }
   std::vector<UInt8> payload;
   try {

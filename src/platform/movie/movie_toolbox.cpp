@@ -831,6 +831,12 @@ OSErr GetMediaSample(Media theMedia, Handle dataOut, SInt32 maxSizeToGrow, SInt3
   OSStatus err = CopyDescriptionToHandle(theMedia, run.descIndex, sampleDescriptionH);
   if (err != noErr) return PL_SetMoviesError(err);
   if (dataOut != nullptr) {
+    // Data that a damaged table places past the end of its file is refused before anything is allocated.
+    int fd = -1;
+    UInt64 fileSize = 0;
+    err = PL_MediaDataFile(theMedia, run.descIndex, &fd, &fileSize);
+    if (err != noErr) return PL_SetMoviesError(err);
+    if (UInt64(begin) > fileSize || bytes > fileSize - UInt64(begin)) return PL_SetMoviesError(eofErr);
     SetHandleSize(dataOut, Size(bytes));
     if (MemError() != noErr) return PL_SetMoviesError(MemError());
     err = PL_MediaReadData(theMedia, run.descIndex, begin, *dataOut, size_t(bytes));
