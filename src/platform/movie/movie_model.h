@@ -23,14 +23,6 @@
 #include <string>
 #include <vector>
 
-// Errors of the movie reader for damaged files. The numbers are the movie library's own.
-enum : OSStatus {
-  kPL_MovieMdatHeaderErr = 11015,   // the top level of the file ends in a damaged or truncated media-data atom
-  kPL_MovieAtomErr = 11016,         // an atom does not fit its parent, or is too short for its fields
-  kPL_MovieAtomCountErr = 11017,    // a table's entry count runs past its atom's data
-  kPL_MovieSampleTableErr = 11018,  // tables or values contradict each other (counts, indices, time scales)
-};
-
 // An atom kept as it was read: its type and the bytes behind its header.
 struct PL_RawAtom {
   OSType type;

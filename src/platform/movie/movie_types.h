@@ -21,6 +21,15 @@ typedef PL_MediaRecord *Media;
 typedef PL_StorageRecord *DataHandler;
 typedef PL_UserDataRecord *UserData;
 
+// Errors of the movie reader for damaged files. The numbers are the movie library's own
+// (src/movie/movie_errors.h names them); the stand-in gives them where a file does not hold together.
+enum : OSStatus {
+  kPL_MovieMdatHeaderErr = 11015,   // the top level of the file ends in a damaged or truncated media-data atom
+  kPL_MovieAtomErr = 11016,         // an atom does not fit its parent, or is too short for its fields
+  kPL_MovieAtomCountErr = 11017,    // a table's entry count runs past its atom's data
+  kPL_MovieSampleTableErr = 11018,  // tables or values contradict each other (counts, indices, time scales)
+};
+
 typedef SInt32 TimeValue;
 typedef SInt64 TimeValue64;
 typedef SInt32 TimeScale;
