@@ -328,6 +328,31 @@ TEST(GeneralFileLayer, ReplaceDataInFileIsNeverTorn) {
   EXPECT_EQ(ReadText(dir.File("clip.kbzoel")), "abc");
 }
 
+// Runs where permissions count; returns the number of failed expectations.
+int ReadOnlyChecks(const std::string &folder) {
+  int failed = 0;
+  FSRef file{};
+  if (FSPathMakeRef(reinterpret_cast<const UInt8 *>((folder + "/readonly").c_str()), &file, nullptr) != noErr) return 100;
+  Boolean writable = 2;
+  failed += GL_IsFileWritable(&file, &writable) != noErr;
+  failed += writable != false;
+  // The folder would allow a rename over the file, but the file itself refuses to be written.
+  failed += GL_ReplaceDataInFile(0, &file, 3, "new") != permErr;
+  return failed;
+}
+
+TEST(GeneralFileLayer, ReadOnlyFilesStayUnwritten) {
+  bz_test::TempDir dir;
+  chmod(dir.path().c_str(), 0777);
+  WriteText(dir.File("readonly"), "old");
+  chmod(dir.File("readonly").c_str(), 0444);
+  const int failed = bz_test::RunWithoutPrivilege(ReadOnlyChecks, dir.path());
+  if (failed < 0) GTEST_SKIP() << "no unprivileged user to run as";
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(ReadText(dir.File("readonly")), "old");
+  EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"readonly"});
+}
+
 TEST(GeneralFileLayer, RemoveClearAndSizes) {
   bz_test::TempDir dir;
   WriteText(dir.File("f"), "0123456789");
