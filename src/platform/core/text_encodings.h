@@ -19,9 +19,14 @@ enum : LangCode { langEnglish = 0, kTextLanguageDontCare = -128, langUnspecified
 enum : RegionCode { verUS = 0, kTextRegionDontCare = -128 };
 enum : ScriptCode { kTextScriptDontCare = -128 };
 
-// Text encodings (the same numbers as CFStringEncoding).
+// Text encodings (the same numbers as CFStringEncoding). kTextEncodingMacRoman belongs to the File Manager
+// stand-in's header; until that header is in the tree it is declared here.
+#if __has_include("platform/core/files.h")
+#include "platform/core/files.h"
+#else
+enum : TextEncoding { kTextEncodingMacRoman = 0 };
+#endif
 enum : TextEncoding {
-  kTextEncodingMacRoman = 0,
   kTextEncodingUnicodeDefault = 0x0100,
   kTextEncodingISOLatin1 = 0x0201,
   kTextEncodingWindowsLatin1 = 0x0500,
