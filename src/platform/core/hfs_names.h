@@ -4,16 +4,8 @@
 
 #include "platform/core/cf_base.h"
 
-// The record belongs to the File Manager stand-in; until that header is in the tree it is declared here.
-#if __has_include("platform/core/files.h")
+// The record itself is the File Manager stand-in's.
 #include "platform/core/files.h"
-#else
-struct HFSUniStr255 {
-  UInt16 length;
-  UniChar unicode[255];
-};
-typedef const HFSUniStr255 *ConstHFSUniStr255Param;
-#endif
 
 // Copies the string's units into `asHFSUniStr`, cut at 255 units (never inside a surrogate pair).
 // paramErr for a NULL argument.

@@ -5,6 +5,7 @@
 // knows (Mac Roman, ASCII, Latin-1, UTF-8, UTF-16, UTF-32); other pairs have no conversion path.
 #pragma once
 
+#include "platform/core/files.h"
 #include "platform/core/mac_types.h"
 
 // Script Manager selectors and codes.
@@ -19,13 +20,8 @@ enum : LangCode { langEnglish = 0, kTextLanguageDontCare = -128, langUnspecified
 enum : RegionCode { verUS = 0, kTextRegionDontCare = -128 };
 enum : ScriptCode { kTextScriptDontCare = -128 };
 
-// Text encodings (the same numbers as CFStringEncoding). kTextEncodingMacRoman belongs to the File Manager
-// stand-in's header; until that header is in the tree it is declared here.
-#if __has_include("platform/core/files.h")
-#include "platform/core/files.h"
-#else
-enum : TextEncoding { kTextEncodingMacRoman = 0 };
-#endif
+// Text encodings (the same numbers as CFStringEncoding); kTextEncodingMacRoman is the File Manager
+// stand-in's.
 enum : TextEncoding {
   kTextEncodingUnicodeDefault = 0x0100,
   kTextEncodingISOLatin1 = 0x0201,
