@@ -374,6 +374,31 @@ void GL_RemoveHFSUniStr255EndString(HFSUniStr255 *uniStr, CFIndex maxEndStrLen, 
   FSGetHFSUniStrFromString(s, uniStr);
 }
 
+OSStatus GL_GetFileNameExtension(const FSRef *file, CFStringRef *extension) {
+  if (extension == nullptr) return paramErr;
+  *extension = nullptr;
+  CFTypeRef value = nullptr;
+  OSStatus err = LSCopyItemAttribute(file, kLSRolesAll, kLSItemExtension, &value);
+  if (err == noErr) *extension = static_cast<CFStringRef>(value);
+  return err;
+}
+
+OSStatus GL_RemoveFileNameExtension(const FSRef *file, CFMutableStringRef fileName) {
+  if (fileName == nullptr) return paramErr;
+  CFStringRef ext = nullptr;
+  OSStatus err = GL_GetFileNameExtension(file, &ext);
+  if (err != noErr) return err;
+  PL_CFScoped<CFStringRef> extension(ext);
+  const CFIndex n = CFStringGetLength(extension);
+  // Without an extension nothing goes: removing "its dot" would cut the name's last character.
+  if (n == 0) return noErr;
+  PL_CFScoped<CFStringRef> dotted(CF_StringCreateWithFormat(CFSTR(".%@"), extension.get()));
+  if (CFStringHasSuffix(fileName, dotted)) {
+    CFStringDelete(fileName, CFRangeMake(CFStringGetLength(fileName) - n - 1, n + 1));
+  }
+  return noErr;
+}
+
 OSStatus GL_GetExtensionFromFileName(const HFSUniStr255 *fileName, CFStringRef *extension) {
   if (extension == nullptr) return paramErr;
   *extension = EmptyConstant();

@@ -108,6 +108,12 @@ CFStringRef GL_CopyCFNameEndString(CFStringRef name, CFIndex *endStrLen, CFIndex
 // Deletes that end string.
 void GL_RemoveCFEndString(CFMutableStringRef cfString, CFIndex maxEndStrLen, UInt32 flags);
 void GL_RemoveHFSUniStr255EndString(HFSUniStr255 *uniStr, CFIndex maxEndStrLen, UInt32 flags);
+// *extension = the item's extension (without its dot, "" when it has none) as a new string; the File
+// Manager's error for a stale or invalid reference.
+OSStatus GL_GetFileNameExtension(const FSRef *file, CFStringRef *extension);
+// Deletes the item's extension and its dot from the end of `fileName`. A name without an extension, or one
+// that does not end with "." and that extension, is left as it is.
+OSStatus GL_RemoveFileNameExtension(const FSRef *file, CFMutableStringRef fileName);
 // *extension = the name's extension with its dot as a new string, or the constant "" when it has none.
 OSStatus GL_GetExtensionFromFileName(const HFSUniStr255 *fileName, CFStringRef *extension);
 

@@ -6,6 +6,8 @@
 #include "platform/core/mac_errors.h"
 #include "platform/core/text_encodings.h"
 #include "support/cf_check.h"
+#include "support/file_fixtures.h"
+#include "support/kernel_check.h"
 
 #include <gtest/gtest.h>
 
@@ -285,6 +287,47 @@ TEST(GeneralUnicodeStrings, HFSNamesStayWithin255Units) {
   EXPECT_EQ(flipped.unicode[0], UInt16('C' << 8));
   GL_FlipHFSUniStr255_BtoN(&flipped);
   EXPECT_TRUE(GL_EqualHFSStringMP(&flipped, &a));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GeneralUnicodeStrings, ExtensionsOfFiles) {
+  bz_test::TempDir dir;
+  struct Case {
+    const char *file;
+    const char *extension;
+    const char *nameAfterRemoval;
+  };
+  const Case cases[] = {
+      {"clip.mov", "mov", "clip"},
+      {"capture", "", "capture"},  // nothing to remove: the name keeps its last character
+      {"edits.kbzoel", "kbzoel", "edits"},
+      {".hidden", "", ".hidden"},
+  };
+  for (const Case &c : cases) {
+    bz_test::WriteText(dir.File(c.file), "x");
+    FSRef ref = bz_test::RefFor(dir.File(c.file));
+    CFStringRef ext = nullptr;
+    ASSERT_EQ(GL_GetFileNameExtension(&ref, &ext), noErr) << c.file;
+    EXPECT_EQ(bz_test::CFText(ext), c.extension);
+    CFRelease(ext);
+    CFMutableStringRef name = GL_CStrToCFMutStr(c.file);
+    EXPECT_EQ(GL_RemoveFileNameExtension(&ref, name), noErr);
+    EXPECT_EQ(bz_test::CFText(name), c.nameAfterRemoval);
+    CFRelease(name);
+  }
+  // A name that is not the file's keeps its end.
+  FSRef ref = bz_test::RefFor(dir.File("clip.mov"));
+  CFMutableStringRef other = GL_CStrToCFMutStr("Clip copy");
+  EXPECT_EQ(GL_RemoveFileNameExtension(&ref, other), noErr);
+  EXPECT_EQ(bz_test::CFText(other), "Clip copy");
+  CFRelease(other);
+  FSRef zero{};
+  CFStringRef ext = nullptr;
+  EXPECT_NE(GL_GetFileNameExtension(&zero, &ext), noErr);
+  EXPECT_EQ(ext, nullptr);
 }
 
 }  // namespace
