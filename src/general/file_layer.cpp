@@ -2,7 +2,14 @@
 #include "general/file_layer.h"
 
 #include "general/file_system_helpers.h"
+#include "general/formatted_strings.h"
 #include "general/processor_info.h"
+#include "general/unicode_strings.h"
+#include "platform/core/cf_bundle.h"
+#include "platform/core/cf_string.h"
+#include "platform/core/cf_url.h"
+#include "platform/core/file_urls.h"
+#include "platform/core/hfs_names.h"
 #include "platform/core/clock.h"
 #include "platform/core/mac_errors.h"
 
@@ -142,6 +149,70 @@ OSStatus GL_CreateTempFileRef(FSRef *file) {
   HFSUniStr255 name;
   if ((err = MF_GenerateUniqueHFSUniStr(&seed, &folder, &folder, &name)) != noErr) return err;
   return FSCreateFileUnicode(&folder, name.length, name.unicode, kFSCatInfoNone, nullptr, file, nullptr);
+}
+
+namespace {
+
+// The first candidate that does not exist in the folder; `candidate(i)` makes the i-th (owned), i from 1.
+template <class MakeCandidate>
+OSStatus FirstFreeName(const FSRef *folder, MakeCandidate candidate, CFStringRef *outName) {
+  if (outName == nullptr) return paramErr;
+  *outName = nullptr;
+  for (SInt32 index = 1;; ++index) {
+    CFStringRef name = candidate(index);
+    if (name == nullptr) return memFullErr;
+    // A longer name would be cut by the conversion, and the cut name is not the one handed back.
+    HFSUniStr255 uni;
+    OSStatus err = CFStringGetLength(name) > 255 ? OSStatus(errFSNameTooLong) : FSGetHFSUniStrFromString(name, &uni);
+    FSRef taken;
+    if (err == noErr) err = FSMakeFSRefUnicode(folder, uni.length, uni.unicode, kTextEncodingUnknown, &taken);
+    if (err == fnfErr) {
+      *outName = name;
+      return noErr;
+    }
+    CFRelease(name);
+    if (err != noErr) return err;
+    if (index == 0x7FFFFFFF) return dupFNErr;
+  }
+}
+
+}  // namespace
+
+OSStatus GL_CreateIndexedNameInFolder(const FSRef *folder, CFStringRef name, CFStringRef *outName) {
+  if (name == nullptr) return paramErr;
+  return FirstFreeName(
+      folder,
+      [name](SInt32 index) {
+        return index == 1 ? CF_StringCreateWithFormat(CFSTR("%@"), name)
+                          : CF_StringCreateWithFormat(CFSTR("%@ %ld"), name, index);
+      },
+      outName);
+}
+
+OSStatus GL_CreateIndexedNameWithExtInFolder(const FSRef *folder, CFStringRef name, CFStringRef extension,
+                                             CFStringRef *outName) {
+  if (name == nullptr || extension == nullptr) return paramErr;
+  return FirstFreeName(
+      folder,
+      [name, extension](SInt32 index) {
+        return index == 1 ? CF_StringCreateWithFormat(CFSTR("%@%@"), name, extension)
+                          : CF_StringCreateWithFormat(CFSTR("%@ %ld%@"), name, index, extension);
+      },
+      outName);
+}
+
+OSStatus GL_RenameIndexed(FSRef *file, CFStringRef newName) {
+  if (file == nullptr || newName == nullptr) return paramErr;
+  FSRef parent;
+  OSStatus err = MF_FSGetParentRef(file, &parent);
+  if (err != noErr) return err;
+  CFStringRef indexed = nullptr;
+  if ((err = GL_CreateIndexedNameInFolder(&parent, newName, &indexed)) != noErr) return err;
+  HFSUniStr255 uni;
+  err = FSGetHFSUniStrFromString(indexed, &uni);
+  CFRelease(indexed);
+  if (err == noErr) err = FSRenameUnicode(file, uni.length, uni.unicode, kTextEncodingUnknown, file);
+  return err;
 }
 
 OSStatus GL_RenameDelete(FSRef *file, const HFSUniStr255 *newName) {
@@ -531,6 +602,29 @@ OSStatus GL_BlockMoveDataWithinFile(FSIORefNum fork, SInt64 oldOffset, SInt64 ne
 
 // ---- Names, catalog information and classification -----------------------------------------------------------
 
+OSStatus GL_CopyFileDirNameAsCFString(const FSRef *object, CFStringRef *name) {
+  if (name == nullptr) return paramErr;
+  HFSUniStr255 uni;
+  OSStatus err = MF_FSGetFileDirName(object, &uni);
+  if (err != noErr) return err;
+  CFStringRef made = FSCreateStringFromHFSUniStr(kCFAllocatorDefault, &uni);
+  if (made == nullptr) return memFullErr;
+  *name = made;
+  return noErr;
+}
+
+OSStatus GL_CopyFileDirNameAsCFMutStr(const FSRef *object, CFMutableStringRef *name) {
+  if (name == nullptr) return paramErr;
+  CFStringRef plain = nullptr;
+  OSStatus err = GL_CopyFileDirNameAsCFString(object, &plain);
+  if (err != noErr) return err;
+  CFMutableStringRef made = CFStringCreateMutableCopy(kCFAllocatorDefault, 0, plain);
+  CFRelease(plain);
+  if (made == nullptr) return memFullErr;
+  *name = made;
+  return noErr;
+}
+
 OSStatus GL_GetParentFolderName(const FSRef *object, HFSUniStr255 *name) {
   if (name == nullptr) return paramErr;
   FSRef parent;
@@ -794,6 +888,16 @@ void FlipCatalogInfo(FSCatalogInfo *info, bool toNative) {
 
 }  // namespace
 
+Boolean GL_IsHTML_File(CFStringRef name) {
+  CFIndex length = 0;
+  // The end string from the last dot, at most 5 characters: ".htm" or ".html".
+  CFStringRef end = GL_CopyCFNameEndString(name, &length, 5, kGL_NameEndAtPeriod);
+  const bool html = (length == 4 && CFStringCompare(end, CFSTR(".htm"), 0) == kCFCompareEqualTo) ||
+                    (length == 5 && CFStringCompare(end, CFSTR(".html"), 0) == kCFCompareEqualTo);
+  if (end != nullptr) CFRelease(end);
+  return html;
+}
+
 void GL_FlipFSCatalogInfo_BtoN(FSCatalogInfo *info) { FlipCatalogInfo(info, true); }
 void GL_FlipFSCatalogInfo_NtoB(FSCatalogInfo *info) { FlipCatalogInfo(info, false); }
 
@@ -842,6 +946,24 @@ char *GL_HFS_StrToPosixStr(const char *hfsPath) {
     result += component;
   }
   return NewCString(result);
+}
+
+CFStringRef GL_FSRefToPosixStr(const FSRef *object) {
+  CFURLRef url = CFURLCreateFromFSRef(kCFAllocatorDefault, object);
+  if (url == nullptr) return nullptr;
+  CFStringRef path = CFURLCopyFileSystemPath(url, kCFURLPOSIXPathStyle);
+  CFRelease(url);
+  return path;
+}
+
+OSStatus GL_GetAppRef(FSRef *appRef) {
+  if (appRef == nullptr) return paramErr;
+  CFBundleRef bundle = CFBundleGetMainBundle();
+  if (bundle == nullptr) return kLSApplicationNotFoundErr;
+  CFURLRef url = CFBundleCopyBundleURL(bundle);
+  const bool found = url != nullptr && CFURLGetFSRef(url, appRef);
+  if (url != nullptr) CFRelease(url);
+  return found ? OSStatus(noErr) : OSStatus(kLSApplicationNotFoundErr);
 }
 
 char *GL_FSRefToPosixPath(const FSRef *object) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "general/memory_lists.h"
+#include "platform/core/cf_base.h"
 #include "platform/core/files.h"
 #include "platform/core/mac_types.h"
 
@@ -73,6 +74,14 @@ OSStatus GL_CreateResFile(const FSRef *folder, const HFSUniStr255 *name, OSType 
                           FSRef *file);
 // An empty file with a unique 8-digit name in the user's temporary-items folder.
 OSStatus GL_CreateTempFileRef(FSRef *file);
+// Renames to the first free name of the series "%@", "%@ %ld" from 2 in the file's folder. *file is updated.
+OSStatus GL_RenameIndexed(FSRef *file, CFStringRef newName);
+// *outName = the first name of the series "%@", "%@ %ld" with 2, 3, ... that is free in the folder (owned;
+// NULL on failure): Clip, Clip 2, Clip 3 ... errFSNameTooLong for a name beyond 255 UTF-16 units.
+OSStatus GL_CreateIndexedNameInFolder(const FSRef *folder, CFStringRef name, CFStringRef *outName);
+// The same with the series "%@%@", "%@ %ld%@", the number between name and extension (Clip.mov, Clip 2.mov).
+OSStatus GL_CreateIndexedNameWithExtInFolder(const FSRef *folder, CFStringRef name, CFStringRef extension,
+                                             CFStringRef *outName);
 // Renames; when the name is taken, deletes what has it and renames again. *file is updated.
 OSStatus GL_RenameDelete(FSRef *file, const HFSUniStr255 *newName);
 // Deletes, retrying while the object is busy: every try comes after a 10-tick wait; at least one try.
@@ -156,6 +165,9 @@ OSStatus GL_WritePartOfBufferFromLeft(GL_BlockMoveState *state, size_t count);
 
 // ---- Names, catalog information and classification -----------------------------------------------------------
 
+// *name = the object's name as a new string (owned), immutable or mutable.
+OSStatus GL_CopyFileDirNameAsCFString(const FSRef *object, CFStringRef *name);
+OSStatus GL_CopyFileDirNameAsCFMutStr(const FSRef *object, CFMutableStringRef *name);
 OSStatus GL_GetParentFolderName(const FSRef *object, HFSUniStr255 *name);
 // One catalog query; each output optional; the volume is written only on success.
 OSStatus GL_GetObjectDefaultCatInfo(const FSRef *object, HFSUniStr255 *name, FSVolumeRefNum *volume, FSRef *parent);
@@ -195,6 +207,8 @@ Boolean GL_FSRefValid(const FSRef *object);
 Boolean GL_EqualFileObjects(const FSRef *a, const FSRef *b);
 // List comparator for GL_FSRefLE elements: both valid and the same object.
 Boolean GL_EqualFileRefLEPtrs(const void *a, const void *b);
+// True when the name ends in ".htm" or ".html" (case counts).
+Boolean GL_IsHTML_File(CFStringRef name);
 // Converts a catalog information record between big-endian and native order in place.
 void GL_FlipFSCatalogInfo_BtoN(FSCatalogInfo *info);
 void GL_FlipFSCatalogInfo_NtoB(FSCatalogInfo *info);
@@ -204,9 +218,13 @@ void GL_FlipFSCatalogInfo_NtoB(FSCatalogInfo *info);
 // A colon-separated path whose first component is a volume name, as a POSIX path in a new zero-terminated
 // UTF-8 string (owned: GL_DisposePtr); null when the volume is not mounted or memory is out.
 char *GL_HFS_StrToPosixStr(const char *hfsPath);
+// Owned: the object's POSIX path as a string; NULL when the reference names nothing.
+CFStringRef GL_FSRefToPosixStr(const FSRef *object);
 // The object's POSIX path in a new zero-terminated UTF-8 string (owned: GL_DisposePtr); null when the
 // reference names nothing.
 char *GL_FSRefToPosixPath(const FSRef *object);
+// The main bundle's folder (the resources); kLSApplicationNotFoundErr when there is none.
+OSStatus GL_GetAppRef(FSRef *appRef);
 // The running program's file, and its folder.
 OSStatus GL_CurrentProcessRef(FSRef *processRef);
 OSStatus GL_GetAppParentDirectory(FSRef *folder);

@@ -3,8 +3,10 @@
 #include "general/file_system_helpers.h"
 #include "general/processor_info.h"
 #include "platform/core/memory.h"
+#include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
 
+#include "support/cf_check.h"
 #include "support/file_fixtures.h"
 #include "support/kernel_check.h"
 
@@ -131,6 +133,101 @@ TEST(GeneralFileLayer, TempFilesRenamesAndResourceForks) {
   EXPECT_EQ(GL_DeleteEmptyResourceFile(0, &invalid), noErr);
   EXPECT_EQ(GL_DeleteEmptyResourceFile(0, &temp), paramErr);
   EXPECT_TRUE(Exists(dir.File("tmp/Temp Movie File")));  // never deleted for want of a resource map
+}
+
+// The text of an owned string, which it releases.
+std::string Take(CFStringRef s) {
+  std::string out = bz_test::CFText(s);
+  if (s != nullptr) CFRelease(s);
+  return out;
+}
+
+CFStringRef Str(const char *utf8) { return CFStringCreateWithCString(kCFAllocatorDefault, utf8, kCFStringEncodingUTF8); }
+
+TEST(GeneralFileLayer, IndexedNames) {
+  bz_test::TempDir dir;
+  FSRef folder = RefFor(dir.path());
+  CFStringRef clip = Str("Clip"), mov = Str(".mov");
+  CFStringRef out = nullptr;
+  struct Case {
+    std::vector<const char *> present;
+    const char *expected, *expectedWithExt;
+  } cases[] = {
+      {{}, "Clip", "Clip.mov"},
+      {{"Clip", "Clip 2"}, "Clip 3", "Clip.mov"},
+      {{"Clip 2"}, "Clip", "Clip.mov"},
+      {{"Clip.mov", "Clip 2.mov", "clip 3.mov"}, "Clip", "Clip 3.mov"},  // case counts
+  };
+  for (const Case &c : cases) {
+    bz_test::TempDir here;
+    FSRef f = RefFor(here.path());
+    for (const char *name : c.present) WriteText(here.File(name), "");
+    ASSERT_EQ(GL_CreateIndexedNameInFolder(&f, clip, &out), noErr);
+    EXPECT_EQ(Take(out), c.expected);
+    ASSERT_EQ(GL_CreateIndexedNameWithExtInFolder(&f, clip, mov, &out), noErr);
+    EXPECT_EQ(Take(out), c.expectedWithExt);
+  }
+  // Names the file system cannot hold end the search with an error and no name.
+  const std::string tooLong(300, 'x'), tooManyBytes = [] {
+    std::string s;
+    for (int i = 0; i < 200; ++i) s += "\xc3\xa9";
+    return s;
+  }();
+  for (const std::string &name : {tooLong, tooManyBytes}) {
+    CFStringRef n = Str(name.c_str());
+    out = CFSTR("untouched");
+    EXPECT_EQ(GL_CreateIndexedNameInFolder(&folder, n, &out), errFSNameTooLong);
+    EXPECT_EQ(out, nullptr);
+    CFRelease(n);
+  }
+  FSRef file = RefFor(dir.path());
+  EXPECT_EQ(GL_CreateIndexedNameInFolder(&file, nullptr, &out), paramErr);
+
+  // Renaming to the first free name, the reference following the file.
+  WriteText(dir.File("Temp Movie File"), "other");
+  WriteText(dir.File("export"), "mine");
+  FSRef exported = RefFor(dir.File("export"));
+  CFStringRef temp = Str("Temp Movie File");
+  ASSERT_EQ(GL_RenameIndexed(&exported, temp), noErr);
+  EXPECT_EQ(PathOf(exported), dir.File("Temp Movie File 2"));
+  EXPECT_EQ(ReadText(dir.File("Temp Movie File")), "other");
+  EXPECT_EQ(ReadText(dir.File("Temp Movie File 2")), "mine");
+  CFRelease(temp);
+  CFRelease(clip);
+  CFRelease(mov);
+}
+
+TEST(GeneralFileLayer, NamesAsStringsAndHtml) {
+  bz_test::TempDir dir;
+  const char *name = "Caf\xc3\xa9 \xe6\x97\xa5.mov";
+  WriteText(dir.File(name), "");
+  FSRef file = RefFor(dir.File(name));
+  CFStringRef plain = nullptr;
+  ASSERT_EQ(GL_CopyFileDirNameAsCFString(&file, &plain), noErr);
+  EXPECT_EQ(Take(plain), name);
+  CFMutableStringRef mut = nullptr;
+  ASSERT_EQ(GL_CopyFileDirNameAsCFMutStr(&file, &mut), noErr);
+  CFStringAppend(mut, CFSTR("!"));
+  EXPECT_EQ(Take(mut), std::string(name) + "!");
+  FSRef zero{};
+  plain = nullptr;
+  EXPECT_EQ(GL_CopyFileDirNameAsCFString(&zero, &plain), errFSBadFSRef);
+  EXPECT_EQ(plain, nullptr);
+
+  EXPECT_EQ(Take(GL_FSRefToPosixStr(&file)), dir.File(name));
+  EXPECT_EQ(GL_FSRefToPosixStr(&zero), nullptr);
+
+  struct Html {
+    const char *name;
+    bool html;
+  } names[] = {{"General.html", true}, {"Input.htm", true},   {"a.HTML", false}, {"page.shtml", false},
+               {"html", false},        {"a.htm.txt", false}, {"notes.txt", false}};
+  for (const Html &h : names) {
+    CFStringRef n = Str(h.name);
+    EXPECT_EQ(bool(GL_IsHTML_File(n)), h.html) << h.name;
+    CFRelease(n);
+  }
+  EXPECT_FALSE(GL_IsHTML_File(nullptr));
 }
 
 TEST(GeneralFileLayer, DeletePotentiallyBusyFileObject) {
@@ -640,6 +737,10 @@ TEST(GeneralFileLayer, PathsAndTheProgram) {
   EXPECT_STREQ(posix, dir.File("a b").c_str());
   GL_DisposePtr(&posix);
   EXPECT_EQ(GL_HFS_StrToPosixStr("No Such Volume:x"), nullptr);
+
+  FSRef app{};
+  ASSERT_EQ(GL_GetAppRef(&app), noErr);  // the resources folder stands for the bundle
+  EXPECT_EQ(PathOf(app).substr(PathOf(app).rfind('/')), "/resources");
 
   FSRef self{}, folder{};
   ASSERT_EQ(GL_CurrentProcessRef(&self), noErr);
