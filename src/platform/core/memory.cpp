@@ -70,6 +70,8 @@ OSErr MemError() { return gMemError; }
 
 void PL_FailAllocationAfter(SInt32 allocationCount) { gFailCountdown.store(allocationCount < 0 ? 0 : allocationCount); }
 
+bool PL_AllocationShouldFail() { return InjectedFailure(); }
+
 Ptr NewPtr(Size byteCount) {
   if (byteCount < 0) {
     gMemError = memFullErr;

@@ -54,3 +54,6 @@ void BlockZeroUncached(void *destPtr, Size byteCount);
 // Test hook: the n-th allocation from now (1 = the next) fails as if memory were out; 0 switches it off.
 // Counts allocations of every thread.
 void PL_FailAllocationAfter(SInt32 allocationCount);
+// Counts one allocation against that hook and tells whether it must fail. Allocators outside the Memory
+// Manager (the general library's standard-allocator blocks) call it, so tests can fail them the same way.
+bool PL_AllocationShouldFail();
