@@ -210,29 +210,34 @@ TEST(GeneralFileSystemHelpers, FinderFlagsCreatorAndType) {
   EXPECT_EQ(FileInfoOf(file).fileType, OSType('qtif'));
 }
 
-TEST(GeneralFileSystemHelpers, BumpDateAlwaysChangesTheDate) {
+TEST(GeneralFileSystemHelpers, BumpDateAlwaysMovesTheDateOn) {
   bz_test::TempDir dir;
   FSRef folder = RefFor(dir.path());
   bz_test::AgeFile(dir.path(), 3600);
   auto units = [](const UTCDateTime &d) {
     return (UInt64(d.highSeconds) << 48) | (UInt64(d.lowSeconds) << 16) | d.fraction;
   };
-  UTCDateTime last{};
-  ASSERT_EQ(FSGetCatalogInfo(&folder, kFSCatInfoContentMod, nullptr, nullptr, nullptr, nullptr), paramErr);
   FSCatalogInfo info{};
   ASSERT_EQ(FSGetCatalogInfo(&folder, kFSCatInfoContentMod, &info, nullptr, nullptr, nullptr), noErr);
-  last = info.contentModDate;
-  // Back to back, so that "now" sometimes equals the stored date and the bump adds a second.
+  UTCDateTime last = info.contentModDate;
+  UTCDateTime start{};
+  ASSERT_EQ(GetUTCDateTime(&start, 0), noErr);
+  // Back to back, so that "now" sometimes is not past the stored date and the bump adds a second.
   for (int i = 0; i < 50; ++i) {
-    UTCDateTime before{};
-    ASSERT_EQ(GetUTCDateTime(&before, 0), noErr);
     ASSERT_EQ(MF_FSBumpDate(&folder), noErr);
     ASSERT_EQ(FSGetCatalogInfo(&folder, kFSCatInfoContentMod, &info, nullptr, nullptr, nullptr), noErr);
-    EXPECT_NE(units(info.contentModDate), units(last));
-    EXPECT_GE(units(info.contentModDate), units(before));
-    EXPECT_LE(units(info.contentModDate), units(before) + (UInt64(2) << 16));  // now, or one second on
+    EXPECT_GT(units(info.contentModDate), units(last));
+    EXPECT_GE(units(info.contentModDate), units(start));
     last = info.contentModDate;
   }
+  // A date ahead of now moves on by one second rather than back to now.
+  UTCDateTime ahead = last;
+  ahead.lowSeconds += 100;
+  info.contentModDate = ahead;
+  ASSERT_EQ(FSSetCatalogInfo(&folder, kFSCatInfoContentMod, &info), noErr);
+  ASSERT_EQ(MF_FSBumpDate(&folder), noErr);
+  ASSERT_EQ(FSGetCatalogInfo(&folder, kFSCatInfoContentMod, &info, nullptr, nullptr, nullptr), noErr);
+  EXPECT_EQ(units(info.contentModDate), units(ahead) + (UInt64(1) << 16));
   FSRef zero{};
   EXPECT_EQ(MF_FSBumpDate(&zero), errFSBadFSRef);
 }
