@@ -9,7 +9,9 @@
 #include "platform/core/cf_string.h"
 #include "platform/core/cf_url.h"
 #include "platform/core/file_urls.h"
+#include "platform/core/cf_number.h"
 #include "platform/core/hfs_names.h"
+#include "platform/core/launch_services.h"
 #include "platform/core/clock.h"
 #include "platform/core/mac_errors.h"
 
@@ -799,6 +801,27 @@ OSStatus GL_FileHasNamedForks(const FSRef *file, Boolean *hasNamedForks) {
 OSStatus GL_CountForks(const FSRef *file, ItemCount *count) {
   if (count == nullptr) return paramErr;
   return MF_FSGetTotalForkSizes(file, nullptr, nullptr, count);
+}
+
+OSStatus GL_GetExtensionHiddenForRef(const FSRef *object, Boolean *isHidden) {
+  if (isHidden == nullptr) return paramErr;
+  CFTypeRef value = nullptr;
+  OSStatus err = LSCopyItemAttribute(object, kLSRolesAll, kLSItemExtensionIsHidden, &value);
+  if (err != noErr) return err;
+  *isHidden = value == kCFBooleanTrue;
+  if (value != nullptr) CFRelease(value);
+  return noErr;
+}
+
+OSStatus GL_GetEnvelopingPackage(const FSRef *file, FSRef *package) {
+  if (package == nullptr) return paramErr;
+  std::memset(package, 0, sizeof *package);
+  FSRef current;
+  OSStatus err = MF_FSGetParentRef(file, &current);
+  // A package is a folder that the desktop shows as one document. Linux desktops have none, so the walk up
+  // the valid parents never stops early and only its errors count.
+  while (err == noErr && MF_FSRefValid(&current)) err = MF_FSGetParentRef(&current, &current);
+  return err;
 }
 
 namespace {

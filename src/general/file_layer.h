@@ -197,6 +197,11 @@ OSStatus GL_IsFileOpenForWriting(const FSRef *file, Boolean *resourceForkOpen, B
 OSStatus GL_IsFileOpen(const FSRef *file, Boolean *isOpen);
 OSStatus GL_FileHasNamedForks(const FSRef *file, Boolean *hasNamedForks);
 OSStatus GL_CountForks(const FSRef *file, ItemCount *count);
+// Whether Launch Services hides the item's extension (never, on Linux); its error when the item is invalid.
+OSStatus GL_GetExtensionHiddenForRef(const FSRef *object, Boolean *isHidden);
+// The nearest enclosing folder that is a package, walking up the valid parents; *package stays all zeros
+// (with noErr) when there is none, which on Linux is always, as folders are never packages here.
+OSStatus GL_GetEnvelopingPackage(const FSRef *file, FSRef *package);
 // Whether the object lies inside its volume's Trash (the Trash itself does not); false with noErr when the
 // volume has no Trash.
 OSStatus GL_FileInTrash(const FSRef *object, Boolean *inTrash);

@@ -663,6 +663,24 @@ TEST(GeneralFileLayer, NamesAndClassification) {
   EXPECT_FALSE(GL_EqualFileRefLEPtrs(&zero, &zero));
 }
 
+TEST(GeneralFileLayer, ExtensionsAndPackages) {
+  bz_test::TempDir dir;
+  mkdir(dir.File("Movie.app").c_str(), 0755);
+  WriteText(dir.File("Movie.app/clip.mov"), "");
+  FSRef file = RefFor(dir.File("Movie.app/clip.mov"));
+  Boolean hidden = 2;
+  ASSERT_EQ(GL_GetExtensionHiddenForRef(&file, &hidden), noErr);
+  EXPECT_FALSE(hidden);
+  FSRef zero{}, package{};
+  EXPECT_NE(GL_GetExtensionHiddenForRef(&zero, &hidden), noErr);
+  package.hidden[0] = 1;
+  ASSERT_EQ(GL_GetEnvelopingPackage(&file, &package), noErr);
+  EXPECT_TRUE(bz_test::IsZeroRef(package));
+  package.hidden[0] = 1;
+  EXPECT_NE(GL_GetEnvelopingPackage(&zero, &package), noErr);
+  EXPECT_TRUE(bz_test::IsZeroRef(package));  // cleared first, and stays cleared
+}
+
 TEST(GeneralFileLayer, TrashTests) {
   bz_test::TempDir dir;
   bz_test::FakeHome home(dir.path());
