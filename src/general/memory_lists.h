@@ -171,7 +171,8 @@ SInt32 LL_PtrListCount(const void *first);
 // bytes when *array is NULL (owned by the caller). With `disposing` the list is disposed after a success.
 OSStatus LL_FlattenLinkedList(Boolean disposing, GL_PtrAddress first, size_t size, GL_PtrAddress array);
 // *first = a new list of numElements size-byte elements copied from consecutive array entries, in array
-// order. With `disposing` the array is freed after a success.
+// order. With `disposing` the array is freed after a success. On an allocation failure the elements made so
+// far stay linked in *first, the array is kept, and memFullErr is returned.
 OSStatus LL_UnflattenLinkedList(size_t size, Boolean disposing, GL_PtrAddress array, SInt32 numElements,
                                 GL_PtrAddress first);
 // For each element, unlinks every later element equal to it (EqualDataProc, or pointer identity when it

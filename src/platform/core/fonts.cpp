@@ -1,0 +1,78 @@
+// Font family numbers by name: the classic table, then numbers handed out on first use.
+#include "platform/core/fonts.h"
+
+#include <cstring>
+#include <strings.h>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Family {
+  SInt16 id;
+  const char *name;
+};
+
+const Family kClassic[] = {{0, "System Font"}, {1, "Application Font"}, {2, "New York"}, {3, "Geneva"},
+                           {4, "Monaco"},      {5, "Venice"},          {6, "London"},   {7, "Athens"},
+                           {8, "San Francisco"}, {9, "Toronto"},       {11, "Cairo"},   {12, "Los Angeles"},
+                           {20, "Times"},      {21, "Helvetica"},      {22, "Courier"}, {23, "Symbol"},
+                           {24, "Mobile"}};
+
+constexpr SInt16 kFirstDynamic = 1024;
+
+std::mutex &RegistryMutex() {
+  static std::mutex m;
+  return m;
+}
+std::vector<std::string> &Registry() {
+  static auto *names = new std::vector<std::string>();
+  return *names;
+}
+
+bool SameName(const std::string &a, const char *b) { return strcasecmp(a.c_str(), b) == 0; }
+
+}  // namespace
+
+void GetFNum(ConstStr255Param name, SInt16 *familyID) {
+  if (familyID == nullptr) return;
+  *familyID = systemFont;
+  if (name == nullptr || name[0] == 0) return;
+  const std::string n(reinterpret_cast<const char *>(name + 1), name[0]);
+  for (const Family &f : kClassic) {
+    if (SameName(n, f.name)) {
+      *familyID = f.id;
+      return;
+    }
+  }
+  std::lock_guard<std::mutex> lock(RegistryMutex());
+  std::vector<std::string> &reg = Registry();
+  for (size_t i = 0; i < reg.size(); ++i) {
+    if (SameName(n, reg[i].c_str())) {
+      *familyID = SInt16(kFirstDynamic + SInt16(i));
+      return;
+    }
+  }
+  if (reg.size() >= size_t(32767 - kFirstDynamic)) return;
+  reg.push_back(n);
+  *familyID = SInt16(kFirstDynamic + SInt16(reg.size() - 1));
+}
+
+void GetFontName(SInt16 familyID, Str255 name) {
+  if (name == nullptr) return;
+  name[0] = 0;
+  std::string found;
+  for (const Family &f : kClassic) {
+    if (f.id == familyID) found = f.name;
+  }
+  if (found.empty() && familyID >= kFirstDynamic) {
+    std::lock_guard<std::mutex> lock(RegistryMutex());
+    const size_t i = size_t(familyID - kFirstDynamic);
+    if (i < Registry().size()) found = Registry()[i];
+  }
+  name[0] = UInt8(found.size());
+  std::memcpy(name + 1, found.data(), found.size());
+}
+
+SInt16 GetAppFont() { return applFont; }

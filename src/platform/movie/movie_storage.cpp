@@ -1,0 +1,305 @@
+// Movie storage: movie files created, opened, written, read and deleted through data references.
+//
+// A movie file holds its movie atom at the top level beside the media data. Opening reads the first
+// movie atom; storing replaces a movie atom at the end of the file in place and turns earlier ones into
+// 'free' atoms, so a file always holds one movie. Files are opened for writing only through storages
+// created or opened for writing: opening a movie never writes its file.
+#include "platform/core/mac_errors.h"
+#include "platform/core/memory.h"
+#include "platform/movie/atoms.h"
+#include "platform/movie/movie_model.h"
+#include "platform/movie/movie_toolbox.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+struct PL_StorageRecord {
+  std::string path;
+  int fd = -1;
+  bool writable = false;
+};
+
+namespace {
+
+// Movie atoms larger than this are taken for damage and refused before anything is allocated.
+constexpr UInt64 kMaxMovieAtomSize = UInt64(1) << 30;
+
+// Top-level atom types of QuickTime files; a walk that breaks after one of these is a damaged movie file.
+bool IsKnownTopLevelType(OSType type) {
+  switch (type) {
+    case 'ftyp':
+    case 'wide':
+    case 'free':
+    case 'skip':
+    case 'mdat':
+    case 'moov':
+    case 'pnot':
+    case 'PICT':
+    case 'pict':
+    case 'junk':
+    case 'uuid':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The absolute form of a path whose file may not exist yet (its folder must).
+std::string AbsolutePath(const std::string &path) {
+  char buf[PATH_MAX];
+  if (realpath(path.c_str(), buf) != nullptr) return buf;
+  size_t slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (realpath(dir.c_str(), buf) == nullptr) return path;
+  std::string abs = buf;
+  if (abs != "/") abs += '/';
+  return abs + name;
+}
+
+OSStatus FileSize(int fd, UInt64 *size) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return PL_OSStatusFromErrno(errno);
+  *size = UInt64(st.st_size);
+  return noErr;
+}
+
+struct TopLevelWalk {
+  std::vector<PL_AtomHeader> atoms;
+  bool damaged = false;      // the walk stopped at an atom that does not fit the file
+  OSType damagedType = 0;    // that atom's type, when its header could be read
+};
+
+OSStatus WalkTopLevel(int fd, UInt64 fileSize, TopLevelWalk *walk, bool stopAtMovie) {
+  UInt64 offset = 0;
+  for (;;) {
+    PL_AtomHeader h;
+    OSStatus err = PL_ReadFileAtomHeader(fd, fileSize, offset, &h, kPL_MovieAtomErr);
+    if (err == kPL_AtomListEnd) return noErr;
+    if (err == kPL_MovieAtomErr) {
+      walk->damaged = true;
+      UInt8 head[8];
+      if (fileSize - offset >= 8 && PL_ReadFully(fd, offset, head, 8) == noErr) walk->damagedType = PL_GetBE32(head + 4);
+      return noErr;
+    }
+    if (err != noErr) return err;
+    walk->atoms.push_back(h);
+    if (stopAtMovie && h.type == 'moov') return noErr;
+    offset += h.size;
+  }
+}
+
+OSStatus StoreMovie(Movie theMovie, DataHandler dh) {
+  if (theMovie == nullptr) return invalidMovie;
+  if (dh == nullptr || dh->fd < 0) return paramErr;
+  if (!dh->writable) return dataNotOpenForWrite;
+  std::vector<UInt8> atom;
+  OSStatus err = PL_BuildMovieAtom(theMovie, dh->path, &atom);
+  if (err != noErr) return err;
+  UInt64 fileSize = 0;
+  err = FileSize(dh->fd, &fileSize);
+  if (err != noErr) return err;
+  TopLevelWalk walk;
+  err = WalkTopLevel(dh->fd, fileSize, &walk, false);
+  if (err != noErr) return err;
+  UInt64 writeAt = fileSize;
+  if (!walk.damaged) {
+    for (size_t i = 0; i < walk.atoms.size(); ++i) {
+      const PL_AtomHeader &h = walk.atoms[i];
+      if (h.type != 'moov') continue;
+      if (i + 1 == walk.atoms.size()) {
+        writeAt = h.offset;
+      } else {
+        UInt8 type[4];
+        PL_PutBE32(type, 'free');
+        err = PL_WriteFully(dh->fd, h.offset + 4, type, 4);
+        if (err != noErr) return err;
+      }
+    }
+  }
+  err = PL_WriteFully(dh->fd, writeAt, atom.data(), atom.size());
+  if (err != noErr) return err;
+  if (writeAt + atom.size() < fileSize && ftruncate(dh->fd, off_t(writeAt + atom.size())) != 0)
+    return PL_OSStatusFromErrno(errno);
+  if (theMovie->defaultPath.empty()) theMovie->defaultPath = dh->path;
+  return noErr;
+}
+
+}  // namespace
+
+OSErr PL_NewDataReferenceFromPath(const char *path, Handle *outDataRef, OSType *outDataRefType) {
+  if (path == nullptr || outDataRef == nullptr || path[0] == '\0') return paramErr;
+  std::string url = PL_PathToFileURL(AbsolutePath(path));
+  Handle h = NewHandle(Size(url.size() + 1));
+  if (h == nullptr) return MemError();
+  std::memcpy(*h, url.c_str(), url.size() + 1);
+  *outDataRef = h;
+  if (outDataRefType) *outDataRefType = URLDataHandlerSubType;
+  return noErr;
+}
+
+OSErr PL_DataReferenceToPath(Handle dataRef, OSType dataRefType, std::string *path) {
+  if (dataRef == nullptr || *dataRef == nullptr || path == nullptr) return paramErr;
+  if (dataRefType == URLDataHandlerSubType) {
+    Size n = GetHandleSize(dataRef);
+    std::string url(*dataRef, size_t(n));
+    url = url.substr(0, url.find('\0'));
+    if (!PL_FileURLToPath(url, path)) return paramErr;
+    *path = AbsolutePath(*path);
+    return noErr;
+  }
+  return paramErr;
+}
+
+OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType creator, ScriptCode scriptTag,
+                         SInt32 createMovieFileFlags, DataHandler *outDataHandler, Movie *newmovie) {
+  (void)creator;
+  (void)scriptTag;
+  if (outDataHandler) *outDataHandler = nullptr;
+  if (newmovie) *newmovie = nullptr;
+  std::string path;
+  OSErr err = PL_DataReferenceToPath(dataRef, dataRefType, &path);
+  if (err != noErr) return PL_SetMoviesError(err);
+  UInt32 flags = UInt32(createMovieFileFlags);
+  if (flags & createMovieFileDeleteCurFile) {
+    if (unlink(path.c_str()) != 0 && errno != ENOENT) return PL_SetMoviesError(PL_OSStatusFromErrno(errno));
+  }
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return PL_SetMoviesError(PL_OSStatusFromErrno(errno));
+  path = AbsolutePath(path);
+  Movie movie = nullptr;
+  if ((flags & createMovieFileDontCreateMovie) == 0) {
+    movie = NewMovie(0);
+    if (movie == nullptr) {
+      close(fd);
+      return PL_SetMoviesError(memFullErr);
+    }
+    movie->defaultPath = path;
+  }
+  if (outDataHandler) {
+    auto *dh = new (std::nothrow) PL_StorageRecord{path, fd, true};
+    if (dh == nullptr) {
+      close(fd);
+      DisposeMovie(movie);
+      return PL_SetMoviesError(memFullErr);
+    }
+    *outDataHandler = dh;
+  } else {
+    close(fd);
+  }
+  if (newmovie)
+    *newmovie = movie;
+  else
+    DisposeMovie(movie);
+  return PL_SetMoviesError(noErr);
+}
+
+OSErr OpenMovieStorage(Handle dataRef, OSType dataRefType, SInt32 flags, DataHandler *outDataHandler) {
+  if (outDataHandler == nullptr) return PL_SetMoviesError(paramErr);
+  *outDataHandler = nullptr;
+  std::string path;
+  OSErr err = PL_DataReferenceToPath(dataRef, dataRefType, &path);
+  if (err != noErr) return PL_SetMoviesError(err);
+  bool writable = (UInt32(flags) & kDataHCanWrite) != 0;
+  int fd = open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  if (fd < 0) return PL_SetMoviesError(PL_OSStatusFromErrno(errno));
+  auto *dh = new (std::nothrow) PL_StorageRecord{path, fd, writable};
+  if (dh == nullptr) {
+    close(fd);
+    return PL_SetMoviesError(memFullErr);
+  }
+  *outDataHandler = dh;
+  return PL_SetMoviesError(noErr);
+}
+
+OSErr CloseMovieStorage(DataHandler dh) {
+  if (dh == nullptr) return PL_SetMoviesError(paramErr);
+  OSStatus err = noErr;
+  if (dh->fd >= 0 && close(dh->fd) != 0) err = PL_OSStatusFromErrno(errno);
+  delete dh;
+  return PL_SetMoviesError(err);
+}
+
+OSErr DeleteMovieStorage(Handle dataRef, OSType dataRefType) {
+  std::string path;
+  OSErr err = PL_DataReferenceToPath(dataRef, dataRefType, &path);
+  if (err != noErr) return PL_SetMoviesError(err);
+  if (unlink(path.c_str()) != 0) return PL_SetMoviesError(PL_OSStatusFromErrno(errno));
+  return PL_SetMoviesError(noErr);
+}
+
+OSErr AddMovieToStorage(Movie theMovie, DataHandler dh) { return PL_SetMoviesError(StoreMovie(theMovie, dh)); }
+
+OSErr UpdateMovieInStorage(Movie theMovie, DataHandler dh) { return PL_SetMoviesError(StoreMovie(theMovie, dh)); }
+
+OSErr NewMovieFromDataRef(Movie *theMovie, SInt16 flags, SInt16 *resId, Handle dataRef, OSType dataRefType) {
+  if (theMovie == nullptr) return PL_SetMoviesError(paramErr);
+  *theMovie = nullptr;
+  if (resId) *resId = -1;
+  std::string path;
+  OSErr err = PL_DataReferenceToPath(dataRef, dataRefType, &path);
+  if (err != noErr) return PL_SetMoviesError(err);
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return PL_SetMoviesError(PL_OSStatusFromErrno(errno));
+  UInt64 fileSize = 0;
+  OSStatus status = FileSize(fd, &fileSize);
+  TopLevelWalk walk;
+  if (status == noErr) status = WalkTopLevel(fd, fileSize, &walk, true);
+  if (status != noErr) {
+    close(fd);
+    return PL_SetMoviesError(status);
+  }
+  const PL_AtomHeader *movieAtom = nullptr;
+  bool knownFile = false;
+  for (const PL_AtomHeader &h : walk.atoms) {
+    knownFile = knownFile || IsKnownTopLevelType(h.type);
+    if (h.type == 'moov') movieAtom = &h;
+  }
+  if (movieAtom == nullptr) {
+    close(fd);
+    if (walk.damaged && walk.damagedType == 'mdat') return PL_SetMoviesError(kPL_MovieMdatHeaderErr);
+    if (walk.damaged && (knownFile || IsKnownTopLevelType(walk.damagedType))) return PL_SetMoviesError(kPL_MovieAtomErr);
+    return PL_SetMoviesError(noMovieFound);
+  }
+  UInt64 payloadSize = movieAtom->size - movieAtom->headerSize;
+  if (payloadSize > kMaxMovieAtomSize) {
+    close(fd);
+    return PL_SetMoviesError(kPL_MovieAtomErr);
+  }
+  std::vector<UInt8> payload;
+  try {
+    payload.resize(size_t(payloadSize));
+  } catch (const std::bad_alloc &) {
+    close(fd);
+    return PL_SetMoviesError(memFullErr);
+  }
+  status = PL_ReadFully(fd, movieAtom->offset + movieAtom->headerSize, payload.data(), payload.size());
+  close(fd);
+  if (status != noErr) return PL_SetMoviesError(status);
+  std::unique_ptr<PL_MovieRecord> movie;
+  status = PL_ParseMovieAtom(payload.data(), payload.size(), AbsolutePath(path), &movie);
+  if (status != noErr) return PL_SetMoviesError(status);
+  movie->active = (flags & newMovieActive) != 0;
+  *theMovie = movie.release();
+  return PL_SetMoviesError(noErr);
+}
+
+OSErr PutMovieForDataRefIntoHandle(Movie theMovie, Handle dataRef, OSType dataRefType, Handle publicMovie) {
+  if (theMovie == nullptr) return PL_SetMoviesError(invalidMovie);
+  if (publicMovie == nullptr) return PL_SetMoviesError(paramErr);
+  std::string path;
+  OSErr err = PL_DataReferenceToPath(dataRef, dataRefType, &path);
+  if (err != noErr) return PL_SetMoviesError(err);
+  std::vector<UInt8> atom;
+  OSStatus status = PL_BuildMovieAtom(theMovie, path, &atom);
+  if (status != noErr) return PL_SetMoviesError(status);
+  SetHandleSize(publicMovie, Size(atom.size()));
+  if (MemError() != noErr) return PL_SetMoviesError(MemError());
+  std::memcpy(*publicMovie, atom.data(), atom.size());
+  return PL_SetMoviesError(noErr);
+}
