@@ -1,6 +1,7 @@
 // File layer over the File Manager stand-in and the file-system helpers.
 #include "general/file_layer.h"
 
+#include "general/error_keys.h"
 #include "general/file_system_helpers.h"
 #include "general/formatted_strings.h"
 #include "general/processor_info.h"
@@ -602,6 +603,37 @@ OSStatus GL_BlockMoveDataWithinFile(FSIORefNum fork, SInt64 oldOffset, SInt64 ne
   return err;
 }
 
+OSStatus GL_CopySmallFile(const FSRef *source, const FSRef *target) {
+  UInt64 dataSize = 0, rsrcSize = 0;
+  OSStatus err = MF_FSGetForkSizes(source, &dataSize, &rsrcSize);
+  if (err == noErr && !MF_FSRefValid(target)) err = fnfErr;
+  if (err != noErr) return err;
+  const UInt64 largest = std::max(dataSize, rsrcSize);
+  if (largest > 0xFFFFFFFFu) return kGL_CopySmallFileErr;
+  void *buffer = nullptr;
+  if ((err = GL_NewPtr(size_t(largest), &buffer)) != noErr) return err;
+  HFSUniStr255 rsrcName;
+  FSGetResourceForkName(&rsrcName);
+  struct Fork {
+    UniCharCount nameLength;
+    const UniChar *name;
+    UInt64 size;
+  } forks[] = {{0, nullptr, dataSize}, {rsrcName.length, rsrcName.unicode, rsrcSize}};
+  for (const Fork &f : forks) {
+    OwnFork in, out;
+    err = OpenNamedFork(0, source, f.nameLength, f.name, fsRdPerm, &in);
+    if (err == noErr) err = OpenNamedFork(0, target, f.nameLength, f.name, fsRdWrPerm, &out);
+    if (err == noErr && f.size > 0) err = ReadAll(in.fork, fsFromStart, 0, SInt64(f.size), buffer);
+    if (err == noErr && f.size > 0) err = WriteAll(out.fork, fsFromStart, 0, SInt64(f.size), buffer);
+    // A longer target keeps no tail of its old content.
+    if (err == noErr) err = FSSetForkSize(out.fork, fsFromStart, SInt64(f.size));
+    if (err != noErr) break;
+  }
+  GL_DisposePtr(&buffer);
+  if (err != noErr) return err;
+  return MF_FSCopyFileMgrAttributes(source, target, true);
+}
+
 // ---- Names, catalog information and classification -----------------------------------------------------------
 
 OSStatus GL_CopyFileDirNameAsCFString(const FSRef *object, CFStringRef *name) {
@@ -977,6 +1009,47 @@ CFStringRef GL_FSRefToPosixStr(const FSRef *object) {
   CFStringRef path = CFURLCopyFileSystemPath(url, kCFURLPOSIXPathStyle);
   CFRelease(url);
   return path;
+}
+
+OSStatus GL_FolderPathFileNameToFSRef(const char *folderPath, const char *fileName, FSRef *ref) {
+  if (folderPath == nullptr || fileName == nullptr || ref == nullptr) return paramErr;
+  std::string path(folderPath);
+  if (!path.empty() && path.back() != '/' && *fileName != 0) path += '/';
+  path += fileName;
+  CFURLRef url = CFURLCreateFromFileSystemRepresentation(kCFAllocatorDefault,
+                                                         reinterpret_cast<const UInt8 *>(path.c_str()),
+                                                         CFIndex(path.size()), false);
+  if (url == nullptr) return kGL_CreateURLErr;
+  const bool found = CFURLGetFSRef(url, ref);
+  CFRelease(url);
+  return found ? OSStatus(noErr) : OSStatus(kGL_URLToFSRefErr);
+}
+
+OSStatus GL_FullPathToFileNameAndParentRef(const char *path, HFSUniStr255 *name, FSRef *parent) {
+  if (path == nullptr || name == nullptr || parent == nullptr) return paramErr;
+  CFURLRef url = CFURLCreateFromFileSystemRepresentation(kCFAllocatorDefault, reinterpret_cast<const UInt8 *>(path),
+                                                         CFIndex(std::strlen(path)), false);
+  if (url == nullptr) return kGL_CreateURLErr;
+  OSStatus err = noErr;
+  CFStringRef last = CFURLCopyLastPathComponent(url);
+  if (last == nullptr || CFStringGetLength(last) == 0 || CFStringCompare(last, CFSTR("/"), 0) == kCFCompareEqualTo) {
+    err = kGL_NoLastPathComponentErr;
+  } else {
+    HFSUniStr255 converted;
+    // The conversion would cut a longer name, and the cut name is not the one asked for.
+    err = CFStringGetLength(last) > 255 ? OSStatus(errFSNameTooLong) : FSGetHFSUniStrFromString(last, &converted);
+    CFURLRef folderURL = err == noErr ? CFURLCreateCopyDeletingLastPathComponent(kCFAllocatorDefault, url) : nullptr;
+    FSRef folder;
+    if (err == noErr && (folderURL == nullptr || !CFURLGetFSRef(folderURL, &folder))) err = kGL_URLToFSRefErr;
+    if (err == noErr) {
+      *name = converted;
+      *parent = folder;
+    }
+    if (folderURL != nullptr) CFRelease(folderURL);
+  }
+  if (last != nullptr) CFRelease(last);
+  CFRelease(url);
+  return err;
 }
 
 OSStatus GL_GetAppRef(FSRef *appRef) {

@@ -163,6 +163,11 @@ OSStatus GL_WritePartOfBufferFromRight(GL_BlockMoveState *state, size_t count);
 // Writes the first `count` buffered bytes at writePosition, and moves the rest to the buffer's start.
 OSStatus GL_WritePartOfBufferFromLeft(GL_BlockMoveState *state, size_t count);
 
+// Copies both forks of `source` over those of the existing `target`, each target fork ending at the
+// source's size, then the source's settable catalog information (the Finder's initialised flag cleared).
+// kGL_CopySmallFileErr, before anything is written, when a fork is larger than 32 bits can count.
+OSStatus GL_CopySmallFile(const FSRef *source, const FSRef *target);
+
 // ---- Names, catalog information and classification -----------------------------------------------------------
 
 // *name = the object's name as a new string (owned), immutable or mutable.
@@ -228,6 +233,12 @@ CFStringRef GL_FSRefToPosixStr(const FSRef *object);
 // The object's POSIX path in a new zero-terminated UTF-8 string (owned: GL_DisposePtr); null when the
 // reference names nothing.
 char *GL_FSRefToPosixPath(const FSRef *object);
+// The object at folderPath joined with fileName (zero-terminated UTF-8). kGL_CreateURLErr when no URL can be
+// made of the path, kGL_URLToFSRefErr when nothing is there.
+OSStatus GL_FolderPathFileNameToFSRef(const char *folderPath, const char *fileName, FSRef *ref);
+// The last component of a POSIX path and the folder that holds it (the object itself need not exist).
+// kGL_CreateURLErr, kGL_NoLastPathComponentErr, or kGL_URLToFSRefErr when the folder is not there.
+OSStatus GL_FullPathToFileNameAndParentRef(const char *path, HFSUniStr255 *name, FSRef *parent);
 // The main bundle's folder (the resources); kLSApplicationNotFoundErr when there is none.
 OSStatus GL_GetAppRef(FSRef *appRef);
 // The running program's file, and its folder.

@@ -1,5 +1,6 @@
 #include "general/file_layer.h"
 
+#include "general/error_keys.h"
 #include "general/file_system_helpers.h"
 #include "general/processor_info.h"
 #include "platform/core/memory.h"
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include <malloc.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -487,6 +489,48 @@ TEST(GeneralFileLayer, RemoveClearAndSizes) {
   FSCloseFork(fork);
 }
 
+TEST(GeneralFileLayer, CopySmallFileLeavesNoOldTail) {
+  bz_test::TempDir dir;
+  WriteText(dir.File("src"), "short");
+  WriteText(dir.File("dst"), "a much longer old content");
+  chmod(dir.File("src").c_str(), 0600);
+  FSRef src = RefFor(dir.File("src")), dst = RefFor(dir.File("dst"));
+  ASSERT_EQ(MF_FSChangeCreatorType(&src, 'Orl1', 'TEXT'), noErr);
+  ASSERT_EQ(MF_FSChangeFinderFlags(&src, true, kHasBeenInited | kIsStationery), noErr);
+
+  ASSERT_EQ(GL_CopySmallFile(&src, &dst), noErr);
+  EXPECT_EQ(ReadText(dir.File("dst")), "short");
+  FinderInfo info{};
+  ASSERT_EQ(MF_FSGetFinderInfo(&dst, &info, nullptr, nullptr), noErr);
+  EXPECT_EQ(info.file.fileType, OSType('TEXT'));
+  EXPECT_EQ(info.file.finderFlags, kIsStationery);
+  struct stat st;
+  ASSERT_EQ(stat(dir.File("dst").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600);
+  EXPECT_FALSE(IsOpen(src));
+  EXPECT_FALSE(IsOpen(dst));
+
+  // An empty source empties the target.
+  WriteText(dir.File("empty"), "");
+  FSRef empty = RefFor(dir.File("empty"));
+  ASSERT_EQ(GL_CopySmallFile(&empty, &dst), noErr);
+  EXPECT_EQ(ReadText(dir.File("dst")), "");
+
+  // A data fork beyond 4 GB (sparse here) is refused before anything is written.
+  const int fd = open(dir.File("huge").c_str(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_GE(fd, 0);
+  const bool sparse = ftruncate(fd, (off_t(5) << 30)) == 0;
+  close(fd);
+  if (sparse) {
+    WriteText(dir.File("dst"), "kept");
+    FSRef huge = RefFor(dir.File("huge"));
+    EXPECT_EQ(GL_CopySmallFile(&huge, &dst), kGL_CopySmallFileErr);
+    EXPECT_EQ(ReadText(dir.File("dst")), "kept");
+  }
+  FSRef zero{};
+  EXPECT_EQ(GL_CopySmallFile(&src, &zero), fnfErr);
+}
+
 struct ProgressLog {
   std::vector<float> calls;
   int stopAt = -1;
@@ -755,6 +799,23 @@ TEST(GeneralFileLayer, PathsAndTheProgram) {
   EXPECT_STREQ(posix, dir.File("a b").c_str());
   GL_DisposePtr(&posix);
   EXPECT_EQ(GL_HFS_StrToPosixStr("No Such Volume:x"), nullptr);
+
+  // Paths joined and split.
+  FSRef joined{};
+  ASSERT_EQ(GL_FolderPathFileNameToFSRef(dir.path().c_str(), "a b", &joined), noErr);
+  EXPECT_TRUE(GL_EqualFileObjects(&joined, &file));
+  ASSERT_EQ(GL_FolderPathFileNameToFSRef((dir.path() + "/").c_str(), "a b", &joined), noErr);
+  EXPECT_TRUE(GL_EqualFileObjects(&joined, &file));
+  EXPECT_EQ(GL_FolderPathFileNameToFSRef(dir.path().c_str(), "missing", &joined), kGL_URLToFSRefErr);
+  EXPECT_EQ(GL_FolderPathFileNameToFSRef("", "", &joined), kGL_CreateURLErr);
+  HFSUniStr255 name{};
+  FSRef parent{};
+  ASSERT_EQ(GL_FullPathToFileNameAndParentRef(dir.File("new movie.mov").c_str(), &name, &parent), noErr);
+  EXPECT_EQ(Utf8(name), "new movie.mov");  // need not exist yet
+  EXPECT_EQ(PathOf(parent), dir.path());
+  EXPECT_EQ(GL_FullPathToFileNameAndParentRef("/", &name, &parent), kGL_NoLastPathComponentErr);
+  EXPECT_EQ(GL_FullPathToFileNameAndParentRef(dir.File("gone/x.mov").c_str(), &name, &parent), kGL_URLToFSRefErr);
+  EXPECT_EQ(GL_FullPathToFileNameAndParentRef("", &name, &parent), kGL_CreateURLErr);
 
   FSRef app{};
   ASSERT_EQ(GL_GetAppRef(&app), noErr);  // the resources folder stands for the bundle
