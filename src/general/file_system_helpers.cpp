@@ -23,8 +23,8 @@ constexpr UInt32 kTempNameSeed = 'Wokt';
 
 void ClearRef(FSRef *ref) { std::memset(ref, 0, sizeof *ref); }
 
-bool SameDate(const UTCDateTime &a, const UTCDateTime &b) {
-  return a.highSeconds == b.highSeconds && a.lowSeconds == b.lowSeconds && a.fraction == b.fraction;
+UInt64 DateKey(const UTCDateTime &d) {
+  return (UInt64(d.highSeconds) << 48) | (UInt64(d.lowSeconds) << 16) | d.fraction;
 }
 
 // Appends count FSRefs to an owned handle.
@@ -275,7 +275,9 @@ OSErr MF_FSBumpDate(const FSRef *ref) {
   if (err != noErr) return err;
   const UTCDateTime old = catalog.contentModDate;
   if ((err = OSErr(GetUTCDateTime(&catalog.contentModDate, 0))) != noErr) return err;
-  if (SameDate(old, catalog.contentModDate)) {
+  // A date already at or past now (an earlier bump added a second) still moves on, never back.
+  if (DateKey(catalog.contentModDate) <= DateKey(old)) {
+    catalog.contentModDate = old;
     if (++catalog.contentModDate.lowSeconds == 0) ++catalog.contentModDate.highSeconds;
   }
   return FSSetCatalogInfo(ref, kFSCatInfoContentMod, &catalog);

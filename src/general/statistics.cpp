@@ -10,8 +10,13 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <new>
 #include <numbers>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -288,6 +293,113 @@ float GL_GetMinFromArrayF(float x0, float dx, const float *values, SInt32 numVal
     }
   }
   return best;
+}
+
+// ---- Curves ---------------------------------------------------------------------------------------------
+
+void GL_GetMaxChordDistance(const GL_FloatPt *pts, SInt32 minIndex, SInt32 maxIndex, float *maxDist,
+                            SInt32 *newIndex, float *len, float *sign) {
+  if (pts == nullptr || maxDist == nullptr || newIndex == nullptr || sign == nullptr) return;
+  if (minIndex + 1 >= maxIndex) {
+    *newIndex = 0;
+    *maxDist = 0.0f;
+    *sign = 1.0f;
+    return;
+  }
+  const GL_FloatPt a = pts[minIndex], b = pts[maxIndex];
+  const float dh = b.h - a.h, dv = b.v - a.v;
+  const float length = float(std::sqrt(double(dh * dh + dv * dv)));
+  if (len != nullptr) *len = length;
+  // Start on the first inner point, so that the index is valid whatever the distances (NaN) turn out to be.
+  *maxDist = -1.0f;
+  *newIndex = minIndex + 1;
+  *sign = 1.0f;
+  const bool closed = length == 0.0f;
+  const float nh = closed ? 0.0f : dv / length, nv = closed ? 0.0f : -dh / length;
+  for (SInt32 k = minIndex + 1; k < maxIndex; ++k) {
+    const float ph = pts[k].h - a.h, pv = pts[k].v - a.v;
+    // Ends that coincide have no normal: the distance to that point takes its place.
+    const float t = closed ? float(std::sqrt(double(ph * ph + pv * pv))) : ph * nh + pv * nv;
+    if (std::fabs(t) > *maxDist) {
+      *maxDist = std::fabs(t);
+      *newIndex = k;
+      *sign = t < 0.0f ? -1.0f : 1.0f;
+    }
+  }
+  if (*maxDist < 0.0f) *maxDist = 0.0f;
+}
+
+namespace {
+
+void SubdivideRange(const GL_FloatPt *pts, SInt32 level, SInt32 minIndex, SInt32 maxIndex, float maxDist,
+                    SInt32 newIndex, float len, float sign, float minPercGain, SInt32 maxNumAngPts,
+                    SInt32 *numAngPts, SInt32 *pixelList) {
+  if (!(minIndex + 1 < maxIndex && maxDist > 1.0f)) return;
+  if (newIndex <= minIndex || newIndex >= maxIndex) return;
+  float leftDist = 0.0f, rightDist = 0.0f, leftLen = 0.0f, rightLen = 0.0f, leftSign = 1.0f, rightSign = 1.0f;
+  SInt32 leftIndex = 0, rightIndex = 0;
+  GL_GetMaxChordDistance(pts, minIndex, newIndex, &leftDist, &leftIndex, &leftLen, &leftSign);
+  GL_GetMaxChordDistance(pts, newIndex, maxIndex, &rightDist, &rightIndex, &rightLen, &rightSign);
+  if (maxDist * (1.0f - minPercGain) > std::max(leftDist, rightDist) && *numAngPts < maxNumAngPts && level < 200) {
+    const float ratio = sign * maxDist / (len > 0.0f ? len : 1.0f);
+    pixelList[*numAngPts] = newIndex;
+    std::memcpy(&pixelList[*numAngPts + maxNumAngPts], &ratio, sizeof ratio);
+    ++*numAngPts;
+    SubdivideRange(pts, level + 1, minIndex, newIndex, leftDist, leftIndex, leftLen, leftSign, minPercGain,
+                   maxNumAngPts, numAngPts, pixelList);
+    SubdivideRange(pts, level + 1, newIndex, maxIndex, rightDist, rightIndex, rightLen, rightSign, minPercGain,
+                   maxNumAngPts, numAngPts, pixelList);
+  }
+}
+
+}  // namespace
+
+OSStatus GL_SubdivideCurve(const GL_FloatPt *pts, SInt32 level, SInt32 minIndex, SInt32 maxIndex, float maxDist,
+                           SInt32 newIndex, float len, float sign, float minPercGain, SInt32 maxNumAngPts,
+                           SInt32 *numAngPts, SInt32 **angPts, float **ratios, SInt32 *pixelList) {
+  if (pts == nullptr || numAngPts == nullptr || pixelList == nullptr || maxNumAngPts < 0) return paramErr;
+  const bool topLevel = newIndex == -1;
+  if (topLevel) {
+    if (angPts == nullptr || ratios == nullptr) return paramErr;
+    *numAngPts = 0;
+    *angPts = nullptr;
+    *ratios = nullptr;
+    if (minIndex + 1 < maxIndex && maxDist > 1.0f)
+      GL_GetMaxChordDistance(pts, minIndex, maxIndex, &maxDist, &newIndex, &len, &sign);
+  }
+  SubdivideRange(pts, level, minIndex, maxIndex, maxDist, newIndex, len, sign, minPercGain, maxNumAngPts, numAngPts,
+                 pixelList);
+  if (!topLevel || *numAngPts == 0) return noErr;
+
+  // Corners are found parent first; callers walk them along the curve, so they are handed out ascending.
+  const SInt32 n = *numAngPts;
+  std::vector<std::pair<SInt32, float>> corners;
+  try {
+    corners.resize(static_cast<size_t>(n));
+  } catch (const std::bad_alloc &) {
+    *numAngPts = 0;
+    return memFullErr;
+  }
+  for (SInt32 k = 0; k < n; ++k) {
+    corners[k].first = pixelList[k];
+    std::memcpy(&corners[k].second, &pixelList[k + maxNumAngPts], sizeof(float));
+  }
+  std::sort(corners.begin(), corners.end(), [](const auto &x, const auto &y) { return x.first < y.first; });
+  auto *indexes = static_cast<SInt32 *>(std::malloc(sizeof(SInt32) * size_t(n)));
+  auto *values = static_cast<float *>(std::malloc(sizeof(float) * size_t(n)));
+  if (indexes == nullptr || values == nullptr) {
+    std::free(indexes);
+    std::free(values);
+    *numAngPts = 0;
+    return memFullErr;
+  }
+  for (SInt32 k = 0; k < n; ++k) {
+    indexes[k] = corners[k].first;
+    values[k] = corners[k].second;
+  }
+  *angPts = indexes;
+  *ratios = values;
+  return noErr;
 }
 
 // ---- Searches and tests ---------------------------------------------------------------------------------

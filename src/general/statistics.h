@@ -5,6 +5,7 @@
 // -1 means that there is no such element.
 #pragma once
 
+#include "general/geometry.h"
 #include "general/integer_ratios.h"
 #include "platform/core/mac_types.h"
 
@@ -46,6 +47,25 @@ Boolean GL_RefineMinFromArrayF(const float *values, float *minArg, float *bestMi
 // Best minimum of four-point fits over 4..16 values whose vertex lies well inside its window; *minX is its
 // position x0 + p*dx. +infinity (and *minX untouched) when none qualified or the count is out of range.
 float GL_GetMinFromArrayF(float x0, float dx, const float *values, SInt32 numValues, float *minX);
+
+// ---- Curves ---------------------------------------------------------------------------------------------
+
+// The inner point of pts[minIndex..maxIndex] farthest from the chord pts[minIndex]-pts[maxIndex]: its distance
+// *maxDist, its index *newIndex (the first of equal distances), the side *sign (+1 or -1) and the chord's
+// length *len. Without an inner point: *newIndex 0, *maxDist 0, *sign 1, *len untouched. When the chord's
+// ends coincide (*len 0) the distance is measured to that point instead.
+void GL_GetMaxChordDistance(const GL_FloatPt *pts, SInt32 minIndex, SInt32 maxIndex, float *maxDist,
+                            SInt32 *newIndex, float *len, float *sign);
+// Corner points of the polyline pts[minIndex..maxIndex]: recursively splits at the point farthest from the
+// chord while that point lies more than 1.0 from it and splitting gains more than minPercGain of the
+// distance. Call with level 0, maxDist above 1 (2.0), newIndex -1, len 0, sign 0, *numAngPts 0, and
+// pixelList as scratch of 2 x maxNumAngPts entries. On return *angPts and *ratios (owned, free with free();
+// NULL when no corner was found) hold the *numAngPts corner indexes in ascending order and their signed
+// distances relative to their chord's length (a chord whose ends coincide counts as one unit long).
+// memFullErr (nothing returned) when the arrays cannot be allocated.
+OSStatus GL_SubdivideCurve(const GL_FloatPt *pts, SInt32 level, SInt32 minIndex, SInt32 maxIndex, float maxDist,
+                           SInt32 newIndex, float len, float sign, float minPercGain, SInt32 maxNumAngPts,
+                           SInt32 *numAngPts, SInt32 **angPts, float **ratios, SInt32 *pixelList);
 
 // ---- Searches and tests ---------------------------------------------------------------------------------
 

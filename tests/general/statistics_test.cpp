@@ -301,6 +301,119 @@ TEST(GeneralStatistics, MinFromArrayTakesBestInnerFourPointFit) {
   EXPECT_EQ(minX, kUntouched);
 }
 
+// ---- Curves ---------------------------------------------------------------------------------------------
+
+std::vector<GL_FloatPt> Polyline(const std::vector<std::pair<int, int>> &corners) {
+  // Unit steps along straight segments between the corners.
+  std::vector<GL_FloatPt> pts;
+  for (size_t c = 0; c + 1 < corners.size(); ++c) {
+    auto [h0, v0] = corners[c];
+    auto [h1, v1] = corners[c + 1];
+    const int steps = std::max(std::abs(h1 - h0), std::abs(v1 - v0));
+    for (int k = 0; k < steps; ++k)
+      pts.push_back({h0 + float(h1 - h0) * k / steps, v0 + float(v1 - v0) * k / steps});
+  }
+  pts.push_back({float(corners.back().first), float(corners.back().second)});
+  return pts;
+}
+
+TEST(GeneralStatistics, MaxChordDistance) {
+  float dist = kUntouched, len = kUntouched, sign = kUntouched;
+  SInt32 index = 99;
+  const std::vector<GL_FloatPt> line = Polyline({{0, 0}, {6, 3}});
+  GL_GetMaxChordDistance(line.data(), 0, 6, &dist, &index, &len, &sign);
+  EXPECT_NEAR(dist, 0.0f, 1e-6);
+  EXPECT_EQ(index, 1);
+  EXPECT_EQ(sign, 1.0f);
+  EXPECT_NEAR(len, std::sqrt(45.0f), 1e-5);
+
+  const GL_FloatPt hill[5] = {{0, 0}, {1, 1}, {2, 3}, {3, 1}, {4, 0}};
+  GL_GetMaxChordDistance(hill, 0, 4, &dist, &index, &len, &sign);
+  EXPECT_FLOAT_EQ(dist, 3.0f);
+  EXPECT_EQ(index, 2);
+  EXPECT_EQ(sign, -1.0f);
+  EXPECT_FLOAT_EQ(len, 4.0f);
+
+  // No inner point: the length is left alone.
+  len = kUntouched;
+  GL_GetMaxChordDistance(hill, 1, 2, &dist, &index, &len, &sign);
+  EXPECT_EQ(index, 0);
+  EXPECT_EQ(dist, 0.0f);
+  EXPECT_EQ(sign, 1.0f);
+  EXPECT_EQ(len, kUntouched);
+
+  // Ends that coincide: the distance to that point, not 0/0.
+  const GL_FloatPt loop[4] = {{0, 0}, {3, 0}, {3, 4}, {0, 0}};
+  GL_GetMaxChordDistance(loop, 0, 3, &dist, &index, &len, &sign);
+  EXPECT_FLOAT_EQ(dist, 5.0f);
+  EXPECT_EQ(index, 2);
+  EXPECT_EQ(sign, 1.0f);
+  EXPECT_EQ(len, 0.0f);
+
+  // NaN points still give an inner index.
+  const GL_FloatPt broken[3] = {{0, 0}, {kNaN, kNaN}, {2, 0}};
+  index = -1;
+  GL_GetMaxChordDistance(broken, 0, 2, &dist, &index, &len, &sign);
+  EXPECT_EQ(index, 1);
+}
+
+struct Corners {
+  OSStatus err;
+  std::vector<SInt32> indexes;
+  std::vector<float> ratios;
+};
+
+Corners Subdivide(const std::vector<GL_FloatPt> &pts, SInt32 maxNumAngPts = 100000, float maxDist = 2.0f) {
+  std::vector<SInt32> scratch(2 * size_t(maxNumAngPts));
+  SInt32 num = 0;
+  SInt32 *angPts = reinterpret_cast<SInt32 *>(1);
+  float *ratios = reinterpret_cast<float *>(1);
+  Corners out;
+  out.err = GL_SubdivideCurve(pts.data(), 0, 0, SInt32(pts.size()) - 1, maxDist, -1, 0.0f, 0.0f, 0.1f, maxNumAngPts,
+                              &num, &angPts, &ratios, scratch.data());
+  if (num == 0) {
+    EXPECT_EQ(angPts, nullptr);
+    EXPECT_EQ(ratios, nullptr);
+  } else {
+    out.indexes.assign(angPts, angPts + num);
+    out.ratios.assign(ratios, ratios + num);
+    std::free(angPts);
+    std::free(ratios);
+  }
+  return out;
+}
+
+TEST(GeneralStatistics, SubdivideCurveFindsCornersInOrder) {
+  // An L: one corner, half a chord's length away from it.
+  Corners l = Subdivide(Polyline({{0, 0}, {10, 0}, {10, 10}}));
+  ASSERT_EQ(l.err, noErr);
+  EXPECT_EQ(l.indexes, (std::vector<SInt32>{10}));
+  EXPECT_NEAR(l.ratios[0], 0.5f, 1e-5);
+
+  // A peak with a bend on each flank: the peak (index 26) is found first, the bends (10, 42) below it,
+  // but they are handed out along the curve. Both bends turn the same way along the curve.
+  Corners m = Subdivide(Polyline({{0, 0}, {10, 4}, {20, 20}, {30, 4}, {40, 0}}));
+  ASSERT_EQ(m.err, noErr);
+  EXPECT_EQ(m.indexes, (std::vector<SInt32>{10, 26, 42}));
+  ASSERT_EQ(m.ratios.size(), 3u);
+  EXPECT_NEAR(std::fabs(m.ratios[1]), 20.0f / 40.0f, 1e-5);
+  EXPECT_NEAR(std::fabs(m.ratios[0]), 120.0f / 800.0f, 1e-5);  // |(10,4) x (20,20)| / |(20,20)|^2
+  EXPECT_EQ(m.ratios[0] > 0, m.ratios[2] > 0);
+
+  // A closed square loop: its chord has no length, which used to read before the points.
+  Corners square = Subdivide(Polyline({{0, 0}, {4, 0}, {4, 4}, {0, 4}, {0, 0}}));
+  ASSERT_EQ(square.err, noErr);
+  EXPECT_EQ(square.indexes, (std::vector<SInt32>{4, 8, 12}));
+  for (float r : square.ratios) EXPECT_TRUE(std::isfinite(r));
+
+  // The cap on corners, straight curves, two points and a small distance record nothing more.
+  EXPECT_EQ(Subdivide(Polyline({{0, 0}, {10, 4}, {20, 20}, {30, 4}, {40, 0}}), 1).indexes,
+            (std::vector<SInt32>{26}));
+  EXPECT_TRUE(Subdivide(Polyline({{0, 0}, {9, 9}})).indexes.empty());
+  EXPECT_TRUE(Subdivide(Polyline({{0, 0}, {1, 0}})).indexes.empty());
+  EXPECT_TRUE(Subdivide(Polyline({{0, 0}, {10, 0}, {10, 10}}), 100000, 1.0f).indexes.empty());
+}
+
 // ---- Searches and tests ---------------------------------------------------------------------------------
 
 TEST(GeneralStatistics, SearchesInArrays) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -72,6 +73,27 @@ double ModificationTime(const std::string &path) {
   struct stat st {};
   stat(path.c_str(), &st);
   return double(st.st_mtim.tv_sec) + double(st.st_mtim.tv_nsec) * 1e-9;
+}
+
+FakeHome::FakeHome(const std::string &home) {
+  for (const char *v : {"HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "TMPDIR"}) {
+    const char *old = std::getenv(v);
+    saved_.emplace_back(v, old ? std::optional<std::string>(old) : std::nullopt);
+  }
+  setenv("HOME", home.c_str(), 1);
+  unsetenv("XDG_CONFIG_HOME");
+  unsetenv("XDG_STATE_HOME");
+  unsetenv("XDG_DATA_HOME");
+  const std::string tmp = home + "/tmp";
+  mkdir(tmp.c_str(), 0700);
+  setenv("TMPDIR", tmp.c_str(), 1);
+}
+
+FakeHome::~FakeHome() {
+  for (auto &[name, value] : saved_) {
+    if (value) setenv(name.c_str(), value->c_str(), 1);
+    else unsetenv(name.c_str());
+  }
 }
 
 }  // namespace bz_test

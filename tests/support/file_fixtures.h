@@ -4,7 +4,10 @@
 
 #include "platform/core/files.h"
 
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace bz_test {
 
@@ -24,5 +27,18 @@ bool Exists(const std::string &path);
 // Sets a file's or folder's modification time to `secondsAgo` seconds before now.
 void AgeFile(const std::string &path, int secondsAgo);
 double ModificationTime(const std::string &path);
+
+// Points HOME, the XDG folders and TMPDIR into a folder of the test for its lifetime (HOME/tmp is TMPDIR),
+// and restores them afterwards, so that special folders never touch the user's own.
+class FakeHome {
+ public:
+  explicit FakeHome(const std::string &home);
+  ~FakeHome();
+  FakeHome(const FakeHome &) = delete;
+  FakeHome &operator=(const FakeHome &) = delete;
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
 
 }  // namespace bz_test

@@ -1123,6 +1123,12 @@ OSErr PL_FSReplaceObject(const FSRef *target, const FSRef *replacement) {
   if (IsImmutable(obj)) return fLckdErr;
   if (HasOpenFork(obj.st) || HasOpenFork(with.st)) return fBsyErr;
   if (rename(with.path.c_str(), obj.path.c_str()) != 0) return RenameErr(errno);
+  // The new name must reach the disk too, or a crash could bring the old file back.
+  int folder = open(DirName(obj.path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    fsync(folder);
+    close(folder);
+  }
   RefData data;
   std::memcpy(&data, target, sizeof data);
   PathTable &t = Paths();

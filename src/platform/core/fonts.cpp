@@ -74,3 +74,5 @@ void GetFontName(SInt16 familyID, Str255 name) {
   name[0] = UInt8(found.size());
   std::memcpy(name + 1, found.data(), found.size());
 }
+
+SInt16 GetAppFont() { return applFont; }

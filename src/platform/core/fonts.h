@@ -12,3 +12,5 @@ enum : SInt16 { systemFont = 0, applFont = 1 };
 void GetFNum(ConstStr255Param name, SInt16 *familyID);
 // The name of a family number; an empty string for a number that names no family.
 void GetFontName(SInt16 familyID, Str255 name);
+// The application font's family number (applFont).
+SInt16 GetAppFont();

@@ -54,3 +54,11 @@ struct NXArchInfo {
 
 // The architecture this program was built for (borrowed, static).
 const NXArchInfo *NXGetLocalArchInfo();
+
+// A Process Manager process number. Linux processes carry no creator or type signature, so nothing here
+// looks processes up by them.
+struct ProcessSerialNumber {
+  UInt32 highLongOfPSN;
+  UInt32 lowLongOfPSN;
+};
+enum : UInt32 { kNoProcess = 0, kSystemProcess = 1, kCurrentProcess = 2 };

@@ -4,11 +4,8 @@
 
 #include "platform/core/cf_base.h"
 
-struct HFSUniStr255 {
-  UInt16 length;
-  UniChar unicode[255];
-};
-typedef const HFSUniStr255 *ConstHFSUniStr255Param;
+// The record itself is the File Manager stand-in's.
+#include "platform/core/files.h"
 
 // Copies the string's units into `asHFSUniStr`, cut at 255 units (never inside a surrogate pair).
 // paramErr for a NULL argument.

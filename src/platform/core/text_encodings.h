@@ -5,6 +5,7 @@
 // knows (Mac Roman, ASCII, Latin-1, UTF-8, UTF-16, UTF-32); other pairs have no conversion path.
 #pragma once
 
+#include "platform/core/files.h"
 #include "platform/core/mac_types.h"
 
 // Script Manager selectors and codes.
@@ -19,9 +20,9 @@ enum : LangCode { langEnglish = 0, kTextLanguageDontCare = -128, langUnspecified
 enum : RegionCode { verUS = 0, kTextRegionDontCare = -128 };
 enum : ScriptCode { kTextScriptDontCare = -128 };
 
-// Text encodings (the same numbers as CFStringEncoding).
+// Text encodings (the same numbers as CFStringEncoding); kTextEncodingMacRoman is the File Manager
+// stand-in's.
 enum : TextEncoding {
-  kTextEncodingMacRoman = 0,
   kTextEncodingUnicodeDefault = 0x0100,
   kTextEncodingISOLatin1 = 0x0201,
   kTextEncodingWindowsLatin1 = 0x0500,

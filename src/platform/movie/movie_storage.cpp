@@ -4,12 +4,14 @@
 // movie atom; storing replaces a movie atom at the end of the file in place and turns earlier ones into
 // 'free' atoms, so a file always holds one movie. Files are opened for writing only through storages
 // created or opened for writing: opening a movie never writes its file.
+#include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
 #include "platform/movie/movie_model.h"
 #include "platform/movie/movie_toolbox.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -25,6 +27,9 @@ struct PL_StorageRecord {
 };
 
 namespace {
+
+std::atomic<SInt32> gFailCreates{0};
+std::atomic<OSErr> gFailCreatesErr{noErr};
 
 // Movie atoms larger than this are taken for damage and refused before anything is allocated.
 constexpr UInt64 kMaxMovieAtomSize = UInt64(1) << 30;
@@ -130,17 +135,70 @@ OSStatus StoreMovie(Movie theMovie, DataHandler dh) {
   return noErr;
 }
 
-}  // namespace
+// Labels a new movie file with its creator and the movie file type. Only a label: a file system without
+// extended attributes keeps none, and a failure here does not fail the creation.
+void LabelMovieFile(const std::string &path, OSType creator) {
+  FSRef ref;
+  if (FSPathMakeRef(reinterpret_cast<const UInt8 *>(path.c_str()), &ref, nullptr) != noErr) return;
+  FSCatalogInfo info;
+  if (FSGetCatalogInfo(&ref, kFSCatInfoFinderInfo, &info, nullptr, nullptr, nullptr) != noErr) return;
+  FileInfo finder;
+  std::memcpy(&finder, info.finderInfo, sizeof(finder));
+  finder.fileType = kQTFileTypeMovie;
+  finder.fileCreator = creator;
+  std::memcpy(info.finderInfo, &finder, sizeof(finder));
+  FSSetCatalogInfo(&ref, kFSCatInfoFinderInfo, &info);
+}
 
-OSErr PL_NewDataReferenceFromPath(const char *path, Handle *outDataRef, OSType *outDataRefType) {
-  if (path == nullptr || outDataRef == nullptr || path[0] == '\0') return paramErr;
-  std::string url = PL_PathToFileURL(AbsolutePath(path));
+OSErr NewDataReferenceForPath(const std::string &path, Handle *outDataRef, OSType *outDataRefType) {
+  std::string url = PL_PathToFileURL(path);
   Handle h = NewHandle(Size(url.size() + 1));
   if (h == nullptr) return MemError();
   std::memcpy(*h, url.c_str(), url.size() + 1);
   *outDataRef = h;
   if (outDataRefType) *outDataRefType = URLDataHandlerSubType;
   return noErr;
+}
+
+}  // namespace
+
+void PL_FailMovieStorageCreates(SInt32 count, OSErr err) {
+  gFailCreatesErr.store(err);
+  gFailCreates.store(count < 0 ? 0 : count);
+}
+
+OSErr QTNewDataReferenceFromFSRef(const FSRef *fileRef, UInt32 flags, Handle *outDataRef, OSType *outDataRefType) {
+  (void)flags;
+  if (fileRef == nullptr || outDataRef == nullptr) return PL_SetMoviesError(paramErr);
+  *outDataRef = nullptr;
+  std::string path;
+  OSStatus err = PL_FSRefMakePathString(fileRef, &path);
+  if (err != noErr) return PL_SetMoviesError(err);
+  return PL_SetMoviesError(NewDataReferenceForPath(path, outDataRef, outDataRefType));
+}
+
+OSErr QTNewDataReferenceFromFSRefCFString(const FSRef *directoryRef, CFStringRef fileName, UInt32 flags,
+                                          Handle *outDataRef, OSType *outDataRefType) {
+  (void)flags;
+  if (directoryRef == nullptr || fileName == nullptr || outDataRef == nullptr) return PL_SetMoviesError(paramErr);
+  *outDataRef = nullptr;
+  std::string folder;
+  OSStatus err = PL_FSRefMakePathString(directoryRef, &folder);
+  if (err != noErr) return PL_SetMoviesError(err);
+  CFIndex capacity = CFStringGetMaximumSizeForEncoding(CFStringGetLength(fileName), kCFStringEncodingUTF8) + 1;
+  std::string name(size_t(capacity), '\0');
+  if (!CFStringGetCString(fileName, name.data(), capacity, kCFStringEncodingUTF8)) return PL_SetMoviesError(paramErr);
+  name.resize(std::strlen(name.c_str()));
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+    return PL_SetMoviesError(bdNamErr);
+  if (name.size() > 255) return PL_SetMoviesError(errFSNameTooLong);
+  return PL_SetMoviesError(NewDataReferenceForPath(folder == "/" ? "/" + name : folder + "/" + name, outDataRef,
+                                                   outDataRefType));
+}
+
+OSErr PL_NewDataReferenceFromPath(const char *path, Handle *outDataRef, OSType *outDataRefType) {
+  if (path == nullptr || outDataRef == nullptr || path[0] == '\0') return paramErr;
+  return NewDataReferenceForPath(AbsolutePath(path), outDataRef, outDataRefType);
 }
 
 OSErr PL_DataReferenceToPath(Handle dataRef, OSType dataRefType, std::string *path) {
@@ -158,13 +216,16 @@ OSErr PL_DataReferenceToPath(Handle dataRef, OSType dataRefType, std::string *pa
 
 OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType creator, ScriptCode scriptTag,
                          SInt32 createMovieFileFlags, DataHandler *outDataHandler, Movie *newmovie) {
-  (void)creator;
   (void)scriptTag;
   if (outDataHandler) *outDataHandler = nullptr;
   if (newmovie) *newmovie = nullptr;
   std::string path;
   OSErr err = PL_DataReferenceToPath(dataRef, dataRefType, &path);
   if (err != noErr) return PL_SetMoviesError(err);
+  SInt32 failing = gFailCreates.load();
+  while (failing > 0 && !gFailCreates.compare_exchange_weak(failing, failing - 1)) {
+  }
+  if (failing > 0) return PL_SetMoviesError(gFailCreatesErr.load());
   UInt32 flags = UInt32(createMovieFileFlags);
   if (flags & createMovieFileDeleteCurFile) {
     if (unlink(path.c_str()) != 0 && errno != ENOENT) return PL_SetMoviesError(PL_OSStatusFromErrno(errno));
@@ -172,6 +233,7 @@ OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType creator, Scr
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return PL_SetMoviesError(PL_OSStatusFromErrno(errno));
   path = AbsolutePath(path);
+  LabelMovieFile(path, creator);
   Movie movie = nullptr;
   if ((flags & createMovieFileDontCreateMovie) == 0) {
     movie = NewMovie(0);
@@ -302,4 +364,70 @@ OSErr PutMovieForDataRefIntoHandle(Movie theMovie, Handle dataRef, OSType dataRe
   if (MemError() != noErr) return PL_SetMoviesError(MemError());
   std::memcpy(*publicMovie, atom.data(), atom.size());
   return PL_SetMoviesError(noErr);
+}
+
+OSErr CanQuickTimeOpenDataRef(Handle dataRef, OSType dataRefType, Boolean *outCanOpenWithGraphicsImporter,
+                              Boolean *outCanOpenAsMovie, Boolean *outPreferGraphicsImporter, UInt32 inFlags) {
+  (void)inFlags;
+  if (outCanOpenWithGraphicsImporter) *outCanOpenWithGraphicsImporter = false;
+  if (outCanOpenAsMovie) *outCanOpenAsMovie = false;
+  if (outPreferGraphicsImporter) *outPreferGraphicsImporter = false;
+  std::string path;
+  OSErr err = PL_DataReferenceToPath(dataRef, dataRefType, &path);
+  if (err != noErr) return PL_SetMoviesError(err);
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return PL_SetMoviesError(PL_OSStatusFromErrno(errno));
+  UInt64 fileSize = 0;
+  TopLevelWalk walk;
+  OSStatus status = FileSize(fd, &fileSize);
+  if (status == noErr) status = WalkTopLevel(fd, fileSize, &walk, true);
+  close(fd);
+  if (status != noErr) return PL_SetMoviesError(status);
+  bool movie = !walk.atoms.empty() && walk.atoms.back().type == 'moov';
+  if (outCanOpenAsMovie) *outCanOpenAsMovie = movie;
+  return PL_SetMoviesError(noErr);
+}
+
+OSErr NewMovieFromProperties(ItemCount inputPropertyCount, QTNewMoviePropertyElement *inputProperties,
+                             ItemCount outputPropertyCount, QTNewMoviePropertyElement *outputProperties,
+                             Movie *theMovie) {
+  (void)outputProperties;
+  if (theMovie == nullptr || (inputPropertyCount > 0 && inputProperties == nullptr)) return PL_SetMoviesError(paramErr);
+  *theMovie = nullptr;
+  if (outputPropertyCount > 0) return PL_SetMoviesError(paramErr);
+  const DataReferenceRecord *location = nullptr;
+  bool active = false;
+  for (ItemCount i = 0; i < inputPropertyCount; ++i) {
+    QTNewMoviePropertyElement &p = inputProperties[i];
+    p.propStatus = noErr;
+    auto sized = [&p](ByteCount size) {
+      if (p.propValueSize == size && p.propValueAddress != nullptr) return true;
+      p.propStatus = kQTPropertyBadValueSizeErr;
+      return false;
+    };
+    if (p.propClass == kQTPropertyClass_DataLocation && p.propID == kQTDataLocationPropertyID_DataReference) {
+      if (sized(sizeof(DataReferenceRecord))) location = static_cast<const DataReferenceRecord *>(p.propValueAddress);
+    } else if (p.propClass == kQTPropertyClass_NewMovieProperty && p.propID == kQTNewMoviePropertyID_Active) {
+      if (sized(sizeof(Boolean))) active = *static_cast<const Boolean *>(p.propValueAddress) != 0;
+    } else if (p.propClass == kQTPropertyClass_Context && p.propID == kQTContextPropertyID_VisualContext) {
+      if (sized(sizeof(QTVisualContextRef)) && *static_cast<QTVisualContextRef *>(p.propValueAddress) != nullptr)
+        p.propStatus = kQTPropertyNotSupportedErr;
+    } else if ((p.propClass == kQTPropertyClass_MovieInstantiation &&
+                (p.propID == kQTMovieInstantiationPropertyID_DontResolveDataRefs ||
+                 p.propID == kQTMovieInstantiationPropertyID_DontAskUnresolvedDataRefs)) ||
+               (p.propClass == kQTPropertyClass_Audio && p.propID == kQTAudioPropertyID_RateChangesPreservePitch)) {
+      sized(sizeof(Boolean));
+    } else {
+      p.propStatus = kQTPropertyNotSupportedErr;
+    }
+  }
+  if (location == nullptr) return PL_SetMoviesError(paramErr);
+  OSErr err = NewMovieFromDataRef(theMovie, active ? newMovieActive : 0, nullptr, location->dataRef,
+                                  location->dataRefType);
+  return PL_SetMoviesError(err);
+}
+
+OSErr CloseMovieFile(SInt16 resRefNum) {
+  (void)resRefNum;
+  return PL_SetMoviesError(rfNumErr);
 }

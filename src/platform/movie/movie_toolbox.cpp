@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <unistd.h>
 
 namespace {
 
@@ -704,6 +705,58 @@ void GetMediaHandlerDescription(Media theMedia, OSType *mediaType, Str255 creato
 OSErr GetMediaDataRefCount(Media theMedia, SInt16 *count) {
   if (theMedia == nullptr) return PL_SetMoviesError(invalidMedia);
   if (count) *count = SInt16(std::min<size_t>(theMedia->dataRefs.size(), 0x7FFF));
+  return PL_SetMoviesError(noErr);
+}
+
+OSErr GetMediaDataRef(Media theMedia, SInt16 index, Handle *dataRef, OSType *dataRefType, SInt32 *dataRefAttributes) {
+  if (dataRef) *dataRef = nullptr;
+  if (theMedia == nullptr) return PL_SetMoviesError(invalidMedia);
+  if (index < 1 || size_t(index) > theMedia->dataRefs.size()) return PL_SetMoviesError(badDataRefIndex);
+  const PL_DataRef &ref = theMedia->dataRefs[size_t(index) - 1];
+  SInt32 attributes = ref.kind == kPL_DataRefSelf ? dataRefSelfReference : 0;
+  std::string path;
+  OSStatus err = PL_MediaDataRefPath(theMedia, index, &path);
+  Handle h = nullptr;
+  OSType type = ref.type;
+  if (err == noErr) {
+    if (access(path.c_str(), F_OK) != 0) attributes |= dataRefWasNotResolved;
+    err = PL_NewDataReferenceFromPath(path.c_str(), &h, &type);
+    if (err != noErr) return PL_SetMoviesError(err);
+  } else {
+    // Not a local file (or a self reference of a movie without a file): the reference as it is.
+    attributes |= dataRefWasNotResolved;
+    const UInt8 *bytes = ref.data.data();
+    size_t n = ref.data.size();
+    h = NewHandle(Size(n));
+    if (h == nullptr) return PL_SetMoviesError(MemError());
+    if (n > 0) std::memcpy(*h, bytes, n);
+  }
+  if (dataRef)
+    *dataRef = h;
+  else
+    DisposeHandle(h);
+  if (dataRefType) *dataRefType = type;
+  if (dataRefAttributes) *dataRefAttributes = attributes;
+  return PL_SetMoviesError(noErr);
+}
+
+OSErr AddMediaDataRef(Media theMedia, SInt16 *index, Handle dataRef, OSType dataRefType) {
+  if (theMedia == nullptr) return PL_SetMoviesError(invalidMedia);
+  if (dataRef == nullptr || *dataRef == nullptr) return PL_SetMoviesError(paramErr);
+  if (theMedia->dataRefs.size() >= 0x7FFF) return PL_SetMoviesError(paramErr);
+  try {
+    std::string path;
+    if (PL_DataReferenceToPath(dataRef, dataRefType, &path) == noErr) {
+      theMedia->dataRefs.push_back(PL_DataRef{kPL_DataRefFile, dataRefType, path, {}});
+    } else {
+      const UInt8 *bytes = reinterpret_cast<const UInt8 *>(*dataRef);
+      theMedia->dataRefs.push_back(
+          PL_DataRef{kPL_DataRefOther, dataRefType, {}, std::vector<UInt8>(bytes, bytes + GetHandleSize(dataRef))});
+    }
+  } catch (const std::bad_alloc &) {
+    return PL_SetMoviesError(memFullErr);
+  }
+  if (index) *index = SInt16(theMedia->dataRefs.size());
   return PL_SetMoviesError(noErr);
 }
 

@@ -9,6 +9,8 @@
 // no other thread uses it (the engine changes its target movies on the main thread only).
 #pragma once
 
+#include "platform/core/cf_base.h"
+#include "platform/core/files.h"
 #include "platform/movie/movie_types.h"
 
 #include <string>
@@ -153,8 +155,68 @@ OSErr NewMovieFromDataRef(Movie *theMovie, SInt16 flags, SInt16 *resId, Handle d
 // The movie atom for a file at the data reference, data references to that file written as self references.
 OSErr PutMovieForDataRefIntoHandle(Movie theMovie, Handle dataRef, OSType dataRefType, Handle publicMovie);
 
+// ---- Data references ----
+// Data references to files. These are 'url ' references (a zero-terminated file URL) until alias records
+// exist in the file layer; every call here accepts them wherever a file data reference is expected.
+// Owned: DisposeHandle. The ...CFString form names a file that need not exist yet.
+OSErr QTNewDataReferenceFromFSRef(const FSRef *fileRef, UInt32 flags, Handle *outDataRef, OSType *outDataRefType);
+OSErr QTNewDataReferenceFromFSRefCFString(const FSRef *directoryRef, CFStringRef fileName, UInt32 flags,
+                                          Handle *outDataRef, OSType *outDataRefType);
+// Data reference `index` (from 1) of the media: a new handle (owned, DisposeHandle) and its type. Files
+// (the movie's own file for a self reference) come as file data references; attributes tell
+// dataRefSelfReference, and dataRefWasNotResolved for a file that is missing or a reference that names
+// no local file. Every out argument may be null.
+OSErr GetMediaDataRef(Media theMedia, SInt16 index, Handle *dataRef, OSType *dataRefType, SInt32 *dataRefAttributes);
+// Adds a data reference (a file one, or any other kept as it is) and gives its index.
+OSErr AddMediaDataRef(Media theMedia, SInt16 *index, Handle dataRef, OSType dataRefType);
+// Whether the file at the data reference opens as a movie (it holds a movie atom). No graphics importers
+// exist here, so that answer is always false.
+OSErr CanQuickTimeOpenDataRef(Handle dataRef, OSType dataRefType, Boolean *outCanOpenWithGraphicsImporter,
+                              Boolean *outCanOpenAsMovie, Boolean *outPreferGraphicsImporter, UInt32 inFlags);
+
+typedef OSType QTPropertyClass;
+typedef OSType QTPropertyID;
+typedef void *QTPropertyValuePtr;
+typedef struct PL_VisualContextRecord *QTVisualContextRef;
+
+struct QTNewMoviePropertyElement {
+  QTPropertyClass propClass;
+  QTPropertyID propID;
+  ByteCount propValueSize;
+  QTPropertyValuePtr propValueAddress;
+  OSStatus propStatus;
+};
+
+enum : OSType {
+  kQTPropertyClass_DataLocation = 'dloc',
+  kQTDataLocationPropertyID_DataReference = 'dref',
+  kQTPropertyClass_Context = 'ctxt',
+  kQTContextPropertyID_VisualContext = 'visu',
+  kQTPropertyClass_NewMovieProperty = 'mprp',
+  kQTNewMoviePropertyID_Active = 'actv',
+  kQTPropertyClass_MovieInstantiation = 'mins',
+  kQTMovieInstantiationPropertyID_DontResolveDataRefs = 'rdrn',
+  kQTMovieInstantiationPropertyID_DontAskUnresolvedDataRefs = 'aurn',
+  kQTPropertyClass_Audio = 'audi',
+  kQTAudioPropertyID_RateChangesPreservePitch = 'aucp',
+};
+enum : OSStatus { kQTPropertyNotSupportedErr = -2195, kQTPropertyBadValueSizeErr = -2184 };
+
+// Opens a movie from a list of properties: the data location ('dloc', 'dref': a DataReferenceRecord) is
+// required; 'mprp'/'actv' makes it active; 'mins'/'rdrn', 'mins'/'aurn' and 'audi'/'aucp' are accepted.
+// A visual context cannot be drawn into here: a non-null one gets kQTPropertyNotSupportedErr as its status.
+// Unknown properties get that status too and are ignored. Output properties are not supported (paramErr).
+OSErr NewMovieFromProperties(ItemCount inputPropertyCount, QTNewMoviePropertyElement *inputProperties,
+                             ItemCount outputPropertyCount, QTNewMoviePropertyElement *outputProperties,
+                             Movie *theMovie);
+// Movie files are never opened by reference number here, so every number is unknown: rfNumErr.
+OSErr CloseMovieFile(SInt16 resRefNum);
+
 // ---- Our own helpers ----
 // A 'url ' data reference (a zero-terminated file URL) to a path. Owned: DisposeHandle.
 OSErr PL_NewDataReferenceFromPath(const char *path, Handle *outDataRef, OSType *outDataRefType);
 // The file a data reference names; the file need not exist. paramErr for a type that names no local file.
 OSErr PL_DataReferenceToPath(Handle dataRef, OSType dataRefType, std::string *path);
+// Test hook: the next `count` CreateMovieStorage calls fail with `err` (as a busy file would) before they
+// touch the file; 0 switches it off.
+void PL_FailMovieStorageCreates(SInt32 count, OSErr err);

@@ -132,7 +132,9 @@ TEST(EngineTaskRuntime, TerminateTaskStopsWaitsAndReportsAsAsked) {
   lost.entryPoint = WaitsOnInput;
   lost.queuesAllocated = kMP_InputQueueAlloc;
   ASSERT_EQ(MP_CreateTask(&lost), noErr);
+  ASSERT_TRUE(WaitUntil([&] { return PL_MPWaiterCount(lost.inputQueue) == 1; }));
   EXPECT_EQ(MP_TerminateTask(&lost, true, 0), kMP_TerminateTaskErr);
+  ASSERT_TRUE(WaitUntil([] { return PL_MPLiveTaskCount() == 0; }));  // it still ends; then its record may go
   MP_DisposeTask(&lost);
 }
 

@@ -663,30 +663,10 @@ TEST(PlatformFiles, VolumesAreListedAndDescribed) {
   EXPECT_EQ(FSFlushVolume(info.volume), noErr);
 }
 
-// Points HOME, the XDG folders and TMPDIR into a temporary folder for one test, and restores them.
 class SpecialFolders : public ::testing::Test {
  protected:
-  void SetUp() override {
-    for (const char *v : kVars) {
-      const char *old = std::getenv(v);
-      saved_.emplace_back(v, old ? std::optional<std::string>(old) : std::nullopt);
-    }
-    setenv("HOME", dir_.path().c_str(), 1);
-    unsetenv("XDG_CONFIG_HOME");
-    unsetenv("XDG_STATE_HOME");
-    unsetenv("XDG_DATA_HOME");
-    mkdir(dir_.File("tmp").c_str(), 0700);
-    setenv("TMPDIR", dir_.File("tmp").c_str(), 1);
-  }
-  void TearDown() override {
-    for (auto &[name, value] : saved_) {
-      if (value) setenv(name, value->c_str(), 1);
-      else unsetenv(name);
-    }
-  }
-  static constexpr const char *kVars[] = {"HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "TMPDIR"};
   bz_test::TempDir dir_;
-  std::vector<std::pair<const char *, std::optional<std::string>>> saved_;
+  bz_test::FakeHome home_{dir_.path()};
 };
 
 TEST_F(SpecialFolders, FoundInTheXdgPlaces) {

@@ -1,0 +1,85 @@
+// Processor and system information: architecture and vector features (which decide whether the SSE
+// kernels run), seconds since start-up, UTCDateTime byte order, and a few small system helpers.
+#pragma once
+
+#include "general/memory_lists.h"
+#include "platform/core/gestalt.h"
+#include "platform/core/mac_types.h"
+
+// Eleven one-byte flags, in this order.
+struct GL_ProcessorInfo {
+  Boolean hasSSE3;     // the kernel reports SSE3
+  Boolean hasSSSE3;    // the kernel reports supplemental SSE3
+  Boolean hasAltivec;  // the kernel reports AltiVec
+  Boolean is64bit;     // the architecture has the 64-bit ABI bit
+  Boolean isPPC;
+  Boolean isG3;
+  Boolean isG4;
+  Boolean isG5;
+  Boolean isIntel;
+  Boolean isCore1;  // x86 without supplemental SSE3
+  Boolean isCore2;  // x86 with supplemental SSE3
+};
+static_assert(sizeof(GL_ProcessorInfo) == 11, "eleven one-byte flags");
+
+// Fills every flag from the local architecture and the kernel's feature queries; cannot fail. Main thread,
+// once at start-up; the record is only read afterwards.
+void GL_GetProcessorInfo(GL_ProcessorInfo *procInfo);
+// The same from a given CPU type and subtype and feature answers (what GL_GetProcessorInfo reads).
+void GL_MakeProcessorInfo(cpu_type_t cpuType, cpu_subtype_t cpuSubtype, Boolean hasSSE3, Boolean hasSSSE3,
+                          Boolean hasAltivec, GL_ProcessorInfo *procInfo);
+
+// Feature tests: non-zero when present, 0 when absent or when the kernel does not know the name.
+int GL_IsSSE3Present();
+int GL_IsSSSE3Present();
+int GL_IsSSSE4_1Present();
+int GL_HasAltivec();
+int GL_Has64bitops();
+
+// Whole seconds since the machine started (the microsecond clock divided by 1,000,000, truncated).
+UInt32 GL_GetTimeSinceStartupAsSec();
+// The same truncation from a microsecond count.
+UInt32 GL_MicrosecondsToSeconds(const UnsignedWide *microseconds);
+
+// Swap the byte order of each of the three fields in place (the same operation both ways on this host).
+void GL_UTCDateTime_NtoB(UTCDateTime *dateTime);
+void GL_UTCDateTime_BtoN(UTCDateTime *dateTime);
+Boolean GL_EqualUTCDateTime(const UTCDateTime *a, const UTCDateTime *b);
+
+// Processes. Linux processes carry no creator or type, so no process matches: procNotFound, with the
+// serial number zeroed.
+OSStatus GL_FindProcessByTypeAndCreator(OSType creator, OSType type, ProcessSerialNumber *psn);
+OSStatus GL_IsProcessVisibleByTypeAndCreator(OSType creator, OSType type, Boolean *isVisible);
+OSStatus GL_BringFinderToFront();
+// Every Linux process may show windows, and the toolkit raises them when they appear: nothing to do.
+OSStatus GL_MakeCurrentNonUI_ProcessFrontProcess();
+
+// Prints "#args = %hd\n" and then each argument on its own line.
+void GL_PrintLaunchArgs(int argc, char **argv);
+// Prints the text and the microseconds elapsed since startTime ("%s%ld").
+void GL_ReportUsedTime(const UnsignedWide *startTime, const char *reportStr);
+// Sets the result to 0; nothing else.
+void GL_StartStopTrace(SInt32 *result);
+
+// Asks Gestalt whether a manager is present (bit presentBit of managerAttr's answer) and for its version;
+// a zero selector skips that question. paramErr for a missing output that a question needs. Returns the
+// last Gestalt error; *version is 0 when its question failed.
+OSStatus GL_WeakLink(OSType managerAttr, SInt32 presentBit, ProcPtr symbolToBeResolved, Boolean *haveWeakLink,
+                     OSType versionSelector, SInt32 *version);
+
+// The six PowerPC instructions (big-endian words) of glue that calls through the transition vector at
+// cfmFp. Owned block of 24 bytes (DisposePtr), or NULL when memory is out. It is data only: nothing on
+// this machine runs PowerPC code.
+Ptr GL_GetMachoFunctionPointer(void *cfmFp);
+
+// An element of the `first` list of GL_GetCacheOverlapRatio: a block's base address.
+struct GL_CacheBlockLE {
+  GL_CacheBlockLE *next;
+  SInt32 base;
+};
+// How much the address ranges (each interval of firstRange offset by the base of the element of `first`
+// in the same position) overlap once mapped into a cache of cacheSize bytes with lines of cacheLineSize
+// bytes: the merged length of the mapped ranges over their total length, as Fixed. A failing copy gives
+// ratio 0 and the memory error.
+OSStatus GL_GetCacheOverlapRatio(const GL_CacheBlockLE *first, const LL_IntervalLE *firstRange, SInt32 cacheSize,
+                                 SInt32 cacheLineSize, Fixed *ratio);

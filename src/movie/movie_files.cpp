@@ -1,0 +1,435 @@
+// Movie files and the 'mdat' header.
+#include "movie/movie_files.h"
+
+#include "general/memory_lists.h"
+#include "platform/core/cf_string.h"
+#include "platform/core/clock.h"
+#include "platform/core/formatter.h"
+#include "platform/core/mac_errors.h"
+#include "platform/core/memory.h"
+#include "platform/movie/atoms.h"
+
+#include <algorithm>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr SInt64 kLargeMdatSize = 0x7FFFFFFF;
+constexpr SInt32 kCreateAttempts = 11;
+constexpr UInt32 kBusyDelayTicks = 10;
+constexpr size_t kMaxUnlinkPath = 2048;
+
+OSStatus WriteBE32(SInt16 fork, UInt16 mode, SInt64 offset, UInt32 value) {
+  UInt8 bytes[4];
+  PL_PutBE32(bytes, value);
+  return FSWriteFork(fork, mode, offset, 4, bytes, nullptr);
+}
+
+// The header patch for a header at `mark` of a fork of `forkSize` bytes.
+OSStatus PatchHeader(SInt16 fork, SInt64 mark, SInt64 forkSize) {
+  SInt64 size = forkSize - mark;
+  // A fork that does not hold the whole header would get a size field pointing before its own atom.
+  if (size < 16) return kQT_MdatHeaderErr;
+  if (size < kLargeMdatSize) return WriteBE32(fork, fsFromStart, mark + 8, UInt32(size - 8));
+  OSStatus err = WriteBE32(fork, fsFromStart, mark, 1);
+  if (err == noErr) err = WriteBE32(fork, fsFromStart, mark + 4, 'mdat');
+  if (err == noErr) err = WriteBE32(fork, fsFromStart, mark + 8, UInt32(UInt64(size) >> 32));
+  if (err == noErr) err = WriteBE32(fork, fsFromStart, mark + 12, UInt32(UInt64(size)));
+  return err;
+}
+
+OSStatus OpenDataFork(const FSRef *file, SInt8 permission, SInt16 *fork) {
+  return FSOpenFork(file, 0, nullptr, permission, fork);
+}
+
+// The FSRef of the file a data reference names (the file must exist).
+OSStatus DataRefToFSRef(Handle dataRef, OSType dataRefType, FSRef *file) {
+  std::string path;
+  OSStatus err = PL_DataReferenceToPath(dataRef, dataRefType, &path);
+  if (err != noErr) return err;
+  return FSPathMakeRef(reinterpret_cast<const UInt8 *>(path.c_str()), file, nullptr);
+}
+
+// One try of CreateMovieStorage on a data reference, resolving the file on success.
+OSStatus CreateAt(Handle dataRef, OSType dataRefType, OSType creator, SInt32 createFlags, FSRef *file, Movie *movie) {
+  OSStatus err = CreateMovieStorage(dataRef, dataRefType, creator, -1, createFlags, nullptr, movie);
+  if (err == noErr && file != nullptr) {
+    err = DataRefToFSRef(dataRef, dataRefType, file);
+    if (err != noErr && movie != nullptr) QT_DisposeMovie(movie);
+  }
+  return err;
+}
+
+// A file name for the File Manager (through UTF-8: the CF name conversion's header clashes with the File
+// Manager's in one file).
+OSStatus NameToHFSUniStr255(CFStringRef name, HFSUniStr255 *uniName) {
+  CFIndex capacity = CFStringGetMaximumSizeForEncoding(CFStringGetLength(name), kCFStringEncodingUTF8) + 1;
+  std::string utf8(size_t(capacity), '\0');
+  if (!CFStringGetCString(name, utf8.data(), capacity, kCFStringEncodingUTF8)) return paramErr;
+  return PL_HFSUniStr255FromUTF8(utf8.c_str(), uniName);
+}
+
+}  // namespace
+
+// ---- The 'mdat' header ----
+
+OSStatus QT_WriteInitialMdatHeader(SInt16 forkRefNum) {
+  OSStatus err = WriteBE32(forkRefNum, fsAtMark, 0, 8);
+  if (err == noErr) err = WriteBE32(forkRefNum, fsAtMark, 0, 'wide');
+  if (err == noErr) err = WriteBE32(forkRefNum, fsAtMark, 0, 8);
+  if (err == noErr) err = WriteBE32(forkRefNum, fsAtMark, 0, 'mdat');
+  return err;
+}
+
+OSStatus QT_SetFileSizeInMdatHeader(SInt16 forkRefNum) {
+  SInt64 forkSize = 0;
+  OSStatus err = FSGetForkSize(forkRefNum, &forkSize);
+  if (err != noErr) return err;
+  return PatchHeader(forkRefNum, 0, forkSize);
+}
+
+OSStatus QT_SetFileSizeInMdatHeaderAtMark(SInt16 forkRefNum, SInt64 mark) {
+  OSStatus err = FSSetForkPosition(forkRefNum, fsFromStart, mark);
+  if (err != noErr) return err;
+  SInt64 forkSize = 0;
+  err = FSGetForkSize(forkRefNum, &forkSize);
+  if (err != noErr) return err;
+  return PatchHeader(forkRefNum, mark, forkSize);
+}
+
+OSStatus QT_SaveMovieOverNetwork(Movie movie, SInt16 forkRefNum, const FSRef *movieFile) {
+  SInt16 fork = forkRefNum;
+  OSStatus err = noErr;
+  if (fork == 0) {
+    err = OpenDataFork(movieFile, fsRdWrPerm, &fork);
+    if (err != noErr) return err;
+  }
+  Handle atom = nullptr;
+  err = QT_SetFileSizeInMdatHeader(fork);
+  if (err == noErr) err = QT_PutMovieForFileIntoHandle(movie, movieFile, &atom);
+  if (err == noErr) err = FSWriteFork(fork, fsFromLEOF, 0, ByteCount(GetHandleSize(atom)), *atom, nullptr);
+  if (atom != nullptr) DisposeHandle(atom);
+  if (forkRefNum == 0) {
+    OSStatus closeErr = FSCloseFork(fork);
+    if (err == noErr) err = closeErr;
+  }
+  return err;
+}
+
+OSStatus QT_PutMovieForFileIntoHandle(Movie movie, const FSRef *movieFile, Handle *movieAtom) {
+  if (movieAtom == nullptr) return paramErr;
+  *movieAtom = nullptr;
+  Handle dataRef = nullptr;
+  OSType dataRefType = 0;
+  OSStatus err = QTNewDataReferenceFromFSRef(movieFile, 0, &dataRef, &dataRefType);
+  if (err != noErr) return err;
+  Handle atom = NewHandle(0);
+  if (atom == nullptr) err = MemError();
+  if (err == noErr) err = PutMovieForDataRefIntoHandle(movie, dataRef, dataRefType, atom);
+  DisposeHandle(dataRef);
+  if (err != noErr) {
+    if (atom != nullptr) DisposeHandle(atom);
+    return err;
+  }
+  *movieAtom = atom;
+  return noErr;
+}
+
+// ---- Creating, opening, saving, deleting ----
+
+OSStatus QT_CreateMovieFile(const FSRef *parent, CFStringRef name, OSType creator, SInt32 createFlags, FSRef *file,
+                            Movie *movie) {
+  Handle dataRef = nullptr;
+  OSType dataRefType = 0;
+  OSStatus err = QTNewDataReferenceFromFSRefCFString(parent, name, 0, &dataRef, &dataRefType);
+  if (err != noErr) return err;
+  err = CreateAt(dataRef, dataRefType, creator, createFlags, file, movie);
+  DisposeHandle(dataRef);
+  return err;
+}
+
+OSStatus QT_CreateMovieFileNew(const FSRef *parent, CFStringRef name, OSType creator, SInt32 createFlags, FSRef *file,
+                               Movie *movie) {
+  Handle dataRef = nullptr;
+  OSType dataRefType = 0;
+  OSStatus err = QTNewDataReferenceFromFSRefCFString(parent, name, 0, &dataRef, &dataRefType);
+  if (err != noErr) return err;
+  bool replacing = (UInt32(createFlags) & createMovieFileDeleteCurFile) != 0;
+  err = CreateAt(dataRef, dataRefType, creator, createFlags, file, movie);
+  for (SInt32 attempt = 1; err == fBsyErr && replacing && attempt < kCreateAttempts; ++attempt) {
+    if (attempt == 1) {
+      // A busy file may still be removed by its path; the next attempt then creates it anew.
+      std::string path;
+      if (PL_DataReferenceToPath(dataRef, dataRefType, &path) == noErr && path.size() < kMaxUnlinkPath)
+        unlink(path.c_str());
+    }
+    UInt32 finalTicks = 0;
+    Delay(kBusyDelayTicks, &finalTicks);
+    err = CreateAt(dataRef, dataRefType, creator, createFlags, file, movie);
+  }
+  DisposeHandle(dataRef);
+  return err;
+}
+
+OSStatus QT_CreateMovieFileWithIndex(const FSRef *parent, CFStringRef name, OSType creator, SInt32 createFlags,
+                                     FSRef *file, Movie *movie) {
+  if (parent == nullptr || name == nullptr) return paramErr;
+  bool replacing = (UInt32(createFlags) & createMovieFileDeleteCurFile) != 0;
+  for (SInt32 n = 1; n < 0x7FFFFFFF; ++n) {
+    CFStringRef candidate = n == 1 ? CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%@"), name)
+                                   : CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%@ %ld"), name, n);
+    if (candidate == nullptr) return memFullErr;
+    HFSUniStr255 uniName;
+    OSStatus err = NameToHFSUniStr255(candidate, &uniName);
+    FSRef existing;
+    if (err == noErr) err = FSMakeFSRefUnicode(parent, uniName.length, uniName.unicode, kTextEncodingUnknown, &existing);
+    if (err == fnfErr || (err == noErr && replacing)) {
+      err = QT_CreateMovieFile(parent, candidate, creator, createFlags, file, movie);
+      CFRelease(candidate);
+      return err;
+    }
+    CFRelease(candidate);
+    if (err != noErr) return err;
+  }
+  return dupFNErr;
+}
+
+OSStatus QT_OpenMovieFile(const FSRef *file, SInt16 flags, Movie *movie) {
+  if (movie == nullptr) return paramErr;
+  *movie = nullptr;
+  Handle dataRef = nullptr;
+  OSType dataRefType = 0;
+  OSStatus err = QTNewDataReferenceFromFSRef(file, 0, &dataRef, &dataRefType);
+  if (err != noErr) return err;
+  err = NewMovieFromDataRef(movie, flags, nullptr, dataRef, dataRefType);
+  DisposeHandle(dataRef);
+  return err;
+}
+
+OSStatus QT_OpenMovieFileFP(const FSRef *file, UInt32 flags, QTVisualContextRef visualContext, Movie *movie) {
+  if (movie == nullptr) return paramErr;
+  *movie = nullptr;
+  DataReferenceRecord location{0, nullptr};
+  OSStatus err = QTNewDataReferenceFromFSRef(file, 0, &location.dataRef, &location.dataRefType);
+  if (err != noErr) return err;
+  Boolean yes = true;
+  std::vector<QTNewMoviePropertyElement> props;
+  props.push_back({kQTPropertyClass_DataLocation, kQTDataLocationPropertyID_DataReference, sizeof(location), &location, 0});
+  if (visualContext != nullptr)
+    props.push_back({kQTPropertyClass_Context, kQTContextPropertyID_VisualContext, sizeof(visualContext), &visualContext, 0});
+  if (flags & (1u << 0)) props.push_back({kQTPropertyClass_NewMovieProperty, kQTNewMoviePropertyID_Active, 1, &yes, 0});
+  if (flags & (1u << 1))
+    props.push_back({kQTPropertyClass_MovieInstantiation, kQTMovieInstantiationPropertyID_DontResolveDataRefs, 1, &yes, 0});
+  if (flags & (1u << 2))
+    props.push_back({kQTPropertyClass_MovieInstantiation, kQTMovieInstantiationPropertyID_DontAskUnresolvedDataRefs, 1, &yes, 0});
+  if (flags & (1u << 8))
+    props.push_back({kQTPropertyClass_MovieInstantiation, kQTMovieInstantiationPropertyID_DontAskUnresolvedDataRefs, 1, &yes, 0});
+  if (flags & (1u << 20))
+    props.push_back({kQTPropertyClass_Audio, kQTAudioPropertyID_RateChangesPreservePitch, 1, &yes, 0});
+  err = NewMovieFromProperties(props.size(), props.data(), 0, nullptr, movie);
+  DisposeHandle(location.dataRef);
+  return err;
+}
+
+OSStatus QT_SaveMovie(Movie movie, const FSRef *file, Boolean *saved) {
+  if (saved == nullptr) return paramErr;
+  Handle dataRef = nullptr;
+  OSType dataRefType = 0;
+  OSStatus err = QTNewDataReferenceFromFSRef(file, 0, &dataRef, &dataRefType);
+  if (err != noErr) return err;
+  DataHandler storage = nullptr;
+  err = OpenMovieStorage(dataRef, dataRefType, kDataHCanRead | kDataHCanWrite, &storage);
+  DisposeHandle(dataRef);
+  if (err != noErr) return err;
+  if (!*saved) {
+    err = AddMovieToStorage(movie, storage);
+    *saved = true;
+  } else {
+    err = UpdateMovieInStorage(movie, storage);
+  }
+  CloseMovieStorage(storage);
+  return err;
+}
+
+void QT_DisposeMovie(Movie *movie) {
+  if (movie == nullptr || *movie == nullptr) return;
+  DisposeMovie(*movie);
+  *movie = nullptr;
+}
+
+OSStatus QT_CloseMovieFile(SInt16 *resRefNum) {
+  if (resRefNum == nullptr || *resRefNum == 0) return noErr;
+  OSStatus err = CloseMovieFile(*resRefNum);
+  *resRefNum = 0;
+  return err;
+}
+
+OSStatus QT_DeleteMovieFile(FSRef *file) {
+  if (file == nullptr) return paramErr;
+  Handle dataRef = nullptr;
+  OSType dataRefType = 0;
+  OSStatus err = QTNewDataReferenceFromFSRef(file, 0, &dataRef, &dataRefType);
+  if (err == noErr) {
+    err = DeleteMovieStorage(dataRef, dataRefType);
+    DisposeHandle(dataRef);
+  }
+  GL_ClearBytes(file, sizeof(FSRef));
+  return err;
+}
+
+OSStatus QT_DeletePotentiallyBusyMovieFile(FSRef *file, SInt32 numTries) {
+  if (file == nullptr) return paramErr;
+  const FSRef target = *file;
+  OSStatus err = noErr;
+  SInt32 tries = 0;
+  do {
+    UInt32 finalTicks = 0;
+    Delay(kBusyDelayTicks, &finalTicks);
+    FSRef each = target;
+    err = QT_DeleteMovieFile(&each);
+    ++tries;
+  } while (err == fBsyErr && tries < numTries);
+  GL_ClearBytes(file, sizeof(FSRef));
+  return err;
+}
+
+OSStatus QT_CanQuickTimeOpenFile(const FSRef *file, Boolean *canOpenWithGraphicsImporter, Boolean *canOpenAsMovie,
+                                 Boolean *preferGraphicsImporter, UInt32 flags) {
+  Handle dataRef = nullptr;
+  OSType dataRefType = 0;
+  OSStatus err = QTNewDataReferenceFromFSRef(file, 0, &dataRef, &dataRefType);
+  if (err != noErr) return err;
+  err = CanQuickTimeOpenDataRef(dataRef, dataRefType, canOpenWithGraphicsImporter, canOpenAsMovie,
+                                preferGraphicsImporter, flags);
+  DisposeHandle(dataRef);
+  return err;
+}
+
+OSStatus QT_CanQuickTimeOpenFileFast(const FSRef *file, Boolean *canOpenWithGraphicsImporter, Boolean *canOpenAsMovie,
+                                     Boolean *preferGraphicsImporter) {
+  return QT_CanQuickTimeOpenFile(file, canOpenWithGraphicsImporter, canOpenAsMovie, preferGraphicsImporter, 1);
+}
+
+OSStatus QT_GetMoviesFolder(Boolean createFolder, FSRef *folder) {
+  return FSFindFolder(kUserDomain, kMovieDocumentsFolderType, createFolder, folder);
+}
+
+// ---- Data references and the file's atoms ----
+
+OSStatus QT_DataRefIndexToStartTime(SInt16 dataRefIndex, Media media, TimeValue *time) {
+  if (time == nullptr) return paramErr;
+  *time = -1;
+  Handle desc = NewHandle(0);
+  if (desc == nullptr) return MemError();
+  OSStatus err = noErr;
+  TimeValue at = 0;
+  TimeValue duration = GetMediaDuration(media);
+  while (at < duration) {
+    SampleReference64Record refs[100];
+    SInt32 count = 0;
+    TimeValue sampleTime = 0;
+    err = GetMediaSampleReferences64(media, at, &sampleTime, reinterpret_cast<SampleDescriptionHandle>(desc), nullptr,
+                                     100, &count, refs);
+    if (err != noErr || count == 0) break;
+    if (reinterpret_cast<SampleDescription *>(*desc)->dataRefIndex == dataRefIndex) {
+      *time = sampleTime;
+      break;
+    }
+    SInt64 advance = 0;
+    for (SInt32 i = 0; i < count; ++i) advance += SInt64(refs[i].durationPerSample) * refs[i].numberOfSamples;
+    if (advance == 0) break;  // only zero-duration samples are left: no later time to ask for
+    at = TimeValue(std::min<SInt64>(SInt64(sampleTime) + advance, 0x7FFFFFFF));
+  }
+  DisposeHandle(desc);
+  return err;
+}
+
+OSStatus QT_GetMainAtoms(SInt16 forkRefNum, SInt32 *count, SInt64 **sizes, OSType **types) {
+  if (count == nullptr || sizes == nullptr || types == nullptr) return paramErr;
+  *count = 0;
+  *sizes = nullptr;
+  *types = nullptr;
+  SInt64 forkSize = 0;
+  OSStatus err = FSGetForkSize(forkRefNum, &forkSize);
+  if (err != noErr) return err;
+  std::vector<SInt64> atomSizes;
+  std::vector<OSType> atomTypes;
+  OSStatus walkEnd = noErr;
+  for (SInt64 offset = 0; offset < forkSize;) {
+    SInt64 left = forkSize - offset;
+    UInt8 header[16];
+    ByteCount got = 0;
+    if (left < 8) {
+      walkEnd = kQT_MdatHeaderErr;
+      break;
+    }
+    err = FSReadFork(forkRefNum, fsFromStart, offset, left >= 16 ? 16 : 8, header, &got);
+    if (err != noErr) return err;
+    SInt64 size = PL_GetBE32(header);
+    SInt64 headerSize = 8;
+    if (size == 1) {
+      if (left < 16) {
+        walkEnd = kQT_MdatHeaderErr;
+        break;
+      }
+      UInt64 wideSize = PL_GetBE64(header + 8);
+      size = wideSize > UInt64(forkSize) ? forkSize + 1 : SInt64(wideSize);
+      headerSize = 16;
+    } else if (size == 0) {
+      size = left;  // runs to the end of the fork
+    }
+    // An atom smaller than its header would never move the walk on; one past the end is cut off.
+    if (size < headerSize || size > left) {
+      walkEnd = kQT_MdatHeaderErr;
+      break;
+    }
+    atomSizes.push_back(size);
+    atomTypes.push_back(PL_GetBE32(header + 4));
+    offset += size;
+  }
+  if (!atomSizes.empty()) {
+    Size n = Size(atomSizes.size());
+    *sizes = reinterpret_cast<SInt64 *>(NewPtr(n * Size(sizeof(SInt64))));
+    *types = reinterpret_cast<OSType *>(NewPtr(n * Size(sizeof(OSType))));
+    if (*sizes == nullptr || *types == nullptr) {
+      if (*sizes) DisposePtr(reinterpret_cast<Ptr>(*sizes));
+      if (*types) DisposePtr(reinterpret_cast<Ptr>(*types));
+      *sizes = nullptr;
+      *types = nullptr;
+      return memFullErr;
+    }
+    std::copy(atomSizes.begin(), atomSizes.end(), *sizes);
+    std::copy(atomTypes.begin(), atomTypes.end(), *types);
+    *count = SInt32(n);
+  }
+  return walkEnd;
+}
+
+OSStatus QT_MoveBackMovieEOF(const FSRef *file, Track track, TimeValue trackEnd) {
+  Media media = GetTrackMedia(track);
+  if (media == nullptr) return GetMoviesError() != noErr ? OSStatus(GetMoviesError()) : OSStatus(paramErr);
+  TimeValue mediaTime = TrackTimeToMediaTime(trackEnd, track);
+  if (mediaTime < 0) return noErr;  // nothing of the media lies behind the track's end
+  SampleReference64Record ref;
+  SInt32 count = 0;
+  TimeValue sampleTime = 0;
+  OSStatus err = GetMediaSampleReferences64(media, mediaTime, &sampleTime, nullptr, nullptr, 1, &count, &ref);
+  if (err != noErr || count == 0) return err;
+  if (sampleTime < mediaTime) {
+    // The sample holding the end began before it and is shown: cut behind it.
+    TimeValue next = sampleTime + ref.durationPerSample;
+    err = GetMediaSampleReferences64(media, next, &sampleTime, nullptr, nullptr, 1, &count, &ref);
+    if (err != noErr || count == 0) return err;
+  }
+  SInt16 fork = 0;
+  err = OpenDataFork(file, fsRdWrPerm, &fork);
+  if (err != noErr) return err;
+  SInt64 forkSize = 0;
+  err = FSGetForkSize(fork, &forkSize);
+  // Only ever cut: a sample beyond the end of the fork must not make the file grow.
+  if (err == noErr && ref.dataOffset < forkSize) err = FSSetForkSize(fork, fsFromStart, ref.dataOffset);
+  OSStatus closeErr = FSCloseFork(fork);
+  return err != noErr ? err : closeErr;
+}
