@@ -8,6 +8,7 @@
 // Pure functions of the caller's handles; any thread, one thread per handle.
 #pragma once
 
+#include "platform/movie/movie_toolbox.h"
 #include "platform/movie/movie_types.h"
 
 // Extension types.
@@ -32,11 +33,9 @@ enum : OSType {
   kICMImageDescriptionPropertyID_EncodedHeight = 'ench',       // SInt32
 };
 
-// Errors of the property calls.
+// Errors of the property calls besides kQTPropertyNotSupportedErr and kQTPropertyBadValueSizeErr.
 enum : OSStatus {
   kQTPropertyReadOnlyErr = -2191,
-  kQTPropertyNotSupportedErr = -2195,
-  kQTPropertyBadValueSizeErr = -2196,
   kQTPropertyAskLaterErr = -2200,
 };
 

@@ -8,10 +8,8 @@
 
 #include "platform/core/quickdraw_geometry.h"
 #include "platform/movie/image_descriptions.h"
+#include "platform/movie/movie_toolbox.h"
 #include "platform/movie/movie_types.h"
-
-typedef OSType QTPropertyClass;
-typedef OSType QTPropertyID;
 
 enum : OSType {
   kQTPropertyClass_Visual = 'visu',
