@@ -60,6 +60,10 @@ void QDD_InsetRect(Rect *r, int dh, int dv) { InsetRect(r, SInt16(dh), SInt16(dv
 void QDD_UnionRect(const Rect *src1, const Rect *src2, Rect *dstRect) { UnionRect(src1, src2, dstRect); }
 void QDD_OffsetRect(Rect *r, int dh, int dv) { OffsetRect(r, SInt16(dh), SInt16(dv)); }
 Boolean QDD_SectRect(const Rect *src1, const Rect *src2, Rect *dstRect) { return SectRect(src1, src2, dstRect); }
+Boolean QDD_TransformRect(MatrixRecord *m, Rect *r, FixedPoint *fpp) { return TransformRect(m, r, fpp); }
+Boolean QDD_TransformFixedRect(MatrixRecord *m, FixedRect *fr, FixedPoint *fpp) {
+  return TransformFixedRect(m, fr, fpp);
+}
 RgnHandle QDD_NewRgn() { return NewRgn(); }
 void QDD_DisposeRgn(RgnHandle rgn) { DisposeRgn(rgn); }
 void QDD_RectRgn(RgnHandle rgn, const Rect *r) { RectRgn(rgn, r); }
@@ -340,6 +344,16 @@ void GL_PrintFixedRectWithName(const FixedRect *rect, const char *name) {
   GL_FloatRect f;
   GL_FixedRectToFloat(rect, &f);
   GL_PrintFloatRectWithName(&f, name);
+}
+
+Boolean GL_TransformRect(MatrixRecord *m, const Rect *inRect, Rect *outRect) {
+  *outRect = *inRect;
+  return TransformRect(m, outRect, nullptr);
+}
+
+Boolean GL_TransformFixedRect(MatrixRecord *m, const FixedRect *inRect, FixedRect *outRect) {
+  *outRect = *inRect;
+  return TransformFixedRect(m, outRect, nullptr);
 }
 
 // ---- Fixed point ----

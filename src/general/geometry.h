@@ -8,6 +8,7 @@
 #pragma once
 
 #include "general/integer_ratios.h"
+#include "platform/core/matrix_math.h"
 #include "platform/core/quartz_geometry.h"
 #include "platform/core/quickdraw_geometry.h"
 #include "platform/core/quickdraw_ports.h"
@@ -77,6 +78,8 @@ void QDD_PaintRect(const Rect *r);
 void QDD_EraseRect(const Rect *r);
 void QDD_QDFlushPortBuffer(CGrafPtr port, RgnHandle region);
 SInt16 QDD_Random();
+Boolean QDD_TransformRect(MatrixRecord *m, Rect *r, FixedPoint *fpp);
+Boolean QDD_TransformFixedRect(MatrixRecord *m, FixedRect *fr, FixedPoint *fpp);
 
 // ---- Integer rectangles and points ----
 
@@ -145,6 +148,11 @@ void GL_PrintRectWithName(const Rect *rect, const char *name);
 void GL_PrintEdgeWithName(const Rect *rect, const char *name);
 void GL_PrintFixedRectWithName(const FixedRect *rect, const char *name);
 void GL_PrintFloatRectWithName(const GL_FloatRect *rect, const char *name);
+
+// outRect = the bounding box of inRect transformed by m (sides rounded to nearest); true when the result is
+// still the exact image of the rectangle (the matrix scales, translates or turns by right angles only).
+Boolean GL_TransformRect(MatrixRecord *m, const Rect *inRect, Rect *outRect);
+Boolean GL_TransformFixedRect(MatrixRecord *m, const FixedRect *inRect, FixedRect *outRect);
 
 // ---- Fixed point ----
 

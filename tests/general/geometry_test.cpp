@@ -602,3 +602,38 @@ TEST(GeneralGeometryWrappers, ForwardToTheToolbox) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GeneralGeometryTransforms, TransformsCopyTheInputAndReportUprightResults) {
+  MatrixRecord m;
+  SetIdentityMatrix(&m);
+  m.matrix[0][0] = X2Fix(640.0 / 720.0);
+  m.matrix[2][0] = Long2Fix(-8);
+  const Rect in{0, 0, 576, 720};
+  Rect out{};
+  EXPECT_TRUE(GL_TransformRect(&m, &in, &out));
+  EXPECT_TRUE(RectIs(out, 0, -8, 576, 632));
+  EXPECT_TRUE(RectIs(in, 0, 0, 576, 720));
+
+  FixedRect inF{0, 0, Long2Fix(720), Long2Fix(576)}, outF{};
+  EXPECT_TRUE(GL_TransformFixedRect(&m, &inF, &outF));
+  EXPECT_EQ(Long2Fix(-8), outF.left);
+  EXPECT_NEAR(632.0, Fix2X(outF.right), 0.01);
+  EXPECT_EQ(Long2Fix(720), inF.right);
+
+  // The wrappers transform in place and hand out the corners.
+  MatrixRecord skew;
+  SetIdentityMatrix(&skew);
+  skew.matrix[1][0] = fixed1;  // x' = x + y
+  Rect r{0, 0, 10, 10};
+  FixedPoint corners[4];
+  EXPECT_FALSE(QDD_TransformRect(&skew, &r, corners));
+  EXPECT_TRUE(RectIs(r, 0, 0, 10, 20));
+  EXPECT_EQ(Long2Fix(20), corners[2].x);
+  FixedRect rf{0, 0, Long2Fix(10), Long2Fix(10)};
+  EXPECT_FALSE(QDD_TransformFixedRect(&skew, &rf, nullptr));
+  EXPECT_EQ(Long2Fix(20), rf.right);
+}
+
+}  // namespace

@@ -111,6 +111,10 @@ struct PL_MediaRecord {
   bool samplesChanged = false;
   bool editing = false;
   std::vector<PL_RawAtom> mdiaExtras, minfExtras, dinfExtras, stblExtras;
+  // The samples in display order, for media with composition offsets: made by the time searches on first
+  // use and rebuilt when the sample count changes (toolbox_time.cpp).
+  std::mutex displayOrderLock;
+  std::shared_ptr<const struct PL_DisplayOrder> displayOrder;
 };
 
 struct PL_TrackRecord {
@@ -152,6 +156,8 @@ struct PL_MovieRecord {
   bool active = false;
   // The movie's file: where self references point. Empty for a movie that has no storage yet.
   std::string defaultPath;
+  // The aperture mode set through the movie's visual properties; 0 until one is set (movie_properties.cpp).
+  OSType apertureMode = 0;
   // Files opened for reading sample data, by path; closed when the movie is disposed.
   std::mutex filesLock;
   std::map<std::string, int> openFiles;

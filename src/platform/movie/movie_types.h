@@ -7,6 +7,7 @@
 
 #include "platform/core/fixed_math.h"
 #include "platform/core/mac_types.h"
+#include "platform/core/matrix_math.h"
 
 struct PL_MovieRecord;
 struct PL_TrackRecord;
@@ -33,11 +34,6 @@ enum : OSStatus {
 typedef SInt32 TimeValue;
 typedef SInt64 TimeValue64;
 typedef SInt32 TimeScale;
-
-// Third column in Fract (2.30), the others in Fixed (16.16), as in the file.
-struct MatrixRecord {
-  Fixed matrix[3][3];
-};
 
 #pragma pack(push, 2)
 
