@@ -6,7 +6,6 @@
 #pragma once
 
 #include "general/memory_lists.h"
-#include "platform/core/aliases.h"
 #include "platform/core/cf_base.h"
 #include "platform/core/files.h"
 #include "platform/core/mac_types.h"
@@ -16,11 +15,6 @@
 struct GL_FSRefLE {
   GL_FSRefLE *next;
   FSRef fileRef;
-};
-
-struct GL_AliasLE {
-  GL_AliasLE *next;
-  AliasHandle alias;
 };
 
 struct GL_VolumeLE {
