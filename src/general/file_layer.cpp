@@ -1,8 +1,18 @@
 // File layer over the File Manager stand-in and the file-system helpers.
 #include "general/file_layer.h"
 
+#include "general/error_keys.h"
 #include "general/file_system_helpers.h"
+#include "general/formatted_strings.h"
 #include "general/processor_info.h"
+#include "general/unicode_strings.h"
+#include "platform/core/cf_bundle.h"
+#include "platform/core/cf_string.h"
+#include "platform/core/cf_url.h"
+#include "platform/core/file_urls.h"
+#include "platform/core/cf_number.h"
+#include "platform/core/hfs_names.h"
+#include "platform/core/launch_services.h"
 #include "platform/core/clock.h"
 #include "platform/core/mac_errors.h"
 
@@ -142,6 +152,70 @@ OSStatus GL_CreateTempFileRef(FSRef *file) {
   HFSUniStr255 name;
   if ((err = MF_GenerateUniqueHFSUniStr(&seed, &folder, &folder, &name)) != noErr) return err;
   return FSCreateFileUnicode(&folder, name.length, name.unicode, kFSCatInfoNone, nullptr, file, nullptr);
+}
+
+namespace {
+
+// The first candidate that does not exist in the folder; `candidate(i)` makes the i-th (owned), i from 1.
+template <class MakeCandidate>
+OSStatus FirstFreeName(const FSRef *folder, MakeCandidate candidate, CFStringRef *outName) {
+  if (outName == nullptr) return paramErr;
+  *outName = nullptr;
+  for (SInt32 index = 1;; ++index) {
+    CFStringRef name = candidate(index);
+    if (name == nullptr) return memFullErr;
+    // A longer name would be cut by the conversion, and the cut name is not the one handed back.
+    HFSUniStr255 uni;
+    OSStatus err = CFStringGetLength(name) > 255 ? OSStatus(errFSNameTooLong) : FSGetHFSUniStrFromString(name, &uni);
+    FSRef taken;
+    if (err == noErr) err = FSMakeFSRefUnicode(folder, uni.length, uni.unicode, kTextEncodingUnknown, &taken);
+    if (err == fnfErr) {
+      *outName = name;
+      return noErr;
+    }
+    CFRelease(name);
+    if (err != noErr) return err;
+    if (index == 0x7FFFFFFF) return dupFNErr;
+  }
+}
+
+}  // namespace
+
+OSStatus GL_CreateIndexedNameInFolder(const FSRef *folder, CFStringRef name, CFStringRef *outName) {
+  if (name == nullptr) return paramErr;
+  return FirstFreeName(
+      folder,
+      [name](SInt32 index) {
+        return index == 1 ? CF_StringCreateWithFormat(CFSTR("%@"), name)
+                          : CF_StringCreateWithFormat(CFSTR("%@ %ld"), name, index);
+      },
+      outName);
+}
+
+OSStatus GL_CreateIndexedNameWithExtInFolder(const FSRef *folder, CFStringRef name, CFStringRef extension,
+                                             CFStringRef *outName) {
+  if (name == nullptr || extension == nullptr) return paramErr;
+  return FirstFreeName(
+      folder,
+      [name, extension](SInt32 index) {
+        return index == 1 ? CF_StringCreateWithFormat(CFSTR("%@%@"), name, extension)
+                          : CF_StringCreateWithFormat(CFSTR("%@ %ld%@"), name, index, extension);
+      },
+      outName);
+}
+
+OSStatus GL_RenameIndexed(FSRef *file, CFStringRef newName) {
+  if (file == nullptr || newName == nullptr) return paramErr;
+  FSRef parent;
+  OSStatus err = MF_FSGetParentRef(file, &parent);
+  if (err != noErr) return err;
+  CFStringRef indexed = nullptr;
+  if ((err = GL_CreateIndexedNameInFolder(&parent, newName, &indexed)) != noErr) return err;
+  HFSUniStr255 uni;
+  err = FSGetHFSUniStrFromString(indexed, &uni);
+  CFRelease(indexed);
+  if (err == noErr) err = FSRenameUnicode(file, uni.length, uni.unicode, kTextEncodingUnknown, file);
+  return err;
 }
 
 OSStatus GL_RenameDelete(FSRef *file, const HFSUniStr255 *newName) {
@@ -529,7 +603,61 @@ OSStatus GL_BlockMoveDataWithinFile(FSIORefNum fork, SInt64 oldOffset, SInt64 ne
   return err;
 }
 
+OSStatus GL_CopySmallFile(const FSRef *source, const FSRef *target) {
+  UInt64 dataSize = 0, rsrcSize = 0;
+  OSStatus err = MF_FSGetForkSizes(source, &dataSize, &rsrcSize);
+  if (err == noErr && !MF_FSRefValid(target)) err = fnfErr;
+  if (err != noErr) return err;
+  const UInt64 largest = std::max(dataSize, rsrcSize);
+  if (largest > 0xFFFFFFFFu) return kGL_CopySmallFileErr;
+  void *buffer = nullptr;
+  if ((err = GL_NewPtr(size_t(largest), &buffer)) != noErr) return err;
+  HFSUniStr255 rsrcName;
+  FSGetResourceForkName(&rsrcName);
+  struct Fork {
+    UniCharCount nameLength;
+    const UniChar *name;
+    UInt64 size;
+  } forks[] = {{0, nullptr, dataSize}, {rsrcName.length, rsrcName.unicode, rsrcSize}};
+  for (const Fork &f : forks) {
+    OwnFork in, out;
+    err = OpenNamedFork(0, source, f.nameLength, f.name, fsRdPerm, &in);
+    if (err == noErr) err = OpenNamedFork(0, target, f.nameLength, f.name, fsRdWrPerm, &out);
+    if (err == noErr && f.size > 0) err = ReadAll(in.fork, fsFromStart, 0, SInt64(f.size), buffer);
+    if (err == noErr && f.size > 0) err = WriteAll(out.fork, fsFromStart, 0, SInt64(f.size), buffer);
+    // A longer target keeps no tail of its old content.
+    if (err == noErr) err = FSSetForkSize(out.fork, fsFromStart, SInt64(f.size));
+    if (err != noErr) break;
+  }
+  GL_DisposePtr(&buffer);
+  if (err != noErr) return err;
+  return MF_FSCopyFileMgrAttributes(source, target, true);
+}
+
 // ---- Names, catalog information and classification -----------------------------------------------------------
+
+OSStatus GL_CopyFileDirNameAsCFString(const FSRef *object, CFStringRef *name) {
+  if (name == nullptr) return paramErr;
+  HFSUniStr255 uni;
+  OSStatus err = MF_FSGetFileDirName(object, &uni);
+  if (err != noErr) return err;
+  CFStringRef made = FSCreateStringFromHFSUniStr(kCFAllocatorDefault, &uni);
+  if (made == nullptr) return memFullErr;
+  *name = made;
+  return noErr;
+}
+
+OSStatus GL_CopyFileDirNameAsCFMutStr(const FSRef *object, CFMutableStringRef *name) {
+  if (name == nullptr) return paramErr;
+  CFStringRef plain = nullptr;
+  OSStatus err = GL_CopyFileDirNameAsCFString(object, &plain);
+  if (err != noErr) return err;
+  CFMutableStringRef made = CFStringCreateMutableCopy(kCFAllocatorDefault, 0, plain);
+  CFRelease(plain);
+  if (made == nullptr) return memFullErr;
+  *name = made;
+  return noErr;
+}
 
 OSStatus GL_GetParentFolderName(const FSRef *object, HFSUniStr255 *name) {
   if (name == nullptr) return paramErr;
@@ -707,6 +835,27 @@ OSStatus GL_CountForks(const FSRef *file, ItemCount *count) {
   return MF_FSGetTotalForkSizes(file, nullptr, nullptr, count);
 }
 
+OSStatus GL_GetExtensionHiddenForRef(const FSRef *object, Boolean *isHidden) {
+  if (isHidden == nullptr) return paramErr;
+  CFTypeRef value = nullptr;
+  OSStatus err = LSCopyItemAttribute(object, kLSRolesAll, kLSItemExtensionIsHidden, &value);
+  if (err != noErr) return err;
+  *isHidden = value == kCFBooleanTrue;
+  if (value != nullptr) CFRelease(value);
+  return noErr;
+}
+
+OSStatus GL_GetEnvelopingPackage(const FSRef *file, FSRef *package) {
+  if (package == nullptr) return paramErr;
+  std::memset(package, 0, sizeof *package);
+  FSRef current;
+  OSStatus err = MF_FSGetParentRef(file, &current);
+  // A package is a folder that the desktop shows as one document. Linux desktops have none, so the walk up
+  // the valid parents never stops early and only its errors count.
+  while (err == noErr && MF_FSRefValid(&current)) err = MF_FSGetParentRef(&current, &current);
+  return err;
+}
+
 namespace {
 
 OSStatus InTrashFolder(const FSRef *object, const FSRef &trash, Boolean *inTrash) {
@@ -794,6 +943,16 @@ void FlipCatalogInfo(FSCatalogInfo *info, bool toNative) {
 
 }  // namespace
 
+Boolean GL_IsHTML_File(CFStringRef name) {
+  CFIndex length = 0;
+  // The end string from the last dot, at most 5 characters: ".htm" or ".html".
+  CFStringRef end = GL_CopyCFNameEndString(name, &length, 5, kGL_NameEndAtPeriod);
+  const bool html = (length == 4 && CFStringCompare(end, CFSTR(".htm"), 0) == kCFCompareEqualTo) ||
+                    (length == 5 && CFStringCompare(end, CFSTR(".html"), 0) == kCFCompareEqualTo);
+  if (end != nullptr) CFRelease(end);
+  return html;
+}
+
 void GL_FlipFSCatalogInfo_BtoN(FSCatalogInfo *info) { FlipCatalogInfo(info, true); }
 void GL_FlipFSCatalogInfo_NtoB(FSCatalogInfo *info) { FlipCatalogInfo(info, false); }
 
@@ -842,6 +1001,65 @@ char *GL_HFS_StrToPosixStr(const char *hfsPath) {
     result += component;
   }
   return NewCString(result);
+}
+
+CFStringRef GL_FSRefToPosixStr(const FSRef *object) {
+  CFURLRef url = CFURLCreateFromFSRef(kCFAllocatorDefault, object);
+  if (url == nullptr) return nullptr;
+  CFStringRef path = CFURLCopyFileSystemPath(url, kCFURLPOSIXPathStyle);
+  CFRelease(url);
+  return path;
+}
+
+OSStatus GL_FolderPathFileNameToFSRef(const char *folderPath, const char *fileName, FSRef *ref) {
+  if (folderPath == nullptr || fileName == nullptr || ref == nullptr) return paramErr;
+  std::string path(folderPath);
+  if (!path.empty() && path.back() != '/' && *fileName != 0) path += '/';
+  path += fileName;
+  CFURLRef url = CFURLCreateFromFileSystemRepresentation(kCFAllocatorDefault,
+                                                         reinterpret_cast<const UInt8 *>(path.c_str()),
+                                                         CFIndex(path.size()), false);
+  if (url == nullptr) return kGL_CreateURLErr;
+  const bool found = CFURLGetFSRef(url, ref);
+  CFRelease(url);
+  return found ? OSStatus(noErr) : OSStatus(kGL_URLToFSRefErr);
+}
+
+OSStatus GL_FullPathToFileNameAndParentRef(const char *path, HFSUniStr255 *name, FSRef *parent) {
+  if (path == nullptr || name == nullptr || parent == nullptr) return paramErr;
+  CFURLRef url = CFURLCreateFromFileSystemRepresentation(kCFAllocatorDefault, reinterpret_cast<const UInt8 *>(path),
+                                                         CFIndex(std::strlen(path)), false);
+  if (url == nullptr) return kGL_CreateURLErr;
+  OSStatus err = noErr;
+  CFStringRef last = CFURLCopyLastPathComponent(url);
+  if (last == nullptr || CFStringGetLength(last) == 0 || CFStringCompare(last, CFSTR("/"), 0) == kCFCompareEqualTo) {
+    err = kGL_NoLastPathComponentErr;
+  } else {
+    HFSUniStr255 converted;
+    // The conversion would cut a longer name, and the cut name is not the one asked for.
+    err = CFStringGetLength(last) > 255 ? OSStatus(errFSNameTooLong) : FSGetHFSUniStrFromString(last, &converted);
+    CFURLRef folderURL = err == noErr ? CFURLCreateCopyDeletingLastPathComponent(kCFAllocatorDefault, url) : nullptr;
+    FSRef folder;
+    if (err == noErr && (folderURL == nullptr || !CFURLGetFSRef(folderURL, &folder))) err = kGL_URLToFSRefErr;
+    if (err == noErr) {
+      *name = converted;
+      *parent = folder;
+    }
+    if (folderURL != nullptr) CFRelease(folderURL);
+  }
+  if (last != nullptr) CFRelease(last);
+  CFRelease(url);
+  return err;
+}
+
+OSStatus GL_GetAppRef(FSRef *appRef) {
+  if (appRef == nullptr) return paramErr;
+  CFBundleRef bundle = CFBundleGetMainBundle();
+  if (bundle == nullptr) return kLSApplicationNotFoundErr;
+  CFURLRef url = CFBundleCopyBundleURL(bundle);
+  const bool found = url != nullptr && CFURLGetFSRef(url, appRef);
+  if (url != nullptr) CFRelease(url);
+  return found ? OSStatus(noErr) : OSStatus(kLSApplicationNotFoundErr);
 }
 
 char *GL_FSRefToPosixPath(const FSRef *object) {

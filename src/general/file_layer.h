@@ -6,6 +6,7 @@
 #pragma once
 
 #include "general/memory_lists.h"
+#include "platform/core/cf_base.h"
 #include "platform/core/files.h"
 #include "platform/core/mac_types.h"
 
@@ -73,6 +74,14 @@ OSStatus GL_CreateResFile(const FSRef *folder, const HFSUniStr255 *name, OSType 
                           FSRef *file);
 // An empty file with a unique 8-digit name in the user's temporary-items folder.
 OSStatus GL_CreateTempFileRef(FSRef *file);
+// Renames to the first free name of the series "%@", "%@ %ld" from 2 in the file's folder. *file is updated.
+OSStatus GL_RenameIndexed(FSRef *file, CFStringRef newName);
+// *outName = the first name of the series "%@", "%@ %ld" with 2, 3, ... that is free in the folder (owned;
+// NULL on failure): Clip, Clip 2, Clip 3 ... errFSNameTooLong for a name beyond 255 UTF-16 units.
+OSStatus GL_CreateIndexedNameInFolder(const FSRef *folder, CFStringRef name, CFStringRef *outName);
+// The same with the series "%@%@", "%@ %ld%@", the number between name and extension (Clip.mov, Clip 2.mov).
+OSStatus GL_CreateIndexedNameWithExtInFolder(const FSRef *folder, CFStringRef name, CFStringRef extension,
+                                             CFStringRef *outName);
 // Renames; when the name is taken, deletes what has it and renames again. *file is updated.
 OSStatus GL_RenameDelete(FSRef *file, const HFSUniStr255 *newName);
 // Deletes, retrying while the object is busy: every try comes after a 10-tick wait; at least one try.
@@ -154,8 +163,16 @@ OSStatus GL_WritePartOfBufferFromRight(GL_BlockMoveState *state, size_t count);
 // Writes the first `count` buffered bytes at writePosition, and moves the rest to the buffer's start.
 OSStatus GL_WritePartOfBufferFromLeft(GL_BlockMoveState *state, size_t count);
 
+// Copies both forks of `source` over those of the existing `target`, each target fork ending at the
+// source's size, then the source's settable catalog information (the Finder's initialised flag cleared).
+// kGL_CopySmallFileErr, before anything is written, when a fork is larger than 32 bits can count.
+OSStatus GL_CopySmallFile(const FSRef *source, const FSRef *target);
+
 // ---- Names, catalog information and classification -----------------------------------------------------------
 
+// *name = the object's name as a new string (owned), immutable or mutable.
+OSStatus GL_CopyFileDirNameAsCFString(const FSRef *object, CFStringRef *name);
+OSStatus GL_CopyFileDirNameAsCFMutStr(const FSRef *object, CFMutableStringRef *name);
 OSStatus GL_GetParentFolderName(const FSRef *object, HFSUniStr255 *name);
 // One catalog query; each output optional; the volume is written only on success.
 OSStatus GL_GetObjectDefaultCatInfo(const FSRef *object, HFSUniStr255 *name, FSVolumeRefNum *volume, FSRef *parent);
@@ -185,6 +202,11 @@ OSStatus GL_IsFileOpenForWriting(const FSRef *file, Boolean *resourceForkOpen, B
 OSStatus GL_IsFileOpen(const FSRef *file, Boolean *isOpen);
 OSStatus GL_FileHasNamedForks(const FSRef *file, Boolean *hasNamedForks);
 OSStatus GL_CountForks(const FSRef *file, ItemCount *count);
+// Whether Launch Services hides the item's extension (never, on Linux); its error when the item is invalid.
+OSStatus GL_GetExtensionHiddenForRef(const FSRef *object, Boolean *isHidden);
+// The nearest enclosing folder that is a package, walking up the valid parents; *package stays all zeros
+// (with noErr) when there is none, which on Linux is always, as folders are never packages here.
+OSStatus GL_GetEnvelopingPackage(const FSRef *file, FSRef *package);
 // Whether the object lies inside its volume's Trash (the Trash itself does not); false with noErr when the
 // volume has no Trash.
 OSStatus GL_FileInTrash(const FSRef *object, Boolean *inTrash);
@@ -195,6 +217,8 @@ Boolean GL_FSRefValid(const FSRef *object);
 Boolean GL_EqualFileObjects(const FSRef *a, const FSRef *b);
 // List comparator for GL_FSRefLE elements: both valid and the same object.
 Boolean GL_EqualFileRefLEPtrs(const void *a, const void *b);
+// True when the name ends in ".htm" or ".html" (case counts).
+Boolean GL_IsHTML_File(CFStringRef name);
 // Converts a catalog information record between big-endian and native order in place.
 void GL_FlipFSCatalogInfo_BtoN(FSCatalogInfo *info);
 void GL_FlipFSCatalogInfo_NtoB(FSCatalogInfo *info);
@@ -204,9 +228,19 @@ void GL_FlipFSCatalogInfo_NtoB(FSCatalogInfo *info);
 // A colon-separated path whose first component is a volume name, as a POSIX path in a new zero-terminated
 // UTF-8 string (owned: GL_DisposePtr); null when the volume is not mounted or memory is out.
 char *GL_HFS_StrToPosixStr(const char *hfsPath);
+// Owned: the object's POSIX path as a string; NULL when the reference names nothing.
+CFStringRef GL_FSRefToPosixStr(const FSRef *object);
 // The object's POSIX path in a new zero-terminated UTF-8 string (owned: GL_DisposePtr); null when the
 // reference names nothing.
 char *GL_FSRefToPosixPath(const FSRef *object);
+// The object at folderPath joined with fileName (zero-terminated UTF-8). kGL_CreateURLErr when no URL can be
+// made of the path, kGL_URLToFSRefErr when nothing is there.
+OSStatus GL_FolderPathFileNameToFSRef(const char *folderPath, const char *fileName, FSRef *ref);
+// The last component of a POSIX path and the folder that holds it (the object itself need not exist).
+// kGL_CreateURLErr, kGL_NoLastPathComponentErr, or kGL_URLToFSRefErr when the folder is not there.
+OSStatus GL_FullPathToFileNameAndParentRef(const char *path, HFSUniStr255 *name, FSRef *parent);
+// The main bundle's folder (the resources); kLSApplicationNotFoundErr when there is none.
+OSStatus GL_GetAppRef(FSRef *appRef);
 // The running program's file, and its folder.
 OSStatus GL_CurrentProcessRef(FSRef *processRef);
 OSStatus GL_GetAppParentDirectory(FSRef *folder);

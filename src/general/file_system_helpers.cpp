@@ -4,6 +4,7 @@
 #include "platform/core/clock.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
+#include "platform/core/text_encodings.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -294,9 +295,72 @@ OSErr MF_FileRefNumGetFSRef(FSIORefNum refNum, FSRef *ref) {
   return FSGetForkCBInfo(refNum, 0, nullptr, nullptr, nullptr, ref, nullptr);
 }
 
-// Classic names only serve classic file specifications, which are not offered here.
-OSErr MF_UnicodeNameGetHFSName(UniCharCount, const UniChar *, TextEncoding, Boolean, Str31) { return paramErr; }
-OSErr MF_HFSNameGetUnicodeName(ConstStr31Param, TextEncoding, HFSUniStr255 *) { return paramErr; }
+namespace {
+
+constexpr ByteCount kHFSMaxFileNameChars = 31;
+constexpr ByteCount kHFSMaxVolumeNameChars = 27;
+
+// The encoding of classic names: the hint, or for an unknown hint the system script's with its region, the
+// script's alone when that pairing is refused, and Mac Roman when both fail.
+TextEncoding ClassicNameEncoding(TextEncoding hint) {
+  if (hint != kTextEncodingUnknown) return hint;
+  TextEncoding encoding = kTextEncodingMacRoman;
+  const auto script = ScriptCode(GetScriptManagerVariable(smSysScript));
+  const auto region = RegionCode(GetScriptManagerVariable(smRegionCode));
+  if (UpgradeScriptInfoToTextEncoding(script, kTextLanguageDontCare, region, nullptr, &encoding) == noErr ||
+      UpgradeScriptInfoToTextEncoding(script, kTextLanguageDontCare, kTextRegionDontCare, nullptr, &encoding) == noErr)
+    return encoding;
+  return kTextEncodingMacRoman;
+}
+
+OSStatus Convert(TextEncoding from, TextEncoding to, const UInt8 *in, ByteCount inLength, UInt8 *out,
+                 ByteCount outLength, ByteCount *written) {
+  TECObjectRef converter = nullptr;
+  OSStatus err = TECCreateConverter(&converter, from, to);
+  if (err != noErr) return err;
+  ByteCount read = 0;
+  err = TECConvertText(converter, in, inLength, &read, out, outLength, written);
+  TECDisposeConverter(converter);
+  return err;
+}
+
+}  // namespace
+
+OSErr MF_UnicodeNameGetHFSName(UniCharCount nameLength, const UniChar *name, TextEncoding textEncodingHint,
+                               Boolean isVolumeName, Str31 hfsName) {
+  if (hfsName == nullptr || (name == nullptr && nameLength > 0)) return paramErr;
+  if (nameLength == 0) {
+    hfsName[0] = 0;
+    return noErr;
+  }
+  UInt8 converted[kHFSMaxFileNameChars];
+  ByteCount written = 0;
+  // A name that does not fit the classic length is refused, not cut.
+  OSStatus err = Convert(kTextEncodingUnicodeDefault, ClassicNameEncoding(textEncodingHint),
+                         reinterpret_cast<const UInt8 *>(name), nameLength * sizeof(UniChar), converted,
+                         isVolumeName ? kHFSMaxVolumeNameChars : kHFSMaxFileNameChars, &written);
+  if (err != noErr) return OSErr(err);
+  hfsName[0] = UInt8(written);
+  std::memcpy(hfsName + 1, converted, written);
+  return noErr;
+}
+
+OSErr MF_HFSNameGetUnicodeName(ConstStr31Param hfsName, TextEncoding textEncodingHint, HFSUniStr255 *unicodeName) {
+  if (hfsName == nullptr || unicodeName == nullptr) return paramErr;
+  if (hfsName[0] == 0) {
+    unicodeName->length = 0;
+    return noErr;
+  }
+  UniChar units[255];
+  ByteCount written = 0;
+  const ByteCount length = std::min<ByteCount>(hfsName[0], kHFSMaxFileNameChars);
+  OSStatus err = Convert(ClassicNameEncoding(textEncodingHint), kTextEncodingUnicodeDefault, hfsName + 1, length,
+                         reinterpret_cast<UInt8 *>(units), sizeof units, &written);
+  if (err != noErr) return OSErr(err);
+  unicodeName->length = UInt16(written / sizeof(UniChar));
+  std::memcpy(unicodeName->unicode, units, written);
+  return noErr;
+}
 
 // AppleShare access rights have no Linux counterpart (the permissions are in the catalog information).
 OSErr MF_FSGetDirAccess(const FSRef *, SInt32 *, SInt32 *, SInt32 *) { return paramErr; }

@@ -4,7 +4,7 @@
 // routine says otherwise.
 //
 // Classic calls that have no meaning on Linux (classic file specifications, file identifiers, AppleShare
-// directory access, mount information, classic 31-character names) answer paramErr (-50), the one number
+// directory access, mount information) answer paramErr (-50), the one number
 // agreed for them, without touching their outputs.
 #pragma once
 
@@ -88,7 +88,9 @@ OSErr MF_FSMakePath(FSVolumeRefNum volRefNum, SInt32 dirID, ConstStr255Param nam
 OSErr MF_FSPathMakeFSSpec(const UInt8 *path, FSSpec *spec, Boolean *isDirectory);
 // The file of an open fork.
 OSErr MF_FileRefNumGetFSRef(FSIORefNum refNum, FSRef *ref);
-// Classic 31-character (27 for volumes) names: paramErr.
+// Classic names of at most 31 bytes (27 for a volume) in the hint's encoding, or for kTextEncodingUnknown
+// in the system script's (UTF-8 here). A name that does not fit gives kTECOutputBufferFullStatus and one that
+// the encoding cannot hold kTECUnmappableElementErr; an empty name converts to an empty one.
 OSErr MF_UnicodeNameGetHFSName(UniCharCount nameLength, const UniChar *name, TextEncoding textEncodingHint,
                                Boolean isVolumeName, Str31 hfsName);
 OSErr MF_HFSNameGetUnicodeName(ConstStr31Param hfsName, TextEncoding textEncodingHint, HFSUniStr255 *unicodeName);

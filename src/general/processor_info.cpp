@@ -1,6 +1,8 @@
 // Processor and system information.
 #include "general/processor_info.h"
 
+#include "general/formatted_strings.h"
+#include "platform/core/cf_string.h"
 #include "platform/core/clock.h"
 #include "platform/core/fixed_math.h"
 #include "platform/core/mac_errors.h"
@@ -66,6 +68,50 @@ void GL_GetProcessorInfo(GL_ProcessorInfo *procInfo) {
   const NXArchInfo *arch = NXGetLocalArchInfo();
   GL_MakeProcessorInfo(arch->cputype, arch->cpusubtype, GL_IsSSE3Present() != 0, GL_IsSSSE3Present() != 0,
                        GL_HasAltivec() != 0, procInfo);
+}
+
+CFStringRef GL_CopyProcInfoString(const GL_ProcessorInfo *procInfo) {
+  if (procInfo == nullptr) return nullptr;
+  CFStringRef architecture = CFSTR("Unknown");
+  if (procInfo->isPPC) architecture = procInfo->is64bit ? CFSTR("64-bit PPC") : CFSTR("32-bit PPC");
+  else if (procInfo->isIntel) architecture = procInfo->is64bit ? CFSTR("64-bit Intel") : CFSTR("32-bit Intel");
+  CFStringRef type = CFSTR("Unknown processor type");
+  if (procInfo->isG3) type = CFSTR("G3");
+  else if (procInfo->isG4) type = CFSTR("G4");
+  else if (procInfo->isG5) type = CFSTR("G5");
+  else if (procInfo->isCore1) type = CFSTR("Core 1");
+  else if (procInfo->isCore2) type = CFSTR("Core 2");
+  return CF_StringCreateWithFormat(CFSTR("Processor architecture: %@\nProcessor type: %@"), architecture, type);
+}
+
+CFStringRef GL_CreateDateTimeCFStr(CFAbsoluteTime at, CFDateFormatterStyle dateStyle, CFDateFormatterStyle timeStyle) {
+  CFLocaleRef locale = CFLocaleCopyCurrent();
+  CFDateFormatterRef formatter = CFDateFormatterCreate(kCFAllocatorDefault, locale, dateStyle, timeStyle);
+  CFStringRef text = formatter ? CFDateFormatterCreateStringWithAbsoluteTime(kCFAllocatorDefault, formatter, at)
+                               : nullptr;
+  if (formatter) CFRelease(formatter);
+  if (locale) CFRelease(locale);
+  return text;
+}
+
+CFStringRef GL_CreateCurrentDateTimeCFStr(CFDateFormatterStyle dateStyle, CFDateFormatterStyle timeStyle) {
+  return GL_CreateDateTimeCFStr(CFAbsoluteTimeGetCurrent(), dateStyle, timeStyle);
+}
+
+CFStringRef GL_CreateCurrentFullDateTimeCFStr() {
+  return GL_CreateCurrentDateTimeCFStr(kCFDateFormatterFullStyle, kCFDateFormatterFullStyle);
+}
+
+CFAbsoluteTime GL_GetAbsoluteTimeFromStr(CFStringRef string, CFDateFormatterStyle dateStyle,
+                                         CFDateFormatterStyle timeStyle) {
+  if (string == nullptr) return 0.0;
+  CFLocaleRef locale = CFLocaleCopyCurrent();
+  CFDateFormatterRef formatter = CFDateFormatterCreate(kCFAllocatorDefault, locale, dateStyle, timeStyle);
+  CFAbsoluteTime at = 0.0;
+  if (formatter == nullptr || !CFDateFormatterGetAbsoluteTimeFromString(formatter, string, nullptr, &at)) at = 0.0;
+  if (formatter) CFRelease(formatter);
+  if (locale) CFRelease(locale);
+  return at;
 }
 
 UInt32 GL_MicrosecondsToSeconds(const UnsignedWide *microseconds) {

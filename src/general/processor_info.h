@@ -3,6 +3,8 @@
 #pragma once
 
 #include "general/memory_lists.h"
+#include "platform/core/cf_base.h"
+#include "platform/core/cf_date.h"
 #include "platform/core/gestalt.h"
 #include "platform/core/mac_types.h"
 
@@ -29,6 +31,10 @@ void GL_GetProcessorInfo(GL_ProcessorInfo *procInfo);
 void GL_MakeProcessorInfo(cpu_type_t cpuType, cpu_subtype_t cpuSubtype, Boolean hasSSE3, Boolean hasSSSE3,
                           Boolean hasAltivec, GL_ProcessorInfo *procInfo);
 
+// Owned: "Processor architecture: %@\nProcessor type: %@" with the architecture ("64-bit Intel", "32-bit
+// PPC", ... or "Unknown") and the type ("G3", "G4", "G5", "Core 1", "Core 2" or "Unknown processor type").
+CFStringRef GL_CopyProcInfoString(const GL_ProcessorInfo *procInfo);
+
 // Feature tests: non-zero when present, 0 when absent or when the kernel does not know the name.
 int GL_IsSSE3Present();
 int GL_IsSSSE3Present();
@@ -40,6 +46,16 @@ int GL_Has64bitops();
 UInt32 GL_GetTimeSinceStartupAsSec();
 // The same truncation from a microsecond count.
 UInt32 GL_MicrosecondsToSeconds(const UnsignedWide *microseconds);
+
+// Owned: the time formatted in the current locale with the two styles (0 none, 1 short, 2 medium, 3 long,
+// 4 full); NULL when no formatter can be made.
+CFStringRef GL_CreateDateTimeCFStr(CFAbsoluteTime at, CFDateFormatterStyle dateStyle, CFDateFormatterStyle timeStyle);
+CFStringRef GL_CreateCurrentDateTimeCFStr(CFDateFormatterStyle dateStyle, CFDateFormatterStyle timeStyle);
+// The full style for both.
+CFStringRef GL_CreateCurrentFullDateTimeCFStr();
+// The time a text in those styles names; 0.0 for NULL or a text that is not such a date.
+CFAbsoluteTime GL_GetAbsoluteTimeFromStr(CFStringRef string, CFDateFormatterStyle dateStyle,
+                                         CFDateFormatterStyle timeStyle);
 
 // Swap the byte order of each of the three fields in place (the same operation both ways on this host).
 void GL_UTCDateTime_NtoB(UTCDateTime *dateTime);

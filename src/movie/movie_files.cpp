@@ -107,9 +107,15 @@ OSStatus QT_SaveMovieOverNetwork(Movie movie, SInt16 forkRefNum, const FSRef *mo
     if (err != noErr) return err;
   }
   Handle atom = nullptr;
+  SInt64 dataEnd = 0;
   err = QT_SetFileSizeInMdatHeader(fork);
   if (err == noErr) err = QT_PutMovieForFileIntoHandle(movie, movieFile, &atom);
-  if (err == noErr) err = FSWriteFork(fork, fsFromLEOF, 0, ByteCount(GetHandleSize(atom)), *atom, nullptr);
+  if (err == noErr) err = FSGetForkSize(fork, &dataEnd);
+  if (err == noErr) {
+    err = FSWriteFork(fork, fsFromLEOF, 0, ByteCount(GetHandleSize(atom)), *atom, nullptr);
+    // A movie atom cut short (a full disk) would leave a file no reader accepts: take it off again.
+    if (err != noErr) FSSetForkSize(fork, fsFromStart, dataEnd);
+  }
   if (atom != nullptr) DisposeHandle(atom);
   if (forkRefNum == 0) {
     OSStatus closeErr = FSCloseFork(fork);

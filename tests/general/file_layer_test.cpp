@@ -1,10 +1,13 @@
 #include "general/file_layer.h"
 
+#include "general/error_keys.h"
 #include "general/file_system_helpers.h"
 #include "general/processor_info.h"
 #include "platform/core/memory.h"
+#include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
 
+#include "support/cf_check.h"
 #include "support/file_fixtures.h"
 #include "support/kernel_check.h"
 
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include <malloc.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -131,6 +135,101 @@ TEST(GeneralFileLayer, TempFilesRenamesAndResourceForks) {
   EXPECT_EQ(GL_DeleteEmptyResourceFile(0, &invalid), noErr);
   EXPECT_EQ(GL_DeleteEmptyResourceFile(0, &temp), paramErr);
   EXPECT_TRUE(Exists(dir.File("tmp/Temp Movie File")));  // never deleted for want of a resource map
+}
+
+// The text of an owned string, which it releases.
+std::string Take(CFStringRef s) {
+  std::string out = bz_test::CFText(s);
+  if (s != nullptr) CFRelease(s);
+  return out;
+}
+
+CFStringRef Str(const char *utf8) { return CFStringCreateWithCString(kCFAllocatorDefault, utf8, kCFStringEncodingUTF8); }
+
+TEST(GeneralFileLayer, IndexedNames) {
+  bz_test::TempDir dir;
+  FSRef folder = RefFor(dir.path());
+  CFStringRef clip = Str("Clip"), mov = Str(".mov");
+  CFStringRef out = nullptr;
+  struct Case {
+    std::vector<const char *> present;
+    const char *expected, *expectedWithExt;
+  } cases[] = {
+      {{}, "Clip", "Clip.mov"},
+      {{"Clip", "Clip 2"}, "Clip 3", "Clip.mov"},
+      {{"Clip 2"}, "Clip", "Clip.mov"},
+      {{"Clip.mov", "Clip 2.mov", "clip 3.mov"}, "Clip", "Clip 3.mov"},  // case counts
+  };
+  for (const Case &c : cases) {
+    bz_test::TempDir here;
+    FSRef f = RefFor(here.path());
+    for (const char *name : c.present) WriteText(here.File(name), "");
+    ASSERT_EQ(GL_CreateIndexedNameInFolder(&f, clip, &out), noErr);
+    EXPECT_EQ(Take(out), c.expected);
+    ASSERT_EQ(GL_CreateIndexedNameWithExtInFolder(&f, clip, mov, &out), noErr);
+    EXPECT_EQ(Take(out), c.expectedWithExt);
+  }
+  // Names the file system cannot hold end the search with an error and no name.
+  const std::string tooLong(300, 'x'), tooManyBytes = [] {
+    std::string s;
+    for (int i = 0; i < 200; ++i) s += "\xc3\xa9";
+    return s;
+  }();
+  for (const std::string &name : {tooLong, tooManyBytes}) {
+    CFStringRef n = Str(name.c_str());
+    out = CFSTR("untouched");
+    EXPECT_EQ(GL_CreateIndexedNameInFolder(&folder, n, &out), errFSNameTooLong);
+    EXPECT_EQ(out, nullptr);
+    CFRelease(n);
+  }
+  FSRef file = RefFor(dir.path());
+  EXPECT_EQ(GL_CreateIndexedNameInFolder(&file, nullptr, &out), paramErr);
+
+  // Renaming to the first free name, the reference following the file.
+  WriteText(dir.File("Temp Movie File"), "other");
+  WriteText(dir.File("export"), "mine");
+  FSRef exported = RefFor(dir.File("export"));
+  CFStringRef temp = Str("Temp Movie File");
+  ASSERT_EQ(GL_RenameIndexed(&exported, temp), noErr);
+  EXPECT_EQ(PathOf(exported), dir.File("Temp Movie File 2"));
+  EXPECT_EQ(ReadText(dir.File("Temp Movie File")), "other");
+  EXPECT_EQ(ReadText(dir.File("Temp Movie File 2")), "mine");
+  CFRelease(temp);
+  CFRelease(clip);
+  CFRelease(mov);
+}
+
+TEST(GeneralFileLayer, NamesAsStringsAndHtml) {
+  bz_test::TempDir dir;
+  const char *name = "Caf\xc3\xa9 \xe6\x97\xa5.mov";
+  WriteText(dir.File(name), "");
+  FSRef file = RefFor(dir.File(name));
+  CFStringRef plain = nullptr;
+  ASSERT_EQ(GL_CopyFileDirNameAsCFString(&file, &plain), noErr);
+  EXPECT_EQ(Take(plain), name);
+  CFMutableStringRef mut = nullptr;
+  ASSERT_EQ(GL_CopyFileDirNameAsCFMutStr(&file, &mut), noErr);
+  CFStringAppend(mut, CFSTR("!"));
+  EXPECT_EQ(Take(mut), std::string(name) + "!");
+  FSRef zero{};
+  plain = nullptr;
+  EXPECT_EQ(GL_CopyFileDirNameAsCFString(&zero, &plain), errFSBadFSRef);
+  EXPECT_EQ(plain, nullptr);
+
+  EXPECT_EQ(Take(GL_FSRefToPosixStr(&file)), dir.File(name));
+  EXPECT_EQ(GL_FSRefToPosixStr(&zero), nullptr);
+
+  struct Html {
+    const char *name;
+    bool html;
+  } names[] = {{"General.html", true}, {"Input.htm", true},   {"a.HTML", false}, {"page.shtml", false},
+               {"html", false},        {"a.htm.txt", false}, {"notes.txt", false}};
+  for (const Html &h : names) {
+    CFStringRef n = Str(h.name);
+    EXPECT_EQ(bool(GL_IsHTML_File(n)), h.html) << h.name;
+    CFRelease(n);
+  }
+  EXPECT_FALSE(GL_IsHTML_File(nullptr));
 }
 
 TEST(GeneralFileLayer, DeletePotentiallyBusyFileObject) {
@@ -328,6 +427,31 @@ TEST(GeneralFileLayer, ReplaceDataInFileIsNeverTorn) {
   EXPECT_EQ(ReadText(dir.File("clip.kbzoel")), "abc");
 }
 
+// Runs where permissions count; returns the number of failed expectations.
+int ReadOnlyChecks(const std::string &folder) {
+  int failed = 0;
+  FSRef file{};
+  if (FSPathMakeRef(reinterpret_cast<const UInt8 *>((folder + "/readonly").c_str()), &file, nullptr) != noErr) return 100;
+  Boolean writable = 2;
+  failed += GL_IsFileWritable(&file, &writable) != noErr;
+  failed += writable != false;
+  // The folder would allow a rename over the file, but the file itself refuses to be written.
+  failed += GL_ReplaceDataInFile(0, &file, 3, "new") != permErr;
+  return failed;
+}
+
+TEST(GeneralFileLayer, ReadOnlyFilesStayUnwritten) {
+  bz_test::TempDir dir;
+  chmod(dir.path().c_str(), 0777);
+  WriteText(dir.File("readonly"), "old");
+  chmod(dir.File("readonly").c_str(), 0444);
+  const int failed = bz_test::RunWithoutPrivilege(ReadOnlyChecks, dir.path());
+  if (failed < 0) GTEST_SKIP() << "no unprivileged user to run as";
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(ReadText(dir.File("readonly")), "old");
+  EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"readonly"});
+}
+
 TEST(GeneralFileLayer, RemoveClearAndSizes) {
   bz_test::TempDir dir;
   WriteText(dir.File("f"), "0123456789");
@@ -363,6 +487,48 @@ TEST(GeneralFileLayer, RemoveClearAndSizes) {
   EXPECT_EQ(std::string(back, 3), "xyz");
   EXPECT_EQ(GL_ReadFileNoCache(fork, fsFromStart, 2, 3, back), eofErr);
   FSCloseFork(fork);
+}
+
+TEST(GeneralFileLayer, CopySmallFileLeavesNoOldTail) {
+  bz_test::TempDir dir;
+  WriteText(dir.File("src"), "short");
+  WriteText(dir.File("dst"), "a much longer old content");
+  chmod(dir.File("src").c_str(), 0600);
+  FSRef src = RefFor(dir.File("src")), dst = RefFor(dir.File("dst"));
+  ASSERT_EQ(MF_FSChangeCreatorType(&src, 'Orl1', 'TEXT'), noErr);
+  ASSERT_EQ(MF_FSChangeFinderFlags(&src, true, kHasBeenInited | kIsStationery), noErr);
+
+  ASSERT_EQ(GL_CopySmallFile(&src, &dst), noErr);
+  EXPECT_EQ(ReadText(dir.File("dst")), "short");
+  FinderInfo info{};
+  ASSERT_EQ(MF_FSGetFinderInfo(&dst, &info, nullptr, nullptr), noErr);
+  EXPECT_EQ(info.file.fileType, OSType('TEXT'));
+  EXPECT_EQ(info.file.finderFlags, kIsStationery);
+  struct stat st;
+  ASSERT_EQ(stat(dir.File("dst").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600);
+  EXPECT_FALSE(IsOpen(src));
+  EXPECT_FALSE(IsOpen(dst));
+
+  // An empty source empties the target.
+  WriteText(dir.File("empty"), "");
+  FSRef empty = RefFor(dir.File("empty"));
+  ASSERT_EQ(GL_CopySmallFile(&empty, &dst), noErr);
+  EXPECT_EQ(ReadText(dir.File("dst")), "");
+
+  // A data fork beyond 4 GB (sparse here) is refused before anything is written.
+  const int fd = open(dir.File("huge").c_str(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_GE(fd, 0);
+  const bool sparse = ftruncate(fd, (off_t(5) << 30)) == 0;
+  close(fd);
+  if (sparse) {
+    WriteText(dir.File("dst"), "kept");
+    FSRef huge = RefFor(dir.File("huge"));
+    EXPECT_EQ(GL_CopySmallFile(&huge, &dst), kGL_CopySmallFileErr);
+    EXPECT_EQ(ReadText(dir.File("dst")), "kept");
+  }
+  FSRef zero{};
+  EXPECT_EQ(GL_CopySmallFile(&src, &zero), fnfErr);
 }
 
 struct ProgressLog {
@@ -541,6 +707,24 @@ TEST(GeneralFileLayer, NamesAndClassification) {
   EXPECT_FALSE(GL_EqualFileRefLEPtrs(&zero, &zero));
 }
 
+TEST(GeneralFileLayer, ExtensionsAndPackages) {
+  bz_test::TempDir dir;
+  mkdir(dir.File("Movie.app").c_str(), 0755);
+  WriteText(dir.File("Movie.app/clip.mov"), "");
+  FSRef file = RefFor(dir.File("Movie.app/clip.mov"));
+  Boolean hidden = 2;
+  ASSERT_EQ(GL_GetExtensionHiddenForRef(&file, &hidden), noErr);
+  EXPECT_FALSE(hidden);
+  FSRef zero{}, package{};
+  EXPECT_NE(GL_GetExtensionHiddenForRef(&zero, &hidden), noErr);
+  package.hidden[0] = 1;
+  ASSERT_EQ(GL_GetEnvelopingPackage(&file, &package), noErr);
+  EXPECT_TRUE(bz_test::IsZeroRef(package));
+  package.hidden[0] = 1;
+  EXPECT_NE(GL_GetEnvelopingPackage(&zero, &package), noErr);
+  EXPECT_TRUE(bz_test::IsZeroRef(package));  // cleared first, and stays cleared
+}
+
 TEST(GeneralFileLayer, TrashTests) {
   bz_test::TempDir dir;
   bz_test::FakeHome home(dir.path());
@@ -615,6 +799,27 @@ TEST(GeneralFileLayer, PathsAndTheProgram) {
   EXPECT_STREQ(posix, dir.File("a b").c_str());
   GL_DisposePtr(&posix);
   EXPECT_EQ(GL_HFS_StrToPosixStr("No Such Volume:x"), nullptr);
+
+  // Paths joined and split.
+  FSRef joined{};
+  ASSERT_EQ(GL_FolderPathFileNameToFSRef(dir.path().c_str(), "a b", &joined), noErr);
+  EXPECT_TRUE(GL_EqualFileObjects(&joined, &file));
+  ASSERT_EQ(GL_FolderPathFileNameToFSRef((dir.path() + "/").c_str(), "a b", &joined), noErr);
+  EXPECT_TRUE(GL_EqualFileObjects(&joined, &file));
+  EXPECT_EQ(GL_FolderPathFileNameToFSRef(dir.path().c_str(), "missing", &joined), kGL_URLToFSRefErr);
+  EXPECT_EQ(GL_FolderPathFileNameToFSRef("", "", &joined), kGL_CreateURLErr);
+  HFSUniStr255 name{};
+  FSRef parent{};
+  ASSERT_EQ(GL_FullPathToFileNameAndParentRef(dir.File("new movie.mov").c_str(), &name, &parent), noErr);
+  EXPECT_EQ(Utf8(name), "new movie.mov");  // need not exist yet
+  EXPECT_EQ(PathOf(parent), dir.path());
+  EXPECT_EQ(GL_FullPathToFileNameAndParentRef("/", &name, &parent), kGL_NoLastPathComponentErr);
+  EXPECT_EQ(GL_FullPathToFileNameAndParentRef(dir.File("gone/x.mov").c_str(), &name, &parent), kGL_URLToFSRefErr);
+  EXPECT_EQ(GL_FullPathToFileNameAndParentRef("", &name, &parent), kGL_CreateURLErr);
+
+  FSRef app{};
+  ASSERT_EQ(GL_GetAppRef(&app), noErr);  // the resources folder stands for the bundle
+  EXPECT_EQ(PathOf(app).substr(PathOf(app).rfind('/')), "/resources");
 
   FSRef self{}, folder{};
   ASSERT_EQ(GL_CurrentProcessRef(&self), noErr);

@@ -1,7 +1,9 @@
 #include "general/file_system_helpers.h"
 
+#include "platform/core/clock.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
+#include "platform/core/text_encodings.h"
 
 #include "support/file_fixtures.h"
 #include "support/kernel_check.h"
@@ -213,17 +215,30 @@ TEST(GeneralFileSystemHelpers, BumpDateAlwaysMovesTheDateOn) {
   bz_test::TempDir dir;
   FSRef folder = RefFor(dir.path());
   bz_test::AgeFile(dir.path(), 3600);
-  UTCDateTime last{};
-  for (int i = 0; i < 3; ++i) {
+  auto units = [](const UTCDateTime &d) {
+    return (UInt64(d.highSeconds) << 48) | (UInt64(d.lowSeconds) << 16) | d.fraction;
+  };
+  FSCatalogInfo info{};
+  ASSERT_EQ(FSGetCatalogInfo(&folder, kFSCatInfoContentMod, &info, nullptr, nullptr, nullptr), noErr);
+  UTCDateTime last = info.contentModDate;
+  UTCDateTime start{};
+  ASSERT_EQ(GetUTCDateTime(&start, 0), noErr);
+  // Back to back, so that "now" sometimes is not past the stored date and the bump adds a second.
+  for (int i = 0; i < 50; ++i) {
     ASSERT_EQ(MF_FSBumpDate(&folder), noErr);
-    FSCatalogInfo info{};
     ASSERT_EQ(FSGetCatalogInfo(&folder, kFSCatInfoContentMod, &info, nullptr, nullptr, nullptr), noErr);
-    const UInt64 now = (UInt64(info.contentModDate.highSeconds) << 48) | (UInt64(info.contentModDate.lowSeconds) << 16) |
-                       info.contentModDate.fraction;
-    const UInt64 before = (UInt64(last.highSeconds) << 48) | (UInt64(last.lowSeconds) << 16) | last.fraction;
-    EXPECT_GT(now, before);
+    EXPECT_GT(units(info.contentModDate), units(last));
+    EXPECT_GE(units(info.contentModDate), units(start));
     last = info.contentModDate;
   }
+  // A date ahead of now moves on by one second rather than back to now.
+  UTCDateTime ahead = last;
+  ahead.lowSeconds += 100;
+  info.contentModDate = ahead;
+  ASSERT_EQ(FSSetCatalogInfo(&folder, kFSCatInfoContentMod, &info), noErr);
+  ASSERT_EQ(MF_FSBumpDate(&folder), noErr);
+  ASSERT_EQ(FSGetCatalogInfo(&folder, kFSCatInfoContentMod, &info, nullptr, nullptr, nullptr), noErr);
+  EXPECT_EQ(units(info.contentModDate), units(ahead) + (UInt64(1) << 16));
   FSRef zero{};
   EXPECT_EQ(MF_FSBumpDate(&zero), errFSBadFSRef);
 }
@@ -553,13 +568,48 @@ TEST(GeneralFileSystemHelpers, DefaultFolderAndNameMapping) {
   EXPECT_EQ(MF_FSMapID(0, 0, kOwnerName2ID, name), paramErr);
 }
 
+TEST(GeneralFileSystemHelpers, ClassicNames) {
+  struct Case {
+    const char16_t *name;
+    TextEncoding hint;
+    bool volume;
+    OSErr expected;
+    const char *classic;  // bytes, when converted
+  } cases[] = {
+      {u"", kTextEncodingUnknown, false, noErr, ""},
+      {u"Clip.mov", kTextEncodingUnknown, false, noErr, "Clip.mov"},
+      {u"Caf\u00e9", kTextEncodingUnknown, false, noErr, "Caf\xc3\xa9"},  // the system script is UTF-8
+      {u"Caf\u00e9", kTextEncodingMacRoman, false, noErr, "Caf\x8e"},
+      {u"\u65e5\u672c", kTextEncodingMacRoman, false, OSErr(kTECUnmappableElementErr), nullptr},
+      {u"abcdefghijklmnopqrstuvwxyz01234", kTextEncodingUnknown, false, noErr, "abcdefghijklmnopqrstuvwxyz01234"},
+      {u"abcdefghijklmnopqrstuvwxyz012345", kTextEncodingUnknown, false, OSErr(kTECOutputBufferFullStatus), nullptr},
+      {u"abcdefghijklmnopqrstuvwxyz0", kTextEncodingMacRoman, true, noErr, "abcdefghijklmnopqrstuvwxyz0"},
+      {u"abcdefghijklmnopqrstuvwxyz01", kTextEncodingMacRoman, true, OSErr(kTECOutputBufferFullStatus), nullptr},
+  };
+  for (const Case &c : cases) {
+    const std::u16string name(c.name);
+    SCOPED_TRACE(name.size());
+    Str31 classic{};
+    classic[0] = 99;
+    const OSErr err = MF_UnicodeNameGetHFSName(name.size(), reinterpret_cast<const UniChar *>(name.data()), c.hint,
+                                               c.volume, classic);
+    EXPECT_EQ(err, c.expected);
+    if (c.classic == nullptr) {
+      EXPECT_EQ(classic[0], 99);  // untouched
+      continue;
+    }
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(classic + 1), classic[0]), c.classic);
+    HFSUniStr255 back{};
+    ASSERT_EQ(MF_HFSNameGetUnicodeName(classic, c.hint, &back), noErr);
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t *>(back.unicode), back.length), name);
+  }
+}
+
 TEST(GeneralFileSystemHelpers, ClassicCallsAnswerParamErr) {
   bz_test::TempDir dir;
   WriteText(dir.File("f"), "");
   FSRef file = RefFor(dir.File("f"));
   FSSpec spec{};
-  Str31 hfsName{};
-  HFSUniStr255 uni{};
   SInt32 a = 0, b = 0, c = 0;
   UInt16 size = 0;
   FSVolumeRefNum vol = 0;
@@ -570,8 +620,6 @@ TEST(GeneralFileSystemHelpers, ClassicCallsAnswerParamErr) {
   EXPECT_EQ(MF_FSMakeFSRef(-100, 2, pname, &out), paramErr);
   EXPECT_EQ(MF_FSMakePath(-100, 2, pname, path, sizeof path), paramErr);
   EXPECT_EQ(MF_FSPathMakeFSSpec(reinterpret_cast<const UInt8 *>("/"), &spec, nullptr), paramErr);
-  EXPECT_EQ(MF_UnicodeNameGetHFSName(uni.length, uni.unicode, kTextEncodingUnknown, false, hfsName), paramErr);
-  EXPECT_EQ(MF_HFSNameGetUnicodeName(pname, kTextEncodingUnknown, &uni), paramErr);
   EXPECT_EQ(MF_FSGetDirAccess(&file, &a, &b, &c), paramErr);
   EXPECT_EQ(MF_FSSetDirAccess(&file, a, b, c), paramErr);
   EXPECT_EQ(MF_FSCreateFileIDRef(&file, &a), paramErr);

@@ -1,15 +1,19 @@
 #include "general/processor_info.h"
 
+#include "platform/core/cf_string.h"
 #include "platform/core/clock.h"
 #include "platform/core/fixed_math.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
+
+#include "support/cf_check.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -37,6 +41,59 @@ TEST(GeneralProcessorInfo, FamiliesFromTypeSubtypeAndFeatures) {
     GL_MakeProcessorInfo(c.type, c.subtype, true, c.ssse3, c.altivec, &info);
     EXPECT_EQ(std::memcmp(&info, &c.expected, sizeof info), 0);
   }
+}
+
+// The text of an owned string, which it releases.
+std::string Text(CFStringRef s) {
+  std::string out = bz_test::CFText(s);
+  if (s != nullptr) CFRelease(s);
+  return out;
+}
+
+TEST(GeneralProcessorInfo, InfoStringNamesArchitectureAndType) {
+  struct Case {
+    cpu_type_t type;
+    cpu_subtype_t subtype;
+    bool ssse3;
+    const char *expected;
+  } cases[] = {
+      {7, 3, true, "Processor architecture: 32-bit Intel\nProcessor type: Core 2"},
+      {7 | CPU_ARCH_ABI64, 3, false, "Processor architecture: 64-bit Intel\nProcessor type: Core 1"},
+      {18, 10, false, "Processor architecture: 32-bit PPC\nProcessor type: G4"},
+      {18 | CPU_ARCH_ABI64, 100, false, "Processor architecture: 64-bit PPC\nProcessor type: G5"},
+      {18, 1, false, "Processor architecture: 32-bit PPC\nProcessor type: Unknown processor type"},
+      {12 | CPU_ARCH_ABI64, 0, true, "Processor architecture: Unknown\nProcessor type: Unknown processor type"},
+  };
+  for (const Case &c : cases) {
+    GL_ProcessorInfo info;
+    GL_MakeProcessorInfo(c.type, c.subtype, true, c.ssse3, false, &info);
+    EXPECT_EQ(Text(GL_CopyProcInfoString(&info)), c.expected);
+  }
+  EXPECT_EQ(GL_CopyProcInfoString(nullptr), nullptr);
+}
+
+TEST(GeneralProcessorInfo, DateTextsRoundTrip) {
+  // 2007-03-04 05:06:07 UTC, a whole second.
+  const CFAbsoluteTime at = 194677567.0;
+  for (auto [dateStyle, timeStyle] : {std::pair<CFDateFormatterStyle, CFDateFormatterStyle>{4, 1}, {3, 2}, {4, 4}}) {
+    SCOPED_TRACE(dateStyle * 10 + timeStyle);
+    CFStringRef text = GL_CreateDateTimeCFStr(at, dateStyle, timeStyle);
+    ASSERT_NE(text, nullptr);
+    EXPECT_GT(CFStringGetLength(text), 8);
+    const CFAbsoluteTime back = GL_GetAbsoluteTimeFromStr(text, dateStyle, timeStyle);
+    // Short times drop the seconds.
+    EXPECT_NEAR(back, at, timeStyle == 1 ? 60.0 : 0.5);
+    CFRelease(text);
+  }
+  CFStringRef now = GL_CreateCurrentFullDateTimeCFStr();
+  ASSERT_NE(now, nullptr);
+  EXPECT_NEAR(GL_GetAbsoluteTimeFromStr(now, 4, 4), CFAbsoluteTimeGetCurrent(), 5.0);
+  CFRelease(now);
+  CFStringRef timeOnly = GL_CreateCurrentDateTimeCFStr(0, 2);
+  ASSERT_NE(timeOnly, nullptr);
+  CFRelease(timeOnly);
+  EXPECT_EQ(GL_GetAbsoluteTimeFromStr(nullptr, 3, 2), 0.0);
+  EXPECT_EQ(GL_GetAbsoluteTimeFromStr(CFSTR("no date at all"), 3, 2), 0.0);
 }
 
 TEST(GeneralProcessorInfo, ThisMachine) {

@@ -197,15 +197,25 @@ TEST(MovieFilesOutput, SavedOverNetworkTheMovieAtomFollowsTheMediaData) {
   }
 }
 
+TEST(MovieFilesOutput, MovieAtomCutShortByAFullDiskIsTakenOffAgain) {
+  OutputMovie out;
+  PL_FailWritesAfterBytes(6 * 48 * 32 * 2 + 16 + 100);  // the frames and the patch fit, the movie atom not
+  EXPECT_EQ(dskFulErr, out.Write(6, true));
+  PL_FailWritesAfterBytes(-1);
+  std::vector<uint8_t> bytes = bz_test::ReadWholeFile(out.Path());
+  ASSERT_EQ(size_t(out.dataEnd), bytes.size());
+  EXPECT_EQ(UInt32(out.dataEnd - 8), PL_GetBE32(bytes.data() + 8));
+}
+
 TEST(MovieFilesOutput, SaveAddsOnceThenUpdatesAndOtherProgramsReadTheResult) {
   OutputMovie out;
   ASSERT_EQ(noErr, out.Write(6, true));
-  size_t sizeAfterNetworkSave = bz_test::ReadWholeFile(out.Path()).size();
   Boolean saved = false;
   ASSERT_EQ(noErr, QT_SaveMovie(out.movie, &out.file, &saved));
   EXPECT_TRUE(saved);
-  // The movie atom at the end was replaced, not appended again.
-  EXPECT_EQ(sizeAfterNetworkSave, bz_test::ReadWholeFile(out.Path()).size());
+  // The movie atom written over the network became 'free'; the saved one follows it.
+  std::vector<uint8_t> bytes = bz_test::ReadWholeFile(out.Path());
+  EXPECT_EQ(OSType('free'), PL_GetBE32(bytes.data() + out.dataEnd + 4));
   SetTrackLayer(GetMovieIndTrack(out.movie, 1), 2);
   ASSERT_EQ(noErr, QT_SaveMovie(out.movie, &out.file, &saved));
   EXPECT_TRUE(saved);

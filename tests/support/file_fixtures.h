@@ -28,6 +28,11 @@ bool Exists(const std::string &path);
 void AgeFile(const std::string &path, int secondsAgo);
 double ModificationTime(const std::string &path);
 
+// Runs `check` without the privilege to ignore permissions: directly for an ordinary user; for root in a
+// child process that has become the user "nobody" (65534). Returns check's result, or -1 when no such
+// child could be made. The child runs nothing but `check` and leaves with _exit.
+int RunWithoutPrivilege(int (*check)(const std::string &folder), const std::string &folder);
+
 // Points HOME, the XDG folders and TMPDIR into a folder of the test for its lifetime (HOME/tmp is TMPDIR),
 // and restores them afterwards, so that special folders never touch the user's own.
 class FakeHome {

@@ -298,3 +298,24 @@ CFStringRef CFDateFormatterCreateStringWithDate(CFAllocatorRef allocator, CFDate
   if (date == nullptr) return nullptr;
   return CFDateFormatterCreateStringWithAbsoluteTime(allocator, formatter, CFDateGetAbsoluteTime(date));
 }
+
+Boolean CFDateFormatterGetAbsoluteTimeFromString(CFDateFormatterRef formatter, CFStringRef string, CFRange *rangep,
+                                                 CFAbsoluteTime *atp) {
+  if (!PL_CFIsType(formatter, kPL_CFTypeIDDateFormatter) || string == nullptr) return false;
+  const std::u16string &text = PL_CFStringText(string);
+  CFIndex start = 0, length = CFIndex(text.size());
+  if (rangep != nullptr) {
+    if (rangep->location < 0 || rangep->length < 0 || rangep->location + rangep->length > length) return false;
+    start = rangep->location;
+    length = rangep->length;
+  }
+  int32_t position = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  const UDate ms = udat_parse(formatter->format, reinterpret_cast<const UChar *>(text.data() + start), int32_t(length),
+                              &position, &status);
+  // Without a range the whole string must be a date; trailing text is not ignored.
+  if (U_FAILURE(status) || position <= 0 || (rangep == nullptr && position != length)) return false;
+  if (rangep != nullptr) rangep->length = position;
+  if (atp != nullptr) *atp = ms / 1000.0 - kUnixToAbsolute;
+  return true;
+}

@@ -66,3 +66,7 @@ CFStringRef CFDateFormatterCreateStringWithAbsoluteTime(CFAllocatorRef allocator
                                                         CFAbsoluteTime at);
 CFStringRef CFDateFormatterCreateStringWithDate(CFAllocatorRef allocator, CFDateFormatterRef formatter,
                                                 CFDateRef date);
+// Parses a date in the formatter's pattern: the whole string, or (rangep given) from rangep->location within
+// rangep->length characters, rangep then telling what was used. False when nothing could be parsed.
+Boolean CFDateFormatterGetAbsoluteTimeFromString(CFDateFormatterRef formatter, CFStringRef string, CFRange *rangep,
+                                                 CFAbsoluteTime *atp);

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -163,15 +164,15 @@ EventRef PopEvent() {
 
 ItemCount FireDueTimers() {
   EventTime now = Now();
-  std::vector<std::shared_ptr<Timer>> due;
+  std::vector<std::pair<EventTime, std::shared_ptr<Timer>>> due;  // earliest first
   {
     std::lock_guard guard(L().m);
     for (auto &entry : L().timers)
-      if (!entry.second->running && entry.second->nextFire <= now) due.push_back(entry.second);
+      if (!entry.second->running && entry.second->nextFire <= now) due.emplace_back(entry.second->nextFire, entry.second);
   }
-  std::sort(due.begin(), due.end(), [](const auto &a, const auto &b) { return a->nextFire < b->nextFire; });
+  std::sort(due.begin(), due.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
   ItemCount fired = 0;
-  for (auto &timer : due) {
+  for (auto &[when, timer] : due) {
     {
       std::lock_guard guard(L().m);
       if (timer->removed || timer->running || timer->nextFire > now) continue;
@@ -395,17 +396,35 @@ OSStatus PL_CreateEventTarget(EventTargetRef parent, EventTargetRef *outTarget) 
 }
 
 OSStatus PL_DisposeEventTarget(EventTargetRef target) {
-  std::lock_guard guard(L().m);
-  auto it = L().targets.find(reinterpret_cast<Target *>(target));
-  if (it == L().targets.end() || it->second == L().appTarget) return paramErr;
-  std::shared_ptr<Target> doomed = it->second;
-  L().targets.erase(it);
-  doomed->disposed = true;
-  for (auto &handler : doomed->handlers) {
-    handler->removed = true;
-    L().handlers.erase(handler.get());
+  std::vector<EventRef> dropped;
+  {
+    std::lock_guard guard(L().m);
+    auto it = L().targets.find(reinterpret_cast<Target *>(target));
+    if (it == L().targets.end() || it->second == L().appTarget) return paramErr;
+    std::shared_ptr<Target> doomed = it->second;
+    L().targets.erase(it);
+    doomed->disposed = true;
+    for (auto &handler : doomed->handlers) {
+      handler->removed = true;
+      L().handlers.erase(handler.get());
+    }
+    doomed->handlers.clear();
+    // Events posted to it go too: a later target made at the same address must not receive them.
+    for (auto &queue : L().queue) {
+      auto keep = std::remove_if(queue.begin(), queue.end(), [&](EventRef event) {
+        EventTargetRef postTarget = nullptr;
+        if (GetEventParameter(event, kEventParamPostTarget, typeEventTargetRef, nullptr, sizeof postTarget, nullptr,
+                              &postTarget) != noErr ||
+            postTarget != target)
+          return false;
+        event->queued = false;
+        dropped.push_back(event);
+        return true;
+      });
+      queue.erase(keep, queue.end());
+    }
   }
-  doomed->handlers.clear();
+  for (EventRef event : dropped) ReleaseEvent(event);
   return noErr;
 }
 

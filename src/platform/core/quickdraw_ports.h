@@ -10,7 +10,12 @@
 
 #include "platform/core/quickdraw_geometry.h"
 
-struct RGBColor;  // the colour record; only passed through to the back end here
+// QuickDraw's colour record: 16-bit components, 0 to 65535.
+struct RGBColor {
+  UInt16 red;
+  UInt16 green;
+  UInt16 blue;
+};
 
 struct OpaqueGrafPtr;
 typedef OpaqueGrafPtr *GrafPtr;

@@ -1,8 +1,8 @@
 // Movie storage: movie files created, opened, written, read and deleted through data references.
 //
 // A movie file holds its movie atom at the top level beside the media data. Opening reads the first
-// movie atom; storing replaces a movie atom at the end of the file in place and turns earlier ones into
-// 'free' atoms, so a file always holds one movie. Files are opened for writing only through storages
+// movie atom; storing appends the new movie atom and then turns the earlier ones into 'free' atoms, so a
+// file always holds one movie, and a store that fails leaves the previous one intact. Files are opened for writing only through storages
 // created or opened for writing: opening a movie never writes its file.
 #include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
@@ -112,25 +112,22 @@ OSStatus StoreMovie(Movie theMovie, DataHandler dh) {
   TopLevelWalk walk;
   err = WalkTopLevel(dh->fd, fileSize, &walk, false);
   if (err != noErr) return err;
-  UInt64 writeAt = fileSize;
+  // The new movie atom goes behind everything; only once it is complete do the old ones become 'free'.
+  // A write that fails (a full disk) is cut off again, so the file keeps its previous movie.
+  err = PL_WriteFully(dh->fd, fileSize, atom.data(), atom.size());
+  if (err != noErr) {
+    if (ftruncate(dh->fd, off_t(fileSize)) != 0) return PL_OSStatusFromErrno(errno);
+    return err;
+  }
   if (!walk.damaged) {
-    for (size_t i = 0; i < walk.atoms.size(); ++i) {
-      const PL_AtomHeader &h = walk.atoms[i];
+    for (const PL_AtomHeader &h : walk.atoms) {
       if (h.type != 'moov') continue;
-      if (i + 1 == walk.atoms.size()) {
-        writeAt = h.offset;
-      } else {
-        UInt8 type[4];
-        PL_PutBE32(type, 'free');
-        err = PL_WriteFully(dh->fd, h.offset + 4, type, 4);
-        if (err != noErr) return err;
-      }
+      UInt8 type[4];
+      PL_PutBE32(type, 'free');
+      err = PL_WriteFully(dh->fd, h.offset + 4, type, 4);
+      if (err != noErr) return err;
     }
   }
-  err = PL_WriteFully(dh->fd, writeAt, atom.data(), atom.size());
-  if (err != noErr) return err;
-  if (writeAt + atom.size() < fileSize && ftruncate(dh->fd, off_t(writeAt + atom.size())) != 0)
-    return PL_OSStatusFromErrno(errno);
   if (theMovie->defaultPath.empty()) theMovie->defaultPath = dh->path;
   return noErr;
 }

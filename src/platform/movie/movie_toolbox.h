@@ -144,8 +144,9 @@ OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType creator, Scr
 OSErr OpenMovieStorage(Handle dataRef, OSType dataRefType, SInt32 flags, DataHandler *outDataHandler);
 OSErr CloseMovieStorage(DataHandler dh);
 OSErr DeleteMovieStorage(Handle dataRef, OSType dataRefType);
-// Stores the movie atom in the open storage. A movie atom already at the end of the file is replaced in
-// place; earlier ones are turned into 'free' atoms and the new one is appended.
+// Stores the movie atom in the open storage: the new one is appended at the end of the file, then the
+// file's earlier movie atoms become 'free' atoms. A failed write is cut off again and leaves the file's
+// previous movie as it was.
 OSErr AddMovieToStorage(Movie theMovie, DataHandler dh);
 OSErr UpdateMovieInStorage(Movie theMovie, DataHandler dh);
 // Opens the movie stored in the file: the first top-level movie atom. noMovieFound when the file holds none;

@@ -248,8 +248,11 @@ TEST_F(EventLoop, HandlersFormAChainFromTheNewestOnAndUpToTheParent) {
   EXPECT_EQ(log.calls, (std::vector<int>{10, 3, 2, 1, 11}));
   EXPECT_EQ(RemoveEventHandler(log.removeMe), paramErr);
 
+  // Disposing the target drops what was posted to it; what is posted later is dropped at dispatch.
   log.calls.clear();
+  ASSERT_EQ(PostEventToQueue(GetMainEventQueue(), event, kEventPriorityStandard), noErr);
   ASSERT_EQ(PL_DisposeEventTarget(control), noErr);
+  EXPECT_EQ(GetNumEventsInQueue(GetMainEventQueue()), 0u);
   ASSERT_EQ(PostEventToQueue(GetMainEventQueue(), event, kEventPriorityStandard), noErr);
   ASSERT_EQ(PL_DispatchPendingEvents(nullptr), noErr);
   EXPECT_TRUE(log.calls.empty());
@@ -283,9 +286,15 @@ TEST_F(EventLoop, OneShotAndRepeatingTimersFireOnTheMainThread) {
   ASSERT_EQ(PL_RunEventLoopUntil([&] { return marker.fired == 1; }, kLimit), noErr);
   EXPECT_EQ(once.fired, 1);
   EXPECT_EQ(never.fired, 0);
-  // Re-armed, it fires once more.
-  ASSERT_EQ(SetEventLoopTimerNextFireTime(oneShot, 0), noErr);
+  // Re-armed from a task, it fires once more, on the main thread.
+  MPQueueID term = nullptr;
+  ASSERT_EQ(MPCreateQueue(&term), noErr);
+  StartTask([oneShot]() -> OSStatus { return SetEventLoopTimerNextFireTime(oneShot, 0); }, term, nullptr);
   ASSERT_EQ(PL_RunEventLoopUntil([&] { return once.fired == 2; }, kLimit), noErr);
+  void *result = nullptr;
+  ASSERT_EQ(MPWaitOnQueue(term, nullptr, nullptr, &result, kHangLimit), noErr);
+  EXPECT_EQ(StatusFromWord(result), noErr);
+  MPDeleteQueue(term);
   EXPECT_EQ(InstallEventLoopTimer(GetMainEventLoop(), 0, 0, nullptr, nullptr, nullptr), paramErr);
   EXPECT_EQ(RemoveEventLoopTimer(nullptr), paramErr);
 }

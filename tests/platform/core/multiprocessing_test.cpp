@@ -135,7 +135,8 @@ TEST(PlatformMultiprocessing, DeletedQueueWakesEveryWaiterWithAnError) {
   MPQueueID q = nullptr;
   ASSERT_EQ(MPCreateQueue(&q), noErr);
   for (int i = 0; i < kWaiters; ++i)
-    StartTask([q]() -> OSStatus { return MPWaitOnQueue(q, nullptr, nullptr, nullptr, kDurationForever); }, term.id, Word(i));
+    StartTask([q]() -> OSStatus { return MPWaitOnQueue(q, nullptr, nullptr, nullptr, kDurationForever); }, term.id,
+              Word(i));
   ASSERT_TRUE(WaitUntil([&] { return PL_MPWaiterCount(q) == kWaiters; }));
   ASSERT_EQ(MPDeleteQueue(q), noErr);
   for (OSStatus r : CollectResults(term.id, kWaiters)) EXPECT_EQ(r, kMPDeletedErr);

@@ -11,7 +11,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -409,12 +411,24 @@ TEST(MovieToolboxStorage, StoringKeepsOneMovieAtomAndNeverWritesAReadOnlyStorage
   ASSERT_EQ(noErr, CloseMovieStorage(readOnly));
   EXPECT_EQ(before, bz_test::ReadWholeFile(path));
 
-  // The movie atom at the end is replaced in place: the file does not grow.
+  // A store that cannot be completed (the disk fills) leaves the file and its movie as they were.
   DataHandler dh = nullptr;
   ASSERT_EQ(noErr, OpenMovieStorage(dataRef, type, kDataHCanRead | kDataHCanWrite, &dh));
   SetTrackLayer(GetMovieIndTrack(movie, 1), 3);
+  struct rlimit old;
+  getrlimit(RLIMIT_FSIZE, &old);
+  struct rlimit small = old;
+  small.rlim_cur = before.size() + 100;
+  signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+  EXPECT_NE(noErr, UpdateMovieInStorage(movie, dh));
+  setrlimit(RLIMIT_FSIZE, &old);
+  EXPECT_EQ(before, bz_test::ReadWholeFile(path));
+  // Stored: the new movie atom follows the old one, which becomes 'free'.
   ASSERT_EQ(noErr, UpdateMovieInStorage(movie, dh));
-  EXPECT_EQ(before.size(), bz_test::ReadWholeFile(path).size());
+  std::vector<uint8_t> stored = bz_test::ReadWholeFile(path);
+  EXPECT_EQ(2 * before.size() - size_t(info.mediaDataEnd), stored.size());
+  EXPECT_EQ(OSType('free'), PL_GetBE32(stored.data() + info.mediaDataEnd + 4));
   // With media data appended behind it, the old one becomes 'free' and the new one goes to the end.
   std::vector<uint8_t> extra(100, 0x55);
   UInt8 header[8];
@@ -435,7 +449,7 @@ TEST(MovieToolboxStorage, StoringKeepsOneMovieAtomAndNeverWritesAReadOnlyStorage
     if (h.type == 'free') freeAt = size_t(h.offset);
   }
   EXPECT_EQ(1u, moovCount);
-  EXPECT_EQ(size_t(info.mediaDataEnd), freeAt);
+  EXPECT_EQ(stored.size() - (before.size() - size_t(info.mediaDataEnd)), freeAt);
   EXPECT_EQ(offset, after.size());
   Movie back = nullptr;
   ASSERT_EQ(noErr, NewMovieFromDataRef(&back, 0, nullptr, dataRef, type));
