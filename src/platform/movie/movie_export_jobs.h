@@ -1,0 +1,57 @@
+// The work of the movie exporters (exporters.h): one function per kind of file, each given the movie, the
+// stretch to export and the exporter's settings, plus the settings look-ups and the progress reporting
+// they share. Main thread.
+#pragma once
+
+#include "platform/movie/atom_container.h"
+#include "platform/movie/movie_progress.h"
+#include "platform/movie/movie_types.h"
+
+#include <string>
+
+struct PL_ExportRequest {
+  std::string path;           // the file to write (replaced when it exists)
+  Handle dataRef;             // borrowed: the data reference naming it
+  OSType dataRefType;
+  Movie movie;                // borrowed, only read
+  Track onlyThisTrack;        // null: every enabled video and sound track
+  TimeValue startTime;        // movie time
+  TimeValue duration;
+  QTAtomContainer settings;   // borrowed: the exporter's settings
+  MovieProgressUPP progress;  // may be null
+  SRefCon progressRefCon;
+};
+
+// 'MooV': copies the samples of the stretch into a new movie file of our own writer, keeping codecs,
+// descriptions and edits. Settings asking to recompress video or sound ('envi' or 'enso' on with a codec
+// other than the source's) give noCodecErr.
+OSErr PL_ExportQuickTimeMovie(const PL_ExportRequest &request);
+// 'dvc!': DV frames of the settings' standard (PAL 720x576 at 25 fps, NTSC 720x480 at 29.97 fps) with
+// 16-bit stereo sound at the settings' rate locked into the frames.
+OSErr PL_ExportDVStream(const PL_ExportRequest &request);
+// 'mpg4': an MPEG-4 file with the settings' video codec, size and data rate and AAC sound.
+OSErr PL_ExportMPEG4(const PL_ExportRequest &request);
+// Whether an H.264 encoder is there (it decides the MPEG-4 exporter's default video codec).
+bool PL_ExportH264Available();
+
+// ---- Shared pieces ----
+
+// A value of the settings: the first child of `type` under the first child of `parentType` at the root
+// (or at the root itself for parentType 0). False when it is absent or its data is shorter.
+bool PL_ExportSetting8(QTAtomContainer settings, OSType parentType, OSType type, UInt8 *value);
+bool PL_ExportSetting16(QTAtomContainer settings, OSType parentType, OSType type, UInt16 *value);
+bool PL_ExportSetting32(QTAtomContainer settings, OSType parentType, OSType type, UInt32 *value);
+
+// Reports an export's progress to the request's procedure: Open once, Update with the fraction done
+// (only when it changed by at least 1/1000), Close once. A non-zero answer is kept and returned by every
+// later call, so the export can stop at its next step.
+struct PL_ExportProgress {
+  const PL_ExportRequest *request;
+  OSErr stop = 0;
+  Fixed last = -1;
+  bool opened = false;
+  explicit PL_ExportProgress(const PL_ExportRequest &r) : request(&r) {}
+  OSErr Open();
+  OSErr Update(double fraction);
+  void Close();
+};
