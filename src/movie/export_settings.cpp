@@ -757,6 +757,28 @@ OSStatus QT_GetExportComponentDefaultSettByType(OSType subType, OSType manufactu
   return err;
 }
 
+OSStatus QT_GetSettFromExportComponent(ComponentInstance ci, SCSpatialSettings *spatialSett,
+                                       SCTemporalSettings *temporalSett, SCDataRateSettings *dataRateSett,
+                                       Handle *codecSett) {
+  if (codecSett != nullptr) *codecSett = nullptr;
+  QTAtomContainer settings = nullptr;
+  OSStatus err = MovieExportGetSettingsAsAtomContainer(ci, &settings);
+  if (err != noErr) return err;
+  ComponentInstance sc = nullptr;
+  err = OpenADefaultComponent(StandardCompressionType, StandardCompressionSubType, &sc);
+  if (err == noErr) err = SCSetSettingsFromAtomContainer(sc, settings);
+  if (err == noErr && spatialSett != nullptr) err = SCGetInfo(sc, scSpatialSettingsType, spatialSett);
+  if (err == noErr && temporalSett != nullptr) err = SCGetInfo(sc, scTemporalSettingsType, temporalSett);
+  if (err == noErr && dataRateSett != nullptr) err = SCGetInfo(sc, scDataRateSettingsType, dataRateSett);
+  if (err == noErr && codecSett != nullptr) {
+    err = SCGetInfo(sc, scCodecSettingsType, codecSett);
+    if (err == scTypeNotFoundErr) err = noErr;  // no codec settings: a null handle
+  }
+  if (sc != nullptr) CloseComponent(sc);
+  QTDisposeAtomContainer(settings);
+  return err;
+}
+
 Boolean QT_ExpCompCanOmitSound(const char *exportName) {
   if (exportName == nullptr) return false;
   for (OSType subType : {OSType('MooV'), OSType('VfW ')}) {

@@ -263,6 +263,12 @@ OSStatus DE_SetExportSizeSettingsInExportSettContainer(QTAtomContainer exportSet
 // A new container (owned: QTDisposeAtomContainer) with the default settings of the first exporter of that
 // subtype and manufacturer (0: any); noCodecErr when there is none.
 OSStatus QT_GetExportComponentDefaultSettByType(OSType subType, OSType manufacturer, QTAtomContainer *settings);
+// The exporter's settings as standard compression records: each record asked for (not null) is read through
+// a standard image compression component. *codecSett is a new handle (owned: DisposeHandle), null when the
+// settings hold no codec settings. The first error is returned.
+OSStatus QT_GetSettFromExportComponent(ComponentInstance ci, SCSpatialSettings *spatialSett,
+                                       SCTemporalSettings *temporalSett, SCDataRateSettings *dataRateSett,
+                                       Handle *codecSett);
 // True when the name is that of the QuickTime movie exporter ('MooV') or the AVI exporter ('VfW ') of
 // manufacturer 'appl', whose exports may leave the sound out.
 Boolean QT_ExpCompCanOmitSound(const char *exportName);

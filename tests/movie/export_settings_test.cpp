@@ -606,6 +606,33 @@ TEST(MovieExportSettings, ExporterDefaultsAndNames) {
   CloseComponent(ci);
 }
 
+TEST(MovieExportSettings, SettingsFromAnExporter) {
+  MovieExportComponent ci = nullptr;
+  ASSERT_EQ(noErr, OpenADefaultComponent(MovieExportType, kQTFileTypeMP4, &ci));
+  SCSpatialSettings spatial{};
+  SCTemporalSettings temporal{};
+  SCDataRateSettings dataRate{-1, -1, 0, 0};
+  Handle codecSett = reinterpret_cast<Handle>(1);
+  ASSERT_EQ(noErr, QT_GetSettFromExportComponent(ci, &spatial, &temporal, &dataRate, &codecSett));
+  EXPECT_TRUE(spatial.codecType == 'avc1' || spatial.codecType == 'mp4v');
+  EXPECT_EQ(24, temporal.keyFrameRate);
+  EXPECT_EQ(0, dataRate.dataRate);
+  EXPECT_EQ(nullptr, codecSett);
+
+  // Codec settings in the exporter's settings come back as a handle of their own.
+  QTAtomContainer settings = nullptr;
+  ASSERT_EQ(noErr, MovieExportGetSettingsAsAtomContainer(ci, &settings));
+  QTAtom video = QTFindChildByIndex(settings, 0, 'vide', 1, nullptr);
+  ASSERT_EQ(noErr, QTInsertChild(settings, video, 'cdec', 1, 0, 4, "cdec", nullptr));
+  ASSERT_EQ(noErr, MovieExportSetSettingsFromAtomContainer(ci, settings));
+  QTDisposeAtomContainer(settings);
+  ASSERT_EQ(noErr, QT_GetSettFromExportComponent(ci, nullptr, nullptr, nullptr, &codecSett));
+  ASSERT_NE(nullptr, codecSett);
+  EXPECT_EQ(4, GetHandleSize(codecSett));
+  DisposeHandle(codecSett);
+  CloseComponent(ci);
+}
+
 TEST(MovieExportSettings, FiveSecondSoundExport) {
   bz_test::TempDir dir;
   bz_test::FixtureMovieSpec spec;
