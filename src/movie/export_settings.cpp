@@ -691,6 +691,35 @@ OSStatus QT_SetDV_SettingsInExportSettContainer(QTAtomContainer exportSett, cons
   return QT_SetScalingModeInExportSettContainer(exportSett, dvSett->scalingMode, &sizeFound, &found);
 }
 
+namespace {
+
+constexpr OSType kDVCompressorPropertyClass = 'dvco';
+constexpr OSType kDVProgressiveProperty = 'prog';
+constexpr OSType kDV16x9Property = '16x9';
+
+}  // namespace
+
+OSStatus QT_GetDV_SettingsAsProps(ComponentInstance ci, QT_DV_ExportSettings *dvSett) {
+  if (dvSett == nullptr) return paramErr;
+  Boolean value = false;
+  ByteCount used = 0;
+  OSStatus err = QTGetComponentProperty(ci, kDVCompressorPropertyClass, kDVProgressiveProperty, 1, &value, &used);
+  if (err != noErr) return err;
+  dvSett->progressive = value;
+  err = QTGetComponentProperty(ci, kDVCompressorPropertyClass, kDV16x9Property, 1, &value, &used);
+  if (err != noErr) return err;
+  dvSett->is16x9 = value;
+  return noErr;
+}
+
+OSStatus QT_SetDV_SettingsAsProps(ComponentInstance ci, const QT_DV_ExportSettings *dvSett) {
+  if (dvSett == nullptr) return paramErr;
+  Boolean progressive = dvSett->progressive ? 1 : 0, is16x9 = dvSett->is16x9 ? 1 : 0;
+  OSStatus err = QTSetComponentProperty(ci, kDVCompressorPropertyClass, kDVProgressiveProperty, 1, &progressive);
+  if (err == noErr) err = QTSetComponentProperty(ci, kDVCompressorPropertyClass, kDV16x9Property, 1, &is16x9);
+  return err;
+}
+
 OSStatus DE_GetExportSizeSettingsFromExportSettContainer(QTAtomContainer exportSett, QT_ExportSizeSettings *sizeSett,
                                                          Boolean *isDV_Exporter) {
   if (sizeSett == nullptr) return paramErr;

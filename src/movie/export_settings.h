@@ -250,6 +250,10 @@ OSStatus QT_GetDV_SettingsFromExportSettContainer(QTAtomContainer exportSett, QT
 // Writes them in the same order; the first missing atom of those five ends it with cannotFindAtomErr
 // (the inserting setters have inserted theirs by then).
 OSStatus QT_SetDV_SettingsInExportSettContainer(QTAtomContainer exportSett, const QT_DV_ExportSettings *dvSett);
+// The DV compressor properties of class 'dvco' of a compressor instance: 'prog' (progressive), then '16x9',
+// one byte each; the first error ends it.
+OSStatus QT_GetDV_SettingsAsProps(ComponentInstance ci, QT_DV_ExportSettings *dvSett);
+OSStatus QT_SetDV_SettingsAsProps(ComponentInstance ci, const QT_DV_ExportSettings *dvSett);
 // *isDV_Exporter: whether the PAL atom exists. Absent values: width and height 0, scaling mode 'sp2p'
 // (also for a stored 0), the flags false, clap and pasp cleared. The first error ends it.
 OSStatus DE_GetExportSizeSettingsFromExportSettContainer(QTAtomContainer exportSett, QT_ExportSizeSettings *sizeSett,

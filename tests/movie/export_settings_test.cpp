@@ -603,6 +603,11 @@ TEST(MovieExportSettings, ExporterDefaultsAndNames) {
   Boolean on = false;
   EXPECT_EQ(noErr, QTGetComponentProperty(ci, 'spit', 'hrau', 1, &on, nullptr));
   EXPECT_TRUE(on);
+  // An exporter is no DV compressor: its answer comes back and the record stays as it was.
+  QT_DV_ExportSettings dv{'dv  ', true, true, 0, true, true};
+  EXPECT_EQ(kQTPropertyNotSupportedErr, QT_GetDV_SettingsAsProps(ci, &dv));
+  EXPECT_TRUE(dv.progressive && dv.is16x9);
+  EXPECT_EQ(kQTPropertyNotSupportedErr, QT_SetDV_SettingsAsProps(ci, &dv));
   CloseComponent(ci);
 }
 
