@@ -11,6 +11,7 @@
 #include "platform/core/core_foundation.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
+#include "platform/movie/image_descriptions.h"  // the extension records only; nothing is linked
 
 #include <cfloat>
 #include <cmath>
@@ -580,6 +581,99 @@ CFDataRef CF_HandleToDataRef(Handle h) {
   if (h == nullptr) return nullptr;
   const Size n = GetHandleSize(h);
   return CFDataCreate(nullptr, n > 0 ? reinterpret_cast<const UInt8 *>(*h) : nullptr, n > 0 ? CFIndex(n) : 0);
+}
+
+// ---- Matrices and image-description extensions ------------------------------------------------------------------
+
+CFArrayRef CF_CreateMatrixArray(const MatrixRecord *matrix) {
+  if (matrix == nullptr) return nullptr;
+  return NewArrayOf(9, [&](CFIndex i) -> CFTypeRef {
+    const SInt32 v = matrix->matrix[i / 3][i % 3];
+    return NewNumber(kCFNumberSInt32Type, &v);
+  });
+}
+
+Boolean CF_GetMatrixFromArray(CFArrayRef array, MatrixRecord *matrix) {
+  if (matrix == nullptr || TypedValue(array, CFArrayGetTypeID()) == nullptr || CFArrayGetCount(array) != 9) {
+    return false;
+  }
+  MatrixRecord m;
+  for (CFIndex i = 0; i < 9; ++i) {
+    SInt64 v = 0;
+    if (!ReadInteger(static_cast<CFNumberRef>(CFArrayGetValueAtIndex(array, i)), INT32_MIN, INT32_MAX, &v)) {
+      return false;
+    }
+    m.matrix[i / 3][i % 3] = Fixed(v);
+  }
+  *matrix = m;
+  return true;
+}
+
+namespace {
+
+bool GetU32(CFDictionaryRef dict, CFStringRef key, UInt32 *field) { return CF_GetUnsignedFromDict(dict, key, field, 32); }
+
+bool GetS32(CFDictionaryRef dict, CFStringRef key, SInt32 *field) { return CF_GetSInt32FromDict(dict, key, field); }
+
+}  // namespace
+
+CFDictionaryRef CF_CreatePaspIdeExtDict(const PixelAspectRatioImageDescriptionExtension *pasp) {
+  if (pasp == nullptr) return nullptr;
+  PL_CFScoped<CFMutableDictionaryRef> d(CF_DictCreateMut());
+  if (d.get() == nullptr) return nullptr;
+  CF_AddUnsignedToDict(d, CFSTR("Horizontal Spacing"), pasp->hSpacing, 32);
+  CF_AddUnsignedToDict(d, CFSTR("Vertical Spacing"), pasp->vSpacing, 32);
+  return CFDictionaryCreateCopy(nullptr, d);
+}
+
+Boolean CF_GetPaspIdeExtFromDict(CFDictionaryRef dict, PixelAspectRatioImageDescriptionExtension *pasp) {
+  if (pasp == nullptr) return false;
+  UInt32 h = pasp->hSpacing, v = pasp->vSpacing;
+  const bool all = GetU32(dict, CFSTR("Horizontal Spacing"), &h) & GetU32(dict, CFSTR("Vertical Spacing"), &v);
+  pasp->hSpacing = h;
+  pasp->vSpacing = v;
+  return all;
+}
+
+CFDictionaryRef CF_CreateClapIdeExtDict(const CleanApertureImageDescriptionExtension *clap) {
+  if (clap == nullptr) return nullptr;
+  PL_CFScoped<CFMutableDictionaryRef> d(CF_DictCreateMut());
+  if (d.get() == nullptr) return nullptr;
+  CF_AddUnsignedToDict(d, CFSTR("Width numerator"), clap->cleanApertureWidthN, 32);
+  CF_AddUnsignedToDict(d, CFSTR("Width denominator"), clap->cleanApertureWidthD, 32);
+  CF_AddUnsignedToDict(d, CFSTR("Height numerator"), clap->cleanApertureHeightN, 32);
+  CF_AddUnsignedToDict(d, CFSTR("Height denominator"), clap->cleanApertureHeightD, 32);
+  CF_AddSInt32ToDict(d, CFSTR("Horizontal Offset numerator"), clap->horizOffN);
+  CF_AddUnsignedToDict(d, CFSTR("Horizontal Offset denominator"), clap->horizOffD, 32);
+  CF_AddSInt32ToDict(d, CFSTR("Vertical Offset numerator"), clap->vertOffN);
+  CF_AddUnsignedToDict(d, CFSTR("Vertical Offset denominator"), clap->vertOffD, 32);
+  return CFDictionaryCreateCopy(nullptr, d);
+}
+
+Boolean CF_GetClapIdeExtFromDict(CFDictionaryRef dict, CleanApertureImageDescriptionExtension *clap) {
+  if (clap == nullptr) return false;
+  // The record is packed: read into locals, then store.
+  UInt32 wN = clap->cleanApertureWidthN, wD = clap->cleanApertureWidthD;
+  UInt32 hN = clap->cleanApertureHeightN, hD = clap->cleanApertureHeightD;
+  SInt32 xN = clap->horizOffN, yN = clap->vertOffN;
+  UInt32 xD = clap->horizOffD, yD = clap->vertOffD;
+  bool all = GetU32(dict, CFSTR("Width numerator"), &wN);
+  all &= GetU32(dict, CFSTR("Width denominator"), &wD);
+  all &= GetU32(dict, CFSTR("Height numerator"), &hN);
+  all &= GetU32(dict, CFSTR("Height denominator"), &hD);
+  all &= GetS32(dict, CFSTR("Horizontal Offset numerator"), &xN);
+  all &= GetU32(dict, CFSTR("Horizontal Offset denominator"), &xD);
+  all &= GetS32(dict, CFSTR("Vertical Offset numerator"), &yN);
+  all &= GetU32(dict, CFSTR("Vertical Offset denominator"), &yD);
+  clap->cleanApertureWidthN = wN;
+  clap->cleanApertureWidthD = wD;
+  clap->cleanApertureHeightN = hN;
+  clap->cleanApertureHeightD = hD;
+  clap->horizOffN = xN;
+  clap->horizOffD = xD;
+  clap->vertOffN = yN;
+  clap->vertOffD = yD;
+  return all;
 }
 
 // ---- Colours and durations ---------------------------------------------------------------------------------------------

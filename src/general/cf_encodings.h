@@ -23,6 +23,7 @@
 #include "platform/core/cf_string.h"
 #include "platform/core/files.h"
 #include "platform/core/formatter.h"
+#include "platform/core/matrix_math.h"
 #include "platform/core/quickdraw_geometry.h"
 #include "platform/core/quickdraw_ports.h"
 
@@ -154,6 +155,25 @@ Boolean CF_GetDataFromDictAsHandle(CFDictionaryRef dict, CFStringRef key, Handle
 // Owned results; NULL in, NULL out; NULL when memory is out.
 Handle CF_DataRefToHandle(CFDataRef data);
 CFDataRef CF_HandleToDataRef(Handle h);
+
+// ---- Matrices and image-description extensions -----------------------------------------------------------------
+
+// The image-description extension records of the movie stand-in (platform/movie/image_descriptions.h).
+struct PixelAspectRatioImageDescriptionExtension;
+struct CleanApertureImageDescriptionExtension;
+
+// Owned: the nine 32-bit values row by row, as SInt32 numbers.
+CFArrayRef CF_CreateMatrixArray(const MatrixRecord *matrix);
+// Needs exactly 9 elements; otherwise (or with a bad element) *matrix is left unchanged.
+Boolean CF_GetMatrixFromArray(CFArrayRef array, MatrixRecord *matrix);
+// Owned: {"Horizontal Spacing", "Vertical Spacing"}, unsigned 32-bit numbers.
+CFDictionaryRef CF_CreatePaspIdeExtDict(const PixelAspectRatioImageDescriptionExtension *pasp);
+// Field by field; a missing or bad field is left unchanged. True when every field was read.
+Boolean CF_GetPaspIdeExtFromDict(CFDictionaryRef dict, PixelAspectRatioImageDescriptionExtension *pasp);
+// Owned: the eight fields under their keys; the offsets' numerators are signed 32-bit numbers, the rest
+// unsigned 32-bit numbers.
+CFDictionaryRef CF_CreateClapIdeExtDict(const CleanApertureImageDescriptionExtension *clap);
+Boolean CF_GetClapIdeExtFromDict(CFDictionaryRef dict, CleanApertureImageDescriptionExtension *clap);
 
 // ---- Colours and durations ---------------------------------------------------------------------------------------
 

@@ -15,6 +15,7 @@
 #include "platform/core/launch_services.h"
 #include "platform/core/clock.h"
 #include "platform/core/mac_errors.h"
+#include "platform/core/resources.h"
 
 #include <algorithm>
 #include <cmath>
@@ -140,7 +141,19 @@ OSStatus GL_CreateFolder(const FSRef *parent, const HFSUniStr255 *name, FSRef *f
                                   nullptr);
 }
 
-OSStatus GL_CreateResFile(const FSRef *, const HFSUniStr255 *, OSType, OSType, FSRef *) { return paramErr; }
+OSStatus GL_CreateResFile(const FSRef *folder, const HFSUniStr255 *name, OSType creator, OSType fileType,
+                          FSRef *file) {
+  if (name == nullptr) return paramErr;
+  FSCatalogInfo info{};
+  FileInfo finder{};
+  finder.fileType = fileType;
+  finder.fileCreator = creator;
+  std::memcpy(info.finderInfo, &finder, sizeof finder);
+  FSCreateResFile(folder, name->length, name->unicode, kFSCatInfoFinderInfo, &info, file, nullptr);
+  OSStatus err = ResError();
+  if (err != noErr) return err;
+  return MF_FSBumpDate(folder);
+}
 
 OSStatus GL_CreateTempFileRef(FSRef *file) {
   if (file == nullptr) return paramErr;
@@ -250,10 +263,25 @@ OSStatus GL_DeleteResourceFork(const FSRef *file) {
   return err;
 }
 
-OSStatus GL_DeleteEmptyResourceFile(SInt16, FSRef *file) {
+OSStatus GL_DeleteEmptyResourceFile(SInt16 resFileRefNum, FSRef *file) {
   if (file == nullptr || !MF_FSRefValid(file)) return noErr;
-  // Linux files hold no resource map to count.
-  return paramErr;
+  ResFileRefNum map = resFileRefNum;
+  if (map == 0) {
+    map = FSOpenResFile(file, fsRdWrPerm);
+    if (map == -1) return ResError();
+  }
+  const ResFileRefNum saved = CurResFile();
+  UseResFile(map);
+  OSStatus err = ResError();
+  const SInt16 types = err == noErr ? Count1Types() : 0;
+  if (err == noErr) err = ResError();
+  UseResFile(saved);
+  CloseResFile(map);
+  if (err == noErr && types == 0) {
+    err = FSDeleteObject(file);
+    if (err == noErr) std::memset(file, 0, sizeof *file);
+  }
+  return err;
 }
 
 OSStatus GL_CreateResourceFork(const FSRef *file) {

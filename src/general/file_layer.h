@@ -69,7 +69,8 @@ OSStatus GL_CreateFileNew(const FSRef *folder, const HFSUniStr255 *name, OSType 
                           Boolean deleteCurFile, FSRef *file);
 // The folder `name` in `parent`; an existing object of that name (of any kind) is returned as it is.
 OSStatus GL_CreateFolder(const FSRef *parent, const HFSUniStr255 *name, FSRef *folder);
-// Resource maps cannot be kept in a Linux file: paramErr, and nothing is created.
+// Creates a file with a resource map (type and creator set), then bumps the folder's date and returns that
+// result. Linux files keep no resource maps, so the Resource Manager refuses (paramErr) and nothing is made.
 OSStatus GL_CreateResFile(const FSRef *folder, const HFSUniStr255 *name, OSType creator, OSType fileType,
                           FSRef *file);
 // An empty file with a unique 8-digit name in the user's temporary-items folder.
@@ -89,7 +90,9 @@ OSStatus GL_RenameDelete(FSRef *file, const HFSUniStr255 *newName);
 OSStatus GL_DeletePotentiallyBusyFileObject(const FSRef *object, SInt32 numTries);
 // Sets the resource fork's size to 0 (it is always empty here).
 OSStatus GL_DeleteResourceFork(const FSRef *file);
-// noErr without action for an invalid reference; resource maps are not kept here, so paramErr otherwise.
+// Deletes the file when its resource map (given open, or opened read/write for 0) has no resource types, and
+// clears the reference; noErr without action for an invalid reference. The map is closed again. A Linux
+// file's map cannot be opened (eofErr, as for an empty resource fork), so no file is deleted for it.
 OSStatus GL_DeleteEmptyResourceFile(SInt16 resFileRefNum, FSRef *file);
 // Every file has its (empty) resource fork already: noErr.
 OSStatus GL_CreateResourceFork(const FSRef *file);

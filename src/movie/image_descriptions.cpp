@@ -2,6 +2,8 @@
 #include "movie/image_descriptions.h"
 
 #include "general/geometry.h"
+#include "general/strings_text.h"
+#include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
@@ -728,7 +730,13 @@ Boolean QT_EqualClap(const QT_ClapExt *clapExt1, const QT_ClapExt *clapExt2) {
   return std::memcmp(&a, &b, sizeof(a)) == 0;
 }
 
-// ---- Trace ----
+// ---- Text and trace ----
+
+void GL_AddPaspFieldDescrToTextPtr(Ptr textPtr, SInt32 *textSize, CFStringRef title, const QT_PaspExt *paspExt) {
+  GL_AddCFStringToTextPtr(textPtr, textSize, title);
+  GL_AddLongFieldDescrToTextPtr(textPtr, textSize, CFSTR("Horizontal Spacing"), paspExt->hSpacing);
+  GL_AddLongFieldDescrToTextPtr(textPtr, textSize, CFSTR("Vertical Spacing"), paspExt->vSpacing);
+}
 
 void QT_PrintClapWithName(const QT_ClapExt *clapExt, const char *name) {
   std::printf("%s: clean w,h = %lu/%lu,%lu/%lu, offset h,v = %ld/%lu,%ld/%lu\n", name ? name : "",

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "general/integer_ratios.h"
+#include "platform/core/cf_base.h"
 #include "platform/movie/codec_info.h"
 #include "platform/movie/image_descriptions.h"
 #include "platform/movie/movie_types.h"
@@ -123,7 +124,10 @@ Boolean QT_EqualPasp(const QT_PaspExt *paspExt1, const QT_PaspExt *paspExt2);
 Boolean QT_EqualPasp2(SInt32 width, const QT_PaspExt *paspExt1, const QT_PaspExt *paspExt2);
 Boolean QT_EqualClap(const QT_ClapExt *clapExt1, const QT_ClapExt *clapExt2);
 
-// ---- Trace ----
+// ---- Text and trace ----
+
+// Appends the title and the fields "Horizontal Spacing" and "Vertical Spacing" (one line each) to a text.
+void GL_AddPaspFieldDescrToTextPtr(Ptr textPtr, SInt32 *textSize, CFStringRef title, const QT_PaspExt *paspExt);
 
 void QT_PrintClapWithName(const QT_ClapExt *clapExt, const char *name);
 void QT_PrintFielWithName(const QT_FielExt *fielExt, const char *name);

@@ -1,13 +1,16 @@
 // Movie files and the 'mdat' header.
 #include "movie/movie_files.h"
 
+#include "general/folders_volumes.h"
 #include "general/memory_lists.h"
+#include "general/unicode_strings.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/clock.h"
 #include "platform/core/formatter.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
+#include "platform/movie/toolbox_time.h"
 
 #include <algorithm>
 #include <string>
@@ -322,7 +325,276 @@ OSStatus QT_GetMoviesFolder(Boolean createFolder, FSRef *folder) {
   return FSFindFolder(kUserDomain, kMovieDocumentsFolderType, createFolder, folder);
 }
 
+OSStatus QT_TotallyDeleteMovieFile(const FSRef *file, Movie movie, SInt16 movieResID) {
+  (void)movieResID;  // movies are not stored in resources here
+  if (file == nullptr) return paramErr;
+  Movie opened = nullptr;
+  if (movie == nullptr) {
+    OSStatus err = QT_OpenMovieFile(file, 0, &opened);
+    if (err != noErr) {
+      // A file that holds no movie goes as a plain file.
+      if (err == noMovieFound && FSDeleteObject(file) == noErr) return noErr;
+      return kQT_CouldNotDeleteMovieFileErr;
+    }
+    movie = opened;
+  }
+  GL_FSRefLE *files = nullptr;
+  OSStatus err = QT_GetMovieReferencedFiles(movie, &files) == noErr ? OSStatus(noErr)
+                                                                  : OSStatus(kQT_CouldNotListMovieFileReferencesErr);
+  if (err == noErr) {
+    FSRef movieFile = *file;
+    if (QT_DeleteMovieFile(&movieFile) != noErr) err = kQT_CouldNotDeleteMovieFileErr;
+  }
+  // The movie's own file is gone by now; every other file its media lies in goes too.
+  for (GL_FSRefLE *f = files; err == noErr && f != nullptr; f = f->next) {
+    if (FSCompareFSRefs(&f->fileRef, file) == noErr) continue;
+    OSStatus deleteErr = FSDeleteObject(&f->fileRef);
+    if (deleteErr != noErr && deleteErr != fnfErr) err = deleteErr;
+  }
+  LL_DisposeLinkedList(&files);
+  QT_DisposeMovie(&opened);
+  return err;
+}
+
 // ---- Data references and the file's atoms ----
+
+OSStatus QT_ResolveMediaDataRef(Media media, SInt16 index, FSRef *file) {
+  if (file == nullptr) return noErr;
+  Handle dataRef = nullptr;
+  OSType type = 0;
+  SInt32 attributes = 0;
+  OSStatus err = GetMediaDataRef(media, index, &dataRef, &type, &attributes);
+  if (err == noErr && type != rAliasType) err = kQT_DataRefNotFileErr;
+  if (err == noErr && (attributes & dataRefWasNotResolved) != 0) err = fnfErr;
+  if (err == noErr) {
+    Boolean changed = false;
+    err = FSResolveAlias(nullptr, reinterpret_cast<AliasHandle>(dataRef), file, &changed);
+  }
+  if (dataRef != nullptr) DisposeHandle(dataRef);
+  if (err != noErr) GL_ClearBytes(file, sizeof(FSRef));
+  return err;
+}
+
+OSStatus QT_GetHighestDataRef(Media media, FSRef *file) {
+  SInt16 count = 0;
+  OSStatus err = GetMediaDataRefCount(media, &count);
+  if (err != noErr) {
+    if (file != nullptr) GL_ClearBytes(file, sizeof(FSRef));
+    return err;
+  }
+  return QT_ResolveMediaDataRef(media, count, file);
+}
+
+namespace {
+
+// The index of the media's data reference equal to the given one (aliases naming the same file, other
+// references byte for byte), or 0.
+OSStatus FindDataRef(Media media, Handle dataRef, OSType dataRefType, SInt16 *index) {
+  *index = 0;
+  SInt16 count = 0;
+  OSStatus err = GetMediaDataRefCount(media, &count);
+  for (SInt16 i = 1; err == noErr && i <= count && *index == 0; ++i) {
+    Handle each = nullptr;
+    OSType type = 0;
+    err = GetMediaDataRef(media, i, &each, &type, nullptr);
+    if (err != noErr) break;
+    if (type == dataRefType) {
+      if (type == rAliasType) {
+        if (GL_EqualAlias(reinterpret_cast<AliasHandle>(each), reinterpret_cast<AliasHandle>(dataRef), nullptr))
+          *index = i;
+      } else if (GetHandleSize(each) == GetHandleSize(dataRef) &&
+                 std::equal(*each, *each + GetHandleSize(each), *dataRef)) {
+        *index = i;
+      }
+    }
+    DisposeHandle(each);
+  }
+  return err;
+}
+
+}  // namespace
+
+OSStatus QT_CheckForAliasDataRef(Media media, AliasHandle alias, Boolean add, SInt16 *index) {
+  if (index == nullptr || alias == nullptr) return paramErr;
+  Handle dataRef = reinterpret_cast<Handle>(alias);
+  OSStatus err = FindDataRef(media, dataRef, rAliasType, index);
+  if (err == noErr && *index == 0 && add) err = AddMediaDataRef(media, index, dataRef, rAliasType);
+  if (err != noErr) *index = 0;
+  return err;
+}
+
+OSStatus QT_CopyDataReferences(Media srcMedia, Media dstMedia) {
+  SInt16 count = 0;
+  OSStatus err = GetMediaDataRefCount(srcMedia, &count);
+  for (SInt16 i = 1; err == noErr && i <= count; ++i) {
+    Handle dataRef = nullptr;
+    OSType type = 0;
+    err = GetMediaDataRef(srcMedia, i, &dataRef, &type, nullptr);
+    // Files come as aliases; a reference that names no file keeps its own type rather than posing as one.
+    if (err == noErr) err = AddMediaDataRef(dstMedia, nullptr, dataRef, type);
+    if (dataRef != nullptr) DisposeHandle(dataRef);
+  }
+  return err;
+}
+
+OSStatus QT_CopyDataReferencesIfNeeded(Media srcMedia, Media dstMedia, SInt16 **indexTable) {
+  if (indexTable == nullptr) return paramErr;
+  *indexTable = nullptr;
+  SInt16 count = 0;
+  OSStatus err = GetMediaDataRefCount(srcMedia, &count);
+  if (err != noErr || count == 0) return err;
+  SInt16 *table = reinterpret_cast<SInt16 *>(NewPtrClear(Size(count) * Size(sizeof(SInt16))));
+  if (table == nullptr) return MemError();
+  for (SInt16 i = 1; err == noErr && i <= count; ++i) {
+    Handle dataRef = nullptr;
+    OSType type = 0;
+    err = GetMediaDataRef(srcMedia, i, &dataRef, &type, nullptr);
+    SInt16 found = 0;
+    if (err == noErr) err = FindDataRef(dstMedia, dataRef, type, &found);
+    if (err == noErr && found == 0) err = AddMediaDataRef(dstMedia, &found, dataRef, type);
+    if (dataRef != nullptr) DisposeHandle(dataRef);
+    table[i - 1] = found;
+  }
+  if (err != noErr) {
+    DisposePtr(reinterpret_cast<Ptr>(table));
+    return err;
+  }
+  *indexTable = table;
+  return noErr;
+}
+
+OSStatus QT_GetMovieDataRefCount(Movie movie, OSType trackType, SInt32 flags, Boolean enabledOnly, UInt16 *count) {
+  if (count == nullptr) return paramErr;
+  *count = 0;
+  if (movie == nullptr) return invalidMovie;
+  SInt32 searchFlags = flags | (enabledOnly ? movieTrackEnabledOnly : 0);
+  GL_AliasLE *aliases = nullptr;
+  UInt32 others = 0;
+  OSStatus err = noErr;
+  for (SInt32 t = 1; err == noErr; ++t) {
+    Track track = nullptr;
+    if (trackType == 0) {
+      track = t <= GetMovieTrackCount(movie) ? GetMovieIndTrack(movie, t) : nullptr;
+      if (track != nullptr && enabledOnly && !GetTrackEnabled(track)) continue;
+    } else {
+      track = GetMovieIndTrackType(movie, t, trackType, searchFlags);
+    }
+    if (track == nullptr) break;
+    Media media = GetTrackMedia(track);
+    SInt16 refs = 0;
+    if (media == nullptr || GetMediaDataRefCount(media, &refs) != noErr) continue;
+    for (SInt16 i = 1; err == noErr && i <= refs; ++i) {
+      Handle dataRef = nullptr;
+      OSType type = 0;
+      err = GetMediaDataRef(media, i, &dataRef, &type, nullptr);
+      if (err != noErr) break;
+      if (type != rAliasType) {
+        ++others;
+        DisposeHandle(dataRef);
+        continue;
+      }
+      GL_AliasLE *element = nullptr;
+      err = LL_AddNewPtr(sizeof(GL_AliasLE), nullptr, &aliases, &element);
+      if (err != noErr) {
+        DisposeHandle(dataRef);
+        break;
+      }
+      element->alias = reinterpret_cast<AliasHandle>(dataRef);
+    }
+  }
+  if (err == noErr) {
+    // References of several tracks to one file are one file to the user.
+    for (GL_AliasLE *a = aliases; a != nullptr; a = a->next)
+      for (GL_AliasLE **b = &a->next; *b != nullptr;) {
+        if (GL_EqualALiasProc(a, *b)) {
+          GL_AliasLE *same = *b;
+          *b = same->next;
+          GL_DisposeAliasLE(&same);
+        } else {
+          b = &(*b)->next;
+        }
+      }
+    UInt32 total = UInt32(LL_PtrListCount(aliases)) + others;
+    *count = UInt16(std::min<UInt32>(total, 0xFFFF));
+  }
+  while (aliases != nullptr) {
+    GL_AliasLE *next = aliases->next;
+    GL_DisposeAliasLE(&aliases);
+    aliases = next;
+  }
+  return err;
+}
+
+OSStatus QT_FindDataRefByName(Movie movie, CFStringRef name, Track *track, SInt16 *index, AliasHandle *alias) {
+  if (track) *track = nullptr;
+  if (index) *index = 0;
+  if (alias) *alias = nullptr;
+  if (movie == nullptr) return invalidMovie;
+  if (name == nullptr) return paramErr;
+  for (SInt32 t = 1; t <= GetMovieTrackCount(movie); ++t) {
+    Track each = GetMovieIndTrack(movie, t);
+    Media media = GetTrackMedia(each);
+    SInt16 refs = 0;
+    if (media == nullptr || GetMediaDataRefCount(media, &refs) != noErr) continue;
+    for (SInt16 i = 1; i <= refs; ++i) {
+      Handle dataRef = nullptr;
+      OSType type = 0;
+      OSStatus err = GetMediaDataRef(media, i, &dataRef, &type, nullptr);
+      if (err != noErr) return err;
+      HFSUniStr255 target;
+      bool same = false;
+      if (type == rAliasType &&
+          FSCopyAliasInfo(reinterpret_cast<AliasHandle>(dataRef), &target, nullptr, nullptr, nullptr, nullptr) == noErr) {
+        CFStringRef targetName = CFStringCreateWithCharacters(nullptr, target.unicode, target.length);
+        same = targetName != nullptr && GL_EqualCFStr(targetName, name);
+        if (targetName != nullptr) CFRelease(targetName);
+      }
+      if (!same) {
+        DisposeHandle(dataRef);
+        continue;
+      }
+      if (track) *track = each;
+      if (index) *index = i;
+      if (alias)
+        *alias = reinterpret_cast<AliasHandle>(dataRef);
+      else
+        DisposeHandle(dataRef);
+      return noErr;
+    }
+  }
+  return fnfErr;
+}
+
+OSStatus QT_GetMovieReferencedFiles(Movie movie, GL_FSRefLE **files) {
+  if (files == nullptr) return paramErr;
+  if (movie == nullptr) return invalidMovie;
+  OSStatus err = noErr;
+  for (SInt32 t = 1; err == noErr && t <= GetMovieTrackCount(movie); ++t) {
+    Media media = GetTrackMedia(GetMovieIndTrack(movie, t));
+    SInt16 refs = 0;
+    if (media == nullptr || GetMediaDataRefCount(media, &refs) != noErr) continue;
+    for (SInt16 i = 1; err == noErr && i <= refs; ++i) {
+      Handle dataRef = nullptr;
+      OSType type = 0;
+      SInt32 attributes = 0;
+      err = GetMediaDataRef(media, i, &dataRef, &type, &attributes);
+      if (err != noErr) break;
+      if (type == rAliasType && (attributes & dataRefWasNotResolved) == 0) {
+        GL_FSRefLE found{};
+        err = GL_ResolveAliasSilently(reinterpret_cast<AliasHandle>(dataRef), &found.fileRef);
+        if (err == fnfErr) {
+          err = noErr;  // gone since the movie was read: nothing to list
+        } else if (err == noErr && !LL_PtrInLinkedList(*files, &found, GL_EqualFileRefLEPtrs)) {
+          GL_FSRefLE *element = nullptr;
+          err = LL_AddNewPtr(sizeof(GL_FSRefLE), nullptr, files, &element);
+          if (err == noErr) element->fileRef = found.fileRef;
+        }
+      }
+      DisposeHandle(dataRef);
+    }
+  }
+  return err;
+}
 
 OSStatus QT_DataRefIndexToStartTime(SInt16 dataRefIndex, Media media, TimeValue *time) {
   if (time == nullptr) return paramErr;

@@ -11,7 +11,9 @@
 // everything else calls the Movie Toolbox and runs on the main thread.
 #pragma once
 
+#include "general/file_layer.h"
 #include "movie/movie_errors.h"
+#include "platform/core/aliases.h"
 #include "platform/core/cf_base.h"
 #include "platform/core/files.h"
 #include "platform/movie/movie_toolbox.h"
@@ -79,7 +81,37 @@ OSStatus QT_CanQuickTimeOpenFileFast(const FSRef *file, Boolean *canOpenWithGrap
 // The user's Movies folder.
 OSStatus QT_GetMoviesFolder(Boolean createFolder, FSRef *folder);
 
+// Deletes a movie file and every other file its movie refers to. movie NULL: the file's movie is opened
+// here (and disposed). A file that holds no movie is deleted as a plain file; a referenced file that is
+// missing is skipped. kQT_CouldNotDeleteMovieFileErr when the movie cannot be opened or its file not
+// deleted, kQT_CouldNotListMovieFileReferencesErr when the referenced files cannot be found; the first
+// failing delete of a referenced file is returned as it is.
+OSStatus QT_TotallyDeleteMovieFile(const FSRef *file, Movie movie, SInt16 movieResID);
+
 // ---- Data references and the file's atoms ----
+// The file of data reference `index` (from 1) of the media. kQT_DataRefNotFileErr for a reference that is
+// not an alias, fnfErr for one whose file is missing; on failure *file is cleared. file NULL: nothing is done.
+OSStatus QT_ResolveMediaDataRef(Media media, SInt16 index, FSRef *file);
+// QT_ResolveMediaDataRef of the media's last data reference.
+OSStatus QT_GetHighestDataRef(Media media, FSRef *file);
+// The index (from 1) of the media's alias data reference that names the same file as `alias`, or 0. With
+// `add`, a missing one is added as an 'alis' data reference and its index given.
+OSStatus QT_CheckForAliasDataRef(Media media, AliasHandle alias, Boolean add, SInt16 *index);
+// Adds every data reference of the source media to the target, in index order.
+OSStatus QT_CopyDataReferences(Media srcMedia, Media dstMedia);
+// For each data reference of the source (from 1) the index of the equal one in the target, added there when
+// missing: a new table of one SInt16 per source reference (owned: DisposePtr), NULL for none.
+OSStatus QT_CopyDataReferencesIfNeeded(Media srcMedia, Media dstMedia, SInt16 **indexTable);
+// The number of data references of the movie's tracks of a media type (flags movieTrackMediaType) or
+// characteristic (movieTrackCharacteristic), all tracks for type 0; enabled tracks only when asked. A file
+// that several references name counts once.
+OSStatus QT_GetMovieDataRefCount(Movie movie, OSType trackType, SInt32 flags, Boolean enabledOnly, UInt16 *count);
+// The first track whose media has an alias data reference to a file of that name (ignoring case): the track,
+// the reference's index and a copy of its alias (owned: DisposeHandle). fnfErr when there is none.
+OSStatus QT_FindDataRefByName(Movie movie, CFStringRef name, Track *track, SInt16 *index, AliasHandle *alias);
+// Appends each file that an alias data reference of a track's media names (the movie's own file too) to the
+// list, once; a missing file is left out. The caller disposes the list (LL_DisposeLinkedList).
+OSStatus QT_GetMovieReferencedFiles(Movie movie, GL_FSRefLE **files);
 // The media time of the first sample whose description uses the data reference (from 1); -1 when none.
 OSStatus QT_DataRefIndexToStartTime(SInt16 dataRefIndex, Media media, TimeValue *time);
 // Walks the top-level atoms of a fork: their 64-bit sizes and types in two new blocks that the caller frees

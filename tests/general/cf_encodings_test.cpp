@@ -8,6 +8,7 @@
 #include "platform/core/core_foundation.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
+#include "platform/movie/image_descriptions.h"
 #include "support/cf_check.h"
 #include "support/file_fixtures.h"
 #include "support/kernel_check.h"
@@ -87,6 +88,16 @@ CFDictionaryRef MakeAllEncodings(RgnHandle lRegion) {
   CF_AddOSTypeToDict(d, CFSTR("Short Type"), 'ab\0\0');
   const UInt8 bytes[] = {0, 1, 2, 254, 255};
   CF_AddDataToDict(d, CFSTR("Data"), bytes, sizeof bytes);
+  MatrixRecord matrix;
+  for (int i = 0; i < 9; ++i) matrix.matrix[i / 3][i % 3] = Fixed(i == 8 ? INT32_MIN : (i - 4) * 65536 + i);
+  PL_CFScoped<CFArrayRef> matrixArray(CF_CreateMatrixArray(&matrix));
+  CFDictionarySetValue(d, CFSTR("Matrix"), matrixArray);
+  const PixelAspectRatioImageDescriptionExtension pasp{40, 0xFFFFFFFFu};
+  PL_CFScoped<CFDictionaryRef> paspDict(CF_CreatePaspIdeExtDict(&pasp));
+  CFDictionarySetValue(d, CFSTR("pasp"), paspDict);
+  const CleanApertureImageDescriptionExtension clap{704, 1, 576, 1, -8, 2, 0x7FFFFFFF, 0x80000000u};
+  PL_CFScoped<CFDictionaryRef> clapDict(CF_CreateClapIdeExtDict(&clap));
+  CFDictionarySetValue(d, CFSTR("clap"), clapDict);
   const RGBColor color{65535, 1, 32768};
   PL_CFScoped<CFDictionaryRef> rgb(CF_CreateRGBDict(&color));
   CFDictionarySetValue(d, CFSTR("Colour"), rgb);
@@ -183,6 +194,24 @@ void CheckAllEncodings(CFDictionaryRef d, RgnHandle lRegion) {
   EXPECT_EQ(GetHandleSize(h), 5);
   DisposeHandle(h);
 
+  MatrixRecord matrix{};
+  ASSERT_TRUE(CF_GetMatrixFromArray(static_cast<CFArrayRef>(CFDictionaryGetValue(d, CFSTR("Matrix"))), &matrix));
+  EXPECT_EQ(matrix.matrix[0][0], -4 * 65536);
+  EXPECT_EQ(matrix.matrix[1][2], 1 * 65536 + 5) << "row by row";
+  EXPECT_EQ(matrix.matrix[2][2], INT32_MIN);
+  PixelAspectRatioImageDescriptionExtension pasp{};
+  ASSERT_TRUE(CF_GetPaspIdeExtFromDict(static_cast<CFDictionaryRef>(CFDictionaryGetValue(d, CFSTR("pasp"))), &pasp));
+  EXPECT_EQ(pasp.hSpacing, 40u);
+  EXPECT_EQ(pasp.vSpacing, 0xFFFFFFFFu);
+  CleanApertureImageDescriptionExtension clap{};
+  ASSERT_TRUE(CF_GetClapIdeExtFromDict(static_cast<CFDictionaryRef>(CFDictionaryGetValue(d, CFSTR("clap"))), &clap));
+  EXPECT_EQ(clap.cleanApertureWidthN, 704u);
+  EXPECT_EQ(clap.cleanApertureHeightN, 576u);
+  EXPECT_EQ(clap.horizOffN, -8);
+  EXPECT_EQ(clap.horizOffD, 2u);
+  EXPECT_EQ(clap.vertOffN, 0x7FFFFFFF);
+  EXPECT_EQ(clap.vertOffD, 0x80000000u);
+
   RGBColor color{};
   ASSERT_TRUE(CF_GetRGBFromDict(d, CFSTR("Colour"), &color));
   EXPECT_EQ(color.red, 65535);
@@ -265,6 +294,18 @@ TEST_F(EncodingsTest, StoredFormsAreFixed) {
   DisposeRgn(back);
   DisposeRgn(rect1);
 
+  const CleanApertureImageDescriptionExtension clap{1, 2, 3, 4, -5, 6, -7, 8};
+  PL_CFScoped<CFDictionaryRef> clapDict(CF_CreateClapIdeExtDict(&clap));
+  EXPECT_EQ(CFDictionaryGetCount(clapDict), 8);
+  EXPECT_EQ(TypeOf(CFDictionaryGetValue(clapDict, CFSTR("Horizontal Offset numerator"))), kCFNumberSInt32Type);
+  EXPECT_EQ(TypeOf(CFDictionaryGetValue(clapDict, CFSTR("Vertical Offset denominator"))), kCFNumberSInt64Type);
+  MatrixRecord identity;
+  SetIdentityMatrix(&identity);
+  PL_CFScoped<CFArrayRef> m(CF_CreateMatrixArray(&identity));
+  ASSERT_EQ(CFArrayGetCount(m), 9);
+  EXPECT_EQ(TypeOf(CFArrayGetValueAtIndex(m, 0)), kCFNumberSInt32Type);
+  EXPECT_EQ(ValueOf(CFArrayGetValueAtIndex(m, 8)), 1 << 30);
+
   const RGBColor color{1, 2, 3};
   PL_CFScoped<CFDictionaryRef> rgb(CF_CreateRGBDict(&color));
   EXPECT_EQ(TypeOf(CFDictionaryGetValue(rgb, CFSTR("Red"))), kCFNumberSInt32Type);
@@ -338,6 +379,10 @@ TEST_F(EncodingsTest, MistypedAndOutOfRangeValuesCountAsMissing) {
       "<key>RegionNoBounds</key><dict><key>Bits</key><data>AAAA</data></dict>"
       "<key>RegionBadBits</key><dict><key>Bounds</key><array><integer>0</integer><integer>0</integer>"
       "<integer>2</integer><integer>2</integer></array><key>Bits</key><data>BQAAAAEAAAA=</data></dict>"
+      "<key>MatrixShort</key><array><integer>1</integer><integer>2</integer><integer>3</integer><integer>4</integer>"
+      "<integer>5</integer><integer>6</integer><integer>7</integer><integer>8</integer></array>"
+      "<key>PaspHalf</key><dict><key>Horizontal Spacing</key><integer>4</integer>"
+      "<key>Vertical Spacing</key><integer>-4</integer></dict>"
       "<key>AliasGarbage</key><data>Z2FyYmFnZQ==</data>"
       "</dict></plist>";
   PL_CFScoped<CFDataRef> xml(CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(kPlist), CFIndex(std::strlen(kPlist))));
@@ -425,6 +470,15 @@ TEST_F(EncodingsTest, MistypedAndOutOfRangeValuesCountAsMissing) {
   GetRegionBounds(rgn, &bounds);
   EXPECT_TRUE(bounds.right == 2 && bounds.bottom == 2 && IsRegionRectangular(rgn));
   DisposeRgn(rgn);
+
+  MatrixRecord matrix;
+  SetIdentityMatrix(&matrix);
+  EXPECT_FALSE(CF_GetMatrixFromArray(static_cast<CFArrayRef>(CFDictionaryGetValue(d, CFSTR("MatrixShort"))), &matrix));
+  EXPECT_EQ(matrix.matrix[0][0], 0x10000) << "a short matrix is not read";
+  PixelAspectRatioImageDescriptionExtension pasp{1, 1};
+  EXPECT_FALSE(CF_GetPaspIdeExtFromDict(static_cast<CFDictionaryRef>(CFDictionaryGetValue(d, CFSTR("PaspHalf"))), &pasp));
+  EXPECT_EQ(pasp.hSpacing, 4u);
+  EXPECT_EQ(pasp.vSpacing, 1u) << "a negative spacing is no unsigned value";
 
   FSRef file;
   EXPECT_EQ(CF_ResolveAliasInDict(d, CFSTR("AliasGarbage"), &file, nullptr), paramErr);

@@ -129,12 +129,17 @@ TEST(GeneralFileLayer, TempFilesRenamesAndResourceForks) {
   EXPECT_EQ(GL_CreateResourceFork(&temp), noErr);
   EXPECT_EQ(GL_DeleteResourceFork(&temp), noErr);
   EXPECT_FALSE(IsOpen(temp));
-  FSRef made{};
-  EXPECT_EQ(GL_CreateResFile(&temp, &name, 'Orl1', 'pref', &made), paramErr);
+  FSRef made{}, tmp = RefFor(dir.File("tmp"));
+  HFSUniStr255 prefs = Name("Prefs");
+  EXPECT_EQ(GL_CreateResFile(&tmp, &prefs, 'Orl1', 'pref', &made), paramErr);  // no map can be written
+  EXPECT_FALSE(Exists(dir.File("tmp/Prefs")));
   FSRef invalid{};
   EXPECT_EQ(GL_DeleteEmptyResourceFile(0, &invalid), noErr);
-  EXPECT_EQ(GL_DeleteEmptyResourceFile(0, &temp), paramErr);
-  EXPECT_TRUE(Exists(dir.File("tmp/Temp Movie File")));  // never deleted for want of a resource map
+  // A file whose map cannot be opened is never taken for an empty resource file.
+  EXPECT_EQ(GL_DeleteEmptyResourceFile(0, &temp), eofErr);
+  EXPECT_EQ(GL_DeleteEmptyResourceFile(77, &temp), resFNotFound);
+  EXPECT_TRUE(Exists(dir.File("tmp/Temp Movie File")));
+  EXPECT_FALSE(bz_test::IsZeroRef(temp));
 }
 
 // The text of an owned string, which it releases.

@@ -570,3 +570,20 @@ TEST_F(WrittenDescriptions, FfprobeReadsFieldOrderAspectAndColour) {
 }
 
 }  // namespace
+
+#include "general/strings_text.h"
+#include "platform/core/cf_string.h"
+
+namespace {
+
+TEST(MovieImageDescriptions, PaspFieldsInText) {
+  Ptr text = nullptr;
+  ASSERT_EQ(noErr, GL_NewTextBuffer(&text));
+  SInt32 size = 0;
+  const QT_PaspExt pasp{40, 33};
+  GL_AddPaspFieldDescrToTextPtr(text, &size, CFSTR("Pixel aspect\n"), &pasp);
+  EXPECT_EQ("Pixel aspect\nHorizontal Spacing: 40\nVertical Spacing: 33\n", std::string(text, size_t(size)));
+  GL_DisposeTextBuffer(&text);
+}
+
+}  // namespace

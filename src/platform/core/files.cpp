@@ -1256,8 +1256,13 @@ OSErr FSOpenFork(const FSRef *ref, UniCharCount forkNameLength, const UniChar *f
   if (wantWrite) {
     for (const auto &f : t.forks) {
       if (f && f->device == fork->device && f->inode == fork->inode && f->resource == fork->resource &&
-          f->canWrite && (f->exclusiveWrite || fork->exclusiveWrite))
-        return opWrErr;
+          f->canWrite && (f->exclusiveWrite || fork->exclusiveWrite)) {
+        if (permissions != fsCurPerm) return opWrErr;
+        // "Whatever is allowed": another path writes, so this one reads.
+        fork->canWrite = fork->exclusiveWrite = false;
+        fork->permissions = fsRdPerm;
+        break;
+      }
     }
   }
   for (int step = 1; step <= kMaxForks; ++step) {

@@ -182,10 +182,10 @@ class Formatter {
     out_ += text;
   }
 
-  // Renders through snprintf: `spec` is the rebuilt directive without its leading '%'.
+  // Renders through snprintf: `directive` is the rebuilt directive without its leading '%'.
   template <class V>
-  void Snprintf(const std::string &spec, V value) {
-    const std::string f = "%" + spec;
+  void Snprintf(const std::string &directive, V value) {
+    const std::string f = "%" + directive;
     char small[128];
     int n = std::snprintf(small, sizeof small, f.c_str(), value);
     if (n < 0) return;

@@ -249,14 +249,11 @@ OSStatus ParseDref(const UInt8 *p, size_t n, PL_MediaRecord *media) {
     size_t m = size_t(h.size - h.headerSize);
     if (m < 4) return kPL_MovieAtomErr;
     UInt32 flags = PL_GetBE32(q) & 0xFFFFFF;
-    PL_DataRef ref{kPL_DataRefOther, h.type, {}, std::vector<UInt8>(q + 4, q + m)};
-    if (flags & 1) {
-      ref.kind = kPL_DataRefSelf;
-      ref.data.clear();
-    } else if (h.type == URLDataHandlerSubType) {
-      std::string url(reinterpret_cast<const char *>(q + 4), m - 4);
-      url = url.substr(0, url.find('\0'));
-      if (PL_FileURLToPath(url, &ref.path)) ref.kind = kPL_DataRefFile;
+    PL_DataRef ref{kPL_DataRefSelf, h.type, {}, {}};
+    if ((flags & 1) == 0) {
+      // Aliases are resolved here, when the movie opens: a file moved within its folder is found again.
+      OSStatus refErr = PL_DataRefFromBytes(q + 4, m - 4, h.type, &ref);
+      if (refErr != noErr) return refErr;
     }
     media->dataRefs.push_back(std::move(ref));
   }

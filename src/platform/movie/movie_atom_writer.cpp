@@ -161,6 +161,13 @@ void WriteDref(PL_AtomWriter &w, const PL_MediaRecord *media, const std::string 
     } else if (ref.kind == kPL_DataRefOther) {
       w.BeginFull(ref.type, 0, 0);
       w.PutBytes(ref.data.data(), ref.data.size());
+    } else if (ref.kind == kPL_DataRefFile && ref.type == rAliasType) {
+      // A fresh record for the file as it is now (it may have moved since the alias was made); a missing
+      // file keeps the record it had, so that it can still be found later.
+      std::vector<UInt8> alias;
+      if (PL_NewAliasBytes(path, &alias) != noErr) alias = ref.data;
+      w.BeginFull(rAliasType, 0, 0);
+      w.PutBytes(alias.data(), alias.size());
     } else {
       std::string url = PL_PathToFileURL(path);
       w.BeginFull(URLDataHandlerSubType, 0, 0);

@@ -2,7 +2,10 @@
 // Reading and writing of the movie atom are in movie_atom_reader.cpp and movie_atom_writer.cpp.
 #include "platform/movie/movie_model.h"
 
+#include "platform/core/aliases.h"
+#include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
+#include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
 
 #include <algorithm>
@@ -345,6 +348,77 @@ bool PL_FileURLToPath(const std::string &url, std::string *path) {
   }
   *path = out;
   return true;
+}
+
+OSStatus PL_AliasBytesToPath(const UInt8 *bytes, size_t size, std::string *path, bool *resolved) {
+  *resolved = false;
+  if (size == 0 || size > size_t(std::numeric_limits<Size>::max())) return paramErr;
+  Handle h = NewHandle(Size(size));
+  if (h == nullptr) return MemError();
+  std::memcpy(*h, bytes, size);
+  AliasHandle alias = reinterpret_cast<AliasHandle>(h);
+  FSRef target;
+  Boolean changed = false;
+  OSStatus err = FSResolveAlias(nullptr, alias, &target, &changed);
+  if (err == noErr) {
+    err = PL_FSRefMakePathString(&target, path);
+    *resolved = err == noErr;
+  }
+  if (err != noErr && err != paramErr) {
+    // Missing (or unreachable): the path the record names, so that the reference is kept and reported.
+    CFStringRef recorded = nullptr;
+    err = FSCopyAliasInfo(alias, nullptr, nullptr, &recorded, nullptr, nullptr);
+    if (err == noErr && recorded != nullptr) {
+      std::string bytesOfPath(size_t(CFStringGetMaximumSizeOfFileSystemRepresentation(recorded)) + 1, '\0');
+      if (CFStringGetFileSystemRepresentation(recorded, bytesOfPath.data(), CFIndex(bytesOfPath.size())))
+        *path = bytesOfPath.c_str();
+      else
+        err = paramErr;
+    }
+    if (recorded != nullptr) CFRelease(recorded);
+  }
+  DisposeHandle(h);
+  return err;
+}
+
+OSStatus PL_NewAliasBytes(const std::string &path, std::vector<UInt8> *bytes) {
+  FSRef ref;
+  OSStatus err = FSPathMakeRef(reinterpret_cast<const UInt8 *>(path.c_str()), &ref, nullptr);
+  if (err != noErr) return err;
+  AliasHandle alias = nullptr;
+  err = FSNewAlias(nullptr, &ref, &alias);
+  if (err != noErr) return err;
+  Handle h = reinterpret_cast<Handle>(alias);
+  try {
+    bytes->assign(reinterpret_cast<const UInt8 *>(*h), reinterpret_cast<const UInt8 *>(*h) + GetHandleSize(h));
+  } catch (const std::bad_alloc &) {
+    err = memFullErr;
+  }
+  DisposeHandle(h);
+  return err;
+}
+
+OSStatus PL_DataRefFromBytes(const UInt8 *bytes, size_t size, OSType type, PL_DataRef *ref) {
+  try {
+    ref->kind = kPL_DataRefOther;
+    ref->type = type;
+    ref->path.clear();
+    ref->data.assign(bytes, bytes + size);
+    if (type == rAliasType) {
+      bool resolved = false;
+      if (PL_AliasBytesToPath(bytes, size, &ref->path, &resolved) == noErr) ref->kind = kPL_DataRefFile;
+    } else if (type == URLDataHandlerSubType) {
+      std::string url(reinterpret_cast<const char *>(bytes), size);
+      url = url.substr(0, url.find('\0'));
+      if (PL_FileURLToPath(url, &ref->path)) {
+        ref->kind = kPL_DataRefFile;
+        ref->data.clear();
+      }
+    }
+  } catch (const std::bad_alloc &) {
+    return memFullErr;
+  }
+  return noErr;
 }
 
 OSStatus PL_MediaDataRefPath(const PL_MediaRecord *media, SInt32 index, std::string *path) {

@@ -71,11 +71,15 @@ enum PL_DataRefKind : UInt8 {
   kPL_DataRefOther,  // anything else: kept as read, not resolvable here
 };
 
+// A file reference is an 'alis' (alias record) or a 'url ' (file URL) reference. An alias is resolved when
+// the movie is read or the reference added (path = the file found, or the recorded path when the file is
+// missing); it is written afresh for the file at `path` while that exists, else as it was read.
 struct PL_DataRef {
   PL_DataRefKind kind;
   OSType type;               // as read or given; self references are written as 'alis'
   std::string path;          // kPL_DataRefFile
-  std::vector<UInt8> data;   // kPL_DataRefOther: the entry's bytes behind its version and flags
+  std::vector<UInt8> data;   // kPL_DataRefOther: the entry's bytes behind its version and flags;
+                             // an 'alis' kPL_DataRefFile: the alias record as read or given
 };
 
 struct PL_MediaRecord {
@@ -208,6 +212,15 @@ OSStatus PL_MediaDataFile(PL_MediaRecord *media, UInt32 descIndex, int *fileDesc
 // Reads `size` bytes of sample data of description `descIndex` at `offset` through its data reference.
 // eofErr when the file ends first.
 OSStatus PL_MediaReadData(PL_MediaRecord *media, UInt32 descIndex, SInt64 offset, void *buffer, size_t size);
+
+// A data reference of the model for a data reference handle of the given type: 'alis' and file 'url '
+// references become file references, anything else is kept as bytes. memFullErr, or noErr.
+OSStatus PL_DataRefFromBytes(const UInt8 *bytes, size_t size, OSType type, PL_DataRef *ref);
+// The file an alias record names: the file found (*resolved true), or the recorded path when it cannot be
+// found (*resolved false). paramErr for bytes that are no alias record of ours.
+OSStatus PL_AliasBytesToPath(const UInt8 *bytes, size_t size, std::string *path, bool *resolved);
+// The alias record of the existing file at `path`; the file's error (fnfErr...) when there is none.
+OSStatus PL_NewAliasBytes(const std::string &path, std::vector<UInt8> *bytes);
 
 // Sets the calling thread's GetMoviesError (and its sticky error when still clear); returns `err`.
 OSErr PL_SetMoviesError(OSStatus err);

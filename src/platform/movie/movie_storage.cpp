@@ -4,6 +4,7 @@
 // movie atom; storing appends the new movie atom and then turns the earlier ones into 'free' atoms, so a
 // file always holds one movie, and a store that fails leaves the previous one intact. Files are opened for writing only through storages
 // created or opened for writing: opening a movie never writes its file.
+#include "platform/core/aliases.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
@@ -168,10 +169,12 @@ OSErr QTNewDataReferenceFromFSRef(const FSRef *fileRef, UInt32 flags, Handle *ou
   (void)flags;
   if (fileRef == nullptr || outDataRef == nullptr) return PL_SetMoviesError(paramErr);
   *outDataRef = nullptr;
-  std::string path;
-  OSStatus err = PL_FSRefMakePathString(fileRef, &path);
+  AliasHandle alias = nullptr;
+  OSStatus err = FSNewAlias(nullptr, fileRef, &alias);
   if (err != noErr) return PL_SetMoviesError(err);
-  return PL_SetMoviesError(NewDataReferenceForPath(path, outDataRef, outDataRefType));
+  *outDataRef = reinterpret_cast<Handle>(alias);
+  if (outDataRefType) *outDataRefType = rAliasType;
+  return PL_SetMoviesError(noErr);
 }
 
 OSErr QTNewDataReferenceFromFSRefCFString(const FSRef *directoryRef, CFStringRef fileName, UInt32 flags,
@@ -200,6 +203,12 @@ OSErr PL_NewDataReferenceFromPath(const char *path, Handle *outDataRef, OSType *
 
 OSErr PL_DataReferenceToPath(Handle dataRef, OSType dataRefType, std::string *path) {
   if (dataRef == nullptr || *dataRef == nullptr || path == nullptr) return paramErr;
+  if (dataRefType == rAliasType) {
+    bool resolved = false;
+    OSStatus err = PL_AliasBytesToPath(reinterpret_cast<const UInt8 *>(*dataRef), size_t(GetHandleSize(dataRef)), path,
+                                       &resolved);
+    return err == noErr ? noErr : paramErr;
+  }
   if (dataRefType == URLDataHandlerSubType) {
     Size n = GetHandleSize(dataRef);
     std::string url(*dataRef, size_t(n));

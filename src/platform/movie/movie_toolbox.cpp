@@ -328,10 +328,13 @@ Media NewTrackMedia(Track theTrack, OSType mediaType, TimeScale timeScale, Handl
     if (dataRef == nullptr) {
       media->dataRefs.push_back(PL_DataRef{kPL_DataRefSelf, rAliasType, {}, {}});
     } else {
-      std::string path;
-      OSErr err = PL_DataReferenceToPath(dataRef, dataRefType, &path);
+      if (*dataRef == nullptr) return PL_SetMoviesError(paramErr), nullptr;
+      PL_DataRef ref;
+      OSStatus err = PL_DataRefFromBytes(reinterpret_cast<const UInt8 *>(*dataRef), size_t(GetHandleSize(dataRef)),
+                                         dataRefType, &ref);
       if (err != noErr) return PL_SetMoviesError(err), nullptr;
-      media->dataRefs.push_back(PL_DataRef{kPL_DataRefFile, dataRefType, path, {}});
+      if (ref.kind != kPL_DataRefFile) return PL_SetMoviesError(paramErr), nullptr;
+      media->dataRefs.push_back(std::move(ref));
     }
     media->hdlrComponentType = 'mhlr';
     const char *handlerName = "Media Handler";
@@ -716,25 +719,36 @@ OSErr GetMediaDataRef(Media theMedia, SInt16 index, Handle *dataRef, OSType *dat
   SInt32 attributes = ref.kind == kPL_DataRefSelf ? dataRefSelfReference : 0;
   std::string path;
   OSStatus err = PL_MediaDataRefPath(theMedia, index, &path);
-  Handle h = nullptr;
+  std::vector<UInt8> bytes;
   OSType type = ref.type;
-  if (err == noErr) {
-    if (access(path.c_str(), F_OK) != 0) attributes |= dataRefWasNotResolved;
-    err = PL_NewDataReferenceFromPath(path.c_str(), &h, &type);
-    if (err != noErr) return PL_SetMoviesError(err);
-  } else {
-    // Not a local file (or a self reference of a movie without a file): the reference as it is.
-    attributes |= dataRefWasNotResolved;
-    const UInt8 *bytes = ref.data.data();
-    size_t n = ref.data.size();
-    h = NewHandle(Size(n));
-    if (h == nullptr) return PL_SetMoviesError(MemError());
-    if (n > 0) std::memcpy(*h, bytes, n);
+  try {
+    if (err == noErr && (ref.kind == kPL_DataRefSelf || ref.type == rAliasType)) {
+      // Files come as aliases (the movie's own file for a self reference); a missing file as the record
+      // it was given or read with.
+      type = rAliasType;
+      if (PL_NewAliasBytes(path, &bytes) != noErr) {
+        attributes |= dataRefWasNotResolved;
+        bytes = ref.data;
+      }
+    } else if (err == noErr) {
+      std::string url = PL_PathToFileURL(path);
+      bytes.assign(url.begin(), url.end());
+      bytes.push_back(0);
+      if (access(path.c_str(), F_OK) != 0) attributes |= dataRefWasNotResolved;
+    } else {
+      // Not a local file (or a self reference of a movie without a file): the reference as it is.
+      attributes |= dataRefWasNotResolved;
+      bytes = ref.data;
+    }
+  } catch (const std::bad_alloc &) {
+    return PL_SetMoviesError(memFullErr);
   }
-  if (dataRef)
+  if (dataRef) {
+    Handle h = NewHandle(Size(bytes.size()));
+    if (h == nullptr) return PL_SetMoviesError(MemError());
+    if (!bytes.empty()) std::memcpy(*h, bytes.data(), bytes.size());
     *dataRef = h;
-  else
-    DisposeHandle(h);
+  }
   if (dataRefType) *dataRefType = type;
   if (dataRefAttributes) *dataRefAttributes = attributes;
   return PL_SetMoviesError(noErr);
@@ -744,15 +758,12 @@ OSErr AddMediaDataRef(Media theMedia, SInt16 *index, Handle dataRef, OSType data
   if (theMedia == nullptr) return PL_SetMoviesError(invalidMedia);
   if (dataRef == nullptr || *dataRef == nullptr) return PL_SetMoviesError(paramErr);
   if (theMedia->dataRefs.size() >= 0x7FFF) return PL_SetMoviesError(paramErr);
+  PL_DataRef ref;
+  OSStatus err = PL_DataRefFromBytes(reinterpret_cast<const UInt8 *>(*dataRef), size_t(GetHandleSize(dataRef)),
+                                     dataRefType, &ref);
+  if (err != noErr) return PL_SetMoviesError(err);
   try {
-    std::string path;
-    if (PL_DataReferenceToPath(dataRef, dataRefType, &path) == noErr) {
-      theMedia->dataRefs.push_back(PL_DataRef{kPL_DataRefFile, dataRefType, path, {}});
-    } else {
-      const UInt8 *bytes = reinterpret_cast<const UInt8 *>(*dataRef);
-      theMedia->dataRefs.push_back(
-          PL_DataRef{kPL_DataRefOther, dataRefType, {}, std::vector<UInt8>(bytes, bytes + GetHandleSize(dataRef))});
-    }
+    theMedia->dataRefs.push_back(std::move(ref));
   } catch (const std::bad_alloc &) {
     return PL_SetMoviesError(memFullErr);
   }

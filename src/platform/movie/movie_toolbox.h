@@ -51,7 +51,7 @@ Track NewMovieTrack(Movie theMovie, Fixed width, Fixed height, SInt16 trackVolum
 // Removes the track (and its media) from its movie.
 void DisposeMovieTrack(Track theTrack);
 // New media for a track that has none. dataRef null: the movie's own file (a self reference).
-// Otherwise a 'url ' (file URL) data reference, or 'alis' once aliases exist. Owned by the track.
+// Otherwise a file data reference ('alis' or 'url '). Owned by the track.
 Media NewTrackMedia(Track theTrack, OSType mediaType, TimeScale timeScale, Handle dataRef, OSType dataRefType);
 void DisposeTrackMedia(Media theMedia);
 Media GetTrackMedia(Track theTrack);
@@ -157,18 +157,21 @@ OSErr NewMovieFromDataRef(Movie *theMovie, SInt16 flags, SInt16 *resId, Handle d
 OSErr PutMovieForDataRefIntoHandle(Movie theMovie, Handle dataRef, OSType dataRefType, Handle publicMovie);
 
 // ---- Data references ----
-// Data references to files. These are 'url ' references (a zero-terminated file URL) until alias records
-// exist in the file layer; every call here accepts them wherever a file data reference is expected.
-// Owned: DisposeHandle. The ...CFString form names a file that need not exist yet.
+// Data references to files: an 'alis' reference (an alias record of the file, which must exist) from an
+// FSRef; the ...CFString form names a file that need not exist yet and gives a 'url ' reference (a
+// zero-terminated file URL). Every call here accepts both wherever a file data reference is expected.
+// Owned: DisposeHandle.
 OSErr QTNewDataReferenceFromFSRef(const FSRef *fileRef, UInt32 flags, Handle *outDataRef, OSType *outDataRefType);
 OSErr QTNewDataReferenceFromFSRefCFString(const FSRef *directoryRef, CFStringRef fileName, UInt32 flags,
                                           Handle *outDataRef, OSType *outDataRefType);
-// Data reference `index` (from 1) of the media: a new handle (owned, DisposeHandle) and its type. Files
-// (the movie's own file for a self reference) come as file data references; attributes tell
-// dataRefSelfReference, and dataRefWasNotResolved for a file that is missing or a reference that names
-// no local file. Every out argument may be null.
+// Data reference `index` (from 1) of the media: a new handle (owned, DisposeHandle) and its type. Self
+// references (the movie's own file) and alias references come as 'alis' with a fresh record of the file;
+// a missing file keeps the record it was given or read with. 'url ' references stay 'url '. Attributes
+// tell dataRefSelfReference, and dataRefWasNotResolved for a file that is missing or a reference that
+// names no local file. Every out argument may be null.
 OSErr GetMediaDataRef(Media theMedia, SInt16 index, Handle *dataRef, OSType *dataRefType, SInt32 *dataRefAttributes);
-// Adds a data reference (a file one, or any other kept as it is) and gives its index.
+// Adds a data reference (a file one, or any other kept as it is) and gives its index. An alias is resolved
+// now: the reference then names the file found, or the recorded path when the file is missing.
 OSErr AddMediaDataRef(Media theMedia, SInt16 *index, Handle dataRef, OSType dataRefType);
 // Whether the file at the data reference opens as a movie (it holds a movie atom). No graphics importers
 // exist here, so that answer is always false.
@@ -216,7 +219,8 @@ OSErr CloseMovieFile(SInt16 resRefNum);
 // ---- Our own helpers ----
 // A 'url ' data reference (a zero-terminated file URL) to a path. Owned: DisposeHandle.
 OSErr PL_NewDataReferenceFromPath(const char *path, Handle *outDataRef, OSType *outDataRefType);
-// The file a data reference names; the file need not exist. paramErr for a type that names no local file.
+// The file a data reference names; the file need not exist (an alias of a missing file gives its recorded
+// path). paramErr for a type or record that names no local file.
 OSErr PL_DataReferenceToPath(Handle dataRef, OSType dataRefType, std::string *path);
 // Test hook: the next `count` CreateMovieStorage calls fail with `err` (as a busy file would) before they
 // touch the file; 0 switches it off.

@@ -3,6 +3,7 @@
 
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
+#include "platform/core/quickdraw_ports.h"
 #include "platform/movie/movie_model.h"
 #include "platform/movie/movie_toolbox.h"
 
@@ -601,9 +602,9 @@ ComponentResult MediaGetGraphicsMode(MediaHandler mh, SInt32 *mode, RGBColor *op
   if (p == nullptr) return invalidHandler;
   *mode = SInt32((UInt16(p[0]) << 8) | p[1]);
   if (opColor != nullptr) {
-    // The colour record is three 16-bit components, red, green and blue.
-    UInt16 rgb[3] = {UInt16((p[2] << 8) | p[3]), UInt16((p[4] << 8) | p[5]), UInt16((p[6] << 8) | p[7])};
-    std::memcpy(static_cast<void *>(opColor), rgb, sizeof(rgb));
+    opColor->red = UInt16((p[2] << 8) | p[3]);
+    opColor->green = UInt16((p[4] << 8) | p[5]);
+    opColor->blue = UInt16((p[6] << 8) | p[7]);
   }
   return noErr;
 }

@@ -476,12 +476,19 @@ TEST(PlatformFiles, ForkPermissionsAndSharing) {
   EXPECT_EQ(FSOpenFork(&file, 0, nullptr, fsRdWrShPerm, &second), opWrErr);
   FSIORefNum another = OpenData(file, fsRdPerm);  // readers are always welcome
   FSCloseFork(another);
+  FSIORefNum current = OpenData(file, fsCurPerm);  // whatever is allowed: reading, beside a writer
+  EXPECT_EQ(FSWriteFork(current, fsFromStart, 0, 1, "x", &n), wrPermErr);
+  FSCloseFork(current);
   FSCloseFork(writer);
   FSIORefNum shared1 = OpenData(file, fsRdWrShPerm), shared2 = OpenData(file, fsRdWrShPerm);
   EXPECT_EQ(FSOpenFork(&file, 0, nullptr, fsRdWrPerm, &second), opWrErr);
   FSCloseFork(shared1);
   FSCloseFork(shared2);
   FSCloseFork(reader);
+  current = OpenData(file, fsCurPerm);  // alone, it may write
+  EXPECT_EQ(FSWriteFork(current, fsFromStart, 0, 1, "D", &n), noErr);
+  FSCloseFork(current);
+  EXPECT_EQ(ReadText(dir.File("f")), "Data");
 
   FSIORefNum fork = 0;
   EXPECT_EQ(FSOpenFork(&folder, 0, nullptr, fsRdPerm, &fork), notAFileErr);
