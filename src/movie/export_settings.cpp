@@ -2,16 +2,20 @@
 #include "movie/export_settings.h"
 
 #include "general/error_keys.h"
+#include "general/file_layer.h"
 #include "movie/movie_files.h"
+#include "movie/movie_queries.h"
 #include "platform/core/clock.h"
 #include "platform/core/fixed_math.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -728,7 +732,106 @@ OSStatus DE_SetExportSizeSettingsInExportSettContainer(QTAtomContainer exportSet
   return err;
 }
 
+// ---- Exporters ----
+
+namespace {
+
+// The first 'spit' component of the subtype and manufacturer (0: any), missing ones excluded.
+Component FindExporter(OSType subType, OSType manufacturer) {
+  ComponentDescription looking{MovieExportType, subType, manufacturer, 0, cmpIsMissing};
+  return FindNextComponent(nullptr, &looking);
+}
+
+}  // namespace
+
+OSStatus QT_GetExportComponentDefaultSettByType(OSType subType, OSType manufacturer, QTAtomContainer *settings) {
+  if (settings == nullptr) return paramErr;
+  *settings = nullptr;
+  Component component = FindExporter(subType, manufacturer);
+  if (component == nullptr) return noCodecErr;
+  ComponentInstance ci = nullptr;
+  OSStatus err = OpenAComponent(component, &ci);
+  if (err != noErr) return err;
+  err = MovieExportGetSettingsAsAtomContainer(ci, settings);
+  CloseComponent(ci);
+  return err;
+}
+
+Boolean QT_ExpCompCanOmitSound(const char *exportName) {
+  if (exportName == nullptr) return false;
+  for (OSType subType : {OSType('MooV'), OSType('VfW ')}) {
+    Component component = FindExporter(subType, kAppleManufacturer);
+    if (component == nullptr) continue;
+    Handle name = NewHandle(0);
+    if (name == nullptr) return false;
+    bool same = GetComponentInfo(component, nullptr, name, nullptr, nullptr) == noErr &&
+                std::string(*name + 1, size_t(UInt8(**name))) == exportName;
+    DisposeHandle(name);
+    if (same) return true;
+  }
+  return false;
+}
+
+OSStatus CA_EnableHighResolutionAudio(ComponentInstance ci) {
+  const Boolean enable = 1;
+  return QTSetComponentProperty(ci, kQTPropertyClass_MovieExporter,
+                                kQTMovieExporterPropertyID_EnableHighResolutionAudioFeatures, sizeof(enable), &enable);
+}
+
+OSStatus QT_ExportFirstFiveSecOfSndUsingQTMovieExp(Movie movie) {
+  if (movie == nullptr) return invalidMovie;
+  Component component = FindExporter('MooV', kAppleManufacturer);
+  if (component == nullptr) return kQT_NoComponentFoundErr;
+  ComponentInstance ci = nullptr;
+  OSStatus err = OpenAComponent(component, &ci);
+  if (err != noErr) return err;
+  // An exporter without the property, or without property calls at all, exports as it is.
+  err = CA_EnableHighResolutionAudio(ci);
+  if (err == kQTPropertyNotSupportedErr || err == badComponentSelector) err = noErr;
+  QTAtomContainer settings = nullptr;
+  if (err == noErr) err = MovieExportGetSettingsAsAtomContainer(ci, &settings);
+  if (err == noErr) err = QT_EnableVideoCompression2(settings, false);
+  if (err == noErr) err = MovieExportSetSettingsFromAtomContainer(ci, settings);
+  if (settings != nullptr) QTDisposeAtomContainer(settings);
+  FSRef file;
+  bool haveFile = false;
+  if (err == noErr) {
+    err = GL_CreateTempFileRef(&file);
+    haveFile = err == noErr;
+  }
+  Handle dataRef = nullptr;
+  OSType dataRefType = 0;
+  if (err == noErr) err = QTNewDataReferenceFromFSRef(&file, 0, &dataRef, &dataRefType);
+  if (err == noErr) {
+    SInt64 fiveSeconds = 5 * SInt64(GetMovieTimeScale(movie));
+    TimeValue duration = TimeValue(std::min<SInt64>(fiveSeconds, GetMovieDuration(movie)));
+    err = MovieExportToDataRef(ci, dataRef, dataRefType, movie, nullptr, 0, duration);
+  }
+  if (dataRef != nullptr) DisposeHandle(dataRef);
+  CloseComponent(ci);
+  if (haveFile) {
+    OSStatus deleteErr = FSDeleteObject(&file);
+    if (err == noErr && deleteErr != fnfErr) err = deleteErr;
+  }
+  return err;
+}
+
 // ---- Input movie ----
+
+OSStatus QT_SetInSampleRateForExport(Movie inMovie, QTAtomContainer exportSett) {
+  UInt32 hertz = 48000;
+  Track sound = QT_GetFirstEnabledSoundTrack(inMovie);
+  if (sound != nullptr) {
+    Fixed rate = 0;
+    OSStatus err = QT_GetSoundTrackSampleRate(sound, &rate);
+    if (err != noErr) return err;
+    // The rate is unsigned 16.16: 48000 Hz does not fit a signed Fixed.
+    UInt32 whole = UInt32(rate) >> 16;
+    if (whole == 48000 || whole == 44100 || whole == 32000) hertz = whole;
+  }
+  Boolean parentFound = false, found = false;
+  return QT_SetSampleRateInExportSettContainer(exportSett, hertz << 16, &parentFound, &found);
+}
 
 OSStatus QT_CorrectPAL_SettingForDV_Stream(SInt32 height, QTAtomContainer videoExportSett) {
   Boolean pal = false, found = false;

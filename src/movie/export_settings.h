@@ -32,6 +32,7 @@
 #include "movie/movie_errors.h"
 #include "platform/core/files.h"
 #include "platform/movie/atom_container.h"
+#include "platform/movie/exporters.h"
 #include "platform/movie/standard_compression.h"
 
 typedef UInt32 UnsignedFixed;
@@ -258,7 +259,25 @@ OSStatus DE_GetExportSizeSettingsFromExportSettContainer(QTAtomContainer exportS
 OSStatus DE_SetExportSizeSettingsInExportSettContainer(QTAtomContainer exportSett, Boolean *videoSettSizeAtomFound,
                                                        const QT_ExportSizeSettings *sizeSett);
 
+// ---- Exporters ----
+// A new container (owned: QTDisposeAtomContainer) with the default settings of the first exporter of that
+// subtype and manufacturer (0: any); noCodecErr when there is none.
+OSStatus QT_GetExportComponentDefaultSettByType(OSType subType, OSType manufacturer, QTAtomContainer *settings);
+// True when the name is that of the QuickTime movie exporter ('MooV') or the AVI exporter ('VfW ') of
+// manufacturer 'appl', whose exports may leave the sound out.
+Boolean QT_ExpCompCanOmitSound(const char *exportName);
+// Switches the exporter's high-resolution audio on (property 'hrau' of class 'spit', one byte 1); the
+// property call's result.
+OSStatus CA_EnableHighResolutionAudio(ComponentInstance ci);
+// Exports the sound of the first min(5 s, duration) of the movie with the QuickTime movie exporter, video
+// compression switched off, into a new temporary file that is deleted again. kQT_NoComponentFoundErr without
+// that exporter.
+OSStatus QT_ExportFirstFiveSecOfSndUsingQTMovieExp(Movie movie);
+
 // ---- Input movie ----
+// The sample rate of the movie's first enabled sound track when it is 48000, 44100 or 32000 Hz, else (and
+// without sound) 48000 Hz, written into a present 'ssrt'.
+OSStatus QT_SetInSampleRateForExport(Movie inMovie, QTAtomContainer exportSett);
 // For 576 lines a PAL atom that says NTSC is set to PAL, for 480 lines one that says PAL is set to NTSC;
 // other heights and a missing atom change nothing.
 OSStatus QT_CorrectPAL_SettingForDV_Stream(SInt32 height, QTAtomContainer videoExportSett);

@@ -8,6 +8,7 @@
 #include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
 #include "support/kernel_check.h"
+#include "support/movie_builders.h"
 #include "support/movie_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -550,6 +551,74 @@ TEST(MovieExportSettings, CorrectPalSettingForDVStream) {
   const std::vector<UInt8> before = none.Bytes();
   EXPECT_EQ(noErr, QT_CorrectPAL_SettingForDV_Stream(576, none.c));
   EXPECT_EQ(before, none.Bytes());
+}
+
+// ---- Exporters and the input movie ----
+
+TEST(MovieExportSettings, SampleRateForExportFollowsTheSource) {
+  struct Case {
+    TimeScale soundRate;  // 0: no sound track
+    UInt32 expected;
+  };
+  for (Case c : {Case{22050, 48000}, Case{44100, 44100}, Case{32000, 32000}, Case{48000, 48000}, Case{96000, 48000},
+                 Case{0, 48000}}) {
+    SCOPED_TRACE(c.soundRate);
+    bz_test::BuiltMovie movie;
+    if (c.soundRate != 0) {
+      Track track = bz_test::AddBuiltTrack(movie.movie, SoundMediaType, c.soundRate, {{1000, 4000}});
+      bz_test::InsertWholeMedia(track);
+    }
+    Settings s;
+    s.Container('soun');
+    s.Put(s.Find('soun'), 'ssrt', BE32(8000u << 16));
+    ASSERT_EQ(noErr, QT_SetInSampleRateForExport(movie.movie, s.c));
+    UnsignedFixed rate = 0;
+    Boolean parent = false, found = false;
+    ASSERT_EQ(noErr, QT_GetSampleRateFromExportSettContainer(s.c, &rate, &parent, &found));
+    EXPECT_EQ(c.expected << 16, rate);
+  }
+}
+
+TEST(MovieExportSettings, ExporterDefaultsAndNames) {
+  QTAtomContainer settings = nullptr;
+  ASSERT_EQ(noErr, QT_GetExportComponentDefaultSettByType('MooV', kAppleManufacturer, &settings));
+  ASSERT_NE(nullptr, settings);
+  EXPECT_EQ(noErr, PL_CheckAtomContainer(settings));
+  Boolean enabled = true, found = false;
+  EXPECT_EQ(noErr, QT_IsVideoCompressionEnabled(settings, &enabled, &found));
+  EXPECT_TRUE(found);
+  EXPECT_FALSE(enabled);
+  QTDisposeAtomContainer(settings);
+  settings = reinterpret_cast<QTAtomContainer>(1);
+  EXPECT_EQ(noCodecErr, QT_GetExportComponentDefaultSettByType('none', 0, &settings));
+  EXPECT_EQ(nullptr, settings);
+
+  EXPECT_TRUE(QT_ExpCompCanOmitSound("QuickTime Movie"));
+  EXPECT_FALSE(QT_ExpCompCanOmitSound("QuickTime"));
+  EXPECT_FALSE(QT_ExpCompCanOmitSound(nullptr));
+
+  MovieExportComponent ci = nullptr;
+  ASSERT_EQ(noErr, OpenADefaultComponent(MovieExportType, 'MooV', &ci));
+  EXPECT_EQ(noErr, CA_EnableHighResolutionAudio(ci));
+  Boolean on = false;
+  EXPECT_EQ(noErr, QTGetComponentProperty(ci, 'spit', 'hrau', 1, &on, nullptr));
+  EXPECT_TRUE(on);
+  CloseComponent(ci);
+}
+
+TEST(MovieExportSettings, FiveSecondSoundExport) {
+  bz_test::TempDir dir;
+  bz_test::FixtureMovieSpec spec;
+  spec.frames = 4;
+  bz_test::FixtureMovieInfo info;
+  ASSERT_EQ(noErr, bz_test::WriteFixtureMovie(dir.File("source.mov"), spec, &info));
+  Movie movie = nullptr;
+  ASSERT_EQ(noErr, bz_test::OpenMovieAtPath(dir.File("source.mov"), &movie));
+  const std::vector<UInt8> before = bz_test::ReadWholeFile(dir.File("source.mov"));
+  EXPECT_EQ(noErr, QT_ExportFirstFiveSecOfSndUsingQTMovieExp(movie));
+  EXPECT_EQ(before, bz_test::ReadWholeFile(dir.File("source.mov")));
+  DisposeMovie(movie);
+  EXPECT_EQ(invalidMovie, QT_ExportFirstFiveSecOfSndUsingQTMovieExp(nullptr));
 }
 
 // ---- The 'mdat' size of an MPEG-4 file ----

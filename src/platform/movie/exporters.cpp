@@ -89,6 +89,16 @@ OSErr SoundDefaults(QTAtomContainer c, UInt32 sampleRate, OSType compression) {
   return err;
 }
 
+OSErr SizeDefaults(QTAtomContainer c) {
+  OSErr err = QTInsertChild(c, kParentAtomIsContainer, 'isiz', 1, 0, 0, nullptr, nullptr);
+  if (err == noErr) err = Leaf32(c, Parent(c, 'isiz'), 'iwdt', 0);  // 0: the movie's own size
+  if (err == noErr) err = Leaf32(c, Parent(c, 'isiz'), 'ihgt', 0);
+  if (err == noErr) err = Leaf32(c, Parent(c, 'isiz'), 'scam', 0);  // pixels to pixels
+  if (err == noErr) err = Leaf8(c, Parent(c, 'isiz'), 'dint', 0);
+  if (err == noErr) err = Leaf8(c, Parent(c, 'isiz'), 'uenf', 0);
+  return err;
+}
+
 OSErr SaveDefaults(QTAtomContainer c, UInt8 fastStart) {
   OSErr err = QTInsertChild(c, kParentAtomIsContainer, 'save', 1, 0, 0, nullptr, nullptr);
   if (err == noErr) err = Leaf8(c, Parent(c, 'save'), 'fast', fastStart);
@@ -106,8 +116,33 @@ OSErr MovieDefaults(QTAtomContainer c) {
   return err;
 }
 
+// PAL, 4:3, interlaced, locked audio at 48 kHz, plain DV.
+OSErr DVDefaults(QTAtomContainer c) {
+  OSErr err = Leaf8(c, kParentAtomIsContainer, 'dvcv', 0);
+  if (err == noErr) err = Leaf8(c, kParentAtomIsContainer, '16x9', 0);
+  if (err == noErr) err = Leaf8(c, kParentAtomIsContainer, 'prog', 0);
+  if (err == noErr) err = Leaf8(c, kParentAtomIsContainer, 'lock', 1);
+  if (err == noErr) err = Leaf32(c, kParentAtomIsContainer, 'dvcf', 'dv  ');
+  if (err == noErr) err = Leaf32(c, kParentAtomIsContainer, 'scam', 0);
+  if (err == noErr) err = Leaf32(c, kParentAtomIsContainer, 'ssrt', 48000u << 16);
+  return err;
+}
+
+// H.264 (when its encoder is there) at the movie's size and rate, AAC stereo at 48 kHz.
+OSErr MPEG4Defaults(QTAtomContainer c) {
+  OSErr err = Leaf8(c, kParentAtomIsContainer, 'envi', 1);
+  if (err == noErr) err = Leaf8(c, kParentAtomIsContainer, 'enso', 1);
+  if (err == noErr) err = VideoDefaults(c, PL_ExportH264Available() ? 'avc1' : 'mp4v', 24);
+  if (err == noErr) err = SoundDefaults(c, 48000, 'aac ');
+  if (err == noErr) err = SizeDefaults(c);
+  if (err == noErr) err = SaveDefaults(c, 1);
+  return err;
+}
+
 const ExporterSpec kExporters[] = {
     {'MooV', "QuickTime Movie", 'mov ', MovieDefaults, PL_ExportQuickTimeMovie},
+    {kQTFileTypeDVC, "DV Stream", 'dv  ', DVDefaults, PL_ExportDVStream},
+    {kQTFileTypeMP4, "MPEG-4", 'mp4 ', MPEG4Defaults, PL_ExportMPEG4},
 };
 
 // ---- Component functions ----

@@ -26,10 +26,15 @@ struct PL_ExportRequest {
 // descriptions and edits. Settings asking to recompress video or sound ('envi' or 'enso' on with a codec
 // other than the source's) give noCodecErr.
 OSErr PL_ExportQuickTimeMovie(const PL_ExportRequest &request);
-// 'dvc!': DV frames of the settings' standard (PAL 720x576 at 25 fps, NTSC 720x480 at 29.97 fps) with
-// 16-bit stereo sound at the settings' rate locked into the frames.
+// 'dvc!': DV frames of the settings' standard (PAL 720x576 at 25 fps, NTSC 720x480 at 29.97 fps) and type
+// ('dv  ', 'dvp ', 'dvp5'), 16:9 and progressive flags, with 16-bit stereo sound at the settings' rate locked
+// into the frames (silence without a sound track). noVideoTrackInMovieErr without video.
 OSErr PL_ExportDVStream(const PL_ExportRequest &request);
-// 'mpg4': an MPEG-4 file with the settings' video codec, size and data rate and AAC sound.
+// 'mpg4': an MPEG-4 file with the settings' video codec ('avc1', 'mp4v'), size (0: the source's), frame rate
+// (0: the source's), key frame rate and data rate (bytes per second, 0: the encoder's choice), and AAC
+// sound at the settings' rate and channels; 'envi' and 'enso' off leave video or sound out.
+// For both: pictures are read in the working format '2vuy' (others give noCodecErr), sound as uncompressed
+// PCM ('twos', 'sowt', 'raw ', 'in24', 'in32', 'fl32', 'fl64', 'lpcm'; others give noCodecErr).
 OSErr PL_ExportMPEG4(const PL_ExportRequest &request);
 // Whether an H.264 encoder is there (it decides the MPEG-4 exporter's default video codec).
 bool PL_ExportH264Available();

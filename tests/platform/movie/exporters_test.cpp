@@ -7,13 +7,16 @@
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
+#include "platform/movie/movie_export_jobs.h"
 #include "platform/movie/movie_toolbox.h"
 #include "support/kernel_check.h"
 #include "support/movie_fixtures.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <functional>
 #include <sys/stat.h>
 #include <vector>
 
@@ -358,6 +361,150 @@ TEST(PlatformExporters, QuickTimeMovieExportRefusesRecompression) {
   EXPECT_EQ(noErr, ExportTo(movie.ci, out, source.movie, 0, GetMovieDuration(source.movie)));
   QTDisposeAtomContainer(settings);
   EXPECT_EQ(paramErr, ExportTo(movie.ci, out, source.movie, -1, 10));
+}
+
+// ---- DV stream and MPEG-4 ----
+
+
+// Sets a settings leaf found by parent type (0: root) and type.
+void SetLeaf(QTAtomContainer settings, OSType parentType, OSType type, std::vector<UInt8> bytes) {
+  QTAtom parent = parentType != 0 ? QTFindChildByIndex(settings, 0, parentType, 1, nullptr) : 0;
+  QTAtom atom = QTFindChildByIndex(settings, parent, type, 1, nullptr);
+  ASSERT_NE(0, atom) << type;
+  ASSERT_EQ(noErr, QTSetAtomData(settings, atom, SInt32(bytes.size()), bytes.data()));
+}
+
+std::vector<UInt8> Word(UInt32 v) { return {UInt8(v >> 24), UInt8(v >> 16), UInt8(v >> 8), UInt8(v)}; }
+
+OSErr ExportWith(OSType subType, const std::function<void(QTAtomContainer)> &change, const std::string &path,
+                 Movie movie, MovieProgressUPP progress = nullptr, SRefCon refcon = nullptr) {
+  Exporter exporter(subType);
+  QTAtomContainer settings = nullptr;
+  OSErr err = MovieExportGetSettingsAsAtomContainer(exporter.ci, &settings);
+  if (err != noErr) return err;
+  change(settings);
+  err = MovieExportSetSettingsFromAtomContainer(exporter.ci, settings);
+  QTDisposeAtomContainer(settings);
+  if (err == noErr) err = MovieExportSetProgressProc(exporter.ci, progress, refcon);
+  if (err == noErr) err = ExportTo(exporter.ci, path, movie, 0, GetMovieDuration(movie));
+  return err;
+}
+
+// The luma of each frame of a file, decoded by ffmpeg at the given size.
+std::vector<std::vector<UInt8>> DecodedLuma(const std::string &path, int width, int height) {
+  bz_test::TempDir dir;
+  const std::string raw = dir.File("frames.yuv");
+  bz_test::RunCommand("ffmpeg -v error -i " + bz_test::ShellQuote(path) + " -vf scale=" + std::to_string(width) + ":" +
+                      std::to_string(height) + ":flags=area -f rawvideo -pix_fmt yuv444p " + bz_test::ShellQuote(raw));
+  // The Y plane of each frame, in video range as it was coded.
+  std::vector<UInt8> bytes = bz_test::ReadWholeFile(raw);
+  std::vector<std::vector<UInt8>> frames;
+  size_t size = size_t(width) * size_t(height);
+  for (size_t at = 0; at + 3 * size <= bytes.size(); at += 3 * size)
+    frames.emplace_back(bytes.begin() + at, bytes.begin() + at + size);
+  return frames;
+}
+
+double LumaDistance(const std::vector<UInt8> &frame2vuy, const std::vector<UInt8> &luma) {
+  double sum = 0;
+  for (size_t i = 0; i < luma.size(); ++i) sum += std::abs(double(frame2vuy[2 * i + 1]) - double(luma[i]));
+  return sum / double(luma.size());
+}
+
+// Each decoded frame is nearer to its own source frame than to its neighbour.
+void ExpectFramesInOrder(const SourceMovie &source, const std::vector<std::vector<UInt8>> &decoded, double limit) {
+  ASSERT_EQ(source.info.frames.size(), decoded.size());
+  for (size_t f = 0; f < decoded.size(); ++f) {
+    double own = LumaDistance(source.info.frames[f], decoded[f]);
+    double other = LumaDistance(source.info.frames[(f + 1) % decoded.size()], decoded[f]);
+    EXPECT_LT(own, limit) << f;
+    EXPECT_LT(own * 2, other) << f;
+  }
+}
+
+TEST(PlatformExporters, DVStreamExport) {
+  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is needed to read the export";
+  SourceMovie source;
+  struct Case {
+    const char *name;
+    UInt8 ntsc, is16x9;
+    OSType dvType;
+    const char *height, *pixels, *aspect;
+  };
+  const Case cases[] = {
+      {"Pal", 0, 0, 'dv  ', "576", "yuv420p", "4:3"},
+      {"PalWide", 0, 1, 'dv  ', "576", "yuv420p", "16:9"},
+      {"Ntsc", 1, 0, 'dv  ', "480", "yuv411p", "4:3"},
+      {"Dvcpro50", 0, 0, 'dvp5', "576", "yuv422p", "4:3"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = source.dir.File(std::string(c.name) + ".dv");
+    ASSERT_EQ(noErr, ExportWith(kQTFileTypeDVC,
+                                [&](QTAtomContainer s) {
+                                  SetLeaf(s, 0, 'dvcv', {c.ntsc});
+                                  SetLeaf(s, 0, '16x9', {c.is16x9});
+                                  SetLeaf(s, 0, 'dvcf', Word(c.dvType));
+                                },
+                                out, source.movie));
+    auto video = bz_test::ProbeStream(out, "v:0");
+    EXPECT_EQ("dvvideo", video["codec_name"]);
+    EXPECT_EQ("720", video["width"]);
+    EXPECT_EQ(c.height, video["height"]);
+    EXPECT_EQ(c.pixels, video["pix_fmt"]);
+    EXPECT_EQ(c.aspect, video["display_aspect_ratio"]);
+    auto audio = bz_test::ProbeStream(out, "a:0");
+    EXPECT_EQ("pcm_s16le", audio["codec_name"]);
+    EXPECT_EQ("48000", audio["sample_rate"]);
+    EXPECT_EQ("2", audio["channels"]);
+    if (c.ntsc == 0) {
+      // 10 frames of 25 per second, each the picture of its source frame.
+      EXPECT_EQ("10", video["nb_read_frames"]);
+      ExpectFramesInOrder(source, DecodedLuma(out, 48, 32), 20.0);  // scaled up 15 times and back
+    }
+  }
+}
+
+TEST(PlatformExporters, MPEG4Export) {
+  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is needed to read the export";
+  SourceMovie source;
+  const std::string out = source.dir.File("movie.mp4");
+  // A generous data rate keeps the small pictures close to the source.
+  ASSERT_EQ(noErr, ExportWith(kQTFileTypeMP4, [](QTAtomContainer s) { SetLeaf(s, 'vide', 'tdrt', Word(2000000)); }, out,
+                              source.movie));
+  auto video = bz_test::ProbeStream(out, "v:0");
+  EXPECT_EQ(PL_ExportH264Available() ? "h264" : "mpeg4", video["codec_name"]);
+  EXPECT_EQ("48", video["width"]);
+  EXPECT_EQ("32", video["height"]);
+  EXPECT_EQ("10", video["nb_read_frames"]);
+  auto audio = bz_test::ProbeStream(out, "a:0");
+  EXPECT_EQ("aac", audio["codec_name"]);
+  EXPECT_EQ("48000", audio["sample_rate"]);
+  ExpectFramesInOrder(source, DecodedLuma(out, 48, 32), 6.0);
+
+  // The settings' size and no sound.
+  const std::string sized = source.dir.File("sized.mp4");
+  ASSERT_EQ(noErr, ExportWith(kQTFileTypeMP4,
+                              [](QTAtomContainer s) {
+                                SetLeaf(s, 'isiz', 'iwdt', Word(96));
+                                SetLeaf(s, 'isiz', 'ihgt', Word(65));
+                                SetLeaf(s, 0, 'enso', {0});
+                              },
+                              sized, source.movie));
+  video = bz_test::ProbeStream(sized, "v:0");
+  EXPECT_EQ("96", video["width"]);
+  EXPECT_EQ("64", video["height"]);  // 4:2:0 pictures have even sizes
+  EXPECT_TRUE(bz_test::ProbeStream(sized, "a:0").empty());
+
+  // Sound it cannot encode is refused, and so is a cancel, each leaving no file.
+  const std::string refused = source.dir.File("refused.mp4");
+  EXPECT_EQ(noCodecErr, ExportWith(kQTFileTypeMP4, [](QTAtomContainer s) { SetLeaf(s, 'soun', 'ssct', Word('ima4')); },
+                                   refused, source.movie));
+  EXPECT_FALSE(FileExists(refused));
+  ProgressLog cancel;
+  cancel.cancelAfter = 3;
+  EXPECT_EQ(userCanceledErr, ExportWith(kQTFileTypeMP4, [](QTAtomContainer) {}, refused, source.movie, LogProgress, &cancel));
+  EXPECT_FALSE(FileExists(refused));
 }
 
 }  // namespace

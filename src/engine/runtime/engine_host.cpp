@@ -1,0 +1,132 @@
+// The engine's host: the installed record of the shell's and the dialog's routines, and the plain one.
+#include "engine/runtime/engine_host.h"
+
+#include "platform/core/cf_string.h"
+#include "platform/core/event_loop.h"
+
+#include <cstdio>
+
+namespace {
+
+BZ_ProjDlgState gPlainDialogState;
+
+OSStatus PlainPostCustomEvent(void *, UInt32 kind, const BZ_EventParam *params, ItemCount numParams) {
+  return BZ_PostProjEventToMainQueue(kind, params, numParams);
+}
+BZ_ProjDlgState *PlainGetDialogStatePtr(void *) { return &gPlainDialogState; }
+UInt32 PlainGetAutoSettStage(void *) { return 0; }
+void PlainSetAutoSettCalculated(void *) {}
+OSStatus PlainFreezePreview(void *, Boolean) { return noErr; }
+Boolean PlainPreviewWindowExists(void *) { return false; }
+MPCriticalRegionID PlainGetPreviewCritRgn(void *) { return nullptr; }
+Boolean PlainPreviewCalcDeferred(void *) { return false; }
+SInt32 PlainGetLastCropEdgeMove(void *) { return 0; }
+OSStatus PlainGetValidSelectedProcessTypes(void *, const BZ_CleaninSett *cleaning, UInt32 *types) {
+  if (types == nullptr) return paramErr;
+  *types = BZ_GetValidSelectedTypesFromSett(BZ_GetStaticMovieInfoPtr(), cleaning);
+  return noErr;
+}
+void PlainSetSavedValidSelectedTypes(void *, UInt32) {}
+
+void PlainGetAppPrefs(void *, BZ_AppPrefs *appPrefs) {
+  if (appPrefs == nullptr) return;
+  const FSRef folder = appPrefs->prevOutputFolder;
+  *appPrefs = BZ_AppPrefs{};
+  appPrefs->copySound = true;
+  appPrefs->successSound = static_cast<CFStringRef>(CFRetain(CFSTR("Hero")));
+  appPrefs->maxIRE = 120;
+  appPrefs->outputFolderOption = 3;
+  appPrefs->prevOutputFolder = folder;
+}
+
+OSStatus PlainSetProjectMessageInLog(void *, CFStringRef text) {
+  if (text == nullptr) return paramErr;
+  char line[1024];
+  if (!CFStringGetCString(text, line, sizeof line, kCFStringEncodingUTF8)) return paramErr;
+  std::printf("KBZ: %s\n", line);
+  return noErr;
+}
+
+void PlainShowError(void *, OSStatus err) { std::printf("KBZ: error # %ld\n", long(err)); }
+
+const BZ_EngineHost kPlainHost = {
+    nullptr,
+    PlainPostCustomEvent,
+    PlainGetDialogStatePtr,
+    PlainGetAutoSettStage,
+    PlainSetAutoSettCalculated,
+    PlainFreezePreview,
+    PlainPreviewWindowExists,
+    PlainGetPreviewCritRgn,
+    PlainPreviewCalcDeferred,
+    PlainGetLastCropEdgeMove,
+    PlainGetValidSelectedProcessTypes,
+    PlainSetSavedValidSelectedTypes,
+    PlainGetAppPrefs,
+    PlainSetProjectMessageInLog,
+    PlainShowError,
+};
+
+BZ_EngineHost gHost = kPlainHost;
+
+template <class F>
+void Fill(F &field, F plain) {
+  if (field == nullptr) field = plain;
+}
+
+}  // namespace
+
+void BZ_SetEngineHost(const BZ_EngineHost *host) {
+  if (host == nullptr) {
+    gHost = kPlainHost;
+    return;
+  }
+  BZ_EngineHost h = *host;
+  // A host may leave out what it has no own answer to.
+  Fill(h.postCustomEvent, kPlainHost.postCustomEvent);
+  Fill(h.getDialogStatePtr, kPlainHost.getDialogStatePtr);
+  Fill(h.getAutoSettStage, kPlainHost.getAutoSettStage);
+  Fill(h.setAutoSettCalculated, kPlainHost.setAutoSettCalculated);
+  Fill(h.freezePreview, kPlainHost.freezePreview);
+  Fill(h.previewWindowExists, kPlainHost.previewWindowExists);
+  Fill(h.getPreviewCritRgn, kPlainHost.getPreviewCritRgn);
+  Fill(h.previewCalcDeferred, kPlainHost.previewCalcDeferred);
+  Fill(h.getLastCropEdgeMove, kPlainHost.getLastCropEdgeMove);
+  Fill(h.getValidSelectedProcessTypes, kPlainHost.getValidSelectedProcessTypes);
+  Fill(h.setSavedValidSelectedTypes, kPlainHost.setSavedValidSelectedTypes);
+  Fill(h.getAppPrefs, kPlainHost.getAppPrefs);
+  Fill(h.setProjectMessageInLog, kPlainHost.setProjectMessageInLog);
+  Fill(h.showError, kPlainHost.showError);
+  gHost = h;
+}
+
+const BZ_EngineHost *BZ_GetEngineHost() { return &gHost; }
+
+const BZ_EngineHost *BZ_GetPlainEngineHost() { return &kPlainHost; }
+
+OSStatus BZ_PostProjEventToMainQueue(UInt32 kind, const BZ_EventParam *params, ItemCount numParams) {
+  if (numParams > 0 && params == nullptr) return paramErr;
+  EventRef event = nullptr;
+  OSStatus err = CreateEvent(nullptr, kBZ_ProjEventClass, kind, 0, kEventAttributeNone, &event);
+  if (err != noErr) return err;
+  for (ItemCount i = 0; i < numParams && err == noErr; ++i)
+    err = SetEventParameter(event, params[i].name, params[i].name, params[i].size, params[i].data);
+  if (err == noErr) err = PostEventToQueue(GetMainEventQueue(), event, kEventPriorityStandard);
+  ReleaseEvent(event);
+  return err;
+}
+
+UInt32 BZ_GetValidSelectedTypesFromSett(const BZ_StatMovInfo *statMovInfo, const BZ_CleaninSett *cleaning) {
+  if (cleaning == nullptr || statMovInfo == nullptr || statMovInfo[0].cType == 0) return 0;
+  UInt32 types = 0;
+  if (cleaning->average.apply && statMovInfo[1].cType != 0) types |= kBZ_AverageTypeFlag;
+  if (cleaning->noiseRed.apply && (cleaning->noiseRed.horizontal || cleaning->noiseRed.vertical))
+    types |= kBZ_NoiseRedTypeFlag;
+  if (cleaning->removeLogo.apply &&
+      (cleaning->removeLogo.mode != kBZ_LogoModeUseMask || cleaning->removeLogo.findMask))
+    types |= kBZ_RlTypeFlag;
+  if (cleaning->crossLuma.apply) types |= kBZ_CrossLumaTypeFlag;
+  if (cleaning->varBr.apply) types |= kBZ_VarBrTypeFlag;
+  if (cleaning->ou.apply) types |= kBZ_OutlierTypeFlag;
+  return types;
+}

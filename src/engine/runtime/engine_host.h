@@ -1,0 +1,78 @@
+// How the engine reaches the application shell and the project dialog, which sit above it: one record of
+// function pointers, each named after the routine of the shell or the dialog it stands for. The application
+// installs its own record at start-up; tests install theirs. Until a record is installed the engine uses a
+// plain one: events go to the main event queue, the dialog's answers are those of a dialog without a window
+// (nothing deferred, no stage pending, every applied method valid), preferences are the defaults, log lines
+// and errors go to standard output.
+//
+// Threads: the engine calls the host from its tasks (the main task, stage tasks) as well as from the main
+// thread. Every function must therefore be safe from any thread; what needs the main thread is done by posting
+// an event (postCustomEvent) or by keeping the work for the main thread's timer (showError).
+#pragma once
+
+#include "engine/runtime/project_types.h"
+#include "platform/core/mac_types.h"
+#include "platform/core/multiprocessing.h"
+
+// One typed parameter of a custom event (copied into the event by value).
+struct BZ_EventParam {
+  UInt32 name;  // kBZ_...EventParam; the parameter's type is the same number
+  ByteCount size;
+  const void *data;
+};
+
+struct BZ_EngineHost {
+  void *refCon;  // handed to every function
+
+  // ---- Main thread events ----
+  // Posts a custom event of class kBZ_ProjEventClass and that kind with the parameters, in order, to the main
+  // event queue at standard priority; the first failure. Stands for the shell's event senders
+  // (BZ_SendProjectRunFinishedEvent and its kin).
+  OSStatus (*postCustomEvent)(void *refCon, UInt32 kind, const BZ_EventParam *params, ItemCount numParams);
+
+  // ---- The project dialog ----
+  // BZ_GetDialogStatePtr: the dialog's calculation state (borrowed; never NULL).
+  BZ_ProjDlgState *(*getDialogStatePtr)(void *refCon);
+  // BZ_GetAutoSettStage: the automatic-settings stage being calculated (lowest bit wanted and not done), 0.
+  UInt32 (*getAutoSettStage)(void *refCon);
+  // BZ_SetAutoSettCalculated: marks that stage done.
+  void (*setAutoSettCalculated)(void *refCon);
+  // BZ_FreezePreview.
+  OSStatus (*freezePreview)(void *refCon, Boolean freeze);
+  // BZ_GetPreviewWindow: whether the preview window is open.
+  Boolean (*previewWindowExists)(void *refCon);
+  // BZ_GetPreviewDataPtr()->critRgn: the region that keeps the start of a preview calculation apart from its
+  // end; 0 when there is none.
+  MPCriticalRegionID (*getPreviewCritRgn)(void *refCon);
+  // BZ_GetPreviewDataPtr()->previewCalcDeferred.
+  Boolean (*previewCalcDeferred)(void *refCon);
+  // BZ_GetPreviewDataPtr()->lastCropEdgeMove: the item of the preview's last crop-edge command.
+  SInt32 (*getLastCropEdgeMove)(void *refCon);
+  // BZ_GetValidSelectedProcessTypes: the applied methods that can run, as type flags.
+  OSStatus (*getValidSelectedProcessTypes)(void *refCon, const BZ_CleaninSett *cleaning, UInt32 *types);
+  // BZ_ProjDlgData.savedValidSelectedTypes = types (the flags the stage table was built for).
+  void (*setSavedValidSelectedTypes)(void *refCon, UInt32 types);
+
+  // ---- The application shell ----
+  // BZ_GetAppPrefs: the application preferences (the caller releases successSound when not NULL).
+  void (*getAppPrefs)(void *refCon, BZ_AppPrefs *appPrefs);
+  // BZ_SetProjectMessageInLog: appends a time-stamped project message to the log.
+  OSStatus (*setProjectMessageInLog)(void *refCon, CFStringRef text);
+  // BZ_ShowError: shows the error (kept for the main thread when called from a task).
+  void (*showError)(void *refCon, OSStatus err);
+};
+
+// Installs the host (copied); NULL goes back to the plain host. Main thread, while no task runs.
+void BZ_SetEngineHost(const BZ_EngineHost *host);
+// The installed host (borrowed); never NULL.
+const BZ_EngineHost *BZ_GetEngineHost();
+// The plain host's functions, for hosts that keep some of them.
+const BZ_EngineHost *BZ_GetPlainEngineHost();
+
+// Posts the custom event through the main event queue directly (what the plain host does).
+OSStatus BZ_PostProjEventToMainQueue(UInt32 kind, const BZ_EventParam *params, ItemCount numParams);
+
+// Applied methods that can run by the settings alone: the applied ones, without averaging when no second
+// source movie is known, noise reduction without horizontal and vertical filtering, and logo removal with a
+// mask but no mask search (the plain host knows no mask picture). Without a first source: none.
+UInt32 BZ_GetValidSelectedTypesFromSett(const BZ_StatMovInfo *statMovInfo, const BZ_CleaninSett *cleaning);
