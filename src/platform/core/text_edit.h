@@ -5,6 +5,14 @@
 
 #include "platform/core/quickdraw_ports.h"
 
+// A run's style: font family number, face, size and colour.
+struct TextStyle {
+  SInt16 tsFont;
+  Style tsFace;
+  SInt16 tsSize;
+  RGBColor tsColor;
+};
+
 struct TERec {
   Rect destRect;
   Rect viewRect;
