@@ -102,6 +102,9 @@ void QDD_PaintRect(const Rect *r) { PaintRect(r); }
 void QDD_EraseRect(const Rect *r) { EraseRect(r); }
 void QDD_QDFlushPortBuffer(CGrafPtr port, RgnHandle region) { QDFlushPortBuffer(port, region); }
 SInt16 QDD_Random() { return Random(); }
+GDHandle QDD_GetMainDevice() { return GetMainDevice(); }
+GDHandle QDD_GetNextDevice(GDHandle curDevice) { return GetNextDevice(curDevice); }
+Boolean QDD_TestDeviceAttribute(GDHandle gdh, SInt16 attribute) { return TestDeviceAttribute(gdh, attribute); }
 
 // ---- Integer rectangles and points ----
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "general/integer_ratios.h"
+#include "platform/core/graphics_devices.h"
 #include "platform/core/matrix_math.h"
 #include "platform/core/quartz_geometry.h"
 #include "platform/core/quickdraw_geometry.h"
@@ -78,6 +79,9 @@ void QDD_PaintRect(const Rect *r);
 void QDD_EraseRect(const Rect *r);
 void QDD_QDFlushPortBuffer(CGrafPtr port, RgnHandle region);
 SInt16 QDD_Random();
+GDHandle QDD_GetMainDevice();
+GDHandle QDD_GetNextDevice(GDHandle curDevice);
+Boolean QDD_TestDeviceAttribute(GDHandle gdh, SInt16 attribute);
 Boolean QDD_TransformRect(MatrixRecord *m, Rect *r, FixedPoint *fpp);
 Boolean QDD_TransformFixedRect(MatrixRecord *m, FixedRect *fr, FixedPoint *fpp);
 

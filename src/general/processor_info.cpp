@@ -2,6 +2,8 @@
 #include "general/processor_info.h"
 
 #include "general/formatted_strings.h"
+#include "general/geometry.h"
+#include "general/standard_helpers.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/clock.h"
 #include "platform/core/fixed_math.h"
@@ -246,4 +248,82 @@ OSStatus GL_GetCacheOverlapRatio(const GL_CacheBlockLE *first, const LL_Interval
     *ratio = Fixed(double(merged) / double(total) * 65536.0 + 0.5);
   }
   return noErr;
+}
+
+// ---- Screens ----
+
+Boolean GL_IsActiveScreen(GDHandle gdh) {
+  return QDD_TestDeviceAttribute(gdh, screenDevice) && QDD_TestDeviceAttribute(gdh, screenActive);
+}
+
+SInt16 GL_CountActiveScreens() {
+  SInt16 count = 0;
+  for (GDHandle gdh = GetDeviceList(); gdh != nullptr; gdh = QDD_GetNextDevice(gdh))
+    if (GL_IsActiveScreen(gdh)) ++count;
+  return count;
+}
+
+GDHandle GL_FindRectMaxScreen(const Rect *rect, SInt32 *largestArea) {
+  GDHandle best = nullptr;
+  SInt32 bestArea = 0;
+  if (rect != nullptr) {
+    for (GDHandle gdh = GetDeviceList(); gdh != nullptr; gdh = QDD_GetNextDevice(gdh)) {
+      if (!GL_IsActiveScreen(gdh)) continue;
+      Rect common;
+      if (!QDD_SectRect(rect, &(**gdh).gdRect, &common)) continue;
+      const SInt32 area = SInt32(common.bottom - common.top) * SInt32(common.right - common.left);
+      if (area > bestArea) {
+        bestArea = area;
+        best = gdh;
+      }
+    }
+  }
+  if (largestArea != nullptr) *largestArea = bestArea;
+  return best;
+}
+
+OSStatus GL_GetScreenMode(GDHandle gdh, Fixed *hResolution, Fixed *vResolution, UInt16 *depth) {
+  PixMapHandle pm = GetGDevPixMap(gdh);
+  if (pm == nullptr || *pm == nullptr) return paramErr;
+  if (hResolution != nullptr) *hResolution = (**pm).hRes;
+  if (vResolution != nullptr) *vResolution = (**pm).vRes;
+  if (depth != nullptr) *depth = UInt16((**pm).pixelSize);
+  return noErr;
+}
+
+// ---- Text-edit metrics ----
+
+void GL_SmartGetFontInfo(FontInfo *fontInfo, TEHandle hTE) {
+  if (fontInfo == nullptr) return;
+  *fontInfo = FontInfo{};
+  if (hTE == nullptr || *hTE == nullptr || (**hTE).inPort == nullptr) {
+    PL_SetQDError(paramErr);
+    return;
+  }
+  GrafPtr savedPort = nullptr;
+  QDD_GetPort(&savedPort);
+  GrafPtr port = (**hTE).inPort;
+  QDD_SetPort(port);
+  const SInt16 savedFont = GetPortTextFont(port);
+  const SInt16 savedSize = GetPortTextSize(port);
+  const Style savedFace = GetPortTextFace(port);
+  GLD_TextFont((**hTE).txFont);
+  GLD_TextSize((**hTE).txSize);
+  GLD_TextFace((**hTE).txFace);
+  GLD_GetFontInfo(fontInfo);
+  const OSErr measured = QDError();
+  GLD_TextFont(savedFont);
+  GLD_TextSize(savedSize);
+  GLD_TextFace(savedFace);
+  QDD_SetPort(savedPort);
+  PL_SetQDError(measured);
+}
+
+void GL_SetAscentAndLineHeight(TEHandle hTE) {
+  FontInfo info{};
+  GL_SmartGetFontInfo(&info, hTE);
+  // A failed measurement would give a line height of 0, which no text can be laid out with.
+  if (QDError() != noErr) return;
+  (**hTE).fontAscent = info.ascent;
+  (**hTE).lineHeight = SInt16(info.ascent + info.descent + info.leading);
 }

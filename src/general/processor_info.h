@@ -6,7 +6,10 @@
 #include "platform/core/cf_base.h"
 #include "platform/core/cf_date.h"
 #include "platform/core/gestalt.h"
+#include "platform/core/graphics_devices.h"
 #include "platform/core/mac_types.h"
+#include "platform/core/quickdraw_text.h"
+#include "platform/core/text_edit.h"
 
 // Eleven one-byte flags, in this order.
 struct GL_ProcessorInfo {
@@ -61,6 +64,27 @@ CFAbsoluteTime GL_GetAbsoluteTimeFromStr(CFStringRef string, CFDateFormatterStyl
 void GL_UTCDateTime_NtoB(UTCDateTime *dateTime);
 void GL_UTCDateTime_BtoN(UTCDateTime *dateTime);
 Boolean GL_EqualUTCDateTime(const UTCDateTime *a, const UTCDateTime *b);
+
+// ---- Screens (main thread) ----
+// True when the device is a screen (attribute screenDevice) and active (screenActive).
+Boolean GL_IsActiveScreen(GDHandle gdh);
+// The number of active screens in the device list.
+SInt16 GL_CountActiveScreens();
+// The active screen whose rectangle shares the largest area with rect (the first of equals); NULL, and an
+// area of 0, when none overlaps. *largestArea (optional) gets that area.
+GDHandle GL_FindRectMaxScreen(const Rect *rect, SInt32 *largestArea);
+// The resolution and pixel size of the device's pixel map; each output only when given. paramErr for a
+// NULL device.
+OSStatus GL_GetScreenMode(GDHandle gdh, Fixed *hResolution, Fixed *vResolution, UInt16 *depth);
+
+// ---- Text-edit metrics (main thread) ----
+// The metrics of the edit record's font, size and face, measured in its port; the current port and the
+// record port's font, size and face are as before afterwards. Zeroed when the record, its port or the
+// measurement fails (QDError tells why).
+void GL_SmartGetFontInfo(FontInfo *fontInfo, TEHandle hTE);
+// Sets the record's font ascent to the measured ascent and its line height to ascent + descent +
+// leading; a record that cannot be measured stays as it was.
+void GL_SetAscentAndLineHeight(TEHandle hTE);
 
 // Processes. Linux processes carry no creator or type, so no process matches: procNotFound, with the
 // serial number zeroed.

@@ -128,6 +128,16 @@ StringPtr GLD_PLstrcpy(StringPtr dest, ConstStr255Param source) { return PLstrcp
 void GLD_SetString(StringHandle theString, ConstStr255Param strNew) { SetString(theString, strNew); }
 void GLD_p2cstrcpy(char *dst, ConstStr255Param src) { p2cstrcpy(dst, src); }
 void GLD_c2pstrcpy(Str255 dst, const char *src) { c2pstrcpy(dst, src); }
+SInt16 GLD_StringWidth(ConstStr255Param s) { return StringWidth(s); }
+SInt16 GLD_TruncString(SInt16 width, Str255 theString, TruncCode truncWhere) {
+  return TruncString(width, theString, truncWhere);
+}
+void GLD_DrawString(ConstStr255Param s) { DrawString(s); }
+void GLD_TextFont(SInt16 font) { TextFont(font); }
+void GLD_TextSize(SInt16 size) { TextSize(size); }
+void GLD_TextFace(StyleParameter face) { TextFace(face); }
+void GLD_TextMode(SInt16 mode) { TextMode(mode); }
+void GLD_GetFontInfo(FontInfo *info) { GetFontInfo(info); }
 void GLD_GetFNum(ConstStr255Param name, SInt16 *familyID) { GetFNum(name, familyID); }
 void GLD_GetFontName(SInt16 familyID, Str255 name) { GetFontName(familyID, name); }
 SInt16 GLD_GetAppFont() { return GetAppFont(); }

@@ -3,11 +3,12 @@
 // toolbox's string, number, font-number and date routines.
 //
 // The wrappers pass their arguments unchanged to the platform routine of the same name and return its result.
-// Text measuring and drawing, TextEdit, font metrics and scripts, and the volume calls of the File Manager
-// have no wrapper here: they belong to the user interface and file layers.
+// The text ones measure and draw in the current port (main thread only). TextEdit, font scripts and the
+// volume calls of the File Manager have no wrapper here: they belong to the user interface and file layers.
 #pragma once
 
 #include "platform/core/mac_types.h"
+#include "platform/core/quickdraw_text.h"
 #include "platform/core/toolbox_dates.h"
 
 #include <cstdio>
@@ -62,6 +63,14 @@ StringPtr GLD_PLstrcpy(StringPtr dest, ConstStr255Param source);
 void GLD_SetString(StringHandle theString, ConstStr255Param strNew);
 void GLD_p2cstrcpy(char *dst, ConstStr255Param src);
 void GLD_c2pstrcpy(Str255 dst, const char *src);
+SInt16 GLD_StringWidth(ConstStr255Param s);
+SInt16 GLD_TruncString(SInt16 width, Str255 theString, TruncCode truncWhere);
+void GLD_DrawString(ConstStr255Param s);
+void GLD_TextFont(SInt16 font);
+void GLD_TextSize(SInt16 size);
+void GLD_TextFace(StyleParameter face);
+void GLD_TextMode(SInt16 mode);
+void GLD_GetFontInfo(FontInfo *info);
 void GLD_GetFNum(ConstStr255Param name, SInt16 *familyID);
 void GLD_GetFontName(SInt16 familyID, Str255 name);
 SInt16 GLD_GetAppFont();

@@ -1,6 +1,7 @@
 // Strings, text buffers and number texts.
 #include "general/strings_text.h"
 
+#include "general/geometry.h"
 #include "general/integer_ratios.h"
 #include "general/memory_lists.h"
 #include "general/standard_helpers.h"
@@ -839,4 +840,191 @@ SInt32 GL_CountCharParamsInText(const char *text, SInt32 selStart, SInt32 selEnd
     if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) ++count;
   }
   return count;
+}
+
+// ---- Window names ----
+
+void GL_SuggestName(WindowRef window, char *suggestedName, const char *postFix) {
+  if (suggestedName == nullptr) return;
+  suggestedName[0] = 0;
+  CFStringRef title = nullptr;
+  if (CopyWindowTitleAsCFString(window, &title) != noErr || title == nullptr) return;
+  // A longer title is cut after its last whole character rather than refused.
+  CFIndex used = 0;
+  CFStringGetBytes(title, CFRangeMake(0, CFStringGetLength(title)), CFStringGetSystemEncoding(), 0, false,
+                   reinterpret_cast<UInt8 *>(suggestedName), 63, &used);
+  CFRelease(title);
+  suggestedName[used] = 0;
+  if (postFix == nullptr) return;
+  size_t room = 255 - size_t(used);
+  size_t take = std::strlen(postFix);
+  if (take > room) {
+    take = room;
+    // Do not split a UTF-8 character of the postfix.
+    while (take > 0 && (static_cast<unsigned char>(postFix[take]) & 0xC0) == 0x80) --take;
+  }
+  std::memcpy(suggestedName + used, postFix, take);
+  suggestedName[size_t(used) + take] = 0;
+}
+
+// ---- Measured text ----
+
+namespace {
+
+// The first 255 bytes of a zero-terminated string as a Pascal string.
+void ToStr255(const char *s, Str255 p) {
+  const size_t n = s == nullptr ? 0 : std::min<size_t>(std::strlen(s), 255);
+  p[0] = UInt8(n);
+  if (n > 0) std::memcpy(p + 1, s, n);
+}
+
+// Sets the current port's font, size and face and puts the old ones back when it goes out of scope.
+class PortTextStyleScope {
+ public:
+  PortTextStyleScope(SInt16 font, SInt16 size, Style face) {
+    QDD_GetPort(&port_);
+    font_ = GetPortTextFont(port_);
+    size_ = GetPortTextSize(port_);
+    face_ = GetPortTextFace(port_);
+    GLD_TextFont(font);
+    GLD_TextSize(size);
+    GLD_TextFace(face);
+  }
+  ~PortTextStyleScope() {
+    if (port_ == nullptr) return;
+    const OSErr err = QDError();
+    SetPortTextFont(port_, font_);
+    SetPortTextSize(port_, size_);
+    SetPortTextFace(port_, face_);
+    PL_SetQDError(err);
+  }
+  PortTextStyleScope(const PortTextStyleScope &) = delete;
+  PortTextStyleScope &operator=(const PortTextStyleScope &) = delete;
+
+ private:
+  GrafPtr port_ = nullptr;
+  SInt16 font_ = 0;
+  SInt16 size_ = 0;
+  Style face_ = 0;
+};
+
+struct WordSpan {
+  size_t start;
+  size_t length;
+};
+
+// The words of a line: runs of visible characters.
+std::vector<WordSpan> WordsOf(const std::string &line) {
+  std::vector<WordSpan> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && IsSkippable(static_cast<unsigned char>(line[i]))) ++i;
+    const size_t start = i;
+    while (i < line.size() && !IsSkippable(static_cast<unsigned char>(line[i]))) ++i;
+    if (i > start) words.push_back({start, i - start});
+  }
+  return words;
+}
+
+SInt16 WidthOf(const std::string &s) { return GL_CStringWidth(s.c_str()); }
+
+// The word cut in its middle to `keep` characters, the ellipsis counted among them: the first keep / 2
+// characters, the ellipsis, the last ones. Characters are UTF-8 characters or stray bytes.
+std::string MiddleCut(const std::string &word, size_t keep) {
+  std::vector<size_t> starts;
+  for (size_t i = 0; i < word.size(); ++i)
+    if ((static_cast<unsigned char>(word[i]) & 0xC0) != 0x80) starts.push_back(i);
+  const size_t n = starts.size();
+  starts.push_back(word.size());
+  if (keep >= n) return word;
+  const size_t head = keep / 2;
+  const size_t tail = keep - head - 1;
+  return word.substr(0, starts[head]) + char(kGL_MacRomanEllipsis) + word.substr(starts[n - tail]);
+}
+
+size_t CharacterCount(const std::string &s) {
+  size_t n = 0;
+  for (unsigned char c : s)
+    if ((c & 0xC0) != 0x80) ++n;
+  return n;
+}
+
+}  // namespace
+
+SInt16 GL_CStringWidth(const char *s) {
+  Str255 p;
+  ToStr255(s, p);
+  return GLD_StringWidth(p);
+}
+
+SInt16 GL_GetStringWidth(const char *string, SInt16 fontNumber, SInt16 fontSize, Style fontStyle) {
+  PortTextStyleScope style(fontNumber, fontSize, fontStyle);
+  return GL_CStringWidth(string);
+}
+
+SInt16 GL_GetWidestWordInLine(const char *line, char *widestWord) {
+  if (widestWord != nullptr) widestWord[0] = 0;
+  if (line == nullptr) return 0;
+  const std::string text(line);
+  SInt16 widest = 0;
+  bool any = false;
+  for (const WordSpan &w : WordsOf(text)) {
+    const std::string word = text.substr(w.start, w.length);
+    const SInt16 width = WidthOf(word);
+    if (!any || width > widest) {
+      any = true;
+      widest = width;
+      if (widestWord != nullptr) std::memcpy(widestWord, word.c_str(), word.size() + 1);
+    }
+  }
+  return widest;
+}
+
+OSStatus GL_TruncWordsInLine(char *line, SInt16 maxWidth, SInt16 fontNumber, SInt16 fontSize, Style fontStyle) {
+  if (line == nullptr || maxWidth < 80) return noErr;
+  PortTextStyleScope style(fontNumber, fontSize, fontStyle);
+  std::string text(line);
+  // From the last word to the first, so that the spans of the words still to do stay where they are.
+  const std::vector<WordSpan> words = WordsOf(text);
+  for (auto w = words.rbegin(); w != words.rend(); ++w) {
+    const std::string word = text.substr(w->start, w->length);
+    if (WidthOf(word) <= maxWidth) continue;
+    // Drop one character more each time; three (first, ellipsis, last) is as short as a word gets.
+    std::string shortened = word;
+    for (size_t keep = CharacterCount(word) - 1; keep >= 3; --keep) {
+      shortened = MiddleCut(word, keep);
+      if (WidthOf(shortened) <= maxWidth) break;
+    }
+    text.replace(w->start, w->length, shortened);
+  }
+  // The text never grows: a cut replaces at least one byte by the one-byte ellipsis.
+  std::memcpy(line, text.c_str(), text.size() + 1);
+  return noErr;
+}
+
+OSStatus GL_FitStringsInLineBox(const GL_CStringLE *stringList, const Rect *textBox, int numSpaces,
+                                TextStyle *fontInfo, char *line) {
+  if (textBox == nullptr || fontInfo == nullptr || line == nullptr || numSpaces < 0) return paramErr;
+  line[0] = 0;
+  std::string joined;
+  for (const GL_CStringLE *e = stringList; e != nullptr; e = e->next) {
+    if (e != stringList) joined.append(size_t(numSpaces), ' ');
+    if (e->str != nullptr) joined += e->str;
+    if (joined.size() > 255) return kGL_StringTooLongErr;
+  }
+  std::memcpy(line, joined.c_str(), joined.size() + 1);
+
+  const SInt32 room = SInt32(textBox->right) - textBox->left - 2;
+  GLD_TextFont(fontInfo->tsFont);
+  GLD_TextFace(fontInfo->tsFace);
+  GLD_TextSize(fontInfo->tsSize);
+  SInt16 width = GL_CStringWidth(line);
+  if (QDError() != noErr) return QDError();
+  while (width > room && fontInfo->tsSize > 9) {
+    fontInfo->tsSize = SInt16(fontInfo->tsSize - 1);
+    GLD_TextSize(fontInfo->tsSize);
+    width = GL_CStringWidth(line);
+    if (QDError() != noErr) return QDError();
+  }
+  return width > room ? OSStatus(kGL_StringsDoNotFitErr) : OSStatus(noErr);
 }

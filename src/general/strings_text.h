@@ -11,6 +11,9 @@
 #include "general/error_keys.h"
 #include "platform/core/cf_base.h"
 #include "platform/core/mac_types.h"
+#include "platform/core/quickdraw_text.h"
+#include "platform/core/text_edit.h"
+#include "platform/core/windows.h"
 
 // The ellipsis of byte strings: byte 201 of Mac Roman.
 enum : UInt8 { kGL_MacRomanEllipsis = 201 };
@@ -163,6 +166,10 @@ OSStatus GL_ChangeNameEndIndex(char *name, SInt32 increment);
 OSStatus GL_RemoveNameEndIndex(char *name);
 // The position after the next carriage return (13), or endOfText.
 const char *GL_FindNextLine(const char *curInText, const char *endOfText);
+// A file name from a window: its title in the system encoding, cut after the last whole character within
+// 63 bytes, with `postFix` appended (as much of it as fits 255 bytes in all); "" when the title cannot be
+// read. `suggestedName` holds 256 bytes. Main thread only.
+void GL_SuggestName(WindowRef window, char *suggestedName, const char *postFix);
 
 // ---- Words (Str255 limits) ----
 // Whole word (after a space or at the start, before a space or at the end); *position from 1, 0 when absent.
@@ -184,6 +191,34 @@ struct GL_WordSub {
 OSStatus GL_AddWordSubToList(GL_WordSub **firstSub, const char *behind, const char *insert);
 // Applies the list in order; stops at the first error and returns it.
 OSStatus GL_WordInsertions(char *line, const GL_WordSub *firstSub);
+
+// ---- Measured text (main thread: these use the current port) ----
+// The width in pixels of a string (its first 255 bytes) in the font, size and face given; the port's font,
+// size and face are as before afterwards. 0 when it cannot be measured (QDError tells why).
+SInt16 GL_GetStringWidth(const char *string, SInt16 fontNumber, SInt16 fontSize, Style fontStyle);
+// The width of a string (its first 255 bytes) in the current port's font.
+SInt16 GL_CStringWidth(const char *s);
+// Copies the widest word of the line (words end at invisible characters; the first of equally wide ones)
+// into `widestWord` (room for the line) and returns its width in the current port's font; "" and 0 for a
+// line without words.
+SInt16 GL_GetWidestWordInLine(const char *line, char *widestWord);
+// Shortens, in their middle, the words of the line that are wider than maxWidth in the given font, size
+// and face, until each fits (a word keeps at least its first and last character around the ellipsis); the
+// shortened words replace the old ones in the line. A maxWidth below 80 leaves the line alone. The port's
+// font, size and face are as before afterwards. Returns noErr.
+OSStatus GL_TruncWordsInLine(char *line, SInt16 maxWidth, SInt16 fontNumber, SInt16 fontSize, Style fontStyle);
+// An element of a list of strings (borrowed).
+struct GL_CStringLE {
+  GL_CStringLE *next;
+  const char *str;
+};
+// Joins the strings of the list into `line` (256 bytes) with numSpaces spaces between neighbours, sets
+// fontInfo's font, face and size in the current port, and lowers the size one by one (down to 9, each
+// new size set in fontInfo and the port) while the line is wider than the box less 2 pixels.
+// kGL_StringsDoNotFitErr when it is still too wide at the smallest size; kGL_StringTooLongErr (line "")
+// when the joined text would take 256 bytes or more; paramErr for a missing argument.
+OSStatus GL_FitStringsInLineBox(const GL_CStringLE *stringList, const Rect *textBox, int numSpaces,
+                                TextStyle *fontInfo, char *line);
 
 // ---- Character classes and digit filters ----
 Boolean GL_IsNumericCharacter(char c);       // '+', '-', '0'-'9'

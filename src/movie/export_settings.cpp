@@ -691,6 +691,35 @@ OSStatus QT_SetDV_SettingsInExportSettContainer(QTAtomContainer exportSett, cons
   return QT_SetScalingModeInExportSettContainer(exportSett, dvSett->scalingMode, &sizeFound, &found);
 }
 
+namespace {
+
+constexpr OSType kDVCompressorPropertyClass = 'dvco';
+constexpr OSType kDVProgressiveProperty = 'prog';
+constexpr OSType kDV16x9Property = '16x9';
+
+}  // namespace
+
+OSStatus QT_GetDV_SettingsAsProps(ComponentInstance ci, QT_DV_ExportSettings *dvSett) {
+  if (dvSett == nullptr) return paramErr;
+  Boolean value = false;
+  ByteCount used = 0;
+  OSStatus err = QTGetComponentProperty(ci, kDVCompressorPropertyClass, kDVProgressiveProperty, 1, &value, &used);
+  if (err != noErr) return err;
+  dvSett->progressive = value;
+  err = QTGetComponentProperty(ci, kDVCompressorPropertyClass, kDV16x9Property, 1, &value, &used);
+  if (err != noErr) return err;
+  dvSett->is16x9 = value;
+  return noErr;
+}
+
+OSStatus QT_SetDV_SettingsAsProps(ComponentInstance ci, const QT_DV_ExportSettings *dvSett) {
+  if (dvSett == nullptr) return paramErr;
+  Boolean progressive = dvSett->progressive ? 1 : 0, is16x9 = dvSett->is16x9 ? 1 : 0;
+  OSStatus err = QTSetComponentProperty(ci, kDVCompressorPropertyClass, kDVProgressiveProperty, 1, &progressive);
+  if (err == noErr) err = QTSetComponentProperty(ci, kDVCompressorPropertyClass, kDV16x9Property, 1, &is16x9);
+  return err;
+}
+
 OSStatus DE_GetExportSizeSettingsFromExportSettContainer(QTAtomContainer exportSett, QT_ExportSizeSettings *sizeSett,
                                                          Boolean *isDV_Exporter) {
   if (sizeSett == nullptr) return paramErr;
@@ -754,6 +783,28 @@ OSStatus QT_GetExportComponentDefaultSettByType(OSType subType, OSType manufactu
   if (err != noErr) return err;
   err = MovieExportGetSettingsAsAtomContainer(ci, settings);
   CloseComponent(ci);
+  return err;
+}
+
+OSStatus QT_GetSettFromExportComponent(ComponentInstance ci, SCSpatialSettings *spatialSett,
+                                       SCTemporalSettings *temporalSett, SCDataRateSettings *dataRateSett,
+                                       Handle *codecSett) {
+  if (codecSett != nullptr) *codecSett = nullptr;
+  QTAtomContainer settings = nullptr;
+  OSStatus err = MovieExportGetSettingsAsAtomContainer(ci, &settings);
+  if (err != noErr) return err;
+  ComponentInstance sc = nullptr;
+  err = OpenADefaultComponent(StandardCompressionType, StandardCompressionSubType, &sc);
+  if (err == noErr) err = SCSetSettingsFromAtomContainer(sc, settings);
+  if (err == noErr && spatialSett != nullptr) err = SCGetInfo(sc, scSpatialSettingsType, spatialSett);
+  if (err == noErr && temporalSett != nullptr) err = SCGetInfo(sc, scTemporalSettingsType, temporalSett);
+  if (err == noErr && dataRateSett != nullptr) err = SCGetInfo(sc, scDataRateSettingsType, dataRateSett);
+  if (err == noErr && codecSett != nullptr) {
+    err = SCGetInfo(sc, scCodecSettingsType, codecSett);
+    if (err == scTypeNotFoundErr) err = noErr;  // no codec settings: a null handle
+  }
+  if (sc != nullptr) CloseComponent(sc);
+  QTDisposeAtomContainer(settings);
   return err;
 }
 

@@ -250,6 +250,10 @@ OSStatus QT_GetDV_SettingsFromExportSettContainer(QTAtomContainer exportSett, QT
 // Writes them in the same order; the first missing atom of those five ends it with cannotFindAtomErr
 // (the inserting setters have inserted theirs by then).
 OSStatus QT_SetDV_SettingsInExportSettContainer(QTAtomContainer exportSett, const QT_DV_ExportSettings *dvSett);
+// The DV compressor properties of class 'dvco' of a compressor instance: 'prog' (progressive), then '16x9',
+// one byte each; the first error ends it.
+OSStatus QT_GetDV_SettingsAsProps(ComponentInstance ci, QT_DV_ExportSettings *dvSett);
+OSStatus QT_SetDV_SettingsAsProps(ComponentInstance ci, const QT_DV_ExportSettings *dvSett);
 // *isDV_Exporter: whether the PAL atom exists. Absent values: width and height 0, scaling mode 'sp2p'
 // (also for a stored 0), the flags false, clap and pasp cleared. The first error ends it.
 OSStatus DE_GetExportSizeSettingsFromExportSettContainer(QTAtomContainer exportSett, QT_ExportSizeSettings *sizeSett,
@@ -263,6 +267,12 @@ OSStatus DE_SetExportSizeSettingsInExportSettContainer(QTAtomContainer exportSet
 // A new container (owned: QTDisposeAtomContainer) with the default settings of the first exporter of that
 // subtype and manufacturer (0: any); noCodecErr when there is none.
 OSStatus QT_GetExportComponentDefaultSettByType(OSType subType, OSType manufacturer, QTAtomContainer *settings);
+// The exporter's settings as standard compression records: each record asked for (not null) is read through
+// a standard image compression component. *codecSett is a new handle (owned: DisposeHandle), null when the
+// settings hold no codec settings. The first error is returned.
+OSStatus QT_GetSettFromExportComponent(ComponentInstance ci, SCSpatialSettings *spatialSett,
+                                       SCTemporalSettings *temporalSett, SCDataRateSettings *dataRateSett,
+                                       Handle *codecSett);
 // True when the name is that of the QuickTime movie exporter ('MooV') or the AVI exporter ('VfW ') of
 // manufacturer 'appl', whose exports may leave the sound out.
 Boolean QT_ExpCompCanOmitSound(const char *exportName);

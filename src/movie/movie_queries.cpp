@@ -4,6 +4,7 @@
 #include "general/memory_lists.h"
 #include "general/statistics.h"
 #include "movie/movie_time.h"
+#include "movie/track_copying.h"
 #include "platform/core/gestalt.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
@@ -728,6 +729,60 @@ OSStatus QT_GetMovieMediaTypeSampleCountAndSize(Movie movie, OSType mediaType, S
   }
   *count = SInt32(std::min<SInt64>(samples, std::numeric_limits<SInt32>::max()));
   *size = bytes;
+  return noErr;
+}
+
+OSStatus QT_GetMovieUsedMediaSizeAndSampleCount(Movie movie, TimeValue begin, TimeValue end, OSType type, SInt32 flags,
+                                                Boolean enabledOnly, SInt64 *size, SInt32 *count) {
+  if (size == nullptr || count == nullptr) return paramErr;
+  *size = 0;
+  *count = 0;
+  if (movie == nullptr) return invalidMovie;
+  SInt64 bytes = 0, samples = 0;
+  for (SInt32 i = 1;; ++i) {
+    Track t = GetMovieIndTrackType(movie, i, type, flags | (enabledOnly ? movieTrackEnabledOnly : 0));
+    if (t == nullptr) break;
+    SInt64 s = 0;
+    SInt32 n = 0;
+    OSStatus err = QT_GetTrackUsedMediaSizeAndSampleCount(t, begin, end, &s, &n);
+    if (err != noErr) return err;
+    bytes += s;
+    samples += n;
+  }
+  *size = bytes;
+  *count = SInt32(std::min<SInt64>(samples, std::numeric_limits<SInt32>::max()));
+  return noErr;
+}
+
+OSStatus QT_GetTrackUsedMediaSizeAndSampleCount(Track track, TimeValue begin, TimeValue end, SInt64 *size,
+                                                SInt32 *count) {
+  if (size == nullptr || count == nullptr) return paramErr;
+  *size = 0;
+  *count = 0;
+  Media media = GetTrackMedia(track);
+  if (media == nullptr) return GetMoviesError() != noErr ? GetMoviesError() : OSStatus(invalidMedia);
+  LL_IntervalLE *intervals = nullptr;
+  Boolean overlap = false;
+  OSStatus err = QT_MakeMediaIntervalList(track, begin, end, true, &intervals, &overlap);
+  SInt64 bytes = 0, samples = 0;
+  for (LL_IntervalLE *i = intervals; err == noErr && i != nullptr; i = i->next) {
+    SInt32 first = 0, last = 0;
+    TimeValue firstTime = 0, lastTime = 0;
+    MediaTimeToSampleNum(media, i->start, &first, &firstTime, nullptr);
+    MediaTimeToSampleNum(media, i->end, &last, &lastTime, nullptr);
+    if (first < 1 || last < first) continue;
+    // Whole samples: from the start of the first to the end of the last.
+    SInt64 s = 0;
+    TimeValue lastDuration = 0;
+    SampleNumToMediaTime(media, last, &lastTime, &lastDuration);
+    err = GetMediaDataSize64(media, firstTime, lastTime + lastDuration - firstTime, &s);
+    bytes += s;
+    samples += SInt64(last) - first + 1;
+  }
+  LL_DisposeLinkedList(&intervals);
+  if (err != noErr) return err;
+  *size = bytes;
+  *count = SInt32(std::min<SInt64>(samples, std::numeric_limits<SInt32>::max()));
   return noErr;
 }
 

@@ -138,6 +138,15 @@ OSStatus QT_GetMovieRefTrackTypes(Movie movie, OSType **types, SInt32 *count);
 OSStatus QT_GetMovieTotalMediaSize64(Movie movie, UInt64 *size);
 // Sums over the tracks of the media type: sample counts and data sizes over the whole media.
 OSStatus QT_GetMovieMediaTypeSampleCountAndSize(Movie movie, OSType mediaType, SInt32 *count, SInt64 *size);
+// What the tracks found (media type with flags movieTrackMediaType, characteristic with
+// movieTrackCharacteristic; enabled ones only when asked) show between begin and end: the data size and
+// the sample count of the media stretches they use (each stretch once, however often it is shown).
+OSStatus QT_GetMovieUsedMediaSizeAndSampleCount(Movie movie, TimeValue begin, TimeValue end, OSType type, SInt32 flags,
+                                                Boolean enabledOnly, SInt64 *size, SInt32 *count);
+// The same for one track: over its merged media intervals in [begin, end), the data size and the samples from
+// the first to the last sample of each interval.
+OSStatus QT_GetTrackUsedMediaSizeAndSampleCount(Track track, TimeValue begin, TimeValue end, SInt64 *size,
+                                                SInt32 *count);
 // The size of the sample shown at a track time.
 OSStatus QT_GetSampleSize(Track track, TimeValue trackTime, SInt32 *size);
 // Samples beginning in [begin, end): count, largest, smallest (0x7FFFFFFF when none) and average size, and

@@ -7,6 +7,7 @@
 #include "platform/core/memory.h"
 
 #include "support/cf_check.h"
+#include "support/fake_text_port.h"
 
 #include <gtest/gtest.h>
 
@@ -212,6 +213,120 @@ TEST(GeneralProcessorInfo, ProcessesHaveNoSignatures) {
   SInt32 result = 5;
   GL_StartStopTrace(&result);
   EXPECT_EQ(result, 0);
+}
+
+// ---- Screens, from screens described as the user-interface layer would ----
+
+TEST(GeneralProcessorInfo, ScreensThatHoldARectangle) {
+  // A 1920 x 1080 main screen and a 1280 x 1024 one to its right.
+  const PL_ScreenInfo screens[] = {
+      {Rect{0, 0, 1080, 1920}, Rect{0, 0, 1050, 1920}, Long2Fix(96), Long2Fix(96), 32},
+      {Rect{0, 1920, 1024, 3200}, Rect{0, 1920, 1024, 3200}, Long2Fix(72), Long2Fix(80), 24},
+  };
+  ASSERT_EQ(PL_SetScreens(screens, 2), noErr);
+  EXPECT_EQ(GL_CountActiveScreens(), 2);
+  GDHandle mainScreen = GetMainDevice();
+  GDHandle second = GetNextDevice(mainScreen);
+  EXPECT_TRUE(GL_IsActiveScreen(mainScreen));
+  EXPECT_FALSE(GL_IsActiveScreen(nullptr));
+
+  struct Case {
+    Rect rect;
+    GDHandle expected;
+    SInt32 area;
+  } const cases[] = {
+      {Rect{100, 100, 200, 300}, mainScreen, 100 * 200},
+      {Rect{0, 1800, 100, 2000}, mainScreen, 100 * 120},  // more of it on the main screen
+      {Rect{0, 1850, 100, 2100}, second, 100 * 180},
+      {Rect{0, 1820, 100, 2020}, mainScreen, 100 * 100},  // equal parts: the first screen wins
+      {Rect{2000, 0, 2100, 100}, nullptr, 0},             // below every screen
+      {Rect{10, 10, 10, 50}, nullptr, 0},                 // empty
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(testing::Message() << c.rect.top << "," << c.rect.left << "," << c.rect.bottom << ","
+                                    << c.rect.right);
+    SInt32 area = -1;
+    EXPECT_EQ(GL_FindRectMaxScreen(&c.rect, &area), c.expected);
+    EXPECT_EQ(area, c.area);
+    EXPECT_EQ(GL_FindRectMaxScreen(&c.rect, nullptr), c.expected);
+  }
+
+  Fixed h = 0;
+  Fixed v = 0;
+  UInt16 depth = 0;
+  EXPECT_EQ(GL_GetScreenMode(second, &h, &v, &depth), noErr);
+  EXPECT_EQ(h, Long2Fix(72));
+  EXPECT_EQ(v, Long2Fix(80));
+  EXPECT_EQ(depth, 24);
+  EXPECT_EQ(GL_GetScreenMode(mainScreen, nullptr, nullptr, &depth), noErr);
+  EXPECT_EQ(depth, 32);
+  EXPECT_EQ(GL_GetScreenMode(nullptr, &h, &v, &depth), paramErr);
+
+  // The second screen is unplugged: it no longer counts and no longer holds rectangles.
+  ASSERT_EQ(PL_SetScreens(screens, 1), noErr);
+  EXPECT_EQ(GL_CountActiveScreens(), 1);
+  const Rect right{0, 2000, 100, 2100};
+  EXPECT_EQ(GL_FindRectMaxScreen(&right, nullptr), nullptr);
+  ASSERT_EQ(PL_SetScreens(nullptr, 0), noErr);
+  EXPECT_EQ(GL_CountActiveScreens(), 0);
+}
+
+// ---- Text-edit metrics: measured by a port whose back end derives them from the size (ascent = size,
+// descent = size / 4, leading = the font number) ----
+
+TEST(GeneralProcessorInfo, EditRecordMetricsRestoreThePorts) {
+  FakeTextPort *editPort = NewFakeTextPort();
+  FakeTextPort *current = NewFakeTextPort();
+  GrafPtr saved = nullptr;
+  GetPort(&saved);
+  SetPort(editPort->port);
+  TextFont(21);
+  TextSize(9);
+  TextFace(italic);
+  SetPort(current->port);
+
+  TERec record{};
+  record.inPort = editPort->port;
+  record.txFont = 3;
+  record.txSize = 20;
+  record.txFace = bold;
+  TEPtr recordPtr = &record;
+  TEHandle te = &recordPtr;
+
+  FontInfo info{};
+  GL_SmartGetFontInfo(&info, te);
+  EXPECT_EQ(info.ascent, 20);
+  EXPECT_EQ(info.descent, 5);
+  EXPECT_EQ(info.leading, 3);
+  GrafPtr now = nullptr;
+  GetPort(&now);
+  EXPECT_EQ(now, current->port);
+  EXPECT_EQ(GetPortTextFont(editPort->port), 21);
+  EXPECT_EQ(GetPortTextSize(editPort->port), 9);
+  EXPECT_EQ(GetPortTextFace(editPort->port), italic);
+
+  GL_SetAscentAndLineHeight(te);
+  EXPECT_EQ(record.fontAscent, 20);
+  EXPECT_EQ(record.lineHeight, 28);
+
+  // A record whose port cannot measure keeps its values; the metrics come back zeroed.
+  Rect bounds{0, 0, 10, 10};
+  GrafPtr bare = PL_NewPort(&bounds, Point{0, 0}, nullptr, nullptr);
+  record.inPort = bare;
+  GL_SmartGetFontInfo(&info, te);
+  EXPECT_EQ(QDError(), unimpErr);
+  EXPECT_EQ(info.ascent, 0);
+  GL_SetAscentAndLineHeight(te);
+  EXPECT_EQ(record.lineHeight, 28);
+  GL_SmartGetFontInfo(&info, nullptr);
+  EXPECT_EQ(QDError(), paramErr);
+  GetPort(&now);
+  EXPECT_EQ(now, current->port);
+
+  PL_DisposePort(bare);
+  DisposeFakeTextPort(current);
+  DisposeFakeTextPort(editPort);
+  SetPort(saved);
 }
 
 }  // namespace

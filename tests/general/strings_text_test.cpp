@@ -6,11 +6,13 @@
 #include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/text_encodings.h"
+#include "support/fake_text_port.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 
 namespace {
@@ -530,6 +532,179 @@ TEST(GeneralStringsText, CharacterClassesAndDigitFilters) {
   EXPECT_EQ(GL_CountCharParamsInText(utf8, 0, SInt32(std::strlen(utf8)), smUnicodeScript), 6);
   EXPECT_EQ(GL_CountCharParamsInText(utf8, 0, SInt32(std::strlen(utf8)), smRoman), 9);
   EXPECT_EQ(GL_CountCharParamsInText(utf8, 5, 3, smRoman), 0);
+}
+
+// ---- Measured text: a port whose back end measures every character of size s as s pixels ('i' s / 2,
+// bold one more), so that widths are known exactly. ----
+
+class GeneralStringsTextMeasured : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GetPort(&saved_);
+    fake_ = NewFakeTextPort();
+    SetPort(fake_->port);
+    // A style of the caller's that the routines must leave as it was.
+    TextFont(21);
+    TextSize(11);
+    TextFace(italic);
+  }
+  void TearDown() override {
+    DisposeFakeTextPort(fake_);
+    SetPort(saved_);
+  }
+  void ExpectCallerStyleKept() {
+    EXPECT_EQ(GetPortTextFont(fake_->port), 21);
+    EXPECT_EQ(GetPortTextSize(fake_->port), 11);
+    EXPECT_EQ(GetPortTextFace(fake_->port), italic);
+  }
+  GrafPtr saved_ = nullptr;
+  FakeTextPort *fake_ = nullptr;
+};
+
+TEST_F(GeneralStringsTextMeasured, StringWidthInAGivenFontKeepsThePortsStyle) {
+  EXPECT_EQ(GL_GetStringWidth("abc", 22, 12, normal), 36);
+  ASSERT_FALSE(fake_->measured.empty());
+  EXPECT_EQ(fake_->measured.back().font, 22);
+  EXPECT_EQ(fake_->measured.back().size, 12);
+  EXPECT_EQ(GL_GetStringWidth("abc", 22, 12, bold), 39);
+  EXPECT_EQ(GL_GetStringWidth("", 22, 12, bold), 0);
+  ExpectCallerStyleKept();
+  // Only the first 255 bytes count, as in a length-prefixed string.
+  EXPECT_EQ(GL_GetStringWidth(std::string(300, 'a').c_str(), 1, 1, normal), 255);
+  EXPECT_EQ(GL_CStringWidth("xyz"), 33);
+
+  // Without a port there is nothing to measure with: 0 and the reason, never a guessed width.
+  SetPort(nullptr);
+  EXPECT_EQ(GL_GetStringWidth("abc", 22, 12, normal), 0);
+  EXPECT_EQ(QDError(), paramErr);
+}
+
+TEST_F(GeneralStringsTextMeasured, WidestWordOfALine) {
+  TextSize(10);
+  char widest[64];
+  EXPECT_EQ(GL_GetWidestWordInLine("iiii abc\twxyz\rx", widest), 40);
+  EXPECT_STREQ(widest, "wxyz");  // "iiii" has as many characters but is narrower
+  EXPECT_EQ(GL_GetWidestWordInLine("ab cd", widest), 20);
+  EXPECT_STREQ(widest, "ab");
+  EXPECT_EQ(GL_GetWidestWordInLine(" \t ", widest), 0);
+  EXPECT_STREQ(widest, "");
+}
+
+TEST_F(GeneralStringsTextMeasured, TruncWordsInLineShortensWideWordsUntilTheyFit) {
+  struct Case {
+    const char *line;
+    SInt16 maxWidth;
+    SInt16 size;
+    const char *expected;
+  } const cases[] = {
+      // 15 characters of 10 pixels in 80: 8 are kept, the ellipsis among them.
+      {"to abcdefghjklmnop end", 80, 10, "to abcd\xC9nop end"},
+      {"abcdefghjklmnop abcdefghjklmnop", 90, 10, "abcd\xC9mnop abcd\xC9mnop"},
+      {"fits within", 80, 10, "fits within"},
+      // Below 80 pixels the line is left alone.
+      {"to abcdefghjklmnop end", 79, 10, "to abcdefghjklmnop end"},
+      // A word that cannot fit ends as first character, ellipsis, last character.
+      {"abcd xy", 80, 100, "a\xC9" "d xy"},
+      // Two-byte characters are cut whole.
+      {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 80, 10,
+       "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC9\xC3\xA9\xC3\xA9\xC3\xA9"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.line);
+    char line[256];
+    std::strcpy(line, c.line);
+    EXPECT_EQ(GL_TruncWordsInLine(line, c.maxWidth, 3, c.size, normal), noErr);
+    EXPECT_STREQ(line, c.expected);
+    ExpectCallerStyleKept();
+  }
+}
+
+TEST_F(GeneralStringsTextMeasured, FitStringsInLineBoxLowersTheSize) {
+  GL_CStringLE cd{nullptr, "cd"};
+  GL_CStringLE ab{&cd, "ab"};
+  struct Case {
+    SInt16 boxWidth;  // the room is 2 pixels less
+    SInt16 startSize;
+    OSStatus result;
+    SInt16 endSize;
+  } const cases[] = {
+      {72, 10, noErr, 10},                 // "ab   cd": 7 characters, 70 pixels at size 10
+      {72, 20, noErr, 10},                 // lowered one by one from 20
+      {65, 10, noErr, 9},                  // 63 pixels at 9
+      {64, 10, kGL_StringsDoNotFitErr, 9}, // not even at 9
+      {20, 8, kGL_StringsDoNotFitErr, 8},  // a small size is not lowered further
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(testing::Message() << c.boxWidth << " from " << c.startSize);
+    Rect box{0, 10, 20, SInt16(10 + c.boxWidth)};
+    TextStyle style{4, normal, c.startSize, {0, 0, 0}};
+    char line[256];
+    EXPECT_EQ(GL_FitStringsInLineBox(&ab, &box, 3, &style, line), c.result);
+    EXPECT_STREQ(line, "ab   cd");
+    EXPECT_EQ(style.tsSize, c.endSize);
+    EXPECT_EQ(GetPortTextSize(fake_->port), c.endSize);
+    EXPECT_EQ(GetPortTextFont(fake_->port), 4);
+  }
+
+  // A joined text of 256 bytes or more is refused instead of overrunning the line.
+  const std::string longPart(200, 'x');
+  GL_CStringLE second{nullptr, longPart.c_str()};
+  GL_CStringLE firstLong{&second, longPart.c_str()};
+  Rect box{0, 0, 20, 1000};
+  TextStyle style{4, normal, 10, {0, 0, 0}};
+  char line[256] = "old";
+  EXPECT_EQ(GL_FitStringsInLineBox(&firstLong, &box, 1, &style, line), kGL_StringTooLongErr);
+  EXPECT_STREQ(line, "");
+  EXPECT_EQ(GL_FitStringsInLineBox(&ab, nullptr, 1, &style, line), paramErr);
+}
+
+// A window layer that knows windows by number and keeps their titles.
+std::map<WindowRef, std::string> gWindowTitles;
+
+OSStatus CopyFakeTitle(WindowRef window, CFStringRef *out) {
+  auto it = gWindowTitles.find(window);
+  if (it == gWindowTitles.end()) return errInvalidWindowRef;
+  *out = CFStringCreateWithCString(nullptr, it->second.c_str(), kCFStringEncodingUTF8);
+  return noErr;
+}
+OSStatus SetFakeTitle(WindowRef, CFStringRef) { return unimpErr; }
+
+TEST(GeneralStringsText, SuggestNameFromTheWindowTitle) {
+  const PL_WindowProcs procs{CopyFakeTitle, SetFakeTitle};
+  ASSERT_EQ(PL_SetWindowProcs(&procs), noErr);
+  auto window = [](int n) { return reinterpret_cast<WindowRef>(static_cast<intptr_t>(n)); };
+  std::string accents;
+  for (int i = 0; i < 40; ++i) accents += "\xC3\xA9";
+  gWindowTitles = {{window(1), "Clip"}, {window(2), std::string(100, 'a')}, {window(3), accents}};
+  struct Case {
+    int window;
+    const char *postFix;
+    std::string expected;
+  } const cases[] = {
+      {1, ".mov", "Clip.mov"},
+      {1, "", "Clip"},
+      // Longer titles are cut after the last whole character within 63 bytes.
+      {2, ".mov", std::string(63, 'a') + ".mov"},
+      {3, " log", accents.substr(0, 62) + " log"},
+      // A window the layer does not know gives no name.
+      {4, ".mov", ""},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.window);
+    char name[256] = "stale";
+    GL_SuggestName(window(c.window), name, c.postFix);
+    EXPECT_EQ(std::string(name), c.expected);
+  }
+  // The result stays within 255 bytes however long the postfix.
+  char name[256];
+  const std::string longPostFix(300, 'p');
+  GL_SuggestName(window(1), name, longPostFix.c_str());
+  EXPECT_EQ(std::strlen(name), 255u);
+  EXPECT_EQ(std::string(name, 4), "Clip");
+
+  PL_SetWindowProcs(nullptr);
+  GL_SuggestName(window(1), name, ".mov");
+  EXPECT_STREQ(name, "");
 }
 
 }  // namespace

@@ -603,6 +603,38 @@ TEST(MovieExportSettings, ExporterDefaultsAndNames) {
   Boolean on = false;
   EXPECT_EQ(noErr, QTGetComponentProperty(ci, 'spit', 'hrau', 1, &on, nullptr));
   EXPECT_TRUE(on);
+  // An exporter is no DV compressor: its answer comes back and the record stays as it was.
+  QT_DV_ExportSettings dv{'dv  ', true, true, 0, true, true};
+  EXPECT_EQ(kQTPropertyNotSupportedErr, QT_GetDV_SettingsAsProps(ci, &dv));
+  EXPECT_TRUE(dv.progressive && dv.is16x9);
+  EXPECT_EQ(kQTPropertyNotSupportedErr, QT_SetDV_SettingsAsProps(ci, &dv));
+  CloseComponent(ci);
+}
+
+TEST(MovieExportSettings, SettingsFromAnExporter) {
+  MovieExportComponent ci = nullptr;
+  ASSERT_EQ(noErr, OpenADefaultComponent(MovieExportType, kQTFileTypeMP4, &ci));
+  SCSpatialSettings spatial{};
+  SCTemporalSettings temporal{};
+  SCDataRateSettings dataRate{-1, -1, 0, 0};
+  Handle codecSett = reinterpret_cast<Handle>(1);
+  ASSERT_EQ(noErr, QT_GetSettFromExportComponent(ci, &spatial, &temporal, &dataRate, &codecSett));
+  EXPECT_TRUE(spatial.codecType == 'avc1' || spatial.codecType == 'mp4v');
+  EXPECT_EQ(24, temporal.keyFrameRate);
+  EXPECT_EQ(0, dataRate.dataRate);
+  EXPECT_EQ(nullptr, codecSett);
+
+  // Codec settings in the exporter's settings come back as a handle of their own.
+  QTAtomContainer settings = nullptr;
+  ASSERT_EQ(noErr, MovieExportGetSettingsAsAtomContainer(ci, &settings));
+  QTAtom video = QTFindChildByIndex(settings, 0, 'vide', 1, nullptr);
+  ASSERT_EQ(noErr, QTInsertChild(settings, video, 'cdec', 1, 0, 4, "cdec", nullptr));
+  ASSERT_EQ(noErr, MovieExportSetSettingsFromAtomContainer(ci, settings));
+  QTDisposeAtomContainer(settings);
+  ASSERT_EQ(noErr, QT_GetSettFromExportComponent(ci, nullptr, nullptr, nullptr, &codecSett));
+  ASSERT_NE(nullptr, codecSett);
+  EXPECT_EQ(4, GetHandleSize(codecSett));
+  DisposeHandle(codecSett);
   CloseComponent(ci);
 }
 

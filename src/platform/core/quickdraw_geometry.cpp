@@ -348,6 +348,26 @@ Rect *GetRegionBounds(RgnHandle region, Rect *bounds) {
   return bounds;
 }
 
+OSStatus QDRegionToRects(RgnHandle rgn, QDRegionParseDirection dir, RegionToRectsUPP proc, void *userData) {
+  if (rgn == nullptr || proc == nullptr) return paramErr;
+  std::vector<std::vector<Rect>> rows;
+  for (const Band &band : rgn->bands) {
+    std::vector<Rect> row;
+    for (size_t i = 0; i + 1 < band.spans.size(); i += 2)
+      row.push_back(Rect{ClampToSInt16(band.top), ClampToSInt16(band.spans[i]), ClampToSInt16(band.bottom),
+                         ClampToSInt16(band.spans[i + 1])});
+    if (dir & kQDParseRegionFromRight) std::reverse(row.begin(), row.end());
+    rows.push_back(std::move(row));
+  }
+  if (dir & kQDParseRegionFromBottom) std::reverse(rows.begin(), rows.end());
+  OSStatus result = proc(kQDRegionToRectsMsgInit, rgn, nullptr, userData);
+  for (size_t r = 0; result == noErr && r < rows.size(); ++r)
+    for (size_t i = 0; result == noErr && i < rows[r].size(); ++i)
+      result = proc(kQDRegionToRectsMsgParse, rgn, &rows[r][i], userData);
+  OSStatus terminated = proc(kQDRegionToRectsMsgTerminate, rgn, nullptr, userData);
+  return result != noErr ? result : terminated;
+}
+
 OSErr BitMapToRegion(RgnHandle region, const BitMap *bMap) {
   if (region == nullptr || bMap == nullptr) return gQDError = paramErr;
   if (bMap->rowBytes & 0x8000) return gQDError = pixmapTooDeepErr;

@@ -66,6 +66,24 @@ Boolean IsRegionRectangular(RgnHandle rgn);
 // The bounding box; {0, 0, 0, 0} for an empty region.
 Rect *GetRegionBounds(RgnHandle region, Rect *bounds);
 
+// Walks the region's rectangles (disjoint; each horizontal band of the region gives its spans) in the
+// order asked for: the proc gets kQDRegionToRectsMsgInit, then kQDRegionToRectsMsgParse for each rectangle,
+// then kQDRegionToRectsMsgTerminate; a non-zero result of a parse ends the walk (terminate still comes)
+// and is returned. paramErr for a NULL region or proc.
+typedef UInt32 QDRegionParseDirection;
+enum : QDRegionParseDirection {
+  kQDParseRegionFromTop = 1u << 0,
+  kQDParseRegionFromBottom = 1u << 1,
+  kQDParseRegionFromLeft = 1u << 2,
+  kQDParseRegionFromRight = 1u << 3,
+  kQDParseRegionFromTopLeft = kQDParseRegionFromTop | kQDParseRegionFromLeft,
+  kQDParseRegionFromBottomRight = kQDParseRegionFromBottom | kQDParseRegionFromRight,
+};
+enum : UInt16 { kQDRegionToRectsMsgInit = 1, kQDRegionToRectsMsgParse = 2, kQDRegionToRectsMsgTerminate = 3 };
+typedef OSStatus (*RegionToRectsProcPtr)(UInt16 message, RgnHandle rgn, const Rect *rect, void *refCon);
+typedef RegionToRectsProcPtr RegionToRectsUPP;
+OSStatus QDRegionToRects(RgnHandle rgn, QDRegionParseDirection dir, RegionToRectsUPP proc, void *userData);
+
 // A 1-bit image: rows of rowBytes bytes, the most significant bit first; pixel (bounds.left, bounds.top)
 // is the first bit of baseAddr. A set high bit of rowBytes marks a pixel map, which has more than 1 bit.
 struct BitMap {

@@ -10,6 +10,10 @@ struct OpaqueGrafPtr {
   Point globalOrigin;
   RgnHandle clip;
   PenState pen;
+  SInt16 txFont;
+  Style txFace;
+  SInt16 txSize;
+  SInt16 txMode;
   const PL_PortDrawProcs *procs;
   void *refCon;
 };
@@ -66,6 +70,7 @@ GrafPtr PL_NewPort(const Rect *portBounds, Point globalOrigin, const PL_PortDraw
   SetRectRgn(clip, -32767, -32767, 32767, 32767);
   port->clip = clip;
   port->pen = NormalPen(Point{0, 0});
+  port->txMode = srcOr;
   port->procs = procs;
   port->refCon = refCon;
   PL_SetQDError(noErr);
@@ -80,6 +85,8 @@ void PL_DisposePort(GrafPtr port) {
 }
 
 void *PL_GetPortRefCon(GrafPtr port) { return port ? port->refCon : nullptr; }
+
+const PL_PortDrawProcs *PL_GetPortDrawProcs(GrafPtr port) { return port ? port->procs : nullptr; }
 
 void PL_SetPortGlobalOrigin(GrafPtr port, Point globalOrigin) {
   if (port != nullptr) port->globalOrigin = globalOrigin;
@@ -156,6 +163,32 @@ void PenSize(SInt16 width, SInt16 height) {
 void MoveTo(SInt16 h, SInt16 v) {
   GrafPtr port = CurrentPort();
   if (port != nullptr) port->pen.pnLoc = Point{v, h};
+}
+
+void Move(SInt16 dh, SInt16 dv) {
+  GrafPtr port = CurrentPort();
+  if (port == nullptr) return;
+  port->pen.pnLoc.h = SInt16(port->pen.pnLoc.h + dh);
+  port->pen.pnLoc.v = SInt16(port->pen.pnLoc.v + dv);
+}
+
+SInt16 GetPortTextFont(CGrafPtr port) { return port ? port->txFont : 0; }
+Style GetPortTextFace(CGrafPtr port) { return port ? port->txFace : 0; }
+SInt16 GetPortTextSize(CGrafPtr port) { return port ? port->txSize : 0; }
+SInt16 GetPortTextMode(CGrafPtr port) { return port ? port->txMode : 0; }
+
+void SetPortTextFont(CGrafPtr port, SInt16 txFont) {
+  if (port != nullptr) port->txFont = txFont;
+}
+void SetPortTextFace(CGrafPtr port, StyleParameter face) {
+  // Only the low byte holds style bits.
+  if (port != nullptr) port->txFace = Style(face & 0xFF);
+}
+void SetPortTextSize(CGrafPtr port, SInt16 size) {
+  if (port != nullptr) port->txSize = size;
+}
+void SetPortTextMode(CGrafPtr port, SInt16 mode) {
+  if (port != nullptr) port->txMode = mode;
 }
 
 void RGBForeColor(const RGBColor *color) { Forward(gCurrentPort, &PL_PortDrawProcs::rgbForeColor, color); }

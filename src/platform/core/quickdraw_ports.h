@@ -31,6 +31,13 @@ struct Pattern {
 
 enum : SInt16 { patCopy = 8 };
 
+// Text state of a port: font family number, face (style bits), size in pixels (0: the font's standard
+// size) and transfer mode. quickdraw_text.h has the calls that use them.
+typedef UInt8 Style;
+typedef SInt16 StyleParameter;
+enum : SInt16 { srcCopy = 0, srcOr = 1, srcXor = 2, srcBic = 3 };
+struct FontInfo;
+
 struct PenState {
   Point pnLoc;
   Point pnSize;
@@ -50,6 +57,12 @@ struct PL_PortDrawProcs {
   void (*rgbBackColor)(GrafPtr port, const RGBColor *color);
   void (*foreColor)(GrafPtr port, SInt32 color);
   void (*flushPortBuffer)(GrafPtr port, RgnHandle region);
+  // Text in the port's font, size and face; the bytes are in the system encoding. Each returns noErr or
+  // why it failed. measureText gives the width in pixels of byteCount bytes; drawText draws them with the
+  // left end of the baseline at pen (local coordinates) and gives the advance.
+  OSStatus (*measureText)(GrafPtr port, const char *text, SInt32 byteCount, SInt32 *width);
+  OSStatus (*getFontInfo)(GrafPtr port, FontInfo *info);
+  OSStatus (*drawText)(GrafPtr port, const char *text, SInt32 byteCount, Point pen, SInt32 *advance);
 };
 
 // A new port (owned; release with PL_DisposePort) whose rectangle is portBounds in local coordinates and
@@ -59,6 +72,8 @@ GrafPtr PL_NewPort(const Rect *portBounds, Point globalOrigin, const PL_PortDraw
 // Disposes the port; when it is current, there is no current port afterwards.
 void PL_DisposePort(GrafPtr port);
 void *PL_GetPortRefCon(GrafPtr port);
+// The back end the port was made with (borrowed; NULL for none or a NULL port).
+const PL_PortDrawProcs *PL_GetPortDrawProcs(GrafPtr port);
 // Tells the port where its local origin now lies (the window moved).
 void PL_SetPortGlobalOrigin(GrafPtr port, Point globalOrigin);
 // How GetWindowPort finds a window's port; installed by the window layer (NULL: no windows).
@@ -85,6 +100,18 @@ void SetPenState(const PenState *pnState);
 void PenNormal();
 void PenSize(SInt16 width, SInt16 height);
 void MoveTo(SInt16 h, SInt16 v);
+void Move(SInt16 dh, SInt16 dv);
+
+// A port's text state. A new port has font 0 (the system font), size 0, face 0 (plain) and mode srcOr.
+// The getters answer 0 for a NULL port.
+SInt16 GetPortTextFont(CGrafPtr port);
+Style GetPortTextFace(CGrafPtr port);
+SInt16 GetPortTextSize(CGrafPtr port);
+SInt16 GetPortTextMode(CGrafPtr port);
+void SetPortTextFont(CGrafPtr port, SInt16 txFont);
+void SetPortTextFace(CGrafPtr port, StyleParameter face);
+void SetPortTextSize(CGrafPtr port, SInt16 size);
+void SetPortTextMode(CGrafPtr port, SInt16 mode);
 
 void RGBForeColor(const RGBColor *color);
 void RGBBackColor(const RGBColor *color);

@@ -5,6 +5,7 @@
 #include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
 #include "platform/movie/exporters.h"
+#include "platform/movie/standard_compression.h"
 
 #include <algorithm>
 #include <cstring>
@@ -41,7 +42,10 @@ std::unordered_set<ComponentInstanceRecord *> gInstances;
 std::once_flag gBuiltInsOnce;
 
 void EnsureBuiltIns() {
-  std::call_once(gBuiltInsOnce, [] { PL_RegisterMovieExporters(); });
+  std::call_once(gBuiltInsOnce, [] {
+    PL_RegisterMovieExporters();
+    PL_RegisterStandardCompression();
+  });
 }
 
 bool Matches(const ComponentRecord &c, const ComponentDescription *looking) {

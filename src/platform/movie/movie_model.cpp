@@ -268,6 +268,41 @@ void PL_RunSampleSpan(const PL_SampleRun &run, UInt32 sampleInRun, SInt64 *offse
   *size = edge(UInt64(sampleInRun) + 1) - begin;
 }
 
+size_t PL_TrackSplitAt(PL_TrackRecord *track, SInt64 time) {
+  auto &edits = track->edits;
+  SInt64 editStart = 0;
+  for (size_t i = 0; i < edits.size(); ++i) {
+    SInt64 d = edits[i].trackDuration;
+    if (time < editStart + d) {
+      if (time <= editStart) return i;
+      PL_Edit &e = edits[i];
+      PL_Edit second = e;
+      SInt64 offset = time - editStart;
+      second.trackDuration = d - offset;
+      if (e.mediaTime >= 0) {
+        TimeScale mediaScale = track->media ? track->media->timeScale : track->movie->timeScale;
+        __int128 mediaOffset = (__int128)offset * mediaScale * e.mediaRate / ((__int128)track->movie->timeScale * 65536);
+        second.mediaTime = e.mediaTime + SInt64(mediaOffset);
+      }
+      e.trackDuration = offset;
+      edits.insert(edits.begin() + SInt64(i) + 1, second);
+      return i + 1;
+    }
+    editStart += d;
+  }
+  return edits.size();
+}
+
+OSStatus PL_TrackInsertEdit(PL_TrackRecord *track, SInt64 start, const PL_Edit &edit) {
+  try {
+    size_t at = PL_TrackSplitAt(track, start);
+    track->edits.insert(track->edits.begin() + SInt64(at), edit);
+  } catch (const std::bad_alloc &) {
+    return memFullErr;
+  }
+  return noErr;
+}
+
 // ---- Time ----
 
 SInt64 PL_TrackDuration(const PL_TrackRecord *track) {

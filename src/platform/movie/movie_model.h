@@ -165,6 +165,9 @@ struct PL_MovieRecord {
   // Files opened for reading sample data, by path; closed when the movie is disposed.
   std::mutex filesLock;
   std::map<std::string, int> openFiles;
+  // Files that samples added to the movie's media are being appended to, each in a new 'mdat' atom at its
+  // end (track_editing.cpp); finished by PL_FinishMediaData.
+  std::shared_ptr<struct PL_MediaDataWriters> dataWriters;
 };
 
 // A fresh movie: time scale 600, rate and volume 1, identity matrix, no tracks.
@@ -195,6 +198,20 @@ bool PL_MediaFindTime(const PL_MediaRecord *media, SInt64 time, size_t *runIndex
 bool PL_MediaFindSample(const PL_MediaRecord *media, SInt64 sampleNum, size_t *runIndex, UInt32 *sampleInRun);
 // Data offset and size of one sample of a run.
 void PL_RunSampleSpan(const PL_SampleRun &run, UInt32 sampleInRun, SInt64 *offset, UInt64 *size);
+
+// Splits the edit that holds track time `time` so that an edit begins there; the index of the edit that
+// begins at `time` (the edit count at or past the track's end). May throw std::bad_alloc.
+size_t PL_TrackSplitAt(PL_TrackRecord *track, SInt64 time);
+// Inserts an edit at track time `start` (at most the track's end), splitting the edit there. memFullErr.
+OSStatus PL_TrackInsertEdit(PL_TrackRecord *track, SInt64 start, const PL_Edit &edit);
+
+// Sample data added to media (track_editing.cpp): appends `size` bytes to the file of the media's data
+// reference `dataRefIndex`, inside a new 'mdat' atom at the file's end that stays open until
+// PL_FinishMediaData; *offset gets where the bytes lie.
+OSStatus PL_AppendMediaData(PL_MediaRecord *media, SInt16 dataRefIndex, const void *data, size_t size, SInt64 *offset);
+// Gives every open 'mdat' of the movie its size and closes its file. Called when media edits end, before the
+// movie is stored and when it is disposed; returns the first error.
+OSStatus PL_FinishMediaData(PL_MovieRecord *movie);
 
 // Track and movie time.
 SInt64 PL_TrackDuration(const PL_TrackRecord *track);

@@ -104,8 +104,12 @@ OSStatus StoreMovie(Movie theMovie, DataHandler dh) {
   if (theMovie == nullptr) return invalidMovie;
   if (dh == nullptr || dh->fd < 0) return paramErr;
   if (!dh->writable) return dataNotOpenForWrite;
+  // Samples added since the last store sit in an open 'mdat' at the end of their file: close it first, so
+  // that the movie atom lands behind it.
+  OSStatus err = PL_FinishMediaData(theMovie);
+  if (err != noErr) return err;
   std::vector<UInt8> atom;
-  OSStatus err = PL_BuildMovieAtom(theMovie, dh->path, &atom);
+  err = PL_BuildMovieAtom(theMovie, dh->path, &atom);
   if (err != noErr) return err;
   UInt64 fileSize = 0;
   err = FileSize(dh->fd, &fileSize);
@@ -363,8 +367,10 @@ OSErr PutMovieForDataRefIntoHandle(Movie theMovie, Handle dataRef, OSType dataRe
   std::string path;
   OSErr err = PL_DataReferenceToPath(dataRef, dataRefType, &path);
   if (err != noErr) return PL_SetMoviesError(err);
+  OSStatus status = PL_FinishMediaData(theMovie);
+  if (status != noErr) return PL_SetMoviesError(status);
   std::vector<UInt8> atom;
-  OSStatus status = PL_BuildMovieAtom(theMovie, path, &atom);
+  status = PL_BuildMovieAtom(theMovie, path, &atom);
   if (status != noErr) return PL_SetMoviesError(status);
   SetHandleSize(publicMovie, Size(atom.size()));
   if (MemError() != noErr) return PL_SetMoviesError(MemError());

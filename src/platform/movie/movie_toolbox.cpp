@@ -104,20 +104,6 @@ OSStatus CopyDescriptionToHandle(const PL_MediaRecord *media, UInt32 index, Samp
   return noErr;
 }
 
-// Splits an edit at `offset` (movie time inside it) so that an edit begins there.
-void SplitEdit(PL_TrackRecord *track, size_t index, SInt64 offset) {
-  PL_Edit &e = track->edits[index];
-  PL_Edit second = e;
-  second.trackDuration = e.trackDuration - offset;
-  if (e.mediaTime >= 0) {
-    TimeScale mediaScale = track->media ? track->media->timeScale : track->movie->timeScale;
-    __int128 mediaOffset = (__int128)offset * mediaScale * e.mediaRate / ((__int128)track->movie->timeScale * 65536);
-    second.mediaTime = e.mediaTime + SInt64(mediaOffset);
-  }
-  e.trackDuration = offset;
-  track->edits.insert(track->edits.begin() + SInt64(index) + 1, second);
-}
-
 }  // namespace
 
 OSErr PL_SetMoviesError(OSStatus err) {
@@ -147,6 +133,7 @@ Movie NewMovie(SInt32 flags) {
 
 void DisposeMovie(Movie theMovie) {
   if (theMovie == nullptr) return;
+  PL_FinishMediaData(theMovie);
   PL_CloseMovieFiles(theMovie);
   delete theMovie;
   PL_SetMoviesError(noErr);
@@ -534,29 +521,13 @@ OSErr InsertMediaIntoTrack(Track theTrack, TimeValue trackStart, TimeValue media
     return PL_SetMoviesError(invalidDuration);
   SInt64 duration = PL_MediaToMovieDuration(mediaDuration, media->timeScale, theTrack->movie->timeScale, mediaRate);
   if (duration == 0) return PL_SetMoviesError(noErr);
-  try {
-    SInt64 end = PL_TrackDuration(theTrack);
-    SInt64 start = trackStart == -1 ? end : trackStart;
-    if (start > end) theTrack->edits.push_back(PL_Edit{start - end, -1, fixed1});
-    size_t at = theTrack->edits.size();
-    SInt64 editStart = 0;
-    for (size_t i = 0; i < theTrack->edits.size() && start < end; ++i) {
-      SInt64 d = theTrack->edits[i].trackDuration;
-      if (start < editStart + d) {
-        if (start > editStart) {
-          SplitEdit(theTrack, i, start - editStart);
-          ++i;
-        }
-        at = i;
-        break;
-      }
-      editStart += d;
-    }
-    theTrack->edits.insert(theTrack->edits.begin() + SInt64(at), PL_Edit{duration, mediaTime, mediaRate});
-  } catch (const std::bad_alloc &) {
-    return PL_SetMoviesError(memFullErr);
+  SInt64 end = PL_TrackDuration(theTrack);
+  SInt64 start = trackStart == -1 ? end : trackStart;
+  if (start > end) {
+    OSStatus err = PL_TrackInsertEdit(theTrack, end, PL_Edit{start - end, -1, fixed1});
+    if (err != noErr) return PL_SetMoviesError(err);
   }
-  return PL_SetMoviesError(noErr);
+  return PL_SetMoviesError(PL_TrackInsertEdit(theTrack, start, PL_Edit{duration, mediaTime, mediaRate}));
 }
 
 TimeValue TrackTimeToMediaTime(TimeValue value, Track theTrack) {
@@ -780,7 +751,11 @@ OSErr BeginMediaEdits(Media theMedia) {
 OSErr EndMediaEdits(Media theMedia) {
   if (theMedia == nullptr) return PL_SetMoviesError(invalidMedia);
   theMedia->editing = false;
-  return PL_SetMoviesError(noErr);
+  // The samples added during the edits get their 'mdat' closed once no media of the movie is being edited.
+  PL_MovieRecord *movie = theMedia->track->movie;
+  for (const auto &t : movie->tracks)
+    if (t->media && t->media->editing) return PL_SetMoviesError(noErr);
+  return PL_SetMoviesError(PL_FinishMediaData(movie));
 }
 
 OSErr AddMediaSampleReferences64(Media theMedia, SampleDescriptionHandle descH, SInt32 numberOfRecords,

@@ -280,4 +280,55 @@ TEST(PlatformQuickDrawPorts, CoordinatesClipPenAndForwarding) {
   DisposeRgn(clip);
 }
 
+struct RectWalk {
+  std::vector<Rect> rects;
+  int inits = 0;
+  int terminates = 0;
+  size_t stopAfter = 1000;
+};
+
+OSStatus CollectRects(UInt16 message, RgnHandle, const Rect *rect, void *refCon) {
+  auto *walk = static_cast<RectWalk *>(refCon);
+  if (message == kQDRegionToRectsMsgInit) ++walk->inits;
+  if (message == kQDRegionToRectsMsgTerminate) ++walk->terminates;
+  if (message != kQDRegionToRectsMsgParse) return noErr;
+  walk->rects.push_back(*rect);
+  return walk->rects.size() >= walk->stopAfter ? userCanceledErr : noErr;
+}
+
+TEST(PlatformQuickDrawRegions, RegionToRectsWalksBandsInTheAskedOrder) {
+  // An L: a wide bar on top of a narrow one, plus a separate square to the right of the narrow one.
+  RgnHandle rgn = NewRgn();
+  RgnHandle part = NewRgn();
+  SetRectRgn(rgn, 0, 0, 30, 10);
+  SetRectRgn(part, 0, 10, 10, 20);
+  UnionRgn(rgn, part, rgn);
+  SetRectRgn(part, 20, 10, 30, 20);
+  UnionRgn(rgn, part, rgn);
+
+  RectWalk walk;
+  ASSERT_EQ(QDRegionToRects(rgn, kQDParseRegionFromTopLeft, CollectRects, &walk), noErr);
+  EXPECT_EQ(walk.inits, 1);
+  EXPECT_EQ(walk.terminates, 1);
+  const Rect topLeft[] = {{0, 0, 10, 30}, {10, 0, 20, 10}, {10, 20, 20, 30}};
+  ASSERT_EQ(walk.rects.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(SameRect(walk.rects[i], topLeft[i])) << i;
+
+  RectWalk backwards;
+  ASSERT_EQ(QDRegionToRects(rgn, kQDParseRegionFromBottomRight, CollectRects, &backwards), noErr);
+  ASSERT_EQ(backwards.rects.size(), 3u);
+  EXPECT_TRUE(SameRect(backwards.rects[0], topLeft[2]));
+  EXPECT_TRUE(SameRect(backwards.rects[2], topLeft[0]));
+
+  RectWalk stopped;
+  stopped.stopAfter = 1;
+  EXPECT_EQ(QDRegionToRects(rgn, kQDParseRegionFromTopLeft, CollectRects, &stopped), userCanceledErr);
+  EXPECT_EQ(stopped.rects.size(), 1u);
+  EXPECT_EQ(stopped.terminates, 1);
+  EXPECT_EQ(QDRegionToRects(nullptr, kQDParseRegionFromTopLeft, CollectRects, &walk), paramErr);
+
+  DisposeRgn(part);
+  DisposeRgn(rgn);
+}
+
 }  // namespace
