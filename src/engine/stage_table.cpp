@@ -71,7 +71,9 @@ OSStatus BZ_CreateBuffers() {
   const BZ_ProjSett &sett = project->info.settings;
 
   SInt64 bufferSize = 0;
-  BZ_GetBufferSize(movies[0].height, movies[0].width, sett.input.interlaced, nullptr, nullptr, &bufferSize);
+  OSStatus err = BZ_GetBufferSize(movies[0].height, movies[0].width, sett.input.interlaced, nullptr, nullptr,
+                                  &bufferSize);
+  if (err != noErr) return err;
   for (SInt32 i = 0; i < kBZ_MaxNumFiles; ++i) {
     const CodecType c = movies[i].cType;
     io.inputInfo[i].directRead = (c == '2vuy' || c == 'yuv2' || c == 'yuvu') && movies[i].hasOneSimpleVideoTrack &&
@@ -79,7 +81,7 @@ OSStatus BZ_CreateBuffers() {
   }
   const BZ_EngineHost *host = BZ_GetEngineHost();
   UInt32 types = 0;
-  OSStatus err = host->getValidSelectedProcessTypes(host->refCon, &sett.cleaning, &types);
+  err = host->getValidSelectedProcessTypes(host->refCon, &sett.cleaning, &types);
   if (err != noErr) return err;
   host->setSavedValidSelectedTypes(host->refCon, types);
   // A table still standing would lose its block and queues when overwritten.

@@ -5,6 +5,7 @@
 #include "platform/core/multiprocessing.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -31,15 +32,24 @@ SInt32 BZ_GetNumSubTasks() {
   return SInt32(std::clamp<ItemCount>(n, 1, kBZ_MaxNumSubTasks));
 }
 
-void BZ_GetBufferSize(SInt32 inHeight, SInt32 inWidth, Boolean interlaced, SInt32 *bufferHeight, SInt32 *bufferWidth,
-                      SInt64 *bufferSize) {
+OSStatus BZ_GetBufferSize(SInt32 inHeight, SInt32 inWidth, Boolean interlaced, SInt32 *bufferHeight,
+                          SInt32 *bufferWidth, SInt64 *bufferSize) {
+  if (bufferHeight != nullptr) *bufferHeight = 0;
+  if (bufferWidth != nullptr) *bufferWidth = 0;
+  if (bufferSize != nullptr) *bufferSize = 0;
+  if (inHeight <= 0 || inWidth <= 0) return paramErr;
   const SInt64 width = RoundUp(SInt64(inWidth) + 16, 8);
   const SInt64 interlacedHeight = RoundUp(SInt64(inHeight) + 32, 16);
   const SInt64 height = interlaced ? interlacedHeight : RoundUp(SInt64(inHeight) + 16, 8);
+  // Row bytes are 32-bit throughout the frame code; with them in range the product stays below 2^63.
+  if (width * 2 > INT32_MAX || interlacedHeight > INT32_MAX) return memFullErr;
+  // Every buffer is sized for the interlaced height, so that one block serves both kinds.
+  const SInt64 size = width * interlacedHeight * 2;
+  if (size > kBZ_MaxFrameBufferSize) return memFullErr;
   if (bufferHeight != nullptr) *bufferHeight = SInt32(height);
   if (bufferWidth != nullptr) *bufferWidth = SInt32(width);
-  // Every buffer is sized for the interlaced height, so that one block serves both kinds.
-  if (bufferSize != nullptr) *bufferSize = width * interlacedHeight * 2;
+  if (bufferSize != nullptr) *bufferSize = size;
+  return noErr;
 }
 
 BZ_BuffInfo *BZ_GetBufferInfoByStageType(BZ_BuffInfo *stageTable, BZ_TaskType stageType, SInt32 fileNum) {

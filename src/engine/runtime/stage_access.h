@@ -20,11 +20,18 @@ enum : SInt32 {
 // and at most kBZ_MaxNumSubTasks. Buffer counts and stages use this same number.
 SInt32 BZ_GetNumSubTasks();
 
-// The padded working-frame size of a source: width + 16 rounded up to 8 pixels; height + 32 rounded up to
-// 16 lines when interlaced, + 16 rounded up to 8 when not; bufferSize = bufferWidth x (height + 32 rounded up
-// to 16) x 2 bytes in both cases. Each output may be NULL.
-void BZ_GetBufferSize(SInt32 inHeight, SInt32 inWidth, Boolean interlaced, SInt32 *bufferHeight, SInt32 *bufferWidth,
-                      SInt64 *bufferSize);
+// The largest size of one frame buffer. No x86-64 process can address more than 2^47 bytes, and the copy
+// stage's buffers are twice this size; keeping below it also leaves every sum of buffer sizes in 64 bits.
+constexpr SInt64 kBZ_MaxFrameBufferSize = SInt64(1) << 46;
+
+// The padded working-frame size of a source of inHeight x inWidth pixels: bufferWidth = inWidth + 16 rounded
+// up to a multiple of 8; bufferHeight = inHeight + 32 rounded up to a multiple of 16 when interlaced, else
+// inHeight + 16 rounded up to a multiple of 8; bufferSize = bufferWidth x (inHeight + 32 rounded up to a
+// multiple of 16) x 2 bytes in both cases, so that one block serves both kinds. Computed in 64 bits. paramErr
+// for a size of 0 or less; memFullErr when the rows do not fit 32-bit row bytes or the buffer is larger than
+// kBZ_MaxFrameBufferSize. On failure every output is 0. Each output may be NULL.
+OSStatus BZ_GetBufferSize(SInt32 inHeight, SInt32 inWidth, Boolean interlaced, SInt32 *bufferHeight,
+                          SInt32 *bufferWidth, SInt64 *bufferSize);
 
 // The first of at most 16 entries with that type and file number.
 BZ_BuffInfo *BZ_GetBufferInfoByStageType(BZ_BuffInfo *stageTable, BZ_TaskType stageType, SInt32 fileNum);

@@ -23,8 +23,6 @@
 
 namespace {
 
-constexpr SInt64 RoundUp(SInt64 value, SInt64 multiple) { return (value + multiple - 1) / multiple * multiple; }
-
 // ---- Padding ----
 
 // A picture line for a margin line that mirrors line y: y itself when inside the picture, else the nearest
@@ -114,25 +112,6 @@ OSStatus StoreName(CFStringRef base, CFStringRef suffix, HFSUniStr255 *name) {
 }  // namespace
 
 // ---- Geometry and padding ------------------------------------------------------------------------------------
-
-OSStatus BZ_GetBufferSize(SInt32 inHeight, SInt32 inWidth, Boolean interlaced, SInt32 *bufferHeight,
-                          SInt32 *bufferWidth, SInt64 *bufferSize) {
-  if (bufferHeight != nullptr) *bufferHeight = 0;
-  if (bufferWidth != nullptr) *bufferWidth = 0;
-  if (bufferSize != nullptr) *bufferSize = 0;
-  if (inHeight <= 0 || inWidth <= 0) return paramErr;
-  const SInt64 width = RoundUp(SInt64(inWidth) + 16, 8);
-  const SInt64 interlacedHeight = RoundUp(SInt64(inHeight) + 32, 16);
-  const SInt64 height = interlaced ? interlacedHeight : RoundUp(SInt64(inHeight) + 16, 8);
-  // Row bytes are 32-bit throughout the frame code; with them in range the product stays below 2^63.
-  if (width * 2 > INT32_MAX || interlacedHeight > INT32_MAX) return memFullErr;
-  const SInt64 size = width * interlacedHeight * 2;
-  if (size > kBZ_MaxFrameBufferSize) return memFullErr;
-  if (bufferHeight != nullptr) *bufferHeight = SInt32(height);
-  if (bufferWidth != nullptr) *bufferWidth = SInt32(width);
-  if (bufferSize != nullptr) *bufferSize = size;
-  return noErr;
-}
 
 OSStatus BZ_PadFrame(const BZ_PadParams *padParams, void *inBuffer) {
   if (padParams == nullptr || inBuffer == nullptr) return paramErr;
@@ -227,45 +206,25 @@ void BZ_GetNum16x16Blocks(SInt32 f, const Rect *selRect, SInt32 *numBlocksHoriz,
 
 // ---- Stage questions -----------------------------------------------------------------------------------------
 
-namespace {
-
-// Entries a walk of the stage table may look at; the table's last entry always ends it.
-constexpr SInt32 kMaxStageEntries = kBZ_NumBuffInfos - 1;
-
-Boolean IsProcessType(BZ_TaskType type) { return type >= kBZ_AverageTaskType && type <= kBZ_CrossLumaTaskType; }
-
-}  // namespace
-
 Boolean BZ_GetPadding(BZ_ProjPtr project, BZ_TaskType taskType) {
   if (project == nullptr) return false;
-  const BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
-  SInt32 index = -1;
-  for (SInt32 i = 0; i < kMaxStageEntries && table[i].type != kBZ_NoTaskType; ++i) {
-    if (table[i].type == taskType && table[i].fileNum == 0) {
-      index = i;
-      break;
-    }
-  }
-  if (index < 0) return false;
-  for (SInt32 i = index + 1; i <= index + 15 && i < kMaxStageEntries; ++i) {
+  BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
+  BZ_BuffInfo *stage = BZ_GetBufferInfoByStageType(table, taskType, 0);
+  if (stage == nullptr) return false;
+  const SInt32 index = SInt32(stage - table);
+  // The table's last entry always ends it.
+  for (SInt32 i = index + 1; i <= index + 15 && i < kBZ_NumBuffInfos - 1; ++i) {
     const BZ_TaskType type = table[i].type;
     if (type == kBZ_NoTaskType) return false;
-    if (IsProcessType(type)) return type == kBZ_NoiseRedTaskType;
+    if (BZ_IsProcessTaskType(type)) return type == kBZ_NoiseRedTaskType;
   }
   return false;
 }
 
 Boolean BZ_NeedInBufferForNoiseCalc(BZ_BuffInfo *buffInfo, const BZ_BuffInfo *stageBuffInfo,
                                     BZ_ExecuteState projState, Boolean makeNoiseMovie, Boolean calcStats) {
-  if (buffInfo == nullptr || stageBuffInfo == nullptr) return false;
-  const BZ_BuffInfo *first = nullptr;
-  for (SInt32 i = 0; i < kMaxStageEntries && buffInfo[i].type != kBZ_NoTaskType; ++i) {
-    if (buffInfo[i].type != kBZ_ReadTaskType && buffInfo[i].type != kBZ_CopyTaskType) {
-      first = &buffInfo[i];
-      break;
-    }
-  }
-  if (first != stageBuffInfo) return false;
+  if (buffInfo == nullptr || stageBuffInfo == nullptr || BZ_GetFirstProcessBuffer(buffInfo) != stageBuffInfo)
+    return false;
   if (projState == kBZ_ProjStatePreviewing) return true;
   if (projState == kBZ_ProjStateExecuting) return makeNoiseMovie;
   return calcStats;

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "engine/runtime/project_types.h"
+#include "engine/runtime/stage_access.h"
 #include "engine/tasks/pipeline_types.h"
 #include "platform/core/cf_base.h"
 #include "platform/core/mac_types.h"
@@ -24,24 +25,12 @@ enum : SInt32 {
   kBZ_PadFieldLines = 8,  // top margin in lines of each field
 };
 
-// The largest size of one frame buffer. No x86-64 process can address more than 2^47 bytes, and the copy
-// stage's buffers are twice this size; keeping below it also leaves every sum of buffer sizes in 64 bits.
-constexpr SInt64 kBZ_MaxFrameBufferSize = SInt64(1) << 46;
-
 // The gamma of video (the single-precision value nearest 1/0.45, not 2.2) and the gamma frames are shown in.
 constexpr float kBZ_VideoGamma = 2.2222223f;
 constexpr float kBZ_DisplayGamma = 1.8f;
 
 // ---- Geometry and padding ------------------------------------------------------------------------------------
-
-// The padded working-frame size of a source of inHeight x inWidth pixels: bufferWidth = inWidth + 16 rounded
-// up to a multiple of 8; bufferHeight = inHeight + 32 rounded up to a multiple of 16 when interlaced, else
-// inHeight + 16 rounded up to a multiple of 8; bufferSize = bufferWidth x (inHeight + 32 rounded up to a
-// multiple of 16) x 2 bytes in both cases, so that one block serves both kinds. Computed in 64 bits. paramErr
-// for a size of 0 or less; memFullErr when the rows do not fit 32-bit row bytes or the buffer is larger than
-// kBZ_MaxFrameBufferSize. On failure every output is 0. Each output may be NULL.
-OSStatus BZ_GetBufferSize(SInt32 inHeight, SInt32 inWidth, Boolean interlaced, SInt32 *bufferHeight,
-                          SInt32 *bufferWidth, SInt64 *bufferSize);
+// The buffer geometry itself (BZ_GetBufferSize) is with the stage table's lookups (stage_access.h).
 
 // Fills every margin of the frame buffer from its picture: luma mirrored about the edge (the edge pixel
 // repeated once), chroma one pixel further so that Cb and Cr keep their places; the top and bottom rows
