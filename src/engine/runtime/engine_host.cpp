@@ -21,6 +21,7 @@ Boolean PlainPreviewWindowExists(void *) { return false; }
 MPCriticalRegionID PlainGetPreviewCritRgn(void *) { return nullptr; }
 Boolean PlainPreviewCalcDeferred(void *) { return false; }
 SInt32 PlainGetLastCropEdgeMove(void *) { return 0; }
+SInt32 PlainGetPreviewFrameNum(void *) { return 0; }
 OSStatus PlainGetValidSelectedProcessTypes(void *, const BZ_CleaninSett *cleaning, UInt32 *types) {
   if (types == nullptr) return paramErr;
   *types = BZ_GetValidSelectedTypesFromSett(BZ_GetStaticMovieInfoPtr(), cleaning);
@@ -60,6 +61,7 @@ const BZ_EngineHost kPlainHost = {
     PlainGetPreviewCritRgn,
     PlainPreviewCalcDeferred,
     PlainGetLastCropEdgeMove,
+    PlainGetPreviewFrameNum,
     PlainGetValidSelectedProcessTypes,
     PlainSetSavedValidSelectedTypes,
     PlainGetAppPrefs,
@@ -92,6 +94,7 @@ void BZ_SetEngineHost(const BZ_EngineHost *host) {
   Fill(h.getPreviewCritRgn, kPlainHost.getPreviewCritRgn);
   Fill(h.previewCalcDeferred, kPlainHost.previewCalcDeferred);
   Fill(h.getLastCropEdgeMove, kPlainHost.getLastCropEdgeMove);
+  Fill(h.getPreviewFrameNum, kPlainHost.getPreviewFrameNum);
   Fill(h.getValidSelectedProcessTypes, kPlainHost.getValidSelectedProcessTypes);
   Fill(h.setSavedValidSelectedTypes, kPlainHost.setSavedValidSelectedTypes);
   Fill(h.getAppPrefs, kPlainHost.getAppPrefs);

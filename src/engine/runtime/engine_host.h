@@ -2,8 +2,8 @@
 // function pointers, each named after the routine of the shell or the dialog it stands for. The application
 // installs its own record at start-up; tests install theirs. Until a record is installed the engine uses a
 // plain one: events go to the main event queue, the dialog's answers are those of a dialog without a window
-// (nothing deferred, no stage pending, every applied method valid), preferences are the defaults, log lines
-// and errors go to standard output.
+// (nothing deferred, no stage pending, the preview at frame 0, every applied method valid), preferences are
+// the defaults, log lines and errors go to standard output.
 //
 // Threads: the engine calls the host from its tasks (the main task, stage tasks) as well as from the main
 // thread. Every function must therefore be safe from any thread; what needs the main thread is done by posting
@@ -48,6 +48,8 @@ struct BZ_EngineHost {
   Boolean (*previewCalcDeferred)(void *refCon);
   // BZ_GetPreviewDataPtr()->lastCropEdgeMove: the item of the preview's last crop-edge command.
   SInt32 (*getLastCropEdgeMove)(void *refCon);
+  // BZ_GetPreviewDataPtr()->frameNum: the frame (from 0) the preview shows and a preview run cleans.
+  SInt32 (*getPreviewFrameNum)(void *refCon);
   // BZ_GetValidSelectedProcessTypes: the applied methods that can run, as type flags.
   OSStatus (*getValidSelectedProcessTypes)(void *refCon, const BZ_CleaninSett *cleaning, UInt32 *types);
   // BZ_ProjDlgData.savedValidSelectedTypes = types (the flags the stage table was built for).

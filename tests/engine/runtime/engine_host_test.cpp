@@ -18,6 +18,8 @@ TEST(EngineHost, AHostMayLeaveOutWhatItHasNoAnswerTo) {
   ASSERT_NE(host->getDialogStatePtr, nullptr);
   EXPECT_NE(host->getDialogStatePtr(host->refCon), nullptr);
   EXPECT_EQ(host->postCustomEvent, BZ_GetPlainEngineHost()->postCustomEvent);
+  ASSERT_NE(host->getPreviewFrameNum, nullptr);
+  EXPECT_EQ(host->getPreviewFrameNum(host->refCon), 0);
   BZ_AppPrefs prefs{};
   host->getAppPrefs(host->refCon, &prefs);
   EXPECT_TRUE(prefs.copySound);
