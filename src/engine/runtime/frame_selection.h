@@ -55,9 +55,9 @@ OSStatus BZ_MakeMovieTimeList(Movie movie, BZ_StatMovInfo *statMovInfo);
 // the first entry; -1 without a list.
 SInt32 BZ_MovieFrameNumberFromTimeList(const BZ_StatMovInfo *statMovInfo, TimeValue movieTime);
 
-// The next frame's time and the current frame's duration. MPEG: *movieTimeF (kept by the caller from frame
-// to frame) grows by frameDurationF, the next time is its integer part after adding 0.49, and the duration
-// is the difference to movieTime; others: the movie's next visual frame (-1 and duration 0 after the last).
+// The next frame's time and a frame duration. MPEG: *movieTimeF (kept by the caller from frame to frame)
+// grows by frameDurationF, the next time is its integer part after adding 0.49, and the duration is the
+// step from movieTime; others: the movie's next visual frame and its duration (-1 and 0 after the last).
 void BZ_GetMovieVideoNextTime(Movie movie, const BZ_StatMovInfo *statMovInfo, TimeValue movieTime, double *movieTimeF,
                               TimeValue *nextMovieTime, TimeValue *duration);
 // The previous frame's time and its duration (duration may be NULL). MPEG: before time 1, -1 and 0; else
