@@ -623,6 +623,36 @@ TEST(EngineFrameSelection, MpegSourcesAreEvenlySpaced) {
   EXPECT_EQ(-1, BZ_MovieTimeToFrameNumber(nullptr, &info, 60));
 }
 
+// The read stage finds each listed frame at timeList[frame]: on movies of constant and irregular frames, long
+// and short, every frame of every list is shown at its listed time.
+TEST(EngineFrameSelection, ListedFramesAreFoundAtTheirListedTimes) {
+  std::vector<TimeValue> irregular;
+  for (int i = 0; i < 40; ++i) irregular.push_back(TimeValue(5 + (i * 7) % 23));
+  const std::vector<TimeValue> movies[] = {std::vector<TimeValue>(40, 1001), irregular, {40}, {10, 30}};
+  for (const std::vector<TimeValue> &durations : movies) {
+    for (BZ_ExecuteState exec : {kBZ_ProjStateAnalyzingMovie, kBZ_ProjStatePreviewing}) {
+      SCOPED_TRACE(std::to_string(durations.size()) + " frames, state " + std::to_string(exec));
+      TimedSource movie(600, durations);
+      Selection s({kBZ_ReadTaskType, kBZ_CopyTaskType, kBZ_NoiseRedTaskType, kBZ_ComprTaskType, kBZ_WriteTaskType},
+                  exec, movie.info.numFrames);
+      gAnswers.previewFrame = movie.info.numFrames - 1;
+      ASSERT_EQ(noErr, BZ_MakeMovieTimeList(movie.built.movie, &movie.info));
+      Selection::Lists l = s.For(kBZ_ReadTaskType);
+      if (exec == kBZ_ProjStateAnalyzingMovie && durations.size() < 3) {
+        EXPECT_EQ(kBZ_MovieTooShortErr, l.err);  // no chunk of three fits
+        continue;
+      }
+      ASSERT_EQ(noErr, l.err);
+      ASSERT_FALSE(l.in.empty());
+      for (SInt32 f : l.in) {
+        ASSERT_GE(f, 0);
+        ASSERT_LT(f, movie.info.numFrames);
+        EXPECT_EQ(f, BZ_MovieTimeToFrameNumber(movie.built.movie, &movie.info, movie.info.timeList[f]));
+      }
+    }
+  }
+}
+
 // ---- Cropping ------------------------------------------------------------------------------------------------------
 
 TEST(EngineFrameSelection, CropRegionIsScaledToTheTrackWithEvenMargins) {
