@@ -477,6 +477,7 @@ OSErr WrapOwn422(ImageCodec *codec, const void *data, size_t size, SourcePicture
 // Sends one sample to a libavcodec codec (NULL data drains it). pts travels to the picture.
 OSErr SendSample(ImageCodec *codec, const void *data, size_t size, SInt64 pts) {
   if (data == nullptr) return FromAV(avcodec_send_packet(codec->context, nullptr));
+  if (size == 0) return noErr;  // an empty packet would end the stream; an empty sample holds no picture
   if (size > size_t(INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE)) return codecBadDataErr;
   av_packet_unref(codec->packet);
   if (av_new_packet(codec->packet, int(size)) < 0) return memFullErr;
@@ -843,6 +844,12 @@ OSErr EnsureCodec(PL_MediaDecoder *d, UInt32 descIndex) {
 }
 
 OSErr ReadSample(PL_MediaDecoder *d, const SampleEntry &s) {
+  // Sizes come from the file: a sample that reaches past the file's end is not allocated for.
+  int fd = -1;
+  UInt64 fileSize = 0;
+  OSErr err = PL_MediaDataFile(d->media, s.descIndex, &fd, &fileSize);
+  if (err != noErr) return err;
+  if (s.offset < 0 || UInt64(s.offset) > fileSize || s.size > fileSize - UInt64(s.offset)) return eofErr;
   if (s.size > 0x40000000) return codecBadDataErr;  // no picture sample is a gigabyte
   try {
     d->data.resize(size_t(s.size));
