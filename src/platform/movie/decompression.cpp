@@ -23,6 +23,10 @@ extern "C" {
 #include <mutex>
 #include <vector>
 
+// The compression side ends its own sequences (true when seqID was one). It lives in the compression module;
+// a program that never links it has no compression sequences to end.
+Boolean PL_EndCompressionSequence(ImageSequence seqID) __attribute__((weak));
+
 namespace {
 
 constexpr OSType kRaw2vuy = '2vuy', kRawYuvs = 'yuvs', kRawYuv2 = 'yuv2';
@@ -545,7 +549,6 @@ struct Sequence {
 std::mutex gSequencesLock;
 std::map<ImageSequence, std::shared_ptr<Sequence>> gSequences;
 ImageSequence gNextSequence = 1;
-std::atomic<PL_SequenceEndHook> gCompressionEndHook{nullptr};
 
 std::shared_ptr<Sequence> FindSequence(ImageSequence seqID) {
   std::lock_guard<std::mutex> guard(gSequencesLock);
@@ -641,8 +644,8 @@ OSErr DecompressSequenceBeginS(ImageSequence *seqID, ImageDescriptionHandle desc
   std::lock_guard<std::mutex> guard(gSequencesLock);
   ImageSequence id = 0;
   do {
-    id = kPL_DecompressionSequenceTag | gNextSequence;
-    gNextSequence = gNextSequence >= 0x3FFFFFFF ? 1 : gNextSequence + 1;
+    id = gNextSequence;
+    gNextSequence = gNextSequence >= kPL_FirstCompressionSequenceID - 1 ? 1 : gNextSequence + 1;
   } while (gSequences.count(id) != 0);
   gSequences[id] = seq;
   *seqID = id;
@@ -691,10 +694,7 @@ OSErr CDSequenceEquivalentImageDescription(ImageSequence seqID, ImageDescription
 
 OSErr CDSequenceEnd(ImageSequence seqID) {
   if (seqID == 0) return noErr;
-  if ((seqID & kPL_DecompressionSequenceTag) == 0) {
-    PL_SequenceEndHook hook = gCompressionEndHook.load();
-    return hook != nullptr ? hook(seqID) : OSErr(paramErr);
-  }
+  if (PL_EndCompressionSequence != nullptr && PL_EndCompressionSequence(seqID)) return noErr;
   std::shared_ptr<Sequence> seq;
   {
     std::lock_guard<std::mutex> guard(gSequencesLock);
@@ -708,7 +708,6 @@ OSErr CDSequenceEnd(ImageSequence seqID) {
   return noErr;
 }
 
-void PL_SetCompressionSequenceEndHook(PL_SequenceEndHook hook) { gCompressionEndHook.store(hook); }
 
 Boolean PL_CanDecompressCodecType(OSType cType) {
   if (IsOwn422(cType)) return true;

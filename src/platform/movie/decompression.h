@@ -20,25 +20,10 @@
 #include "platform/movie/codec_info.h"
 #include "platform/movie/movie_types.h"
 
-typedef SInt32 ImageSequence;
-typedef UInt16 CodecFlags;
-typedef Component DecompressorComponent;
-
-// Completion of an asynchronous frame: result, the parts done (source, destination) and the refCon.
-typedef void (*ICMCompletionProcPtr)(OSErr result, SInt16 flags, long refcon);
-typedef ICMCompletionProcPtr ICMCompletionUPP;
-struct ICMCompletionProcRecord {
-  ICMCompletionUPP completionProc;
-  long completionRefCon;
-};
-typedef ICMCompletionProcRecord *ICMCompletionProcRecordPtr;
+// ImageSequence, CodecFlags, the completion record and its flags are the codec records' (codec_info.h),
+// shared with compression sequences.
 struct ICMFrameTimeRecord;
 typedef const ICMFrameTimeRecord *ICMFrameTimePtr;
-
-enum : SInt16 {
-  codecCompletionSource = 1 << 0,  // the source data is no longer needed
-  codecCompletionDest = 1 << 1,    // the destination holds the picture
-};
 
 // Transfer modes accepted: srcCopy and dither copy, which is the same here.
 enum : SInt16 { ditherCopy = 64 };
@@ -78,15 +63,10 @@ OSErr DecompressSequenceFrameWhen(ImageSequence seqID, Ptr data, SInt32 dataSize
 // Whether the sequence's decoder can go on with frames of newDesc (same codec, size, depth, colour table
 // and extensions). paramErr for an unknown sequence or a null description.
 OSErr CDSequenceEquivalentImageDescription(ImageSequence seqID, ImageDescriptionHandle newDesc, Boolean *equivalent);
-// Ends a decompression sequence, or a compression sequence through the hook below. 0 is ignored (noErr);
-// an unknown identifier gives paramErr.
+// Ends a sequence of either kind: compression sequences (numbers from kPL_FirstCompressionSequenceID on)
+// go to the compression side when it is linked; decompression sequences are numbered below it. 0 is
+// ignored (noErr); an unknown number gives paramErr.
 OSErr CDSequenceEnd(ImageSequence seqID);
-
-// Decompression sequence identifiers have bit 30 set, so that compression sequences (whose identifiers
-// must leave it clear) share CDSequenceEnd: an identifier without it goes to the hook.
-constexpr ImageSequence kPL_DecompressionSequenceTag = 0x40000000;
-typedef OSErr (*PL_SequenceEndHook)(ImageSequence seqID);
-void PL_SetCompressionSequenceEndHook(PL_SequenceEndHook hook);
 
 // ---- Our own helpers ----
 
