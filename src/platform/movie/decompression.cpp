@@ -16,6 +16,9 @@ extern "C" {
 }
 
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <atomic>
 #include <cstring>
 #include <map>
@@ -134,6 +137,36 @@ void FlipChromaSign(UInt8 *row, int linesize, int width, int height) {
     for (size_t i = 1; i < bytes; i += 2) row[i] ^= 0x80;
 }
 
+// Planar 4:2:2 to '2vuy' at the same size: a plain interleave, as libswscale's converter gives it, only
+// faster. (4:2:0 stays with libswscale, whose vertical chroma interpolation the reference decodes share.)
+void PlanarToUyvy(const UInt8 *const src[4], const int srcLinesize[4], UInt8 *dst, int dstLinesize, int width,
+                  int height) {
+  int pairs = width / 2;
+  for (int y = 0; y < height; ++y) {
+    const UInt8 *luma = src[0] + size_t(y) * size_t(srcLinesize[0]);
+    const UInt8 *cb = src[1] + size_t(y) * size_t(srcLinesize[1]);
+    const UInt8 *cr = src[2] + size_t(y) * size_t(srcLinesize[2]);
+    UInt8 *out = dst + size_t(y) * size_t(dstLinesize);
+    int i = 0;
+#if defined(__SSE2__)
+    for (; i + 8 <= pairs; i += 8) {
+      __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i *>(luma + 2 * i));
+      __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(cb + i));
+      __m128i r = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(cr + i));
+      __m128i c = _mm_unpacklo_epi8(b, r);
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * i), _mm_unpacklo_epi8(c, l));
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * i + 16), _mm_unpackhi_epi8(c, l));
+    }
+#endif
+    for (; i < pairs; ++i) {
+      out[4 * i] = cb[i];
+      out[4 * i + 1] = luma[2 * i];
+      out[4 * i + 2] = cr[i];
+      out[4 * i + 3] = luma[2 * i + 1];
+    }
+  }
+}
+
 // libswscale's context of one user (a sequence or decoder), kept between frames.
 struct Scaler {
   SwsContext *context = nullptr;
@@ -211,7 +244,10 @@ OSErr DrawPicture(Scaler *scaler, const SourcePicture &src, int descW, int descH
     UInt8 *dstData[4] = {};
     for (int p = 0; p < PlaneCount(tf.format); ++p)
       dstData[p] = planes.data[p] + PlaneOffset(tf.format, p, dx, dy, planes.linesize[p]);
-    if (src.format == tf.format && sw == dw && sh == dh && !(dd->flags & AV_PIX_FMT_FLAG_PLANAR)) {
+    if (src.format == AV_PIX_FMT_YUV422P && !src.fullRange && tf.format == AV_PIX_FMT_UYVY422 && sw == dw &&
+        sh == dh && dw % 2 == 0) {
+      PlanarToUyvy(srcData, src.linesize, dstData[0], planes.linesize[0], dw, dh);
+    } else if (src.format == tf.format && sw == dw && sh == dh && !(dd->flags & AV_PIX_FMT_FLAG_PLANAR)) {
       size_t rowBytes = PlaneOffset(tf.format, 0, (dw + alignX - 1) / alignX * alignX, 0, 0);
       for (int y = 0; y < dh; ++y)
         std::memcpy(dstData[0] + size_t(y) * planes.linesize[0], srcData[0] + size_t(y) * src.linesize[0], rowBytes);

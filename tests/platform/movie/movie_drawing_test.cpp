@@ -20,7 +20,7 @@
 namespace {
 
 // Largest difference allowed between our bytes and ffmpeg's: the same decoder and converter run on both
-// sides, so anything beyond rounding is a fault.
+// sides (they agree exactly today), so anything beyond rounding is a fault.
 constexpr int kTolerance = 2;
 
 struct CodecCase {
@@ -32,6 +32,8 @@ struct CodecCase {
 
 const CodecCase kCases[] = {
     {"dv_pal", "dvvideo", 720, 576, 8, "-c:v dvvideo -s 720x576 -pix_fmt yuv420p"},
+    {"dv_ntsc", "dvvideo", 720, 480, 6, "-c:v dvvideo -s 720x480 -r 30000/1001 -pix_fmt yuv411p"},
+    {"dvcpro50", "dvvideo", 720, 576, 4, "-c:v dvvideo -s 720x576 -pix_fmt yuv422p"},
     {"mjpeg", "mjpeg", 320, 240, 8, "-c:v mjpeg -q:v 4 -pix_fmt yuvj422p"},
     {"h264", "libx264", 320, 240, 12, "-c:v libx264 -preset veryfast -bf 2 -g 5 -pix_fmt yuv420p"},
     {"mpeg4", "mpeg4", 320, 240, 12, "-c:v mpeg4 -bf 2 -g 5 -q:v 5"},
