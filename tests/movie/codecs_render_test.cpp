@@ -119,6 +119,23 @@ TEST_F(MovieRendering, TryToRenderToGWorldDrawsTheCurrentFrameAndKeepsTheWorld) 
   DisposeGWorld(world);
 }
 
+TEST_F(MovieRendering, PlanarWorldOverACallersBufferGetsThePicture) {
+  // A 'y420' world over a buffer whose planar header the caller wrote, rows of width x 3 / 2.
+  std::vector<UInt8> buffer(size_t(QT_GetY420_FrameSize(kH, kW)) + 64, 0xEE);
+  QT_SetY420_Header(buffer.data(), kH, kW);
+  Rect bounds{0, 0, kH, kW};
+  GWorldPtr world = nullptr;
+  ASSERT_EQ(noErr, QTNewGWorldFromPtr(&world, 'y420', &bounds, nullptr, nullptr, 0, buffer.data(), kW * 3 / 2));
+  EXPECT_EQ(noErr, QT_TryToRenderMovieToGWorld(movie_, world));
+  // Luma of frame 0 in the Y plane (offset 32, rows of 64 bytes); nothing written past the block's end.
+  const std::vector<UInt8> &frame = info_.frames[0];
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) ASSERT_EQ(frame[size_t(y * kW + x) * 2 + 1], buffer[32 + size_t(y) * 64 + size_t(x)]);
+  for (size_t i = size_t(QT_GetY420_FrameSize(kH, kW)); i < buffer.size(); ++i) ASSERT_EQ(0xEE, buffer[i]);
+  SetMovieGWorld(movie_, nullptr, nullptr);
+  DisposeGWorld(world);
+}
+
 TEST_F(MovieRendering, TryToRenderToPixelFormatRestoresTheMoviesWorld) {
   Rect bounds{0, 0, kH, kW};
   GWorldPtr own = nullptr;
