@@ -566,7 +566,9 @@ size_t ImageDataSize(const DescInfo &d, SInt32 given) {
   if (given > 0) return size_t(given);
   if (d.dataSize > 0) return size_t(d.dataSize);
   if (IsOwn422(d.cType)) return size_t((d.width + 1) / 2) * 4 * size_t(d.height);
+  // DV frames have the sizes of their standard when the description states none.
   if (d.cType == 'dvc ' || d.cType == 'dvcp' || d.cType == 'dvpp') return d.height == 480 ? 120000 : 144000;
+  if (d.cType == 'dv5n' || d.cType == 'dv5p') return d.height == 480 ? 240000 : 288000;
   return 0;
 }
 

@@ -13,6 +13,7 @@
 
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -324,6 +325,45 @@ TEST(Decompression, TwoFieldMotionJpegSampleBecomesOneInterlacedFrame) {
       worst = std::max(worst, std::abs(int(frame[size_t(y * w * 2 + x)]) - int(field[size_t((y / 2) * w * 2 + x)])));
   }
   EXPECT_LE(worst, 2);
+}
+
+}  // namespace
+
+namespace {
+
+// Sequences on several threads at once give what one thread alone gives.
+TEST(DecompressionSequence, SequencesOnSeveralThreadsDecodeIndependently) {
+  constexpr int kThreads = 4, kFramesEach = 20, kOut = 37;  // an odd size makes every thread scale
+  std::vector<std::vector<UInt8>> frames;
+  for (int f = 0; f < 4; ++f) frames.push_back(bz_test::FixtureFramePattern(f, kW, kH));
+  auto run = [&](int seed, std::vector<UInt8> *last) {
+    Desc desc = MakeDesc('2vuy', kW, kH, kW * kH * 2);
+    World world = MakeWorld(k32ARGBPixelFormat, kOut, kOut);
+    Rect src{0, 0, SInt16(kH), SInt16(kW)}, dst{0, 0, SInt16(kOut), SInt16(kOut)};
+    MatrixRecord matrix;
+    RectMatrix(&matrix, &src, &dst);
+    ImageSequence seq = 0;
+    if (DecompressSequenceBeginS(&seq, desc.get(), nullptr, 0, world.get(), nullptr, nullptr, &matrix, srcCopy,
+                                 nullptr, 0, codecNormalQuality, anyCodec) != noErr)
+      return;
+    for (int i = 0; i < kFramesEach; ++i) {
+      std::vector<UInt8> &frame = frames[size_t((seed + i) % 4)];
+      if (DecompressSequenceFrameS(seq, reinterpret_cast<Ptr>(frame.data()), SInt32(frame.size()), 0, nullptr,
+                                   nullptr) != noErr)
+        return;
+    }
+    *last = WorldBytes(world.get(), kOut * 4, kOut);
+    CDSequenceEnd(seq);
+  };
+  std::vector<std::vector<UInt8>> alone(kThreads), together(kThreads);
+  for (int t = 0; t < kThreads; ++t) run(t, &alone[size_t(t)]);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) threads.emplace_back(run, t, &together[size_t(t)]);
+  for (std::thread &t : threads) t.join();
+  for (int t = 0; t < kThreads; ++t) {
+    ASSERT_FALSE(alone[size_t(t)].empty());
+    EXPECT_EQ(alone[size_t(t)], together[size_t(t)]) << "thread " << t;
+  }
 }
 
 }  // namespace
