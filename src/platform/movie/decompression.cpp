@@ -32,7 +32,7 @@ Boolean PL_EndCompressionSequence(ImageSequence seqID) __attribute__((weak));
 
 namespace {
 
-constexpr OSType kRaw2vuy = '2vuy', kRawYuvs = 'yuvs', kRawYuv2 = 'yuv2';
+constexpr OSType kRaw2vuy = '2vuy', kRawYuvs = 'yuvs', kRawYuv2 = 'yuv2', kRawYuvu = 'yuvu';
 
 OSErr FromAV(int averr) {
   if (averr >= 0) return noErr;
@@ -63,6 +63,7 @@ bool TargetOf(OSType pixelFormat, TargetFormat *t) {
     case k2vuyPixelFormat: *t = {AV_PIX_FMT_UYVY422, false, true}; return true;
     case kYUVSPixelFormat: *t = {AV_PIX_FMT_YUYV422, false, true}; return true;
     case kComponentVideoPixelFormat: *t = {AV_PIX_FMT_YUYV422, true, true}; return true;
+    case kYUVUPixelFormat: *t = {AV_PIX_FMT_YUYV422, true, true}; return true;
     case kYUV420PixelFormat: *t = {AV_PIX_FMT_YUV420P, false, true}; return true;
     case k32ARGBPixelFormat: *t = {AV_PIX_FMT_ARGB, false, false}; return true;
     case k32BGRAPixelFormat: *t = {AV_PIX_FMT_BGRA, false, false}; return true;
@@ -285,7 +286,9 @@ OSErr DrawPicture(Scaler *scaler, const SourcePicture &src, int descW, int descH
 
 // ---- Codecs ----
 
-bool IsOwn422(OSType cType) { return cType == kRaw2vuy || cType == kRawYuvs || cType == kRawYuv2; }
+bool IsOwn422(OSType cType) {
+  return cType == kRaw2vuy || cType == kRawYuvs || cType == kRawYuv2 || cType == kRawYuvu;
+}
 
 AVCodecID CodecIdOf(OSType cType) {
   const AVCodecTag *tables[] = {avformat_get_mov_video_tags(), nullptr};
@@ -500,7 +503,7 @@ OSErr WrapOwn422(ImageCodec *codec, const void *data, size_t size, SourcePicture
   } else {
     p.format = AV_PIX_FMT_YUYV422;
     p.data[0] = static_cast<const UInt8 *>(data);
-    if (codec->desc.cType == kRawYuv2) {
+    if (codec->desc.cType == kRawYuv2 || codec->desc.cType == kRawYuvu) {
       try {
         codec->signedCopy.assign(p.data[0], p.data[0] + rowBytes * size_t(h));
       } catch (const std::bad_alloc &) {

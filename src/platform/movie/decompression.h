@@ -2,14 +2,15 @@
 // codec type and its image description into an offscreen graphics world, and the decoder of a media's
 // pictures by time that drawing a movie builds on.
 //
-// Decoders: the uncompressed 4:2:2 formats '2vuy', 'yuvs' and 'yuv2' are our own byte reorders; DV
-// ('dvc ', 'dvcp', 'dvpp', 'dv5n', 'dv5p', DVCPRO HD), JPEG and Motion-JPEG ('jpeg', 'mjpa', 'mjpb'),
-// H.264 ('avc1', with its 'avcC' extension), MPEG-4 ('mp4v', with its 'esds') and the other QuickTime
-// types libavcodec knows decode through libavcodec. Targets: '2vuy', 'yuvs', 'yuv2', 'y420' (through its
-// planar header), 32-bit ARGB (bytes A, R, G, B), 'BGRA', 'RGBA', 24-bit RGB, 16-bit 555 and 8-bit grey
-// (depth 40). Levels are kept as the decoder gives them into Y'CbCr targets (a full-range JPEG is scaled
-// to video range); RGB targets get full-range RGB. No gamma conversion is made: the target's pixel map
-// is told the gamma its pixels have (the description's, or the codec's default).
+// Decoders: the uncompressed 4:2:2 formats '2vuy', 'yuvs', 'yuv2' and 'yuvu' (laid out as 'yuv2', chroma
+// signed) are our own byte reorders; DV ('dvc ', 'dvcp', 'dvpp', 'dv5n', 'dv5p', DVCPRO HD), JPEG and
+// Motion-JPEG ('jpeg', 'mjpa' with its two fields in one sample, 'mjpb'), H.264 ('avc1', with its 'avcC'
+// extension), MPEG-4 ('mp4v', with its 'esds') and the other QuickTime types libavcodec knows decode through
+// libavcodec. Targets: '2vuy', 'yuvs', 'yuv2', 'yuvu', 'y420' (through its planar header), 32-bit ARGB
+// (bytes A, R, G, B), 'BGRA', 'RGBA', 24-bit RGB, 16-bit 555 and 8-bit grey (depth 40). Levels are kept as
+// the decoder gives them into Y'CbCr targets (a full-range JPEG is scaled to video range) and chroma is
+// resampled as libswscale's bicubic converter does; RGB targets get full-range RGB. No gamma conversion is
+// made: the target's pixel map is told the gamma its pixels have (the description's, or the codec's default).
 //
 // Threads: a sequence or decoder is used by one thread at a time; different ones run in parallel.
 #pragma once

@@ -73,7 +73,7 @@ struct ReorderCase {
 
 TEST(Decompression, OwnYCbCr422FormatsConvertExactlyBothWays) {
   const std::vector<UInt8> pattern = bz_test::FixtureFramePattern(3, kW, kH);
-  for (ReorderCase c : {ReorderCase{'2vuy', false}, ReorderCase{'yuvs', false}, ReorderCase{'yuv2', true}}) {
+  for (ReorderCase c : {ReorderCase{'2vuy', false}, ReorderCase{'yuvs', false}, ReorderCase{'yuv2', true}, ReorderCase{'yuvu', true}}) {
     SCOPED_TRACE(testing::Message() << "codec " << std::hex << c.cType);
     std::vector<UInt8> source = c.cType == '2vuy' ? pattern : ToYuvs(pattern, c.isSigned);
     Desc desc = MakeDesc(c.cType, kW, kH, SInt32(source.size()));
