@@ -2,6 +2,7 @@
 // what ffmpeg's own decoder converted to UYVY gives; the drawing-complete procedure follows every drawing;
 // damaged and truncated sample data give errors, never crashes.
 #include "platform/core/mac_errors.h"
+#include "platform/core/memory.h"
 #include "platform/core/offscreen_worlds.h"
 #include "platform/movie/movie_drawing.h"
 #include "platform/movie/movie_model.h"
@@ -267,6 +268,62 @@ TEST_F(MovieDrawingDamage, TruncatedDataGivesEndOfFileForTheLostFrames) {
   ASSERT_EQ(6u, statuses.size());
   EXPECT_EQ(6, calls);
   for (size_t i = 0; i < 6; ++i) EXPECT_EQ(i < 3 ? noErr : eofErr, statuses[i]) << "frame " << i;
+}
+
+}  // namespace
+
+namespace {
+
+// A media whose samples change description: each picture decodes with its own description's codec.
+TEST(MovieDrawingDescriptions, SamplesOfAnotherDescriptionReopenTheDecoder) {
+  bz_test::TempDir dir;
+  bz_test::FixtureMovieSpec spec;
+  spec.withSound = false;
+  bz_test::FixtureMovieInfo info;
+  const std::string path = dir.File("two_descriptions.mov");
+  ASSERT_EQ(noErr, bz_test::WriteFixtureMovie(path, spec, &info));
+  Movie movie = nullptr;
+  ASSERT_EQ(noErr, bz_test::OpenMovieAtPath(path, &movie));
+  Track track = GetMovieIndTrackType(movie, 1, VideoMediaType, movieTrackMediaType);
+  Media media = GetTrackMedia(track);
+  // Frame 0's bytes once more, described as 'yuvs': luma and chroma bytes trade places.
+  ImageDescriptionHandle yuvs = bz_test::NewFixtureImageDescription(spec.width, spec.height);
+  (*yuvs)->cType = 'yuvs';
+  SampleReference64Record ref{info.frameOffsets[0], UInt32(info.frames[0].size()), spec.frameDuration, 1, 0};
+  TimeValue added = 0;
+  ASSERT_EQ(noErr, BeginMediaEdits(media));
+  ASSERT_EQ(noErr, AddMediaSampleReferences64(media, reinterpret_cast<SampleDescriptionHandle>(yuvs), 1, &ref, &added));
+  ASSERT_EQ(noErr, EndMediaEdits(media));
+  DisposeHandle(reinterpret_cast<Handle>(yuvs));
+  ASSERT_EQ(noErr, InsertMediaIntoTrack(track, -1, added, spec.frameDuration, fixed1));
+
+  Rect bounds{0, 0, SInt16(spec.height), SInt16(spec.width)};
+  GWorldPtr world = nullptr;
+  ASSERT_EQ(noErr, QTNewGWorld(&world, k2vuyPixelFormat, &bounds, nullptr, nullptr, 0));
+  SetMovieGWorld(movie, world, nullptr);
+  SetMovieActive(movie, true);
+  std::vector<TimeValue> times = FrameTimes(movie);
+  ASSERT_EQ(size_t(spec.frames + 1), times.size());
+  PixMapHandle pm = GetGWorldPixMap(world);
+  auto shown = [&](size_t n) {
+    SetMovieTimeValue(movie, times[n]);
+    MoviesTask(movie, 0);
+    EXPECT_EQ(noErr, GetMovieStatus(movie, nullptr));
+    std::vector<UInt8> bytes;
+    const UInt8 *base = reinterpret_cast<const UInt8 *>(GetPixBaseAddr(pm));
+    for (int y = 0; y < spec.height; ++y)
+      bytes.insert(bytes.end(), base + size_t(y) * size_t(GetPixRowBytes(pm)),
+                   base + size_t(y) * size_t(GetPixRowBytes(pm)) + size_t(spec.width) * 2);
+    return bytes;
+  };
+  std::vector<UInt8> swapped = info.frames[0];
+  for (size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
+  EXPECT_EQ(info.frames[5], shown(5));
+  EXPECT_EQ(swapped, shown(6));
+  EXPECT_EQ(info.frames[0], shown(0));
+  EXPECT_EQ(swapped, shown(6));
+  DisposeMovie(movie);
+  DisposeGWorld(world);
 }
 
 }  // namespace
