@@ -251,8 +251,9 @@ BZ_BuffInfo *StageByNumber(SInt32 stageNum) {
   return stageNum < BZ_CountStages(table) ? &table[stageNum] : nullptr;
 }
 
-// Still answering: started and not yet leaving its loop.
-bool IsAnswering(const MP_TaskData &taskData) { return taskData.ID != nullptr && !taskData.exiting; }
+// Still answering: not yet leaving its loop. A terminated task (ID cleared) may still be measuring a frame it
+// took, so only its own mark counts.
+bool IsAnswering(const MP_TaskData &taskData) { return !taskData.exiting; }
 
 }  // namespace
 

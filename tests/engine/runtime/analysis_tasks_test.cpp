@@ -478,6 +478,21 @@ TEST_F(EngineAnalysisTasks, GeneralAnalysisRefusesWithoutARunningStageOrTask) {
   EXPECT_EQ(BZ_GeneralFrameAnalysis(logo_, &gBZ.dlgTaskData, false, nullptr, nullptr), paramErr);
 }
 
+TEST_F(EngineAnalysisTasks, StageGivesUpOnATaskThatLeftWithoutAnswering) {
+  StartGeneralTasks();
+  MP_TaskData &diffTask = gBZ.dlgTaskData.frameDiffTaskData;
+  // Ended without waiting: its queues stay, so the request is posted, but nobody takes it.
+  ASSERT_EQ(MP_TerminateTask(&diffTask, false, noErr), noErr);
+  PaddedFrame frame(64, 64);
+  BZ_DlgTaskInput input{};
+  input.inBuffer = input.outBuffer = frame.data();
+  EXPECT_EQ(BZ_GeneralFrameAnalysis(logo_, &gBZ.dlgTaskData, false, &input, nullptr), kMPTaskAbortedErr);
+  EXPECT_TRUE(diffTask.exiting.load());
+  void *result = nullptr;
+  EXPECT_EQ(MPWaitOnQueue(diffTask.termQueue, nullptr, nullptr, &result, bz_test::kHangLimit), noErr);
+  MP_DisposeTask(&diffTask);
+}
+
 // ---- Starting and ending --------------------------------------------------------------------------------------
 
 TEST_F(EngineAnalysisTasks, GeneralTasksRunOnlyInAnalysisRunsWithoutPendingAutomaticSettings) {
