@@ -43,8 +43,8 @@ OSStatus BZ_CreateInputAnalysisTasks(BZ_DlgTaskData *dlgTaskData, SInt32 fileNum
 
 // ---- Task entry points (parameter: the task's MP_TaskData, whose data is the BZ_DlgTaskData) -------------------
 
-// Picture lines height - 2 and height - 1 of the copy stage's frame, for 576-line pictures only: the first
-// white one is recorded in hasWhiteLineInSecLastLine or hasWhiteLineInBottomLine of [file][test]; both
+// Picture lines height - 2 and height - 1 of the copy stage's frame, for 576-line pictures only (wide enough
+// for the tested columns): the first white one is recorded in hasWhiteLineInSecLastLine or hasWhiteLineInBottomLine of [file][test]; both
 // cells are rewritten for every test frame, so an earlier movie's answer never stays.
 OSStatus BZ_WhiteLineTask(void *parameter);
 // The black bar sizes (top, left, bottom, right) of file 0's copy-stage frame into blackBarSize[test]: at
