@@ -522,6 +522,24 @@ TEST_F(EngineAnalysisTasks, GeneralTasksRunOnlyInAnalysisRunsWithoutPendingAutom
   EXPECT_TRUE(bz_test::WaitUntil([&] { return PL_MPLiveTaskCount() == baseTasks_; }));
 }
 
+TEST_F(EngineAnalysisTasks, CopyStagesSettingUpTogetherStartOneTaskEach) {
+  MPQueueID ends = nullptr;
+  ASSERT_EQ(MPCreateQueue(&ends), noErr);
+  constexpr int kStages = 4;
+  for (int i = 0; i < kStages; ++i)
+    bz_test::StartTask([i] { return BZ_CreateGeneralAnalysisTasks(&gBZ.dlgTaskData) |
+                                    BZ_CreateInputAnalysisTasks(&gBZ.dlgTaskData, i % 2); },
+                       ends);
+  for (int i = 0; i < kStages; ++i) {
+    void *result = Word(-1);
+    ASSERT_EQ(MPWaitOnQueue(ends, nullptr, nullptr, &result, bz_test::kHangLimit), noErr);
+    EXPECT_EQ(bz_test::StatusFromWord(result), noErr);
+  }
+  MPDeleteQueue(ends);
+  EXPECT_TRUE(bz_test::WaitUntil([&] { return PL_MPLiveTaskCount() == baseTasks_ + 4; }))
+      << PL_MPLiveTaskCount() - baseTasks_ << " analysis tasks";
+}
+
 TEST_F(EngineAnalysisTasks, InputTasksStartOnlyForWhatIsNotYetSearched) {
   BZ_DlgTaskData &d = gBZ.dlgTaskData;
   project_->state.exec = kBZ_ProjStateExecuting;
