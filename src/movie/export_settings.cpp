@@ -793,11 +793,8 @@ Component FindExporterByName(const char *compName) {
 
 }  // namespace
 
-OSStatus QT_GetExportComponentDefaultSettByType(OSType subType, OSType manufacturer, QTAtomContainer *settings) {
-  if (settings == nullptr) return paramErr;
-  *settings = nullptr;
-  Component component = FindExporter(subType, manufacturer);
-  if (component == nullptr) return noCodecErr;
+// A fresh instance's settings are the exporter's defaults.
+static OSStatus DefaultSettingsOfExporter(Component component, QTAtomContainer *settings) {
   ComponentInstance ci = nullptr;
   OSStatus err = OpenAComponent(component, &ci);
   if (err != noErr) return err;
@@ -806,17 +803,20 @@ OSStatus QT_GetExportComponentDefaultSettByType(OSType subType, OSType manufactu
   return err;
 }
 
+OSStatus QT_GetExportComponentDefaultSettByType(OSType subType, OSType manufacturer, QTAtomContainer *settings) {
+  if (settings == nullptr) return paramErr;
+  *settings = nullptr;
+  Component component = FindExporter(subType, manufacturer);
+  if (component == nullptr) return noCodecErr;
+  return DefaultSettingsOfExporter(component, settings);
+}
+
 OSStatus QT_GetExportComponentDefaultSettByName(const char *compName, QTAtomContainer *settings) {
   if (compName == nullptr || settings == nullptr) return paramErr;
   *settings = nullptr;
   Component component = FindExporterByName(compName);
   if (component == nullptr) return noErr;
-  ComponentInstance ci = nullptr;
-  OSStatus err = OpenAComponent(component, &ci);
-  if (err != noErr) return err;
-  err = MovieExportGetSettingsAsAtomContainer(ci, settings);
-  CloseComponent(ci);
-  return err;
+  return DefaultSettingsOfExporter(component, settings);
 }
 
 OSStatus QT_GetSettFromExportComponent(ComponentInstance ci, SCSpatialSettings *spatialSett,
