@@ -4,6 +4,7 @@
 #include "engine/copy_stage.h"
 #include "engine/read_stage.h"
 #include "engine/runtime/stage_access.h"
+#include "general/processor_info.h"
 #include "movie/movie_queries.h"
 #include "movie/movie_time.h"
 #include "platform/core/files.h"
@@ -21,6 +22,7 @@ void BM_ReadAndCopy(benchmark::State &state) {
   const SInt32 width = SInt32(state.range(0));
   const SInt32 height = SInt32(state.range(1));
   const bool legalise = state.range(2) != 0;
+  GL_GetProcessorInfo(&gBZ.procInfo);  // the colour kernels' vector paths, as the application has them
   bz_test::TempDir dir;
   const std::string path = dir.File("source.mov");
   bz_test::FixtureMovieSpec spec;

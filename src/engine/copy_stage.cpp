@@ -7,6 +7,7 @@
 #include "color/planar420.h"
 #include "color/yuv422_formats.h"
 #include "engine/runtime/engine_host.h"
+#include "engine/runtime/frame_selection.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "general/memory_lists.h"
@@ -19,6 +20,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -119,7 +121,7 @@ OSStatus BZ_SetupCopyTask(MP_TaskData *taskData, SInt32 *height, SInt32 *width, 
                           MPQueueID *outInputQueue, BZ_BuffInfo **stageBuffInfo, size_t *outBufferSize,
                           size_t *actualOutSize, BZ_BuffInfo **outBuffInfo, SInt32 *numFrames,
                           SInt32 *testNumArray, Boolean *calcStats) {
-  if (taskData == nullptr || copyParams == nullptr) return paramErr;
+  if (taskData == nullptr || copyParams == nullptr || testNumArray == nullptr) return paramErr;
   auto *project = static_cast<BZ_ProjPtr>(taskData->termMessage2);
   if (project == nullptr) return paramErr;
   *copyParams = BZ_CopyParams{};
@@ -178,14 +180,18 @@ OSStatus BZ_SetupCopyTask(MP_TaskData *taskData, SInt32 *height, SInt32 *width, 
     return memFullErr;
   }
 
-  // Analysis and preview runs pass on the frames the read stage was given; the preview frame is the test.
+  // The frames an analysis or preview run passes on, and the test frames among them.
   *numFrames = 0;
-  if (testNumArray != nullptr) testNumArray[0] = 0x7FFFFFFF;
-  if (project->state.exec == kBZ_ProjStatePreviewing) {
-    *numFrames = 1;
-    if (testNumArray != nullptr) {
-      testNumArray[0] = host->getPreviewFrameNum(host->refCon);
-      testNumArray[1] = 0x7FFFFFFF;
+  testNumArray[0] = kBZ_EndOfFrameList;
+  if (project->state.exec != kBZ_ProjStateExecuting) {
+    const SInt32 capacity = BZ_GetMaxSampleNumArraySize(table);
+    std::vector<SInt32> inList(size_t(std::max<SInt32>(capacity, 1))), outList(inList.size());
+    SInt32 numIn = 0, numTest = 0;
+    err = BZ_SelectMovieSamplesForStage(movie0.numFrames, kBZ_NoiseRedTaskType, inList.data(), &numIn,
+                                        outList.data(), numFrames, testNumArray, &numTest);
+    if (err != noErr) {
+      BZ_DisposeCopyParams(&p);
+      return err;
     }
   }
   *calcStats = false;

@@ -2,6 +2,7 @@
 #include "engine/read_stage.h"
 
 #include "engine/runtime/engine_host.h"
+#include "engine/runtime/frame_selection.h"
 #include "engine/runtime/stage_access.h"
 #include "general/processor_info.h"
 #include "movie/movie_errors.h"
@@ -22,50 +23,6 @@ BZ_BuffInfo *StageOfTask(BZ_BuffInfo *table, const MP_TaskData *task) {
   for (SInt32 i = 0; i < kBZ_NumBuffInfos - 1 && table[i].type != kBZ_NoTaskType; ++i)
     if (table[i].taskData[0] == task) return &table[i];
   return nullptr;
-}
-
-bool IsMpeg(CodecType c) { return c == 'm2v ' || c == 'm1v ' || c == 'm2s ' || c == 'MPEG'; }
-
-// The next frame's time and its duration. MPEG sources step by their exact frame duration, kept in
-// movieTimeF so that rounding never drifts; the others step through the movie's own frames.
-void AdvanceInputTime(Movie movie, const BZ_StatMovInfo *info, BZ_DynInputInfo *input) {
-  TimeValue next = -1, duration = 0;
-  if (IsMpeg(info->cType)) {
-    input->movieTimeF += info->frameDurationF;
-    next = TimeValue(input->movieTimeF + 0.49);
-    duration = next - input->movieTime;
-  } else {
-    QT_GetMovieVideoNextTime(movie, input->movieTime, 0, &next, &duration);
-    input->movieTimeF = double(next);
-  }
-  input->movieTime = next;
-  input->duration = duration;
-}
-
-// The frames an analysis or preview run reads: the preview's frame, or up to kBZ_NumTestFrames samples
-// spread evenly over the movie.
-OSStatus SelectReadFrames(BZ_ProjPtr project, SInt32 numFrames, SInt32 **list, SInt32 *count) {
-  *list = nullptr;
-  *count = 0;
-  if (numFrames <= 0) return noErr;
-  const SInt32 capacity = kBZ_NumTestFrames + 1;
-  auto *frames = reinterpret_cast<SInt32 *>(NewPtrClear(Size(capacity * sizeof(SInt32))));
-  if (frames == nullptr) return memFullErr;
-  SInt32 n = 0;
-  if (project->state.exec == kBZ_ProjStatePreviewing) {
-    const BZ_EngineHost *host = BZ_GetEngineHost();
-    frames[n++] = std::clamp<SInt32>(host->getPreviewFrameNum(host->refCon), 0, numFrames - 1);
-  } else {
-    const SInt32 samples = std::min<SInt32>(kBZ_NumTestFrames, numFrames);
-    for (SInt32 i = 0; i < samples; ++i) {
-      const SInt32 f = std::min<SInt32>(SInt32(double(numFrames) / samples * (i + 0.499)), numFrames - 1);
-      if (n == 0 || frames[n - 1] != f) frames[n++] = f;
-    }
-  }
-  frames[n] = 0x7FFFFFFF;
-  *list = frames;
-  *count = n;
-  return noErr;
 }
 
 }  // namespace
@@ -95,8 +52,23 @@ OSStatus BZ_SetupReadTask(BZ_ProjPtr project, MP_TaskData *taskData, MPQueueID *
   *readAll = host->getAutoSettStage(host->refCon) == 2;
   *outSampleArray = nullptr;
   *numOutFrames = 0;
-  if (project->state.exec != kBZ_ProjStateExecuting && !*readAll)
-    return SelectReadFrames(project, movie0.numFrames, outSampleArray, numOutFrames);
+  if (project->state.exec == kBZ_ProjStateExecuting || *readAll) return noErr;
+  const SInt32 capacity = BZ_GetMaxSampleNumArraySize(table);
+  auto *inList = reinterpret_cast<SInt32 *>(NewPtrClear(Size(capacity) * Size(sizeof(SInt32))));
+  auto *outList = reinterpret_cast<SInt32 *>(NewPtrClear(Size(capacity) * Size(sizeof(SInt32))));
+  SInt32 testNums[kBZ_NumTestFrames + 1];
+  SInt32 numIn = 0, numTest = 0;
+  OSStatus err = inList != nullptr && outList != nullptr ? noErr : memFullErr;
+  if (err == noErr)
+    err = BZ_SelectMovieSamplesForStage(movie0.numFrames, kBZ_ReadTaskType, inList, &numIn, outList, numOutFrames,
+                                        testNums, &numTest);
+  if (inList != nullptr) DisposePtr(reinterpret_cast<Ptr>(inList));
+  if (err != noErr) {
+    if (outList != nullptr) DisposePtr(reinterpret_cast<Ptr>(outList));
+    *numOutFrames = 0;
+    return err;
+  }
+  *outSampleArray = outList;
   return noErr;
 }
 
@@ -224,7 +196,12 @@ OSStatus BZ_ReadTask(void *parameter) {
       } else if (input.directRead) {
         result = BZ_ReadFrameDirect(track, media, &input, buffer, out->size, actualSize);
         if (result == noErr) result = MPNotifyQueue(outInput, Word(kBZ_ReadTaskType), project, buffer);
-        if (result == noErr) AdvanceInputTime(movie, &ownInfo, &input);
+        if (result == noErr) {
+          TimeValue next = -1, duration = 0;
+          BZ_GetMovieVideoNextTime(movie, &ownInfo, input.movieTime, &input.movieTimeF, &next, &duration);
+          input.movieTime = next;
+          input.duration = duration;
+        }
       } else {
         // The main thread draws into the copy stage's buffer and posts it on when the drawing is complete.
         result = BZ_SendDrawFrameEvent(fileNum);

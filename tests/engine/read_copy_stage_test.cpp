@@ -431,10 +431,11 @@ class EnginePipeline : public ::testing::Test {
     return OSStatus(FromWord(code));
   }
 
-  // One preview run of the frame; whether the run ended without error.
+  // One preview run of the frame, which with noise reduction reads the frame and its two neighbours; the
+  // run's error.
   OSStatus Preview(SInt32 frame) {
     gPipelineHost.previewFrame = frame;
-    gCollected.expected = 1;
+    gCollected.expected = 3;
     project_->state.exec = kBZ_ProjStatePreviewing;
     const SInt32 before = gRunsFinished;
     EXPECT_EQ(MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project_.get(),
@@ -569,21 +570,25 @@ TEST_F(EnginePipeline, TheCacheServesARepeatedPreviewFrame) {
   BuildTable(kBZ_ProjStatePreviewing);
 
   ASSERT_EQ(Preview(27), noErr);
-  ASSERT_EQ(gCollected.frames.count(27), 1u);
-  EXPECT_EQ(PictureOf(gCollected.frames[27]), written.frames[27]);
-  EXPECT_EQ(gBZ.dlgTaskData.frameCacheInfo[27 % kBZ_FrameCacheSize].frameNum, 27);
+  for (SInt32 f : {26, 27, 28}) {
+    ASSERT_EQ(gCollected.frames.count(f), 1u) << "frame " << f;
+    EXPECT_EQ(PictureOf(gCollected.frames[f]), written.frames[size_t(f)]) << "frame " << f;
+    EXPECT_EQ(gBZ.dlgTaskData.frameCacheInfo[f % kBZ_FrameCacheSize].frameNum, f);
+  }
 
-  // With the file closed nothing can be read: the frame must come from the cache.
+  // With the file closed nothing can be read: the frames must come from the cache.
   FSIORefNum &fork = project_->dynIO_Info.inputInfo[0].fileRefNum[0];
   FSCloseFork(fork);
   fork = 0;
   gCollected.frames.clear();
   ASSERT_EQ(Preview(27), noErr);
-  ASSERT_EQ(gCollected.frames.count(27), 1u);
-  EXPECT_EQ(PictureOf(gCollected.frames[27]), written.frames[27]);
-  EXPECT_EQ(gBZ.dlgTaskData.frameCacheInfo[27 % kBZ_FrameCacheSize].needed, 0);
+  for (SInt32 f : {26, 27, 28}) {
+    ASSERT_EQ(gCollected.frames.count(f), 1u) << "frame " << f;
+    EXPECT_EQ(PictureOf(gCollected.frames[f]), written.frames[size_t(f)]) << "frame " << f;
+    EXPECT_EQ(gBZ.dlgTaskData.frameCacheInfo[f % kBZ_FrameCacheSize].needed, 0);
+  }
 
-  // Another frame of the same slot is read again, and fails without its file.
+  // Frames 1 to 3 share those slots: they are read again, and fail without their file.
   gCollected.frames.clear();
   EXPECT_EQ(Preview(2), kQT_DataRefIndexNotInMediaErr);
   EXPECT_TRUE(gCollected.frames.empty());
