@@ -229,3 +229,121 @@ TEST_F(EngineDirtyFrames, ListedRunsReleaseWhatTheNextListedFrameDoesNotReach) {
 }
 
 }  // namespace
+
+// ---- The stage task over a hand-made table ----
+
+// Source frames in the first processing stage, cleaned frames in the write stage of file 0 and the noise
+// movie's write stage of file 1; the noise-frame task runs on its own and is stopped as the main task does.
+class EngineNoiseFrameTask : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    BZ_StatMovInfo *movies = project_.statMovInfo();
+    bz_test::DescribeSource(movies, 0, 8, 16, 2, '2vuy');
+    movies[0].gamma = 2.2f;
+    project_->info.settings.output.cType = '2vuy';
+    project_->info.settings.diffParams = BZ_DiffParams{true, true, 1.0f, 0.0f, 0.0f, 2};
+    ASSERT_EQ(BZ_GetBufferSize(8, 16, false, &height_, &width_, &size_), noErr);
+    BZ_BuffInfo *table = project_->dynIO_Info.buffInfo;
+    const BZ_TaskType types[] = {kBZ_ReadTaskType, kBZ_CopyTaskType, kBZ_NoiseRedTaskType, kBZ_WriteTaskType,
+                                 kBZ_NoiseFrameTaskType, kBZ_WriteTaskType};
+    storage_.assign(size_t(size_) * 2 * 6, 0);
+    for (int i = 0; i < 6; ++i) {
+      table[i].type = types[i];
+      table[i].number = i;
+      table[i].size = size_t(size_);
+      table[i].numFrameBuffers = 2;
+      for (int b = 0; b < 2; ++b) {
+        table[i].frameBuffInfo[b].number = b;
+        table[i].frameBuffInfo[b].ptr = storage_.data() + size_t(size_) * size_t(2 * i + b);
+        table[i].frameBuffInfo[b].frameNum = b;
+        table[i].frameBuffInfo[b].outArrayNum = b;
+      }
+    }
+    table[5].fileNum = 1;
+    ASSERT_EQ(MPCreateEvent(&table[3].event), noErr);
+    write1_.type = kBZ_WriteTaskType;
+    ASSERT_EQ(MPCreateQueue(&write1_.inputQueue), noErr);
+    ASSERT_EQ(MPCreateQueue(&write1_.inFreeQueue), noErr);
+    table[5].taskData[0] = &write1_;
+    for (int b = 0; b < 2; ++b)
+      MPNotifyQueue(write1_.inFreeQueue, Word(kBZ_WriteTaskType), project_.get(), table[5].frameBuffInfo[b].ptr);
+
+    main_.type = kBZ_MainTaskType;
+    ASSERT_EQ(MPCreateQueue(&main_.inputQueue), noErr);
+    task_.entryPoint = BZ_NoiseFrameTask;
+    task_.type = kBZ_NoiseFrameTaskType;
+    task_.termMessage1 = Word(kBZ_NoiseFrameTaskType);
+    task_.termMessage2 = project_.get();
+    task_.termQueue = main_.inputQueue;
+    task_.creator = &main_;
+    task_.queuesAllocated = kMP_InputQueueAlloc;
+    table[4].taskData[0] = &task_;
+
+    // Source and cleaned frames that differ in a known way.
+    bz_test::FillRandomBytes(Buffer(2, 0), size_t(size_) * 2, 40, 200, bz_test::Rng());
+    for (size_t i = 0; i < size_t(size_) * 2; ++i) Buffer(3, 0)[i] = UInt8(Buffer(2, 0)[i] + int(i % 7) - 3);
+  }
+
+  void TearDown() override {
+    BZ_BuffInfo *table = project_->dynIO_Info.buffInfo;
+    MP_DeleteEvent(&table[3].event);
+    MP_DeleteQueue(&write1_.inputQueue);
+    MP_DeleteQueue(&write1_.inFreeQueue);
+    MP_DeleteQueue(&main_.inputQueue);
+    for (SInt32 i = 0; i < kBZ_NumBuffInfos; ++i) table[i].taskData[0] = nullptr;
+  }
+
+  UInt8 *Buffer(int stage, int b) { return project_->dynIO_Info.buffInfo[stage].frameBuffInfo[b].ptr; }
+
+  // Starts the task, hands it cleaned frame 0 and stops it; the task's result.
+  OSStatus RunOneFrame() {
+    EXPECT_EQ(MP_CreateTask(&task_), noErr);
+    EXPECT_EQ(MPNotifyQueue(task_.inputQueue, Word(kBZ_WriteTaskType), project_.get(), Buffer(3, 0)), noErr);
+    MPEventFlags flags = 0;
+    EXPECT_EQ(MPWaitForEvent(project_->dynIO_Info.buffInfo[3].event, &flags, 60000 * kDurationMillisecond), noErr);
+    EXPECT_TRUE(flags & kBZ_NoiseFrameReleasedFlag) << "the cleaned frame is let go";
+    EXPECT_EQ(MPNotifyQueue(task_.inputQueue, Word(kBZ_MainTaskType), project_.get(), Word(kBZ_CancelProjectMessage)),
+              noErr);
+    void *sender = nullptr, *result = nullptr;
+    EXPECT_EQ(MPWaitOnQueue(main_.inputQueue, &sender, nullptr, &result, 60000 * kDurationMillisecond), noErr);
+    task_.ID = nullptr;
+    MP_DisposeTask(&task_);
+    return OSStatus(bz_test::FromWord(result));
+  }
+
+  static void *Word(intptr_t v) { return bz_test::Word(v); }
+
+  bz_test::CurrentProject project_;
+  SInt32 height_ = 0, width_ = 0;
+  SInt64 size_ = 0;
+  std::vector<UInt8> storage_;
+  MP_TaskData main_{}, task_{}, write1_{};
+};
+
+TEST_F(EngineNoiseFrameTask, ExecutingPostsTheDifferenceToTheNoiseMovie) {
+  project_->state.exec = kBZ_ProjStateExecuting;
+  ASSERT_EQ(RunOneFrame(), noErr);
+  // An optimal scale never measured counts as 3 for both channels.
+  EXPECT_FLOAT_EQ(project_->info.settings.diffParams.optScaleY, 3.0f);
+  EXPECT_FLOAT_EQ(project_->info.settings.diffParams.optScaleC, 3.0f);
+  void *buffer = nullptr;
+  ASSERT_EQ(MPWaitOnQueue(write1_.inputQueue, nullptr, nullptr, &buffer, kDurationImmediate), noErr);
+  std::vector<UInt8> expected(static_cast<size_t>(size_));
+  float gamma = 0;
+  ASSERT_EQ(BZ_GetInternalGamma(project_.get(), nullptr, &gamma, nullptr, nullptr), noErr);
+  BZ_MakeDiffFrame(height_, width_, &project_->info.settings.diffParams, gamma, Buffer(2, 0), Buffer(3, 0),
+                   expected.data());
+  EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + width_ * height_ * 2, static_cast<UInt8 *>(buffer)));
+  const BZ_FrameBuffInfo *info = BZ_GetFrameBuffInfo(&project_->dynIO_Info.buffInfo[5], buffer);
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->frameNum, 0);
+}
+
+TEST_F(EngineNoiseFrameTask, PreviewKeepsTheDifferenceBuffer) {
+  project_->state.exec = kBZ_ProjStatePreviewing;
+  ASSERT_EQ(RunOneFrame(), noErr);
+  EXPECT_EQ(MPWaitOnQueue(write1_.inputQueue, nullptr, nullptr, nullptr, kDurationImmediate), kMPTimeoutErr);
+  int free = 0;
+  while (MPWaitOnQueue(write1_.inFreeQueue, nullptr, nullptr, nullptr, kDurationImmediate) == noErr) ++free;
+  EXPECT_EQ(free, 2) << "the buffer went back to the free queue";
+}
