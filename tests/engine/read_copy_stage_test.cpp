@@ -388,6 +388,10 @@ class EnginePipeline : public ::testing::Test {
     movies[0].timeList = timeList_;
     BZ_MakeDefaultProjSett(movies, &project_->info.settings);  // noise reduction: one identity stage
     project_->info.settings.input.interlaced = interlaced_;
+    if (noCleaning_) {
+      BZ_CleaninSett &c = project_->info.settings.cleaning;
+      c.average.apply = c.noiseRed.apply = c.removeLogo.apply = c.crossLuma.apply = c.varBr.apply = c.ou.apply = false;
+    }
     project_->info.dynMovieInfo.sourceMovie[0] = source_.movie;
     FSRef ref;
     ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8 *>(path.c_str()), &ref, nullptr), noErr);
@@ -413,11 +417,11 @@ class EnginePipeline : public ::testing::Test {
     QT_MovieTimeToFrameNumber(source_.movie, input.movieTime, &start, &input.duration);
   }
 
-  // Executes the whole movie; the main task's result.
-  OSStatus Execute() {
+  // Executes the movie from startFrame_, expecting that many frames (all by default); the main task's result.
+  OSStatus Execute(SInt32 frames = -1) {
     BuildTable(kBZ_ProjStateExecuting);
-    StartAt(0);
-    gCollected.expected = source_.numFrames;
+    StartAt(startFrame_);
+    gCollected.expected = frames < 0 ? source_.numFrames : frames;
     project_->state.exec = kBZ_ProjStateExecuting;
     EXPECT_EQ(MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project_.get(),
                             Word(kBZ_RunProjectMessage)),
@@ -483,6 +487,8 @@ class EnginePipeline : public ::testing::Test {
   bz_test::CurrentProject project_;
   Source source_;
   Boolean interlaced_ = false;
+  SInt32 startFrame_ = 0;
+  Boolean noCleaning_ = false;  // the copy stage hands its frames straight to the collecting stage
   TimeValue *timeList_ = nullptr;
   EventHandlerRef handler_ = nullptr;
   ItemCount baseTasks_ = 0;
@@ -530,6 +536,45 @@ TEST_F(EnginePipeline, FfmpegTwoVuyMovieArrivesExactly) {
     const std::vector<UInt8> expected(reference.begin() + i * frameBytes, reference.begin() + (i + 1) * frameBytes);
     EXPECT_EQ(PictureOf(gCollected.frames[i]), expected) << "frame " << i;
   }
+}
+
+TEST_F(EnginePipeline, FfmpegYuv2MovieIsSwappedToTwoVuy) {
+  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  bz_test::TempDir dir;
+  const std::string path = dir.File("yuv2.mov");
+  const std::string raw = dir.File("frames.uyvy");
+  ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=64x48:r=25:d=0.2 -pix_fmt yuyv422 "
+                                   "-c:v rawvideo -tag:v yuv2 " + bz_test::ShellQuote(path)));
+  ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y -i " + bz_test::ShellQuote(path) +
+                                   " -f rawvideo -pix_fmt uyvy422 " + bz_test::ShellQuote(raw)));
+  const std::vector<UInt8> reference = bz_test::ReadWholeFile(raw);
+  OpenSource(path, 'yuv2', 64, 48);
+  ASSERT_EQ(source_.numFrames, 5);
+
+  EXPECT_EQ(Execute(), noErr);
+  const size_t frameBytes = 64 * 48 * 2;
+  ASSERT_EQ(reference.size(), frameBytes * 5);
+  ASSERT_EQ(gCollected.frames.size(), 5u);
+  for (SInt32 i = 0; i < 5; ++i) {
+    const std::vector<UInt8> expected(reference.begin() + i * frameBytes, reference.begin() + (i + 1) * frameBytes);
+    EXPECT_EQ(PictureOf(gCollected.frames[i]), expected) << "frame " << i;
+  }
+}
+
+TEST_F(EnginePipeline, ExecutionStartsAtTheInputsFrame) {
+  bz_test::TempDir dir;
+  const std::string path = dir.File("ours.mov");
+  bz_test::FixtureMovieSpec spec;
+  spec.frames = 6;
+  bz_test::FixtureMovieInfo written;
+  ASSERT_EQ(bz_test::WriteFixtureMovie(path, spec, &written), noErr);
+  noCleaning_ = true;  // the identity stage would wait for frame 0
+  OpenSource(path, '2vuy', spec.width, spec.height);
+  startFrame_ = 2;
+
+  EXPECT_EQ(Execute(4), noErr);
+  EXPECT_EQ(gCollected.order, (std::vector<SInt32>{2, 3, 4, 5}));
+  for (SInt32 i = 2; i < spec.frames; ++i) EXPECT_EQ(PictureOf(gCollected.frames[i]), written.frames[size_t(i)]);
 }
 
 TEST_F(EnginePipeline, ADamagedSampleSizeEndsTheRunWithAnError) {
