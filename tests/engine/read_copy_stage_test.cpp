@@ -210,6 +210,50 @@ TEST(EngineReadDirect, SampleSizesOutsideTheFrameAndBufferAreErrors) {
   FSCloseFork(input.fileRefNum[0]);
 }
 
+TEST(EngineReadDirect, ReadsFromTheForkOfTheSamplesDataReference) {
+  bz_test::TempDir dir;
+  const std::string first = dir.File("first.mov"), second = dir.File("second.mov");
+  bz_test::FixtureMovieSpec spec;
+  spec.withSound = false;
+  bz_test::FixtureMovieInfo written;
+  ASSERT_EQ(bz_test::WriteFixtureMovie(first, spec, &written), noErr);
+  // The second file holds frame 5's picture where the first holds frame 0's.
+  std::vector<UInt8> bytes = bz_test::ReadWholeFile(first);
+  std::copy(written.frames[5].begin(), written.frames[5].end(), bytes.begin() + written.frameOffsets[0]);
+  ASSERT_TRUE(bz_test::WriteWholeFile(second, bytes));
+  BZ_DynInputInfo input{};
+  for (int i = 0; i < 2; ++i) {
+    FSRef ref;
+    const std::string &path = i == 0 ? first : second;
+    ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8 *>(path.c_str()), &ref, nullptr), noErr);
+    ASSERT_EQ(FSOpenFork(&ref, 0, nullptr, fsRdPerm, &input.fileRefNum[i]), noErr);
+  }
+  for (SInt16 dataRefIndex : {1, 2}) {
+    SCOPED_TRACE("data reference " + std::to_string(dataRefIndex));
+    bz_test::BuiltMovie built(600);
+    Track track = NewMovieTrack(built.movie, 48 << 16, 32 << 16, 0);
+    Media media = NewTrackMedia(track, VideoMediaType, 600, nullptr, 0);
+    Handle other = nullptr;
+    OSType type = 0;
+    ASSERT_EQ(PL_NewDataReferenceFromPath(second.c_str(), &other, &type), noErr);
+    SInt16 index = 0;
+    ASSERT_EQ(AddMediaDataRef(media, &index, other, type), noErr);
+    ASSERT_EQ(index, 2);
+    DisposeHandle(other);
+    ImageDescriptionHandle desc = bz_test::NewFixtureImageDescription(48, 32);
+    (*desc)->dataRefIndex = dataRefIndex;
+    SampleReference64Record r{written.frameOffsets[0], 48 * 32 * 2, 100, 1, 0};
+    ASSERT_EQ(AddMediaSampleReferences64(media, reinterpret_cast<SampleDescriptionHandle>(desc), 1, &r, nullptr), noErr);
+    DisposeHandle(reinterpret_cast<Handle>(desc));
+    bz_test::InsertWholeMedia(track);
+    std::vector<UInt8> buffer(48 * 32 * 2);
+    ASSERT_EQ(BZ_ReadFrameDirect(track, media, &input, buffer.data(), buffer.size(), buffer.size()), noErr);
+    EXPECT_EQ(buffer, written.frames[dataRefIndex == 1 ? 0 : 5]);
+  }
+  FSCloseFork(input.fileRefNum[0]);
+  FSCloseFork(input.fileRefNum[1]);
+}
+
 TEST(EngineReadDirect, ATruncatedFileGivesEof) {
   bz_test::TempDir dir;
   const std::string path = dir.File("source.mov");
