@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <new>
@@ -464,6 +465,7 @@ class EnginePipeline : public ::testing::Test {
   // Executes the movie from startFrame_, expecting that many frames (all by default); the main task's result.
   OSStatus Execute(SInt32 frames = -1) {
     BuildTable(kBZ_ProjStateExecuting);
+    if (beforeRun_) beforeRun_();
     StartAt(startFrame_);
     gCollected.expected = frames < 0 ? source_.numFrames : frames;
     project_->state.exec = kBZ_ProjStateExecuting;
@@ -532,7 +534,8 @@ class EnginePipeline : public ::testing::Test {
   Source source_;
   Boolean interlaced_ = false;
   SInt32 startFrame_ = 0;
-  Boolean noCleaning_ = false;  // the copy stage hands its frames straight to the collecting stage
+  Boolean noCleaning_ = false;
+  std::function<void()> beforeRun_;  // once the table stands, before the run  // the copy stage hands its frames straight to the collecting stage
   TimeValue *timeList_ = nullptr;
   EventHandlerRef handler_ = nullptr;
   ItemCount baseTasks_ = 0;
