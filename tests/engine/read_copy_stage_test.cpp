@@ -9,7 +9,9 @@
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "engine/stage_table.h"
+#include "color/argb_conversions.h"
 #include "color/legalising.h"
+#include "color/planar420.h"
 #include "color/yuv422_formats.h"
 #include "movie/movie_errors.h"
 #include "movie/movie_queries.h"
@@ -141,6 +143,40 @@ TEST(EngineCopy, DirectlyReadYuv2IsSwappedAndRangeConverted) {
         CO_FloatLineTo2vuy(48, &expected[size_t(y) * 96], line.data(), false);
       }
     }
+    EXPECT_TRUE(f.PictureEquals(expected));
+  }
+}
+
+// Frames drawn as ARGB or 4:2:0 arrive converted like the colour library converts them on its own.
+TEST(EngineCopy, DrawnArgbAndPlanarFramesConvertAtTheirSize) {
+  const SInt32 w = 48, h = 32;
+  const std::vector<UInt8> twoVuy = bz_test::FixtureFramePattern(5, w, h);
+  std::vector<UInt8> argb(size_t(w) * h * 4);
+  CO_2vuyFrameToARGB(w, h, twoVuy.data(), argb.data(), false, w * 2, w * 4);
+  for (Boolean sameGamma : {true, false}) {
+    SCOPED_TRACE(sameGamma ? "ARGB" : "ARGB with a gamma change");
+    CopyFrame f(w, h, false);
+    f.params.rgbPlayback = true;
+    f.params.outGamma = sameGamma ? 2.2f : 1.8f;
+    std::copy(argb.begin(), argb.end(), f.in.begin());
+    std::vector<UInt8> source = argb, expected(size_t(w) * h * 2);
+    if (sameGamma)
+      CO_ARGB_FrameTo2vuy(w, h, source.data(), expected.data(), false);
+    else
+      CO_ARGB_FrameTo2vuyChangeGamma(w, h, source.data(), expected.data(), false, 2.2f, 1.8f, nullptr);
+    BZ_Copy(&f.params, f.in.data(), f.out.data());
+    EXPECT_TRUE(f.PictureEquals(expected));
+  }
+  for (Boolean interlaced : {false, true}) {
+    SCOPED_TRACE(interlaced ? "4:2:0 interlaced" : "4:2:0");
+    CopyFrame f(w, h, interlaced);
+    f.params.y420Playback = true;
+    const PlanarPixmapInfoYUV420 header{{32, UInt32(w)}, {32 + w * h, UInt32(w / 2)}, {32 + w * h + w * h / 4, UInt32(w / 2)}};
+    CO_SetY420Header(f.in.data(), &header);
+    CO_2vuyFrameToY420(h, w, w * 2, twoVuy.data(), f.in.data(), interlaced);
+    std::vector<UInt8> expected(size_t(w) * h * 2);
+    CO_Y420_FrameTo2vuy(h, w, f.in.data(), expected.data(), interlaced);
+    BZ_Copy(&f.params, f.in.data(), f.out.data());
     EXPECT_TRUE(f.PictureEquals(expected));
   }
 }
