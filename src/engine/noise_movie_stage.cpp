@@ -18,9 +18,10 @@ BZ_BuffInfo *StageOfTask(BZ_BuffInfo *table, const MP_TaskData *task) {
   return nullptr;
 }
 
-int LimitByte(double v) {
-  const double t = std::trunc(v);
-  return t < 0.0 ? 0 : t > 255.0 ? 255 : int(t);
+// Truncated, then limited to 0..255 (NaN gives 0).
+inline int LimitByte(float v) {
+  if (!(v > 0.0f)) return 0;
+  return v >= 255.0f ? 255 : int(v);
 }
 
 }  // namespace
