@@ -19,6 +19,9 @@
 #include "platform/core/event_loop.h"
 #include "platform/core/files.h"
 #include "platform/core/memory.h"
+#include "platform/core/offscreen_worlds.h"
+#include "platform/movie/movie_drawing.h"
+#include "engine/runtime/frame_selection.h"
 #include "support/engine_fixtures.h"
 #include "support/kernel_check.h"
 #include "support/movie_builders.h"
@@ -720,6 +723,124 @@ TEST_F(EnginePipeline, TheCacheServesARepeatedPreviewFrame) {
   gCollected.frames.clear();
   EXPECT_EQ(Preview(2), kQT_DataRefIndexNotInMediaErr);
   EXPECT_TRUE(gCollected.frames.empty());
+}
+
+// ---- Drawn sources -------------------------------------------------------------------------------------------
+// What project start and the application's handler of event 2000 do for a source that is not read directly:
+// the movie draws into a '2vuy' world over the copy stage's first buffer; the event moves the movie to the
+// input's time and tasks it; the drawing-complete procedure advances the input and posts the buffer on.
+
+OSErr DrawingComplete(Movie movie, long refCon) {
+  auto *project = reinterpret_cast<BZ_ProjPtr>(refCon);
+  BZ_DynInputInfo &input = project->dynIO_Info.inputInfo[0];
+  TimeValue next = -1, duration = 0;
+  BZ_GetMovieVideoNextTime(movie, &project->info.statMovInfo[0], input.movieTime, &input.movieTimeF, &next, &duration);
+  input.movieTime = next;
+  input.duration = duration;
+  BZ_BuffInfo *copy = BZ_GetBufferInfoByStageType(project->dynIO_Info.buffInfo, kBZ_CopyTaskType, 0);
+  MP_TaskData *task = copy != nullptr ? copy->taskData[0].load() : nullptr;
+  if (task == nullptr || task->inputQueue == nullptr || copy->ptr == nullptr) return noErr;
+  return MPNotifyQueue(task->inputQueue, Word(kBZ_CustomAppEventHandlerTaskType), project, copy->ptr);
+}
+
+std::atomic<SInt32> gDrawRequests{0};
+OSStatus HandleDrawFrame(EventHandlerCallRef, EventRef event, void *) {
+  SInt32 fileNum = -1;
+  GetEventParameter(event, kBZ_FileNumEventParam, kBZ_FileNumEventParam, nullptr, sizeof fileNum, nullptr, &fileNum);
+  BZ_ProjPtr project = gBZ.project;
+  if (project == nullptr || fileNum != 0) return noErr;
+  ++gDrawRequests;
+  Movie movie = project->info.dynMovieInfo.sourceMovie[0];
+  SetMovieTimeValue(movie, project->dynIO_Info.inputInfo[0].movieTime);
+  MoviesTask(movie, 0);
+  return noErr;
+}
+
+class EngineDrawnPipeline : public EnginePipeline {
+ protected:
+  void SetUp() override {
+    EnginePipeline::SetUp();
+    gDrawRequests = 0;
+    static const EventTypeSpec kinds[] = {{kBZ_ProjEventClass, kBZ_DrawFrameEvent}};
+    ASSERT_EQ(InstallApplicationEventHandler(HandleDrawFrame, 1, kinds, nullptr, &drawHandler_), noErr);
+    beforeRun_ = [this] { AttachWorld(); };
+  }
+  void TearDown() override {
+    if (source_.movie != nullptr) {
+      SetMovieDrawingCompleteProc(source_.movie, movieDrawingCallAlways, nullptr, 0);
+      SetMovieGWorld(source_.movie, nullptr, nullptr);
+    }
+    RemoveEventHandler(drawHandler_);
+    EnginePipeline::TearDown();
+  }
+
+  // The world over the copy stage's buffer, made once the table stands.
+  void AttachWorld() {
+    BZ_BuffInfo *copy = BZ_GetBufferInfoByStageType(project_->dynIO_Info.buffInfo, kBZ_CopyTaskType, 0);
+    ASSERT_NE(copy, nullptr);
+    ASSERT_EQ(copy->numFrameBuffers, 1) << "a drawn source has one buffer to draw into";
+    const Rect bounds{0, 0, SInt16(source_.height), SInt16(source_.width)};
+    GWorldPtr world = nullptr;
+    ASSERT_EQ(QTNewGWorldFromPtr(&world, '2vuy', &bounds, nullptr, nullptr, 0, copy->ptr, source_.width * 2), noErr);
+    copy->frameBuffInfo[0].offscreen = world;  // disposed with the table
+    SetMovieGWorld(source_.movie, world, nullptr);
+    SetMovieActive(source_.movie, true);
+    SetMoviePlayHints(source_.movie, hintsHighQuality | hintsAllowInterlace, 0xFFFFFFFF);
+    SetMovieDrawingCompleteProc(source_.movie, movieDrawingCallAlways, DrawingComplete, long(project_.get()));
+  }
+
+  // Makes the movie with ffmpeg and its reference pictures as ffmpeg decodes them, runs it and compares every
+  // frame within the tolerance: the mean absolute difference of luma and of chroma, and the share of bytes
+  // more than 8 apart.
+  void RunAgainstFfmpeg(const std::string &encode, CodecType cType, SInt32 width, SInt32 height, SInt32 frames,
+                        double maxMeanLuma, double maxMeanChroma, double maxFarShare) {
+    if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+    bz_test::TempDir dir;
+    const std::string path = dir.File("drawn.mov"), raw = dir.File("frames.uyvy");
+    ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y " + encode + " " + bz_test::ShellQuote(path)));
+    ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y -i " + bz_test::ShellQuote(path) +
+                                     " -f rawvideo -pix_fmt uyvy422 " + bz_test::ShellQuote(raw)));
+    const std::vector<UInt8> reference = bz_test::ReadWholeFile(raw);
+    const std::vector<UInt8> before = bz_test::ReadWholeFile(path);
+    OpenSource(path, cType, width, height);
+    ASSERT_EQ(source_.numFrames, frames);
+
+    EXPECT_EQ(Execute(), noErr);
+    EXPECT_FALSE(project_->dynIO_Info.inputInfo[0].directRead);
+    EXPECT_EQ(gDrawRequests, frames);
+    const size_t frameBytes = size_t(width) * size_t(height) * 2;
+    ASSERT_EQ(reference.size(), frameBytes * size_t(frames));
+    ASSERT_EQ(gCollected.order.size(), size_t(frames));
+    for (SInt32 i = 0; i < frames; ++i) {
+      SCOPED_TRACE("frame " + std::to_string(i));
+      EXPECT_EQ(gCollected.order[size_t(i)], i);
+      const std::vector<UInt8> got = PictureOf(gCollected.frames[i]);
+      ASSERT_EQ(got.size(), frameBytes);
+      double sum[2] = {0, 0};
+      size_t far = 0;
+      for (size_t k = 0; k < frameBytes; ++k) {
+        const int d = std::abs(int(got[k]) - int(reference[size_t(i) * frameBytes + k]));
+        sum[k % 2] += d;  // byte 0 of a pair is chroma, byte 1 luma
+        far += d > 8;
+      }
+      EXPECT_LE(sum[1] / (frameBytes / 2), maxMeanLuma);
+      EXPECT_LE(sum[0] / (frameBytes / 2), maxMeanChroma);
+      EXPECT_LE(double(far) / frameBytes, maxFarShare);
+    }
+    EXPECT_EQ(bz_test::ReadWholeFile(path), before) << "the source is never written";
+  }
+
+  EventHandlerRef drawHandler_ = nullptr;
+};
+
+TEST_F(EngineDrawnPipeline, DvMovieIsDrawnWithinTheDecodeTolerance) {
+  RunAgainstFfmpeg("-f lavfi -i testsrc2=s=720x576:r=25:d=0.16 -pix_fmt yuv420p -c:v dvvideo -flags +bitexact", 'dvcp',
+                   720, 576, 4, 1.0, 2.0, 0.01);
+}
+
+TEST_F(EngineDrawnPipeline, MotionJpegMovieIsDrawnWithinTheDecodeTolerance) {
+  RunAgainstFfmpeg("-f lavfi -i testsrc2=s=64x48:r=25:d=0.2 -pix_fmt yuvj422p -c:v mjpeg -q:v 2", 'jpeg', 64, 48, 5,
+                   1.0, 2.0, 0.01);
 }
 
 }  // namespace
