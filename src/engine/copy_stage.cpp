@@ -252,11 +252,12 @@ OSStatus BZ_CopyTask(void *parameter) {
         break;
       }
 
+      // Slots lie a buffer size apart; only the working frame's rows are copied.
       const SInt32 slot = inInfo->frameNum % kBZ_FrameCacheSize;
       UInt8 *slotPtr = dlg.frameCache != nullptr && slot >= 0 ? dlg.frameCache + size_t(slot) * outBufferSize : nullptr;
       if (!executing && inInfo->copyFromCache && slotPtr != nullptr) {
         // The slot cannot be refilled meanwhile: its needed count holds it.
-        std::memcpy(outBuffer, slotPtr, outBufferSize);
+        std::memcpy(outBuffer, slotPtr, actualOutSize);
         EnterCache(dlg.frameCacheCritRgn);
         if (dlg.frameCacheInfo[slot].needed > 0) --dlg.frameCacheInfo[slot].needed;
         ExitCache(dlg.frameCacheCritRgn);
@@ -265,7 +266,7 @@ OSStatus BZ_CopyTask(void *parameter) {
         if (!executing && file == 0 && slotPtr != nullptr) {
           EnterCache(dlg.frameCacheCritRgn);
           if (dlg.frameCacheInfo[slot].needed == 0) {
-            std::memcpy(slotPtr, outBuffer, outBufferSize);
+            std::memcpy(slotPtr, outBuffer, actualOutSize);
             dlg.frameCacheInfo[slot].frameNum = inInfo->frameNum;
           }
           ExitCache(dlg.frameCacheCritRgn);
@@ -273,7 +274,7 @@ OSStatus BZ_CopyTask(void *parameter) {
       }
       if (exec == kBZ_ProjStatePreviewing && file == 0 && inInfo->inArrayNum < numFrames &&
           inInfo->frameNum == testNums[0] && dlg.previewCache != nullptr)
-        std::memcpy(dlg.previewCache, outBuffer, outBufferSize);
+        std::memcpy(dlg.previewCache, outBuffer, actualOutSize);
 
       BZ_CopyFrameInfo(inInfo, outInfo);
       outInfo->outArrayNum = inInfo->outArrayNum;
