@@ -6,6 +6,7 @@
 #include "color/legalising.h"
 #include "color/planar420.h"
 #include "color/yuv422_formats.h"
+#include "engine/runtime/analysis_tasks.h"
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/frame_selection.h"
 #include "engine/runtime/stage_access.h"
@@ -41,6 +42,71 @@ void EnterCache(MPCriticalRegionID region) {
 }
 void ExitCache(MPCriticalRegionID region) {
   if (region != nullptr) MPExitCriticalRegion(region);
+}
+
+// Posts the frame to an analysis task as (kBZ_CopyTaskType, input, kBZ_AnalyseFrameMessage).
+OSStatus PostToAnalysis(const MP_TaskData &analysisTask, BZ_DlgTaskInput *input) {
+  if (analysisTask.inputQueue == nullptr) return kMPTaskAbortedErr;
+  return MPNotifyQueue(analysisTask.inputQueue, reinterpret_cast<void *>(intptr_t(kBZ_CopyTaskType)), input,
+                       reinterpret_cast<void *>(intptr_t(kBZ_AnalyseFrameMessage)));
+}
+
+// The analysis of one frame of an analysis run: the test frames go to the white-line, black-bars and
+// noise-level tasks that still have something to find, and the stage waits for their answers; after the last
+// frame the results are condensed. userCanceledErr when the run is stopped meanwhile.
+OSStatus AnalyseFrame(BZ_BuffInfo *stage, SInt32 file, Boolean calcStats, const SInt32 *testNums, SInt32 numTests,
+                      SInt32 numFrames, SInt32 *nextTest, const BZ_FrameBuffInfo *inInfo, UInt8 *in, UInt8 *out,
+                      BZ_DlgTaskInput *input) {
+  BZ_DlgTaskData &dlg = gBZ.dlgTaskData;
+  const BZ_EngineHost *host = BZ_GetEngineHost();
+  BZ_ProjDlgState *dlgState = host->getDialogStatePtr(host->refCon);
+  const SInt32 stageNum = std::clamp<SInt32>(stage->number, 0, kBZ_MaxNumStages - 1);
+  *input = BZ_DlgTaskInput{in, out, inInfo->frameNum, inInfo->inArrayNum, inInfo->inArrayNum, 0, stage->number, file};
+  const bool test = *nextTest < numTests && inInfo->frameNum == testNums[*nextTest];
+  OSStatus err = noErr;
+  MPEventFlags expected = 0;
+  if (test) {
+    input->testNum = (*nextTest)++;
+    const bool first = input->testNum == 0;
+    if (!dlg.searchedWhiteLinePiece[file]) {
+      if (first) dlgState->findingWhiteLinePiece[file] = true;
+      if ((err = PostToAnalysis(dlg.whiteLineTaskData, input)) != noErr) return err;
+      expected |= kBZ_WhiteLineDoneFlag;
+    }
+    if (!dlg.detectedBlackBars && file == 0) {
+      if (first) dlgState->detectingBlackBars = true;
+      if ((err = PostToAnalysis(dlg.blackBarsTaskData, input)) != noErr) return err;
+      expected |= kBZ_BlackBarsDoneFlag;
+    }
+    if (calcStats) {
+      if (first) dlgState->findingNoiseLevel[stageNum] = true;
+      if ((err = PostToAnalysis(dlg.noiseLevelTaskData, input)) != noErr) return err;
+      expected |= kBZ_NoiseLevelDoneFlag;
+    }
+  }
+  // The tasks read both frames and the input record until they answer.
+  while (expected != 0) {
+    MPEventFlags flags = 0;
+    if ((err = MPWaitForEvent(stage->event, &flags, kDurationForever)) != noErr) return err;
+    if (flags & kBZ_StopTaskFlag) return userCanceledErr;
+    expected &= ~flags;
+  }
+  if (inInfo->inArrayNum != numFrames - 1) return noErr;
+  if (dlgState->findingWhiteLinePiece[file]) {
+    if ((err = BZ_WhiteLineCalcResult(file, numTests)) != noErr) return err;
+    dlgState->findingWhiteLinePiece[file] = false;
+    dlg.searchedWhiteLinePiece[file] = true;
+  }
+  if (dlgState->detectingBlackBars && file == 0) {
+    if ((err = BZ_BlackBarsCalcResult(numTests)) != noErr) return err;
+    dlgState->detectingBlackBars = false;
+    dlg.detectedBlackBars = true;
+  }
+  if (dlgState->findingNoiseLevel[stageNum]) {
+    if ((err = BZ_NoiseLevelCalcResult(stageNum, numTests)) != noErr) return err;
+    dlgState->findingNoiseLevel[stageNum] = false;
+  }
+  return noErr;
 }
 
 }  // namespace
@@ -194,7 +260,14 @@ OSStatus BZ_SetupCopyTask(MP_TaskData *taskData, SInt32 *height, SInt32 *width, 
       return err;
     }
   }
-  *calcStats = false;
+  // The analysis tasks this run needs are started, those it does not need ended.
+  if ((err = BZ_CreateGeneralAnalysisTasks(&gBZ.dlgTaskData)) != noErr ||
+      (err = BZ_CreateInputAnalysisTasks(&gBZ.dlgTaskData, file)) != noErr) {
+    BZ_DisposeCopyParams(&p);
+    return err;
+  }
+  // The noise level is measured only once no automatic setting is being calculated.
+  *calcStats = project->state.exec == kBZ_ProjStateAnalyzingMovie && host->getAutoSettStage(host->refCon) == 0;
 
   err = BZ_GetInternalGamma(project, &prefs, &p.outGamma, &p.newRGB, nullptr);
   if (err != noErr) {
@@ -230,6 +303,9 @@ OSStatus BZ_CopyTask(void *parameter) {
                                                              : "Executing");
     BZ_DlgTaskData &dlg = gBZ.dlgTaskData;
     const bool executing = exec == kBZ_ProjStateExecuting;
+    SInt32 numTests = 0, nextTest = 0;
+    while (numTests < kBZ_NumTestFrames && testNums[numTests] != kBZ_EndOfFrameList) ++numTests;
+    BZ_DlgTaskInput dlgInput{};  // read by the analysis tasks until they answer
     Boolean finished = false;
     while (result == noErr && !finished) {
       void *inWord = nullptr;
@@ -275,6 +351,16 @@ OSStatus BZ_CopyTask(void *parameter) {
       if (exec == kBZ_ProjStatePreviewing && file == 0 && inInfo->inArrayNum < numFrames &&
           inInfo->frameNum == testNums[0] && dlg.previewCache != nullptr)
         std::memcpy(dlg.previewCache, outBuffer, actualOutSize);
+
+      if (exec == kBZ_ProjStateAnalyzingMovie) {
+        result = AnalyseFrame(stage, file, calcStats, testNums, numTests, numFrames, &nextTest, inInfo, in, outBuffer,
+                              &dlgInput);
+        if (result == userCanceledErr) {  // stopped while waiting: the run is over
+          result = noErr;
+          break;
+        }
+        if (result != noErr) break;
+      }
 
       BZ_CopyFrameInfo(inInfo, outInfo);
       outInfo->outArrayNum = inInfo->outArrayNum;
