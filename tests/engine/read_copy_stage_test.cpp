@@ -434,6 +434,10 @@ class EnginePipeline : public ::testing::Test {
                            kLimit);
       EXPECT_EQ(err, noErr);
     }
+    // Analysis runs leave their analysis tasks running for the next run.
+    BZ_DlgTaskData &d = gBZ.dlgTaskData;
+    for (MP_TaskData *t : {&d.whiteLineTaskData, &d.blackBarsTaskData, &d.noiseLevelTaskData, &d.frameDiffTaskData})
+      MP_TerminateTask(t, true, noErr);
     EXPECT_EQ(PL_RunEventLoopUntil([&] { return PL_MPLiveTaskCount() == baseTasks_; }, kLimit), noErr);
     BZ_DisposeBuffInfo(project_->dynIO_Info.buffInfo);
     MP_DeleteQueue(&gBZ.mainTaskData.termQueue);
@@ -661,6 +665,36 @@ TEST_F(EnginePipeline, ExecutionStartsAtTheInputsFrame) {
   EXPECT_EQ(Execute(4), noErr);
   EXPECT_EQ(gCollected.order, (std::vector<SInt32>{2, 3, 4, 5}));
   for (SInt32 i = 2; i < spec.frames; ++i) EXPECT_EQ(PictureOf(gCollected.frames[i]), written.frames[size_t(i)]);
+}
+
+TEST_F(EnginePipeline, AnalysisRunHandsTestFramesToTheBlackBarsTask) {
+  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  bz_test::TempDir dir;
+  const std::string path = dir.File("bars.mov");
+  // Eight black lines above and below the picture.
+  ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=64x48:r=25:d=1.2 -vf "
+                                   "pad=64:64:0:8:black -pix_fmt uyvy422 -c:v rawvideo -tag:v 2vuy " +
+                                   bz_test::ShellQuote(path)));
+  noCleaning_ = true;
+  OpenSource(path, '2vuy', 64, 64);
+  BuildTable(kBZ_ProjStateAnalyzingMovie);
+  project_->state.exec = kBZ_ProjStateAnalyzingMovie;
+  gCollected.expected = BZ_GetNumSelectedMovieSamples();
+  ASSERT_EQ(gCollected.expected, 10);
+  const SInt32 before = gRunsFinished;
+  ASSERT_EQ(MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project_.get(),
+                          Word(kBZ_RunProjectMessage)),
+            noErr);
+  EXPECT_EQ(PL_RunEventLoopUntil([&] { return gRunsFinished > before; }, kLimit), noErr);
+  EXPECT_EQ(project_->state.error.load(), noErr);
+  EXPECT_EQ(gCollected.frames.size(), 10u);
+  EXPECT_TRUE(gBZ.dlgTaskData.detectedBlackBars);
+  EXPECT_TRUE(gBZ.dlgTaskData.searchedWhiteLinePiece[0]);
+  const Rect &edges = project_->info.statMovInfo[0].blackEdges;
+  EXPECT_EQ(edges.top, 8);
+  EXPECT_EQ(edges.bottom, 8);
+  EXPECT_EQ(edges.left, 0);
+  EXPECT_EQ(edges.right, 0);
 }
 
 TEST_F(EnginePipeline, ADamagedSampleSizeEndsTheRunWithAnError) {
