@@ -1,0 +1,207 @@
+// The noise-frame stage: difference pictures and the release of source frames.
+#include "engine/noise_movie_stage.h"
+
+#include "engine/runtime/stage_access.h"
+#include "engine/runtime/working_format.h"
+#include "general/memory_lists.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+BZ_BuffInfo *StageOfTask(BZ_BuffInfo *table, const MP_TaskData *task) {
+  for (SInt32 i = 0; i < kBZ_NumBuffInfos - 1 && table[i].type != kBZ_NoTaskType; ++i)
+    if (table[i].taskData[0] == task) return &table[i];
+  return nullptr;
+}
+
+// Truncated, then limited to 0..255 (NaN gives 0).
+inline int LimitByte(float v) {
+  if (!(v > 0.0f)) return 0;
+  return v >= 255.0f ? 255 : int(v);
+}
+
+}  // namespace
+
+// ---- Kernels ----
+
+void BZ_MakeDiffLines(SInt32 height, SInt32 width, const UInt8 *dirtyFramePtr, const UInt8 *cleanFramePtr,
+                      UInt8 *outBuffer, float factorC, float factorY, float chromaInLumaFactor, SInt32 mediumGray) {
+  const SInt64 count = SInt64(height) * width;
+  int previous = std::clamp<SInt32>(mediumGray, 0, 255);
+  for (SInt64 i = 0; i < count; ++i) {
+    const float dC = float(cleanFramePtr[2 * i]) - float(dirtyFramePtr[2 * i]);
+    const float dY = float(cleanFramePtr[2 * i + 1]) - float(dirtyFramePtr[2 * i + 1]);
+    const int c = LimitByte(128.0f + dC * factorC);
+    const int y = LimitByte(dC * chromaInLumaFactor + dY * factorY + float(mediumGray));
+    outBuffer[2 * i] = UInt8(c);
+    outBuffer[2 * i + 1] = UInt8((y + previous) / 2);
+    previous = y;
+  }
+}
+
+void BZ_MakeDiffLinesUni(SInt32 height, SInt32 width, const UInt8 *dirtyFramePtr, const UInt8 *cleanFramePtr,
+                         UInt8 *outBuffer, float factorC, float factorY, float chromaInLumaFactor, SInt32 mediumGray) {
+  if (gBZ.procInfo.hasSSE3)
+    BZ_MakeDiffLinesAcc(height, width, dirtyFramePtr, cleanFramePtr, outBuffer, factorC, factorY, chromaInLumaFactor,
+                        mediumGray);
+  else
+    BZ_MakeDiffLines(height, width, dirtyFramePtr, cleanFramePtr, outBuffer, factorC, factorY, chromaInLumaFactor,
+                     mediumGray);
+}
+
+SInt32 BZ_DiffMediumGray(float inGamma) {
+  const double g = std::pow(0.5, 2.2 / double(inGamma));
+  return SInt32(std::trunc(16.0 + std::trunc(0.5 + 256.0 * g) * 219.0 / 255.0));
+}
+
+void BZ_MakeDiffFrame(SInt32 height, SInt32 width, const BZ_DiffParams *diffParams, float inGamma,
+                      const UInt8 *dirtyFramePtr, const UInt8 *cleanFramePtr, UInt8 *outBuffer) {
+  if (diffParams == nullptr || dirtyFramePtr == nullptr || cleanFramePtr == nullptr || outBuffer == nullptr) return;
+  const SInt32 mediumGray = BZ_DiffMediumGray(inGamma);
+  float chroma = 1.0f, luma = 1.0f;
+  if (diffParams->scaleMode == 1) {
+    chroma = luma = diffParams->scale;
+  } else if (diffParams->scaleMode == 2) {
+    chroma = diffParams->optScaleC;
+    luma = diffParams->optScaleY;
+  }
+  float factorY = 0.0f, factorC = chroma, chromaInLuma = 0.0f;
+  if (diffParams->showLuma) {
+    factorY = luma;
+    if (!diffParams->showChroma) factorC = 0.0f;
+  } else {
+    chromaInLuma = 1.0f;
+  }
+  BZ_MakeDiffLinesUni(height, width, dirtyFramePtr, cleanFramePtr, outBuffer, factorC, factorY, chromaInLuma,
+                      mediumGray);
+}
+
+// ---- Source frames ----
+
+UInt8 *BZ_GetDirtyFramePtr(BZ_ProjPtr project, SInt32 frameNum) {
+  if (project == nullptr) return nullptr;
+  BZ_BuffInfo *first = BZ_GetFirstProcessBuffer(project->dynIO_Info.buffInfo);
+  return first != nullptr ? BZ_FrameNumToPtr(first, frameNum) : nullptr;
+}
+
+OSStatus BZ_FreeDirtyFrames(BZ_ProjPtr project, BZ_TaskType taskType, const BZ_FrameBuffInfo *inFrameBuffInfo,
+                            const SInt32 *outSampleArray, SInt32 arrayNum, SInt32 numFrames,
+                            MPQueueID dirtyFreeQueue, SInt32 numPrev) {
+  if (project == nullptr || inFrameBuffInfo == nullptr || numPrev < 0) return paramErr;
+  const bool executing = project->state.exec == kBZ_ProjStateExecuting;
+  if (!executing && outSampleArray == nullptr) return paramErr;
+  BZ_BuffInfo *first = BZ_GetFirstProcessBuffer(project->dynIO_Info.buffInfo);
+  MPQueueID target = dirtyFreeQueue;
+  if (first != nullptr && first->type == kBZ_OutlierTaskType && first->taskData[0] != nullptr)
+    target = first->taskData[0].load()->inputQueue;
+  const SInt32 f = inFrameBuffInfo->frameNum;
+  const SInt32 n = numPrev + 1;
+  for (SInt32 c = f - numPrev; c <= f; ++c) {
+    if (c < 0) continue;
+    if (!executing) {
+      bool listed = false;
+      for (SInt32 i = std::max<SInt32>(arrayNum - n, 0); i < arrayNum; ++i) listed = listed || outSampleArray[i] == c;
+      if (!listed) continue;
+    }
+    const bool needed = executing ? (f < numFrames - 1 && c > f - numPrev)
+                                  : (arrayNum < numFrames && c >= outSampleArray[arrayNum] - numPrev);
+    if (needed) continue;
+    UInt8 *dirty = BZ_GetDirtyFramePtr(project, c);
+    if (dirty == nullptr) continue;
+    if (OSStatus err = BZ_NotifyFrame(project, taskType, target, nullptr, dirty, nullptr); err != noErr) return err;
+  }
+  return noErr;
+}
+
+// ---- The stage task ----
+
+OSStatus BZ_SetupNoiseFrameTask(MP_TaskData *taskData, SInt32 *height, SInt32 *width, size_t *bufferSize,
+                                UInt8 **savedInBuffer, BZ_NoiseParams *noiseParams, BZ_BuffInfo **inBuffInfo,
+                                BZ_BuffInfo **outBuffInfo, MPQueueID *inInputQueue, Boolean *previewing,
+                                Boolean *editingOutliers, MPQueueID *outInputQueue, MPQueueID *outFreeQueue,
+                                UInt16 **newRGB) {
+  if (taskData == nullptr || noiseParams == nullptr) return paramErr;
+  auto *project = static_cast<BZ_ProjPtr>(taskData->termMessage2);
+  if (project == nullptr) return paramErr;
+  *newRGB = nullptr;
+  *savedInBuffer = nullptr;
+  *editingOutliers = false;
+  const BZ_StatMovInfo &movie0 = project->info.statMovInfo[0];
+  SInt64 size = 0;
+  OSStatus err =
+      BZ_GetBufferSize(movie0.height, movie0.width, project->info.settings.input.interlaced, height, width, &size);
+  if (err != noErr) return err;
+  *bufferSize = size_t(size);
+
+  BZ_DiffParams *diff = &project->info.settings.diffParams;
+  if (std::fabs(diff->optScaleY) < 0.0001f) diff->optScaleY = diff->optScaleC = 3.0f;
+  noiseParams->diffParams = diff;
+
+  BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
+  BZ_BuffInfo *out = BZ_GetWriteBuffInfo(table, 1);
+  BZ_BuffInfo *in = BZ_GetComprBuffInfo(table);
+  if (in == nullptr) in = BZ_GetWriteBuffInfo(table, 0);
+  if (out == nullptr || in == nullptr || out->taskData[0] == nullptr || StageOfTask(table, taskData) == nullptr)
+    return paramErr;
+  *outBuffInfo = out;
+  *inBuffInfo = in;
+  *inInputQueue = taskData->inputQueue;
+  *outInputQueue = out->taskData[0].load()->inputQueue;
+  *outFreeQueue = out->taskData[0].load()->inFreeQueue;
+  *previewing = project->state.exec == kBZ_ProjStatePreviewing;
+  return BZ_GetInternalGamma(project, nullptr, &noiseParams->inGamma, nullptr, newRGB);
+}
+
+OSStatus BZ_NoiseFrameTask(void *parameter) {
+  auto *task = static_cast<MP_TaskData *>(parameter);
+  if (task == nullptr) return paramErr;
+  std::printf("KBZ: setting up noise frame task\n");
+  auto *project = static_cast<BZ_ProjPtr>(task->termMessage2);
+  SInt32 height = 0, width = 0;
+  size_t bufferSize = 0;
+  UInt8 *savedInBuffer = nullptr;
+  BZ_NoiseParams params{};
+  BZ_BuffInfo *in = nullptr, *out = nullptr;
+  MPQueueID inInput = nullptr, outInput = nullptr, outFree = nullptr;
+  Boolean previewing = false, editingOutliers = false;
+  UInt16 *newRGB = nullptr;
+  OSStatus result = BZ_SetupNoiseFrameTask(task, &height, &width, &bufferSize, &savedInBuffer, &params, &in, &out,
+                                           &inInput, &previewing, &editingOutliers, &outInput, &outFree, &newRGB);
+  const bool executing = project != nullptr && project->state.exec == kBZ_ProjStateExecuting;
+  Boolean finished = false;
+  while (result == noErr && !finished) {
+    void *word = nullptr;
+    result = BZ_WaitForBuffer(task, inInput, &word, nullptr, &finished);
+    if (result != noErr || finished) break;
+    if (reinterpret_cast<intptr_t>(word) == kBZ_EndOfStreamMessage) continue;
+    auto *clean = static_cast<UInt8 *>(word);
+    BZ_FrameBuffInfo *inInfo = BZ_GetFrameBuffInfo(in, clean);
+    void *outWord = nullptr;
+    result = BZ_WaitForBuffer(task, outFree, &outWord, nullptr, &finished);
+    if (result != noErr || finished) break;
+    auto *diff = static_cast<UInt8 *>(outWord);
+    BZ_FrameBuffInfo *outInfo = BZ_GetFrameBuffInfo(out, diff);
+    UInt8 *dirty = inInfo != nullptr ? BZ_GetDirtyFramePtr(project, inInfo->frameNum) : nullptr;
+    if (inInfo == nullptr || outInfo == nullptr || dirty == nullptr) {
+      result = paramErr;
+      break;
+    }
+    BZ_CopyFrameInfo(inInfo, outInfo);
+    if (!executing) outInfo->outArrayNum = -1;
+    BZ_MakeDiffFrame(height, width, params.diffParams, params.inGamma, dirty, clean, diff);
+    // The compress or write stage may let its frame go now.
+    if (in->event != nullptr) MPSetEvent(in->event, kBZ_NoiseFrameReleasedFlag);
+    if (executing)
+      result = BZ_NotifyFrame(project, kBZ_NoiseFrameTaskType, nullptr, outInput, nullptr, diff);
+    else
+      result = BZ_NotifyFrame(project, kBZ_NoiseFrameTaskType, outFree, nullptr, diff, nullptr);
+  }
+  GL_DisposePtr(&newRGB);
+  task->exiting = true;
+  std::printf("KBZ: exiting noise frame task, error = %ld\n", long(result));
+  return result;
+}

@@ -1,0 +1,77 @@
+// The noise-frame stage: for every cleaned frame, the difference between the source (dirty) frame and the
+// cleaned frame drawn around a mid grey, written as the noise movie (target 1) when executing and serving as
+// the preview's difference picture otherwise. The stage also releases the source frames that the first
+// processing stage keeps for it (BZ_FreeDirtyFrames, called by the compress or write stage).
+//
+// Messages: cleaned frames arrive on the stage's inputQueue from the compress stage (or the write stage of
+// file 0 without compression) and stay theirs: the stage sets kBZ_NoiseFrameReleasedFlag on that stage's
+// event once it has read the frame. The difference picture is built into a free buffer of the write stage of
+// file 1 and, when executing, posted to its inputQueue as (kBZ_NoiseFrameTaskType, project, buffer); otherwise
+// the buffer goes back to that stage's free queue.
+//
+// Kernels: BZ_MakeDiffLines (scalar), BZ_MakeDiffLinesAcc (SSE, noise_movie_stage_sse.cpp) and the dispatcher
+// BZ_MakeDiffLinesUni, which takes the SSE version when gBZ.procInfo.hasSSE3 is set.
+#pragma once
+
+#include "engine/runtime/project_settings.h"
+#include "engine/runtime/project_types.h"
+#include "engine/tasks/task_runtime.h"
+#include "platform/core/mac_types.h"
+
+#include <cstddef>
+
+struct BZ_NoiseParams {
+  BZ_DiffParams *diffParams;  // borrowed: the project's
+  float inGamma;              // the internal gamma
+};
+
+// The stage task (parameter: its MP_TaskData, termMessage2 the project). Returns the task's result.
+OSStatus BZ_NoiseFrameTask(void *parameter);
+
+// The padded frame size, the stage's parameters (an optimal luma scale never measured becomes 3.0 for both
+// optimal scales), where cleaned frames come from (the compress stage, else the write stage of file 0) and
+// where difference pictures go (the write stage of file 1) with its queues, whether the run previews, and
+// the output gamma table (owned: GL_DisposePtr; NULL when the internal gamma is the display gamma).
+// savedInBuffer and editingOutliers serve the preview's outlier editing, which this build does not offer:
+// they come back NULL and false. paramErr when a stage or queue is missing.
+OSStatus BZ_SetupNoiseFrameTask(MP_TaskData *taskData, SInt32 *height, SInt32 *width, size_t *bufferSize,
+                                UInt8 **savedInBuffer, BZ_NoiseParams *noiseParams, BZ_BuffInfo **inBuffInfo,
+                                BZ_BuffInfo **outBuffInfo, MPQueueID *inInputQueue, Boolean *previewing,
+                                Boolean *editingOutliers, MPQueueID *outInputQueue, MPQueueID *outFreeQueue,
+                                UInt16 **newRGB);
+
+// The source frame of a frame number in the first processing stage's buffers, or NULL.
+UInt8 *BZ_GetDirtyFramePtr(BZ_ProjPtr project, SInt32 frameNum);
+
+// Releases the source frames that no later frame needs once frame F (inFrameBuffInfo->frameNum) is done:
+// candidates F - numPrev to F; when not executing only those among the numPrev + 1 list entries before
+// arrayNum of outSampleArray. A candidate stays while a later frame still reads it (executing: F is not the
+// last of numFrames and the candidate is not the oldest; otherwise: the next listed frame reaches back to
+// it). Released buffers go to the outlier stage's input queue when that is the first processing stage, else
+// to dirtyFreeQueue, with taskType as sender. The first error stops the release and is returned.
+OSStatus BZ_FreeDirtyFrames(BZ_ProjPtr project, BZ_TaskType taskType, const BZ_FrameBuffInfo *inFrameBuffInfo,
+                            const SInt32 *outSampleArray, SInt32 arrayNum, SInt32 numFrames,
+                            MPQueueID dirtyFreeQueue, SInt32 numPrev);
+
+// The difference picture of two padded '2vuy' frames of height x width pixels into outBuffer: mid grey from
+// inGamma, the channel factors from diffParams' scale mode, luma only, chroma only (drawn into the luma too)
+// or both.
+void BZ_MakeDiffFrame(SInt32 height, SInt32 width, const BZ_DiffParams *diffParams, float inGamma,
+                      const UInt8 *dirtyFramePtr, const UInt8 *cleanFramePtr, UInt8 *outBuffer);
+
+// The mid grey of the difference picture: 0.5 at display gamma 2.2 expressed in inGamma, in video range
+// (125 for 2.2, 110 for 1.8).
+SInt32 BZ_DiffMediumGray(float inGamma);
+
+// Over all height x width pixels as one run: chroma 128 + dC x factorC, luma dC x chromaInLumaFactor +
+// dY x factorY + mediumGray (d = clean - dirty), each truncated and limited to 0..255; the luma written is
+// the mean (rounded down) of that pixel's and the previous pixel's value, mediumGray before the first.
+void BZ_MakeDiffLines(SInt32 height, SInt32 width, const UInt8 *dirtyFramePtr, const UInt8 *cleanFramePtr,
+                      UInt8 *outBuffer, float factorC, float factorY, float chromaInLumaFactor, SInt32 mediumGray);
+// The same eight pixels at a time in 16-bit fixed point: factors x 256 truncated, products rounded, the luma
+// mean rounded up; height x width / 8 groups (a working frame's width is a multiple of 8). May differ from
+// the scalar version by the fixed point's rounding.
+void BZ_MakeDiffLinesAcc(SInt32 height, SInt32 width, const UInt8 *dirtyFramePtr, const UInt8 *cleanFramePtr,
+                         UInt8 *outBuffer, float factorC, float factorY, float chromaInLumaFactor, SInt32 mediumGray);
+void BZ_MakeDiffLinesUni(SInt32 height, SInt32 width, const UInt8 *dirtyFramePtr, const UInt8 *cleanFramePtr,
+                         UInt8 *outBuffer, float factorC, float factorY, float chromaInLumaFactor, SInt32 mediumGray);

@@ -1,0 +1,215 @@
+// The read stage: direct reads, the source frame cache and drawn frames.
+#include "engine/read_stage.h"
+
+#include "engine/runtime/engine_host.h"
+#include "engine/runtime/frame_selection.h"
+#include "engine/runtime/stage_access.h"
+#include "general/processor_info.h"
+#include "movie/movie_errors.h"
+#include "movie/movie_queries.h"
+#include "movie/movie_time.h"
+#include "platform/core/files.h"
+#include "platform/core/memory.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+void *Word(intptr_t value) { return reinterpret_cast<void *>(value); }
+
+BZ_BuffInfo *StageOfTask(BZ_BuffInfo *table, const MP_TaskData *task) {
+  for (SInt32 i = 0; i < kBZ_NumBuffInfos - 1 && table[i].type != kBZ_NoTaskType; ++i)
+    if (table[i].taskData[0] == task) return &table[i];
+  return nullptr;
+}
+
+}  // namespace
+
+OSStatus BZ_SetupReadTask(BZ_ProjPtr project, MP_TaskData *taskData, MPQueueID *outFreeQueue,
+                          BZ_BuffInfo **stageBuffInfo, BZ_BuffInfo **outputBuffInfo, SInt32 *fileNum, Movie *movie,
+                          Boolean *readAll, SInt32 **outSampleArray, SInt32 *numOutFrames, size_t *actualSize) {
+  if (project == nullptr || taskData == nullptr) return paramErr;
+  BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
+  BZ_BuffInfo *stage = StageOfTask(table, taskData);
+  if (stage == nullptr) return paramErr;
+  const SInt32 file = std::clamp<SInt32>(stage->fileNum, 0, kBZ_MaxNumFiles - 1);
+  BZ_BuffInfo *out = BZ_GetOutputBufferInfoForStage(table, stage, file);
+  MP_TaskData *outTask = out != nullptr ? out->taskData[0].load() : nullptr;
+  if (outTask == nullptr || outTask->inFreeQueue == nullptr || outTask->inputQueue == nullptr) return paramErr;
+  *stageBuffInfo = stage;
+  *outputBuffInfo = out;
+  *outFreeQueue = outTask->inFreeQueue;
+  *fileNum = file;
+  *movie = project->info.dynMovieInfo.sourceMovie[file];
+
+  const BZ_StatMovInfo &movie0 = project->info.statMovInfo[0];
+  const BZ_DynInputInfo &input = project->dynIO_Info.inputInfo[file];
+  *actualSize = size_t(movie0.width) * size_t(movie0.height) * (input.rgbPlayback ? 4 : 2);
+
+  const BZ_EngineHost *host = BZ_GetEngineHost();
+  *readAll = host->getAutoSettStage(host->refCon) == 2;
+  *outSampleArray = nullptr;
+  *numOutFrames = 0;
+  if (project->state.exec == kBZ_ProjStateExecuting || *readAll) return noErr;
+  const SInt32 capacity = BZ_GetMaxSampleNumArraySize(table);
+  auto *inList = reinterpret_cast<SInt32 *>(NewPtrClear(Size(capacity) * Size(sizeof(SInt32))));
+  auto *outList = reinterpret_cast<SInt32 *>(NewPtrClear(Size(capacity) * Size(sizeof(SInt32))));
+  SInt32 testNums[kBZ_NumTestFrames + 1];
+  SInt32 numIn = 0, numTest = 0;
+  OSStatus err = inList != nullptr && outList != nullptr ? noErr : memFullErr;
+  if (err == noErr)
+    err = BZ_SelectMovieSamplesForStage(movie0.numFrames, kBZ_ReadTaskType, inList, &numIn, outList, numOutFrames,
+                                        testNums, &numTest);
+  if (inList != nullptr) DisposePtr(reinterpret_cast<Ptr>(inList));
+  if (err != noErr) {
+    if (outList != nullptr) DisposePtr(reinterpret_cast<Ptr>(outList));
+    *numOutFrames = 0;
+    return err;
+  }
+  *outSampleArray = outList;
+  return noErr;
+}
+
+void BZ_SetReadFrameBuffInfo(BZ_FrameBuffInfo *frameBuffInfo, BZ_DynInputInfo *inputInfo, size_t actualSize,
+                             SInt32 arrayNum) {
+  if (frameBuffInfo == nullptr || inputInfo == nullptr) return;
+  frameBuffInfo->time = inputInfo->movieTime;
+  frameBuffInfo->duration = inputInfo->duration;
+  frameBuffInfo->frameNum = inputInfo->frameNum++;
+  frameBuffInfo->actualSize = actualSize;
+  frameBuffInfo->inArrayNum = arrayNum;
+}
+
+OSStatus BZ_ReadFrameDirect(Track track, Media media, const BZ_DynInputInfo *inputInfo, void *buffer,
+                            size_t bufferSize, size_t frameSize) {
+  if (track == nullptr || media == nullptr || inputInfo == nullptr || buffer == nullptr) return paramErr;
+  const TimeValue mediaTime = TrackTimeToMediaTime(inputInfo->movieTime, track);
+  SampleDescriptionHandle desc = reinterpret_cast<SampleDescriptionHandle>(NewHandle(0));
+  if (desc == nullptr) return memFullErr;
+  SInt64 offset = 0;
+  UInt32 size = 0;
+  SInt32 numSamples = 0;
+  OSStatus err = QT_GetMediaSampleReference64(media, &offset, &size, mediaTime, nullptr, nullptr, desc, nullptr, 1,
+                                              &numSamples, nullptr);
+  SInt16 dataRefIndex = 0;
+  if (err == noErr && GetHandleSize(reinterpret_cast<Handle>(desc)) >= Size(sizeof(SampleDescription)))
+    dataRefIndex = (*desc)->dataRefIndex;
+  DisposeHandle(reinterpret_cast<Handle>(desc));
+  if (err != noErr) return err;
+  // The size comes from the file: a sample that would overrun the buffer, or leave part of the frame
+  // unwritten, means the movie's tables are damaged.
+  if (numSamples < 1 || size < frameSize || size > bufferSize) {
+    std::printf("KBZ: read task: sample of %lu bytes at time %ld, frame %lu, buffer %lu bytes\n",
+                static_cast<unsigned long>(size), long(inputInfo->movieTime), static_cast<unsigned long>(frameSize),
+                static_cast<unsigned long>(bufferSize));
+    return kQT_AtomTableErr;
+  }
+  if (dataRefIndex < 1 || dataRefIndex > kBZ_MaxNumFiles || inputInfo->fileRefNum[dataRefIndex - 1] == 0)
+    return kQT_DataRefIndexNotInMediaErr;
+  ByteCount actual = 0;
+  return FSReadFork(inputInfo->fileRefNum[dataRefIndex - 1], fsFromStart, offset, size, buffer, &actual);
+}
+
+OSStatus BZ_SendDrawFrameEvent(SInt32 fileNum) {
+  const BZ_EngineHost *host = BZ_GetEngineHost();
+  const BZ_EventParam param = {kBZ_FileNumEventParam, sizeof(SInt32), &fileNum};
+  return host->postCustomEvent(host->refCon, kBZ_DrawFrameEvent, &param, 1);
+}
+
+OSStatus BZ_ReadTask(void *parameter) {
+  auto *task = static_cast<MP_TaskData *>(parameter);
+  if (task == nullptr) return paramErr;
+  std::printf("KBZ: setting up read task\n");
+  auto *project = static_cast<BZ_ProjPtr>(task->termMessage2);
+  MPQueueID outFreeQueue = nullptr;
+  BZ_BuffInfo *stage = nullptr, *out = nullptr;
+  SInt32 fileNum = 0, numOutFrames = 0;
+  Movie movie = nullptr;
+  Boolean readAll = false;
+  SInt32 *frameList = nullptr;
+  size_t actualSize = 0;
+  OSStatus result = BZ_SetupReadTask(project, task, &outFreeQueue, &stage, &out, &fileNum, &movie, &readAll,
+                                     &frameList, &numOutFrames, &actualSize);
+  if (result == noErr) {
+    BZ_DynInputInfo &input = project->dynIO_Info.inputInfo[fileNum];
+    const BZ_StatMovInfo &ownInfo = project->info.statMovInfo[fileNum];
+    const BZ_StatMovInfo &movie0 = project->info.statMovInfo[0];
+    BZ_DlgTaskData &dlg = gBZ.dlgTaskData;
+    MPQueueID outInput = out->taskData[0].load()->inputQueue;
+    const bool listed = project->state.exec != kBZ_ProjStateExecuting && !readAll;
+    Track track = nullptr;
+    Media media = nullptr;
+    if (input.directRead) {
+      track = QT_GetFirstEnabledVideoTrack(movie);
+      media = track != nullptr ? GetTrackMedia(track) : nullptr;
+      if (media == nullptr) result = kQT_NoVideoTrackErr;
+    }
+    const CFAbsoluteTime start = gBZ.compStartupDate + GL_GetTimeSinceStartupAsSec();
+    project->progress.startTime = start;
+    project->progress.switchTime = start;
+
+    SInt32 used = 0;  // list entries taken
+    Boolean finished = false;
+    while (result == noErr && !finished) {
+      void *word = nullptr;
+      result = BZ_WaitForBuffer(task, outFreeQueue, &word, nullptr, &finished);
+      if (result == kMPTimeoutErr) {
+        result = noErr;
+        continue;
+      }
+      if (result != noErr || finished) break;
+      auto *buffer = static_cast<UInt8 *>(word);
+      BZ_FrameBuffInfo *info = BZ_GetFrameBuffInfo(out, buffer);
+      if (info == nullptr) {
+        result = paramErr;
+        break;
+      }
+      bool fromCache = false;
+      if (!listed) {
+        // Every frame from the input's frame number on; its time is the input's movieTime already.
+        if (input.frameNum >= stage->totalNumFrames) continue;  // done: keep the buffer, wait for the stop
+      } else {
+        if (used >= numOutFrames) continue;
+        const SInt32 n = frameList[used++];
+        const SInt32 slot = n % kBZ_FrameCacheSize;
+        if (fileNum == 0 && dlg.frameCache != nullptr) {
+          if (dlg.frameCacheCritRgn != nullptr) MPEnterCriticalRegion(dlg.frameCacheCritRgn, kDurationForever);
+          if (dlg.frameCacheInfo[slot].frameNum == n) {
+            fromCache = true;
+            ++dlg.frameCacheInfo[slot].needed;
+          }
+          if (dlg.frameCacheCritRgn != nullptr) MPExitCriticalRegion(dlg.frameCacheCritRgn);
+        }
+        input.frameNum = n;
+        if (movie0.timeList != nullptr && n < movie0.numFrames) {
+          input.movieTime = movie0.timeList[n];
+          input.movieTimeF = double(input.movieTime);
+        }
+      }
+      info->copyFromCache = fromCache;
+      BZ_SetReadFrameBuffInfo(info, &input, actualSize, listed ? used - 1 : -1);
+
+      if (fromCache) {
+        result = MPNotifyQueue(outInput, Word(kBZ_ReadTaskType), project, buffer);
+      } else if (input.directRead) {
+        result = BZ_ReadFrameDirect(track, media, &input, buffer, out->size, actualSize);
+        if (result == noErr) result = MPNotifyQueue(outInput, Word(kBZ_ReadTaskType), project, buffer);
+        if (result == noErr) {
+          TimeValue next = -1, duration = 0;
+          BZ_GetMovieVideoNextTime(movie, &ownInfo, input.movieTime, &input.movieTimeF, &next, &duration);
+          input.movieTime = next;
+          input.duration = duration;
+        }
+      } else {
+        // The main thread draws into the copy stage's buffer and posts it on when the drawing is complete.
+        result = BZ_SendDrawFrameEvent(fileNum);
+      }
+    }
+  }
+  task->exiting = true;
+  if (frameList != nullptr) DisposePtr(reinterpret_cast<Ptr>(frameList));
+  std::printf("KBZ: exiting read task, error = %ld\n", long(result));
+  return result;
+}
