@@ -214,7 +214,9 @@ int QScaleOf(CodecQ quality) {
   return std::clamp(int(std::lround(q)), 1, 31);
 }
 
-OSErr OpenAvEncoder(const EncoderInfo &e, SInt32 width, SInt32 height, CodecQ quality, std::unique_ptr<AvEncoder> *out) {
+// dvco: the settings of the compressor instance a DV sequence was begun with (defaults otherwise).
+OSErr OpenAvEncoder(const EncoderInfo &e, SInt32 width, SInt32 height, CodecQ quality, const PL_CompressorState &dvco,
+                    std::unique_ptr<AvEncoder> *out) {
   bool dv = e.kind == Kind::kDV;
   const AVCodec *codec = avcodec_find_encoder(dv ? AV_CODEC_ID_DVVIDEO : AV_CODEC_ID_MJPEG);
   if (codec == nullptr) return noCodecErr;
@@ -233,7 +235,9 @@ OSErr OpenAvEncoder(const EncoderInfo &e, SInt32 width, SInt32 height, CodecQ qu
                  : e.sampling == Sampling::k420 ? AV_PIX_FMT_YUV420P
                                                 : AV_PIX_FMT_YUV422P;
     c->time_base = e.ntsc ? AVRational{1001, 30000} : AVRational{1, 25};
-    c->flags |= AV_CODEC_FLAG_INTERLACED_DCT;
+    // Interlaced frames may take the field-wise DCT; the frame header carries the 16:9 flag.
+    if (!dvco.progressive) c->flags |= AV_CODEC_FLAG_INTERLACED_DCT;
+    if (dvco.is16x9) c->sample_aspect_ratio = e.ntsc ? AVRational{32, 27} : AVRational{64, 45};
   } else {
     c->pix_fmt = AV_PIX_FMT_YUV422P;
     c->color_range = AVCOL_RANGE_JPEG;
@@ -529,7 +533,10 @@ OSErr BeginSequence(PixMapHandle src, const Rect *srcRect, CodecType cType, Comp
   s->quality = spatialQuality;
   if (e->kind == Kind::kDV || e->kind == Kind::kJpeg || e->kind == Kind::kMjpa) {
     SInt32 encodedHeight = e->kind == Kind::kMjpa ? (s->height + 1) / 2 : s->height;
-    if (OSErr err = OpenAvEncoder(*e, s->width, encodedHeight, spatialQuality, &s->encoder); err != noErr) return err;
+    PL_CompressorState dvco{cType, false, false};
+    if (instance != nullptr) PL_GetCompressorState(instance, &dvco);
+    if (OSErr err = OpenAvEncoder(*e, s->width, encodedHeight, spatialQuality, dvco, &s->encoder); err != noErr)
+      return err;
   }
   *out = std::move(s);
   return noErr;
