@@ -224,6 +224,88 @@ TEST(CompressionSequences, UncompressedFormatsPackTheSourceRectangleExactly) {
   DisposeGWorld(world);
 }
 
+UInt32 BE32(const std::vector<uint8_t> &b, size_t at) {
+  return UInt32(b[at]) << 24 | UInt32(b[at + 1]) << 16 | UInt32(b[at + 2]) << 8 | UInt32(b[at + 3]);
+}
+
+// Each 'mjpa' field opens with SOI and the APP1 'mjpg' segment; its fields give the field's size, the next
+// field's offset (0 for the last) and where the tables, frame header, scan header and scan data begin.
+TEST(CompressionSequences, MotionJpegAFieldsCarryTheirMarkers) {
+  OwnedDesc desc;
+  auto samples = CompressFrames('mjpa', 96, 63, 1, codecHighQuality, desc.h);  // odd height: fields of 32 lines
+  ASSERT_EQ(1u, samples.size());
+  const std::vector<uint8_t> &s = samples[0];
+  size_t field = 0;
+  for (int f = 0; f < 2; ++f) {
+    SCOPED_TRACE(f == 0 ? "first field" : "second field");
+    ASSERT_LT(field + 46, s.size());
+    EXPECT_EQ(0xFF, s[field]);
+    EXPECT_EQ(0xD8, s[field + 1]);
+    EXPECT_EQ(0xFF, s[field + 2]);
+    EXPECT_EQ(0xE1, s[field + 3]);
+    EXPECT_EQ(42u, UInt32(s[field + 4] << 8 | s[field + 5]));
+    EXPECT_EQ(0, std::memcmp(s.data() + field + 10, "mjpg", 4));
+    UInt32 fieldSize = BE32(s, field + 14), padded = BE32(s, field + 18), next = BE32(s, field + 22);
+    EXPECT_EQ(fieldSize, padded);
+    EXPECT_EQ(f == 0 ? fieldSize : 0u, next);
+    ASSERT_LE(field + fieldSize, s.size());
+    EXPECT_EQ(0xFF, s[field + fieldSize - 2]);
+    EXPECT_EQ(0xD9, s[field + fieldSize - 1]);
+    const uint8_t markers[] = {0xDB, 0xC4, 0xC0, 0xDA};  // quantisation, Huffman, frame, scan
+    for (int m = 0; m < 4; ++m) {
+      UInt32 offset = BE32(s, field + 26 + size_t(m) * 4);
+      ASSERT_LT(offset + 1, fieldSize);
+      EXPECT_EQ(0xFF, s[field + offset]) << "marker " << m;
+      EXPECT_EQ(markers[m], s[field + offset + 1]) << "marker " << m;
+    }
+    // The frame header gives the field's size: 96 x 32.
+    UInt32 sof = BE32(s, field + 34);
+    EXPECT_EQ(32u, UInt32(s[field + sof + 5] << 8 | s[field + sof + 6]));
+    EXPECT_EQ(96u, UInt32(s[field + sof + 7] << 8 | s[field + sof + 8]));
+    UInt32 sos = BE32(s, field + 38), data = BE32(s, field + 42);
+    EXPECT_EQ(sos + 2 + UInt32(s[field + sos + 2] << 8 | s[field + sos + 3]), data);
+    field += fieldSize;
+  }
+  EXPECT_EQ(s.size(), field);
+}
+
+// ARGB sources become video-range Rec. 601 Y'CbCr.
+TEST(CompressionSequences, ArgbSourcesConvertToVideoRange) {
+  struct Colour {
+    UInt8 r, g, b;
+    UInt8 y, cb, cr;
+  };
+  const Colour colours[] = {
+      {255, 255, 255, 235, 128, 128}, {0, 0, 0, 16, 128, 128},   {255, 0, 0, 82, 90, 240},
+      {0, 255, 0, 145, 54, 34},       {0, 0, 255, 41, 240, 110}, {128, 128, 128, 126, 128, 128},
+  };
+  const int w = 12, h = 2;
+  GWorldPtr world = nullptr;
+  Rect bounds{0, 0, h, w};
+  ASSERT_EQ(noErr, NewGWorld(&world, 32, &bounds, nullptr, nullptr, 0));
+  PixMapHandle pm = GetGWorldPixMap(world);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const Colour &c = colours[size_t(x / 2)];
+      UInt8 *p = reinterpret_cast<UInt8 *>((*pm)->baseAddr) + y * (*pm)->rowBytes + x * 4;
+      p[0] = 255, p[1] = c.r, p[2] = c.g, p[3] = c.b;
+    }
+  OwnedDesc desc;
+  std::vector<uint8_t> out(size_t(w) * h * 2);
+  ASSERT_EQ(noErr, CompressImage(pm, nullptr, codecNormalQuality, '2vuy', desc.h, reinterpret_cast<Ptr>(out.data())));
+  EXPECT_EQ(SInt32(out.size()), (*desc.h)->dataSize);
+  for (int y = 0; y < h; ++y)
+    for (int k = 0; k < w / 2; ++k) {
+      const Colour &c = colours[size_t(k)];
+      const uint8_t *p = out.data() + size_t(y) * w * 2 + size_t(k) * 4;
+      EXPECT_NEAR(c.cb, p[0], 1) << "colour " << k;
+      EXPECT_NEAR(c.y, p[1], 1) << "colour " << k;
+      EXPECT_NEAR(c.cr, p[2], 1) << "colour " << k;
+      EXPECT_NEAR(c.y, p[3], 1) << "colour " << k;
+    }
+  DisposeGWorld(world);
+}
+
 struct CompletionLog {
   std::vector<int> order;
   std::vector<SInt16> flags;
