@@ -531,6 +531,16 @@ OSErr BeginSequence(PixMapHandle src, const Rect *srcRect, CodecType cType, Comp
   s->width = e->fixedWidth != 0 ? e->fixedWidth : s->srcWidth;
   s->height = e->fixedHeight != 0 ? e->fixedHeight : s->srcHeight;
   s->quality = spatialQuality;
+  if (instance != nullptr && e->kind == Kind::kMjpa) {
+    // The compressor's settings name the lines of the first field: 'mjpa' then 'even' or 'odd '.
+    Handle settings = NewHandle(0);
+    if (settings != nullptr && ImageCodecGetSettings(instance, settings) == noErr && GetHandleSize(settings) >= 8) {
+      const UInt8 *b = reinterpret_cast<const UInt8 *>(*settings);
+      auto code = [b](int at) { return OSType(b[at]) << 24 | OSType(b[at + 1]) << 16 | OSType(b[at + 2]) << 8 | b[at + 3]; };
+      if (code(0) == kPL_MotionJpegASettingsTag) s->secondFieldFirst = code(4) == kPL_MotionJpegAOddFieldFirst;
+    }
+    if (settings != nullptr) DisposeHandle(settings);
+  }
   if (e->kind == Kind::kDV || e->kind == Kind::kJpeg || e->kind == Kind::kMjpa) {
     SInt32 encodedHeight = e->kind == Kind::kMjpa ? (s->height + 1) / 2 : s->height;
     PL_CompressorState dvco{cType, false, false};

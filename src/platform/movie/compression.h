@@ -11,6 +11,10 @@
 //   'jpeg'                                    one baseline JPEG (full range 4:2:2), libavcodec
 //   'mjpa'                                    two JPEG fields per frame (even lines first), each opened by an
 //                                             APP1 'mjpg' marker giving its size and the next field's offset
+// The 'mjpa' compressor's settings (ImageCodecSetSettings on its instance, then the instance passed as the
+// codec of CompressSequenceBegin) choose the first field: 8 bytes, kPL_MotionJpegASettingsTag and then
+// kPL_MotionJpegAEvenFieldFirst or kPL_MotionJpegAOddFieldFirst, big-endian. Without them the even lines
+// (the top field) come first.
 // DV codecs have fixed frame sizes: a source of another size is scaled to the codec's size, and the image
 // description gets the codec's size. Other codecs take the source rectangle's size.
 //
@@ -21,6 +25,12 @@
 
 #include "platform/core/offscreen_worlds.h"
 #include "platform/movie/codec_info.h"
+
+enum : OSType {
+  kPL_MotionJpegASettingsTag = 'mjpa',
+  kPL_MotionJpegAEvenFieldFirst = 'even',
+  kPL_MotionJpegAOddFieldFirst = 'odd ',
+};
 
 // Begins a sequence for frames of src (its pixel format and the size of srcRect, null meaning the pixel
 // map's bounds) compressed with cType. codec is anyCodec, a selector (bestFidelityCodec...), a compressor

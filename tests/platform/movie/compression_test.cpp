@@ -6,6 +6,7 @@
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
 #include "platform/core/offscreen_worlds.h"
+#include "platform/movie/image_descriptions.h"
 #include "support/kernel_check.h"
 #include "support/movie_fixtures.h"
 
@@ -154,6 +155,56 @@ TEST(CompressionSequences, DVScalesOtherSourceSizesToTheStandardsSize) {
   EXPECT_EQ("dvvideo", probe["codec_name"]);
   EXPECT_EQ("720", probe["width"]);
   EXPECT_EQ("2", probe["nb_read_frames"]);
+}
+
+// The 'mjpa' compressor's settings choose which lines form the first field; with the matching field
+// information in the description, ffmpeg puts the fields back where they belong.
+TEST(CompressionSequences, MotionJpegAFieldOrderFollowsTheCompressorSettings) {
+  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  bz_test::TempDir dir;
+  const int w = 176, h = 120;
+  struct Case {
+    OSType first;
+    UInt8 fielDetail;  // 1: top field first, 6: bottom field first
+  };
+  for (const Case &c : {Case{kPL_MotionJpegAEvenFieldFirst, 1}, Case{kPL_MotionJpegAOddFieldFirst, 6}}) {
+    SCOPED_TRACE(c.fielDetail);
+    ComponentInstance ci = nullptr;
+    ASSERT_EQ(noErr, OpenADefaultComponent('imco', 'mjpa', &ci));
+    Handle settings = NewHandle(8);
+    const UInt8 bytes[8] = {'m', 'j', 'p', 'a', UInt8(c.first >> 24), UInt8(c.first >> 16), UInt8(c.first >> 8),
+                            UInt8(c.first)};
+    std::memcpy(*settings, bytes, 8);
+    ASSERT_EQ(noErr, ImageCodecSetSettings(ci, settings));
+    DisposeHandle(settings);
+
+    FrameWorld frame(SmoothFrame(0, w, h), w, h);
+    OwnedDesc desc;
+    ImageSequence seq = 0;
+    ASSERT_EQ(noErr, CompressSequenceBegin(&seq, frame.map(), nullptr, nullptr, nullptr, 0, 'mjpa',
+                                           reinterpret_cast<CompressorComponent>(ci), codecMaxQuality, 0, 0, nullptr, 0,
+                                           desc.h));
+    SInt32 maxSize = 0;
+    ASSERT_EQ(noErr, GetMaxCompressionSize(frame.map(), nullptr, 0, codecMaxQuality, 'mjpa', anyCodec, &maxSize));
+    std::vector<uint8_t> out(static_cast<size_t>(maxSize));
+    SInt32 size = 0;
+    ASSERT_EQ(noErr, CompressSequenceFrame(seq, frame.map(), nullptr, 0, reinterpret_cast<Ptr>(out.data()), &size,
+                                           nullptr, nullptr));
+    out.resize(size_t(size));
+    PL_EndCompressionSequence(seq);
+    CloseComponent(ci);
+
+    Handle fiel = NewHandle(2);
+    (*fiel)[0] = 2;
+    (*fiel)[1] = char(c.fielDetail);
+    ASSERT_EQ(noErr, AddImageDescriptionExtension(desc.h, fiel, 'fiel'));
+    DisposeHandle(fiel);
+    std::string path = dir.File("fields.mov");
+    ASSERT_EQ(noErr, bz_test::WriteCompressedMovie(path, desc.h, {out}));
+    auto decoded = bz_test::DecodeVideoWithFfmpeg(path, w, h);
+    ASSERT_EQ(1u, decoded.size());
+    EXPECT_GE(bz_test::PeakSignalToNoise(SmoothFrame(0, w, h), decoded[0]), 45.0);
+  }
 }
 
 // Uncompressed formats: the bytes follow from the source alone. The source is a rectangle inside a larger
