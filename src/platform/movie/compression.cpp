@@ -180,6 +180,9 @@ struct AvEncoder {
 };
 
 struct Sequence {
+  // Held while a frame is compressed or the quality changes: a sequence called from two threads at once
+  // serialises instead of sharing its buffers and encoder.
+  std::mutex lock;
   ImageSequence id = 0;
   const EncoderInfo *info = nullptr;
   OSType sourceFormat = 0;
@@ -592,7 +595,11 @@ OSErr CompressSequenceFrame(ImageSequence seqID, PixMapHandle src, const Rect *s
   if (similarity != nullptr) *similarity = 0;
 
   std::vector<UInt8> out;
-  OSErr err = Produce(s.get(), src, at, &out);
+  OSErr err;
+  {
+    std::lock_guard<std::mutex> guard(s->lock);
+    err = Produce(s.get(), src, at, &out);
+  }
   if (err == noErr && SInt64(out.size()) > MaxSizeFor(*s->info, s->width, s->height)) err = codecSizeErr;
   if (err == noErr) {
     std::memcpy(data, out.data(), out.size());
@@ -612,6 +619,7 @@ OSErr SetCSequenceQuality(ImageSequence seqID, CodecQ spatialQuality, CodecQ tem
   (void)temporalQuality;
   std::shared_ptr<Sequence> s = FindSequence(seqID);
   if (s == nullptr) return paramErr;
+  std::lock_guard<std::mutex> guard(s->lock);
   s->quality = spatialQuality;
   return noErr;
 }

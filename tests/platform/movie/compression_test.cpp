@@ -411,6 +411,34 @@ TEST(CompressionSequences, CompletionIsCalledOncePerFrameInOrderWithTheSizeSet) 
   }
 }
 
+// The quality of a JPEG sequence can change between frames: lower quality, fewer bytes.
+TEST(CompressionSequences, JpegQualityChangesTakeEffectOnTheNextFrame) {
+  const int w = 128, h = 96;
+  FrameWorld frame(SmoothFrame(0, w, h), w, h);
+  for (CodecType cType : {CodecType('jpeg'), CodecType('mjpa')}) {
+    OwnedDesc desc;
+    ImageSequence seq = 0;
+    ASSERT_EQ(noErr, CompressSequenceBegin(&seq, frame.map(), nullptr, nullptr, nullptr, 0, cType, anyCodec,
+                                           codecMaxQuality, 0, 0, nullptr, 0, desc.h));
+    SInt32 maxSize = 0;
+    ASSERT_EQ(noErr, GetMaxCompressionSize(frame.map(), nullptr, 0, codecMaxQuality, cType, anyCodec, &maxSize));
+    std::vector<uint8_t> out(static_cast<size_t>(maxSize));
+    auto compress = [&] {
+      SInt32 size = 0;
+      EXPECT_EQ(noErr, CompressSequenceFrame(seq, frame.map(), nullptr, 0, reinterpret_cast<Ptr>(out.data()), &size,
+                                             nullptr, nullptr));
+      return size;
+    };
+    SInt32 best = compress();
+    ASSERT_EQ(noErr, SetCSequenceQuality(seq, codecLowQuality, 0));
+    SInt32 low = compress();
+    EXPECT_LT(low, best * 2 / 3);
+    ASSERT_EQ(noErr, SetCSequenceQuality(seq, codecMaxQuality, 0));
+    EXPECT_EQ(best, compress());
+    PL_EndCompressionSequence(seq);
+  }
+}
+
 TEST(CompressionSequences, BadArgumentsGiveToolboxNumbersAndNoCompletion) {
   const int w = 32, h = 16;
   FrameWorld frame(SmoothFrame(0, w, h), w, h);
