@@ -225,4 +225,60 @@ TEST(MovieCodecLookup, CompressPixmapSizesTheHandleToTheData) {
   DisposeGWorld(world);
 }
 
+// The QuickTime movie exporter keeps a DV codec's settings as codec settings; the DV compressor reads its
+// progressive and 16:9 properties from them.
+TEST(MovieCodecLookup, DVSettingsFromTheMovieExportersCodecSettings) {
+  auto be32 = [](UInt32 v) { return std::vector<UInt8>{UInt8(v >> 24), UInt8(v >> 16), UInt8(v >> 8), UInt8(v)}; };
+  struct Case {
+    CodecType codec;
+    bool withSettings;
+    Boolean progressive, is16x9;
+    OSType dvType;
+    Boolean pal;
+  };
+  const Case cases[] = {
+      {'dvcp', true, false, true, 'dv  ', true},  {'dv5n', true, true, false, 'dvp5', false},
+      {'dvpp', false, false, false, 'dvp ', true}, {'jpeg', true, false, false, 0x5A5A5A5A, 0x5A},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(reinterpret_cast<const char *>(&c.codec), 4));
+    // The codec settings a compressor with these properties gives.
+    ComponentInstance ci = nullptr;
+    ASSERT_EQ(noErr, OpenADefaultComponent('imco', c.codec, &ci));
+    QTSetComponentProperty(ci, 'dvco', 'prog', 1, &c.progressive);
+    QTSetComponentProperty(ci, 'dvco', '16x9', 1, &c.is16x9);
+    Handle codecSett = NewHandle(0);
+    ASSERT_EQ(noErr, ImageCodecGetSettings(ci, codecSett));
+    CloseComponent(ci);
+
+    QTAtomContainer sett = nullptr;
+    ASSERT_EQ(noErr, QTNewAtomContainer(&sett));
+    QTAtom video = 0;
+    ASSERT_EQ(noErr, QTInsertChild(sett, kParentAtomIsContainer, 'vide', 1, 0, 0, nullptr, &video));
+    std::vector<UInt8> sptl = be32(c.codec);
+    for (UInt8 b : be32(UInt32(-2))) sptl.push_back(b);
+    sptl.insert(sptl.end(), {0, 24, 0, 0, 3, 0});
+    ASSERT_EQ(noErr, QTInsertChild(sett, video, 'sptl', 1, 0, SInt32(sptl.size()), sptl.data(), nullptr));
+    if (c.withSettings) {
+      video = QTFindChildByIndex(sett, kParentAtomIsContainer, 'vide', 1, nullptr);
+      ASSERT_EQ(noErr, QTInsertChild(sett, video, 'cdec', 1, 0, SInt32(GetHandleSize(codecSett)), *codecSett, nullptr));
+    }
+    DisposeHandle(codecSett);
+
+    QT_DV_ExportSettings dv;
+    std::memset(&dv, 0x5A, sizeof(dv));
+    ASSERT_EQ(noErr, QT_GetDV_SettingsFromQTMovieExportSettContainer(sett, &dv));
+    EXPECT_EQ(c.dvType, dv.dvType);
+    EXPECT_EQ(c.pal, dv.exportPAL);
+    if (c.withSettings && c.codec != 'jpeg') {
+      EXPECT_EQ(c.progressive, dv.progressive);
+      EXPECT_EQ(c.is16x9, dv.is16x9);
+    } else {
+      EXPECT_EQ(0x5A, dv.progressive);
+      EXPECT_EQ(0x5A, dv.is16x9);
+    }
+    QTDisposeAtomContainer(sett);
+  }
+}
+
 }  // namespace

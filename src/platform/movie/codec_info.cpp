@@ -42,6 +42,8 @@ constexpr CodecEntry kCodecs[] = {
 };
 
 constexpr OSType kCodecManufacturer = 'appl';
+// DV compressors' codec settings: 'dvco', the progressive and 16:9 bytes, two zero bytes.
+constexpr Size kDVSettingsSize = 8;
 
 const CodecEntry *FindEntry(CodecType cType) {
   for (const CodecEntry &e : kCodecs)
@@ -319,7 +321,16 @@ ComponentResult ImageCodecSetSettings(ComponentInstance ci, Handle settings) {
     return noErr;
   }
   const UInt8 *bytes = reinterpret_cast<const UInt8 *>(*settings);
-  c->settings.assign(bytes, bytes + GetHandleSize(settings));
+  const Size size = GetHandleSize(settings);
+  if (c->compressor && IsDVType(c->cType)) {
+    // DV compressors keep their 'dvco' settings in their codec settings; other bytes are not theirs.
+    if (size >= kDVSettingsSize && bytes[0] == 'd' && bytes[1] == 'v' && bytes[2] == 'c' && bytes[3] == 'o') {
+      c->progressive = bytes[4] != 0;
+      c->is16x9 = bytes[5] != 0;
+    }
+    return noErr;
+  }
+  c->settings.assign(bytes, bytes + size);
   return noErr;
 }
 
@@ -327,9 +338,12 @@ ComponentResult ImageCodecGetSettings(ComponentInstance ci, Handle settings) {
   CodecInstance *c = InstanceOf(ci);
   if (c == nullptr) return badComponentInstance;
   if (settings == nullptr) return paramErr;
-  SetHandleSize(settings, Size(c->settings.size()));
+  std::vector<UInt8> bytes = c->settings;
+  if (c->compressor && IsDVType(c->cType))
+    bytes = {'d', 'v', 'c', 'o', UInt8(c->progressive ? 1 : 0), UInt8(c->is16x9 ? 1 : 0), 0, 0};
+  SetHandleSize(settings, Size(bytes.size()));
   if (OSErr err = MemError(); err != noErr) return err;
-  if (!c->settings.empty()) std::memcpy(*settings, c->settings.data(), c->settings.size());
+  if (!bytes.empty()) std::memcpy(*settings, bytes.data(), bytes.size());
   return noErr;
 }
 

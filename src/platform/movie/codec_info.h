@@ -172,7 +172,9 @@ enum : SInt16 {
 };
 
 // The codec's own settings, opaque bytes kept by the instance. Set copies the handle's bytes (null or
-// empty clears them); Get resizes the caller's handle to them. paramErr for a null handle on Get,
+// empty clears them); Get resizes the caller's handle to them. A DV compressor's settings are its 'dvco'
+// properties instead: 8 bytes, 'dvco', progressive, 16:9 (one byte each, non-zero true), two zero bytes;
+// Set takes them from such bytes and ignores any others. paramErr for a null handle on Get,
 // badComponentInstance for an instance that is not a codec.
 ComponentResult ImageCodecSetSettings(ComponentInstance ci, Handle settings);
 ComponentResult ImageCodecGetSettings(ComponentInstance ci, Handle settings);
