@@ -81,10 +81,10 @@ TEST(MovieCodecLookup, CodecsByPixelFormat) {
   struct Case {
     OSType ycType;
     Boolean input;
-    SInt32 count;  // compressors: the ten encoders; decompressors: the sixteen codecs of the table
+    SInt32 count;  // compressors: the fourteen encoders; decompressors: the twenty codecs of the table
   };
-  for (const Case &c : {Case{'2vuy', true, 10}, Case{0, true, 10}, Case{'2vuy', false, 16}, Case{'v210', true, 0},
-                        Case{0x20, false, 16}}) {
+  for (const Case &c : {Case{'2vuy', true, 14}, Case{0, true, 14}, Case{'2vuy', false, 20}, Case{'v210', true, 0},
+                        Case{0x20, false, 20}}) {
     SCOPED_TRACE(::testing::Message() << std::hex << c.ycType << (c.input ? " in" : " out"));
     SInt32 found = -1;
     ComponentDescription *descs = reinterpret_cast<ComponentDescription *>(1);
@@ -151,6 +151,17 @@ TEST(MovieCodecLookup, EnforcedPropertiesOfDVAndOthers) {
   EXPECT_EQ(480, props.height);
   EXPECT_EQ(10u, props.pasp.hSpacing);
   EXPECT_EQ(11u, props.pasp.vSpacing);
+
+  // DVCPRO HD: the stored width follows from the height and the pixel aspect.
+  struct HD {
+    CodecType cType;
+    SInt32 width, height;
+  };
+  for (const HD &hd : {HD{'dvh6', 1280, 1080}, HD{'dvh5', 1440, 1080}, HD{'dvhq', 960, 720}}) {
+    ASSERT_EQ(noErr, QT_GetCompressorEnforcedProperties(hd.cType, nullptr, nullptr, &props));
+    EXPECT_EQ(hd.width, props.width);
+    EXPECT_EQ(hd.height, props.height);
+  }
 
   // Codecs that enforce nothing leave the record zero, whatever was in it.
   std::memset(&props, 0x5A, sizeof(props));

@@ -39,6 +39,10 @@ constexpr CodecEntry kCodecs[] = {
     {'dvpp', "DVCPRO - PAL", 1, 0},
     {'dv5n', "DVCPRO50 - NTSC", 1, 0},
     {'dv5p', "DVCPRO50 - PAL", 1, 0},
+    {'dvh6', "DVCPRO HD 1080i60", 1, 0},
+    {'dvh5', "DVCPRO HD 1080i50", 1, 0},
+    {'dvhp', "DVCPRO HD 720p60", 1, 0},
+    {'dvhq', "DVCPRO HD 720p50", 1, 0},
 };
 
 constexpr OSType kCodecManufacturer = 'appl';
@@ -53,6 +57,7 @@ const CodecEntry *FindEntry(CodecType cType) {
 
 bool IsDVType(CodecType t) { return t == 'dvc ' || t == 'dvcp' || t == 'dvpp' || t == 'dv5n' || t == 'dv5p'; }
 bool IsNTSCType(CodecType t) { return t == 'dvc ' || t == 'dv5n'; }
+bool IsDVCProHDType(CodecType t) { return t == 'dvh6' || t == 'dvh5' || t == 'dvhp' || t == 'dvhq'; }
 
 // ---- Component instances ----
 
@@ -89,8 +94,20 @@ struct Enforced {
 };
 
 Enforced EnforcedOf(const CodecInstance &c) {
-  bool ntsc = IsNTSCType(c.cType);
   Enforced e{};
+  if (IsDVCProHDType(c.cType)) {
+    // Stored narrower than shown: 1280 (3:2) or 1440 (4:3) of 1920, 960 (4:3) of 1280; 1080-line frames
+    // are interlaced, upper field first; 720-line frames progressive.
+    bool hd1080 = c.cType == 'dvh6' || c.cType == 'dvh5';
+    e.width = c.cType == 'dvh6' ? 1280 : c.cType == 'dvh5' ? 1440 : 960;
+    e.height = hd1080 ? 1080 : 720;
+    e.clap = {UInt32(e.width), 1, UInt32(e.height), 1, 0, 1, 0, 1};
+    e.pasp = c.cType == 'dvh6' ? PixelAspectRatioImageDescriptionExtension{3, 2} : PixelAspectRatioImageDescriptionExtension{4, 3};
+    e.fiel = hd1080 ? FieldInfoImageDescriptionExtension2{kQTFieldsInterlaced, kQTFieldDetailSpatialFirstLineEarly}
+                    : FieldInfoImageDescriptionExtension2{kQTFieldsProgressiveScan, kQTFieldDetailUnknown};
+    return e;
+  }
+  bool ntsc = IsNTSCType(c.cType);
   e.width = 720;
   e.height = ntsc ? 480 : 576;
   e.clap = {UInt32(ntsc ? 704 : 702), 1, UInt32(e.height), 1, 0, 1, 0, 1};
@@ -111,8 +128,9 @@ OSStatus PropertyBytes(const CodecInstance &c, QTPropertyClass propClass, QTProp
     bytes->assign(b, b + n);
   };
   *writable = false;
-  if (!c.compressor || !IsDVType(c.cType)) return kQTPropertyNotSupportedErr;
+  if (!c.compressor || !(IsDVType(c.cType) || IsDVCProHDType(c.cType))) return kQTPropertyNotSupportedErr;
   if (propClass == kQTPropertyClass_DVCompressor) {
+    if (!IsDVType(c.cType)) return kQTPropertyNotSupportedErr;
     *writable = true;
     *type = 'bool';
     if (propID == kDVCompressorPropertyID_ProgressiveScan) return put(&c.progressive, 1), noErr;

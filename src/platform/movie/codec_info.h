@@ -143,8 +143,9 @@ enum : OSType {
 };
 
 // Compressor properties of class 'imco': what a compressor enforces on the frames it writes. Only DV
-// compressors enforce (width, height, clean aperture, pixel aspect ratio and fields, which follow the
-// 'dvco' properties below); the others answer kQTPropertyNotSupportedErr.
+// compressors enforce (width, height, clean aperture, pixel aspect ratio and fields: for DV and DVCPRO50
+// they follow the 'dvco' properties below, which DVCPRO HD compressors do not have; their width is the
+// stored one); the others answer kQTPropertyNotSupportedErr.
 enum : OSType {
   kQTPropertyClass_ImageCompressor = 'imco',
   kICMImageCompressorPropertyID_EnforcedWidth = 'enwi',          // SInt32

@@ -33,20 +33,25 @@ struct EncoderInfo {
   Sampling sampling;
   SInt32 fixedWidth, fixedHeight;  // 0: the source's size
   SInt32 fixedFrameSize;           // DV: bytes per frame
-  bool ntsc;
+  int frameDuration, timeScale;    // DV: the standard's frame rate, which chooses the profile with the size
 };
 
 constexpr EncoderInfo kEncoders[] = {
-    {'2vuy', Kind::k2vuy, Sampling::k422, 0, 0, 0, false},
-    {'yuv2', Kind::kYuv2, Sampling::k422, 0, 0, 0, false},
-    {'y420', Kind::kY420, Sampling::k420, 0, 0, 0, false},
-    {'dvc ', Kind::kDV, Sampling::k411, 720, 480, 120000, true},
-    {'dvcp', Kind::kDV, Sampling::k420, 720, 576, 144000, false},
-    {'dvpp', Kind::kDV, Sampling::k411, 720, 576, 144000, false},
-    {'dv5n', Kind::kDV, Sampling::k422, 720, 480, 240000, true},
-    {'dv5p', Kind::kDV, Sampling::k422, 720, 576, 288000, false},
-    {'jpeg', Kind::kJpeg, Sampling::k422, 0, 0, 0, false},
-    {'mjpa', Kind::kMjpa, Sampling::k422, 0, 0, 0, false},
+    {'2vuy', Kind::k2vuy, Sampling::k422, 0, 0, 0, 0, 0},
+    {'yuv2', Kind::kYuv2, Sampling::k422, 0, 0, 0, 0, 0},
+    {'y420', Kind::kY420, Sampling::k420, 0, 0, 0, 0, 0},
+    {'dvc ', Kind::kDV, Sampling::k411, 720, 480, 120000, 1001, 30000},
+    {'dvcp', Kind::kDV, Sampling::k420, 720, 576, 144000, 1, 25},
+    {'dvpp', Kind::kDV, Sampling::k411, 720, 576, 144000, 1, 25},
+    {'dv5n', Kind::kDV, Sampling::k422, 720, 480, 240000, 1001, 30000},
+    {'dv5p', Kind::kDV, Sampling::k422, 720, 576, 288000, 1, 25},
+    // DVCPRO HD stores its frames narrower than they are shown (pixel aspect 3:2 or 4:3).
+    {'dvh6', Kind::kDV, Sampling::k422, 1280, 1080, 480000, 1001, 30000},
+    {'dvh5', Kind::kDV, Sampling::k422, 1440, 1080, 576000, 1, 25},
+    {'dvhp', Kind::kDV, Sampling::k422, 960, 720, 240000, 1001, 60000},
+    {'dvhq', Kind::kDV, Sampling::k422, 960, 720, 288000, 1, 50},
+    {'jpeg', Kind::kJpeg, Sampling::k422, 0, 0, 0, 0, 0},
+    {'mjpa', Kind::kMjpa, Sampling::k422, 0, 0, 0, 0, 0},
 };
 
 const EncoderInfo *FindEncoder(CodecType cType) {
@@ -237,10 +242,10 @@ OSErr OpenAvEncoder(const EncoderInfo &e, SInt32 width, SInt32 height, CodecQ qu
     c->pix_fmt = e.sampling == Sampling::k411 ? AV_PIX_FMT_YUV411P
                  : e.sampling == Sampling::k420 ? AV_PIX_FMT_YUV420P
                                                 : AV_PIX_FMT_YUV422P;
-    c->time_base = e.ntsc ? AVRational{1001, 30000} : AVRational{1, 25};
+    c->time_base = AVRational{e.frameDuration, e.timeScale};
     // Interlaced frames may take the field-wise DCT; the frame header carries the 16:9 flag.
     if (!dvco.progressive) c->flags |= AV_CODEC_FLAG_INTERLACED_DCT;
-    if (dvco.is16x9) c->sample_aspect_ratio = e.ntsc ? AVRational{32, 27} : AVRational{64, 45};
+    if (dvco.is16x9 && e.fixedWidth == 720) c->sample_aspect_ratio = e.fixedHeight == 480 ? AVRational{32, 27} : AVRational{64, 45};
   } else {
     c->pix_fmt = AV_PIX_FMT_YUV422P;
     c->color_range = AVCOL_RANGE_JPEG;

@@ -8,6 +8,8 @@
 //   'dvc ', 'dvpp'                            DV 4:1:1 (NTSC 720x480, DVCPRO PAL 720x576), libavcodec
 //   'dvcp'                                    DV PAL 4:2:0, 720x576, libavcodec
 //   'dv5n', 'dv5p'                            DVCPRO50 4:2:2, 720x480 and 720x576, libavcodec
+//   'dvh6', 'dvh5'                            DVCPRO HD 1080i60 (1280x1080), 1080i50 (1440x1080), libavcodec
+//   'dvhp', 'dvhq'                            DVCPRO HD 720p60 and 720p50 (960x720), libavcodec
 //   'jpeg'                                    one baseline JPEG (full range 4:2:2), libavcodec
 //   'mjpa'                                    two JPEG fields per frame (even lines first), each opened by an
 //                                             APP1 'mjpg' marker giving its size and the next field's offset

@@ -145,6 +145,9 @@ const EnforcedCase kEnforced[] = {
     {'dvcp', false, false, 720, 576, 702, 59, 54, 2, 14},  {'dvcp', true, false, 720, 576, 702, 118, 81, 2, 14},
     {'dvpp', false, true, 720, 576, 702, 59, 54, 1, 0},    {'dv5p', true, true, 720, 576, 702, 118, 81, 1, 0},
     {'dvc ', false, false, 720, 480, 704, 10, 11, 2, 14},  {'dv5n', true, false, 720, 480, 704, 40, 33, 2, 14},
+    // DVCPRO HD has no settings: always wide, 1080 lines interlaced upper field first, 720 progressive.
+    {'dvh6', true, false, 1280, 1080, 1280, 3, 2, 2, 9},   {'dvh5', true, false, 1440, 1080, 1440, 4, 3, 2, 9},
+    {'dvhp', true, true, 960, 720, 960, 4, 3, 1, 0},
 };
 
 TEST(CodecComponents, DVCompressorsEnforceTheirStandardsGeometry) {
@@ -153,8 +156,10 @@ TEST(CodecComponents, DVCompressorsEnforceTheirStandardsGeometry) {
                  (c.progressive ? " progressive" : " interlaced"));
     ComponentInstance ci = nullptr;
     ASSERT_EQ(noErr, OpenADefaultComponent('imco', c.cType, &ci));
-    ASSERT_EQ(noErr, QTSetComponentProperty(ci, 'dvco', 'prog', 1, &c.progressive));
-    ASSERT_EQ(noErr, QTSetComponentProperty(ci, 'dvco', '16x9', 1, &c.is16x9));
+    const bool hd = c.cType == 'dvh6' || c.cType == 'dvh5' || c.cType == 'dvhp';
+    const OSStatus settable = hd ? OSStatus(kQTPropertyNotSupportedErr) : OSStatus(noErr);
+    ASSERT_EQ(settable, QTSetComponentProperty(ci, 'dvco', 'prog', 1, &c.progressive));
+    ASSERT_EQ(settable, QTSetComponentProperty(ci, 'dvco', '16x9', 1, &c.is16x9));
     SInt32 width = 0, height = 0;
     CleanApertureImageDescriptionExtension clap{};
     PixelAspectRatioImageDescriptionExtension pasp{};
@@ -178,12 +183,15 @@ TEST(CodecComponents, DVCompressorsEnforceTheirStandardsGeometry) {
     EXPECT_EQ(c.fields, fiel.fields);
     EXPECT_EQ(c.detail, fiel.detail);
     Boolean back = 2;
-    EXPECT_EQ(noErr, QTGetComponentProperty(ci, 'dvco', '16x9', 1, &back, &used));
-    EXPECT_EQ(c.is16x9, back);
+    EXPECT_EQ(settable, QTGetComponentProperty(ci, 'dvco', '16x9', 1, &back, &used));
+    if (!hd) {
+      EXPECT_EQ(c.is16x9, back);
+    }
     // Enforced values are read-only; sizes are checked.
     EXPECT_EQ(kQTPropertyReadOnlyErr, QTSetComponentProperty(ci, 'imco', 'enwi', 4, &width));
     EXPECT_EQ(kQTPropertyBadValueSizeErr, QTGetComponentProperty(ci, 'imco', 'encl', 8, &clap, &used));
-    EXPECT_EQ(kQTPropertyBadValueSizeErr, QTSetComponentProperty(ci, 'dvco', 'prog', 4, &width));
+    EXPECT_EQ(hd ? OSStatus(kQTPropertyNotSupportedErr) : OSStatus(kQTPropertyBadValueSizeErr),
+              QTSetComponentProperty(ci, 'dvco', 'prog', 4, &width));
     CloseComponent(ci);
   }
 }

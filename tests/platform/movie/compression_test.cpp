@@ -102,6 +102,8 @@ const LossyCase kLossyCases[] = {
     {"dvcpro_pal", 'dvpp', 720, 576, codecNormalQuality, "dvvideo", 45.0},
     {"dvcpro50_pal", 'dv5p', 720, 576, codecNormalQuality, "dvvideo", 48.0},
     {"dvcpro50_ntsc", 'dv5n', 720, 480, codecNormalQuality, "dvvideo", 48.0},
+    {"dvcprohd_1080i50", 'dvh5', 1440, 1080, codecNormalQuality, "dvvideo", 48.0},
+    {"dvcprohd_720p60", 'dvhp', 960, 720, codecNormalQuality, "dvvideo", 48.0},
     {"jpeg", 'jpeg', 176, 120, codecMaxQuality, "mjpeg", 45.0},
     {"mjpa", 'mjpa', 176, 120, codecMaxQuality, "mjpeg", 45.0},
 };
@@ -510,6 +512,8 @@ TEST(CompressionSequences, MaximumSizes) {
       {'y420', 720, 576, 635936}, {'y420', 1, 1, 32 * 4 * 3 / 2 + 32},
       {'dvcp', 720, 576, 144000}, {'dvcp', 64, 64, 144000}, {'dvpp', 720, 576, 144000},
       {'dvc ', 720, 480, 120000}, {'dv5n', 720, 480, 240000}, {'dv5p', 720, 576, 288000},
+      {'dvh6', 1920, 1080, 480000}, {'dvh5', 1440, 1080, 576000}, {'dvhp', 960, 720, 240000},
+      {'dvhq', 1280, 720, 288000},
   };
   for (const Case &c : cases) {
     Rect r{0, 0, c.height, c.width};
