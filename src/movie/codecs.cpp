@@ -4,10 +4,15 @@
 #include "general/geometry.h"
 #include "movie/export_settings.h"
 #include "movie/movie_errors.h"
+#include "movie/movie_queries.h"
+#include "movie/movie_time.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
 #include "platform/movie/compression.h"
+#include "platform/movie/decompression.h"
+#include "platform/movie/movie_drawing.h"
+#include "platform/movie/toolbox_time.h"
 #include "platform/movie/movie_properties.h"
 
 #include <algorithm>
@@ -521,6 +526,94 @@ OSStatus QT_CompressPixmap(PixMapHandle pixmap, SInt16 depth, CodecQ codecQualit
   if (err != noErr) return err;
   SetHandleSize(compressedData, (*imageDesc)->dataSize);
   return MemError();
+}
+
+OSStatus QT_GetMaxCompressionSizeFromMovie(Movie movie, Boolean isMpeg, SInt32 numMovieFrames, TimeValue frameDuration,
+                                           CodecQ quality, OSType cType, Boolean simple, SInt32 *absMaxSize,
+                                           SInt32 *maxSize, SInt32 *averageSize, SInt32 *stddev) {
+  if (movie == nullptr) return paramErr;
+  SInt32 frames = numMovieFrames;
+  if (!isMpeg) {
+    OSErr err = QT_GetNumVisualMovieSamples(movie, 0, GetMovieDuration(movie), &frames);
+    if (err != noErr) return err;
+  }
+  const SInt32 tests = frames <= 9 ? std::max<SInt32>(frames, 0) : 10;
+  if (tests == 0) return noMovieFound;
+
+  Rect box{};
+  GetMovieBox(movie, &box);
+  GWorldPtr world = nullptr;
+  OSErr err = NewGWorld(&world, 32, &box, nullptr, nullptr, 0);
+  if (err != noErr) return err;
+  PixMapHandle pm = GetGWorldPixMap(world);
+  // The movie draws into the test world for the time of the call only: its own world, activity and
+  // drawing procedure come back afterwards, so it never keeps a world that is freed here.
+  CGrafPtr oldPort = nullptr;
+  GDHandle oldDevice = nullptr;
+  GetMovieGWorld(movie, &oldPort, &oldDevice);
+  const Boolean wasActive = GetMovieActive(movie);
+  const TimeValue oldTime = GetMovieTime(movie, nullptr);
+  Boolean drawn = false;
+  SetMovieGWorld(movie, world, nullptr);
+  SetMovieActive(movie, true);
+  SetMovieDrawingCompleteProc(movie, movieDrawingCallAlways, QT_MinimalDrawingCompleteProc, long(&drawn));
+
+  auto desc = reinterpret_cast<ImageDescriptionHandle>(NewHandle(0));
+  ImageSequence seq = 0;
+  SInt32 absMax = 0;
+  std::vector<SInt64> sizes;
+  err = desc == nullptr ? OSErr(memFullErr) : OSErr(noErr);
+  if (err == noErr)
+    err = CompressSequenceBegin(&seq, pm, nullptr, &box, nullptr, 32, cType, bestFidelityCodec, quality, 0, 0, nullptr,
+                                0, desc);
+  if (err == noErr) err = GetMaxCompressionSize(pm, &box, 32, quality, cType, bestFidelityCodec, &absMax);
+  std::vector<UInt8> buffer;
+  if (err == noErr && !simple) buffer.resize(size_t(absMax));
+  for (SInt32 i = 0; err == noErr && !simple && i < tests; ++i) {
+    SInt32 frame = SInt32(SInt64(frames) * i / tests);
+    TimeValue t = isMpeg ? TimeValue(SInt64(frame) * frameDuration) : QT_MovieFrameNumberToTime(movie, frame);
+    SetMovieTimeValue(movie, t);
+    drawn = false;
+    // A movie draws on the first task after its time changed; a few more allow for one that waits.
+    for (int task = 0; task < 8 && !drawn; ++task) MoviesTask(movie, 0);
+    err = GetMovieStatus(movie, nullptr);
+    if (err == noErr && !drawn) err = codecErr;
+    SInt32 size = 0;
+    if (err == noErr)
+      err = CompressSequenceFrame(seq, pm, &box, codecFlagUpdatePrevious, reinterpret_cast<Ptr>(buffer.data()), &size,
+                                  nullptr, nullptr);
+    if (err == noErr) sizes.push_back(size);
+  }
+  if (err == noErr) {
+    SInt64 sum = 0, largest = 0;
+    for (SInt64 s : sizes) sum += s, largest = std::max(largest, s);
+    SInt64 average = sum / tests, deviation = 0;
+    for (SInt64 s : sizes) deviation += s > average ? s - average : average - s;
+    deviation /= tests;
+    SInt64 estimate = std::max(average + 3 * deviation, largest + deviation) * 3 / 2;
+    if (absMaxSize != nullptr) *absMaxSize = absMax;
+    if (maxSize != nullptr) *maxSize = SInt32(std::min<SInt64>(estimate, 0x7FFFFFFF));
+    if (averageSize != nullptr) *averageSize = SInt32(average);
+    if (stddev != nullptr) *stddev = SInt32(deviation);
+  }
+  if (seq != 0) CDSequenceEnd(seq);
+  if (desc != nullptr) DisposeHandle(reinterpret_cast<Handle>(desc));
+  SetMovieDrawingCompleteProc(movie, 0, nullptr, 0);
+  if (oldPort != nullptr) {
+    SetMovieGWorld(movie, oldPort, oldDevice);
+  } else {
+    // A null world means the current one: make that none for the moment, so the movie keeps none.
+    CGrafPtr current = nullptr;
+    GDHandle currentDevice = nullptr;
+    GetGWorld(&current, &currentDevice);
+    SetGWorld(nullptr, nullptr);
+    SetMovieGWorld(movie, nullptr, nullptr);
+    SetGWorld(current, currentDevice);
+  }
+  SetMovieActive(movie, wasActive);
+  SetMovieTimeValue(movie, oldTime);
+  DisposeGWorld(world);
+  return err;
 }
 
 // ==== Decompression and rendering ====

@@ -124,6 +124,16 @@ OSStatus QT_GetCompressorEnforcedProperties(OSType cType, Handle codecSett, cons
 OSStatus QT_GetMaxCompressionSize(const Rect *srcRect, CodecQ quality, OSType cType, SInt32 *size);
 // The same for a 32-bit picture of the movie's box, best-fidelity codec.
 OSStatus QT_GetMaxCompressionSizeFromMovieSimple(Movie movie, CodecQ quality, OSType cType, SInt32 *maxSize);
+// Measured compressed sizes: up to 10 frames spread over the movie (numMovieFrames of frameDuration each
+// for MPEG, else its visual samples) are drawn into a 32-bit picture of the movie's box and compressed with
+// the best-fidelity codec of cType. absMaxSize: the codec's maximum; averageSize and stddev (the mean
+// absolute deviation) of the measured sizes; maxSize = 1.5 x max(average + 3 x deviation, largest +
+// deviation). With `simple` nothing is measured (absMaxSize only; the others 0). Any output may be null.
+// noMovieFound (-2048) for a movie without frames. The movie's world, activity, time and drawing procedure
+// are its own again afterwards.
+OSStatus QT_GetMaxCompressionSizeFromMovie(Movie movie, Boolean isMpeg, SInt32 numMovieFrames, TimeValue frameDuration,
+                                           CodecQ quality, OSType cType, Boolean simple, SInt32 *absMaxSize,
+                                           SInt32 *maxSize, SInt32 *averageSize, SInt32 *stddev);
 // Compresses the whole pixel map into compressedData (resized to the data), filling imageDesc.
 OSStatus QT_CompressPixmap(PixMapHandle pixmap, SInt16 depth, CodecQ codecQuality, OSType codecType,
                            ImageDescriptionHandle imageDesc, Handle compressedData);

@@ -7,6 +7,9 @@
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
+#include "platform/movie/movie_drawing.h"
+#include "platform/movie/toolbox_time.h"
+#include "support/kernel_check.h"
 #include "support/movie_builders.h"
 
 #include <gtest/gtest.h>
@@ -290,6 +293,66 @@ TEST(MovieCodecLookup, DVSettingsFromTheMovieExportersCodecSettings) {
     }
     QTDisposeAtomContainer(sett);
   }
+}
+
+// Sizes measured on frames the movie draws: DV frames all have one size, so the estimate is exact; the
+// movie keeps its own world, time and activity.
+TEST(MovieCodecLookup, MeasuredSizesFromTheMoviesFrames) {
+  bz_test::TempDir dir;
+  std::string path = dir.File("frames.mov");
+  bz_test::FixtureMovieInfo info;
+  bz_test::FixtureMovieSpec spec;
+  spec.withSound = false;
+  ASSERT_EQ(noErr, bz_test::WriteFixtureMovie(path, spec, &info));
+  Movie movie = nullptr;
+  ASSERT_EQ(noErr, bz_test::OpenMovieAtPath(path, &movie));
+
+  GWorldPtr own = nullptr;
+  Rect ownBounds{0, 0, 32, 48};
+  ASSERT_EQ(noErr, NewGWorld(&own, 32, &ownBounds, nullptr, nullptr, 0));
+  SetMovieGWorld(movie, own, nullptr);
+  SetMovieTimeValue(movie, 72);
+
+  SInt32 absMax = 0, maxSize = 0, average = 0, deviation = -1;
+  ASSERT_EQ(noErr, QT_GetMaxCompressionSizeFromMovie(movie, false, 0, 0, codecNormalQuality, 'dvcp', false, &absMax,
+                                                     &maxSize, &average, &deviation));
+  EXPECT_EQ(144000, absMax);
+  EXPECT_EQ(144000, average);
+  EXPECT_EQ(0, deviation);
+  EXPECT_EQ(216000, maxSize);
+
+  // JPEG sizes vary with the pictures; the estimate covers the largest with room.
+  ASSERT_EQ(noErr, QT_GetMaxCompressionSizeFromMovie(movie, false, 0, 0, codecHighQuality, 'jpeg', false, &absMax,
+                                                     &maxSize, &average, &deviation));
+  EXPECT_EQ(48 * 32 * 4 + 4096, absMax);
+  EXPECT_GT(average, 300);
+  EXPECT_LT(average, absMax);
+  EXPECT_GE(deviation, 0);
+  EXPECT_GE(maxSize, (average + 3 * deviation) * 3 / 2);
+
+  // MPEG-style: the caller's frame count and duration; `simple` measures nothing.
+  ASSERT_EQ(noErr, QT_GetMaxCompressionSizeFromMovie(movie, true, 4, 100, codecNormalQuality, 'dv5p', false, nullptr,
+                                                     &maxSize, &average, nullptr));
+  EXPECT_EQ(288000, average);
+  ASSERT_EQ(noErr, QT_GetMaxCompressionSizeFromMovie(movie, false, 0, 0, codecNormalQuality, 'dvc ', true, &absMax,
+                                                     &maxSize, &average, &deviation));
+  EXPECT_EQ(120000, absMax);
+  EXPECT_EQ(0, average);
+
+  CGrafPtr port = nullptr;
+  GDHandle device = nullptr;
+  GetMovieGWorld(movie, &port, &device);
+  EXPECT_EQ(own, port);
+  EXPECT_EQ(72, GetMovieTime(movie, nullptr));
+
+  EXPECT_EQ(noCodecErr, QT_GetMaxCompressionSizeFromMovie(movie, false, 0, 0, codecNormalQuality, 'icod', false, &absMax,
+                                                          &maxSize, &average, &deviation));
+  EXPECT_EQ(-2048, QT_GetMaxCompressionSizeFromMovie(movie, true, 0, 100, codecNormalQuality, 'dvcp', false, &absMax,
+                                                     &maxSize, &average, &deviation));
+  GetMovieGWorld(movie, &port, &device);
+  EXPECT_EQ(own, port);
+  DisposeMovie(movie);
+  DisposeGWorld(own);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
 #include "platform/core/offscreen_worlds.h"
+#include "platform/movie/decompression.h"
 #include "platform/movie/image_descriptions.h"
 #include "support/kernel_check.h"
 #include "support/movie_fixtures.h"
@@ -499,6 +500,22 @@ TEST(CompressionSequences, BadArgumentsGiveToolboxNumbersAndNoCompletion) {
   EXPECT_EQ(paramErr, GetMaxCompressionSize(nullptr, nullptr, 0, codecNormalQuality, 'dvcp', anyCodec, &max));
   EXPECT_EQ(paramErr, GetMaxCompressionSize(nullptr, &empty, 0, codecNormalQuality, 'dvcp', anyCodec, &max));
   EXPECT_EQ(paramErr, GetMaxCompressionSize(nullptr, &bounds, 0, codecNormalQuality, 'dvcp', anyCodec, nullptr));
+}
+
+// The shared sequence end ends compression sequences too, once.
+TEST(CompressionSequences, CDSequenceEndEndsACompressionSequence) {
+  FrameWorld frame(SmoothFrame(0, 16, 8), 16, 8);
+  OwnedDesc desc;
+  ImageSequence seq = 0;
+  ASSERT_EQ(noErr, CompressSequenceBegin(&seq, frame.map(), nullptr, nullptr, nullptr, 0, 'dvcp', anyCodec,
+                                         codecNormalQuality, 0, 0, nullptr, 0, desc.h));
+  EXPECT_GE(seq, kPL_FirstCompressionSequenceID);
+  EXPECT_EQ(noErr, CDSequenceEnd(seq));
+  std::vector<uint8_t> out(144000);
+  SInt32 size = 0;
+  EXPECT_EQ(paramErr, CompressSequenceFrame(seq, frame.map(), nullptr, 0, reinterpret_cast<Ptr>(out.data()), &size,
+                                            nullptr, nullptr));
+  EXPECT_EQ(paramErr, CDSequenceEnd(seq));
 }
 
 TEST(CompressionSequences, MaximumSizes) {
