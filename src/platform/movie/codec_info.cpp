@@ -5,6 +5,7 @@
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
 #include "platform/movie/compression.h"
+#include "platform/movie/decompression.h"
 #include "platform/movie/image_descriptions.h"
 
 #include <cstring>
@@ -239,7 +240,7 @@ void PL_RegisterCodecComponents() {
     for (size_t i = 0; i < std::size(kCodecs); ++i) {
       const CodecEntry &e = kCodecs[i];
       for (bool compressor : {true, false}) {
-        if (compressor && !PL_HasEncoder(e.type)) continue;
+        if (compressor ? !PL_HasEncoder(e.type) : !PL_CanDecompressCodecType(e.type)) continue;
         gPrototypes.push_back(CodecInstance{e.type, compressor, {}, false, false});
         PL_ComponentDefinition definition{
             {compressor ? compressorComponentType : decompressorComponentType, e.type, kCodecManufacturer, 0, 0},
@@ -282,8 +283,10 @@ OSErr GetCodecNameList(CodecNameSpecListPtr *list, SInt16 showAll) {
       NewPtrClear(Size(offsetof(CodecNameSpecList, list) + count * sizeof(CodecNameSpec))));
   if (result == nullptr) return memFullErr;
   for (size_t i = 0; i < count; ++i) {
+    // Only codecs that something here compresses or decompresses are listed.
+    if (gCompressors[i] == nullptr && gDecompressors[i] == nullptr) continue;
     const CodecEntry &e = kCodecs[i];
-    CodecNameSpec &spec = result->list[i];
+    CodecNameSpec &spec = result->list[result->count];
     spec.codec = gCompressors[i] != nullptr ? gCompressors[i] : gDecompressors[i];
     spec.cType = e.type;
     size_t n = std::strlen(e.name);
@@ -291,7 +294,7 @@ OSErr GetCodecNameList(CodecNameSpecListPtr *list, SInt16 showAll) {
     std::memcpy(spec.typeName + 1, e.name, n);
     spec.name = NewHandle(0);
     OSErr err = spec.name == nullptr ? OSErr(memFullErr) : GetComponentInfo(spec.codec, nullptr, spec.name, nullptr, nullptr);
-    result->count = SInt16(i + 1);
+    result->count += 1;
     if (err != noErr) {
       DisposeCodecNameList(result);
       return err;

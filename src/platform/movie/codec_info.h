@@ -119,8 +119,8 @@ struct CodecNameSpecList {
 };
 typedef CodecNameSpecList *CodecNameSpecListPtr;
 
-// The codecs of this platform, in the order of its codec table (owned: DisposeCodecNameList). showAll is
-// accepted; every codec is shown. paramErr for a null list.
+// The codecs of this platform that have a compressor or a decompressor, in the order of its codec table
+// (owned: DisposeCodecNameList). showAll is accepted; every such codec is shown. paramErr for a null list.
 OSErr GetCodecNameList(CodecNameSpecListPtr *list, SInt16 showAll);
 OSErr DisposeCodecNameList(CodecNameSpecListPtr list);
 
@@ -132,7 +132,7 @@ OSErr FindCodec(CodecType cType, CodecComponent specCodec, CompressorComponent *
 
 // ---- Codec components ----
 // Every type of the codec table with an encoder has a compressor component ('imco', subtype the codec
-// type); every type has a decompressor component ('imdc'). Each has a public 'cpix' resource (ID 1): the
+// type); every type with a decoder (PL_CanDecompressCodecType) a decompressor component ('imdc'). Each has a public 'cpix' resource (ID 1): the
 // pixel formats it takes (compressor) or gives (decompressor), big-endian four-character codes, the
 // favourite first.
 enum : OSType {

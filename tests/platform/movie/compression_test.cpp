@@ -142,6 +142,45 @@ TEST_P(LossyCodecs, FramesPlayInFfmpegAndDecodeWithinTheCodecsLoss) {
 INSTANTIATE_TEST_SUITE_P(Codecs, LossyCodecs, ::testing::ValuesIn(kLossyCases),
                          [](const ::testing::TestParamInfo<LossyCase> &info) { return std::string(info.param.name); });
 
+// What our compressors write, our decompressors read back within the same loss, for every encoder.
+TEST(CompressionSequences, OwnDecompressorsReadEveryEncodersFrames) {
+  struct Case {
+    CodecType cType;
+    int width, height;
+    double minPsnr;  // 99: exact
+  };
+  const Case cases[] = {
+      {'2vuy', 64, 48, 99},   {'yuv2', 64, 48, 99},   {'y420', 64, 48, 40},  // 'y420': no decoder yet   {'jpeg', 176, 120, 45},
+      {'mjpa', 176, 120, 45}, {'dvcp', 720, 576, 45}, {'dvc ', 720, 480, 45}, {'dv5p', 720, 576, 48},
+      {'dvhq', 960, 720, 48},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(reinterpret_cast<const char *>(&c.cType), 4));
+    // The codec list offers a decompressor exactly where one exists.
+    CompressorComponent comp = nullptr;
+    DecompressorComponent decomp = nullptr;
+    ASSERT_EQ(noErr, FindCodec(c.cType, anyCodec, &comp, &decomp));
+    EXPECT_NE(nullptr, comp);
+    EXPECT_EQ(bool(PL_CanDecompressCodecType(c.cType)), decomp != nullptr);
+    if (decomp == nullptr) continue;
+    OwnedDesc desc;
+    auto samples = CompressFrames(c.cType, c.width, c.height, 1, codecMaxQuality, desc.h);
+    ASSERT_EQ(1u, samples.size());
+    // A single image's description says its size; a sequence's leaves it 0.
+    (*desc.h)->dataSize = SInt32(samples[0].size());
+    std::vector<uint8_t> decoded(size_t(c.width) * size_t(c.height) * 2);
+    GWorldPtr world = nullptr;
+    Rect bounds{0, 0, SInt16(c.height), SInt16(c.width)};
+    ASSERT_EQ(noErr, QTNewGWorldFromPtr(&world, k2vuyPixelFormat, &bounds, nullptr, nullptr, 0, decoded.data(),
+                                        c.width * 2));
+    EXPECT_EQ(noErr, DecompressImage(reinterpret_cast<Ptr>(samples[0].data()), desc.h, GetGWorldPixMap(world), nullptr,
+                                     &bounds, 0, nullptr));
+    DisposeGWorld(world);
+    double psnr = bz_test::PeakSignalToNoise(SmoothFrame(0, c.width, c.height), decoded);
+    EXPECT_GE(psnr, c.minPsnr);
+  }
+}
+
 // DV frames have one size: a source of another size is scaled to it, and the description says so.
 TEST(CompressionSequences, DVScalesOtherSourceSizesToTheStandardsSize) {
   if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
