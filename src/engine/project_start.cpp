@@ -82,20 +82,20 @@ OSStatus CheckFreeSpaceOnce(BZ_ProjPtr project) {
     exportSize = SInt64(exportFrameSize) * frames;
     total += exportSize;
   }
-  OSStatus result = total > freeBytes ? kBZ_NoFreeSpaceForTargetFileErr : noErr;
+  OSStatus result = total > freeBytes ? OSStatus(kBZ_NoFreeSpaceForTargetFileErr) : OSStatus(noErr);
   if ((result != noErr || isNetwork) && output.export_) {
     SInt64 startupFree = 0, targetFree = 0;
     Boolean net = false;
     if ((err = VolumeSpace(startup, &startupFree, &net)) != noErr) return err;
     if ((err = VolumeSpace(targetVolume, &targetFree, &net)) != noErr) return err;
     if (startup == targetVolume) {
-      result = total > startupFree ? kBZ_NoFreeSpaceForTargetFileErr : noErr;
+      result = total > startupFree ? OSStatus(kBZ_NoFreeSpaceForTargetFileErr) : OSStatus(noErr);
     } else if (targets[0].estimatedSize <= startupFree) {
       // The movie is written on the start-up volume and exported to the target's.
       targets[0].tempFileInMoviesFolder = true;
-      result = noiseSize + exportSize > targetFree ? kBZ_NoFreeSpaceForTargetFileErr : noErr;
+      result = noiseSize + exportSize > targetFree ? OSStatus(kBZ_NoFreeSpaceForTargetFileErr) : OSStatus(noErr);
     } else {
-      result = total > targetFree ? kBZ_NoFreeSpaceForTargetFileErr : noErr;
+      result = total > targetFree ? OSStatus(kBZ_NoFreeSpaceForTargetFileErr) : OSStatus(noErr);
     }
   }
   return result;
@@ -187,7 +187,9 @@ OSStatus BZ_StartProject() {
     if ((err = CreateTargetMovie(targets[0], targets[0].parentRef, &info.dynMovieInfo.targetMovie[0])) != noErr)
       return err;
     if (output.makeNoiseMovie) {
-      if (!GL_FSRefValid(&targets[1].parentRef)) targets[1].parentRef = targets[0].parentRef;
+      // The noise movie is named after the target, with the first free number, in the same folder.
+      targets[1].parentRef = targets[0].parentRef;
+      targets[1].fileName = targets[0].fileName;
       if ((err = BZ_CreateIndexedNameInFolder(targets, 1)) != noErr) return err;
       if ((err = CreateTargetMovie(targets[1], targets[1].parentRef, &info.dynMovieInfo.targetMovie[1])) != noErr)
         return err;
