@@ -5,6 +5,7 @@
 #include "color/frame_edits.h"
 #include "color/legalising.h"
 #include "engine/runtime/engine_host.h"
+#include "engine/runtime/frame_selection.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "engine/tasks/task_runtime.h"
@@ -97,9 +98,11 @@ struct WriteTask {
   // Waits on the stage event until none of `awaited` is pending any more; the stop flag ends the wait.
   OSStatus AwaitFlags(MPEventFlags awaited) {
     for (;;) {
-      awaited &= ~sampleRefParams.pendingFlags;
-      if (sampleRefParams.pendingFlags & kBZ_StopTaskFlag) return userCanceledErr;
-      sampleRefParams.pendingFlags &= ~awaited;
+      MPEventFlags &pending = sampleRefParams.pendingFlags;
+      if (pending & kBZ_StopTaskFlag) return userCanceledErr;
+      const MPEventFlags got = pending & awaited;
+      pending &= ~got;
+      awaited &= ~got;
       if (awaited == 0) return noErr;
       MPEventFlags flags = 0;
       OSStatus err = MPWaitForEvent(links.writeBuffInfo->event, &flags, kDurationForever);
@@ -138,7 +141,17 @@ OSStatus WriteTask::HandleFrame(UInt8 *buffer, Boolean *endOfRun) {
 
   ++framesSeen;
   OSStatus err = noErr;
+  // Analysis and preview runs: the frames are counted so that the run ends.
+  if (!executing) *endOfRun = framesSeen >= p.totalNumFrames;
   if (executing) {
+    if (links.fileNum == 0 && p.makeNoiseMovie) {
+      // The noise-movie stage reads the cleaned frame; compacting would overwrite it, so it must be done first.
+      BZ_BuffInfo *noise = BZ_GetBufferInfoByStageType(project->dynIO_Info.buffInfo, kBZ_NoiseFrameTaskType, 0);
+      MP_TaskData *noiseTask = noise != nullptr ? noise->taskData[0].load() : nullptr;
+      if (noiseTask == nullptr) return paramErr;
+      if ((err = MPNotifyQueue(noiseTask->inputQueue, Word(kBZ_WriteTaskType), project, buffer)) != noErr) return err;
+      if ((err = AwaitFlags(kBZ_NoiseFrameReleasedFlag)) != noErr) return err;
+    }
     if ((err = BZ_WriteFrame(p.width, project, links.fileNum, stage, &p, info)) != noErr) return err;
     *endOfRun = framesSeen >= p.totalNumFrames;
     if ((err = BZ_ManageOutSampleRefs(project, links.fileNum, info, &sampleRefParams, *endOfRun)) != noErr)
@@ -153,13 +166,15 @@ std::mutex gTargetCloseMutex;
 
 // The end of this stage's frames in an execution: the last write stage to close its file ends the run.
 OSStatus WriteTask::Finish() {
-  std::unique_lock<std::mutex> lock(gTargetCloseMutex);
-  OSStatus err = BZ_CloseTargetFile(project, links.fileNum);
-  if (err != noErr) return err;
-  if (!BZ_AllTargetFilesClosed(project)) return noErr;  // the other write stage ends the run
-  lock.unlock();
-  BZ_ExecuteState expected = kBZ_ProjStateExecuting;
-  project->state.exec.compare_exchange_strong(expected, kBZ_ProjStateFinished);
+  if (project->state.exec == kBZ_ProjStateExecuting) {
+    std::unique_lock<std::mutex> lock(gTargetCloseMutex);
+    OSStatus err = BZ_CloseTargetFile(project, links.fileNum);
+    if (err != noErr) return err;
+    if (!BZ_AllTargetFilesClosed(project)) return noErr;  // the other write stage ends the run
+    lock.unlock();
+    BZ_ExecuteState expected = kBZ_ProjStateExecuting;
+    project->state.exec.compare_exchange_strong(expected, kBZ_ProjStateFinished);
+  }
   return MPNotifyQueue(self->termQueue, Word(kBZ_WriteTaskType), project, Word(kBZ_EndOfStreamMessage));
 }
 
@@ -250,7 +265,7 @@ OSStatus BZ_SetupWriteTask(MP_TaskData *taskData, BZ_WriteParams *writeParams, B
   p.cropRect = sett.input.cropRect;
   p.maskBlackBars = sett.input.maskBlackBars;
   BZ_CopyWhiteLineSett(movies, &sett, &p.removeWhiteLine, &p.whiteLineIsBottomLine);
-  p.totalNumFrames = movies[0].numFrames;
+  p.totalNumFrames = exec == kBZ_ProjStateExecuting ? movies[0].numFrames : BZ_GetNumSelectedMovieSamples();
   p.linePtrYUV255 = static_cast<float *>(MPAllocateAligned(size_t(p.width) * 8, kMPAllocate16ByteAligned,
                                                             kMPAllocateClearMask));
   if (p.linePtrYUV255 == nullptr) return memFullErr;
