@@ -270,6 +270,7 @@ struct CropCase {
   const char *name;
   Rect crop;  // top, left, bottom, right margins
   bool maskBlackBars;
+  bool noiseTarget = false;  // a second target fed by the noise-frame stage, written by the second write stage
 };
 
 void PrintTo(const CropCase &c, std::ostream *os) { *os << c.name; }
@@ -296,20 +297,24 @@ class WriteStageExecution : public ::testing::TestWithParam<CropCase> {
     BZ_BuffInfo *table = project_->dynIO_Info.buffInfo;
     BZ_BuffInfo *noise = BZ_GetBufferInfoByStageType(table, kBZ_NoiseFrameTaskType, 0);
     ASSERT_NE(noise, nullptr);
-    noise[0].type = noise[1].type = kBZ_NoTaskType;  // no noise movie: one write stage
+    const bool twoTargets = GetParam().noiseTarget;
+    if (!twoTargets) noise[0].type = noise[1].type = kBZ_NoTaskType;  // no noise movie: one write stage
 
-    path_ = dir_.File("cleaned.mov");
     FSRef folder = bz_test::RefFor(dir_.path());
     BZ_DynMovieInfo &dyn = project_->info.dynMovieInfo;
-    ASSERT_EQ(QT_CreateMovieFile(&folder, CFSTR("cleaned.mov"), kBZ_TargetFileCreator,
-                                 SInt32(createMovieFileDeleteCurFile), &project_->info.targetFileData[0].fileRef,
-                                 &dyn.targetMovie[0]),
-              noErr);
-    ASSERT_EQ(BZ_OpenTargetFile(project_.get(), 0), noErr);
+    for (SInt32 i = 0; i < (twoTargets ? 2 : 1); ++i) {
+      paths_[i] = dir_.File(i == 0 ? "cleaned.mov" : "noise.mov");
+      ASSERT_EQ(QT_CreateMovieFile(&folder, i == 0 ? CFSTR("cleaned.mov") : CFSTR("noise.mov"), kBZ_TargetFileCreator,
+                                   SInt32(createMovieFileDeleteCurFile), &project_->info.targetFileData[i].fileRef,
+                                   &dyn.targetMovie[i]),
+                noErr);
+      ASSERT_EQ(BZ_OpenTargetFile(project_.get(), i), noErr);
+    }
+    path_ = paths_[0];
 
     static const EventTypeSpec kinds[] = {{kBZ_ProjEventClass, kBZ_OutSampleRefsEvent}};
     ASSERT_EQ(InstallApplicationEventHandler(HandleRefsEvent, 1, kinds, nullptr, &handler_), noErr);
-    bz_test::InstallTestStages(kFrames, 1);
+    bz_test::InstallTestStages(kFrames, twoTargets ? 2 : 1);
     TestStages().frameDuration = kFrameDuration;
     BZ_SetStageEntryPoint(kBZ_WriteTaskType, false, BZ_WriteTask);
     ASSERT_EQ(MPCreateQueue(&gBZ.mainTaskData.termQueue), noErr);
@@ -331,11 +336,13 @@ class WriteStageExecution : public ::testing::TestWithParam<CropCase> {
     new (&gBZ.mainTaskData) MP_TaskData{};
     RemoveEventHandler(handler_);
     FlushEventQueue(GetMainEventQueue());
-    BZ_CloseTargetFile(project_.get(), 0);
-    BZ_DynMovieInfo &dyn = project_->info.dynMovieInfo;
-    DisposeHandle(reinterpret_cast<Handle>(dyn.targetDesc[0]));
-    QT_DisposeMovie(&dyn.targetMovie[0]);
-    MP_DeleteSemaphore(&project_->dynIO_Info.outputInfo[0].sampleRefsSemaphore);
+    for (SInt32 i = 0; i < 2; ++i) {
+      BZ_CloseTargetFile(project_.get(), i);
+      BZ_DynMovieInfo &dyn = project_->info.dynMovieInfo;
+      if (dyn.targetDesc[i] != nullptr) DisposeHandle(reinterpret_cast<Handle>(dyn.targetDesc[i]));
+      QT_DisposeMovie(&dyn.targetMovie[i]);
+      MP_DeleteSemaphore(&project_->dynIO_Info.outputInfo[i].sampleRefsSemaphore);
+    }
     BZ_SetStageEntryPoint(kBZ_WriteTaskType, false, nullptr);
     gBZ.numProcessors = 0;
   }
@@ -364,6 +371,7 @@ class WriteStageExecution : public ::testing::TestWithParam<CropCase> {
   ItemCount baseTasks_ = 0;
   bz_test::TempDir dir_;
   std::string path_;
+  std::string paths_[2];
   bz_test::CurrentProject project_;
   EventHandlerRef handler_ = nullptr;
 };
@@ -410,17 +418,26 @@ TEST_P(WriteStageExecution, WritesCroppedFramesAndTheirReferences) {
   }
   EXPECT_EQ(mismatches, 0);
 
-  std::lock_guard<std::mutex> lock(gBatchMutex);
-  ASSERT_EQ(gBatches.size(), 1u);
-  EXPECT_EQ(gBatches[0], (std::vector<Ref>{{16, UInt32(kFrames * frameBytes), kFrameDuration, UInt32(kFrames)}}));
   EXPECT_EQ(GetMediaSampleCount(project_->info.dynMovieInfo.targetMedia[0]), kFrames);
+  if (c.noiseTarget) {
+    // The second target gets every frame too, whichever write stage finished first.
+    EXPECT_EQ(bz_test::ReadWholeFile(paths_[1]).size(), 16 + kFrames * frameBytes);
+    EXPECT_EQ(GetMediaSampleCount(project_->info.dynMovieInfo.targetMedia[1]), kFrames);
+    EXPECT_EQ(project_->dynIO_Info.outputInfo[1].ioParam.forkRefNum, 0);
+  } else {
+    std::lock_guard<std::mutex> lock(gBatchMutex);
+    ASSERT_EQ(gBatches.size(), 1u);
+    EXPECT_EQ(gBatches[0], (std::vector<Ref>{{16, UInt32(kFrames * frameBytes), kFrameDuration, UInt32(kFrames)}}));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Crops, WriteStageExecution,
                          ::testing::Values(CropCase{"MaskedBlackBarsKeepTheSize", Rect{1, 2, 1, 3}, true},
                                            CropCase{"EvenLeftCropIsCut", Rect{1, 2, 2, 4}, false},
                                            CropCase{"OddLeftCropShiftsChroma", Rect{0, 3, 0, 1}, false},
-                                           CropCase{"NoMarginsWritesTheWholePicture", Rect{0, 0, 0, 0}, false}),
+                                           CropCase{"NoMarginsWritesTheWholePicture", Rect{0, 0, 0, 0}, false},
+                                           CropCase{"SecondTargetEndsTheRunOnlyWhenBothAreClosed", Rect{0, 0, 0, 0},
+                                                    false, true}),
                          [](const ::testing::TestParamInfo<CropCase> &info) { return std::string(info.param.name); });
 
 }  // namespace
