@@ -2,11 +2,24 @@
 #include "movie/codecs.h"
 
 #include "general/geometry.h"
+#include "movie/export_settings.h"
+#include "movie/movie_errors.h"
+#include "movie/movie_queries.h"
+#include "movie/movie_time.h"
+#include "platform/core/mac_errors.h"
+#include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
+#include "platform/movie/compression.h"
+#include "platform/movie/decompression.h"
+#include "platform/movie/movie_drawing.h"
+#include "platform/movie/toolbox_time.h"
+#include "platform/movie/movie_properties.h"
 
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -208,6 +221,399 @@ UInt32 QT_Get_iDeviceDataRate(OSType subType, SInt32 height, SInt32 width) {
 float QT_Get_iDeviceFrameRate(OSType subType, float inFrameRate) {
   if (subType == 'iphE') return 15.0f;
   return std::min(inFrameRate, 30.0f);
+}
+
+// ---- Codec lookup, pixel formats, enforced properties, compressed sizes ----
+
+namespace {
+
+// The codec list for the time of one call.
+struct NameList {
+  CodecNameSpecListPtr list = nullptr;
+  OSErr err = GetCodecNameList(&list, 1);
+  ~NameList() { DisposeCodecNameList(list); }
+  NameList() = default;
+  NameList(const NameList &) = delete;
+  NameList &operator=(const NameList &) = delete;
+  SInt16 count() const { return list != nullptr ? list->count : 0; }
+  const CodecNameSpec &at(SInt16 i) const { return list->list[i]; }
+};
+
+std::string TypeNameText(const CodecNameSpec &spec) {
+  return std::string(reinterpret_cast<const char *>(spec.typeName + 1), spec.typeName[0]);
+}
+
+// The entries of a 'cpix' list, read within the resource's size.
+std::vector<OSType> PixelFormats(Handle resource) {
+  std::vector<OSType> formats;
+  if (resource == nullptr || *resource == nullptr) return formats;
+  const UInt8 *b = reinterpret_cast<const UInt8 *>(*resource);
+  Size size = GetHandleSize(resource);
+  for (Size at = 0; at + 4 <= size; at += 4) formats.push_back(PL_GetBE32(b + at));
+  return formats;
+}
+
+// A component's default instance for the time of one call.
+struct DefaultCompressor {
+  ComponentInstance ci = nullptr;
+  OSErr err;
+  explicit DefaultCompressor(OSType cType) : err(OpenADefaultComponent(compressorComponentType, cType, &ci)) {}
+  ~DefaultCompressor() { CloseComponent(ci); }
+  DefaultCompressor(const DefaultCompressor &) = delete;
+  DefaultCompressor &operator=(const DefaultCompressor &) = delete;
+};
+
+}  // namespace
+
+OSStatus QT_GetCodecNameSpec(OSType cType, CodecComponent codec, CodecNameSpec *nameSpec) {
+  if (nameSpec == nullptr) return paramErr;
+  NameList names;
+  if (names.err != noErr) return names.err;
+  for (SInt16 i = 0; i < names.count(); ++i) {
+    const CodecNameSpec &e = names.at(i);
+    if ((cType != 0 && e.cType == cType) || (codec != nullptr && e.codec == codec)) {
+      // The list's name handle goes with the list: the caller gets a copy of its own.
+      Handle name = e.name;
+      if (name != nullptr) {
+        OSErr err = HandToHand(&name);
+        if (err != noErr) return err;
+      }
+      *nameSpec = e;
+      nameSpec->name = name;
+      return noErr;
+    }
+  }
+  return noErr;
+}
+
+OSStatus QT_IsCodecPresent(CodecType cType, const char *codecName, Boolean *isCodecPresent) {
+  if (isCodecPresent == nullptr) return paramErr;
+  NameList names;
+  if (names.err != noErr) return names.err;
+  for (SInt16 i = 0; i < names.count(); ++i) {
+    const CodecNameSpec &e = names.at(i);
+    if ((cType != 0 && e.cType == cType) || (codecName != nullptr && TypeNameText(e) == codecName)) {
+      *isCodecPresent = true;
+      break;
+    }
+  }
+  return noErr;
+}
+
+OSStatus QT_GetCodecType(const char *name, OSType *cType) {
+  if (name == nullptr || cType == nullptr) return paramErr;
+  NameList names;
+  if (names.err != noErr) return names.err;
+  for (SInt16 i = 0; i < names.count(); ++i) {
+    if (TypeNameText(names.at(i)) == name) {
+      *cType = names.at(i).cType;
+      break;
+    }
+  }
+  return noErr;
+}
+
+OSStatus QT_GetCodecName(OSType cType, char *name) {
+  if (name == nullptr) return paramErr;
+  name[0] = 0;
+  NameList names;
+  if (names.err != noErr) return names.err;
+  for (SInt16 i = 0; i < names.count(); ++i) {
+    if (names.at(i).cType == cType) {
+      std::string text = TypeNameText(names.at(i));
+      std::memcpy(name, text.c_str(), text.size() + 1);
+      break;
+    }
+  }
+  return noErr;
+}
+
+OSStatus QT_GetYC_IO_Codecs(OSType ycType, SInt32 *numCodecsFound, ComponentDescription **compDesc, Boolean input) {
+  if (numCodecsFound == nullptr || compDesc == nullptr) return paramErr;
+  *numCodecsFound = 0;
+  *compDesc = nullptr;
+  ComponentDescription looking{input ? compressorComponentType : decompressorComponentType, 0, 0, 0, 0};
+  QTAtomContainer resources = nullptr;
+  OSErr err = GetComponentPublicResourceList(kCodecPixelFormatListResourceType, 1, 0, &looking, nullptr, nullptr,
+                                             &resources);
+  if (err != noErr) return err;
+  std::vector<ComponentDescription> found;
+  SInt16 count = QTCountChildrenOfType(resources, kParentAtomIsContainer, 'comp');
+  for (SInt16 i = 1; i <= count && err == noErr; ++i) {
+    QTAtom comp = QTFindChildByIndex(resources, kParentAtomIsContainer, 'comp', i, nullptr);
+    QTAtom cmpd = QTFindChildByIndex(resources, comp, 'cmpd', 1, nullptr);
+    QTAtom cpix = QTFindChildByIndex(resources, comp, kCodecPixelFormatListResourceType, 1, nullptr);
+    if (comp == 0 || cmpd == 0 || cpix == 0) continue;
+    SInt32 size = 0;
+    Ptr data = nullptr;
+    if (QTGetAtomDataPtr(resources, cpix, &size, &data) != noErr || data == nullptr) continue;
+    bool takes = false;
+    for (SInt32 at = 0; at + 4 <= size && !takes; at += 4) {
+      OSType f = PL_GetBE32(reinterpret_cast<const UInt8 *>(data) + at);
+      takes = ycType != 0 ? f == ycType : QT_IsYC_CodecType(f);
+    }
+    if (!takes) continue;
+    SInt32 descSize = 0;
+    Ptr desc = nullptr;
+    if (QTGetAtomDataPtr(resources, cmpd, &descSize, &desc) != noErr || descSize < 20) continue;
+    const UInt8 *d = reinterpret_cast<const UInt8 *>(desc);
+    ComponentDescription exact{PL_GetBE32(d), PL_GetBE32(d + 4), PL_GetBE32(d + 8), PL_GetBE32(d + 12), 0};
+    Component component = FindNextComponent(nullptr, &exact);
+    if (component == nullptr) continue;
+    ComponentDescription info{};
+    err = GetComponentInfo(component, &info, nullptr, nullptr, nullptr);
+    if (err == noErr) found.push_back(info);
+  }
+  QTDisposeAtomContainer(resources);
+  if (err != noErr) return err;
+  if (found.empty()) return noErr;
+  Ptr block = NewPtr(Size(found.size() * sizeof(ComponentDescription)));
+  if (block == nullptr) return memFullErr;
+  std::memcpy(block, found.data(), found.size() * sizeof(ComponentDescription));
+  *compDesc = reinterpret_cast<ComponentDescription *>(block);
+  *numCodecsFound = SInt32(found.size());
+  return noErr;
+}
+
+OSStatus QT_GetCPixList(OSType cType, CodecComponent spec, Handle *theResource, Boolean compressing) {
+  if (theResource == nullptr) return paramErr;
+  *theResource = nullptr;
+  CompressorComponent comp = nullptr;
+  DecompressorComponent decomp = nullptr;
+  OSErr err = FindCodec(cType, spec, &comp, &decomp);
+  if (err != noErr) return err;
+  Component c = compressing ? comp : decomp;
+  if (c == nullptr) return noCodecErr;
+  return GetComponentPublicResource(c, kCodecPixelFormatListResourceType, 1, theResource);
+}
+
+OSStatus QT_CodecSuppPixelFormat(OSType cType, OSType pixelType, Boolean *pixelFormatSupported, Boolean compressing) {
+  if (pixelFormatSupported == nullptr) return paramErr;
+  *pixelFormatSupported = false;
+  Handle list = nullptr;
+  OSErr err = QT_GetCPixList(cType, bestFidelityCodec, &list, compressing);
+  if (err == resNotFound) return noErr;
+  if (err != noErr) return err;
+  std::vector<OSType> formats = PixelFormats(list);
+  *pixelFormatSupported = std::find(formats.begin(), formats.end(), pixelType) != formats.end();
+  DisposeHandle(list);
+  return noErr;
+}
+
+OSStatus QT_GetCodecFavoritePixelFormat(OSType cType, OSType *pixelType, Boolean compressing) {
+  if (pixelType == nullptr) return paramErr;
+  *pixelType = 0;
+  Handle list = nullptr;
+  OSErr err = QT_GetCPixList(cType, bestFidelityCodec, &list, compressing);
+  if (err == resNotFound) return noErr;
+  if (err != noErr) return err;
+  std::vector<OSType> formats = PixelFormats(list);
+  if (!formats.empty()) *pixelType = formats.front();
+  DisposeHandle(list);
+  return noErr;
+}
+
+OSStatus QT_CanCodecChFieldDomLossless(OSType cType, Boolean *canChFieldDomLossless) {
+  if (canChFieldDomLossless == nullptr) return paramErr;
+  *canChFieldDomLossless = false;
+  DefaultCompressor compressor(cType);
+  if (compressor.err != noErr) return kQT_NoComponentFoundErr;
+  *canChFieldDomLossless =
+      cType != 'jpeg' && ComponentFunctionImplemented(compressor.ci, kImageCodecExtractAndCombineFieldsSelect) != 0;
+  return noErr;
+}
+
+OSStatus QT_GetImageCodecUserSett(OSType cType, Handle settings) {
+  DefaultCompressor compressor(cType);
+  if (compressor.err != noErr) return kQT_NoComponentFoundErr;
+  // The compressor has no dialog here: the caller's settings come back as they went in.
+  Rect r{0, 0, 200, 200};
+  return ImageCodecRequestSettings(compressor.ci, settings, &r, nullptr);
+}
+
+OSStatus QT_GetCompressorEnforcedProperties(OSType cType, Handle codecSett, const QT_DV_ExportSettings *dvSett,
+                                            QT_ComprEnfProps *comprEnfProps) {
+  if (comprEnfProps == nullptr) return paramErr;
+  std::memset(comprEnfProps, 0, sizeof(*comprEnfProps));
+  DefaultCompressor compressor(cType);
+  if (compressor.err != noErr) return compressor.err;
+  ComponentInstance ci = compressor.ci;
+  OSStatus err = noErr;
+  if (QT_IsDV_CodecType(cType) && dvSett != nullptr) err = QT_SetDV_SettingsAsProps(ci, dvSett);
+  const Size settSize = codecSett != nullptr && *codecSett != nullptr ? GetHandleSize(codecSett) : 0;
+  if (err == noErr && settSize > 0) err = ImageCodecSetSettings(ci, codecSett);
+  if (err != noErr) return err;
+
+  struct Prop {
+    OSType id;
+    void *value;
+    ByteCount size;
+  };
+  const Prop props[] = {
+      {kICMImageCompressorPropertyID_EnforcedWidth, &comprEnfProps->width, 4},
+      {kICMImageCompressorPropertyID_EnforcedHeight, &comprEnfProps->height, 4},
+      {kICMImageCompressorPropertyID_EnforcedCleanAperture, &comprEnfProps->clap, sizeof(comprEnfProps->clap)},
+      {kICMImageCompressorPropertyID_EnforcedPixelAspectRatio, &comprEnfProps->pasp, sizeof(comprEnfProps->pasp)},
+      {kICMImageCompressorPropertyID_EnforcedFieldInfo, &comprEnfProps->fiel, sizeof(comprEnfProps->fiel)},
+  };
+  OSStatus result = noErr;
+  for (const Prop &p : props) {
+    ByteCount used = 0;
+    OSStatus e = QTGetComponentProperty(ci, kQTPropertyClass_ImageCompressor, p.id, p.size, p.value, &used);
+    if (e == kQTPropertyNotSupportedErr) continue;
+    if (e == kQTPropertyAskLaterErr) {
+      result = e;
+      continue;
+    }
+    if (e != noErr) return e;
+  }
+
+  if (cType == 'icod') {
+    // The settings say the frame kind at bytes 8 to 11 and the field information at 22 and 23 (native
+    // order); settings too short to hold them count as another kind with no field information.
+    OSType kind = 0;
+    if (settSize >= 12) std::memcpy(&kind, *codecSett + 8, 4);
+    QT_PaspExt pasp{0, 0};
+    UInt32 clapW = 0, clapH = 0;
+    if (kind == '720p') pasp = {1, 1}, clapW = 1248, clapH = 702;
+    else if (kind == '108i') pasp = {4, 3}, clapW = 1416, clapH = 1062;
+    comprEnfProps->pasp = pasp;
+    comprEnfProps->clap = QT_ClapExt{clapW, 1, clapH, 1, 0, 1, 0, 1};
+    if (settSize >= 24) std::memcpy(&comprEnfProps->fiel, *codecSett + 22, 2);
+    else comprEnfProps->fiel = QT_FielExt{0, 0};
+  }
+  if (QT_IsDVCProHD_CodecType(cType)) {
+    if (comprEnfProps->height == 1080) comprEnfProps->width = comprEnfProps->pasp.hSpacing == 3 ? 1280 : 1440;
+    else if (comprEnfProps->height == 720) comprEnfProps->width = 960;
+  }
+  return result;
+}
+
+OSStatus QT_GetMaxCompressionSize(const Rect *srcRect, CodecQ quality, OSType cType, SInt32 *size) {
+  if (srcRect == nullptr || size == nullptr) return paramErr;
+  GWorldPtr world = nullptr;
+  OSErr err = QTNewGWorld(&world, k2vuyPixelFormat, srcRect, nullptr, nullptr, 0);
+  if (err != noErr) return err;
+  err = GetMaxCompressionSize(GetGWorldPixMap(world), srcRect, 0, quality, cType, anyCodec, size);
+  DisposeGWorld(world);
+  return err;
+}
+
+OSStatus QT_GetMaxCompressionSizeFromMovieSimple(Movie movie, CodecQ quality, OSType cType, SInt32 *maxSize) {
+  if (movie == nullptr || maxSize == nullptr) return paramErr;
+  Rect box{};
+  GetMovieBox(movie, &box);
+  GWorldPtr world = nullptr;
+  OSErr err = NewGWorld(&world, 32, &box, nullptr, nullptr, 0);
+  if (err != noErr) return err;
+  err = GetMaxCompressionSize(GetGWorldPixMap(world), &box, 32, quality, cType, bestFidelityCodec, maxSize);
+  DisposeGWorld(world);
+  return err;
+}
+
+OSStatus QT_CompressPixmap(PixMapHandle pixmap, SInt16 depth, CodecQ codecQuality, OSType codecType,
+                           ImageDescriptionHandle imageDesc, Handle compressedData) {
+  if (pixmap == nullptr || *pixmap == nullptr || imageDesc == nullptr || compressedData == nullptr) return paramErr;
+  Rect bounds = (*pixmap)->bounds;
+  SInt32 maxSize = 0;
+  OSErr err = GetMaxCompressionSize(pixmap, &bounds, depth, codecQuality, codecType, anyCodec, &maxSize);
+  if (err != noErr) return err;
+  SetHandleSize(compressedData, maxSize);
+  if ((err = MemError()) != noErr) return err;
+  HLock(compressedData);
+  err = CompressImage(pixmap, &bounds, codecQuality, codecType, imageDesc, *compressedData);
+  HUnlock(compressedData);
+  if (err != noErr) return err;
+  SetHandleSize(compressedData, (*imageDesc)->dataSize);
+  return MemError();
+}
+
+OSStatus QT_GetMaxCompressionSizeFromMovie(Movie movie, Boolean isMpeg, SInt32 numMovieFrames, TimeValue frameDuration,
+                                           CodecQ quality, OSType cType, Boolean simple, SInt32 *absMaxSize,
+                                           SInt32 *maxSize, SInt32 *averageSize, SInt32 *stddev) {
+  if (movie == nullptr) return paramErr;
+  SInt32 frames = numMovieFrames;
+  if (!isMpeg) {
+    OSErr err = QT_GetNumVisualMovieSamples(movie, 0, GetMovieDuration(movie), &frames);
+    if (err != noErr) return err;
+  }
+  const SInt32 tests = frames <= 9 ? std::max<SInt32>(frames, 0) : 10;
+  if (tests == 0) return noMovieFound;
+
+  Rect box{};
+  GetMovieBox(movie, &box);
+  GWorldPtr world = nullptr;
+  OSErr err = NewGWorld(&world, 32, &box, nullptr, nullptr, 0);
+  if (err != noErr) return err;
+  PixMapHandle pm = GetGWorldPixMap(world);
+  // The movie draws into the test world for the time of the call only: its own world, activity and
+  // drawing procedure come back afterwards, so it never keeps a world that is freed here.
+  CGrafPtr oldPort = nullptr;
+  GDHandle oldDevice = nullptr;
+  GetMovieGWorld(movie, &oldPort, &oldDevice);
+  const Boolean wasActive = GetMovieActive(movie);
+  const TimeValue oldTime = GetMovieTime(movie, nullptr);
+  Boolean drawn = false;
+  SetMovieGWorld(movie, world, nullptr);
+  SetMovieActive(movie, true);
+  SetMovieDrawingCompleteProc(movie, movieDrawingCallAlways, QT_MinimalDrawingCompleteProc, long(&drawn));
+
+  auto desc = reinterpret_cast<ImageDescriptionHandle>(NewHandle(0));
+  ImageSequence seq = 0;
+  SInt32 absMax = 0;
+  std::vector<SInt64> sizes;
+  err = desc == nullptr ? OSErr(memFullErr) : OSErr(noErr);
+  if (err == noErr)
+    err = CompressSequenceBegin(&seq, pm, nullptr, &box, nullptr, 32, cType, bestFidelityCodec, quality, 0, 0, nullptr,
+                                0, desc);
+  if (err == noErr) err = GetMaxCompressionSize(pm, &box, 32, quality, cType, bestFidelityCodec, &absMax);
+  std::vector<UInt8> buffer;
+  if (err == noErr && !simple) buffer.resize(size_t(absMax));
+  for (SInt32 i = 0; err == noErr && !simple && i < tests; ++i) {
+    SInt32 frame = SInt32(SInt64(frames) * i / tests);
+    TimeValue t = isMpeg ? TimeValue(SInt64(frame) * frameDuration) : QT_MovieFrameNumberToTime(movie, frame);
+    SetMovieTimeValue(movie, t);
+    drawn = false;
+    // A movie draws on the first task after its time changed; a few more allow for one that waits.
+    for (int task = 0; task < 8 && !drawn; ++task) MoviesTask(movie, 0);
+    err = GetMovieStatus(movie, nullptr);
+    if (err == noErr && !drawn) err = codecErr;
+    SInt32 size = 0;
+    if (err == noErr)
+      err = CompressSequenceFrame(seq, pm, &box, codecFlagUpdatePrevious, reinterpret_cast<Ptr>(buffer.data()), &size,
+                                  nullptr, nullptr);
+    if (err == noErr) sizes.push_back(size);
+  }
+  if (err == noErr) {
+    SInt64 sum = 0, largest = 0;
+    for (SInt64 s : sizes) sum += s, largest = std::max(largest, s);
+    SInt64 average = sum / tests, deviation = 0;
+    for (SInt64 s : sizes) deviation += s > average ? s - average : average - s;
+    deviation /= tests;
+    SInt64 estimate = std::max(average + 3 * deviation, largest + deviation) * 3 / 2;
+    if (absMaxSize != nullptr) *absMaxSize = absMax;
+    if (maxSize != nullptr) *maxSize = SInt32(std::min<SInt64>(estimate, 0x7FFFFFFF));
+    if (averageSize != nullptr) *averageSize = SInt32(average);
+    if (stddev != nullptr) *stddev = SInt32(deviation);
+  }
+  if (seq != 0) CDSequenceEnd(seq);
+  if (desc != nullptr) DisposeHandle(reinterpret_cast<Handle>(desc));
+  SetMovieDrawingCompleteProc(movie, 0, nullptr, 0);
+  if (oldPort != nullptr) {
+    SetMovieGWorld(movie, oldPort, oldDevice);
+  } else {
+    // A null world means the current one: make that none for the moment, so the movie keeps none.
+    CGrafPtr current = nullptr;
+    GDHandle currentDevice = nullptr;
+    GetGWorld(&current, &currentDevice);
+    SetGWorld(nullptr, nullptr);
+    SetMovieGWorld(movie, nullptr, nullptr);
+    SetGWorld(current, currentDevice);
+  }
+  SetMovieActive(movie, wasActive);
+  SetMovieTimeValue(movie, oldTime);
+  DisposeGWorld(world);
+  return err;
 }
 
 // ==== Decompression and rendering ====

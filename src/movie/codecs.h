@@ -7,6 +7,8 @@
 #pragma once
 
 #include "movie/image_descriptions.h"
+#include "platform/core/offscreen_worlds.h"
+#include "platform/movie/codec_info.h"
 #include "platform/movie/movie_types.h"
 
 #include <cstddef>
@@ -79,6 +81,62 @@ void QT_ScaleTo_iDeviceBox(OSType subType, Boolean small_iPod, float frameRate, 
 // The data rate (bytes per second) for a frame size; 0 for other subtypes.
 UInt32 QT_Get_iDeviceDataRate(OSType subType, SInt32 height, SInt32 width);
 float QT_Get_iDeviceFrameRate(OSType subType, float inFrameRate);
+
+// ---- Codec lookup, pixel formats, enforced properties, compressed sizes ----
+// These ask the platform's codec list and compressors; any thread that has entered the movie toolbox.
+
+struct QT_DV_ExportSettings;
+
+// Copies the first codec-list entry whose type is cType (when non-zero) or whose component is codec (when
+// non-null). The copy's name is the caller's own handle (owned: DisposeHandle); the list's is freed with
+// the list. Without a match nameSpec is untouched; the result is then 0 too.
+OSStatus QT_GetCodecNameSpec(OSType cType, CodecComponent codec, CodecNameSpec *nameSpec);
+// Sets *isCodecPresent true when an entry has the type (cType non-zero) or the type name codecName (text,
+// when given); without a match the flag is untouched.
+OSStatus QT_IsCodecPresent(CodecType cType, const char *codecName, Boolean *isCodecPresent);
+// The type of the entry whose type name is `name`; untouched without a match.
+OSStatus QT_GetCodecType(const char *name, OSType *cType);
+// The type name of cType's entry as a zero-terminated string (name holds 32 bytes); empty without one.
+OSStatus QT_GetCodecName(OSType cType, char *name);
+// The compressors (input true) or decompressors whose 'cpix' list holds ycType, or any Y'CbCr code when
+// ycType is 0. *compDesc: a new array of *numCodecsFound descriptions (owned: DisposePtr), null when none
+// is found.
+OSStatus QT_GetYC_IO_Codecs(OSType ycType, SInt32 *numCodecsFound, ComponentDescription **compDesc, Boolean input);
+// The 'cpix' resource 1 of cType's compressor (or decompressor), found with FindCodec and spec
+// (owned: DisposeHandle). noCodecErr when the type has no such codec, resNotFound without the resource.
+OSStatus QT_GetCPixList(OSType cType, CodecComponent spec, Handle *theResource, Boolean compressing);
+// Whether the best-fidelity codec's list holds pixelType; its first entry. A missing list is no error
+// (false, 0).
+OSStatus QT_CodecSuppPixelFormat(OSType cType, OSType pixelType, Boolean *pixelFormatSupported, Boolean compressing);
+OSStatus QT_GetCodecFavoritePixelFormat(OSType cType, OSType *pixelType, Boolean compressing);
+// Whether the default compressor of cType can extract and combine fields (never for 'jpeg');
+// kQT_NoComponentFoundErr when cType has no compressor.
+OSStatus QT_CanCodecChFieldDomLossless(OSType cType, Boolean *canChFieldDomLossless);
+// The compressor's own settings dialog. There is none on this platform: with a compressor of cType the
+// settings stay as they are and the result is noErr; without one kQT_NoComponentFoundErr.
+OSStatus QT_GetImageCodecUserSett(OSType cType, Handle settings);
+// What the default compressor of cType enforces, with the DV settings (dvSett may be null) and the codec
+// settings (codecSett may be null or empty) given to it first; all zero where nothing is enforced.
+// kQTPropertyAskLaterErr when a value is not known yet; the opening error when cType has no compressor.
+OSStatus QT_GetCompressorEnforcedProperties(OSType cType, Handle codecSett, const QT_DV_ExportSettings *dvSett,
+                                            QT_ComprEnfProps *comprEnfProps);
+// The most bytes a frame of the rectangle takes in cType ('2vuy' source, any codec).
+OSStatus QT_GetMaxCompressionSize(const Rect *srcRect, CodecQ quality, OSType cType, SInt32 *size);
+// The same for a 32-bit picture of the movie's box, best-fidelity codec.
+OSStatus QT_GetMaxCompressionSizeFromMovieSimple(Movie movie, CodecQ quality, OSType cType, SInt32 *maxSize);
+// Measured compressed sizes: up to 10 frames spread over the movie (numMovieFrames of frameDuration each
+// for MPEG, else its visual samples) are drawn into a 32-bit picture of the movie's box and compressed with
+// the best-fidelity codec of cType. absMaxSize: the codec's maximum; averageSize and stddev (the mean
+// absolute deviation) of the measured sizes; maxSize = 1.5 x max(average + 3 x deviation, largest +
+// deviation). With `simple` nothing is measured (absMaxSize only; the others 0). Any output may be null.
+// noMovieFound (-2048) for a movie without frames. The movie's world, activity, time and drawing procedure
+// are its own again afterwards.
+OSStatus QT_GetMaxCompressionSizeFromMovie(Movie movie, Boolean isMpeg, SInt32 numMovieFrames, TimeValue frameDuration,
+                                           CodecQ quality, OSType cType, Boolean simple, SInt32 *absMaxSize,
+                                           SInt32 *maxSize, SInt32 *averageSize, SInt32 *stddev);
+// Compresses the whole pixel map into compressedData (resized to the data), filling imageDesc.
+OSStatus QT_CompressPixmap(PixMapHandle pixmap, SInt16 depth, CodecQ codecQuality, OSType codecType,
+                           ImageDescriptionHandle imageDesc, Handle compressedData);
 
 // ==== Decompression and rendering ====
 // These call the Image Compression Manager and the Movie Toolbox: the main thread, or a task that owns the

@@ -1,6 +1,8 @@
 // Compression and export settings.
 #include "movie/export_settings.h"
 
+#include "movie/codecs.h"
+
 #include "general/error_keys.h"
 #include "general/file_layer.h"
 #include "movie/movie_files.h"
@@ -717,6 +719,25 @@ OSStatus QT_SetDV_SettingsAsProps(ComponentInstance ci, const QT_DV_ExportSettin
   Boolean progressive = dvSett->progressive ? 1 : 0, is16x9 = dvSett->is16x9 ? 1 : 0;
   OSStatus err = QTSetComponentProperty(ci, kDVCompressorPropertyClass, kDVProgressiveProperty, 1, &progressive);
   if (err == noErr) err = QTSetComponentProperty(ci, kDVCompressorPropertyClass, kDV16x9Property, 1, &is16x9);
+  return err;
+}
+
+OSStatus QT_GetDV_SettingsFromQTMovieExportSettContainer(QTAtomContainer videoExportSett, QT_DV_ExportSettings *dvSett) {
+  if (dvSett == nullptr) return paramErr;
+  CodecType codecType = 0;
+  Handle codecSett = nullptr;
+  OSStatus err = QT_GetCodecSettingsFromQTMovieExportSettContainer(videoExportSett, &codecType, &codecSett);
+  if (err == noErr && QT_IsDV_CodecType(codecType)) {
+    QT_GetDV_Type(codecType, &dvSett->dvType, &dvSett->exportPAL);
+    if (codecSett != nullptr) {
+      ComponentInstance ci = nullptr;
+      err = OpenADefaultComponent(compressorComponentType, codecType, &ci);
+      if (err == noErr) err = ImageCodecSetSettings(ci, codecSett);
+      if (err == noErr) err = QT_GetDV_SettingsAsProps(ci, dvSett);
+      CloseComponent(ci);
+    }
+  }
+  if (codecSett != nullptr) DisposeHandle(codecSett);
   return err;
 }
 

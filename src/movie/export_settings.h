@@ -254,6 +254,11 @@ OSStatus QT_SetDV_SettingsInExportSettContainer(QTAtomContainer exportSett, cons
 // one byte each; the first error ends it.
 OSStatus QT_GetDV_SettingsAsProps(ComponentInstance ci, QT_DV_ExportSettings *dvSett);
 OSStatus QT_SetDV_SettingsAsProps(ComponentInstance ci, const QT_DV_ExportSettings *dvSett);
+// The DV settings within the QuickTime movie exporter's settings: a DV codec type in 'vide'/'sptl' gives
+// dvType and exportPAL; its codec settings ('vide'/'cdec'), when present, are given to the default
+// compressor of that codec, whose 'dvco' properties give progressive and 16:9. Other fields, and all of
+// them for another codec, stay as they are.
+OSStatus QT_GetDV_SettingsFromQTMovieExportSettContainer(QTAtomContainer videoExportSett, QT_DV_ExportSettings *dvSett);
 // *isDV_Exporter: whether the PAL atom exists. Absent values: width and height 0, scaling mode 'sp2p'
 // (also for a stored 0), the flags false, clap and pasp cleared. The first error ends it.
 OSStatus DE_GetExportSizeSettingsFromExportSettContainer(QTAtomContainer exportSett, QT_ExportSizeSettings *sizeSett,

@@ -6,6 +6,7 @@
 #include "platform/movie/atoms.h"
 #include "platform/movie/movie_toolbox.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -179,6 +180,80 @@ OSStatus WriteFixtureMovie(const std::string &path, const FixtureMovieSpec &spec
   DisposeMovie(movie);
   DisposeHandle(dataRef);
   return err;
+}
+
+OSStatus WriteCompressedMovie(const std::string &path, ImageDescriptionHandle desc,
+                              const std::vector<std::vector<uint8_t>> &samples, TimeScale timeScale,
+                              TimeValue frameDuration) {
+  Handle dataRef = nullptr;
+  OSType dataRefType = 0;
+  OSStatus err = PL_NewDataReferenceFromPath(path.c_str(), &dataRef, &dataRefType);
+  if (err != noErr) return err;
+  Movie movie = nullptr;
+  err = CreateMovieStorage(dataRef, dataRefType, 'TVOD', -1, SInt32(createMovieFileDeleteCurFile), nullptr, &movie);
+  if (err != noErr) {
+    DisposeHandle(dataRef);
+    return err;
+  }
+  SetMovieTimeScale(movie, timeScale);
+  Track video = NewMovieTrack(movie, Fixed((*desc)->width) << 16, Fixed((*desc)->height) << 16, 0);
+  Media media = NewTrackMedia(video, VideoMediaType, timeScale, nullptr, 0);
+  err = GetMoviesError();
+  int fd = err == noErr ? open(path.c_str(), O_WRONLY | O_CLOEXEC) : -1;
+  if (err == noErr && fd < 0) err = ioErr;
+  SInt64 at = 0;
+  auto append = [&](const void *bytes, size_t n) {
+    if (err == noErr) err = PL_WriteFully(fd, UInt64(at), bytes, n);
+    at += SInt64(n);
+  };
+  UInt8 header[16];
+  PL_PutBE32(header, 8);
+  PL_PutBE32(header + 4, 'wide');
+  PL_PutBE32(header + 8, 8);
+  PL_PutBE32(header + 12, 'mdat');
+  append(header, 16);
+  for (const std::vector<uint8_t> &sample : samples) {
+    SampleReference64Record r{at, UInt32(sample.size()), frameDuration, 1, 0};
+    append(sample.data(), sample.size());
+    if (err == noErr)
+      err = AddMediaSampleReferences64(media, reinterpret_cast<SampleDescriptionHandle>(desc), 1, &r, nullptr);
+  }
+  if (err == noErr) err = InsertMediaIntoTrack(video, 0, 0, GetMediaDuration(media), fixed1);
+  if (err == noErr) {
+    UInt8 size[4];
+    PL_PutBE32(size, UInt32(at - 8));
+    err = PL_WriteFully(fd, 8, size, 4);
+  }
+  Handle atom = err == noErr ? NewHandle(0) : nullptr;
+  if (err == noErr) err = PutMovieForDataRefIntoHandle(movie, dataRef, dataRefType, atom);
+  if (err == noErr) append(*atom, size_t(GetHandleSize(atom)));
+  if (atom) DisposeHandle(atom);
+  if (fd >= 0) close(fd);
+  DisposeMovie(movie);
+  DisposeHandle(dataRef);
+  return err;
+}
+
+std::vector<std::vector<uint8_t>> DecodeVideoWithFfmpeg(const std::string &path, int width, int height) {
+  std::string raw;
+  RunCommand("ffmpeg -v error -i " + ShellQuote(path) + " -map 0:v:0 -f rawvideo -pix_fmt uyvy422 -", &raw);
+  size_t frameSize = size_t(width) * size_t(height) * 2;
+  std::vector<std::vector<uint8_t>> frames;
+  if (frameSize == 0) return frames;
+  for (size_t at = 0; at + frameSize <= raw.size(); at += frameSize)
+    frames.emplace_back(raw.begin() + std::ptrdiff_t(at), raw.begin() + std::ptrdiff_t(at + frameSize));
+  return frames;
+}
+
+double PeakSignalToNoise(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b) {
+  if (a.size() != b.size() || a.empty()) return 0;
+  double sum = 0;
+  for (size_t i = 0; i < a.size(); ++i) {
+    double d = double(a[i]) - double(b[i]);
+    sum += d * d;
+  }
+  if (sum == 0) return 99;
+  return 10 * std::log10(255.0 * 255.0 / (sum / double(a.size())));
 }
 
 OSStatus OpenMovieAtPath(const std::string &path, Movie *movie) {

@@ -59,6 +59,16 @@ bool FfmpegAvailable();
 int RunCommand(const std::string &command, std::string *output = nullptr);
 // ffprobe's key=value entries of one stream ("v:0", "a:0"), e.g. {"codec_name", "rawvideo"}.
 std::map<std::string, std::string> ProbeStream(const std::string &path, const std::string &stream);
+// Writes a movie of one video track at `path` whose samples are the given compressed frames, described by
+// desc (the caller's), each lasting frameDuration at timeScale. Returns the first failing call's error.
+OSStatus WriteCompressedMovie(const std::string &path, ImageDescriptionHandle desc,
+                              const std::vector<std::vector<uint8_t>> &samples, TimeScale timeScale = 2500,
+                              TimeValue frameDuration = 100);
+// The video of a file decoded by ffmpeg into '2vuy' frames (uyvy422) of its stored size; empty on failure.
+std::vector<std::vector<uint8_t>> DecodeVideoWithFfmpeg(const std::string &path, int width, int height);
+// Peak signal-to-noise ratio in dB of two equal-sized byte pictures (all samples alike); 99 when equal.
+double PeakSignalToNoise(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b);
+
 // Quotes a path for the shell.
 std::string ShellQuote(const std::string &text);
 

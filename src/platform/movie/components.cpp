@@ -4,6 +4,7 @@
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
+#include "platform/movie/codec_info.h"
 #include "platform/movie/exporters.h"
 #include "platform/movie/standard_compression.h"
 
@@ -45,6 +46,7 @@ void EnsureBuiltIns() {
   std::call_once(gBuiltInsOnce, [] {
     PL_RegisterMovieExporters();
     PL_RegisterStandardCompression();
+    PL_RegisterCodecComponents();
   });
 }
 
