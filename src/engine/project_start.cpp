@@ -18,7 +18,9 @@
 #include "platform/core/fixed_math.h"
 #include "platform/core/hfs_names.h"
 #include "platform/core/memory.h"
+#include "platform/core/offscreen_worlds.h"
 #include "platform/movie/codec_info.h"
+#include "platform/movie/compression.h"
 #include "platform/movie/movie_toolbox.h"
 
 #include <algorithm>
@@ -129,6 +131,24 @@ void DeleteStartedFiles(BZ_ProjPtr project) {
     MP_DeleteSemaphore(&project->dynIO_Info.outputInfo[i].sampleRefsSemaphore);
   }
   project->state.exec = kBZ_ProjStateReady;
+}
+
+// The target's sample-reference semaphore, its data fork opened for writing with the 16-byte header, and
+// the sample-reference state: the first record begins right after the header, none is being filled.
+OSStatus OpenTargetFork(BZ_ProjPtr project, SInt32 fileNum) {
+  BZ_DynOutputInfo &out = project->dynIO_Info.outputInfo[fileNum];
+  OSStatus err = MP_RecreateSemaphore(1, 0, &out.sampleRefsSemaphore);
+  if (err != noErr) return err;
+  HFSUniStr255 dataFork{};
+  FSGetDataForkName(&dataFork);
+  if ((err = FSOpenFork(&project->info.targetFileData[fileNum].fileRef, dataFork.length, dataFork.unicode,
+                        fsRdWrPerm, &out.ioParam.forkRefNum)) != noErr)
+    return err;
+  if ((err = QT_WriteInitialMdatHeader(out.ioParam.forkRefNum)) != noErr) return err;
+  out.sampleRefs[0].dataOffset = 16;
+  out.recordNum = -1;
+  out.ioParam.positionMode = fsAtMark;
+  return noErr;
 }
 
 OSStatus LogProjectStarted() {
@@ -348,8 +368,8 @@ OSStatus BZ_OpenTargetFile(BZ_ProjPtr project, SInt32 fileNum) {
   const CodecType cType = info.settings.output.cType;
   BZ_DynIO_Info &io = project->dynIO_Info;
   if (fileNum == 0 && cType != '2vuy' && cType != 'y420') {
-    // Compressed output: the compression sequences are made by the compress stage's set-up.
-    return unimpErr;
+    if ((err = BZ_SetUpCompressionSequence(project, 0)) != noErr) return err;
+    return OpenTargetFork(project, fileNum);
   }
   SCSpatialSettings spatial{};
   spatial.codecType = fileNum == 1 ? CodecType('2vuy') : cType;
@@ -361,18 +381,53 @@ OSStatus BZ_OpenTargetFile(BZ_ProjPtr project, SInt32 fileNum) {
   io.maxComprSize = SInt32(std::min<SInt64>(frameSize, 0x7FFFFFFF));
   const SInt32 dataSize = spatial.codecType == '2vuy' ? w * h * 2 : SInt32(frameSize);
   if ((err = QT_MakeImageDescription(SInt16(w), SInt16(h), &spatial, dataSize, desc)) != noErr) return err;
+  return OpenTargetFork(project, fileNum);
+}
 
-  BZ_DynOutputInfo &out = io.outputInfo[fileNum];
-  if ((err = MP_RecreateSemaphore(1, 0, &out.sampleRefsSemaphore)) != noErr) return err;
-  HFSUniStr255 dataFork{};
-  FSGetDataForkName(&dataFork);
-  if ((err = FSOpenFork(&info.targetFileData[fileNum].fileRef, dataFork.length, dataFork.unicode, fsRdWrPerm,
-                        &out.ioParam.forkRefNum)) != noErr)
-    return err;
-  if ((err = QT_WriteInitialMdatHeader(out.ioParam.forkRefNum)) != noErr) return err;
-  out.sampleRefs[0].dataOffset = 16;
-  out.recordNum = -1;
-  out.ioParam.positionMode = fsAtMark;
+OSStatus BZ_SetUpCompressionSequence(BZ_ProjPtr project, SInt32 fileNum) {
+  if (project == nullptr || fileNum < 0 || fileNum >= kBZ_MaxNumFiles) return paramErr;
+  BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
+  BZ_BuffInfo *compr = BZ_GetComprBuffInfo(table);
+  BZ_BuffInfo *write = BZ_GetWriteBuffInfo(table, fileNum);
+  ImageDescriptionHandle desc = project->info.dynMovieInfo.targetDesc[fileNum];
+  if (compr == nullptr || write == nullptr || desc == nullptr) return paramErr;
+  const BZ_InputSett &input = project->info.settings.input;
+  const BZ_StatMovInfo &src = project->info.statMovInfo[0];
+  Rect r{};
+  BZ_GetTargetPictureRect(&input, src.height, src.width, true, &r);
+  const SInt32 w = r.right - r.left, h = r.bottom - r.top;
+  CodecType codecType = 0;
+  CodecQ quality = 0;
+  BZ_GetCompressionCodec(project->info.settings.output.cType, h, input.interlaced, &codecType, &quality);
+  SInt32 bufferWidth = 0;
+  OSStatus err = BZ_GetBufferSize(src.height, src.width, input.interlaced, nullptr, &bufferWidth, nullptr);
+  if (err != noErr) return err;
+  const SInt32 rowBytes = bufferWidth * 2;
+  const ptrdiff_t start = ptrdiff_t(r.top) * rowBytes + ptrdiff_t(r.left) * 2;
+  const Rect bounds{0, 0, SInt16(h), SInt16(w)};
+  for (SInt32 i = 0; i < compr->numFrameBuffers && i < kBZ_MaxFrameBuffers; ++i) {
+    BZ_FrameBuffInfo &fb = compr->frameBuffInfo[i];
+    if (fb.comprSeqID != 0) {
+      PL_EndCompressionSequence(fb.comprSeqID);
+      fb.comprSeqID = 0;
+    }
+    if (fb.offscreen == nullptr &&
+        (err = QTNewGWorldFromPtr(&fb.offscreen, k2vuyPixelFormat, &bounds, nullptr, nullptr, 0, fb.ptr + start,
+                                  rowBytes)) != noErr)
+      return err;
+    fb.pixMap = GetGWorldPixMap(fb.offscreen);
+    if ((err = CompressSequenceBegin(&fb.comprSeqID, fb.pixMap, nullptr, nullptr, nullptr, 0, codecType,
+                                     bestFidelityCodec, quality, 0, 0, nullptr, 0, desc)) != noErr)
+      return err;
+    if (i == 0) {
+      SInt32 maxSize = 0;
+      if ((err = GetMaxCompressionSize(fb.pixMap, nullptr, 0, quality, codecType, bestFidelityCodec, &maxSize)) !=
+          noErr)
+        return err;
+      if (maxSize <= 0) return codecErr;
+      project->dynIO_Info.maxComprSize = maxSize;
+    }
+  }
   return noErr;
 }
 

@@ -59,6 +59,10 @@ OSStatus BZ_OpenTargetFiles();
 // sample-reference semaphore, the data fork opened for writing with the 16-byte header written, and the
 // sample-reference state reset (first record at offset 16, no current record).
 OSStatus BZ_OpenTargetFile(BZ_ProjPtr project, SInt32 fileNum);
+// One compression sequence per buffer of the compress stage, each over the cropped picture of its buffer,
+// with the codec of BZ_GetCompressionCodec; target fileNum's image description is filled and maxComprSize
+// set from the first. The stage table must hold the compress stage.
+OSStatus BZ_SetUpCompressionSequence(BZ_ProjPtr project, SInt32 fileNum);
 
 // 1 when a project exists and is being opened or executing, else 0.
 SInt32 BZ_GetNumProjects();

@@ -17,6 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/statvfs.h>
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -181,6 +184,40 @@ INSTANTIATE_TEST_SUITE_P(
                       FailingStep{"FullDiskKeepsTheFiles", kBZ_StartStepReinitProgress, dskFulErr, true},
                       FailingStep{"StoppingTheAnalysisIsReportedAsItIs", kBZ_StartStepStopAnalysis, -128, true}),
     [](const ::testing::TestParamInfo<FailingStep> &info) { return std::string(info.param.name); });
+
+// Free bytes of the folder's volume, as the check sees them.
+SInt64 FreeBytes(const std::string &folder) {
+  struct statvfs v {};
+  if (statvfs(folder.c_str(), &v) != 0) return -1;
+  return SInt64(v.f_bavail) * SInt64(v.f_frsize);
+}
+
+TEST_F(ProjectStart, MovieLargerThanTheVolumeIsRefusedBeforeAnyFileIsMade) {
+  project_.statMovInfo()[0].numFrames = 0x7FFFFFFF;
+  project_.statMovInfo()[0].height = 2048;
+  project_.statMovInfo()[0].width = 4096;
+  EXPECT_EQ(BZ_StartProject(), kBZ_NoFreeSpaceForTargetFileErr);
+  EXPECT_FALSE(bz_test::Exists(dir_.File("cleaned.mov")));
+  EXPECT_EQ(RunMessage(), -1);
+  EXPECT_NE(project_->state.exec, kBZ_ProjStateExecuting);
+}
+
+TEST_F(ProjectStart, ExportThatFitsOnlyCompressedSwitchesToMotionJpeg) {
+  const SInt64 free = FreeBytes(dir_.path());
+  ASSERT_GT(free, 0);
+  BZ_StatMovInfo &src = project_.statMovInfo()[0];
+  src.height = 576;
+  src.width = 720;
+  // Twice the free space uncompressed, about a third of it as M-JPEG.
+  src.numFrames = SInt32(std::min<SInt64>(2 * free / (576 * 720 * 2) + 1, 0x7FFFFFFF));
+  if (SInt64(src.numFrames) * 144000 >= free / 2) GTEST_SKIP() << "volume too large for this check";
+  BZ_OutputSett &output = project_->info.settings.output;
+  output.export_ = true;
+  output.cType = '2vuy';
+  EXPECT_EQ(BZ_CheckFreeSpace(), noErr);
+  EXPECT_EQ(output.cType, CodecType('mjpa'));
+  EXPECT_EQ(project_->info.targetFileData[0].estimatedSize, SInt64(src.numFrames) * SInt64(576 * 0.3472222222222222 * 720));
+}
 
 TEST(ProjectStartCodec, CompressionCodecFollowsTheOutputAndThePicture) {
   struct Case {
