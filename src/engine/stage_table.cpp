@@ -5,6 +5,7 @@
 #include "engine/tasks/task_runtime.h"
 #include "platform/core/memory.h"
 #include "platform/core/offscreen_worlds.h"
+#include "platform/movie/compression.h"
 
 #include <sys/mman.h>
 
@@ -321,8 +322,11 @@ void BZ_DisposeBuffInfo(BZ_BuffInfo *stageTable) {
     MP_DeleteEvent(&stage.event);
     std::free(stage.addStorage);
     const SInt32 count = std::clamp<SInt32>(stage.numFrameBuffers, 0, kBZ_MaxFrameBuffers);
-    for (SInt32 b = 0; b < count; ++b)
+    for (SInt32 b = 0; b < count; ++b) {
+      // A compression sequence made over the buffer ends with it (other sequence numbers are left alone).
+      if (stage.frameBuffInfo[b].comprSeqID != 0) PL_EndCompressionSequence(stage.frameBuffInfo[b].comprSeqID);
       if (stage.frameBuffInfo[b].offscreen != nullptr) DisposeGWorld(stage.frameBuffInfo[b].offscreen);
+    }
     ClearEntry(&stage);
   }
 }

@@ -22,6 +22,7 @@ namespace bz_test {
 struct TestStageConfig {
   std::atomic<SInt32> numFrames{0};  // frames the read and noise-frame stages make
   std::atomic<Boolean> randomDelays{true};
+  std::atomic<TimeValue> frameDuration{0};  // duration the source stages give each frame (time = f x it)
   // A stage of this type ends with failError after failAfterFrames frames (kBZ_NoTaskType: none).
   std::atomic<BZ_TaskType> failingStage{kBZ_NoTaskType};
   std::atomic<SInt32> failAfterFrames{0};

@@ -68,6 +68,8 @@ OSStatus SourceTask(void *parameter) {
     BZ_FrameBuffInfo *info = BZ_GetFrameBuffInfo(out, buffer);
     if (info == nullptr) return paramErr;
     info->frameNum = info->inArrayNum = info->outArrayNum = f;
+    info->duration = TestStages().frameDuration;
+    info->time = f * info->duration;
     StampFrame(buffer, out->size, f);
     result = BZ_NotifyFrame(project, type, nullptr, out->taskData[0].load()->inputQueue, nullptr, buffer);
   }
@@ -326,6 +328,7 @@ void InstallTestStages(SInt32 numFrames, SInt32 openWriteStages) {
   TestStageConfig &c = TestStages();
   c.numFrames = numFrames;
   c.randomDelays = true;
+  c.frameDuration = 0;
   c.failingStage = kBZ_NoTaskType;
   c.failAfterFrames = 0;
   c.failError = noErr;

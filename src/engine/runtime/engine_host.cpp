@@ -50,6 +50,12 @@ OSStatus PlainSetProjectMessageInLog(void *, CFStringRef text) {
 
 void PlainShowError(void *, OSStatus err) { std::printf("KBZ: error # %ld\n", long(err)); }
 
+// Without a dialog only the settings are kept; nothing else is open.
+OSStatus PlainProjectStartStep(void *, BZ_ProjectStartStep step) {
+  if (step == kBZ_StartStepSaveSettings && gBZ.project != nullptr) BZ_SaveProjSett(&gBZ.project->info.settings);
+  return noErr;
+}
+
 const BZ_EngineHost kPlainHost = {
     nullptr,
     PlainPostCustomEvent,
@@ -67,6 +73,7 @@ const BZ_EngineHost kPlainHost = {
     PlainGetAppPrefs,
     PlainSetProjectMessageInLog,
     PlainShowError,
+    PlainProjectStartStep,
 };
 
 BZ_EngineHost gHost = kPlainHost;
@@ -100,6 +107,7 @@ void BZ_SetEngineHost(const BZ_EngineHost *host) {
   Fill(h.getAppPrefs, kPlainHost.getAppPrefs);
   Fill(h.setProjectMessageInLog, kPlainHost.setProjectMessageInLog);
   Fill(h.showError, kPlainHost.showError);
+  Fill(h.projectStartStep, kPlainHost.projectStartStep);
   gHost = h;
 }
 

@@ -21,6 +21,17 @@ struct BZ_EventParam {
   const void *data;
 };
 
+// The steps of a project's start that belong to the project dialog and the application shell.
+enum BZ_ProjectStartStep : SInt32 {
+  kBZ_StartStepSaveSettings = 1,      // the dialog's settings into the project and the preferences; the target's
+                                      // folder becomes the preferences' previous output folder
+  kBZ_StartStepStopAnalysis = 2,      // stop a running analysis or preview calculation and wait for it
+  kBZ_StartStepCloseWindows = 3,      // close the preview and example windows
+  kBZ_StartStepDeactivate = 4,        // deactivate the dialog's settings
+  kBZ_StartStepSaveOutlierEdits = 5,  // save the outlier edits without asking
+  kBZ_StartStepReinitProgress = 6,    // reset the progress record and display, deactivate the Preview button
+};
+
 struct BZ_EngineHost {
   void *refCon;  // handed to every function
 
@@ -62,6 +73,10 @@ struct BZ_EngineHost {
   OSStatus (*setProjectMessageInLog)(void *refCon, CFStringRef text);
   // BZ_ShowError: shows the error (kept for the main thread when called from a task).
   void (*showError)(void *refCon, OSStatus err);
+
+  // ---- Project start ----
+  // Does the dialog's or the shell's part of a project start (main thread); the first failure.
+  OSStatus (*projectStartStep)(void *refCon, BZ_ProjectStartStep step);
 };
 
 // Installs the host (copied); NULL goes back to the plain host. Main thread, while no task runs.

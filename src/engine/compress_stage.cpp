@@ -1,0 +1,387 @@
+// The compress stage: output corrections, compression into write-stage buffers, and the completion that
+// hands compressed frames on.
+#include "engine/compress_stage.h"
+
+#include "color/frame_edits.h"
+#include "color/legalising.h"
+#include "color/planar420.h"
+#include "engine/project_start.h"
+#include "engine/runtime/engine_host.h"
+#include "engine/runtime/stage_access.h"
+#include "engine/runtime/working_format.h"
+#include "engine/tasks/task_runtime.h"
+#include "engine/write_stage.h"
+#include "movie/codecs.h"
+#include "platform/movie/compression.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// How long the exit wait for compressions in flight sleeps between looks.
+constexpr SInt32 kInFlightWaitSliceMs = 20;
+
+void *Word(intptr_t value) { return reinterpret_cast<void *>(value); }
+intptr_t FromWord(void *word) { return reinterpret_cast<intptr_t>(word); }
+
+const BZ_EngineHost *Host() { return BZ_GetEngineHost(); }
+
+BZ_BuffInfo *StageOfTask(BZ_ProjPtr project, MP_TaskData *task) {
+  BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
+  for (SInt32 i = 0; i < kBZ_NumBuffInfos - 1 && table[i].type != kBZ_NoTaskType; ++i)
+    if (table[i].taskData[0] == task) return &table[i];
+  return nullptr;
+}
+
+void PrintCompletionError(OSStatus err) {
+  std::printf("KBZ: BZ_CompressCompletionProc: error = %ld\n", long(err));
+}
+
+// The end of a compression that failed: the error is kept, the write-stage buffer goes back, and the stage
+// that waits for it is released.
+void FailCompression(BZ_CompressData *record, BZ_BuffInfo *comprStage, OSStatus err) {
+  BZ_KeepFirstError(record->project, err);
+  PrintCompletionError(err);
+  if (record->freeQueue != nullptr && record->outBuffer != nullptr)
+    BZ_NotifyFrame(record->project, kBZ_ComprTaskType, record->freeQueue, nullptr, record->outBuffer, nullptr);
+  if (comprStage != nullptr && comprStage->event != nullptr) MPSetEvent(comprStage->event, kBZ_CompressionDoneFlag);
+}
+
+// Write-task-like state of the compress task between frames.
+struct CompressTask {
+  MP_TaskData *self = nullptr;
+  BZ_ProjPtr project = nullptr;
+  BZ_BuffInfo *stage = nullptr;
+  BZ_BuffInfo *write = nullptr;
+  BZ_CompressParams *params = nullptr;
+
+  // Waits on the stage event until `awaited` has arrived; the stop flag ends the wait (userCanceledErr).
+  OSStatus AwaitFlags(MPEventFlags awaited) {
+    for (;;) {
+      if (params->pendingFlags & kBZ_StopTaskFlag) return userCanceledErr;
+      const MPEventFlags got = params->pendingFlags & awaited;
+      params->pendingFlags &= ~got;
+      awaited &= ~got;
+      if (awaited == 0) return noErr;
+      MPEventFlags flags = 0;
+      OSStatus err = MPWaitForEvent(stage->event, &flags, kDurationForever);
+      if (err != noErr) return err;
+      params->pendingFlags |= flags;
+    }
+  }
+
+  OSStatus Run();
+  OSStatus HandleFrame(UInt8 *in, Boolean *finished);
+  void WaitForCompressionsInFlight();
+};
+
+OSStatus CompressTask::HandleFrame(UInt8 *in, Boolean *finished) {
+  BZ_FrameBuffInfo *info = BZ_GetFrameBuffInfo(stage, in);
+  if (info == nullptr) return paramErr;
+  BZ_CompressParams &p = *params;
+  const GL_ProcessorInfo &cpu = gBZ.procInfo;
+  if (p.removeWhiteLine && BZ_GetWhiteLineRow(p.interlaced, p.whiteLineIsBottomLine) < p.height)
+    BZ_RemoveWhiteLine(in, p.width, p.interlaced, p.whiteLineIsBottomLine);
+  if (p.yuvSanityCheck)
+    CO_FrameSanityCheckUni(cpu.hasAltivec, cpu.hasSSE3, p.height, p.width, in, p.linePtrYUV255, p.preserveHighlights);
+  if (p.ntscSafeColors)
+    CO_FrameLimitIRE_Uni(cpu.hasAltivec, cpu.hasSSE3, p.height, p.width, in, p.linePtrYUV255, p.preserveHighlights,
+                         p.maxIRE);
+  if (p.oddCropping) CO_ShiftFrameChroma(p.height, p.width, in);
+
+  void *outWord = nullptr;
+  OSStatus err = BZ_WaitForBuffer(self, write->taskData[0].load()->inFreeQueue, &outWord, nullptr, finished);
+  if (err != noErr || *finished) return err;
+  if ((err = BZ_Compress(self, info, static_cast<UInt8 *>(outWord), params)) != noErr) return err;
+  if ((err = AwaitFlags(kBZ_CompressionDoneFlag)) != noErr) return err;
+  // A compression that failed has left its error with the project.
+  if ((err = project->state.error.load()) != noErr) return err;
+  if (p.makeNoiseMovie) {
+    // The noise-movie stage reads the cleaned frame before it goes back.
+    BZ_BuffInfo *noise = BZ_GetBufferInfoByStageType(project->dynIO_Info.buffInfo, kBZ_NoiseFrameTaskType, 0);
+    MP_TaskData *noiseTask = noise != nullptr ? noise->taskData[0].load() : nullptr;
+    if (noiseTask == nullptr) return paramErr;
+    if ((err = MPNotifyQueue(noiseTask->inputQueue, Word(kBZ_ComprTaskType), project, in)) != noErr) return err;
+    if ((err = AwaitFlags(kBZ_NoiseFrameReleasedFlag)) != noErr) return err;
+  }
+  return BZ_NotifyFrame(project, kBZ_ComprTaskType, self->inFreeQueue, nullptr, in, nullptr);
+}
+
+// Compressions still in flight write into write-stage buffers and post to the write stage: the task stays
+// until every one has completed, or until it is stopped.
+void CompressTask::WaitForCompressionsInFlight() {
+  if (params == nullptr || stage == nullptr) return;
+  while (params->numComprStarted > params->numComprCompleted && !(params->pendingFlags & kBZ_StopTaskFlag)) {
+    MPEventFlags flags = 0;
+    OSStatus err = MPWaitForEvent(stage->event, &flags, MP_MilliSecondToDuration(kInFlightWaitSliceMs));
+    if (err == noErr)
+      params->pendingFlags |= flags;
+    else if (err != kMPTimeoutErr)
+      break;
+  }
+}
+
+OSStatus CompressTask::Run() {
+  stage = StageOfTask(project, self);
+  if (stage == nullptr) return paramErr;
+  write = BZ_GetWriteBuffInfo(project->dynIO_Info.buffInfo, 0);
+  if (write == nullptr || write->taskData[0] == nullptr) return paramErr;
+  OSStatus err = BZ_SetupCompressTask(self, &params);
+  if (err != noErr) return err;
+  Boolean finished = false;
+  while (!finished) {
+    void *word = nullptr;
+    if ((err = BZ_WaitForBuffer(self, self->inputQueue, &word, nullptr, &finished)) != noErr || finished) break;
+    if (word == nullptr || FromWord(word) == kBZ_EndOfStreamMessage) continue;
+    if ((err = HandleFrame(static_cast<UInt8 *>(word), &finished)) != noErr) break;
+  }
+  return err;
+}
+
+}  // namespace
+
+OSStatus BZ_CompressTask(void *parameter) {
+  auto *self = static_cast<MP_TaskData *>(parameter);
+  if (self == nullptr || self->termMessage2 == nullptr) return paramErr;
+  std::printf("KBZ: setting up compress task\n");
+  CompressTask t;
+  t.self = self;
+  t.project = static_cast<BZ_ProjPtr>(self->termMessage2);
+  OSStatus err = t.Run();
+  self->exiting = true;
+  t.WaitForCompressionsInFlight();
+  if (t.params != nullptr) {
+    if (t.params->linePtrYUV255 != nullptr) MPFree(t.params->linePtrYUV255);
+    if (t.params->linePairBuffer != nullptr) MPFree(t.params->linePairBuffer);
+    t.params->linePtrYUV255 = nullptr;
+    t.params->linePairBuffer = nullptr;
+    // A compression that a stop left in flight may still write into the scratch buffer: it stays then.
+    if (t.params->scratchBuffer != nullptr && t.params->numComprStarted == t.params->numComprCompleted) {
+      MPFree(t.params->scratchBuffer);
+      t.params->scratchBuffer = nullptr;
+    }
+  }
+  if (err == userCanceledErr) err = noErr;
+  std::printf("KBZ: exiting compress task, error = %ld\n", long(err));
+  return err;
+}
+
+OSStatus BZ_SetupCompressTask(MP_TaskData *taskData, BZ_CompressParams **compressParams) {
+  if (taskData == nullptr || compressParams == nullptr) return paramErr;
+  auto *project = static_cast<BZ_ProjPtr>(taskData->termMessage2);
+  BZ_BuffInfo *stage = project != nullptr ? StageOfTask(project, taskData) : nullptr;
+  if (stage == nullptr) return paramErr;
+  BZ_BuffInfo *write = BZ_GetWriteBuffInfo(project->dynIO_Info.buffInfo, 0);
+  if (write == nullptr || write->taskData[0] == nullptr) return paramErr;
+  // The parameters outlive the task: a completion may still come from the main thread.
+  if (stage->addStorage == nullptr) stage->addStorage = std::calloc(1, sizeof(BZ_CompressParams));
+  if (stage->addStorage == nullptr) return memFullErr;
+  auto *p = new (stage->addStorage) BZ_CompressParams{};
+  *compressParams = p;
+
+  const BZ_ProjSett &sett = project->info.settings;
+  const BZ_StatMovInfo *movies = project->info.statMovInfo;
+  p->inHeight = movies[0].height;
+  p->inWidth = movies[0].width;
+  p->interlaced = sett.input.interlaced;
+  OSStatus err = BZ_GetBufferSize(p->inHeight, p->inWidth, p->interlaced, &p->height, &p->width, nullptr);
+  if (err != noErr) return err;
+  p->linePtrYUV255 = static_cast<float *>(
+      MPAllocateAligned(size_t(p->width) * 8, kMPAllocate16ByteAligned, kMPAllocateClearMask));
+  if (p->linePtrYUV255 == nullptr) return memFullErr;
+  BZ_AppPrefs prefs{};
+  Host()->getAppPrefs(Host()->refCon, &prefs);
+  if (prefs.successSound != nullptr) CFRelease(prefs.successSound);
+  p->yuvSanityCheck = prefs.yuvSanityCheck;
+  p->preserveHighlights = prefs.preserveHighlights;
+  p->ntscSafeColors = prefs.ntscSafeColors;
+  p->maxIRE = float(prefs.maxIRE) / 100.0f;
+  p->makeNoiseMovie = sett.output.makeNoiseMovie;
+  p->cType = sett.output.cType;
+
+  MP_TaskData *writeTask = write->taskData[0];
+  const SInt32 numOut = std::min<SInt32>(write->numFrameBuffers, kBZ_MaxFrameBuffers);
+  for (SInt32 i = 0; i < numOut; ++i) {
+    BZ_CompressData &d = p->compressData[i];
+    d.project = project;
+    d.completionProcRecord.completionProc = BZ_CompressCompletionProc;
+    d.completionProcRecord.completionRefCon = long(reinterpret_cast<intptr_t>(&d));
+    d.freeQueue = writeTask->inFreeQueue;
+    d.outInputQueue = writeTask->inputQueue;
+    d.fileNum = 0;
+    d.numComprFinished = &p->numComprFinished;
+    d.numComprCompleted = &p->numComprCompleted;
+  }
+  BZ_CopyWhiteLineSett(movies, &sett, &p->removeWhiteLine, &p->whiteLineIsBottomLine);
+  p->oddCropping = sett.input.cropping && !sett.input.maskBlackBars && (sett.input.cropRect.left % 2) != 0;
+  p->numFrames = movies[0].numFrames;
+
+  const SInt32 maxComprSize = project->dynIO_Info.maxComprSize;
+  if (p->cType != 'y420' && maxComprSize > 0 && size_t(maxComprSize) > write->size) {
+    p->scratchBuffer = static_cast<UInt8 *>(MPAllocateAligned(size_t(maxComprSize), kMPAllocate16ByteAligned, 0));
+    if (p->scratchBuffer == nullptr) return memFullErr;
+  }
+  if (p->cType == 'y420') {
+    Rect r{};
+    BZ_GetTargetPictureRect(&sett.input, p->inHeight, p->inWidth, true, &r);
+    const SInt32 h = r.bottom - r.top, w = r.right - r.left;
+    const SInt32 hr = p->interlaced ? (h + 3) / 4 * 4 : (h + 1) / 2 * 2;
+    const SInt32 wr = (w + 31) / 32 * 32;
+    if (p->height < hr || p->width < wr) {
+      p->linePairBuffer = static_cast<UInt8 *>(
+          MPAllocateAligned(size_t(wr) * 6, kMPAllocate16ByteAligned, kMPAllocateClearMask));
+      if (p->linePairBuffer == nullptr) return memFullErr;
+    }
+    if (size_t(QT_GetY420_FrameSize(h, w)) > write->size) return codecErr;
+    for (SInt32 i = 0; i < numOut; ++i) QT_SetY420_Header(write->frameBuffInfo[i].ptr, h, w);
+  }
+  return noErr;
+}
+
+OSStatus BZ_Compress(MP_TaskData *taskData, BZ_FrameBuffInfo *inFrameBuffInfo, UInt8 *outBuffer,
+                     BZ_CompressParams *p) {
+  if (taskData == nullptr || inFrameBuffInfo == nullptr || outBuffer == nullptr || p == nullptr) return paramErr;
+  auto *project = static_cast<BZ_ProjPtr>(taskData->termMessage2);
+  BZ_BuffInfo *write = BZ_GetWriteBuffInfo(project->dynIO_Info.buffInfo, 0);
+  BZ_FrameBuffInfo *outInfo = write != nullptr ? BZ_GetFrameBuffInfo(write, outBuffer) : nullptr;
+  if (outInfo == nullptr) return paramErr;
+  BZ_CompressData &d = p->compressData[outInfo->number];
+  d.inBuffer = inFrameBuffInfo->ptr;
+  d.outBuffer = outBuffer;
+  d.comprBuffer = p->scratchBuffer != nullptr && p->cType != 'y420' ? p->scratchBuffer : outBuffer;
+  d.notifiedFreeQueue = false;
+  d.notifiedInputQueue = false;
+  d.dataSize = 0;
+  d.heapCopy = false;
+  ++p->numComprStarted;
+
+  if (p->cType == 'y420') {
+    Rect r{};
+    BZ_GetTargetPictureRect(&project->info.settings.input, p->inHeight, p->inWidth, true, &r);
+    const SInt32 h = r.bottom - r.top, w = r.right - r.left;
+    const SInt32 rowBytes = p->width * 2;
+    const UInt8 *picture = inFrameBuffInfo->ptr + ptrdiff_t(r.top) * rowBytes + ptrdiff_t(r.left) * 2;
+    const GL_ProcessorInfo &cpu = gBZ.procInfo;
+    CO_2vuyFrameToY420_Uni(cpu.hasAltivec, cpu.hasSSE3, h, w, p->height, rowBytes, picture, outBuffer,
+                           p->linePairBuffer, p->interlaced);
+    d.dataSize = QT_GetY420_FrameSize(h, w);
+    BZ_CompressCompletionProc(noErr, codecCompletionSource | codecCompletionDest,
+                              long(reinterpret_cast<intptr_t>(&d)));
+    return noErr;
+  }
+
+  BZ_BuffInfo *stage = StageOfTask(project, taskData);
+  BZ_FrameBuffInfo *inInfo = stage != nullptr ? BZ_GetFrameBuffInfo(stage, inFrameBuffInfo->ptr) : nullptr;
+  if (inInfo == nullptr) return paramErr;
+  d.seqID = inInfo->comprSeqID;
+  d.offscreen = inInfo->offscreen;
+  d.pixMap = inInfo->pixMap;
+  OSStatus err = CompressSequenceFrame(d.seqID, d.pixMap, nullptr, codecFlagUpdatePrevious,
+                                       reinterpret_cast<Ptr>(d.comprBuffer), &d.dataSize, nullptr,
+                                       &d.completionProcRecord);
+  if (err == componentNotThreadSafeErr) {
+    // This codec only runs on the main thread.
+    err = BZ_SendCompressEvent(&d);
+  }
+  if (err != noErr) {
+    // Nothing was started: the compression will never complete.
+    --p->numComprStarted;
+    BZ_NotifyFrame(project, kBZ_ComprTaskType, d.freeQueue, nullptr, outBuffer, nullptr);
+  }
+  return err;
+}
+
+void BZ_CompressCompletionProc(OSErr result, SInt16 flags, long refcon) {
+  auto *record = reinterpret_cast<BZ_CompressData *>(intptr_t(refcon));
+  if (record == nullptr || record->project == nullptr) return;
+  BZ_ProjPtr project = record->project;
+  BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
+  BZ_BuffInfo *compr = BZ_GetComprBuffInfo(table);
+  BZ_BuffInfo *write = BZ_GetWriteBuffInfo(table, 0);
+  BZ_FrameBuffInfo *outInfo = write != nullptr ? BZ_GetFrameBuffInfo(write, record->outBuffer) : nullptr;
+  BZ_FrameBuffInfo *inInfo = compr != nullptr ? BZ_GetFrameBuffInfo(compr, record->inBuffer) : nullptr;
+
+  OSStatus err = result;
+  if (err == noErr && (outInfo == nullptr || inInfo == nullptr)) err = paramErr;
+  // The size comes from the codec: a frame the write stage's buffer cannot hold must not be written.
+  if (err == noErr && (flags & codecCompletionDest) &&
+      (record->dataSize < 0 || size_t(record->dataSize) > write->size))
+    err = codecErr;
+  if (err == noErr && project->state.error != noErr) err = project->state.error;
+  if (err != noErr) {
+    FailCompression(record, compr, err);
+    if (record->numComprCompleted != nullptr) ++*record->numComprCompleted;
+    if (record->heapCopy) std::free(record);
+    return;
+  }
+
+  if ((flags & (codecCompletionSource | codecCompletionDest)) != (codecCompletionSource | codecCompletionDest))
+    std::printf("KBZ: BZ_CompressCompletionProc: didn't receive both flags simultaneousy\n");
+  if (flags & codecCompletionSource) {
+    outInfo->frameNum = inInfo->frameNum;
+    outInfo->time = inInfo->time;
+    outInfo->duration = inInfo->duration;
+    outInfo->inArrayNum = inInfo->outArrayNum;
+    if (inInfo->frameNum > 0 && record->numComprFinished != nullptr && inInfo->frameNum < *record->numComprFinished)
+      std::printf("KBZ: BZ_CompressCompletionProc: compress completion out of order\n");
+    record->notifiedFreeQueue = true;
+  }
+  if (flags & codecCompletionDest) {
+    if (record->comprBuffer != nullptr && record->comprBuffer != record->outBuffer)
+      std::memcpy(record->outBuffer, record->comprBuffer, size_t(record->dataSize));
+    outInfo->actualSize = size_t(record->dataSize);
+    record->notifiedInputQueue = true;
+    if (record->dataSize == 0)
+      std::printf("KBZ: BZ_CompressCompletionProc: actualSize = 0, frameNum = %ld\n", long(outInfo->frameNum));
+  }
+  if (!record->notifiedFreeQueue || !record->notifiedInputQueue) return;
+  err = MPNotifyQueue(record->outInputQueue, Word(kBZ_ComprTaskType), project, record->outBuffer);
+  if (err == noErr) {
+    if (record->numComprFinished != nullptr) ++*record->numComprFinished;
+  } else {
+    BZ_KeepFirstError(project, err);
+    PrintCompletionError(err);
+  }
+  if (record->numComprCompleted != nullptr) ++*record->numComprCompleted;
+  // The stage waits for this after the hand-over, so the record is free for the next frame.
+  if (compr != nullptr && compr->event != nullptr) MPSetEvent(compr->event, kBZ_CompressionDoneFlag);
+  if (record->heapCopy) std::free(record);
+}
+
+OSStatus BZ_SendCompressEvent(const BZ_CompressData *compressData) {
+  if (compressData == nullptr) return paramErr;
+  const BZ_EventParam param = {kBZ_ComprDataEventParam, sizeof(BZ_CompressData), compressData};
+  return Host()->postCustomEvent(Host()->refCon, kBZ_CompressEvent, &param, 1);
+}
+
+OSStatus BZ_HandleCompressEvent(EventRef event) {
+  auto *block = static_cast<BZ_CompressData *>(std::calloc(1, sizeof(BZ_CompressData)));
+  if (block == nullptr) return memFullErr;
+  OSStatus err = GetEventParameter(event, kBZ_ComprDataEventParam, kBZ_ComprDataEventParam, nullptr,
+                                   sizeof(BZ_CompressData), nullptr, block);
+  if (err != noErr || block->project == nullptr || block->completionProcRecord.completionProc == nullptr) {
+    // Without a record there is no stage to release.
+    std::free(block);
+    return err != noErr ? err : paramErr;
+  }
+  block->heapCopy = true;
+  block->completionProcRecord.completionRefCon = long(reinterpret_cast<intptr_t>(block));
+  ICMCompletionUPP completion = block->completionProcRecord.completionProc;
+  BZ_ProjPtr project = block->project;
+  if (block->comprBuffer == nullptr) block->comprBuffer = block->outBuffer;
+  err = CompressSequenceFrame(block->seqID, block->pixMap, nullptr, codecFlagUpdatePrevious,
+                              reinterpret_cast<Ptr>(block->comprBuffer), &block->dataSize, nullptr,
+                              &block->completionProcRecord);
+  if (err != noErr) {
+    // The frame was never started: completing it with the error releases the waiting stage (and frees
+    // the block).
+    BZ_KeepFirstError(project, err);
+    completion(OSErr(err), codecCompletionSource | codecCompletionDest, long(reinterpret_cast<intptr_t>(block)));
+  }
+  return err;
+}

@@ -1,0 +1,439 @@
+// Project start and run set-up on the main thread.
+#include "engine/project_start.h"
+
+#include "engine/runtime/engine_host.h"
+#include "engine/runtime/stage_access.h"
+#include "engine/runtime/working_format.h"
+#include "engine/stage_table.h"
+#include "engine/write_stage.h"
+#include "general/file_layer.h"
+#include "general/folders_volumes.h"
+#include "movie/codecs.h"
+#include "movie/image_descriptions.h"
+#include "movie/movie_files.h"
+#include "movie/movie_queries.h"
+#include "movie/movie_time.h"
+#include "platform/core/cf_string.h"
+#include "platform/core/files.h"
+#include "platform/core/fixed_math.h"
+#include "platform/core/hfs_names.h"
+#include "platform/core/memory.h"
+#include "platform/core/offscreen_worlds.h"
+#include "platform/movie/codec_info.h"
+#include "platform/movie/compression.h"
+#include "platform/movie/movie_toolbox.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+void *Word(intptr_t value) { return reinterpret_cast<void *>(value); }
+
+const BZ_EngineHost *Host() { return BZ_GetEngineHost(); }
+OSStatus HostStep(BZ_ProjectStartStep step) { return Host()->projectStartStep(Host()->refCon, step); }
+
+constexpr double kCompressedBytesPerPixel = 0.3472222222222222;
+
+OSStatus VolumeOf(const FSRef *object, FSVolumeRefNum *volume) {
+  FSCatalogInfo info{};
+  OSStatus err = FSGetCatalogInfo(object, kFSCatInfoVolume, &info, nullptr, nullptr, nullptr);
+  if (err == noErr) *volume = info.volume;
+  return err;
+}
+
+// Free bytes and whether the volume is a network volume.
+OSStatus VolumeSpace(FSVolumeRefNum volume, SInt64 *freeBytes, Boolean *isNetwork) {
+  UInt64 free = 0;
+  OSStatus err = GL_GetFreeSpace(volume, &free);
+  if (err != noErr) return err;
+  *freeBytes = SInt64(std::min<UInt64>(free, UInt64(INT64_MAX)));
+  *isNetwork = false;
+  return GL_IsNetworkVolume(nullptr, volume, isNetwork);
+}
+
+OSStatus CheckFreeSpaceOnce(BZ_ProjPtr project) {
+  BZ_ProjInfo &info = project->info;
+  BZ_TargetFileData *targets = info.targetFileData;
+  const BZ_StatMovInfo &src = info.statMovInfo[0];
+  const BZ_OutputSett &output = info.settings.output;
+  FSVolumeRefNum startup = 0, targetVolume = 0;
+  OSStatus err = GL_GetStartupVolumeRefNum(&startup);
+  if (err != noErr) return err;
+  if ((err = VolumeOf(&targets[0].parentRef, &targetVolume)) != noErr) return err;
+  const FSVolumeRefNum volume = targets[0].tempFileInMoviesFolder ? startup : targetVolume;
+  SInt64 freeBytes = 0;
+  Boolean isNetwork = false;
+  if ((err = VolumeSpace(volume, &freeBytes, &isNetwork)) != noErr) return err;
+
+  const SInt64 frames = std::max<SInt32>(src.numFrames, 0);
+  const SInt64 frameSize = output.cType != '2vuy'
+                               ? SInt64(double(src.height) * kCompressedBytesPerPixel * double(src.width))
+                               : SInt64(src.height) * src.width * 2;
+  targets[0].estimatedSize = frames * frameSize;
+  SInt64 total = targets[0].estimatedSize;
+  SInt64 exportSize = 0, noiseSize = 0;
+  if (output.makeNoiseMovie) {
+    targets[1].estimatedSize = noiseSize = SInt64(BZ_GetNoiseFrameSize(&info)) * frames;
+    total += noiseSize;
+  }
+  if (output.export_) {
+    SInt32 exportFrameSize = 0;
+    if ((err = BZ_GetExportFrameDataSize(&info, &exportFrameSize)) != noErr) return err;
+    exportSize = SInt64(exportFrameSize) * frames;
+    total += exportSize;
+  }
+  OSStatus result = total > freeBytes ? OSStatus(kBZ_NoFreeSpaceForTargetFileErr) : OSStatus(noErr);
+  if ((result != noErr || isNetwork) && output.export_) {
+    SInt64 startupFree = 0, targetFree = 0;
+    Boolean net = false;
+    if ((err = VolumeSpace(startup, &startupFree, &net)) != noErr) return err;
+    if ((err = VolumeSpace(targetVolume, &targetFree, &net)) != noErr) return err;
+    if (startup == targetVolume) {
+      result = total > startupFree ? OSStatus(kBZ_NoFreeSpaceForTargetFileErr) : OSStatus(noErr);
+    } else if (targets[0].estimatedSize <= startupFree) {
+      // The movie is written on the start-up volume and exported to the target's.
+      targets[0].tempFileInMoviesFolder = true;
+      result = noiseSize + exportSize > targetFree ? OSStatus(kBZ_NoFreeSpaceForTargetFileErr) : OSStatus(noErr);
+    } else {
+      result = total > targetFree ? OSStatus(kBZ_NoFreeSpaceForTargetFileErr) : OSStatus(noErr);
+    }
+  }
+  return result;
+}
+
+CFStringRef NameOf(const HFSUniStr255 &name) { return FSCreateStringFromHFSUniStr(nullptr, &name); }
+
+OSStatus CreateTargetMovie(BZ_TargetFileData &target, const FSRef &folder, Movie *movie) {
+  CFStringRef name = NameOf(target.fileName);
+  if (name == nullptr) return paramErr;
+  FSRef file{};
+  OSStatus err = QT_CreateMovieFile(&folder, name, kBZ_TargetFileCreator, SInt32(createMovieFileDeleteCurFile), &file,
+                                    movie);
+  CFRelease(name);
+  if (err == noErr) target.fileRef = file;
+  return err;
+}
+
+// Undoes what a failed start made: the open forks, the movies and the new files.
+void DeleteStartedFiles(BZ_ProjPtr project) {
+  for (SInt32 i = 0; i < 2; ++i) {
+    BZ_CloseTargetFile(project, i);
+    BZ_DynMovieInfo &movies = project->info.dynMovieInfo;
+    if (movies.targetDesc[i] != nullptr) DisposeHandle(reinterpret_cast<Handle>(movies.targetDesc[i]));
+    movies.targetDesc[i] = nullptr;
+    movies.targetTrack[i] = nullptr;
+    movies.targetMedia[i] = nullptr;
+    QT_DisposeMovie(&movies.targetMovie[i]);
+    BZ_TargetFileData &target = project->info.targetFileData[i];
+    if (GL_FSRefValid(&target.fileRef)) QT_DeleteMovieFile(&target.fileRef);
+    MP_DeleteSemaphore(&project->dynIO_Info.outputInfo[i].sampleRefsSemaphore);
+  }
+  project->state.exec = kBZ_ProjStateReady;
+}
+
+// The target's sample-reference semaphore, its data fork opened for writing with the 16-byte header, and
+// the sample-reference state: the first record begins right after the header, none is being filled.
+OSStatus OpenTargetFork(BZ_ProjPtr project, SInt32 fileNum) {
+  BZ_DynOutputInfo &out = project->dynIO_Info.outputInfo[fileNum];
+  OSStatus err = MP_RecreateSemaphore(1, 0, &out.sampleRefsSemaphore);
+  if (err != noErr) return err;
+  HFSUniStr255 dataFork{};
+  FSGetDataForkName(&dataFork);
+  if ((err = FSOpenFork(&project->info.targetFileData[fileNum].fileRef, dataFork.length, dataFork.unicode,
+                        fsRdWrPerm, &out.ioParam.forkRefNum)) != noErr)
+    return err;
+  if ((err = QT_WriteInitialMdatHeader(out.ioParam.forkRefNum)) != noErr) return err;
+  out.sampleRefs[0].dataOffset = 16;
+  out.recordNum = -1;
+  out.ioParam.positionMode = fsAtMark;
+  return noErr;
+}
+
+OSStatus LogProjectStarted() {
+  CFStringRef text = CFSTR(" project started.");
+  return Host()->setProjectMessageInLog(Host()->refCon, text);
+}
+
+}  // namespace
+
+void BZ_GetTargetPictureRect(const BZ_InputSett *inputSett, SInt32 inHeight, SInt32 inWidth, Boolean clipping,
+                             Rect *sourceRect) {
+  const SInt32 top = kBZ_PadFieldLines * (inputSett->interlaced ? 2 : 1);
+  SInt32 t = top, l = kBZ_PadLeftPixels, b = top + inHeight, r = kBZ_PadLeftPixels + inWidth;
+  if (inputSett->cropping && !(inputSett->maskBlackBars && clipping)) {
+    t += inputSett->cropRect.top;
+    l += inputSett->cropRect.left;
+    b -= inputSett->cropRect.bottom;
+    r -= inputSett->cropRect.right;
+  }
+  *sourceRect = Rect{SInt16(t), SInt16(l), SInt16(std::max(b, t)), SInt16(std::max(r, l))};
+}
+
+void BZ_GetCompressionCodec(CodecType cType, SInt32 pictureHeight, Boolean interlaced, CodecType *codecType,
+                            CodecQ *spatialQuality) {
+  *codecType = cType;
+  *spatialQuality = codecMaxQuality;
+  if (cType == 'mjpa') {
+    *spatialQuality = codecHighQuality;
+    if (!interlaced) *codecType = 'jpeg';
+  } else if (cType == 'icod') {
+    *spatialQuality = codecHighQuality;
+  } else if (QT_IsDV_CodecType(cType) && pictureHeight == 576) {
+    // Only DV knows the PAL variant; any other codec keeps its own type.
+    *codecType = 'dvcp';
+  }
+}
+
+OSStatus BZ_StartProject() {
+  BZ_ProjPtr project = gBZ.project;
+  if (project == nullptr) return paramErr;
+  BZ_ProjInfo &info = project->info;
+  BZ_OutputSett &output = info.settings.output;
+  BZ_TargetFileData *targets = info.targetFileData;
+  if (output.export_) output.cType = '2vuy';
+
+  // Steps that make files: a failure (other than a full disk) deletes what was made.
+  auto makeFiles = [&]() -> OSStatus {
+    OSStatus err = BZ_CheckFreeSpace();
+    if (err != noErr) return err;
+    if ((err = HostStep(kBZ_StartStepSaveSettings)) != noErr) return err;
+    const Boolean exporting = output.export_;
+    output.export_ = false;
+    err = BZ_CheckTargetFileName(&info);
+    output.export_ = exporting;
+    if (err != noErr) return err;
+    if ((err = CreateTargetMovie(targets[0], targets[0].parentRef, &info.dynMovieInfo.targetMovie[0])) != noErr)
+      return err;
+    if (output.makeNoiseMovie) {
+      // The noise movie is named after the target, with the first free number, in the same folder.
+      targets[1].parentRef = targets[0].parentRef;
+      targets[1].fileName = targets[0].fileName;
+      if ((err = BZ_CreateIndexedNameInFolder(targets, 1)) != noErr) return err;
+      if ((err = CreateTargetMovie(targets[1], targets[1].parentRef, &info.dynMovieInfo.targetMovie[1])) != noErr)
+        return err;
+    }
+    return noErr;
+  };
+  auto openFiles = [&]() -> OSStatus {
+    OSStatus err = HostStep(kBZ_StartStepDeactivate);
+    if (err != noErr) return err;
+    if (targets[0].tempFileInMoviesFolder) {
+      // Written on the start-up volume first; the export puts the result where the user asked.
+      GL_DeletePotentiallyBusyFileObject(&targets[0].fileRef, 10);
+      QT_DisposeMovie(&info.dynMovieInfo.targetMovie[0]);
+      FSRef movies{};
+      if ((err = QT_GetMoviesFolder(true, &movies)) != noErr) return err;
+      if ((err = CreateTargetMovie(targets[0], movies, &info.dynMovieInfo.targetMovie[0])) != noErr) return err;
+    }
+    if (output.cType != '2vuy') {
+      BZ_DisposeBuffInfo(project->dynIO_Info.buffInfo);
+      if ((err = BZ_CreateBuffers()) != noErr) return err;
+    }
+    if ((err = BZ_OpenTargetFiles()) != noErr) return err;
+    return BZ_ReinitProject(project);
+  };
+
+  OSStatus err = makeFiles();
+  if (err == noErr) {
+    if ((err = HostStep(kBZ_StartStepStopAnalysis)) != noErr) return err;
+    project->state.exec = kBZ_ProjStateBeingOpened;
+    if ((err = HostStep(kBZ_StartStepCloseWindows)) != noErr) return err;
+    err = openFiles();
+  }
+  if (err != noErr) {
+    std::printf("KBZ: BZ_StartProject: error = %ld\n", long(err));
+    if (err != dskFulErr) DeleteStartedFiles(project);
+    return err;
+  }
+  if ((err = HostStep(kBZ_StartStepSaveOutlierEdits)) != noErr) return err;
+  project->state.exec = kBZ_ProjStateExecuting;
+  if ((err = MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project,
+                           Word(kBZ_RunProjectMessage))) != noErr)
+    return err;
+  LogProjectStarted();
+  return noErr;
+}
+
+OSStatus BZ_CheckFreeSpace() {
+  BZ_ProjPtr project = gBZ.project;
+  if (project == nullptr) return paramErr;
+  BZ_OutputSett &output = project->info.settings.output;
+  OSStatus err = CheckFreeSpaceOnce(project);
+  if (err == kBZ_NoFreeSpaceForTargetFileErr && output.export_ && output.cType == '2vuy') {
+    // An export may go through the far smaller M-JPEG movie.
+    output.cType = 'mjpa';
+    err = CheckFreeSpaceOnce(project);
+  }
+  if (err != noErr) project->info.targetFileData[0].tempFileInMoviesFolder = false;
+  return err;
+}
+
+OSStatus BZ_ReinitProject(BZ_ProjPtr project) {
+  if (project == nullptr) return paramErr;
+  BZ_DynIO_Info &io = project->dynIO_Info;
+  for (SInt32 i = 0; i < kBZ_MaxNumFiles; ++i) {
+    BZ_DynInputInfo &in = io.inputInfo[i];
+    in.movieTime = 0;
+    in.movieTimeF = 0;
+    Movie movie = project->info.dynMovieInfo.sourceMovie[i];
+    if (movie == nullptr) continue;
+    const CodecType cType = project->info.statMovInfo[i].cType;
+    if (cType == 'm2v ' || cType == 'm2s ') {
+      in.duration = project->info.statMovInfo[i].frameDuration;
+      in.frameNum = 0;
+    } else {
+      TimeValue start = 0;
+      in.frameNum = QT_MovieTimeToFrameNumber(movie, 0, &start, &in.duration);
+    }
+  }
+  for (BZ_DynOutputInfo &out : io.outputInfo) {
+    out.time = 0;
+    out.numFrames = 0;
+  }
+  OSStatus err = HostStep(kBZ_StartStepReinitProgress);
+  if (err == noErr) err = BZ_OpenSourceFiles();
+  if (err != noErr) return err;
+  BZ_DlgTaskData &dlg = gBZ.dlgTaskData;
+  if (dlg.inputSettChanged) {
+    for (BZ_FrameCacheInfo &slot : dlg.frameCacheInfo) slot.frameNum = -1;
+    dlg.inputSettChanged = false;
+  }
+  return noErr;
+}
+
+OSStatus BZ_OpenSourceFiles() {
+  BZ_ProjPtr project = gBZ.project;
+  if (project == nullptr) return paramErr;
+  for (SInt32 i = 0; i < kBZ_MaxNumFiles; ++i) {
+    if (!GL_FSRefValid(&project->info.srcFileData[i].fileRef)) continue;
+    BZ_DynInputInfo &in = project->dynIO_Info.inputInfo[i];
+    // Sources played back through the movie are opened by the read stage's set-up.
+    if (!in.directRead || in.fileRefNum[0] != 0) continue;
+    Track track = QT_GetFirstEnabledVideoTrack(project->info.dynMovieInfo.sourceMovie[i]);
+    Media media = track != nullptr ? GetTrackMedia(track) : nullptr;
+    if (media == nullptr) return invalidMedia;
+    SInt16 count = 0;
+    OSStatus err = GetMediaDataRefCount(media, &count);
+    if (err != noErr) return err;
+    for (SInt16 d = 1; d <= count && d <= kBZ_MaxNumFiles; ++d) {
+      FSRef file{};
+      if ((err = QT_ResolveMediaDataRef(media, d, &file)) != noErr) return err;
+      if ((err = GL_OpenDataFork(&file, fsRdPerm, &in.fileRefNum[d - 1])) != noErr) return err;
+    }
+  }
+  return noErr;
+}
+
+OSStatus BZ_OpenTargetFiles() {
+  BZ_ProjPtr project = gBZ.project;
+  if (project == nullptr) return paramErr;
+  for (SInt32 i = 0; i < kBZ_MaxNumFiles; ++i) {
+    if (!GL_FSRefValid(&project->info.targetFileData[i].fileRef)) continue;
+    if (OSStatus err = BZ_OpenTargetFile(project, i); err != noErr) return err;
+  }
+  return noErr;
+}
+
+OSStatus BZ_OpenTargetFile(BZ_ProjPtr project, SInt32 fileNum) {
+  if (project == nullptr || fileNum < 0 || fileNum > 1) return paramErr;
+  BZ_ProjInfo &info = project->info;
+  BZ_DynMovieInfo &movies = info.dynMovieInfo;
+  const BZ_StatMovInfo &src = info.statMovInfo[0];
+  const BZ_InputSett &input = info.settings.input;
+  Movie movie = movies.targetMovie[fileNum];
+  if (movie == nullptr) return paramErr;
+  Rect r{};
+  BZ_GetTargetPictureRect(&input, src.height, src.width, fileNum == 0, &r);
+  const SInt32 w = r.right - r.left, h = r.bottom - r.top;
+  if (w <= 0 || h <= 0 || src.movieTimeScale <= 0) return paramErr;
+
+  Track track = NewMovieTrack(movie, Long2Fix(w), Long2Fix(h), 0);
+  OSStatus err = GetMoviesError();
+  if (track == nullptr) return err != noErr ? err : invalidTrack;
+  movies.targetTrack[fileNum] = track;
+  Media media = NewTrackMedia(track, VideoMediaType, src.movieTimeScale, nullptr, 0);
+  err = GetMoviesError();
+  if (media == nullptr) return err != noErr ? err : invalidMedia;
+  movies.targetMedia[fileNum] = media;
+  SetMovieTimeScale(movie, src.movieTimeScale);
+  auto desc = reinterpret_cast<ImageDescriptionHandle>(NewHandleClear(sizeof(ImageDescription)));
+  if (desc == nullptr) return memFullErr;
+  movies.targetDesc[fileNum] = desc;
+  (*desc)->idSize = sizeof(ImageDescription);
+  (*desc)->width = SInt16(w);
+  (*desc)->height = SInt16(h);
+
+  const CodecType cType = info.settings.output.cType;
+  BZ_DynIO_Info &io = project->dynIO_Info;
+  if (fileNum == 0 && cType != '2vuy' && cType != 'y420') {
+    if ((err = BZ_SetUpCompressionSequence(project, 0)) != noErr) return err;
+    return OpenTargetFork(project, fileNum);
+  }
+  SCSpatialSettings spatial{};
+  spatial.codecType = fileNum == 1 ? CodecType('2vuy') : cType;
+  spatial.spatialQuality = codecMaxQuality;
+  SInt64 bufferSize = 0;
+  if ((err = BZ_GetBufferSize(src.height, src.width, input.interlaced, nullptr, nullptr, &bufferSize)) != noErr)
+    return err;
+  const SInt64 frameSize = spatial.codecType == 'y420' ? SInt64(QT_GetY420_FrameSize(h, w)) : bufferSize;
+  io.maxComprSize = SInt32(std::min<SInt64>(frameSize, 0x7FFFFFFF));
+  const SInt32 dataSize = spatial.codecType == '2vuy' ? w * h * 2 : SInt32(frameSize);
+  if ((err = QT_MakeImageDescription(SInt16(w), SInt16(h), &spatial, dataSize, desc)) != noErr) return err;
+  return OpenTargetFork(project, fileNum);
+}
+
+OSStatus BZ_SetUpCompressionSequence(BZ_ProjPtr project, SInt32 fileNum) {
+  if (project == nullptr || fileNum < 0 || fileNum >= kBZ_MaxNumFiles) return paramErr;
+  BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
+  BZ_BuffInfo *compr = BZ_GetComprBuffInfo(table);
+  BZ_BuffInfo *write = BZ_GetWriteBuffInfo(table, fileNum);
+  ImageDescriptionHandle desc = project->info.dynMovieInfo.targetDesc[fileNum];
+  if (compr == nullptr || write == nullptr || desc == nullptr) return paramErr;
+  const BZ_InputSett &input = project->info.settings.input;
+  const BZ_StatMovInfo &src = project->info.statMovInfo[0];
+  Rect r{};
+  BZ_GetTargetPictureRect(&input, src.height, src.width, true, &r);
+  const SInt32 w = r.right - r.left, h = r.bottom - r.top;
+  CodecType codecType = 0;
+  CodecQ quality = 0;
+  BZ_GetCompressionCodec(project->info.settings.output.cType, h, input.interlaced, &codecType, &quality);
+  SInt32 bufferWidth = 0;
+  OSStatus err = BZ_GetBufferSize(src.height, src.width, input.interlaced, nullptr, &bufferWidth, nullptr);
+  if (err != noErr) return err;
+  const SInt32 rowBytes = bufferWidth * 2;
+  const ptrdiff_t start = ptrdiff_t(r.top) * rowBytes + ptrdiff_t(r.left) * 2;
+  const Rect bounds{0, 0, SInt16(h), SInt16(w)};
+  for (SInt32 i = 0; i < compr->numFrameBuffers && i < kBZ_MaxFrameBuffers; ++i) {
+    BZ_FrameBuffInfo &fb = compr->frameBuffInfo[i];
+    if (fb.comprSeqID != 0) {
+      PL_EndCompressionSequence(fb.comprSeqID);
+      fb.comprSeqID = 0;
+    }
+    if (fb.offscreen == nullptr &&
+        (err = QTNewGWorldFromPtr(&fb.offscreen, k2vuyPixelFormat, &bounds, nullptr, nullptr, 0, fb.ptr + start,
+                                  rowBytes)) != noErr)
+      return err;
+    fb.pixMap = GetGWorldPixMap(fb.offscreen);
+    if ((err = CompressSequenceBegin(&fb.comprSeqID, fb.pixMap, nullptr, nullptr, nullptr, 0, codecType,
+                                     bestFidelityCodec, quality, 0, 0, nullptr, 0, desc)) != noErr)
+      return err;
+    if (i == 0) {
+      SInt32 maxSize = 0;
+      if ((err = GetMaxCompressionSize(fb.pixMap, nullptr, 0, quality, codecType, bestFidelityCodec, &maxSize)) !=
+          noErr)
+        return err;
+      if (maxSize <= 0) return codecErr;
+      project->dynIO_Info.maxComprSize = maxSize;
+    }
+  }
+  return noErr;
+}
+
+SInt32 BZ_GetNumProjects() {
+  BZ_ProjPtr project = gBZ.project;
+  if (project == nullptr) return 0;
+  const BZ_ExecuteState exec = project->state.exec;
+  return exec == kBZ_ProjStateBeingOpened || exec == kBZ_ProjStateExecuting ? 1 : 0;
+}

@@ -1,0 +1,136 @@
+// The write stage: the last stage of a run. In an execution it writes the frames of one target file (target 0
+// the cleaned movie, target 1 the noise movie): it crops, removes the white line and legalises uncompressed
+// frames, appends the frame data (compressed by the compress stage, or '2vuy') to the target's data fork,
+// and collects sample references that the main thread adds to the target's video media in batches of up to
+// kBZ_NumOutSampleRefs records (custom event 2002). The last write stage to close its file marks the project
+// finished and sends (kBZ_WriteTaskType, project, kBZ_EndOfStreamMessage) to the main task.
+//
+// Messages: (sender, project, frame buffer) arrive on the stage task's input queue; the buffer goes back to
+// the stage's own free queue (it is the stage's again from that post on).
+//
+// The output file: the 16-byte header (written when the target is opened), then every frame's bytes in frame
+// order with no gaps. Every appended byte is counted, also those of a frame of zero duration, which gets no
+// reference: the references always point at their own frames' bytes.
+//
+// Threads: the write task runs on its own task and owns its target's BZ_DynOutputInfo while it runs; the
+// sample references are added on the main thread only (BZ_HandleOutSampleRefsEvent), while the writer waits
+// on the target's semaphore (a stop wakes the writer too).
+#pragma once
+
+#include "engine/runtime/project_types.h"
+#include "engine/tasks/pipeline_types.h"
+#include "platform/core/event_loop.h"
+#include "platform/core/mac_types.h"
+#include "platform/movie/movie_types.h"
+
+struct BZ_WriteParams {
+  Boolean compressing;  // target 0 with an output codec other than '2vuy' (the data arrive compressed)
+  Boolean compacting;   // not compressing: the picture is moved to the buffer's start and written unpadded
+  Boolean maskBlackBars;  // cropped margins are painted black and kept instead of cut
+  Boolean interlaced;
+  SInt32 inHeight, inWidth;  // source picture size (file 0)
+  SInt32 height, width;      // padded frame size
+  Rect cropRect;             // margins: top lines, left pixels, bottom lines, right pixels
+  Boolean cropping;          // crop in this stage
+  Boolean yuvSanityCheck, preserveHighlights, ntscSafeColors;  // all cleared when compressing
+  float maxIRE;              // the preference / 100
+  float *linePtrYUV255;      // owned: width x 8 bytes
+  Boolean removeWhiteLine, whiteLineIsBottomLine;
+  SInt32 totalNumFrames;     // frames this stage writes
+  Boolean makeNoiseMovie;    // not compressing and the output setting asks for a noise movie
+};
+
+// Per write task: how its sample references are kept.
+struct BZ_SampleRefParams {
+  SInt32 maxNumOutSamples;  // 1,048,576 / the largest compressed frame, at least 1
+  Media media;              // the target's video media
+  ImageDescriptionHandle desc;
+  // The fork offset of the next frame's first byte: every appended byte counts, referenced or not.
+  SInt64 nextDataOffset;
+  // Stage event flags taken while waiting for the main thread, kept for the stage's own waits.
+  MPEventFlags pendingFlags;
+  MPEventID event;  // the write stage's event (its stop flag wakes a wait for the main thread)
+};
+
+// The parameter of custom event 2002 (kBZ_OutSampleRefsEventParam), copied into the event by value.
+struct BZ_OutSampleRefsData {
+  OSErr error;  // sent as 0
+  Media media;
+  ImageDescriptionHandle desc;
+  SInt32 outRecordNum;  // records to add
+  SampleReference64Record *outSampleRefs;  // the target's record array (borrowed; the writer waits meanwhile)
+  BZ_ProjPtr project;   // for the handler's error recording
+  MPSemaphoreID semaphore;  // the target's sampleRefsSemaphore; always signalled by the handler
+};
+
+// ---- The task ----
+
+// Task entry point of a write stage (parameter: its MP_TaskData). Returns the task's result; a stop
+// (userCanceledErr) counts as 0.
+OSStatus BZ_WriteTask(void *parameter);
+
+// What a write task works with, filled by BZ_SetupWriteTask.
+struct BZ_WriteTaskLinks {
+  BZ_BuffInfo *writeBuffInfo;  // this stage
+  SInt32 fileNum;
+  MPQueueID inInputQueue, inFreeQueue;
+  size_t bufferSize;
+  SInt32 numFrames;  // frames of the run
+};
+
+// Fills the parameters of the write task `taskData` of the current run: sizes, crop and legalising flags,
+// white line, the target's media and description, and the links to its stage. paramErr when the task has no
+// stage in the table or the source has no size; memFullErr when the line buffer cannot be had.
+OSStatus BZ_SetupWriteTask(MP_TaskData *taskData, BZ_WriteParams *writeParams, BZ_SampleRefParams *sampleRefParams,
+                           BZ_WriteTaskLinks *links);
+// Frees what BZ_SetupWriteTask allocated (a half-filled record is fine).
+void BZ_DisposeWriteParams(BZ_WriteParams *writeParams);
+
+// Whether and how the white line is removed: the input setting whiteLinePiece with source 0's bottom-line
+// flag; otherwise, with averaging applied and its hasWhiteLinePiece, source 1's bottom-line flag.
+void BZ_CopyWhiteLineSett(const BZ_StatMovInfo *statMovInfo, const BZ_ProjSett *settings, Boolean *removeWhiteLine,
+                          Boolean *whiteLineIsBottomLine);
+
+// ---- Frame edits ----
+
+// The buffer row of the white line: 591 (interlaced) or 583 when it is the bottom line, else 590 or 582.
+SInt32 BZ_GetWhiteLineRow(Boolean interlaced, Boolean whiteLineIsBottomLine);
+// Paints that whole buffer row (padding included) black: chroma 128, luma 0. Rows are width x 2 bytes.
+void BZ_RemoveWhiteLine(UInt8 *buffer, SInt32 width, Boolean interlaced, Boolean whiteLineIsBottomLine);
+// Paints the cropped margins of the picture black: the top and bottom crop rows (whole padded rows) and the
+// left and right crop columns of the picture rows. Margins beyond the picture are limited to it.
+void BZ_Crop(UInt8 *buffer, SInt32 height, SInt32 width, const BZ_WriteParams *writeParams);
+// Moves the picture rows one after the other to the buffer's start (rows of inWidth x 2 bytes); with
+// cropping and without maskBlackBars the cropped margins are left out. Returns the bytes of the result.
+size_t BZ_CompactFrame(SInt32 width, const BZ_WriteParams *writeParams, UInt8 *inBuffer);
+
+// ---- Writing ----
+
+// Appends one frame to the target's fork: compacted first when compacting (actualSize becomes the picture's
+// bytes). A frame larger than its buffer is codecErr and nothing is written; a short write gives the
+// fork's error.
+OSStatus BZ_WriteFrame(SInt32 width, BZ_ProjPtr project, SInt32 fileNum, BZ_BuffInfo *writeBuffInfo,
+                       const BZ_WriteParams *writeParams, BZ_FrameBuffInfo *inFrameBuffInfo);
+
+// Adds the frame just appended (size actualSize, duration `duration`) to the target's sample references:
+// frames of equal size and duration whose bytes follow each other share a record (at most maxNumOutSamples
+// frames); a frame of zero duration gets none but its bytes are counted. Before the 101st record the full
+// batch goes to the main thread; with `finished` the records held go too. Each hand-over waits until the main
+// thread has handled it (or the stage is stopped: userCanceledErr); an error of the main thread's addition
+// is returned.
+OSStatus BZ_ManageOutSampleRefs(BZ_ProjPtr project, SInt32 fileNum, const BZ_FrameBuffInfo *inFrameBuffInfo,
+                                BZ_SampleRefParams *sampleRefParams, Boolean finished);
+
+// Posts custom event 2002 for the target's first `count` records (the target's current records).
+OSStatus BZ_SendOutSampleRefsEvent(BZ_ProjPtr project, SInt32 fileNum, Media media, ImageDescriptionHandle desc,
+                                   SInt32 count);
+
+// Main thread: the handling of event 2002. Adds the records to the media (unless the project already has an
+// error) and then always signals the semaphore; a failure becomes the project's first error. Returns the
+// failure (the event counts as handled whatever it is).
+OSStatus BZ_HandleOutSampleRefsEvent(EventRef event);
+
+// Closes the target's fork (when open) and zeroes its reference.
+OSStatus BZ_CloseTargetFile(BZ_ProjPtr project, SInt32 fileNum);
+// True when the fork references of all targets are 0.
+Boolean BZ_AllTargetFilesClosed(BZ_ProjPtr project);
