@@ -3,6 +3,8 @@
 
 #include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
+#include "platform/movie/movie_pictures.h"
+#include "toolkit/icons.h"
 #include "toolkit/navigation_dialogs.h"
 
 OSStatus QT_OpenMovieWithDialog(FSRef *file, CFStringRef appName, CFStringRef message, SInt16 flags, Movie *movie) {
@@ -17,4 +19,18 @@ OSStatus QT_OpenMovieWithDialog(FSRef *file, CFStringRef appName, CFStringRef me
                                           message != nullptr ? message : CFSTR("Please select a movie"), file);
   if (err != noErr) return err;
   return QT_OpenMovieFile(file, flags, movie);
+}
+
+OSStatus QT_MovieFileToIcon(const FSRef *file, IconRef *icon) {
+  if (icon == nullptr) return paramErr;
+  *icon = nullptr;
+  Movie movie = nullptr;
+  OSStatus err = QT_OpenMovieFile(file, 0, &movie);
+  if (err != noErr) return err;
+  PicHandle poster = GetMoviePosterPict(movie);
+  err = GetMoviesError();
+  if (poster != nullptr) err = IC_PicToIcon(poster, icon);
+  KillPicture(poster);
+  DisposeMovie(movie);
+  return err;
 }

@@ -72,6 +72,20 @@ OSStatus QT_SaveCompressedImageToFile(ImageDescriptionHandle desc, Handle compre
   return err;
 }
 
+OSStatus QT_PutCompressedImageInPicture(ImageDescriptionHandle desc, Handle compressedData, PicHandle *picture) {
+  if (picture == nullptr) return paramErr;
+  *picture = nullptr;
+  if (desc == nullptr || *desc == nullptr || compressedData == nullptr ||
+      GetHandleSize(reinterpret_cast<Handle>(desc)) < Size(sizeof(ImageDescription)))
+    return paramErr;
+  GWorldPtr world = nullptr;
+  OSStatus err = PL_DecodeImageData(desc, *compressedData, size_t(GetHandleSize(compressedData)), &world);
+  if (err != noErr) return err;
+  err = PL_NewPictureFromPixMap(GetGWorldPixMap(world), nullptr, picture);
+  DisposeGWorld(world);
+  return err;
+}
+
 OSStatus QT_GetGraphicsImporterForFile(const FSRef *fileRef, GraphicsImportComponent *gi) {
   return ImporterForFile(fileRef, gi, 0);
 }

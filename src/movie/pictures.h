@@ -16,6 +16,10 @@ OSStatus QT_SavePixmapToFileDontRecompress(PixMapHandle pixmap, const FSRef *fil
 // Writes compressed image data with its description as a QuickTime image file (as it is).
 OSStatus QT_SaveCompressedImageToFile(ImageDescriptionHandle desc, Handle compressedData, const FSRef *fileRef);
 
+// A new picture (owned: KillPicture) of frame (0, 0, width, height) into which the compressed image is
+// decompressed; null on failure (the decompressor's error: noCodecErr, codecBadDataErr...).
+OSStatus QT_PutCompressedImageInPicture(ImageDescriptionHandle desc, Handle compressedData, PicHandle *picture);
+
 // A graphics importer for the file (owned: CloseComponent); *gi is null on failure. The Fast form chooses
 // the importer without validating the image.
 OSStatus QT_GetGraphicsImporterForFile(const FSRef *fileRef, GraphicsImportComponent *gi);

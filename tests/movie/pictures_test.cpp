@@ -224,4 +224,38 @@ TEST(MoviePictures, PictureFilterShowsFoldersAndImagesOnly) {
   }
 }
 
+// Uncompressed '2vuy' goes through the decompressors; data shorter than the frame is refused.
+TEST(MoviePictures, CompressedImageDecompressesIntoAPicture) {
+  ImageDescriptionHandle desc = reinterpret_cast<ImageDescriptionHandle>(NewHandleClear(sizeof(ImageDescription)));
+  (*desc)->idSize = sizeof(ImageDescription);
+  (*desc)->cType = '2vuy';
+  (*desc)->width = 4;
+  (*desc)->height = 2;
+  (*desc)->depth = 24;
+  (*desc)->dataSize = 16;
+  // Cb Y Cr Y: video-range white on the first line, black on the second.
+  const UInt8 frame[16] = {128, 235, 128, 235, 128, 235, 128, 235, 128, 16, 128, 16, 128, 16, 128, 16};
+  Handle data = nullptr;
+  ASSERT_EQ(noErr, PtrToHand(frame, &data, sizeof(frame)));
+  PicHandle pic = nullptr;
+  ASSERT_EQ(noErr, QT_PutCompressedImageInPicture(desc, data, &pic));
+  Rect bounds{};
+  QDGetPictureBounds(pic, &bounds);
+  EXPECT_EQ(2, bounds.bottom);
+  EXPECT_EQ(4, bounds.right);
+  const UInt8 *argb = nullptr;
+  ASSERT_EQ(noErr, PL_GetPictureImage(pic, nullptr, nullptr, &argb));
+  EXPECT_GE(argb[1], 250);         // white
+  EXPECT_LE(argb[4 * 4 + 1], 5);   // black
+  KillPicture(pic);
+  SetHandleSize(data, 10);
+  EXPECT_NE(noErr, QT_PutCompressedImageInPicture(desc, data, &pic));
+  EXPECT_EQ(nullptr, pic);
+  (*desc)->cType = 'zzzz';
+  EXPECT_EQ(noCodecErr, QT_PutCompressedImageInPicture(desc, data, &pic));
+  DisposeHandle(data);
+  DisposeHandle(reinterpret_cast<Handle>(desc));
+}
+
 }  // namespace
+

@@ -5,6 +5,7 @@
 #include "platform/movie/exporters.h"
 #include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
+#include "platform/movie/decompression.h"
 #include "platform/movie/movie_model.h"
 #include "platform/movie/movie_toolbox.h"
 #include "platform/ui/images.h"
@@ -312,7 +313,21 @@ OSStatus PL_DecodeImageData(ImageDescriptionHandle desc, const void *data, size_
     return paramErr;
   const ImageDescription d = **desc;
   if (FormatOfCodec(d.cType) != nullptr) return PL_ImageDecodeData(data, size, argbWorld);
-  if (d.cType != 'raw ' || (d.depth != 32 && d.depth != 24)) return noCodecErr;
+  if (d.cType != 'raw ' || (d.depth != 32 && d.depth != 24)) {
+    // Any other codec the decompressors know.
+    if (d.width <= 0 || d.height <= 0) return codecBadDataErr;
+    Rect bounds{0, 0, d.height, d.width};
+    GWorldPtr world = nullptr;
+    OSStatus err = QTNewGWorld(&world, k32ARGBPixelFormat, &bounds, nullptr, nullptr, 0);
+    if (err != noErr) return err;
+    err = PL_DecompressImageWithSize(data, size, desc, GetGWorldPixMap(world), nullptr, nullptr);
+    if (err != noErr) {
+      DisposeGWorld(world);
+      return err;
+    }
+    *argbWorld = world;
+    return noErr;
+  }
   if (d.width <= 0 || d.height <= 0) return codecBadDataErr;
   const size_t bytesPerPixel = d.depth / 8;
   const size_t rowBytes = size_t(d.width) * bytesPerPixel;

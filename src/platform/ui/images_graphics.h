@@ -3,7 +3,8 @@
 //
 //   importers 'PNGf', 'JPEG', 'TIFF', 'BMPf', 'GIFf' (through QtGui) and 'qtif' (QuickTime image files:
 //             an 'idsc' atom with the big-endian image description, an 'idat' atom with the image data,
-//             whose codec is 'png ', 'jpeg', 'tiff', 'bmp ', 'gif ' or uncompressed 'raw ' of depth 24 or 32)
+//             whose codec is 'png ', 'jpeg', 'tiff', 'bmp ', 'gif ', uncompressed 'raw ' of depth 24 or 32,
+//             or any codec the decompressors know)
 //   exporters 'qtif', 'PNGf', 'JPEG', 'TIFF', 'BMPf'
 //
 // Compressed input from a data reference to a QuickTime image file is the image data inside it.
@@ -101,6 +102,7 @@ ComponentResult GraphicsExportGetDefaultFileNameExtension(GraphicsExportComponen
 ComponentResult GraphicsExportDoExport(GraphicsExportComponent ci, UInt32 *actualSizeWritten);
 
 // ---- Our own helpers ----
-// Decodes compressed image data with its description into a new 32-bit ARGB world (owned: DisposeGWorld)
-// for the codecs the importers read; noCodecErr for another codec.
+// Decodes compressed image data with its description into a new 32-bit ARGB world (owned: DisposeGWorld):
+// image file formats through QtGui, 'raw ' here, other codecs through the decompressors; noCodecErr for
+// a codec nothing decodes.
 OSStatus PL_DecodeImageData(ImageDescriptionHandle desc, const void *data, size_t size, GWorldPtr *argbWorld);

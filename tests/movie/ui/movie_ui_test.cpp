@@ -196,3 +196,31 @@ TEST(MovieOpenWithDialog, OpensTheChosenMovieAndHidesStills) {
 }
 
 }  // namespace
+
+// ---- Icons of movie files ----
+
+namespace {
+
+TEST(MovieFileToIcon, IconShowsThePosterFrame) {
+  bz_test::TempDir dir;
+  bz_test::FixtureMovieInfo written;
+  ASSERT_EQ(noErr, bz_test::WriteFixtureMovie(dir.File("clip.mov"), bz_test::FixtureMovieSpec{}, &written));
+  FSRef file = bz_test::RefFor(dir.File("clip.mov"));
+  std::vector<UInt8> before = bz_test::ReadWholeFile(dir.File("clip.mov"));
+  IconRef icon = nullptr;
+  ASSERT_EQ(noErr, QT_MovieFileToIcon(&file, &icon));
+  ASSERT_NE(nullptr, icon);
+  SInt32 width = 0, height = 0;
+  ASSERT_EQ(noErr, PL_GetPictureImage(PL_GetIconRefPicture(icon), &width, &height, nullptr));
+  EXPECT_EQ(48, width);
+  EXPECT_EQ(32, height);
+  ReleaseIconRef(icon);
+  EXPECT_EQ(before, bz_test::ReadWholeFile(dir.File("clip.mov")));  // only read
+
+  bz_test::WriteText(dir.File("notes.txt"), "not a movie");
+  FSRef text = bz_test::RefFor(dir.File("notes.txt"));
+  EXPECT_NE(noErr, QT_MovieFileToIcon(&text, &icon));
+  EXPECT_EQ(nullptr, icon);
+}
+
+}  // namespace
