@@ -804,3 +804,24 @@ OSStatus QT_MoveBackMovieEOF(const FSRef *file, Track track, TimeValue trackEnd)
   OSStatus closeErr = FSCloseFork(fork);
   return err != noErr ? err : closeErr;
 }
+
+// ---- Choosing movie files ----
+
+Boolean QT_MovieFilter(AEDesc *item, void *info, NavCallBackUserData callBackUD, NavFilterModes filterMode) {
+  (void)callBackUD;
+  (void)filterMode;
+  if (item == nullptr) return false;
+  DescType type = item->descriptorType;
+  if (type != typeFSS && type != typeFSRef && type != typeFileURL) return false;
+  const auto *fileInfo = static_cast<const NavFileOrFolderInfo *>(info);
+  if (fileInfo != nullptr && fileInfo->isFolder) return true;
+  AEDesc coerced{};
+  if (AECoerceDesc(item, typeFSRef, &coerced) != noErr) return false;
+  FSRef file;
+  bool ok = AEGetDescDataSize(&coerced) == Size(sizeof(FSRef)) && AEGetDescData(&coerced, &file, sizeof(file)) == noErr;
+  AEDisposeDesc(&coerced);
+  if (!ok) return false;
+  Boolean canOpenWithGraphicsImporter = false, canOpenAsMovie = false;
+  if (QT_CanQuickTimeOpenFile(&file, &canOpenWithGraphicsImporter, &canOpenAsMovie, nullptr, 1) != noErr) return false;
+  return canOpenAsMovie && !canOpenWithGraphicsImporter;
+}

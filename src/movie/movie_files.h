@@ -16,6 +16,7 @@
 #include "platform/core/aliases.h"
 #include "platform/core/cf_base.h"
 #include "platform/core/files.h"
+#include "platform/core/navigation_services.h"
 #include "platform/movie/movie_toolbox.h"
 
 // A movie and the file it came from.
@@ -146,3 +147,9 @@ OSStatus QT_GetMainAtoms(SInt16 forkRefNum, SInt32 *count, SInt64 **sizes, OSTyp
 // Cuts the file's data fork back to where the data of the first sample behind the track's end begins. A
 // track whose samples all lie before its end, or data that would lie beyond the fork, leaves the fork as it is.
 OSStatus QT_MoveBackMovieEOF(const FSRef *file, Track track, TimeValue trackEnd);
+
+// ---- Choosing movie files ----
+// Navigation filter: shows folders and the files ('fss ', 'fsrf' or 'furl' descriptors) that open as movies
+// and not with a graphics importer, so still images stay hidden; hides everything else and any item it
+// fails to look at.
+Boolean QT_MovieFilter(AEDesc *item, void *info, NavCallBackUserData callBackUD, NavFilterModes filterMode);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/core/cf_base.h"
+#include "platform/core/navigation_services.h"
 
 enum : OSStatus {
   kNS_NoNavServicesErr = 24001,  // the file dialogs are not available
@@ -12,3 +13,15 @@ enum : OSStatus {
 // Stores the constant key of a navigation number (never release it): 24001 "NS NoNavServicesErr", 24002
 // "NS NoEventProcErr", every other number "GL UnknownErr". Cannot fail; any thread.
 void NS_GetLibErrorKey(OSStatus error, CFStringRef *errorKey);
+
+// An event procedure that does nothing, for choosers whose caller needs no events.
+void NS_DummyEventHandler(NavEventCallbackMessage callBackSelector, NavCBRecPtr callBackParms,
+                          NavCallBackUserData callBackUD);
+// Runs the choose-a-file dialog showing the items `fileFilter` lets through (null: all) with the client
+// name and message (each may be null); *fileRef = the chosen file, cleared on cancel (userCanceledErr) or
+// any failure. userData is handed to the filter. kNS_NoEventProcErr without an event procedure,
+// kNS_NoNavServicesErr when no dialog can be shown here.
+OSStatus NS_GetSingleFileFromUser(NavEventUPP eventProc, NavObjectFilterUPP fileFilter, NavCallBackUserData userData,
+                                  CFStringRef appName, CFStringRef message, FSRef *fileRef);
+// The FSRef of a descriptor of a file-system object ('fsrf', or one that coerces to it, such as 'furl').
+OSStatus NS_GetFileObjectFromAEDesc(const AEDesc *aeDesc, FSRef *fileRef);

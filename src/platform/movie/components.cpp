@@ -42,12 +42,26 @@ std::vector<std::unique_ptr<ComponentRecord>> gComponents;
 std::unordered_set<ComponentInstanceRecord *> gInstances;
 std::once_flag gBuiltInsOnce;
 
+// Registrars may be constructed during static initialisation, so their list is made on first use.
+struct Registrars {
+  std::mutex mutex;
+  std::vector<void (*)()> procs;
+  size_t run = 0;
+};
+Registrars &TheRegistrars() {
+  static Registrars registrars;
+  return registrars;
+}
+
 void EnsureBuiltIns() {
   std::call_once(gBuiltInsOnce, [] {
     PL_RegisterMovieExporters();
     PL_RegisterStandardCompression();
     PL_RegisterCodecComponents();
   });
+  Registrars &r = TheRegistrars();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  while (r.run < r.procs.size()) r.procs[r.run++]();
 }
 
 bool Matches(const ComponentRecord &c, const ComponentDescription *looking) {
@@ -331,4 +345,11 @@ const void *PL_GetComponentRefCon(Component aComponent) {
   std::lock_guard<std::mutex> lock(gMutex);
   ComponentRecord *c = Known(aComponent);
   return c != nullptr ? c->definition.refCon : nullptr;
+}
+
+PL_ComponentRegistrar::PL_ComponentRegistrar(void (*registerProc)()) {
+  if (registerProc == nullptr) return;
+  Registrars &r = TheRegistrars();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  r.procs.push_back(registerProc);
 }

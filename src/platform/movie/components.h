@@ -111,3 +111,10 @@ OSErr PL_AddComponentPublicResource(Component aComponent, OSType resourceType, S
 void *PL_GetComponentInstanceStorage(ComponentInstance ci, OSType componentType);
 // The refCon of the component's definition.
 const void *PL_GetComponentRefCon(Component aComponent);
+
+// Platform modules outside this library (the image importers and exporters) add their components through
+// a registrar: a static object of the module whose procedure runs once, on the first use of any call
+// here, after the built-in components; it may only register (PL_RegisterComponent, PL_AddComponent...).
+struct PL_ComponentRegistrar {
+  explicit PL_ComponentRegistrar(void (*registerProc)());
+};

@@ -200,7 +200,13 @@ const SInt16 kSelectors[] = {kMovieExportSetSettingsFromAtomContainerSelect, kMo
 const PL_ComponentFuncs kFuncs = {Open,        Close,      kSelectors, sizeof(kSelectors) / sizeof(kSelectors[0]),
                                   GetPropertyInfo, GetProperty, SetProperty};
 
+// Only instances of the exporters defined here carry an ExporterInstance: another module may register
+// 'spit' components of its own, whose storage must not be read as ours.
 ExporterInstance *InstanceOf(MovieExportComponent ci) {
+  const void *refCon = PL_GetComponentRefCon(PL_GetComponentOfInstance(ci));
+  bool ours = false;
+  for (const ExporterSpec &spec : kExporters) ours = ours || refCon == &spec;
+  if (!ours) return nullptr;
   return static_cast<ExporterInstance *>(PL_GetComponentInstanceStorage(ci, MovieExportType));
 }
 

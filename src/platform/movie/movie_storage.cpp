@@ -11,6 +11,7 @@
 #include "platform/movie/atoms.h"
 #include "platform/movie/movie_model.h"
 #include "platform/movie/movie_toolbox.h"
+#include "platform/movie/image_formats.h"
 
 #include <atomic>
 #include <cerrno>
@@ -397,6 +398,13 @@ OSErr CanQuickTimeOpenDataRef(Handle dataRef, OSType dataRefType, Boolean *outCa
   if (err != noErr) return PL_SetMoviesError(err);
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return PL_SetMoviesError(PL_OSStatusFromErrno(errno));
+  // Still images are the graphics importers' (platform/ui images_graphics.h): they never open as movies.
+  if (PL_ImageFileTypeOfFile(path.c_str()) != 0) {
+    close(fd);
+    if (outCanOpenWithGraphicsImporter) *outCanOpenWithGraphicsImporter = true;
+    if (outPreferGraphicsImporter) *outPreferGraphicsImporter = true;
+    return PL_SetMoviesError(noErr);
+  }
   UInt64 fileSize = 0;
   TopLevelWalk walk;
   OSStatus status = FileSize(fd, &fileSize);

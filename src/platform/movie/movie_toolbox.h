@@ -166,6 +166,9 @@ OSErr GetMovieDefaultDataRef(Movie theMovie, Handle *outDataRef, OSType *outData
 // zero-terminated file URL). Every call here accepts both wherever a file data reference is expected.
 // Owned: DisposeHandle.
 OSErr QTNewDataReferenceFromFSRef(const FSRef *fileRef, UInt32 flags, Handle *outDataRef, OSType *outDataRefType);
+// A 'url ' data reference to the file a file URL names (the file need not exist); paramErr for a URL that
+// is not a local file URL.
+OSErr QTNewDataReferenceFromCFURL(CFURLRef url, UInt32 flags, Handle *outDataRef, OSType *outDataRefType);
 OSErr QTNewDataReferenceFromFSRefCFString(const FSRef *directoryRef, CFStringRef fileName, UInt32 flags,
                                           Handle *outDataRef, OSType *outDataRefType);
 // Data reference `index` (from 1) of the media: a new handle (owned, DisposeHandle) and its type. Self
@@ -177,8 +180,9 @@ OSErr GetMediaDataRef(Media theMedia, SInt16 index, Handle *dataRef, OSType *dat
 // Adds a data reference (a file one, or any other kept as it is) and gives its index. An alias is resolved
 // now: the reference then names the file found, or the recorded path when the file is missing.
 OSErr AddMediaDataRef(Media theMedia, SInt16 *index, Handle dataRef, OSType dataRefType);
-// Whether the file at the data reference opens as a movie (it holds a movie atom). No graphics importers
-// exist here, so that answer is always false.
+// Whether the file at the data reference opens as a movie (it holds a movie atom), or is a still image of
+// a kind the graphics importers read (image_formats.h): then a graphics importer can open it and is
+// preferred, and it does not open as a movie.
 OSErr CanQuickTimeOpenDataRef(Handle dataRef, OSType dataRefType, Boolean *outCanOpenWithGraphicsImporter,
                               Boolean *outCanOpenAsMovie, Boolean *outPreferGraphicsImporter, UInt32 inFlags);
 

@@ -1,0 +1,117 @@
+// Navigation Services stand-in.
+#include "platform/core/navigation_services.h"
+
+#include "platform/core/cf_string.h"
+#include "platform/core/cf_url.h"
+#include "platform/core/file_urls.h"
+#include "platform/core/mac_errors.h"
+#include "platform/core/memory.h"
+
+#include <algorithm>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+PL_ChooseFileProc gChooseFile = nullptr;
+}
+
+OSErr AECreateDesc(DescType typeCode, const void *dataPtr, Size dataSize, AEDesc *result) {
+  if (result == nullptr) return paramErr;
+  result->descriptorType = typeNull;
+  result->dataHandle = nullptr;
+  if (dataSize < 0 || (dataPtr == nullptr && dataSize > 0)) return paramErr;
+  if (typeCode == typeNull && dataSize == 0) return noErr;
+  Handle h = nullptr;
+  OSErr err = PtrToHand(dataPtr, &h, dataSize);
+  if (err != noErr) return err;
+  result->descriptorType = typeCode;
+  result->dataHandle = h;
+  return noErr;
+}
+
+OSErr AEDisposeDesc(AEDesc *theAEDesc) {
+  if (theAEDesc == nullptr) return paramErr;
+  if (theAEDesc->dataHandle != nullptr) DisposeHandle(theAEDesc->dataHandle);
+  theAEDesc->dataHandle = nullptr;
+  theAEDesc->descriptorType = typeNull;
+  return noErr;
+}
+
+Size AEGetDescDataSize(const AEDesc *theAEDesc) {
+  if (theAEDesc == nullptr || theAEDesc->dataHandle == nullptr) return 0;
+  return GetHandleSize(theAEDesc->dataHandle);
+}
+
+OSErr AEGetDescData(const AEDesc *theAEDesc, void *dataPtr, Size maximumSize) {
+  if (theAEDesc == nullptr || (dataPtr == nullptr && maximumSize > 0) || maximumSize < 0) return paramErr;
+  Size size = std::min(AEGetDescDataSize(theAEDesc), maximumSize);
+  if (size > 0) std::memcpy(dataPtr, *theAEDesc->dataHandle, size_t(size));
+  return noErr;
+}
+
+OSErr AECoerceDesc(const AEDesc *theAEDesc, DescType toType, AEDesc *result) {
+  if (theAEDesc == nullptr || result == nullptr) return paramErr;
+  result->descriptorType = typeNull;
+  result->dataHandle = nullptr;
+  const Size size = AEGetDescDataSize(theAEDesc);
+  if (theAEDesc->descriptorType == toType)
+    return AECreateDesc(toType, size > 0 ? *theAEDesc->dataHandle : nullptr, size, result);
+  if (theAEDesc->descriptorType == typeFSRef && toType == typeFileURL) {
+    if (size != Size(sizeof(FSRef))) return errAECoercionFail;
+    FSRef ref;
+    std::memcpy(&ref, *theAEDesc->dataHandle, sizeof(ref));
+    CFURLRef url = CFURLCreateFromFSRef(nullptr, &ref);
+    if (url == nullptr) return errAECoercionFail;
+    char text[4096];
+    Boolean ok = CFStringGetCString(CFURLGetString(url), text, sizeof(text), kCFStringEncodingUTF8);
+    CFRelease(url);
+    if (!ok) return errAECoercionFail;
+    return AECreateDesc(typeFileURL, text, Size(std::strlen(text)), result);
+  }
+  if (theAEDesc->descriptorType == typeFileURL && toType == typeFSRef) {
+    std::string text(size_t(size), '\0');
+    if (size > 0) std::memcpy(text.data(), *theAEDesc->dataHandle, size_t(size));
+    CFStringRef string = CFStringCreateWithCString(nullptr, text.c_str(), kCFStringEncodingUTF8);
+    CFURLRef url = string != nullptr ? CFURLCreateWithString(nullptr, string, nullptr) : nullptr;
+    if (string != nullptr) CFRelease(string);
+    if (url == nullptr) return errAECoercionFail;
+    FSRef ref;
+    Boolean ok = CFURLGetFSRef(url, &ref);
+    CFRelease(url);
+    if (!ok) return fnfErr;
+    return AECreateDesc(typeFSRef, &ref, sizeof(ref), result);
+  }
+  return errAECoercionFail;
+}
+
+Boolean PL_NavFilterShowsPath(NavObjectFilterUPP filter, NavCallBackUserData userData, const char *path) {
+  if (path == nullptr) return false;
+  if (filter == nullptr) return true;
+  FSRef ref;
+  Boolean isDirectory = false;
+  if (FSPathMakeRef(reinterpret_cast<const UInt8 *>(path), &ref, &isDirectory) != noErr) return false;
+  AEDesc item{};
+  if (AECreateDesc(typeFSRef, &ref, sizeof(ref), &item) != noErr) return false;
+  NavFileOrFolderInfo info{0, isDirectory, true};
+  Boolean shown = filter(&item, &info, userData, kNavFilteringBrowserList);
+  AEDisposeDesc(&item);
+  return shown;
+}
+
+void PL_SetChooseFileProc(PL_ChooseFileProc proc) { gChooseFile = proc; }
+
+OSStatus PL_RunChooseFileDialog(const PL_ChooseFileRequest *request, FSRef *file) {
+  if (file == nullptr || request == nullptr) return paramErr;
+  std::memset(file, 0, sizeof(*file));
+  if (gChooseFile == nullptr) return unimpErr;
+  std::string path;
+  OSStatus err = gChooseFile(request, &path);
+  if (err != noErr) return err;
+  Boolean isDirectory = false;
+  FSRef chosen;
+  err = FSPathMakeRef(reinterpret_cast<const UInt8 *>(path.c_str()), &chosen, &isDirectory);
+  if (err != noErr) return err;
+  if (isDirectory) return notAFileErr;
+  *file = chosen;
+  return noErr;
+}

@@ -1,0 +1,83 @@
+// Navigation Services stand-in, the part below the toolkit: Apple-event descriptors of files, the item
+// filter procedures that choosers call for every item they list, and the choose-a-file dialog, which the
+// user-interface layer (QFileDialog) or a test answers through PL_SetChooseFileProc.
+// Main thread only.
+#pragma once
+
+#include "platform/core/cf_base.h"
+#include "platform/core/files.h"
+
+#include <string>
+
+typedef ResType DescType;
+typedef Handle AEDataStorage;
+
+// A descriptor: its type and a handle holding its data (owned: AEDisposeDesc).
+struct AEDesc {
+  DescType descriptorType;
+  AEDataStorage dataHandle;
+};
+typedef AEDesc AEDescList;
+typedef AEDesc AEKeyDesc;
+
+enum : DescType {
+  typeNull = 'null',
+  typeFSRef = 'fsrf',
+  typeFSS = 'fss ',
+  typeFileURL = 'furl',
+  typeAEList = 'list',
+  typeChar = 'TEXT',
+};
+
+// A descriptor with a copy of the data. typeNull with no data gives a null handle.
+OSErr AECreateDesc(DescType typeCode, const void *dataPtr, Size dataSize, AEDesc *result);
+// Disposes the data and makes the descriptor typeNull.
+OSErr AEDisposeDesc(AEDesc *theAEDesc);
+Size AEGetDescDataSize(const AEDesc *theAEDesc);
+OSErr AEGetDescData(const AEDesc *theAEDesc, void *dataPtr, Size maximumSize);
+// A new descriptor of toType: 'fsrf' from 'fsrf' or 'furl' (a file URL whose file exists), 'furl' from
+// 'fsrf'. errAECoercionFail otherwise; fnfErr for a URL of a missing file.
+OSErr AECoerceDesc(const AEDesc *theAEDesc, DescType toType, AEDesc *result);
+
+// What a filter is told about an item besides its descriptor.
+struct NavFileOrFolderInfo {
+  UInt16 version;
+  Boolean isFolder;
+  Boolean visible;
+};
+typedef void *NavCallBackUserData;
+typedef SInt16 NavFilterModes;
+enum : NavFilterModes { kNavFilteringBrowserList = 0, kNavFilteringFavorites = 1, kNavFilteringRecents = 2,
+                        kNavFilteringShortCutVolumes = 3, kNavFilteringLocationPopup = 4 };
+// True shows the item.
+typedef Boolean (*NavObjectFilterProcPtr)(AEDesc *theItem, void *info, NavCallBackUserData callBackUD,
+                                          NavFilterModes filterMode);
+typedef NavObjectFilterProcPtr NavObjectFilterUPP;
+
+// A dialog's events, as the toolkit's event procedures receive them; this platform sends none.
+typedef SInt32 NavEventCallbackMessage;
+struct NavCBRec;
+typedef NavCBRec *NavCBRecPtr;
+typedef void (*NavEventProcPtr)(NavEventCallbackMessage callBackSelector, NavCBRecPtr callBackParms,
+                                NavCallBackUserData callBackUD);
+typedef NavEventProcPtr NavEventUPP;
+
+// ---- Our own helpers ----
+// Asks the filter about a file or folder: builds its 'fsrf' descriptor and information and calls it with
+// kNavFilteringBrowserList. No filter shows everything; an item that cannot be described is hidden.
+Boolean PL_NavFilterShowsPath(NavObjectFilterUPP filter, NavCallBackUserData userData, const char *path);
+
+// One choose-a-file dialog: the texts (borrowed, may be null) and the filter the chooser applies to what it
+// lists. The answer is the chosen file's path, or userCanceledErr.
+struct PL_ChooseFileRequest {
+  CFStringRef clientName;
+  CFStringRef message;
+  NavObjectFilterUPP filter;
+  NavCallBackUserData userData;
+};
+typedef OSStatus (*PL_ChooseFileProc)(const PL_ChooseFileRequest *request, std::string *chosenPath);
+// Installs who answers (null removes it).
+void PL_SetChooseFileProc(PL_ChooseFileProc proc);
+// Runs the dialog: *file gets the chosen file; it is cleared on any failure. unimpErr when nobody answers
+// dialogs; a path that names no file gives its File Manager error.
+OSStatus PL_RunChooseFileDialog(const PL_ChooseFileRequest *request, FSRef *file);

@@ -1,0 +1,55 @@
+// File choosers through QFileDialog.
+#include "platform/ui/file_choosers.h"
+
+#include "platform/core/cf_string.h"
+#include "platform/core/mac_errors.h"
+
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QSortFilterProxyModel>
+
+#include <vector>
+
+namespace {
+
+QString TextOf(CFStringRef string) {
+  if (string == nullptr) return QString();
+  CFIndex length = CFStringGetLength(string);
+  std::vector<UniChar> chars(static_cast<size_t>(length));
+  CFStringGetCharacters(string, CFRangeMake(0, length), chars.data());
+  return QString::fromUtf16(reinterpret_cast<const char16_t *>(chars.data()), length);
+}
+
+// Rows of the file system model pass when the chooser's filter shows their file or folder.
+class NavFilterProxy : public QSortFilterProxyModel {
+ public:
+  NavFilterProxy(NavObjectFilterUPP filter, NavCallBackUserData userData) : filter_(filter), userData_(userData) {}
+
+ protected:
+  bool filterAcceptsRow(int row, const QModelIndex &parent) const override {
+    auto *model = qobject_cast<QFileSystemModel *>(sourceModel());
+    if (model == nullptr || filter_ == nullptr) return true;
+    QString path = model->filePath(model->index(row, 0, parent));
+    return PL_NavFilterShowsPath(filter_, userData_, path.toUtf8().constData());
+  }
+
+ private:
+  NavObjectFilterUPP filter_;
+  NavCallBackUserData userData_;
+};
+
+OSStatus ChooseWithQt(const PL_ChooseFileRequest *request, std::string *chosenPath) {
+  QFileDialog dialog(nullptr, TextOf(request->message));
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  if (request->clientName != nullptr) dialog.setWindowTitle(TextOf(request->clientName));
+  if (request->message != nullptr) dialog.setLabelText(QFileDialog::LookIn, TextOf(request->message));
+  dialog.setProxyModel(new NavFilterProxy(request->filter, request->userData));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return userCanceledErr;
+  *chosenPath = dialog.selectedFiles().first().toStdString();
+  return noErr;
+}
+
+}  // namespace
+
+void PL_InstallQtFileChooser() { PL_SetChooseFileProc(ChooseWithQt); }
