@@ -27,6 +27,7 @@
 #include "platform/movie/movie_toolbox.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -304,7 +305,7 @@ OSStatus BZ_ImplementCroppingInMetadata(BZ_ProjPtr project, Boolean maskBlackBar
       if (err == noErr) {
         FixedRect transformed = movedF;
         TransformFixedRect(&mediaToTrack, &transformed, nullptr);
-        err = QT_ShiftTrackMatrixAndClipF(trgtTrack, -transformed.left, -transformed.top);
+        err = QT_ShiftTrackMatrixAndClipF(trgtTrack, transformed.left, transformed.top);
       }
     } else {
       FixedRect transformedF = cropF;
@@ -312,7 +313,7 @@ OSStatus BZ_ImplementCroppingInMetadata(BZ_ProjPtr project, Boolean maskBlackBar
       const Rect transformed = ToRect(transformedF);
       if (srcClip != nullptr) SetClipRect(trgtTrack, transformed, srcClip);
       SetTrackDimensions(trgtTrack, transformedF.right - transformedF.left, transformedF.bottom - transformedF.top);
-      err = QT_ShiftTrackMatrixAndClipF(trgtTrack, -transformedF.left, -transformedF.top);
+      err = QT_ShiftTrackMatrixAndClipF(trgtTrack, transformedF.left, transformedF.top);
     }
   } else {
     if (!src.hasOneSimpleVideoTrack) {
@@ -468,7 +469,20 @@ OSStatus BZ_MovieExportToDataRef(BZ_ProjPtr project) {
   }
   if (err == noErr) {
     BZ_RemoveFileNameExtension(exportName);
+    const CFIndex length = CFStringGetLength(exportName);
     BZ_AddFileNameExtension(output.exportType, exportName);
+    // Without the dialog's list of exporters the exporter names its own extension.
+    OSType code = 0;
+    if (CFStringGetLength(exportName) == length && MovieExportGetFileNameExtension(exporter, &code) == noErr && code != 0) {
+      char ext[6] = {'.', char(code >> 24), char(code >> 16), char(code >> 8), char(code), 0};
+      for (int k = 4; k > 0 && ext[k] == ' '; --k) ext[k] = 0;
+      for (char *c = ext + 1; *c != 0; ++c) *c = char(std::tolower(static_cast<unsigned char>(*c)));
+      CFStringRef suffix = CFStringCreateWithCString(nullptr, ext, kCFStringEncodingUTF8);
+      if (suffix != nullptr) {
+        CFStringAppend(exportName, suffix);
+        CFRelease(suffix);
+      }
+    }
   }
   Handle dataRef = nullptr;
   OSType dataRefType = 0;

@@ -91,18 +91,25 @@ void AddDVSoundTrack(Movie movie, int rate) {
   (**desc).sampleSize = 16;
   (**desc).sampleRate = UInt32(rate) << 16;
   const TimeScale videoScale = GetMediaTimeScale(videoMedia);
-  for (SInt32 n = 1; n <= GetMediaSampleCount(videoMedia); ++n) {
-    TimeValue t = 0, d = 0;
-    SampleNumToMediaTime(videoMedia, n, &t, &d);
-    SampleReference64Record r{};
-    TimeValue sampleTime = 0;
-    ASSERT_EQ(noErr, GetMediaSampleReferences64(videoMedia, t, &sampleTime, nullptr, nullptr, 1, nullptr, &r));
-    r.durationPerSample = TimeValue(SInt64(d) * rate / videoScale);
-    r.numberOfSamples = 1;
-    ASSERT_EQ(noErr, AddMediaSampleReferences64(soundMedia, reinterpret_cast<SampleDescriptionHandle>(desc), 1, &r, nullptr));
+  // Every run of frames as the video media keeps them, split into one sound sample per frame.
+  for (TimeValue t = 0; t < GetMediaDuration(videoMedia);) {
+    SampleReference64Record run{};
+    TimeValue runTime = 0;
+    SInt32 count = 0;
+    ASSERT_EQ(noErr, GetMediaSampleReferences64(videoMedia, t, &runTime, nullptr, nullptr, 1, &count, &run));
+    ASSERT_EQ(1, count);
+    ASSERT_GT(run.numberOfSamples, 0u);
+    const UInt32 frameSize = UInt32(run.dataSize / run.numberOfSamples);
+    for (UInt32 i = 0; i < run.numberOfSamples; ++i) {
+      SampleReference64Record r{run.dataOffset + SInt64(i) * frameSize, frameSize,
+                                TimeValue(SInt64(run.durationPerSample) * rate / videoScale), 1, 0};
+      ASSERT_EQ(noErr, AddMediaSampleReferences64(soundMedia, reinterpret_cast<SampleDescriptionHandle>(desc), 1, &r, nullptr));
+    }
+    t = runTime + TimeValue(run.numberOfSamples) * run.durationPerSample;
   }
   DisposeHandle(reinterpret_cast<Handle>(desc));
   ASSERT_EQ(noErr, InsertMediaIntoTrack(sound, 0, 0, GetMediaDuration(soundMedia), fixed1));
+  SetTrackEnabled(sound, true);
 }
 
 TEST_F(SoundCopy, SoundInsideDVFramesArrivesThroughATemporaryAIFFFile) {
@@ -114,6 +121,9 @@ TEST_F(SoundCopy, SoundInsideDVFramesArrivesThroughATemporaryAIFFFile) {
   BuildWrittenTarget(project.get(), dir, mov);
   AddDVSoundTrack(project->info.dynMovieInfo.sourceMovie[0], 48000);
   const std::vector<uint8_t> srcBefore = ReadWholeFile(mov);
+  Movie src = project->info.dynMovieInfo.sourceMovie[0];
+  std::vector<bool> enabledBefore;
+  for (SInt32 i = 1; i <= GetMovieTrackCount(src); ++i) enabledBefore.push_back(GetTrackEnabled(GetMovieIndTrack(src, i)));
 
   // The export of the DV sound writes the temporary file beside the output, and the copy removes it.
   ASSERT_EQ(noErr, BZ_SaveTargetMovies(project.get()));
@@ -124,8 +134,8 @@ TEST_F(SoundCopy, SoundInsideDVFramesArrivesThroughATemporaryAIFFFile) {
   EXPECT_TRUE(host.Shown(2083, "Sound export finished."));
   EXPECT_TRUE(host.shownErrors.empty());
   // The source's tracks are enabled as before.
-  Movie src = project->info.dynMovieInfo.sourceMovie[0];
-  for (SInt32 i = 1; i <= GetMovieTrackCount(src); ++i) EXPECT_TRUE(GetTrackEnabled(GetMovieIndTrack(src, i)));
+  for (SInt32 i = 1; i <= GetMovieTrackCount(src); ++i)
+    EXPECT_EQ(enabledBefore[size_t(i - 1)], bool(GetTrackEnabled(GetMovieIndTrack(src, i)))) << i;
 
   auto v = ProbeStream(dir.File("out.mov"), "v:0");
   EXPECT_EQ("dvvideo", v["codec_name"]);
