@@ -333,3 +333,23 @@ TEST_F(ClosingSaving, ExportWithoutResultGivesTheCleanedMovieItsNameBack) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ExportProgress, OpensWithItsTextAndStopsOnceTheUserCancelled) {
+  using namespace bz_test;
+  CurrentProject project;
+  RecordedHost host;
+  host.Install();
+  EXPECT_EQ(noErr, BZ_ExportProgressProc(nullptr, movieProgressOpen, progressOpExportMovie, 0, project.get()));
+  EXPECT_TRUE(host.Shown(2083, "Exporting the movie from the temporary file…"));
+  EXPECT_TRUE(host.Shown(2084, ""));
+  EXPECT_EQ(noErr, BZ_ExportProgressProc(nullptr, movieProgressUpdatePercent, progressOpExportMovie, fixed1 / 2, project.get()));
+  EXPECT_EQ(500, host.barValues.back());
+  project->state.error = userCanceledErr;
+  EXPECT_EQ(userCanceledErr,
+            BZ_ExportProgressProc(nullptr, movieProgressUpdatePercent, progressOpExportMovie, fixed1, project.get()));
+  EXPECT_EQ(500, host.barValues.back());
+}
+
+}  // namespace

@@ -204,3 +204,47 @@ TEST_F(SoundCopy, NoFreeAuxiliarySlotFailsTheDVSoundOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SoundCopyProgress, TextsBarAndCancelFollowTheProjectState) {
+  using namespace bz_test;
+  CurrentProject project;
+  RecordedHost host;
+  host.Install();
+  struct Step {
+    BZ_ExecuteState exec;
+    SInt16 message;
+    Fixed percent;
+    OSErr result;
+    SInt32 item;  // 0: no text expected
+    const char *text;
+    SInt32 bar;   // -1: no new bar value expected
+  };
+  const Step steps[] = {
+      {kBZ_ProjStateExportingSound, movieProgressOpen, 0, noErr, 2083, "Exporting DV sound…", 0},
+      {kBZ_ProjStateExportingSound, movieProgressUpdatePercent, fixed1 / 4, noErr, 0, "", 250},
+      {kBZ_ProjStateExportingSound, movieProgressUpdatePercent, fixed1 / 4, noErr, 0, "", -1},  // unchanged
+      {kBZ_ProjStateExportingSound, movieProgressUpdatePercent, fixed1 * 2, noErr, 0, "", 1000},  // clamped
+      {kBZ_ProjStateExportingSound, movieProgressClose, fixed1, noErr, 2083, "Sound export finished.", -1},
+      {kBZ_ProjStateCopyingSound, movieProgressOpen, 0, noErr, 2083, "Copying sound…", 0},
+      {kBZ_ProjStateCanceled, movieProgressUpdatePercent, fixed1 / 2, userCanceledErr, 0, "", -1},
+      {kBZ_ProjStateCopyingSound, movieProgressClose, fixed1, noErr, 2083, "Sound copy finished.", -1},
+  };
+  for (const Step &s : steps) {
+    SCOPED_TRACE(std::to_string(s.message) + " in state " + std::to_string(s.exec));
+    project->state.exec = s.exec;
+    host.texts.clear();
+    const size_t bars = host.barValues.size();
+    EXPECT_EQ(s.result, BZ_SoundExportProgressProc(nullptr, s.message, progressOpExportMovie, s.percent, project.get()));
+    if (s.item != 0) EXPECT_TRUE(host.Shown(s.item, s.text));
+    if (s.bar >= 0) {
+      ASSERT_EQ(bars + 1, host.barValues.size());
+      EXPECT_EQ(s.bar, host.barValues.back());
+    } else {
+      EXPECT_EQ(bars, host.barValues.size());
+    }
+  }
+}
+
+}  // namespace
