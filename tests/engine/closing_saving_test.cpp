@@ -84,6 +84,23 @@ TEST_F(ClosingSaving, SavedTwoVuyMovieIsReadByFfmpegFrameForFrame) {
   EXPECT_TRUE(Joined(srcInfo.frames) == Decode(dir.File("out.mov"), "-map 0:v -f rawvideo -pix_fmt uyvy422"));
 }
 
+TEST_F(ClosingSaving, SourceAspectFieldsAndApertureReachTheSavedMovie) {
+  if (!FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  // ffmpeg writes 'fiel', 'pasp' and 'clap' into the source's description.
+  ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=s=64x48:r=25 -t 0.2 -vf setsar=16/15 -field_order tt "
+                          "-c:v rawvideo -pix_fmt uyvy422 -tag:v 2vuy " + ShellQuote(dir.File("src.mov"))));
+  BuildWrittenTarget(project.get(), dir, dir.File("src.mov"));
+  host.prefs.copySound = false;
+  ASSERT_EQ(noErr, BZ_SaveTargetMovies(project.get()));
+  auto v = ProbeStream(dir.File("out.mov"), "v:0");
+  EXPECT_EQ("16:15", v["sample_aspect_ratio"]);
+  // Top field first is written as 'fiel' 2, 9, the value QuickTime's interleaved codecs use; ffmpeg names
+  // that detail "tb".
+  EXPECT_EQ("tb", v["field_order"]);
+  EXPECT_EQ("5", v["nb_frames"]);
+  EXPECT_TRUE(Decode(dir.File("src.mov"), "-map 0:v -f rawvideo") == Decode(dir.File("out.mov"), "-map 0:v -f rawvideo"));
+}
+
 TEST_F(ClosingSaving, FieldInformationOfTheTarget) {
   struct Case {
     const char *name;
