@@ -391,11 +391,13 @@ void BZ_DisposeProject(WindowRef window) {
         FSCloseFork(fork);
         fork = 0;
       }
-  for (BZ_DynOutputInfo &output : io.outputInfo)
+  for (BZ_DynOutputInfo &output : io.outputInfo) {
     if (output.ioParam.forkRefNum != 0) {
       FSCloseFork(output.ioParam.forkRefNum);
       output.ioParam.forkRefNum = 0;
     }
+    MP_DeleteSemaphore(&output.sampleRefsSemaphore);
+  }
   BZ_DisposeBuffInfo(io.buffInfo);
 
   BZ_DynMovieInfo &dyn = info.dynMovieInfo;
