@@ -305,7 +305,7 @@ OSStatus BZ_ImplementCroppingInMetadata(BZ_ProjPtr project, Boolean maskBlackBar
       if (err == noErr) {
         FixedRect transformed = movedF;
         TransformFixedRect(&mediaToTrack, &transformed, nullptr);
-        err = QT_ShiftTrackMatrixAndClipF(trgtTrack, transformed.left, transformed.top);
+        err = QT_ShiftTrackMatrixAndClipF(trgtTrack, -transformed.left, -transformed.top);
       }
     } else {
       FixedRect transformedF = cropF;
@@ -313,7 +313,7 @@ OSStatus BZ_ImplementCroppingInMetadata(BZ_ProjPtr project, Boolean maskBlackBar
       const Rect transformed = ToRect(transformedF);
       if (srcClip != nullptr) SetClipRect(trgtTrack, transformed, srcClip);
       SetTrackDimensions(trgtTrack, transformedF.right - transformedF.left, transformedF.bottom - transformedF.top);
-      err = QT_ShiftTrackMatrixAndClipF(trgtTrack, transformedF.left, transformedF.top);
+      err = QT_ShiftTrackMatrixAndClipF(trgtTrack, -transformedF.left, -transformedF.top);
     }
   } else {
     if (!src.hasOneSimpleVideoTrack) {
