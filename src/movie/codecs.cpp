@@ -209,3 +209,112 @@ float QT_Get_iDeviceFrameRate(OSType subType, float inFrameRate) {
   if (subType == 'iphE') return 15.0f;
   return std::min(inFrameRate, 30.0f);
 }
+
+// ==== Decompression and rendering ====
+
+#include "movie/movie_errors.h"
+#include "movie/movie_queries.h"
+#include "platform/core/mac_errors.h"
+#include "platform/core/memory.h"
+#include "platform/movie/decompression.h"
+#include "platform/movie/movie_drawing.h"
+#include "platform/movie/movie_properties.h"
+#include "platform/movie/movie_toolbox.h"
+#include "platform/movie/toolbox_time.h"
+
+namespace {
+
+// Row bytes of a buffer of `width` pixels in the format; 0 for a format the buffers are not laid out for.
+SInt32 BufferRowBytes(OSType pixelFormat, SInt32 width) {
+  switch (pixelFormat) {
+    case '2vuy': case 'UYVY': case 'YVYU': case 'yuv2': case 'yuvs': case 'yuvu': return width * 2;
+    case 8: case 40: return width;
+    case 16: return width * 2;
+    case 24: return width * 3;
+    case 32: return width * 4;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+OSStatus QT_DecompressImageToBuffer(Ptr sourcePtr, ImageDescriptionHandle desc, Ptr targetPtr, OSType pixelFormat) {
+  if (sourcePtr == nullptr || targetPtr == nullptr || desc == nullptr || *desc == nullptr ||
+      GetHandleSize(reinterpret_cast<Handle>(desc)) < Size(sizeof(ImageDescription)))
+    return paramErr;
+  SInt32 width = (*desc)->width, height = (*desc)->height;
+  SInt32 rowBytes = BufferRowBytes(pixelFormat, width);
+  if (rowBytes == 0) return kQT_DecompressImageErr;
+  if (width <= 0 || height <= 0) return badImageDescription;
+  Rect bounds{0, 0, SInt16(height), SInt16(width)};
+  GWorldPtr world = nullptr;
+  OSStatus err = QTNewGWorldFromPtr(&world, pixelFormat, &bounds, nullptr, nullptr, 0, targetPtr, rowBytes);
+  if (err != noErr) return err;
+  err = DecompressImage(sourcePtr, desc, GetGWorldPixMap(world), nullptr, nullptr, srcCopy, nullptr);
+  DisposeGWorld(world);
+  return err;
+}
+
+Boolean QT_CanRenderMovieToPixelFormat(Movie movie, OSType pixelFormat, Boolean checkOneVideoTrack) {
+  if (pixelFormat <= 40) return true;
+  if (movie == nullptr) return false;
+  MatrixRecord matrix;
+  GetMovieMatrix(movie, &matrix);
+  if (GetMatrixType(&matrix) > scaleTranslateMatrixType) return false;
+  Track video = QT_GetFirstVideoTrack(movie);
+  if (video == nullptr) return false;
+  Media media = GetTrackMedia(video);
+  if (checkOneVideoTrack) {
+    if (GetMovieIndTrackType(movie, 2, VisualMediaCharacteristic, movieTrackCharacteristic) != nullptr) return false;
+    if (GetMediaSampleDescriptionCount(media) > 1) return false;
+  }
+  Handle desc = NewHandle(0);
+  if (desc == nullptr) return false;
+  GetMediaSampleDescription(media, 1, reinterpret_cast<SampleDescriptionHandle>(desc));
+  bool ok = GetMoviesError() == noErr && GetHandleSize(desc) >= Size(sizeof(ImageDescription)) &&
+            PL_CanDecompressCodecType(reinterpret_cast<ImageDescriptionHandle>(desc)[0]->cType) &&
+            PL_CanDecompressToPixelFormat(pixelFormat);
+  DisposeHandle(desc);
+  return ok;
+}
+
+OSStatus QT_TryToRenderMovieToPixelFormat(Movie movie, OSType pixelFormat) {
+  if (movie == nullptr) return invalidMovie;
+  Rect box;
+  GetMovieBox(movie, &box);
+  if (box.right <= box.left || box.bottom <= box.top) return invalidMovie;
+  GWorldPtr world = nullptr;
+  OSStatus err = QTNewGWorld(&world, pixelFormat, &box, nullptr, nullptr, 0);
+  if (err != noErr) return err;
+  CGrafPtr savedPort = nullptr;
+  GDHandle savedDevice = nullptr;
+  GetMovieGWorld(movie, &savedPort, &savedDevice);
+  Boolean wasActive = GetMovieActive(movie);
+  SetMovieGWorld(movie, world, nullptr);
+  SetMovieActive(movie, true);
+  MoviesTask(movie, 0);
+  err = GetMovieStatus(movie, nullptr);
+  SetMovieActive(movie, wasActive);
+  // Back to the movie's own world (none when it had none).
+  if (savedPort != nullptr) {
+    SetMovieGWorld(movie, savedPort, savedDevice);
+  } else {
+    CGrafPtr current = nullptr;
+    GetGWorld(&current, nullptr);
+    SetGWorld(nullptr, nullptr);
+    SetMovieGWorld(movie, nullptr, nullptr);
+    SetGWorld(current, nullptr);
+  }
+  DisposeGWorld(world);
+  return err;
+}
+
+OSStatus QT_TryToRenderMovieToGWorld(Movie movie, GWorldPtr gWorld) {
+  if (movie == nullptr) return invalidMovie;
+  SetMovieGWorld(movie, gWorld, nullptr);
+  OSStatus err = GetMoviesError();
+  if (err != noErr) return err;
+  SetMovieActive(movie, true);
+  MoviesTask(movie, 0);
+  return GetMovieStatus(movie, nullptr);
+}

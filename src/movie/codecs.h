@@ -79,3 +79,26 @@ void QT_ScaleTo_iDeviceBox(OSType subType, Boolean small_iPod, float frameRate, 
 // The data rate (bytes per second) for a frame size; 0 for other subtypes.
 UInt32 QT_Get_iDeviceDataRate(OSType subType, SInt32 height, SInt32 width);
 float QT_Get_iDeviceFrameRate(OSType subType, float inFrameRate);
+
+// ==== Decompression and rendering ====
+// These call the Image Compression Manager and the Movie Toolbox: the main thread, or a task that owns the
+// movie.
+
+#include "platform/core/offscreen_worlds.h"
+
+// Decompresses one image of the description into the caller's buffer, laid out as a world of the
+// description's size in pixelFormat with rows of width x 2 bytes ('2vuy', 'UYVY', 'YVYU', 'yuv2', 'yuvs',
+// 'yuvu'), or width x 1, 2, 3, 4 bytes for depths 8 and 40, 16, 24, 32. Any other format gives 11014; a
+// format no world offers gives the world's error, a codec without decoder noCodecErr.
+OSStatus QT_DecompressImageToBuffer(Ptr sourcePtr, ImageDescriptionHandle desc, Ptr targetPtr, OSType pixelFormat);
+// Whether the movie can draw into worlds of the format: always for classic depths (40 or less); otherwise
+// not with a matrix beyond scale and translation, without a video track, or (checkOneVideoTrack) with a
+// second visual track or several descriptions in the first video media; else when the first description's
+// codec decodes into that format.
+Boolean QT_CanRenderMovieToPixelFormat(Movie movie, OSType pixelFormat, Boolean checkOneVideoTrack);
+// Draws the movie once into a world of the format the size of its box and returns GetMovieStatus; the
+// movie's own world (and its activity) is restored afterwards.
+OSStatus QT_TryToRenderMovieToPixelFormat(Movie movie, OSType pixelFormat);
+// Sets the movie's world to gWorld (which stays set), activates the movie, tasks it once and returns
+// GetMovieStatus.
+OSStatus QT_TryToRenderMovieToGWorld(Movie movie, GWorldPtr gWorld);

@@ -52,6 +52,45 @@ struct CodecInfo {
   SInt32 privateData;
 };
 
+typedef Component CompressorComponent;
+typedef Component DecompressorComponent;
+
+// Image sequences (compression and decompression) are numbered; 0 is none. Compression sequences take
+// their numbers from kPL_FirstCompressionSequenceID on, so the two kinds never share a number.
+typedef SInt32 ImageSequence;
+enum : ImageSequence { kPL_FirstCompressionSequenceID = 0x40000000 };
+
+typedef UInt16 CodecFlags;
+enum : CodecFlags {
+  codecFlagUseImageBuffer = 1 << 0,
+  codecFlagUseScreenBuffer = 1 << 1,
+  codecFlagUpdatePrevious = 1 << 2,
+  codecFlagNoScreenUpdate = 1 << 3,
+  codecFlagWasCompressed = 1 << 4,
+  codecFlagDontOffscreen = 1 << 5,
+  codecFlagUpdatePreviousComp = 1 << 6,
+  codecFlagForceKeyFrame = 1 << 7,
+};
+
+// Flags of a completion call: the source (the pixels) is no longer needed, the destination (the
+// compressed data or the drawn pixels) is complete.
+enum : SInt16 { codecCompletionSource = 1 << 0, codecCompletionDest = 1 << 1, codecCompletionDontUnshield = 1 << 2 };
+
+// An asynchronous completion: result, flags, and the record's reference constant (pointer-wide).
+typedef void (*ICMCompletionProcPtr)(OSErr result, SInt16 flags, long refcon);
+typedef ICMCompletionProcPtr ICMCompletionUPP;
+struct ICMCompletionProcRecord {
+  ICMCompletionUPP completionProc;
+  long completionRefCon;
+};
+typedef ICMCompletionProcRecord *ICMCompletionProcRecordPtr;
+inline ICMCompletionUPP NewICMCompletionUPP(ICMCompletionProcPtr proc) { return proc; }
+inline void DisposeICMCompletionUPP(ICMCompletionUPP) {}
+
+// A codec that cannot run on the calling task; the caller then compresses on the main thread. No codec of
+// this platform refuses, but callers handle it.
+enum : OSStatus { componentNotThreadSafeErr = -2098 };
+
 // The spatial part of standard compression settings.
 struct SCSpatialSettings {
   CodecType codecType;

@@ -8,6 +8,7 @@
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
+#include "platform/movie/decompression.h"
 #include "platform/movie/movie_export_jobs.h"
 #include "platform/movie/movie_model.h"
 #include "platform/movie/movie_toolbox.h"
@@ -58,37 +59,46 @@ Track ExportedTrack(const PL_ExportRequest &r, OSType mediaType) {
 
 // ---- Pictures ----
 
-// The '2vuy' pictures of a video track, one sample at a time.
+// The pictures of a video track in '2vuy', one sample at a time, decoded from whatever codec the track has.
 struct VideoSource {
   Track track = nullptr;
   Media media = nullptr;
   SInt32 width = 0, height = 0;
-  Handle data = nullptr;
-  Handle desc = nullptr;
-  TimeValue loadedTime = -1;  // media time of the sample in `data`
+  PL_MediaDecoder *decoder = nullptr;
+  GWorldPtr world = nullptr;
+  const UInt8 *pixels = nullptr;
+  TimeValue loadedTime = -1;  // media time of the sample drawn into the world
   size_t rowBytes = 0;
 
   ~VideoSource() {
-    if (data != nullptr) DisposeHandle(data);
-    if (desc != nullptr) DisposeHandle(desc);
+    PL_DisposeMediaDecoder(decoder);
+    DisposeGWorld(world);
   }
 
   OSErr Open(Track t) {
     track = t;
     media = GetTrackMedia(t);
-    data = NewHandle(0);
-    desc = NewHandle(0);
     if (media == nullptr) return invalidMedia;
-    if (data == nullptr || desc == nullptr) return memFullErr;
+    Handle desc = NewHandle(0);
+    if (desc == nullptr) return memFullErr;
     GetMediaSampleDescription(media, 1, reinterpret_cast<SampleDescriptionHandle>(desc));
-    if (GetHandleSize(desc) < Size(sizeof(ImageDescription))) return badImageDescription;
-    const ImageDescription *id = reinterpret_cast<const ImageDescription *>(*desc);
-    // Only our own working format is read here; pictures of other codecs need a decoder.
-    if (id->cType != '2vuy') return noCodecErr;
-    width = id->width;
-    height = id->height;
+    OSType cType = 0;
+    if (GetHandleSize(desc) >= Size(sizeof(ImageDescription))) {
+      const ImageDescription *id = reinterpret_cast<const ImageDescription *>(*desc);
+      width = id->width;
+      height = id->height;
+      cType = id->cType;
+    }
+    DisposeHandle(desc);
     if (width <= 0 || height <= 0) return badImageDescription;
-    return noErr;
+    if (!PL_CanDecompressCodecType(cType)) return noCodecErr;
+    Rect bounds{0, 0, SInt16(height), SInt16(width)};
+    OSErr err = QTNewGWorld(&world, k2vuyPixelFormat, &bounds, nullptr, nullptr, 0);
+    if (err != noErr) return err;
+    PixMapHandle pm = GetGWorldPixMap(world);
+    pixels = reinterpret_cast<const UInt8 *>(GetPixBaseAddr(pm));
+    rowBytes = size_t(GetPixRowBytes(pm));
+    return PL_NewMediaDecoder(media, &decoder);
   }
 
   // Points *picture at the picture shown at the movie time (null in an empty edit, a black picture then).
@@ -97,26 +107,15 @@ struct VideoSource {
     TimeValue mediaTime = TrackTimeToMediaTime(TimeValue(std::min<SInt64>(movieTime, 0x7FFFFFFF)), track);
     if (mediaTime < 0) return noErr;
     TimeValue sampleTime = 0;
-    SInt32 size = 0;
     MediaTimeToSampleNum(media, mediaTime, nullptr, &sampleTime, nullptr);
     if (sampleTime != loadedTime || loadedTime < 0) {
-      Handle sampleDesc = NewHandle(0);
-      if (sampleDesc == nullptr) return memFullErr;
-      OSErr err = GetMediaSample(media, data, 0, &size, mediaTime, &sampleTime, nullptr,
-                                 reinterpret_cast<SampleDescriptionHandle>(sampleDesc), nullptr, 1, nullptr, nullptr);
-      OSType format = GetHandleSize(sampleDesc) >= Size(sizeof(ImageDescription))
-                          ? reinterpret_cast<const ImageDescription *>(*sampleDesc)->cType
-                          : 0;
-      DisposeHandle(sampleDesc);
+      loadedTime = -1;
+      // A damaged sample (short, or not decodable) is refused rather than read past.
+      OSErr err = PL_MediaDecoderDraw(decoder, mediaTime, GetGWorldPixMap(world), nullptr, nullptr);
       if (err != noErr) return err;
-      if (format != '2vuy') return noCodecErr;
-      // A damaged sample shorter than its picture is refused rather than read past.
-      size_t minimum = size_t(width) * 2 * size_t(height);
-      if (size_t(size) < minimum) return codecBadDataErr;
-      rowBytes = size_t(size) / size_t(height);
       loadedTime = sampleTime;
     }
-    *picture = reinterpret_cast<const UInt8 *>(*data);
+    *picture = pixels;
     return noErr;
   }
 };

@@ -33,8 +33,8 @@ OSErr PL_ExportDVStream(const PL_ExportRequest &request);
 // 'mpg4': an MPEG-4 file with the settings' video codec ('avc1', 'mp4v'), size (0: the source's), frame rate
 // (0: the source's), key frame rate and data rate (bytes per second, 0: the encoder's choice), and AAC
 // sound at the settings' rate and channels; 'envi' and 'enso' off leave video or sound out.
-// For both: pictures are read in the working format '2vuy' (others give noCodecErr), sound as uncompressed
-// PCM ('twos', 'sowt', 'raw ', 'in24', 'in32', 'fl32', 'fl64', 'lpcm'; others give noCodecErr).
+// For both: pictures are decoded into the working format '2vuy' (a codec without decoder gives noCodecErr),
+// sound read as uncompressed PCM ('twos', 'sowt', 'raw ', 'in24', 'in32', 'fl32', 'fl64', 'lpcm'; others give noCodecErr).
 OSErr PL_ExportMPEG4(const PL_ExportRequest &request);
 // 'AIFF': the sound of onlyThisTrack or the first enabled sound track over the stretch, as an AIFF-C file of
 // uncompressed big-endian samples at the source's rate and channels: uncompressed sound ('twos', 'sowt',

@@ -168,6 +168,9 @@ struct PL_MovieRecord {
   // Files that samples added to the movie's media are being appended to, each in a new 'mdat' atom at its
   // end (track_editing.cpp); finished by PL_FinishMediaData.
   std::shared_ptr<struct PL_MediaDataWriters> dataWriters;
+  // Drawing into a graphics world: the world, drawing-complete procedure, status and the open decoder
+  // (movie_drawing.cpp); made on first use.
+  std::shared_ptr<struct PL_MovieDrawing> drawing;
 };
 
 // A fresh movie: time scale 600, rate and volume 1, identity matrix, no tracks.
