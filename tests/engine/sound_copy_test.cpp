@@ -237,7 +237,9 @@ TEST(SoundCopyProgress, TextsBarAndCancelFollowTheProjectState) {
     host.texts.clear();
     const size_t bars = host.barValues.size();
     EXPECT_EQ(s.result, BZ_SoundExportProgressProc(nullptr, s.message, progressOpExportMovie, s.percent, project.get()));
-    if (s.item != 0) EXPECT_TRUE(host.Shown(s.item, s.text));
+    if (s.item != 0) {
+      EXPECT_TRUE(host.Shown(s.item, s.text));
+    }
     if (s.bar >= 0) {
       ASSERT_EQ(bars + 1, host.barValues.size());
       EXPECT_EQ(s.bar, host.barValues.back());
