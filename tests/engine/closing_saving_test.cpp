@@ -7,6 +7,8 @@
 #include "movie/export_settings.h"
 #include "movie/image_descriptions.h"
 #include "platform/movie/exporters.h"
+#include "platform/core/matrix_math.h"
+#include "support/movie_builders.h"
 #include "target_builder.h"
 
 #include <gtest/gtest.h>
@@ -99,6 +101,39 @@ TEST_F(ClosingSaving, SourceAspectFieldsAndApertureReachTheSavedMovie) {
   EXPECT_EQ("tb", v["field_order"]);
   EXPECT_EQ("5", v["nb_frames"]);
   EXPECT_TRUE(Decode(dir.File("src.mov"), "-map 0:v -f rawvideo") == Decode(dir.File("out.mov"), "-map 0:v -f rawvideo"));
+}
+
+TEST_F(ClosingSaving, SourceWithTwoVisualTracksGivesOnlyItsMovieMatrix) {
+  if (!FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=s=64x48:r=25 -t 0.2 -vf setsar=16/15 "
+                          "-c:v rawvideo -pix_fmt uyvy422 -tag:v 2vuy " + ShellQuote(dir.File("src.mov"))));
+  BuildWrittenTarget(project.get(), dir, dir.File("src.mov"));
+  host.prefs.copySound = false;
+  Movie src = project->info.dynMovieInfo.sourceMovie[0];
+  InsertWholeMedia(AddBuiltTrack(src, VideoMediaType, 25, Frames({1, 1, 1, 1, 1}, 64 * 48 * 2), 0, 64 << 16, 48 << 16));
+  project->info.statMovInfo[0].numVisualTracks = 2;
+  MatrixRecord trackMatrix{};
+  SetIdentityMatrix(&trackMatrix);
+  ScaleMatrix(&trackMatrix, 2 * fixed1, 2 * fixed1, 0, 0);
+  SetTrackMatrix(GetMovieIndTrack(src, 1), &trackMatrix);
+  MatrixRecord movieMatrix{};
+  SetIdentityMatrix(&movieMatrix);
+  TranslateMatrix(&movieMatrix, 5 * fixed1, 3 * fixed1);
+  SetMovieMatrix(src, &movieMatrix);
+  ASSERT_EQ(noErr, BZ_SaveTargetMovies(project.get()));
+
+  Movie out = nullptr;
+  ASSERT_EQ(noErr, OpenMovieAtPath(dir.File("out.mov"), &out));
+  MatrixRecord m{};
+  GetMovieMatrix(out, &m);
+  EXPECT_TRUE(EqualMatrix(&m, &movieMatrix));
+  GetTrackMatrix(GetMovieIndTrack(out, 1), &m);
+  EXPECT_EQ(GetMatrixType(&m), identityMatrixType) << "the track geometry is not taken";
+  Boolean hasPasp = false;
+  QT_PaspExt pasp{};
+  ASSERT_EQ(noErr, QT_GetPaspData(GetTrackMedia(GetMovieIndTrack(out, 1)), &hasPasp, &pasp));
+  EXPECT_FALSE(hasPasp) << "nor the description's extensions";
+  DisposeMovie(out);
 }
 
 TEST_F(ClosingSaving, FieldInformationOfTheTarget) {
