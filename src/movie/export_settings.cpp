@@ -771,19 +771,52 @@ Component FindExporter(OSType subType, OSType manufacturer) {
   return FindNextComponent(nullptr, &looking);
 }
 
+// The first exporter whose name is compName, missing ones excluded; "AIFF" counts only from manufacturer
+// 'soun'. Null when there is none.
+Component FindExporterByName(const char *compName) {
+  ComponentDescription looking{MovieExportType, 0, 0, 0, cmpIsMissing};
+  Handle name = NewHandle(0);
+  if (name == nullptr) return nullptr;
+  Component found = nullptr;
+  for (Component c = FindNextComponent(nullptr, &looking); c != nullptr && found == nullptr;
+       c = FindNextComponent(c, &looking)) {
+    ComponentDescription cd{};
+    if (GetComponentInfo(c, &cd, name, nullptr, nullptr) != noErr || GetHandleSize(name) < 1) continue;
+    std::string text(*name + 1, std::min<size_t>(UInt8(**name), size_t(GetHandleSize(name) - 1)));
+    if (text != compName) continue;
+    if (text == "AIFF" && cd.componentManufacturer != 'soun') continue;
+    found = c;
+  }
+  DisposeHandle(name);
+  return found;
+}
+
 }  // namespace
 
-OSStatus QT_GetExportComponentDefaultSettByType(OSType subType, OSType manufacturer, QTAtomContainer *settings) {
-  if (settings == nullptr) return paramErr;
-  *settings = nullptr;
-  Component component = FindExporter(subType, manufacturer);
-  if (component == nullptr) return noCodecErr;
+// A fresh instance's settings are the exporter's defaults.
+static OSStatus DefaultSettingsOfExporter(Component component, QTAtomContainer *settings) {
   ComponentInstance ci = nullptr;
   OSStatus err = OpenAComponent(component, &ci);
   if (err != noErr) return err;
   err = MovieExportGetSettingsAsAtomContainer(ci, settings);
   CloseComponent(ci);
   return err;
+}
+
+OSStatus QT_GetExportComponentDefaultSettByType(OSType subType, OSType manufacturer, QTAtomContainer *settings) {
+  if (settings == nullptr) return paramErr;
+  *settings = nullptr;
+  Component component = FindExporter(subType, manufacturer);
+  if (component == nullptr) return noCodecErr;
+  return DefaultSettingsOfExporter(component, settings);
+}
+
+OSStatus QT_GetExportComponentDefaultSettByName(const char *compName, QTAtomContainer *settings) {
+  if (compName == nullptr || settings == nullptr) return paramErr;
+  *settings = nullptr;
+  Component component = FindExporterByName(compName);
+  if (component == nullptr) return noErr;
+  return DefaultSettingsOfExporter(component, settings);
 }
 
 OSStatus QT_GetSettFromExportComponent(ComponentInstance ci, SCSpatialSettings *spatialSett,

@@ -264,6 +264,10 @@ OSStatus DE_SetExportSizeSettingsInExportSettContainer(QTAtomContainer exportSet
                                                        const QT_ExportSizeSettings *sizeSett);
 
 // ---- Exporters ----
+// A new container (owned: QTDisposeAtomContainer) with the default settings of the first exporter named
+// compName (missing ones excluded; for "AIFF" only one of manufacturer 'soun'). No such exporter: a null
+// container and noErr.
+OSStatus QT_GetExportComponentDefaultSettByName(const char *compName, QTAtomContainer *settings);
 // A new container (owned: QTDisposeAtomContainer) with the default settings of the first exporter of that
 // subtype and manufacturer (0: any); noCodecErr when there is none.
 OSStatus QT_GetExportComponentDefaultSettByType(OSType subType, OSType manufacturer, QTAtomContainer *settings);

@@ -4,6 +4,7 @@
 #include "general/folders_volumes.h"
 #include "general/memory_lists.h"
 #include "general/unicode_strings.h"
+#include "movie/atom_containers.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/clock.h"
 #include "platform/core/formatter.h"
@@ -11,9 +12,11 @@
 #include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
 #include "platform/movie/toolbox_time.h"
+#include "platform/movie/track_editing.h"
 
 #include <algorithm>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -275,6 +278,40 @@ OSStatus QT_CloseMovieFile(SInt16 *resRefNum) {
   return err;
 }
 
+void QT_DisposeMovieData(QT_MovieDataHandle movieData) {
+  if (movieData == nullptr) return;
+  if (*movieData != nullptr) {
+    QT_MovieData &data = **movieData;
+    data.controller = nullptr;  // no controller is ever made here (see QT_MovieData)
+    QT_DisposeMovie(&data.movie);
+    QT_CloseMovieFile(&data.resFileID);
+  }
+  DisposeHandle(reinterpret_cast<Handle>(movieData));
+}
+
+OSStatus QT_DisposeMovieExt(QT_MovieIoData *ioData, QT_MoviePlaybackData *playbackData, QT_MediaData *mediaData) {
+  OSStatus result = noErr;
+  if (ioData != nullptr) {
+    QT_DisposeMovie(&ioData->movie);
+    for (SInt16 &fork : ioData->fileID) {
+      if (fork == 0) continue;
+      OSStatus err = FSCloseFork(fork);
+      if (result == noErr) result = err;
+      fork = 0;
+    }
+    OSStatus err = QT_CloseMovieFile(&ioData->resFileID);
+    if (result == noErr) result = err;
+    GL_ClearBytes(ioData, sizeof(*ioData));
+  }
+  // The playback record's controller (and its clip region) cannot exist here; the record only borrows its movie.
+  if (playbackData != nullptr) GL_ClearBytes(playbackData, sizeof(*playbackData));
+  if (mediaData != nullptr) {
+    if (mediaData->imageDesc != nullptr) DisposeHandle(reinterpret_cast<Handle>(mediaData->imageDesc));
+    GL_ClearBytes(mediaData, sizeof(*mediaData));
+  }
+  return result;
+}
+
 OSStatus QT_DeleteMovieFile(FSRef *file) {
   if (file == nullptr) return paramErr;
   Handle dataRef = nullptr;
@@ -319,6 +356,62 @@ OSStatus QT_CanQuickTimeOpenFile(const FSRef *file, Boolean *canOpenWithGraphics
 OSStatus QT_CanQuickTimeOpenFileFast(const FSRef *file, Boolean *canOpenWithGraphicsImporter, Boolean *canOpenAsMovie,
                                      Boolean *preferGraphicsImporter) {
   return QT_CanQuickTimeOpenFile(file, canOpenWithGraphicsImporter, canOpenAsMovie, preferGraphicsImporter, 1);
+}
+
+namespace {
+
+// Whether two paths name one file: the same device and inode when both exist, else the same path.
+bool SameFile(const std::string &a, const std::string &b) {
+  struct stat sa {}, sb {};
+  if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  return a == b;
+}
+
+// Whether the file at `path` is the movie's own file or holds media data of one of its tracks.
+bool MovieUsesFile(Movie movie, const std::string &path) {
+  std::string used;
+  Handle ref = nullptr;
+  OSType refType = 0;
+  if (GetMovieDefaultDataRef(movie, &ref, &refType) == noErr) {
+    bool same = PL_DataReferenceToPath(ref, refType, &used) == noErr && SameFile(used, path);
+    DisposeHandle(ref);
+    if (same) return true;
+  }
+  for (SInt32 t = 1; t <= GetMovieTrackCount(movie); ++t) {
+    Media media = GetTrackMedia(GetMovieIndTrack(movie, t));
+    SInt16 count = 0;
+    if (media == nullptr || GetMediaDataRefCount(media, &count) != noErr) continue;
+    for (SInt16 i = 1; i <= count; ++i) {
+      if (GetMediaDataRef(media, i, &ref, &refType, nullptr) != noErr) continue;
+      bool same = PL_DataReferenceToPath(ref, refType, &used) == noErr && SameFile(used, path);
+      DisposeHandle(ref);
+      if (same) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+OSStatus QT_CreateReferenceMovie(Movie movie, Handle dataRef, OSType dataRefType, OSType creator) {
+  if (movie == nullptr || dataRef == nullptr) return paramErr;
+  std::string target;
+  OSStatus err = PL_DataReferenceToPath(dataRef, dataRefType, &target);
+  if (err != noErr) return err;
+  // Replacing a file the movie is read from would destroy the source.
+  if (MovieUsesFile(movie, target)) return paramErr;
+  DataHandler storage = nullptr;
+  Movie refMovie = nullptr;
+  err = CreateMovieStorage(dataRef, dataRefType, creator, -1, SInt32(createMovieFileDeleteCurFile), &storage,
+                           &refMovie);
+  if (err != noErr) return err;
+  err = InsertMovieSegment(movie, refMovie, 0, GetMovieDuration(movie), 0);
+  if (err == noErr) err = AddMovieToStorage(refMovie, storage);
+  OSStatus closeErr = CloseMovieStorage(storage);
+  if (err == noErr) err = closeErr;
+  QT_DisposeMovie(&refMovie);
+  if (err != noErr) DeleteMovieStorage(dataRef, dataRefType);
+  return err;
 }
 
 OSStatus QT_GetMoviesFolder(Boolean createFolder, FSRef *folder) {

@@ -28,6 +28,17 @@ struct QT_MovieIoData {
   Boolean hasResource;
 };
 
+// A movie with its controller and its movie file, as the movie records of playing movies keep it.
+typedef struct PL_MovieControllerRecord *MovieController;
+struct QT_MovieData {
+  Movie movie;
+  MovieController controller;  // always null here: movies do not play in windows on this platform
+  SInt16 resFileID;            // movie file reference number, 0 for none
+};
+typedef QT_MovieData **QT_MovieDataHandle;
+struct QT_MoviePlaybackData;
+struct QT_MediaData;
+
 // ---- The 'mdat' header ----
 // Writes 8, 'wide', 8, 'mdat' (big-endian) at the fork's current position as four 4-byte writes; returns
 // the first write error.
@@ -66,6 +77,14 @@ OSStatus QT_OpenMovieFileFP(const FSRef *file, UInt32 flags, QTVisualContextRef 
 OSStatus QT_SaveMovie(Movie movie, const FSRef *file, Boolean *saved);
 // Disposes a movie that is not null and sets the reference to null.
 void QT_DisposeMovie(Movie *movie);
+// Disposes the record's controller and movie, closes its movie file and disposes the Handle itself. NULL is
+// ignored.
+void QT_DisposeMovieData(QT_MovieDataHandle movieData);
+// Disposes the movie of ioData, closes its two forks and its movie file and clears the record; disposes the
+// playback record's controller (with its clip region) and clears that record; disposes the media record's
+// image description and clears that record. Any of the three may be NULL. Returns the first close error; the
+// records are cleared whatever happens.
+OSStatus QT_DisposeMovieExt(QT_MovieIoData *ioData, QT_MoviePlaybackData *playbackData, QT_MediaData *mediaData);
 // Closes a non-zero movie file reference number and sets it to 0.
 OSStatus QT_CloseMovieFile(SInt16 *resRefNum);
 // Deletes the movie file; the FSRef is cleared to zeros whatever the result.
@@ -78,6 +97,11 @@ OSStatus QT_CanQuickTimeOpenFile(const FSRef *file, Boolean *canOpenWithGraphics
                                  Boolean *preferGraphicsImporter, UInt32 flags);
 OSStatus QT_CanQuickTimeOpenFileFast(const FSRef *file, Boolean *canOpenWithGraphicsImporter, Boolean *canOpenAsMovie,
                                      Boolean *preferGraphicsImporter);
+// Makes a reference movie at the data reference: a new movie file (replacing one that is there) holding a
+// movie whose tracks show the whole of `movie` by referring to its media data, which stays where it is.
+// paramErr when the data reference names the movie's own file or a file its media lies in (that file would
+// be replaced); the new file is deleted again when the movie cannot be made or stored.
+OSStatus QT_CreateReferenceMovie(Movie movie, Handle dataRef, OSType dataRefType, OSType creator);
 // The user's Movies folder.
 OSStatus QT_GetMoviesFolder(Boolean createFolder, FSRef *folder);
 

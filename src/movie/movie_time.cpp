@@ -4,6 +4,9 @@
 #include "general/memory_lists.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
+#include "platform/movie/movie_drawing.h"
+#include "platform/movie/movie_properties.h"
+#include "movie/movie_queries.h"
 
 #include <algorithm>
 #include <cmath>
@@ -458,6 +461,38 @@ OSStatus QT_MakeMpegMovieDurationList(Movie movie, TimeValue **durations, SInt32
 }
 
 // ---- Track and media time ----
+
+OSStatus QT_PrepareMpegMovieForStepping(Movie movie, Boolean *drawingComplete, GWorldPtr *offscreen, Ptr *frameBuffer) {
+  if (movie == nullptr || drawingComplete == nullptr || offscreen == nullptr || frameBuffer == nullptr) return paramErr;
+  *offscreen = nullptr;
+  *frameBuffer = nullptr;
+  if (QT_GetFirstEnabledVideoTrack(movie) == nullptr) return kQT_NoVideoTrackErr;
+  Rect box{};
+  GetMovieBox(movie, &box);
+  if (box.right <= box.left || box.bottom <= box.top) return paramErr;
+  OffsetRect(&box, SInt16(-box.left), SInt16(-box.top));
+  GWorldPtr world = nullptr;
+  OSStatus err = QTNewGWorld(&world, k2vuyPixelFormat, &box, nullptr, nullptr, 0);
+  if (err != noErr) return err;
+  PixMapHandle pixels = GetGWorldPixMap(world);
+  LockPixels(pixels);
+  SetMovieBox(movie, &box);
+  SetMovieGWorld(movie, world, nullptr);
+  err = GetMoviesError();
+  if (err != noErr) {
+    DisposeGWorld(world);
+    return err;
+  }
+  SetMoviePlayHints(movie, hintsHighQuality, hintsHighQuality);
+  SetMovieRate(movie, 0);
+  SetMovieActive(movie, true);
+  SetMovieTimeValue(movie, 0);
+  *drawingComplete = false;
+  SetMovieDrawingCompleteProc(movie, movieDrawingCallAlways, QT_MinimalDrawingCompleteProc, long(drawingComplete));
+  *offscreen = world;
+  *frameBuffer = GetPixBaseAddr(pixels);
+  return noErr;
+}
 
 TimeValue QT_MediaTimeToTrackTime(Track track, TimeValue mediaTime, SInt32 occurrence, SInt32 *count) {
   Media media = GetTrackMedia(track);

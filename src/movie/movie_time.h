@@ -13,6 +13,7 @@
 #pragma once
 
 #include "movie/movie_errors.h"
+#include "platform/core/offscreen_worlds.h"
 #include "platform/movie/movie_toolbox.h"
 #include "platform/movie/toolbox_time.h"
 
@@ -106,6 +107,15 @@ OSStatus QT_GetMpegInfo(Movie movie, Boolean *isPAL, SInt32 *numFrames, TimeValu
 // The durations of the visual frames in order, at most as many as QT_GetMpegInfo estimates, in a new block
 // (owned: GL_DisposePtr; NULL when there are none).
 OSStatus QT_MakeMpegMovieDurationList(Movie movie, TimeValue **durations, SInt32 *count);
+
+// Prepares the movie for drawing frame by frame: its box is moved to the origin, a new '2vuy' offscreen world
+// of that size (the frames' working format; owned: DisposeGWorld, after SetMovieGWorld(movie, NULL, NULL))
+// becomes its graphics world, and the movie is made active at rate 0 and time 0 with
+// QT_MinimalDrawingCompleteProc setting *drawingComplete after each drawing (the caller clears it before
+// tasking the movie). *frameBuffer is the world's first pixel (borrowed: valid while the world lives).
+// kQT_NoVideoTrackErr without an enabled video track, paramErr for an empty box; on failure nothing is
+// handed back and the movie keeps its world.
+OSStatus QT_PrepareMpegMovieForStepping(Movie movie, Boolean *drawingComplete, GWorldPtr *offscreen, Ptr *frameBuffer);
 
 // ---- Track and media time ----
 

@@ -479,6 +479,8 @@ TEST(GeneralStringsText, CharacterClassesAndDigitFilters) {
   EXPECT_TRUE(GL_IsNumericCharacter('-'));
   EXPECT_FALSE(GL_IsNumericCharacter('.'));
   EXPECT_TRUE(GL_IsNumericCharacterFloat('.'));
+  for (char c : std::string("0123456789")) EXPECT_TRUE(GL_IsDigit(c)) << c;
+  for (char c : std::string("+-./:a ")) EXPECT_FALSE(GL_IsDigit(c)) << c;
   EXPECT_TRUE(GL_IsLetter('z'));
   EXPECT_FALSE(GL_IsLetter('1'));
   EXPECT_TRUE(GL_IsWordDelimiter('_'));

@@ -114,6 +114,16 @@ TEST(GeneralUnicodeStrings, ByteStringConversions) {
   GL_CFAppendSpaceNumber(m, -12);
   GL_AppendEllipsisToCFStr(m);
   EXPECT_EQ(Take(m), "\xE2\x80\xA6 caf\xC3\xA9 \xC3\xA9 -12\xE2\x80\xA6");
+  // UTF-16 units taken as they are, a surrogate pair kept whole; the copy is mutable.
+  const UniChar units[] = {u'A', 0xD83C, 0xDFAC, u'z'};
+  CFMutableStringRef u = GL_UnicodePtrToCFMutStr(units, 4);
+  ASSERT_NE(u, nullptr);
+  EXPECT_EQ(CFStringGetLength(u), 4);
+  GL_AppendCStrToCFStr(u, "!");
+  EXPECT_EQ(Take(u), "A\xF0\x9F\x8E\xAC" "z!");
+  u = GL_UnicodePtrToCFMutStr(nullptr, 0);
+  EXPECT_EQ(Take(u), "");
+  EXPECT_EQ(GL_UnicodePtrToCFMutStr(nullptr, 3), nullptr);
 }
 
 TEST(GeneralUnicodeStrings, NumbersSizesAndDurations) {

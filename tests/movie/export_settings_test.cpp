@@ -593,6 +593,24 @@ TEST(MovieExportSettings, ExporterDefaultsAndNames) {
   EXPECT_EQ(noCodecErr, QT_GetExportComponentDefaultSettByType('none', 0, &settings));
   EXPECT_EQ(nullptr, settings);
 
+  // By name: the same defaults as by type; an unknown name is no error and gives no container.
+  ASSERT_EQ(noErr, QT_GetExportComponentDefaultSettByName("DV Stream", &settings));
+  ASSERT_NE(nullptr, settings);
+  QTAtomContainer byType = nullptr;
+  ASSERT_EQ(noErr, QT_GetExportComponentDefaultSettByType(kQTFileTypeDVC, kAppleManufacturer, &byType));
+  EXPECT_EQ(GetHandleSize(reinterpret_cast<Handle>(byType)), GetHandleSize(reinterpret_cast<Handle>(settings)));
+  EXPECT_EQ(0, std::memcmp(*reinterpret_cast<Handle>(byType), *reinterpret_cast<Handle>(settings),
+                           size_t(GetHandleSize(reinterpret_cast<Handle>(settings)))));
+  Boolean pal = false;
+  EXPECT_EQ(noErr, QT_GetExportToPAL_FromExportSettContainer(settings, &pal, &found));
+  EXPECT_TRUE(found);  // a DV exporter's settings
+  QTDisposeAtomContainer(byType);
+  QTDisposeAtomContainer(settings);
+  settings = reinterpret_cast<QTAtomContainer>(1);
+  EXPECT_EQ(noErr, QT_GetExportComponentDefaultSettByName("DV stream", &settings));  // names are exact
+  EXPECT_EQ(nullptr, settings);
+  EXPECT_EQ(paramErr, QT_GetExportComponentDefaultSettByName(nullptr, &settings));
+
   EXPECT_TRUE(QT_ExpCompCanOmitSound("QuickTime Movie"));
   EXPECT_FALSE(QT_ExpCompCanOmitSound("QuickTime"));
   EXPECT_FALSE(QT_ExpCompCanOmitSound(nullptr));

@@ -47,6 +47,38 @@ TEST(MovieTime, FrameNumbersAndTimesOfAConstantMovie) {
   EXPECT_NEAR(5005.0 / 30000.0, QT_GetMovieDurationInSec(m.movie), 1e-6);
 }
 
+// The next interesting time with the duration up to the one after it; the last frame's duration runs to the
+// video end, and a search that finds nothing gives -1 with duration 0.
+TEST(MovieTime, NextInterestingTimeAndItsDuration) {
+  BuiltMovie m(600);
+  VideoAt(m.movie, 600, {20, 40, 10, 30}, 60);  // frames at 60, 80, 120, 130; the video ends at 160
+  const OSType visual = VisualMediaCharacteristic;
+  struct Case {
+    SInt16 flags;
+    TimeValue from;
+    Fixed rate;
+    TimeValue next;
+    TimeValue duration;
+  };
+  const Case cases[] = {
+      {nextTimeStep | nextTimeEdgeOK, 0, fixed1, 60, 20},    // the first frame from before the video
+      {nextTimeStep | nextTimeEdgeOK, 80, fixed1, 80, 40},   // edge OK finds the frame starting there
+      {nextTimeStep, 80, fixed1, 120, 10},                   // without it, the next one
+      {nextTimeStep, 120, fixed1, 130, 30},                  // the last frame: up to the video end
+      {nextTimeStep, 130, fixed1, -1, 0},                    // nothing after the last frame
+      {nextTimeStep, 130, -fixed1, 120, -40},                // backwards: the frame before, measured to 80
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(::testing::Message() << "flags " << c.flags << " from " << c.from << " rate " << c.rate);
+    TimeValue next = -2, duration = -2;
+    QT_GetMovieNextInterestingTime(m.movie, c.flags, 1, &visual, c.from, c.rate, &next, &duration);
+    EXPECT_EQ(c.next, next);
+    EXPECT_EQ(c.duration, duration);
+  }
+  // Null outputs are not written.
+  QT_GetMovieNextInterestingTime(m.movie, nextTimeStep, 1, &visual, 0, fixed1, nullptr, nullptr);
+}
+
 // Video starting after an empty edit, a sound track that lasts longer, and variable frame durations.
 TEST(MovieTime, LateVideoLongerSoundAndVariableDurations) {
   BuiltMovie m(600);

@@ -34,7 +34,8 @@ OSErr PL_ExportDVStream(const PL_ExportRequest &request);
 // (0: the source's), key frame rate and data rate (bytes per second, 0: the encoder's choice), and AAC
 // sound at the settings' rate and channels; 'envi' and 'enso' off leave video or sound out.
 // For both: pictures are decoded into the working format '2vuy' (a codec without decoder gives noCodecErr),
-// sound read as uncompressed PCM ('twos', 'sowt', 'raw ', 'in24', 'in32', 'fl32', 'fl64', 'lpcm'; others give noCodecErr).
+// sound read as uncompressed PCM ('twos', 'sowt', 'raw ', 'in24', 'in32', 'fl32', 'fl64', 'lpcm'; others give
+// noCodecErr).
 OSErr PL_ExportMPEG4(const PL_ExportRequest &request);
 // 'AIFF': the sound of onlyThisTrack or the first enabled sound track over the stretch, as an AIFF-C file of
 // uncompressed big-endian samples at the source's rate and channels: uncompressed sound ('twos', 'sowt',

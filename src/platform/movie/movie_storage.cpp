@@ -224,6 +224,14 @@ OSErr PL_DataReferenceToPath(Handle dataRef, OSType dataRefType, std::string *pa
   return paramErr;
 }
 
+OSErr GetMovieDefaultDataRef(Movie theMovie, Handle *outDataRef, OSType *outDataRefType) {
+  if (outDataRef) *outDataRef = nullptr;
+  if (theMovie == nullptr) return PL_SetMoviesError(invalidMovie);
+  if (outDataRef == nullptr) return PL_SetMoviesError(paramErr);
+  if (theMovie->defaultPath.empty()) return PL_SetMoviesError(noDefaultDataRef);
+  return PL_SetMoviesError(PL_NewDataReferenceFromPath(theMovie->defaultPath.c_str(), outDataRef, outDataRefType));
+}
+
 OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType creator, ScriptCode scriptTag,
                          SInt32 createMovieFileFlags, DataHandler *outDataHandler, Movie *newmovie) {
   (void)scriptTag;

@@ -156,6 +156,10 @@ OSErr NewMovieFromDataRef(Movie *theMovie, SInt16 flags, SInt16 *resId, Handle d
 // The movie atom for a file at the data reference, data references to that file written as self references.
 OSErr PutMovieForDataRefIntoHandle(Movie theMovie, Handle dataRef, OSType dataRefType, Handle publicMovie);
 
+// The movie's own file (where its self references point) as a new 'url ' data reference (owned:
+// DisposeHandle). noDefaultDataRef for a movie that has no file yet.
+OSErr GetMovieDefaultDataRef(Movie theMovie, Handle *outDataRef, OSType *outDataRefType);
+
 // ---- Data references ----
 // Data references to files: an 'alis' reference (an alias record of the file, which must exist) from an
 // FSRef; the ...CFString form names a file that need not exist yet and gives a 'url ' reference (a

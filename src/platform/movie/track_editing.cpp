@@ -364,6 +364,36 @@ OSErr InsertTrackSegment(Track srcTrack, Track dstTrack, TimeValue srcIn, TimeVa
   return PL_SetMoviesError(noErr);
 }
 
+OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeValue srcDuration, TimeValue dstIn) {
+  if (srcMovie == nullptr || dstMovie == nullptr) return PL_SetMoviesError(invalidMovie);
+  if (srcMovie == dstMovie || srcIn < 0 || srcDuration < 0 || dstIn < 0) return PL_SetMoviesError(paramErr);
+  if (dstMovie->tracks.empty() && srcMovie->timeScale > 0) dstMovie->timeScale = srcMovie->timeScale;
+  // The source's tracks as they are now: new destination tracks must not be taken for source tracks.
+  std::vector<Track> srcTracks;
+  try {
+    for (const auto &t : srcMovie->tracks) srcTracks.push_back(t.get());
+  } catch (const std::bad_alloc &) {
+    return PL_SetMoviesError(memFullErr);
+  }
+  for (Track src : srcTracks) {
+    if (src->media == nullptr) continue;
+    Track dst = nullptr;
+    for (const auto &t : dstMovie->tracks) {
+      if (t->trackID == src->trackID && t->media != nullptr && t->media->mediaType == src->media->mediaType) {
+        dst = t.get();
+        break;
+      }
+    }
+    if (dst == nullptr) {
+      OSErr err = AddEmptyTrackToMovie(src, dstMovie, nullptr, 0, &dst);
+      if (err != noErr) return err;
+    }
+    OSErr err = InsertTrackSegment(src, dst, srcIn, srcDuration, dstIn);
+    if (err != noErr) return err;
+  }
+  return PL_SetMoviesError(noErr);
+}
+
 OSErr InsertEmptyTrackSegment(Track dstTrack, TimeValue dstIn, TimeValue dstDuration) {
   if (dstTrack == nullptr) return PL_SetMoviesError(invalidTrack);
   if (dstIn < 0 || dstDuration < 0) return PL_SetMoviesError(paramErr);

@@ -24,6 +24,12 @@ OSErr AddEmptyTrackToMovie(Track srcTrack, Movie dstMovie, Handle dataRef, OSTyp
 // it, whole samples each; otherwise the destination media refers to the source's data (its data references
 // are added to the destination media where missing). paramErr for media of different types or a bad stretch.
 OSErr InsertTrackSegment(Track srcTrack, Track dstTrack, TimeValue srcIn, TimeValue srcDuration, TimeValue dstIn);
+// Inserts the source movie's stretch [srcIn, srcIn + srcDuration) into dstMovie at dstIn, track by track: each
+// source track goes into the destination track of the same identifier and media type, or into a new track made
+// like it (AddEmptyTrackToMovie, media data in the destination's own file). A destination without tracks and
+// duration takes the source's time scale first, so the times carry over exactly. As InsertTrackSegment, the
+// media refers to the source's data unless it is being edited. paramErr for a bad stretch or one movie twice.
+OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeValue srcDuration, TimeValue dstIn);
 // Inserts an empty stretch of dstDuration at dstIn.
 OSErr InsertEmptyTrackSegment(Track dstTrack, TimeValue dstIn, TimeValue dstDuration);
 // Removes the stretch [startTime, startTime + duration) from the track's edits; later edits move up.

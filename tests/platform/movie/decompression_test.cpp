@@ -73,7 +73,8 @@ struct ReorderCase {
 
 TEST(Decompression, OwnYCbCr422FormatsConvertExactlyBothWays) {
   const std::vector<UInt8> pattern = bz_test::FixtureFramePattern(3, kW, kH);
-  for (ReorderCase c : {ReorderCase{'2vuy', false}, ReorderCase{'yuvs', false}, ReorderCase{'yuv2', true}, ReorderCase{'yuvu', true}}) {
+  const ReorderCase cases[] = {{'2vuy', false}, {'yuvs', false}, {'yuv2', true}, {'yuvu', true}};
+  for (ReorderCase c : cases) {
     SCOPED_TRACE(testing::Message() << "codec " << std::hex << c.cType);
     std::vector<UInt8> source = c.cType == '2vuy' ? pattern : ToYuvs(pattern, c.isSigned);
     Desc desc = MakeDesc(c.cType, kW, kH, SInt32(source.size()));
@@ -185,7 +186,9 @@ const PlacementCase kPlacements[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Places, SequencePlacement, ::testing::ValuesIn(kPlacements),
-                         [](const testing::TestParamInfo<PlacementCase> &info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<PlacementCase> &info) {
+                           return std::string(info.param.name);
+                         });
 
 struct Completion {
   int calls = 0;
@@ -222,7 +225,8 @@ TEST(DecompressionSequence, CompletionProcedureGetsTheResultAndTheCallReturnsNoE
   EXPECT_EQ(noErr, DecompressSequenceFrameS(seq, reinterpret_cast<Ptr>(frame.data()), 100, 0, nullptr, &record));
   EXPECT_EQ(2, done.calls);
   EXPECT_EQ(codecBadDataErr, done.result);
-  EXPECT_EQ(codecBadDataErr, DecompressSequenceFrameS(seq, reinterpret_cast<Ptr>(frame.data()), 100, 0, nullptr, nullptr));
+  EXPECT_EQ(codecBadDataErr,
+            DecompressSequenceFrameS(seq, reinterpret_cast<Ptr>(frame.data()), 100, 0, nullptr, nullptr));
   // Scheduled display is not offered.
   ICMFrameTimePtr someTime = reinterpret_cast<ICMFrameTimePtr>(&done);
   EXPECT_EQ(paramErr, DecompressSequenceFrameWhen(seq, reinterpret_cast<Ptr>(frame.data()), SInt32(frame.size()), 0,
@@ -281,7 +285,8 @@ TEST(Decompression, BadInputGivesErrorNumbers) {
   // A world of a depth no decoder draws into, and a port that is no world.
   World mono = MakeWorld(k1MonochromePixelFormat, kW, kH);
   Desc good = MakeDesc('2vuy', kW, kH, kW * kH * 2);
-  EXPECT_EQ(cDepthErr, DecompressImage(data, good.get(), GetGWorldPixMap(mono.get()), nullptr, nullptr, srcCopy, nullptr));
+  EXPECT_EQ(cDepthErr,
+            DecompressImage(data, good.get(), GetGWorldPixMap(mono.get()), nullptr, nullptr, srcCopy, nullptr));
   ImageSequence seq = 5;
   EXPECT_EQ(cDepthErr, DecompressSequenceBeginS(&seq, good.get(), nullptr, 0, mono.get(), nullptr, nullptr, nullptr,
                                                 srcCopy, nullptr, 0, 1023, anyCodec));
@@ -303,8 +308,9 @@ TEST(Decompression, TwoFieldMotionJpegSampleBecomesOneInterlacedFrame) {
   std::string top = dir.File("top.jpg"), bottom = dir.File("bottom.jpg");
   std::string topRaw = dir.File("top.uyvy"), bottomRaw = dir.File("bottom.uyvy");
   std::string source = "-f lavfi -i testsrc2=s=64x48:r=25 -frames:v 1 ";
-  ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y " + source + "-vf field=top -pix_fmt yuvj422p -q:v 3 " + top));
-  ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y " + source + "-vf field=bottom -pix_fmt yuvj422p -q:v 3 " + bottom));
+  const std::string encode = "ffmpeg -v error -y " + source + "-pix_fmt yuvj422p -q:v 3 -vf field=";
+  ASSERT_EQ(0, bz_test::RunCommand(encode + "top " + top));
+  ASSERT_EQ(0, bz_test::RunCommand(encode + "bottom " + bottom));
   ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y -i " + top + " -f rawvideo -pix_fmt uyvy422 " + topRaw));
   ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y -i " + bottom + " -f rawvideo -pix_fmt uyvy422 " + bottomRaw));
   std::vector<UInt8> sample = bz_test::ReadWholeFile(top);

@@ -35,6 +35,7 @@ const CodecCase kCases[] = {
     {"dv_pal", "dvvideo", 720, 576, 8, "-c:v dvvideo -s 720x576 -pix_fmt yuv420p"},
     {"dv_ntsc", "dvvideo", 720, 480, 6, "-c:v dvvideo -s 720x480 -r 30000/1001 -pix_fmt yuv411p"},
     {"dvcpro50", "dvvideo", 720, 576, 4, "-c:v dvvideo -s 720x576 -pix_fmt yuv422p"},
+    {"dvcprohd", "dvvideo", 1280, 1080, 3, "-c:v dvvideo -r 30000/1001 -pix_fmt yuv422p"},
     {"mjpeg", "mjpeg", 320, 240, 8, "-c:v mjpeg -q:v 4 -pix_fmt yuvj422p"},
     {"h264", "libx264", 320, 240, 12, "-c:v libx264 -preset veryfast -bf 2 -g 5 -pix_fmt yuv420p"},
     {"mpeg4", "mpeg4", 320, 240, 12, "-c:v mpeg4 -bf 2 -g 5 -q:v 5"},
