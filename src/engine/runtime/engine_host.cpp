@@ -1,6 +1,7 @@
 // The engine's host: the installed record of the shell's and the dialog's routines, and the plain one.
 #include "engine/runtime/engine_host.h"
 
+#include "general/memory_lists.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/event_loop.h"
 
@@ -56,6 +57,25 @@ OSStatus PlainProjectStartStep(void *, BZ_ProjectStartStep step) {
   return noErr;
 }
 
+OSStatus PlainGetProgressBar(void *, SInt32 *value, SInt32 *maximum) {
+  if (value != nullptr) *value = 0;
+  if (maximum != nullptr) *maximum = 0;
+  return noErr;
+}
+void PlainSetProgressBarValue(void *, SInt32) {}
+void PlainSetProgressText(void *, SInt32, CFStringRef) {}
+void PlainAdjustDVSettingsToInputMovie(void *, BZ_ProjInfo *, QTAtomContainer) {}
+void PlainDisposePersistentPreviewData(void *) {}
+void PlainDisposeStaticMovieInfo(void *, BZ_StatMovInfo *statMovInfo, SInt32 fileNum) {
+  if (statMovInfo == nullptr || fileNum < 0 || fileNum >= kBZ_MaxNumFiles) return;
+  BZ_StatMovInfo &info = statMovInfo[fileNum];
+  if (info.timeList != nullptr) GL_DisposePtr(&info.timeList);
+  if (info.trackList != nullptr) LL_DisposeLinkedList(&info.trackList);
+  if (info.trackClip != nullptr) DisposeRgn(info.trackClip);
+  if (info.movieClip != nullptr) DisposeRgn(info.movieClip);
+  info = BZ_StatMovInfo{};
+}
+
 const BZ_EngineHost kPlainHost = {
     nullptr,
     PlainPostCustomEvent,
@@ -74,6 +94,12 @@ const BZ_EngineHost kPlainHost = {
     PlainSetProjectMessageInLog,
     PlainShowError,
     PlainProjectStartStep,
+    PlainGetProgressBar,
+    PlainSetProgressBarValue,
+    PlainSetProgressText,
+    PlainAdjustDVSettingsToInputMovie,
+    PlainDisposePersistentPreviewData,
+    PlainDisposeStaticMovieInfo,
 };
 
 BZ_EngineHost gHost = kPlainHost;
@@ -108,6 +134,12 @@ void BZ_SetEngineHost(const BZ_EngineHost *host) {
   Fill(h.setProjectMessageInLog, kPlainHost.setProjectMessageInLog);
   Fill(h.showError, kPlainHost.showError);
   Fill(h.projectStartStep, kPlainHost.projectStartStep);
+  Fill(h.getProgressBar, kPlainHost.getProgressBar);
+  Fill(h.setProgressBarValue, kPlainHost.setProgressBarValue);
+  Fill(h.setProgressText, kPlainHost.setProgressText);
+  Fill(h.adjustDVSettingsToInputMovie, kPlainHost.adjustDVSettingsToInputMovie);
+  Fill(h.disposePersistentPreviewData, kPlainHost.disposePersistentPreviewData);
+  Fill(h.disposeStaticMovieInfo, kPlainHost.disposeStaticMovieInfo);
   gHost = h;
 }
 

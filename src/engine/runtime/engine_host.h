@@ -13,6 +13,7 @@
 #include "engine/runtime/project_types.h"
 #include "platform/core/mac_types.h"
 #include "platform/core/multiprocessing.h"
+#include "platform/movie/atom_container.h"
 
 // One typed parameter of a custom event (copied into the event by value).
 struct BZ_EventParam {
@@ -77,6 +78,19 @@ struct BZ_EngineHost {
   // ---- Project start ----
   // Does the dialog's or the shell's part of a project start (main thread); the first failure.
   OSStatus (*projectStartStep)(void *refCon, BZ_ProjectStartStep step);
+  // ---- Closing, saving, export and sound copy (main thread) ----
+  // The progress items of the project dialog (signature 'Orl1'): the bar 2082's value and maximum (the plain
+  // host has no bar: both 0), its new value, and the texts of 2083 (state) and 2084 (rates).
+  OSStatus (*getProgressBar)(void *refCon, SInt32 *value, SInt32 *maximum);
+  void (*setProgressBarValue)(void *refCon, SInt32 value);
+  void (*setProgressText)(void *refCon, SInt32 item, CFStringRef text);
+  // BZ_AdjustDVSettingsToInputMovie: adapts DV export settings to the input movie (plain: unchanged).
+  void (*adjustDVSettingsToInputMovie)(void *refCon, BZ_ProjInfo *projInfo, QTAtomContainer exportSett);
+  // BZ_DisposePersistentPreviewData (plain: nothing to free).
+  void (*disposePersistentPreviewData)(void *refCon);
+  // BZ_DisposeStaticMovieInfo of a source (plain: frees the time list, track list and track clip the
+  // record owns and clears it).
+  void (*disposeStaticMovieInfo)(void *refCon, BZ_StatMovInfo *statMovInfo, SInt32 fileNum);
 };
 
 // Installs the host (copied); NULL goes back to the plain host. Main thread, while no task runs.

@@ -38,6 +38,7 @@ struct ExporterSpec {
   OSType extension;
   OSErr (*makeDefaults)(QTAtomContainer settings);
   OSErr (*exportMovie)(const PL_ExportRequest &request);
+  UInt32 componentFlags = canMovieExportFiles | canMovieExportFromProcedures;
 };
 
 std::atomic<PL_MovieExportDialogProc> gDialogProc{nullptr};
@@ -116,6 +117,8 @@ OSErr MovieDefaults(QTAtomContainer c) {
   return err;
 }
 
+OSErr NoDefaults(QTAtomContainer) { return noErr; }
+
 // PAL, 4:3, interlaced, locked audio at 48 kHz, plain DV.
 OSErr DVDefaults(QTAtomContainer c) {
   OSErr err = Leaf8(c, kParentAtomIsContainer, 'dvcv', 0);
@@ -143,6 +146,9 @@ const ExporterSpec kExporters[] = {
     {'MooV', "QuickTime Movie", 'mov ', MovieDefaults, PL_ExportQuickTimeMovie},
     {kQTFileTypeDVC, "DV Stream", 'dv  ', DVDefaults, PL_ExportDVStream},
     {kQTFileTypeMP4, "MPEG-4", 'mp4 ', MPEG4Defaults, PL_ExportMPEG4},
+    // Sound only, for the engine's own use: it does not export from procedures, so the export menu, which
+    // asks for that flag, leaves it out.
+    {kQTFileTypeAIFF, "AIFF", 'AIFF', NoDefaults, PL_ExportAIFF, canMovieExportFiles},
 };
 
 // ---- Component functions ----
@@ -231,7 +237,7 @@ void PL_RegisterMovieExporters() {
   const std::vector<UInt8> sources = SourceList();
   for (const ExporterSpec &spec : kExporters) {
     PL_ComponentDefinition definition{
-        {MovieExportType, spec.subType, kAppleManufacturer, canMovieExportFiles | canMovieExportFromProcedures, 0},
+        {MovieExportType, spec.subType, kAppleManufacturer, spec.componentFlags, 0},
         spec.name,
         spec.name,
         &kFuncs,

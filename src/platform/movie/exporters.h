@@ -4,6 +4,7 @@
 //   'MooV' "QuickTime Movie"  extension 'mov '  our own writer; samples are copied as they are
 //   'dvc!' "DV Stream"        extension 'dv  '  raw DV through libavformat, with the sound locked in
 //   'mpg4' "MPEG-4"           extension 'mp4 '  H.264 (or MPEG-4 part 2 without an H.264 encoder) and AAC
+//   'AIFF' "AIFF"             extension 'AIFF'  the sound of one track as AIFF-C (files only, no procedures)
 // (movie_export_jobs.h says what each reads and writes).
 //
 // All are of manufacturer 'appl' and can export files and (by component flags) from procedures; they take
@@ -27,6 +28,7 @@ enum : OSType {
   kAppleManufacturer = 'appl',
   kQTFileTypeDVC = 'dvc!',
   kQTFileTypeMP4 = 'mpg4',
+  kQTFileTypeAIFF = 'AIFF',
   kQTPropertyClass_MovieExporter = 'spit',
   kQTMovieExporterPropertyID_EnableHighResolutionAudioFeatures = 'hrau',
 };

@@ -37,6 +37,11 @@ OSErr PL_ExportDVStream(const PL_ExportRequest &request);
 // sound read as uncompressed PCM ('twos', 'sowt', 'raw ', 'in24', 'in32', 'fl32', 'fl64', 'lpcm'; others give
 // noCodecErr).
 OSErr PL_ExportMPEG4(const PL_ExportRequest &request);
+// 'AIFF': the sound of onlyThisTrack or the first enabled sound track over the stretch, as an AIFF-C file of
+// uncompressed big-endian samples at the source's rate and channels: uncompressed sound ('twos', 'sowt',
+// 'raw ', 'NONE', 8 to 32 bits) as it is, DV sound ('vdva') extracted from its frames as 16 bits. No sound
+// track gives noSoundTrackInMovieErr, other sound formats noCodecErr. Settings are not read.
+OSErr PL_ExportAIFF(const PL_ExportRequest &request);
 // Whether an H.264 encoder is there (it decides the MPEG-4 exporter's default video codec).
 bool PL_ExportH264Available();
 
