@@ -637,3 +637,28 @@ TEST(GeneralGeometryTransforms, TransformsCopyTheInputAndReportUprightResults) {
 }
 
 }  // namespace
+
+TEST(GeneralGeometry, OffscreenWorldWrappers) {
+  const Rect bounds{0, 0, 4, 6};
+  GWorldPtr world = nullptr;
+  ASSERT_EQ(QDD_NewGWorld(&world, 32, &bounds, nullptr, nullptr, 0), noErr);
+  ASSERT_NE(world, nullptr);
+  CGrafPtr savedPort = nullptr;
+  GDHandle savedDevice = nullptr;
+  QDD_GetGWorld(&savedPort, &savedDevice);
+  QDD_SetGWorld(world, nullptr);
+  CGrafPtr current = nullptr;
+  GDHandle device = nullptr;
+  QDD_GetGWorld(&current, &device);
+  EXPECT_EQ(current, world);
+  PixMapHandle pm = QDD_GetGWorldPixMap(world);
+  ASSERT_NE(pm, nullptr);
+  EXPECT_EQ(QDD_GetPortPixMap(world), pm);
+  const GWorldFlags state = QDD_GetPixelsState(pm);
+  EXPECT_TRUE(QDD_LockPixels(pm));
+  ASSERT_NE(QDD_GetPixBaseAddr(pm), nullptr);
+  EXPECT_GE(QDD_GetPixRowBytes(pm), 6 * 4);
+  QDD_SetPixelsState(pm, state);
+  QDD_SetGWorld(savedPort, savedDevice);
+  QDD_DisposeGWorld(world);
+}
