@@ -8,6 +8,7 @@
 #pragma once
 
 #include "general/integer_ratios.h"
+#include "platform/core/cursors.h"
 #include "platform/core/graphics_devices.h"
 #include "platform/core/matrix_math.h"
 #include "platform/core/offscreen_worlds.h"
@@ -74,6 +75,10 @@ GWorldFlags QDD_GetPixelsState(PixMapHandle pm);
 void QDD_SetPixelsState(PixMapHandle pm, GWorldFlags state);
 Ptr QDD_GetPixBaseAddr(PixMapHandle pm);
 SInt32 QDD_GetPixRowBytes(PixMapHandle pm);
+// Cursors.
+CursHandle QDD_GetCursor(SInt16 cursorID);
+void QDD_SetCursor(const Cursor *crsr);
+Cursor *QDD_GetQDGlobalsArrow(Cursor *arrow);
 void QDD_LocalToGlobal(Point *pt);
 void QDD_GlobalToLocal(Point *pt);
 void QDD_SetClip(RgnHandle rgn);

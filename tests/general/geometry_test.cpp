@@ -662,3 +662,20 @@ TEST(GeneralGeometry, OffscreenWorldWrappers) {
   QDD_SetGWorld(savedPort, savedDevice);
   QDD_DisposeGWorld(world);
 }
+
+TEST(GeneralGeometry, CursorWrappers) {
+  EXPECT_EQ(QDD_GetCursor(0), nullptr);
+  EXPECT_EQ(QDD_GetCursor(129), nullptr);
+  CursHandle watch = QDD_GetCursor(watchCursor);
+  ASSERT_NE(watch, nullptr);
+  EXPECT_EQ(QDD_GetCursor(watchCursor), watch);
+  QDD_SetCursor(*watch);
+  Cursor current{};
+  PL_GetCurrentCursor(&current);
+  EXPECT_EQ(std::memcmp(&current, *watch, sizeof(Cursor)), 0);
+  Cursor arrow{};
+  EXPECT_EQ(QDD_GetQDGlobalsArrow(&arrow), &arrow);
+  QDD_SetCursor(&arrow);
+  PL_GetCurrentCursor(&current);
+  EXPECT_EQ(std::memcmp(&current, &arrow, sizeof(Cursor)), 0);
+}
