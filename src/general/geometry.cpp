@@ -97,6 +97,8 @@ GWorldFlags QDD_GetPixelsState(PixMapHandle pm) { return GetPixelsState(pm); }
 void QDD_SetPixelsState(PixMapHandle pm, GWorldFlags state) { SetPixelsState(pm, state); }
 Ptr QDD_GetPixBaseAddr(PixMapHandle pm) { return GetPixBaseAddr(pm); }
 SInt32 QDD_GetPixRowBytes(PixMapHandle pm) { return GetPixRowBytes(pm); }
+CTabHandle QDD_GetCTable(SInt16 ctID) { return GetCTable(ctID); }
+void QDD_DisposeCTable(CTabHandle cTable) { DisposeCTable(cTable); }
 CursHandle QDD_GetCursor(SInt16 cursorID) { return GetCursor(cursorID); }
 void QDD_SetCursor(const Cursor *crsr) { SetCursor(crsr); }
 Cursor *QDD_GetQDGlobalsArrow(Cursor *arrow) { return GetQDGlobalsArrow(arrow); }

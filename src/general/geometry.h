@@ -8,6 +8,7 @@
 #pragma once
 
 #include "general/integer_ratios.h"
+#include "platform/core/color_tables.h"
 #include "platform/core/cursors.h"
 #include "platform/core/graphics_devices.h"
 #include "platform/core/matrix_math.h"
@@ -75,6 +76,9 @@ GWorldFlags QDD_GetPixelsState(PixMapHandle pm);
 void QDD_SetPixelsState(PixMapHandle pm, GWorldFlags state);
 Ptr QDD_GetPixBaseAddr(PixMapHandle pm);
 SInt32 QDD_GetPixRowBytes(PixMapHandle pm);
+// Colour tables.
+CTabHandle QDD_GetCTable(SInt16 ctID);
+void QDD_DisposeCTable(CTabHandle cTable);
 // Cursors.
 CursHandle QDD_GetCursor(SInt16 cursorID);
 void QDD_SetCursor(const Cursor *crsr);

@@ -679,3 +679,21 @@ TEST(GeneralGeometry, CursorWrappers) {
   PL_GetCurrentCursor(&current);
   EXPECT_EQ(std::memcmp(&current, &arrow, sizeof(Cursor)), 0);
 }
+
+TEST(GeneralGeometry, StandardColorTables) {
+  EXPECT_EQ(QDD_GetCTable(129), nullptr);
+  CTabHandle grey = QDD_GetCTable(40);
+  ASSERT_NE(grey, nullptr);
+  EXPECT_EQ((**grey).ctSize, 255);
+  EXPECT_EQ((**grey).ctTable[0].rgb.red, 0xFFFF);
+  EXPECT_EQ((**grey).ctTable[255].rgb.blue, 0);
+  QDD_DisposeCTable(grey);
+  CTabHandle system = QDD_GetCTable(8);
+  ASSERT_NE(system, nullptr);
+  EXPECT_EQ((**system).ctTable[0].rgb.green, 0xFFFF);   // white first
+  EXPECT_EQ((**system).ctTable[215].rgb.red, 0xEEEE);   // the red ramp
+  EXPECT_EQ((**system).ctTable[215].rgb.green, 0);
+  EXPECT_EQ((**system).ctTable[255].rgb.red, 0);        // black last
+  QDD_DisposeCTable(system);
+  QDD_DisposeCTable(nullptr);
+}
