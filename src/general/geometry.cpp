@@ -83,6 +83,25 @@ void QDD_PaintRgn(RgnHandle rgn) { PaintRgn(rgn); }
 void QDD_FrameRgn(RgnHandle rgn) { FrameRgn(rgn); }
 void QDD_SetPort(GrafPtr port) { SetPort(port); }
 void QDD_GetPort(GrafPtr *port) { GetPort(port); }
+QDErr QDD_NewGWorld(GWorldPtr *offscreenGWorld, SInt16 pixelDepth, const Rect *boundsRect, CTabHandle cTable,
+                    GDHandle aGDevice, GWorldFlags flags) {
+  return NewGWorld(offscreenGWorld, pixelDepth, boundsRect, cTable, aGDevice, flags);
+}
+void QDD_DisposeGWorld(GWorldPtr offscreenGWorld) { DisposeGWorld(offscreenGWorld); }
+void QDD_GetGWorld(CGrafPtr *port, GDHandle *gdh) { GetGWorld(port, gdh); }
+void QDD_SetGWorld(CGrafPtr port, GDHandle gdh) { SetGWorld(port, gdh); }
+PixMapHandle QDD_GetGWorldPixMap(GWorldPtr offscreenGWorld) { return GetGWorldPixMap(offscreenGWorld); }
+PixMapHandle QDD_GetPortPixMap(CGrafPtr port) { return GetPortPixMap(port); }
+Boolean QDD_LockPixels(PixMapHandle pm) { return LockPixels(pm); }
+GWorldFlags QDD_GetPixelsState(PixMapHandle pm) { return GetPixelsState(pm); }
+void QDD_SetPixelsState(PixMapHandle pm, GWorldFlags state) { SetPixelsState(pm, state); }
+Ptr QDD_GetPixBaseAddr(PixMapHandle pm) { return GetPixBaseAddr(pm); }
+SInt32 QDD_GetPixRowBytes(PixMapHandle pm) { return GetPixRowBytes(pm); }
+CTabHandle QDD_GetCTable(SInt16 ctID) { return GetCTable(ctID); }
+void QDD_DisposeCTable(CTabHandle cTable) { DisposeCTable(cTable); }
+CursHandle QDD_GetCursor(SInt16 cursorID) { return GetCursor(cursorID); }
+void QDD_SetCursor(const Cursor *crsr) { SetCursor(crsr); }
+Cursor *QDD_GetQDGlobalsArrow(Cursor *arrow) { return GetQDGlobalsArrow(arrow); }
 void QDD_LocalToGlobal(Point *pt) { LocalToGlobal(pt); }
 void QDD_GlobalToLocal(Point *pt) { GlobalToLocal(pt); }
 void QDD_SetClip(RgnHandle rgn) { SetClip(rgn); }

@@ -8,8 +8,11 @@
 #pragma once
 
 #include "general/integer_ratios.h"
+#include "platform/core/color_tables.h"
+#include "platform/core/cursors.h"
 #include "platform/core/graphics_devices.h"
 #include "platform/core/matrix_math.h"
+#include "platform/core/offscreen_worlds.h"
 #include "platform/core/quartz_geometry.h"
 #include "platform/core/quickdraw_geometry.h"
 #include "platform/core/quickdraw_ports.h"
@@ -60,6 +63,26 @@ void QDD_PaintRgn(RgnHandle rgn);
 void QDD_FrameRgn(RgnHandle rgn);
 void QDD_SetPort(GrafPtr port);
 void QDD_GetPort(GrafPtr *port);
+// Offscreen worlds and pixel maps.
+QDErr QDD_NewGWorld(GWorldPtr *offscreenGWorld, SInt16 pixelDepth, const Rect *boundsRect, CTabHandle cTable,
+                    GDHandle aGDevice, GWorldFlags flags);
+void QDD_DisposeGWorld(GWorldPtr offscreenGWorld);
+void QDD_GetGWorld(CGrafPtr *port, GDHandle *gdh);
+void QDD_SetGWorld(CGrafPtr port, GDHandle gdh);
+PixMapHandle QDD_GetGWorldPixMap(GWorldPtr offscreenGWorld);
+PixMapHandle QDD_GetPortPixMap(CGrafPtr port);
+Boolean QDD_LockPixels(PixMapHandle pm);
+GWorldFlags QDD_GetPixelsState(PixMapHandle pm);
+void QDD_SetPixelsState(PixMapHandle pm, GWorldFlags state);
+Ptr QDD_GetPixBaseAddr(PixMapHandle pm);
+SInt32 QDD_GetPixRowBytes(PixMapHandle pm);
+// Colour tables.
+CTabHandle QDD_GetCTable(SInt16 ctID);
+void QDD_DisposeCTable(CTabHandle cTable);
+// Cursors.
+CursHandle QDD_GetCursor(SInt16 cursorID);
+void QDD_SetCursor(const Cursor *crsr);
+Cursor *QDD_GetQDGlobalsArrow(Cursor *arrow);
 void QDD_LocalToGlobal(Point *pt);
 void QDD_GlobalToLocal(Point *pt);
 void QDD_SetClip(RgnHandle rgn);

@@ -160,3 +160,39 @@ void GLD_DateString(UInt32 dateTime, DateForm longFlag, Str255 result, Handle in
 void GLD_TimeString(UInt32 dateTime, Boolean wantSeconds, Str255 result, Handle intlHandle) {
   TimeString(dateTime, wantSeconds, result, intlHandle);
 }
+SInt16 GLD_FontScript() { return FontScript(); }
+SInt16 GLD_FontToScript(SInt16 fontNumber) { return FontToScript(fontNumber); }
+Boolean GLD_FillParseTable(CharByteTable table, ScriptCode script) { return FillParseTable(table, script); }
+OSStatus GLD_FMGetFontFromFontFamilyInstance(FMFontFamily iFontFamily, FMFontStyle iStyle, FMFont *oFont,
+                                             FMFontStyle *oIntrinsicStyle) {
+  return FMGetFontFromFontFamilyInstance(iFontFamily, iStyle, oFont, oIntrinsicStyle);
+}
+TEHandle GLD_TENew(const Rect *destRect, const Rect *viewRect) { return TENew(destRect, viewRect); }
+void GLD_TEDispose(TEHandle hTE) { TEDispose(hTE); }
+void GLD_TESetText(const void *text, SInt32 length, TEHandle hTE) { TESetText(text, length, hTE); }
+void GLD_TEInsert(const void *text, SInt32 length, TEHandle hTE) { TEInsert(text, length, hTE); }
+void GLD_TEUpdate(const Rect *rUpdate, TEHandle hTE) { TEUpdate(rUpdate, hTE); }
+void GLD_TEActivate(TEHandle hTE) { TEActivate(hTE); }
+void GLD_TEDeactivate(TEHandle hTE) { TEDeactivate(hTE); }
+void GLD_TESetSelect(SInt32 selStart, SInt32 selEnd, TEHandle hTE) { TESetSelect(selStart, selEnd, hTE); }
+void GLD_TEDelete(TEHandle hTE) { TEDelete(hTE); }
+void GLD_TECut(TEHandle hTE) { TECut(hTE); }
+Boolean GLD_TEContinuousStyle(SInt16 *mode, TextStyle *aStyle, TEHandle hTE) {
+  return TEContinuousStyle(mode, aStyle, hTE);
+}
+SInt32 GLD_TEGetHeight(SInt32 endLine, SInt32 startLine, TEHandle hTE) { return TEGetHeight(endLine, startLine, hTE); }
+TEStyleHandle GLD_TEGetStyleHandle(TEHandle hTE) { return TEGetStyleHandle(hTE); }
+OSErr GLD_InitDateCache(DateCachePtr theCache) { return InitDateCache(theCache); }
+StringToDateStatus GLD_StringToDate(Ptr textPtr, SInt32 textLen, DateCachePtr theCache, SInt32 *lengthUsed,
+                                    LongDateRec *dateTime) {
+  return StringToDate(textPtr, textLen, theCache, lengthUsed, dateTime);
+}
+StringToDateStatus GLD_StringToTime(Ptr textPtr, SInt32 textLen, DateCachePtr theCache, SInt32 *lengthUsed,
+                                    LongDateRec *dateTime) {
+  return StringToTime(textPtr, textLen, theCache, lengthUsed, dateTime);
+}
+OSErr GLD_PBHMoveRenameSync(HParmBlkPtr paramBlock) { return PBHMoveRenameSync(paramBlock); }
+OSErr GLD_HGetVol(StringPtr volName, FSVolumeRefNum *vRefNum, SInt32 *dirID) { return HGetVol(volName, vRefNum, dirID); }
+OSErr GLD_HSetVol(ConstStr63Param volName, FSVolumeRefNum vRefNum, SInt32 dirID) {
+  return HSetVol(volName, vRefNum, dirID);
+}

@@ -10,6 +10,9 @@
 #include "platform/core/mac_types.h"
 #include "platform/core/quickdraw_text.h"
 #include "platform/core/toolbox_dates.h"
+#include "platform/core/fonts.h"
+#include "platform/core/files.h"
+#include "platform/core/text_edit.h"
 
 #include <cstdio>
 
@@ -83,3 +86,29 @@ void GLD_LongSecondsToDate(const LongDateTime *lSecs, LongDateRec *lDate);
 void GLD_LongDateToSeconds(const LongDateRec *lDate, LongDateTime *lSecs);
 void GLD_DateString(UInt32 dateTime, DateForm longFlag, Str255 result, Handle intlHandle);
 void GLD_TimeString(UInt32 dateTime, Boolean wantSeconds, Str255 result, Handle intlHandle);
+SInt16 GLD_FontScript();
+SInt16 GLD_FontToScript(SInt16 fontNumber);
+Boolean GLD_FillParseTable(CharByteTable table, ScriptCode script);
+OSStatus GLD_FMGetFontFromFontFamilyInstance(FMFontFamily iFontFamily, FMFontStyle iStyle, FMFont *oFont,
+                                             FMFontStyle *oIntrinsicStyle);
+TEHandle GLD_TENew(const Rect *destRect, const Rect *viewRect);
+void GLD_TEDispose(TEHandle hTE);
+void GLD_TESetText(const void *text, SInt32 length, TEHandle hTE);
+void GLD_TEInsert(const void *text, SInt32 length, TEHandle hTE);
+void GLD_TEUpdate(const Rect *rUpdate, TEHandle hTE);
+void GLD_TEActivate(TEHandle hTE);
+void GLD_TEDeactivate(TEHandle hTE);
+void GLD_TESetSelect(SInt32 selStart, SInt32 selEnd, TEHandle hTE);
+void GLD_TEDelete(TEHandle hTE);
+void GLD_TECut(TEHandle hTE);
+Boolean GLD_TEContinuousStyle(SInt16 *mode, TextStyle *aStyle, TEHandle hTE);
+SInt32 GLD_TEGetHeight(SInt32 endLine, SInt32 startLine, TEHandle hTE);
+TEStyleHandle GLD_TEGetStyleHandle(TEHandle hTE);
+OSErr GLD_InitDateCache(DateCachePtr theCache);
+StringToDateStatus GLD_StringToDate(Ptr textPtr, SInt32 textLen, DateCachePtr theCache, SInt32 *lengthUsed,
+                                    LongDateRec *dateTime);
+StringToDateStatus GLD_StringToTime(Ptr textPtr, SInt32 textLen, DateCachePtr theCache, SInt32 *lengthUsed,
+                                    LongDateRec *dateTime);
+OSErr GLD_PBHMoveRenameSync(HParmBlkPtr paramBlock);
+OSErr GLD_HGetVol(StringPtr volName, FSVolumeRefNum *vRefNum, SInt32 *dirID);
+OSErr GLD_HSetVol(ConstStr63Param volName, FSVolumeRefNum vRefNum, SInt32 dirID);

@@ -637,3 +637,63 @@ TEST(GeneralGeometryTransforms, TransformsCopyTheInputAndReportUprightResults) {
 }
 
 }  // namespace
+
+TEST(GeneralGeometry, OffscreenWorldWrappers) {
+  const Rect bounds{0, 0, 4, 6};
+  GWorldPtr world = nullptr;
+  ASSERT_EQ(QDD_NewGWorld(&world, 32, &bounds, nullptr, nullptr, 0), noErr);
+  ASSERT_NE(world, nullptr);
+  CGrafPtr savedPort = nullptr;
+  GDHandle savedDevice = nullptr;
+  QDD_GetGWorld(&savedPort, &savedDevice);
+  QDD_SetGWorld(world, nullptr);
+  CGrafPtr current = nullptr;
+  GDHandle device = nullptr;
+  QDD_GetGWorld(&current, &device);
+  EXPECT_EQ(current, world);
+  PixMapHandle pm = QDD_GetGWorldPixMap(world);
+  ASSERT_NE(pm, nullptr);
+  EXPECT_EQ(QDD_GetPortPixMap(world), pm);
+  const GWorldFlags state = QDD_GetPixelsState(pm);
+  EXPECT_TRUE(QDD_LockPixels(pm));
+  ASSERT_NE(QDD_GetPixBaseAddr(pm), nullptr);
+  EXPECT_GE(QDD_GetPixRowBytes(pm), 6 * 4);
+  QDD_SetPixelsState(pm, state);
+  QDD_SetGWorld(savedPort, savedDevice);
+  QDD_DisposeGWorld(world);
+}
+
+TEST(GeneralGeometry, CursorWrappers) {
+  EXPECT_EQ(QDD_GetCursor(0), nullptr);
+  EXPECT_EQ(QDD_GetCursor(129), nullptr);
+  CursHandle watch = QDD_GetCursor(watchCursor);
+  ASSERT_NE(watch, nullptr);
+  EXPECT_EQ(QDD_GetCursor(watchCursor), watch);
+  QDD_SetCursor(*watch);
+  Cursor current{};
+  PL_GetCurrentCursor(&current);
+  EXPECT_EQ(std::memcmp(&current, *watch, sizeof(Cursor)), 0);
+  Cursor arrow{};
+  EXPECT_EQ(QDD_GetQDGlobalsArrow(&arrow), &arrow);
+  QDD_SetCursor(&arrow);
+  PL_GetCurrentCursor(&current);
+  EXPECT_EQ(std::memcmp(&current, &arrow, sizeof(Cursor)), 0);
+}
+
+TEST(GeneralGeometry, StandardColorTables) {
+  EXPECT_EQ(QDD_GetCTable(129), nullptr);
+  CTabHandle grey = QDD_GetCTable(40);
+  ASSERT_NE(grey, nullptr);
+  EXPECT_EQ((**grey).ctSize, 255);
+  EXPECT_EQ((**grey).ctTable[0].rgb.red, 0xFFFF);
+  EXPECT_EQ((**grey).ctTable[255].rgb.blue, 0);
+  QDD_DisposeCTable(grey);
+  CTabHandle system = QDD_GetCTable(8);
+  ASSERT_NE(system, nullptr);
+  EXPECT_EQ((**system).ctTable[0].rgb.green, 0xFFFF);   // white first
+  EXPECT_EQ((**system).ctTable[215].rgb.red, 0xEEEE);   // the red ramp
+  EXPECT_EQ((**system).ctTable[215].rgb.green, 0);
+  EXPECT_EQ((**system).ctTable[255].rgb.red, 0);        // black last
+  QDD_DisposeCTable(system);
+  QDD_DisposeCTable(nullptr);
+}

@@ -1707,3 +1707,136 @@ OSStatus PL_UTF8FromUniChars(const UniChar *chars, UniCharCount count, std::stri
 }
 
 void PL_FailWritesAfterBytes(SInt64 byteCount) { gWriteBudget.store(byteCount < 0 ? -1 : byteCount); }
+
+// ---- Default directory and the classic move-and-rename -------------------------------------------------------
+
+namespace {
+
+std::mutex gDefaultDirLock;
+std::string gDefaultDir;  // empty: the working directory
+
+std::string DefaultDirPath() {
+  std::lock_guard<std::mutex> hold(gDefaultDirLock);
+  if (!gDefaultDir.empty()) return gDefaultDir;
+  char *cwd = realpath(".", nullptr);
+  std::string path = cwd != nullptr ? cwd : "/";
+  free(cwd);
+  return path;
+}
+
+// The folder a classic (volume, directory ID) pair names.
+OSErr FolderForDirID(FSVolumeRefNum vRefNum, SInt32 dirID, Object *folder) {
+  Object def{DefaultDirPath(), {}};
+  if (stat(def.path.c_str(), &def.st) != 0) return PL_OSStatusFromErrno(errno);
+  const size_t defVolume = VolumeIndexFor(def);
+  Volume volume;
+  if (vRefNum == 0 || vRefNum == RefNumForIndex(defVolume)) {
+    if (dirID == 0) {
+      *folder = def;
+      return noErr;
+    }
+    GetVolume(RefNumForIndex(defVolume), &volume);
+  } else if (!GetVolume(vRefNum, &volume)) {
+    return nsvErr;
+  }
+  if (dirID == 0 || UInt32(dirID) == fsRtDirID) {
+    folder->path = volume.mountPoint;
+    if (stat(folder->path.c_str(), &folder->st) != 0) return PL_OSStatusFromErrno(errno);
+    return noErr;
+  }
+  std::vector<std::string> paths;
+  {
+    PathTable &t = Paths();
+    std::lock_guard<std::mutex> hold(t.lock);
+    for (size_t id = 1; id < t.paths.size(); ++id) paths.push_back(t.paths[id].path);
+  }
+  paths.push_back(def.path);
+  if (char *cwd = realpath(".", nullptr)) {
+    paths.push_back(cwd);
+    free(cwd);
+  }
+  for (const std::string &p : paths) {
+    struct stat st;
+    if (stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_dev != volume.device) continue;
+    if (NodeIDFor(st, false) == UInt32(dirID)) {
+      *folder = Object{p, st};
+      return noErr;
+    }
+  }
+  return dirNFErr;
+}
+
+OSErr NameFromPascal(ConstStringPtr name, std::string *out) {
+  out->clear();
+  if (name == nullptr || name[0] == 0) return noErr;
+  out->assign(reinterpret_cast<const char *>(name + 1), name[0]);
+  if (out->find('/') != std::string::npos || out->find('\0') != std::string::npos || *out == "." || *out == "..")
+    return bdNamErr;
+  return noErr;
+}
+
+}  // namespace
+
+OSErr HGetVol(StringPtr volName, FSVolumeRefNum *vRefNum, SInt32 *dirID) {
+  Object def{DefaultDirPath(), {}};
+  if (stat(def.path.c_str(), &def.st) != 0) return PL_OSStatusFromErrno(errno);
+  const size_t index = VolumeIndexFor(def);
+  if (vRefNum != nullptr) *vRefNum = RefNumForIndex(index);
+  if (dirID != nullptr) *dirID = SInt32(NodeIDFor(def.st, IsVolumeRoot(def, index)));
+  if (volName != nullptr) {
+    Volume v;
+    GetVolume(RefNumForIndex(index), &v);
+    const std::string name = VolumeName(v).substr(0, 255);
+    volName[0] = UInt8(name.size());
+    std::memcpy(volName + 1, name.data(), name.size());
+  }
+  return noErr;
+}
+
+OSErr HSetVol(ConstStr63Param, FSVolumeRefNum vRefNum, SInt32 dirID) {
+  Object folder;
+  OSErr err = FolderForDirID(vRefNum, dirID, &folder);
+  if (err != noErr) return err;
+  std::lock_guard<std::mutex> hold(gDefaultDirLock);
+  gDefaultDir = folder.path;
+  return noErr;
+}
+
+OSErr PBHMoveRenameSync(HParmBlkPtr paramBlock) {
+  if (paramBlock == nullptr) return paramErr;
+  CMovePBRec_Copy &pb = paramBlock->copyParam;
+  Object from, dest, obj;
+  std::string name, destName, newName;
+  OSErr err = FolderForDirID(pb.ioVRefNum, pb.ioDirID, &from);
+  if (err == noErr) err = FolderForDirID(pb.ioVRefNum, pb.ioNewDirID, &dest);
+  if (err == noErr) err = NameFromPascal(pb.ioNamePtr, &name);
+  if (err == noErr) err = NameFromPascal(pb.ioNewName, &destName);
+  if (err == noErr) err = NameFromPascal(pb.ioCopyName, &newName);
+  if (err == noErr && name.empty()) err = bdNamErr;
+  if (err == noErr) err = LookUpChild(from.path, name, &obj);
+  if (err == noErr && !destName.empty()) {
+    Object inner;
+    err = LookUpChild(dest.path, destName, &inner);
+    if (err == noErr && !S_ISDIR(inner.st.st_mode)) err = dirNFErr;
+    if (err == fnfErr) err = dirNFErr;
+    dest = inner;
+  }
+  if (err == noErr) {
+    const std::string target = JoinPath(dest.path, newName.empty() ? name : newName);
+    if (obj.st.st_dev != dest.st.st_dev) {
+      err = diffVolErr;
+    } else if (dest.path == obj.path || dest.path.compare(0, obj.path.size() + 1, obj.path + "/") == 0) {
+      err = badMovErr;
+    } else if (target != obj.path) {
+      if (IsImmutable(obj)) {
+        err = fLckdErr;
+      } else if (RenameNoReplace(obj.path, target) != 0) {
+        err = RenameErr(errno);
+      } else {
+        PathsMoved(obj.path, target);
+      }
+    }
+  }
+  pb.ioResult = err;
+  return err;
+}

@@ -450,3 +450,33 @@ OSStatus PL_UTF8FromUniChars(const UniChar *chars, UniCharCount count, std::stri
 // Test hook: after `byteCount` further bytes written through the fork calls (all threads), writes fail
 // with dskFulErr as if the disk were full; a negative count switches it off.
 void PL_FailWritesAfterBytes(SInt64 byteCount);
+
+// ---- Default directory and the classic move-and-rename ---------------------------------------------------
+// The default directory starts as the process's working directory. A directory ID names a folder by its
+// node ID: 0 is the default directory (or the root of another volume given by number), fsRtDirID a volume's
+// root, any other ID a folder on that volume that this process has a reference to (or its working
+// directory); dirNFErr otherwise.
+// Names are Pascal strings in UTF-8 naming one object inside the folder (no '/'); bdNamErr otherwise.
+OSErr HGetVol(StringPtr volName, FSVolumeRefNum *vRefNum, SInt32 *dirID);
+// volName is not read: the volume is given by number (0: the default directory's volume).
+OSErr HSetVol(ConstStr63Param volName, FSVolumeRefNum vRefNum, SInt32 dirID);
+
+struct CMovePBRec_Copy {  // the fields of HParamBlockRec.copyParam that the move-and-rename reads
+  OSErr ioResult;
+  StringPtr ioNamePtr;     // the object to move, inside ioDirID
+  FSVolumeRefNum ioVRefNum;
+  FSVolumeRefNum ioDstVRefNum;
+  StringPtr ioNewName;     // the destination folder inside ioNewDirID; nullptr or empty: ioNewDirID itself
+  StringPtr ioCopyName;    // the object's new name; nullptr or empty keeps its name
+  SInt32 ioNewDirID;
+  SInt32 ioDirID;
+};
+union HParamBlockRec {
+  CMovePBRec_Copy copyParam;
+};
+typedef HParamBlockRec *HParmBlkPtr;
+
+// Moves an object to another folder of the same volume, giving it a new name on the way, in one step:
+// dupFNErr when the destination already holds the name (nothing moves), diffVolErr across volumes,
+// badMovErr into itself. The result is also left in ioResult.
+OSErr PBHMoveRenameSync(HParmBlkPtr paramBlock);

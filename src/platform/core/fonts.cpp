@@ -1,6 +1,8 @@
 // Font family numbers by name: the classic table, then numbers handed out on first use.
 #include "platform/core/fonts.h"
 
+#include "platform/core/mac_errors.h"
+
 #include <cstring>
 #include <strings.h>
 #include <mutex>
@@ -76,3 +78,24 @@ void GetFontName(SInt16 familyID, Str255 name) {
 }
 
 SInt16 GetAppFont() { return applFont; }
+
+SInt16 FontScript() { return 0; }  // smRoman
+
+SInt16 FontToScript(SInt16) { return 0; }
+
+Boolean FillParseTable(CharByteTable table, ScriptCode script) {
+  if (table == nullptr) return false;
+  if (script != 0 && script != -1 && script != -2) return false;  // smRoman, smSystemScript, smCurrentScript
+  std::memset(table, 0, sizeof(CharByteTable));
+  return true;
+}
+
+OSStatus FMGetFontFromFontFamilyInstance(FMFontFamily iFontFamily, FMFontStyle, FMFont *oFont,
+                                         FMFontStyle *oIntrinsicStyle) {
+  Str255 name;
+  GetFontName(iFontFamily, name);
+  if (name[0] == 0) return kFMInvalidFontFamilyErr;
+  if (oFont != nullptr) *oFont = FMFont(UInt16(iFontFamily));
+  if (oIntrinsicStyle != nullptr) *oIntrinsicStyle = 0;
+  return noErr;
+}

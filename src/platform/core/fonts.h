@@ -14,3 +14,23 @@ void GetFNum(ConstStr255Param name, SInt16 *familyID);
 void GetFontName(SInt16 familyID, Str255 name);
 // The application font's family number (applFont).
 SInt16 GetAppFont();
+
+// ---- Scripts and font instances ----
+// Every family here is drawn from Unicode fonts and carries no script of its own: all answer smRoman, whose
+// parse table has no double-byte characters.
+typedef UInt32 FMFont;
+typedef SInt16 FMFontFamily;
+typedef SInt16 FMFontStyle;
+typedef char CharByteTable[256];
+enum : OSStatus { kFMInvalidFontFamilyErr = -981 };
+
+// The script of the current port's font.
+SInt16 FontScript();
+SInt16 FontToScript(SInt16 fontNumber);
+// All zeros (no byte starts a two-byte character) and true for smRoman (also for smSystemScript and
+// smCurrentScript, which name it); false for any other script.
+Boolean FillParseTable(CharByteTable table, ScriptCode script);
+// Each family has one font, numbered like the family, with no intrinsic style; kFMInvalidFontFamilyErr
+// for a number that names no family.
+OSStatus FMGetFontFromFontFamilyInstance(FMFontFamily iFontFamily, FMFontStyle iStyle, FMFont *oFont,
+                                         FMFontStyle *oIntrinsicStyle);

@@ -3,6 +3,7 @@
 
 #include "platform/core/cf_date.h"
 #include "platform/core/clock.h"
+#include "platform/core/mac_errors.h"
 
 #include <unicode/udat.h>
 #include <unicode/uloc.h>
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -102,4 +104,89 @@ void DateString(UInt32 dateTime, DateForm longFlag, Str255 result, Handle) {
 
 void TimeString(UInt32 dateTime, Boolean wantSeconds, Str255 result, Handle) {
   FormatClassic(dateTime, wantSeconds ? UDAT_MEDIUM : UDAT_SHORT, UDAT_NONE, result);
+}
+
+namespace {
+
+// UTF-8 to UTF-16, with the UTF-8 byte offset of each UTF-16 unit (and one past the end).
+void ToUTF16(const char *text, SInt32 length, std::u16string *out, std::vector<SInt32> *byteAt) {
+  SInt32 i = 0;
+  while (i < length) {
+    const UInt8 b = UInt8(text[i]);
+    SInt32 n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 1;
+    if (i + n > length) n = 1;
+    UInt32 c = n == 1 ? (b < 0x80 ? b : 0xFFFD) : UInt32(b & (0x7F >> n));
+    for (SInt32 k = 1; k < n; ++k) c = (c << 6) | (UInt8(text[i + k]) & 0x3F);
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out->push_back(char16_t(0xD800 + (c >> 10)));
+      byteAt->push_back(i);
+      out->push_back(char16_t(0xDC00 + (c & 0x3FF)));
+    } else {
+      out->push_back(char16_t(c));
+    }
+    byteAt->push_back(i);
+    i += n;
+  }
+  byteAt->push_back(length);
+}
+
+StringToDateStatus ParseClassic(Ptr textPtr, SInt32 textLen, SInt32 *lengthUsed, LongDateRec *dateTime, bool date) {
+  if (lengthUsed != nullptr) *lengthUsed = 0;
+  if (textPtr == nullptr || textLen <= 0 || dateTime == nullptr) return dateTimeNotFound;
+  std::u16string text;
+  std::vector<SInt32> byteAt;
+  ToUTF16(textPtr, textLen, &text, &byteAt);
+  // The style that reads the most text wins; on a tie the shorter style, so "Jan 2, 2024" is no long date.
+  const UDateFormatStyle styles[] = {UDAT_SHORT, UDAT_MEDIUM, UDAT_LONG, UDAT_FULL};
+  int32_t bestPos = 0;
+  UDate bestMs = 0;
+  UDateFormatStyle bestStyle = UDAT_SHORT;
+  for (UDateFormatStyle style : styles) {
+    UErrorCode status = U_ZERO_ERROR;
+    UDateFormat *format = date ? udat_open(UDAT_NONE, style, uloc_getDefault(), u"UTC", -1, nullptr, -1, &status)
+                               : udat_open(style, UDAT_NONE, uloc_getDefault(), u"UTC", -1, nullptr, -1, &status);
+    if (U_FAILURE(status)) continue;
+    udat_setLenient(format, false);
+    int32_t pos = 0;
+    const UDate ms = udat_parse(format, reinterpret_cast<const UChar *>(text.data()), int32_t(text.size()), &pos,
+                                &status);
+    udat_close(format);
+    if (U_FAILURE(status) || pos <= bestPos) continue;
+    bestPos = pos;
+    bestMs = ms;
+    bestStyle = style;
+  }
+  if (bestPos <= 0) return dateTimeNotFound;
+  const LongDateTime secs = LongDateTime(std::floor(bestMs / 1000.0 - kCFAbsoluteTimeIntervalSince1970 +
+                                                    kCFAbsoluteTimeIntervalSince1904));
+  LongDateRec parsed;
+  LongSecondsToDate(&secs, &parsed);
+  if (date) {
+    dateTime->ld.year = parsed.ld.year;
+    dateTime->ld.month = parsed.ld.month;
+    dateTime->ld.day = parsed.ld.day;
+  } else {
+    dateTime->ld.hour = parsed.ld.hour;
+    dateTime->ld.minute = parsed.ld.minute;
+    dateTime->ld.second = parsed.ld.second;
+  }
+  const SInt32 used = byteAt[size_t(bestPos)];
+  if (lengthUsed != nullptr) *lengthUsed = used;
+  StringToDateStatus result = 0;
+  if (date && (bestStyle == UDAT_FULL || bestStyle == UDAT_LONG)) result |= longDateFound;
+  if (used < textLen) result |= leftOverChars;
+  return result;
+}
+
+}  // namespace
+
+OSErr InitDateCache(DateCachePtr theCache) { return theCache == nullptr ? paramErr : noErr; }
+
+StringToDateStatus StringToDate(Ptr textPtr, SInt32 textLen, DateCachePtr, SInt32 *lengthUsed, LongDateRec *dateTime) {
+  return ParseClassic(textPtr, textLen, lengthUsed, dateTime, true);
+}
+
+StringToDateStatus StringToTime(Ptr textPtr, SInt32 textLen, DateCachePtr, SInt32 *lengthUsed, LongDateRec *dateTime) {
+  return ParseClassic(textPtr, textLen, lengthUsed, dateTime, false);
 }

@@ -40,3 +40,34 @@ void LongDateToSeconds(const LongDateRec *lDate, LongDateTime *lSecs);
 // whole character within 255 bytes. `intlHandle` is not used.
 void DateString(UInt32 dateTime, DateForm longFlag, Str255 result, Handle intlHandle);
 void TimeString(UInt32 dateTime, Boolean wantSeconds, Str255 result, Handle intlHandle);
+
+// ---- Reading dates and times from text ----
+// StringToDate and StringToTime read the texts DateString and TimeString write (UTF-8, the user's locale):
+// the date sets year, month and day of `dateTime`, the time hour, minute and second; other fields are left
+// alone. `lengthUsed` is the number of bytes read. The status is 0 for a text read entirely, longDateFound for
+// a long date, leftOverChars added when text remains, dateTimeNotFound when nothing could be read.
+struct DateCacheRecord {
+  SInt16 hidden[256];
+};
+typedef DateCacheRecord *DateCachePtr;
+typedef SInt16 StringToDateStatus;
+enum : StringToDateStatus {
+  fatalDateTime = (SInt16)0x8000,
+  longDateFound = 1,
+  leftOverChars = 2,
+  sepNotIntlSep = 4,
+  fieldOrderNotIntl = 8,
+  extraneousStrings = 16,
+  tooManySeps = 32,
+  sepNotConsistent = 64,
+  tokenErr = (SInt16)0x8100,
+  cantReadUtilities = (SInt16)0x8200,
+  dateTimeNotFound = (SInt16)0x8400,
+  dateTimeInvalid = (SInt16)0x8800,
+};
+
+OSErr InitDateCache(DateCachePtr theCache);
+StringToDateStatus StringToDate(Ptr textPtr, SInt32 textLen, DateCachePtr theCache, SInt32 *lengthUsed,
+                                LongDateRec *dateTime);
+StringToDateStatus StringToTime(Ptr textPtr, SInt32 textLen, DateCachePtr theCache, SInt32 *lengthUsed,
+                                LongDateRec *dateTime);
