@@ -2,6 +2,7 @@
 #include "movie/pictures.h"
 
 #include "general/file_system_helpers.h"
+#include "movie/codecs.h"
 #include "movie/movie_errors.h"
 #include "movie/movie_files.h"
 #include "platform/core/aliases.h"
@@ -69,6 +70,19 @@ OSStatus QT_SaveCompressedImageToFile(ImageDescriptionHandle desc, Handle compre
   if (err == noErr) err = GraphicsExportSetDontRecompress(ge, true);
   if (err == noErr) err = ExportToFile(ge, fileRef);
   CloseComponent(ge);
+  return err;
+}
+
+OSStatus QT_CompressPixmapAndSaveToFile(PixMapHandle pixmap, SInt16 depth, CodecQ codecQuality, OSType codecType,
+                                        const FSRef *fileRef) {
+  if (pixmap == nullptr || fileRef == nullptr) return paramErr;
+  ImageDescriptionHandle desc = reinterpret_cast<ImageDescriptionHandle>(NewHandleClear(sizeof(ImageDescription)));
+  Handle data = NewHandle(0);
+  OSStatus err = (desc == nullptr || data == nullptr) ? OSStatus(memFullErr) : OSStatus(noErr);
+  if (err == noErr) err = QT_CompressPixmap(pixmap, depth, codecQuality, codecType, desc, data);
+  if (err == noErr) err = QT_SaveCompressedImageToFile(desc, data, fileRef);
+  if (data != nullptr) DisposeHandle(data);
+  if (desc != nullptr) DisposeHandle(reinterpret_cast<Handle>(desc));
   return err;
 }
 

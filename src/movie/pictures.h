@@ -15,6 +15,9 @@
 OSStatus QT_SavePixmapToFileDontRecompress(PixMapHandle pixmap, const FSRef *fileRef);
 // Writes compressed image data with its description as a QuickTime image file (as it is).
 OSStatus QT_SaveCompressedImageToFile(ImageDescriptionHandle desc, Handle compressedData, const FSRef *fileRef);
+// Compresses the pixel map with the codec and writes the result as a QuickTime image file.
+OSStatus QT_CompressPixmapAndSaveToFile(PixMapHandle pixmap, SInt16 depth, CodecQ codecQuality, OSType codecType,
+                                        const FSRef *fileRef);
 
 // A new picture (owned: KillPicture) of frame (0, 0, width, height) into which the compressed image is
 // decompressed; null on failure (the decompressor's error: noCodecErr, codecBadDataErr...).

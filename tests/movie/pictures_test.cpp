@@ -143,6 +143,26 @@ TEST(MoviePictures, CompressedImageIsSavedUnchanged) {
   DisposeGWorld(world);
 }
 
+TEST(MoviePictures, PixmapCompressedToJpegIsSavedAndReadsBack) {
+  TempDir dir;
+  GWorldPtr world = SmallWorld();
+  FSRef file = EmptyFile(dir, "j.qtif");
+  ASSERT_EQ(noErr, QT_CompressPixmapAndSaveToFile(GetGWorldPixMap(world), 32, codecMaxQuality, 'jpeg', &file));
+  GraphicsImportComponent gi = nullptr;
+  ASSERT_EQ(noErr, QT_GetGraphicsImporterForFile(&file, &gi));
+  ImageDescriptionHandle got = nullptr;
+  ASSERT_EQ(noErr, GraphicsImportGetImageDescription(gi, &got));
+  EXPECT_EQ(OSType('jpeg'), (*got)->cType);
+  EXPECT_EQ(5, (*got)->width);
+  EXPECT_EQ(3, (*got)->height);
+  DisposeHandle(reinterpret_cast<Handle>(got));
+  CloseComponent(gi);
+  // A codec that does not exist here leaves nothing behind but its error.
+  EXPECT_EQ(noCodecErr, QT_CompressPixmapAndSaveToFile(GetGWorldPixMap(world), 32, codecMaxQuality, 'icod', &file));
+  EXPECT_EQ(paramErr, QT_CompressPixmapAndSaveToFile(nullptr, 32, codecMaxQuality, 'jpeg', &file));
+  DisposeGWorld(world);
+}
+
 // The handle data reference: the handle, an empty name, the extension code; an importer reads it back.
 TEST(MoviePictures, PictureCopiedToHandleReadsBackThroughItsDataReference) {
   GWorldPtr world = SmallWorld();
