@@ -10,6 +10,8 @@
 #include "movie/movie_time.h"
 #include "platform/core/files.h"
 #include "platform/core/memory.h"
+#include "platform/movie/movie_drawing.h"
+#include "platform/movie/movie_toolbox.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -212,4 +214,34 @@ OSStatus BZ_ReadTask(void *parameter) {
   if (frameList != nullptr) DisposePtr(reinterpret_cast<Ptr>(frameList));
   std::printf("KBZ: exiting read task, error = %ld\n", long(result));
   return result;
+}
+
+OSStatus BZ_SetSrcMovieTimeValue(BZ_ProjPtr project, SInt32 fileNum) {
+  if (project == nullptr || fileNum < 0 || fileNum >= kBZ_MaxNumFiles) return paramErr;
+  Movie movie = project->info.dynMovieInfo.sourceMovie[fileNum];
+  if (movie == nullptr) return paramErr;
+  SetMovieTimeValue(movie, project->dynIO_Info.inputInfo[fileNum].movieTime);
+  if (OSErr err = GetMoviesError(); err != noErr) return err;
+  MoviesTask(movie, 0);
+  return GetMoviesError();
+}
+
+OSErr BZ_DrawingCompleteProc(Movie movie, long refCon) {
+  auto *project = reinterpret_cast<BZ_ProjPtr>(refCon);
+  if (project == nullptr || movie == nullptr) return noErr;
+  SInt32 fileNum = 0;
+  while (fileNum < kBZ_MaxNumFiles && project->info.dynMovieInfo.sourceMovie[fileNum] != movie) ++fileNum;
+  if (fileNum == kBZ_MaxNumFiles) return noErr;
+
+  BZ_DynInputInfo &input = project->dynIO_Info.inputInfo[fileNum];
+  TimeValue next = -1, duration = 0;
+  BZ_GetMovieVideoNextTime(movie, &project->info.statMovInfo[fileNum], input.movieTime, &input.movieTimeF, &next,
+                           &duration);
+  input.movieTime = next;
+  input.duration = duration;
+
+  BZ_BuffInfo *copy = BZ_GetBufferInfoByStageType(project->dynIO_Info.buffInfo, kBZ_CopyTaskType, fileNum);
+  MP_TaskData *task = copy != nullptr ? copy->taskData[0].load() : nullptr;
+  if (task == nullptr || task->inputQueue == nullptr || copy->ptr == nullptr) return noErr;
+  return OSErr(MPNotifyQueue(task->inputQueue, Word(kBZ_CustomAppEventHandlerTaskType), project, copy->ptr));
 }

@@ -50,3 +50,13 @@ OSStatus BZ_ReadFrameDirect(Track track, Media media, const BZ_DynInputInfo *inp
 // Posts kBZ_DrawFrameEvent with kBZ_FileNumEventParam to the main thread through the engine host; the
 // posting's result.
 OSStatus BZ_SendDrawFrameEvent(SInt32 fileNum);
+
+// Main thread, for a source that is not read directly: moves the file's source movie to the input's
+// movieTime and lets it draw once into its world; the movie error (GetMoviesError). A file number outside
+// the table or without a movie gives paramErr.
+OSStatus BZ_SetSrcMovieTimeValue(BZ_ProjPtr project, SInt32 fileNum);
+
+// The source movie's drawing-complete procedure (refCon: the project), on the main thread after each
+// drawing: advances the input of the file whose movie this is to the next frame and posts the copy stage's
+// buffer (sender kBZ_CustomAppEventHandlerTaskType) to the copy task; a movie of no file gives noErr.
+OSErr BZ_DrawingCompleteProc(Movie movie, long refCon);

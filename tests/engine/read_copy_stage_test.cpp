@@ -762,20 +762,8 @@ TEST_F(EnginePipeline, TheCacheServesARepeatedPreviewFrame) {
 // ---- Drawn sources -------------------------------------------------------------------------------------------
 // What project start and the application's handler of event 2000 do for a source that is not read directly:
 // the movie draws into a '2vuy' world over the copy stage's first buffer; the event moves the movie to the
-// input's time and tasks it; the drawing-complete procedure advances the input and posts the buffer on.
-
-OSErr DrawingComplete(Movie movie, long refCon) {
-  auto *project = reinterpret_cast<BZ_ProjPtr>(refCon);
-  BZ_DynInputInfo &input = project->dynIO_Info.inputInfo[0];
-  TimeValue next = -1, duration = 0;
-  BZ_GetMovieVideoNextTime(movie, &project->info.statMovInfo[0], input.movieTime, &input.movieTimeF, &next, &duration);
-  input.movieTime = next;
-  input.duration = duration;
-  BZ_BuffInfo *copy = BZ_GetBufferInfoByStageType(project->dynIO_Info.buffInfo, kBZ_CopyTaskType, 0);
-  MP_TaskData *task = copy != nullptr ? copy->taskData[0].load() : nullptr;
-  if (task == nullptr || task->inputQueue == nullptr || copy->ptr == nullptr) return noErr;
-  return MPNotifyQueue(task->inputQueue, Word(kBZ_CustomAppEventHandlerTaskType), project, copy->ptr);
-}
+// input's time and tasks it (BZ_SetSrcMovieTimeValue); the drawing-complete procedure (BZ_DrawingCompleteProc)
+// advances the input and posts the buffer on.
 
 std::atomic<SInt32> gDrawRequests{0};
 OSStatus HandleDrawFrame(EventHandlerCallRef, EventRef event, void *) {
@@ -784,10 +772,7 @@ OSStatus HandleDrawFrame(EventHandlerCallRef, EventRef event, void *) {
   BZ_ProjPtr project = gBZ.project;
   if (project == nullptr || fileNum != 0) return noErr;
   ++gDrawRequests;
-  Movie movie = project->info.dynMovieInfo.sourceMovie[0];
-  SetMovieTimeValue(movie, project->dynIO_Info.inputInfo[0].movieTime);
-  MoviesTask(movie, 0);
-  return noErr;
+  return BZ_SetSrcMovieTimeValue(project, fileNum);
 }
 
 class EngineDrawnPipeline : public EnginePipeline {
@@ -820,7 +805,7 @@ class EngineDrawnPipeline : public EnginePipeline {
     SetMovieGWorld(source_.movie, world, nullptr);
     SetMovieActive(source_.movie, true);
     SetMoviePlayHints(source_.movie, hintsHighQuality | hintsAllowInterlace, 0xFFFFFFFF);
-    SetMovieDrawingCompleteProc(source_.movie, movieDrawingCallAlways, DrawingComplete, long(project_.get()));
+    SetMovieDrawingCompleteProc(source_.movie, movieDrawingCallAlways, BZ_DrawingCompleteProc, long(project_.get()));
   }
 
   // Makes the movie with ffmpeg and its reference pictures as ffmpeg decodes them, runs it and compares every
