@@ -1,6 +1,7 @@
 // Whole executions headless: start, read, copy, noise frames, write and save with sound, checked from
 // outside with ffprobe/ffmpeg; and runs stopped by a cancel or a write error leave no target files.
 #include "engine/closing_saving.h"
+#include "engine/compress_stage.h"
 #include "engine/copy_stage.h"
 #include "engine/main_task.h"
 #include "engine/noise_movie_stage.h"
@@ -26,6 +27,7 @@ constexpr EventTimeout kLimit = 60;
 OSStatus HandleEvents(EventHandlerCallRef, EventRef event, void *) {
   switch (GetEventKind(event)) {
     case kBZ_OutSampleRefsEvent: return BZ_HandleOutSampleRefsEvent(event);
+    case kBZ_CompressEvent: BZ_HandleCompressEvent(event); return noErr;
     case kBZ_ProjectRunFinishedEvent:
       if (MPSemaphoreID s = gBZ.dlgTaskData.prfSemaphore) MPSignalSemaphore(s);
       return noErr;
@@ -44,7 +46,7 @@ struct RunResult {
 
 // One execution of the whole engine over the fixture at dir/src.mov into dir/out.mov, the way the main thread
 // drives it; a stopped run has its target files deleted as the main thread does.
-RunResult RunProject(const TempDir &dir, const FixtureMovieSpec &spec, int workers, Stop stop) {
+RunResult RunProject(const TempDir &dir, const FixtureMovieSpec &spec, int workers, Stop stop, CodecType out = '2vuy') {
   RunResult r;
   FakeHome home(dir.path());
   CurrentProject project;
@@ -68,7 +70,7 @@ RunResult RunProject(const TempDir &dir, const FixtureMovieSpec &spec, int worke
   BZ_MakeDefaultProjSett(movies, &project->info.settings);
   BZ_CleaninSett &c = project->info.settings.cleaning;
   c.average.apply = c.noiseRed.apply = c.removeLogo.apply = c.crossLuma.apply = c.varBr.apply = c.ou.apply = false;
-  project->info.settings.output.cType = '2vuy';
+  project->info.settings.output.cType = out;
   project->info.settings.input.interlaced = false;
   project->info.dynMovieInfo.sourceMovie[0] = src;
   project->info.srcFileData[0].fileRef = RefFor(dir.File("src.mov"));
@@ -79,12 +81,13 @@ RunResult RunProject(const TempDir &dir, const FixtureMovieSpec &spec, int worke
   EXPECT_EQ(MPCreateSemaphore(1, 0, &prf), noErr);
   gBZ.dlgTaskData.prfSemaphore = prf;
   EventHandlerRef handler = nullptr;
-  static const EventTypeSpec kinds[] = {{kBZ_ProjEventClass, kBZ_OutSampleRefsEvent}, {kBZ_ProjEventClass, kBZ_ProjectRunFinishedEvent}};
-  EXPECT_EQ(InstallApplicationEventHandler(HandleEvents, 2, kinds, nullptr, &handler), noErr);
+  static const EventTypeSpec kinds[] = {{kBZ_ProjEventClass, kBZ_OutSampleRefsEvent}, {kBZ_ProjEventClass, kBZ_ProjectRunFinishedEvent}, {kBZ_ProjEventClass, kBZ_CompressEvent}};
+  EXPECT_EQ(InstallApplicationEventHandler(HandleEvents, 3, kinds, nullptr, &handler), noErr);
   BZ_SetStageEntryPoint(kBZ_ReadTaskType, false, BZ_ReadTask);
   BZ_SetStageEntryPoint(kBZ_CopyTaskType, false, BZ_CopyTask);
   BZ_SetStageEntryPoint(kBZ_WriteTaskType, false, BZ_WriteTask);
   BZ_SetStageEntryPoint(kBZ_NoiseFrameTaskType, false, BZ_NoiseFrameTask);
+  BZ_SetStageEntryPoint(kBZ_ComprTaskType, false, BZ_CompressTask);
   EXPECT_EQ(MPCreateQueue(&gBZ.mainTaskData.termQueue), noErr);
   EXPECT_EQ(BZ_CreateMainTask(project.get()), noErr);
   EXPECT_EQ(BZ_CreateBuffers(), noErr);
@@ -124,7 +127,7 @@ RunResult RunProject(const TempDir &dir, const FixtureMovieSpec &spec, int worke
   MP_DeleteSemaphore(&prf);
   RemoveEventHandler(handler);
   FlushEventQueue(GetMainEventQueue());
-  for (int t : {kBZ_ReadTaskType, kBZ_CopyTaskType, kBZ_WriteTaskType, kBZ_NoiseFrameTaskType}) BZ_SetStageEntryPoint(BZ_TaskType(t), false, nullptr);
+  for (int t : {kBZ_ComprTaskType, kBZ_ReadTaskType, kBZ_CopyTaskType, kBZ_WriteTaskType, kBZ_NoiseFrameTaskType}) BZ_SetStageEntryPoint(BZ_TaskType(t), false, nullptr);
   gBZ.numProcessors = 0;
   return r;
 }
@@ -182,5 +185,32 @@ TEST(EndToEnd, StoppedRunsLeaveNoTarget) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.mov")));
     EXPECT_TRUE(srcBytes == ReadWholeFile(dir.File("src.mov")));
   }
+}
+// The compress stage in a whole run: PAL-sized pictures into DV, read back by ffmpeg close to the source.
+TEST(EndToEnd, TwoVuyToDv) {
+  if (!FfmpegAvailable()) GTEST_SKIP();
+  TempDir dir;
+  FixtureMovieSpec spec;
+  spec.width = 720; spec.height = 576; spec.frames = 8;
+  // A camera-like picture (ffmpeg's test card) rather than the line pattern, which no DV coder keeps close.
+  ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=720x576:r=25:d=0.32 -f lavfi -i sine=r=48000:d=0.32 "
+                          "-pix_fmt uyvy422 -c:v rawvideo -c:a pcm_s16be -ac 2 " + ShellQuote(dir.File("src.mov"))));
+  RunResult r = RunProject(dir, spec, 4, Stop::None, 'dvc ');
+  EXPECT_EQ(0, r.code);
+  EXPECT_EQ(kBZ_ProjStateFinished, r.exec);
+  EXPECT_EQ(noErr, r.save);
+  auto v = ProbeStream(dir.File("out.mov"), "v:0");
+  EXPECT_EQ("dvvideo", v["codec_name"]);
+  EXPECT_EQ("720", v["width"]);
+  EXPECT_EQ("576", v["height"]);
+  EXPECT_EQ(std::to_string(spec.frames), v["nb_frames"]);
+  std::string log;
+  RunCommand("ffmpeg -v info -nostats -i " + ShellQuote(dir.File("out.mov")) + " -i " + ShellQuote(dir.File("src.mov")) +
+                 " -map 0:v -map 1:v -lavfi \"[0:v]format=yuv422p[a];[1:v]format=yuv422p[b];[a][b]psnr\" -f null - 2>&1",
+             &log);
+  const auto at = log.find("average:");
+  ASSERT_NE(std::string::npos, at) << log;
+  const double psnr = std::atof(log.c_str() + at + 8);
+  EXPECT_GE(psnr, 40.0) << log.substr(at, 80);
 }
 }  // namespace
