@@ -1,0 +1,216 @@
+// Whole executions headless: start, read, copy, noise frames, write and save with sound, checked from
+// outside with ffprobe/ffmpeg; and runs stopped by a cancel or a write error leave no target files.
+#include "engine/closing_saving.h"
+#include "engine/compress_stage.h"
+#include "engine/copy_stage.h"
+#include "engine/main_task.h"
+#include "engine/noise_movie_stage.h"
+#include "engine/project_start.h"
+#include "engine/read_stage.h"
+#include "engine/stage_table.h"
+#include "engine/write_stage.h"
+#include "engine/runtime/frame_selection.h"
+#include "movie/movie_time.h"
+#include "target_builder.h"
+#include "support/task_check.h"
+
+#include "platform/core/files.h"
+
+#include <gtest/gtest.h>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace {
+using namespace bz_test;
+constexpr EventTimeout kLimit = 60;
+
+OSStatus HandleEvents(EventHandlerCallRef, EventRef event, void *) {
+  switch (GetEventKind(event)) {
+    case kBZ_OutSampleRefsEvent: return BZ_HandleOutSampleRefsEvent(event);
+    case kBZ_CompressEvent: BZ_HandleCompressEvent(event); return noErr;
+    case kBZ_ProjectRunFinishedEvent:
+      if (MPSemaphoreID s = gBZ.dlgTaskData.prfSemaphore) MPSignalSemaphore(s);
+      return noErr;
+    default: return eventNotHandledErr;
+  }
+}
+
+enum class Stop { None, Cancel, WriteError };
+
+struct RunResult {
+  intptr_t code = -1;
+  BZ_ExecuteState exec = kBZ_ProjStateReady;
+  OSStatus save = noErr;
+  OSStatus error = noErr;
+};
+
+// One execution of the whole engine over the fixture at dir/src.mov into dir/out.mov, the way the main thread
+// drives it; a stopped run has its target files deleted as the main thread does.
+RunResult RunProject(const TempDir &dir, const FixtureMovieSpec &spec, int workers, Stop stop, CodecType out = '2vuy') {
+  RunResult r;
+  FakeHome home(dir.path());
+  CurrentProject project;
+  RecordedHost host;
+  host.Install();
+  const ItemCount baseTasks = PL_MPLiveTaskCount();
+  gBZ.numProcessors = ItemCount(workers);
+  Movie src = nullptr;
+  EXPECT_EQ(noErr, OpenMovieAtPath(dir.File("src.mov"), &src));
+  BZ_StatMovInfo *movies = project.statMovInfo();
+  SInt32 frames = 0;
+  EXPECT_EQ(noErr, QT_CountMovieFrames(src, &frames, nullptr));
+  DescribeSource(movies, 0, spec.height, spec.width, frames, '2vuy');
+  movies[0].hasOneSimpleVideoTrack = true;
+  movies[0].numVisualTracks = 1;
+  movies[0].numDataRefIndexes = 1;
+  movies[0].isVideoRange = true;
+  movies[0].gamma = 2.2f;
+  movies[0].movieTimeScale = GetMovieTimeScale(src);
+  EXPECT_EQ(noErr, BZ_MakeMovieTimeList(src, &movies[0]));
+  BZ_MakeDefaultProjSett(movies, &project->info.settings);
+  BZ_CleaninSett &c = project->info.settings.cleaning;
+  c.average.apply = c.noiseRed.apply = c.removeLogo.apply = c.crossLuma.apply = c.varBr.apply = c.ou.apply = false;
+  project->info.settings.output.cType = out;
+  project->info.settings.input.interlaced = false;
+  project->info.dynMovieInfo.sourceMovie[0] = src;
+  project->info.srcFileData[0].fileRef = RefFor(dir.File("src.mov"));
+  project->info.targetFileData[0].parentRef = RefFor(dir.path());
+  project->info.targetFileData[0].fileName = Name("out.mov");
+
+  MPSemaphoreID prf = nullptr;
+  EXPECT_EQ(MPCreateSemaphore(1, 0, &prf), noErr);
+  gBZ.dlgTaskData.prfSemaphore = prf;
+  EventHandlerRef handler = nullptr;
+  static const EventTypeSpec kinds[] = {{kBZ_ProjEventClass, kBZ_OutSampleRefsEvent}, {kBZ_ProjEventClass, kBZ_ProjectRunFinishedEvent}, {kBZ_ProjEventClass, kBZ_CompressEvent}};
+  EXPECT_EQ(InstallApplicationEventHandler(HandleEvents, 3, kinds, nullptr, &handler), noErr);
+  BZ_SetStageEntryPoint(kBZ_ReadTaskType, false, BZ_ReadTask);
+  BZ_SetStageEntryPoint(kBZ_CopyTaskType, false, BZ_CopyTask);
+  BZ_SetStageEntryPoint(kBZ_WriteTaskType, false, BZ_WriteTask);
+  BZ_SetStageEntryPoint(kBZ_NoiseFrameTaskType, false, BZ_NoiseFrameTask);
+  BZ_SetStageEntryPoint(kBZ_ComprTaskType, false, BZ_CompressTask);
+  EXPECT_EQ(MPCreateQueue(&gBZ.mainTaskData.termQueue), noErr);
+  EXPECT_EQ(BZ_CreateMainTask(project.get()), noErr);
+  EXPECT_EQ(BZ_CreateBuffers(), noErr);
+
+  if (stop == Stop::WriteError) PL_FailWritesAfterBytes(SInt64(spec.width) * spec.height * 2 * spec.frames / 2);
+  EXPECT_EQ(noErr, BZ_StartProject());
+  if (stop == Stop::Cancel) {
+    // Half-way: once half the picture bytes are in the target file.
+    const std::string out = dir.File("out.mov");
+    const auto half = std::uintmax_t(spec.width) * spec.height * spec.frames;
+    PL_RunEventLoopUntil([&] {
+      std::error_code ec;
+      return std::filesystem::file_size(out, ec) >= half && !ec;
+    }, kLimit);
+    MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project.get(), Word(kBZ_CancelProjectMessage));
+  }
+  void *code = nullptr;
+  EXPECT_EQ(noErr, PL_RunEventLoopUntil([&] { return MPWaitOnQueue(gBZ.mainTaskData.outputQueue, nullptr, nullptr, &code, kDurationImmediate) == noErr; }, kLimit));
+  PL_FailWritesAfterBytes(-1);
+  r.code = intptr_t(code);
+  r.exec = project->state.exec.load();
+  r.error = project->state.error;
+  if (r.exec == kBZ_ProjStateFinished && r.code == 0)
+    r.save = BZ_SaveTargetMovies(project.get());
+  else
+    BZ_DeleteProjectFiles(project.get());
+  BZ_DisposeProject(nullptr);
+
+  MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project.get(), Word(kBZ_AppQuitMessage));
+  OSStatus err = eventLoopTimedOutErr;
+  PL_RunEventLoopUntil([&] { return (err = BZ_WaitForMainTaskTermMessage(kDurationImmediate)) != kMPTimeoutErr; }, kLimit);
+  PL_RunEventLoopUntil([&] { return PL_MPLiveTaskCount() == baseTasks; }, kLimit);
+  MP_DeleteQueue(&gBZ.mainTaskData.termQueue);
+  gBZ.mainTaskData.~MP_TaskData();
+  new (&gBZ.mainTaskData) MP_TaskData{};
+  prf = gBZ.dlgTaskData.prfSemaphore.exchange(nullptr);
+  MP_DeleteSemaphore(&prf);
+  RemoveEventHandler(handler);
+  FlushEventQueue(GetMainEventQueue());
+  for (int t : {kBZ_ComprTaskType, kBZ_ReadTaskType, kBZ_CopyTaskType, kBZ_WriteTaskType, kBZ_NoiseFrameTaskType}) BZ_SetStageEntryPoint(BZ_TaskType(t), false, nullptr);
+  gBZ.numProcessors = 0;
+  return r;
+}
+
+class EndToEndWorkers : public ::testing::TestWithParam<int> {};
+
+TEST_P(EndToEndWorkers, TwoVuyWithSoundToTwoVuy) {
+  if (!FfmpegAvailable()) GTEST_SKIP();
+  TempDir dir;
+  FixtureMovieSpec spec;
+  spec.width = 320; spec.height = 240; spec.frames = 12;
+  FixtureMovieInfo info;
+  ASSERT_EQ(noErr, WriteFixtureMovie(dir.File("src.mov"), spec, &info));
+  const auto srcBytes = ReadWholeFile(dir.File("src.mov"));
+  RunResult r = RunProject(dir, spec, GetParam(), Stop::None);
+  EXPECT_EQ(0, r.code);
+  EXPECT_EQ(kBZ_ProjStateFinished, r.exec);
+  EXPECT_EQ(noErr, r.save);
+  EXPECT_TRUE(srcBytes == ReadWholeFile(dir.File("src.mov"))) << "the source movie was written";
+
+  auto v = ProbeStream(dir.File("out.mov"), "v:0");
+  EXPECT_EQ("rawvideo", v["codec_name"]);
+  EXPECT_EQ(std::to_string(spec.width), v["width"]);
+  EXPECT_EQ(std::to_string(spec.height), v["height"]);
+  EXPECT_EQ(std::to_string(spec.frames), v["nb_frames"]);
+  EXPECT_EQ("25/1", v["r_frame_rate"]);
+  std::string all;
+  for (const auto &f : info.frames) all.append(reinterpret_cast<const char *>(f.data()), f.size());
+  EXPECT_TRUE(all == Decode(dir.File("out.mov"), "-map 0:v -f rawvideo -pix_fmt uyvy422"));
+  const std::string srcSound = Decode(dir.File("src.mov"), "-map 0:a -f s16le");
+  EXPECT_FALSE(srcSound.empty());
+  EXPECT_TRUE(srcSound == Decode(dir.File("out.mov"), "-map 0:a -f s16le"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Workers, EndToEndWorkers, ::testing::Values(1, 2, 8));
+
+// A run stopped half-way (cancel, or the disk filling under the writer) ends, leaves no target file and
+// keeps the source as it was.
+TEST(EndToEnd, StoppedRunsLeaveNoTarget) {
+  for (Stop stop : {Stop::Cancel, Stop::WriteError}) {
+    SCOPED_TRACE(stop == Stop::Cancel ? "cancel" : "write error");
+    TempDir dir;
+    FixtureMovieSpec spec;
+    spec.width = 320; spec.height = 240; spec.frames = 120;
+    FixtureMovieInfo info;
+    ASSERT_EQ(noErr, WriteFixtureMovie(dir.File("src.mov"), spec, &info));
+    const auto srcBytes = ReadWholeFile(dir.File("src.mov"));
+    RunResult r = RunProject(dir, spec, 4, stop);
+    if (stop == Stop::Cancel) {
+      EXPECT_EQ(kBZ_ProjStateCanceled, r.exec);
+    } else {
+      EXPECT_EQ(dskFulErr, r.error);
+      EXPECT_NE(kBZ_ProjStateFinished, r.exec);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.mov")));
+    EXPECT_TRUE(srcBytes == ReadWholeFile(dir.File("src.mov")));
+  }
+}
+// The compress stage in a whole run: PAL-sized pictures into DV, read back by ffmpeg close to the source.
+TEST(EndToEnd, TwoVuyToDv) {
+  if (!FfmpegAvailable()) GTEST_SKIP();
+  TempDir dir;
+  FixtureMovieSpec spec;
+  spec.width = 720; spec.height = 576; spec.frames = 8;
+  // A camera-like picture (ffmpeg's test card) rather than the line pattern, which no DV coder keeps close.
+  ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=720x576:r=25:d=0.32 -f lavfi -i sine=r=48000:d=0.32 "
+                          "-pix_fmt uyvy422 -c:v rawvideo -c:a pcm_s16be -ac 2 " + ShellQuote(dir.File("src.mov"))));
+  RunResult r = RunProject(dir, spec, 4, Stop::None, 'dvc ');
+  EXPECT_EQ(0, r.code);
+  EXPECT_EQ(kBZ_ProjStateFinished, r.exec);
+  EXPECT_EQ(noErr, r.save);
+  auto v = ProbeStream(dir.File("out.mov"), "v:0");
+  EXPECT_EQ("dvvideo", v["codec_name"]);
+  EXPECT_EQ("720", v["width"]);
+  EXPECT_EQ("576", v["height"]);
+  EXPECT_EQ(std::to_string(spec.frames), v["nb_frames"]);
+  std::string log;
+  RunCommand("ffmpeg -v info -nostats -i " + ShellQuote(dir.File("out.mov")) + " -i " + ShellQuote(dir.File("src.mov")) +
+                 " -map 0:v -map 1:v -lavfi \"[0:v]format=yuv422p[a];[1:v]format=yuv422p[b];[a][b]psnr\" -f null - 2>&1",
+             &log);
+  const auto at = log.find("average:");
+  ASSERT_NE(std::string::npos, at) << log;
+  const double psnr = std::atof(log.c_str() + at + 8);
+  EXPECT_GE(psnr, 40.0) << log.substr(at, 80);
+}
+}  // namespace
