@@ -807,20 +807,29 @@ OSStatus QT_MoveBackMovieEOF(const FSRef *file, Track track, TimeValue trackEnd)
 
 // ---- Choosing movie files ----
 
-Boolean QT_MovieFilter(AEDesc *item, void *info, NavCallBackUserData callBackUD, NavFilterModes filterMode) {
-  (void)callBackUD;
-  (void)filterMode;
+Boolean QT_GetNavItemFile(AEDesc *item, void *info, FSRef *file, Boolean *isFolder) {
+  *isFolder = false;
   if (item == nullptr) return false;
   DescType type = item->descriptorType;
   if (type != typeFSS && type != typeFSRef && type != typeFileURL) return false;
   const auto *fileInfo = static_cast<const NavFileOrFolderInfo *>(info);
-  if (fileInfo != nullptr && fileInfo->isFolder) return true;
+  if (fileInfo != nullptr && fileInfo->isFolder) {
+    *isFolder = true;
+    return false;
+  }
   AEDesc coerced{};
   if (AECoerceDesc(item, typeFSRef, &coerced) != noErr) return false;
-  FSRef file;
-  bool ok = AEGetDescDataSize(&coerced) == Size(sizeof(FSRef)) && AEGetDescData(&coerced, &file, sizeof(file)) == noErr;
+  bool ok = AEGetDescDataSize(&coerced) == Size(sizeof(FSRef)) && AEGetDescData(&coerced, file, sizeof(*file)) == noErr;
   AEDisposeDesc(&coerced);
-  if (!ok) return false;
+  return ok;
+}
+
+Boolean QT_MovieFilter(AEDesc *item, void *info, NavCallBackUserData callBackUD, NavFilterModes filterMode) {
+  (void)callBackUD;
+  (void)filterMode;
+  FSRef file;
+  Boolean isFolder = false;
+  if (!QT_GetNavItemFile(item, info, &file, &isFolder)) return isFolder;
   Boolean canOpenWithGraphicsImporter = false, canOpenAsMovie = false;
   if (QT_CanQuickTimeOpenFile(&file, &canOpenWithGraphicsImporter, &canOpenAsMovie, nullptr, 1) != noErr) return false;
   return canOpenAsMovie && !canOpenWithGraphicsImporter;

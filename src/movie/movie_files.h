@@ -149,6 +149,9 @@ OSStatus QT_GetMainAtoms(SInt16 forkRefNum, SInt32 *count, SInt64 **sizes, OSTyp
 OSStatus QT_MoveBackMovieEOF(const FSRef *file, Track track, TimeValue trackEnd);
 
 // ---- Choosing movie files ----
+// The file a navigation item ('fss ', 'fsrf' or 'furl' descriptor) names; false for anything else, with
+// isFolder set when the item is a folder. Shared by the navigation filters.
+Boolean QT_GetNavItemFile(AEDesc *item, void *info, FSRef *file, Boolean *isFolder);
 // Navigation filter: shows folders and the files ('fss ', 'fsrf' or 'furl' descriptors) that open as movies
 // and not with a graphics importer, so still images stay hidden; hides everything else and any item it
 // fails to look at.

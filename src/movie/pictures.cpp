@@ -223,17 +223,9 @@ OSStatus QT_CopyPictureToHandle(PicHandle picture, Handle *outDataRef, Handle *o
 Boolean QT_PictureFilter(AEDesc *item, void *info, NavCallBackUserData callBackUD, NavFilterModes filterMode) {
   (void)callBackUD;
   (void)filterMode;
-  if (item == nullptr) return false;
-  DescType type = item->descriptorType;
-  if (type != typeFSS && type != typeFSRef && type != typeFileURL) return false;
-  const auto *fileInfo = static_cast<const NavFileOrFolderInfo *>(info);
-  if (fileInfo != nullptr && fileInfo->isFolder) return true;
-  AEDesc coerced{};
-  if (AECoerceDesc(item, typeFSRef, &coerced) != noErr) return false;
   FSRef file;
-  bool ok = AEGetDescDataSize(&coerced) == Size(sizeof(FSRef)) && AEGetDescData(&coerced, &file, sizeof(file)) == noErr;
-  AEDisposeDesc(&coerced);
-  if (!ok) return false;
+  Boolean isFolder = false;
+  if (!QT_GetNavItemFile(item, info, &file, &isFolder)) return isFolder;
   Boolean canOpenWithGraphicsImporter = false;
   if (QT_CanQuickTimeOpenFile(&file, &canOpenWithGraphicsImporter, nullptr, nullptr, 1) != noErr) return false;
   return canOpenWithGraphicsImporter;
