@@ -284,7 +284,7 @@ OSErr MF_FSBumpDate(const FSRef *ref) {
   return FSSetCatalogInfo(ref, kFSCatInfoContentMod, &catalog);
 }
 
-// A classic file specification names its folder by a directory identifier, which Linux cannot look up.
+// An FSSpec names its folder by a directory identifier, which Linux cannot look up.
 OSErr MF_FSRefMakeFSSpec(const FSRef *, FSSpec *) { return paramErr; }
 OSErr MF_FSMakeFSRef(FSVolumeRefNum, SInt32, ConstStr255Param, FSRef *) { return paramErr; }
 OSErr MF_FSMakePath(FSVolumeRefNum, SInt32, ConstStr255Param, UInt8 *, UInt32) { return paramErr; }

@@ -3,7 +3,7 @@
 // (0 for success) and paramErr when a required output is null; outputs are written only on success unless a
 // routine says otherwise.
 //
-// Classic calls that have no meaning on Linux (classic file specifications, file identifiers, AppleShare
+// Classic calls that have no meaning on Linux (FSSpec records, file identifiers, AppleShare
 // directory access, mount information) answer paramErr (-50), the one number
 // agreed for them, without touching their outputs.
 #pragma once
@@ -81,7 +81,7 @@ OSErr MF_FSCopyFileMgrAttributes(const FSRef *source, const FSRef *destination, 
 // Sets the content modification date to now, one second later when now equals the old date.
 OSErr MF_FSBumpDate(const FSRef *ref);
 
-// Conversions. Classic file specifications and directory identifiers cannot be resolved here: paramErr.
+// Conversions. FSSpec records and directory identifiers cannot be resolved here: paramErr.
 OSErr MF_FSRefMakeFSSpec(const FSRef *ref, FSSpec *spec);
 OSErr MF_FSMakeFSRef(FSVolumeRefNum volRefNum, SInt32 dirID, ConstStr255Param name, FSRef *ref);
 OSErr MF_FSMakePath(FSVolumeRefNum volRefNum, SInt32 dirID, ConstStr255Param name, UInt8 *path, UInt32 maxPathSize);

@@ -41,7 +41,7 @@ typedef UInt32 FSVolumeInfoBitmap;
 typedef UInt32 FSIteratorFlags;
 typedef struct OpaqueFSIterator *FSIterator;
 
-// Classic file specification. Linux cannot find a folder by its directory identifier, so no call here
+// The classic FSSpec record. Linux cannot find a folder by its directory identifier, so no call here
 // accepts one; a non-null FSSpec output gives paramErr.
 struct FSSpec {
   FSVolumeRefNum vRefNum;
