@@ -75,6 +75,18 @@ OSErr Draw(Movie movie, PL_MovieDrawing *d, TimeValue time) {
   return err;
 }
 
+// The drawing state a setter changes, made when missing; null (with the movies error set) for no movie or no
+// memory.
+std::shared_ptr<PL_MovieDrawing> DrawingToChange(Movie theMovie) {
+  if (theMovie == nullptr) {
+    PL_SetMoviesError(invalidMovie);
+    return nullptr;
+  }
+  std::shared_ptr<PL_MovieDrawing> d = DrawingOf(theMovie, true);
+  if (d == nullptr) PL_SetMoviesError(memFullErr);
+  return d;
+}
+
 }  // namespace
 
 void SetMovieGWorld(Movie theMovie, CGrafPtr port, GDHandle) {
@@ -114,15 +126,8 @@ void GetMovieGWorld(Movie theMovie, CGrafPtr *port, GDHandle *gdh) {
 }
 
 void SetMovieDrawingCompleteProc(Movie theMovie, SInt32 flags, MovieDrawingCompleteUPP proc, long refCon) {
-  if (theMovie == nullptr) {
-    PL_SetMoviesError(invalidMovie);
-    return;
-  }
-  std::shared_ptr<PL_MovieDrawing> d = DrawingOf(theMovie, true);
-  if (d == nullptr) {
-    PL_SetMoviesError(memFullErr);
-    return;
-  }
+  std::shared_ptr<PL_MovieDrawing> d = DrawingToChange(theMovie);
+  if (d == nullptr) return;
   std::lock_guard<std::mutex> guard(d->lock);
   d->proc = proc;
   d->procFlags = flags;
@@ -131,15 +136,8 @@ void SetMovieDrawingCompleteProc(Movie theMovie, SInt32 flags, MovieDrawingCompl
 }
 
 void SetMoviePlayHints(Movie theMovie, SInt32 flags, SInt32 flagsMask) {
-  if (theMovie == nullptr) {
-    PL_SetMoviesError(invalidMovie);
-    return;
-  }
-  std::shared_ptr<PL_MovieDrawing> d = DrawingOf(theMovie, true);
-  if (d == nullptr) {
-    PL_SetMoviesError(memFullErr);
-    return;
-  }
+  std::shared_ptr<PL_MovieDrawing> d = DrawingToChange(theMovie);
+  if (d == nullptr) return;
   std::lock_guard<std::mutex> guard(d->lock);
   d->playHints = (d->playHints & ~flagsMask) | (flags & flagsMask);
   PL_SetMoviesError(noErr);
@@ -197,9 +195,8 @@ void MoviesTask(Movie theMovie, SInt32) {
 }
 
 OSErr UpdateMovie(Movie theMovie) {
-  if (theMovie == nullptr) return PL_SetMoviesError(invalidMovie);
-  std::shared_ptr<PL_MovieDrawing> d = DrawingOf(theMovie, true);
-  if (d == nullptr) return PL_SetMoviesError(memFullErr);
+  std::shared_ptr<PL_MovieDrawing> d = DrawingToChange(theMovie);
+  if (d == nullptr) return GetMoviesError();
   std::lock_guard<std::mutex> guard(d->lock);
   d->dirty = true;
   return PL_SetMoviesError(noErr);
