@@ -451,6 +451,18 @@ OSStatus BZ_ReinitPlaybackOffscreen(BZ_ProjPtr project, SInt32 fileNum) {
   return GetMoviesError();
 }
 
+void BZ_ClosePlaybackInputs(BZ_ProjPtr project) {
+  if (project == nullptr) return;
+  for (SInt32 i = 0; i < kBZ_MaxNumFiles; ++i) {
+    BZ_DynInputInfo &in = project->dynIO_Info.inputInfo[i];
+    Movie movie = project->info.dynMovieInfo.sourceMovie[i];
+    if (!in.openedMovieForPlayback || movie == nullptr) continue;
+    SetMovieDrawingCompleteProc(movie, movieDrawingCallAlways, nullptr, 0);
+    DetachMovie(movie);
+    in.openedMovieForPlayback = false;
+  }
+}
+
 OSStatus BZ_OpenTargetFiles() {
   BZ_ProjPtr project = gBZ.project;
   if (project == nullptr) return paramErr;

@@ -67,6 +67,9 @@ OSStatus BZ_OpenMovieForPlaybackInput(BZ_ProjPtr project, SInt32 fileNum);
 // over the new first buffer, of the kind chosen when it was opened, with the source's gamma, and the movie
 // drawing into it. Nothing when the world is there.
 OSStatus BZ_ReinitPlaybackOffscreen(BZ_ProjPtr project, SInt32 fileNum);
+// Before the stage table goes with the project: every source opened for playback stops drawing into the
+// world over its buffer and calling the drawing-complete procedure; it is opened anew by the next set-up.
+void BZ_ClosePlaybackInputs(BZ_ProjPtr project);
 
 // BZ_OpenTargetFile for each target whose fileRef is valid; the first failure.
 OSStatus BZ_OpenTargetFiles();

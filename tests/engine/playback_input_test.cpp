@@ -4,6 +4,7 @@
 // failed, its error to the main task.
 #include "engine/project_start.h"
 
+#include "engine/closing_saving.h"
 #include "engine/read_stage.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/stage_table.h"
@@ -231,6 +232,25 @@ TEST_F(PlaybackInput, RebuiltTableGetsTheWorldBack) {
   const int rowBytes = (spec_.width + 31) / 32 * 32;
   EXPECT_EQ(frame[1], Copy()->ptr[32]);
   EXPECT_EQ(frame[size_t(spec_.width + 1) * 2 + 1], Copy()->ptr[32 + rowBytes + 1]);
+}
+
+// The project's end takes the table and its worlds: the movie no longer draws there, and a later drawing (a
+// stray request, or the dialog's own) changes nothing of the freed buffer.
+TEST_F(PlaybackInput, DisposedProjectLeavesTheMovieWithoutItsWorld) {
+  UseFixture('jpeg');
+  ASSERT_EQ(BZ_OpenSourceFiles(), noErr);
+  ExpectWorld(k2vuyPixelFormat);
+  Movie movie = movie_;
+  BZ_DisposeProject(nullptr);
+  CGrafPtr port = nullptr;
+  GetMovieGWorld(movie, &port, nullptr);
+  EXPECT_EQ(port, nullptr);
+  EXPECT_FALSE(project_->dynIO_Info.inputInfo[0].openedMovieForPlayback);
+  SetMovieTimeValue(movie, QT_MovieFrameNumberToTime(movie, 3));
+  MoviesTask(movie, 0);
+  EXPECT_EQ(GetMovieStatus(movie, nullptr), noErr);
+  EXPECT_EQ(Take(copyTask_.inputQueue).sender, -1);
+  EXPECT_EQ(Take(gBZ.mainTaskData.inputQueue).sender, -1);
 }
 
 TEST_F(PlaybackInput, DrawnSourceWithoutACopyStageIsRefused) {
