@@ -218,6 +218,32 @@ TEST(EndToEnd, StoppedRunsLeaveNoTarget) {
     EXPECT_TRUE(srcBytes == ReadWholeFile(dir.File("src.mov")));
   }
 }
+// The same for a source drawn on the main thread, whose frames are pending in the main thread's events when
+// the stop comes.
+TEST(EndToEnd, StoppedDrawnRunsLeaveNoTarget) {
+  if (!FfmpegAvailable()) GTEST_SKIP();
+  TempDir source;
+  ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=720x576:r=25:d=4 -pix_fmt yuv420p -c:v dvvideo " +
+                          ShellQuote(source.File("src.mov"))));
+  const auto srcBytes = ReadWholeFile(source.File("src.mov"));
+  for (Stop stop : {Stop::Cancel, Stop::WriteError}) {
+    SCOPED_TRACE(stop == Stop::Cancel ? "cancel" : "write error");
+    TempDir dir;
+    ASSERT_TRUE(WriteWholeFile(dir.File("src.mov"), srcBytes));
+    FixtureMovieSpec spec;
+    spec.width = 720; spec.height = 576; spec.frames = 100;
+    RunResult r = RunProject(dir, spec, 4, stop);
+    if (stop == Stop::Cancel) {
+      EXPECT_EQ(kBZ_ProjStateCanceled, r.exec);
+    } else {
+      EXPECT_EQ(dskFulErr, r.error);
+      EXPECT_NE(kBZ_ProjStateFinished, r.exec);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.mov")));
+    EXPECT_TRUE(srcBytes == ReadWholeFile(dir.File("src.mov")));
+  }
+}
+
 // The compress stage in a whole run: PAL-sized pictures into DV, read back by ffmpeg close to the source.
 TEST(EndToEnd, TwoVuyToDv) {
   if (!FfmpegAvailable()) GTEST_SKIP();
