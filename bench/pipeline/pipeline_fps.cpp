@@ -49,7 +49,8 @@ OSStatus HandleEvents(EventHandlerCallRef, EventRef event, void *) {
     case kBZ_CompressEvent: BZ_HandleCompressEvent(event); return noErr;
     case kBZ_DrawFrameEvent: {
       SInt32 fileNum = -1;
-      GetEventParameter(event, kBZ_FileNumEventParam, kBZ_FileNumEventParam, nullptr, sizeof fileNum, nullptr, &fileNum);
+      GetEventParameter(event, kBZ_FileNumEventParam, kBZ_FileNumEventParam, nullptr, sizeof fileNum, nullptr,
+                        &fileNum);
       if (OSStatus err = BZ_SetSrcMovieTimeValue(gBZ.project, fileNum); err != noErr)
         std::fprintf(stderr, "KBZ: error from \"draw frame\" event = %ld\n", long(err));
       return noErr;
@@ -195,7 +196,8 @@ int main(int argc, char **argv) {
     std::fflush(out);
     if (best < 0 || seconds < best) best = seconds;
   }
-  if (best > 0 && runs > 1) std::fprintf(out, "best: frames %ld seconds %.3f fps %.1f\n", long(frames), best, frames / best);
+  if (best > 0 && runs > 1)
+    std::fprintf(out, "best: frames %ld seconds %.3f fps %.1f\n", long(frames), best, frames / best);
 
   if (gBZ.mainTaskData.inputQueue != nullptr) {
     MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), gBZ.project, Word(kBZ_AppQuitMessage));

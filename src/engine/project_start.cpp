@@ -364,7 +364,8 @@ OSStatus BZ_OpenSourceFiles() {
     BZ_DynInputInfo &in = project->dynIO_Info.inputInfo[i];
     OSStatus err = noErr;
     if (!in.directRead) {
-      err = in.openedMovieForPlayback ? BZ_ReinitPlaybackOffscreen(project, i) : BZ_OpenMovieForPlaybackInput(project, i);
+      err = in.openedMovieForPlayback ? BZ_ReinitPlaybackOffscreen(project, i)
+                                      : BZ_OpenMovieForPlaybackInput(project, i);
       if (err != noErr) return err;
       continue;
     }
@@ -394,32 +395,35 @@ OSStatus BZ_OpenMovieForPlaybackInput(BZ_ProjPtr project, SInt32 fileNum) {
   if (buffer->offscreen == nullptr) {
     // A procedure left from an earlier project would hand the trial drawings below to the copy stage.
     SetMovieDrawingCompleteProc(movie, movieDrawingCallAlways, nullptr, 0);
+    // Half opened is not opened: the next set-up starts again from no world.
+    auto fail = [&](OSStatus failure) {
+      SetMovieActive(movie, false);
+      DetachMovie(movie);
+      DisposePlaybackWorld(buffer);
+      in.y420Playback = in.rgbPlayback = false;
+      return failure;
+    };
     in.y420Playback = false;
     in.rgbPlayback = false;
     const CodecType cType0 = project->info.statMovInfo[0].cType;
     if (cType0 == 'm2v ' || cType0 == 'm2s ') {
-      if ((err = NewPlaybackWorld(project, buffer, bufferSize, kYUV420PixelFormat)) != noErr) return err;
-      if (QT_TryToRenderMovieToGWorld(movie, buffer->offscreen) == noErr) {
+      if ((err = NewPlaybackWorld(project, buffer, bufferSize, kYUV420PixelFormat)) != noErr) return fail(err);
+      if (QT_TryToRenderMovieToGWorld(movie, buffer->offscreen) == noErr)
         in.y420Playback = true;
-      } else {
-        SetMovieActive(movie, false);
-        DetachMovie(movie);
-        DisposePlaybackWorld(buffer);
-      }
+      else
+        fail(noErr);
     }
     if (!in.y420Playback) {
-      if ((err = NewPlaybackWorld(project, buffer, bufferSize, k2vuyPixelFormat)) != noErr) return err;
+      if ((err = NewPlaybackWorld(project, buffer, bufferSize, k2vuyPixelFormat)) != noErr) return fail(err);
       if (QT_TryToRenderMovieToGWorld(movie, buffer->offscreen) != noErr) {
-        SetMovieActive(movie, false);
-        DetachMovie(movie);
-        DisposePlaybackWorld(buffer);
-        if ((err = NewPlaybackWorld(project, buffer, bufferSize, k32ARGBPixelFormat)) != noErr) return err;
+        fail(noErr);
+        if ((err = NewPlaybackWorld(project, buffer, bufferSize, k32ARGBPixelFormat)) != noErr) return fail(err);
         in.rgbPlayback = true;
         SetMovieGWorld(movie, buffer->offscreen, nullptr);
         SetMovieActive(movie, true);
       }
     }
-    if ((err = RequestSourceGamma(buffer)) != noErr) return err;
+    if ((err = RequestSourceGamma(buffer)) != noErr) return fail(err);
     SetMoviePlayHints(movie, hintsHighQuality | hintsAllowInterlace, SInt32(0xFFFFFFFF));
     SetMovieDrawingCompleteProc(movie, movieDrawingCallAlways, BZ_DrawingCompleteProc, long(project));
     in.openedMovieForPlayback = true;

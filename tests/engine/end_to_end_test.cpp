@@ -38,7 +38,8 @@ OSStatus HandleEvents(EventHandlerCallRef, EventRef event, void *) {
       // What the application's handler does: draw the source's next frame; a failure is only printed, the
       // drawing-complete procedure stops the run.
       SInt32 fileNum = -1;
-      GetEventParameter(event, kBZ_FileNumEventParam, kBZ_FileNumEventParam, nullptr, sizeof fileNum, nullptr, &fileNum);
+      GetEventParameter(event, kBZ_FileNumEventParam, kBZ_FileNumEventParam, nullptr, sizeof fileNum, nullptr,
+                        &fileNum);
       if (OSStatus err = BZ_SetSrcMovieTimeValue(gBZ.project, fileNum); err != noErr)
         std::printf("KBZ: error from \"draw frame\" event = %ld\n", long(err));
       return noErr;
@@ -112,7 +113,10 @@ RunResult RunProject(const TempDir &dir, const FixtureMovieSpec &spec, int worke
   EXPECT_EQ(MPCreateSemaphore(1, 0, &prf), noErr);
   gBZ.dlgTaskData.prfSemaphore = prf;
   EventHandlerRef handler = nullptr;
-  static const EventTypeSpec kinds[] = {{kBZ_ProjEventClass, kBZ_OutSampleRefsEvent}, {kBZ_ProjEventClass, kBZ_ProjectRunFinishedEvent}, {kBZ_ProjEventClass, kBZ_CompressEvent}, {kBZ_ProjEventClass, kBZ_DrawFrameEvent}};
+  static const EventTypeSpec kinds[] = {{kBZ_ProjEventClass, kBZ_OutSampleRefsEvent},
+                                        {kBZ_ProjEventClass, kBZ_ProjectRunFinishedEvent},
+                                        {kBZ_ProjEventClass, kBZ_CompressEvent},
+                                        {kBZ_ProjEventClass, kBZ_DrawFrameEvent}};
   EXPECT_EQ(InstallApplicationEventHandler(HandleEvents, 4, kinds, nullptr, &handler), noErr);
   BZ_SetStageEntryPoint(kBZ_ReadTaskType, false, BZ_ReadTask);
   BZ_SetStageEntryPoint(kBZ_CopyTaskType, false, BZ_CopyTask);
