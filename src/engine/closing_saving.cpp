@@ -1,6 +1,7 @@
 // Closing, saving and export of a project (main thread).
 #include "engine/closing_saving.h"
 
+#include "engine/project_start.h"
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/working_format.h"
 #include "engine/sound_copy.h"
@@ -398,6 +399,7 @@ void BZ_DisposeProject(WindowRef window) {
     }
     MP_DeleteSemaphore(&output.sampleRefsSemaphore);
   }
+  BZ_ClosePlaybackInputs(project);  // their worlds lie over the table's buffers
   BZ_DisposeBuffInfo(io.buffInfo);
 
   BZ_DynMovieInfo &dyn = info.dynMovieInfo;

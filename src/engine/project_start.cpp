@@ -1,6 +1,7 @@
 // Project start and run set-up on the main thread.
 #include "engine/project_start.h"
 
+#include "engine/read_stage.h"
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
@@ -21,6 +22,7 @@
 #include "platform/core/offscreen_worlds.h"
 #include "platform/movie/codec_info.h"
 #include "platform/movie/compression.h"
+#include "platform/movie/movie_drawing.h"
 #include "platform/movie/movie_toolbox.h"
 
 #include <algorithm>
@@ -149,6 +151,57 @@ OSStatus OpenTargetFork(BZ_ProjPtr project, SInt32 fileNum) {
   out.recordNum = -1;
   out.ioParam.positionMode = fsAtMark;
   return noErr;
+}
+
+// ---- Sources that are drawn ----
+
+// The movie draws into no world afterwards (a null world would mean the current one).
+void DetachMovie(Movie movie) {
+  CGrafPtr current = nullptr;
+  GetGWorld(&current, nullptr);
+  SetGWorld(nullptr, nullptr);
+  SetMovieGWorld(movie, nullptr, nullptr);
+  SetGWorld(current, nullptr);
+}
+
+// The first buffer of the file's copy stage, which a drawn source's movie draws into; NULL without one.
+BZ_FrameBuffInfo *PlaybackBuffer(BZ_ProjPtr project, SInt32 fileNum, size_t *size) {
+  BZ_BuffInfo *copy = BZ_GetBufferInfoByStageType(project->dynIO_Info.buffInfo, kBZ_CopyTaskType, fileNum);
+  if (copy == nullptr || copy->numFrameBuffers < 1 || copy->frameBuffInfo[0].ptr == nullptr) return nullptr;
+  *size = copy->size;
+  return &copy->frameBuffInfo[0];
+}
+
+// A world of source 0's size in that format over the buffer, its pixel map noted in the buffer's record.
+// The world must fit the buffer: the movie writes all of it.
+OSStatus NewPlaybackWorld(BZ_ProjPtr project, BZ_FrameBuffInfo *buffer, size_t bufferSize, OSType format) {
+  const SInt32 w = project->info.statMovInfo[0].width, h = project->info.statMovInfo[0].height;
+  if (w <= 0 || h <= 0 || w > 0x7FFF || h > 0x7FFF) return paramErr;
+  const SInt32 rowBytes = format == kYUV420PixelFormat ? w * 3 / 2 : format == k32ARGBPixelFormat ? w * 4 : w * 2;
+  if (PL_PixelFormatBufferSize(format, rowBytes, w, h) > bufferSize) return paramErr;
+  if (format == kYUV420PixelFormat) QT_SetY420_Header(buffer->ptr, h, w);
+  const Rect bounds{0, 0, SInt16(h), SInt16(w)};
+  GWorldPtr world = nullptr;
+  OSStatus err = QTNewGWorldFromPtr(&world, format, &bounds, nullptr, nullptr, 0, buffer->ptr, rowBytes);
+  if (err != noErr) return err;
+  buffer->offscreen = world;
+  buffer->pixMap = GetGWorldPixMap(world);
+  return noErr;
+}
+
+void DisposePlaybackWorld(BZ_FrameBuffInfo *buffer) {
+  DisposeGWorld(buffer->offscreen);
+  buffer->offscreen = nullptr;
+  buffer->pixMap = nullptr;
+}
+
+// Pictures are taken in the source's own gamma; the copy stage converts them to the internal one.
+OSStatus RequestSourceGamma(const BZ_FrameBuffInfo *buffer) {
+  return QTSetPixMapHandleRequestedGammaLevel(buffer->pixMap, -1);
+}
+
+bool IsMpegFrameTimed(CodecType cType) {
+  return cType == 'm2v ' || cType == 'm1v ' || cType == 'm2s ' || cType == 'MPEG';
 }
 
 OSStatus LogProjectStarted() {
@@ -309,14 +362,19 @@ OSStatus BZ_OpenSourceFiles() {
   for (SInt32 i = 0; i < kBZ_MaxNumFiles; ++i) {
     if (!GL_FSRefValid(&project->info.srcFileData[i].fileRef)) continue;
     BZ_DynInputInfo &in = project->dynIO_Info.inputInfo[i];
-    // Sources played back through the movie are opened by the read stage's set-up.
-    if (!in.directRead || in.fileRefNum[0] != 0) continue;
+    OSStatus err = noErr;
+    if (!in.directRead) {
+      err = in.openedMovieForPlayback ? BZ_ReinitPlaybackOffscreen(project, i)
+                                      : BZ_OpenMovieForPlaybackInput(project, i);
+      if (err != noErr) return err;
+      continue;
+    }
+    if (in.fileRefNum[0] != 0) continue;
     Track track = QT_GetFirstEnabledVideoTrack(project->info.dynMovieInfo.sourceMovie[i]);
     Media media = track != nullptr ? GetTrackMedia(track) : nullptr;
     if (media == nullptr) return invalidMedia;
     SInt16 count = 0;
-    OSStatus err = GetMediaDataRefCount(media, &count);
-    if (err != noErr) return err;
+    if ((err = GetMediaDataRefCount(media, &count)) != noErr) return err;
     for (SInt16 d = 1; d <= count && d <= kBZ_MaxNumFiles; ++d) {
       FSRef file{};
       if ((err = QT_ResolveMediaDataRef(media, d, &file)) != noErr) return err;
@@ -324,6 +382,89 @@ OSStatus BZ_OpenSourceFiles() {
     }
   }
   return noErr;
+}
+
+OSStatus BZ_OpenMovieForPlaybackInput(BZ_ProjPtr project, SInt32 fileNum) {
+  if (project == nullptr || fileNum < 0 || fileNum >= kBZ_MaxNumFiles) return paramErr;
+  Movie movie = project->info.dynMovieInfo.sourceMovie[fileNum];
+  size_t bufferSize = 0;
+  BZ_FrameBuffInfo *buffer = PlaybackBuffer(project, fileNum, &bufferSize);
+  if (movie == nullptr || buffer == nullptr) return paramErr;
+  BZ_DynInputInfo &in = project->dynIO_Info.inputInfo[fileNum];
+  OSStatus err = noErr;
+  if (buffer->offscreen == nullptr) {
+    // A procedure left from an earlier project would hand the trial drawings below to the copy stage.
+    SetMovieDrawingCompleteProc(movie, movieDrawingCallAlways, nullptr, 0);
+    // Half opened is not opened: the next set-up starts again from no world.
+    auto fail = [&](OSStatus failure) {
+      SetMovieActive(movie, false);
+      DetachMovie(movie);
+      DisposePlaybackWorld(buffer);
+      in.y420Playback = in.rgbPlayback = false;
+      return failure;
+    };
+    in.y420Playback = false;
+    in.rgbPlayback = false;
+    const CodecType cType0 = project->info.statMovInfo[0].cType;
+    if (cType0 == 'm2v ' || cType0 == 'm2s ') {
+      if ((err = NewPlaybackWorld(project, buffer, bufferSize, kYUV420PixelFormat)) != noErr) return fail(err);
+      if (QT_TryToRenderMovieToGWorld(movie, buffer->offscreen) == noErr)
+        in.y420Playback = true;
+      else
+        fail(noErr);
+    }
+    if (!in.y420Playback) {
+      if ((err = NewPlaybackWorld(project, buffer, bufferSize, k2vuyPixelFormat)) != noErr) return fail(err);
+      if (QT_TryToRenderMovieToGWorld(movie, buffer->offscreen) != noErr) {
+        fail(noErr);
+        if ((err = NewPlaybackWorld(project, buffer, bufferSize, k32ARGBPixelFormat)) != noErr) return fail(err);
+        in.rgbPlayback = true;
+        SetMovieGWorld(movie, buffer->offscreen, nullptr);
+        SetMovieActive(movie, true);
+      }
+    }
+    if ((err = RequestSourceGamma(buffer)) != noErr) return fail(err);
+    SetMoviePlayHints(movie, hintsHighQuality | hintsAllowInterlace, SInt32(0xFFFFFFFF));
+    SetMovieDrawingCompleteProc(movie, movieDrawingCallAlways, BZ_DrawingCompleteProc, long(project));
+    in.openedMovieForPlayback = true;
+  }
+  SetMovieTimeValue(movie, 0);
+  if (IsMpegFrameTimed(project->info.statMovInfo[fileNum].cType)) {
+    in.movieTime = 0;
+    in.movieTimeF = 0;
+    in.duration = project->info.statMovInfo[fileNum].frameDuration;
+  } else {
+    QT_GetMovieVideoNextTime(movie, 0, nextTimeEdgeOK, &in.movieTime, &in.duration);
+  }
+  return noErr;
+}
+
+OSStatus BZ_ReinitPlaybackOffscreen(BZ_ProjPtr project, SInt32 fileNum) {
+  if (project == nullptr || fileNum < 0 || fileNum >= kBZ_MaxNumFiles) return paramErr;
+  Movie movie = project->info.dynMovieInfo.sourceMovie[fileNum];
+  size_t bufferSize = 0;
+  BZ_FrameBuffInfo *buffer = PlaybackBuffer(project, fileNum, &bufferSize);
+  if (movie == nullptr || buffer == nullptr) return paramErr;
+  if (buffer->offscreen != nullptr) return noErr;
+  const BZ_DynInputInfo &in = project->dynIO_Info.inputInfo[fileNum];
+  const OSType format = in.y420Playback ? kYUV420PixelFormat : in.rgbPlayback ? k32ARGBPixelFormat : k2vuyPixelFormat;
+  OSStatus err = NewPlaybackWorld(project, buffer, bufferSize, format);
+  if (err == noErr) err = RequestSourceGamma(buffer);
+  if (err != noErr) return err;
+  SetMovieGWorld(movie, buffer->offscreen, nullptr);
+  return GetMoviesError();
+}
+
+void BZ_ClosePlaybackInputs(BZ_ProjPtr project) {
+  if (project == nullptr) return;
+  for (SInt32 i = 0; i < kBZ_MaxNumFiles; ++i) {
+    BZ_DynInputInfo &in = project->dynIO_Info.inputInfo[i];
+    Movie movie = project->info.dynMovieInfo.sourceMovie[i];
+    if (!in.openedMovieForPlayback || movie == nullptr) continue;
+    SetMovieDrawingCompleteProc(movie, movieDrawingCallAlways, nullptr, 0);
+    DetachMovie(movie);
+    in.openedMovieForPlayback = false;
+  }
 }
 
 OSStatus BZ_OpenTargetFiles() {

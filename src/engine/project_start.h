@@ -49,8 +49,27 @@ OSStatus BZ_ReinitProject(BZ_ProjPtr project);
 // export and a '2vuy' output that does not fit, the output becomes 'mjpa' and the check runs again.
 OSStatus BZ_CheckFreeSpace();
 
-// Opens the data forks of every directly read source (one per data reference of its video media), once.
+// Opens every source of the project for the run: a directly read source gets the data forks of its video
+// media (one per data reference), once; a source that is drawn is opened for playback the first time
+// (BZ_OpenMovieForPlaybackInput) and afterwards only gets its world back when the stage table was rebuilt
+// (BZ_ReinitPlaybackOffscreen). The first failure.
 OSStatus BZ_OpenSourceFiles();
+// A drawn source's movie draws into a world over the first buffer of its file's copy stage, so that a drawn
+// frame already lies where the copy stage reads it. The world has source 0's size and is 4:2:0 for MPEG-2
+// movies that render into it, else '2vuy', else (a movie that draws no 4:2:2) 32-bit ARGB; y420Playback or
+// rgbPlayback say which. The world keeps the source's own gamma, the movie is active with high-quality
+// interlaced drawing and calls BZ_DrawingCompleteProc (refCon: the project) after every task. Then the
+// movie is at time 0 and the input at the first frame's time and duration (for MPEG, time 0 and the
+// source's frame duration). A buffer that has a world already keeps it. paramErr without the movie or the
+// copy stage; the failure to make a world or to request its gamma.
+OSStatus BZ_OpenMovieForPlaybackInput(BZ_ProjPtr project, SInt32 fileNum);
+// For a source opened for playback whose copy stage lost its world (the table was rebuilt): the world again
+// over the new first buffer, of the kind chosen when it was opened, with the source's gamma, and the movie
+// drawing into it. Nothing when the world is there.
+OSStatus BZ_ReinitPlaybackOffscreen(BZ_ProjPtr project, SInt32 fileNum);
+// Before the stage table goes with the project: every source opened for playback stops drawing into the
+// world over its buffer and calling the drawing-complete procedure; it is opened anew by the next set-up.
+void BZ_ClosePlaybackInputs(BZ_ProjPtr project);
 
 // BZ_OpenTargetFile for each target whose fileRef is valid; the first failure.
 OSStatus BZ_OpenTargetFiles();

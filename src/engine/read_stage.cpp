@@ -243,5 +243,13 @@ OSErr BZ_DrawingCompleteProc(Movie movie, long refCon) {
   BZ_BuffInfo *copy = BZ_GetBufferInfoByStageType(project->dynIO_Info.buffInfo, kBZ_CopyTaskType, fileNum);
   MP_TaskData *task = copy != nullptr ? copy->taskData[0].load() : nullptr;
   if (task == nullptr || task->inputQueue == nullptr || copy->ptr == nullptr) return noErr;
+  // The procedure also runs after a drawing that failed: the buffer then holds an older picture, or none,
+  // and must not go on as this frame. The run ends with the drawing's error instead.
+  if (OSStatus status = GetMovieStatus(movie, nullptr); status != noErr) {
+    std::printf("KBZ: BZ_DrawingCompleteProc: error = %ld\n", long(status));
+    MPQueueID mainQueue = gBZ.mainTaskData.inputQueue;
+    if (mainQueue != nullptr) MPNotifyQueue(mainQueue, Word(kBZ_CustomAppEventHandlerTaskType), project, Word(status));
+    return OSErr(status);
+  }
   return OSErr(MPNotifyQueue(task->inputQueue, Word(kBZ_CustomAppEventHandlerTaskType), project, copy->ptr));
 }

@@ -58,5 +58,7 @@ OSStatus BZ_SetSrcMovieTimeValue(BZ_ProjPtr project, SInt32 fileNum);
 
 // The source movie's drawing-complete procedure (refCon: the project), on the main thread after each
 // drawing: advances the input of the file whose movie this is to the next frame and posts the copy stage's
-// buffer (sender kBZ_CustomAppEventHandlerTaskType) to the copy task; a movie of no file gives noErr.
+// buffer (sender kBZ_CustomAppEventHandlerTaskType) to the copy task; a movie of no file gives noErr. After
+// a drawing that failed the buffer is not posted: the drawing's error goes to the main task's input queue
+// (sender kBZ_CustomAppEventHandlerTaskType), which stops the run with it, and is returned.
 OSErr BZ_DrawingCompleteProc(Movie movie, long refCon);
