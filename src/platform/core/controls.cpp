@@ -16,6 +16,7 @@ struct OpaqueControlRef {
   MenuRef menu = nullptr;
   CFStringRef text = nullptr;  // owned
   Boolean indeterminate = false;
+  Boolean visible = true;
   Rect bounds = {0, 0, 0, 0};
 };
 
@@ -181,3 +182,22 @@ void SetControlBounds(ControlRef control, const Rect *bounds) {
 void UpdateControls(WindowRef inWindow, RgnHandle) {
   if (gChanged != nullptr && inWindow != nullptr) gChanged(inWindow, HIViewID{0, 0}, nullptr);
 }
+
+OSStatus GetControlID(ControlRef inControl, HIViewID *outID) {
+  if (outID == nullptr) return paramErr;
+  if (!Live(inControl)) return errUnknownControl;
+  *outID = inControl->id;
+  return noErr;
+}
+
+WindowRef GetControlOwner(ControlRef inControl) { return Live(inControl) ? inControl->window : nullptr; }
+
+OSStatus HIViewSetVisible(HIViewRef inView, Boolean inVisible) {
+  if (!Live(inView)) return errUnknownControl;
+  inView->visible = inVisible != 0;
+  Changed(inView);
+  return noErr;
+}
+void HideControl(ControlRef inControl) { HIViewSetVisible(inControl, false); }
+void ShowControl(ControlRef inControl) { HIViewSetVisible(inControl, true); }
+Boolean IsControlVisible(ControlRef inControl) { return Live(inControl) && inControl->visible; }

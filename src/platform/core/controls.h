@@ -60,6 +60,15 @@ OSStatus GetControlData(ControlRef inControl, ControlPartCode inPart, ResType in
 Rect *GetControlBounds(ControlRef control, Rect *bounds);
 void SetControlBounds(ControlRef control, const Rect *bounds);
 
+// The control's view identifier and window; errUnknownControl (NULL window) for a control that is gone.
+OSStatus GetControlID(ControlRef inControl, HIViewID *outID);
+WindowRef GetControlOwner(ControlRef inControl);
+// Visibility; a new control is visible. HIViewSetVisible answers errUnknownControl for a control that is gone.
+void HideControl(ControlRef inControl);
+void ShowControl(ControlRef inControl);
+Boolean IsControlVisible(ControlRef inControl);
+OSStatus HIViewSetVisible(HIViewRef inView, Boolean inVisible);
+
 // Asks the window's controls to be drawn again; the user-interface layer redraws on its own, so this only
 // tells it (through the changed procedure, with a NULL control) that a batch of changes is complete.
 void UpdateControls(WindowRef inWindow, RgnHandle inUpdateRegion);
@@ -71,7 +80,7 @@ void UpdateControls(WindowRef inWindow, RgnHandle inUpdateRegion);
 OSStatus PL_NewControl(WindowRef window, const HIViewID *id, ControlRef *control);
 // Disposes every control of the window with their menus.
 void PL_DisposeWindowControls(WindowRef window);
-// Called after a value, minimum, maximum, text, indeterminate flag or bounds changed through the calls
+// Called after a value, minimum, maximum, text, indeterminate flag, visibility or bounds changed through the calls
 // above, and with a NULL control from UpdateControls (the user-interface layer
 // mirrors it on the widget); null removes it.
 typedef void (*PL_ControlChangedProc)(WindowRef window, HIViewID id, ControlRef control);
