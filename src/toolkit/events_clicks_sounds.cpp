@@ -79,3 +79,23 @@ void GL_WaitForClick(const Rect *rect) {
     while (TickCount() - start < 10 && !EventAvail(mDownMask, nullptr)) Delay(1, nullptr);
   }
 }
+
+OSStatus GL_StillDownCarbon(Boolean *stillDown) {
+  if (stillDown == nullptr) return paramErr;
+  *stillDown = true;
+  const EventTypeSpec mouseUp{kEventClassMouse, kEventMouseUp};
+  EventRef event = nullptr;
+  OSStatus err = ReceiveNextEvent(1, &mouseUp, 0.1, true, &event);
+  if (err == eventLoopTimedOutErr) return noErr;
+  if (err != noErr) return err;
+  ReleaseEvent(event);
+  *stillDown = false;
+  return noErr;
+}
+
+OSStatus GL_ClickInBox(Rect contentBounds, SInt16 top, SInt16 left) {
+  const Point where{SInt16(contentBounds.top + top + 6), SInt16(contentBounds.left + left + 6)};
+  OSStatus err = PL_PostMouseEvent(kEventMouseDown, where, 0);
+  if (err == noErr) err = PL_PostMouseEvent(kEventMouseUp, where, 0);
+  return err;
+}

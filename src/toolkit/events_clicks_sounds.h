@@ -41,3 +41,10 @@ SInt16 GL_MultipleClick(UInt32 firstClickTime);
 // Waits, 10 ticks at a time, for a mouse-down inside rect (anywhere when rect is NULL); other events stay
 // queued meanwhile.
 void GL_WaitForClick(const Rect *rect);
+
+// *stillDown = true, then watches the mouse for up to 0.1 s in all: a button release (a queued mouse-up,
+// taken) clears it and ends the watch. A failure of the watch is returned.
+OSStatus GL_StillDownCarbon(Boolean *stillDown);
+// Posts a mouse-down and a mouse-up of one button at (contentBounds.left + left + 6,
+// contentBounds.top + top + 6).
+OSStatus GL_ClickInBox(Rect contentBounds, SInt16 top, SInt16 left);

@@ -180,4 +180,32 @@ TEST_F(Clicks, WaitForClickInARectangle) {
   EXPECT_EQ(GetNumEventsInQueue(GetMainEventQueue()), 0u);
 }
 
+TEST_F(Clicks, StillDownUntilTheButtonIsReleased) {
+  // Held (no release within 0.1 s): still down, after the watch.
+  Boolean stillDown = false;
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(GL_StillDownCarbon(&stillDown), noErr);
+  EXPECT_TRUE(stillDown);
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(90));
+
+  // Released: cleared, and the release is taken.
+  ASSERT_EQ(PL_PostMouseEvent(kEventMouseUp, Point{1, 1}, 0), noErr);
+  EXPECT_EQ(GL_StillDownCarbon(&stillDown), noErr);
+  EXPECT_FALSE(stillDown);
+  EXPECT_EQ(GetNumEventsInQueue(GetMainEventQueue()), 0u);
+  EXPECT_EQ(GL_StillDownCarbon(nullptr), paramErr);
+}
+
+TEST_F(Clicks, ClickInBoxLandsSixPixelsIntoTheItem) {
+  ASSERT_EQ(GL_ClickInBox(Rect{100, 200, 400, 600}, 10, 20), noErr);
+  EventRecord down;
+  ASSERT_TRUE(GetNextEvent(mDownMask, &down));
+  EXPECT_EQ(down.where.h, 200 + 20 + 6);
+  EXPECT_EQ(down.where.v, 100 + 10 + 6);
+  // The release follows.
+  Boolean stillDown = true;
+  EXPECT_EQ(GL_StillDownCarbon(&stillDown), noErr);
+  EXPECT_FALSE(stillDown);
+}
+
 }  // namespace
