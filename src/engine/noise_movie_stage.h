@@ -32,8 +32,9 @@ OSStatus BZ_NoiseFrameTask(void *parameter);
 // optimal scales), where cleaned frames come from (the compress stage, else the write stage of file 0) and
 // where difference pictures go (the write stage of file 1) with its queues, whether the run previews, and
 // the output gamma table (owned: GL_DisposePtr; NULL when the internal gamma is the display gamma).
-// savedInBuffer and editingOutliers serve the preview's outlier editing, which this build does not offer:
-// they come back NULL and false. paramErr when a stage or queue is missing.
+// editingOutliers is set while previewing with outliers edited in the preview (BZ_GetEditingOutliers) and the
+// preview has its outlier record; savedInBuffer is then that record's frame-sized save buffer (borrowed; the
+// record owns it and its difference frame, both made here once). paramErr when a stage or queue is missing.
 OSStatus BZ_SetupNoiseFrameTask(MP_TaskData *taskData, SInt32 *height, SInt32 *width, size_t *bufferSize,
                                 UInt8 **savedInBuffer, BZ_NoiseParams *noiseParams, BZ_BuffInfo **inBuffInfo,
                                 BZ_BuffInfo **outBuffInfo, MPQueueID *inInputQueue, Boolean *previewing,
