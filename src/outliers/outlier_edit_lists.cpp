@@ -226,7 +226,10 @@ OSStatus BZ_OuUnflattenOutlierEditList(const void *dataPtr, SInt64 dataSize, BZ_
       oe->outlierEdit.rect = Rect{GetLE16(p + 8), GetLE16(p + 10), GetLE16(p + 12), GetLE16(p + 14)};
     }
   }
-  LL_AddPtr(nullptr, first, &outlierEditList->firstFrameOel);
+  if (outlierEditList->firstFrameOel == nullptr)
+    outlierEditList->firstFrameOel = first;
+  else
+    static_cast<BZ_OuFrameOelLE *>(LL_GetLastPtr(outlierEditList->firstFrameOel))->next = first;
   return noErr;
 }
 

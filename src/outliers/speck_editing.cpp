@@ -62,8 +62,11 @@ OSStatus GetPreviewContext(PreviewContext *ctx) {
   if (err != noErr) return err;
   const SInt32 k = ctx->params.sett->numConstPix;
   if (k < 1 || 4 * k + 1 > kBZ_OuNumWindowSlots) return paramErr;
-  ctx->bufferSize = size_t(ctx->params.width) * size_t(ctx->params.height) * 2;
-  return noErr;
+  SInt64 size = 0;
+  SInt32 height = 0, width = 0;
+  err = BZ_GetBufferSize(ctx->params.inHeight, ctx->params.inWidth, ctx->params.interlaced, &height, &width, &size);
+  ctx->bufferSize = size_t(size);
+  return err;
 }
 
 }  // namespace
