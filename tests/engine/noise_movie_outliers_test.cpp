@@ -150,7 +150,7 @@ TEST_F(EngineNoiseFramePreview, PreviewDrawsTheDifferencePicture) {
   ASSERT_EQ(MPWaitOnQueue(write1_.inFreeQueue, nullptr, nullptr, &buffer, kDurationImmediate), noErr);
   float gamma = 0;
   ASSERT_EQ(BZ_GetInternalGamma(project_.get(), nullptr, &gamma, nullptr, nullptr), noErr);
-  std::vector<UInt8> diff(size_t(size_));
+  std::vector<UInt8> diff(static_cast<size_t>(size_));
   BZ_MakeDiffFrame(height_, width_, &project_->info.settings.diffParams, gamma, Buffer(2, 0), Buffer(3, 0),
                    diff.data());
   EXPECT_EQ(DiffPicture(), ExpectedARGB(diff.data()));
@@ -195,7 +195,7 @@ TEST_F(EngineNoiseFramePreview, EditingShowsKeptSpecksAndColoursThem) {
   BZ_DiffParams lumaOnly{false, true, 1.0f, 0.0f, 0.0f, 0};
   float gamma = 0;
   ASSERT_EQ(BZ_GetInternalGamma(project_.get(), nullptr, &gamma, nullptr, nullptr), noErr);
-  std::vector<UInt8> diff(size_t(size_));
+  std::vector<UInt8> diff(static_cast<size_t>(size_));
   BZ_MakeDiffFrame(height_, width_, &lumaOnly, gamma, Buffer(2, 0), filled.data(), diff.data());
   ASSERT_NE(Ou()->diffBuffer2vuy, nullptr);
   EXPECT_TRUE(std::equal(diff.begin(), diff.end(), Ou()->diffBuffer2vuy));
