@@ -3,6 +3,7 @@
 // records; they keep no state and run on any thread.
 #pragma once
 
+#include "platform/core/mac_errors.h"
 #include "platform/core/mac_types.h"
 
 // Flag bits of the per-pixel UInt16 plane.
@@ -44,9 +45,33 @@ struct RG_RgnLE {
   RG_Region rgn;
 };
 
-// Frees the region's pixel indexes and holes and clears it.
-void RG_DisposeRegion(RG_Region *rgn);
+// Grows a region from the pixel seedNum within bounds, breadth first over 8-neighbours: a neighbour joins
+// when it has 0x10, or 0x20 next to a pixel with 0x10; joined pixels get 0x80. newRgn (zeroed by the caller)
+// receives its pixels (owned: RG_DisposeRgn), counts and bounds. pixelList holds one SInt32 per frame pixel
+// (the work queue). memFullErr when the pixel list cannot be made.
+OSStatus RG_ConstructRgn(SInt32 width, const Rect *bounds, UInt16 *data, SInt32 seedNum, SInt32 *pixelList,
+                         RG_Region *newRgn);
+// Collects the neighbours within bounds of the region pixels that have neither 0x80 nor 0x100 as the ring
+// (edgeSize1 entries stored after the region pixels; they get 0x100). memFullErr when the list cannot grow.
+OSStatus RG_FindRgnEdgeInnerRing(SInt32 width, const Rect *bounds, UInt16 *data, RG_Region *rgn, SInt32 *pixelList);
+// size = the sum of the region pixels' coverage weights / 10.
+void RG_CalcRgnSize(const UInt16 *data, RG_Region *rgn);
+// avColor and colorStddev over the first- and second-degree pixels, weighted by coverage.
+void RG_CalcRgnColor(SInt32 width, const UInt8 *inBuffer, const UInt16 *data, RG_Region *rgn);
+// The coverage-weighted centre of mass (pixel centres at column + 0.5, row + 0.5).
+void RG_CalcRgnCM(SInt32 width, const UInt16 *data, RG_Region *rgn);
+// Clears the flag bits in every pixel of bounds; sets them in every region pixel.
+void RG_ClearFlagInRgn(SInt32 width, const Rect *bounds, UInt16 *data, UInt16 flag);
+void RG_SetFlagInRgn(const RG_Region *rgn, UInt16 *data, UInt16 flag);
+// Grows the rectangle to include the pixel at index.
+void RG_AddIndexToBounds(SInt32 frameWidth, SInt32 index, Rect *bounds);
+// Prints the flag words of rgnBounds grown by 3 and clipped to frameBounds, "%hu," each, a line per row;
+// masked with flags when non-zero, else with notFlags cleared.
+void RG_PrintRgnData(SInt32 width, const Rect *frameBounds, const Rect *rgnBounds, const UInt16 *data, UInt16 flags,
+                     UInt16 notFlags);
+// Frees the region's pixel list (leaving it NULL), its holes' pixel lists and the hole list.
+void RG_DisposeRgn(RG_Region *rgn);
 // Whether the padded point (h column, v row) is one of the region's pixels (ring pixels excluded).
-Boolean RG_PtInRegion(SInt32 width, const RG_Region *rgn, Point paddedPt);
-// Whether the two regions share a pixel (ring pixels excluded).
+Boolean RG_PtInRegion(SInt32 width, Point pt, const RG_Region *rgn);
+// Whether the two regions share a pixel (ring pixels excluded); false at once for disjoint bounds.
 Boolean RG_RegionsOverlap(const RG_Region *rgn1, const RG_Region *rgn2);

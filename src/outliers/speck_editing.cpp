@@ -157,7 +157,7 @@ Boolean BZ_OuSpeckOverlapsAnySpeck(BZ_OuSpeckLE *speckList, const BZ_OuSpeckLE *
 
 LL_PtrLE *BZ_OuFindPtInSpeckList(SInt32 width, BZ_OuSpeckLE *speckList, Point paddedPt) {
   for (BZ_OuSpeckLE *s = speckList; s != nullptr; s = s->next)
-    if (RG_PtInRegion(width, &s->speck.rgn, paddedPt)) {
+    if (RG_PtInRegion(width, paddedPt, &s->speck.rgn)) {
       LL_PtrLE *found = nullptr, *element = nullptr;
       if (LL_AddNewPtr(sizeof(LL_PtrLE), nullptr, &found, &element) != noErr) return nullptr;
       element->ptr = s;
