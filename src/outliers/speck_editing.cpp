@@ -7,10 +7,17 @@
 #include "engine/runtime/working_format.h"
 #include "general/geometry.h"
 #include "general/sort_search.h"
+#include "color/argb_conversions.h"
+#include "engine/runtime/engine_host.h"
+#include "engine/tasks/pipeline_types.h"
 #include "outliers/speck_replacement.h"
+#include "platform/core/event_loop.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <utility>
 
 namespace {
 
@@ -249,4 +256,389 @@ UInt8 BZ_OuGetMedianY_InEdge(SInt32 width, const UInt8 *inBuffer, const Rect *pa
   for (SInt32 i = 0; i < n; ++i) std::printf("%ld,", long(indexes[i]));
   std::printf("\n");
   return values[n / 2];
+}
+
+// ---- Finding specks and scratches ----
+
+namespace {
+
+// The padded rectangle inset by 1 pixel on each side.
+Rect Inset(const Rect &r) { return Rect{SInt16(r.top + 1), SInt16(r.left + 1), SInt16(r.bottom - 1), SInt16(r.right - 1)}; }
+
+// The whole padded frame, for the prints.
+Rect FrameRect(const BZ_OuParams &p) { return Rect{0, 0, SInt16(p.height), SInt16(p.width)}; }
+
+// Appends a zeroed speck; NULL without memory.
+BZ_OuSpeckLE *AppendSpeck(BZ_OuSpeckLE **speckList) {
+  BZ_OuSpeckLE *s = nullptr;
+  return LL_AddNewPtr(sizeof(BZ_OuSpeckLE), nullptr, speckList, &s) == noErr ? s : nullptr;
+}
+
+void DeleteSpeck(BZ_OuSpeckLE **speckList, BZ_OuSpeckLE *s) {
+  RG_DisposeRgn(&s->speck.rgn);
+  LL_DeletePtr(speckList, &s);
+}
+
+// A user's speck or scratch: its ring within the picture, number, states and properties.
+void FinishUserSpeck(const BZ_OuParams *p, const UInt8 *inBuffer, UInt16 *data, SInt32 *pixelList,
+                     BZ_OuSpeckLE **speckList, BZ_OuSpeckLE *s, SInt32 *speckNum) {
+  Rect frame{};
+  BZ_GetRealFrameBounds(p->interlaced, p->inWidth, p->inHeight, &frame);
+  (void)RG_FindRgnEdgeInnerRing(p->width, &frame, data, &s->speck.rgn, pixelList);
+  s->speck.number = LL_PtrListCount(*speckList) - 1;
+  s->speck.createdByUser = s->speck.initiallyRemoved = s->speck.remove = true;
+  BZ_CalcSpeckProperties(p, inBuffer, data, &s->speck);
+  *speckNum = s->speck.number;
+}
+
+}  // namespace
+
+Boolean BZ_OuFindSpeckUsingEdgeMedian(const BZ_OuParams *ouParams, const UInt8 *inBuffer, UInt16 *data,
+                                      SInt32 *pixelList, const Rect *paddedSelRect, UInt8 medianY,
+                                      BZ_OuSpeckLE **speckList, SInt32 *speckNum) {
+  if (speckNum != nullptr) *speckNum = -1;
+  if (ouParams == nullptr || ouParams->sett == nullptr || inBuffer == nullptr || data == nullptr ||
+      pixelList == nullptr || paddedSelRect == nullptr || speckList == nullptr || speckNum == nullptr)
+    return false;
+  const SInt32 width = ouParams->width;
+  const Rect in = Inset(*paddedSelRect);
+  const SInt32 w = in.right - in.left, h = in.bottom - in.top;
+  if (w <= 0 || h <= 0) return false;
+  const SInt32 area = w * h;
+  SInt64 sum = 0;
+  for (SInt32 r = in.top; r < in.bottom; ++r)
+    for (SInt32 c = in.left; c < in.right; ++c) sum += inBuffer[2 * (r * width + c) + 1];
+  const SInt32 avY = SInt32((area / 2 + sum) / area);
+  const SInt32 median = medianY;
+  const Rect frame = FrameRect(*ouParams);
+
+  BZ_OuSpeckLE *accepted = nullptr;
+  SInt32 dist = ouParams->sett->minDiff;
+  do {
+    for (SInt32 r = in.top; r < in.bottom; ++r)
+      for (SInt32 c = in.left; c < in.right; ++c) {
+        const SInt32 y = inBuffer[2 * (r * width + c) + 1];
+        UInt16 f = 0;
+        if (median >= avY) {  // a dark speck
+          if (y <= median - dist)
+            f = 26;
+          else if (y < median)
+            f = UInt16(32 + (median - y) * 10 / dist);
+        } else {  // a bright one
+          if (y >= median + dist)
+            f = 2074;
+          else if (y > median)
+            f = UInt16(2080 + (y - median) * 10 / dist);
+        }
+        data[r * width + c] = f;
+      }
+    RG_PrintRgnData(width, &frame, &in, data, 0, 0);
+    SInt32 seed = -1;
+    for (SInt32 r = in.top; r < in.bottom && seed < 0; ++r)
+      for (SInt32 c = in.left; c < in.right; ++c)
+        if (data[r * width + c] & kRG_FirstDegree) {
+          seed = r * width + c;
+          break;
+        }
+    if (seed >= 0) {
+      BZ_OuSpeckLE *s = AppendSpeck(speckList);
+      if (s == nullptr) return false;
+      if (RG_ConstructRgn(width, &in, data, seed, pixelList, &s->speck.rgn) != noErr) {
+        DeleteSpeck(speckList, s);
+        return false;
+      }
+      const Rect &b = s->speck.rgn.bounds;
+      const double rw = b.right - b.left, rh = b.bottom - b.top;
+      if (0.3 * w >= w - rw && 0.3 * h >= h - rh)
+        accepted = s;
+      else
+        DeleteSpeck(speckList, s);
+    }
+    dist -= 5;
+  } while (accepted == nullptr && dist > 9);
+
+  if (accepted == nullptr) return false;
+  if (BZ_OuSpeckOverlapsAnySpeck(*speckList, accepted)) {
+    DeleteSpeck(speckList, accepted);
+    return false;
+  }
+  FinishUserSpeck(ouParams, inBuffer, data, pixelList, speckList, accepted, speckNum);
+  return true;
+}
+
+Boolean BZ_OuFindScratch(const BZ_OuParams *ouParams, const UInt8 *inBuffer, UInt16 *data, SInt32 *pixelList,
+                         const Rect *paddedSelRect, UInt32 flag, BZ_OuSpeckLE **speckList, SInt32 *speckNum) {
+  if (speckNum != nullptr) *speckNum = -1;
+  if (ouParams == nullptr || ouParams->sett == nullptr || inBuffer == nullptr || data == nullptr ||
+      pixelList == nullptr || paddedSelRect == nullptr || speckList == nullptr || speckNum == nullptr)
+    return false;
+  const SInt32 width = ouParams->width;
+  const Rect in = Inset(*paddedSelRect);
+  const SInt32 w = in.right - in.left, h = in.bottom - in.top;
+  if (w <= 0 || h <= 0) return false;
+  // The mask bytes first, the region's work queue after them.
+  auto *mask = reinterpret_cast<UInt8 *>(pixelList);
+  SInt32 *queue = pixelList + (w * h + 3) / 4;
+  const Boolean scratchNW = flag == 0;
+  BZ_OuMakeScratchMask(w, h, 1.0f + ouParams->sett->scratchWidth, mask, scratchNW);
+  SInt32 seed = -1;
+  for (SInt32 i = 0; i < h; ++i)
+    for (SInt32 j = 0; j < w; ++j) {
+      const bool inBand = mask[i * w + j] != 0;
+      const SInt32 p = (in.top + i) * width + in.left + j;
+      data[p] = inBand ? 26 : 0;
+      if (inBand && seed < 0) seed = p;
+    }
+  if (seed < 0) return false;
+  BZ_OuSpeckLE *s = AppendSpeck(speckList);
+  if (s == nullptr) return false;
+  if (RG_ConstructRgn(width, &in, data, seed, queue, &s->speck.rgn) != noErr) {
+    DeleteSpeck(speckList, s);
+    return false;
+  }
+  s->speck.scratch = true;
+  s->speck.scratchNW = scratchNW;
+  FinishUserSpeck(ouParams, inBuffer, data, pixelList, speckList, s, speckNum);
+  return true;
+}
+
+OSStatus BZ_OuImplementOutlierEditList(const UInt8 *inBuffer, UInt16 *data, SInt32 *pixelList,
+                                       const BZ_OuOeLE *firstOe, BZ_OuSpeckLE **speckList) {
+  if (inBuffer == nullptr || data == nullptr || pixelList == nullptr || speckList == nullptr) return paramErr;
+  BZ_OuParams params{};
+  if (OSStatus err = BZ_OuMakeParamsFromProject(gBZ.project, &params); err != noErr) return err;
+  for (const BZ_OuOeLE *e = firstOe; e != nullptr; e = e->next) {
+    const BZ_OuOutlierEdit &oe = e->outlierEdit;
+    if (oe.oeType == kBZ_OuToggleRemove || oe.oeType == kBZ_OuToggleInterpolation) {
+      BZ_OuToggleSpeckStateByNumber(*speckList, oe.speckNum, oe.oeType);
+      continue;
+    }
+    if (oe.oeType < kBZ_OuNewSpeck || oe.oeType > kBZ_OuScratchSW) continue;
+    Rect padded{};
+    BZ_PadSelectionRect(params.interlaced, &oe.rect, &padded);
+    // A rectangle from a damaged list that leaves the frame is skipped.
+    if (padded.top < 0 || padded.left < 0 || padded.bottom > params.height || padded.right > params.width ||
+        padded.bottom <= padded.top || padded.right <= padded.left)
+      continue;
+    SInt32 speckNum = -1;
+    if (oe.oeType == kBZ_OuNewSpeck) {
+      const UInt8 median = BZ_OuGetMedianY_InEdge(params.width, inBuffer, &padded, pixelList);
+      (void)BZ_OuFindSpeckUsingEdgeMedian(&params, inBuffer, data, pixelList, &padded, median, speckList, &speckNum);
+    } else {
+      (void)BZ_OuFindScratch(&params, inBuffer, data, pixelList, &padded,
+                             oe.oeType == kBZ_OuScratchNW ? 0 : 0x200, speckList, &speckNum);
+    }
+  }
+  return noErr;
+}
+
+// ---- Edits in the preview (main thread) ----
+
+namespace {
+
+void PlayAlertSound() {
+  const BZ_EngineHost *host = BZ_GetEngineHost();
+  host->playAlertSound(host->refCon);
+}
+
+// Enters the edit region without a time limit; on the main thread in slices, handling posted events between
+// them, because the outlier task that holds it may be waiting for the main thread.
+OSStatus EnterEditRegion(MPCriticalRegionID region) {
+  if (region == nullptr) return paramErr;
+  if (!PL_IsMainThread()) return MPEnterCriticalRegion(region, kDurationForever);
+  for (;;) {
+    OSStatus err = MPEnterCriticalRegion(region, 10 * kDurationMillisecond);
+    if (err != kMPTimeoutErr) return err;
+    (void)PL_DispatchPendingEvents(nullptr);
+  }
+}
+
+// The padded selection of the previewed frame and what an edit works on; paramErr when the stage has not
+// run for the preview yet.
+struct EditContext {
+  PreviewContext preview;
+  BZ_OuDlgTaskData *ou;
+  UInt8 *frame;
+  UInt16 *data;
+  SInt32 *pixelList;
+};
+
+OSStatus GetEditContext(EditContext *ctx) {
+  if (OSStatus err = GetPreviewContext(&ctx->preview); err != noErr) return err;
+  ctx->ou = gBZ.dlgTaskData.ouDlgTaskData;
+  if (ctx->ou == nullptr) return paramErr;
+  const SInt32 k = ctx->preview.params.sett->numConstPix;
+  ctx->frame = ctx->preview.ou->inBuffers[k];
+  ctx->data = ctx->ou->ouData[2 * k];
+  ctx->pixelList = ctx->ou->ouScratch;
+  return ctx->frame != nullptr && ctx->data != nullptr && ctx->pixelList != nullptr ? OSStatus(noErr)
+                                                                                     : OSStatus(paramErr);
+}
+
+}  // namespace
+
+OSStatus BZ_OuFindSpeckInSelectionRect(const Rect *selRect, UInt32 modifiers) {
+  if (selRect == nullptr) return paramErr;
+  BZ_OuDlgTaskData *ou = gBZ.dlgTaskData.ouDlgTaskData;
+  if (ou == nullptr) return paramErr;
+  OSStatus err = EnterEditRegion(ou->oeCritRgn);
+  if (err != noErr) return err;
+  EditContext ctx{};
+  OSStatus result = GetEditContext(&ctx);
+  if (result == noErr) {
+    const BZ_OuParams &params = ctx.preview.params;
+    Rect padded{};
+    BZ_PadSelectionRect(params.interlaced, selRect, &padded);
+    const bool inside = padded.top >= 0 && padded.left >= 0 && padded.bottom <= params.height &&
+                        padded.right <= params.width && padded.bottom > padded.top && padded.right > padded.left;
+    const bool option = (modifiers & 0x800) != 0;
+    SInt32 speckNum = -1;
+    Boolean found = false;
+    BZ_OuOeType type = kBZ_OuNewSpeck;
+    if (inside && option) {
+      type = (modifiers & 0x200) ? kBZ_OuScratchSW : kBZ_OuScratchNW;
+      found = BZ_OuFindScratch(&params, ctx.frame, ctx.data, ctx.pixelList, &padded, modifiers & 0x200,
+                               &ctx.preview.ou->speckList, &speckNum);
+    } else if (inside) {
+      const UInt8 median = BZ_OuGetMedianY_InEdge(params.width, ctx.frame, &padded, ctx.pixelList);
+      found = BZ_OuFindSpeckUsingEdgeMedian(&params, ctx.frame, ctx.data, ctx.pixelList, &padded, median,
+                                            &ctx.preview.ou->speckList, &speckNum);
+    }
+    if (found) {
+      BZ_OuFrameOeList &frameList = ctx.preview.ou->frameOutlierEditList;
+      BZ_OuOeLE *e = nullptr;
+      result = LL_AddNewPtr(sizeof(BZ_OuOeLE), nullptr, &frameList.firstOe, &e);
+      if (result == noErr) {
+        e->outlierEdit = BZ_OuOutlierEdit{option ? 0 : 1, type, *selRect};
+        frameList.changed = true;
+        result = BZ_OuUpdatePreviewAfterUserEdit();
+      }
+    } else {
+      PlayAlertSound();
+    }
+  }
+  err = MPExitCriticalRegion(ou->oeCritRgn);
+  return result != noErr ? result : err;
+}
+
+OSStatus BZ_OuToggleSpeckState(const Point *pt, const Rect *selRect, BZ_OuOeType oeType) {
+  if ((pt == nullptr && selRect == nullptr) || (oeType != kBZ_OuToggleRemove && oeType != kBZ_OuToggleInterpolation))
+    return paramErr;
+  BZ_OuDlgTaskData *ou = gBZ.dlgTaskData.ouDlgTaskData;
+  if (ou == nullptr) return paramErr;
+  OSStatus err = EnterEditRegion(ou->oeCritRgn);
+  if (err != noErr) return err;
+  PreviewContext ctx{};
+  if (GetPreviewContext(&ctx) == noErr) {
+    LL_PtrLE *found = nullptr;
+    if (pt != nullptr) {
+      Point padded{};
+      BZ_PadPoint(ctx.params.interlaced, *pt, &padded);
+      found = BZ_OuFindPtInSpeckList(ctx.params.width, ctx.ou->speckList, padded);
+    } else {
+      Rect padded{};
+      BZ_PadSelectionRect(ctx.params.interlaced, selRect, &padded);
+      found = BZ_OuFindSpecksInRect(ctx.ou->speckList, &padded);
+      BZ_OuEqualizeSpeckState(found, oeType);
+    }
+    if (found == nullptr) {
+      PlayAlertSound();
+    } else {
+      BZ_OuFrameOeList &frameList = ctx.ou->frameOutlierEditList;
+      for (LL_PtrLE *f = found; f != nullptr; f = f->next) {
+        BZ_OuSpeck &speck = static_cast<BZ_OuSpeckLE *>(f->ptr)->speck;
+        bool redundant;
+        if (oeType == kBZ_OuToggleRemove) {
+          speck.remove = !speck.remove;
+          redundant = speck.remove == speck.initiallyRemoved;
+        } else {
+          speck.interpolateSpatially = !speck.interpolateSpatially;
+          redundant = !speck.interpolateSpatially;
+        }
+        if (redundant) {
+          BZ_OuRemoveOutlierEdit(&frameList.firstOe, speck.number, oeType);
+        } else {
+          BZ_OuOeLE *e = nullptr;
+          if (LL_AddNewPtr(sizeof(BZ_OuOeLE), nullptr, &frameList.firstOe, &e) == noErr)
+            e->outlierEdit = BZ_OuOutlierEdit{speck.number, oeType, Rect{0, 0, 0, 0}};
+        }
+      }
+      frameList.changed = true;
+      (void)BZ_OuUpdatePreviewAfterUserEdit();  // the edit stands; its drawing is not reported
+      LL_DisposeLinkedList(&found);
+    }
+  }
+  return MPExitCriticalRegion(ou->oeCritRgn);
+}
+
+// The difference frame of the edit path, luma only at scale 1: chroma 128, luma (clean - dirty + grey)
+// limited to 0..255 and averaged with the previous pixel's, as the noise stage's scalar kernel draws it.
+static void LumaDiffFrame(SInt32 height, SInt32 width, float internalGamma, const UInt8 *dirty, const UInt8 *clean,
+                          UInt8 *out) {
+  const SInt32 grey = DiffGrey(internalGamma);
+  int previous = std::clamp<SInt32>(grey, 0, 255);
+  const SInt64 count = SInt64(height) * width;
+  for (SInt64 i = 0; i < count; ++i) {
+    const int y = std::clamp(int(clean[2 * i + 1]) - int(dirty[2 * i + 1]) + grey, 0, 255);
+    out[2 * i] = 128;
+    out[2 * i + 1] = UInt8((y + previous) / 2);
+    previous = y;
+  }
+}
+
+OSStatus BZ_OuUpdatePreviewAfterUserEdit() {
+  EditContext ctx{};
+  if (OSStatus err = GetEditContext(&ctx); err != noErr) return err;
+  BZ_OuPreviewData *ouPreview = ctx.preview.ou;
+  const BZ_OuParams &params = ctx.preview.params;
+  const size_t size = ctx.preview.bufferSize;
+  if (ouPreview->outBuffer2vuy == nullptr || ctx.preview.preview->buffersRGB == nullptr) return paramErr;
+  float internalGamma = 0.0f;
+  UInt16 *newRGB = nullptr;
+  OSStatus err = BZ_GetInternalGamma(gBZ.project, nullptr, &internalGamma, nullptr, &newRGB);
+  if (err != noErr) return err;
+  // The record's frame-sized blocks are made for the largest frame seen.
+  if (ouPreview->bufferSize < size) {
+    if (ouPreview->savedOutBuffer != nullptr) GL_DisposePtr(&ouPreview->savedOutBuffer);
+    if (ouPreview->diffBuffer2vuy != nullptr) GL_DisposePtr(&ouPreview->diffBuffer2vuy);
+    if (ouPreview->savedInBuffer != nullptr) GL_DisposePtr(&ouPreview->savedInBuffer);
+    ouPreview->bufferSize = size;
+  }
+  if (ouPreview->savedOutBuffer == nullptr) err = GL_NewPtrClear(ouPreview->bufferSize, &ouPreview->savedOutBuffer);
+  if (err == noErr && ouPreview->diffBuffer2vuy == nullptr)
+    err = GL_NewPtrClear(ouPreview->bufferSize, &ouPreview->diffBuffer2vuy);
+  if (err != noErr) {
+    GL_DisposePtr(&newRGB);
+    return err;
+  }
+  const SInt32 k = params.sett->numConstPix;
+  UInt8 *window[kBZ_OuNumWindowSlots];
+  BZ_OuGetPreviewWindow(ouPreview, k, window);
+  std::memcpy(ouPreview->outBuffer2vuy, ctx.frame, size);
+  BZ_OuReplaceSpeckPixels(&params, ouPreview->avPixelDiff, window, ouPreview->outBuffer2vuy, ctx.data, ctx.ou->mv,
+                          ouPreview->speckList);
+  std::memcpy(ouPreview->savedOutBuffer, ouPreview->outBuffer2vuy, size);
+  (void)BZ_OuApplyNonRemovedSpecks();
+  LumaDiffFrame(params.height, params.width, internalGamma, ctx.frame, ouPreview->outBuffer2vuy,
+                ouPreview->diffBuffer2vuy);
+  std::memcpy(ouPreview->outBuffer2vuy, ouPreview->savedOutBuffer, size);
+
+  UInt8 *after = ctx.preview.preview->buffersRGB + 2 * size, *diff = ctx.preview.preview->buffersRGB + 4 * size;
+  const GL_ProcessorInfo &cpu = gBZ.procInfo;
+  for (const auto &[from, to] : {std::pair<const UInt8 *, UInt8 *>{ouPreview->outBuffer2vuy, after},
+                                 std::pair<const UInt8 *, UInt8 *>{ouPreview->diffBuffer2vuy, diff}}) {
+    if (newRGB != nullptr)
+      CO_2vuyFrameToARGB_ChangeGammaUni(cpu.hasAltivec, cpu.hasSSE3, params.width, params.height, from, to, false,
+                                        2 * params.width, 4 * params.width, internalGamma, kBZ_DisplayGamma, newRGB);
+    else
+      CO_2vuyFrameToARGB_Uni(cpu.hasAltivec, cpu.hasSSE3, params.width, params.height, from, to, false,
+                             2 * params.width, 4 * params.width);
+  }
+  GL_DisposePtr(&newRGB);
+  err = BZ_OuColorSpecksDiffs();
+  if (err != noErr) return err;
+  const BZ_EngineHost *host = BZ_GetEngineHost();
+  const Boolean recreateImages = true;
+  const BZ_EventParam param = {kBZ_RecreateImagesEventParam, sizeof(Boolean), &recreateImages};
+  return host->postCustomEvent(host->refCon, kBZ_ForcePreviewUpdateEvent, &param, 1);
 }

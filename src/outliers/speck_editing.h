@@ -55,6 +55,36 @@ void BZ_OuEqualizeSpeckState(LL_PtrLE *firstFndSpeckLE, BZ_OuOeType oeType);
 // unknown numbers do nothing.
 void BZ_OuToggleSpeckStateByNumber(BZ_OuSpeckLE *speckList, SInt32 speckNum, BZ_OuOeType oeType);
 
+// ---- Edits ----
+
+// Makes a new speck (no option key, 0x800) from the rectangle (unpadded frame coordinates) by its edge median,
+// or a scratch through it (north-west, or south-west with the shift key 0x200 too), records the edit in the
+// preview frame's list and redraws the edited preview; the alert sound when nothing is found. Main thread;
+// waits for the edit region. The redraw's error, else that of leaving the region.
+OSStatus BZ_OuFindSpeckInSelectionRect(const Rect *selRect, UInt32 modifiers);
+// Toggles the speck under pt (unpadded), or with pt NULL all specks whose bounds lie inside selRect (after
+// giving them one state); records or takes back the edits. Main thread; waits for the edit region.
+OSStatus BZ_OuToggleSpeckState(const Point *pt, const Rect *selRect, BZ_OuOeType oeType);
+// Replays a frame's edits in order on its speck list (inBuffer the frame, data its flag plane, pixelList one
+// SInt32 per padded pixel), with the parameters of the current project. Unknown types are skipped.
+OSStatus BZ_OuImplementOutlierEditList(const UInt8 *inBuffer, UInt16 *data, SInt32 *pixelList,
+                                       const BZ_OuOeLE *firstOe, BZ_OuSpeckLE **speckList);
+// Recomputes the preview's cleaned and difference frames after an edit, their ARGB pictures and the speck
+// colours, and asks for the preview to be redrawn (event 2015).
+OSStatus BZ_OuUpdatePreviewAfterUserEdit();
+
+// Finds a speck in the padded rectangle inset by 1 from pixels darker (or brighter) than medianY by the
+// outlier distance, retrying at distances 5 smaller down to 10; it must span 70 % of the inset's width and
+// height and touch no other speck. Appended to the list with createdByUser, initiallyRemoved and remove set;
+// *speckNum its number, or -1 when none was found.
+Boolean BZ_OuFindSpeckUsingEdgeMedian(const BZ_OuParams *ouParams, const UInt8 *inBuffer, UInt16 *data,
+                                      SInt32 *pixelList, const Rect *paddedSelRect, UInt8 medianY,
+                                      BZ_OuSpeckLE **speckList, SInt32 *speckNum);
+// Makes a scratch of width 1 + scratchWidth along the inset rectangle's diagonal (flag 0: north-west, 0x200:
+// south-west); false when the inset holds no band pixel (nothing is appended).
+Boolean BZ_OuFindScratch(const BZ_OuParams *ouParams, const UInt8 *inBuffer, UInt16 *data, SInt32 *pixelList,
+                         const Rect *paddedSelRect, UInt32 flag, BZ_OuSpeckLE **speckList, SInt32 *speckNum);
+
 // ---- Scratches and edge medians ----
 
 // One byte per pixel of a width x height rectangle, 1 where the pixel centre lies inside the band of

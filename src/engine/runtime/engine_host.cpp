@@ -83,6 +83,8 @@ OSStatus PlainAskSaveOutlierEdits(void *, Boolean *discard) {
   return noErr;
 }
 
+void PlainPlayAlertSound(void *) {}
+
 const BZ_EngineHost kPlainHost = {
     nullptr,
     PlainPostCustomEvent,
@@ -110,6 +112,7 @@ const BZ_EngineHost kPlainHost = {
     PlainGetPreviewDataPtr,
     PlainGetEditingOutliers,
     PlainAskSaveOutlierEdits,
+    PlainPlayAlertSound,
 };
 
 BZ_EngineHost gHost = kPlainHost;
@@ -153,6 +156,7 @@ void BZ_SetEngineHost(const BZ_EngineHost *host) {
   Fill(h.getPreviewDataPtr, kPlainHost.getPreviewDataPtr);
   Fill(h.getEditingOutliers, kPlainHost.getEditingOutliers);
   Fill(h.askSaveOutlierEdits, kPlainHost.askSaveOutlierEdits);
+  Fill(h.playAlertSound, kPlainHost.playAlertSound);
   gHost = h;
 }
 

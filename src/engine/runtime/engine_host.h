@@ -102,6 +102,8 @@ struct BZ_EngineHost {
   // Asks "Save changes to speck list?" (main thread); *discard is set when the user chose "Discard". The
   // question's status (plain: saves without asking, noErr).
   OSStatus (*askSaveOutlierEdits)(void *refCon, Boolean *discard);
+  // Plays the alert sound: an edit in the preview found nothing to change (plain: nothing).
+  void (*playAlertSound)(void *refCon);
 };
 
 // Installs the host (copied); NULL goes back to the plain host. Main thread, while no task runs.
