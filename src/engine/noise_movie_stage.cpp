@@ -36,14 +36,6 @@ BZ_OuPreviewData *EditedOuPreviewData() {
   return preview != nullptr ? preview->ouPreviewData : nullptr;
 }
 
-// Makes *buffer a zeroed block of `size` bytes unless it already is one of at least that size (kept in
-// `madeSize`, shared by the record's frame-sized blocks).
-OSStatus EnsureFrameBlock(UInt8 **buffer, size_t size, size_t madeSize) {
-  if (*buffer != nullptr && madeSize >= size) return noErr;
-  if (*buffer != nullptr) GL_DisposePtr(buffer);
-  return GL_NewPtrClear(size, buffer);
-}
-
 }  // namespace
 
 // ---- Kernels ----
@@ -178,12 +170,8 @@ OSStatus BZ_SetupNoiseFrameTask(MP_TaskData *taskData, SInt32 *height, SInt32 *w
   if (*previewing && BZ_GetEditingOutliers()) {
     BZ_OuPreviewData *ou = EditedOuPreviewData();
     if (ou != nullptr) {
-      err = EnsureFrameBlock(&ou->savedInBuffer, *bufferSize, ou->bufferSize);
-      if (err == noErr) err = EnsureFrameBlock(&ou->diffBuffer2vuy, *bufferSize, ou->bufferSize);
-      if (err == noErr && ou->savedOutBuffer != nullptr && ou->bufferSize < *bufferSize)
-        GL_DisposePtr(&ou->savedOutBuffer);
+      err = BZ_OuEnsurePreviewFrames(ou, *bufferSize);
       if (err != noErr) return err;
-      ou->bufferSize = std::max(ou->bufferSize, *bufferSize);
       *savedInBuffer = ou->savedInBuffer;
       *editingOutliers = true;
     }

@@ -62,6 +62,20 @@ void BZ_OuDisposeDlgTaskDataRecord(BZ_OuDlgTaskData **ouDlgTaskData) {
   GL_DisposePtr(ouDlgTaskData);
 }
 
+OSStatus BZ_OuEnsurePreviewFrames(BZ_OuPreviewData *p, size_t size) {
+  if (p == nullptr || size == 0) return paramErr;
+  UInt8 **owned[] = {&p->diffBuffer2vuy, &p->savedOutBuffer, &p->savedInBuffer};
+  if (size > p->bufferSize) {
+    for (UInt8 **block : owned)
+      if (*block != nullptr) GL_DisposePtr(block);
+    p->bufferSize = size;
+  }
+  for (UInt8 **block : owned)
+    if (*block == nullptr)
+      if (OSStatus err = GL_NewPtrClear(p->bufferSize, block); err != noErr) return err;
+  return noErr;
+}
+
 void BZ_OuDisposePreviewData(BZ_OuPreviewData **ouPreviewData) {
   if (ouPreviewData == nullptr || *ouPreviewData == nullptr) return;
   BZ_OuPreviewData *p = *ouPreviewData;

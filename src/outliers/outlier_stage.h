@@ -59,11 +59,13 @@ struct BZ_OuDlgTaskData {
 struct BZ_OuPreviewData {
   // The window around the previewed frame: slot numConstPix holds it (NULL slots are empty).
   UInt8 *inBuffers[kBZ_OuNumPreviewInBuffers];
+  // avPixelDiff below holds the scene values of the whole window (4 x numConstPix + 1 slots), as the stage
+  // keeps them; inBuffers[i] is window slot numConstPix + i.
   UInt8 *outBuffer2vuy;   // the cleaned frame (borrowed from the pipeline)
   UInt8 *diffBuffer2vuy;  // the difference frame (owned, frame-sized, made once)
   UInt8 *savedOutBuffer;  // a copy of the cleaned frame (owned, made on first use)
   UInt8 *savedInBuffer;   // the noise stage's copy of the cleaned frame while outliers are edited (owned)
-  size_t bufferSize;      // the size the owned frames were made with
+  size_t bufferSize;      // the size the owned frames were made with (BZ_OuEnsurePreviewFrames)
   BZ_MvObjectLE *gradObjList[kBZ_OuMaxNumCached];
   SInt32 avPixelDiff[kBZ_OuMaxNumCached];
   BZ_OuFrameOeList frameOutlierEditList;  // the edits of the frame the preview shows
@@ -83,6 +85,9 @@ void BZ_OuReinitDlgTaskData(BZ_OuDlgTaskData *ouDlgTaskData);
 void BZ_OuDisposeDlgTaskData(BZ_OuDlgTaskData *ouDlgTaskData);
 // Frees everything of the record, the record itself, and sets *ouDlgTaskData NULL (shut-down and tests).
 void BZ_OuDisposeDlgTaskDataRecord(BZ_OuDlgTaskData **ouDlgTaskData);
+// Makes the preview record's owned frames (difference, saved cleaned frame, saved input) hold at least size
+// bytes each: smaller ones are made again, missing ones made zeroed. memFullErr leaves the missing NULL.
+OSStatus BZ_OuEnsurePreviewFrames(BZ_OuPreviewData *ouPreviewData, size_t size);
 // Frees the preview record's owned frames, edits and specks, and the record; *ouPreviewData ends NULL.
 void BZ_OuDisposePreviewData(BZ_OuPreviewData **ouPreviewData);
 

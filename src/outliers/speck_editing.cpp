@@ -597,16 +597,7 @@ OSStatus BZ_OuUpdatePreviewAfterUserEdit() {
   UInt16 *newRGB = nullptr;
   OSStatus err = BZ_GetInternalGamma(gBZ.project, nullptr, &internalGamma, nullptr, &newRGB);
   if (err != noErr) return err;
-  // The record's frame-sized blocks are made for the largest frame seen.
-  if (ouPreview->bufferSize < size) {
-    if (ouPreview->savedOutBuffer != nullptr) GL_DisposePtr(&ouPreview->savedOutBuffer);
-    if (ouPreview->diffBuffer2vuy != nullptr) GL_DisposePtr(&ouPreview->diffBuffer2vuy);
-    if (ouPreview->savedInBuffer != nullptr) GL_DisposePtr(&ouPreview->savedInBuffer);
-    ouPreview->bufferSize = size;
-  }
-  if (ouPreview->savedOutBuffer == nullptr) err = GL_NewPtrClear(ouPreview->bufferSize, &ouPreview->savedOutBuffer);
-  if (err == noErr && ouPreview->diffBuffer2vuy == nullptr)
-    err = GL_NewPtrClear(ouPreview->bufferSize, &ouPreview->diffBuffer2vuy);
+  err = BZ_OuEnsurePreviewFrames(ouPreview, size);
   if (err != noErr) {
     GL_DisposePtr(&newRGB);
     return err;

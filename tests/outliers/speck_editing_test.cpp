@@ -307,3 +307,27 @@ TEST(OutliersEdgeMedian, MedianOfTheRectangleEdge) {
 }
 
 }  // namespace
+
+namespace {
+
+// The preview record's frames grow with the largest frame seen and are never smaller than asked for.
+TEST(OutliersPreviewFrames, OwnedFramesFollowTheLargestSize) {
+  BZ_OuPreviewData *ou = nullptr;
+  ASSERT_EQ(BZ_InitOuPreviewData(&ou), noErr);
+  const struct {
+    size_t asked, kept;
+  } steps[] = {{100, 100}, {50, 100}, {200, 200}, {200, 200}};
+  for (const auto &step : steps) {
+    ASSERT_EQ(BZ_OuEnsurePreviewFrames(ou, step.asked), noErr);
+    EXPECT_EQ(ou->bufferSize, step.kept);
+    for (UInt8 *block : {ou->diffBuffer2vuy, ou->savedOutBuffer, ou->savedInBuffer}) {
+      ASSERT_NE(block, nullptr);
+      block[step.asked - 1] = 1;  // writable to the size asked for (ASan checks the block's end)
+    }
+  }
+  EXPECT_EQ(BZ_OuEnsurePreviewFrames(ou, 0), paramErr);
+  BZ_OuDisposePreviewData(&ou);
+  EXPECT_EQ(ou, nullptr);
+}
+
+}  // namespace
