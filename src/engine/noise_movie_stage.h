@@ -1,6 +1,8 @@
 // The noise-frame stage: for every cleaned frame, the difference between the source (dirty) frame and the
-// cleaned frame drawn around a mid grey, written as the noise movie (target 1) when executing and serving as
-// the preview's difference picture otherwise. The stage also releases the source frames that the first
+// cleaned frame drawn around a mid grey, written as the noise movie (target 1) when executing and drawn as
+// the preview's third ARGB picture when previewing. While outliers are edited in the preview, the difference
+// is made from the preview's cleaned frame with the kept specks filled in (luma only, scale 1) and the specks
+// are coloured in the picture. The stage also releases the source frames that the first
 // processing stage keeps for it (BZ_FreeDirtyFrames, called by the compress or write stage).
 //
 // Messages: cleaned frames arrive on the stage's inputQueue from the compress stage (or the write stage of

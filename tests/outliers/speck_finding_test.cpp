@@ -96,6 +96,12 @@ TEST_F(OutliersSpeckEdits, DarkSpotBecomesASpeckAndClicksToggleIt) {
   EXPECT_EQ(postedEvents_, std::vector<UInt32>{kBZ_ForcePreviewUpdateEvent});
   // The edited preview: the cleaned frame has the spot filled from its neighbours.
   EXPECT_EQ(cleaned_[2 * size_t((6 + 8) * width_ + 7 + 8) + 1], 200);
+  // Its difference is bright, so the user's removed speck shows bright green in the difference picture.
+  for (SInt32 r = 5; r < 8; ++r)
+    for (SInt32 c = 6; c < 9; ++c) {
+      const UInt8 *argb = rgb_.data() + 4 * size_t(size_) + 4 * size_t((r + 8) * width_ + c + 8);
+      EXPECT_EQ(std::vector<UInt8>(argb + 1, argb + 4), (std::vector<UInt8>{0, 200, 0})) << r << "," << c;
+    }
 
   const Point onIt{6, 7};  // v, h
   ASSERT_EQ(BZ_OuToggleSpeckState(&onIt, nullptr, kBZ_OuToggleRemove), noErr);
