@@ -10,6 +10,9 @@
 
 namespace {
 
+// The dither bit of a transfer mode; nothing to dither here, so it changes nothing.
+constexpr SInt16 kDitherBit = 64;
+
 // 6 x 6 x 6 cube from white down, ramps, black at 255: QuickDraw's default 8-bit table.
 const UInt8 kRamp[10] = {0xEE, 0xDD, 0xBB, 0xAA, 0x88, 0x77, 0x55, 0x44, 0x22, 0x11};
 
@@ -255,7 +258,7 @@ void CopyBits(const BitMap *srcBits, const BitMap *dstBits, const Rect *srcRect,
     PL_SetQDError(paramErr);
     return;
   }
-  if ((mode & ~ditherCopy) != srcCopy || !PL_PixelFormatDrawable(src.pixelFormat) ||
+  if ((mode & ~kDitherBit) != srcCopy || !PL_PixelFormatDrawable(src.pixelFormat) ||
       !PL_PixelFormatDrawable(dst.pixelFormat)) {
     PL_SetQDError(unimpErr);
     return;

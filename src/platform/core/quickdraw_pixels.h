@@ -9,14 +9,12 @@
 #include "platform/core/mac_errors.h"
 #include "platform/core/offscreen_worlds.h"
 
-enum : SInt16 { ditherCopy = 64 };
-
 // Copies srcRect of the source to dstRect of the destination, scaled by nearest neighbour, clipped to the
 // destination's bounds, to maskRgn when given, and to the current port's clip region when the destination
 // is the current port's pixels. Source pixels outside the source's bounds leave their destination pixels
 // alone. srcBits and dstBits come from GetPortBitMapForCopyBits, or are plain 1-bit bitmaps (high bit of
 // rowBytes clear). Source and destination may be the same map and overlap. Only srcCopy (with or without
-// ditherCopy) is done. QDError afterwards: paramErr for a missing argument, an unknown pixel map or an empty
+// the dither bit, 64) is done. QDError afterwards: paramErr for a missing argument, an unknown pixel map or an empty
 // rectangle, unimpErr for another mode or a format that cannot be drawn pixel by pixel.
 // When the destination is the current port and a picture is open in it, the copy is recorded as well.
 void CopyBits(const BitMap *srcBits, const BitMap *dstBits, const Rect *srcRect, const Rect *dstRect, SInt16 mode,

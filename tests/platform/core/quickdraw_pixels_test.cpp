@@ -109,7 +109,7 @@ TEST(PlatformCopyBits, HonoursMaskClipAndOverlap) {
   RgnHandle mask = NewRgn();
   SetRectRgn(mask, 0, 1, 4, 4);  // all but the top row
   Rect all{0, 0, 4, 4};
-  CopyBits(GetPortBitMapForCopyBits(source), w.Bits(), &all, &all, SInt16(int(srcCopy) | int(ditherCopy)), mask);
+  CopyBits(GetPortBitMapForCopyBits(source), w.Bits(), &all, &all, SInt16(srcCopy + 64) /* dithered */, mask);
   EXPECT_EQ(noErr, QDError());
   EXPECT_EQ(kUntouched, w.At(0, 0));  // masked
   EXPECT_EQ(0x5A5A5A5Au, w.At(1, 1));  // copied
