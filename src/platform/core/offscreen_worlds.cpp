@@ -130,8 +130,10 @@ OSErr MakeWorld(GWorldPtr *out, OSType format, const Rect *bounds, void *pixels,
   world->pixMapPtr = &world->pixMap;
   world->ownPixels = own;
   world->portBits.baseAddr = pm.baseAddr;
-  // The high bit marks a pixel map, as QuickDraw did; the rest is only informative here.
-  world->portBits.rowBytes = SInt16(0x8000 | (pm.rowBytes & 0x3FFF));
+  // The high bit marks a pixel map, as QuickDraw did; a 1-bit world is a plain bitmap, so that
+  // BitMapToRegion reads it as it is. The rest of a pixel map's rowBytes is only informative here.
+  if (format == k1MonochromePixelFormat && pm.rowBytes <= 0x3FFF) world->portBits.rowBytes = SInt16(pm.rowBytes);
+  else world->portBits.rowBytes = SInt16(0x8000 | (pm.rowBytes & 0x3FFF));
   world->portBits.bounds = *bounds;
   GrafPtr port = PL_NewPort(bounds, Point{0, 0}, PL_PixMapDrawProcs(), world);
   if (port == nullptr) {

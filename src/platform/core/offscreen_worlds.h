@@ -115,7 +115,8 @@ void GetGWorld(CGrafPtr *port, GDHandle *gdh);
 void SetGWorld(CGrafPtr port, GDHandle gdh);
 
 // The world's pixels as CopyBits takes them (borrowed, lives with the world; the high bit of its rowBytes
-// marks a pixel map); NULL for a port that is no offscreen world.
+// marks a pixel map, except for a 1-bit world, which is a plain bitmap that BitMapToRegion reads); NULL
+// for a port that is no offscreen world.
 const BitMap *GetPortBitMapForCopyBits(CGrafPtr port);
 
 // ---- Our own helpers ----

@@ -257,6 +257,31 @@ TEST(PlatformPictureRecording, PicturesDrawnIntoPicturesAndClipping) {
   KillPicture(inner);
 }
 
+TEST(PlatformPictureRecording, FramesAwayFromTheOrigin) {
+  // The middle of the sample, recorded as a picture whose frame is that part of the port.
+  Canvas canvas(Rect{0, 0, 8, 8});
+  PicHandle sample = RecordSample();
+  Rect middle{1, 1, 3, 3}, whole{0, 0, 4, 4};
+  ClipRect(&middle);
+  PicHandle part = OpenPicture(&middle);
+  DrawPicture(sample, &whole);
+  ClosePicture();
+  Rect all{0, 0, 8, 8};
+  ClipRect(&all);
+  EraseRect(&all);
+  Rect frame;
+  QDGetPictureBounds(part, &frame);
+  EXPECT_TRUE(frame.left == 1 && frame.top == 1 && frame.right == 3 && frame.bottom == 3);
+  // Drawn at the origin, three times its size.
+  Rect dst{0, 0, 6, 6};
+  DrawPicture(part, &dst);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x)
+      ASSERT_EQ(x < 6 && y < 6 ? Sample(1 + x / 3, 1 + y / 3) : kGrey, canvas.At(x, y)) << "at " << x << ", " << y;
+  KillPicture(part);
+  KillPicture(sample);
+}
+
 TEST(PlatformPictureRecording, InfoCountsWhatWasDrawn) {
   Canvas canvas(Rect{0, 0, 4, 4});
   PicHandle pic = RecordSample();

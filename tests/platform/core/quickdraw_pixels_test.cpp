@@ -174,6 +174,30 @@ TEST(PlatformCopyBits, OneBitBitmapsAndWorlds) {
   EXPECT_EQ(0xFF, UInt8(pm.baseAddr[pm.rowBytes]));
 }
 
+TEST(PlatformCopyBits, RegionsScaleThroughOneBitWorlds) {
+  // An L-shaped region painted black on white, copied at twice the size and read back as a region.
+  RgnHandle shape = NewRgn(), part = NewRgn(), back = NewRgn(), want = NewRgn();
+  SetRectRgn(shape, 0, 0, 1, 3);
+  SetRectRgn(part, 0, 2, 3, 3);
+  UnionRgn(shape, part, shape);
+  Rect small{0, 0, 3, 3}, big{0, 0, 6, 6};
+  World bigWorld(big, k1MonochromePixelFormat);
+  {
+    World smallWorld(small, k1MonochromePixelFormat);
+    EraseRect(&small);
+    PaintRgn(shape);
+    ASSERT_EQ(noErr, QDError());
+    CopyBits(smallWorld.Bits(), bigWorld.Bits(), &small, &big, srcCopy, nullptr);
+    ASSERT_EQ(noErr, QDError());
+  }
+  ASSERT_EQ(noErr, BitMapToRegion(back, bigWorld.Bits()));
+  SetRectRgn(want, 0, 0, 2, 6);
+  SetRectRgn(part, 0, 4, 6, 6);
+  UnionRgn(want, part, want);
+  EXPECT_TRUE(EqualRgn(back, want));
+  for (RgnHandle r : {shape, part, back, want}) DisposeRgn(r);
+}
+
 TEST(PlatformWorldDrawing, PaintsEraseAndFramesInThePortColours) {
   World w(Rect{0, 0, 8, 8});
   const RGBColor red{0xFFFF, 0, 0}, blue{0, 0, 0xFFFF};
