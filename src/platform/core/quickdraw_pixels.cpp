@@ -282,9 +282,13 @@ void CopyBits(const BitMap *srcBits, const BitMap *dstBits, const Rect *srcRect,
   const UInt8 *srcBase = reinterpret_cast<const UInt8 *>(src.baseAddr);
   for (SInt32 y = readable.top; y < readable.bottom; ++y) {
     const UInt8 *row = srcBase + size_t(y - src.bounds.top) * size_t(src.rowBytes);
-    for (SInt32 x = readable.left; x < readable.right; ++x)
-      PL_ReadPixelARGB(&src, row, x - src.bounds.left,
-                       &argb[(size_t(y - srcRect->top) * size_t(sw) + size_t(x - srcRect->left)) * 4]);
+    UInt8 *out = &argb[(size_t(y - srcRect->top) * size_t(sw) + size_t(readable.left - srcRect->left)) * 4];
+    if (src.pixelFormat == k32ARGBPixelFormat) {
+      std::memcpy(out, row + size_t(readable.left - src.bounds.left) * 4, size_t(readable.right - readable.left) * 4);
+      continue;
+    }
+    for (SInt32 x = readable.left; x < readable.right; ++x, out += 4)
+      PL_ReadPixelARGB(&src, row, x - src.bounds.left, out);
   }
   // The destination pixels whose nearest source pixel is readable.
   Rect reach{SInt16(dstRect->top + FirstDstFor(readable.top - srcRect->top, dh, sh)),
@@ -320,6 +324,11 @@ void CopyBits(const BitMap *srcBits, const BitMap *dstBits, const Rect *srcRect,
       const SInt32 sy = SInt32(SInt64(y - dstRect->top) * sh / dh);
       UInt8 *row = dstBase + size_t(y - dst.bounds.top) * size_t(dst.rowBytes);
       const UInt8 *line = &argb[size_t(sy) * size_t(sw) * 4];
+      if (sw == dw && dst.pixelFormat == k32ARGBPixelFormat) {
+        std::memcpy(row + size_t(r.left - dst.bounds.left) * 4, line + size_t(r.left - dstRect->left) * 4,
+                    size_t(r.right - r.left) * 4);
+        continue;
+      }
       for (SInt32 x = r.left; x < r.right; ++x) {
         const SInt32 sx = SInt32(SInt64(x - dstRect->left) * sw / dw);
         PL_WritePixelARGB(&dst, row, x - dst.bounds.left, line + size_t(sx) * 4);
