@@ -9,7 +9,8 @@
 // detail of the images drawn into it. Its image shows the drawing over transparent white (alpha 0).
 //
 // Pictures are plain handles: copying one with HandToHand copies the picture. A handle whose bytes do not
-// hold a whole record (damaged, foreign, truncated) is refused with paramErr by every reader here.
+// hold a whole record (damaged, foreign, truncated) is refused by every reader here: paramErr, or
+// pictureDataErr from GetPictInfo. Until ClosePicture a recorded picture holds only its header.
 // Drawing needs an offscreen world as the current port (no display). Main thread, like QuickDraw.
 #pragma once
 
