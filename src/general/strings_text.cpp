@@ -1028,3 +1028,111 @@ OSStatus GL_FitStringsInLineBox(const GL_CStringLE *stringList, const Rect *text
   }
   return width > room ? OSStatus(kGL_StringsDoNotFitErr) : OSStatus(noErr);
 }
+
+// ---- Line fitting of CF strings ----
+
+CFMutableStringRef GL_MakeCompoundStr(const GL_CFStringLE *stringList, int numSpaces, Boolean padWithSpaces) {
+  CFMutableStringRef compound = CFStringCreateMutable(kCFAllocatorDefault, 0);
+  if (compound == nullptr) return nullptr;
+  const std::string gap(size_t(std::max(numSpaces, 0)), ' ');
+  const std::string pad = padWithSpaces ? std::string(gap.size() / 2, ' ') : std::string();
+  CFStringAppendCString(compound, pad.c_str(), kCFStringEncodingUTF8);
+  for (const GL_CFStringLE *e = stringList; e != nullptr; e = e->next) {
+    if (e != stringList) CFStringAppendCString(compound, gap.c_str(), kCFStringEncodingUTF8);
+    if (e->str != nullptr) CFStringAppend(compound, e->str);
+  }
+  CFStringAppendCString(compound, pad.c_str(), kCFStringEncodingUTF8);
+  return compound;
+}
+
+namespace {
+
+// The longest text the measuring takes, in UTF-16 units.
+constexpr CFIndex kFitMaxUnits = 256;
+
+// The width in whole pixels of the compound text with n spaces in the current port; *tooLong when it
+// exceeds the measuring buffer (then the width is not measured).
+OSStatus MeasureCompound(const GL_CFStringLE *list, int n, Boolean pad, SInt32 *width, Boolean *tooLong) {
+  *width = 0;
+  *tooLong = false;
+  CFMutableStringRef compound = GL_MakeCompoundStr(list, n, pad);
+  if (compound == nullptr) return memFullErr;
+  if (CFStringGetLength(compound) > kFitMaxUnits) {
+    *tooLong = true;
+    CFRelease(compound);
+    return noErr;
+  }
+  char utf8[kFitMaxUnits * 3 + 1];
+  Boolean ok = CFStringGetCString(compound, utf8, sizeof utf8, kCFStringEncodingUTF8);
+  CFRelease(compound);
+  if (!ok) return memFullErr;
+  *width = TextWidth(utf8, 0, SInt16(std::strlen(utf8)));
+  return QDError();
+}
+
+}  // namespace
+
+OSStatus GL_FitCFStringsInLineBox(ThemeFontID themeFont, const GL_CFStringLE *stringList, const Rect *textBox,
+                                  int minNumSpaces, Boolean padWithSpaces, CFMutableStringRef *compoundStr) {
+  if (compoundStr == nullptr) return paramErr;
+  *compoundStr = nullptr;
+  if (textBox == nullptr || minNumSpaces < 0) return paramErr;
+  GrafPtr port = nullptr;
+  GetPort(&port);
+  if (port == nullptr) return paramErr;
+
+  // Every theme font is a size of the system family here; the measurement is at 9 points.
+  (void)themeFont;
+  const SInt16 oldFont = GetPortTextFont(port), oldSize = GetPortTextSize(port);
+  const Style oldFace = GetPortTextFace(port);
+  TextFont(systemFont);
+  TextFace(normal);
+  TextSize(9);
+
+  const SInt32 room = SInt32(textBox->right) - textBox->left - 2;
+  OSStatus err = noErr;
+  int n = minNumSpaces, result = -1;
+  Boolean fits = true;
+  SInt32 width = 0;
+  Boolean tooLong = false;
+  // Growing: count + 1, except the second step, which is sized by what one space cost. A width that does
+  // not change with the count (nothing to space apart) ends the growing at once.
+  SInt32 prevSlack = 0;
+  for (int step = 1;; ++step) {
+    err = MeasureCompound(stringList, n, padWithSpaces, &width, &tooLong);
+    if (err != noErr) break;
+    const SInt32 slack = tooLong ? -1 : room - width;
+    if (slack == 0 || (slack > 0 && step > 1 && slack == prevSlack)) {
+      result = n;
+      break;
+    }
+    if (slack < 0) break;
+    int grow = 1;
+    if (step == 2 && prevSlack > slack) grow = std::max(1, int(slack / (prevSlack - slack)));
+    prevSlack = slack;
+    n += grow;
+  }
+  // Shrinking: the first smaller count that fits, down to minNumSpaces.
+  if (err == noErr && result < 0) {
+    for (int k = n - 1; k >= minNumSpaces; --k) {
+      err = MeasureCompound(stringList, k, padWithSpaces, &width, &tooLong);
+      if (err != noErr) break;
+      if (!tooLong && room - width >= 0) {
+        result = k;
+        break;
+      }
+    }
+    if (err == noErr && result < 0) {
+      result = minNumSpaces;
+      fits = false;
+    }
+  }
+
+  TextFont(oldFont);
+  TextFace(oldFace);
+  TextSize(oldSize);
+  if (err != noErr) return err;
+  *compoundStr = GL_MakeCompoundStr(stringList, result, padWithSpaces);
+  if (*compoundStr == nullptr) return memFullErr;
+  return fits ? OSStatus(noErr) : OSStatus(kGL_StringsDoNotFitErr);
+}

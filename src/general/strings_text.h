@@ -10,6 +10,7 @@
 
 #include "general/error_keys.h"
 #include "platform/core/cf_base.h"
+#include "platform/core/fonts.h"
 #include "platform/core/mac_types.h"
 #include "platform/core/quickdraw_text.h"
 #include "platform/core/text_edit.h"
@@ -219,6 +220,25 @@ struct GL_CStringLE {
 // when the joined text would take 256 bytes or more; paramErr for a missing argument.
 OSStatus GL_FitStringsInLineBox(const GL_CStringLE *stringList, const Rect *textBox, int numSpaces,
                                 TextStyle *fontInfo, char *line);
+
+// An element of a list of CF strings (borrowed).
+struct GL_CFStringLE {
+  GL_CFStringLE *next;
+  CFStringRef str;
+};
+// Owned (CFRelease): numSpaces / 2 spaces when padding, the strings of the list with numSpaces spaces
+// between neighbours, and numSpaces / 2 spaces again when padding. A NULL string of the list counts as "".
+CFMutableStringRef GL_MakeCompoundStr(const GL_CFStringLE *stringList, int numSpaces, Boolean padWithSpaces);
+// The number of spaces (at least minNumSpaces) with which the joined strings fill the box's width less 2
+// pixels, measured in the theme font's family at 9 points in the current port (whose text font, size and
+// face are as before afterwards); *compoundStr = the joined text with that count (owned). The search grows
+// the count one by one, with one step sized by what a space costs, and shrinks again from the first count
+// that is too wide. A compound of more than 256 UTF-16 units counts as too wide. When even minNumSpaces
+// does not fit, *compoundStr is the text with minNumSpaces and the result kGL_StringsDoNotFitErr.
+// A measuring failure of the port (QDError) is returned with *compoundStr NULL; paramErr for a missing
+// argument or a negative count.
+OSStatus GL_FitCFStringsInLineBox(ThemeFontID themeFont, const GL_CFStringLE *stringList, const Rect *textBox,
+                                  int minNumSpaces, Boolean padWithSpaces, CFMutableStringRef *compoundStr);
 
 // ---- Character classes and digit filters ----
 Boolean GL_IsNumericCharacter(char c);       // '+', '-', '0'-'9'

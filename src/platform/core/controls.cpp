@@ -1,6 +1,7 @@
 // Control Manager stand-in.
 #include "platform/core/controls.h"
 
+#include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
 
 #include <algorithm>
@@ -13,6 +14,9 @@ struct OpaqueControlRef {
   HIViewID id;
   SInt32 value = 0, minimum = 0, maximum = 0;
   MenuRef menu = nullptr;
+  CFStringRef text = nullptr;  // owned
+  Boolean indeterminate = false;
+  Rect bounds = {0, 0, 0, 0};
 };
 
 namespace {
@@ -106,8 +110,74 @@ OSStatus PL_NewControl(WindowRef window, const HIViewID *id, ControlRef *control
 void PL_DisposeWindowControls(WindowRef window) {
   auto it = gControls.find(window);
   if (it == gControls.end()) return;
-  for (auto &c : it->second) DisposeMenu(c->menu);
+  for (auto &c : it->second) {
+    DisposeMenu(c->menu);
+    if (c->text != nullptr) CFRelease(c->text);
+  }
   gControls.erase(it);
 }
 
 void PL_SetControlChangedProc(PL_ControlChangedProc proc) { gChanged = proc; }
+
+OSStatus SetControlTitleWithCFString(ControlRef inControl, CFStringRef inString) {
+  if (inString == nullptr) return paramErr;
+  if (!Live(inControl)) return errUnknownControl;
+  CFStringRef copy = CFStringCreateCopy(nullptr, inString);
+  if (copy == nullptr) return memFullErr;
+  if (inControl->text != nullptr) CFRelease(inControl->text);
+  inControl->text = copy;
+  Changed(inControl);
+  return noErr;
+}
+
+OSStatus CopyControlTitleAsCFString(ControlRef inControl, CFStringRef *outString) {
+  if (outString == nullptr) return paramErr;
+  *outString = nullptr;
+  if (!Live(inControl)) return errUnknownControl;
+  *outString = CFStringCreateCopy(nullptr, inControl->text != nullptr ? inControl->text : CFSTR(""));
+  return *outString != nullptr ? noErr : memFullErr;
+}
+
+OSStatus HIViewSetText(HIViewRef inView, CFStringRef inText) { return SetControlTitleWithCFString(inView, inText); }
+
+CFStringRef HIViewCopyText(HIViewRef inView) {
+  CFStringRef text = nullptr;
+  CopyControlTitleAsCFString(inView, &text);
+  return text;
+}
+
+OSStatus SetControlData(ControlRef inControl, ControlPartCode, ResType inTagName, Size inSize, const void *inData) {
+  if (!Live(inControl)) return errUnknownControl;
+  if (inTagName != kControlProgressBarIndeterminateTag) return errDataNotSupported;
+  if (inSize != Size(sizeof(Boolean)) || inData == nullptr) return errDataSizeMismatch;
+  inControl->indeterminate = *static_cast<const Boolean *>(inData) != 0;
+  Changed(inControl);
+  return noErr;
+}
+
+OSStatus GetControlData(ControlRef inControl, ControlPartCode, ResType inTagName, Size inBufferSize,
+                        void *inBuffer, Size *outActualSize) {
+  if (!Live(inControl)) return errUnknownControl;
+  if (inTagName != kControlProgressBarIndeterminateTag) return errDataNotSupported;
+  if (outActualSize != nullptr) *outActualSize = Size(sizeof(Boolean));
+  if (inBuffer == nullptr) return noErr;  // a size query
+  if (inBufferSize < Size(sizeof(Boolean))) return errDataSizeMismatch;
+  *static_cast<Boolean *>(inBuffer) = inControl->indeterminate;
+  return noErr;
+}
+
+Rect *GetControlBounds(ControlRef control, Rect *bounds) {
+  if (bounds == nullptr) return nullptr;
+  *bounds = Live(control) ? control->bounds : Rect{0, 0, 0, 0};
+  return bounds;
+}
+
+void SetControlBounds(ControlRef control, const Rect *bounds) {
+  if (!Live(control) || bounds == nullptr) return;
+  control->bounds = *bounds;
+  Changed(control);
+}
+
+void UpdateControls(WindowRef inWindow, RgnHandle) {
+  if (gChanged != nullptr && inWindow != nullptr) gChanged(inWindow, HIViewID{0, 0}, nullptr);
+}

@@ -8,6 +8,17 @@
 
 enum : SInt16 { systemFont = 0, applFont = 1 };
 
+// The interface's theme fonts. Every one is a size of the system font family here.
+typedef UInt16 ThemeFontID;
+enum : ThemeFontID {
+  kThemeSystemFont = 0,
+  kThemeSmallSystemFont = 1,
+  kThemeSmallEmphasizedSystemFont = 2,
+  kThemeViewsFont = 3,
+  kThemeApplicationFont = 5,
+  kThemeMiniSystemFont = 109,
+};
+
 // The family number of a name (a Pascal string); 0 (the system font) for an empty name.
 void GetFNum(ConstStr255Param name, SInt16 *familyID);
 // The name of a family number; an empty string for a number that names no family.

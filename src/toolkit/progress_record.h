@@ -1,0 +1,52 @@
+// The progress record of one long job (GL_ProgrData, general/progress_types.h) turned into the texts and
+// value of a progress display: the bar, the title line (start time, counter, expected end time) and the
+// rate line. The items are either those of the stand-alone progress window (signature 'PRGR', numbers
+// below) or the three view identifiers the record names. Main thread only.
+#pragma once
+
+#include "general/progress_types.h"
+#include "platform/core/cf_base.h"
+#include "platform/core/controls.h"
+
+// Items of the stand-alone progress window.
+enum : OSType { kGL_ProgrDlgSignature = 'PRGR' };
+enum : SInt32 {
+  kGL_ProgrDlgCloseButton = 3000,
+  kGL_ProgrDlgSuspendButton = 3001,
+  kGL_ProgrDlgHeaderText = 3002,
+  kGL_ProgrDlgProgressBar = 3003,
+  kGL_ProgrDlgMessageText = 3004,
+  kGL_ProgrDlgExplanationText = 3005,  // also the rate text
+  kGL_ProgrDlgTitleLine = 3006,
+};
+// The end time of a job whose end cannot be estimated yet.
+constexpr CFAbsoluteTime kGL_UnknownEndTime = 4294967295.0;
+
+// ---- Updating the display ----
+
+// One full update: whether the bar is determinate, its value, the title line (with now and the expected end
+// time), the window's controls, then the record's reference point. Stops at the first failure.
+OSStatus GL_UpdateProgressBar(GL_ProgrData *progrData, CFStringRef counterTitle);
+// The same after forgetting what was shown last, so that everything is drawn again.
+OSStatus GL_ForceUpdateProgressBar(GL_ProgrData *progrData, CFStringRef counterTitle);
+// The bar's value = its maximum x percWorkDone (float product truncated, clamped to 0..maximum), set only
+// when the fraction changed since the last update and the bar is determinate.
+OSStatus GL_UpdateProgressBarValue(GL_ProgrData *progrData);
+// *currentTime = now; *endTime = the estimated end (kGL_UnknownEndTime while the bar is indeterminate or
+// less than 1% was done since switchTime). The line is drawn again only when the end time or the count
+// changed since the last update.
+OSStatus GL_UpdateProgressBarTitle(GL_ProgrData *progrData, CFStringRef counterTitle, Boolean isDeterminate,
+                                   CFAbsoluteTime *currentTime, CFAbsoluteTime *endTime);
+// Remembers what was shown; moves the rate's reference point when at least 10 more parts are done and
+// curSpeedInterval seconds have passed since the last one.
+void GL_UpdateProgressData(GL_ProgrData *progrData, CFAbsoluteTime currentTime, CFAbsoluteTime endTime);
+// The current and average rate in frames per second, in one line or two; written only when a reference
+// point exists and the same condition as the reference point's holds.
+OSStatus GL_UpdateProgressRate(GL_ProgrData *progrData, CFAbsoluteTime currentTime, SInt32 curNumFrames,
+                               SInt32 totalNumFrames, Boolean twoLines);
+
+// Releases the record's pictures and decompression sequence, each only when present, and NULLs them
+// (the buffers are blocks of NewPtr, the Quartz objects reference-counted values); the show semaphore too
+// when asked. The overlay, its buffer, the Dock tile's bitmap context and showCritRgn are left alone.
+// The failure of deleting the semaphore is returned.
+OSStatus GL_DisposeProgressData(GL_ProgrData *progrData, Boolean deletingShowSemaphore);

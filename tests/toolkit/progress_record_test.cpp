@@ -1,0 +1,398 @@
+// The progress record's display: bar value, title line with its end time, rate line, and the release of
+// the record's pictures. The items are plain controls of a window that has no display; texts are measured
+// by the fake text port.
+#include "toolkit/progress_record.h"
+
+#include "general/error_keys.h"
+#include "general/strings_text.h"
+#include "platform/core/cf_string.h"
+#include "platform/core/clock.h"
+#include "platform/core/mac_errors.h"
+#include "platform/core/memory.h"
+#include "platform/core/quartz_images.h"
+#include "support/cf_check.h"
+#include "support/fake_text_port.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr HIViewID kBar{'Orl1', 2082}, kTitle{'Orl1', 2083}, kRate{'Orl1', 2084};
+
+// A window with a determinate bar (maximum 1000), a wide title line and a rate text, and a record that
+// shows its progress there; the fake text port is the current port.
+struct ProgressFixture : ::testing::Test {
+  int storage = 0;
+  WindowRef window = reinterpret_cast<WindowRef>(&storage);
+  std::unique_ptr<GL_ProgrData> record = std::make_unique<GL_ProgrData>();
+  FakeTextPort *port = nullptr;
+  GrafPtr savedPort = nullptr;
+
+  void SetUp() override {
+    ControlRef c = nullptr;
+    ASSERT_EQ(PL_NewControl(window, &kBar, &c), noErr);
+    SetControl32BitMaximum(c, 1000);
+    ASSERT_EQ(PL_NewControl(window, &kTitle, &c), noErr);
+    Rect wide{0, 0, 16, 4000};
+    SetControlBounds(c, &wide);
+    ASSERT_EQ(PL_NewControl(window, &kRate, &c), noErr);
+    GL_ProgrData &p = *record;
+    p.window = window;
+    p.progrBarID = kBar;
+    p.progrBarTitleID = kTitle;
+    p.rateID = kRate;
+    p.numParts = 1000;
+    const CFAbsoluteTime now = CFAbsoluteTimeGetCurrent();
+    p.startTime = now - 100.0;
+    p.switchTime = now - 100.0;
+    p.savedEndTime = 0.0;
+    GetPort(&savedPort);
+    port = NewFakeTextPort();
+    SetPort(port->port);
+  }
+  void TearDown() override {
+    SetPort(savedPort);
+    DisposeFakeTextPort(port);
+    PL_DisposeWindowControls(window);
+  }
+
+  ControlRef Item(HIViewID id) {
+    ControlRef c = nullptr;
+    EXPECT_EQ(GetControlByID(window, &id, &c), noErr);
+    return c;
+  }
+  std::string Text(HIViewID id) {
+    CFStringRef s = HIViewCopyText(Item(id));
+    std::string text = bz_test::CFText(s);
+    if (s != nullptr) CFRelease(s);
+    return text;
+  }
+  void SetText(HIViewID id, const char *text) {
+    CFStringRef s = CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8);
+    ASSERT_EQ(HIViewSetText(Item(id), s), noErr);
+    CFRelease(s);
+  }
+  void SetIndeterminate(bool indeterminate) {
+    Boolean b = indeterminate;
+    ASSERT_EQ(SetControlData(Item(kBar), kControlEntireControl, kControlProgressBarIndeterminateTag, sizeof b, &b),
+              noErr);
+  }
+};
+
+// The words of a text, whatever the spaces between them.
+std::vector<std::string> Words(const std::string &text) {
+  std::istringstream in(text);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+TEST_F(ProgressFixture, BarValueIsTheTruncatedClampedFraction) {
+  struct Case {
+    float perc;
+    SInt32 value;
+  };
+  const Case cases[] = {{0.0f, 0}, {0.5f, 500}, {0.9999f, 999}, {1.2f, 1000}, {-0.5f, 0}};
+  for (const Case &c : cases) {
+    SetControl32BitValue(Item(kBar), 123);
+    record->savedPercWorkDone = -1.0f;
+    record->percWorkDone = c.perc;
+    EXPECT_EQ(GL_UpdateProgressBarValue(record.get()), noErr);
+    EXPECT_EQ(GetControl32BitValue(Item(kBar)), c.value) << c.perc;
+  }
+}
+
+TEST_F(ProgressFixture, BarValueChangesOnlyWithTheFractionAndOnlyWhenDeterminate) {
+  // An unchanged fraction leaves the bar as it is.
+  SetControl32BitValue(Item(kBar), 7);
+  record->percWorkDone = 0.25f;
+  record->savedPercWorkDone = 0.25f;
+  EXPECT_EQ(GL_UpdateProgressBarValue(record.get()), noErr);
+  EXPECT_EQ(GetControl32BitValue(Item(kBar)), 7);
+
+  // A NaN on either side counts as a change, and a NaN fraction shows as 0, never as garbage.
+  record->percWorkDone = std::numeric_limits<float>::quiet_NaN();
+  EXPECT_EQ(GL_UpdateProgressBarValue(record.get()), noErr);
+  EXPECT_EQ(GetControl32BitValue(Item(kBar)), 0);
+
+  // An indeterminate bar never gets a value.
+  SetIndeterminate(true);
+  SetControl32BitValue(Item(kBar), 7);
+  record->percWorkDone = 0.8f;
+  record->savedPercWorkDone = 0.1f;
+  EXPECT_EQ(GL_UpdateProgressBarValue(record.get()), noErr);
+  EXPECT_EQ(GetControl32BitValue(Item(kBar)), 7);
+}
+
+TEST_F(ProgressFixture, TitleLineHoldsStartCounterAndEndTime) {
+  record->count = 12;
+  record->percWorkDone = 0.5f;
+  EXPECT_EQ(GL_UpdateProgressBar(record.get(), CFSTR("Frame #")), noErr);
+  const std::vector<std::string> words = Words(Text(kTitle));
+  // start time ... "Frame # 12 of 1000" ... end time
+  const std::string joined = [&] {
+    std::string s;
+    for (const auto &w : words) s += w + " ";
+    return s;
+  }();
+  EXPECT_NE(joined.find("Frame # 12 of 1000"), std::string::npos) << joined;
+  EXPECT_NE(words.back(), "?");
+  // Half done after 100 seconds: about 100 seconds to go.
+  EXPECT_NEAR(record->savedEndTime - CFAbsoluteTimeGetCurrent(), 100.0, 2.0);
+  EXPECT_EQ(record->savedCount, 12);
+  EXPECT_EQ(record->savedPercWorkDone, 0.5f);
+  // The parts fill the line: more than the least 3 spaces between them.
+  EXPECT_NE(Text(kTitle).find("      "), std::string::npos);
+}
+
+TEST_F(ProgressFixture, EndTimeIsUnknownUntilOnePercentIsDoneSinceTheSwitch) {
+  struct Case {
+    float atSwitch, perc;
+    bool determinate, known;
+  };
+  const Case cases[] = {{0.3f, 0.305f, true, false},
+                        {0.3f, 0.32f, true, true},
+                        {0.0f, 0.0f, true, false},
+                        {0.3f, 0.9f, false, false}};
+  for (const Case &c : cases) {
+    record->percWorkDoneAtSwitch = c.atSwitch;
+    record->percWorkDone = c.perc;
+    CFAbsoluteTime now = 0.0, endTime = 0.0;
+    EXPECT_EQ(GL_UpdateProgressBarTitle(record.get(), CFSTR("Frame #"), c.determinate, &now, &endTime), noErr);
+    EXPECT_EQ(endTime == kGL_UnknownEndTime, !c.known) << c.perc;
+    EXPECT_EQ(Words(Text(kTitle)).back() == "?", !c.known) << c.perc;
+    record->savedEndTime = 0.0;
+  }
+}
+
+TEST_F(ProgressFixture, TitleIsRedrawnOnlyOnChangeOrWhenForced) {
+  record->count = 3;
+  EXPECT_EQ(GL_UpdateProgressBar(record.get(), CFSTR("Frame #")), noErr);
+  SetText(kTitle, "marker");
+  // Nothing changed: the line is left alone.
+  EXPECT_EQ(GL_UpdateProgressBar(record.get(), CFSTR("Frame #")), noErr);
+  EXPECT_EQ(Text(kTitle), "marker");
+  // Forced: drawn again.
+  EXPECT_EQ(GL_ForceUpdateProgressBar(record.get(), CFSTR("Frame #")), noErr);
+  EXPECT_NE(Text(kTitle).find("Frame # 3 of 1000"), std::string::npos);
+  // A new count redraws it too.
+  SetText(kTitle, "marker");
+  record->count = 4;
+  EXPECT_EQ(GL_UpdateProgressBar(record.get(), CFSTR("Frame #")), noErr);
+  EXPECT_NE(Text(kTitle).find("Frame # 4 of 1000"), std::string::npos);
+}
+
+TEST_F(ProgressFixture, StandAloneWindowUsesItsOwnItems) {
+  ProgressFixture::TearDown();
+  const HIViewID bar{kGL_ProgrDlgSignature, kGL_ProgrDlgProgressBar};
+  const HIViewID line{kGL_ProgrDlgSignature, kGL_ProgrDlgTitleLine};
+  ControlRef c = nullptr;
+  ASSERT_EQ(PL_NewControl(window, &bar, &c), noErr);
+  SetControl32BitMaximum(c, 100);
+  ASSERT_EQ(PL_NewControl(window, &line, &c), noErr);
+  Rect wide{0, 0, 16, 4000};
+  SetControlBounds(c, &wide);
+  port = NewFakeTextPort();
+  SetPort(port->port);
+  record->standAloneWindow = true;
+  record->percWorkDone = 0.42f;
+  record->count = 42;
+  EXPECT_EQ(GL_UpdateProgressBar(record.get(), CFSTR("Frame #")), noErr);
+  EXPECT_EQ(GetControl32BitValue(Item(bar)), 42);
+  EXPECT_NE(Text(line).find("42 of 1000"), std::string::npos);
+}
+
+TEST_F(ProgressFixture, MissingItemsFailAndLeaveTheSavedValues) {
+  PL_DisposeWindowControls(window);
+  ControlRef c = nullptr;
+  ASSERT_EQ(PL_NewControl(window, &kBar, &c), noErr);
+  record->count = 20;
+  record->percWorkDone = 0.5f;
+  record->savedCount = 5;
+  record->savedPercWorkDone = 0.1f;
+  EXPECT_EQ(GL_UpdateProgressBar(record.get(), CFSTR("Frame #")), errUnknownControl);
+  EXPECT_EQ(record->savedCount, 5);
+  EXPECT_EQ(record->savedPercWorkDone, 0.1f);
+  EXPECT_EQ(record->prevTime, 0.0);
+
+  PL_DisposeWindowControls(window);
+  EXPECT_EQ(GL_UpdateProgressBar(record.get(), CFSTR("Frame #")), errUnknownControl);
+  EXPECT_EQ(GL_UpdateProgressBar(nullptr, CFSTR("Frame #")), paramErr);
+}
+
+TEST_F(ProgressFixture, TitleWithoutAMeasuringPortFails) {
+  SetPort(nullptr);
+  record->count = 1;
+  EXPECT_NE(GL_UpdateProgressBar(record.get(), CFSTR("Frame #")), noErr);
+  EXPECT_EQ(record->savedCount, 0);
+}
+
+TEST_F(ProgressFixture, RateIsRenewedWhenTenMorePartsAreDone) {
+  // Updates once a second at 3 parts per second, the rate step before the data step: the rate text
+  // changes every 4 seconds (12 more parts), not every second.
+  const CFAbsoluteTime t0 = 1000.0;
+  record->switchTime = t0;
+  std::vector<int> changedAt;
+  std::string last;
+  for (int s = 1; s <= 16; ++s) {
+    const CFAbsoluteTime t = t0 + s;
+    record->count = 3 * s;
+    record->percWorkDone = float(3 * s) / 1000.0f;
+    SetText(kRate, "-");
+    ASSERT_EQ(GL_UpdateProgressRate(record.get(), t, 3 * s, 1000, false), noErr);
+    GL_UpdateProgressData(record.get(), t, kGL_UnknownEndTime);
+    if (Text(kRate) != "-") {
+      changedAt.push_back(s);
+      last = Text(kRate);
+    }
+  }
+  // The first reference point is taken at count 12 (4 s); the rate follows 12 parts later.
+  EXPECT_EQ(changedAt, (std::vector<int>{8, 12, 16}));
+  EXPECT_EQ(last, "Current rate = 3.00 fr/sec, Average rate = 3.00 fr/sec");
+}
+
+TEST_F(ProgressFixture, RateInTwoLinesAndWithoutReferencePoint) {
+  record->count = 50;
+  record->percWorkDone = 0.05f;
+  SetText(kRate, "none");
+  // No reference point yet: nothing is written.
+  EXPECT_EQ(GL_UpdateProgressRate(record.get(), 20.0, 50, 1000, true), noErr);
+  EXPECT_EQ(Text(kRate), "none");
+
+  record->prevTime = 10.0;
+  record->savedCountForRate = 30;
+  record->percWorkDoneAtPrevTime = 0.03f;
+  record->switchTime = 10.0;
+  record->totalActiveTime = 10.0;
+  EXPECT_EQ(GL_UpdateProgressRate(record.get(), 20.0, 50, 1000, true), noErr);
+  // 20 parts in 10 s; 50 parts in 20 s of active time.
+  EXPECT_EQ(Text(kRate), "Current rate = 2.00 fr/sec\nAverage rate = 2.50 fr/sec");
+
+  // Less than a whole second of active time: the division by zero shows as such.
+  record->totalActiveTime = 0.0;
+  record->switchTime = 19.5;
+  EXPECT_EQ(GL_UpdateProgressRate(record.get(), 20.0, 50, 1000, false), noErr);
+  EXPECT_NE(Text(kRate).find("Average rate = inf"), std::string::npos) << Text(kRate);
+
+  // A curSpeedInterval not yet passed keeps the text.
+  SetText(kRate, "kept");
+  record->curSpeedInterval = 30.0;
+  EXPECT_EQ(GL_UpdateProgressRate(record.get(), 20.0, 50, 1000, false), noErr);
+  EXPECT_EQ(Text(kRate), "kept");
+}
+
+TEST(ProgressRecordDispose, ReleasesPicturesAndTheSemaphoreOnlyWhenAsked) {
+  auto record = std::make_unique<GL_ProgrData>();
+  GL_ProgrData &p = *record;
+  const UInt8 pixel[4] = {255, 1, 2, 3};
+  p.smallImageBuffer = reinterpret_cast<UPtr>(NewPtrClear(64));
+  p.dockTileImageBuffer = reinterpret_cast<UPtr>(NewPtrClear(128 * 128 * 4));
+  p.cgImageRef = PL_CGImageCreateARGB(1, 1, pixel, 4);
+  p.dockTileImage = PL_CGImageCreateARGB(1, 1, pixel, 4);
+  p.iconOverlayMask = PL_CGImageCreateARGB(1, 1, pixel, 4);
+  CGImageRef overlay = PL_CGImageCreateARGB(1, 1, pixel, 4);
+  p.iconOverlay = overlay;
+  UInt8 overlayBuffer[16];
+  p.iconOverlayBuffer = overlayBuffer;
+  ASSERT_EQ(MPCreateBinarySemaphore(&p.showSemaphore), noErr);
+
+  EXPECT_EQ(GL_DisposeProgressData(&p, false), noErr);
+  EXPECT_EQ(p.smallImageBuffer, nullptr);
+  EXPECT_EQ(p.dockTileImageBuffer, nullptr);
+  EXPECT_EQ(p.cgImageRef, nullptr);
+  EXPECT_EQ(p.dockTileImage, nullptr);
+  EXPECT_EQ(p.iconOverlayMask, nullptr);
+  EXPECT_NE(p.showSemaphore, nullptr);
+  // Not the record's to release here.
+  EXPECT_EQ(p.iconOverlay, overlay);
+  EXPECT_EQ(p.iconOverlayBuffer, overlayBuffer);
+
+  // Twice is harmless; with the semaphore it ends the record.
+  EXPECT_EQ(GL_DisposeProgressData(&p, false), noErr);
+  EXPECT_EQ(GL_DisposeProgressData(&p, true), noErr);
+  EXPECT_EQ(p.showSemaphore, nullptr);
+  EXPECT_EQ(GL_DisposeProgressData(&p, true), noErr);
+  EXPECT_EQ(GL_DisposeProgressData(nullptr, true), paramErr);
+  CGImageRelease(overlay);
+}
+
+// ---- Fitting strings into a line ----
+
+struct FitFixture : ::testing::Test {
+  FakeTextPort *port = nullptr;
+  GrafPtr savedPort = nullptr;
+  void SetUp() override {
+    GetPort(&savedPort);
+    port = NewFakeTextPort();
+    SetPort(port->port);
+  }
+  void TearDown() override {
+    SetPort(savedPort);
+    DisposeFakeTextPort(port);
+  }
+  // Fits "ab", "cd" (9 pixels a character at 9 points) into a box of the given width.
+  std::pair<OSStatus, std::string> Fit(SInt16 width, int minSpaces, Boolean pad = false) {
+    GL_CFStringLE second{nullptr, CFSTR("cd")};
+    GL_CFStringLE first{&second, CFSTR("ab")};
+    Rect box{0, 0, 10, width};
+    CFMutableStringRef joined = nullptr;
+    OSStatus err = GL_FitCFStringsInLineBox(kThemeSmallSystemFont, &first, &box, minSpaces, pad, &joined);
+    std::string text = bz_test::CFText(joined);
+    if (joined != nullptr) CFRelease(joined);
+    return {err, text};
+  }
+};
+
+TEST_F(FitFixture, SpacesFillTheBox) {
+  struct Case {
+    SInt16 width;
+    int minSpaces;
+    OSStatus err;
+    int spaces;
+  };
+  // room = width - 2; the line is 4 + n characters of 9 pixels.
+  const Case cases[] = {
+      {2 + 9 * 7, 3, noErr, 3},             // exactly at the least count
+      {2 + 9 * 12, 3, noErr, 8},            // exactly at a larger count
+      {2 + 9 * 12 + 5, 3, noErr, 8},        // the largest count that fits
+      {2 + 9 * 40 + 8, 1, noErr, 36},       // far from the first guess
+      {2 + 9 * 6, 3, kGL_StringsDoNotFitErr, 3},  // too narrow even for the least count
+  };
+  for (const Case &c : cases) {
+    auto [err, text] = Fit(c.width, c.minSpaces);
+    EXPECT_EQ(err, c.err) << c.width;
+    EXPECT_EQ(text, "ab" + std::string(size_t(c.spaces), ' ') + "cd") << c.width;
+  }
+  // The port's text state is as before.
+  EXPECT_EQ(GetPortTextSize(port->port), 0);
+}
+
+TEST_F(FitFixture, PaddingAndSingleStringsEnd) {
+  GL_CFStringLE a{nullptr, CFSTR("a")}, b{nullptr, CFSTR("b")};
+  a.next = &b;
+  CFMutableStringRef padded = GL_MakeCompoundStr(&a, 3, true);
+  EXPECT_EQ(bz_test::CFText(padded), " a   b ");
+  CFRelease(padded);
+
+  // One string without padding does not widen with the count: the search still ends.
+  GL_CFStringLE only{nullptr, CFSTR("x")};
+  Rect box{0, 0, 10, 200};
+  CFMutableStringRef joined = nullptr;
+  EXPECT_EQ(GL_FitCFStringsInLineBox(kThemeSmallSystemFont, &only, &box, 3, false, &joined), noErr);
+  EXPECT_EQ(bz_test::CFText(joined), "x");
+  CFRelease(joined);
+
+  // Without a port nothing is measured.
+  SetPort(nullptr);
+  EXPECT_EQ(GL_FitCFStringsInLineBox(kThemeSmallSystemFont, &only, &box, 3, false, &joined), paramErr);
+  EXPECT_EQ(joined, nullptr);
+}
+
+}  // namespace
