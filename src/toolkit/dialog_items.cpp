@@ -1,11 +1,27 @@
 // Dialog items of the user-interface toolkit addressed by view identifier.
 #include "toolkit/dialog_items.h"
 
+#include "general/geometry.h"
+#include "platform/core/cf_string.h"
+#include "platform/core/formatter.h"
 #include "platform/core/mac_errors.h"
+#include "toolkit/menus.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 OSStatus Find(WindowRef window, HIViewID viewID, HIViewRef *view) {
   return HIViewFindByID(HIViewGetRoot(window), viewID, view);
+}
+
+typedef PL_CFScoped<CFStringRef> ScopedCF;
+
+// Writes a freshly formatted text (taken: released here) into the item.
+OSStatus SetFormatted(WindowRef window, HIViewID viewID, CFStringRef text) {
+  ScopedCF held{text};
+  if (text == nullptr) return memFullErr;
+  return GL_SetDialogItemTextByID(window, viewID, text);
 }
 }  // namespace
 
@@ -32,5 +48,576 @@ OSStatus GL_GetDialogItemMaxByID(WindowRef window, HIViewID viewID, SInt32 *valu
   OSStatus err = Find(window, viewID, &view);
   if (err != noErr) return err;
   *value = GetControl32BitMaximum(view);
+  return noErr;
+}
+
+// ---- Values and ranges ----
+
+OSStatus GL_SetDialogItemValueByID(WindowRef window, HIViewID viewID, SInt32 value) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  SetControl32BitValue(view, value);
+  return noErr;
+}
+
+OSStatus GL_GetDialogItemValueByID(WindowRef window, HIViewID viewID, SInt32 *value) {
+  if (value == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  *value = GetControl32BitValue(view);
+  return noErr;
+}
+
+OSStatus GL_SetDialogItemMinByID(WindowRef window, HIViewID viewID, SInt32 value) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  SetControl32BitMinimum(view, value);
+  return noErr;
+}
+
+OSStatus GL_GetDialogItemMinByID(WindowRef window, HIViewID viewID, SInt32 *value) {
+  if (value == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  *value = GetControl32BitMinimum(view);
+  return noErr;
+}
+
+OSStatus GL_SetDialogItemValueByPercByID(WindowRef window, HIViewID viewID, double percentage) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  const double min = GetControl32BitMinimum(view), max = GetControl32BitMaximum(view);
+  const double value = std::trunc((max - min) * percentage + min);
+  // A percentage outside 0..1 (or not a number) must not reach an undefined conversion; the control keeps
+  // its value within its range anyway.
+  const double clamped = std::isnan(value) ? min : std::clamp(value, -2147483648.0, 2147483647.0);
+  SetControl32BitValue(view, static_cast<SInt32>(clamped));
+  return noErr;
+}
+
+OSStatus GL_GetDialogItemValueByPercByID(WindowRef window, HIViewID viewID, double *percentage) {
+  if (percentage == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  const double min = GetControl32BitMinimum(view), max = GetControl32BitMaximum(view);
+  *percentage = (GetControl32BitValue(view) - min) / (max - min);
+  return noErr;
+}
+
+OSStatus GL_GetDialogItemValueB_ByID(WindowRef window, HIViewID viewID, Boolean *value) {
+  if (value == nullptr) return paramErr;
+  SInt32 v = 0;
+  OSStatus err = GL_GetDialogItemValueByID(window, viewID, &v);
+  if (err == noErr) *value = static_cast<Boolean>(v & 0xFF);
+  return err;
+}
+
+OSStatus GL_GetDialogItemValueS_ByID(WindowRef window, HIViewID viewID, SInt16 *value) {
+  if (value == nullptr) return paramErr;
+  SInt32 v = 0;
+  OSStatus err = GL_GetDialogItemValueByID(window, viewID, &v);
+  if (err == noErr) *value = static_cast<SInt16>(v);
+  return err;
+}
+
+OSStatus GL_SetDialogItemComboValueByID(WindowRef window, HIViewID viewID, SInt32 value) {
+  OSStatus err = GL_SetDialogItemValueByID(window, viewID, value);
+  if (err != noErr) return err;
+  return GL_SetDialogItemTextIntByID(window, HIViewID{viewID.signature, viewID.id + 1}, value);
+}
+
+// ---- Text ----
+
+OSStatus GL_SetControlText(HIViewRef view, CFStringRef text) {
+  if (text == nullptr) return paramErr;
+  return SetControlData(view, kControlEntireControl, kControlEditTextCFStringTag, sizeof(CFStringRef), &text);
+}
+
+OSStatus GL_CopyControlText(HIViewRef view, CFStringRef *text) {
+  if (text == nullptr) return paramErr;
+  CFStringRef copy = nullptr;
+  OSStatus err =
+      GetControlData(view, kControlEntireControl, kControlEditTextCFStringTag, sizeof(CFStringRef), &copy, nullptr);
+  if (err == noErr) *text = copy;
+  return err;
+}
+
+OSStatus GL_SetDialogItemTextByID(WindowRef window, HIViewID viewID, CFStringRef text) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return GL_SetControlText(view, text);
+}
+
+OSStatus GL_CopyDialogItemTextByID(WindowRef window, HIViewID viewID, CFStringRef *text) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return GL_CopyControlText(view, text);
+}
+
+OSStatus GL_SetDialogItemTextIntByID(WindowRef window, HIViewID viewID, SInt32 value) {
+  return SetFormatted(window, viewID, CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%ld"), value));
+}
+
+OSStatus GL_SetDialogItemTextFloatByID(WindowRef window, HIViewID viewID, double value) {
+  return SetFormatted(window, viewID, CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%.2f"), value));
+}
+
+OSStatus GL_SetDialogItemTextFloatPreciseByID(WindowRef window, HIViewID viewID, float value, long precision) {
+  if (precision < 0 || precision > 99) return paramErr;
+  ScopedCF format{CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%%.%df"), static_cast<int>(precision))};
+  if (format.get() == nullptr) return memFullErr;
+  return SetFormatted(window, viewID,
+                      CFStringCreateWithFormat(nullptr, nullptr, format.get(), static_cast<double>(value)));
+}
+
+OSStatus GL_SetDialogItemTextFloatRelevantDigitsByID(WindowRef window, HIViewID viewID, float value,
+                                                     SInt32 precision) {
+  SInt32 decimals = precision - 2;
+  float limit = 10.0f;
+  // Bounded by the count itself, so a precision of 10 or more keeps its decimals instead of looping.
+  while (decimals < 8) {
+    if (std::fabs(value) > limit) break;
+    decimals += 1;
+    limit = static_cast<float>(limit * 0.1);
+  }
+  if (decimals <= 0) decimals = 1;
+  return GL_SetDialogItemTextFloatPreciseByID(window, viewID, value, decimals);
+}
+
+OSStatus GL_GetDialogItemTextIntByID(WindowRef window, HIViewID viewID, SInt32 *value) {
+  if (value == nullptr) return paramErr;
+  CFStringRef text = nullptr;
+  OSStatus err = GL_CopyDialogItemTextByID(window, viewID, &text);
+  if (err != noErr) return err;
+  *value = CFStringGetIntValue(text);
+  CFRelease(text);
+  return noErr;
+}
+
+OSStatus GL_GetDialogItemTextSInt16ByID(WindowRef window, HIViewID viewID, SInt16 *value) {
+  if (value == nullptr) return paramErr;
+  SInt32 v = 0;
+  OSStatus err = GL_GetDialogItemTextIntByID(window, viewID, &v);
+  if (err == noErr) *value = static_cast<SInt16>(v);
+  return err;
+}
+
+OSStatus GL_GetDialogItemTextFloat64ByID(WindowRef window, HIViewID viewID, double *value) {
+  if (value == nullptr) return paramErr;
+  CFStringRef text = nullptr;
+  OSStatus err = GL_CopyDialogItemTextByID(window, viewID, &text);
+  if (err != noErr) return err;
+  *value = CFStringGetDoubleValue(text);
+  CFRelease(text);
+  return noErr;
+}
+
+OSStatus GL_GetDialogItemTextFloat32ByID(WindowRef window, HIViewID viewID, float *value) {
+  if (value == nullptr) return paramErr;
+  double v = 0;
+  OSStatus err = GL_GetDialogItemTextFloat64ByID(window, viewID, &v);
+  if (err == noErr) *value = static_cast<float>(v);
+  return err;
+}
+
+OSStatus GL_CheckDialogItemTextIntByID(WindowRef window, HIViewID viewID) {
+  SInt32 value = 0;
+  OSStatus err = GL_GetDialogItemTextIntByID(window, viewID, &value);
+  if (err != noErr) return err;
+  return GL_SetDialogItemTextIntByID(window, viewID, value);
+}
+
+OSStatus GL_GetDialogItemAllTextSelectedByID(WindowRef window, HIViewID viewID, Boolean *allSelected) {
+  if (allSelected == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  ControlEditTextSelectionRec selection{};
+  err = GetControlData(view, kControlEntireControl, kControlEditTextSelectionTag, sizeof selection, &selection,
+                       nullptr);
+  if (err != noErr) return err;
+  CFStringRef text = nullptr;
+  err = GL_CopyControlText(view, &text);
+  if (err != noErr) return err;
+  *allSelected = selection.selEnd - selection.selStart == CFStringGetLength(text);
+  CFRelease(text);
+  return noErr;
+}
+
+OSStatus GL_SetDialogItemAllTextSelectedByID(WindowRef window, HIViewID viewID) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  CFStringRef text = nullptr;
+  err = GL_CopyControlText(view, &text);
+  if (err != noErr) return err;
+  ControlEditTextSelectionRec selection{0, static_cast<SInt16>(std::min<CFIndex>(CFStringGetLength(text), 32767))};
+  CFRelease(text);
+  return SetControlData(view, kControlEntireControl, kControlEditTextSelectionTag, sizeof selection, &selection);
+}
+
+OSStatus GL_SetDialogItemTextPreservingAllSelectedByID(WindowRef window, HIViewID viewID, CFStringRef text) {
+  Boolean allSelected = false;
+  OSStatus err = GL_GetDialogItemAllTextSelectedByID(window, viewID, &allSelected);
+  if (err != noErr) return err;
+  err = GL_SetDialogItemTextByID(window, viewID, text);
+  if (err != noErr || !allSelected) return err;
+  return GL_SetDialogItemAllTextSelectedByID(window, viewID);
+}
+
+OSStatus GL_SetDialogItemTitleByID(WindowRef window, HIViewID viewID, CFStringRef title) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return SetControlTitleWithCFString(view, title);
+}
+
+OSStatus GL_CopyDialogItemTitleByID(WindowRef window, HIViewID viewID, CFStringRef *title) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return CopyControlTitleAsCFString(view, title);
+}
+
+// ---- State, drawing ----
+
+OSStatus GL_ActivateDialogItemByID(WindowRef window, HIViewID viewID, Boolean activate) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return HIViewSetActivated(view, activate != 0);
+}
+
+OSStatus GL_IsDialogItemActiveByID(WindowRef window, HIViewID viewID, Boolean *active) {
+  if (active == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  *active = HIViewIsActive(view, nullptr);
+  return noErr;
+}
+
+OSStatus GL_ShowDialogItemByID(WindowRef window, HIViewID viewID, Boolean show) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return HIViewSetVisible(view, show != 0);
+}
+
+OSStatus GL_IsDialogItemVisibleByID(WindowRef window, HIViewID viewID, Boolean *visible) {
+  if (visible == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  *visible = HIViewIsVisible(view);
+  return noErr;
+}
+
+OSStatus GL_SetNeedsDisplayByID(WindowRef window, HIViewID viewID, Boolean needsDisplay) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return HIViewSetNeedsDisplay(view, needsDisplay != 0);
+}
+
+OSStatus GL_RenderDialogItemByID(WindowRef window, HIViewID viewID) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return HIViewRender(view);
+}
+
+OSStatus GL_Draw1ControlByID(WindowRef window, HIViewID viewID) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  Draw1Control(view);
+  return noErr;
+}
+
+// ---- Special controls ----
+
+OSStatus GL_ImageViewSetImageByID(WindowRef window, HIViewID viewID, CGImageRef image) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return HIImageViewSetImage(view, image);
+}
+
+OSStatus GL_SetPictureInImageWell(WindowRef window, HIViewID viewID, PicHandle picture) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  ControlButtonContentInfo info{};
+  info.contentType = kControlContentPictHandle;
+  info.u.picture = picture;
+  return SetImageWellContentInfo(view, &info);
+}
+
+OSStatus GL_SetBevelButtonPictureHandleByID(WindowRef window, HIViewID viewID, PicHandle picture) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  ControlButtonContentInfo info{};
+  info.contentType = kControlContentPictHandle;
+  info.u.picture = picture;
+  return SetBevelButtonContentInfo(view, &info);
+}
+
+OSStatus GL_SetPopupMenuByID(WindowRef window, HIViewID viewID, MenuRef menu) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  SetControlPopupMenuHandle(view, menu);
+  return noErr;
+}
+
+OSStatus GL_GetSelectedPopupMenuItemByID(WindowRef window, HIViewID viewID, SInt16 *item) {
+  if (item == nullptr) return paramErr;
+  MenuRef menu = nullptr;
+  OSStatus err = GL_GetPopupMenuByID(window, viewID, &menu);
+  if (err != noErr) return err;
+  return GL_GetDialogItemValueS_ByID(window, viewID, item);
+}
+
+OSStatus GL_CopySelectedPopupTextByID(WindowRef window, HIViewID viewID, CFStringRef *text) {
+  if (text == nullptr) return paramErr;
+  MenuRef menu = nullptr;
+  OSStatus err = GL_GetPopupMenuByID(window, viewID, &menu);
+  if (err != noErr) return err;
+  SInt32 value = 0;
+  err = GL_GetDialogItemValueByID(window, viewID, &value);
+  if (err != noErr) return err;
+  if (value < 1 || value > 0xFFFF) return menuItemNotFoundErr;
+  return CopyMenuItemTextAsCFString(menu, static_cast<MenuItemIndex>(value), text);
+}
+
+OSStatus GL_GetSelectedPopupTextValueByID(WindowRef window, HIViewID viewID, long *value) {
+  if (value == nullptr) return paramErr;
+  CFStringRef text = nullptr;
+  OSStatus err = GL_CopySelectedPopupTextByID(window, viewID, &text);
+  if (err != noErr) return err;
+  *value = CFStringGetIntValue(text);
+  CFRelease(text);
+  return noErr;
+}
+
+OSStatus GL_GetSelectedPopupTextValueFloatByID(WindowRef window, HIViewID viewID, float *value) {
+  if (value == nullptr) return paramErr;
+  CFStringRef text = nullptr;
+  OSStatus err = GL_CopySelectedPopupTextByID(window, viewID, &text);
+  if (err != noErr) return err;
+  *value = static_cast<float>(CFStringGetDoubleValue(text));
+  CFRelease(text);
+  return noErr;
+}
+
+OSStatus GL_SetSelectedPopupTextByID(WindowRef window, HIViewID viewID, CFStringRef itemText) {
+  MenuRef menu = nullptr;
+  OSStatus err = GL_GetPopupMenuByID(window, viewID, &menu);
+  if (err != noErr) return err;
+  MenuItemIndex item = 0;
+  Boolean found = false;
+  err = GL_IsNameInMenuList(menu, itemText, &item, &found);
+  if (err != noErr) return err;
+  return GL_SetDialogItemValueByID(window, viewID, found ? item : 1);
+}
+
+OSStatus GL_SetSelectedPopupTextValueByID(WindowRef window, HIViewID viewID, long value) {
+  ScopedCF text{CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%ld"), value)};
+  if (text.get() == nullptr) return memFullErr;
+  return GL_SetSelectedPopupTextByID(window, viewID, text.get());
+}
+
+OSStatus GL_SetChasingArrowsAnimatingByID(WindowRef window, HIViewID viewID, Boolean animating) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  Boolean flag = animating != 0;
+  return SetControlData(view, kControlEntireControl, kControlChasingArrowsAnimatingTag, sizeof flag, &flag);
+}
+
+OSStatus GL_ActivateChasingArrowsByID(WindowRef window, HIViewID viewID, Boolean animating) {
+  OSStatus err = GL_SetChasingArrowsAnimatingByID(window, viewID, animating);
+  if (err != noErr) return err;
+  return GL_SetNeedsDisplayByID(window, viewID, true);
+}
+
+OSStatus GL_SetProgressIndicatorState(HIViewRef view, Boolean isDeterminate) {
+  if (view == nullptr) return paramErr;
+  Boolean indeterminate = !isDeterminate;
+  return SetControlData(view, kControlEntireControl, kControlProgressBarIndeterminateTag, sizeof indeterminate,
+                        &indeterminate);
+}
+
+OSStatus GL_SetProgressIndicatorStateByID(WindowRef window, HIViewID viewID, Boolean isDeterminate) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return GL_SetProgressIndicatorState(view, isDeterminate);
+}
+
+OSStatus GL_GetProgressIndicatorState(HIViewRef view, Boolean *isDeterminate) {
+  if (view == nullptr || isDeterminate == nullptr) return paramErr;
+  Boolean indeterminate = false;
+  OSStatus err = GetControlData(view, kControlEntireControl, kControlProgressBarIndeterminateTag,
+                                sizeof indeterminate, &indeterminate, nullptr);
+  if (err == noErr) *isDeterminate = !indeterminate;
+  return err;
+}
+
+OSStatus GL_GetProgressIndicatorStateByID(WindowRef window, HIViewID viewID, Boolean *isDeterminate) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return GL_GetProgressIndicatorState(view, isDeterminate);
+}
+
+// ---- Groups of consecutive items ----
+
+OSStatus GL_SetPointValuesInDialog(WindowRef window, OSType signature, SInt16 firstItem, Point point) {
+  OSStatus err = GL_SetDialogItemTextIntByID(window, HIViewID{signature, firstItem}, point.h);
+  if (err != noErr) return err;
+  return GL_SetDialogItemTextIntByID(window, HIViewID{signature, firstItem + 1}, point.v);
+}
+
+OSStatus GL_GetPointValuesFromDialog(WindowRef window, OSType signature, SInt16 firstItem, Point *point) {
+  if (point == nullptr) return paramErr;
+  SInt16 h = 0, v = 0;
+  OSStatus err = GL_GetDialogItemTextSInt16ByID(window, HIViewID{signature, firstItem}, &h);
+  if (err == noErr) err = GL_GetDialogItemTextSInt16ByID(window, HIViewID{signature, firstItem + 1}, &v);
+  if (err != noErr) return err;
+  point->h = h;
+  point->v = v;
+  return noErr;
+}
+
+OSStatus GL_SetRectValuesInDialog(WindowRef window, OSType signature, SInt16 firstItem, const Rect *rect) {
+  if (rect == nullptr) return paramErr;
+  const SInt16 values[4] = {rect->top, rect->left, rect->bottom, rect->right};
+  for (int i = 0; i < 4; ++i) {
+    OSStatus err = GL_SetDialogItemTextIntByID(window, HIViewID{signature, firstItem + i}, values[i]);
+    if (err != noErr) return err;
+  }
+  return noErr;
+}
+
+OSStatus GL_GetRectValuesFromDialog(WindowRef window, OSType signature, SInt16 firstItem, Rect *rect) {
+  if (rect == nullptr) return paramErr;
+  SInt16 values[4] = {};
+  for (int i = 0; i < 4; ++i) {
+    OSStatus err = GL_GetDialogItemTextSInt16ByID(window, HIViewID{signature, firstItem + i}, &values[i]);
+    if (err != noErr) return err;
+  }
+  *rect = Rect{values[0], values[1], values[2], values[3]};
+  return noErr;
+}
+
+OSStatus GL_SetRectValuesInDialogPreservingAllSelected(WindowRef window, OSType signature, SInt16 firstItem,
+                                                       const Rect *rect) {
+  if (rect == nullptr) return noErr;
+  Boolean allSelected[4] = {};
+  for (int i = 0; i < 4; ++i)
+    GL_GetDialogItemAllTextSelectedByID(window, HIViewID{signature, firstItem + i}, &allSelected[i]);
+  GL_SetRectValuesInDialog(window, signature, firstItem, rect);
+  for (int i = 0; i < 4; ++i)
+    if (allSelected[i]) GL_SetDialogItemAllTextSelectedByID(window, HIViewID{signature, firstItem + i});
+  return noErr;
+}
+
+OSStatus GL_ActivateAssEmbeddersByID(WindowRef window, HIViewID viewID, SInt32 numItems, SInt32 itemHit) {
+  for (SInt32 i = 0; i < numItems; ++i) {
+    OSStatus err = GL_ActivateDialogItemByID(window, HIViewID{viewID.signature, viewID.id + numItems + i}, i == itemHit);
+    if (err != noErr) return err;
+  }
+  return noErr;
+}
+
+OSStatus GL_ActivateAssEmbedderByID(WindowRef window, HIViewID viewID) {
+  Boolean on = false;
+  OSStatus err = GL_GetDialogItemValueB_ByID(window, viewID, &on);
+  if (err != noErr) return err;
+  return GL_ActivateDialogItemByID(window, HIViewID{viewID.signature, viewID.id + 1}, on != 0);
+}
+
+OSStatus GL_ShowAssEmbeddersByID(WindowRef window, HIViewID viewID, SInt32 numPanes) {
+  SInt32 value = 0;
+  OSStatus err = GL_GetDialogItemValueByID(window, viewID, &value);
+  if (err != noErr) return err;
+  for (SInt32 k = 1; k <= numPanes; ++k) {
+    err = GL_ShowDialogItemByID(window, HIViewID{viewID.signature, viewID.id + k}, k == value);
+    if (err != noErr) return err;
+  }
+  return noErr;
+}
+
+// ---- Geometry ----
+
+OSStatus GL_GetDialogItemBoundsByID(WindowRef window, HIViewID viewID, Rect *bounds) {
+  if (bounds == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  GetControlBounds(view, bounds);
+  return noErr;
+}
+
+OSStatus GL_SetDialogItemBoundsByID(WindowRef window, HIViewID viewID, const Rect *bounds) {
+  if (bounds == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  SetControlBounds(view, bounds);
+  return noErr;
+}
+
+OSStatus GL_HIViewGetFrameByID(WindowRef window, HIViewID viewID, HIRect *frame) {
+  if (frame == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return HIViewGetFrame(view, frame);
+}
+
+OSStatus GL_HIViewSetFrameByID(WindowRef window, HIViewID viewID, const HIRect *frame) {
+  if (frame == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return HIViewSetFrame(view, frame);
+}
+
+OSStatus GL_HIViewMoveByID(WindowRef window, HIViewID viewID, float dx, float dy) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return HIViewMoveBy(view, dx, dy);
+}
+
+OSStatus GL_HIViewGetSizeByID(WindowRef window, HIViewID viewID, HIRect *rect) {
+  if (rect == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return HIViewGetBounds(view, rect);
+}
+
+OSStatus GL_GetDialogItemQDSizeByID(WindowRef window, HIViewID viewID, SInt32 *height, SInt32 *width) {
+  if (height == nullptr || width == nullptr) return paramErr;
+  HIRect bounds{};
+  OSStatus err = GL_HIViewGetSizeByID(window, viewID, &bounds);
+  if (err != noErr) return err;
+  Rect rect{};
+  GL_HIRectToRect(&bounds, &rect);
+  *height = rect.bottom;
+  *width = rect.right;
   return noErr;
 }

@@ -1,7 +1,10 @@
 // Edit-text validation and alerts of the user-interface toolkit.
 #include "toolkit/edit_text_alerts.h"
 
+#include "platform/core/clock.h"
 #include "platform/core/mac_errors.h"
+#include "platform/core/theme_cursors.h"
+#include "platform/core/window_refcons.h"
 
 namespace {
 
@@ -93,4 +96,65 @@ void DI_TimeOutTimer(EventLoopTimerRef timer, void *alertRefCon) {
   SetDialogTimeout(refCon->alert, kAlertStdAlertOKButton, 1);
   RemoveEventLoopTimer(timer);
   refCon->timer = nullptr;
+}
+
+void DI_DisposeTimers(DI_DlgRefCon *dlgRefCon) {
+  if (dlgRefCon == nullptr) return;
+  EventLoopTimerRef *timers[] = {&dlgRefCon->checkEtiTimer, &dlgRefCon->controlsIdler, &dlgRefCon->initDialogTimer,
+                                 &dlgRefCon->dialogUpdater};
+  for (EventLoopTimerRef *timer : timers) {
+    if (*timer != nullptr) RemoveEventLoopTimer(*timer);
+    *timer = nullptr;
+  }
+}
+
+OSStatus DI_EtiEventHandler(EventHandlerCallRef callRef, EventRef event, void *view) {
+  OSStatus err = DI_CursorTrackingEventHandler(callRef, event, view);
+  if (err == eventNotHandledErr) err = DI_EtiInputEventHandler(callRef, event, view);
+  return err;
+}
+
+OSStatus DI_CursorTrackingEventHandler(EventHandlerCallRef, EventRef event, void *view) {
+  if (GetEventClass(event) != kEventClassControl) return eventNotHandledErr;
+  switch (GetEventKind(event)) {
+    case kEventControlTrackingAreaEntered: {
+      auto *control = static_cast<HIViewRef>(view);
+      if (HIViewIsActive(control, nullptr) && HIViewIsVisible(control)) SetThemeCursor(kThemeIBeamCursor);
+      return noErr;
+    }
+    case kEventControlTrackingAreaExited:
+      SetThemeCursor(kThemeArrowCursor);
+      return noErr;
+    default:
+      return eventNotHandledErr;
+  }
+}
+
+OSStatus DI_EtiInputEventHandler(EventHandlerCallRef, EventRef event, void *view) {
+  auto *control = static_cast<HIViewRef>(view);
+  auto *dlgRefCon = static_cast<DI_DlgRefCon *>(GetWRefCon(GetControlOwner(control)));
+  if (dlgRefCon == nullptr || dlgRefCon->numericItems.ItemToEtiIndex == nullptr) return eventNotHandledErr;
+  HIViewID viewID{};
+  if (GetControlID(control, &viewID) != noErr) return eventNotHandledErr;
+  const SInt32 index = dlgRefCon->numericItems.ItemToEtiIndex(viewID.id);
+  // An index outside the dialog's array would write past it; such items count as no edit text.
+  if (index <= 0 || index > dlgRefCon->numEtiItems || dlgRefCon->etiHit == nullptr) return eventNotHandledErr;
+
+  const UInt32 eventClass = GetEventClass(event), kind = GetEventKind(event);
+  bool edited = false, atOnce = false;
+  if (eventClass == kEventClassHIComboBox && kind == kEventComboBoxListItemSelected) {
+    edited = true;
+  } else if (eventClass == kEventClassTextField &&
+             (kind == kEventTextAccepted || kind == kEventTextShouldChangeInRange || kind == kEventTextDidChange)) {
+    edited = true;
+    atOnce = kind == kEventTextAccepted;
+  }
+  if (edited) {
+    DI_EtiData &eti = dlgRefCon->etiHit[index];
+    eti.hit = true;
+    GetUTCDateTime(&eti.time, kNilOptions);
+    if (dlgRefCon->checkEtiTimer != nullptr)
+      SetEventLoopTimerNextFireTime(dlgRefCon->checkEtiTimer, atOnce ? kEventDurationNoWait : eti.textCheckDelay);
+  }
+  return eventNotHandledErr;
 }

@@ -155,3 +155,180 @@ TEST_F(ToolkitAlerts, SheetIsCreatedWithTwoButtonsAndNotRun) {
 }
 
 }  // namespace
+
+// ---- Numeric edit texts ----
+
+#include "platform/core/theme_cursors.h"
+#include "platform/core/window_refcons.h"
+#include "toolkit/dialog_items.h"
+
+namespace {
+
+constexpr OSType kSig = 'Orl1';
+
+// Items 2044 and 2045 are edit texts 1 and 2; 2046 is no edit text; 2047 maps to index 5, beyond the array.
+SInt32 ItemToEti(SInt32 item) {
+  switch (item) {
+    case 2044: return 1;
+    case 2045: return 2;
+    case 2047: return 5;
+    default: return 0;
+  }
+}
+SInt32 EtiToItem(SInt32 index) { return index == 1 ? 2044 : index == 2 ? 2045 : 0; }
+
+// A dialog with the toolkit's reference constant whose check timer does what a dialog's check does:
+// every edited numeric item gets its leading integer back.
+class ToolkitEditTexts : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window_ = reinterpret_cast<WindowRef>(&storage_);
+    for (SInt32 n = 2044; n <= 2047; ++n) {
+      HIViewID id{kSig, n};
+      ControlRef c = nullptr;
+      ASSERT_EQ(PL_NewControl(window_, &id, &c), noErr);
+    }
+    refCon_.window = window_;
+    refCon_.numEtiItems = 2;
+    refCon_.etiHit = eti_;
+    refCon_.numericItems = DI_NumericItems{2, EtiToItem, ItemToEti};
+    for (DI_EtiData &e : eti_) e.textCheckDelay = 0.3;
+    ASSERT_EQ(InstallEventLoopTimer(GetMainEventLoop(), kEventDurationForever, 0, Check, this, &refCon_.checkEtiTimer),
+              noErr);
+    SetWRefCon(window_, &refCon_);
+  }
+  void TearDown() override {
+    DI_DisposeTimers(&refCon_);
+    SetWRefCon(window_, nullptr);
+    PL_DisposeWindowControls(window_);
+  }
+
+  static void Check(EventLoopTimerRef, void *data) {
+    auto *self = static_cast<ToolkitEditTexts *>(data);
+    DI_DlgRefCon &rc = self->refCon_;
+    self->checks_ += 1;
+    rc.anyEtiItemCorrected = false;
+    for (int i = 1; i <= rc.numEtiItems; ++i) {
+      if (!rc.etiHit[i].hit) continue;
+      rc.etiHit[i].hit = false;
+      const HIViewID id{kSig, rc.numericItems.EtiIndexToItem(i)};
+      std::string before = self->Text(id.id);
+      GL_CheckDialogItemTextIntByID(rc.window, id);
+      if (self->Text(id.id) != before) rc.anyEtiItemCorrected = true;
+    }
+  }
+
+  HIViewRef View(SInt32 n) {
+    HIViewRef v = nullptr;
+    EXPECT_EQ(HIViewFindByID(HIViewGetRoot(window_), HIViewID{kSig, n}, &v), noErr);
+    return v;
+  }
+  std::string Text(SInt32 n) {
+    CFStringRef s = nullptr;
+    if (GL_CopyDialogItemTextByID(window_, HIViewID{kSig, n}, &s) != noErr) return "?";
+    std::string text = CFText(s);
+    CFRelease(s);
+    return text;
+  }
+  void Type(SInt32 n, CFStringRef text) { ASSERT_EQ(GL_SetDialogItemTextByID(window_, HIViewID{kSig, n}, text), noErr); }
+  // Sends one event of (class, kind) to the handler installed on item n; returns the handler's answer.
+  OSStatus Send(SInt32 n, UInt32 eventClass, UInt32 kind) {
+    EventRef event = nullptr;
+    EXPECT_EQ(CreateEvent(nullptr, eventClass, kind, 0, kEventAttributeNone, &event), noErr);
+    OSStatus answer = DI_EtiEventHandler(nullptr, event, View(n));
+    ReleaseEvent(event);
+    return answer;
+  }
+  EventTime SecondsToCheck() {
+    EventTime at = PL_NextTimerFireTime();
+    return at == kEventDurationForever ? kEventDurationForever : at - GetCurrentEventTime();
+  }
+
+  WindowRef window_ = nullptr;
+  int storage_ = 0;
+  DI_EtiData eti_[3] = {};
+  DI_DlgRefCon refCon_{};
+  int checks_ = 0;
+};
+
+TEST_F(ToolkitEditTexts, AcceptedTextIsCheckedAtOnceAndNonNumbersAreCorrected) {
+  Type(2044, CFSTR("12x"));
+  EXPECT_EQ(Send(2044, kEventClassTextField, kEventTextAccepted), eventNotHandledErr)
+      << "the field's own handling goes on";
+  EXPECT_TRUE(eti_[1].hit);
+  EXPECT_NE(eti_[1].time.lowSeconds, 0u) << "the edit is stamped";
+  EXPECT_LE(SecondsToCheck(), 0.0);
+  ASSERT_EQ(PL_RunEventLoopUntil([&] { return checks_ > 0; }, 2.0), noErr);
+  EXPECT_EQ(Text(2044), "12");
+  EXPECT_TRUE(refCon_.anyEtiItemCorrected);
+  EXPECT_FALSE(eti_[1].hit);
+
+  Type(2045, CFSTR("abc"));
+  Send(2045, kEventClassTextField, kEventTextAccepted);
+  ASSERT_EQ(PL_RunEventLoopUntil([&] { return checks_ > 1; }, 2.0), noErr);
+  EXPECT_EQ(Text(2045), "0");
+}
+
+TEST_F(ToolkitEditTexts, TypingMovesTheCheckToTheDelayAfterTheLastKey) {
+  for (UInt32 kind : {kEventTextShouldChangeInRange, kEventTextDidChange}) {
+    EXPECT_EQ(Send(2045, kEventClassTextField, kind), eventNotHandledErr);
+    EXPECT_TRUE(eti_[2].hit);
+    const EventTime wait = SecondsToCheck();
+    EXPECT_GT(wait, 0.2) << kind;
+    EXPECT_LE(wait, 0.3) << kind;
+  }
+  PL_DispatchPendingEvents(nullptr);
+  EXPECT_EQ(checks_, 0) << "not before the delay";
+  ASSERT_EQ(PL_RunEventLoopUntil([&] { return checks_ > 0; }, 2.0), noErr);
+
+  // A combo box's list selection counts as an edit with the delay too.
+  EXPECT_EQ(Send(2044, kEventClassHIComboBox, kEventComboBoxListItemSelected), eventNotHandledErr);
+  EXPECT_TRUE(eti_[1].hit);
+  EXPECT_GT(SecondsToCheck(), 0.2);
+}
+
+TEST_F(ToolkitEditTexts, ItemsWithoutAnEditTextIndexAreIgnored) {
+  for (SInt32 item : {2046, 2047}) {
+    EXPECT_EQ(Send(item, kEventClassTextField, kEventTextAccepted), eventNotHandledErr) << item;
+    EXPECT_EQ(SecondsToCheck(), kEventDurationForever) << item;
+  }
+  EXPECT_FALSE(eti_[1].hit);
+  EXPECT_FALSE(eti_[2].hit);
+  // A window without a reference constant: ignored as well.
+  SetWRefCon(window_, nullptr);
+  EXPECT_EQ(Send(2044, kEventClassTextField, kEventTextAccepted), eventNotHandledErr);
+  EXPECT_FALSE(eti_[1].hit);
+}
+
+TEST_F(ToolkitEditTexts, CursorFollowsTheTrackingAreaOfActiveVisibleItems) {
+  SetThemeCursor(kThemeArrowCursor);
+  EXPECT_EQ(Send(2044, kEventClassControl, kEventControlTrackingAreaEntered), noErr);
+  EXPECT_EQ(PL_GetThemeCursor(), kThemeIBeamCursor);
+  EXPECT_EQ(Send(2044, kEventClassControl, kEventControlTrackingAreaExited), noErr);
+  EXPECT_EQ(PL_GetThemeCursor(), kThemeArrowCursor);
+
+  HIViewSetActivated(View(2044), false);
+  EXPECT_EQ(Send(2044, kEventClassControl, kEventControlTrackingAreaEntered), noErr);
+  EXPECT_EQ(PL_GetThemeCursor(), kThemeArrowCursor) << "an inactive item keeps the arrow";
+  HIViewSetActivated(View(2044), true);
+  HIViewSetVisible(View(2044), false);
+  EXPECT_EQ(Send(2044, kEventClassControl, kEventControlTrackingAreaEntered), noErr);
+  EXPECT_EQ(PL_GetThemeCursor(), kThemeArrowCursor) << "a hidden item keeps the arrow";
+
+  EventRef other = nullptr;
+  ASSERT_EQ(CreateEvent(nullptr, kEventClassControl, 99, 0, kEventAttributeNone, &other), noErr);
+  EXPECT_EQ(DI_CursorTrackingEventHandler(nullptr, other, View(2044)), eventNotHandledErr);
+  ReleaseEvent(other);
+}
+
+TEST_F(ToolkitEditTexts, DisposeTimersRemovesAllFour) {
+  ASSERT_EQ(InstallEventLoopTimer(GetMainEventLoop(), 100, 0, Check, this, &refCon_.dialogUpdater), noErr);
+  ASSERT_NE(PL_NextTimerFireTime(), kEventDurationForever);
+  DI_DisposeTimers(&refCon_);
+  EXPECT_EQ(refCon_.checkEtiTimer, nullptr);
+  EXPECT_EQ(refCon_.dialogUpdater, nullptr);
+  EXPECT_EQ(PL_NextTimerFireTime(), kEventDurationForever);
+  DI_DisposeTimers(nullptr);
+}
+
+}  // namespace

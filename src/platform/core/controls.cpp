@@ -5,17 +5,37 @@
 #include "platform/core/mac_errors.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <vector>
 
+// View state beyond values and text; releases what it holds when its control goes.
+struct PL_ViewExtras {
+  Boolean active = true;
+  Boolean needsDisplay = false;
+  UInt32 renders = 0;
+  CGImageRef image = nullptr;  // retained
+  ControlButtonContentInfo content{};
+  std::map<ResType, std::vector<UInt8>> data;  // tagged control data kept as given
+  PL_ViewExtras() = default;
+  PL_ViewExtras(const PL_ViewExtras &) = delete;
+  PL_ViewExtras &operator=(const PL_ViewExtras &) = delete;
+  ~PL_ViewExtras() {
+    CGImageRelease(image);
+    if (content.contentType == kControlContentCGImageRef) CGImageRelease(content.u.imageRef);
+  }
+};
+
 struct OpaqueControlRef {
   WindowRef window;
   HIViewID id;
+  PL_ViewExtras extras;
   SInt32 value = 0, minimum = 0, maximum = 0;
   MenuRef menu = nullptr;
   CFStringRef text = nullptr;  // owned
   Boolean indeterminate = false;
+  Boolean visible = true;
   Rect bounds = {0, 0, 0, 0};
 };
 
@@ -146,9 +166,12 @@ CFStringRef HIViewCopyText(HIViewRef inView) {
   return text;
 }
 
+static OSStatus SetOtherControlData(ControlRef c, ResType tag, Size size, const void *data);
+static OSStatus GetOtherControlData(ControlRef c, ResType tag, Size bufferSize, void *buffer, Size *actualSize);
+
 OSStatus SetControlData(ControlRef inControl, ControlPartCode, ResType inTagName, Size inSize, const void *inData) {
   if (!Live(inControl)) return errUnknownControl;
-  if (inTagName != kControlProgressBarIndeterminateTag) return errDataNotSupported;
+  if (inTagName != kControlProgressBarIndeterminateTag) return SetOtherControlData(inControl, inTagName, inSize, inData);
   if (inSize != Size(sizeof(Boolean)) || inData == nullptr) return errDataSizeMismatch;
   inControl->indeterminate = *static_cast<const Boolean *>(inData) != 0;
   Changed(inControl);
@@ -158,7 +181,8 @@ OSStatus SetControlData(ControlRef inControl, ControlPartCode, ResType inTagName
 OSStatus GetControlData(ControlRef inControl, ControlPartCode, ResType inTagName, Size inBufferSize,
                         void *inBuffer, Size *outActualSize) {
   if (!Live(inControl)) return errUnknownControl;
-  if (inTagName != kControlProgressBarIndeterminateTag) return errDataNotSupported;
+  if (inTagName != kControlProgressBarIndeterminateTag)
+    return GetOtherControlData(inControl, inTagName, inBufferSize, inBuffer, outActualSize);
   if (outActualSize != nullptr) *outActualSize = Size(sizeof(Boolean));
   if (inBuffer == nullptr) return noErr;  // a size query
   if (inBufferSize < Size(sizeof(Boolean))) return errDataSizeMismatch;
@@ -180,4 +204,198 @@ void SetControlBounds(ControlRef control, const Rect *bounds) {
 
 void UpdateControls(WindowRef inWindow, RgnHandle) {
   if (gChanged != nullptr && inWindow != nullptr) gChanged(inWindow, HIViewID{0, 0}, nullptr);
+}
+
+OSStatus GetControlID(ControlRef inControl, HIViewID *outID) {
+  if (outID == nullptr) return paramErr;
+  if (!Live(inControl)) return errUnknownControl;
+  *outID = inControl->id;
+  return noErr;
+}
+
+WindowRef GetControlOwner(ControlRef inControl) { return Live(inControl) ? inControl->window : nullptr; }
+
+OSStatus HIViewSetVisible(HIViewRef inView, Boolean inVisible) {
+  if (!Live(inView)) return errUnknownControl;
+  inView->visible = inVisible != 0;
+  Changed(inView);
+  return noErr;
+}
+void HideControl(ControlRef inControl) { HIViewSetVisible(inControl, false); }
+void ShowControl(ControlRef inControl) { HIViewSetVisible(inControl, true); }
+Boolean IsControlVisible(ControlRef inControl) { return Live(inControl) && inControl->visible; }
+
+// ---- Views ----
+
+OSStatus HIViewSetID(HIViewRef inView, HIViewID inID) {
+  if (!Live(inView)) return errUnknownControl;
+  inView->id = inID;
+  return noErr;
+}
+
+OSStatus HIViewSetActivated(HIViewRef inView, Boolean inSetActivated) {
+  if (!Live(inView)) return errUnknownControl;
+  inView->extras.active = inSetActivated != 0;
+  Changed(inView);
+  return noErr;
+}
+
+Boolean HIViewIsActive(HIViewRef inView, Boolean *outIsLatentActive) {
+  const Boolean active = Live(inView) && inView->extras.active;
+  if (outIsLatentActive != nullptr) *outIsLatentActive = active;
+  return active;
+}
+
+OSStatus ActivateControl(ControlRef inControl) { return HIViewSetActivated(inControl, true); }
+OSStatus DeactivateControl(ControlRef inControl) { return HIViewSetActivated(inControl, false); }
+Boolean IsControlActive(ControlRef inControl) { return HIViewIsActive(inControl, nullptr); }
+
+Boolean HIViewIsVisible(HIViewRef inView) { return IsControlVisible(inView); }
+
+OSStatus HIViewSetNeedsDisplay(HIViewRef inView, Boolean inNeedsDisplay) {
+  if (!Live(inView)) return errUnknownControl;
+  inView->extras.needsDisplay = inNeedsDisplay != 0;
+  if (inView->extras.needsDisplay) Changed(inView);
+  return noErr;
+}
+
+Boolean HIViewGetNeedsDisplay(HIViewRef inView) { return Live(inView) && inView->extras.needsDisplay; }
+
+OSStatus HIViewRender(HIViewRef inView) {
+  if (!Live(inView)) return errUnknownControl;
+  inView->extras.needsDisplay = false;
+  inView->extras.renders += 1;
+  Changed(inView);
+  return noErr;
+}
+
+void Draw1Control(ControlRef theControl) { HIViewRender(theControl); }
+
+OSStatus HIViewGetFrame(HIViewRef inView, HIRect *outRect) {
+  if (outRect == nullptr) return paramErr;
+  if (!Live(inView)) return errUnknownControl;
+  const Rect &b = inView->bounds;
+  *outRect = CGRectMake(b.left, b.top, b.right - b.left, b.bottom - b.top);
+  return noErr;
+}
+
+OSStatus HIViewSetFrame(HIViewRef inView, const HIRect *inRect) {
+  if (inRect == nullptr) return paramErr;
+  if (!Live(inView)) return errUnknownControl;
+  auto px = [](CGFloat v) {
+    return static_cast<SInt16>(std::clamp<double>(std::lround(v), -32768.0, 32767.0));
+  };
+  const Rect b{px(inRect->origin.y), px(inRect->origin.x), px(inRect->origin.y + inRect->size.height),
+               px(inRect->origin.x + inRect->size.width)};
+  SetControlBounds(inView, &b);
+  return noErr;
+}
+
+OSStatus HIViewMoveBy(HIViewRef inView, CGFloat inDX, CGFloat inDY) {
+  HIRect frame{};
+  OSStatus err = HIViewGetFrame(inView, &frame);
+  if (err != noErr) return err;
+  frame.origin.x += inDX;
+  frame.origin.y += inDY;
+  return HIViewSetFrame(inView, &frame);
+}
+
+OSStatus HIViewGetBounds(HIViewRef inView, HIRect *outRect) {
+  OSStatus err = HIViewGetFrame(inView, outRect);
+  if (err == noErr) outRect->origin = CGPoint{0, 0};
+  return err;
+}
+
+OSStatus HIImageViewSetImage(HIViewRef inView, CGImageRef inImage) {
+  if (!Live(inView)) return errUnknownControl;
+  if (inImage != inView->extras.image) {
+    CGImageRetain(inImage);
+    CGImageRelease(inView->extras.image);
+    inView->extras.image = inImage;
+  }
+  Changed(inView);
+  return noErr;
+}
+
+CGImageRef HIImageViewCopyImage(HIViewRef inView) { return Live(inView) ? CGImageRetain(inView->extras.image) : nullptr; }
+
+namespace {
+OSStatus SetContent(ControlRef c, ControlButtonContentInfoPtr in) {
+  if (in == nullptr) return paramErr;
+  if (!Live(c)) return errUnknownControl;
+  if (in->contentType != kControlNoContent && in->contentType != kControlContentPictHandle &&
+      in->contentType != kControlContentCGImageRef)
+    return paramErr;
+  if (c->extras.content.contentType == kControlContentCGImageRef) CGImageRelease(c->extras.content.u.imageRef);
+  c->extras.content = *in;
+  if (c->extras.content.contentType == kControlContentCGImageRef) CGImageRetain(c->extras.content.u.imageRef);
+  Changed(c);
+  return noErr;
+}
+OSStatus GetContent(ControlRef c, ControlButtonContentInfoPtr out) {
+  if (out == nullptr) return paramErr;
+  if (!Live(c)) return errUnknownControl;
+  *out = c->extras.content;
+  return noErr;
+}
+}  // namespace
+
+OSStatus SetImageWellContentInfo(ControlRef inButton, ControlButtonContentInfoPtr inContent) {
+  return SetContent(inButton, inContent);
+}
+OSStatus GetImageWellContentInfo(ControlRef inButton, ControlButtonContentInfoPtr outContent) {
+  return GetContent(inButton, outContent);
+}
+OSStatus SetBevelButtonContentInfo(ControlRef inButton, ControlButtonContentInfoPtr inContent) {
+  return SetContent(inButton, inContent);
+}
+OSStatus GetBevelButtonContentInfo(ControlRef inButton, ControlButtonContentInfoPtr outContent) {
+  return GetContent(inButton, outContent);
+}
+
+UInt32 PL_GetControlRenderCount(ControlRef control) { return Live(control) ? control->extras.renders : 0; }
+
+// 'cfst' is the control's text; other tags keep their bytes.
+static OSStatus SetOtherControlData(ControlRef c, ResType tag, Size size, const void *data) {
+  if (data == nullptr || size <= 0) return errDataSizeMismatch;
+  if (tag == kControlEditTextCFStringTag) {
+    if (size != Size(sizeof(CFStringRef))) return errDataSizeMismatch;
+    CFStringRef text = *static_cast<const CFStringRef *>(data);
+    return text != nullptr ? SetControlTitleWithCFString(c, text) : paramErr;
+  }
+  const auto *bytes = static_cast<const UInt8 *>(data);
+  c->extras.data[tag].assign(bytes, bytes + size);
+  Changed(c);
+  return noErr;
+}
+
+static OSStatus GetOtherControlData(ControlRef c, ResType tag, Size bufferSize, void *buffer, Size *actualSize) {
+  if (tag == kControlEditTextCFStringTag) {
+    if (actualSize != nullptr) *actualSize = Size(sizeof(CFStringRef));
+    if (buffer == nullptr) return noErr;
+    if (bufferSize < Size(sizeof(CFStringRef))) return errDataSizeMismatch;
+    CFStringRef text = nullptr;
+    OSStatus err = CopyControlTitleAsCFString(c, &text);
+    if (err == noErr) *static_cast<CFStringRef *>(buffer) = text;
+    return err;
+  }
+  std::vector<UInt8> start;
+  const std::vector<UInt8> *bytes = nullptr;
+  auto it = c->extras.data.find(tag);
+  if (it != c->extras.data.end()) {
+    bytes = &it->second;
+  } else if (tag == kControlChasingArrowsAnimatingTag) {
+    start.assign(sizeof(Boolean), 0);
+    bytes = &start;
+  } else if (tag == kControlEditTextSelectionTag) {
+    start.assign(sizeof(ControlEditTextSelectionRec), 0);
+    bytes = &start;
+  } else {
+    return errDataNotSupported;
+  }
+  if (actualSize != nullptr) *actualSize = Size(bytes->size());
+  if (buffer == nullptr) return noErr;  // a size query
+  if (bufferSize < Size(bytes->size())) return errDataSizeMismatch;
+  std::copy(bytes->begin(), bytes->end(), static_cast<UInt8 *>(buffer));
+  return noErr;
 }

@@ -10,6 +10,9 @@
 #include "platform/core/menus.h"
 #include "platform/core/quickdraw_geometry.h"
 #include "platform/core/quickdraw_ports.h"
+#include "platform/core/quartz_geometry.h"
+#include "platform/core/quartz_images.h"
+#include "platform/core/quickdraw_pictures.h"
 
 struct HIViewID {
   OSType signature;
@@ -60,9 +63,103 @@ OSStatus GetControlData(ControlRef inControl, ControlPartCode inPart, ResType in
 Rect *GetControlBounds(ControlRef control, Rect *bounds);
 void SetControlBounds(ControlRef control, const Rect *bounds);
 
+// The control's view identifier and window; errUnknownControl (NULL window) for a control that is gone.
+OSStatus GetControlID(ControlRef inControl, HIViewID *outID);
+WindowRef GetControlOwner(ControlRef inControl);
+// Visibility; a new control is visible. HIViewSetVisible answers errUnknownControl for a control that is gone.
+void HideControl(ControlRef inControl);
+void ShowControl(ControlRef inControl);
+Boolean IsControlVisible(ControlRef inControl);
+OSStatus HIViewSetVisible(HIViewRef inView, Boolean inVisible);
+
 // Asks the window's controls to be drawn again; the user-interface layer redraws on its own, so this only
 // tells it (through the changed procedure, with a NULL control) that a batch of changes is complete.
 void UpdateControls(WindowRef inWindow, RgnHandle inUpdateRegion);
+
+// ---- Views: owner, identifier, state, drawing, geometry and content ----
+typedef HIViewID ControlID;
+OSStatus HIViewSetID(HIViewRef inView, HIViewID inID);
+
+// A new control is active and visible. *outIsLatentActive (may be null) gets the same as the result.
+OSStatus HIViewSetActivated(HIViewRef inView, Boolean inSetActivated);
+Boolean HIViewIsActive(HIViewRef inView, Boolean *outIsLatentActive);
+OSStatus ActivateControl(ControlRef inControl);
+OSStatus DeactivateControl(ControlRef inControl);
+Boolean IsControlActive(ControlRef inControl);
+Boolean HIViewIsVisible(HIViewRef inView);
+// Marks the view for drawing; the user-interface layer draws it with the window's next repaint.
+OSStatus HIViewSetNeedsDisplay(HIViewRef inView, Boolean inNeedsDisplay);
+Boolean HIViewGetNeedsDisplay(HIViewRef inView);
+// Draws the view at once (the user-interface layer is told through the changed procedure) and clears its
+// mark.
+OSStatus HIViewRender(HIViewRef inView);
+void Draw1Control(ControlRef theControl);
+
+// The frame is the control's bounds (GetControlBounds) as floats; setting it rounds to whole pixels. The
+// view's own bounds have the frame's size at the origin.
+OSStatus HIViewGetFrame(HIViewRef inView, HIRect *outRect);
+OSStatus HIViewSetFrame(HIViewRef inView, const HIRect *inRect);
+OSStatus HIViewMoveBy(HIViewRef inView, CGFloat inDX, CGFloat inDY);
+OSStatus HIViewGetBounds(HIViewRef inView, HIRect *outRect);
+
+// The image an image view shows (retained by the view; null clears it).
+OSStatus HIImageViewSetImage(HIViewRef inView, CGImageRef inImage);
+// Retained (CGImageRelease); null when none.
+CGImageRef HIImageViewCopyImage(HIViewRef inView);
+
+// The content of image wells and bevel buttons. A picture handle stays the caller's.
+typedef SInt16 ControlContentType;
+enum : ControlContentType { kControlNoContent = 0, kControlContentTextOnly = 0, kControlContentPictHandle = 131,
+                            kControlContentCGImageRef = 134 };
+struct ControlButtonContentInfo {
+  ControlContentType contentType;
+  union {
+    PicHandle picture;
+    CGImageRef imageRef;
+  } u;
+};
+typedef ControlButtonContentInfo *ControlButtonContentInfoPtr;
+OSStatus SetImageWellContentInfo(ControlRef inButton, ControlButtonContentInfoPtr inContent);
+OSStatus GetImageWellContentInfo(ControlRef inButton, ControlButtonContentInfoPtr outContent);
+OSStatus SetBevelButtonContentInfo(ControlRef inButton, ControlButtonContentInfoPtr inContent);
+OSStatus GetBevelButtonContentInfo(ControlRef inButton, ControlButtonContentInfoPtr outContent);
+
+// Further tags of SetControlData / GetControlData. 'cfst' is the control's text (GetControlData gives a
+// retained copy the caller releases); other tags keep their bytes as given. A tag never set answers
+// errDataNotSupported, except those with a natural start: 'inde', 'anim' (false), 'sele' ({0, 0}).
+enum : ResType {
+  kControlEditTextCFStringTag = 'cfst',
+  kControlStaticTextCFStringTag = 'cfst',
+  kControlEditTextSelectionTag = 'sele',
+  kControlFontStyleTag = 'font',
+  kControlSizeTag = 'size',
+  kControlChasingArrowsAnimatingTag = 'anim',
+  kControlLittleArrowsIncrementValueTag = 'incr',
+  kControlMovieViewMovieControllerTag = 'mc  ',
+  kControlClockLongDateTag = 'date',
+};
+struct ControlEditTextSelectionRec {
+  SInt16 selStart;
+  SInt16 selEnd;
+};
+
+// Control events that the toolkit's handlers take.
+enum : UInt32 {
+  kEventClassControl = 'cntl',
+  kEventClassTextField = 'txfd',
+  kEventClassHIComboBox = 'hicb',
+};
+enum : UInt32 {
+  kEventControlTrackingAreaEntered = 23,
+  kEventControlTrackingAreaExited = 24,
+  kEventTextAccepted = 1,
+  kEventTextShouldChangeInRange = 2,
+  kEventTextDidChange = 3,
+  kEventComboBoxListItemSelected = 1,
+};
+
+// Test and layer helper: how many times the view was drawn at once (HIViewRender, Draw1Control).
+UInt32 PL_GetControlRenderCount(ControlRef control);
 
 // ---- Our own helpers ----
 // A new control of the window (owned by the window's list: PL_DisposeWindowControls) with value 0,
@@ -71,7 +168,7 @@ void UpdateControls(WindowRef inWindow, RgnHandle inUpdateRegion);
 OSStatus PL_NewControl(WindowRef window, const HIViewID *id, ControlRef *control);
 // Disposes every control of the window with their menus.
 void PL_DisposeWindowControls(WindowRef window);
-// Called after a value, minimum, maximum, text, indeterminate flag or bounds changed through the calls
+// Called after a value, minimum, maximum, text, indeterminate flag, visibility or bounds changed through the calls
 // above, and with a NULL control from UpdateControls (the user-interface layer
 // mirrors it on the widget); null removes it.
 typedef void (*PL_ControlChangedProc)(WindowRef window, HIViewID id, ControlRef control);
