@@ -3,8 +3,10 @@
 
 #include "general/geometry.h"
 #include "platform/core/cf_string.h"
+#include "platform/core/clock.h"
 #include "platform/core/formatter.h"
 #include "platform/core/mac_errors.h"
+#include "platform/core/standard_alerts.h"
 #include "toolkit/menus.h"
 
 #include <algorithm>
@@ -620,4 +622,293 @@ OSStatus GL_GetDialogItemQDSizeByID(WindowRef window, HIViewID viewID, SInt32 *h
   *height = rect.bottom;
   *width = rect.right;
   return noErr;
+}
+
+// ---- Combo boxes ----
+
+namespace {
+// Writes the first list item that `matches` into the combo box's text, else `fallback` (taken).
+template <class Match>
+OSStatus SetComboText(WindowRef window, HIViewID viewID, Match matches, CFStringRef fallback) {
+  ScopedCF held{fallback};
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  const ItemCount count = HIComboBoxGetItemCount(view);
+  for (ItemCount i = 0; i < count; ++i) {
+    CFStringRef item = nullptr;
+    err = HIComboBoxCopyTextItemAtIndex(view, CFIndex(i), &item);
+    if (err != noErr) return err;
+    ScopedCF itemHeld{item};
+    if (matches(item)) return GL_SetControlText(view, item);
+  }
+  if (fallback == nullptr) return memFullErr;
+  return GL_SetControlText(view, fallback);
+}
+}  // namespace
+
+OSStatus GL_SetIntValueInComboBoxByID(WindowRef window, HIViewID viewID, SInt32 value) {
+  return SetComboText(
+      window, viewID, [value](CFStringRef item) { return CFStringGetIntValue(item) == value; },
+      CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%ld"), value));
+}
+
+OSStatus GL_SetFloatValueInComboBoxByID(WindowRef window, HIViewID viewID, float value) {
+  return SetComboText(
+      window, viewID,
+      [value](CFStringRef item) {
+        const float itemValue = static_cast<float>(CFStringGetDoubleValue(item));
+        return std::fabs(itemValue - value) < 0.0001f;
+      },
+      CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%.2f"), static_cast<double>(value)));
+}
+
+OSStatus GL_SetTextInComboBoxByID(WindowRef window, HIViewID viewID, CFStringRef text) {
+  if (text == nullptr) return paramErr;
+  return SetComboText(
+      window, viewID,
+      [text](CFStringRef item) { return CFStringCompare(item, text, kCFCompareCaseInsensitive) == kCFCompareEqualTo; },
+      static_cast<CFStringRef>(CFRetain(text)));
+}
+
+Boolean GL_IsComboBox(HIObjectRef object) {
+  ScopedCF classID{HIObjectCopyClassID(object)};
+  return classID.get() != nullptr &&
+         CFStringCompare(classID.get(), CFSTR("com.apple.HIComboBox"), 0) == kCFCompareEqualTo;
+}
+
+OSStatus GL_IsComboBoxByID(WindowRef window, HIViewID viewID, Boolean *isComboBox) {
+  if (isComboBox == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  *isComboBox = GL_IsComboBox(view);
+  return noErr;
+}
+
+OSStatus GL_GetEditTextControlSelection(WindowRef *selWindow, ControlRef *selControl,
+                                        ControlEditTextSelectionRec *selection) {
+  if (selection == nullptr) return paramErr;
+  *selection = ControlEditTextSelectionRec{0, 0};
+  WindowRef window = GetUserFocusWindow();
+  ControlRef control = nullptr;
+  OSStatus err = noErr;
+  if (window != nullptr) err = GetKeyboardFocus(window, &control);
+  if (selWindow != nullptr) *selWindow = window;
+  if (selControl != nullptr) *selControl = control;
+  if (err != noErr || control == nullptr) return err;
+  ControlKind kind{};
+  if (GetControlKind(control, &kind) != noErr) return noErr;
+  if (kind.kind != kControlKindEditText && kind.kind != kControlKindHITextView) return noErr;
+  return GetControlData(control, kControlEntireControl, kControlEditTextSelectionTag, sizeof *selection, selection,
+                        nullptr);
+}
+
+// ---- More state, focus and fonts ----
+
+OSStatus GL_DisposeDialogItemByID(WindowRef window, HIViewID viewID) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  DisposeControl(view);
+  return noErr;
+}
+
+OSStatus GL_SetDialogItemActionByID(WindowRef window, HIViewID viewID, ControlActionUPP actionProc) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  SetControlAction(view, actionProc);
+  return noErr;
+}
+
+OSStatus GL_SetWindowDefaultButtonByID(WindowRef window, HIViewID viewID) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return SetWindowDefaultButton(window, view);
+}
+
+OSStatus GL_SetWindowCancelButtonByID(WindowRef window, HIViewID viewID) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return SetWindowCancelButton(window, view);
+}
+
+OSStatus GL_SetKeyboardFocusByID(WindowRef window, HIViewID viewID) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  err = SetKeyboardFocus(window, view, kControlFocusNoPart);
+  if (err != noErr) return err;
+  return SetKeyboardFocus(window, view, kControlFocusNextPart);
+}
+
+OSStatus GL_ClearKeyboardFocusByID(WindowRef window, HIViewID viewID) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return SetKeyboardFocus(window, view, kControlFocusNoPart);
+}
+
+OSStatus GL_GetKeyboardFocusByID(WindowRef window, HIViewID *viewID) {
+  if (viewID == nullptr) return paramErr;
+  ControlRef control = nullptr;
+  OSStatus err = GetKeyboardFocus(window, &control);
+  if (err != noErr) return err;
+  return GetControlID(control, viewID);
+}
+
+OSStatus GL_SetDialogItemFontJustificationByID(WindowRef window, HIViewID viewID, SInt16 just) {
+  ControlFontStyleRec style{};
+  style.flags = kControlUseJustMask;
+  style.just = just;
+  return GL_SetDialogItemFontStyleByID(window, viewID, &style);
+}
+
+OSStatus GL_GetControlFontStyle(HIViewRef view, ControlFontStyleRec *style) {
+  if (style == nullptr) return paramErr;
+  ControlFontStyleRec got{};
+  OSStatus err = GetControlData(view, kControlEntireControl, kControlFontStyleTag, sizeof got, &got, nullptr);
+  if (err == noErr) *style = got;
+  return err;
+}
+
+OSStatus GL_SetControlFontStyle(HIViewRef view, const ControlFontStyleRec *style) {
+  if (style == nullptr) return paramErr;
+  return SetControlData(view, kControlEntireControl, kControlFontStyleTag, sizeof *style, style);
+}
+
+OSStatus GL_GetDialogItemFontStyleByID(WindowRef window, HIViewID viewID, ControlFontStyleRec *style) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return GL_GetControlFontStyle(view, style);
+}
+
+OSStatus GL_SetDialogItemFontStyleByID(WindowRef window, HIViewID viewID, const ControlFontStyleRec *style) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return GL_SetControlFontStyle(view, style);
+}
+
+OSStatus GL_ImageViewSetAlphaByID(WindowRef window, HIViewID viewID, float alpha) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return HIImageViewSetAlpha(view, alpha);
+}
+
+OSStatus GL_SetBevelButtonTextPlacementByID(WindowRef window, HIViewID viewID, SInt16 where) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return SetBevelButtonTextPlacement(view, where);
+}
+
+OSStatus GL_SetControlSpecialSize(HIViewRef view, SInt16 size) {
+  return SetControlData(view, kControlEntireControl, kControlSizeTag, sizeof size, &size);
+}
+
+OSStatus GL_SetControlSpecialSizeByID(WindowRef window, HIViewID viewID, SInt16 size) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return GL_SetControlSpecialSize(view, size);
+}
+
+// ---- Clocks ----
+
+OSStatus GL_GetClockDataByID(WindowRef window, HIViewID viewID, LongDateRec *clockData) {
+  if (clockData == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  LongDateRec got{};
+  err = GetControlData(view, kControlEntireControl, kControlClockLongDateTag, sizeof got, &got, nullptr);
+  if (err == noErr) *clockData = got;
+  return err;
+}
+
+OSStatus GL_GetClockTimeByID(WindowRef window, HIViewID viewID, LongDateRec *clockTime, UInt32 *seconds) {
+  UInt32 nowSeconds = 0;
+  GetDateTime(&nowSeconds);
+  LongDateTime day = nowSeconds;
+  LongDateRec now{};
+  LongSecondsToDate(&day, &now);
+  LongDateRec clock{};
+  OSStatus err = GL_GetClockDataByID(window, viewID, &clock);
+  if (err != noErr) return err;
+  const bool later = clock.ld.hour > now.ld.hour || (clock.ld.hour == now.ld.hour && clock.ld.minute > now.ld.minute);
+  if (!later) {
+    day += 86400;
+    LongSecondsToDate(&day, &now);
+  }
+  clock.ld.era = now.ld.era;
+  clock.ld.year = now.ld.year;
+  clock.ld.month = now.ld.month;
+  clock.ld.day = now.ld.day;
+  clock.ld.dayOfWeek = now.ld.dayOfWeek;
+  clock.ld.dayOfYear = now.ld.dayOfYear;
+  clock.ld.weekOfYear = now.ld.weekOfYear;
+  clock.ld.pm = now.ld.pm;
+  clock.ld.second = 0;
+  if (clockTime != nullptr) *clockTime = clock;
+  if (seconds != nullptr) {
+    LongDateTime at = 0;
+    LongDateToSeconds(&clock, &at);
+    *seconds = static_cast<UInt32>(at);
+  }
+  return noErr;
+}
+
+// ---- Little arrows ----
+
+OSStatus GL_GetLA_Increment(ControlHandle control, SInt32 *increment) {
+  if (increment == nullptr) return paramErr;
+  SInt32 got = 0;
+  OSStatus err =
+      GetControlData(control, kControlEntireControl, kControlLittleArrowsIncrementValueTag, sizeof got, &got, nullptr);
+  if (err == noErr) *increment = got;
+  return err;
+}
+
+OSStatus GL_SetLA_AssTextItemByID(WindowRef window, HIViewID viewID, SInt16 assTextItem) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return SetControlProperty(view, viewID.signature, 'LAAT', sizeof assTextItem, &assTextItem);
+}
+
+void GL_LA_ProcTemplate(ControlHandle control, SInt16 part) {
+  const SInt16 maximum = static_cast<SInt16>(GetControl32BitMaximum(control));
+  const SInt16 minimum = static_cast<SInt16>(GetControl32BitMinimum(control));
+  SInt32 increment = 1;  // the arrows' own step when none was given
+  GL_GetLA_Increment(control, &increment);
+  SInt32 value = -1;
+  if (part == kControlUpButtonPart) {
+    value = static_cast<SInt16>(GetControl32BitValue(control));
+    if (value < maximum) {
+      value = std::min<SInt32>(value + increment, maximum);
+      SetControl32BitValue(control, value);
+    } else {
+      AlertSoundPlay();
+    }
+  } else if (part == kControlDownButtonPart) {
+    value = static_cast<SInt16>(GetControl32BitValue(control));
+    if (value > minimum) {
+      value = std::max<SInt32>(value - increment, minimum);
+      SetControl32BitValue(control, value);
+    } else {
+      AlertSoundPlay();
+    }
+  }
+  HIViewID id{};
+  if (GetControlID(control, &id) != noErr) return;
+  SInt16 textItem = 0;
+  if (GetControlProperty(control, id.signature, 'LAAT', sizeof textItem, nullptr, &textItem) != noErr) return;
+  if (textItem == 0) return;
+  GL_SetDialogItemTextIntByID(GetControlOwner(control), HIViewID{id.signature, textItem}, value);
 }

@@ -5,6 +5,7 @@
 
 #include "platform/core/controls.h"
 #include "platform/core/quickdraw_geometry.h"
+#include "platform/core/toolbox_dates.h"
 
 // The menu of the pop-up button (borrowed: the control owns it).
 OSStatus GL_GetPopupMenuByID(WindowRef window, HIViewID viewID, MenuRef *menuRef);
@@ -124,3 +125,56 @@ OSStatus GL_HIViewMoveByID(WindowRef window, HIViewID viewID, float dx, float dy
 OSStatus GL_HIViewGetSizeByID(WindowRef window, HIViewID viewID, HIRect *rect);
 // The bounds as a QuickDraw Rect: height = bottom, width = right.
 OSStatus GL_GetDialogItemQDSizeByID(WindowRef window, HIViewID viewID, SInt32 *height, SInt32 *width);
+
+// ---- Combo boxes ----
+// Walks the list from index 0 and writes the first matching item's own text into the combo box's text
+// (integers: CFStringGetIntValue equal; floats: within 0.0001; texts: equal ignoring case); without a
+// match the value is written as "%ld", "%.2f" or the text itself. A failure to copy an item ends it.
+OSStatus GL_SetIntValueInComboBoxByID(WindowRef window, HIViewID viewID, SInt32 value);
+OSStatus GL_SetFloatValueInComboBoxByID(WindowRef window, HIViewID viewID, float value);
+OSStatus GL_SetTextInComboBoxByID(WindowRef window, HIViewID viewID, CFStringRef text);
+// Whether the object's class is "com.apple.HIComboBox".
+Boolean GL_IsComboBox(HIObjectRef object);
+OSStatus GL_IsComboBoxByID(WindowRef window, HIViewID viewID, Boolean *isComboBox);
+
+// The window with the user focus, its focused control and, for edit texts ('etxt', 'hitx'), the
+// selection; no focus window, no focused control or another kind gives the selection {0, 0} and noErr.
+OSStatus GL_GetEditTextControlSelection(WindowRef *selWindow, ControlRef *selControl,
+                                        ControlEditTextSelectionRec *selection);
+
+// ---- More state, focus and fonts ----
+OSStatus GL_DisposeDialogItemByID(WindowRef window, HIViewID viewID);
+OSStatus GL_SetDialogItemActionByID(WindowRef window, HIViewID viewID, ControlActionUPP actionProc);
+OSStatus GL_SetWindowDefaultButtonByID(WindowRef window, HIViewID viewID);
+OSStatus GL_SetWindowCancelButtonByID(WindowRef window, HIViewID viewID);
+// The control takes the focus afresh (cleared first, then given).
+OSStatus GL_SetKeyboardFocusByID(WindowRef window, HIViewID viewID);
+OSStatus GL_ClearKeyboardFocusByID(WindowRef window, HIViewID viewID);
+// The identifier of the focused control; errUnknownControl when no control has the focus.
+OSStatus GL_GetKeyboardFocusByID(WindowRef window, HIViewID *viewID);
+// A font style with only the justification in use (flags kControlUseJustMask).
+OSStatus GL_SetDialogItemFontJustificationByID(WindowRef window, HIViewID viewID, SInt16 just);
+OSStatus GL_GetControlFontStyle(HIViewRef view, ControlFontStyleRec *style);
+OSStatus GL_SetControlFontStyle(HIViewRef view, const ControlFontStyleRec *style);
+OSStatus GL_GetDialogItemFontStyleByID(WindowRef window, HIViewID viewID, ControlFontStyleRec *style);
+OSStatus GL_SetDialogItemFontStyleByID(WindowRef window, HIViewID viewID, const ControlFontStyleRec *style);
+OSStatus GL_ImageViewSetAlphaByID(WindowRef window, HIViewID viewID, float alpha);
+OSStatus GL_SetBevelButtonTextPlacementByID(WindowRef window, HIViewID viewID, SInt16 where);
+// Control data 'size' (kControlSizeSmall...).
+OSStatus GL_SetControlSpecialSize(HIViewRef view, SInt16 size);
+OSStatus GL_SetControlSpecialSizeByID(WindowRef window, HIViewID viewID, SInt16 size);
+
+// ---- Clocks ----
+OSStatus GL_GetClockDataByID(WindowRef window, HIViewID viewID, LongDateRec *clockData);
+// The next occurrence of the clock's time of day: today when its hour and minute are later than now,
+// else tomorrow; seconds 0. Either output may be null.
+OSStatus GL_GetClockTimeByID(WindowRef window, HIViewID viewID, LongDateRec *clockTime, UInt32 *seconds);
+
+// ---- Little arrows ----
+// Control data 'incr' of the arrows.
+OSStatus GL_GetLA_Increment(ControlHandle control, SInt32 *increment);
+// Stores the number of the arrows' text item in the arrows (property 'LAAT' of the view-ID signature).
+OSStatus GL_SetLA_AssTextItemByID(WindowRef window, HIViewID viewID, SInt16 assTextItem);
+// The action procedure of little arrows: up (20) and down (21) step the value by the increment within the
+// 16-bit range (the alert sound at either end) and write the value into the associated text item.
+void GL_LA_ProcTemplate(ControlHandle control, SInt16 part);

@@ -451,3 +451,178 @@ TEST_F(ToolkitDialogItemsByID, AssociatedEmbedders) {
 }
 
 }  // namespace
+
+// ---- Combo boxes, focus, fonts, clocks and little arrows ----
+
+#include "platform/core/clock.h"
+#include "platform/core/standard_alerts.h"
+
+namespace {
+
+TEST_F(ToolkitDialogItemsByID, ComboBoxesShowTheMatchingItemsOwnText) {
+  HIViewRef combo = View(2100);
+  ASSERT_EQ(PL_SetControlClassID(combo, CFSTR("com.apple.HIComboBox")), noErr);
+  for (CFStringRef item : {CFSTR("0.50"), CFSTR("25 fps"), CFSTR("Fast")})
+    ASSERT_EQ(HIComboBoxAppendTextItem(combo, item, nullptr), noErr);
+  Boolean isCombo = false;
+  ASSERT_EQ(GL_IsComboBoxByID(window_, Id(2100), &isCombo), noErr);
+  EXPECT_TRUE(isCombo);
+  ASSERT_EQ(GL_IsComboBoxByID(window_, Id(2101), &isCombo), noErr);
+  EXPECT_FALSE(isCombo);
+
+  struct Case {
+    const char *what;
+    std::function<OSStatus()> set;
+    const char *shown;
+  };
+  WindowRef w = window_;
+  const std::vector<Case> cases = {
+      {"float within 0.0001", [&] { return GL_SetFloatValueInComboBoxByID(w, Id(2100), 0.5f); }, "0.50"},
+      {"float without a match", [&] { return GL_SetFloatValueInComboBoxByID(w, Id(2100), 0.7f); }, "0.70"},
+      {"integer of an item's leading number", [&] { return GL_SetIntValueInComboBoxByID(w, Id(2100), 25); }, "25 fps"},
+      {"integer without a match", [&] { return GL_SetIntValueInComboBoxByID(w, Id(2100), 7); }, "7"},
+      {"text ignoring case", [&] { return GL_SetTextInComboBoxByID(w, Id(2100), CFSTR("fAST")); }, "Fast"},
+      {"text without a match", [&] { return GL_SetTextInComboBoxByID(w, Id(2100), CFSTR("Slow")); }, "Slow"},
+  };
+  for (const Case &c : cases) {
+    ASSERT_EQ(c.set(), noErr) << c.what;
+    EXPECT_EQ(Text(2100), c.shown) << c.what;
+  }
+}
+
+TEST_F(ToolkitDialogItemsByID, FocusSelectionAndWindowButtons) {
+  ControlEditTextSelectionRec sel{9, 9};
+  WindowRef focusWindow = reinterpret_cast<WindowRef>(1);
+  ControlRef focusControl = reinterpret_cast<ControlRef>(1);
+  ASSERT_EQ(SetUserFocusWindow(nullptr), noErr);
+  ASSERT_EQ(GL_GetEditTextControlSelection(&focusWindow, &focusControl, &sel), noErr);
+  EXPECT_EQ(focusWindow, nullptr);
+  EXPECT_EQ(sel.selEnd, 0);
+
+  ASSERT_EQ(SetUserFocusWindow(window_), noErr);
+  HIViewID focused{};
+  EXPECT_EQ(GL_GetKeyboardFocusByID(window_, &focused), errUnknownControl) << "nothing has the focus";
+  ASSERT_EQ(GL_SetKeyboardFocusByID(window_, Id(2102)), noErr);
+  ASSERT_EQ(GL_SetKeyboardFocusByID(window_, Id(2103)), noErr);
+  ASSERT_EQ(GL_GetKeyboardFocusByID(window_, &focused), noErr);
+  EXPECT_EQ(focused.id, 2103) << "one focus per window";
+
+  SetText(2103, "hello");
+  const ControlEditTextSelectionRec part{1, 3};
+  ASSERT_EQ(SetControlData(View(2103), 0, kControlEditTextSelectionTag, sizeof part, &part), noErr);
+  ASSERT_EQ(GL_GetEditTextControlSelection(&focusWindow, &focusControl, &sel), noErr);
+  EXPECT_EQ(focusControl, View(2103));
+  EXPECT_EQ(sel.selEnd, 0) << "a user pane is no edit text";
+  const ControlKind editText{kControlKindSignatureApple, kControlKindEditText};
+  ASSERT_EQ(PL_SetControlKind(View(2103), &editText), noErr);
+  ASSERT_EQ(GL_GetEditTextControlSelection(&focusWindow, &focusControl, &sel), noErr);
+  EXPECT_EQ(focusWindow, window_);
+  EXPECT_EQ(sel.selStart, 1);
+  EXPECT_EQ(sel.selEnd, 3);
+
+  ASSERT_EQ(GL_ClearKeyboardFocusByID(window_, Id(2103)), noErr);
+  EXPECT_EQ(GL_GetKeyboardFocusByID(window_, &focused), errUnknownControl);
+  SetUserFocusWindow(nullptr);
+
+  ASSERT_EQ(GL_SetWindowDefaultButtonByID(window_, Id(2104)), noErr);
+  ASSERT_EQ(GL_SetWindowCancelButtonByID(window_, Id(2105)), noErr);
+  ASSERT_EQ(GL_SetWindowDefaultButtonByID(window_, Id(2106)), noErr);
+  ControlRef button = nullptr;
+  ASSERT_EQ(GetWindowDefaultButton(window_, &button), noErr);
+  EXPECT_EQ(button, View(2106));
+  ASSERT_EQ(GetWindowCancelButton(window_, &button), noErr);
+  EXPECT_EQ(button, View(2105));
+
+  ASSERT_EQ(GL_DisposeDialogItemByID(window_, Id(2106)), noErr);
+  EXPECT_EQ(GL_ShowDialogItemByID(window_, Id(2106), true), errUnknownControl);
+  ASSERT_EQ(GetWindowDefaultButton(window_, &button), noErr);
+  EXPECT_EQ(button, nullptr) << "the disposed button is no longer the default";
+}
+
+TEST_F(ToolkitDialogItemsByID, FontsSizesAndImageAlpha) {
+  ASSERT_EQ(GL_SetDialogItemFontJustificationByID(window_, Id(2100), 1), noErr);
+  ControlFontStyleRec style{};
+  ASSERT_EQ(GL_GetDialogItemFontStyleByID(window_, Id(2100), &style), noErr);
+  EXPECT_EQ(style.flags, kControlUseJustMask);
+  EXPECT_EQ(style.just, 1);
+  EXPECT_EQ(GL_GetDialogItemFontStyleByID(window_, Id(2101), &style), errDataNotSupported)
+      << "no font style was given";
+
+  ASSERT_EQ(GL_SetControlSpecialSizeByID(window_, Id(2100), kControlSizeSmall), noErr);
+  SInt16 size = 0;
+  ASSERT_EQ(GetControlData(View(2100), 0, kControlSizeTag, sizeof size, &size, nullptr), noErr);
+  EXPECT_EQ(size, kControlSizeSmall);
+
+  ASSERT_EQ(GL_ImageViewSetAlphaByID(window_, Id(2109), 0.25f), noErr);
+  EXPECT_FLOAT_EQ(HIImageViewGetAlpha(View(2109)), 0.25f);
+}
+
+TEST_F(ToolkitDialogItemsByID, ClockTimeIsItsNextOccurrence) {
+  LongDateRec clock{};
+  clock.ld.hour = 0;
+  clock.ld.minute = 0;  // never later than now: the next one is tomorrow
+  clock.ld.second = 42;
+  ASSERT_EQ(SetControlData(View(2100), 0, kControlClockLongDateTag, sizeof clock, &clock), noErr);
+  LongDateRec got{};
+  ASSERT_EQ(GL_GetClockDataByID(window_, Id(2100), &got), noErr);
+  EXPECT_EQ(got.ld.second, 42);
+
+  UInt32 now = 0;
+  GetDateTime(&now);
+  LongDateTime tomorrowSeconds = LongDateTime(now) + 86400;
+  LongDateRec tomorrow{};
+  LongSecondsToDate(&tomorrowSeconds, &tomorrow);
+  UInt32 seconds = 0;
+  ASSERT_EQ(GL_GetClockTimeByID(window_, Id(2100), &got, &seconds), noErr);
+  EXPECT_EQ(got.ld.day, tomorrow.ld.day);
+  EXPECT_EQ(got.ld.month, tomorrow.ld.month);
+  EXPECT_EQ(got.ld.hour, 0);
+  EXPECT_EQ(got.ld.second, 0);
+  EXPECT_GT(seconds, now);
+  EXPECT_LE(seconds, now + 86400);
+  EXPECT_EQ(GL_GetClockTimeByID(window_, Id(2100), nullptr, nullptr), noErr);
+  EXPECT_EQ(GL_GetClockTimeByID(window_, Id(2101), &got, &seconds), errDataNotSupported) << "no clock value";
+}
+
+TEST_F(ToolkitDialogItemsByID, LittleArrowsStepWithinTheRangeAndShowTheValue) {
+  // Arrows 2100 with text item 2101, range 0..10, step 4.
+  ControlRef arrows = View(2100);
+  SetControl32BitMaximum(arrows, 10);
+  const SInt32 step = 4;
+  ASSERT_EQ(SetControlData(arrows, 0, kControlLittleArrowsIncrementValueTag, sizeof step, &step), noErr);
+  ASSERT_EQ(GL_SetLA_AssTextItemByID(window_, Id(2100), 2101), noErr);
+  ASSERT_EQ(GL_SetDialogItemActionByID(window_, Id(2100), GL_LA_ProcTemplate), noErr);
+  ASSERT_EQ(GetControlAction(arrows), &GL_LA_ProcTemplate);
+
+  struct Case {
+    SInt32 start;
+    SInt16 part;
+    SInt32 value;
+    const char *text;
+    bool sound;
+  };
+  const Case cases[] = {
+      {0, kControlUpButtonPart, 4, "4", false},    {8, kControlUpButtonPart, 10, "10", false},  // capped
+      {10, kControlUpButtonPart, 10, "10", true},  // at the maximum: the sound, the unchanged value
+      {5, kControlDownButtonPart, 1, "1", false},  {3, kControlDownButtonPart, 0, "0", false},  // floored
+      {0, kControlDownButtonPart, 0, "0", true},   {6, 0, 6, "-1", false},  // another part writes -1
+  };
+  for (const Case &c : cases) {
+    SetControl32BitValue(arrows, c.start);
+    const UInt32 sounds = PL_GetAlertSoundCount();
+    GL_LA_ProcTemplate(arrows, c.part);
+    EXPECT_EQ(GetControl32BitValue(arrows), c.value) << c.start << " part " << c.part;
+    EXPECT_EQ(Text(2101), c.text) << c.start << " part " << c.part;
+    EXPECT_EQ(PL_GetAlertSoundCount() - sounds, c.sound ? 1u : 0u) << c.start << " part " << c.part;
+  }
+
+  // Without an associated text item nothing is written.
+  SetText(2103, "keep");
+  ControlRef bare = View(2102);
+  SetControl32BitMaximum(bare, 3);
+  GL_LA_ProcTemplate(bare, kControlUpButtonPart);
+  EXPECT_EQ(GetControl32BitValue(bare), 1) << "a step of 1 when the arrows have none";
+  EXPECT_EQ(Text(2103), "keep");
+}
+
+}  // namespace

@@ -18,12 +18,22 @@ struct PL_ViewExtras {
   CGImageRef image = nullptr;  // retained
   ControlButtonContentInfo content{};
   std::map<ResType, std::vector<UInt8>> data;  // tagged control data kept as given
+  std::map<std::pair<OSType, OSType>, std::vector<UInt8>> properties;
+  CFStringRef classID = nullptr;  // owned; null: the plain control class
+  ControlKind kind{kControlKindSignatureApple, kControlKindUserPane};
+  std::vector<CFStringRef> comboItems;  // owned
+  ControlActionUPP action = nullptr;
+  Boolean hasFocus = false, isDefaultButton = false, isCancelButton = false;
+  CGFloat alpha = 1;
+  SInt16 textPlacement = 0;
   PL_ViewExtras() = default;
   PL_ViewExtras(const PL_ViewExtras &) = delete;
   PL_ViewExtras &operator=(const PL_ViewExtras &) = delete;
   ~PL_ViewExtras() {
     CGImageRelease(image);
     if (content.contentType == kControlContentCGImageRef) CGImageRelease(content.u.imageRef);
+    if (classID != nullptr) CFRelease(classID);
+    for (CFStringRef item : comboItems) CFRelease(item);
   }
 };
 
@@ -397,5 +407,194 @@ static OSStatus GetOtherControlData(ControlRef c, ResType tag, Size bufferSize, 
   if (buffer == nullptr) return noErr;  // a size query
   if (bufferSize < Size(bytes->size())) return errDataSizeMismatch;
   std::copy(bytes->begin(), bytes->end(), static_cast<UInt8 *>(buffer));
+  return noErr;
+}
+
+// ---- Object class, kind, combo-box lists, properties, actions, focus and window buttons ----
+
+CFStringRef HIObjectCopyClassID(HIObjectRef inObject) {
+  if (!Live(inObject)) return nullptr;
+  CFStringRef id = inObject->extras.classID != nullptr ? inObject->extras.classID : CFSTR("com.apple.control");
+  return static_cast<CFStringRef>(CFRetain(id));
+}
+
+OSStatus PL_SetControlClassID(ControlRef control, CFStringRef classID) {
+  if (classID == nullptr) return paramErr;
+  if (!Live(control)) return errUnknownControl;
+  CFStringRef copy = CFStringCreateCopy(nullptr, classID);
+  if (copy == nullptr) return memFullErr;
+  if (control->extras.classID != nullptr) CFRelease(control->extras.classID);
+  control->extras.classID = copy;
+  return noErr;
+}
+
+OSStatus GetControlKind(ControlRef inControl, ControlKind *outControlKind) {
+  if (outControlKind == nullptr) return paramErr;
+  if (!Live(inControl)) return errUnknownControl;
+  *outControlKind = inControl->extras.kind;
+  return noErr;
+}
+
+OSStatus PL_SetControlKind(ControlRef control, const ControlKind *kind) {
+  if (kind == nullptr) return paramErr;
+  if (!Live(control)) return errUnknownControl;
+  control->extras.kind = *kind;
+  return noErr;
+}
+
+ItemCount HIComboBoxGetItemCount(HIViewRef inComboBox) {
+  return Live(inComboBox) ? inComboBox->extras.comboItems.size() : 0;
+}
+
+OSStatus HIComboBoxAppendTextItem(HIViewRef inComboBox, CFStringRef inText, CFIndex *outIndex) {
+  if (inText == nullptr) return paramErr;
+  if (!Live(inComboBox)) return errUnknownControl;
+  CFStringRef copy = CFStringCreateCopy(nullptr, inText);
+  if (copy == nullptr) return memFullErr;
+  inComboBox->extras.comboItems.push_back(copy);
+  if (outIndex != nullptr) *outIndex = CFIndex(inComboBox->extras.comboItems.size()) - 1;
+  Changed(inComboBox);
+  return noErr;
+}
+
+OSStatus HIComboBoxCopyTextItemAtIndex(HIViewRef inComboBox, CFIndex inIndex, CFStringRef *outString) {
+  if (outString == nullptr) return paramErr;
+  if (!Live(inComboBox)) return errUnknownControl;
+  const auto &items = inComboBox->extras.comboItems;
+  if (inIndex < 0 || size_t(inIndex) >= items.size()) return paramErr;
+  *outString = static_cast<CFStringRef>(CFRetain(items[size_t(inIndex)]));
+  return noErr;
+}
+
+OSStatus SetControlProperty(ControlRef control, OSType propertyCreator, OSType propertyTag, ByteCount propertySize,
+                            const void *propertyData) {
+  if (propertyData == nullptr && propertySize > 0) return paramErr;
+  if (!Live(control)) return errUnknownControl;
+  const auto *bytes = static_cast<const UInt8 *>(propertyData);
+  control->extras.properties[{propertyCreator, propertyTag}].assign(bytes, bytes + propertySize);
+  return noErr;
+}
+
+OSStatus GetControlProperty(ControlRef control, OSType propertyCreator, OSType propertyTag, ByteCount bufferSize,
+                            ByteCount *actualSize, void *propertyBuffer) {
+  if (!Live(control)) return errUnknownControl;
+  auto it = control->extras.properties.find({propertyCreator, propertyTag});
+  if (it == control->extras.properties.end()) return controlPropertyNotFoundErr;
+  if (actualSize != nullptr) *actualSize = it->second.size();
+  if (propertyBuffer == nullptr) return noErr;  // a size query
+  if (bufferSize < it->second.size()) return errDataSizeMismatch;
+  std::copy(it->second.begin(), it->second.end(), static_cast<UInt8 *>(propertyBuffer));
+  return noErr;
+}
+
+void SetControlAction(ControlRef theControl, ControlActionUPP actionProc) {
+  if (Live(theControl)) theControl->extras.action = actionProc;
+}
+
+ControlActionUPP GetControlAction(ControlRef theControl) {
+  return Live(theControl) ? theControl->extras.action : nullptr;
+}
+
+namespace {
+// The window's controls (none for an unknown window).
+std::vector<std::unique_ptr<OpaqueControlRef>> *ControlsOf(WindowRef window) {
+  auto it = gControls.find(window);
+  return it != gControls.end() ? &it->second : nullptr;
+}
+
+ControlRef FindFlagged(WindowRef window, Boolean PL_ViewExtras::*flag) {
+  auto *controls = ControlsOf(window);
+  if (controls == nullptr) return nullptr;
+  for (auto &c : *controls)
+    if (c->extras.*flag) return c.get();
+  return nullptr;
+}
+
+// Gives the flag to one control of the window (null: to none).
+OSStatus SetFlagged(WindowRef window, ControlRef control, Boolean PL_ViewExtras::*flag) {
+  if (window == nullptr) return paramErr;
+  if (control != nullptr && (!Live(control) || control->window != window)) return errUnknownControl;
+  if (auto *controls = ControlsOf(window))
+    for (auto &c : *controls) c->extras.*flag = c.get() == control;
+  return noErr;
+}
+
+WindowRef gUserFocusWindow = nullptr;
+}  // namespace
+
+OSStatus SetKeyboardFocus(WindowRef inWindow, ControlRef inControl, ControlFocusPart inPart) {
+  if (inWindow == nullptr) return paramErr;
+  if (!Live(inControl) || inControl->window != inWindow) return errUnknownControl;
+  if (inPart == kControlFocusNoPart) {
+    inControl->extras.hasFocus = false;
+    return noErr;
+  }
+  return SetFlagged(inWindow, inControl, &PL_ViewExtras::hasFocus);
+}
+
+OSStatus GetKeyboardFocus(WindowRef inWindow, ControlRef *outControl) {
+  if (inWindow == nullptr || outControl == nullptr) return paramErr;
+  *outControl = FindFlagged(inWindow, &PL_ViewExtras::hasFocus);
+  return noErr;
+}
+
+OSStatus ClearKeyboardFocus(WindowRef inWindow) { return SetFlagged(inWindow, nullptr, &PL_ViewExtras::hasFocus); }
+
+WindowRef GetUserFocusWindow() { return gUserFocusWindow; }
+
+OSStatus SetUserFocusWindow(WindowRef inWindow) {
+  gUserFocusWindow = inWindow;
+  return noErr;
+}
+
+OSStatus SetWindowDefaultButton(WindowRef inWindow, ControlRef inControl) {
+  return SetFlagged(inWindow, inControl, &PL_ViewExtras::isDefaultButton);
+}
+
+OSStatus SetWindowCancelButton(WindowRef inWindow, ControlRef inControl) {
+  return SetFlagged(inWindow, inControl, &PL_ViewExtras::isCancelButton);
+}
+
+OSStatus GetWindowDefaultButton(WindowRef inWindow, ControlRef *outControl) {
+  if (inWindow == nullptr || outControl == nullptr) return paramErr;
+  *outControl = FindFlagged(inWindow, &PL_ViewExtras::isDefaultButton);
+  return noErr;
+}
+
+OSStatus GetWindowCancelButton(WindowRef inWindow, ControlRef *outControl) {
+  if (inWindow == nullptr || outControl == nullptr) return paramErr;
+  *outControl = FindFlagged(inWindow, &PL_ViewExtras::isCancelButton);
+  return noErr;
+}
+
+void DisposeControl(ControlRef theControl) {
+  if (!Live(theControl)) return;
+  auto *controls = ControlsOf(theControl->window);
+  auto it = std::find_if(controls->begin(), controls->end(), [theControl](auto &c) { return c.get() == theControl; });
+  DisposeMenu(theControl->menu);
+  if (theControl->text != nullptr) CFRelease(theControl->text);
+  controls->erase(it);  // the view state goes with the record
+}
+
+OSStatus HIImageViewSetAlpha(HIViewRef inView, CGFloat inAlpha) {
+  if (!Live(inView)) return errUnknownControl;
+  inView->extras.alpha = std::clamp<CGFloat>(inAlpha, 0, 1);
+  Changed(inView);
+  return noErr;
+}
+
+CGFloat HIImageViewGetAlpha(HIViewRef inView) { return Live(inView) ? inView->extras.alpha : 0; }
+
+OSStatus SetBevelButtonTextPlacement(ControlRef inButton, SInt16 inWhere) {
+  if (!Live(inButton)) return errUnknownControl;
+  inButton->extras.textPlacement = inWhere;
+  Changed(inButton);
+  return noErr;
+}
+
+OSStatus GetBevelButtonTextPlacement(ControlRef inButton, SInt16 *outWhere) {
+  if (outWhere == nullptr) return paramErr;
+  if (!Live(inButton)) return errUnknownControl;
+  *outWhere = inButton->extras.textPlacement;
   return noErr;
 }

@@ -158,6 +158,104 @@ enum : UInt32 {
   kEventComboBoxListItemSelected = 1,
 };
 
+// ---- Object class, kind, combo-box lists, properties, actions, focus and window buttons ----
+typedef ControlRef HIObjectRef;
+typedef ControlRef ControlHandle;
+// The object's class identifier (owned); a control made by PL_NewControl answers "com.apple.control" until
+// the layer that made it gives it its class. Null for a control that is gone.
+CFStringRef HIObjectCopyClassID(HIObjectRef inObject);
+OSStatus PL_SetControlClassID(ControlRef control, CFStringRef classID);
+
+struct ControlKind {
+  OSType signature;
+  OSType kind;
+};
+enum : OSType {
+  kControlKindSignatureApple = 'appl',
+  kControlKindEditText = 'etxt',
+  kControlKindEditUnicodeText = 'eutx',
+  kControlKindHITextView = 'hitx',
+  kControlKindHIComboBox = 'cbbx',
+  kControlKindPopupButton = 'popb',
+  kControlKindRadioGroup = 'rgrp',
+  kControlKindLittleArrows = 'larr',
+  kControlKindUserPane = 'upan',
+};
+// A new control's kind is {'appl', 'upan'}.
+OSStatus GetControlKind(ControlRef inControl, ControlKind *outControlKind);
+OSStatus PL_SetControlKind(ControlRef control, const ControlKind *kind);
+
+// The list of a combo box (any control keeps one; only combo boxes show it). Indices from 0.
+ItemCount HIComboBoxGetItemCount(HIViewRef inComboBox);
+OSStatus HIComboBoxAppendTextItem(HIViewRef inComboBox, CFStringRef inText, CFIndex *outIndex);
+// *outString: an owned copy; paramErr for an index beyond the list.
+OSStatus HIComboBoxCopyTextItemAtIndex(HIViewRef inComboBox, CFIndex inIndex, CFStringRef *outString);
+
+// Properties by (creator, tag), kept as given bytes. controlPropertyNotFoundErr for one never set.
+enum : OSStatus { controlPropertyNotFoundErr = -5603 };
+OSStatus SetControlProperty(ControlRef control, OSType propertyCreator, OSType propertyTag, ByteCount propertySize,
+                            const void *propertyData);
+OSStatus GetControlProperty(ControlRef control, OSType propertyCreator, OSType propertyTag, ByteCount bufferSize,
+                            ByteCount *actualSize, void *propertyBuffer);
+
+// The procedure called while the user holds a part of the control pressed (little arrows).
+typedef void (*ControlActionProcPtr)(ControlRef theControl, ControlPartCode partCode);
+typedef ControlActionProcPtr ControlActionUPP;
+void SetControlAction(ControlRef theControl, ControlActionUPP actionProc);
+ControlActionUPP GetControlAction(ControlRef theControl);
+
+// Keyboard focus, one control per window: part kControlFocusNoPart takes the focus from the control (when
+// it has it), any other part gives it the focus. GetKeyboardFocus gives null when no control has it.
+typedef SInt16 ControlFocusPart;
+enum : ControlFocusPart { kControlFocusNoPart = 0, kControlFocusNextPart = -1, kControlFocusPrevPart = -2 };
+OSStatus SetKeyboardFocus(WindowRef inWindow, ControlRef inControl, ControlFocusPart inPart);
+OSStatus GetKeyboardFocus(WindowRef inWindow, ControlRef *outControl);
+OSStatus ClearKeyboardFocus(WindowRef inWindow);
+// The window that takes the keys (null: none); the window layer sets it when a window comes to the front.
+WindowRef GetUserFocusWindow();
+OSStatus SetUserFocusWindow(WindowRef inWindow);
+
+// The window's default (Return) and cancel (Escape) buttons: one of each per window; null when none.
+OSStatus SetWindowDefaultButton(WindowRef inWindow, ControlRef inControl);
+OSStatus SetWindowCancelButton(WindowRef inWindow, ControlRef inControl);
+OSStatus GetWindowDefaultButton(WindowRef inWindow, ControlRef *outControl);
+OSStatus GetWindowCancelButton(WindowRef inWindow, ControlRef *outControl);
+
+// Removes the control from its window and frees it with its menu, text and image.
+void DisposeControl(ControlRef theControl);
+
+// An image view's opacity, 0 to 1 (a new view: 1).
+OSStatus HIImageViewSetAlpha(HIViewRef inView, CGFloat inAlpha);
+CGFloat HIImageViewGetAlpha(HIViewRef inView);
+// Where a bevel button's text stands relative to its picture.
+OSStatus SetBevelButtonTextPlacement(ControlRef inButton, SInt16 inWhere);
+OSStatus GetBevelButtonTextPlacement(ControlRef inButton, SInt16 *outWhere);
+
+// A control's font and colours (control data 'font'); flags say which fields count.
+struct ControlFontStyleRec {
+  SInt16 flags;
+  SInt16 font;
+  SInt16 size;
+  SInt16 style;
+  SInt16 mode;
+  SInt16 just;
+  RGBColor foreColor;
+  RGBColor backColor;
+};
+typedef ControlFontStyleRec *ControlFontStylePtr;
+enum : SInt16 {
+  kControlUseFontMask = 0x0001,
+  kControlUseFaceMask = 0x0002,
+  kControlUseSizeMask = 0x0004,
+  kControlUseForeColorMask = 0x0008,
+  kControlUseBackColorMask = 0x0010,
+  kControlUseModeMask = 0x0020,
+  kControlUseJustMask = 0x0040,
+  kControlUseThemeFontIDMask = 0x0080,
+};
+enum : SInt16 { kControlSizeNormal = 0, kControlSizeSmall = 1, kControlSizeLarge = 2 };
+enum : ControlPartCode { kControlUpButtonPart = 20, kControlDownButtonPart = 21 };
+
 // Test and layer helper: how many times the view was drawn at once (HIViewRender, Draw1Control).
 UInt32 PL_GetControlRenderCount(ControlRef control);
 
