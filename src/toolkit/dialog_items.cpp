@@ -912,3 +912,192 @@ void GL_LA_ProcTemplate(ControlHandle control, SInt16 part) {
   if (textItem == 0) return;
   GL_SetDialogItemTextIntByID(GetControlOwner(control), HIViewID{id.signature, textItem}, value);
 }
+
+// ---- Hierarchy ----
+
+OSStatus GL_HIViewIsEmbedderByID(WindowRef window, HIViewID viewID, Boolean *isEmbedder) {
+  if (isEmbedder == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  HIViewFeatures features = 0;
+  err = HIViewGetFeatures(view, &features);
+  if (err == noErr) *isEmbedder = (features & kHIViewFeatureAllowsSubviews) != 0;
+  return err;
+}
+
+OSStatus GL_HIViewCountSubviewsByID(WindowRef window, HIViewID viewID, CFIndex *count) {
+  if (count == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  *count = HIViewCountSubviews(view);
+  return noErr;
+}
+
+OSStatus GL_GetSuperViewByID(WindowRef window, HIViewID viewID, HIViewID *superViewID) {
+  if (superViewID == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return HIViewGetID(HIViewGetSuperview(view), superViewID);
+}
+
+OSStatus GL_GetSubViewByID(WindowRef window, HIViewID viewID, CFIndex index, HIViewRef *subView) {
+  if (subView == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  if (index < 1 || index > 0xFFFF) return errUnknownControl;
+  ControlRef sub = nullptr;
+  err = GetIndexedSubControl(view, static_cast<UInt16>(index), &sub);
+  if (err == noErr) *subView = sub;
+  return err;
+}
+
+OSStatus GL_ActivateSubViewByID(WindowRef window, HIViewID viewID, CFIndex index, Boolean activate) {
+  HIViewRef sub = nullptr;
+  OSStatus err = GL_GetSubViewByID(window, viewID, index, &sub);
+  if (err != noErr) return err;
+  return HIViewSetActivated(sub, activate != 0);
+}
+
+OSStatus GL_FindSubviewByClassID(WindowRef window, HIViewID parentViewID, CFStringRef classID, SInt32 index,
+                                 HIViewID *subViewID) {
+  if (subViewID == nullptr || classID == nullptr) return paramErr;
+  *subViewID = HIViewID{0, 0};
+  HIViewRef parent = nullptr;
+  OSStatus err = Find(window, parentViewID, &parent);
+  if (err != noErr) return err;
+  const CFIndex count = HIViewCountSubviews(parent);
+  SInt32 found = 0;
+  for (CFIndex i = 1; i <= count && i <= 0xFFFF; ++i) {
+    ControlRef sub = nullptr;
+    err = GetIndexedSubControl(parent, static_cast<UInt16>(i), &sub);
+    if (err != noErr) return err;
+    ScopedCF subClass{HIObjectCopyClassID(sub)};
+    if (subClass.get() == nullptr || CFStringCompare(subClass.get(), classID, 0) != kCFCompareEqualTo) continue;
+    if (++found == index) return GetControlID(sub, subViewID);
+  }
+  return noErr;
+}
+
+OSStatus GL_HIViewAddSubviewByID(WindowRef window, HIViewID viewID, HIViewID subViewID) {
+  HIViewRef parent = nullptr, sub = nullptr;
+  OSStatus err = Find(window, viewID, &parent);
+  if (err == noErr) err = Find(window, subViewID, &sub);
+  if (err != noErr) return err;
+  return HIViewAddSubview(parent, sub);
+}
+
+OSStatus GL_HIViewAddSubviewToContentView(WindowRef window, HIViewRef view) {
+  HIViewRef content = nullptr;
+  OSStatus err = GL_HIGetWindowContentView(window, &content);
+  if (err != noErr) return err;
+  return HIViewAddSubview(content, view);
+}
+
+OSStatus GL_HIViewAddSubviewFromOtherWindowByID(WindowRef window, HIViewID viewID, WindowRef otherWindow,
+                                                HIViewID subViewID) {
+  HIViewRef parent = nullptr, sub = nullptr;
+  OSStatus err = Find(window, viewID, &parent);
+  if (err == noErr) err = Find(otherWindow, subViewID, &sub);
+  if (err != noErr) return err;
+  return HIViewAddSubview(parent, sub);
+}
+
+OSStatus GL_HIViewRemoveFromSuperviewByID(WindowRef window, HIViewID viewID) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return HIViewRemoveFromSuperview(view);
+}
+
+OSStatus GL_HIViewSetZOrderByID(WindowRef window, HIViewID viewID, HIViewZOrderOp op, HIViewID refViewID) {
+  HIViewRef view = nullptr, other = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  if (refViewID.id != 0) {
+    err = Find(window, refViewID, &other);
+    if (err != noErr) return err;
+  }
+  return HIViewSetZOrder(view, op, other);
+}
+
+OSStatus GL_HIViewChangeFeaturesByID(WindowRef window, HIViewID viewID, UInt64 setFeatures, UInt64 clearFeatures) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return HIViewChangeFeatures(view, setFeatures, clearFeatures);
+}
+
+OSStatus GL_ChangeHIViewID_ByID(WindowRef window, HIViewID viewID, HIViewID newViewID) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return HIViewSetID(view, newViewID);
+}
+
+OSStatus GL_HIGetWindowContentView(WindowRef window, HIViewRef *contentView) {
+  if (contentView == nullptr) return paramErr;
+  HIViewRef root = HIViewGetRoot(window);
+  if (root == nullptr) return errUnknownControl;
+  *contentView = root;
+  return noErr;
+}
+
+OSStatus GL_GetHIViewBoundsInWindowContentByID(WindowRef window, HIViewID viewID, HIRect *rect) {
+  if (rect == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  HIRect bounds{};
+  err = HIViewGetBounds(view, &bounds);
+  if (err == noErr) err = HIViewConvertRect(&bounds, view, HIViewGetRoot(window));
+  if (err == noErr) *rect = bounds;
+  return err;
+}
+
+OSStatus GL_GetHIViewBoundsInWindowByID(WindowRef window, HIViewID viewID, HIRect *rect) {
+  if (rect == nullptr) return paramErr;
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  HIRect bounds{};
+  err = HIViewGetBounds(view, &bounds);
+  if (err == noErr) err = HIViewConvertRect(&bounds, view, nullptr);
+  if (err == noErr) *rect = bounds;
+  return err;
+}
+
+OSStatus GL_SetCompoundControlSpecialSize(HIViewRef view, SInt16 size) {
+  UInt16 count = 0;
+  OSStatus err = CountSubControls(view, &count);
+  if (err != noErr) return err;
+  for (UInt16 i = 1; i <= count; ++i) {
+    ControlRef sub = nullptr;
+    err = GetIndexedSubControl(view, i, &sub);
+    if (err == noErr) err = GL_SetControlSpecialSize(sub, size);
+    if (err != noErr) return err;
+  }
+  return noErr;
+}
+
+OSStatus GL_ActivateControlAndChildren(HIViewRef control, Boolean activate) {
+  OSStatus err = activate ? ActivateControl(control) : DeactivateControl(control);
+  if (err != noErr) return err;
+  UInt16 count = 0;
+  err = CountSubControls(control, &count);
+  if (err != noErr) return err;
+  for (UInt16 i = 1; i <= count; ++i) {
+    ControlRef sub = nullptr;
+    err = GetIndexedSubControl(control, i, &sub);
+    if (err != noErr) return err;
+    UInt16 subCount = 0;
+    if (CountSubControls(sub, &subCount) != noErr) subCount = 0;  // a failing count counts as none
+    err = subCount > 0 ? GL_ActivateControlAndChildren(sub, activate)
+                       : (activate ? ActivateControl(sub) : DeactivateControl(sub));
+    if (err != noErr) return err;
+  }
+  return noErr;
+}

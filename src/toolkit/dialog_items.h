@@ -178,3 +178,36 @@ OSStatus GL_SetLA_AssTextItemByID(WindowRef window, HIViewID viewID, SInt16 assT
 // The action procedure of little arrows: up (20) and down (21) step the value by the increment within the
 // 16-bit range (the alert sound at either end) and write the value into the associated text item.
 void GL_LA_ProcTemplate(ControlHandle control, SInt16 part);
+
+// ---- Hierarchy ----
+// A view reports allows-subviews (bit 1 of its features) as an embedder.
+OSStatus GL_HIViewIsEmbedderByID(WindowRef window, HIViewID viewID, Boolean *isEmbedder);
+OSStatus GL_HIViewCountSubviewsByID(WindowRef window, HIViewID viewID, CFIndex *count);
+// The identifier of the superview (kHIViewWindowContentID for a top-level item).
+OSStatus GL_GetSuperViewByID(WindowRef window, HIViewID viewID, HIViewID *superViewID);
+// The index-th (1-based) subview; a missing one gives the look-up's error.
+OSStatus GL_GetSubViewByID(WindowRef window, HIViewID viewID, CFIndex index, HIViewRef *subView);
+OSStatus GL_ActivateSubViewByID(WindowRef window, HIViewID viewID, CFIndex index, Boolean activate);
+// The identifier of the index-th (1-based) subview of the class; {0, 0} with noErr when there is none.
+OSStatus GL_FindSubviewByClassID(WindowRef window, HIViewID parentViewID, CFStringRef classID, SInt32 index,
+                                 HIViewID *subViewID);
+// Moves the second view into the first.
+OSStatus GL_HIViewAddSubviewByID(WindowRef window, HIViewID viewID, HIViewID subViewID);
+OSStatus GL_HIViewAddSubviewToContentView(WindowRef window, HIViewRef view);
+// Moves a view of another window into the parent.
+OSStatus GL_HIViewAddSubviewFromOtherWindowByID(WindowRef window, HIViewID viewID, WindowRef otherWindow,
+                                                HIViewID subViewID);
+OSStatus GL_HIViewRemoveFromSuperviewByID(WindowRef window, HIViewID viewID);
+// A reference id of 0 means no reference view; a missing reference view gives the look-up's error.
+OSStatus GL_HIViewSetZOrderByID(WindowRef window, HIViewID viewID, HIViewZOrderOp op, HIViewID refViewID);
+OSStatus GL_HIViewChangeFeaturesByID(WindowRef window, HIViewID viewID, UInt64 setFeatures, UInt64 clearFeatures);
+OSStatus GL_ChangeHIViewID_ByID(WindowRef window, HIViewID viewID, HIViewID newViewID);
+// The content view (the window's root here) and its bounds.
+OSStatus GL_HIGetWindowContentView(WindowRef window, HIViewRef *contentView);
+// The view's bounds converted into the window content view's / the window's coordinates.
+OSStatus GL_GetHIViewBoundsInWindowContentByID(WindowRef window, HIViewID viewID, HIRect *rect);
+OSStatus GL_GetHIViewBoundsInWindowByID(WindowRef window, HIViewID viewID, HIRect *rect);
+// Control data 'size' on every direct subview (not on the view itself); stops at the first failure.
+OSStatus GL_SetCompoundControlSpecialSize(HIViewRef view, SInt16 size);
+// Activates or deactivates the control and, recursively, its sub-controls; stops at the first failure.
+OSStatus GL_ActivateControlAndChildren(HIViewRef control, Boolean activate);

@@ -626,3 +626,107 @@ TEST_F(ToolkitDialogItemsByID, LittleArrowsStepWithinTheRangeAndShowTheValue) {
 }
 
 }  // namespace
+
+// ---- Hierarchy ----
+
+namespace {
+
+TEST_F(ToolkitDialogItemsByID, PanesEmbedItemsAndConvertTheirBounds) {
+  // Pane 2100 at (left 10, top 20) holds 2101 and 2102; 2102 holds 2103.
+  const Rect pane{20, 10, 120, 210};
+  ASSERT_EQ(GL_SetDialogItemBoundsByID(window_, Id(2100), &pane), noErr);
+  ASSERT_EQ(GL_HIViewChangeFeaturesByID(window_, Id(2100), kHIViewFeatureAllowsSubviews, 0), noErr);
+  Boolean embedder = false;
+  ASSERT_EQ(GL_HIViewIsEmbedderByID(window_, Id(2100), &embedder), noErr);
+  EXPECT_TRUE(embedder);
+  ASSERT_EQ(GL_HIViewIsEmbedderByID(window_, Id(2101), &embedder), noErr);
+  EXPECT_FALSE(embedder);
+  for (SInt32 n : {2101, 2102}) ASSERT_EQ(GL_HIViewAddSubviewByID(window_, Id(2100), Id(n)), noErr);
+  ASSERT_EQ(GL_HIViewAddSubviewByID(window_, Id(2102), Id(2103)), noErr);
+  EXPECT_EQ(GL_HIViewAddSubviewByID(window_, Id(2103), Id(2100)), paramErr) << "no view inside itself";
+
+  CFIndex count = 0;
+  ASSERT_EQ(GL_HIViewCountSubviewsByID(window_, Id(2100), &count), noErr);
+  EXPECT_EQ(count, 2);
+  HIViewID super{};
+  ASSERT_EQ(GL_GetSuperViewByID(window_, Id(2101), &super), noErr);
+  EXPECT_EQ(super.id, 2100);
+  ASSERT_EQ(GL_GetSuperViewByID(window_, Id(2100), &super), noErr);
+  EXPECT_EQ(super.signature, kHIViewWindowContentID.signature) << "top-level items sit in the content view";
+  HIViewRef sub = nullptr;
+  ASSERT_EQ(GL_GetSubViewByID(window_, Id(2100), 2, &sub), noErr);
+  EXPECT_EQ(sub, View(2102));
+  EXPECT_EQ(GL_GetSubViewByID(window_, Id(2100), 3, &sub), errUnknownControl);
+  EXPECT_EQ(GL_ActivateSubViewByID(window_, Id(2100), 0, false), errUnknownControl);
+
+  ASSERT_EQ(PL_SetControlClassID(View(2102), CFSTR("com.apple.HIComboBox")), noErr);
+  HIViewID found{};
+  ASSERT_EQ(GL_FindSubviewByClassID(window_, Id(2100), CFSTR("com.apple.HIComboBox"), 1, &found), noErr);
+  EXPECT_EQ(found.id, 2102);
+  found = Id(1);
+  ASSERT_EQ(GL_FindSubviewByClassID(window_, Id(2100), CFSTR("com.apple.HIComboBox"), 0, &found), noErr);
+  EXPECT_EQ(found.signature, 0u);
+  EXPECT_EQ(found.id, 0) << "index 0 finds nothing";
+
+  const Rect inPane{5, 5, 25, 45};
+  ASSERT_EQ(GL_SetDialogItemBoundsByID(window_, Id(2102), &inPane), noErr);
+  HIRect r{};
+  ASSERT_EQ(GL_GetHIViewBoundsInWindowContentByID(window_, Id(2102), &r), noErr);
+  EXPECT_EQ(r.origin.x, 15);
+  EXPECT_EQ(r.origin.y, 25);
+  EXPECT_EQ(r.size.width, 40);
+  ASSERT_EQ(GL_GetHIViewBoundsInWindowByID(window_, Id(2102), &r), noErr);
+  EXPECT_EQ(r.origin.x, 15);
+
+  // Deactivating the pane reaches its grandchild; sizes go to direct subviews only.
+  ASSERT_EQ(GL_ActivateControlAndChildren(View(2100), false), noErr);
+  for (SInt32 n : {2100, 2101, 2102, 2103}) EXPECT_FALSE(HIViewIsActive(View(n), nullptr)) << n;
+  EXPECT_TRUE(HIViewIsActive(View(2104), nullptr));
+  ASSERT_EQ(GL_SetCompoundControlSpecialSize(View(2100), kControlSizeSmall), noErr);
+  SInt16 size = 0;
+  EXPECT_EQ(GetControlData(View(2101), 0, kControlSizeTag, sizeof size, &size, nullptr), noErr);
+  EXPECT_EQ(size, kControlSizeSmall);
+  EXPECT_EQ(GetControlData(View(2100), 0, kControlSizeTag, sizeof size, &size, nullptr), errDataNotSupported);
+  EXPECT_EQ(GetControlData(View(2103), 0, kControlSizeTag, sizeof size, &size, nullptr), errDataNotSupported);
+
+  ASSERT_EQ(GL_HIViewRemoveFromSuperviewByID(window_, Id(2101)), noErr);
+  EXPECT_EQ(GL_ShowDialogItemByID(window_, Id(2101), true), errUnknownControl) << "removed from the hierarchy";
+  ASSERT_EQ(GL_HIViewCountSubviewsByID(window_, Id(2100), &count), noErr);
+  EXPECT_EQ(count, 1);
+}
+
+TEST_F(ToolkitDialogItemsByID, OrderIdentifiersAndOtherWindows) {
+  // Top-level order: 2100..2110 then 2200; put 2105 below 2100 (at the very back).
+  ASSERT_EQ(GL_HIViewSetZOrderByID(window_, Id(2105), kHIViewZOrderBelow, Id(2100)), noErr);
+  HIViewRef content = nullptr;
+  ASSERT_EQ(GL_HIGetWindowContentView(window_, &content), noErr);
+  ControlRef first = nullptr;
+  ASSERT_EQ(GetIndexedSubControl(content, 1, &first), noErr);
+  EXPECT_EQ(first, View(2105));
+  EXPECT_EQ(GL_HIViewSetZOrderByID(window_, Id(2105), kHIViewZOrderAbove, Id(4444)), errUnknownControl);
+  ASSERT_EQ(GL_HIViewSetZOrderByID(window_, Id(2105), kHIViewZOrderAbove, HIViewID{kSig, 0}), noErr);
+  UInt16 n = 0;
+  ASSERT_EQ(CountSubControls(content, &n), noErr);
+  ControlRef last = nullptr;
+  ASSERT_EQ(GetIndexedSubControl(content, n, &last), noErr);
+  EXPECT_EQ(last, View(2105)) << "no reference view: in front of all";
+
+  ASSERT_EQ(GL_ChangeHIViewID_ByID(window_, Id(2106), Id(3106)), noErr);
+  EXPECT_EQ(GL_ShowDialogItemByID(window_, Id(2106), true), errUnknownControl);
+  EXPECT_EQ(GL_ShowDialogItemByID(window_, Id(3106), true), noErr);
+
+  // A view of another window moves into item 2107 here.
+  int otherStorage = 0;
+  WindowRef other = reinterpret_cast<WindowRef>(&otherStorage);
+  HIViewID movedID = Id(5000);
+  ControlRef moved = nullptr;
+  ASSERT_EQ(PL_NewControl(other, &movedID, &moved), noErr);
+  ASSERT_EQ(GL_HIViewAddSubviewFromOtherWindowByID(window_, Id(2107), other, movedID), noErr);
+  EXPECT_EQ(GetControlOwner(moved), window_);
+  EXPECT_EQ(View(5000), moved);
+  HIViewRef gone = nullptr;
+  EXPECT_EQ(HIViewFindByID(HIViewGetRoot(other), movedID, &gone), errUnknownControl);
+  PL_DisposeWindowControls(other);
+}
+
+}  // namespace

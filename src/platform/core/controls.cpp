@@ -26,6 +26,9 @@ struct PL_ViewExtras {
   Boolean hasFocus = false, isDefaultButton = false, isCancelButton = false;
   CGFloat alpha = 1;
   SInt16 textPlacement = 0;
+  ControlRef parent = nullptr;  // null: a top-level control (or a removed one)
+  Boolean removed = false;
+  HIViewFeatures features = 0;
   PL_ViewExtras() = default;
   PL_ViewExtras(const PL_ViewExtras &) = delete;
   PL_ViewExtras &operator=(const PL_ViewExtras &) = delete;
@@ -78,7 +81,7 @@ OSStatus HIViewFindByID(HIViewRef inStartView, HIViewID inID, HIViewRef *outCont
   auto it = gControls.find(reinterpret_cast<WindowRef>(inStartView));
   if (inStartView == nullptr || it == gControls.end()) return errUnknownControl;
   for (auto &c : it->second)
-    if (c->id.signature == inID.signature && c->id.id == inID.id) {
+    if (!c->extras.removed && c->id.signature == inID.signature && c->id.id == inID.id) {
       *outControl = c.get();
       return noErr;
     }
@@ -596,5 +599,156 @@ OSStatus GetBevelButtonTextPlacement(ControlRef inButton, SInt16 *outWhere) {
   if (outWhere == nullptr) return paramErr;
   if (!Live(inButton)) return errUnknownControl;
   *outWhere = inButton->extras.textPlacement;
+  return noErr;
+}
+
+// ---- View hierarchy ----
+
+namespace {
+bool IsRoot(HIViewRef view) { return view != nullptr && gControls.count(reinterpret_cast<WindowRef>(view)) != 0; }
+
+// The window of a control or a root; null otherwise.
+WindowRef WindowOfView(HIViewRef view) {
+  if (IsRoot(view)) return reinterpret_cast<WindowRef>(view);
+  return Live(view) ? view->window : nullptr;
+}
+
+// Subviews of a control or a root, back to front.
+std::vector<ControlRef> Subviews(HIViewRef view) {
+  std::vector<ControlRef> out;
+  WindowRef window = WindowOfView(view);
+  if (window == nullptr) return out;
+  ControlRef parent = IsRoot(view) ? nullptr : view;
+  for (auto &c : gControls[window])
+    if (!c->extras.removed && c->extras.parent == parent) out.push_back(c.get());
+  return out;
+}
+
+// Top left of a control in window coordinates.
+CGPoint Origin(ControlRef c) {
+  CGPoint p{0, 0};
+  for (ControlRef v = c; v != nullptr; v = v->extras.parent) {
+    p.x += v->bounds.left;
+    p.y += v->bounds.top;
+  }
+  return p;
+}
+}  // namespace
+
+HIViewRef HIViewGetSuperview(HIViewRef inView) {
+  if (!Live(inView) || inView->extras.removed) return nullptr;
+  if (inView->extras.parent != nullptr) return inView->extras.parent;
+  return HIViewGetRoot(inView->window);
+}
+
+OSStatus HIViewGetID(HIViewRef inView, HIViewID *outID) {
+  if (outID == nullptr) return paramErr;
+  if (IsRoot(inView)) {
+    *outID = kHIViewWindowContentID;
+    return noErr;
+  }
+  return GetControlID(inView, outID);
+}
+
+CFIndex HIViewCountSubviews(HIViewRef inView) { return CFIndex(Subviews(inView).size()); }
+
+OSStatus CountSubControls(ControlRef inControl, UInt16 *outNumChildren) {
+  if (outNumChildren == nullptr) return paramErr;
+  if (WindowOfView(inControl) == nullptr) return errUnknownControl;
+  *outNumChildren = static_cast<UInt16>(std::min<size_t>(Subviews(inControl).size(), 0xFFFF));
+  return noErr;
+}
+
+OSStatus GetIndexedSubControl(ControlRef inControl, UInt16 inIndex, ControlRef *outSubControl) {
+  if (outSubControl == nullptr) return paramErr;
+  *outSubControl = nullptr;
+  if (WindowOfView(inControl) == nullptr) return errUnknownControl;
+  std::vector<ControlRef> subviews = Subviews(inControl);
+  if (inIndex < 1 || inIndex > subviews.size()) return errUnknownControl;
+  *outSubControl = subviews[inIndex - 1];
+  return noErr;
+}
+
+OSStatus HIViewAddSubview(HIViewRef inNewParent, HIViewRef inNewChild) {
+  WindowRef window = WindowOfView(inNewParent);
+  if (window == nullptr || !Live(inNewChild)) return errUnknownControl;
+  ControlRef parent = IsRoot(inNewParent) ? nullptr : inNewParent;
+  for (ControlRef v = parent; v != nullptr; v = v->extras.parent)
+    if (v == inNewChild) return paramErr;
+  // Its own subviews go along into the other window.
+  std::vector<ControlRef> moving{inNewChild};
+  for (size_t i = 0; i < moving.size(); ++i)
+    for (ControlRef sub : Subviews(moving[i])) moving.push_back(sub);
+  for (ControlRef c : moving) {
+    auto &from = gControls[c->window];
+    auto it = std::find_if(from.begin(), from.end(), [c](auto &p) { return p.get() == c; });
+    std::unique_ptr<OpaqueControlRef> record = std::move(*it);
+    from.erase(it);
+    record->window = window;
+    gControls[window].push_back(std::move(record));  // frontmost
+  }
+  inNewChild->extras.parent = parent;
+  inNewChild->extras.removed = false;
+  Changed(inNewChild);
+  return noErr;
+}
+
+OSStatus HIViewRemoveFromSuperview(HIViewRef inView) {
+  if (!Live(inView)) return errUnknownControl;
+  inView->extras.removed = true;
+  inView->extras.parent = nullptr;
+  Changed(inView);
+  return noErr;
+}
+
+OSStatus HIViewSetZOrder(HIViewRef inView, HIViewZOrderOp inOp, HIViewRef inOther) {
+  if (!Live(inView)) return errUnknownControl;
+  if (inOp != kHIViewZOrderAbove && inOp != kHIViewZOrderBelow) return paramErr;
+  if (inOther != nullptr && (!Live(inOther) || inOther->window != inView->window)) return errUnknownControl;
+  auto &list = gControls[inView->window];
+  auto it = std::find_if(list.begin(), list.end(), [inView](auto &p) { return p.get() == inView; });
+  std::unique_ptr<OpaqueControlRef> record = std::move(*it);
+  list.erase(it);
+  if (inOther == nullptr) {
+    // Above all siblings, or below all of them.
+    if (inOp == kHIViewZOrderAbove)
+      list.push_back(std::move(record));
+    else
+      list.insert(list.begin(), std::move(record));
+  } else {
+    auto at = std::find_if(list.begin(), list.end(), [inOther](auto &p) { return p.get() == inOther; });
+    if (inOp == kHIViewZOrderAbove) ++at;
+    list.insert(at, std::move(record));
+  }
+  Changed(inView);
+  return noErr;
+}
+
+OSStatus HIViewChangeFeatures(HIViewRef inView, HIViewFeatures inFeaturesToSet, HIViewFeatures inFeaturesToClear) {
+  if (!Live(inView)) return errUnknownControl;
+  inView->extras.features = (inView->extras.features | inFeaturesToSet) & ~inFeaturesToClear;
+  return noErr;
+}
+
+OSStatus HIViewGetFeatures(HIViewRef inView, HIViewFeatures *outFeatures) {
+  if (outFeatures == nullptr) return paramErr;
+  if (!Live(inView)) return errUnknownControl;
+  *outFeatures = inView->extras.features;
+  return noErr;
+}
+
+OSStatus HIViewConvertRect(HIRect *ioRect, HIViewRef inSourceView, HIViewRef inDestView) {
+  if (ioRect == nullptr) return paramErr;
+  CGPoint from{0, 0}, to{0, 0};
+  if (inSourceView != nullptr && !IsRoot(inSourceView)) {
+    if (!Live(inSourceView)) return errUnknownControl;
+    from = Origin(inSourceView);
+  }
+  if (inDestView != nullptr && !IsRoot(inDestView)) {
+    if (!Live(inDestView)) return errUnknownControl;
+    to = Origin(inDestView);
+  }
+  ioRect->origin.x += from.x - to.x;
+  ioRect->origin.y += from.y - to.y;
   return noErr;
 }

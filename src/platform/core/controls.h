@@ -256,6 +256,36 @@ enum : SInt16 {
 enum : SInt16 { kControlSizeNormal = 0, kControlSizeSmall = 1, kControlSizeLarge = 2 };
 enum : ControlPartCode { kControlUpButtonPart = 20, kControlDownButtonPart = 21 };
 
+// ---- View hierarchy ----
+// The window's root view stands for its content view too (HIViewGetRoot): top-level controls are its
+// subviews and their frames are in window content coordinates; an embedded control's frame is in its
+// parent's coordinates. Subviews count in their window's order, back to front.
+constexpr HIViewID kHIViewWindowContentID = {'wind', 1};
+typedef UInt64 HIViewFeatures;
+enum : HIViewFeatures { kHIViewFeatureAllowsSubviews = 1ull << 1 };
+typedef UInt32 HIViewZOrderOp;
+enum : HIViewZOrderOp { kHIViewZOrderAbove = 1, kHIViewZOrderBelow = 2 };
+// The parent (the root for top-level controls); null for the root or a control that is gone or removed.
+HIViewRef HIViewGetSuperview(HIViewRef inView);
+// A control's identifier, or kHIViewWindowContentID for a root.
+OSStatus HIViewGetID(HIViewRef inView, HIViewID *outID);
+CFIndex HIViewCountSubviews(HIViewRef inView);
+OSStatus CountSubControls(ControlRef inControl, UInt16 *outNumChildren);
+// The index-th (1-based) subview; errUnknownControl beyond the count.
+OSStatus GetIndexedSubControl(ControlRef inControl, UInt16 inIndex, ControlRef *outSubControl);
+// Moves the child into the parent (a control or a root) as its frontmost subview, from its window into
+// the parent's when they differ. paramErr when the child is the parent or one of its ancestors.
+OSStatus HIViewAddSubview(HIViewRef inNewParent, HIViewRef inNewChild);
+// The control leaves the hierarchy: HIViewFindByID no longer finds it; it stays until its window's
+// controls are disposed.
+OSStatus HIViewRemoveFromSuperview(HIViewRef inView);
+OSStatus HIViewSetZOrder(HIViewRef inView, HIViewZOrderOp inOp, HIViewRef inOther);
+// A new control has no features.
+OSStatus HIViewChangeFeatures(HIViewRef inView, HIViewFeatures inFeaturesToSet, HIViewFeatures inFeaturesToClear);
+OSStatus HIViewGetFeatures(HIViewRef inView, HIViewFeatures *outFeatures);
+// Converts a rectangle from one view's coordinates to another's (null or a root: window coordinates).
+OSStatus HIViewConvertRect(HIRect *ioRect, HIViewRef inSourceView, HIViewRef inDestView);
+
 // Test and layer helper: how many times the view was drawn at once (HIViewRender, Draw1Control).
 UInt32 PL_GetControlRenderCount(ControlRef control);
 
