@@ -9,6 +9,7 @@
 #pragma once
 
 #include "general/error_keys.h"
+#include "general/memory_lists.h"
 #include "platform/core/cf_base.h"
 #include "platform/core/fonts.h"
 #include "platform/core/mac_types.h"
@@ -221,11 +222,7 @@ struct GL_CStringLE {
 OSStatus GL_FitStringsInLineBox(const GL_CStringLE *stringList, const Rect *textBox, int numSpaces,
                                 TextStyle *fontInfo, char *line);
 
-// An element of a list of CF strings (borrowed).
-struct GL_CFStringLE {
-  GL_CFStringLE *next;
-  CFStringRef str;
-};
+// Lists of CF strings use GL_CFStringLE (general/memory_lists.h); their strings stay borrowed here.
 // Owned (CFRelease): numSpaces / 2 spaces when padding, the strings of the list with numSpaces spaces
 // between neighbours, and numSpaces / 2 spaces again when padding. A NULL string of the list counts as "".
 CFMutableStringRef GL_MakeCompoundStr(const GL_CFStringLE *stringList, int numSpaces, Boolean padWithSpaces);

@@ -270,3 +270,128 @@ OSStatus GL_DisposeProgressData(GL_ProgrData *progrData, Boolean deletingShowSem
   if (deletingShowSemaphore) return MP_DeleteSemaphore(&p.showSemaphore);
   return noErr;
 }
+
+// ---- The stand-alone progress window's items ----
+
+namespace {
+
+HIViewID DlgItem(SInt32 number) { return HIViewID{kGL_ProgrDlgSignature, number}; }
+
+OSStatus CopyItemText(WindowRef window, HIViewID id, CFStringRef *text) {
+  HIViewRef view = nullptr;
+  OSStatus err = FindItem(window, id, &view);
+  if (err != noErr) return err;
+  return CopyControlTitleAsCFString(view, text);
+}
+
+// The window's close event (class 'wind', kind 72, the window as direct object), sent where window events
+// end up when no window handles them: the application target.
+OSStatus SendWindowCloseEvent(WindowRef window) {
+  EventRef event = nullptr;
+  OSStatus err = CreateEvent(nullptr, kGL_EventClassWindow, kGL_EventWindowClose, 0, kEventAttributeNone, &event);
+  if (err != noErr) return err;
+  err = SetEventParameter(event, kEventParamDirectObject, kGL_TypeWindowRef, sizeof window, &window);
+  if (err == noErr) err = SendEventToEventTarget(event, GetApplicationEventTarget());
+  ReleaseEvent(event);
+  return err == eventNotHandledErr ? OSStatus(noErr) : err;
+}
+
+bool EqualIgnoringCase(CFStringRef a, CFStringRef b) {
+  return a != nullptr && b != nullptr && CFStringCompare(a, b, kCFCompareCaseInsensitive) == kCFCompareEqualTo;
+}
+
+}  // namespace
+
+OSStatus GL_SetDialogProgressBarState(WindowRef window, Boolean isDeterminate) {
+  HIViewRef bar = nullptr;
+  OSStatus err = FindItem(window, DlgItem(kGL_ProgrDlgProgressBar), &bar);
+  if (err != noErr) return err;
+  const Boolean indeterminate = !isDeterminate;
+  return SetControlData(bar, kControlEntireControl, kControlProgressBarIndeterminateTag, sizeof indeterminate,
+                        &indeterminate);
+}
+
+OSStatus GL_GetDialogProgressBarState(WindowRef window, Boolean *isDeterminate) {
+  if (isDeterminate == nullptr) return paramErr;
+  return IsItemDeterminate(window, DlgItem(kGL_ProgrDlgProgressBar), isDeterminate);
+}
+
+OSStatus GL_SetProgressMessage(WindowRef window, CFStringRef message) {
+  if (window == nullptr) return noErr;
+  return SetItemText(window, DlgItem(kGL_ProgrDlgMessageText), message);
+}
+
+OSStatus GL_SetProgressExplanation(WindowRef window, CFStringRef explanation) {
+  if (window == nullptr) return noErr;
+  return SetItemText(window, DlgItem(kGL_ProgrDlgExplanationText), explanation);
+}
+
+OSStatus GL_IsJobSuspended(WindowRef window, Boolean *isSuspended) {
+  if (isSuspended == nullptr) return paramErr;
+  CFStringRef text = nullptr;
+  OSStatus err = CopyItemText(window, DlgItem(kGL_ProgrDlgSuspendButton), &text);
+  if (err != noErr) return err;
+  // The button of a suspended job offers to resume it; "Suspended" is accepted as well.
+  CFStringRef resume = CopyLocalized(CFSTR("GL resume"));
+  *isSuspended = EqualIgnoringCase(text, CFSTR("Suspended")) || EqualIgnoringCase(text, CFSTR("Resume")) ||
+                 EqualIgnoringCase(text, resume);
+  Release(resume);
+  Release(text);
+  return noErr;
+}
+
+OSStatus GL_SuspendTempl(GL_ProgrData *progrData) {
+  if (progrData == nullptr) return paramErr;
+  OSStatus err = SetItemText(progrData->window, DlgItem(kGL_ProgrDlgSuspendButton), CFSTR("Resume"));
+  if (err == noErr) err = GL_SetDialogProgressBarState(progrData->window, false);
+  if (err != noErr) return err;
+  progrData->totalActiveTime += std::floor(CFAbsoluteTimeGetCurrent()) - progrData->switchTime.load();
+  return noErr;
+}
+
+OSStatus GL_ResumeTempl(GL_ProgrData *progrData) {
+  if (progrData == nullptr) return paramErr;
+  progrData->switchTime = CFAbsoluteTimeGetCurrent();
+  progrData->percWorkDoneAtSwitch = progrData->percWorkDone.load();
+  progrData->prevTime = 0.0;
+  OSStatus err = SetItemText(progrData->window, DlgItem(kGL_ProgrDlgSuspendButton), CFSTR("Suspend"));
+  if (err == noErr) err = GL_SetDialogProgressBarState(progrData->window, true);
+  return err;
+}
+
+OSStatus GL_SetPercFinishedInDialogTempl(WindowRef window) {
+  CFStringRef text = CF_StringCreateWithFormat(CFSTR("%ld%% finished"), 0);
+  if (text == nullptr) return memFullErr;
+  OSStatus err = SetItemText(window, DlgItem(kGL_ProgrDlgExplanationText), text);
+  CFRelease(text);
+  return err;
+}
+
+OSStatus GL_HandleProgrDlgControlHit(WindowRef window, HIViewID controlID, GL_ProgrData *progrData) {
+  if (controlID.signature != kGL_ProgrDlgSignature) return noErr;
+  if (controlID.id == kGL_ProgrDlgCloseButton) return SendWindowCloseEvent(window);
+  if (controlID.id != kGL_ProgrDlgSuspendButton) return noErr;
+  CFStringRef text = nullptr;
+  OSStatus err = CopyItemText(window, controlID, &text);
+  if (err != noErr) return err;
+  const bool suspend = EqualIgnoringCase(text, CFSTR("Suspend"));
+  Release(text);
+  return suspend ? GL_SuspendTempl(progrData) : GL_ResumeTempl(progrData);
+}
+
+OSStatus GL_ProgrDlgEventHandlerTempl(EventHandlerCallRef, EventRef event, void *userData) {
+  auto *progrData = static_cast<GL_ProgrData *>(userData);
+  if (event == nullptr || progrData == nullptr) return eventNotHandledErr;
+  const UInt32 eventClass = GetEventClass(event), kind = GetEventKind(event);
+  if (eventClass == kGL_EventClassControl && kind == kGL_EventControlHit) {
+    ControlRef control = nullptr;
+    HIViewID id{0, 0};
+    if (GetEventParameter(event, kEventParamDirectObject, kGL_TypeControlRef, nullptr, sizeof control, nullptr,
+                          &control) == noErr &&
+        GetControlID(control, &id) == noErr)
+      GL_HandleProgrDlgControlHit(GetControlOwner(control), id, progrData);
+  } else if (eventClass == kGL_EventClassWindow && kind == kGL_EventWindowClose) {
+    GL_DisposeProgressData(progrData, true);
+  }
+  return eventNotHandledErr;
+}

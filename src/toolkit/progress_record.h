@@ -7,6 +7,7 @@
 #include "general/progress_types.h"
 #include "platform/core/cf_base.h"
 #include "platform/core/controls.h"
+#include "platform/core/event_loop.h"
 
 // Items of the stand-alone progress window.
 enum : OSType { kGL_ProgrDlgSignature = 'PRGR' };
@@ -19,6 +20,10 @@ enum : SInt32 {
   kGL_ProgrDlgExplanationText = 3005,  // also the rate text
   kGL_ProgrDlgTitleLine = 3006,
 };
+// The window events of the stand-alone window that its handler takes.
+enum : UInt32 { kGL_EventClassWindow = 'wind', kGL_EventWindowClose = 72, kGL_TypeWindowRef = 'wind' };
+enum : UInt32 { kGL_EventClassControl = 'cntl', kGL_EventControlHit = 1, kGL_TypeControlRef = 'ctrl' };
+
 // The end time of a job whose end cannot be estimated yet.
 constexpr CFAbsoluteTime kGL_UnknownEndTime = 4294967295.0;
 
@@ -50,3 +55,32 @@ OSStatus GL_UpdateProgressRate(GL_ProgrData *progrData, CFAbsoluteTime currentTi
 // when asked. The overlay, its buffer, the Dock tile's bitmap context and showCritRgn are left alone.
 // The failure of deleting the semaphore is returned.
 OSStatus GL_DisposeProgressData(GL_ProgrData *progrData, Boolean deletingShowSemaphore);
+
+// ---- The stand-alone progress window's items ----
+
+// The state of bar 3003.
+OSStatus GL_SetDialogProgressBarState(WindowRef window, Boolean isDeterminate);
+OSStatus GL_GetDialogProgressBarState(WindowRef window, Boolean *isDeterminate);
+// The text of 3004 (message) or 3005 (explanation); a NULL window does nothing and answers noErr.
+OSStatus GL_SetProgressMessage(WindowRef window, CFStringRef message);
+OSStatus GL_SetProgressExplanation(WindowRef window, CFStringRef explanation);
+// True while button 3001 offers to resume the job (its text is the resume title, or "Suspended"),
+// ignoring case.
+OSStatus GL_IsJobSuspended(WindowRef window, Boolean *isSuspended);
+
+// ---- A complete use of the stand-alone window (offered; the application does not call it) ----
+
+// A hit of the close button (3000) sends the window its close event; one of the suspend button (3001)
+// suspends the job when the button says "Suspend", else resumes it.
+OSStatus GL_HandleProgrDlgControlHit(WindowRef window, HIViewID controlID, GL_ProgrData *progrData);
+// Suspend: 3001 says "Resume", the bar turns indeterminate, the active time so far is added up.
+OSStatus GL_SuspendTempl(GL_ProgrData *progrData);
+// Resume: the job switches in now at its current fraction, the rate waits for a new reference point, 3001
+// says "Suspend" and the bar is determinate again.
+OSStatus GL_ResumeTempl(GL_ProgrData *progrData);
+// 3005 = "0% finished".
+OSStatus GL_SetPercFinishedInDialogTempl(WindowRef window);
+// The stand-alone window's event handler; userData is the record. It answers eventNotHandledErr always,
+// so the window's standard handling goes on: a control hit ('cntl' 1, the control as direct object) goes
+// to GL_HandleProgrDlgControlHit, the window's close ('wind' 72) releases the record's data and semaphore.
+OSStatus GL_ProgrDlgEventHandlerTempl(EventHandlerCallRef nextHandler, EventRef event, void *userData);

@@ -396,3 +396,145 @@ TEST_F(FitFixture, PaddingAndSingleStringsEnd) {
 }
 
 }  // namespace
+
+// ---- The stand-alone window's items ----
+
+namespace {
+
+// A window with the seven 'PRGR' items, the suspend button saying "Suspend", and a record over it.
+struct ProgressWindow : ::testing::Test {
+  int storage = 0;
+  WindowRef window = reinterpret_cast<WindowRef>(&storage);
+  std::unique_ptr<GL_ProgrData> record = std::make_unique<GL_ProgrData>();
+
+  void SetUp() override {
+    for (SInt32 n = kGL_ProgrDlgCloseButton; n <= kGL_ProgrDlgTitleLine; ++n) {
+      const HIViewID id{kGL_ProgrDlgSignature, n};
+      ASSERT_EQ(PL_NewControl(window, &id, nullptr), noErr);
+    }
+    ASSERT_EQ(HIViewSetText(Item(kGL_ProgrDlgSuspendButton), CFSTR("Suspend")), noErr);
+    record->window = window;
+    record->standAloneWindow = true;
+  }
+  void TearDown() override { PL_DisposeWindowControls(window); }
+
+  ControlRef Item(SInt32 n) {
+    const HIViewID id{kGL_ProgrDlgSignature, n};
+    ControlRef c = nullptr;
+    EXPECT_EQ(GetControlByID(window, &id, &c), noErr);
+    return c;
+  }
+  std::string Text(SInt32 n) {
+    CFStringRef s = HIViewCopyText(Item(n));
+    std::string text = bz_test::CFText(s);
+    if (s != nullptr) CFRelease(s);
+    return text;
+  }
+  bool Suspended() {
+    Boolean b = false;
+    EXPECT_EQ(GL_IsJobSuspended(window, &b), noErr);
+    return b;
+  }
+  bool Determinate() {
+    Boolean b = false;
+    EXPECT_EQ(GL_GetDialogProgressBarState(window, &b), noErr);
+    return b;
+  }
+};
+
+TEST_F(ProgressWindow, MessageExplanationAndBarState) {
+  EXPECT_EQ(GL_SetProgressMessage(window, CFSTR("Copying")), noErr);
+  EXPECT_EQ(GL_SetProgressExplanation(window, CFSTR("Frame by frame")), noErr);
+  EXPECT_EQ(Text(kGL_ProgrDlgMessageText), "Copying");
+  EXPECT_EQ(Text(kGL_ProgrDlgExplanationText), "Frame by frame");
+  EXPECT_EQ(GL_SetProgressMessage(nullptr, CFSTR("x")), noErr);
+  EXPECT_EQ(GL_SetProgressExplanation(nullptr, CFSTR("x")), noErr);
+
+  EXPECT_TRUE(Determinate());
+  EXPECT_EQ(GL_SetDialogProgressBarState(window, false), noErr);
+  EXPECT_FALSE(Determinate());
+  EXPECT_EQ(GL_SetDialogProgressBarState(window, true), noErr);
+  EXPECT_TRUE(Determinate());
+
+  EXPECT_EQ(GL_SetPercFinishedInDialogTempl(window), noErr);
+  EXPECT_EQ(Text(kGL_ProgrDlgExplanationText), "0% finished");
+
+  // A window without the items answers the look-up's error.
+  int other = 0;
+  WindowRef empty = reinterpret_cast<WindowRef>(&other);
+  Boolean b = true;
+  EXPECT_EQ(GL_GetDialogProgressBarState(empty, &b), errUnknownControl);
+  EXPECT_EQ(GL_SetProgressMessage(empty, CFSTR("x")), errUnknownControl);
+  EXPECT_EQ(GL_IsJobSuspended(empty, &b), errUnknownControl);
+}
+
+TEST_F(ProgressWindow, SuspendAndResumeThroughTheButton) {
+  const HIViewID button{kGL_ProgrDlgSignature, kGL_ProgrDlgSuspendButton};
+  const CFAbsoluteTime now = CFAbsoluteTimeGetCurrent();
+  record->switchTime = now - 30.0;
+  record->totalActiveTime = 5.0;
+  record->percWorkDone = 0.4f;
+  record->prevTime = now - 2.0;
+  EXPECT_FALSE(Suspended());
+
+  ASSERT_EQ(GL_HandleProgrDlgControlHit(window, button, record.get()), noErr);
+  EXPECT_EQ(Text(kGL_ProgrDlgSuspendButton), "Resume");
+  EXPECT_TRUE(Suspended());
+  EXPECT_FALSE(Determinate());
+  // 30 seconds of work (less the fraction of the current second) are added.
+  EXPECT_GE(record->totalActiveTime, 5.0 + 29.0);
+  EXPECT_LE(record->totalActiveTime, 5.0 + 30.0);
+
+  record->percWorkDone = 0.45f;
+  ASSERT_EQ(GL_HandleProgrDlgControlHit(window, button, record.get()), noErr);
+  EXPECT_EQ(Text(kGL_ProgrDlgSuspendButton), "Suspend");
+  EXPECT_FALSE(Suspended());
+  EXPECT_TRUE(Determinate());
+  EXPECT_EQ(record->percWorkDoneAtSwitch, 0.45f);
+  EXPECT_EQ(record->prevTime, 0.0);
+  EXPECT_NEAR(record->switchTime.load(), CFAbsoluteTimeGetCurrent(), 1.0);
+
+  // Case does not matter, and "Suspended" counts as suspended too.
+  ASSERT_EQ(HIViewSetText(Item(kGL_ProgrDlgSuspendButton), CFSTR("SUSPENDED")), noErr);
+  EXPECT_TRUE(Suspended());
+  ASSERT_EQ(HIViewSetText(Item(kGL_ProgrDlgSuspendButton), CFSTR("resume")), noErr);
+  EXPECT_TRUE(Suspended());
+}
+
+OSStatus CountClose(EventHandlerCallRef, EventRef event, void *userData) {
+  WindowRef window = nullptr;
+  GetEventParameter(event, kEventParamDirectObject, kGL_TypeWindowRef, nullptr, sizeof window, nullptr, &window);
+  *static_cast<WindowRef *>(userData) = window;
+  return noErr;
+}
+
+TEST_F(ProgressWindow, HandlerPassesHitsOnAndReleasesTheRecordOnClose) {
+  WindowRef closed = nullptr;
+  const EventTypeSpec closeType{kGL_EventClassWindow, kGL_EventWindowClose};
+  EventHandlerRef closeHandler = nullptr;
+  ASSERT_EQ(InstallApplicationEventHandler(CountClose, 1, &closeType, &closed, &closeHandler), noErr);
+
+  auto send = [&](UInt32 eventClass, UInt32 kind, ControlRef control) {
+    EventRef event = nullptr;
+    EXPECT_EQ(CreateEvent(nullptr, eventClass, kind, 0, kEventAttributeNone, &event), noErr);
+    if (control != nullptr)
+      SetEventParameter(event, kEventParamDirectObject, kGL_TypeControlRef, sizeof control, &control);
+    EXPECT_EQ(GL_ProgrDlgEventHandlerTempl(nullptr, event, record.get()), eventNotHandledErr);
+    ReleaseEvent(event);
+  };
+  // The suspend button suspends; the close button sends the window its close event.
+  send(kGL_EventClassControl, kGL_EventControlHit, Item(kGL_ProgrDlgSuspendButton));
+  EXPECT_TRUE(Suspended());
+  send(kGL_EventClassControl, kGL_EventControlHit, Item(kGL_ProgrDlgCloseButton));
+  EXPECT_EQ(closed, window);
+
+  // The window's close releases the record's data with its semaphore.
+  ASSERT_EQ(MPCreateBinarySemaphore(&record->showSemaphore), noErr);
+  record->smallImageBuffer = reinterpret_cast<UPtr>(NewPtrClear(16));
+  send(kGL_EventClassWindow, kGL_EventWindowClose, nullptr);
+  EXPECT_EQ(record->showSemaphore, nullptr);
+  EXPECT_EQ(record->smallImageBuffer, nullptr);
+  RemoveEventHandler(closeHandler);
+}
+
+}  // namespace

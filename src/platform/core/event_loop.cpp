@@ -466,6 +466,14 @@ OSStatus CallNextEventHandler(EventHandlerCallRef inCallRef, EventRef inEvent) {
 
 OSStatus SendEventToEventTarget(EventRef inEvent, EventTargetRef inTarget) {
   if (inEvent == nullptr) return paramErr;
+  // The dispatcher sends an event where it was posted to: its post target, else the application.
+  if (inTarget == GetEventDispatcherTarget()) {
+    inTarget = GetApplicationEventTarget();
+    EventTargetRef postTarget = nullptr;
+    if (GetEventParameter(inEvent, kEventParamPostTarget, typeEventTargetRef, nullptr, sizeof postTarget, nullptr,
+                          &postTarget) == noErr)
+      inTarget = postTarget;
+  }
   HandlerChain chain;
   {
     std::lock_guard guard(L().m);
@@ -614,4 +622,62 @@ OSStatus PL_WaitForEventDispatching(MPEventID event, MPEventFlags *flags, Durati
 
 OSStatus PL_EnterCriticalRegionDispatching(MPCriticalRegionID criticalRegion, Duration timeout) {
   return WaitDispatching(timeout, [&](Duration slice) { return MPEnterCriticalRegion(criticalRegion, slice); });
+}
+
+EventTargetRef GetEventDispatcherTarget() {
+  static char dispatcher;
+  return reinterpret_cast<EventTargetRef>(&dispatcher);
+}
+
+namespace {
+
+bool TypeListed(EventRef event, ItemCount numTypes, const EventTypeSpec *list) {
+  if (numTypes == 0 || list == nullptr) return true;
+  for (ItemCount i = 0; i < numTypes; ++i)
+    if (list[i].eventClass == event->eventClass && list[i].eventKind == event->kind) return true;
+  return false;
+}
+
+// The first queued event of the listed types, highest priority first; taken out of the queue when pull.
+EventRef FindQueuedEvent(ItemCount numTypes, const EventTypeSpec *list, bool pull) {
+  std::lock_guard guard(L().m);
+  for (int priority = kEventPriorityHigh; priority >= kEventPriorityLow; --priority) {
+    auto &queue = L().queue[priority];
+    for (auto it = queue.begin(); it != queue.end(); ++it) {
+      EventRef event = *it;
+      if (!TypeListed(event, numTypes, list)) continue;
+      if (pull) {
+        queue.erase(it);
+        event->queued = false;
+      }
+      return event;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+OSStatus ReceiveNextEvent(ItemCount inNumTypes, const EventTypeSpec *inList, EventTimeout inTimeout,
+                          Boolean inPullEvent, EventRef *outEvent) {
+  if (outEvent != nullptr) *outEvent = nullptr;
+  if (!PL_IsMainThread()) return paramErr;
+  const bool forever = inTimeout < 0;
+  const EventTime deadline = forever ? kNever : Now() + inTimeout;
+  for (;;) {
+    FireDueTimers();
+    PL_EventLoopDriver driver = CurrentDriver();
+    if (driver.processOwnEvents) driver.processOwnEvents(driver.userData);
+    EventRef event = FindQueuedEvent(inNumTypes, inList, inPullEvent);
+    if (event != nullptr) {
+      // A pulled event is the caller's (its queue reference passes on); a peeked one stays the queue's.
+      if (outEvent != nullptr) *outEvent = event;
+      else if (inPullEvent) ReleaseEvent(event);
+      return noErr;
+    }
+    const EventTime now = Now();
+    if (!forever && now >= deadline) return eventLoopTimedOutErr;
+    const EventTime slice = forever ? kPollSlice : std::min(kPollSlice, deadline - now);
+    std::this_thread::sleep_for(std::chrono::duration<double>(slice));
+  }
 }

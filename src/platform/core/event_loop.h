@@ -107,11 +107,21 @@ OSStatus PostEventToQueue(EventQueueRef inQueue, EventRef inEvent, EventPriority
 OSStatus FlushEventQueue(EventQueueRef inQueue);
 ItemCount GetNumEventsInQueue(EventQueueRef inQueue);
 
+// Main thread: fires the due timers and lets the driver handle its own events, then gives the first queued
+// event of the listed types (any type when inNumTypes is 0), waiting up to inTimeout seconds
+// (kEventDurationNoWait: not at all; kEventDurationForever: no limit) in short slices. inPullEvent takes it
+// out of the queue and *outEvent is the caller's (ReleaseEvent); otherwise it stays queued and *outEvent is
+// borrowed. eventLoopTimedOutErr when none came; paramErr off the main thread.
+OSStatus ReceiveNextEvent(ItemCount inNumTypes, const EventTypeSpec *inList, EventTimeout inTimeout,
+                          Boolean inPullEvent, EventRef *outEvent);
+
 // ---- Targets and handlers (main thread) ------------------------------------------------------------------
 // A target's handlers run most recently installed first; a handler that answers eventNotHandledErr passes
 // the event on to the next one, and then to the parent target's handlers.
 
 EventTargetRef GetApplicationEventTarget();
+// Sending an event here delivers it where it was posted to: its kEventParamPostTarget, else the application.
+EventTargetRef GetEventDispatcherTarget();
 // For the toolkit: a target of its own (a window, a control); events it does not handle go on to `parent`
 // (NULL: the application target). Owned; release with PL_DisposeEventTarget, which removes its handlers.
 OSStatus PL_CreateEventTarget(EventTargetRef parent, EventTargetRef *outTarget);
