@@ -865,7 +865,14 @@ OSStatus QT_CopyTrackEditsUsingMediaIntervalList(Track srcTrack, Track dstTrack,
       }
       base += SInt64(i->end) - i->start + 1;
     }
-    if (holder == nullptr || mediaEnd > SInt64(holder->end) + 1) return paramErr;
+    // The edit's stretch as the interval lists see it must lie in the interval; the played stretch is
+    // kept inside it, so that rounding never reaches into the next interval's media.
+    TimeValue used = -1, usedDuration = 0;
+    OSStatus err = QT_TrackEditToMediaInterval(srcTrack, e.start, e.duration, &used, &usedDuration);
+    if (err != noErr) return err;
+    SInt64 lastUsed = std::min<SInt64>(SInt64(used) + usedDuration, mediaDuration) - 1;
+    if (holder == nullptr || lastUsed > holder->end) return paramErr;
+    mediaEnd = std::min<SInt64>(mediaEnd, SInt64(holder->end) + 1);
     if (mediaEnd <= mediaStart) continue;
     SInt64 t0 = ConvertTime(base + mediaStart - holder->start, srcScale, dstScale) * factor;
     SInt64 t1 = ConvertTime(base + mediaEnd - holder->start, srcScale, dstScale) * factor;
@@ -874,7 +881,7 @@ OSStatus QT_CopyTrackEditsUsingMediaIntervalList(Track srcTrack, Track dstTrack,
         std::max<SInt64>(ConvertTime(e.start, srcMovieScale, dstMovieScale) * factor, GetTrackDuration(dstTrack));
     if (t1 > std::numeric_limits<TimeValue>::max() || target > std::numeric_limits<TimeValue>::max()) return paramErr;
     if (t1 <= t0) continue;
-    OSStatus err = QT_InsertMediaIntoTrack(dstTrack, TimeValue(target), TimeValue(t0), TimeValue(t1 - t0), rate);
+    err = QT_InsertMediaIntoTrack(dstTrack, TimeValue(target), TimeValue(t0), TimeValue(t1 - t0), rate);
     if (err != noErr) return err;
   }
   return noErr;

@@ -445,6 +445,33 @@ std::vector<uint8_t> SampleBytes(Media media, TimeValue time, SInt32 count) {
   return bytes;
 }
 
+// The data reference index of the media's first description.
+SInt16 DescDataRef(Media media) {
+  Handle h = NewHandle(0);
+  GetMediaSampleDescription(media, 1, reinterpret_cast<SampleDescriptionHandle>(h));
+  SInt16 index = GetHandleSize(h) >= Size(sizeof(SampleDescription)) ? reinterpret_cast<SampleDescription *>(*h)->dataRefIndex
+                                                                      : SInt16(0);
+  DisposeHandle(h);
+  return index;
+}
+
+// The data of `count` samples from the media time on, across records (sound: one sample per unit).
+std::vector<uint8_t> SoundBytes(Media media, TimeValue time, SInt32 count) {
+  std::vector<uint8_t> bytes;
+  Handle h = NewHandle(0);
+  while (count > 0) {
+    SInt32 got = 0;
+    if (GetMediaSample(media, h, 0, nullptr, time, nullptr, nullptr, nullptr, nullptr, count, &got, nullptr) != noErr ||
+        got <= 0)
+      break;
+    bytes.insert(bytes.end(), reinterpret_cast<uint8_t *>(*h), reinterpret_cast<uint8_t *>(*h) + GetHandleSize(h));
+    time += got;
+    count -= got;
+  }
+  DisposeHandle(h);
+  return bytes;
+}
+
 std::string FileOfDataRef(Media media, SInt16 index) {
   FSRef file;
   EXPECT_EQ(noErr, QT_ResolveMediaDataRef(media, index, &file));
@@ -478,32 +505,34 @@ TEST(SampleReferences, CopiedReferencesPointIntoTheSourceAndPlay) {
       ASSERT_EQ(noErr, err);
       ASSERT_EQ(r.frames, GetMediaSampleCount(target.media));
       if (r.frames == 0) continue;
-      EXPECT_EQ(source, FileOfDataRef(target.media, 1));
+      EXPECT_EQ(source, FileOfDataRef(target.media, DescDataRef(target.media)));
       for (SInt32 i = 0; i < r.frames; ++i)
         EXPECT_TRUE(SampleBytes(target.media, 100 * i, 1) == info.frames[size_t(r.first + i)]) << i;
     }
   }
 
-  // The whole media, with a table that maps the source's one data reference onto the target's second.
+  // The whole media, through a table that names the target's own reference to the source file.
   TargetMovie target(dir, "target.mov");
-  Handle other = nullptr;
-  OSType otherType = 0;
-  FSRef dirRef = RefOf(dir.path());
-  ASSERT_EQ(noErr, QTNewDataReferenceFromFSRef(&dirRef, 0, &other, &otherType));
-  SInt16 otherIndex = 0;
-  ASSERT_EQ(noErr, AddMediaDataRef(target.media, &otherIndex, other, otherType));
-  DisposeHandle(other);
-  SInt16 *table = nullptr;
-  ASSERT_EQ(noErr, QT_CopyDataReferencesIfNeeded(srcVideo, target.media, &table));
-  ASSERT_EQ(2, table[0]);
+  Handle ref = nullptr;
+  OSType refType = 0;
+  FSRef sourceFile = RefOf(source);
+  ASSERT_EQ(noErr, QTNewDataReferenceFromFSRef(&sourceFile, 0, &ref, &refType));
+  SInt16 sourceIndex = 0;
+  ASSERT_EQ(noErr, AddMediaDataRef(target.media, &sourceIndex, ref, refType));
+  DisposeHandle(ref);
+  ASSERT_EQ(2, sourceIndex);
+  const SInt16 table[] = {sourceIndex};
   ASSERT_EQ(noErr, QT_CopyMediaByReference64(srcVideo, target.media, 0, 0x7FFFFFFF, table));
-  DisposePtr(reinterpret_cast<Ptr>(table));
+  SInt16 refCount = 0;
+  ASSERT_EQ(noErr, GetMediaDataRefCount(target.media, &refCount));
+  EXPECT_EQ(2, refCount);
+  EXPECT_EQ(sourceIndex, DescDataRef(target.media));
   ASSERT_EQ(noErr, InsertMediaIntoTrack(target.track, 0, 0, GetMediaDuration(target.media), fixed1));
   Boolean saved = false;
   ASSERT_EQ(noErr, QT_SaveMovie(target.movie, &target.file, &saved));
   std::string targetPath = dir.File("target.mov");
   // Only the movie atom was written: no sample data.
-  EXPECT_LT(bz_test::ReadWholeFile(targetPath).size(), size_t(3072));
+  EXPECT_LT(bz_test::ReadWholeFile(targetPath).size(), info.frames.size() * info.frames[0].size());
   EXPECT_EQ(sourceBytes, bz_test::ReadWholeFile(source));
   Movie reread = nullptr;
   ASSERT_EQ(noErr, bz_test::OpenMovieAtPath(targetPath, &reread));
@@ -512,11 +541,55 @@ TEST(SampleReferences, CopiedReferencesPointIntoTheSourceAndPlay) {
   EXPECT_TRUE(SampleBytes(media, 500, 1) == info.frames[5]);
   DisposeMovie(reread);
   DisposeMovie(src);
+
+  // Other programs do not follow our alias records into another file; references inside one file they play:
+  // a second video track of the fixture whose samples are the first one's, every other frame.
+  std::string copy = dir.File("copy.mov");
+  ASSERT_EQ(noErr, bz_test::WriteFixtureMovie(copy, bz_test::FixtureMovieSpec{}, &info));
+  Movie movie = nullptr;
+  ASSERT_EQ(noErr, bz_test::OpenMovieAtPath(copy, &movie));
+  Media first = GetTrackMedia(GetMovieIndTrack(movie, 1));
+  Track second = nullptr;
+  Media secondMedia = nullptr;
+  ASSERT_EQ(noErr, QT_NewVideoTrack(movie, nullptr, 32, 48, 2500, &second, &secondMedia));
+  for (TimeValue t : {0, 200, 400}) ASSERT_EQ(noErr, QT_CopyMediaSampleReference(first, secondMedia, t, nullptr));
+  ASSERT_EQ(noErr, InsertMediaIntoTrack(second, 0, 0, GetMediaDuration(secondMedia), fixed1));
+  SInt16 count = 0;
+  ASSERT_EQ(noErr, GetMediaDataRefCount(secondMedia, &count));
+  EXPECT_EQ(1, count);  // its own file, not a second reference to it
+  size_t sizeBefore = bz_test::ReadWholeFile(copy).size();
+  FSRef copyFile = RefOf(copy);
+  Boolean stored = true;
+  ASSERT_EQ(noErr, QT_SaveMovie(movie, &copyFile, &stored));
+  DisposeMovie(movie);
+  EXPECT_LT(bz_test::ReadWholeFile(copy).size(), sizeBefore + info.frames[0].size());
   if (!bz_test::FfmpegAvailable()) return;
-  std::string frames;
-  ASSERT_EQ(0, bz_test::RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                                   "stream=nb_read_frames -of csv=p=0 " + ShellQuote(targetPath), &frames));
-  EXPECT_EQ("6", frames.substr(0, frames.find_first_of("\r\n")));
+  for (const char *stream : {"v:0", "v:1"}) {
+    std::string frames;
+    ASSERT_EQ(0, bz_test::RunCommand(std::string("ffprobe -v error -count_frames -select_streams ") + stream +
+                                     " -show_entries stream=nb_read_frames -of csv=p=0 " + ShellQuote(copy), &frames));
+    EXPECT_EQ(std::string(stream) == "v:0" ? "6" : "3", frames.substr(0, frames.find_first_of("\r\n"))) << stream;
+  }
+  std::string hashes;
+  ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -i " + ShellQuote(copy) + " -map 0:v:1 -f framemd5 -", &hashes));
+  std::string sourceHashes;
+  ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -i " + ShellQuote(copy) +
+                                   " -map 0:v:0 -vf select='not(mod(n\\,2))' -vsync 0 -f framemd5 -", &sourceHashes));
+  auto md5s = [](const std::string &text) {
+    std::vector<std::string> out;
+    size_t at = 0;
+    while ((at = text.find('\n', at)) != std::string::npos) {
+      ++at;
+      if (at < text.size() && text[at] != '#') {
+        size_t end = text.find('\n', at);
+        std::string line = text.substr(at, end - at);
+        out.push_back(line.substr(line.rfind(',') + 1));
+      }
+    }
+    return out;
+  };
+  EXPECT_EQ(md5s(sourceHashes), md5s(hashes));
+  EXPECT_EQ(3u, md5s(hashes).size());
 }
 
 TEST(SampleReferences, SoundStretchesSingleSamplesAndErrors) {
@@ -541,7 +614,7 @@ TEST(SampleReferences, SoundStretchesSingleSamplesAndErrors) {
     ASSERT_EQ(end - s.start, GetMediaSampleCount(target.media));
     if (end == s.start) continue;
     std::vector<uint8_t> expected(info.sound.begin() + 4 * s.start, info.sound.begin() + 4 * end);
-    EXPECT_TRUE(SampleBytes(target.media, 0, end - s.start) == expected);
+    EXPECT_TRUE(SoundBytes(target.media, 0, end - s.start) == expected);
   }
 
   // One sample at a time, in any order: each lands behind the last.
@@ -673,7 +746,7 @@ TEST(VideoFileCopies, ErrorsLeaveSourceAndTargetAlone) {
     OSStatus expected;
   } cases[] = {
       {"no file", &none, "a.mov", paramErr},
-      {"missing file", &goneFile, "a.mov", fnfErr},
+      {"file gone since", &goneFile, "a.mov", paramErr},
       {"no video track", &soundFile, "a.mov", invalidTrack},
       {"over its own source", &sourceFile, "source.mov", paramErr},
   };
@@ -775,8 +848,10 @@ TEST(TrackEdits, EditsMappedThroughTheMediaIntervals) {
   ASSERT_EQ(noErr, InsertMediaIntoTrack(track, -1, 100, 200, fixed1));
   LL_IntervalLE *intervals = nullptr;
   Boolean overlap = false;
-  ASSERT_EQ(noErr, QT_MakeMediaIntervalList(track, 0, GetTrackDuration(track), true, &intervals, &overlap));
+  SInt32 frames = 0;
+  ASSERT_EQ(noErr, QT_MakeMediaIntervalListNew(track, 0, GetTrackDuration(track), true, &intervals, &frames, &overlap));
   ASSERT_EQ(2, LL_PtrListCount(intervals));  // [0, 399] and [800, 999]: 600 units packed in the target
+  EXPECT_EQ(999, intervals->next->end);
 
   for (bool doubled : {false, true}) {
     SCOPED_TRACE(doubled);
@@ -800,7 +875,7 @@ TEST(TrackEdits, EditsMappedThroughTheMediaIntervals) {
 
   // An interval list that misses the second stretch.
   LL_IntervalLE *partial = nullptr;
-  ASSERT_EQ(noErr, QT_MakeMediaIntervalList(track, 0, 96, true, &partial, &overlap));
+  ASSERT_EQ(noErr, QT_MakeMediaIntervalListNew(track, 0, 96, true, &partial, &frames, &overlap));
   bz_test::BuiltMovie target(600);
   Track copy = bz_test::AddBuiltTrack(target.movie, VideoMediaType, 2500, bz_test::Frames({100, 100, 100, 100, 100}));
   EXPECT_EQ(paramErr, QT_CopyTrackEditsUsingMediaIntervalList(track, copy, partial, false));
