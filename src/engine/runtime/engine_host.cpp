@@ -76,6 +76,15 @@ void PlainDisposeStaticMovieInfo(void *, BZ_StatMovInfo *statMovInfo, SInt32 fil
   info = BZ_StatMovInfo{};
 }
 
+BZ_PreviewData *PlainGetPreviewDataPtr(void *) { return nullptr; }
+Boolean PlainGetEditingOutliers(void *) { return false; }
+OSStatus PlainAskSaveOutlierEdits(void *, Boolean *discard) {
+  if (discard != nullptr) *discard = false;
+  return noErr;
+}
+
+void PlainPlayAlertSound(void *) {}
+
 const BZ_EngineHost kPlainHost = {
     nullptr,
     PlainPostCustomEvent,
@@ -100,6 +109,10 @@ const BZ_EngineHost kPlainHost = {
     PlainAdjustDVSettingsToInputMovie,
     PlainDisposePersistentPreviewData,
     PlainDisposeStaticMovieInfo,
+    PlainGetPreviewDataPtr,
+    PlainGetEditingOutliers,
+    PlainAskSaveOutlierEdits,
+    PlainPlayAlertSound,
 };
 
 BZ_EngineHost gHost = kPlainHost;
@@ -140,6 +153,10 @@ void BZ_SetEngineHost(const BZ_EngineHost *host) {
   Fill(h.adjustDVSettingsToInputMovie, kPlainHost.adjustDVSettingsToInputMovie);
   Fill(h.disposePersistentPreviewData, kPlainHost.disposePersistentPreviewData);
   Fill(h.disposeStaticMovieInfo, kPlainHost.disposeStaticMovieInfo);
+  Fill(h.getPreviewDataPtr, kPlainHost.getPreviewDataPtr);
+  Fill(h.getEditingOutliers, kPlainHost.getEditingOutliers);
+  Fill(h.askSaveOutlierEdits, kPlainHost.askSaveOutlierEdits);
+  Fill(h.playAlertSound, kPlainHost.playAlertSound);
   gHost = h;
 }
 
