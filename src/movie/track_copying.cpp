@@ -4,12 +4,17 @@
 #include "general/file_layer.h"
 #include "movie/movie_files.h"
 #include "movie/movie_queries.h"
+#include "platform/core/cf_string.h"
+#include "platform/core/event_loop.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
+#include "platform/movie/compression.h"
+#include "platform/movie/movie_properties.h"
 #include "platform/movie/toolbox_time.h"
 #include "platform/movie/track_editing.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -391,6 +396,259 @@ OSStatus QT_CopyMedia(Media oldMedia, Media newMedia, TimeValue begin, TimeValue
   return err;
 }
 
+OSStatus QT_CopyMediaWithUpdate(Media srcMedia, TimeValue begin, TimeValue end, Movie targetMovie,
+                                const FSRef *targetFile, Track targetTrack, Media targetMedia, Boolean *saved) {
+  if (targetMovie == nullptr) return invalidMovie;
+  if (targetTrack == nullptr) return invalidTrack;
+  if (saved == nullptr || targetFile == nullptr || !GL_FSRefValid(targetFile)) return paramErr;
+  if (targetMedia == nullptr || GetTrackMedia(targetTrack) != targetMedia || GetTrackMovie(targetTrack) != targetMovie)
+    return paramErr;
+  TimeValue before = GetMediaDuration(targetMedia);
+  OSStatus err = QT_CopyMedia(srcMedia, targetMedia, begin, end);
+  if (err != noErr) return err;
+  TimeValue added = GetMediaDuration(targetMedia) - before;
+  if (added > 0) err = QT_InsertMediaIntoTrack(targetTrack, GetTrackDuration(targetTrack), before, added, fixed1);
+  if (err == noErr) err = QT_SaveMovie(targetMovie, targetFile, saved);
+  return err;
+}
+
+namespace {
+
+// Lets the main thread's events run between the steps of a long copy, as the event loop would.
+void LetEventsRun() {
+  if (PL_IsMainThread()) PL_DispatchPendingEvents(nullptr);
+}
+
+// The movie of the file and its first video track.
+OSStatus OpenVideoSource(const FSRef *sourceFile, Movie *movie, Track *video) {
+  *movie = nullptr;
+  *video = nullptr;
+  if (sourceFile == nullptr || !GL_FSRefValid(sourceFile)) return paramErr;
+  OSStatus err = QT_OpenMovieFile(sourceFile, 0, movie);
+  if (err != noErr) return err;
+  *video = GetMovieIndTrackType(*movie, 1, VideoMediaType, movieTrackMediaType);
+  if (*video == nullptr || GetTrackMedia(*video) == nullptr) {
+    QT_DisposeMovie(movie);
+    return invalidTrack;
+  }
+  return noErr;
+}
+
+// A new video track in the movie like the source's (its size, its media's time scale), its data in the file.
+OSStatus NewVideoTrackLike(Track video, Movie movie, const FSRef *file, Track *track, Media *media) {
+  Fixed width = 0, height = 0;
+  GetTrackDimensions(video, &width, &height);
+  return QT_NewVideoTrack(movie, file, Fix2Long(height), Fix2Long(width), GetMediaTimeScale(GetTrackMedia(video)),
+                          track, media);
+}
+
+}  // namespace
+
+OSStatus QT_CopyVideoFileToMedia(const FSRef *sourceFile, TimeValue begin, TimeValue end, Movie targetMovie,
+                                 const FSRef *targetFile, Track targetTrack, Media targetMedia, Boolean *saved) {
+  Movie source = nullptr;
+  Track video = nullptr;
+  OSStatus err = OpenVideoSource(sourceFile, &source, &video);
+  if (err != noErr) return err;
+  err = QT_CopyMediaWithUpdate(GetTrackMedia(video), begin, end, targetMovie, targetFile, targetTrack, targetMedia,
+                               saved);
+  QT_DisposeMovie(&source);
+  return err;
+}
+
+OSStatus QT_CopyVideoFileToMovieFile(const FSRef *sourceFile, TimeValue begin, TimeValue end, const FSRef *targetFile) {
+  if (targetFile == nullptr || !GL_FSRefValid(targetFile)) return paramErr;
+  Movie source = nullptr, target = nullptr;
+  Track video = nullptr;
+  OSStatus err = OpenVideoSource(sourceFile, &source, &video);
+  if (err != noErr) return err;
+  LetEventsRun();
+  err = QT_OpenMovieFile(targetFile, 0, &target);
+  Track track = nullptr;
+  Media media = nullptr;
+  if (err == noErr) err = NewVideoTrackLike(video, target, targetFile, &track, &media);
+  LetEventsRun();
+  // The file holds its movie already: saving updates it.
+  Boolean saved = true;
+  if (err == noErr)
+    err = QT_CopyMediaWithUpdate(GetTrackMedia(video), begin, end, target, targetFile, track, media, &saved);
+  LetEventsRun();
+  QT_DisposeMovie(&target);
+  QT_DisposeMovie(&source);
+  return err;
+}
+
+OSStatus QT_CopyVideoFileToNewFile(const FSRef *sourceFile, TimeValue begin, TimeValue end, const FSRef *parent,
+                                   CFStringRef name, FSRef *newFile) {
+  if (newFile) std::memset(newFile, 0, sizeof(FSRef));
+  if (parent == nullptr || !GL_FSRefValid(parent) || name == nullptr) return paramErr;
+  Movie source = nullptr;
+  Track video = nullptr;
+  OSStatus err = OpenVideoSource(sourceFile, &source, &video);
+  if (err != noErr) return err;
+  // Creating the new file replaces a file of that name: never the source that is being read.
+  std::string sourcePath, parentPath;
+  char nameBytes[1024];
+  if (PL_FSRefMakePathString(sourceFile, &sourcePath) != noErr || PL_FSRefMakePathString(parent, &parentPath) != noErr ||
+      !CFStringGetCString(name, nameBytes, sizeof(nameBytes), kCFStringEncodingUTF8)) {
+    QT_DisposeMovie(&source);
+    return paramErr;
+  }
+  // Both paths come resolved from their FSRefs.
+  if (sourcePath == parentPath + "/" + nameBytes) {
+    QT_DisposeMovie(&source);
+    return paramErr;
+  }
+  LetEventsRun();
+  FSRef file;
+  Movie target = nullptr;
+  err = QT_CreateMovieFile(parent, name, 0, SInt32(createMovieFileDeleteCurFile), &file, &target);
+  if (err != noErr) {
+    QT_DisposeMovie(&source);
+    return err;
+  }
+  Track track = nullptr;
+  Media media = nullptr;
+  err = NewVideoTrackLike(video, target, &file, &track, &media);
+  LetEventsRun();
+  Boolean saved = false;
+  if (err == noErr)
+    err = QT_CopyMediaWithUpdate(GetTrackMedia(video), begin, end, target, &file, track, media, &saved);
+  LetEventsRun();
+  QT_DisposeMovie(&target);
+  QT_DisposeMovie(&source);
+  if (err != noErr) {
+    QT_DeleteMovieFile(&file);
+    return err;
+  }
+  if (newFile) *newFile = file;
+  return noErr;
+}
+
+// ---- Copying sample references ----
+
+namespace {
+
+struct ReferenceBatch {
+  std::vector<UInt8> desc;
+  std::vector<SampleReference64Record> records;
+};
+
+// The references of the samples that overlap [begin, end) of the old media appended to the new media, whole
+// samples each, data reference indices mapped through the table (made here when NULL). With limit32 nothing
+// is added when a record's data lies beyond what 32-bit references hold.
+OSStatus CopyReferences(Media oldMedia, Media newMedia, TimeValue begin, TimeValue end, const SInt16 *table,
+                        bool limit32, TimeValue *firstTime) {
+  if (oldMedia == nullptr || newMedia == nullptr) return invalidMedia;
+  if (begin < 0) return paramErr;
+  TimeValue duration = GetMediaDuration(oldMedia);
+  if (end == 0x7FFFFFFF || end > duration) end = duration;
+  if (end <= begin) return noErr;
+  SInt16 refCount = 0;
+  OSStatus err = GetMediaDataRefCount(oldMedia, &refCount);
+  if (err != noErr) return err;
+  SInt16 *made = nullptr;
+  if (table == nullptr) {
+    err = QT_CopyDataReferencesIfNeeded(oldMedia, newMedia, &made);
+    if (err != noErr) return err;
+    table = made;
+  }
+  Handle desc = NewHandle(0);
+  if (desc == nullptr) {
+    if (made) DisposePtr(reinterpret_cast<Ptr>(made));
+    return MemError();
+  }
+  auto descH = reinterpret_cast<SampleDescriptionHandle>(desc);
+  std::vector<ReferenceBatch> batches;
+  constexpr SInt32 kRecords = 64;
+  SampleReference64Record records[kRecords];
+  try {
+    TimeValue t = begin;
+    while (err == noErr && t < end) {
+      TimeValue sampleTime = 0;
+      SInt32 count = 0;
+      err = GetMediaSampleReferences64(oldMedia, t, &sampleTime, descH, nullptr, kRecords, &count, records);
+      if (err != noErr || count == 0) break;
+      SInt16 index = (**descH).dataRefIndex == 0 ? SInt16(1) : (**descH).dataRefIndex;
+      if (table == nullptr || index < 1 || index > refCount || table[index - 1] < 1) {
+        err = badDataRefIndex;
+        break;
+      }
+      ReferenceBatch batch;
+      SInt64 at = sampleTime;
+      for (SInt32 i = 0; i < count && at < end; ++i) {
+        SampleReference64Record r = records[i];
+        SInt64 d = r.durationPerSample;
+        if (d > 0 && at + d * SInt64(r.numberOfSamples) > end) {
+          // Only the samples that begin before the end.
+          UInt32 keep = UInt32((SInt64(end) - at + d - 1) / d);
+          r.dataSize = UInt32(UInt64(r.dataSize) * keep / r.numberOfSamples);
+          r.numberOfSamples = keep;
+        }
+        if (limit32 && (r.dataOffset > 0x7FFFFFFF || r.dataOffset + SInt64(r.dataSize) > 0x7FFFFFFF)) {
+          err = fileBoundsErr;
+          break;
+        }
+        batch.records.push_back(r);
+        at += d * SInt64(r.numberOfSamples);
+      }
+      if (err != noErr) break;
+      batch.desc.assign(reinterpret_cast<UInt8 *>(*desc), reinterpret_cast<UInt8 *>(*desc) + GetHandleSize(desc));
+      reinterpret_cast<SampleDescription *>(batch.desc.data())->dataRefIndex = table[index - 1];
+      batches.push_back(std::move(batch));
+      // Zero-length samples alone cannot move the time on.
+      t = TimeValue(std::max<SInt64>(at, SInt64(t) + 1));
+    }
+  } catch (const std::bad_alloc &) {
+    err = memFullErr;
+  }
+  bool first = true;
+  for (size_t b = 0; err == noErr && b < batches.size(); ++b) {
+    if (batches[b].records.empty()) continue;
+    SetHandleSize(desc, Size(batches[b].desc.size()));
+    err = MemError();
+    if (err != noErr) break;
+    std::memcpy(*desc, batches[b].desc.data(), batches[b].desc.size());
+    TimeValue added = 0;
+    err = AddMediaSampleReferences64(newMedia, descH, SInt32(batches[b].records.size()), batches[b].records.data(),
+                                     &added);
+    if (err == noErr && first && firstTime) *firstTime = added;
+    first = false;
+  }
+  DisposeHandle(desc);
+  if (made) DisposePtr(reinterpret_cast<Ptr>(made));
+  return err;
+}
+
+}  // namespace
+
+OSStatus QT_CopyMediaByReference(Media oldMedia, Media newMedia, TimeValue begin, TimeValue end,
+                                 const SInt16 *dataRefIndexTable) {
+  return CopyReferences(oldMedia, newMedia, begin, end, dataRefIndexTable, true, nullptr);
+}
+
+OSStatus QT_CopyMediaByReference64(Media oldMedia, Media newMedia, TimeValue begin, TimeValue end,
+                                   const SInt16 *dataRefIndexTable) {
+  return CopyReferences(oldMedia, newMedia, begin, end, dataRefIndexTable, false, nullptr);
+}
+
+OSStatus QT_CopySoundMediaByReference64(TimeValue start, TimeValue end, Media oldMedia, Media newMedia) {
+  if (oldMedia == nullptr || newMedia == nullptr) return invalidMedia;
+  OSType type = 0;
+  GetMediaHandlerDescription(oldMedia, &type, nullptr, nullptr);
+  if (type != SoundMediaType) return invalidMedia;
+  return CopyReferences(oldMedia, newMedia, start, end, nullptr, false, nullptr);
+}
+
+OSStatus QT_CopyMediaSampleReference(Media oldMedia, Media newMedia, TimeValue time, TimeValue *sampleTime) {
+  if (oldMedia == nullptr || newMedia == nullptr) return invalidMedia;
+  if (time < 0 || time >= GetMediaDuration(oldMedia)) return invalidTime;
+  TimeValue added = -1;
+  OSStatus err = CopyReferences(oldMedia, newMedia, time, time + 1, nullptr, false, &added);
+  if (err == noErr && sampleTime) *sampleTime = added;
+  return err;
+}
+
 OSStatus QT_AddMediaSampleReference64(Media media, SInt64 dataOffset, UInt32 size, TimeValue durationPerSample,
                                       SampleDescriptionHandle desc, UInt32 numberOfSamples, SInt16 flags,
                                       TimeValue *sampleTime) {
@@ -544,6 +802,160 @@ OSStatus QT_InsertLongMediaIntoTrack(Track track, TimeValue trackTime, TimeValue
   return ScaleTrackSegment(track, trackTime, grown, TimeValue(wanted));
 }
 
+namespace {
+
+// A time of one scale in another, rounded to nearest.
+SInt64 ConvertTime(SInt64 value, TimeScale from, TimeScale to) {
+  if (from <= 0) return 0;
+  __int128 v = (__int128)value * to;
+  return SInt64(v >= 0 ? (v + from / 2) / from : -((-v + from / 2) / from));
+}
+
+}  // namespace
+
+OSStatus QT_AddTrackEditsFromSourceMovie(Movie srcMovie, Track dstTrack, Boolean doubleDuration) {
+  if (srcMovie == nullptr) return invalidMovie;
+  Media media = GetTrackMedia(dstTrack);
+  if (media == nullptr) return GetMoviesError() != noErr ? GetMoviesError() : OSStatus(invalidTrack);
+  TimeScale movieScale = GetMovieTimeScale(srcMovie), mediaScale = GetMediaTimeScale(media);
+  SInt64 factor = doubleDuration ? 2 : 1;
+  OSType eyes = VisualMediaCharacteristic;
+  TimeValue t = -1, d = 0;
+  GetMovieNextInterestingTime(srcMovie, nextTimeStep | nextTimeEdgeOK, 1, &eyes, 0, fixed1, &t, &d);
+  while (t >= 0 && d > 0) {
+    // Both ends converted, so that rounding does not add up over the frames.
+    SInt64 m0 = ConvertTime(t, movieScale, mediaScale) * factor;
+    SInt64 m1 = ConvertTime(SInt64(t) + d, movieScale, mediaScale) * factor;
+    if (m1 > std::numeric_limits<TimeValue>::max()) return paramErr;
+    if (m1 > m0) {
+      OSStatus err = QT_InsertMediaIntoTrack(dstTrack, GetTrackDuration(dstTrack), TimeValue(m0), TimeValue(m1 - m0),
+                                             fixed1);
+      if (err != noErr) return err;
+    }
+    GetMovieNextInterestingTime(srcMovie, nextTimeStep, 1, &eyes, t, fixed1, &t, &d);
+  }
+  return noErr;
+}
+
+OSStatus QT_CopyTrackEditsUsingMediaIntervalList(Track srcTrack, Track dstTrack, LL_IntervalLE *intervals,
+                                                 Boolean doubleDuration) {
+  Media srcMedia = GetTrackMedia(srcTrack), dstMedia = GetTrackMedia(dstTrack);
+  if (srcMedia == nullptr || dstMedia == nullptr)
+    return GetMoviesError() != noErr ? GetMoviesError() : OSStatus(invalidTrack);
+  TimeScale srcMovieScale = GetMovieTimeScale(GetTrackMovie(srcTrack));
+  TimeScale dstMovieScale = GetMovieTimeScale(GetTrackMovie(dstTrack));
+  TimeScale srcScale = GetMediaTimeScale(srcMedia), dstScale = GetMediaTimeScale(dstMedia);
+  SInt64 mediaDuration = GetMediaDuration(srcMedia);
+  SInt64 factor = doubleDuration ? 2 : 1;
+  for (const EditSpan &e : TrackEdits(srcTrack)) {
+    TimeValue mediaStart = TrackTimeToMediaTime(e.start, srcTrack);
+    if (mediaStart == -1) continue;  // an empty edit: the gap before the next one stays
+    Fixed rate = GetTrackEditRate64(srcTrack, e.start);
+    if (rate <= 0) return paramErr;
+    __int128 span = (__int128)e.duration * srcScale * rate;
+    __int128 den = (__int128)srcMovieScale * 65536;
+    SInt64 mediaEnd = std::min<SInt64>(mediaStart + SInt64((span + den / 2) / den), mediaDuration);
+    // The interval that holds the edit's media, and where it begins in the target's media.
+    SInt64 base = 0;
+    const LL_IntervalLE *holder = nullptr;
+    for (const LL_IntervalLE *i = intervals; i != nullptr; i = i->next) {
+      if (mediaStart >= i->start && mediaStart <= i->end) {
+        holder = i;
+        break;
+      }
+      base += SInt64(i->end) - i->start + 1;
+    }
+    // The edit's stretch as the interval lists see it must lie in the interval; the played stretch is
+    // kept inside it, so that rounding never reaches into the next interval's media.
+    TimeValue used = -1, usedDuration = 0;
+    OSStatus err = QT_TrackEditToMediaInterval(srcTrack, e.start, e.duration, &used, &usedDuration);
+    if (err != noErr) return err;
+    SInt64 lastUsed = std::min<SInt64>(SInt64(used) + usedDuration, mediaDuration) - 1;
+    if (holder == nullptr || lastUsed > holder->end) return paramErr;
+    mediaEnd = std::min<SInt64>(mediaEnd, SInt64(holder->end) + 1);
+    if (mediaEnd <= mediaStart) continue;
+    SInt64 t0 = ConvertTime(base + mediaStart - holder->start, srcScale, dstScale) * factor;
+    SInt64 t1 = ConvertTime(base + mediaEnd - holder->start, srcScale, dstScale) * factor;
+    // Doubled media plays twice as long: its track times (and so the gaps between edits) double too.
+    SInt64 target =
+        std::max<SInt64>(ConvertTime(e.start, srcMovieScale, dstMovieScale) * factor, GetTrackDuration(dstTrack));
+    if (t1 > std::numeric_limits<TimeValue>::max() || target > std::numeric_limits<TimeValue>::max()) return paramErr;
+    if (t1 <= t0) continue;
+    err = QT_InsertMediaIntoTrack(dstTrack, TimeValue(target), TimeValue(t0), TimeValue(t1 - t0), rate);
+    if (err != noErr) return err;
+  }
+  return noErr;
+}
+
+// ---- Track display ----
+
+OSStatus QT_AddCompressedTextImageToMedia(SInt32 width, SInt32 height, QT_DrawTextLineProcPtr drawProc,
+                                          const RGBColor *colors, CFStringRef lineText, Media media,
+                                          CodecType codecType, TimeValue duration, TimeValue *sampleTime) {
+  if (media == nullptr) return invalidMedia;
+  if (drawProc == nullptr || width <= 0 || height <= 0 || width > 0x7FFF || height > 0x7FFF || duration <= 0)
+    return paramErr;
+  Rect bounds{0, 0, SInt16(height), SInt16(width)};
+  GWorldPtr world = nullptr;
+  OSStatus err = NewGWorld(&world, 32, &bounds, nullptr, nullptr, 0);
+  if (err != noErr) return err;
+  CGrafPtr savedPort = nullptr;
+  GDHandle savedDevice = nullptr;
+  GetGWorld(&savedPort, &savedDevice);
+  SetGWorld(world, nullptr);
+  err = drawProc(world, &bounds, colors, lineText);
+  SetGWorld(savedPort, savedDevice);
+  PixMapHandle pixels = GetGWorldPixMap(world);
+  SInt32 maxSize = 0;
+  if (err == noErr) err = GetMaxCompressionSize(pixels, &bounds, 32, codecNormalQuality, codecType, nullptr, &maxSize);
+  Ptr data = nullptr;
+  Handle desc = nullptr;
+  if (err == noErr) {
+    data = NewPtr(Size(maxSize));
+    desc = NewHandle(0);
+    if (data == nullptr || desc == nullptr) err = memFullErr;
+  }
+  auto imageDesc = reinterpret_cast<ImageDescriptionHandle>(desc);
+  if (err == noErr) err = CompressImage(pixels, &bounds, codecNormalQuality, codecType, imageDesc, data);
+  TimeValue64 added = 0;
+  if (err == noErr)
+    err = AddMediaSample2(media, reinterpret_cast<const UInt8 *>(data), ByteCount((**imageDesc).dataSize), duration, 0,
+                          reinterpret_cast<SampleDescriptionHandle>(desc), 1, 0, &added);
+  if (err == noErr && sampleTime) *sampleTime = TimeValue(added);
+  if (data) DisposePtr(data);
+  if (desc) DisposeHandle(desc);
+  DisposeGWorld(world);
+  return err;
+}
+
+OSStatus QT_CopyTrackDisplayLocation(Movie inMovie, Movie outMovie, Track inTrack, Track outTrack,
+                                     Boolean copyEnabled, Boolean preserveHeight) {
+  if (inMovie == nullptr || outMovie == nullptr) return invalidMovie;
+  if (inTrack == nullptr || outTrack == nullptr) return invalidTrack;
+  Rect inBox{}, outBox{};
+  GetMovieBox(inMovie, &inBox);
+  GetMovieBox(outMovie, &outBox);
+  MatrixRecord matrix;
+  GetTrackMatrix(inTrack, &matrix);
+  if (preserveHeight) {
+    Fixed inWidth = 0, inHeight = 0, outWidth = 0, outHeight = 0;
+    GetTrackDimensions(inTrack, &inWidth, &inHeight);
+    GetTrackDimensions(outTrack, &outWidth, &outHeight);
+    if (outHeight > 0 && inHeight > 0 && outHeight != inHeight) {
+      Fixed ratio = FixDiv(inHeight, outHeight);
+      for (int row = 0; row < 2; ++row)
+        for (int col = 0; col < 2; ++col) matrix.matrix[row][col] = FixMul(matrix.matrix[row][col], ratio);
+    }
+  }
+  // The same place relative to the movie's box.
+  matrix.matrix[2][0] += Long2Fix(outBox.left - inBox.left);
+  matrix.matrix[2][1] += Long2Fix(outBox.top - inBox.top);
+  SetTrackMatrix(outTrack, &matrix);
+  SetTrackLayer(outTrack, GetTrackLayer(inTrack));
+  if (copyEnabled) SetTrackEnabled(outTrack, GetTrackEnabled(inTrack));
+  return GetMoviesError();
+}
+
 // ---- User data ----
 
 OSStatus QT_GetIndexedTrackFirstUserData(Movie movie, SInt32 trackIndex, Handle data, OSType type) {
@@ -566,6 +978,145 @@ OSStatus QT_AddUserDataToTrack(Track track, Handle data, OSType type, Boolean re
     if (err != noErr) return err;
   }
   return AddUserData(ud, data, type);
+}
+
+// ---- Metadata ----
+
+namespace {
+
+// One property of an item in a new block (NULL for an empty one).
+OSStatus CopyItemProperty(QTMetaDataRef metaData, QTMetaDataItem item, QTPropertyID propID, UInt8 **block,
+                          ByteCount *size) {
+  *block = nullptr;
+  ByteCount needed = 0;
+  OSStatus err = QTMetaDataGetItemPropertyInfo(metaData, item, kPropertyClass_MetaDataItem, propID, nullptr, &needed,
+                                               nullptr);
+  if (err != noErr) return err;
+  if (size) *size = needed;
+  if (needed == 0) return noErr;
+  Ptr p = NewPtr(Size(needed));
+  if (p == nullptr) return MemError();
+  err = QTMetaDataGetItemProperty(metaData, item, kPropertyClass_MetaDataItem, propID, needed, p, nullptr);
+  if (err != noErr) {
+    DisposePtr(p);
+    return err;
+  }
+  *block = reinterpret_cast<UInt8 *>(p);
+  return noErr;
+}
+
+OSStatus ItemWord(QTMetaDataRef metaData, QTMetaDataItem item, QTPropertyID propID, UInt32 *value) {
+  return QTMetaDataGetItemProperty(metaData, item, kPropertyClass_MetaDataItem, propID, sizeof(UInt32), value, nullptr);
+}
+
+void FreeBlock(UInt8 **block) {
+  if (block != nullptr && *block != nullptr) {
+    DisposePtr(reinterpret_cast<Ptr>(*block));
+    *block = nullptr;
+  }
+}
+
+}  // namespace
+
+OSStatus QT_GetMetaDataItemProps(QTMetaDataRef metaData, QTMetaDataItem item, QTMetaDataStorageFormat *storageFormat,
+                                 QTMetaDataKeyFormat *keyFormat, UInt8 **key, ByteCount *keySize, UInt8 **value,
+                                 ByteCount *valueSize, UInt32 *dataType) {
+  if (key) *key = nullptr;
+  if (value) *value = nullptr;
+  OSStatus err = noErr;
+  if (storageFormat) err = ItemWord(metaData, item, kQTMetaDataItemPropertyID_StorageFormat, storageFormat);
+  if (err == noErr && keyFormat) err = ItemWord(metaData, item, kQTMetaDataItemPropertyID_KeyFormat, keyFormat);
+  if (err == noErr && dataType) err = ItemWord(metaData, item, kQTMetaDataItemPropertyID_DataType, dataType);
+  if (err == noErr && key) err = QT_GetMetaDataItemKey(metaData, item, key, keySize);
+  if (err == noErr && value) err = QT_GetMetaDataItemValue(metaData, item, value, valueSize);
+  if (err != noErr) {
+    FreeBlock(key);
+    FreeBlock(value);
+  }
+  return err;
+}
+
+OSStatus QT_GetMetaDataItemValue(QTMetaDataRef metaData, QTMetaDataItem item, UInt8 **value, ByteCount *size) {
+  if (value == nullptr) return paramErr;
+  return CopyItemProperty(metaData, item, kQTMetaDataItemPropertyID_Value, value, size);
+}
+
+OSStatus QT_GetMetaDataItemKey(QTMetaDataRef metaData, QTMetaDataItem item, UInt8 **key, ByteCount *size) {
+  if (key == nullptr) return paramErr;
+  return CopyItemProperty(metaData, item, kQTMetaDataItemPropertyID_Key, key, size);
+}
+
+OSStatus QT_CopyMetaDataItemLocale(QTMetaDataRef srcMetaData, QTMetaDataItem srcItem, QTMetaDataRef dstMetaData,
+                                   QTMetaDataItem dstItem) {
+  UInt32 locale = 0;
+  OSStatus err = ItemWord(srcMetaData, srcItem, kQTMetaDataItemPropertyID_Locale, &locale);
+  if (err == noErr)
+    err = QTMetaDataSetItemProperty(dstMetaData, dstItem, kPropertyClass_MetaDataItem,
+                                    kQTMetaDataItemPropertyID_Locale, sizeof(locale), &locale);
+  return err;
+}
+
+OSStatus QT_CopyMetaData(QTMetaDataRef srcMetaData, QTMetaDataRef dstMetaData) {
+  if (srcMetaData == nullptr || dstMetaData == nullptr) return kQTMetaDataInvalidMetaDataErr;
+  // The items are listed first: copying a metadata into itself must not meet the items it adds.
+  std::vector<QTMetaDataItem> items;
+  QTMetaDataItem item = kQTMetaDataItemUninitialized;
+  OSStatus err;
+  while ((err = QTMetaDataGetNextItem(srcMetaData, kQTMetaDataStorageFormatWildcard, item,
+                                      kQTMetaDataKeyFormatWildcard, nullptr, 0, &item)) == noErr)
+    items.push_back(item);
+  if (err != kQTMetaDataNoMoreItemsErr) return err;
+  err = noErr;
+  for (QTMetaDataItem each : items) {
+    QTMetaDataStorageFormat storage = 0;
+    QTMetaDataKeyFormat keyFormat = 0;
+    UInt8 *key = nullptr, *value = nullptr;
+    ByteCount keySize = 0, valueSize = 0;
+    UInt32 dataType = 0;
+    err = QT_GetMetaDataItemProps(srcMetaData, each, &storage, &keyFormat, &key, &keySize, &value, &valueSize,
+                                  &dataType);
+    QTMetaDataItem added = kQTMetaDataItemUninitialized;
+    if (err == noErr)
+      err = QTMetaDataAddItem(dstMetaData, storage, keyFormat, key, keySize, value, valueSize, dataType, &added);
+    if (err == noErr) err = QT_CopyMetaDataItemLocale(srcMetaData, each, dstMetaData, added);
+    FreeBlock(&key);
+    FreeBlock(&value);
+    if (err != noErr) break;
+  }
+  return err;
+}
+
+namespace {
+
+// QT_CopyMetaData between two references made by the callers' copy functions, released here.
+OSStatus CopyAndRelease(OSStatus err, QTMetaDataRef src, QTMetaDataRef dst) {
+  if (err == noErr) err = QT_CopyMetaData(src, dst);
+  QTMetaDataRelease(src);
+  QTMetaDataRelease(dst);
+  return err;
+}
+
+}  // namespace
+
+OSStatus QT_CopyMovieMetaData(Movie srcMovie, Movie dstMovie) {
+  QTMetaDataRef src = nullptr, dst = nullptr;
+  OSStatus err = QTCopyMovieMetaData(srcMovie, &src);
+  if (err == noErr) err = QTCopyMovieMetaData(dstMovie, &dst);
+  return CopyAndRelease(err, src, dst);
+}
+
+OSStatus QT_CopyTrackMetaData(Track srcTrack, Track dstTrack) {
+  QTMetaDataRef src = nullptr, dst = nullptr;
+  OSStatus err = QTCopyTrackMetaData(srcTrack, &src);
+  if (err == noErr) err = QTCopyTrackMetaData(dstTrack, &dst);
+  return CopyAndRelease(err, src, dst);
+}
+
+OSStatus QT_CopyMediaMetaData(Media srcMedia, Media dstMedia) {
+  QTMetaDataRef src = nullptr, dst = nullptr;
+  OSStatus err = QTCopyMediaMetaData(srcMedia, &src);
+  if (err == noErr) err = QTCopyMediaMetaData(dstMedia, &dst);
+  return CopyAndRelease(err, src, dst);
 }
 
 // ---- Media intervals ----
