@@ -76,6 +76,22 @@ void PlainDisposeStaticMovieInfo(void *, BZ_StatMovInfo *statMovInfo, SInt32 fil
   info = BZ_StatMovInfo{};
 }
 
+void PrintText(const char *label, CFStringRef text) {
+  if (text == nullptr) return;
+  char line[1024];
+  if (CFStringGetCString(text, line, sizeof line, kCFStringEncodingUTF8)) std::printf("KBZ: %s%s\n", label, line);
+}
+
+// Without a window the alert goes to standard output and counts as answered.
+OSStatus PlainStandardAlertOneButton(void *, SInt16, CFStringRef, CFStringRef message, CFStringRef explanation,
+                                     SInt32) {
+  PrintText("alert: ", message);
+  PrintText("       ", explanation);
+  return noErr;
+}
+
+Boolean PlainShowsProgressFrames(void *) { return false; }
+
 const BZ_EngineHost kPlainHost = {
     nullptr,
     PlainPostCustomEvent,
@@ -100,6 +116,8 @@ const BZ_EngineHost kPlainHost = {
     PlainAdjustDVSettingsToInputMovie,
     PlainDisposePersistentPreviewData,
     PlainDisposeStaticMovieInfo,
+    PlainStandardAlertOneButton,
+    PlainShowsProgressFrames,
 };
 
 BZ_EngineHost gHost = kPlainHost;
@@ -140,6 +158,8 @@ void BZ_SetEngineHost(const BZ_EngineHost *host) {
   Fill(h.adjustDVSettingsToInputMovie, kPlainHost.adjustDVSettingsToInputMovie);
   Fill(h.disposePersistentPreviewData, kPlainHost.disposePersistentPreviewData);
   Fill(h.disposeStaticMovieInfo, kPlainHost.disposeStaticMovieInfo);
+  Fill(h.standardAlertOneButton, kPlainHost.standardAlertOneButton);
+  Fill(h.showsProgressFrames, kPlainHost.showsProgressFrames);
   gHost = h;
 }
 
