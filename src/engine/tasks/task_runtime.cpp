@@ -275,6 +275,135 @@ OSStatus MP_DelayTicks(UInt32 ticks) {
   return MPDelayUntil(&until);
 }
 
+// ---- Example templates ----------------------------------------------------------------------------------
+
+OSStatus MP_CreateTasksTempl(sTaskDataPtr *taskData, UInt32 *numProcessors, MPQueueID *notificationQueue) {
+  if (taskData == nullptr || numProcessors == nullptr || notificationQueue == nullptr) return paramErr;
+  *taskData = nullptr;
+  *notificationQueue = 0;
+  if (!MPLibraryIsLoaded()) {
+    *numProcessors = 1;
+    return kMPInsufficientResourcesErr;
+  }
+  UInt32 n = UInt32(MPProcessorsScheduled());
+  if (n == 0) n = 1;
+  auto *records = static_cast<sTaskDataPtr>(MP_NewPtrClear(sizeof(sTaskData) * n));
+  if (records == nullptr) {
+    *numProcessors = 1;
+    return memFullErr;
+  }
+  OSStatus err = MPCreateQueue(notificationQueue);
+  for (UInt32 i = 0; err == noErr && i < n; ++i) {
+    if ((err = MPCreateQueue(&records[i].requestQueue)) != noErr) break;
+    if ((err = MPCreateQueue(&records[i].resultQueue)) != noErr) break;
+    err = MPCreateTask(MP_MyTaskTempl, &records[i], 0, *notificationQueue, nullptr, nullptr, 0, &records[i].taskID);
+  }
+  if (err != noErr) {
+    MP_StopTasksTempl(records, n, *notificationQueue);
+    *notificationQueue = 0;
+    *numProcessors = 1;
+    return err;
+  }
+  *taskData = records;
+  *numProcessors = n;
+  return noErr;
+}
+
+OSStatus MP_MyTaskTempl(void *parameter) {
+  auto *task = static_cast<sTaskData *>(parameter);
+  for (;;) {
+    void *request = nullptr;
+    OSStatus err = MPWaitOnQueue(task->requestQueue, &request, nullptr, nullptr, kDurationForever);
+    if (err != noErr) return err;
+    intptr_t word = FromWord(request);
+    if (word != kMP_TemplRequestWork && word != kMP_TemplRequestWork2) {
+      MPNotifyQueue(task->resultQueue, Word(-1), nullptr, nullptr);
+      return -1;
+    }
+    if ((err = MPNotifyQueue(task->resultQueue, Word(0), nullptr, nullptr)) != noErr) return err;
+  }
+}
+
+OSStatus MP_NotifyTasksTempl(sTaskDataPtr taskData, SInt32 firstItem, SInt32 totalItems, UInt32 numProcessors) {
+  if (taskData == nullptr || numProcessors == 0 || totalItems < 0) return paramErr;
+  SInt32 share = totalItems / SInt32(numProcessors);
+  for (UInt32 i = 0; i < numProcessors; ++i) {
+    taskData[i].firstItem = firstItem + SInt32(i) * share;
+    taskData[i].numItems = share;
+  }
+  // Integer division would leave the last totalItems % n items to nobody.
+  taskData[numProcessors - 1].numItems += totalItems - share * SInt32(numProcessors);
+  for (UInt32 i = 0; i < numProcessors; ++i) {
+    OSStatus err = MPNotifyQueue(taskData[i].requestQueue, Word(kMP_TemplRequestWork), nullptr, nullptr);
+    if (err != noErr) return err;
+  }
+  OSStatus result = noErr;
+  for (UInt32 i = 0; i < numProcessors; ++i) {
+    void *answer = nullptr;
+    OSStatus err = WaitForever(taskData[i].resultQueue, &answer, nullptr, nullptr);
+    if (err == noErr) err = OSStatus(FromWord(answer));
+    if (result == noErr) result = err;
+  }
+  return result;
+}
+
+OSStatus MP_StopTasksTempl(sTaskDataPtr taskData, UInt32 numProcessors, MPQueueID notificationQueue) {
+  OSStatus result = noErr;
+  auto keep = [&result](OSStatus err) {
+    if (result == noErr) result = err;
+  };
+  for (UInt32 i = 0; taskData != nullptr && i < numProcessors; ++i) {
+    sTaskData &task = taskData[i];
+    if (task.taskID != 0) {
+      OSStatus err = MPTerminateTask(task.taskID, noErr);
+      // A task that has already ended still left its end on the queue.
+      if (err != noErr && err != kMPInsufficientResourcesErr) keep(err);
+      else keep(WaitForever(notificationQueue, nullptr, nullptr, nullptr));
+      task.taskID = 0;
+    }
+    keep(MP_DeleteQueue(&task.requestQueue));
+    keep(MP_DeleteQueue(&task.resultQueue));
+  }
+  keep(MP_DeleteQueue(&notificationQueue));
+  if (taskData != nullptr) MPFree(taskData);
+  return result;
+}
+
+OSStatus MP_PeriodicTaskTempl(void *parameter) {
+  auto *data = static_cast<MP_PeriodicTemplData *>(parameter);
+  MPSemaphoreID semaphore = 0;
+  OSStatus err = MPCreateSemaphore(1, 0, &semaphore);
+  if (err != noErr) return err;
+  while ((err = MPWaitOnSemaphore(semaphore, 10 * kDurationMillisecond)) == kMPTimeoutErr)
+    if (data != nullptr) ++data->wakeUps;
+  MP_DeleteSemaphore(&semaphore);
+  return err;
+}
+
+void MP_Do_work() {}
+
+OSStatus MP_high_thread(void *parameter) {
+  auto *data = static_cast<MP_HighLowTemplData *>(parameter);
+  for (;;) {
+    MP_Do_work();
+    ++data->unitsDone;
+    OSStatus err = MPSignalSemaphore(data->first);
+    if (err != noErr) return err;
+    if ((err = MPWaitOnSemaphore(data->second, kDurationForever)) != noErr) return err;
+  }
+}
+
+OSStatus MP_low_thread(void *parameter) {
+  auto *data = static_cast<MP_HighLowTemplData *>(parameter);
+  for (;;) {
+    OSStatus err = MPWaitOnSemaphore(data->first, kDurationForever);
+    if (err != noErr) return err;
+    AbsoluteTime until = AddAbsoluteToAbsolute(UpTime(), 1);
+    if ((err = MPDelayUntil(&until)) != noErr) return err;
+    if ((err = MPSignalSemaphore(data->second)) != noErr) return err;
+  }
+}
+
 // ---- Pipeline pieces -------------------------------------------------------------------------------------
 
 OSStatus BZ_CreateSubTasks(MP_TaskData *stage, TaskProc taskProper, MPQueueID inputQueue) {

@@ -138,6 +138,57 @@ OSStatus MP_DelaySec(UInt32 seconds);
 // One tick counts as 17 ms here.
 OSStatus MP_DelayTicks(UInt32 ticks);
 
+// ---- Example templates ----------------------------------------------------------------------------------
+// How a compute job spreads over the processors with plain queues; the frame pipeline does not use them.
+
+// One template worker: its task, the queues it takes requests from and answers on, and its share of items.
+struct sTaskData {
+  MPTaskID taskID;
+  MPQueueID requestQueue;
+  MPQueueID resultQueue;
+  SInt32 firstItem;
+  SInt32 numItems;
+};
+typedef sTaskData *sTaskDataPtr;
+
+// Request words of MP_MyTaskTempl: 1 and 2 are answered with 0; any other word ends the task with -1.
+enum : intptr_t { kMP_TemplRequestWork = 1, kMP_TemplRequestWork2 = 2, kMP_TemplRequestQuit = 3 };
+
+// Creates one worker per scheduled processor: *taskData gets the records (owned; MP_StopTasksTempl frees
+// them), *numProcessors their number and *notificationQueue the queue on which every worker's end arrives.
+// On a failure what exists is stopped, *taskData is NULL, *numProcessors 1 (work on alone) and the failure
+// is returned.
+OSStatus MP_CreateTasksTempl(sTaskDataPtr *taskData, UInt32 *numProcessors, MPQueueID *notificationQueue);
+// Worker entry (parameter: its sTaskData): answers requests 1 and 2 with 0 on its result queue; any other
+// request is answered with -1 and ends the task with -1. A failed wait ends it with that failure.
+OSStatus MP_MyTaskTempl(void *parameter);
+// Gives worker i the items from firstItem + i x (totalItems / n), totalItems / n of them (the last one also
+// takes the remainder, so every item has a worker), asks each to work, then takes one answer from each in
+// turn. The first failure of posting or waiting, or the first non-zero answer, is returned.
+OSStatus MP_NotifyTasksTempl(sTaskDataPtr taskData, SInt32 firstItem, SInt32 totalItems, UInt32 numProcessors);
+// Terminates each worker that runs and takes its end from the notification queue, deletes its queues;
+// then deletes the notification queue and frees the records. The first failure is returned.
+OSStatus MP_StopTasksTempl(sTaskDataPtr taskData, UInt32 numProcessors, MPQueueID notificationQueue);
+
+// A task that wakes every 10 ms until it is terminated (parameter: an MP_PeriodicTemplData or NULL).
+struct MP_PeriodicTemplData {
+  std::atomic<UInt32> wakeUps;
+};
+OSStatus MP_PeriodicTaskTempl(void *parameter);
+
+// Two tasks taking turns through two semaphores (maximum 1, initial 0): the task of high weight does one
+// unit of work and signals `first`, then waits on `second`; the task of low weight waits on `first`, lets
+// one unit of absolute time pass and signals `second`. Both run until terminated.
+struct MP_HighLowTemplData {
+  MPSemaphoreID first;
+  MPSemaphoreID second;
+  std::atomic<UInt32> unitsDone;
+};
+OSStatus MP_high_thread(void *parameter);
+OSStatus MP_low_thread(void *parameter);
+// One unit of the high task's work (empty).
+void MP_Do_work();
+
 // ---- Pipeline pieces -------------------------------------------------------------------------------------
 
 // Creates stage->numSubTasks workers running taskProper, each an MP_TaskDataLE appended to the stage's

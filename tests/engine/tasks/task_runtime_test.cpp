@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -568,6 +569,80 @@ TEST(EngineTaskRuntime, SubTasksAreCreatedAndClosedWithTheirQueues) {
       MPDeleteQueue(stage.inputQueue);
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EngineTaskTemplates, WorkersShareTheItemsAnswerAndStop) {
+  sTaskDataPtr tasks = nullptr;
+  UInt32 n = 0;
+  MPQueueID notification = 0;
+  ASSERT_EQ(MP_CreateTasksTempl(&tasks, &n, &notification), noErr);
+  ASSERT_NE(tasks, nullptr);
+  EXPECT_EQ(n, UInt32(MPProcessorsScheduled()));
+  ASSERT_TRUE(WaitUntil([&] { return PL_MPWaiterCount(tasks[n - 1].requestQueue) == 1; }));
+
+  // Every item belongs to exactly one worker, the remainder to the last one.
+  SInt32 total = SInt32(7 * n + (n > 1 ? 3 : 0));
+  EXPECT_EQ(MP_NotifyTasksTempl(tasks, 100, total, n), noErr);
+  SInt32 next = 100;
+  for (UInt32 i = 0; i < n; ++i) {
+    EXPECT_EQ(tasks[i].firstItem, next) << i;
+    next += tasks[i].numItems;
+  }
+  EXPECT_EQ(next, 100 + total);
+  EXPECT_EQ(MP_NotifyTasksTempl(tasks, 0, 5, 0), paramErr);
+
+  // A second round works as well: the workers wait for more.
+  EXPECT_EQ(MP_NotifyTasksTempl(tasks, 0, total, n), noErr);
+
+  // A request other than 1 or 2 ends that worker with -1, posted on its result queue and as its end.
+  ASSERT_EQ(MPNotifyQueue(tasks[0].requestQueue, Word(kMP_TemplRequestQuit), nullptr, nullptr), noErr);
+  void *answer = nullptr, *result = nullptr;
+  ASSERT_EQ(MPWaitOnQueue(tasks[0].resultQueue, &answer, nullptr, nullptr, kHangLimit), noErr);
+  EXPECT_EQ(FromWord(answer), -1);
+  ASSERT_EQ(MPWaitOnQueue(notification, nullptr, nullptr, &result, kHangLimit), noErr);
+  EXPECT_EQ(StatusFromWord(result), -1);
+  tasks[0].taskID = 0;  // its end has been taken
+
+  EXPECT_EQ(MP_StopTasksTempl(tasks, n, notification), noErr);
+  EXPECT_TRUE(WaitUntil([] { return PL_MPLiveTaskCount() == 0; }));
+  EXPECT_EQ(MP_CreateTasksTempl(nullptr, &n, &notification), paramErr);
+}
+
+TEST(EngineTaskTemplates, PeriodicAndAlternatingTasksRunUntilTerminated) {
+  MPQueueID term = 0;
+  ASSERT_EQ(MPCreateQueue(&term), noErr);
+
+  MP_PeriodicTemplData periodic{};
+  MPTaskID periodicID = 0;
+  ASSERT_EQ(MPCreateTask(MP_PeriodicTaskTempl, &periodic, 0, term, Word(1), nullptr, 0, &periodicID), noErr);
+
+  MP_HighLowTemplData turns{};
+  ASSERT_EQ(MPCreateSemaphore(1, 0, &turns.first), noErr);
+  ASSERT_EQ(MPCreateSemaphore(1, 0, &turns.second), noErr);
+  MPTaskID high = 0, low = 0;
+  ASSERT_EQ(MPCreateTask(MP_low_thread, &turns, 0, term, Word(2), nullptr, 0, &low), noErr);
+  ASSERT_EQ(MPCreateTask(MP_high_thread, &turns, 0, term, Word(3), nullptr, 0, &high), noErr);
+
+  EXPECT_TRUE(WaitUntil([&] { return periodic.wakeUps.load() >= 3 && turns.unitsDone.load() >= 100; }));
+
+  for (MPTaskID task : {periodicID, high, low}) EXPECT_EQ(MPTerminateTask(task, -128), noErr);
+  std::vector<intptr_t> ended;
+  for (int i = 0; i < 3; ++i) {
+    void *who = nullptr, *result = nullptr;
+    ASSERT_EQ(MPWaitOnQueue(term, &who, nullptr, &result, kHangLimit), noErr);
+    EXPECT_EQ(StatusFromWord(result), -128);
+    ended.push_back(FromWord(who));
+  }
+  std::sort(ended.begin(), ended.end());
+  EXPECT_EQ(ended, (std::vector<intptr_t>{1, 2, 3}));
+  EXPECT_TRUE(WaitUntil([] { return PL_MPLiveTaskCount() == 0; }));
+  MPDeleteSemaphore(turns.first);
+  MPDeleteSemaphore(turns.second);
+  MPDeleteQueue(term);
 }
 
 }  // namespace
