@@ -14,6 +14,7 @@
 #include "movie/movie_files.h"
 #include "movie/movie_queries.h"
 #include "movie/track_geometry.h"
+#include "outliers/outlier_stage.h"
 #include "platform/core/cf_bundle.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/clock.h"
@@ -428,6 +429,7 @@ void BZ_DisposeDlgTaskData(BZ_DlgTaskData *dlgTaskData) {
   MP_TerminateTask(&dlgTaskData->frameDiffTaskData, true, 0);
   if (dlgTaskData->frameCache != nullptr) GL_DisposePtr(&dlgTaskData->frameCache);
   if (dlgTaskData->previewCache != nullptr) GL_DisposePtr(&dlgTaskData->previewCache);
+  BZ_OuDisposeDlgTaskData(dlgTaskData->ouDlgTaskData);
   for (auto &searched : dlgTaskData->searchedWhiteLinePiece) searched = false;
   dlgTaskData->detectedBlackBars = false;
   for (BZ_FrameCacheInfo &slot : dlgTaskData->frameCacheInfo) {

@@ -76,6 +76,15 @@ void PlainDisposeStaticMovieInfo(void *, BZ_StatMovInfo *statMovInfo, SInt32 fil
   info = BZ_StatMovInfo{};
 }
 
+BZ_PreviewData *PlainGetPreviewDataPtr(void *) { return nullptr; }
+Boolean PlainGetEditingOutliers(void *) { return false; }
+OSStatus PlainAskSaveOutlierEdits(void *, Boolean *discard) {
+  if (discard != nullptr) *discard = false;
+  return noErr;
+}
+
+void PlainPlayAlertSound(void *) {}
+
 void PrintText(const char *label, CFStringRef text) {
   if (text == nullptr) return;
   char line[1024];
@@ -116,6 +125,10 @@ const BZ_EngineHost kPlainHost = {
     PlainAdjustDVSettingsToInputMovie,
     PlainDisposePersistentPreviewData,
     PlainDisposeStaticMovieInfo,
+    PlainGetPreviewDataPtr,
+    PlainGetEditingOutliers,
+    PlainAskSaveOutlierEdits,
+    PlainPlayAlertSound,
     PlainStandardAlertOneButton,
     PlainShowsProgressFrames,
 };
@@ -158,6 +171,10 @@ void BZ_SetEngineHost(const BZ_EngineHost *host) {
   Fill(h.adjustDVSettingsToInputMovie, kPlainHost.adjustDVSettingsToInputMovie);
   Fill(h.disposePersistentPreviewData, kPlainHost.disposePersistentPreviewData);
   Fill(h.disposeStaticMovieInfo, kPlainHost.disposeStaticMovieInfo);
+  Fill(h.getPreviewDataPtr, kPlainHost.getPreviewDataPtr);
+  Fill(h.getEditingOutliers, kPlainHost.getEditingOutliers);
+  Fill(h.askSaveOutlierEdits, kPlainHost.askSaveOutlierEdits);
+  Fill(h.playAlertSound, kPlainHost.playAlertSound);
   Fill(h.standardAlertOneButton, kPlainHost.standardAlertOneButton);
   Fill(h.showsProgressFrames, kPlainHost.showsProgressFrames);
   gHost = h;

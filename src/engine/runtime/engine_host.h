@@ -16,6 +16,8 @@
 #include "platform/movie/atom_container.h"
 
 // One typed parameter of a custom event (copied into the event by value).
+struct BZ_PreviewData;
+
 struct BZ_EventParam {
   UInt32 name;  // kBZ_...EventParam; the parameter's type is the same number
   ByteCount size;
@@ -91,6 +93,17 @@ struct BZ_EngineHost {
   // BZ_DisposeStaticMovieInfo of a source (plain: frees the time list, track list and track clip the
   // record owns and clears it).
   void (*disposeStaticMovieInfo)(void *refCon, BZ_StatMovInfo *statMovInfo, SInt32 fileNum);
+
+  // ---- The preview's outlier editing ----
+  // BZ_GetPreviewDataPtr: the preview's data (borrowed), NULL when there is none (plain: NULL).
+  BZ_PreviewData *(*getPreviewDataPtr)(void *refCon);
+  // BZ_GetEditingOutliers: whether the user edits outliers in the preview (plain: false).
+  Boolean (*getEditingOutliers)(void *refCon);
+  // Asks "Save changes to speck list?" (main thread); *discard is set when the user chose "Discard". The
+  // question's status (plain: saves without asking, noErr).
+  OSStatus (*askSaveOutlierEdits)(void *refCon, Boolean *discard);
+  // Plays the alert sound: an edit in the preview found nothing to change (plain: nothing).
+  void (*playAlertSound)(void *refCon);
 
   // ---- Alerts and the progress frame ----
   // DI_StandardAlertOneButton (main thread): a one-button alert of alertType (the toolbox's AlertType: 0 stop,
