@@ -7,6 +7,7 @@
 #include "color/planar420.h"
 #include "engine/project_start.h"
 #include "engine/runtime/engine_host.h"
+#include "engine/runtime/progress_frames.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "engine/tasks/task_runtime.h"
@@ -25,6 +26,8 @@ namespace {
 
 // How long the exit wait for compressions in flight sleeps between looks.
 constexpr SInt32 kInFlightWaitSliceMs = 20;
+// The project dialog's progress image.
+constexpr SInt16 kBZ_ProgressImageItem = 2081;
 
 void *Word(intptr_t value) { return reinterpret_cast<void *>(value); }
 intptr_t FromWord(void *word) { return reinterpret_cast<intptr_t>(word); }
@@ -94,8 +97,12 @@ OSStatus CompressTask::HandleFrame(UInt8 *in, Boolean *finished) {
                          p.maxIRE);
   if (p.oddCropping) CO_ShiftFrameChroma(p.height, p.width, in);
 
+  // The progress view reads the corrected frame while it is compressed.
+  Boolean showing = false;
+  OSStatus err = BZ_StartShowingProgressFrame(project, info, &showing);
+  if (err != noErr) return err;
   void *outWord = nullptr;
-  OSStatus err = BZ_WaitForBuffer(self, write->taskData[0].load()->inFreeQueue, &outWord, nullptr, finished);
+  err = BZ_WaitForBuffer(self, write->taskData[0].load()->inFreeQueue, &outWord, nullptr, finished);
   if (err != noErr || *finished) return err;
   if ((err = BZ_Compress(self, info, static_cast<UInt8 *>(outWord), params)) != noErr) return err;
   if ((err = AwaitFlags(kBZ_CompressionDoneFlag)) != noErr) return err;
@@ -109,6 +116,7 @@ OSStatus CompressTask::HandleFrame(UInt8 *in, Boolean *finished) {
     if ((err = MPNotifyQueue(noiseTask->inputQueue, Word(kBZ_ComprTaskType), project, in)) != noErr) return err;
     if ((err = AwaitFlags(kBZ_NoiseFrameReleasedFlag)) != noErr) return err;
   }
+  if (showing && (err = AwaitFlags(kBZ_DisplayDecompressDoneFlag)) != noErr) return err;
   return BZ_NotifyFrame(project, kBZ_ComprTaskType, self->inFreeQueue, nullptr, in, nullptr);
 }
 
@@ -228,7 +236,7 @@ OSStatus BZ_SetupCompressTask(MP_TaskData *taskData, BZ_CompressParams **compres
   }
   if (p->cType == 'y420') {
     Rect r{};
-    BZ_GetTargetPictureRect(&sett.input, p->inHeight, p->inWidth, true, &r);
+    BZ_GetCroppedSourceRect(&sett.input, p->inHeight, p->inWidth, true, &r);
     const SInt32 h = r.bottom - r.top, w = r.right - r.left;
     const SInt32 hr = p->interlaced ? (h + 3) / 4 * 4 : (h + 1) / 2 * 2;
     const SInt32 wr = (w + 31) / 32 * 32;
@@ -262,7 +270,7 @@ OSStatus BZ_Compress(MP_TaskData *taskData, BZ_FrameBuffInfo *inFrameBuffInfo, U
 
   if (p->cType == 'y420') {
     Rect r{};
-    BZ_GetTargetPictureRect(&project->info.settings.input, p->inHeight, p->inWidth, true, &r);
+    BZ_GetCroppedSourceRect(&project->info.settings.input, p->inHeight, p->inWidth, true, &r);
     const SInt32 h = r.bottom - r.top, w = r.right - r.left;
     const SInt32 rowBytes = p->width * 2;
     const UInt8 *picture = inFrameBuffInfo->ptr + ptrdiff_t(r.top) * rowBytes + ptrdiff_t(r.left) * 2;
@@ -351,6 +359,43 @@ void BZ_CompressCompletionProc(OSErr result, SInt16 flags, long refcon) {
   // The stage waits for this after the hand-over, so the record is free for the next frame.
   if (compr != nullptr && compr->event != nullptr) MPSetEvent(compr->event, kBZ_CompressionDoneFlag);
   if (record->heapCopy) std::free(record);
+}
+
+void BZ_DecompressCompletionProc(OSErr result, SInt16 flags, long refcon) {
+  auto *record = reinterpret_cast<BZ_CompressData *>(intptr_t(refcon));
+  if (record == nullptr) {
+    std::printf("KBZ: BZ_DecompressCompletionProc: error = %ld\n", long(paramErr));
+    return;
+  }
+  BZ_ProjPtr project = record->project;
+  OSStatus err = result;
+  if (err != noErr) {
+    if (project != nullptr) BZ_KeepFirstError(project, err);
+    std::printf("KBZ: BZ_DecompressCompletionProc: error = %ld\n", long(err));
+    // No more calls follow a failure: both sides count as done.
+    flags = SInt16(codecCompletionSource | codecCompletionDest);
+  }
+  if ((flags & codecCompletionSource) && !record->notifiedFreeQueue) {
+    record->notifiedFreeQueue = true;
+    BZ_BuffInfo *display = project != nullptr ? BZ_GetDisplayBuffer(project) : nullptr;
+    if (display != nullptr && display->event != nullptr &&
+        (err = MPSetEvent(display->event, kBZ_DisplayDecompressDoneFlag)) != noErr) {
+      BZ_KeepFirstError(project, err);
+      std::printf("KBZ: BZ_DecompressCompletionProc: error = %ld\n", long(err));
+    }
+  }
+  if ((flags & codecCompletionDest) && !record->notifiedInputQueue) {
+    record->notifiedInputQueue = true;
+    if (result == noErr) {
+      const SInt16 item = kBZ_ProgressImageItem;
+      const BZ_EventParam param = {kBZ_ItemEventParam, sizeof item, &item};
+      if ((err = Host()->postCustomEvent(Host()->refCon, kBZ_SetNeedsDisplayEvent, &param, 1)) != noErr) {
+        if (project != nullptr) BZ_KeepFirstError(project, err);
+        std::printf("KBZ: BZ_DecompressCompletionProc: error = %ld\n", long(err));
+      }
+    }
+  }
+  if (record->notifiedFreeQueue && record->notifiedInputQueue) std::free(record);
 }
 
 OSStatus BZ_SendCompressEvent(const BZ_CompressData *compressData) {

@@ -87,6 +87,15 @@ OSStatus BZ_Compress(MP_TaskData *taskData, BZ_FrameBuffInfo *inFrameBuffInfo, U
 // The compressor's completion procedure; refcon is a BZ_CompressData.
 void BZ_CompressCompletionProc(OSErr result, SInt16 flags, long refcon);
 
+// The completion procedure of the decompression that shows a frame in the progress view; refcon is a heap
+// copy of a BZ_CompressData (made with malloc or calloc by the main thread; only `project` and the two
+// notified marks are used). A failure becomes the project's first error and ends the decompression at once;
+// the source side done (or a failure) sets kBZ_DisplayDecompressDoneFlag on the display stage's event
+// (BZ_GetDisplayBuffer), so that the stage waiting for it goes on; the destination side done posts custom
+// event 2017 for the progress image (item 2081). The record is freed once both sides are done. A NULL
+// record is paramErr, printed.
+void BZ_DecompressCompletionProc(OSErr result, SInt16 flags, long refcon);
+
 // Posts custom event 2001 with a copy of the record.
 OSStatus BZ_SendCompressEvent(const BZ_CompressData *compressData);
 

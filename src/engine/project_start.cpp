@@ -7,6 +7,8 @@
 #include "engine/runtime/working_format.h"
 #include "engine/stage_table.h"
 #include "engine/write_stage.h"
+#include "general/cf_encodings.h"
+#include "general/error_keys.h"
 #include "general/file_layer.h"
 #include "general/folders_volumes.h"
 #include "movie/codecs.h"
@@ -14,18 +16,24 @@
 #include "movie/movie_files.h"
 #include "movie/movie_queries.h"
 #include "movie/movie_time.h"
+#include "platform/core/cf_bundle.h"
+#include "platform/core/cf_data.h"
+#include "platform/core/cf_dictionary.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/files.h"
 #include "platform/core/fixed_math.h"
+#include "platform/core/formatter.h"
 #include "platform/core/hfs_names.h"
 #include "platform/core/memory.h"
 #include "platform/core/offscreen_worlds.h"
 #include "platform/movie/codec_info.h"
+#include "platform/movie/components.h"
 #include "platform/movie/compression.h"
 #include "platform/movie/movie_drawing.h"
 #include "platform/movie/movie_toolbox.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 
@@ -37,6 +45,8 @@ const BZ_EngineHost *Host() { return BZ_GetEngineHost(); }
 OSStatus HostStep(BZ_ProjectStartStep step) { return Host()->projectStartStep(Host()->refCon, step); }
 
 constexpr double kCompressedBytesPerPixel = 0.3472222222222222;
+// The toolbox's caution alert kind (AlertType).
+constexpr SInt16 kCautionAlertType = 2;
 
 OSStatus VolumeOf(const FSRef *object, FSVolumeRefNum *volume) {
   FSCatalogInfo info{};
@@ -204,25 +214,16 @@ bool IsMpegFrameTimed(CodecType cType) {
   return cType == 'm2v ' || cType == 'm1v ' || cType == 'm2s ' || cType == 'MPEG';
 }
 
+CFStringRef CopyLocalized(CFStringRef key) {
+  return CFBundleCopyLocalizedString(CFBundleGetMainBundle(), key, key, nullptr);
+}
+
 OSStatus LogProjectStarted() {
   CFStringRef text = CFSTR(" project started.");
   return Host()->setProjectMessageInLog(Host()->refCon, text);
 }
 
 }  // namespace
-
-void BZ_GetTargetPictureRect(const BZ_InputSett *inputSett, SInt32 inHeight, SInt32 inWidth, Boolean clipping,
-                             Rect *sourceRect) {
-  const SInt32 top = kBZ_PadFieldLines * (inputSett->interlaced ? 2 : 1);
-  SInt32 t = top, l = kBZ_PadLeftPixels, b = top + inHeight, r = kBZ_PadLeftPixels + inWidth;
-  if (inputSett->cropping && !(inputSett->maskBlackBars && clipping)) {
-    t += inputSett->cropRect.top;
-    l += inputSett->cropRect.left;
-    b -= inputSett->cropRect.bottom;
-    r -= inputSett->cropRect.right;
-  }
-  *sourceRect = Rect{SInt16(t), SInt16(l), SInt16(std::max(b, t)), SInt16(std::max(r, l))};
-}
 
 void BZ_GetCompressionCodec(CodecType cType, SInt32 pictureHeight, Boolean interlaced, CodecType *codecType,
                             CodecQ *spatialQuality) {
@@ -364,8 +365,12 @@ OSStatus BZ_OpenSourceFiles() {
     BZ_DynInputInfo &in = project->dynIO_Info.inputInfo[i];
     OSStatus err = noErr;
     if (!in.directRead) {
-      err = in.openedMovieForPlayback ? BZ_ReinitPlaybackOffscreen(project, i)
-                                      : BZ_OpenMovieForPlaybackInput(project, i);
+      if (in.openedMovieForPlayback) {
+        err = BZ_ReinitPlaybackOffscreen(project, i);
+      } else {
+        err = BZ_OpenMovieForPlaybackInput(project, i);
+        if (err == noErr) err = BZ_WarnAboutAutoGammaConversion(project, i);
+      }
       if (err != noErr) return err;
       continue;
     }
@@ -380,8 +385,36 @@ OSStatus BZ_OpenSourceFiles() {
       if ((err = QT_ResolveMediaDataRef(media, d, &file)) != noErr) return err;
       if ((err = GL_OpenDataFork(&file, fsRdPerm, &in.fileRefNum[d - 1])) != noErr) return err;
     }
+    if ((err = BZ_WarnAboutAutoGammaConversion(project, i)) != noErr) return err;
   }
   return noErr;
+}
+
+Boolean BZ_NeedsAutoGammaWarning(float sourceGamma, CodecType outputCodec, Boolean alwaysGamma22) {
+  const double g = double(sourceGamma);
+  const bool videoGamma = std::fabs(g - 2.2222222222222223) < 0.0001 || std::fabs(g - 2.2) < 0.0001;
+  return !videoGamma && (QT_IsDV_CodecType(outputCodec) || outputCodec == 'icod') && !alwaysGamma22;
+}
+
+OSStatus BZ_WarnAboutAutoGammaConversion(BZ_ProjPtr project, SInt32 fileNum) {
+  if (project == nullptr || fileNum < 0 || fileNum >= kBZ_MaxNumFiles) return paramErr;
+  BZ_AppPrefs prefs{};
+  Host()->getAppPrefs(Host()->refCon, &prefs);
+  if (prefs.successSound != nullptr) CFRelease(prefs.successSound);
+  const float gamma = project->info.statMovInfo[fileNum].gamma;
+  if (!BZ_NeedsAutoGammaWarning(gamma, project->info.settings.output.cType, prefs.alwaysGamma22)) return noErr;
+  CFStringRef inputGamma = CopyLocalized(CFSTR("BZ Input Gamma"));
+  CFStringRef dvExpects = CopyLocalized(CFSTR("BZ DV expects"));
+  CFStringRef willConvert = CopyLocalized(CFSTR("BZ Will Convert"));
+  CFStringRef format =
+      CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%@%%.2f, %@; %@"), inputGamma, dvExpects, willConvert);
+  CFStringRef text = format != nullptr ? CFStringCreateWithFormat(nullptr, nullptr, format, double(gamma)) : nullptr;
+  for (CFStringRef s : {inputGamma, dvExpects, willConvert, format})
+    if (s != nullptr) CFRelease(s);
+  if (text == nullptr) return memFullErr;
+  const OSStatus err = Host()->standardAlertOneButton(Host()->refCon, kCautionAlertType, nullptr, text, nullptr, 0);
+  CFRelease(text);
+  return err;
 }
 
 OSStatus BZ_OpenMovieForPlaybackInput(BZ_ProjPtr project, SInt32 fileNum) {
@@ -485,8 +518,10 @@ OSStatus BZ_OpenTargetFile(BZ_ProjPtr project, SInt32 fileNum) {
   const BZ_InputSett &input = info.settings.input;
   Movie movie = movies.targetMovie[fileNum];
   if (movie == nullptr) return paramErr;
+  // Both targets get the picture their write stage writes: the margins are cut unless black bars are only
+  // masked (then the frame keeps its size), for the noise movie as for the cleaned one.
   Rect r{};
-  BZ_GetTargetPictureRect(&input, src.height, src.width, fileNum == 0, &r);
+  BZ_GetCroppedSourceRect(&input, src.height, src.width, true, &r);
   const SInt32 w = r.right - r.left, h = r.bottom - r.top;
   if (w <= 0 || h <= 0 || src.movieTimeScale <= 0) return paramErr;
 
@@ -508,8 +543,10 @@ OSStatus BZ_OpenTargetFile(BZ_ProjPtr project, SInt32 fileNum) {
 
   const CodecType cType = info.settings.output.cType;
   BZ_DynIO_Info &io = project->dynIO_Info;
-  if (fileNum == 0 && cType != '2vuy' && cType != 'y420') {
-    if ((err = BZ_SetUpCompressionSequence(project, 0)) != noErr) return err;
+  const bool compressed = fileNum == 0 ? cType != '2vuy' && cType != 'y420' : BZ_CompressesNoiseMovie(project);
+  if (compressed) {
+    err = fileNum == 0 ? BZ_SetUpCompressionSequence(project, 0) : BZ_SetUpNoiseCompressionSequence(project);
+    if (err != noErr) return err;
     return OpenTargetFork(project, fileNum);
   }
   SCSpatialSettings spatial{};
@@ -525,6 +562,131 @@ OSStatus BZ_OpenTargetFile(BZ_ProjPtr project, SInt32 fileNum) {
   return OpenTargetFork(project, fileNum);
 }
 
+namespace {
+
+// The data under key in the property list of the bundle resource `name`, as a new handle.
+OSStatus GetSettingsResource(CFStringRef name, CFStringRef key, Handle *settings) {
+  if (settings == nullptr) return paramErr;
+  *settings = nullptr;
+  CFURLRef url = CFBundleCopyResourceURL(CFBundleGetMainBundle(), name, CFSTR("plist"), nullptr);
+  if (url == nullptr) return fnfErr;
+  CFPropertyListRef plist = nullptr;
+  OSStatus err = CF_ReadPropertyListFromXMLFile(url, &plist);
+  CFRelease(url);
+  if (err != noErr) return err;
+  CFTypeRef value = CFGetTypeID(plist) == CFDictionaryGetTypeID()
+                        ? CFDictionaryGetValue(static_cast<CFDictionaryRef>(plist), key)
+                        : nullptr;
+  if (value == nullptr || CFGetTypeID(value) != CFDataGetTypeID()) {
+    err = kGL_PropertyListErr;
+  } else {
+    auto data = static_cast<CFDataRef>(value);
+    *settings = NewHandle(Size(CFDataGetLength(data)));
+    if (*settings == nullptr) {
+      err = memFullErr;
+    } else {
+      CFDataGetBytes(data, CFRangeMake(0, CFDataGetLength(data)), reinterpret_cast<UInt8 *>(**settings));
+    }
+  }
+  CFRelease(plist);
+  return err;
+}
+
+// A sequence per buffer of the compress stage over its picture at `start`; maxComprSize from the first.
+OSStatus BeginCompressionSequences(BZ_BuffInfo *compr, ptrdiff_t start, SInt32 rowBytes, const Rect &bounds,
+                                   CodecType codecType, CompressorComponent codec, CodecQ quality,
+                                   ImageDescriptionHandle desc, SInt32 *maxComprSize);
+
+// The compressor a sequence of cType uses: the default one with the project's settings for interlaced
+// 'mjpa' and for 'icod' (owned: CloseComponent), else none (the selector codec chooses).
+OSStatus OpenConfiguredCompressor(BZ_ProjPtr project, CodecType cType, ComponentInstance *compressor) {
+  *compressor = nullptr;
+  const Boolean interlaced = project->info.settings.input.interlaced;
+  if (!(cType == 'mjpa' && interlaced) && cType != 'icod') return noErr;
+  Handle settings = nullptr;
+  OSStatus err = cType == 'mjpa' ? BZ_GetM_JPEG_Sett(project, &settings) : BZ_GetAicSett(project, &settings);
+  if (err != noErr) return err;
+  // A missing compressor is a missing codec, not a missing component type.
+  err = OpenADefaultComponent(compressorComponentType, cType, compressor);
+  if (err != noErr) err = noCodecErr;
+  if (err == noErr) err = ImageCodecSetSettings(*compressor, settings);
+  DisposeHandle(settings);
+  if (err != noErr) {
+    CloseComponent(*compressor);
+    *compressor = nullptr;
+  }
+  return err;
+}
+
+}  // namespace
+
+Boolean BZ_CompressesNoiseMovie(BZ_ProjPtr project) {
+  if (project == nullptr) return false;
+  UInt32 types = 0;
+  if (Host()->getValidSelectedProcessTypes(Host()->refCon, &project->info.settings.cleaning, &types) != noErr)
+    return false;
+  return (types & (kBZ_AverageTypeFlag | kBZ_NoiseRedTypeFlag | kBZ_VarBrTypeFlag)) == 0;
+}
+
+OSStatus BZ_SetUpNoiseCompressionSequence(BZ_ProjPtr project) {
+  if (project == nullptr) return paramErr;
+  BZ_BuffInfo *write = BZ_GetWriteBuffInfo(project->dynIO_Info.buffInfo, 1);
+  ImageDescriptionHandle desc = project->info.dynMovieInfo.targetDesc[1];
+  if (write == nullptr || desc == nullptr) return paramErr;
+  const BZ_InputSett &input = project->info.settings.input;
+  const BZ_StatMovInfo &src = project->info.statMovInfo[0];
+  Rect r{};
+  BZ_GetCroppedSourceRect(&input, src.height, src.width, true, &r);
+  const SInt32 w = r.right - r.left, h = r.bottom - r.top;
+  if (w <= 0 || h <= 0) return paramErr;
+  SInt32 bufferWidth = 0;
+  OSStatus err = BZ_GetBufferSize(src.height, src.width, input.interlaced, nullptr, &bufferWidth, nullptr);
+  if (err != noErr) return err;
+  const SInt32 rowBytes = bufferWidth * 2;
+  const ptrdiff_t start = ptrdiff_t(r.top) * rowBytes + ptrdiff_t(r.left) * 2;
+  const Rect bounds{0, 0, SInt16(h), SInt16(w)};
+  SInt32 maxSize = 0;
+  if ((err = GetMaxCompressionSize(nullptr, &bounds, 0, codecLosslessQuality, kBZ_NoiseMovieCodec, bestFidelityCodec,
+                                   &maxSize)) != noErr)
+    return err;
+  // The main thread compresses into a buffer of the write stage's frame size: more would overrun it.
+  if (size_t(maxSize) > BZ_GetNoiseCompressBufferSize(project)) return codecErr;
+  for (SInt32 i = 0; i < write->numFrameBuffers && i < kBZ_MaxFrameBuffers; ++i) {
+    BZ_FrameBuffInfo &fb = write->frameBuffInfo[i];
+    if (fb.comprSeqID != 0) {
+      PL_EndCompressionSequence(fb.comprSeqID);
+      fb.comprSeqID = 0;
+    }
+    // A table kept from an earlier project may hold a world over another crop: always a new one.
+    if (fb.offscreen != nullptr) DisposeGWorld(fb.offscreen);
+    fb.offscreen = nullptr;
+    fb.pixMap = nullptr;
+    if ((err = QTNewGWorldFromPtr(&fb.offscreen, k2vuyPixelFormat, &bounds, nullptr, nullptr, 0, fb.ptr + start,
+                                  rowBytes)) != noErr)
+      return err;
+    fb.pixMap = GetGWorldPixMap(fb.offscreen);
+    if ((err = CompressSequenceBegin(&fb.comprSeqID, fb.pixMap, nullptr, &bounds, nullptr, 0, kBZ_NoiseMovieCodec,
+                                     bestFidelityCodec, codecLosslessQuality, 0, 0, nullptr, 0, desc)) != noErr)
+      return err;
+  }
+  return noErr;
+}
+
+OSStatus BZ_GetM_JPEG_Sett(BZ_ProjPtr project, Handle *settings) {
+  if (project == nullptr || settings == nullptr) return paramErr;
+  const Boolean topFirst = project->info.settings.input.topFieldFirst;
+  return GetSettingsResource(CFSTR("M-JPEG Settings"), topFirst ? CFSTR("mjpa even") : CFSTR("mjpa odd"), settings);
+}
+
+OSStatus BZ_GetAicSett(BZ_ProjPtr project, Handle *settings) {
+  if (project == nullptr || settings == nullptr) return paramErr;
+  const BZ_InputSett &input = project->info.settings.input;
+  CFStringRef key = !input.interlaced      ? CFSTR("AIC progressive")
+                    : input.topFieldFirst ? CFSTR("AIC top")
+                                          : CFSTR("AIC bottom");
+  return GetSettingsResource(gBZ.procInfo.isIntel ? CFSTR("AIC Settings") : CFSTR("AIC Settings PPC"), key, settings);
+}
+
 OSStatus BZ_SetUpCompressionSequence(BZ_ProjPtr project, SInt32 fileNum) {
   if (project == nullptr || fileNum < 0 || fileNum >= kBZ_MaxNumFiles) return paramErr;
   BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
@@ -535,7 +697,7 @@ OSStatus BZ_SetUpCompressionSequence(BZ_ProjPtr project, SInt32 fileNum) {
   const BZ_InputSett &input = project->info.settings.input;
   const BZ_StatMovInfo &src = project->info.statMovInfo[0];
   Rect r{};
-  BZ_GetTargetPictureRect(&input, src.height, src.width, true, &r);
+  BZ_GetCroppedSourceRect(&input, src.height, src.width, true, &r);
   const SInt32 w = r.right - r.left, h = r.bottom - r.top;
   CodecType codecType = 0;
   CodecQ quality = 0;
@@ -546,6 +708,23 @@ OSStatus BZ_SetUpCompressionSequence(BZ_ProjPtr project, SInt32 fileNum) {
   const SInt32 rowBytes = bufferWidth * 2;
   const ptrdiff_t start = ptrdiff_t(r.top) * rowBytes + ptrdiff_t(r.left) * 2;
   const Rect bounds{0, 0, SInt16(h), SInt16(w)};
+  ComponentInstance compressor = nullptr;
+  if ((err = OpenConfiguredCompressor(project, codecType, &compressor)) != noErr) return err;
+  const CompressorComponent codec =
+      compressor != nullptr ? reinterpret_cast<CompressorComponent>(compressor) : bestFidelityCodec;
+  err = BeginCompressionSequences(compr, start, rowBytes, bounds, codecType, codec, quality, desc,
+                                  &project->dynIO_Info.maxComprSize);
+  // The sequences took the compressor's settings when they began.
+  CloseComponent(compressor);
+  return err;
+}
+
+namespace {
+
+OSStatus BeginCompressionSequences(BZ_BuffInfo *compr, ptrdiff_t start, SInt32 rowBytes, const Rect &bounds,
+                                   CodecType codecType, CompressorComponent codec, CodecQ quality,
+                                   ImageDescriptionHandle desc, SInt32 *maxComprSize) {
+  OSStatus err = noErr;
   for (SInt32 i = 0; i < compr->numFrameBuffers && i < kBZ_MaxFrameBuffers; ++i) {
     BZ_FrameBuffInfo &fb = compr->frameBuffInfo[i];
     if (fb.comprSeqID != 0) {
@@ -557,20 +736,21 @@ OSStatus BZ_SetUpCompressionSequence(BZ_ProjPtr project, SInt32 fileNum) {
                                   rowBytes)) != noErr)
       return err;
     fb.pixMap = GetGWorldPixMap(fb.offscreen);
-    if ((err = CompressSequenceBegin(&fb.comprSeqID, fb.pixMap, nullptr, nullptr, nullptr, 0, codecType,
-                                     bestFidelityCodec, quality, 0, 0, nullptr, 0, desc)) != noErr)
+    if ((err = CompressSequenceBegin(&fb.comprSeqID, fb.pixMap, nullptr, nullptr, nullptr, 0, codecType, codec,
+                                     quality, 0, 0, nullptr, 0, desc)) != noErr)
       return err;
     if (i == 0) {
       SInt32 maxSize = 0;
-      if ((err = GetMaxCompressionSize(fb.pixMap, nullptr, 0, quality, codecType, bestFidelityCodec, &maxSize)) !=
-          noErr)
+      if ((err = GetMaxCompressionSize(fb.pixMap, nullptr, 0, quality, codecType, codec, &maxSize)) != noErr)
         return err;
       if (maxSize <= 0) return codecErr;
-      project->dynIO_Info.maxComprSize = maxSize;
+      *maxComprSize = maxSize;
     }
   }
   return noErr;
 }
+
+}  // namespace
 
 SInt32 BZ_GetNumProjects() {
   BZ_ProjPtr project = gBZ.project;

@@ -22,12 +22,6 @@ enum : OSStatus {
 // The creator of the target movie files.
 constexpr OSType kBZ_TargetFileCreator = 'TVOD';
 
-// The picture's rectangle inside a padded working frame of an inHeight x inWidth source: left 8, top 8 x f
-// (f = 2 when interlaced, else 1), right inWidth + 8, bottom top + inHeight; inset by the crop margins when
-// cropping is on, except when black bars are only masked and `clipping` is set.
-void BZ_GetTargetPictureRect(const BZ_InputSett *inputSett, SInt32 inHeight, SInt32 inWidth, Boolean clipping,
-                             Rect *sourceRect);
-
 // The codec type a compression of the output codec cType really uses, and the compressor and quality: 'mjpa'
 // of progressive input becomes 'jpeg'; a DV type ('dvc ', 'dvcp', ...) of a 576-line picture becomes 'dvcp';
 // every other codec keeps its type.
@@ -54,6 +48,13 @@ OSStatus BZ_CheckFreeSpace();
 // (BZ_OpenMovieForPlaybackInput) and afterwards only gets its world back when the stage table was rebuilt
 // (BZ_ReinitPlaybackOffscreen). The first failure.
 OSStatus BZ_OpenSourceFiles();
+// Cautions the user (a one-button alert through the engine host) when the source's gamma differs by 0.0001
+// or more from both 2.2222222222222223 and 2.2 while the output codec is DV or 'icod' and the preference
+// alwaysGamma22 is off: the frames will be converted to video gamma. The alert's failure; paramErr for a
+// bad project or file number.
+OSStatus BZ_WarnAboutAutoGammaConversion(BZ_ProjPtr project, SInt32 fileNum);
+// Whether that alert is due, for a source gamma, an output codec and the preference.
+Boolean BZ_NeedsAutoGammaWarning(float sourceGamma, CodecType outputCodec, Boolean alwaysGamma22);
 // A drawn source's movie draws into a world over the first buffer of its file's copy stage, so that a drawn
 // frame already lies where the copy stage reads it. The world has source 0's size and is 4:2:0 for MPEG-2
 // movies that render into it, else '2vuy', else (a movie that draws no 4:2:2) 32-bit ARGB; y420Playback or
@@ -80,8 +81,27 @@ OSStatus BZ_OpenTargetFiles();
 OSStatus BZ_OpenTargetFile(BZ_ProjPtr project, SInt32 fileNum);
 // One compression sequence per buffer of the compress stage, each over the cropped picture of its buffer,
 // with the codec of BZ_GetCompressionCodec; target fileNum's image description is filled and maxComprSize
-// set from the first. The stage table must hold the compress stage.
+// set from the first. Interlaced 'mjpa' and 'icod' compress through their compressor opened with the
+// settings of BZ_GetM_JPEG_Sett or BZ_GetAicSett; noCodecErr when this platform has no such compressor.
+// The stage table must hold the compress stage.
 OSStatus BZ_SetUpCompressionSequence(BZ_ProjPtr project, SInt32 fileNum);
+
+// The noise movie compressed without loss ('smc ', lossless quality): one sequence per buffer of the write
+// stage of file 1, each over the picture of its buffer that the noise movie keeps (BZ_GetCroppedSourceRect
+// with clipping), target 1's image description filled in. codecErr when a compressed frame could exceed the
+// write stage's buffer for it (BZ_GetNoiseCompressBufferSize). The stage table must hold that write stage.
+OSStatus BZ_SetUpNoiseCompressionSequence(BZ_ProjPtr project);
+// Whether the noise movie is compressed: none of averaging, noise reduction and varying brightness (whose
+// differences are dense) is among the valid selected methods.
+Boolean BZ_CompressesNoiseMovie(BZ_ProjPtr project);
+
+// The codec settings of the 'mjpa' compressor for the input's field order (owned handle: DisposeHandle): the
+// data under "mjpa even" (top field first) or "mjpa odd" of the bundle resource "M-JPEG Settings". fnfErr
+// when the resource is missing, kGL_PropertyListErr when it does not hold that data.
+OSStatus BZ_GetM_JPEG_Sett(BZ_ProjPtr project, Handle *settings);
+// The same for the 'icod' compressor: "AIC Settings" (Intel) or "AIC Settings PPC", key "AIC progressive",
+// "AIC top" (top field first) or "AIC bottom".
+OSStatus BZ_GetAicSett(BZ_ProjPtr project, Handle *settings);
 
 // 1 when a project exists and is being opened or executing, else 0.
 SInt32 BZ_GetNumProjects();

@@ -4,8 +4,10 @@
 
 #include "color/frame_edits.h"
 #include "color/legalising.h"
+#include "engine/compress_stage.h"
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/frame_selection.h"
+#include "engine/runtime/progress_frames.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "engine/tasks/task_runtime.h"
@@ -16,8 +18,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 namespace {
 
@@ -86,6 +90,50 @@ void ResetRecords(BZ_DynOutputInfo &out) {
   }
 }
 
+// The noise compressions' state of the write stage of file 1, made with a buffer of `size` bytes the first
+// time; NULL when memory is out or the stage's buffer is smaller.
+BZ_NoiseCompressState *NoiseCompressState(BZ_BuffInfo *stage, size_t size) {
+  if (stage->addStorage == nullptr) {
+    constexpr size_t kAlign = 16;
+    void *block = std::calloc(1, sizeof(BZ_NoiseCompressState) + kAlign + size);
+    if (block == nullptr) return nullptr;
+    auto *state = new (block) BZ_NoiseCompressState{};
+    const uintptr_t after = reinterpret_cast<uintptr_t>(state + 1);
+    state->buffer = reinterpret_cast<UInt8 *>((after + kAlign - 1) & ~uintptr_t(kAlign - 1));
+    state->bufferSize = size;
+    stage->addStorage = block;
+  }
+  auto *state = static_cast<BZ_NoiseCompressState *>(stage->addStorage);
+  return state->bufferSize >= size ? state : nullptr;
+}
+
+// Waits for the main thread's noise compression: kBZ_CompressionDoneFlag, or the stop (userCanceledErr).
+OSStatus AwaitNoiseCompression(MPEventID event) {
+  for (;;) {
+    MPEventFlags flags = 0;
+    OSStatus err = MPWaitForEvent(event, &flags, kDurationForever);
+    if (err != noErr) return err;
+    if (flags & kBZ_StopTaskFlag) return userCanceledErr;
+    if (flags & kBZ_CompressionDoneFlag) return noErr;
+  }
+}
+
+// A noise compression still to be made by the main thread writes into the stage's buffer and sets its
+// event: the task stays until each one it started has completed, unless it is stopped (the buffer lives on
+// with the stage table then).
+void WaitForNoiseCompressions(BZ_BuffInfo *stage, BZ_SampleRefParams *params) {
+  auto *state = stage != nullptr ? static_cast<BZ_NoiseCompressState *>(stage->addStorage) : nullptr;
+  if (state == nullptr) return;
+  while (state->numComprStarted > state->numComprCompleted && !(params->pendingFlags & kBZ_StopTaskFlag)) {
+    MPEventFlags flags = 0;
+    OSStatus err = MPWaitForEvent(stage->event, &flags, MP_MilliSecondToDuration(kMainThreadWaitSliceMs));
+    if (err == noErr)
+      params->pendingFlags |= flags;
+    else if (err != kMPTimeoutErr)
+      break;
+  }
+}
+
 // Write-task state between frames.
 struct WriteTask {
   MP_TaskData *self = nullptr;
@@ -139,8 +187,14 @@ OSStatus WriteTask::HandleFrame(UInt8 *buffer, Boolean *endOfRun) {
     CO_FrameLimitIRE_Uni(cpu.hasAltivec, cpu.hasSSE3, p.height, p.width, buffer, p.linePtrYUV255,
                          p.preserveHighlights, p.maxIRE);
 
-  ++framesSeen;
+  // The progress view reads the frame: it must not be compacted or returned before the display is done.
+  Boolean displayPending = false;
   OSStatus err = noErr;
+  if (links.fileNum == 0 && (!p.compressing || !executing) &&
+      (err = BZ_StartShowingProgressFrame(project, info, &displayPending)) != noErr)
+    return err;
+
+  ++framesSeen;
   // Analysis and preview runs: the frames are counted so that the run ends.
   if (!executing) *endOfRun = framesSeen >= p.totalNumFrames;
   if (executing) {
@@ -152,11 +206,16 @@ OSStatus WriteTask::HandleFrame(UInt8 *buffer, Boolean *endOfRun) {
       if ((err = MPNotifyQueue(noiseTask->inputQueue, Word(kBZ_WriteTaskType), project, buffer)) != noErr) return err;
       if ((err = AwaitFlags(kBZ_NoiseFrameReleasedFlag)) != noErr) return err;
     }
+    if (displayPending && p.compacting) {
+      if ((err = AwaitFlags(kBZ_DisplayDecompressDoneFlag)) != noErr) return err;
+      displayPending = false;
+    }
     if ((err = BZ_WriteFrame(p.width, project, links.fileNum, stage, &p, info)) != noErr) return err;
     *endOfRun = framesSeen >= p.totalNumFrames;
     if ((err = BZ_ManageOutSampleRefs(project, links.fileNum, info, &sampleRefParams, *endOfRun)) != noErr)
       return err;
   }
+  if (displayPending && (err = AwaitFlags(kBZ_DisplayDecompressDoneFlag)) != noErr) return err;
   return BZ_NotifyFrame(project, kBZ_WriteTaskType, links.inFreeQueue, nullptr, buffer, nullptr);
 }
 
@@ -209,6 +268,8 @@ OSStatus BZ_WriteTask(void *parameter) {
   t.self = self;
   t.project = static_cast<BZ_ProjPtr>(self->termMessage2);
   OSStatus err = t.Run();
+  if (t.params.compressedNoiseBuffer != nullptr && err != userCanceledErr)
+    WaitForNoiseCompressions(t.links.writeBuffInfo, &t.sampleRefParams);
   // A stopped or failed execution leaves its files to be deleted; their forks must not stay open.
   if (t.links.writeBuffInfo != nullptr) {
     std::lock_guard<std::mutex> lock(gTargetCloseMutex);
@@ -247,7 +308,13 @@ OSStatus BZ_SetupWriteTask(MP_TaskData *taskData, BZ_WriteParams *writeParams, B
   if (err != noErr) return err;
   if (size_t(p.height) * size_t(p.width) * 2 > stage->size) return paramErr;
 
-  p.compressing = fileNum == 0 && sett.output.cType != '2vuy';
+  const BZ_ExecuteState exec = project->state.exec;
+  // The target's description says how the noise movie was set up (BZ_OpenTargetFile): frames must be
+  // written as it says.
+  ImageDescriptionHandle noiseDesc = project->info.dynMovieInfo.targetDesc[1];
+  const bool noiseCompressed = fileNum == 1 && exec == kBZ_ProjStateExecuting && noiseDesc != nullptr &&
+                               *noiseDesc != nullptr && (**noiseDesc).cType == kBZ_NoiseMovieCodec;
+  p.compressing = (fileNum == 0 && sett.output.cType != '2vuy') || noiseCompressed;
   p.compacting = !p.compressing;
   BZ_AppPrefs prefs{};
   Host()->getAppPrefs(Host()->refCon, &prefs);
@@ -259,7 +326,6 @@ OSStatus BZ_SetupWriteTask(MP_TaskData *taskData, BZ_WriteParams *writeParams, B
   }
   p.maxIRE = float(prefs.maxIRE) / 100.0f;
   p.makeNoiseMovie = !p.compressing && sett.output.makeNoiseMovie;
-  const BZ_ExecuteState exec = project->state.exec;
   // With a compressed output the compression crops target 0.
   p.cropping = sett.input.cropping && !(p.compressing && exec == kBZ_ProjStateExecuting && fileNum != 1);
   p.cropRect = sett.input.cropRect;
@@ -269,6 +335,12 @@ OSStatus BZ_SetupWriteTask(MP_TaskData *taskData, BZ_WriteParams *writeParams, B
   p.linePtrYUV255 = static_cast<float *>(MPAllocateAligned(size_t(p.width) * 8, kMPAllocate16ByteAligned,
                                                             kMPAllocateClearMask));
   if (p.linePtrYUV255 == nullptr) return memFullErr;
+  if (noiseCompressed) {
+    BZ_NoiseCompressState *state = NoiseCompressState(stage, BZ_GetNoiseCompressBufferSize(project));
+    if (state == nullptr) return memFullErr;
+    p.compressedNoiseBuffer = state->buffer;
+    p.compressedNoiseBufferSize = state->bufferSize;
+  }
 
   const SInt32 maxComprSize = project->dynIO_Info.maxComprSize > 0 ? project->dynIO_Info.maxComprSize
                                                                      : SInt32(std::min<size_t>(stage->size, 0x7FFFFFFF));
@@ -351,21 +423,92 @@ OSStatus BZ_WriteFrame(SInt32 width, BZ_ProjPtr project, SInt32 fileNum, BZ_Buff
     std::printf("BZ_WriteFrame: compacting = %u, fileNum = %ld\n", unsigned(writeParams->compacting), long(fileNum));
   if (writeParams->compacting)
     inFrameBuffInfo->actualSize = BZ_CompactFrame(width, writeParams, inFrameBuffInfo->ptr);
+  const UInt8 *data = inFrameBuffInfo->ptr;
+  size_t capacity = writeBuffInfo->size;
+  if (fileNum == 1 && writeParams->compressedNoiseBuffer != nullptr) {
+    OSStatus err = BZ_CompressNoise(project, inFrameBuffInfo, writeParams->compressedNoiseBuffer);
+    if (err == noErr) err = AwaitNoiseCompression(writeBuffInfo->event);
+    // A failed compression left its error with the project.
+    if (err == noErr) err = project->state.error.load();
+    if (err != noErr) return err;
+    data = writeParams->compressedNoiseBuffer;
+    capacity = writeParams->compressedNoiseBufferSize;
+  }
   if (inFrameBuffInfo->actualSize == 0)
     std::printf("KBZ: BZ_WriteFrame: actualSize = 0, frameNum = %ld\n", long(inFrameBuffInfo->frameNum));
   // The size came from a codec: more than the buffer holds would read beyond it.
-  if (inFrameBuffInfo->actualSize > writeBuffInfo->size) return codecErr;
+  if (inFrameBuffInfo->actualSize > capacity) return codecErr;
   FSForkIOParam &io = project->dynIO_Info.outputInfo[fileNum].ioParam;
   if (io.forkRefNum == 0) return fnOpnErr;
   io.positionMode = fsAtMark;
   io.positionOffset = 0;
-  io.buffer = reinterpret_cast<Ptr>(inFrameBuffInfo->ptr);
+  io.buffer = reinterpret_cast<Ptr>(const_cast<UInt8 *>(data));
   io.requestCount = inFrameBuffInfo->actualSize;
   io.actualCount = 0;
   if (io.requestCount == 0) return noErr;
   OSStatus err = PBWriteForkSync(&io);
   if (err == noErr && io.actualCount != io.requestCount) err = ioErr;
   return err;
+}
+
+size_t BZ_GetNoiseCompressBufferSize(BZ_ProjPtr project) {
+  if (project == nullptr) return 0;
+  const BZ_StatMovInfo &src = project->info.statMovInfo[0];
+  SInt32 height = 0, width = 0;
+  if (BZ_GetBufferSize(src.height, src.width, project->info.settings.input.interlaced, &height, &width, nullptr) !=
+      noErr)
+    return 0;
+  return size_t(height) * size_t(width) * 2;
+}
+
+OSStatus BZ_CompressNoise(BZ_ProjPtr project, BZ_FrameBuffInfo *inFrameBuffInfo, UInt8 *outBuffer) {
+  if (project == nullptr || inFrameBuffInfo == nullptr || outBuffer == nullptr) return paramErr;
+  BZ_BuffInfo *write = BZ_GetWriteBuffInfo(project->dynIO_Info.buffInfo, 1);
+  auto *state = write != nullptr ? static_cast<BZ_NoiseCompressState *>(write->addStorage) : nullptr;
+  if (state == nullptr || inFrameBuffInfo->comprSeqID == 0) return paramErr;
+  BZ_CompressData d{};
+  d.project = project;
+  d.seqID = inFrameBuffInfo->comprSeqID;
+  d.offscreen = inFrameBuffInfo->offscreen;
+  d.pixMap = inFrameBuffInfo->pixMap;
+  d.outBuffer = outBuffer;
+  d.comprBuffer = outBuffer;
+  d.inBuffer = inFrameBuffInfo->ptr;
+  d.completionProcRecord.completionProc = BZ_NoiseCompressCompletionProc;
+  d.fileNum = 1;
+  d.numComprCompleted = &state->numComprCompleted;
+  ++state->numComprStarted;
+  const OSStatus err = BZ_SendCompressEvent(&d);
+  if (err != noErr) --state->numComprStarted;  // nothing will complete
+  return err;
+}
+
+void BZ_NoiseCompressCompletionProc(OSErr result, SInt16 flags, long refcon) {
+  auto *record = reinterpret_cast<BZ_CompressData *>(intptr_t(refcon));
+  if (record == nullptr || record->project == nullptr) return;
+  BZ_ProjPtr project = record->project;
+  BZ_BuffInfo *write = BZ_GetWriteBuffInfo(project->dynIO_Info.buffInfo, 1);
+  auto *state = write != nullptr ? static_cast<BZ_NoiseCompressState *>(write->addStorage) : nullptr;
+  BZ_FrameBuffInfo *info = write != nullptr ? BZ_GetFrameBuffInfo(write, record->inBuffer) : nullptr;
+  OSStatus err = result;
+  if (err == noErr && (state == nullptr || info == nullptr)) err = paramErr;
+  if (flags & codecCompletionSource) record->notifiedFreeQueue = true;
+  if (flags & codecCompletionDest) {
+    // The size comes from the codec: one the buffer cannot hold must not be written.
+    if (err == noErr && (record->dataSize < 0 || size_t(record->dataSize) > state->bufferSize)) err = codecErr;
+    if (err == noErr) info->actualSize = size_t(record->dataSize);
+    record->notifiedInputQueue = true;
+  }
+  if (err != noErr) {
+    BZ_KeepFirstError(project, err);
+    std::printf("KBZ: BZ_NoiseCompressCompletionProc: error = %ld\n", long(err));
+  } else if (!record->notifiedFreeQueue || !record->notifiedInputQueue) {
+    return;  // the other side follows
+  }
+  // Done, or failed: either way the writer waiting for it goes on.
+  if (record->numComprCompleted != nullptr) ++*record->numComprCompleted;
+  if (write != nullptr && write->event != nullptr) MPSetEvent(write->event, kBZ_CompressionDoneFlag);
+  if (record->heapCopy) std::free(record);
 }
 
 OSStatus BZ_ManageOutSampleRefs(BZ_ProjPtr project, SInt32 fileNum, const BZ_FrameBuffInfo *inFrameBuffInfo,

@@ -23,6 +23,9 @@
 #include "platform/core/mac_types.h"
 #include "platform/movie/movie_types.h"
 
+#include <atomic>
+#include <cstddef>
+
 struct BZ_WriteParams {
   Boolean compressing;  // target 0 with an output codec other than '2vuy' (the data arrive compressed)
   Boolean compacting;   // not compressing: the picture is moved to the buffer's start and written unpadded
@@ -38,6 +41,23 @@ struct BZ_WriteParams {
   Boolean removeWhiteLine, whiteLineIsBottomLine;
   SInt32 totalNumFrames;     // frames this stage writes
   Boolean makeNoiseMovie;    // not compressing and the output setting asks for a noise movie
+  // The compressed noise movie (file 1 with target 1 described as kBZ_NoiseMovieCodec): the main thread
+  // compresses each frame into this buffer (borrowed from the stage's BZ_NoiseCompressState), NULL otherwise.
+  UInt8 *compressedNoiseBuffer;
+  size_t compressedNoiseBufferSize;
+};
+
+// The codec of a compressed noise movie: lossless for the noise picture's luma (compression.h).
+constexpr CodecType kBZ_NoiseMovieCodec = 'smc ';
+
+// The noise compressions of the write stage of file 1, kept in that stage's addStorage so that it lives as
+// long as the stage table: a compression that the main thread still has to make after the task has gone
+// writes into the buffer and counts here, never into freed memory.
+struct BZ_NoiseCompressState {
+  std::atomic<SInt32> numComprStarted;
+  std::atomic<SInt32> numComprCompleted;  // completions of either outcome
+  size_t bufferSize;
+  UInt8 *buffer;  // compressed noise frame: bufferSize bytes in the same block
 };
 
 // Per write task: how its sample references are kept.
@@ -106,9 +126,24 @@ size_t BZ_CompactFrame(SInt32 width, const BZ_WriteParams *writeParams, UInt8 *i
 
 // ---- Writing ----
 
+// Bytes of the buffer a noise frame is compressed into: the padded frame of source 0 (height x width x 2).
+size_t BZ_GetNoiseCompressBufferSize(BZ_ProjPtr project);
+
+// Starts the compression of the noise frame (a buffer of the write stage of file 1, with the compression
+// sequence of BZ_SetUpNoiseCompressionSequence) on the main thread (custom event 2001) into outBuffer; its
+// completion (BZ_NoiseCompressCompletionProc) sets the frame's actualSize and kBZ_CompressionDoneFlag on
+// that stage's event. The posting's failure (then nothing was started).
+OSStatus BZ_CompressNoise(BZ_ProjPtr project, BZ_FrameBuffInfo *inFrameBuffInfo, UInt8 *outBuffer);
+// The completion procedure of a noise compression; refcon is the BZ_CompressData (a heap copy made by the
+// main thread's handler, freed here). A failure, or a compressed size beyond the buffer (codecErr), becomes
+// the project's first error; every outcome sets kBZ_CompressionDoneFlag so that the writer never waits for
+// ever.
+void BZ_NoiseCompressCompletionProc(OSErr result, SInt16 flags, long refcon);
+
 // Appends one frame to the target's fork: compacted first when compacting (actualSize becomes the picture's
-// bytes). A frame larger than its buffer is codecErr and nothing is written; a short write gives the
-// fork's error.
+// bytes); a noise frame of a compressed noise movie is compressed on the main thread first and its data
+// written (the stage's stop while waiting for it: userCanceledErr). A frame larger than its buffer is
+// codecErr and nothing is written; a short write gives the fork's error.
 OSStatus BZ_WriteFrame(SInt32 width, BZ_ProjPtr project, SInt32 fileNum, BZ_BuffInfo *writeBuffInfo,
                        const BZ_WriteParams *writeParams, BZ_FrameBuffInfo *inFrameBuffInfo);
 

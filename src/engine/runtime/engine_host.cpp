@@ -85,6 +85,22 @@ OSStatus PlainAskSaveOutlierEdits(void *, Boolean *discard) {
 
 void PlainPlayAlertSound(void *) {}
 
+void PrintText(const char *label, CFStringRef text) {
+  if (text == nullptr) return;
+  char line[1024];
+  if (CFStringGetCString(text, line, sizeof line, kCFStringEncodingUTF8)) std::printf("KBZ: %s%s\n", label, line);
+}
+
+// Without a window the alert goes to standard output and counts as answered.
+OSStatus PlainStandardAlertOneButton(void *, SInt16, CFStringRef, CFStringRef message, CFStringRef explanation,
+                                     SInt32) {
+  PrintText("alert: ", message);
+  PrintText("       ", explanation);
+  return noErr;
+}
+
+Boolean PlainShowsProgressFrames(void *) { return false; }
+
 const BZ_EngineHost kPlainHost = {
     nullptr,
     PlainPostCustomEvent,
@@ -113,6 +129,8 @@ const BZ_EngineHost kPlainHost = {
     PlainGetEditingOutliers,
     PlainAskSaveOutlierEdits,
     PlainPlayAlertSound,
+    PlainStandardAlertOneButton,
+    PlainShowsProgressFrames,
 };
 
 BZ_EngineHost gHost = kPlainHost;
@@ -157,6 +175,8 @@ void BZ_SetEngineHost(const BZ_EngineHost *host) {
   Fill(h.getEditingOutliers, kPlainHost.getEditingOutliers);
   Fill(h.askSaveOutlierEdits, kPlainHost.askSaveOutlierEdits);
   Fill(h.playAlertSound, kPlainHost.playAlertSound);
+  Fill(h.standardAlertOneButton, kPlainHost.standardAlertOneButton);
+  Fill(h.showsProgressFrames, kPlainHost.showsProgressFrames);
   gHost = h;
 }
 

@@ -104,6 +104,18 @@ struct BZ_EngineHost {
   OSStatus (*askSaveOutlierEdits)(void *refCon, Boolean *discard);
   // Plays the alert sound: an edit in the preview found nothing to change (plain: nothing).
   void (*playAlertSound)(void *refCon);
+
+  // ---- Alerts and the progress frame ----
+  // DI_StandardAlertOneButton (main thread): a one-button alert of alertType (the toolbox's AlertType: 0 stop,
+  // 1 note, 2 caution, 3 plain) with the default button's title (NULL: the standard "OK"), the message and the
+  // explanation (may be NULL), closing by itself after secondsToWait seconds (0: only by the button); the
+  // alert's failure. The plain host prints the texts and returns 0.
+  OSStatus (*standardAlertOneButton)(void *refCon, SInt16 alertType, CFStringRef defaultButtonTitle,
+                                     CFStringRef message, CFStringRef explanation, SInt32 secondsToWait);
+  // Whether progress frames are shown at all: when true, a frame handed in through custom event 2003 is
+  // always answered on the main thread by kBZ_DisplayDecompressDoneFlag on the handing stage's event. The
+  // plain host, with no window, shows none.
+  Boolean (*showsProgressFrames)(void *refCon);
 };
 
 // Installs the host (copied); NULL goes back to the plain host. Main thread, while no task runs.

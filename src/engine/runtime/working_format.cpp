@@ -169,6 +169,20 @@ void BZ_GetRealFrameBounds(Boolean interlaced, SInt32 inWidth, SInt32 inHeight, 
   BZ_PadSelectionRect(interlaced, &picture, realFrame);
 }
 
+void BZ_GetCroppedSourceRect(const BZ_InputSett *inputSett, SInt32 inHeight, SInt32 inWidth, int clipping,
+                             Rect *sourceRect) {
+  if (inputSett == nullptr || sourceRect == nullptr) return;
+  const SInt32 top = kBZ_PadFieldLines * (inputSett->interlaced ? 2 : 1);
+  SInt32 t = top, l = kBZ_PadLeftPixels, b = top + inHeight, r = kBZ_PadLeftPixels + inWidth;
+  if (inputSett->cropping && !(inputSett->maskBlackBars && clipping)) {
+    t += inputSett->cropRect.top;
+    l += inputSett->cropRect.left;
+    b -= inputSett->cropRect.bottom;
+    r -= inputSett->cropRect.right;
+  }
+  *sourceRect = Rect{SInt16(t), SInt16(l), SInt16(std::max(b, t)), SInt16(std::max(r, l))};
+}
+
 void BZ_GetNum16x16Blocks(SInt32 f, const Rect *selRect, SInt32 *numBlocksHoriz, SInt32 *numBlocksVert,
                           SInt32 *horizStride, SInt32 *vertStride) {
   SInt32 nh = 0, nv = 0, sh = 0, sv = 0;

@@ -46,6 +46,13 @@ void BZ_PadSelectionRect(Boolean interlaced, const Rect *selRect, Rect *paddedSe
 void BZ_PadPoint(Boolean interlaced, Point pt, Point *paddedPt);
 // The picture rectangle inside the buffer: (0, 0, inHeight, inWidth) shifted as above.
 void BZ_GetRealFrameBounds(Boolean interlaced, SInt32 inWidth, SInt32 inHeight, Rect *realFrame);
+// The part of the picture that goes into the output, inside a padded working frame of an inHeight x inWidth
+// source: left 8, top 8 x f (f = 2 when interlaced, else 1), right inWidth + 8, bottom top + inHeight; inset
+// by the crop margins when cropping is on, except when black bars are only masked and `clipping` is set.
+// Margins larger than the picture leave an empty rectangle (bottom = top or right = left), never an
+// inverted one.
+void BZ_GetCroppedSourceRect(const BZ_InputSett *inputSett, SInt32 inHeight, SInt32 inWidth, int clipping,
+                             Rect *sourceRect);
 
 // The grid of overlapping 16 x 16 measuring blocks in a selection (f = 2 for fields, else 1): w / 8 - 1
 // blocks across with a stride of w / count rounded down to even, h / 8f - 1 down with a stride of h / count;

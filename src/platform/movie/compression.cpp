@@ -24,7 +24,7 @@ extern "C" {
 
 namespace {
 
-enum class Kind { k2vuy, kYuv2, kY420, kDV, kJpeg, kMjpa };
+enum class Kind { k2vuy, kYuv2, kY420, kDV, kJpeg, kMjpa, kSmc };
 enum class Sampling { k422, k420, k411 };
 
 struct EncoderInfo {
@@ -52,6 +52,7 @@ constexpr EncoderInfo kEncoders[] = {
     {'dvhq', Kind::kDV, Sampling::k422, 960, 720, 288000, 1, 50},
     {'jpeg', Kind::kJpeg, Sampling::k422, 0, 0, 0, 0, 0},
     {'mjpa', Kind::kMjpa, Sampling::k422, 0, 0, 0, 0, 0},
+    {'smc ', Kind::kSmc, Sampling::k422, 0, 0, 0, 0, 0},
 };
 
 const EncoderInfo *FindEncoder(CodecType cType) {
@@ -69,6 +70,14 @@ SInt64 JpegMaxSize(SInt64 width, SInt64 height) {
   return width * height * 4 + 4096;
 }
 
+// 'smc ' codes 4 x 4 blocks; the dearest block is a run of one: its opcode and its 16 pixels. Then the
+// 4-byte chunk header.
+SInt64 SmcMaxSize(SInt64 width, SInt64 height) { return 4 + ((width + 3) / 4) * ((height + 3) / 4) * 17; }
+
+// 'smc ' pictures are 8-bit grey (depth 40): index i shows grey 255 - i, the ramp a QuickTime grey
+// description stands for.
+constexpr SInt16 kSmcGreyDepth = 40;
+
 SInt64 MaxSizeFor(const EncoderInfo &e, SInt64 width, SInt64 height) {
   switch (e.kind) {
     case Kind::k2vuy:
@@ -77,6 +86,7 @@ SInt64 MaxSizeFor(const EncoderInfo &e, SInt64 width, SInt64 height) {
     case Kind::kDV: return e.fixedFrameSize;
     case Kind::kJpeg: return JpegMaxSize(width, height);
     case Kind::kMjpa: return 2 * (JpegMaxSize(width, (height + 1) / 2) + kMjpaApp1Size);
+    case Kind::kSmc: return SmcMaxSize(width, height);
   }
   return 0;
 }
@@ -202,6 +212,7 @@ struct Sequence {
   Planes planes, field;
   std::unique_ptr<AvEncoder> encoder;
   std::vector<UInt8> fieldBytes;
+  std::vector<UInt8> indices;          // 'smc ': one grey index a pixel
 
   ~Sequence() { sws_freeContext(scaler); }
 };
@@ -226,7 +237,9 @@ int QScaleOf(CodecQ quality) {
 OSErr OpenAvEncoder(const EncoderInfo &e, SInt32 width, SInt32 height, CodecQ quality, const PL_CompressorState &dvco,
                     std::unique_ptr<AvEncoder> *out) {
   bool dv = e.kind == Kind::kDV;
-  const AVCodec *codec = avcodec_find_encoder(dv ? AV_CODEC_ID_DVVIDEO : AV_CODEC_ID_MJPEG);
+  const bool smc = e.kind == Kind::kSmc;
+  const AVCodec *codec =
+      avcodec_find_encoder(dv ? AV_CODEC_ID_DVVIDEO : smc ? AV_CODEC_ID_SMC : AV_CODEC_ID_MJPEG);
   if (codec == nullptr) return noCodecErr;
   auto enc = std::make_unique<AvEncoder>();
   enc->ctx = avcodec_alloc_context3(codec);
@@ -246,6 +259,11 @@ OSErr OpenAvEncoder(const EncoderInfo &e, SInt32 width, SInt32 height, CodecQ qu
     // Interlaced frames may take the field-wise DCT; the frame header carries the 16:9 flag.
     if (!dvco.progressive) c->flags |= AV_CODEC_FLAG_INTERLACED_DCT;
     if (dvco.is16x9 && e.fixedWidth == 720) c->sample_aspect_ratio = e.fixedHeight == 480 ? AVRational{32, 27} : AVRational{64, 45};
+  } else if (smc) {
+    c->pix_fmt = AV_PIX_FMT_PAL8;
+    c->time_base = AVRational{1, 25};
+    // Every frame a key frame: a sample must decode without the one before (the references are all sync).
+    c->gop_size = 1;
   } else {
     c->pix_fmt = AV_PIX_FMT_YUV422P;
     c->color_range = AVCOL_RANGE_JPEG;
@@ -277,6 +295,38 @@ OSErr Encode(AvEncoder *enc, const Planes &p, CodecQ quality, bool jpeg, std::ve
   int r = avcodec_send_frame(enc->ctx, f);
   OSErr err = r < 0 ? (r == AVERROR(ENOMEM) ? OSErr(memFullErr) : OSErr(codecErr)) : OSErr(noErr);
   // Intra-only encoders give the packet at once; the encoder stays usable for the next frame.
+  while (err == noErr) {
+    r = avcodec_receive_packet(enc->ctx, enc->packet);
+    if (r == AVERROR(EAGAIN)) break;
+    if (r < 0) {
+      err = codecErr;
+      break;
+    }
+    out->insert(out->end(), enc->packet->data, enc->packet->data + enc->packet->size);
+    av_packet_unref(enc->packet);
+  }
+  return err;
+}
+
+// Encodes one 8-bit indexed picture (rows of `width` bytes) with the grey ramp as its palette.
+OSErr EncodeGreyIndexed(AvEncoder *enc, const std::vector<UInt8> &indices, SInt32 width, std::vector<UInt8> *out) {
+  static const auto kPalette = [] {
+    std::array<uint32_t, 256> palette{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      const uint32_t grey = 255 - i;
+      palette[i] = 0xFF000000u | grey << 16 | grey << 8 | grey;
+    }
+    return palette;
+  }();
+  AVFrame *f = enc->frame;
+  f->data[0] = const_cast<UInt8 *>(indices.data());
+  f->linesize[0] = width;
+  f->data[1] = reinterpret_cast<uint8_t *>(const_cast<uint32_t *>(kPalette.data()));
+  f->linesize[1] = 0;
+  f->pts = enc->nextPts++;
+  f->pict_type = AV_PICTURE_TYPE_I;
+  int r = avcodec_send_frame(enc->ctx, f);
+  OSErr err = r < 0 ? (r == AVERROR(ENOMEM) ? OSErr(memFullErr) : OSErr(codecErr)) : OSErr(noErr);
   while (err == noErr) {
     r = avcodec_receive_packet(enc->ctx, enc->packet);
     if (r == AVERROR(EAGAIN)) break;
@@ -392,7 +442,7 @@ void FillDescription(ImageDescriptionHandle desc, const EncoderInfo &e, SInt32 w
   d->vRes = 72 << 16;
   d->frameCount = 1;
   std::memcpy(d->name, info.typeName, sizeof(d->name));
-  d->depth = 24;
+  d->depth = e.kind == Kind::kSmc ? kSmcGreyDepth : 24;
   d->clutID = -1;
 }
 
@@ -472,6 +522,27 @@ OSErr Produce(Sequence *s, PixMapHandle src, const Rect &at, std::vector<UInt8> 
     }
     return noErr;
   }
+  if (e.kind == Kind::kSmc) {
+    // The luma byte is kept exactly as the grey index 255 - Y; chroma has no place in a grey picture.
+    const SInt32 bytesPerPixel = pm.pixelFormat == k2vuyPixelFormat ? 2 : 4;
+    const UInt8 *base = reinterpret_cast<const UInt8 *>(pm.baseAddr) +
+                        ptrdiff_t(at.top - pm.bounds.top) * pm.rowBytes +
+                        ptrdiff_t(at.left - pm.bounds.left) * bytesPerPixel;
+    s->indices.resize(size_t(s->width) * size_t(s->height));
+    for (SInt32 row = 0; row < s->height; ++row) {
+      const UInt8 *in = base + ptrdiff_t(row) * pm.rowBytes;
+      UInt8 *o = s->indices.data() + size_t(row) * size_t(s->width);
+      if (bytesPerPixel == 2) {
+        for (SInt32 x = 0; x < s->width; ++x) o[x] = UInt8(255 - in[2 * x + 1]);
+      } else {
+        for (SInt32 x = 0; x < s->width; ++x) {
+          const UInt8 *p = in + 4 * x;
+          o[x] = UInt8(255 - ((77 * p[1] + 150 * p[2] + 29 * p[3] + 128) >> 8));
+        }
+      }
+    }
+    return EncodeGreyIndexed(s->encoder.get(), s->indices, s->width, out);
+  }
   if (OSErr err = GatherPlanes(s, src, at); err != noErr) return err;
   if (e.kind == Kind::kY420) {
     const SInt32 rowY = (s->width + 31) & ~31, h4 = (s->height + 3) & ~3, rowC = rowY / 2;
@@ -549,7 +620,7 @@ OSErr BeginSequence(PixMapHandle src, const Rect *srcRect, CodecType cType, Comp
     }
     if (settings != nullptr) DisposeHandle(settings);
   }
-  if (e->kind == Kind::kDV || e->kind == Kind::kJpeg || e->kind == Kind::kMjpa) {
+  if (e->kind == Kind::kDV || e->kind == Kind::kJpeg || e->kind == Kind::kMjpa || e->kind == Kind::kSmc) {
     SInt32 encodedHeight = e->kind == Kind::kMjpa ? (s->height + 1) / 2 : s->height;
     PL_CompressorState dvco{cType, false, false};
     if (instance != nullptr) PL_GetCompressorState(instance, &dvco);

@@ -13,6 +13,10 @@
 //   'jpeg'                                    one baseline JPEG (full range 4:2:2), libavcodec
 //   'mjpa'                                    two JPEG fields per frame (even lines first), each opened by an
 //                                             APP1 'mjpg' marker giving its size and the next field's offset
+//   'smc '                                    QuickTime Graphics, 8-bit grey (depth 40, index i shows grey
+//                                             255 - i), libavcodec, every frame a key frame. A '2vuy'
+//                                             source keeps its luma bytes exactly (index 255 - Y) and loses
+//                                             its chroma; ARGB sources are reduced to their grey.
 // The 'mjpa' compressor's settings (ImageCodecSetSettings on its instance, then the instance passed as the
 // codec of CompressSequenceBegin) choose the first field: 8 bytes, kPL_MotionJpegASettingsTag and then
 // kPL_MotionJpegAEvenFieldFirst or kPL_MotionJpegAOddFieldFirst, big-endian. Without them the even lines
