@@ -6,6 +6,7 @@
 // done, the counter, the start and switch times and the hand-over of the progress frame) are atomic.
 #pragma once
 
+#include "platform/core/controls.h"
 #include "platform/core/event_loop.h"
 #include "platform/core/mac_types.h"
 #include "platform/core/multiprocessing.h"
@@ -27,12 +28,6 @@ struct CGColorSpace;
 typedef CGColorSpace *CGColorSpaceRef;
 struct CGContext;
 typedef CGContext *CGContextRef;
-
-// A control's view identifier: signature ('Orl1') and number.
-struct HIViewID {
-  OSType signature;
-  SInt32 id;
-};
 
 // A pixel buffer read by a sequential data provider; mark is the read position in bytes.
 struct GL_ProviderInfo {

@@ -3,7 +3,9 @@
 // with its failures and cancel.
 #include "engine/closing_saving.h"
 
+#include "engine/runtime/engine_host.h"
 #include "engine/tasks/task_runtime.h"
+#include "general/memory_lists.h"
 #include "movie/export_settings.h"
 #include "movie/image_descriptions.h"
 #include "platform/movie/exporters.h"
@@ -310,6 +312,27 @@ TEST_F(ClosingSaving, DisposingTheProjectKeepsOnlyItsSettings) {
   expected.removeLogo.numBackGrFrames = 1000;
   for (float &level : expected.noiseRed.noiseLevel) level = 0.0f;
   ExpectSameCleaning(expected, info.settings.cleaning);
+}
+
+BZ_OuDlgTaskData *gOuDisposed = nullptr;
+void RecordOuDispose(void *, BZ_OuDlgTaskData *ouDlgTaskData) { gOuDisposed = ouDlgTaskData; }
+
+TEST(DisposeDlgTaskData, MethodsAnalysisDataIsFreedWhenPresent) {
+  BZ_DlgTaskData data{};
+  BZ_DisposeDlgTaskData(&data);  // no method records: nothing to free, no call
+  BZ_VbDlgTaskData vb{};
+  ASSERT_EQ(GL_NewPtrClear(16 * sizeof(float), &vb.vbFactorsTop), noErr);
+  data.vbDlgTaskData = &vb;
+  auto *ou = reinterpret_cast<BZ_OuDlgTaskData *>(&data);  // only passed on, never read here
+  data.ouDlgTaskData = ou;
+  BZ_EngineHost host{};
+  host.ouDisposeDlgTaskData = RecordOuDispose;
+  BZ_SetEngineHost(&host);
+  BZ_DisposeDlgTaskData(&data);
+  BZ_SetEngineHost(nullptr);
+  EXPECT_EQ(vb.vbFactorsTop, nullptr);
+  EXPECT_EQ(gOuDisposed, ou);
+  EXPECT_EQ(data.vbDlgTaskData, &vb) << "the records themselves live on";
 }
 
 TEST_F(ClosingSaving, ExportToDVStreamReplacesTheSavedMovie) {
