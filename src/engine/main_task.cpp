@@ -376,6 +376,7 @@ Boolean BZ_AllSubTasksClosed(BZ_BuffInfo *stageTable) {
 
 OSStatus BZ_RemoveSubTasks(MP_TaskData *mainTaskData, BZ_BuffInfo *stageTable) {
   if (mainTaskData == nullptr) return paramErr;
+  auto recordsLock = BZ_LockStageTaskRecords();
   if (stageTable != nullptr) {
     for (SInt32 i = 0; i < kBZ_NumBuffInfos - 1; ++i) {
       for (auto &slot : stageTable[i].taskData) slot = nullptr;

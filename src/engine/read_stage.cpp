@@ -240,6 +240,8 @@ OSErr BZ_DrawingCompleteProc(Movie movie, long refCon) {
   input.movieTime = next;
   input.duration = duration;
 
+  // The main task may be removing the stage tasks' records meanwhile.
+  auto recordsLock = BZ_LockStageTaskRecords();
   BZ_BuffInfo *copy = BZ_GetBufferInfoByStageType(project->dynIO_Info.buffInfo, kBZ_CopyTaskType, fileNum);
   MP_TaskData *task = copy != nullptr ? copy->taskData[0].load() : nullptr;
   if (task == nullptr || task->inputQueue == nullptr || copy->ptr == nullptr) return noErr;

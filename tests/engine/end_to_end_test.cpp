@@ -170,6 +170,16 @@ RunResult RunProject(const TempDir &dir, const FixtureMovieSpec &spec, int worke
 
 class EndToEndWorkers : public ::testing::TestWithParam<int> {};
 
+// The cleaned movie's sound as ffprobe sees it: the source's format, rate, channels and duration.
+void ExpectSameSoundFormat(const std::string &src, const std::string &out) {
+  auto a = ProbeStream(src, "a:0"), b = ProbeStream(out, "a:0");
+  EXPECT_EQ(a["codec_name"], b["codec_name"]);
+  EXPECT_EQ(a["sample_rate"], b["sample_rate"]);
+  EXPECT_EQ(a["channels"], b["channels"]);
+  EXPECT_EQ("2", b["channels"]);
+  EXPECT_NEAR(std::stod(a["duration"]), std::stod(b["duration"]), 0.001);
+}
+
 TEST_P(EndToEndWorkers, TwoVuyWithSoundToTwoVuy) {
   if (!FfmpegAvailable()) GTEST_SKIP();
   TempDir dir;
@@ -193,6 +203,7 @@ TEST_P(EndToEndWorkers, TwoVuyWithSoundToTwoVuy) {
   std::string all;
   for (const auto &f : info.frames) all.append(reinterpret_cast<const char *>(f.data()), f.size());
   EXPECT_TRUE(all == Decode(dir.File("out.mov"), "-map 0:v -f rawvideo -pix_fmt uyvy422"));
+  ExpectSameSoundFormat(dir.File("src.mov"), dir.File("out.mov"));
   const std::string srcSound = Decode(dir.File("src.mov"), "-map 0:a -f s16le");
   EXPECT_FALSE(srcSound.empty());
   EXPECT_TRUE(srcSound == Decode(dir.File("out.mov"), "-map 0:a -f s16le"));
@@ -355,6 +366,7 @@ TEST_P(EndToEndDvWorkers, DvWithSoundToDv) {
     EXPECT_LE(diffs[i].meanChroma, 1.0);
   }
 
+  ExpectSameSoundFormat(src, out);
   const std::string srcSound = Decode(src, "-map 0:a -f s16le");
   EXPECT_FALSE(srcSound.empty());
   EXPECT_TRUE(srcSound == Decode(out, "-map 0:a -f s16le"));

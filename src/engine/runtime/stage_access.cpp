@@ -204,3 +204,8 @@ BZ_TaskType BZ_TaskFlagToType(UInt32 taskFlag) {
     default: return kBZ_NoTaskType;
   }
 }
+
+std::unique_lock<std::mutex> BZ_LockStageTaskRecords() {
+  static std::mutex records;
+  return std::unique_lock<std::mutex>(records);
+}

@@ -11,6 +11,8 @@
 #include "engine/tasks/pipeline_types.h"
 #include "platform/core/mac_types.h"
 
+#include <mutex>
+
 enum : SInt32 {
   // Per-worker arrays of the stages (scratch lines, work slots) have this many entries.
   kBZ_MaxNumSubTasks = 8,
@@ -63,3 +65,8 @@ SInt32 BZ_CountStages(const BZ_BuffInfo *stageTable);
 UInt32 BZ_GetSelectedProcessTypesFromBuffInfo();
 // Type flag to stage type: 2 -> 13, 4 -> 15, 8 -> 16, 16 -> 17, 32 -> 14, 64 -> 18, any other 0.
 BZ_TaskType BZ_TaskFlagToType(UInt32 taskFlag);
+
+// Held while the main task removes the stage tasks' records, and by the main thread while it reads a record
+// to post to the task: the main thread must never reach a record that is being freed. Never held across a
+// wait.
+std::unique_lock<std::mutex> BZ_LockStageTaskRecords();
