@@ -10,6 +10,7 @@
 #include "dialog/run_control.h"
 #include "dialog/settings_transfer.h"
 #include "engine/runtime/engine_host.h"
+#include "outliers/outlier_edit_lists.h"
 #include "toolkit/windows.h"
 
 namespace {
@@ -34,6 +35,10 @@ OSStatus ReactivateControls(void *, WindowRef dialog, Boolean activate) {
 OSStatus ReinitDialog(void *, WindowRef dialog) { return BZ_ReinitDialog(dialog); }
 OSStatus ReinitProgress(void *, BZ_ProjPtr project) { return BZ_ReinitProgress(project); }
 OSStatus SetProjectInfoInLog(void *, BZ_ProjPtr project) { return BZ_SetProjectInfoInLog(project); }
+OSStatus SaveOutlierEditListFinalDontAsk(void *, BZ_OuDlgTaskData *ouDlgTaskData) {
+  // Without the outlier record (not made yet) no edits are kept.
+  return ouDlgTaskData != nullptr ? BZ_SaveOutlierEditListFinalDontAsk(ouDlgTaskData) : OSStatus(noErr);
+}
 
 }  // namespace
 
@@ -54,5 +59,6 @@ void BZ_InstallAppEngineHost() {
   host.reinitDialog = ReinitDialog;
   host.reinitProgress = ReinitProgress;
   host.setProjectInfoInLog = SetProjectInfoInLog;
+  host.saveOutlierEditListFinalDontAsk = SaveOutlierEditListFinalDontAsk;
   BZ_SetEngineHost(&host);
 }

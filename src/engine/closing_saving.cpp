@@ -15,6 +15,7 @@
 #include "movie/movie_files.h"
 #include "movie/movie_queries.h"
 #include "movie/track_geometry.h"
+#include "outliers/outlier_stage.h"
 #include "platform/core/cf_bundle.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/clock.h"
@@ -429,6 +430,7 @@ void BZ_DisposeDlgTaskData(BZ_DlgTaskData *dlgTaskData) {
   MP_TerminateTask(&dlgTaskData->frameDiffTaskData, true, 0);
   if (dlgTaskData->frameCache != nullptr) GL_DisposePtr(&dlgTaskData->frameCache);
   if (dlgTaskData->previewCache != nullptr) GL_DisposePtr(&dlgTaskData->previewCache);
+  BZ_OuDisposeDlgTaskData(dlgTaskData->ouDlgTaskData);
   for (auto &searched : dlgTaskData->searchedWhiteLinePiece) searched = false;
   dlgTaskData->detectedBlackBars = false;
   for (BZ_FrameCacheInfo &slot : dlgTaskData->frameCacheInfo) {
@@ -436,10 +438,6 @@ void BZ_DisposeDlgTaskData(BZ_DlgTaskData *dlgTaskData) {
     slot.needed = 0;
   }
   if (dlgTaskData->vbDlgTaskData != nullptr) BZ_VbDisposeDlgTaskData(dlgTaskData->vbDlgTaskData);
-  if (dlgTaskData->ouDlgTaskData != nullptr) {
-    const BZ_EngineHost *host = Host();
-    host->ouDisposeDlgTaskData(host->refCon, dlgTaskData->ouDlgTaskData);
-  }
 }
 
 // ---- Export ----

@@ -1,9 +1,15 @@
 // The noise-frame stage: difference pictures and the release of source frames.
 #include "engine/noise_movie_stage.h"
 
+#include "color/argb_conversions.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "general/memory_lists.h"
+#include "outliers/outlier_stage.h"
+#include "outliers/preview_data.h"
+#include "outliers/speck_editing.h"
+
+#include <cstring>
 
 #include <algorithm>
 #include <cmath>
@@ -22,6 +28,12 @@ BZ_BuffInfo *StageOfTask(BZ_BuffInfo *table, const MP_TaskData *task) {
 inline int LimitByte(float v) {
   if (!(v > 0.0f)) return 0;
   return v >= 255.0f ? 255 : int(v);
+}
+
+// The preview's outlier record while outliers are edited, or NULL.
+BZ_OuPreviewData *EditedOuPreviewData() {
+  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  return preview != nullptr ? preview->ouPreviewData : nullptr;
 }
 
 }  // namespace
@@ -153,6 +165,17 @@ OSStatus BZ_SetupNoiseFrameTask(MP_TaskData *taskData, SInt32 *height, SInt32 *w
   *outInputQueue = out->taskData[0].load()->inputQueue;
   *outFreeQueue = out->taskData[0].load()->inFreeQueue;
   *previewing = project->state.exec == kBZ_ProjStatePreviewing;
+  // While outliers are edited the preview's outlier record keeps the cleaned frame aside and receives the
+  // difference frame; both blocks are made once and kept with the record.
+  if (*previewing && BZ_GetEditingOutliers()) {
+    BZ_OuPreviewData *ou = EditedOuPreviewData();
+    if (ou != nullptr) {
+      err = BZ_OuEnsurePreviewFrames(ou, *bufferSize);
+      if (err != noErr) return err;
+      *savedInBuffer = ou->savedInBuffer;
+      *editingOutliers = true;
+    }
+  }
   return BZ_GetInternalGamma(project, nullptr, &noiseParams->inGamma, nullptr, newRGB);
 }
 
@@ -192,9 +215,45 @@ OSStatus BZ_NoiseFrameTask(void *parameter) {
     }
     BZ_CopyFrameInfo(inInfo, outInfo);
     if (!executing) outInfo->outArrayNum = -1;
-    BZ_MakeDiffFrame(height, width, params.diffParams, params.inGamma, dirty, clean, diff);
+
+    // Editing outliers: the difference is made from the preview's cleaned frame with the kept specks filled
+    // in, luma only at scale 1, into the preview's difference frame; the cleaned frame and the difference
+    // parameters are put back before the cleaned frame is let go.
+    BZ_OuPreviewData *ou = previewing && editingOutliers ? EditedOuPreviewData() : nullptr;
+    UInt8 *diffTarget = diff;
+    const BZ_DiffParams savedDiffParams = *params.diffParams;
+    if (ou != nullptr && ou->outBuffer2vuy != nullptr && ou->diffBuffer2vuy != nullptr) {
+      clean = ou->outBuffer2vuy;
+      diffTarget = ou->diffBuffer2vuy;
+      std::memcpy(savedInBuffer, clean, bufferSize);
+      (void)BZ_OuApplyNonRemovedSpecks();  // without specks or window frames there is nothing to fill
+      params.diffParams->showLuma = true;
+      params.diffParams->showChroma = false;
+      params.diffParams->scaleMode = 0;
+    } else {
+      ou = nullptr;
+    }
+    BZ_MakeDiffFrame(height, width, params.diffParams, params.inGamma, dirty, clean, diffTarget);
+    if (ou != nullptr) {
+      std::memcpy(clean, savedInBuffer, bufferSize);
+      *params.diffParams = savedDiffParams;
+    }
     // The compress or write stage may let its frame go now.
     if (in->event != nullptr) MPSetEvent(in->event, kBZ_NoiseFrameReleasedFlag);
+
+    // A preview's difference picture, drawn at the display gamma.
+    BZ_PreviewData *preview = previewing ? BZ_GetPreviewDataPtr() : nullptr;
+    if (preview != nullptr && preview->buffersRGB != nullptr) {
+      UInt8 *diffRGB = preview->buffersRGB + 4 * bufferSize;
+      const GL_ProcessorInfo &cpu = gBZ.procInfo;
+      if (newRGB != nullptr)
+        CO_2vuyFrameToARGB_ChangeGammaUni(cpu.hasAltivec, cpu.hasSSE3, width, height, diffTarget, diffRGB, false,
+                                          2 * width, 4 * width, params.inGamma, kBZ_DisplayGamma, newRGB);
+      else
+        CO_2vuyFrameToARGB_Uni(cpu.hasAltivec, cpu.hasSSE3, width, height, diffTarget, diffRGB, false, 2 * width,
+                               4 * width);
+      if (ou != nullptr) (void)BZ_OuColorSpecksDiffs();
+    }
     if (executing)
       result = BZ_NotifyFrame(project, kBZ_NoiseFrameTaskType, nullptr, outInput, nullptr, diff);
     else

@@ -1,6 +1,8 @@
 // The noise-frame stage: for every cleaned frame, the difference between the source (dirty) frame and the
-// cleaned frame drawn around a mid grey, written as the noise movie (target 1) when executing and serving as
-// the preview's difference picture otherwise. The stage also releases the source frames that the first
+// cleaned frame drawn around a mid grey, written as the noise movie (target 1) when executing and drawn as
+// the preview's third ARGB picture when previewing. While outliers are edited in the preview, the difference
+// is made from the preview's cleaned frame with the kept specks filled in (luma only, scale 1) and the specks
+// are coloured in the picture. The stage also releases the source frames that the first
 // processing stage keeps for it (BZ_FreeDirtyFrames, called by the compress or write stage).
 //
 // Messages: cleaned frames arrive on the stage's inputQueue from the compress stage (or the write stage of
@@ -32,8 +34,9 @@ OSStatus BZ_NoiseFrameTask(void *parameter);
 // optimal scales), where cleaned frames come from (the compress stage, else the write stage of file 0) and
 // where difference pictures go (the write stage of file 1) with its queues, whether the run previews, and
 // the output gamma table (owned: GL_DisposePtr; NULL when the internal gamma is the display gamma).
-// savedInBuffer and editingOutliers serve the preview's outlier editing, which this build does not offer:
-// they come back NULL and false. paramErr when a stage or queue is missing.
+// editingOutliers is set while previewing with outliers edited in the preview (BZ_GetEditingOutliers) and the
+// preview has its outlier record; savedInBuffer is then that record's frame-sized save buffer (borrowed; the
+// record owns it and its difference frame, both made here once). paramErr when a stage or queue is missing.
 OSStatus BZ_SetupNoiseFrameTask(MP_TaskData *taskData, SInt32 *height, SInt32 *width, size_t *bufferSize,
                                 UInt8 **savedInBuffer, BZ_NoiseParams *noiseParams, BZ_BuffInfo **inBuffInfo,
                                 BZ_BuffInfo **outBuffInfo, MPQueueID *inInputQueue, Boolean *previewing,

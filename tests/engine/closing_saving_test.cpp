@@ -314,25 +314,15 @@ TEST_F(ClosingSaving, DisposingTheProjectKeepsOnlyItsSettings) {
   ExpectSameCleaning(expected, info.settings.cleaning);
 }
 
-BZ_OuDlgTaskData *gOuDisposed = nullptr;
-void RecordOuDispose(void *, BZ_OuDlgTaskData *ouDlgTaskData) { gOuDisposed = ouDlgTaskData; }
-
-TEST(DisposeDlgTaskData, MethodsAnalysisDataIsFreedWhenPresent) {
+TEST(DisposeDlgTaskData, VaryingBrightnessTablesAreFreedWhenPresent) {
   BZ_DlgTaskData data{};
-  BZ_DisposeDlgTaskData(&data);  // no method records: nothing to free, no call
+  BZ_DisposeDlgTaskData(&data);  // no method records: nothing to free
   BZ_VbDlgTaskData vb{};
   ASSERT_EQ(GL_NewPtrClear(16 * sizeof(float), &vb.vbFactorsTop), noErr);
   data.vbDlgTaskData = &vb;
-  auto *ou = reinterpret_cast<BZ_OuDlgTaskData *>(&data);  // only passed on, never read here
-  data.ouDlgTaskData = ou;
-  BZ_EngineHost host{};
-  host.ouDisposeDlgTaskData = RecordOuDispose;
-  BZ_SetEngineHost(&host);
   BZ_DisposeDlgTaskData(&data);
-  BZ_SetEngineHost(nullptr);
   EXPECT_EQ(vb.vbFactorsTop, nullptr);
-  EXPECT_EQ(gOuDisposed, ou);
-  EXPECT_EQ(data.vbDlgTaskData, &vb) << "the records themselves live on";
+  EXPECT_EQ(data.vbDlgTaskData, &vb) << "the record itself lives on";
 }
 
 TEST_F(ClosingSaving, ExportToDVStreamReplacesTheSavedMovie) {

@@ -64,7 +64,6 @@ OSStatus PlainReactivateControls(void *, WindowRef, Boolean) { return noErr; }
 OSStatus PlainProjectStep(void *, BZ_ProjPtr) { return noErr; }
 OSStatus PlainItemState(void *, WindowRef, HIViewID, Boolean) { return noErr; }
 OSStatus PlainSaveOutlierEditListFinalDontAsk(void *, BZ_OuDlgTaskData *) { return noErr; }
-void PlainOuDisposeDlgTaskData(void *, BZ_OuDlgTaskData *) {}
 
 OSStatus PlainGetProgressBar(void *, SInt32 *value, SInt32 *maximum) {
   if (value != nullptr) *value = 0;
@@ -84,6 +83,15 @@ void PlainDisposeStaticMovieInfo(void *, BZ_StatMovInfo *statMovInfo, SInt32 fil
   if (info.movieClip != nullptr) DisposeRgn(info.movieClip);
   info = BZ_StatMovInfo{};
 }
+
+BZ_PreviewData *PlainGetPreviewDataPtr(void *) { return nullptr; }
+Boolean PlainGetEditingOutliers(void *) { return false; }
+OSStatus PlainAskSaveOutlierEdits(void *, Boolean *discard) {
+  if (discard != nullptr) *discard = false;
+  return noErr;
+}
+
+void PlainPlayAlertSound(void *) {}
 
 const BZ_EngineHost kPlainHost = {
     nullptr,
@@ -117,13 +125,16 @@ const BZ_EngineHost kPlainHost = {
     PlainItemState,
     PlainSaveOutlierEditListFinalDontAsk,
     PlainProjectStep,
-    PlainOuDisposeDlgTaskData,
     PlainGetProgressBar,
     PlainSetProgressBarValue,
     PlainSetProgressText,
     PlainAdjustDVSettingsToInputMovie,
     PlainDisposePersistentPreviewData,
     PlainDisposeStaticMovieInfo,
+    PlainGetPreviewDataPtr,
+    PlainGetEditingOutliers,
+    PlainAskSaveOutlierEdits,
+    PlainPlayAlertSound,
 };
 
 BZ_EngineHost gHost = kPlainHost;
@@ -172,13 +183,16 @@ void BZ_SetEngineHost(const BZ_EngineHost *host) {
   Fill(h.activateDialogItemByID, kPlainHost.activateDialogItemByID);
   Fill(h.saveOutlierEditListFinalDontAsk, kPlainHost.saveOutlierEditListFinalDontAsk);
   Fill(h.setProjectInfoInLog, kPlainHost.setProjectInfoInLog);
-  Fill(h.ouDisposeDlgTaskData, kPlainHost.ouDisposeDlgTaskData);
   Fill(h.getProgressBar, kPlainHost.getProgressBar);
   Fill(h.setProgressBarValue, kPlainHost.setProgressBarValue);
   Fill(h.setProgressText, kPlainHost.setProgressText);
   Fill(h.adjustDVSettingsToInputMovie, kPlainHost.adjustDVSettingsToInputMovie);
   Fill(h.disposePersistentPreviewData, kPlainHost.disposePersistentPreviewData);
   Fill(h.disposeStaticMovieInfo, kPlainHost.disposeStaticMovieInfo);
+  Fill(h.getPreviewDataPtr, kPlainHost.getPreviewDataPtr);
+  Fill(h.getEditingOutliers, kPlainHost.getEditingOutliers);
+  Fill(h.askSaveOutlierEdits, kPlainHost.askSaveOutlierEdits);
+  Fill(h.playAlertSound, kPlainHost.playAlertSound);
   gHost = h;
 }
 

@@ -20,6 +20,8 @@
 constexpr OSType kBZ_DialogItemSignature = 'Orl1';
 
 // One typed parameter of a custom event (copied into the event by value).
+struct BZ_PreviewData;
+
 struct BZ_EventParam {
   UInt32 name;  // kBZ_...EventParam; the parameter's type is the same number
   ByteCount size;
@@ -101,8 +103,6 @@ struct BZ_EngineHost {
   OSStatus (*saveOutlierEditListFinalDontAsk)(void *refCon, BZ_OuDlgTaskData *ouDlgTaskData);
   // BZ_SetProjectInfoInLog: the project's files, location and settings into the log (plain: nothing).
   OSStatus (*setProjectInfoInLog)(void *refCon, BZ_ProjPtr project);
-  // BZ_OuDisposeDlgTaskData: frees what the outlier analysis data holds between projects (plain: nothing).
-  void (*ouDisposeDlgTaskData)(void *refCon, BZ_OuDlgTaskData *ouDlgTaskData);
 
   // ---- Closing, saving, export and sound copy (main thread) ----
   // The progress items of the project dialog (signature 'Orl1'): the bar 2082's value and maximum (the plain
@@ -117,6 +117,17 @@ struct BZ_EngineHost {
   // BZ_DisposeStaticMovieInfo of a source (plain: frees the time list, track list and track clip the
   // record owns and clears it).
   void (*disposeStaticMovieInfo)(void *refCon, BZ_StatMovInfo *statMovInfo, SInt32 fileNum);
+
+  // ---- The preview's outlier editing ----
+  // BZ_GetPreviewDataPtr: the preview's data (borrowed), NULL when there is none (plain: NULL).
+  BZ_PreviewData *(*getPreviewDataPtr)(void *refCon);
+  // BZ_GetEditingOutliers: whether the user edits outliers in the preview (plain: false).
+  Boolean (*getEditingOutliers)(void *refCon);
+  // Asks "Save changes to speck list?" (main thread); *discard is set when the user chose "Discard". The
+  // question's status (plain: saves without asking, noErr).
+  OSStatus (*askSaveOutlierEdits)(void *refCon, Boolean *discard);
+  // Plays the alert sound: an edit in the preview found nothing to change (plain: nothing).
+  void (*playAlertSound)(void *refCon);
 };
 
 // Installs the host (copied); NULL goes back to the plain host. Main thread, while no task runs.

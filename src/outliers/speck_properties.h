@@ -1,0 +1,58 @@
+// Specks: dust spots and scratches held as pixel regions, with their states and measured properties.
+#pragma once
+
+#include "general/geometry.h"
+#include "outliers/regions.h"
+#include "platform/core/mac_types.h"
+
+struct BZ_OuParams;
+
+struct BZ_OuSpeck {
+  SInt32 number;  // its position in the frame's speck list when it was added
+  RG_Region rgn;
+  SInt32 max, min;  // the luminance band around the speck
+  float cmX, cmY;
+  float circleDiff, rectDiff, elongRectDiff;
+  GL_FloatPt minBounds[4];
+  float orientation, orientationWeight, minBoundsArea;
+  GL_FloatPt minBounds1[4];
+  float orientation1, orientationWeight1;
+  GL_FloatPt minBounds2[4];
+  float orientation2, orientationWeight2;
+  Boolean createdByUser;
+  Boolean initiallyRemoved;      // the remove state it was made with; toggles are recorded against it
+  Boolean remove;                // replaced in the cleaned frame
+  Boolean interpolateSpatially;  // filled from its ring rather than from the neighbouring frames
+  Boolean scratch;
+  Boolean scratchNW;
+};
+
+struct BZ_OuSpeckLE {
+  BZ_OuSpeckLE *next;
+  BZ_OuSpeck speck;
+};
+
+// Frees every speck's region and the list; *first ends NULL.
+void BZ_OuDisposeSpeckList(BZ_OuSpeckLE **first);
+
+// Size, average colour and centre of mass of the speck's region (frame: padded '2vuy'; data: the flag plane),
+// then its box, orientation and weight (BZ_OuCalcSpeckShapeSimple).
+void BZ_CalcSpeckProperties(const BZ_OuParams *ouParams, const UInt8 *frame, const UInt16 *data, BZ_OuSpeck *speck);
+// minBounds, minBoundsArea, orientation and orientationWeight (at least 0.001). A speck filling more than 80 %
+// of its bounds takes the bounds as its box.
+void BZ_OuCalcSpeckShapeSimple(const BZ_OuParams *ouParams, const UInt16 *data, BZ_OuSpeck *speck);
+// The box along one diagonal of the region's bounds (bottom-left to top-right when orientationBlTr) that just
+// encloses the region's pixels, each as far as its coverage reaches; corners top-left, top-right,
+// bottom-right, bottom-left.
+void BZ_GetBestDiagonalBox(const BZ_OuParams *ouParams, const UInt16 *data, const BZ_OuSpeck *speck,
+                           GL_FloatPt box[4], Boolean orientationBlTr);
+// The part of the bounds that the box covers.
+float BZ_GetMinBoundsArea(const Rect *bounds, const GL_FloatPt box[4]);
+// The corner triangle cut off by a box edge.
+float BZ_GetTriangleArea(float a1, float b1, float a2, float b2);
+// The angle of the box's longer side in radians (0 to pi).
+float BZ_OuGetOrientation(const GL_FloatPt box[4]);
+// How elongated and how well filled the box is, 0 to 1.
+float BZ_OuGetOrientationWeight(const BZ_OuSpeck *speck);
+// The speck's cmX, cmY weighted by coverage.
+void BZ_CalcSpeckCM(const BZ_OuParams *ouParams, const UInt16 *data, BZ_OuSpeck *speck);

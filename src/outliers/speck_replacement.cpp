@@ -1,0 +1,87 @@
+// Speck and scratch replacement.
+#include "outliers/speck_replacement.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+void BZ_OuReplaceSpeckPixels(const BZ_OuParams *ouParams, const SInt32 *avPixelDiff, UInt8 *const *inBuffers,
+                             UInt8 *outBuffer, const UInt16 *data, void *const *mv, BZ_OuSpeckLE *speckList) {
+  if (ouParams == nullptr || ouParams->sett == nullptr || inBuffers == nullptr || outBuffer == nullptr) return;
+  const SInt32 centre = 2 * ouParams->sett->numConstPix;
+  long removedCount = 0, nonRemovedCount = 0;
+  for (BZ_OuSpeckLE *s = speckList; s != nullptr; s = s->next) {
+    if (!s->speck.remove) {
+      ++nonRemovedCount;
+      continue;
+    }
+    if (s->speck.interpolateSpatially)
+      BZ_OuInterpolateSpeckSpatially(ouParams, &s->speck, inBuffers[centre], outBuffer);
+    else
+      BZ_OuInterpolateSpeckTemporally(ouParams, avPixelDiff, inBuffers, outBuffer, data, mv, &s->speck);
+    ++removedCount;
+  }
+  std::printf("BZ_OuReplaceSpeckPixels: removedCount = %ld, nonRemovedCount = %ld\n", removedCount, nonRemovedCount);
+}
+
+void BZ_OuInterpolateSpeckSpatially(const BZ_OuParams *ouParams, const BZ_OuSpeck *speck, const UInt8 *inBuffer,
+                                    UInt8 *outBuffer) {
+  if (ouParams == nullptr || speck == nullptr || inBuffer == nullptr || outBuffer == nullptr) return;
+  const RG_Region &rgn = speck->rgn;
+  if (rgn.pixels == nullptr || ouParams->width <= 0) return;
+  const float c1 = float(0.1 * std::exp(-1.875));
+  const float c2 = float(0.1 * double(c1) * std::exp(-1.25));
+  const SInt32 width = ouParams->width;
+  const SInt32 *ring = rgn.pixels + rgn.numPixels;
+  for (SInt32 i = 0; i < rgn.numPixels; ++i) {
+    const SInt32 p = rgn.pixels[i];
+    const SInt32 x0 = p % width, y0 = p / width;
+    float wY = 0, wC = 0, sY = 0, sC = 0;
+    for (SInt32 r = 0; r < rgn.edgeSize1; ++r) {
+      const SInt32 q = ring[r];
+      const SInt32 dx = std::abs(q % width - x0), dy = std::abs(q / width - y0);
+      const float d2 = float(dx * dx + dy * dy);
+      const float d = std::sqrt(d2);
+      const float w = 25.0f * std::exp(-d2 / 2.25f) + std::exp(-d / 2.0f) + c1 * std::exp(-d / 8.0f) + c2 / d;
+      wY += w;
+      sY += w * float(inBuffer[2 * q + 1]);
+      if (((q - p) & 1) == 0) {
+        wC += w;
+        sC += w * float(inBuffer[2 * q]);
+      }
+    }
+    if (wY <= 0.0f) continue;  // no ring: nothing to fill from
+    outBuffer[2 * p] = wC > 0.0f ? UInt8(0.5f + sC / wC) : inBuffer[2 * p];
+    outBuffer[2 * p + 1] = UInt8(0.5f + sY / wY);
+  }
+}
+
+void BZ_OuInterpolateSpeckTemporally(const BZ_OuParams *ouParams, const SInt32 *avPixelDiff,
+                                     UInt8 *const *inBuffers, UInt8 *outBuffer, const UInt16 *,
+                                     void *const *, const BZ_OuSpeck *speck) {
+  if (ouParams == nullptr || ouParams->sett == nullptr || avPixelDiff == nullptr || inBuffers == nullptr ||
+      outBuffer == nullptr || speck == nullptr || speck->rgn.pixels == nullptr)
+    return;
+  const SInt32 k = ouParams->sett->numConstPix;
+  if (k < 1 || 4 * k + 1 > kBZ_OuNumWindowSlots) return;
+  SInt32 min = 0, max = 0;
+  BZ_OuGetInBufferIndexBounds(ouParams->sett->maxAvPixelDiff, inBuffers, 4 * k + 1, avPixelDiff, &min, &max);
+  // Pixels whose neighbours follow the motion vectors (flag 0x2000) are marked only once motion chains are
+  // found; every pixel here takes the same place in the neighbouring frames.
+  const SInt32 lo = std::max(min, k), hi = std::min(max, 3 * k + 1);
+  const UInt8 *prev = inBuffers[2 * k - 1], *next = inBuffers[2 * k + 1];
+  const bool prevUsable = 2 * k > lo && prev != nullptr;
+  const bool nextUsable = 2 * k + 1 < hi && next != nullptr;
+  for (SInt32 i = 0; i < speck->rgn.numPixels; ++i) {
+    const SInt32 p = speck->rgn.pixels[i];
+    for (SInt32 b = 0; b < 2; ++b) {
+      UInt8 &out = outBuffer[2 * p + b];
+      if (prevUsable && nextUsable)
+        out = UInt8((prev[2 * p + b] + next[2 * p + b]) / 2);
+      else if (prevUsable)
+        out = prev[2 * p + b];
+      else if (next != nullptr)
+        out = next[2 * p + b];
+    }
+  }
+}
