@@ -97,6 +97,22 @@ GWorldFlags QDD_GetPixelsState(PixMapHandle pm) { return GetPixelsState(pm); }
 void QDD_SetPixelsState(PixMapHandle pm, GWorldFlags state) { SetPixelsState(pm, state); }
 Ptr QDD_GetPixBaseAddr(PixMapHandle pm) { return GetPixBaseAddr(pm); }
 SInt32 QDD_GetPixRowBytes(PixMapHandle pm) { return GetPixRowBytes(pm); }
+void QDD_CopyBits(const BitMap *srcBits, const BitMap *dstBits, const Rect *srcRect, const Rect *dstRect,
+                  SInt16 mode, RgnHandle maskRgn) {
+  CopyBits(srcBits, dstBits, srcRect, dstRect, mode, maskRgn);
+}
+OSStatus QDD_CreateCGContextForPort(CGrafPtr inPort, CGContextRef *outContext) {
+  return CreateCGContextForPort(inPort, outContext);
+}
+PicHandle QDD_OpenPicture(const Rect *picFrame) { return OpenPicture(picFrame); }
+PicHandle QDD_OpenCPicture(const OpenCPicParams *newHeader) { return OpenCPicture(newHeader); }
+void QDD_ClosePicture() { ClosePicture(); }
+void QDD_DrawPicture(PicHandle myPicture, const Rect *dstRect) { DrawPicture(myPicture, dstRect); }
+void QDD_KillPicture(PicHandle myPicture) { KillPicture(myPicture); }
+OSErr QDD_GetPictInfo(PicHandle thePictHandle, PictInfo *thePictInfo, SInt16 verb, SInt16 colorsRequested,
+                      SInt16 colorPickMethod, SInt16 version) {
+  return GetPictInfo(thePictHandle, thePictInfo, verb, colorsRequested, colorPickMethod, version);
+}
 CTabHandle QDD_GetCTable(SInt16 ctID) { return GetCTable(ctID); }
 void QDD_DisposeCTable(CTabHandle cTable) { DisposeCTable(cTable); }
 CursHandle QDD_GetCursor(SInt16 cursorID) { return GetCursor(cursorID); }

@@ -13,8 +13,11 @@
 #include "platform/core/graphics_devices.h"
 #include "platform/core/matrix_math.h"
 #include "platform/core/offscreen_worlds.h"
+#include "platform/core/quartz_contexts.h"
 #include "platform/core/quartz_geometry.h"
 #include "platform/core/quickdraw_geometry.h"
+#include "platform/core/quickdraw_pictures.h"
+#include "platform/core/quickdraw_pixels.h"
 #include "platform/core/quickdraw_ports.h"
 
 #include <cstddef>
@@ -107,6 +110,16 @@ GDHandle QDD_GetNextDevice(GDHandle curDevice);
 Boolean QDD_TestDeviceAttribute(GDHandle gdh, SInt16 attribute);
 Boolean QDD_TransformRect(MatrixRecord *m, Rect *r, FixedPoint *fpp);
 Boolean QDD_TransformFixedRect(MatrixRecord *m, FixedRect *fr, FixedPoint *fpp);
+void QDD_CopyBits(const BitMap *srcBits, const BitMap *dstBits, const Rect *srcRect, const Rect *dstRect,
+                  SInt16 mode, RgnHandle maskRgn);
+OSStatus QDD_CreateCGContextForPort(CGrafPtr inPort, CGContextRef *outContext);
+PicHandle QDD_OpenPicture(const Rect *picFrame);
+PicHandle QDD_OpenCPicture(const OpenCPicParams *newHeader);
+void QDD_ClosePicture();
+void QDD_DrawPicture(PicHandle myPicture, const Rect *dstRect);
+void QDD_KillPicture(PicHandle myPicture);
+OSErr QDD_GetPictInfo(PicHandle thePictHandle, PictInfo *thePictInfo, SInt16 verb, SInt16 colorsRequested,
+                      SInt16 colorPickMethod, SInt16 version);
 
 // ---- Integer rectangles and points ----
 

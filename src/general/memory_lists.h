@@ -9,6 +9,7 @@
 // that pointer. Elements made by the list routines come zeroed from GL_NewPtrClear.
 #pragma once
 
+#include "platform/core/cf_base.h"
 #include "platform/core/mac_types.h"
 
 #include <cstddef>
@@ -105,6 +106,12 @@ struct LL_IntervalLE {
   LL_IntervalLE *next;
   SInt32 start;
   SInt32 end;
+};
+
+// An element of a list of strings (the string is the element's to release, as its owner decides).
+struct GL_CFStringLE {
+  GL_CFStringLE *next;
+  CFStringRef str;
 };
 
 // How the list set operations fill their outputs.

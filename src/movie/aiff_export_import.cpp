@@ -23,10 +23,6 @@ SInt32 SampleValue(const UInt8 *p, SInt16 bytes, OSType format) {
   return format == 'sowt' ? SInt32(SInt16(UInt16(p[0] | (p[1] << 8)))) : SInt32(SInt16(UInt16((p[0] << 8) | p[1])));
 }
 
-OSType FormatOf(SoundDescriptionHandle desc) {
-  return desc != nullptr && *desc != nullptr ? (**desc).dataFormat : 0;
-}
-
 OSStatus OpenForWriting(const FSRef *file, FSIORefNum *fork) {
   OSStatus err = FSOpenFork(file, 0, nullptr, fsRdWrPerm, fork);
   if (err == noErr) err = FSSetForkSize(*fork, fsFromStart, 0);
@@ -114,242 +110,293 @@ OSErr IA_GetSoundTrackData_1(void *refCon, MovieExportGetDataParams *params) {
   return noErr;
 }
 
+// ---- Components ----
+
+namespace {
+
+OSStatus OpenExporter(UInt32 flag, MovieExportComponent *ci) {
+  if (ci == nullptr) return paramErr;
+  *ci = nullptr;
+  ComponentDescription cd{MovieExportType, kQTFileTypeAIFF, kSoundManufacturer, flag, flag};
+  Component c = FindNextComponent(nullptr, &cd);
+  if (c == nullptr) return kIA_SoundExportCompNotFoundErr;
+  return OpenAComponent(c, ci);
+}
+
+}  // namespace
+
+OSStatus IA_OpenExportFromProceduresComponent(MovieExportComponent *ci) {
+  return OpenExporter(canMovieExportFromProcedures, ci);
+}
+
+OSStatus IA_OpenExportToFileComponent(MovieExportComponent *ci) { return OpenExporter(canMovieExportFiles, ci); }
+
+OSStatus IA_ConfigureExportComponent(MovieExportComponent ci, IA_SoundRef *soundRef) {
+  if (soundRef == nullptr) return paramErr;
+  const TimeScale scale = GetMediaTimeScale(soundRef->srcMedia);
+  SInt32 trackID = 0;
+  return MovieExportAddDataSource(ci, SoundMediaType, scale, &trackID, soundRef->getSoundTrackProperty,
+                                  soundRef->getSoundTrackData, soundRef);
+}
+
+OSStatus IA_OpenImportComponent(MovieImportComponent *ci) {
+  if (ci == nullptr) return paramErr;
+  *ci = nullptr;
+  ComponentDescription cd{MovieImportType, kQTFileTypeAIFF, kSoundManufacturer, canMovieImportFiles,
+                          canMovieImportFiles};
+  Component c = FindNextComponent(nullptr, &cd);
+  if (c == nullptr) return kIA_SoundImportCompNotFoundErr;
+  return OpenAComponent(c, ci);
+}
+
+OSStatus IA_ConfigureImportComponent(MovieImportComponent ci, IA_SoundRef *soundRef) {
+  (void)ci, (void)soundRef;
+  return noErr;
+}
+
+// ---- Export and import ----
+
 OSStatus IA_ExportSoundToAIFF(const FSRef *aiffFile, IA_SoundRef *soundRef,
                               MovieExportGetPropertyProcPtr getSoundTrackProperty,
                               MovieExportGetDataProcPtr getSoundTrackData) {
   if (soundRef == nullptr || getSoundTrackProperty == nullptr || getSoundTrackData == nullptr) return paramErr;
+  MovieExportComponent ci = nullptr;
+  OSStatus err = IA_OpenExportFromProceduresComponent(&ci);
+  if (err != noErr) return err;
   soundRef->getSoundTrackProperty = getSoundTrackProperty;
   soundRef->getSoundTrackData = getSoundTrackData;
   soundRef->nextMediaTime = soundRef->mediaStart;
-  OSType compression = 0;
-  SInt16 channels = 0, bits = 0;
-  Fixed rate = 0;
-  OSStatus err = getSoundTrackProperty(soundRef, 1, scSoundCompressionType, &compression);
-  if (err == noErr) err = getSoundTrackProperty(soundRef, 1, scSoundChannelCountType, &channels);
-  if (err == noErr) err = getSoundTrackProperty(soundRef, 1, scSoundSampleSizeType, &bits);
-  if (err == noErr) err = getSoundTrackProperty(soundRef, 1, scSoundSampleRateType, &rate);
+  MovieProgressUPP progress = soundRef->progressProc != nullptr
+                                  ? soundRef->progressProc
+                                  : reinterpret_cast<MovieProgressUPP>(kPL_DefaultMovieProgressProc);
+  err = MovieExportSetProgressProc(ci, progress, soundRef->progressRefcon);
+  if (err == noErr) err = IA_ConfigureExportComponent(ci, soundRef);
+  Handle dataRef = nullptr;
+  OSType dataRefType = 0;
+  if (err == noErr) err = QTNewDataReferenceFromFSRef(aiffFile, 0, &dataRef, &dataRefType);
+  if (err == noErr) err = MovieExportFromProceduresToDataRef(ci, dataRef, dataRefType);
+  MovieExportSetProgressProc(ci, nullptr, nullptr);
+  CloseComponent(ci);
+  if (dataRef != nullptr) DisposeHandle(dataRef);
+  return err;
+}
+
+OSStatus IA_ImportAIFF(const FSRef *aiffFile, IA_SoundRef *soundRef) {
+  if (soundRef == nullptr || soundRef->movie == nullptr) return paramErr;
+  soundRef->track = nullptr;
+  MovieImportComponent ci = nullptr;
+  OSStatus err = IA_OpenImportComponent(&ci);
   if (err != noErr) return err;
-  if (soundRef->srcDesc == nullptr || *soundRef->srcDesc == nullptr) return paramErr;
-  const SoundDescription src = **soundRef->srcDesc;
-  SInt16 outBytes = compression == 'twos' ? 2 : compression == 'raw ' ? 1 : 0;
-  bool convertible = (src.dataFormat == 'twos' || src.dataFormat == 'sowt' || src.dataFormat == 'raw ' ||
-                      src.dataFormat == 'NONE') &&
-                     (src.sampleSize == 8 || src.sampleSize == 16);
-  // Only sample formats are converted here: the channels and the rate stay the source's.
-  if (outBytes == 0 || bits != outBytes * 8 || channels != src.numChannels || channels < 1 || !convertible ||
-      UInt32(rate) != src.sampleRate)
-    return paramErr;
-  FSIORefNum fork = 0;
-  err = OpenForWriting(aiffFile, &fork);
-  if (err != noErr) return err;
-  MovieProgressProcPtr progress = soundRef->progressProc;
-  if (progress) err = progress(soundRef->movie, movieProgressOpen, progressOpExportMovie, 0, soundRef->progressRefcon);
-  if (err == noErr) err = SetupAIFFHeader(fork, channels, UInt32(rate), bits, compression, 0, 0);
-  UInt64 bytes = 0, frames = 0;
-  SInt16 srcBytes = src.sampleSize / 8;
-  std::vector<UInt8> out;
-  MovieExportGetDataParams params{};
-  params.recordSize = sizeof params;
-  params.trackID = 1;
-  while (err == noErr) {
-    params.requestedTime = soundRef->nextMediaTime - soundRef->mediaStart;
-    params.sourceTimeScale = GetMediaTimeScale(soundRef->srcMedia);
-    OSErr got = getSoundTrackData(soundRef, &params);
-    if (got == eofErr) break;
-    if (got != noErr) {
-      err = got;
-      break;
-    }
-    UInt64 n = UInt64(params.actualSampleCount);
-    if (params.dataSize < 0 || UInt64(params.dataSize) < n * UInt64(channels) * UInt64(srcBytes) || n == 0) {
-      err = paramErr;
-      break;
-    }
-    out.resize(size_t(n * UInt64(channels) * UInt64(outBytes)));
-    const UInt8 *p = reinterpret_cast<const UInt8 *>(params.dataPtr);
-    for (size_t i = 0; i < n * UInt64(channels); ++i) {
-      SInt32 v = SampleValue(p + i * size_t(srcBytes), srcBytes, src.dataFormat);
-      if (srcBytes == 2 && outBytes == 1) v >>= 8;
-      if (srcBytes == 1 && outBytes == 2) v *= 256;
-      if (outBytes == 2) {
-        out[2 * i] = UInt8(UInt16(v) >> 8);
-        out[2 * i + 1] = UInt8(v);
-      } else {
-        out[i] = UInt8(v ^ 0x80);
-      }
-    }
-    err = FSWriteFork(fork, fsFromStart, SInt64(kPL_AIFFHeaderSize + bytes), out.size(), out.data(), nullptr);
-    bytes += out.size();
-    frames += n;
-    soundRef->nextMediaTime = soundRef->mediaStart + params.actualTime + TimeValue(n) * params.durationPerSample;
-    if (err == noErr && progress) {
-      double done = soundRef->mediaDuration > 0
-                        ? double(soundRef->nextMediaTime - soundRef->mediaStart) / soundRef->mediaDuration
-                        : 1.0;
-      err = progress(soundRef->movie, movieProgressUpdatePercent, progressOpExportMovie,
-                     Fixed(std::clamp(done, 0.0, 1.0) * fixed1), soundRef->progressRefcon);
-    }
-  }
-  if (err == noErr) err = FinishAIFF(fork, channels, UInt32(rate), bits, compression, bytes, frames);
-  if (progress) {
-    OSStatus closeErr = progress(soundRef->movie, movieProgressClose, progressOpExportMovie, fixed1, soundRef->progressRefcon);
-    if (err == noErr) err = closeErr;
-  }
-  OSStatus closeErr = FSCloseFork(fork);
-  return err != noErr ? err : closeErr;
+  if (soundRef->progressProc != nullptr) err = MovieImportSetProgressProc(ci, soundRef->progressProc, soundRef->progressRefcon);
+  if (err == noErr) err = IA_ConfigureImportComponent(ci, soundRef);
+  Handle dataRef = nullptr;
+  OSType dataRefType = 0;
+  if (err == noErr) err = QTNewDataReferenceFromFSRef(aiffFile, 0, &dataRef, &dataRefType);
+  SInt32 outFlags = 0;
+  if (err == noErr)
+    err = MovieImportDataRef(ci, dataRef, dataRefType, soundRef->movie, nullptr, &soundRef->track, 0, nullptr,
+                             movieImportCreateTrack, &outFlags);
+  if (soundRef->progressProc != nullptr) MovieImportSetProgressProc(ci, nullptr, nullptr);
+  CloseComponent(ci);
+  if (dataRef != nullptr) DisposeHandle(dataRef);
+  return err;
 }
 
 // ---- Resampling ----
 
 OSStatus IA_WriteSoundSamples(FSIORefNum dataForkID, SInt16 numChannels, SInt16 bytesPerSample, const void *newSoundPtr,
                               SInt32 curNewSampleNum, SInt32 newSampleNum, double newNumSamplesDInv,
-                              Fixed newSamplingRate, void *progressData) {
-  (void)newSampleNum, (void)newNumSamplesDInv, (void)newSamplingRate, (void)progressData;
-  if (curNewSampleNum <= 0) return noErr;
-  ByteCount bytes = ByteCount(curNewSampleNum) * ByteCount(numChannels) * ByteCount(bytesPerSample);
-  return FSWriteFork(dataForkID, fsAtMark, 0, bytes, newSoundPtr, nullptr);
+                              Fixed newSamplingRate, GL_ProgrData *progressData, IA_ShowProgressProcPtr showProgress) {
+  OSStatus err = noErr;
+  if (curNewSampleNum > 0) {
+    ByteCount bytes = ByteCount(curNewSampleNum) * ByteCount(numChannels) * ByteCount(bytesPerSample);
+    err = FSWriteFork(dataForkID, fsAtMark, 0, bytes, newSoundPtr, nullptr);
+  }
+  if (err == noErr && progressData != nullptr) {
+    progressData->percWorkDone = float(double(newSampleNum) * newNumSamplesDInv);
+    const double framesPerMinute = 60.0 * double(UInt32(newSamplingRate)) / 65536.0;
+    progressData->count = framesPerMinute > 0 ? SInt32(double(newSampleNum) / framesPerMinute) : 0;
+    if (showProgress != nullptr) err = showProgress(progressData, CFSTR("# minutes ="));
+  }
+  return err;
+}
+
+namespace {
+
+// The member of kChannels channels of kBytes bytes: the chunk loop, the four points of each output frame
+// across the chunk boundary, and the clamping and rounding.
+template <SInt16 kChannels, SInt16 kBytes>
+OSStatus Resample(FSIORefNum fork, Media media, TimeValue mediaStart, TimeValue mediaDuration, Handle oldSoundBytes,
+                  Handle newSoundBytes, SInt32 maxNumSamples, SInt32 *newNumSamples, Fixed newSamplingRate,
+                  double inverse, GL_ProgrData *progressData, IA_ShowProgressProcPtr showProgress) {
+  constexpr size_t kFrameBytes = size_t(kChannels) * size_t(kBytes);
+  constexpr SInt32 kLow = kBytes == 1 ? -127 : -32768, kHigh = kBytes == 1 ? 127 : 32767;
+  if (newNumSamples == nullptr) return paramErr;
+  *newNumSamples = 0;
+  if (media == nullptr || oldSoundBytes == nullptr || newSoundBytes == nullptr || maxNumSamples < 1 ||
+      mediaStart < 0 || mediaDuration < 0 || !(inverse >= 0) || std::isinf(inverse) ||
+      size_t(GetHandleSize(newSoundBytes)) < size_t(maxNumSamples) * kFrameBytes)
+    return paramErr;
+  Handle desc = NewHandle(0);
+  if (desc == nullptr) return memFullErr;
+  const SInt64 sourceEnd = SInt64(mediaStart) + mediaDuration;
+  const double lastX = double(sourceEnd) - 2;
+  // The last three frames of the previous chunk, for the output frames at the chunk's start.
+  SInt32 carried[3][kChannels] = {};
+  SInt64 t = mediaStart;  // the next source frame to fetch
+  SInt64 k = 0, skipped = 0, inBuffer = 0;
+  OSType format = 0;
+  OSStatus err = noErr;
+  UInt8 *out = reinterpret_cast<UInt8 *>(*newSoundBytes);
+  // Fetching goes on to the end of the stretch so that no output frame lacks its last point.
+  while (err == noErr && t < sourceEnd) {
+    const SInt64 left = sourceEnd - t;
+    SInt32 want = maxNumSamples;
+    if (left < maxNumSamples) {
+      want = SInt32(left & ~SInt64(15));
+      if (want == 0) want = SInt32(left);
+    }
+    SInt32 size = 0, count = 0;
+    TimeValue sampleTime = 0;
+    err = GetMediaSample(media, oldSoundBytes, 0, &size, TimeValue(t), &sampleTime, nullptr,
+                         reinterpret_cast<SampleDescriptionHandle>(desc), nullptr, want, &count, nullptr);
+    if (err != noErr) break;
+    const SoundDescription *d = GetHandleSize(desc) >= Size(sizeof(SoundDescription))
+                                    ? reinterpret_cast<const SoundDescription *>(*desc)
+                                    : nullptr;
+    // A chunk elsewhere than asked for, or of other samples than this member reads, would be read as
+    // wrong sound.
+    if (d == nullptr || d->numChannels != kChannels || d->sampleSize != kBytes * 8 || sampleTime != t || count <= 0 ||
+        count > want || size < 0 || size_t(size) < size_t(count) * kFrameBytes) {
+      err = paramErr;
+      break;
+    }
+    format = d->dataFormat;
+    const UInt8 *chunk = reinterpret_cast<const UInt8 *>(*oldSoundBytes);
+    const SInt64 c = t;
+    t += count;
+    // Source frame j (from c - 3 on) of channel ch.
+    auto value = [&](SInt64 j, SInt16 ch) -> SInt32 {
+      if (j >= c) return SampleValue(chunk + (size_t(j - c) * kChannels + size_t(ch)) * kBytes, kBytes, format);
+      return carried[j - (c - 3)][ch];
+    };
+    const double limit = std::min(double(t) - 2, lastX);
+    for (;; ++k) {
+      const double x = double(mediaStart) + double(mediaDuration) * (double(k) * inverse);
+      if (!(x < limit)) break;
+      if (x < double(mediaStart) + 1) {
+        ++skipped;  // counted, not written
+        continue;
+      }
+      const SInt64 base = SInt64(x) - 1;
+      UInt8 *o = out + size_t(inBuffer) * kFrameBytes;
+      for (SInt16 ch = 0; ch < kChannels; ++ch) {
+        float ya[4];
+        for (int j = 0; j < 4; ++j) ya[j] = float(value(base + j, ch));
+        float v = NR_polintEq(0.0f, 1.0f, ya, 4, float(x - double(base)));
+        v = std::clamp(v, float(kLow), float(kHigh));
+        const SInt32 sample = SInt32(v > 0 ? v + 0.49f : v - 0.49f);
+        if (kBytes == 1) {
+          o[ch] = UInt8(sample ^ 128);
+        } else {
+          o[2 * ch] = UInt8(UInt16(sample) >> 8);
+          o[2 * ch + 1] = UInt8(sample);
+        }
+      }
+      if (++inBuffer == maxNumSamples) {
+        err = IA_WriteSoundSamples(fork, kChannels, kBytes, out, SInt32(inBuffer), SInt32(k + 1 - skipped), inverse,
+                                   newSamplingRate, progressData, showProgress);
+        inBuffer = 0;
+        if (err != noErr) break;
+      }
+    }
+    if (err != noErr) break;
+    SInt32 next[3][kChannels];
+    for (int i = 0; i < 3; ++i)
+      for (SInt16 ch = 0; ch < kChannels; ++ch) next[i][ch] = t - 3 + i >= c - 3 ? value(t - 3 + i, ch) : 0;
+    std::memcpy(carried, next, sizeof carried);
+  }
+  const SInt64 written = k - skipped;
+  if (err == noErr)
+    err = IA_WriteSoundSamples(fork, kChannels, kBytes, out, SInt32(inBuffer), SInt32(written), inverse,
+                               newSamplingRate, progressData, showProgress);
+  DisposeHandle(desc);
+  if (err == noErr) *newNumSamples = SInt32(written);
+  return err;
+}
+
+}  // namespace
+
+OSStatus IA_ResampleSoundToAIFF16Mono(FSIORefNum dataForkID, Media soundMedia, TimeValue mediaStart,
+                                      TimeValue mediaDuration, Handle oldSoundBytes, Handle newSoundBytes,
+                                      SInt32 maxNumSamples, SInt32 *newNumSamples, Fixed newSamplingRate,
+                                      double newNumSamplesDInv, GL_ProgrData *progressData,
+                                      IA_ShowProgressProcPtr showProgress) {
+  return Resample<1, 2>(dataForkID, soundMedia, mediaStart, mediaDuration, oldSoundBytes, newSoundBytes, maxNumSamples,
+                        newNumSamples, newSamplingRate, newNumSamplesDInv, progressData, showProgress);
+}
+
+OSStatus IA_ResampleSoundToAIFF16Stereo(FSIORefNum dataForkID, Media soundMedia, TimeValue mediaStart,
+                                        TimeValue mediaDuration, Handle oldSoundBytes, Handle newSoundBytes,
+                                        SInt32 maxNumSamples, SInt32 *newNumSamples, Fixed newSamplingRate,
+                                        double newNumSamplesDInv, GL_ProgrData *progressData,
+                                        IA_ShowProgressProcPtr showProgress) {
+  return Resample<2, 2>(dataForkID, soundMedia, mediaStart, mediaDuration, oldSoundBytes, newSoundBytes, maxNumSamples,
+                        newNumSamples, newSamplingRate, newNumSamplesDInv, progressData, showProgress);
+}
+
+OSStatus IA_ResampleSoundToAIFF8Mono(FSIORefNum dataForkID, Media soundMedia, TimeValue mediaStart,
+                                     TimeValue mediaDuration, Handle oldSoundBytes, Handle newSoundBytes,
+                                     SInt32 maxNumSamples, SInt32 *newNumSamples, Fixed newSamplingRate,
+                                     double newNumSamplesDInv, GL_ProgrData *progressData,
+                                     IA_ShowProgressProcPtr showProgress) {
+  return Resample<1, 1>(dataForkID, soundMedia, mediaStart, mediaDuration, oldSoundBytes, newSoundBytes, maxNumSamples,
+                        newNumSamples, newSamplingRate, newNumSamplesDInv, progressData, showProgress);
+}
+
+OSStatus IA_ResampleSoundToAIFF8Stereo(FSIORefNum dataForkID, Media soundMedia, TimeValue mediaStart,
+                                       TimeValue mediaDuration, Handle oldSoundBytes, Handle newSoundBytes,
+                                       SInt32 maxNumSamples, SInt32 *newNumSamples, Fixed newSamplingRate,
+                                       double newNumSamplesDInv, GL_ProgrData *progressData,
+                                       IA_ShowProgressProcPtr showProgress) {
+  return Resample<2, 1>(dataForkID, soundMedia, mediaStart, mediaDuration, oldSoundBytes, newSoundBytes, maxNumSamples,
+                        newNumSamples, newSamplingRate, newNumSamplesDInv, progressData, showProgress);
 }
 
 OSStatus IA_ResampleSoundToAIFF(const FSRef *aiffFile, Media soundMedia, SInt16 numChannels, SInt16 bytesPerSample,
                                 TimeValue mediaStart, TimeValue mediaDuration, double oldSamplingRate,
-                                Fixed newSamplingRate, void *progressData) {
+                                Fixed newSamplingRate, GL_ProgrData *progressData,
+                                IA_ShowProgressProcPtr showProgress) {
   if (soundMedia == nullptr || numChannels < 1 || numChannels > 2 || bytesPerSample < 1 || bytesPerSample > 2 ||
-      mediaStart < 0 || mediaDuration <= 0 || !(oldSamplingRate > 0) || newSamplingRate <= 0)
+      mediaStart < 0 || mediaDuration < 0 || !(oldSamplingRate > 0) || newSamplingRate <= 0)
     return paramErr;
   const double ratio = double(UInt32(newSamplingRate)) / oldSamplingRate;
-  const double inverse = 1.0 / (double(mediaDuration) * ratio);
+  const double newFrames = double(mediaDuration) * ratio;
+  // An empty stretch makes no frames; its inverse is never used.
+  const double inverse = newFrames > 0 ? 1.0 / newFrames : 0.0;
   const size_t frameBytes = size_t(numChannels) * size_t(bytesPerSample);
   const SInt32 maxNumSamples = SInt32(kBufferBytes / frameBytes);
   FSIORefNum fork = 0;
   OSStatus err = OpenForWriting(aiffFile, &fork);
   if (err != noErr) return err;
-  Handle fetched = NewHandle(0);
-  Handle desc = NewHandle(0);
-  std::vector<UInt8> out;
-  try {
-    out.resize(kBufferBytes);
-  } catch (const std::bad_alloc &) {
-    err = memFullErr;
-  }
-  if (fetched == nullptr || desc == nullptr) err = memFullErr;
+  Handle oldSoundBytes = NewHandle(Size(kBufferBytes));
+  Handle newSoundBytes = oldSoundBytes != nullptr ? NewHandle(Size(kBufferBytes)) : nullptr;
+  if (newSoundBytes == nullptr) err = MemError() != noErr ? MemError() : OSErr(memFullErr);
   if (err == noErr)
     err = SetupAIFFHeader(fork, numChannels, UInt32(newSamplingRate), SInt16(bytesPerSample * 8), 'twos',
                           UInt32(kBufferBytes), UInt32(maxNumSamples));
-  // The source frames [windowStart, windowStart + window.size() / channels), as signed values.
-  std::vector<SInt32> window;
-  SInt64 windowStart = mediaStart;
-  SInt64 fetchedTo = mediaStart;
-  const SInt64 sourceEnd = SInt64(mediaStart) + mediaDuration;
-  const double limit = double(sourceEnd) - 2;
-  const SInt32 lo = bytesPerSample == 1 ? -127 : -32768, hi = bytesPerSample == 1 ? 127 : 32767;
-  SInt64 produced = 0, inBuffer = 0;
-  for (SInt64 k = 0; err == noErr; ++k) {
-    double x = double(mediaStart) + double(mediaDuration) * double(k) * inverse;
-    if (x >= limit) break;
-    if (x < double(mediaStart) + 1) continue;  // counted, not written
-    SInt64 base = SInt64(x) - 1;
-    // Fetch until the four points are there; drop what lies before them now and then.
-    while (err == noErr && fetchedTo < base + 4) {
-      SInt32 want = SInt32(std::min<SInt64>(maxNumSamples, sourceEnd - fetchedTo));
-      SInt32 size = 0, count = 0;
-      TimeValue sampleTime = 0;
-      err = GetMediaSample(soundMedia, fetched, 0, &size, TimeValue(fetchedTo), &sampleTime, nullptr,
-                           reinterpret_cast<SampleDescriptionHandle>(desc), nullptr, want, &count, nullptr);
-      if (err != noErr) break;
-      OSType format = FormatOf(reinterpret_cast<SoundDescriptionHandle>(desc));
-      if (sampleTime != fetchedTo || count <= 0 || size_t(size) < size_t(count) * frameBytes) {
-        err = paramErr;
-        break;
-      }
-      const UInt8 *p = reinterpret_cast<const UInt8 *>(*fetched);
-      for (size_t i = 0; i < size_t(count) * size_t(numChannels); ++i)
-        window.push_back(SampleValue(p + i * size_t(bytesPerSample), bytesPerSample, format));
-      fetchedTo += count;
-    }
-    if (err != noErr) break;
-    if (base - windowStart > maxNumSamples) {
-      window.erase(window.begin(), window.begin() + (base - windowStart) * numChannels);
-      windowStart = base;
-    }
-    UInt8 *o = out.data() + size_t(inBuffer) * frameBytes;
-    for (SInt16 c = 0; c < numChannels; ++c) {
-      float ya[4];
-      for (int j = 0; j < 4; ++j) ya[j] = float(window[size_t((base - windowStart + j) * numChannels + c)]);
-      float v = NR_polintEq(0.0f, 1.0f, ya, 4, float(x - double(base)));
-      v = std::clamp(v, float(lo), float(hi));
-      SInt32 s = SInt32(v > 0 ? v + 0.49f : v - 0.49f);
-      if (bytesPerSample == 1) {
-        o[c] = UInt8(s ^ 128);
-      } else {
-        o[2 * c] = UInt8(UInt16(s) >> 8);
-        o[2 * c + 1] = UInt8(s);
-      }
-    }
-    ++produced;
-    if (++inBuffer == maxNumSamples) {
-      err = IA_WriteSoundSamples(fork, numChannels, bytesPerSample, out.data(), SInt32(inBuffer), SInt32(produced),
-                                 inverse, newSamplingRate, progressData);
-      inBuffer = 0;
-    }
+  SInt32 written = 0;
+  if (err == noErr) {
+    auto member = numChannels == 1 ? (bytesPerSample == 1 ? IA_ResampleSoundToAIFF8Mono : IA_ResampleSoundToAIFF16Mono)
+                                   : (bytesPerSample == 1 ? IA_ResampleSoundToAIFF8Stereo : IA_ResampleSoundToAIFF16Stereo);
+    err = member(fork, soundMedia, mediaStart, mediaDuration, oldSoundBytes, newSoundBytes, maxNumSamples, &written,
+                 newSamplingRate, inverse, progressData, showProgress);
   }
-  if (err == noErr)
-    err = IA_WriteSoundSamples(fork, numChannels, bytesPerSample, out.data(), SInt32(inBuffer), SInt32(produced),
-                               inverse, newSamplingRate, progressData);
   if (err == noErr)
     err = FinishAIFF(fork, numChannels, UInt32(newSamplingRate), SInt16(bytesPerSample * 8),
-                     bytesPerSample == 1 ? 'raw ' : 'twos', UInt64(produced) * frameBytes, UInt64(produced));
+                     bytesPerSample == 1 ? 'raw ' : 'twos', UInt64(written) * frameBytes, UInt64(written));
   OSStatus closeErr = FSCloseFork(fork);
-  if (fetched) DisposeHandle(fetched);
-  if (desc) DisposeHandle(desc);
+  if (oldSoundBytes != nullptr) DisposeHandle(oldSoundBytes);
+  if (newSoundBytes != nullptr) DisposeHandle(newSoundBytes);
   return err != noErr ? err : closeErr;
-}
-
-// ---- Import ----
-
-OSStatus IA_ImportAIFF(const FSRef *aiffFile, IA_SoundRef *soundRef) {
-  if (soundRef == nullptr || soundRef->movie == nullptr) return paramErr;
-  soundRef->track = nullptr;
-  FSIORefNum fork = 0;
-  OSStatus err = FSOpenFork(aiffFile, 0, nullptr, fsRdPerm, &fork);
-  if (err != noErr) return err;
-  PL_AIFFInfo info;
-  err = PL_ReadAIFFHeader(fork, &info);
-  FSCloseFork(fork);
-  if (err != noErr) return err;
-  OSType format = info.compression == 'NONE' ? 'twos' : info.compression;
-  if (info.sampleSize > 16 && format == 'twos') format = info.sampleSize == 24 ? 'in24' : 'in32';
-  if (info.sampleRate > 65535 || info.sampleRate < 1) return kPL_AIFFFormatErr;
-  size_t frameBytes = size_t(info.numChannels) * size_t((info.sampleSize + 7) / 8);
-  UInt64 frames = info.dataSize / frameBytes;
-  if (frames == 0 || frames > 0x7FFFFFFF) return kPL_AIFFFormatErr;
-  Handle dataRef = nullptr;
-  OSType dataRefType = 0;
-  err = QTNewDataReferenceFromFSRef(aiffFile, 0, &dataRef, &dataRefType);
-  if (err != noErr) return err;
-  TimeScale scale = TimeScale(std::lround(info.sampleRate));
-  Track track = NewMovieTrack(soundRef->movie, 0, 0, 0x100);
-  Media media = track != nullptr ? NewTrackMedia(track, SoundMediaType, scale, dataRef, dataRefType) : nullptr;
-  err = GetMoviesError();
-  DisposeHandle(dataRef);
-  Handle desc = NewHandleClear(sizeof(SoundDescription));
-  if (err == noErr && desc == nullptr) err = MemError();
-  if (err == noErr) {
-    SoundDescription &d = *reinterpret_cast<SoundDescription *>(*desc);
-    d.descSize = sizeof(SoundDescription);
-    d.dataFormat = format;
-    d.dataRefIndex = 1;
-    d.numChannels = info.numChannels;
-    d.sampleSize = info.sampleSize;
-    d.sampleRate = UInt32(std::lround(info.sampleRate * 65536.0));
-    SampleReference64Record record{info.dataOffset, UInt32(frames * frameBytes), 1, UInt32(frames), 0};
-    err = AddMediaSampleReferences64(media, reinterpret_cast<SampleDescriptionHandle>(desc), 1, &record, nullptr);
-  }
-  if (err == noErr) err = InsertMediaIntoTrack(track, 0, 0, GetMediaDuration(media), fixed1);
-  if (desc) DisposeHandle(desc);
-  if (err != noErr) {
-    if (track) DisposeMovieTrack(track);
-    return err;
-  }
-  soundRef->track = track;
-  return noErr;
 }

@@ -663,6 +663,80 @@ TEST(GeneralGeometry, OffscreenWorldWrappers) {
   QDD_DisposeGWorld(world);
 }
 
+TEST(GeneralGeometry, PictureAndBitsWrappers) {
+  // A 2 x 2 image (black, white / white, black) and an 8 x 8 world to draw in.
+  const Rect small{0, 0, 2, 2}, frame{0, 0, 4, 4}, big{0, 0, 8, 8};
+  GWorldPtr image = nullptr, world = nullptr;
+  ASSERT_EQ(QDD_NewGWorld(&image, 32, &small, nullptr, nullptr, 0), noErr);
+  ASSERT_EQ(QDD_NewGWorld(&world, 32, &big, nullptr, nullptr, 0), noErr);
+  CGrafPtr savedPort = nullptr;
+  GDHandle savedDevice = nullptr;
+  QDD_GetGWorld(&savedPort, &savedDevice);
+  QDD_SetGWorld(image, nullptr);
+  QDD_ForeColor(30);  // white
+  QDD_PaintRect(&small);
+  QDD_ForeColor(33);  // black
+  Rect dot{0, 0, 1, 1};
+  QDD_PaintRect(&dot);
+  OffsetRect(&dot, 1, 1);
+  QDD_PaintRect(&dot);
+
+  // Recorded: a blue frame at 72 dpi with the image copied into its bottom-right quarter.
+  QDD_SetGWorld(world, nullptr);
+  OpenCPicParams params{frame, 72 << 16, 72 << 16, -2, 0, 0};
+  PicHandle pic = QDD_OpenCPicture(&params);
+  ASSERT_NE(pic, nullptr);
+  const RGBColor blue{0, 0, 0xFFFF};
+  QDD_RGBForeColor(&blue);
+  QDD_FrameRect(&frame);
+  Rect quarter{2, 2, 4, 4};
+  QDD_CopyBits(GetPortBitMapForCopyBits(image), GetPortBitMapForCopyBits(world), &small, &quarter, srcCopy, nullptr);
+  EXPECT_EQ(QDError(), noErr);
+  QDD_ClosePicture();
+  PictInfo info;
+  ASSERT_EQ(QDD_GetPictInfo(pic, &info, 0, 0, 0, 0), noErr);
+  EXPECT_TRUE(RectIs(info.sourceRect, 0, 0, 4, 4));
+  EXPECT_EQ(info.rectCount, 1);
+  EXPECT_EQ(info.pixMapCount, 1);
+
+  // Replayed at twice the size over a red background.
+  const RGBColor red{0xFFFF, 0, 0};
+  QDD_RGBForeColor(&red);
+  QDD_PaintRect(&big);
+  QDD_DrawPicture(pic, &big);
+  PixMapHandle pm = QDD_GetGWorldPixMap(world);
+  auto at = [&](int x, int y) {
+    const UInt8 *p = reinterpret_cast<const UInt8 *>(QDD_GetPixBaseAddr(pm)) + y * QDD_GetPixRowBytes(pm) + 4 * x;
+    return UInt32(p[1]) << 16 | UInt32(p[2]) << 8 | p[3];
+  };
+  struct Case {
+    int x, y;
+    UInt32 rgb;
+  };
+  const Case cases[] = {
+      {0, 0, 0x0000FF}, {7, 0, 0x0000FF}, {1, 7, 0x0000FF},  // the frame, two pixels wide now
+      {2, 2, 0xFF0000}, {3, 5, 0xFF0000},                    // nothing drawn inside it
+      {4, 4, 0x000000}, {5, 5, 0x000000}, {6, 4, 0xFFFFFF},  // the image, each pixel 2 x 2
+      {4, 6, 0xFFFFFF}, {6, 6, 0x000000}, {5, 2, 0xFF0000},
+  };
+  for (const Case &c : cases) EXPECT_EQ(at(c.x, c.y), c.rgb) << "at " << c.x << ", " << c.y;
+
+  CGContextRef context = nullptr;
+  EXPECT_EQ(QDD_CreateCGContextForPort(world, &context), unimpErr);
+  EXPECT_EQ(context, nullptr);
+  QDD_KillPicture(nullptr);
+  QDD_KillPicture(pic);
+  PicHandle plain = QDD_OpenPicture(&frame);
+  ASSERT_NE(plain, nullptr);
+  QDD_ClosePicture();
+  ASSERT_EQ(QDD_GetPictInfo(plain, &info, 0, 0, 0, 0), noErr);
+  EXPECT_EQ(info.hRes, 72 << 16);
+  QDD_KillPicture(plain);
+  QDD_SetGWorld(savedPort, savedDevice);
+  QDD_DisposeGWorld(world);
+  QDD_DisposeGWorld(image);
+}
+
 TEST(GeneralGeometry, CursorWrappers) {
   EXPECT_EQ(QDD_GetCursor(0), nullptr);
   EXPECT_EQ(QDD_GetCursor(129), nullptr);

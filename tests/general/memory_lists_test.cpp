@@ -1,5 +1,6 @@
 #include "general/memory_lists.h"
 
+#include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
 
@@ -555,6 +556,24 @@ TEST(GeneralLists, MergeArraysAppendsOnlyNewElements) {
   EXPECT_EQ(count1, 5);
   EXPECT_EQ(array1[4], 7);
   GL_DisposePtr(&array1);
+}
+
+TEST(GeneralLists, StringListsUseTheListRoutines) {
+  GL_CFStringLE *list = nullptr;
+  const char *texts[] = {"one", "two", "three"};
+  for (const char *text : texts) {
+    GL_CFStringLE *e = nullptr;
+    ASSERT_EQ(LL_AddNewPtr(sizeof(GL_CFStringLE), nullptr, &list, &e), noErr);
+    e->str = CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8);
+  }
+  EXPECT_EQ(LL_PtrListCount(list), 3);
+  GL_CFStringLE *second = static_cast<GL_CFStringLE *>(LL_GetPtrByIndex(list, 2));
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second, list->next);
+  EXPECT_EQ(CFStringCompare(second->str, CFSTR("two"), 0), kCFCompareEqualTo);
+  for (GL_CFStringLE *e = list; e != nullptr; e = e->next) CFRelease(e->str);
+  LL_DisposeLinkedList(&list);
+  EXPECT_EQ(list, nullptr);
 }
 
 }  // namespace

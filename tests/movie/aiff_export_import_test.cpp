@@ -3,6 +3,7 @@
 #include "movie/aiff_export_import.h"
 
 #include "movie/track_copying.h"
+#include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
@@ -13,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -128,27 +132,34 @@ TEST(AiffExport, ExportedAndImportedSoundEqualsTheSource) {
   DisposeMovie(bad.movie);
 }
 
-// A mono 8- or 16-bit sound track of the given values, in a movie written by our toolbox.
-Movie ValuesMovie(const std::string &path, const std::vector<SInt32> &values, SInt16 bytes) {
+// A sound track of the given interleaved values (8 or 16 bits, 'twos' or 'raw '), in a movie written by our
+// toolbox.
+Movie SoundMovie(const std::string &path, const std::vector<SInt32> &values, SInt16 channels, SInt16 bytes,
+                 TimeScale rate = 8000, OSType format = 'twos') {
   bz_test::WriteWholeFile(path, {});
   Handle dataRef = nullptr;
   OSType type = 0;
   EXPECT_EQ(noErr, PL_NewDataReferenceFromPath(path.c_str(), &dataRef, &type));
   Movie movie = NewMovie(0);
   Track track = NewMovieTrack(movie, 0, 0, 0x100);
-  Media media = NewTrackMedia(track, SoundMediaType, 8000, dataRef, type);
+  Media media = NewTrackMedia(track, SoundMediaType, rate, dataRef, type);
   DisposeHandle(dataRef);
-  SoundDescriptionHandle desc = bz_test::NewFixtureSoundDescription(1, 8000);
+  SoundDescriptionHandle desc = bz_test::NewFixtureSoundDescription(channels, rate);
   (**desc).sampleSize = SInt16(bytes * 8);
+  (**desc).dataFormat = format;
   std::vector<UInt8> data;
   for (SInt32 v : values) {
     if (bytes == 2) data.push_back(UInt8(UInt16(v) >> 8));
-    data.push_back(UInt8(v));
+    data.push_back(format == 'raw ' ? UInt8(v ^ 0x80) : UInt8(v));
   }
   EXPECT_EQ(noErr, AddMediaSample2(media, data.data(), data.size(), 1, 0, reinterpret_cast<SampleDescriptionHandle>(desc),
-                                   values.size(), 0, nullptr));
+                                   values.size() / size_t(channels), 0, nullptr));
   DisposeHandle(reinterpret_cast<Handle>(desc));
   return movie;
+}
+
+Movie ValuesMovie(const std::string &path, const std::vector<SInt32> &values, SInt16 bytes) {
+  return SoundMovie(path, values, 1, bytes);
 }
 
 TEST(AiffResample, ValuesClampingAndThePadByte) {
@@ -194,6 +205,293 @@ TEST(AiffResample, ValuesClampingAndThePadByte) {
     auto probe = bz_test::ProbeStream(dir.File("s8.aif"), "a:0");
     EXPECT_EQ("pcm_u8", probe["codec_name"]);
     EXPECT_EQ("8000", probe["sample_rate"]);
+  }
+  DisposeMovie(movie);
+}
+
+// ---- Components ----
+
+TEST(AiffComponents, OpenedByWhatTheyCanDoAndExportingAMovieToAFile) {
+  MovieExportComponent procedures = nullptr, files = nullptr;
+  MovieImportComponent importer = nullptr;
+  ASSERT_EQ(noErr, IA_OpenExportFromProceduresComponent(&procedures));
+  ASSERT_EQ(noErr, IA_OpenExportToFileComponent(&files));
+  ASSERT_EQ(noErr, IA_OpenImportComponent(&importer));
+  for (auto [ci, type] : {std::pair<ComponentInstance, OSType>{procedures, MovieExportType}, {files, MovieExportType},
+                          {importer, MovieImportType}}) {
+    ComponentDescription cd{};
+    ASSERT_EQ(noErr, GetComponentInfo(PL_GetComponentOfInstance(ci), &cd, nullptr, nullptr, nullptr));
+    EXPECT_EQ(type, cd.componentType);
+    EXPECT_EQ(OSType('AIFF'), cd.componentSubType);
+    EXPECT_EQ(OSType('soun'), cd.componentManufacturer);
+  }
+  EXPECT_EQ(noErr, IA_ConfigureImportComponent(importer, nullptr));
+  EXPECT_EQ(paramErr, IA_OpenExportToFileComponent(nullptr));
+  CloseComponent(importer);
+  CloseComponent(procedures);
+
+  // The exporter opened for files writes a movie's sound that ffprobe reads as it was.
+  if (bz_test::FfmpegAvailable()) {
+    SourceSound s;
+    std::string aiff = s.dir.File("movie.aif");
+    Handle dataRef = nullptr;
+    OSType type = 0;
+    ASSERT_EQ(noErr, PL_NewDataReferenceFromPath(aiff.c_str(), &dataRef, &type));
+    ASSERT_EQ(noErr, MovieExportToDataRef(files, dataRef, type, s.movie, nullptr, 0, GetMovieDuration(s.movie)));
+    DisposeHandle(dataRef);
+    auto probe = bz_test::ProbeStream(aiff, "a:0");
+    EXPECT_EQ("pcm_s16be", probe["codec_name"]);
+    EXPECT_EQ("48000", probe["sample_rate"]);
+    EXPECT_EQ("2", probe["channels"]);
+    EXPECT_NEAR(double(s.info.sound.size() / 4) / 48000.0, std::stod(probe["duration"]), 0.001);
+  }
+  CloseComponent(files);
+}
+
+struct ProgressCalls {
+  int open = 0, update = 0, close = 0;
+  OSErr answer = noErr;
+};
+
+OSErr CountProgress(Movie, SInt16 message, SInt16 operation, Fixed, SRefCon refcon) {
+  auto *calls = static_cast<ProgressCalls *>(refcon);
+  EXPECT_EQ(progressOpExportMovie, operation);
+  if (message == movieProgressOpen) ++calls->open;
+  if (message == movieProgressUpdatePercent) ++calls->update;
+  if (message == movieProgressClose) ++calls->close;
+  return message == movieProgressClose ? OSErr(noErr) : calls->answer;
+}
+
+// Asks for 8-bit samples of a 16-bit source.
+OSErr EightBitProperty(void *refcon, SInt32 trackID, OSType propertyType, void *propertyValue) {
+  if (propertyType == scSoundCompressionType) {
+    *static_cast<OSType *>(propertyValue) = 'raw ';
+    return noErr;
+  }
+  if (propertyType == scSoundSampleSizeType) {
+    *static_cast<SInt16 *>(propertyValue) = 8;
+    return noErr;
+  }
+  return IA_GetSoundTrackProperty_1(refcon, trackID, propertyType, propertyValue);
+}
+
+// Answers with no samples: the exporter must not ask for ever.
+OSErr NoSamples(void *refCon, MovieExportGetDataParams *params) {
+  OSErr err = IA_GetSoundTrackData_1(refCon, params);
+  params->actualSampleCount = 0;
+  return err;
+}
+
+TEST(AiffExport, ProgressStopsConvertedSamplesAndEmptyAnswers) {
+  SourceSound s;
+  std::string aiff = s.dir.File("sound.aif");
+  FSRef file = NewFile(aiff);
+  ProgressCalls calls;
+  s.ref.progressProc = CountProgress;
+  s.ref.progressRefcon = &calls;
+  ASSERT_EQ(noErr, IA_ExportSoundToAIFF(&file, &s.ref, IA_GetSoundTrackProperty_1, IA_GetSoundTrackData_1));
+  EXPECT_EQ(1, calls.open);
+  EXPECT_EQ(1, calls.close);
+  EXPECT_GE(calls.update, 1);
+
+  // A stop asked for by the progress procedure is returned, and no half-written file is left.
+  calls = ProgressCalls{};
+  calls.answer = userCanceledErr;
+  EXPECT_EQ(userCanceledErr, IA_ExportSoundToAIFF(&file, &s.ref, IA_GetSoundTrackProperty_1, IA_GetSoundTrackData_1));
+  struct stat st;
+  EXPECT_NE(0, stat(aiff.c_str(), &st));
+
+  // 8-bit output of a 16-bit source: the high byte, offset binary.
+  s.ref.progressProc = nullptr;
+  file = NewFile(aiff);
+  ASSERT_EQ(noErr, IA_ExportSoundToAIFF(&file, &s.ref, EightBitProperty, IA_GetSoundTrackData_1));
+  std::vector<uint8_t> bytes = bz_test::ReadWholeFile(aiff);
+  const size_t samples = s.info.sound.size() / 2;
+  ASSERT_EQ(size_t(kPL_AIFFHeaderSize) + samples + (samples & 1), bytes.size());
+  EXPECT_EQ(OSType('raw '), PL_GetBE32(bytes.data() + 50));
+  for (size_t i : {size_t(0), size_t(1), samples / 2, samples - 1})
+    EXPECT_EQ(UInt8(s.info.sound[2 * i] ^ 0x80), bytes[kPL_AIFFHeaderSize + i]) << i;
+  if (bz_test::FfmpegAvailable()) {
+    EXPECT_EQ("pcm_u8", bz_test::ProbeStream(aiff, "a:0")["codec_name"]);
+  }
+
+  // An answer of no samples is an error, not an endless export; a rate the exporter cannot convert too.
+  EXPECT_EQ(paramErr, IA_ExportSoundToAIFF(&file, &s.ref, IA_GetSoundTrackProperty_1, NoSamples));
+  file = NewFile(aiff);
+  s.ref.outSamplingRate = Fixed(44100u << 16);
+  EXPECT_EQ(paramErr, IA_ExportSoundToAIFF(&file, &s.ref, IA_GetSoundTrackProperty_1, IA_GetSoundTrackData_1));
+}
+
+// ---- Resampling ----
+
+// The value of a test tone (channel 0 a sine, channel 1 its negative half) at a time in source frames.
+double Tone(double x, int channel, double amplitude) {
+  double v = amplitude * std::sin(2 * M_PI * 440.0 * x / 8000.0);
+  return channel == 0 ? v : -v / 2;
+}
+
+TEST(AiffResample, ToneThroughEveryMemberAsFfmpegDecodesIt) {
+  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  bz_test::TempDir dir;
+  const int kFrames = 4000;  // half a second at 8000 Hz
+  for (auto [channels, bytes] : {std::pair<SInt16, SInt16>{1, 2}, {2, 2}, {1, 1}, {2, 1}}) {
+    SCOPED_TRACE(testing::Message() << channels << " channels of " << bytes << " bytes");
+    const double amplitude = bytes == 2 ? 16000 : 100;
+    std::vector<SInt32> values;
+    for (int i = 0; i < kFrames; ++i)
+      for (int c = 0; c < channels; ++c) values.push_back(SInt32(std::lround(Tone(i, c, amplitude))));
+    // 8-bit sources come as offset binary, as AIFF and the sound files of the platform keep them.
+    Movie movie = SoundMovie(dir.File("tone.mov"), values, channels, bytes, 8000, bytes == 1 ? 'raw ' : 'twos');
+    Media media = GetTrackMedia(GetMovieIndTrack(movie, 1));
+    std::string aiff = dir.File("tone.aif");
+    FSRef file = NewFile(aiff);
+    ASSERT_EQ(noErr, IA_ResampleSoundToAIFF(&file, media, channels, bytes, 0, kFrames, 8000.0 * 65536, 11025 << 16,
+                                            nullptr));
+    std::vector<uint8_t> header = bz_test::ReadWholeFile(aiff);
+    const UInt32 frames = PL_GetBE32(header.data() + 34);
+    // Output frame k lies at x = k x 8000 / 11025 source frames, written from x = 1 while x < kFrames - 2.
+    int first = 0;
+    while (first * 8000.0 / 11025.0 < 1) ++first;
+    int last = first;
+    while ((last + 1) * 8000.0 / 11025.0 < kFrames - 2) ++last;
+    ASSERT_EQ(UInt32(last - first + 1), frames);
+
+    auto probe = bz_test::ProbeStream(aiff, "a:0");
+    EXPECT_EQ(bytes == 2 ? "pcm_s16be" : "pcm_u8", probe["codec_name"]);
+    EXPECT_EQ("11025", probe["sample_rate"]);
+    EXPECT_EQ(std::to_string(channels), probe["channels"]);
+    EXPECT_NEAR(frames / 11025.0, std::stod(probe["duration"]), 0.001);
+    std::string decoded;
+    ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -i " + bz_test::ShellQuote(aiff) + " -f " +
+                                         (bytes == 2 ? "s16be" : "u8") + " -",
+                                     &decoded));
+    ASSERT_EQ(size_t(frames) * channels * bytes, decoded.size());
+    double worst = 0;
+    for (UInt32 i = 0; i < frames; ++i)
+      for (int c = 0; c < channels; ++c) {
+        const size_t at = (size_t(i) * channels + c) * bytes;
+        const double got = bytes == 2 ? SInt16(UInt16((UInt8(decoded[at]) << 8) | UInt8(decoded[at + 1])))
+                                      : double(UInt8(decoded[at])) - 128;
+        worst = std::max(worst, std::fabs(got - Tone((i + first) * 8000.0 / 11025.0, c, amplitude)));
+      }
+    // The cubic through rounded points follows a 440 Hz tone at 8 kHz to well within 1 % of its amplitude.
+    EXPECT_LT(worst, 0.01 * amplitude + 1.0);
+    DisposeMovie(movie);
+  }
+}
+
+OSStatus RecordProgress(GL_ProgrData *progress, CFStringRef counterTitle) {
+  EXPECT_TRUE(CFEqual(counterTitle, CFSTR("# minutes =")));
+  ++progress->numParts;  // counts the calls
+  return progress->savedCount == 0 ? noErr : OSStatus(progress->savedCount);
+}
+
+TEST(AiffResample, MembersAcrossChunkBoundariesAndTheirProgress) {
+  bz_test::TempDir dir;
+  std::vector<SInt32> values;
+  for (int i = 0; i < 300; ++i) values.push_back(SInt32((i * 7919) % 20000) - 10000);  // stereo, jumpy
+  Movie movie = SoundMovie(dir.File("s.mov"), values, 2, 2);
+  Media media = GetTrackMedia(GetMovieIndTrack(movie, 1));
+  // One member run into a file, with chunks of maxNumSamples frames; gives the sample bytes.
+  auto run = [&](SInt32 maxNumSamples, double ratio, GL_ProgrData *progress, OSStatus *result) {
+    std::string path = dir.File("out.raw");
+    FSRef file = NewFile(path);
+    FSIORefNum fork = 0;
+    EXPECT_EQ(noErr, FSOpenFork(&file, 0, nullptr, fsRdWrPerm, &fork));
+    Handle oldBytes = NewHandle(0), newBytes = NewHandle(Size(maxNumSamples) * 4);
+    SInt32 written = -1;
+    *result = IA_ResampleSoundToAIFF16Stereo(fork, media, 5, 140, oldBytes, newBytes, maxNumSamples, &written,
+                                             Fixed(std::lround(8000 * ratio)) << 16, 1.0 / (140 * ratio), progress,
+                                             RecordProgress);
+    FSCloseFork(fork);
+    DisposeHandle(oldBytes);
+    DisposeHandle(newBytes);
+    std::vector<uint8_t> bytes = bz_test::ReadWholeFile(path);
+    if (*result == noErr) {
+      EXPECT_EQ(size_t(written) * 4, bytes.size());
+    }
+    return bytes;
+  };
+  OSStatus err = noErr;
+  for (double ratio : {2.0, 1.0, 0.375}) {
+    SCOPED_TRACE(ratio);
+    std::vector<uint8_t> whole = run(100000, ratio, nullptr, &err);
+    ASSERT_EQ(noErr, err);
+    EXPECT_FALSE(whole.empty());
+    // Chunks of 7 and 17 frames put output frames on every side of the boundaries, and the last, short,
+    // fetches below 16 frames; the result must not change.
+    for (SInt32 chunk : {3, 7, 17}) EXPECT_EQ(whole, run(chunk, ratio, nullptr, &err)) << chunk;
+  }
+
+  // Each full buffer and the rest are shown; at the end the whole is done.
+  GL_ProgrData progress{};
+  run(16, 1.0, &progress, &err);
+  ASSERT_EQ(noErr, err);
+  EXPECT_EQ(SInt32(137 / 16 + 1), progress.numParts);  // x = 6 .. 142: 137 frames
+  EXPECT_NEAR(137.0 / 140.0, progress.percWorkDone.load(), 1e-6);
+  EXPECT_EQ(0, progress.count.load());
+  // A stop asked for by the display ends the run with it.
+  progress.savedCount = userCanceledErr;
+  run(16, 1.0, &progress, &err);
+  EXPECT_EQ(userCanceledErr, err);
+
+  // A member of other samples than the media's, and buffers too small for a chunk, are refused.
+  FSRef file = NewFile(dir.File("x.raw"));
+  FSIORefNum fork = 0;
+  ASSERT_EQ(noErr, FSOpenFork(&file, 0, nullptr, fsRdWrPerm, &fork));
+  Handle oldBytes = NewHandle(0), newBytes = NewHandle(64);
+  SInt32 written = -1;
+  EXPECT_EQ(paramErr, IA_ResampleSoundToAIFF8Mono(fork, media, 0, 100, oldBytes, newBytes, 16, &written, 8000 << 16,
+                                                  0.01, nullptr));
+  EXPECT_EQ(paramErr, IA_ResampleSoundToAIFF16Mono(fork, media, 0, 100, oldBytes, newBytes, 16, &written, 8000 << 16,
+                                                   0.01, nullptr));
+  EXPECT_EQ(paramErr, IA_ResampleSoundToAIFF16Stereo(fork, media, 0, 100, oldBytes, newBytes, 17, &written,
+                                                     8000 << 16, 0.01, nullptr));
+  FSCloseFork(fork);
+  DisposeHandle(oldBytes);
+  DisposeHandle(newBytes);
+  DisposeMovie(movie);
+}
+
+TEST(AiffResample, MinutesCountedAndBadArguments) {
+  // 150 s of output at 8000 Hz, of 300 s: half done, two whole minutes.
+  GL_ProgrData progress{};
+  ASSERT_EQ(noErr, IA_WriteSoundSamples(0, 1, 2, nullptr, 0, 8000 * 150, 1.0 / (8000 * 300), 8000 << 16, &progress,
+                                        RecordProgress));
+  EXPECT_FLOAT_EQ(0.5f, progress.percWorkDone.load());
+  EXPECT_EQ(2, progress.count.load());
+  EXPECT_EQ(1, progress.numParts);
+
+  bz_test::TempDir dir;
+  Movie movie = ValuesMovie(dir.File("m.mov"), {1, 2, 3, 4, 5, 6, 7, 8}, 2);
+  Media media = GetTrackMedia(GetMovieIndTrack(movie, 1));
+  FSRef file = NewFile(dir.File("m.aif"));
+  struct Case {
+    SInt16 channels, bytes;
+    TimeValue start, duration;
+    double oldRate;
+  } bad[] = {{0, 2, 0, 8, 8000 * 65536.0}, {1, 0, 0, 8, 8000 * 65536.0}, {3, 2, 0, 8, 8000 * 65536.0},
+             {1, 3, 0, 8, 8000 * 65536.0}, {1, 2, -1, 8, 8000 * 65536.0}, {1, 2, 0, -8, 8000 * 65536.0},
+             {1, 2, 0, 8, 0.0}};
+  for (const Case &c : bad)
+    EXPECT_EQ(paramErr, IA_ResampleSoundToAIFF(&file, media, c.channels, c.bytes, c.start, c.duration, c.oldRate,
+                                               8000 << 16, nullptr))
+        << c.channels << " " << c.bytes << " " << c.start << " " << c.duration;
+  // The media holds mono: asked for stereo, its chunks are refused, not misread.
+  EXPECT_EQ(paramErr, IA_ResampleSoundToAIFF(&file, media, 2, 2, 0, 8, 8000 * 65536.0, 8000 << 16, nullptr));
+
+  // Empty stretches (none, or too short for four points) give a valid file of no frames.
+  for (TimeValue duration : {0, 2}) {
+    ASSERT_EQ(noErr, IA_ResampleSoundToAIFF(&file, media, 1, 2, 0, duration, 8000 * 65536.0, 16000 << 16, nullptr));
+    std::vector<uint8_t> bytes = bz_test::ReadWholeFile(dir.File("m.aif"));
+    ASSERT_EQ(size_t(kPL_AIFFHeaderSize), bytes.size()) << duration;
+    EXPECT_EQ(0u, PL_GetBE32(bytes.data() + 34));
+    FSIORefNum fork = 0;
+    PL_AIFFInfo info{};
+    ASSERT_EQ(noErr, FSOpenFork(&file, 0, nullptr, fsRdPerm, &fork));
+    EXPECT_EQ(noErr, PL_ReadAIFFHeader(fork, &info));
+    FSCloseFork(fork);
+    EXPECT_EQ(0u, info.numFrames);
   }
   DisposeMovie(movie);
 }

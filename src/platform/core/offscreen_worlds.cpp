@@ -3,6 +3,7 @@
 
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
+#include "platform/core/quickdraw_pixels.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,7 @@ struct WorldRecord {
   GWorldFlags pixelsState;
   Fixed requestedGamma;
   Fixed gamma;
+  BitMap portBits;  // what GetPortBitMapForCopyBits hands out
 };
 
 // Live worlds by port and by pixel map handle, so that foreign ports and handles are recognised as such
@@ -127,7 +129,13 @@ OSErr MakeWorld(GWorldPtr *out, OSType format, const Rect *bounds, void *pixels,
   pm.pixelFormat = format;
   world->pixMapPtr = &world->pixMap;
   world->ownPixels = own;
-  GrafPtr port = PL_NewPort(bounds, Point{0, 0}, nullptr, world);
+  world->portBits.baseAddr = pm.baseAddr;
+  // The high bit marks a pixel map, as QuickDraw did; a 1-bit world is a plain bitmap, so that
+  // BitMapToRegion reads it as it is. The rest of a pixel map's rowBytes is only informative here.
+  if (format == k1MonochromePixelFormat && pm.rowBytes <= 0x3FFF) world->portBits.rowBytes = SInt16(pm.rowBytes);
+  else world->portBits.rowBytes = SInt16(0x8000 | (pm.rowBytes & 0x3FFF));
+  world->portBits.bounds = *bounds;
+  GrafPtr port = PL_NewPort(bounds, Point{0, 0}, PL_PixMapDrawProcs(), world);
   if (port == nullptr) {
     delete world;
     std::free(own);
@@ -301,3 +309,16 @@ void GetGWorld(CGrafPtr *port, GDHandle *gdh) {
 void SetGWorld(CGrafPtr port, GDHandle) { SetPort(port); }
 
 Boolean PL_IsGWorld(CGrafPtr port) { return WorldOf(port) != nullptr; }
+
+const BitMap *GetPortBitMapForCopyBits(CGrafPtr port) {
+  WorldRecord *world = WorldOf(port);
+  return world ? &world->portBits : nullptr;
+}
+
+PixMapHandle PL_PixMapOfCopyBits(const BitMap *bits) {
+  if (bits == nullptr) return nullptr;
+  std::lock_guard<std::mutex> lock(gWorldsLock);
+  for (const auto &entry : gWorldsByPort)
+    if (&entry.second->portBits == bits) return &entry.second->pixMapPtr;
+  return nullptr;
+}

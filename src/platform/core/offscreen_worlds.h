@@ -7,6 +7,7 @@
 // (QTNewGWorldFromPtr), which the world never frees. A 'y420' world's base address points at the 32-byte
 // planar header (PlanarPixmapInfoYUV420, big-endian) that locates the three planes.
 //
+// A world's port draws into its pixels (quickdraw_pixels.h) for the formats that layer can write.
 // Nothing here needs a display. A world is used by one thread at a time; the current world is per thread,
 // like the current port.
 #pragma once
@@ -113,7 +114,14 @@ Fixed QTGetPixMapHandleGammaLevel(PixMapHandle pm);
 void GetGWorld(CGrafPtr *port, GDHandle *gdh);
 void SetGWorld(CGrafPtr port, GDHandle gdh);
 
+// The world's pixels as CopyBits takes them (borrowed, lives with the world; the high bit of its rowBytes
+// marks a pixel map, except for a 1-bit world, which is a plain bitmap that BitMapToRegion reads); NULL
+// for a port that is no offscreen world.
+const BitMap *GetPortBitMapForCopyBits(CGrafPtr port);
+
 // ---- Our own helpers ----
+// The pixel map of the world whose GetPortBitMapForCopyBits is bits; NULL for any other pointer.
+PixMapHandle PL_PixMapOfCopyBits(const BitMap *bits);
 // True for a port made by the calls above.
 Boolean PL_IsGWorld(CGrafPtr port);
 // Bits per pixel of a pixel format (12 for 'y420'); 0 for a format the worlds do not offer.

@@ -3,9 +3,12 @@
 
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
+#include "platform/core/quickdraw_pixels.h"
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -20,8 +23,57 @@ struct PictureImage {
 };
 constexpr size_t kHeaderSize = sizeof(Picture) + sizeof(PictureImage);
 
+// The recorded drawing behind the image.
+struct OpsHeader {
+  UInt32 tag;
+  Fixed hRes;
+  Fixed vRes;
+  SInt32 count;
+};
+enum : SInt16 { kOpFill = 1, kOpImage = 2 };
+// Which drawing call an operation came from (the first operation of a call only), for GetPictInfo.
+enum : SInt16 { kFromMore = 0, kFromRect = 1, kFromRgn = 2, kFromPixMap = 3 };
+struct OpRecord {
+  SInt16 kind;
+  SInt16 origin;
+  Rect r;     // frame coordinates: the filled rectangle, or where the image goes
+  Rect clip;  // images: the part of r drawn
+  UInt8 argb[4];
+  SInt32 width;  // images: pixels that follow the record
+  SInt32 height;
+};
+
+struct Op {
+  OpRecord rec;
+  std::vector<UInt8> own;        // pixels of an operation being recorded
+  const UInt8 *stored = nullptr;  // or in a picture's handle
+  const UInt8 *pixels() const { return own.empty() ? stored : own.data(); }
+};
+
+// A picture's contents as read from its handle (pointers into it: valid while the handle is untouched).
+struct Contents {
+  Rect frame;
+  Fixed hRes = 72 << 16;
+  Fixed vRes = 72 << 16;
+  bool recorded = false;
+  std::vector<Op> ops;
+};
+
+// A picture being recorded in a port.
+struct Recording {
+  GrafPtr port;
+  PicHandle picture;
+  Rect frame;
+  Fixed hRes;
+  Fixed vRes;
+  std::vector<Op> ops;
+  bool failed = false;
+};
+thread_local std::vector<Recording *> tRecordings;
+
 OSErr SetError(OSErr err) {
   tPictureError = err;
+  PL_SetQDError(err);
   return err;
 }
 
@@ -37,58 +89,248 @@ const PictureImage *ImageOf(PicHandle picture) {
   return reinterpret_cast<const PictureImage *>(reinterpret_cast<const UInt8 *>(*picture) + sizeof(Picture));
 }
 
-// 6 x 6 x 6 cube from white down, ramps, black at 255: QuickDraw's default 8-bit table.
-const UInt8 kRamp[10] = {0xEE, 0xDD, 0xBB, 0xAA, 0x88, 0x77, 0x55, 0x44, 0x22, 0x11};
-void IndexedColor(UInt8 index, UInt8 rgb[3]) {
-  rgb[0] = rgb[1] = rgb[2] = 0;
-  if (index < 215) {
-    rgb[0] = UInt8(0xFF - 0x33 * (index / 36));
-    rgb[1] = UInt8(0xFF - 0x33 * (index / 6 % 6));
-    rgb[2] = UInt8(0xFF - 0x33 * (index % 6));
-  } else if (index < 255) {
-    int ramp = (index - 215) / 10;
-    UInt8 level = kRamp[(index - 215) % 10];
-    if (ramp == 3) rgb[0] = rgb[1] = rgb[2] = level;
-    else rgb[ramp] = level;
+// Reads a picture: its image as one operation over the frame, or the operations it recorded. False for a
+// damaged picture (the recorded part is checked as strictly as the image).
+bool ReadContents(PicHandle picture, Contents *contents) {
+  const PictureImage *image = ImageOf(picture);
+  if (image == nullptr) return false;
+  const UInt8 *base = reinterpret_cast<const UInt8 *>(*picture);
+  const size_t size = size_t(GetHandleSize(reinterpret_cast<Handle>(picture)));
+  contents->frame = (*picture)->picFrame;
+  contents->ops.clear();
+  size_t at = kHeaderSize + size_t(image->width) * size_t(image->height) * 4;
+  OpsHeader header{};
+  if (size - at >= sizeof(header.tag)) std::memcpy(&header.tag, base + at, sizeof(header.tag));
+  if (header.tag == UInt32(kPL_PictureOpsTag)) {
+    if (size - at < sizeof(header)) return false;
+    std::memcpy(&header, base + at, sizeof(header));
+  } else {
+    Op op;
+    op.rec = OpRecord{kOpImage, kFromPixMap, contents->frame, contents->frame, {0, 0, 0, 0}, image->width,
+                      image->height};
+    op.stored = base + kHeaderSize;
+    contents->ops.push_back(std::move(op));
+    return true;
   }
-}
-UInt8 NearestIndex(const UInt8 rgb[3]) {
-  auto step = [](UInt8 c) { return (0xFF - c + 0x19) / 0x33; };
-  int index = step(rgb[0]) * 36 + step(rgb[1]) * 6 + step(rgb[2]);
-  return index == 215 ? 255 : UInt8(index);
+  if (header.count < 0 || header.hRes <= 0 || header.vRes <= 0) return false;
+  contents->recorded = true;
+  contents->hRes = header.hRes;
+  contents->vRes = header.vRes;
+  at += sizeof(header);
+  for (SInt32 i = 0; i < header.count; ++i) {
+    Op op;
+    if (size - at < sizeof(OpRecord)) return false;
+    std::memcpy(&op.rec, base + at, sizeof(OpRecord));
+    at += sizeof(OpRecord);
+    if (op.rec.kind == kOpImage) {
+      if (op.rec.width <= 0 || op.rec.height <= 0) return false;
+      const UInt64 bytes = UInt64(op.rec.width) * UInt64(op.rec.height) * 4;
+      if (bytes > size - at) return false;
+      op.stored = base + at;
+      at += size_t(bytes);
+    } else if (op.rec.kind != kOpFill) {
+      return false;
+    }
+    contents->ops.push_back(std::move(op));
+  }
+  return true;
 }
 
-// ARGB of one pixel of a pixel map, and back.
-void ReadPixel(const PixMap &pm, const UInt8 *row, SInt32 x, UInt8 out[4]) {
-  switch (pm.pixelFormat) {
-    case k32ARGBPixelFormat: std::memcpy(out, row + 4 * x, 4); break;
-    case k24RGBPixelFormat:
-      out[0] = 0xFF;
-      std::memcpy(out + 1, row + 3 * x, 3);
-      break;
-    case k8IndexedGrayPixelFormat: out[0] = 0xFF; out[1] = out[2] = out[3] = UInt8(255 - row[x]); break;
-    default:
-      out[0] = 0xFF;
-      IndexedColor(row[x], out + 1);
-      break;
+SInt16 ClampCoord(SInt64 v) { return SInt16(std::clamp<SInt64>(v, -32767, 32767)); }
+
+// floor(a / b) for b > 0.
+SInt64 FloorDiv(SInt64 a, SInt64 b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+// A rectangle of the frame's coordinates in dst's, scaled as the frame is to dst.
+Rect MapRect(const Rect &r, const Rect &frame, const Rect &dst) {
+  const SInt64 fw = frame.right - frame.left, fh = frame.bottom - frame.top;
+  const SInt64 dw = dst.right - dst.left, dh = dst.bottom - dst.top;
+  auto h = [&](SInt16 x) { return ClampCoord(dst.left + FloorDiv((x - frame.left) * dw, fw)); };
+  auto v = [&](SInt16 y) { return ClampCoord(dst.top + FloorDiv((y - frame.top) * dh, fh)); };
+  return Rect{v(r.top), h(r.left), v(r.bottom), h(r.right)};
+}
+
+// Draws the operations, mapped from frame to dst, into the pixel map, within clip (NULL: everywhere).
+void Render(const PixMap *pm, const std::vector<Op> &ops, const Rect &frame, const Rect &dst, RgnHandle clip) {
+  RgnHandle shape = NewRgn();
+  if (shape == nullptr) {
+    SetError(memFullErr);
+    return;
+  }
+  UInt8 *base = reinterpret_cast<UInt8 *>(pm->baseAddr);
+  for (const Op &op : ops) {
+    const Rect r = MapRect(op.rec.r, frame, dst);
+    Rect part = r;
+    const Rect visible = MapRect(op.rec.clip, frame, dst);
+    if (op.rec.kind == kOpImage && !SectRect(&r, &visible, &part)) continue;
+    if (EmptyRect(&part)) continue;
+    RectRgn(shape, &part);
+    if (clip != nullptr) SectRgn(shape, clip, shape);
+    if (op.rec.kind == kOpFill) {
+      PL_PaintPixMapRgn(pm, shape, op.rec.argb);
+      continue;
+    }
+    const SInt64 rw = r.right - r.left, rh = r.bottom - r.top;
+    const UInt8 *pixels = op.pixels();
+    PL_ForEachRgnRect(shape, [&](const Rect &rect) {
+      Rect on;
+      if (!SectRect(&rect, &pm->bounds, &on)) return;
+      for (SInt32 y = on.top; y < on.bottom; ++y) {
+        const SInt64 sy = (y - r.top) * SInt64(op.rec.height) / rh;
+        UInt8 *row = base + size_t(y - pm->bounds.top) * size_t(pm->rowBytes);
+        const UInt8 *line = pixels + size_t(sy) * size_t(op.rec.width) * 4;
+        for (SInt32 x = on.left; x < on.right; ++x) {
+          const SInt64 sx = (x - r.left) * SInt64(op.rec.width) / rw;
+          PL_WritePixelARGB(pm, row, x - pm->bounds.left, line + size_t(sx) * 4);
+        }
+      }
+    });
+  }
+  DisposeRgn(shape);
+}
+
+Recording *RecordingOf(GrafPtr port);
+
+void AddOp(Recording *rec, Op &&op) {
+  if (rec->failed) return;
+  try {
+    rec->ops.push_back(std::move(op));
+  } catch (const std::bad_alloc &) {
+    rec->failed = true;
   }
 }
 
-void WritePixel(const PixMap &pm, UInt8 *row, SInt32 x, const UInt8 argb[4]) {
-  switch (pm.pixelFormat) {
-    case k32ARGBPixelFormat: std::memcpy(row + 4 * x, argb, 4); break;
-    case k24RGBPixelFormat: std::memcpy(row + 3 * x, argb + 1, 3); break;
-    case k8IndexedGrayPixelFormat:
-      // Rec. 601 luma of the colour; index 0 is white.
-      row[x] = UInt8(255 - (299 * argb[1] + 587 * argb[2] + 114 * argb[3] + 500) / 1000);
-      break;
-    default: row[x] = NearestIndex(argb + 1); break;
+// Records the shape, clipped to the port's clip region, as filled rectangles of one colour.
+void RecordFill(Recording *rec, RgnHandle shape, const RGBColor &color, SInt16 origin) {
+  RgnHandle clipped = NewRgn();
+  if (clipped == nullptr) {
+    rec->failed = true;
+    return;
   }
+  GetClip(clipped);
+  SectRgn(shape, clipped, clipped);
+  Op op;
+  op.rec.kind = kOpFill;
+  PL_RGBColorToARGB(&color, op.rec.argb);
+  bool first = true;
+  PL_ForEachRgnRect(clipped, [&](const Rect &r) {
+    Op piece;
+    piece.rec = op.rec;
+    piece.rec.origin = first ? origin : SInt16(kFromMore);
+    piece.rec.r = piece.rec.clip = r;
+    first = false;
+    AddOp(rec, std::move(piece));
+  });
+  DisposeRgn(clipped);
 }
 
-bool Drawable(OSType format) {
-  return format == k32ARGBPixelFormat || format == k24RGBPixelFormat || format == k8IndexedGrayPixelFormat ||
-         format == k8IndexedPixelFormat;
+void RecordShape(GrafPtr port, RgnHandle shape, bool erase, SInt16 origin) {
+  Recording *rec = RecordingOf(port);
+  if (rec == nullptr || shape == nullptr) return;
+  RGBColor color;
+  if (erase) PL_GetPortBackColor(port, &color);
+  else PL_GetPortForeColor(port, &color);
+  RecordFill(rec, shape, color, origin);
+}
+
+void RecordRect(GrafPtr port, const Rect *r, bool erase) {
+  if (r == nullptr) return;
+  RgnHandle shape = NewRgn();
+  if (shape == nullptr) return;
+  RectRgn(shape, r);
+  RecordShape(port, shape, erase, kFromRect);
+  DisposeRgn(shape);
+}
+
+void RecPaintRect(GrafPtr port, const Rect *r) { RecordRect(port, r, false); }
+void RecEraseRect(GrafPtr port, const Rect *r) { RecordRect(port, r, true); }
+void RecFrameRect(GrafPtr port, const Rect *r) {
+  RgnHandle shape = NewRgn();
+  if (shape == nullptr) return;
+  PenState pen;
+  GetPenState(&pen);
+  PL_FrameRectRgn(r, pen.pnSize, shape);
+  RecordShape(port, shape, false, kFromRect);
+  DisposeRgn(shape);
+}
+void RecPaintRgn(GrafPtr port, RgnHandle rgn) { RecordShape(port, rgn, false, kFromRgn); }
+void RecEraseRgn(GrafPtr port, RgnHandle rgn) { RecordShape(port, rgn, true, kFromRgn); }
+void RecFrameRgn(GrafPtr port, RgnHandle rgn) {
+  if (rgn == nullptr) return;
+  PenState pen;
+  GetPenState(&pen);
+  RgnHandle inner = NewRgn(), moved = NewRgn();
+  if (inner != nullptr && moved != nullptr) {
+    // The same outline as the offscreen back end paints.
+    CopyRgn(rgn, inner);
+    const SInt16 w = std::max<SInt16>(pen.pnSize.h, 1), h = std::max<SInt16>(pen.pnSize.v, 1);
+    const SInt16 shifts[4][2] = {{w, 0}, {SInt16(-w), 0}, {0, h}, {0, SInt16(-h)}};
+    for (const auto &shift : shifts) {
+      CopyRgn(rgn, moved);
+      OffsetRgn(moved, shift[0], shift[1]);
+      SectRgn(inner, moved, inner);
+    }
+    DiffRgn(rgn, inner, moved);
+    RecordShape(port, moved, false, kFromRgn);
+  }
+  if (inner != nullptr) DisposeRgn(inner);
+  if (moved != nullptr) DisposeRgn(moved);
+}
+
+const PL_PortDrawProcs kRecorderProcs = {
+    RecFrameRect, RecPaintRect, RecEraseRect, RecFrameRgn, RecPaintRgn, RecEraseRgn, nullptr,
+    nullptr,      nullptr,      nullptr,      nullptr,     nullptr,     nullptr,
+};
+
+Recording *RecordingOf(GrafPtr port) {
+  if (port == nullptr) return nullptr;
+  for (Recording *rec : tRecordings)
+    if (rec->port == port) return rec;
+  return nullptr;
+}
+
+void EndRecording(Recording *rec) {
+  PL_SetPortRecorder(rec->port, nullptr, nullptr, nullptr);
+  tRecordings.erase(std::remove(tRecordings.begin(), tRecordings.end(), rec), tRecordings.end());
+  delete rec;
+}
+
+// The port went away with its picture still open: the picture stays unfinished.
+void ReleaseRecording(GrafPtr, void *refCon) {
+  Recording *rec = static_cast<Recording *>(refCon);
+  tRecordings.erase(std::remove(tRecordings.begin(), tRecordings.end(), rec), tRecordings.end());
+  delete rec;
+}
+
+// Records the operations of a picture drawn at dst, clipped to the port's clip region.
+void RecordContents(Recording *rec, const Contents &contents, const Rect &dst) {
+  RgnHandle clip = NewRgn();
+  if (clip == nullptr) {
+    rec->failed = true;
+    return;
+  }
+  GetClip(clip);
+  Rect clipBox;
+  GetRegionBounds(clip, &clipBox);
+  for (const Op &op : contents.ops) {
+    const Rect r = MapRect(op.rec.r, contents.frame, dst);
+    if (op.rec.kind == kOpFill) {
+      RgnHandle shape = NewRgn();
+      if (shape == nullptr) {
+        rec->failed = true;
+        break;
+      }
+      RectRgn(shape, &r);
+      RGBColor color{UInt16(op.rec.argb[1] * 257), UInt16(op.rec.argb[2] * 257), UInt16(op.rec.argb[3] * 257)};
+      RecordFill(rec, shape, color, op.rec.origin);
+      DisposeRgn(shape);
+      continue;
+    }
+    Rect visible = MapRect(op.rec.clip, contents.frame, dst);
+    if (!SectRect(&visible, &clipBox, &visible)) continue;
+    PL_RecordPictureImage(rec->port, &r, &visible, op.rec.width, op.rec.height, op.pixels());
+  }
+  DisposeRgn(clip);
 }
 
 }  // namespace
@@ -97,7 +339,7 @@ OSErr PL_PictureError() { return tPictureError; }
 
 void PL_DefaultIndexedColor(UInt8 index, UInt8 *red, UInt8 *green, UInt8 *blue) {
   UInt8 rgb[3];
-  IndexedColor(index, rgb);
+  PL_IndexedToRGB(index, rgb);
   if (red != nullptr) *red = rgb[0];
   if (green != nullptr) *green = rgb[1];
   if (blue != nullptr) *blue = rgb[2];
@@ -105,11 +347,17 @@ void PL_DefaultIndexedColor(UInt8 index, UInt8 *red, UInt8 *green, UInt8 *blue) 
 
 UInt8 PL_NearestDefaultIndex(UInt8 red, UInt8 green, UInt8 blue) {
   const UInt8 rgb[3] = {red, green, blue};
-  return NearestIndex(rgb);
+  return PL_RGBToIndexed(rgb);
 }
 
 void KillPicture(PicHandle myPicture) {
-  if (myPicture != nullptr) DisposeHandle(reinterpret_cast<Handle>(myPicture));
+  if (myPicture == nullptr) return;
+  for (Recording *rec : tRecordings)
+    if (rec->picture == myPicture) {
+      EndRecording(rec);
+      break;
+    }
+  DisposeHandle(reinterpret_cast<Handle>(myPicture));
 }
 
 Rect *QDGetPictureBounds(PicHandle picH, Rect *outRect) {
@@ -117,6 +365,159 @@ Rect *QDGetPictureBounds(PicHandle picH, Rect *outRect) {
   *outRect = Rect{0, 0, 0, 0};
   if (ImageOf(picH) != nullptr) *outRect = (*picH)->picFrame;
   return outRect;
+}
+
+PicHandle OpenCPicture(const OpenCPicParams *newHeader) {
+  GrafPtr port = nullptr;
+  GetPort(&port);
+  if (port == nullptr || newHeader == nullptr || EmptyRect(&newHeader->srcRect) || newHeader->hRes <= 0 ||
+      newHeader->vRes <= 0 || RecordingOf(port) != nullptr) {
+    SetError(paramErr);
+    return nullptr;
+  }
+  Handle h = NewHandle(sizeof(Picture));
+  Recording *rec = h ? new (std::nothrow) Recording{} : nullptr;
+  if (rec == nullptr) {
+    if (h != nullptr) DisposeHandle(h);
+    SetError(memFullErr);
+    return nullptr;
+  }
+  Picture header{SInt16(sizeof(Picture)), newHeader->srcRect};
+  std::memcpy(*h, &header, sizeof(header));
+  rec->port = port;
+  rec->picture = reinterpret_cast<PicHandle>(h);
+  rec->frame = newHeader->srcRect;
+  rec->hRes = newHeader->hRes;
+  rec->vRes = newHeader->vRes;
+  try {
+    tRecordings.push_back(rec);
+  } catch (const std::bad_alloc &) {
+    delete rec;
+    DisposeHandle(h);
+    SetError(memFullErr);
+    return nullptr;
+  }
+  PL_SetPortRecorder(port, &kRecorderProcs, rec, ReleaseRecording);
+  SetError(noErr);
+  return rec->picture;
+}
+
+PicHandle OpenPicture(const Rect *picFrame) {
+  if (picFrame == nullptr) {
+    SetError(paramErr);
+    return nullptr;
+  }
+  OpenCPicParams params{*picFrame, 72 << 16, 72 << 16, -2, 0, 0};
+  return OpenCPicture(&params);
+}
+
+void ClosePicture() {
+  GrafPtr port = nullptr;
+  GetPort(&port);
+  Recording *rec = RecordingOf(port);
+  if (rec == nullptr) {
+    SetError(paramErr);
+    return;
+  }
+  const SInt32 width = rec->frame.right - rec->frame.left, height = rec->frame.bottom - rec->frame.top;
+  UInt64 bytes = kHeaderSize + UInt64(width) * UInt64(height) * 4 + sizeof(OpsHeader);
+  for (const Op &op : rec->ops)
+    bytes += sizeof(OpRecord) + (op.rec.kind == kOpImage ? UInt64(op.rec.width) * UInt64(op.rec.height) * 4 : 0);
+  Handle h = reinterpret_cast<Handle>(rec->picture);
+  OSErr err = rec->failed || bytes > 0x7FFFFFFF ? memFullErr : noErr;
+  if (err == noErr) {
+    SetHandleSize(h, Size(bytes));
+    err = MemError();
+    if (err == noErr && GetHandleSize(h) != Size(bytes)) err = memFullErr;
+  }
+  if (err == noErr) {
+    UInt8 *p = reinterpret_cast<UInt8 *>(*h);
+    Picture header{SInt16(bytes & 0xFFFF), rec->frame};
+    PictureImage image{UInt32(kPL_PictureTag), width, height};
+    std::memcpy(p, &header, sizeof(header));
+    std::memcpy(p + sizeof(header), &image, sizeof(image));
+    // The image: the drawing over transparent white.
+    UInt8 *pixels = p + kHeaderSize;
+    for (size_t i = 0; i < size_t(width) * size_t(height); ++i) {
+      const UInt8 clear[4] = {0, 0xFF, 0xFF, 0xFF};
+      std::memcpy(pixels + 4 * i, clear, 4);
+    }
+    PixMap pm{};
+    pm.baseAddr = reinterpret_cast<Ptr>(pixels);
+    pm.rowBytes = width * 4;
+    pm.bounds = rec->frame;
+    pm.pixelFormat = k32ARGBPixelFormat;
+    pm.pixelSize = 32;
+    Render(&pm, rec->ops, rec->frame, rec->frame, nullptr);
+    size_t at = kHeaderSize + size_t(width) * size_t(height) * 4;
+    OpsHeader ops{UInt32(kPL_PictureOpsTag), rec->hRes, rec->vRes, SInt32(rec->ops.size())};
+    std::memcpy(p + at, &ops, sizeof(ops));
+    at += sizeof(ops);
+    for (const Op &op : rec->ops) {
+      std::memcpy(p + at, &op.rec, sizeof(OpRecord));
+      at += sizeof(OpRecord);
+      if (op.rec.kind != kOpImage) continue;
+      const size_t n = size_t(op.rec.width) * size_t(op.rec.height) * 4;
+      std::memcpy(p + at, op.pixels(), n);
+      at += n;
+    }
+  }
+  EndRecording(rec);
+  SetError(err);
+}
+
+void PL_RecordPictureImage(GrafPtr port, const Rect *dstRect, const Rect *clip, SInt32 width, SInt32 height,
+                           const UInt8 *argb) {
+  Recording *rec = RecordingOf(port);
+  if (rec == nullptr || dstRect == nullptr || clip == nullptr || argb == nullptr || width <= 0 || height <= 0)
+    return;
+  Rect visible;
+  if (!SectRect(dstRect, clip, &visible)) return;
+  Op op;
+  op.rec = OpRecord{kOpImage, kFromPixMap, *dstRect, visible, {0, 0, 0, 0}, width, height};
+  try {
+    op.own.assign(argb, argb + size_t(width) * size_t(height) * 4);
+  } catch (const std::bad_alloc &) {
+    rec->failed = true;
+    return;
+  }
+  AddOp(rec, std::move(op));
+}
+
+OSErr GetPictInfo(PicHandle thePictHandle, PictInfo *thePictInfo, SInt16 verb, SInt16, SInt16, SInt16 version) {
+  if (thePictInfo == nullptr) return paramErr;
+  *thePictInfo = PictInfo{};
+  if (version != 0) return pictInfoVersionErr;
+  if ((verb & ~(returnColorTable | returnPalette | recordComments | recordFontInfo | suppressBlackAndWhite)) != 0)
+    return pictInfoVerbErr;
+  if ((verb & (returnColorTable | returnPalette)) != 0) return unimpErr;
+  Contents contents;
+  if (!ReadContents(thePictHandle, &contents)) return pictureDataErr;
+  PictInfo &info = *thePictInfo;
+  info.version = 0;
+  info.hRes = contents.hRes;
+  info.vRes = contents.vRes;
+  info.depth = 32;
+  info.sourceRect = contents.frame;
+  std::unordered_set<UInt32> colours;
+  auto count = [&](const UInt8 argb[4]) {
+    const UInt32 rgb = UInt32(argb[1]) << 16 | UInt32(argb[2]) << 8 | argb[3];
+    if ((verb & suppressBlackAndWhite) != 0 && (rgb == 0 || rgb == 0xFFFFFF)) return;
+    colours.insert(rgb);
+  };
+  for (const Op &op : contents.ops) {
+    if (op.rec.origin == kFromRect) ++info.rectCount;
+    else if (op.rec.origin == kFromRgn) ++info.regionCount;
+    else if (op.rec.origin == kFromPixMap) ++info.pixMapCount;
+    if (op.rec.kind == kOpFill) {
+      count(op.rec.argb);
+      continue;
+    }
+    const UInt8 *pixels = op.pixels();
+    for (size_t i = 0; i < size_t(op.rec.width) * size_t(op.rec.height); ++i) count(pixels + 4 * i);
+  }
+  info.uniqueColors = SInt32(colours.size());
+  return noErr;
 }
 
 OSStatus PL_NewARGBPicture(const Rect *picFrame, SInt32 width, SInt32 height, const void *argb, SInt32 rowBytes,
@@ -146,7 +547,7 @@ OSStatus PL_NewPictureFromPixMap(PixMapHandle pixMap, const Rect *srcRect, PicHa
   *picture = nullptr;
   if (pixMap == nullptr || *pixMap == nullptr) return paramErr;
   const PixMap &pm = **pixMap;
-  if (!Drawable(pm.pixelFormat)) return cDepthErr;
+  if (!PL_PixelFormatDrawable(pm.pixelFormat)) return cDepthErr;
   Rect r = srcRect != nullptr ? *srcRect : pm.bounds;
   if (r.left < pm.bounds.left || r.top < pm.bounds.top || r.right > pm.bounds.right || r.bottom > pm.bounds.bottom ||
       r.right <= r.left || r.bottom <= r.top)
@@ -156,7 +557,8 @@ OSStatus PL_NewPictureFromPixMap(PixMapHandle pixMap, const Rect *srcRect, PicHa
   const UInt8 *base = reinterpret_cast<const UInt8 *>(pm.baseAddr);
   for (SInt32 y = 0; y < height; ++y) {
     const UInt8 *row = base + size_t(r.top - pm.bounds.top + y) * size_t(pm.rowBytes);
-    for (SInt32 x = 0; x < width; ++x) ReadPixel(pm, row, r.left - pm.bounds.left + x, &argb[(size_t(y) * width + x) * 4]);
+    for (SInt32 x = 0; x < width; ++x)
+      PL_ReadPixelARGB(&pm, row, r.left - pm.bounds.left + x, &argb[(size_t(y) * width + x) * 4]);
   }
   Rect frame{0, 0, SInt16(height), SInt16(width)};
   return PL_NewARGBPicture(&frame, width, height, argb.data(), width * 4, picture);
@@ -172,36 +574,34 @@ OSStatus PL_GetPictureImage(PicHandle picture, SInt32 *width, SInt32 *height, co
 }
 
 void DrawPicture(PicHandle myPicture, const Rect *dstRect) {
-  SInt32 width = 0, height = 0;
-  const UInt8 *pixels = nullptr;
-  if (dstRect == nullptr || PL_GetPictureImage(myPicture, &width, &height, &pixels) != noErr) {
+  Contents contents;
+  if (dstRect == nullptr || !ReadContents(myPicture, &contents)) {
     SetError(paramErr);
     return;
   }
   CGrafPtr port = nullptr;
   GetGWorld(&port, nullptr);
+  Recording *rec = RecordingOf(port);
   PixMapHandle pmh = port != nullptr ? GetGWorldPixMap(port) : nullptr;
-  if (pmh == nullptr || !Drawable((*pmh)->pixelFormat)) {
+  const bool drawable = pmh != nullptr && PL_PixelFormatDrawable((*pmh)->pixelFormat);
+  if (!drawable && rec == nullptr) {
     SetError(unimpErr);
     return;
   }
-  const PixMap &pm = **pmh;
-  SInt32 dw = dstRect->right - dstRect->left, dh = dstRect->bottom - dstRect->top;
-  if (dw <= 0 || dh <= 0) {
+  if (EmptyRect(dstRect) || EmptyRect(&contents.frame)) {
     SetError(noErr);
     return;
   }
-  // Only the part of the destination that lies on the pixel map is drawn.
-  SInt32 top = std::max<SInt32>(dstRect->top, pm.bounds.top), bottom = std::min<SInt32>(dstRect->bottom, pm.bounds.bottom);
-  SInt32 left = std::max<SInt32>(dstRect->left, pm.bounds.left), right = std::min<SInt32>(dstRect->right, pm.bounds.right);
-  UInt8 *base = reinterpret_cast<UInt8 *>(pm.baseAddr);
-  for (SInt32 y = top; y < bottom; ++y) {
-    SInt32 sy = SInt32((SInt64(y - dstRect->top) * height) / dh);
-    UInt8 *row = base + size_t(y - pm.bounds.top) * size_t(pm.rowBytes);
-    for (SInt32 x = left; x < right; ++x) {
-      SInt32 sx = SInt32((SInt64(x - dstRect->left) * width) / dw);
-      WritePixel(pm, row, x - pm.bounds.left, pixels + (size_t(sy) * width + sx) * 4);
+  if (rec != nullptr) RecordContents(rec, contents, *dstRect);
+  if (drawable) {
+    RgnHandle clip = NewRgn();
+    if (clip == nullptr) {
+      SetError(memFullErr);
+      return;
     }
+    GetClip(clip);
+    Render(*pmh, contents.ops, contents.frame, *dstRect, clip);
+    DisposeRgn(clip);
   }
   SetError(noErr);
 }

@@ -16,6 +16,12 @@ struct OpaqueGrafPtr {
   SInt16 txMode;
   const PL_PortDrawProcs *procs;
   void *refCon;
+  RGBColor foreColor;
+  RGBColor backColor;
+  // An open picture that sees every drawing call as well.
+  const PL_PortDrawProcs *recorder;
+  void *recorderRefCon;
+  PL_PortRecorderReleaseProc recorderRelease;
 };
 
 namespace {
@@ -45,6 +51,8 @@ void Forward(GrafPtr port, Proc PL_PortDrawProcs::*member, Args... args) {
     PL_SetQDError(paramErr);
     return;
   }
+  Proc record = port->recorder != nullptr ? port->recorder->*member : nullptr;
+  if (record != nullptr) record(port, args...);
   Proc proc = port->procs != nullptr ? port->procs->*member : nullptr;
   if (proc == nullptr) {
     PL_SetQDError(unimpErr);
@@ -52,6 +60,20 @@ void Forward(GrafPtr port, Proc PL_PortDrawProcs::*member, Args... args) {
   }
   PL_SetQDError(noErr);
   proc(port, args...);
+}
+
+// QuickDraw's eight basic colours (ForeColor constants) as pure colours; anything else is black.
+RGBColor BasicColor(SInt32 color) {
+  switch (color) {
+    case 30: return RGBColor{0xFFFF, 0xFFFF, 0xFFFF};  // whiteColor
+    case 69: return RGBColor{0xFFFF, 0xFFFF, 0};       // yellowColor
+    case 137: return RGBColor{0xFFFF, 0, 0xFFFF};      // magentaColor
+    case 205: return RGBColor{0xFFFF, 0, 0};           // redColor
+    case 273: return RGBColor{0, 0xFFFF, 0xFFFF};      // cyanColor
+    case 341: return RGBColor{0, 0xFFFF, 0};           // greenColor
+    case 409: return RGBColor{0, 0, 0xFFFF};           // blueColor
+    default: return RGBColor{0, 0, 0};
+  }
 }
 
 }  // namespace
@@ -73,6 +95,8 @@ GrafPtr PL_NewPort(const Rect *portBounds, Point globalOrigin, const PL_PortDraw
   port->txMode = srcOr;
   port->procs = procs;
   port->refCon = refCon;
+  port->foreColor = RGBColor{0, 0, 0};
+  port->backColor = RGBColor{0xFFFF, 0xFFFF, 0xFFFF};
   PL_SetQDError(noErr);
   return port;
 }
@@ -80,6 +104,7 @@ GrafPtr PL_NewPort(const Rect *portBounds, Point globalOrigin, const PL_PortDraw
 void PL_DisposePort(GrafPtr port) {
   if (port == nullptr) return;
   if (gCurrentPort == port) gCurrentPort = nullptr;
+  if (port->recorderRelease != nullptr) port->recorderRelease(port, port->recorderRefCon);
   DisposeRgn(port->clip);
   delete port;
 }
@@ -191,9 +216,36 @@ void SetPortTextMode(CGrafPtr port, SInt16 mode) {
   if (port != nullptr) port->txMode = mode;
 }
 
-void RGBForeColor(const RGBColor *color) { Forward(gCurrentPort, &PL_PortDrawProcs::rgbForeColor, color); }
-void RGBBackColor(const RGBColor *color) { Forward(gCurrentPort, &PL_PortDrawProcs::rgbBackColor, color); }
-void ForeColor(SInt32 color) { Forward(gCurrentPort, &PL_PortDrawProcs::foreColor, color); }
+void PL_SetPortRecorder(GrafPtr port, const PL_PortDrawProcs *recorder, void *refCon,
+                        PL_PortRecorderReleaseProc release) {
+  if (port == nullptr) return;
+  port->recorder = recorder;
+  port->recorderRefCon = refCon;
+  port->recorderRelease = release;
+}
+
+void *PL_GetPortRecorderRefCon(GrafPtr port) { return port ? port->recorderRefCon : nullptr; }
+
+void PL_GetPortForeColor(CGrafPtr port, RGBColor *color) {
+  if (color != nullptr) *color = port ? port->foreColor : RGBColor{0, 0, 0};
+}
+
+void PL_GetPortBackColor(CGrafPtr port, RGBColor *color) {
+  if (color != nullptr) *color = port ? port->backColor : RGBColor{0xFFFF, 0xFFFF, 0xFFFF};
+}
+
+void RGBForeColor(const RGBColor *color) {
+  if (gCurrentPort != nullptr && color != nullptr) gCurrentPort->foreColor = *color;
+  Forward(gCurrentPort, &PL_PortDrawProcs::rgbForeColor, color);
+}
+void RGBBackColor(const RGBColor *color) {
+  if (gCurrentPort != nullptr && color != nullptr) gCurrentPort->backColor = *color;
+  Forward(gCurrentPort, &PL_PortDrawProcs::rgbBackColor, color);
+}
+void ForeColor(SInt32 color) {
+  if (gCurrentPort != nullptr) gCurrentPort->foreColor = BasicColor(color);
+  Forward(gCurrentPort, &PL_PortDrawProcs::foreColor, color);
+}
 void FrameRect(const Rect *r) { Forward(gCurrentPort, &PL_PortDrawProcs::frameRect, r); }
 void PaintRect(const Rect *r) { Forward(gCurrentPort, &PL_PortDrawProcs::paintRect, r); }
 void EraseRect(const Rect *r) { Forward(gCurrentPort, &PL_PortDrawProcs::eraseRect, r); }

@@ -113,6 +113,18 @@ void SetPortTextFace(CGrafPtr port, StyleParameter face);
 void SetPortTextSize(CGrafPtr port, SInt16 size);
 void SetPortTextMode(CGrafPtr port, SInt16 mode);
 
+// The colours of a port, kept by the port whatever its back end does with them: black and white for a new
+// port; ForeColor takes QuickDraw's basic colour constants (blackColor 33 ... blueColor 409).
+void PL_GetPortForeColor(CGrafPtr port, RGBColor *color);
+void PL_GetPortBackColor(CGrafPtr port, RGBColor *color);
+// A second set of procedures that sees every drawing call of the port before its back end does (the
+// picture being recorded in it); NULL procedures end that. release (may be NULL) is called with refCon
+// when the port is disposed while the recorder is set.
+typedef void (*PL_PortRecorderReleaseProc)(GrafPtr port, void *refCon);
+void PL_SetPortRecorder(GrafPtr port, const PL_PortDrawProcs *recorder, void *refCon,
+                        PL_PortRecorderReleaseProc release);
+void *PL_GetPortRecorderRefCon(GrafPtr port);
+
 void RGBForeColor(const RGBColor *color);
 void RGBBackColor(const RGBColor *color);
 void ForeColor(SInt32 color);

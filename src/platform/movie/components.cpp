@@ -6,6 +6,7 @@
 #include "platform/movie/atoms.h"
 #include "platform/movie/codec_info.h"
 #include "platform/movie/exporters.h"
+#include "platform/movie/importers.h"
 #include "platform/movie/standard_compression.h"
 
 #include <algorithm>
@@ -56,6 +57,7 @@ Registrars &TheRegistrars() {
 void EnsureBuiltIns() {
   std::call_once(gBuiltInsOnce, [] {
     PL_RegisterMovieExporters();
+    PL_RegisterMovieImporters();
     PL_RegisterStandardCompression();
     PL_RegisterCodecComponents();
   });

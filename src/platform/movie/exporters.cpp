@@ -30,6 +30,7 @@ struct ExporterInstance {
   MovieProgressUPP progress;
   SRefCon progressRefCon;
   Boolean highResolutionAudio;
+  std::vector<PL_ExportDataSource> sources;  // of the export from procedures
 };
 
 struct ExporterSpec {
@@ -38,7 +39,9 @@ struct ExporterSpec {
   OSType extension;
   OSErr (*makeDefaults)(QTAtomContainer settings);
   OSErr (*exportMovie)(const PL_ExportRequest &request);
-  UInt32 componentFlags = canMovieExportFiles | canMovieExportFromProcedures;
+  OSErr (*exportFromProcedures)(const PL_ExportRequest &request);  // null: not implemented
+  OSType manufacturer = kAppleManufacturer;
+  bool takesVideo = true;  // its source list names video (and sound) or sound only
 };
 
 std::atomic<PL_MovieExportDialogProc> gDialogProc{nullptr};
@@ -143,12 +146,12 @@ OSErr MPEG4Defaults(QTAtomContainer c) {
 }
 
 const ExporterSpec kExporters[] = {
-    {'MooV', "QuickTime Movie", 'mov ', MovieDefaults, PL_ExportQuickTimeMovie},
-    {kQTFileTypeDVC, "DV Stream", 'dv  ', DVDefaults, PL_ExportDVStream},
-    {kQTFileTypeMP4, "MPEG-4", 'mp4 ', MPEG4Defaults, PL_ExportMPEG4},
-    // Sound only, for the engine's own use: it does not export from procedures, so the export menu, which
-    // asks for that flag, leaves it out.
-    {kQTFileTypeAIFF, "AIFF", 'AIFF', NoDefaults, PL_ExportAIFF, canMovieExportFiles},
+    {'MooV', "QuickTime Movie", 'mov ', MovieDefaults, PL_ExportQuickTimeMovie, nullptr},
+    {kQTFileTypeDVC, "DV Stream", 'dv  ', DVDefaults, PL_ExportDVStream, nullptr},
+    {kQTFileTypeMP4, "MPEG-4", 'mp4 ', MPEG4Defaults, PL_ExportMPEG4, nullptr},
+    // Sound only: its source list names no video, so the video export menu leaves it out.
+    {kQTFileTypeAIFF, "AIFF", 'AIFF', NoDefaults, PL_ExportAIFF, PL_ExportAIFFFromProcedures, kSoundManufacturer,
+     false},
 };
 
 // ---- Component functions ----
@@ -162,7 +165,7 @@ OSErr Open(const void *refCon, void **storage) {
     QTDisposeAtomContainer(settings);
     return err;
   }
-  *storage = new ExporterInstance{spec, settings, nullptr, nullptr, false};
+  *storage = new ExporterInstance{spec, settings, nullptr, nullptr, false, {}};
   return noErr;
 }
 
@@ -216,14 +219,15 @@ ExporterInstance *InstanceOf(MovieExportComponent ci) {
   return static_cast<ExporterInstance *>(PL_GetComponentInstanceStorage(ci, MovieExportType));
 }
 
-// The source list: video and sound, each taken when present.
-std::vector<UInt8> SourceList() {
+// The source list: video and sound, or sound only, each taken when present.
+std::vector<UInt8> SourceList(bool video) {
   const OSType types[] = {'vide', 'soun'};
-  std::vector<UInt8> bytes(8 + 12 * 2, 0);
-  PL_PutBE32(bytes.data(), 2);
-  for (size_t i = 0; i < 2; ++i) {
+  const size_t first = video ? 0 : 1, count = 2 - first;
+  std::vector<UInt8> bytes(8 + 12 * count, 0);
+  PL_PutBE32(bytes.data(), UInt32(count));
+  for (size_t i = 0; i < count; ++i) {
     UInt8 *entry = bytes.data() + 8 + 12 * i;
-    PL_PutBE32(entry, types[i]);
+    PL_PutBE32(entry, types[first + i]);
     PL_PutBE16(entry + 4, 0);
     PL_PutBE16(entry + 6, 1);
     PL_PutBE32(entry + 8, kPL_SourceIsRequiredFlag);
@@ -234,10 +238,10 @@ std::vector<UInt8> SourceList() {
 }  // namespace
 
 void PL_RegisterMovieExporters() {
-  const std::vector<UInt8> sources = SourceList();
   for (const ExporterSpec &spec : kExporters) {
+    const std::vector<UInt8> sources = SourceList(spec.takesVideo);
     PL_ComponentDefinition definition{
-        {MovieExportType, spec.subType, kAppleManufacturer, spec.componentFlags, 0},
+        {MovieExportType, spec.subType, spec.manufacturer, canMovieExportFiles | canMovieExportFromProcedures, 0},
         spec.name,
         spec.name,
         &kFuncs,
@@ -313,6 +317,7 @@ ComponentResult MovieExportDoUserDialog(MovieExportComponent ci, Movie theMovie,
 ComponentResult MovieExportSetProgressProc(MovieExportComponent ci, MovieProgressUPP proc, SRefCon refcon) {
   ExporterInstance *exporter = InstanceOf(ci);
   if (exporter == nullptr) return badComponentInstance;
+  if (reinterpret_cast<intptr_t>(proc) == kPL_DefaultMovieProgressProc) proc = nullptr;
   exporter->progress = proc;
   exporter->progressRefCon = refcon;
   return noErr;
@@ -337,6 +342,35 @@ ComponentResult MovieExportToDataRef(MovieExportComponent ci, Handle dataRef, OS
   request.progress = exporter->progress;
   request.progressRefCon = exporter->progressRefCon;
   return exporter->spec->exportMovie(request);
+}
+
+ComponentResult MovieExportAddDataSource(MovieExportComponent ci, OSType trackType, TimeScale scale, SInt32 *trackID,
+                                         MovieExportGetPropertyProcPtr getPropertyProc,
+                                         MovieExportGetDataProcPtr getDataProc, void *refCon) {
+  ExporterInstance *exporter = InstanceOf(ci);
+  if (exporter == nullptr) return badComponentInstance;
+  if (getDataProc == nullptr || scale < 1) return paramErr;
+  const SInt32 id = SInt32(exporter->sources.size()) + 1;
+  exporter->sources.push_back({trackType, scale, id, getPropertyProc, getDataProc, refCon});
+  if (trackID != nullptr) *trackID = id;
+  return noErr;
+}
+
+ComponentResult MovieExportFromProceduresToDataRef(MovieExportComponent ci, Handle dataRef, OSType dataRefType) {
+  ExporterInstance *exporter = InstanceOf(ci);
+  if (exporter == nullptr) return badComponentInstance;
+  if (exporter->spec->exportFromProcedures == nullptr) return badComponentSelector;
+  PL_ExportRequest request{};
+  OSErr err = PL_DataReferenceToPath(dataRef, dataRefType, &request.path);
+  if (err != noErr) return err;
+  request.dataRef = dataRef;
+  request.dataRefType = dataRefType;
+  request.settings = exporter->settings;
+  request.progress = exporter->progress;
+  request.progressRefCon = exporter->progressRefCon;
+  request.sources = exporter->sources.data();
+  request.sourceCount = exporter->sources.size();
+  return exporter->spec->exportFromProcedures(request);
 }
 
 // ---- Shared pieces of the exports ----

@@ -4,7 +4,8 @@
 // ('twos', 'sowt', 'raw ', 'NONE', 8 to 32 bits) is copied as it is (byte order and sign made those of AIFF);
 // DV sound ('vdva', whose samples are the DV frames) is extracted from the frames into 16-bit samples. The
 // rate and channels stay the source's: this exporter makes a file the movie library can import, it does
-// not convert.
+// not convert. Exported from procedures, the sound is what a data procedure delivers, in 8 or 16 bits as
+// its property procedure asks.
 #include "platform/core/files.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
@@ -14,6 +15,7 @@
 #include "platform/movie/sound_files.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
@@ -145,6 +147,145 @@ OSErr PL_ExportAIFF(const PL_ExportRequest &request) {
   }
   if (err == noErr) err = WriteAIFF(request.path, channels, rate, sampleSize, bytes);
   progress.Close();
+  if (err != noErr) ::unlink(request.path.c_str());
+  return err;
+}
+
+// ---- Export from procedures ----
+
+namespace {
+
+// One sample as a signed value: 8 or 16 bits, big-endian unless 'sowt', offset binary for 'raw '.
+SInt32 SampleValue(const UInt8 *p, SInt16 bytes, OSType format) {
+  if (bytes == 1) return format == 'raw ' ? SInt32(p[0]) - 128 : SInt32(SInt8(p[0]));
+  return format == 'sowt' ? SInt32(SInt16(UInt16(p[0] | (p[1] << 8)))) : SInt32(SInt16(UInt16((p[0] << 8) | p[1])));
+}
+
+bool IsPCM(OSType format, SInt16 sampleSize) {
+  return (format == 'twos' || format == 'sowt' || format == 'raw ' || format == 'NONE') &&
+         (sampleSize == 8 || sampleSize == 16);
+}
+
+// The source's description from a data procedure's answer.
+bool DescriptionOf(const MovieExportGetDataParams &p, SoundDescription *d) {
+  if (p.desc == nullptr || *p.desc == nullptr || GetHandleSize(reinterpret_cast<Handle>(p.desc)) < Size(sizeof *d))
+    return false;
+  std::memcpy(d, *p.desc, sizeof *d);
+  return true;
+}
+
+OSErr CreateFork(const std::string &path, FSIORefNum *fork) {
+  const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+  if (fd < 0) return errno == ENOSPC ? dskFulErr : errno == EACCES ? permErr : errno == ENOENT ? fnfErr : ioErr;
+  ::close(fd);
+  FSRef ref{};
+  OSErr err = OSErr(FSPathMakeRef(reinterpret_cast<const UInt8 *>(path.c_str()), &ref, nullptr));
+  if (err == noErr) err = FSOpenFork(&ref, 0, nullptr, fsRdWrPerm, fork);
+  return err;
+}
+
+}  // namespace
+
+OSErr PL_ExportAIFFFromProcedures(const PL_ExportRequest &request) {
+  const PL_ExportDataSource *source = nullptr;
+  for (size_t i = 0; i < request.sourceCount && source == nullptr; ++i)
+    if (request.sources[i].trackType == SoundMediaType) source = &request.sources[i];
+  if (source == nullptr) return noSoundTrackInMovieErr;
+
+  // The first answer tells the source's format; the properties may change what is written.
+  MovieExportGetDataParams params{};
+  params.recordSize = sizeof params;
+  params.trackID = source->trackID;
+  params.sourceTimeScale = source->scale;
+  params.requestedTime = 0;
+  OSErr err = source->getData(source->refCon, &params);
+  const bool empty = err == eofErr;
+  SoundDescription src{};
+  if (empty) {
+    err = noErr;
+  } else if (err == noErr && (!DescriptionOf(params, &src) || !IsPCM(src.dataFormat, src.sampleSize) ||
+                              src.numChannels < 1)) {
+    err = paramErr;
+  }
+  if (err != noErr) return err;
+  OSType compression = src.sampleSize == 8 ? 'raw ' : 'twos';
+  SInt16 channels = src.numChannels, bits = src.sampleSize;
+  Fixed rate = Fixed(src.sampleRate);
+  if (source->getProperty != nullptr) {
+    OSType c = 0;
+    SInt16 n = 0, b = 0;
+    Fixed r = 0;
+    if (source->getProperty(source->refCon, source->trackID, scSoundCompressionType, &c) == noErr) compression = c;
+    if (source->getProperty(source->refCon, source->trackID, scSoundChannelCountType, &n) == noErr) channels = n;
+    if (source->getProperty(source->refCon, source->trackID, scSoundSampleSizeType, &b) == noErr) bits = b;
+    if (source->getProperty(source->refCon, source->trackID, scSoundSampleRateType, &r) == noErr) rate = r;
+  }
+  if (compression == 'NONE') compression = bits == 8 ? 'raw ' : 'twos';
+  const SInt16 outBytes = compression == 'twos' ? 2 : compression == 'raw ' ? 1 : 0;
+  if (empty) {
+    if (outBytes == 0 || channels < 1 || rate <= 0) return paramErr;
+  } else if (outBytes == 0 || bits != outBytes * 8 || channels != src.numChannels || UInt32(rate) != src.sampleRate) {
+    return paramErr;
+  }
+
+  FSIORefNum fork = 0;
+  err = CreateFork(request.path, &fork);
+  PL_ExportProgress progress(request);
+  if (err == noErr) err = progress.Open();
+  if (err == noErr) err = SetupAIFFHeader(fork, channels, UInt32(rate), SInt16(outBytes * 8), compression, 0, 0);
+  UInt64 bytes = 0, frames = 0;
+  std::vector<UInt8> out;
+  for (bool answered = !empty; answered && err == noErr;) {
+    SoundDescription d{};
+    const UInt64 n = UInt64(std::max<SInt32>(0, params.actualSampleCount));
+    if (!DescriptionOf(params, &d) || !IsPCM(d.dataFormat, d.sampleSize) || d.numChannels != channels || n == 0 ||
+        params.dataSize < 0 || UInt64(params.dataSize) < n * UInt64(channels) * UInt64(d.sampleSize / 8) ||
+        params.dataPtr == nullptr) {
+      err = paramErr;
+      break;
+    }
+    const SInt16 srcBytes = SInt16(d.sampleSize / 8);
+    out.resize(size_t(n * UInt64(channels) * UInt64(outBytes)));
+    const UInt8 *p = reinterpret_cast<const UInt8 *>(params.dataPtr);
+    for (size_t i = 0; i < size_t(n) * size_t(channels); ++i) {
+      SInt32 v = SampleValue(p + i * size_t(srcBytes), srcBytes, d.dataFormat);
+      if (srcBytes == 2 && outBytes == 1) v >>= 8;
+      if (srcBytes == 1 && outBytes == 2) v *= 256;
+      if (outBytes == 2) {
+        out[2 * i] = UInt8(UInt16(v) >> 8);
+        out[2 * i + 1] = UInt8(v);
+      } else {
+        out[i] = UInt8(v ^ 0x80);
+      }
+    }
+    err = FSWriteFork(fork, fsFromStart, SInt64(kPL_AIFFHeaderSize + bytes), out.size(), out.data(), nullptr);
+    bytes += out.size();
+    frames += n;
+    const TimeValue next = params.actualTime + TimeValue(n) * std::max<TimeValue>(1, params.durationPerSample);
+    if (err == noErr && next <= params.requestedTime) err = paramErr;  // it would ask for the same again
+    if (err != noErr) break;
+    params.requestedTime = next;
+    err = source->getData(source->refCon, &params);
+    if (err == eofErr) {
+      err = noErr;
+      answered = false;
+    }
+  }
+  if (err == noErr && (bytes & 1)) {
+    const UInt8 zero = 0;
+    err = FSWriteFork(fork, fsFromStart, SInt64(kPL_AIFFHeaderSize + bytes), 1, &zero, nullptr);
+    ++bytes;
+  }
+  if (err == noErr && (bytes > 0xFFFFFFFFu - kPL_AIFFHeaderSize || frames > 0xFFFFFFFFu)) err = paramErr;
+  if (err == noErr) err = FSSetForkPosition(fork, fsFromStart, 0);
+  if (err == noErr)
+    err = SetupAIFFHeader(fork, channels, UInt32(rate), SInt16(outBytes * 8), compression, UInt32(bytes), UInt32(frames));
+  if (err == noErr) err = progress.Update(1.0);
+  progress.Close();
+  if (fork != 0) {
+    OSErr closeErr = FSCloseFork(fork);
+    if (err == noErr) err = closeErr;
+  }
   if (err != noErr) ::unlink(request.path.c_str());
   return err;
 }

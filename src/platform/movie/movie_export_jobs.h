@@ -6,8 +6,19 @@
 #include "platform/movie/atom_container.h"
 #include "platform/movie/movie_progress.h"
 #include "platform/movie/movie_types.h"
+#include "platform/movie/sound_files.h"
 
 #include <string>
+
+// A source of an export from procedures (MovieExportAddDataSource).
+struct PL_ExportDataSource {
+  OSType trackType;
+  TimeScale scale;
+  SInt32 trackID;
+  MovieExportGetPropertyProcPtr getProperty;  // may be null
+  MovieExportGetDataProcPtr getData;
+  void *refCon;
+};
 
 struct PL_ExportRequest {
   std::string path;           // the file to write (replaced when it exists)
@@ -20,6 +31,8 @@ struct PL_ExportRequest {
   QTAtomContainer settings;   // borrowed: the exporter's settings
   MovieProgressUPP progress;  // may be null
   SRefCon progressRefCon;
+  const PL_ExportDataSource *sources;  // borrowed: an export from procedures reads these instead of a movie
+  size_t sourceCount;
 };
 
 // 'MooV': copies the samples of the stretch into a new movie file of our own writer, keeping codecs,
@@ -42,6 +55,14 @@ OSErr PL_ExportMPEG4(const PL_ExportRequest &request);
 // 'raw ', 'NONE', 8 to 32 bits) as it is, DV sound ('vdva') extracted from its frames as 16 bits. No sound
 // track gives noSoundTrackInMovieErr, other sound formats noCodecErr. Settings are not read.
 OSErr PL_ExportAIFF(const PL_ExportRequest &request);
+// 'AIFF' from procedures: the first 'soun' source (none: noSoundTrackInMovieErr). Its property procedure is
+// asked for 'ssct' ('twos', 'raw ' or 'NONE'), 'sscc', 'ssss' (8 or 16) and 'ssrt'; a property it does not
+// answer stays the source's. Its data procedure is asked for the samples from time 0 on until it answers
+// eofErr; every answer must carry a sound description of 'twos', 'sowt', 'raw ' or 'NONE' samples of 8 or
+// 16 bits and at least the bytes of its sample count (otherwise paramErr), and an answer of no samples is
+// paramErr. Sample sizes and signs are converted; another channel count or rate than the source's gives
+// paramErr (this exporter does not convert rates). Any other error of a procedure stops the export with it.
+OSErr PL_ExportAIFFFromProcedures(const PL_ExportRequest &request);
 // Whether an H.264 encoder is there (it decides the MPEG-4 exporter's default video codec).
 bool PL_ExportH264Available();
 

@@ -3,11 +3,14 @@
 
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
+#include "platform/core/quartz_contexts.h"
 #include "platform/core/quartz_images.h"
+#include "platform/core/quickdraw_pixels.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -104,6 +107,300 @@ TEST(PlatformQuartzImages, ImagesAreCountedCopies) {
   CFRelease(image);
   EXPECT_EQ(nullptr, PL_CGImageCreateARGB(2, 2, pixels, 7));
   EXPECT_EQ(nullptr, PL_CGImageCreateARGB(0, 2, pixels, 12));
+}
+
+// An ARGB world made current for the test's lifetime, cleared to a colour no drawing uses.
+struct Canvas {
+  GWorldPtr world = nullptr;
+  CGrafPtr saved = nullptr;
+  GDHandle device = nullptr;
+  explicit Canvas(Rect bounds) {
+    EXPECT_EQ(noErr, QTNewGWorld(&world, k32ARGBPixelFormat, &bounds, nullptr, nullptr, 0));
+    GetGWorld(&saved, &device);
+    SetGWorld(world, nullptr);
+    const RGBColor grey{0x8080, 0x8080, 0x8080};
+    RGBBackColor(&grey);
+    EraseRect(&bounds);
+  }
+  ~Canvas() {
+    SetGWorld(saved, device);
+    DisposeGWorld(world);
+  }
+  UInt32 At(int x, int y) const {
+    const PixMap &pm = **GetGWorldPixMap(world);
+    const UInt8 *p = reinterpret_cast<const UInt8 *>(pm.baseAddr) + (y - pm.bounds.top) * pm.rowBytes +
+                     4 * (x - pm.bounds.left);
+    return UInt32(p[0]) << 24 | UInt32(p[1]) << 16 | UInt32(p[2]) << 8 | p[3];
+  }
+};
+constexpr UInt32 kGrey = 0xFF808080, kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF;
+
+// Records a 4 x 4 picture into the current port: the top half painted red, a 2 x 2 image (green, blue /
+// blue, green) copied into the bottom right quarter, the bottom left quarter not drawn.
+PicHandle RecordSample() {
+  Rect srcBounds{0, 0, 2, 2};
+  GWorldPtr image = nullptr;
+  EXPECT_EQ(noErr, QTNewGWorld(&image, k32ARGBPixelFormat, &srcBounds, nullptr, nullptr, 0));
+  const UInt8 pixels[2][8] = {{255, 0, 255, 0, 255, 0, 0, 255}, {255, 0, 0, 255, 255, 0, 255, 0}};
+  PixMap &pm = **GetGWorldPixMap(image);
+  for (int y = 0; y < 2; ++y) std::memcpy(pm.baseAddr + y * pm.rowBytes, pixels[y], 8);
+  Rect frame{0, 0, 4, 4};
+  PicHandle pic = OpenPicture(&frame);
+  EXPECT_NE(nullptr, pic);
+  const RGBColor red{0xFFFF, 0, 0};
+  RGBForeColor(&red);
+  Rect top{0, 0, 2, 4}, quarter{2, 2, 4, 4};
+  PaintRect(&top);
+  CGrafPtr port = nullptr;
+  GetGWorld(&port, nullptr);
+  CopyBits(GetPortBitMapForCopyBits(image), GetPortBitMapForCopyBits(port), &srcBounds, &quarter, srcCopy, nullptr);
+  ClosePicture();
+  EXPECT_EQ(noErr, PL_PictureError());
+  DisposeGWorld(image);
+  return pic;
+}
+
+// The sample's colour at (x, y) of its frame; kGrey where it draws nothing.
+UInt32 Sample(int x, int y) {
+  if (y < 2) return kRed;
+  if (x < 2) return kGrey;
+  return ((x + y) % 2 == 0) ? kGreen : kBlue;
+}
+
+TEST(PlatformPictureRecording, ReplaysWhatWasDrawnAtAnyScale) {
+  PicHandle pic = nullptr;
+  {
+    Canvas recording(Rect{0, 0, 4, 4});
+    pic = RecordSample();
+    ASSERT_NE(nullptr, pic);
+    // Drawing while recording still reaches the world's pixels.
+    EXPECT_EQ(kRed, recording.At(3, 0));
+    EXPECT_EQ(kBlue, recording.At(3, 2));
+  }
+  Rect frame;
+  QDGetPictureBounds(pic, &frame);
+  EXPECT_TRUE(frame.right == 4 && frame.bottom == 4);
+
+  struct Case {
+    const char *what;
+    Rect dst;
+    int scale;
+  };
+  const Case cases[] = {{"as recorded", {0, 0, 4, 4}, 1}, {"twice the size", {0, 0, 8, 8}, 2},
+                        {"moved and three times the size", {2, 2, 14, 14}, 3}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    Canvas canvas(Rect{0, 0, 14, 14});
+    DrawPicture(pic, &c.dst);
+    ASSERT_EQ(noErr, PL_PictureError());
+    for (int y = 0; y < 14; ++y)
+      for (int x = 0; x < 14; ++x) {
+        const bool inside = x >= c.dst.left && x < c.dst.right && y >= c.dst.top && y < c.dst.bottom;
+        const UInt32 want = inside ? Sample((x - c.dst.left) / c.scale, (y - c.dst.top) / c.scale) : kGrey;
+        ASSERT_EQ(want, canvas.At(x, y)) << "at " << x << ", " << y;
+      }
+  }
+
+  // Readers of the picture's image see the drawing over transparent white.
+  SInt32 width = 0, height = 0;
+  const UInt8 *argb = nullptr;
+  ASSERT_EQ(noErr, PL_GetPictureImage(pic, &width, &height, &argb));
+  EXPECT_EQ(4, width);
+  EXPECT_EQ(255, argb[1]);                // red top
+  EXPECT_EQ(0, argb[(2 * 4 + 0) * 4]);    // bottom left: alpha 0
+  EXPECT_EQ(255, argb[(2 * 4 + 3) * 4 + 3]);  // bottom right of the third row: blue
+  KillPicture(pic);
+}
+
+TEST(PlatformPictureRecording, PicturesDrawnIntoPicturesAndClipping) {
+  Canvas canvas(Rect{0, 0, 8, 8});
+  PicHandle inner = RecordSample();
+  // A picture of twice the size that draws the sample over its whole frame.
+  Rect frame{0, 0, 8, 8};
+  OpenCPicParams params{frame, 144 << 16, 144 << 16, -2, 0, 0};
+  PicHandle outer = OpenCPicture(&params);
+  ASSERT_NE(nullptr, outer);
+  DrawPicture(inner, &frame);
+  ClosePicture();
+  ASSERT_EQ(noErr, PL_PictureError());
+
+  PictInfo info;
+  ASSERT_EQ(noErr, GetPictInfo(outer, &info, 0, 0, 0, 0));
+  EXPECT_EQ(144 << 16, info.hRes);
+  EXPECT_TRUE(info.sourceRect.right == 8 && info.sourceRect.bottom == 8);
+
+  // Replayed at its own size with the right half clipped away.
+  Rect all{0, 0, 8, 8};
+  EraseRect(&all);
+  Rect left{0, 0, 8, 4};
+  ClipRect(&left);
+  DrawPicture(outer, &frame);
+  ClipRect(&all);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x)
+      ASSERT_EQ(x < 4 ? Sample(x / 2, y / 2) : kGrey, canvas.At(x, y)) << "at " << x << ", " << y;
+
+  // A picture recorded under a clip keeps only what was inside it, the image cut rather than squeezed.
+  Rect most{0, 0, 8, 6};
+  ClipRect(&most);
+  PicHandle clipped = OpenPicture(&frame);
+  DrawPicture(inner, &frame);
+  ClosePicture();
+  ClipRect(&all);
+  EraseRect(&all);
+  DrawPicture(clipped, &frame);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x)
+      ASSERT_EQ(x < 6 ? Sample(x / 2, y / 2) : kGrey, canvas.At(x, y)) << "at " << x << ", " << y;
+  KillPicture(clipped);
+  KillPicture(outer);
+  KillPicture(inner);
+}
+
+TEST(PlatformPictureRecording, FramesAwayFromTheOrigin) {
+  // The middle of the sample, recorded as a picture whose frame is that part of the port.
+  Canvas canvas(Rect{0, 0, 8, 8});
+  PicHandle sample = RecordSample();
+  Rect middle{1, 1, 3, 3}, whole{0, 0, 4, 4};
+  ClipRect(&middle);
+  PicHandle part = OpenPicture(&middle);
+  DrawPicture(sample, &whole);
+  ClosePicture();
+  Rect all{0, 0, 8, 8};
+  ClipRect(&all);
+  EraseRect(&all);
+  Rect frame;
+  QDGetPictureBounds(part, &frame);
+  EXPECT_TRUE(frame.left == 1 && frame.top == 1 && frame.right == 3 && frame.bottom == 3);
+  // Drawn at the origin, three times its size.
+  Rect dst{0, 0, 6, 6};
+  DrawPicture(part, &dst);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x)
+      ASSERT_EQ(x < 6 && y < 6 ? Sample(1 + x / 3, 1 + y / 3) : kGrey, canvas.At(x, y)) << "at " << x << ", " << y;
+  KillPicture(part);
+  KillPicture(sample);
+}
+
+TEST(PlatformPictureRecording, InfoCountsWhatWasDrawn) {
+  Canvas canvas(Rect{0, 0, 4, 4});
+  PicHandle pic = RecordSample();
+  PictInfo info;
+  ASSERT_EQ(noErr, GetPictInfo(pic, &info, 0, 0, 0, 0));
+  EXPECT_EQ(72 << 16, info.hRes);
+  EXPECT_EQ(72 << 16, info.vRes);
+  EXPECT_EQ(32, info.depth);
+  EXPECT_TRUE(info.sourceRect.right == 4 && info.sourceRect.bottom == 4);
+  EXPECT_EQ(1, info.rectCount);
+  EXPECT_EQ(1, info.pixMapCount);
+  EXPECT_EQ(3, info.uniqueColors);  // red, green, blue
+  EXPECT_EQ(nullptr, info.theColorTable);
+
+  // An image picture is one pixel map at 72 pixels per inch.
+  PicHandle quad = Quad();
+  ASSERT_EQ(noErr, GetPictInfo(quad, &info, suppressBlackAndWhite, 0, 0, 0));
+  EXPECT_EQ(1, info.pixMapCount);
+  EXPECT_EQ(3, info.uniqueColors);  // white left out
+  EXPECT_EQ(72 << 16, info.hRes);
+
+  struct Case {
+    const char *what;
+    PicHandle pic;
+    PictInfo *info;
+    SInt16 verb, version;
+    OSErr err;
+  };
+  const Case cases[] = {{"no record", pic, nullptr, 0, 0, paramErr},
+                        {"no picture", nullptr, &info, 0, 0, pictureDataErr},
+                        {"another version", pic, &info, 0, 1, pictInfoVersionErr},
+                        {"unknown verb", pic, &info, 0x100, 0, pictInfoVerbErr},
+                        {"a colour table", pic, &info, returnColorTable, 0, unimpErr},
+                        {"a palette", pic, &info, returnPalette, 0, unimpErr}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(c.err, GetPictInfo(c.pic, c.info, c.verb, 256, 0, c.version));
+  }
+  KillPicture(quad);
+  KillPicture(pic);
+}
+
+TEST(PlatformPictureRecording, MisuseAndDamageAreReported) {
+  Rect frame{0, 0, 4, 4};
+  // Nothing to record into.
+  CGrafPtr saved = nullptr;
+  GDHandle device = nullptr;
+  GetGWorld(&saved, &device);
+  SetGWorld(nullptr, nullptr);
+  EXPECT_EQ(nullptr, OpenPicture(&frame));
+  EXPECT_EQ(paramErr, PL_PictureError());
+  ClosePicture();
+  EXPECT_EQ(paramErr, PL_PictureError());
+  SetGWorld(saved, device);
+  KillPicture(nullptr);
+
+  Canvas canvas(Rect{0, 0, 4, 4});
+  Rect empty{0, 0, 0, 4};
+  EXPECT_EQ(nullptr, OpenPicture(&empty));
+  OpenCPicParams noRes{frame, 0, 72 << 16, -2, 0, 0};
+  EXPECT_EQ(nullptr, OpenCPicture(&noRes));
+  ClosePicture();  // nothing open
+  EXPECT_EQ(paramErr, PL_PictureError());
+
+  // One picture per port at a time; killing an open picture ends its recording.
+  PicHandle first = OpenPicture(&frame);
+  ASSERT_NE(nullptr, first);
+  EXPECT_EQ(nullptr, OpenPicture(&frame));
+  PictInfo info;
+  EXPECT_EQ(pictureDataErr, GetPictInfo(first, &info, 0, 0, 0, 0));  // not finished yet
+  KillPicture(first);
+  PaintRect(&frame);
+  EXPECT_EQ(noErr, QDError());
+  PicHandle second = OpenPicture(&frame);
+  ASSERT_NE(nullptr, second);
+  ClosePicture();
+  EXPECT_EQ(noErr, GetPictInfo(second, &info, 0, 0, 0, 0));
+  EXPECT_EQ(0, info.uniqueColors);  // an empty picture draws nothing
+  EraseRect(&frame);
+  DrawPicture(second, &frame);
+  EXPECT_EQ(noErr, PL_PictureError());
+  EXPECT_EQ(kGrey, canvas.At(0, 0));
+  KillPicture(second);
+
+  // A world disposed while its picture is open leaves an unfinished picture behind.
+  PicHandle orphan = nullptr;
+  {
+    Canvas gone(Rect{0, 0, 4, 4});
+    orphan = OpenPicture(&frame);
+    ASSERT_NE(nullptr, orphan);
+  }
+  DrawPicture(orphan, &frame);
+  EXPECT_EQ(paramErr, PL_PictureError());
+  KillPicture(orphan);
+
+  // A recorded picture cut short anywhere behind its image is refused, not read past its end.
+  PicHandle pic = RecordSample();
+  Handle h = reinterpret_cast<Handle>(pic);
+  const Size full = GetHandleSize(h), image = Size(sizeof(Picture) + 12 + 4 * 4 * 4);
+  for (Size cut : {image + 8, image + 16 + 10, full - 1}) {
+    SCOPED_TRACE(cut);
+    Handle copy = h;
+    ASSERT_EQ(noErr, HandToHand(&copy));
+    SetHandleSize(copy, cut);
+    PicHandle bad = reinterpret_cast<PicHandle>(copy);
+    DrawPicture(bad, &frame);
+    EXPECT_EQ(paramErr, PL_PictureError());
+    EXPECT_EQ(pictureDataErr, GetPictInfo(bad, &info, 0, 0, 0, 0));
+    KillPicture(bad);
+  }
+  KillPicture(pic);
+}
+
+TEST(PlatformQuartzContexts, NoContextOverAPort) {
+  Canvas canvas(Rect{0, 0, 2, 2});
+  CGContextRef context = reinterpret_cast<CGContextRef>(1);
+  EXPECT_EQ(unimpErr, CreateCGContextForPort(canvas.world, &context));
+  EXPECT_EQ(nullptr, context);
+  EXPECT_EQ(paramErr, CreateCGContextForPort(nullptr, &context));
 }
 
 }  // namespace

@@ -45,7 +45,8 @@ TEST(PlatformComponents, ExportersAreFoundLikeTheMenuFindsThem) {
     Handle name = NewHandle(0);
     ASSERT_EQ(noErr, GetComponentInfo(c, &cd, name, nullptr, nullptr));
     EXPECT_EQ(MovieExportType, cd.componentType);
-    EXPECT_EQ(kAppleManufacturer, cd.componentManufacturer);
+    EXPECT_EQ(cd.componentSubType == kQTFileTypeAIFF ? kSoundManufacturer : kAppleManufacturer,
+              cd.componentManufacturer);
     if (cd.componentSubType == 'MooV') {
       EXPECT_EQ("QuickTime Movie", std::string(*name + 1, size_t(**name)));
     }

@@ -1,9 +1,10 @@
 // The AIFF exporter: the sound of a movie written as AIFF-C with big-endian samples equal to the source's
-// ('twos' as it is, 'sowt' swapped), a movie without sound refused without leaving a file, and the exporter
-// kept out of the export menu's search.
+// ('twos' as it is, 'sowt' swapped), a movie without sound refused without leaving a file, the exporter kept
+// out of the video export menu, and its export from procedures.
 #include "platform/core/files.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
+#include "platform/movie/atoms.h"
 #include "platform/movie/components.h"
 #include "platform/movie/exporters.h"
 #include "platform/movie/movie_toolbox.h"
@@ -99,12 +100,55 @@ TEST(PlatformAIFFExporter, MovieWithoutSoundLeavesNoFile) {
   DisposeMovie(movie);
 }
 
-TEST(PlatformAIFFExporter, NotOfferedWhereExportsFromProceduresAreAskedFor) {
-  ComponentDescription menu{MovieExportType, kQTFileTypeAIFF, 0, canMovieExportFiles | canMovieExportFromProcedures,
+TEST(PlatformAIFFExporter, ASoundExporterKeptOutOfVideoMenus) {
+  // Found by both of its flags under the sound manufacturer; its source list names sound only, which is
+  // what keeps it out of the video export menu.
+  ComponentDescription both{MovieExportType, kQTFileTypeAIFF, kSoundManufacturer,
+                            canMovieExportFiles | canMovieExportFromProcedures,
                             canMovieExportFiles | canMovieExportFromProcedures};
-  EXPECT_EQ(0, CountComponents(&menu));
+  Component c = FindNextComponent(nullptr, &both);
+  ASSERT_NE(nullptr, c);
   ComponentDescription any{MovieExportType, kQTFileTypeAIFF, 0, 0, cmpIsMissing};
   EXPECT_EQ(1, CountComponents(&any));
+  Handle sources = nullptr;
+  ASSERT_EQ(noErr, GetComponentPublicResource(c, 'src#', 1, &sources));
+  ASSERT_EQ(Size(8 + 12), GetHandleSize(sources));
+  const UInt8 *p = reinterpret_cast<const UInt8 *>(*sources);
+  EXPECT_EQ(1u, PL_GetBE32(p));
+  EXPECT_EQ(OSType('soun'), PL_GetBE32(p + 8));
+  DisposeHandle(sources);
+}
+
+OSErr NoData(void *, MovieExportGetDataParams *) { return eofErr; }
+
+TEST(PlatformAIFFExporter, ExportsFromProceduresOnlyWhereImplemented) {
+  TempDir dir;
+  Handle dataRef = nullptr;
+  OSType type = 0;
+  ASSERT_EQ(noErr, PL_NewDataReferenceFromPath(dir.File("p.aif").c_str(), &dataRef, &type));
+  MovieExportComponent movie = nullptr, aiff = nullptr;
+  ASSERT_EQ(noErr, OpenADefaultComponent(MovieExportType, 'MooV', &movie));
+  ASSERT_EQ(noErr, OpenADefaultComponent(MovieExportType, kQTFileTypeAIFF, &aiff));
+  EXPECT_EQ(badComponentSelector, MovieExportFromProceduresToDataRef(movie, dataRef, type));
+  // Without a sound source there is nothing to write.
+  EXPECT_EQ(noSoundTrackInMovieErr, MovieExportFromProceduresToDataRef(aiff, dataRef, type));
+  SInt32 trackID = 0;
+  EXPECT_EQ(paramErr, MovieExportAddDataSource(aiff, 'soun', 48000, &trackID, nullptr, nullptr, nullptr));
+  EXPECT_EQ(paramErr, MovieExportAddDataSource(aiff, 'soun', 0, &trackID, nullptr, NoData, nullptr));
+  ASSERT_EQ(noErr, MovieExportAddDataSource(aiff, 'vide', 600, &trackID, nullptr, NoData, nullptr));
+  EXPECT_EQ(1, trackID);
+  ASSERT_EQ(noErr, MovieExportAddDataSource(aiff, 'soun', 48000, &trackID, nullptr, NoData, nullptr));
+  EXPECT_EQ(2, trackID);
+  // The toolbox's default progress is accepted and shows nothing; a source without samples and without
+  // properties to say its format cannot be written.
+  EXPECT_EQ(noErr, MovieExportSetProgressProc(aiff, reinterpret_cast<MovieProgressUPP>(kPL_DefaultMovieProgressProc),
+                                              nullptr));
+  EXPECT_EQ(paramErr, MovieExportFromProceduresToDataRef(aiff, dataRef, type));
+  struct stat st;
+  EXPECT_NE(0, stat(dir.File("p.aif").c_str(), &st));
+  CloseComponent(movie);
+  CloseComponent(aiff);
+  DisposeHandle(dataRef);
 }
 
 }  // namespace
