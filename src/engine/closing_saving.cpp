@@ -9,6 +9,7 @@
 #include "engine/tasks/task_runtime.h"
 #include "general/file_layer.h"
 #include "general/memory_lists.h"
+#include "methods/varbr_measuring_stage.h"
 #include "movie/codecs.h"
 #include "movie/image_descriptions.h"
 #include "movie/movie_files.h"
@@ -436,6 +437,7 @@ void BZ_DisposeDlgTaskData(BZ_DlgTaskData *dlgTaskData) {
     slot.frameNum = -1;
     slot.needed = 0;
   }
+  if (dlgTaskData->vbDlgTaskData != nullptr) BZ_VbDisposeDlgTaskData(dlgTaskData->vbDlgTaskData);
 }
 
 // ---- Export ----

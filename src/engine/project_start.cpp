@@ -1,6 +1,7 @@
 // Project start and run set-up on the main thread.
 #include "engine/project_start.h"
 
+#include "engine/closing_saving.h"
 #include "engine/read_stage.h"
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/stage_access.h"
@@ -42,7 +43,6 @@ namespace {
 void *Word(intptr_t value) { return reinterpret_cast<void *>(value); }
 
 const BZ_EngineHost *Host() { return BZ_GetEngineHost(); }
-OSStatus HostStep(BZ_ProjectStartStep step) { return Host()->projectStartStep(Host()->refCon, step); }
 
 constexpr double kCompressedBytesPerPixel = 0.3472222222222222;
 // The toolbox's caution alert kind (AlertType).
@@ -129,22 +129,6 @@ OSStatus CreateTargetMovie(BZ_TargetFileData &target, const FSRef &folder, Movie
 }
 
 // Undoes what a failed start made: the open forks, the movies and the new files.
-void DeleteStartedFiles(BZ_ProjPtr project) {
-  for (SInt32 i = 0; i < 2; ++i) {
-    BZ_CloseTargetFile(project, i);
-    BZ_DynMovieInfo &movies = project->info.dynMovieInfo;
-    if (movies.targetDesc[i] != nullptr) DisposeHandle(reinterpret_cast<Handle>(movies.targetDesc[i]));
-    movies.targetDesc[i] = nullptr;
-    movies.targetTrack[i] = nullptr;
-    movies.targetMedia[i] = nullptr;
-    QT_DisposeMovie(&movies.targetMovie[i]);
-    BZ_TargetFileData &target = project->info.targetFileData[i];
-    if (GL_FSRefValid(&target.fileRef)) QT_DeleteMovieFile(&target.fileRef);
-    MP_DeleteSemaphore(&project->dynIO_Info.outputInfo[i].sampleRefsSemaphore);
-  }
-  project->state.exec = kBZ_ProjStateReady;
-}
-
 // The target's sample-reference semaphore, its data fork opened for writing with the 16-byte header, and
 // the sample-reference state: the first record begins right after the header, none is being filled.
 OSStatus OpenTargetFork(BZ_ProjPtr project, SInt32 fileNum) {
@@ -241,6 +225,8 @@ void BZ_GetCompressionCodec(CodecType cType, SInt32 pictureHeight, Boolean inter
 }
 
 OSStatus BZ_StartProject() {
+  const BZ_EngineHost *host = Host();
+  WindowRef dialog = host->getProjDlgWindow(host->refCon);
   BZ_ProjPtr project = gBZ.project;
   if (project == nullptr) return paramErr;
   BZ_ProjInfo &info = project->info;
@@ -248,11 +234,16 @@ OSStatus BZ_StartProject() {
   BZ_TargetFileData *targets = info.targetFileData;
   if (output.export_) output.cType = '2vuy';
 
-  // Steps that make files: a failure (other than a full disk) deletes what was made.
+  // Steps that make the files, before any run is stopped.
   auto makeFiles = [&]() -> OSStatus {
     OSStatus err = BZ_CheckFreeSpace();
     if (err != noErr) return err;
-    if ((err = HostStep(kBZ_StartStepSaveSettings)) != noErr) return err;
+    if ((err = host->projDlgSaveProjSett(host->refCon, dialog)) != noErr) return err;
+    BZ_AppPrefs appPrefs{};
+    host->getAppPrefs(host->refCon, &appPrefs);
+    appPrefs.prevOutputFolder = targets[0].parentRef;
+    host->saveAppPrefs(host->refCon, &appPrefs);
+    if (appPrefs.successSound != nullptr) CFRelease(appPrefs.successSound);
     const Boolean exporting = output.export_;
     output.export_ = false;
     err = BZ_CheckTargetFileName(&info);
@@ -270,8 +261,9 @@ OSStatus BZ_StartProject() {
     }
     return noErr;
   };
+  // Steps that open the files for the run, once no analysis runs any more.
   auto openFiles = [&]() -> OSStatus {
-    OSStatus err = HostStep(kBZ_StartStepDeactivate);
+    OSStatus err = host->reactivateControls(host->refCon, dialog, false);
     if (err != noErr) return err;
     if (targets[0].tempFileInMoviesFolder) {
       // Written on the start-up volume first; the export puts the result where the user asked.
@@ -288,25 +280,41 @@ OSStatus BZ_StartProject() {
     if ((err = BZ_OpenTargetFiles()) != noErr) return err;
     return BZ_ReinitProject(project);
   };
+  // A start that fails after the files were made takes them away again and leaves the project ready with
+  // its settings; a full disk keeps them, so that the user sees what filled it.
+  auto cleanUp = [&](OSStatus err) {
+    std::printf("KBZ: BZ_StartProject: error = %ld\n", long(err));
+    if (err == dskFulErr) return err;
+    BZ_DeleteProjectFiles(project);
+    BZ_DisposeProject(dialog);
+    host->reinitDialog(host->refCon, dialog);
+    return err;
+  };
 
   OSStatus err = makeFiles();
-  if (err == noErr) {
-    if ((err = HostStep(kBZ_StartStepStopAnalysis)) != noErr) return err;
-    project->state.exec = kBZ_ProjStateBeingOpened;
-    if ((err = HostStep(kBZ_StartStepCloseWindows)) != noErr) return err;
-    err = openFiles();
+  if (err != noErr) return cleanUp(err);
+  // A stop that failed may leave an analysis running over the frame buffers: nothing may be disposed then.
+  Boolean actuallyStopping = false;
+  if ((err = host->stopMovieAnalysis(host->refCon, &actuallyStopping, true)) != noErr) return err;
+  if (WindowRef preview = host->getPreviewWindow(host->refCon); preview != nullptr) {
+    // The preview only shows; a failure to close it does not stop the project.
+    const OSStatus closeErr = host->closePreview(host->refCon, preview);
+    if (closeErr != noErr) std::printf("KBZ: BZ_ClosePreview: error = %ld\n", long(closeErr));
   }
-  if (err != noErr) {
-    std::printf("KBZ: BZ_StartProject: error = %ld\n", long(err));
-    if (err != dskFulErr) DeleteStartedFiles(project);
-    return err;
-  }
-  if ((err = HostStep(kBZ_StartStepSaveOutlierEdits)) != noErr) return err;
+  project->state.exec = kBZ_ProjStateBeingOpened;
+  // From here on no run is active: a failure also takes the new files away, since a project left being
+  // opened (or executing without a run) would keep the dialog and the quit confirmation waiting for ever.
+  if (WindowRef example = host->getExampleWindow(host->refCon); example != nullptr)
+    if ((err = host->sendWindowCloseEvent(host->refCon, example)) != noErr) return cleanUp(err);
+  if ((err = openFiles()) != noErr) return cleanUp(err);
+  if ((err = host->saveOutlierEditListFinalDontAsk(host->refCon, gBZ.dlgTaskData.ouDlgTaskData)) != noErr)
+    return cleanUp(err);
   project->state.exec = kBZ_ProjStateExecuting;
   if ((err = MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project,
                            Word(kBZ_RunProjectMessage))) != noErr)
-    return err;
+    return cleanUp(err);
   LogProjectStarted();
+  host->setProjectInfoInLog(host->refCon, project);
   return noErr;
 }
 
@@ -346,9 +354,17 @@ OSStatus BZ_ReinitProject(BZ_ProjPtr project) {
     out.time = 0;
     out.numFrames = 0;
   }
-  OSStatus err = HostStep(kBZ_StartStepReinitProgress);
-  if (err == noErr) err = BZ_OpenSourceFiles();
+  const BZ_EngineHost *host = Host();
+  WindowRef dialog = host->getProjDlgWindow(host->refCon);
+  OSStatus err = host->reinitProgress(host->refCon, project);
   if (err != noErr) return err;
+  if ((err = BZ_OpenSourceFiles()) != noErr) return err;
+  if ((err = host->setProgressIndicatorStateByID(host->refCon, dialog, HIViewID{kBZ_DialogItemSignature, 2082}, true)) !=
+      noErr)
+    return err;
+  // The Preview button rests while the project runs.
+  if ((err = host->activateDialogItemByID(host->refCon, dialog, HIViewID{kBZ_DialogItemSignature, 2002}, false)) != noErr)
+    return err;
   BZ_DlgTaskData &dlg = gBZ.dlgTaskData;
   if (dlg.inputSettChanged) {
     for (BZ_FrameCacheInfo &slot : dlg.frameCacheInfo) slot.frameNum = -1;

@@ -4,9 +4,10 @@
 // output headers, the reset of the reading and writing state, and the message that makes the main task run
 // the project.
 //
-// What belongs to the project dialog and the application shell (saving the dialog's settings, stopping a
-// running analysis, closing the preview and example windows, deactivating the settings, saving outlier
-// edits, the progress display) is reached through the engine host's projectStartStep.
+// What belongs to the project dialog and the application shell (saving the dialog's settings and the
+// application preferences, stopping a running analysis, closing the preview and example windows,
+// deactivating the settings, saving outlier edits, the progress display, the log) is reached through the
+// engine host's slots named after those routines.
 //
 // Main thread only, while no run is active.
 #pragma once
@@ -32,11 +33,14 @@ void BZ_GetCompressionCodec(CodecType cType, SInt32 pictureHeight, Boolean inter
 // check, settings saved, target movie (and noise movie) created, running analysis stopped, windows closed,
 // state kBZ_ProjStateBeingOpened, the stage table rebuilt for a compressed output, the targets opened, the
 // project re-initialised, outlier edits saved, state kBZ_ProjStateExecuting and (kBZ_MainThreadTaskType,
-// project, kBZ_RunProjectMessage) posted to the main task; " project started." logged. A failure while the
-// files are made (other than dskFulErr) deletes the files made and leaves the project ready.
+// project, kBZ_RunProjectMessage) posted to the main task; " project started." and the project information
+// logged. A failure other than dskFulErr deletes the files made, disposes the project (its settings stay)
+// and re-initialises the dialog; so does a failure after the analysis was stopped. A failure to stop the
+// analysis is returned as it is: a run may still use the buffers.
 OSStatus BZ_StartProject();
 
-// Resets the reading and writing state of the project and opens its sources.
+// Resets the reading and writing state of the project, its progress display, opens its sources, makes the
+// progress bar determinate and deactivates the Preview button.
 OSStatus BZ_ReinitProject(BZ_ProjPtr project);
 
 // The volume free-space check of the targets: 0, kBZ_NoFreeSpaceForTargetFileErr or a system failure. With

@@ -3,7 +3,9 @@
 // with its failures and cancel.
 #include "engine/closing_saving.h"
 
+#include "engine/runtime/engine_host.h"
 #include "engine/tasks/task_runtime.h"
+#include "general/memory_lists.h"
 #include "movie/export_settings.h"
 #include "movie/image_descriptions.h"
 #include "platform/movie/exporters.h"
@@ -310,6 +312,17 @@ TEST_F(ClosingSaving, DisposingTheProjectKeepsOnlyItsSettings) {
   expected.removeLogo.numBackGrFrames = 1000;
   for (float &level : expected.noiseRed.noiseLevel) level = 0.0f;
   ExpectSameCleaning(expected, info.settings.cleaning);
+}
+
+TEST(DisposeDlgTaskData, VaryingBrightnessTablesAreFreedWhenPresent) {
+  BZ_DlgTaskData data{};
+  BZ_DisposeDlgTaskData(&data);  // no method records: nothing to free
+  BZ_VbDlgTaskData vb{};
+  ASSERT_EQ(GL_NewPtrClear(16 * sizeof(float), &vb.vbFactorsTop), noErr);
+  data.vbDlgTaskData = &vb;
+  BZ_DisposeDlgTaskData(&data);
+  EXPECT_EQ(vb.vbFactorsTop, nullptr);
+  EXPECT_EQ(data.vbDlgTaskData, &vb) << "the record itself lives on";
 }
 
 TEST_F(ClosingSaving, ExportToDVStreamReplacesTheSavedMovie) {

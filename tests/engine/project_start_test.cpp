@@ -27,17 +27,68 @@ namespace {
 
 using bz_test::FromWord;
 
+// A host that records the dialog's and the shell's routines in the order the engine calls them, and can make
+// one of them fail.
 struct StartHost {
-  std::vector<BZ_ProjectStartStep> steps;
+  std::vector<std::string> calls;
   std::vector<std::string> log;
-  BZ_ProjectStartStep failingStep = BZ_ProjectStartStep(0);
+  std::string failing;
   OSStatus failError = noErr;
+  bool previewOpen = false;
+  bool exampleOpen = false;
+  FSRef savedPrevOutputFolder{};
+  BZ_ProjPtr infoProject = nullptr;
 };
 StartHost *gStartHost = nullptr;
 
-OSStatus StartStep(void *, BZ_ProjectStartStep step) {
-  gStartHost->steps.push_back(step);
-  return step == gStartHost->failingStep ? gStartHost->failError : noErr;
+OSStatus Call(const char *name) {
+  gStartHost->calls.push_back(name);
+  return gStartHost->failing == name ? gStartHost->failError : noErr;
+}
+WindowRef FakeWindow(int n) { return reinterpret_cast<WindowRef>(uintptr_t(0x1000 + n)); }
+WindowRef GetProjDlgWindow(void *) { return FakeWindow(1); }
+WindowRef GetPreviewWindow(void *) { return gStartHost->previewOpen ? FakeWindow(3) : nullptr; }
+WindowRef GetExampleWindow(void *) { return gStartHost->exampleOpen ? FakeWindow(6) : nullptr; }
+OSStatus ProjDlgSaveProjSett(void *, WindowRef w) {
+  EXPECT_EQ(w, FakeWindow(1));
+  return Call("projDlgSaveProjSett");
+}
+void SaveAppPrefs(void *, const BZ_AppPrefs *prefs) {
+  Call("saveAppPrefs");
+  gStartHost->savedPrevOutputFolder = prefs->prevOutputFolder;
+}
+OSStatus StopMovieAnalysis(void *, Boolean *, Boolean waiting) {
+  EXPECT_TRUE(waiting) << "the start waits until the analysis has stopped";
+  return Call("stopMovieAnalysis");
+}
+OSStatus ClosePreview(void *, WindowRef w) {
+  EXPECT_EQ(w, FakeWindow(3));
+  return Call("closePreview");
+}
+OSStatus SendWindowCloseEvent(void *, WindowRef w) {
+  EXPECT_EQ(w, FakeWindow(6));
+  return Call("closeExample");
+}
+OSStatus ReactivateControls(void *, WindowRef, Boolean activate) {
+  return Call(activate ? "activateControls" : "deactivateControls");
+}
+OSStatus ReinitDialog(void *, WindowRef) { return Call("reinitDialog"); }
+OSStatus ReinitProgress(void *, BZ_ProjPtr) { return Call("reinitProgress"); }
+OSStatus SetProgressIndicatorState(void *, WindowRef, HIViewID item, Boolean determinate) {
+  EXPECT_EQ(item.signature, OSType('Orl1'));
+  EXPECT_EQ(item.id, 2082);
+  EXPECT_TRUE(determinate);
+  return Call("progressBarDeterminate");
+}
+OSStatus ActivateDialogItem(void *, WindowRef, HIViewID item, Boolean activate) {
+  EXPECT_EQ(item.id, 2002);
+  EXPECT_FALSE(activate);
+  return Call("deactivatePreviewButton");
+}
+OSStatus SaveOutlierEdits(void *, BZ_OuDlgTaskData *) { return Call("saveOutlierEdits"); }
+OSStatus SetProjectInfoInLog(void *, BZ_ProjPtr project) {
+  gStartHost->infoProject = project;
+  return Call("projectInfoInLog");
 }
 OSStatus Log(void *, CFStringRef text) {
   char line[256] = {};
@@ -51,7 +102,21 @@ class ProjectStart : public ::testing::Test {
   void SetUp() override {
     gStartHost = &host_;
     BZ_EngineHost host{};
-    host.projectStartStep = StartStep;
+    host.getProjDlgWindow = GetProjDlgWindow;
+    host.getPreviewWindow = GetPreviewWindow;
+    host.getExampleWindow = GetExampleWindow;
+    host.projDlgSaveProjSett = ProjDlgSaveProjSett;
+    host.saveAppPrefs = SaveAppPrefs;
+    host.stopMovieAnalysis = StopMovieAnalysis;
+    host.closePreview = ClosePreview;
+    host.sendWindowCloseEvent = SendWindowCloseEvent;
+    host.reactivateControls = ReactivateControls;
+    host.reinitDialog = ReinitDialog;
+    host.reinitProgress = ReinitProgress;
+    host.setProgressIndicatorStateByID = SetProgressIndicatorState;
+    host.activateDialogItemByID = ActivateDialogItem;
+    host.saveOutlierEditListFinalDontAsk = SaveOutlierEdits;
+    host.setProjectInfoInLog = SetProjectInfoInLog;
     host.setProjectMessageInLog = Log;
     BZ_SetEngineHost(&host);
     BZ_StatMovInfo *movies = project_.statMovInfo();
@@ -124,11 +189,27 @@ TEST_F(ProjectStart, CreatesTheTargetAndAsksTheMainTaskToRun) {
   EXPECT_EQ(out.sampleRefs[0].dataOffset, 16);
   EXPECT_EQ(out.numFrames, 0);
 
-  EXPECT_EQ(host_.steps, (std::vector<BZ_ProjectStartStep>{kBZ_StartStepSaveSettings, kBZ_StartStepStopAnalysis,
-                                                            kBZ_StartStepCloseWindows, kBZ_StartStepDeactivate,
-                                                            kBZ_StartStepReinitProgress,
-                                                            kBZ_StartStepSaveOutlierEdits}));
+  EXPECT_EQ(host_.calls,
+            (std::vector<std::string>{"projDlgSaveProjSett", "saveAppPrefs", "stopMovieAnalysis",
+                                      "deactivateControls", "reinitProgress", "progressBarDeterminate",
+                                      "deactivatePreviewButton", "saveOutlierEdits", "projectInfoInLog"}));
   EXPECT_EQ(host_.log, std::vector<std::string>{" project started."});
+  EXPECT_EQ(host_.infoProject, project_.get());
+  EXPECT_EQ(bz_test::PathOf(host_.savedPrevOutputFolder), bz_test::PathOf(project_->info.targetFileData[0].parentRef))
+      << "the target's folder becomes the previous output folder";
+}
+
+TEST_F(ProjectStart, OpenPreviewAndExampleWindowsAreClosedAfterTheAnalysisStopped) {
+  host_.previewOpen = true;
+  host_.exampleOpen = true;
+  // The preview only shows: a failure to close it does not stop the project.
+  host_.failing = "closePreview";
+  host_.failError = paramErr;
+  ASSERT_EQ(BZ_StartProject(), noErr);
+  const std::vector<std::string> head(host_.calls.begin(), host_.calls.begin() + 6);
+  EXPECT_EQ(head, (std::vector<std::string>{"projDlgSaveProjSett", "saveAppPrefs", "stopMovieAnalysis",
+                                            "closePreview", "closeExample", "deactivateControls"}));
+  EXPECT_EQ(RunMessage(), kBZ_RunProjectMessage);
 }
 
 TEST_F(ProjectStart, CroppedPictureSetsTheTargetSize) {
@@ -156,9 +237,9 @@ TEST_F(ProjectStart, NoiseMovieGetsItsOwnFileBesideTheTarget) {
 
 struct FailingStep {
   const char *name;
-  BZ_ProjectStartStep step;
+  const char *step;
   OSStatus error;
-  bool filesKept;
+  bool cleanedUp;  // files deleted, project disposed, dialog re-initialised
 };
 void PrintTo(const FailingStep &f, std::ostream *os) { *os << f.name; }
 
@@ -166,23 +247,37 @@ class ProjectStartFailure : public ProjectStart, public ::testing::WithParamInte
 
 TEST_P(ProjectStartFailure, FailingStepEndsTheStartWithItsError) {
   const FailingStep &f = GetParam();
-  host_.failingStep = f.step;
+  host_.exampleOpen = true;
+  host_.failing = f.step;
   host_.failError = f.error;
+  project_->info.settings.output.makeNoiseMovie = true;
   EXPECT_EQ(BZ_StartProject(), f.error);
   EXPECT_EQ(RunMessage(), -1) << "the main task is not asked to run";
   EXPECT_NE(project_->state.exec, kBZ_ProjStateExecuting);
-  EXPECT_EQ(bz_test::Exists(dir_.File("cleaned.mov")), f.filesKept);
-  if (!f.filesKept) {
+  EXPECT_EQ(bz_test::Exists(dir_.File("cleaned.mov")), !f.cleanedUp);
+  EXPECT_TRUE(host_.log.empty()) << "nothing is logged as started";
+  const bool reinitialised = std::count(host_.calls.begin(), host_.calls.end(), "reinitDialog") == 1;
+  EXPECT_EQ(reinitialised, f.cleanedUp);
+  if (f.cleanedUp) {
+    EXPECT_EQ(project_->state.exec, kBZ_ProjStateReady);
     EXPECT_EQ(project_->dynIO_Info.outputInfo[0].ioParam.forkRefNum, 0);
+    EXPECT_EQ(project_->info.dynMovieInfo.targetMovie[0], nullptr);
+    EXPECT_EQ(project_->info.settings.output.makeNoiseMovie, true) << "the settings survive";
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, ProjectStartFailure,
-    ::testing::Values(FailingStep{"DeactivatingDeletesTheNewFile", kBZ_StartStepDeactivate, paramErr, false},
-                      FailingStep{"ReinitialisingDeletesTheNewFile", kBZ_StartStepReinitProgress, memFullErr, false},
-                      FailingStep{"FullDiskKeepsTheFiles", kBZ_StartStepReinitProgress, dskFulErr, true},
-                      FailingStep{"StoppingTheAnalysisIsReportedAsItIs", kBZ_StartStepStopAnalysis, -128, true}),
+    ::testing::Values(
+        FailingStep{"SavingTheSettingsMadeNoFileYet", "projDlgSaveProjSett", paramErr, true},
+        FailingStep{"StoppingTheAnalysisIsReportedAsItIs", "stopMovieAnalysis", -128, false},
+        FailingStep{"ClosingTheExampleCleansUp", "closeExample", paramErr, true},
+        FailingStep{"DeactivatingDeletesTheNewFile", "deactivateControls", paramErr, true},
+        FailingStep{"ReinitialisingDeletesTheNewFile", "reinitProgress", memFullErr, true},
+        FailingStep{"ProgressBarDeletesTheNewFile", "progressBarDeterminate", errUnknownControl, true},
+        FailingStep{"PreviewButtonDeletesTheNewFile", "deactivatePreviewButton", errUnknownControl, true},
+        FailingStep{"SavingOutlierEditsDeletesTheNewFile", "saveOutlierEdits", ioErr, true},
+        FailingStep{"FullDiskKeepsTheFiles", "reinitProgress", dskFulErr, false}),
     [](const ::testing::TestParamInfo<FailingStep> &info) { return std::string(info.param.name); });
 
 // Free bytes of the folder's volume, as the check sees them.

@@ -51,11 +51,19 @@ OSStatus PlainSetProjectMessageInLog(void *, CFStringRef text) {
 
 void PlainShowError(void *, OSStatus err) { std::printf("KBZ: error # %ld\n", long(err)); }
 
-// Without a dialog only the settings are kept; nothing else is open.
-OSStatus PlainProjectStartStep(void *, BZ_ProjectStartStep step) {
-  if (step == kBZ_StartStepSaveSettings && gBZ.project != nullptr) BZ_SaveProjSett(&gBZ.project->info.settings);
+WindowRef PlainGetWindow(void *) { return nullptr; }
+// Without a dialog only the settings are kept.
+OSStatus PlainProjDlgSaveProjSett(void *, WindowRef) {
+  if (gBZ.project != nullptr) BZ_SaveProjSett(&gBZ.project->info.settings);
   return noErr;
 }
+void PlainSaveAppPrefs(void *, const BZ_AppPrefs *) {}
+OSStatus PlainStopMovieAnalysis(void *, Boolean *, Boolean) { return noErr; }
+OSStatus PlainWindowStep(void *, WindowRef) { return noErr; }
+OSStatus PlainReactivateControls(void *, WindowRef, Boolean) { return noErr; }
+OSStatus PlainProjectStep(void *, BZ_ProjPtr) { return noErr; }
+OSStatus PlainItemState(void *, WindowRef, HIViewID, Boolean) { return noErr; }
+OSStatus PlainSaveOutlierEditListFinalDontAsk(void *, BZ_OuDlgTaskData *) { return noErr; }
 
 OSStatus PlainGetProgressBar(void *, SInt32 *value, SInt32 *maximum) {
   if (value != nullptr) *value = 0;
@@ -118,7 +126,21 @@ const BZ_EngineHost kPlainHost = {
     PlainGetAppPrefs,
     PlainSetProjectMessageInLog,
     PlainShowError,
-    PlainProjectStartStep,
+    PlainGetWindow,
+    PlainGetWindow,
+    PlainGetWindow,
+    PlainProjDlgSaveProjSett,
+    PlainSaveAppPrefs,
+    PlainStopMovieAnalysis,
+    PlainWindowStep,
+    PlainWindowStep,
+    PlainReactivateControls,
+    PlainWindowStep,
+    PlainProjectStep,
+    PlainItemState,
+    PlainItemState,
+    PlainSaveOutlierEditListFinalDontAsk,
+    PlainProjectStep,
     PlainGetProgressBar,
     PlainSetProgressBarValue,
     PlainSetProgressText,
@@ -164,7 +186,21 @@ void BZ_SetEngineHost(const BZ_EngineHost *host) {
   Fill(h.getAppPrefs, kPlainHost.getAppPrefs);
   Fill(h.setProjectMessageInLog, kPlainHost.setProjectMessageInLog);
   Fill(h.showError, kPlainHost.showError);
-  Fill(h.projectStartStep, kPlainHost.projectStartStep);
+  Fill(h.getProjDlgWindow, kPlainHost.getProjDlgWindow);
+  Fill(h.getPreviewWindow, kPlainHost.getPreviewWindow);
+  Fill(h.getExampleWindow, kPlainHost.getExampleWindow);
+  Fill(h.projDlgSaveProjSett, kPlainHost.projDlgSaveProjSett);
+  Fill(h.saveAppPrefs, kPlainHost.saveAppPrefs);
+  Fill(h.stopMovieAnalysis, kPlainHost.stopMovieAnalysis);
+  Fill(h.closePreview, kPlainHost.closePreview);
+  Fill(h.sendWindowCloseEvent, kPlainHost.sendWindowCloseEvent);
+  Fill(h.reactivateControls, kPlainHost.reactivateControls);
+  Fill(h.reinitDialog, kPlainHost.reinitDialog);
+  Fill(h.reinitProgress, kPlainHost.reinitProgress);
+  Fill(h.setProgressIndicatorStateByID, kPlainHost.setProgressIndicatorStateByID);
+  Fill(h.activateDialogItemByID, kPlainHost.activateDialogItemByID);
+  Fill(h.saveOutlierEditListFinalDontAsk, kPlainHost.saveOutlierEditListFinalDontAsk);
+  Fill(h.setProjectInfoInLog, kPlainHost.setProjectInfoInLog);
   Fill(h.getProgressBar, kPlainHost.getProgressBar);
   Fill(h.setProgressBarValue, kPlainHost.setProgressBarValue);
   Fill(h.setProgressText, kPlainHost.setProgressText);

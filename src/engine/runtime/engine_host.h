@@ -13,7 +13,11 @@
 #include "engine/runtime/project_types.h"
 #include "platform/core/mac_types.h"
 #include "platform/core/multiprocessing.h"
+#include "platform/core/quickdraw_ports.h"
 #include "platform/movie/atom_container.h"
+
+// The signature of the view identifiers of the application's dialog items.
+constexpr OSType kBZ_DialogItemSignature = 'Orl1';
 
 // One typed parameter of a custom event (copied into the event by value).
 struct BZ_PreviewData;
@@ -22,17 +26,6 @@ struct BZ_EventParam {
   UInt32 name;  // kBZ_...EventParam; the parameter's type is the same number
   ByteCount size;
   const void *data;
-};
-
-// The steps of a project's start that belong to the project dialog and the application shell.
-enum BZ_ProjectStartStep : SInt32 {
-  kBZ_StartStepSaveSettings = 1,      // the dialog's settings into the project and the preferences; the target's
-                                      // folder becomes the preferences' previous output folder
-  kBZ_StartStepStopAnalysis = 2,      // stop a running analysis or preview calculation and wait for it
-  kBZ_StartStepCloseWindows = 3,      // close the preview and example windows
-  kBZ_StartStepDeactivate = 4,        // deactivate the dialog's settings
-  kBZ_StartStepSaveOutlierEdits = 5,  // save the outlier edits without asking
-  kBZ_StartStepReinitProgress = 6,    // reset the progress record and display, deactivate the Preview button
 };
 
 struct BZ_EngineHost {
@@ -77,9 +70,40 @@ struct BZ_EngineHost {
   // BZ_ShowError: shows the error (kept for the main thread when called from a task).
   void (*showError)(void *refCon, OSStatus err);
 
-  // ---- Project start ----
-  // Does the dialog's or the shell's part of a project start (main thread); the first failure.
-  OSStatus (*projectStartStep)(void *refCon, BZ_ProjectStartStep step);
+  // ---- Project start and close (main thread) ----
+  // Each stands for the routine of the dialog or the shell it is named after; the plain host's versions are
+  // those of a run without windows: no window is ever found, nothing is open to close, stop or redraw.
+  // BZ_GetProjDlgWindow, BZ_GetPreviewWindow, BZ_GetExampleWindow: the window, NULL when not open.
+  WindowRef (*getProjDlgWindow)(void *refCon);
+  WindowRef (*getPreviewWindow)(void *refCon);
+  WindowRef (*getExampleWindow)(void *refCon);
+  // BZ_ProjDlgSaveProjSett: the dialog's settings into the project, then stored as the project
+  // preferences even when reading the dialog failed; the reading's result (plain: stores them, noErr).
+  OSStatus (*projDlgSaveProjSett)(void *refCon, WindowRef dialog);
+  // BZ_SaveAppPrefs: stores the record as the application preferences (plain: nothing is stored).
+  void (*saveAppPrefs)(void *refCon, const BZ_AppPrefs *appPrefs);
+  // BZ_StopMovieAnalysis: stops a running analysis or preview calculation through the main task and, with
+  // waiting, waits until it has stopped; *actuallyStopping tells whether a stop was sent (plain: none runs,
+  // noErr, *actuallyStopping unchanged).
+  OSStatus (*stopMovieAnalysis)(void *refCon, Boolean *actuallyStopping, Boolean waiting);
+  // BZ_ClosePreview: closes the preview window.
+  OSStatus (*closePreview)(void *refCon, WindowRef preview);
+  // GL_SendWindowCloseEvent: closes the window through its own close handler.
+  OSStatus (*sendWindowCloseEvent)(void *refCon, WindowRef window);
+  // BZ_ReactivateControls: (de)activates the dialog's settings controls together.
+  OSStatus (*reactivateControls)(void *refCon, WindowRef dialog, Boolean activate);
+  // BZ_ReinitDialog: re-initialises the dialog for the current project.
+  OSStatus (*reinitDialog)(void *refCon, WindowRef dialog);
+  // BZ_ReinitProgress: resets the project's progress record and display.
+  OSStatus (*reinitProgress)(void *refCon, BZ_ProjPtr project);
+  // GL_SetProgressIndicatorStateByID and GL_ActivateDialogItemByID on an item of the dialog.
+  OSStatus (*setProgressIndicatorStateByID)(void *refCon, WindowRef dialog, HIViewID item, Boolean determinate);
+  OSStatus (*activateDialogItemByID)(void *refCon, WindowRef dialog, HIViewID item, Boolean activate);
+  // BZ_SaveOutlierEditListFinalDontAsk: saves the outlier edits without asking (plain: none are kept).
+  OSStatus (*saveOutlierEditListFinalDontAsk)(void *refCon, BZ_OuDlgTaskData *ouDlgTaskData);
+  // BZ_SetProjectInfoInLog: the project's files, location and settings into the log (plain: nothing).
+  OSStatus (*setProjectInfoInLog)(void *refCon, BZ_ProjPtr project);
+
   // ---- Closing, saving, export and sound copy (main thread) ----
   // The progress items of the project dialog (signature 'Orl1'): the bar 2082's value and maximum (the plain
   // host has no bar: both 0), its new value, and the texts of 2083 (state) and 2084 (rates).

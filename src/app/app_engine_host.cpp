@@ -1,0 +1,64 @@
+// The application's engine host.
+#include "app/app_engine_host.h"
+
+#include "app/app_preferences.h"
+#include "app/log_contents.h"
+#include "app/window_lookup.h"
+#include "dialog/preview_window.h"
+#include "dialog/progress_display.h"
+#include "dialog/project_dialog.h"
+#include "dialog/run_control.h"
+#include "dialog/settings_transfer.h"
+#include "engine/runtime/engine_host.h"
+#include "outliers/outlier_edit_lists.h"
+#include "toolkit/windows.h"
+
+namespace {
+
+WindowRef GetProjDlgWindow(void *) { return BZ_GetProjDlgWindow(); }
+WindowRef GetPreviewWindow(void *) { return BZ_GetPreviewWindow(); }
+WindowRef GetExampleWindow(void *) { return BZ_GetExampleWindow(); }
+Boolean PreviewWindowExists(void *) { return BZ_GetPreviewWindow() != nullptr; }
+Boolean PreviewCalcDeferred(void *) { return BZ_PreviewCalcDeferred(); }
+void GetAppPrefs(void *, BZ_AppPrefs *prefs) { BZ_GetAppPrefs(prefs); }
+void SaveAppPrefs(void *, const BZ_AppPrefs *prefs) { BZ_SaveAppPrefs(prefs); }
+OSStatus ProjDlgSaveProjSett(void *, WindowRef dialog) { return BZ_ProjDlgSaveProjSett(dialog); }
+OSStatus StopMovieAnalysis(void *, Boolean *actuallyStopping, Boolean waiting) {
+  const BZ_EngineHost *host = BZ_GetEngineHost();
+  return BZ_StopMovieAnalysis(host->getDialogStatePtr(host->refCon), actuallyStopping, waiting);
+}
+OSStatus ClosePreview(void *, WindowRef preview) { return BZ_ClosePreview(preview); }
+OSStatus SendWindowCloseEvent(void *, WindowRef window) { return GL_SendWindowCloseEvent(window); }
+OSStatus ReactivateControls(void *, WindowRef dialog, Boolean activate) {
+  return BZ_ReactivateControls(dialog, activate);
+}
+OSStatus ReinitDialog(void *, WindowRef dialog) { return BZ_ReinitDialog(dialog); }
+OSStatus ReinitProgress(void *, BZ_ProjPtr project) { return BZ_ReinitProgress(project); }
+OSStatus SetProjectInfoInLog(void *, BZ_ProjPtr project) { return BZ_SetProjectInfoInLog(project); }
+OSStatus SaveOutlierEditListFinalDontAsk(void *, BZ_OuDlgTaskData *ouDlgTaskData) {
+  // Without the outlier record (not made yet) no edits are kept.
+  return ouDlgTaskData != nullptr ? BZ_SaveOutlierEditListFinalDontAsk(ouDlgTaskData) : OSStatus(noErr);
+}
+
+}  // namespace
+
+void BZ_InstallAppEngineHost() {
+  BZ_EngineHost host{};
+  host.getProjDlgWindow = GetProjDlgWindow;
+  host.getPreviewWindow = GetPreviewWindow;
+  host.getExampleWindow = GetExampleWindow;
+  host.previewWindowExists = PreviewWindowExists;
+  host.previewCalcDeferred = PreviewCalcDeferred;
+  host.getAppPrefs = GetAppPrefs;
+  host.saveAppPrefs = SaveAppPrefs;
+  host.projDlgSaveProjSett = ProjDlgSaveProjSett;
+  host.stopMovieAnalysis = StopMovieAnalysis;
+  host.closePreview = ClosePreview;
+  host.sendWindowCloseEvent = SendWindowCloseEvent;
+  host.reactivateControls = ReactivateControls;
+  host.reinitDialog = ReinitDialog;
+  host.reinitProgress = ReinitProgress;
+  host.setProjectInfoInLog = SetProjectInfoInLog;
+  host.saveOutlierEditListFinalDontAsk = SaveOutlierEditListFinalDontAsk;
+  BZ_SetEngineHost(&host);
+}

@@ -1,0 +1,10 @@
+// The progress display of the project dialog: the progress record of a project. Main thread only.
+#pragma once
+
+#include "engine/runtime/project_types.h"
+
+// Resets the project's progress record for a new run, in the project dialog window (found by lookup): the
+// counters and times cleared, the number of parts the selected samples, the bar, state and rate items
+// 2082, 2083 and 2084; and remembers the input's cropping and interlacing that the frame view is built for.
+// Without a project dialog window nothing is done: noErr.
+OSStatus BZ_ReinitProgress(BZ_ProjPtr project);

@@ -1,0 +1,38 @@
+// Small window operations shared by all windows of the application: closing a window through its own close
+// handler, finding a window by class and title, placing a window at a saved location and keeping it on
+// screen, saving its location, and rectangle queries. Main thread only; nothing here keeps state.
+#pragma once
+
+#include "platform/core/cf_base.h"
+#include "platform/core/quickdraw_ports.h"
+#include "platform/ui/window_manager.h"
+
+// Sends the window its close event at once (class window, kind close, the window as direct object), so that
+// it closes through its own close handler exactly as if the user had clicked its close box. The sending's
+// status (paramErr for NULL).
+OSStatus GL_SendWindowCloseEvent(WindowRef window);
+// The same event posted with standard priority to the main event queue, respectively to the current
+// thread's queue, for the window's target.
+OSStatus GL_PostWindowCloseEventMain(WindowRef window);
+OSStatus GL_PostWindowCloseEventCurrent(WindowRef window);
+
+// The frontmost window of that class whose title equals name (only visible ones when mustBeVisible); NULL
+// when none (or for a NULL name).
+WindowRef GL_FindWindowByClassAndName(WindowClass windowClass, CFStringRef name, Boolean mustBeVisible);
+// *closable: whether the window has a close box.
+OSStatus GL_IsWindowClosable(WindowRef window, Boolean *closable);
+
+// Unless savedLoc is (0,0), moves the window's content top left there (global coordinates, not to the
+// front); then moves the window onto the screen when it lies off it.
+void GL_PositionWindow(WindowRef window, Point savedLoc);
+// As GL_PositionWindow, and unless savedSize is (0,0) sizes the content to savedSize (h wide, v high) first.
+void GL_PositionAndSizeWindow(WindowRef window, Point savedLoc, Point savedSize);
+// *location: the top left of the window's content in global coordinates (v top, h left).
+OSStatus GL_SaveWindowPosition(WindowRef window, Point *location);
+// *size: the content's width (h) and height (v).
+OSStatus GL_GetWindowPortSize(WindowRef window, Point *size);
+// *rect: the window's content rectangle in global coordinates.
+OSStatus GL_GetGlobalWindowRect(WindowRef window, Rect *rect);
+// True when some part of the window's global content rectangle lies on the main screen; false when it lies
+// wholly off it (it cannot be seen there) or the window is unknown.
+Boolean GL_IsWindowVisible(WindowRef window);

@@ -1,0 +1,51 @@
+// The application's engine host: a project start without any window open goes through the shell's and the
+// dialog's routines and leaves the target's folder as the previous output folder in the preferences.
+#include "app/app_engine_host.h"
+
+#include "app/app_preferences.h"
+#include "engine/closing_saving.h"
+#include "engine/project_start.h"
+#include "engine/runtime/engine_host.h"
+#include "engine/runtime/project_settings.h"
+#include "engine/tasks/task_runtime.h"
+#include "platform/core/cf_preferences.h"
+#include "support/engine_fixtures.h"
+#include "support/file_fixtures.h"
+#include "support/kernel_check.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(AppEngineHost, StartWithoutWindowsStoresThePreviousOutputFolder) {
+  bz_test::TempDir dir;
+  bz_test::FakeHome home(dir.path());
+  PL_CFPreferencesForgetAll();
+  bz_test::CurrentProject project;
+  BZ_InstallAppEngineHost();
+  EXPECT_NE(BZ_GetEngineHost()->getAppPrefs, BZ_GetPlainEngineHost()->getAppPrefs);
+
+  BZ_StatMovInfo *movies = project.statMovInfo();
+  bz_test::DescribeSource(movies, 0, 6, 16, 5, '2vuy');
+  movies[0].movieTimeScale = 600;
+  BZ_MakeDefaultProjSett(movies, &project->info.settings);
+  project->info.settings.output.cType = '2vuy';
+  BZ_TargetFileData &target = project->info.targetFileData[0];
+  target.parentRef = bz_test::RefFor(dir.path());
+  target.fileName = bz_test::Name("cleaned.mov");
+  ASSERT_EQ(MPCreateQueue(&gBZ.mainTaskData.inputQueue), noErr);
+
+  EXPECT_EQ(BZ_StartProject(), noErr);
+  EXPECT_EQ(project->state.exec, kBZ_ProjStateExecuting);
+  BZ_AppPrefs prefs{};
+  BZ_GetAppPrefs(&prefs);
+  EXPECT_EQ(bz_test::PathOf(prefs.prevOutputFolder), dir.path());
+  if (prefs.successSound != nullptr) CFRelease(prefs.successSound);
+
+  BZ_DeleteProjectFiles(project.get());
+  BZ_DisposeProject(nullptr);
+  MP_DeleteQueue(&gBZ.mainTaskData.inputQueue);
+  PL_CFPreferencesForgetAll();
+}
+
+}  // namespace

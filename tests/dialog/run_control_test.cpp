@@ -1,0 +1,117 @@
+// Stopping a running analysis or preview calculation: which stop code the main task gets, which run is
+// deferred, and the wait for the main task's stop signal.
+#include "dialog/run_control.h"
+
+#include "engine/tasks/pipeline_types.h"
+#include "engine/tasks/task_runtime.h"
+#include "support/engine_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <thread>
+
+namespace {
+
+class StopMovieAnalysis : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(MPCreateQueue(&gBZ.mainTaskData.inputQueue), noErr);
+    BZ_BuffInfo &copy = project_->dynIO_Info.buffInfo[0];
+    copy.type = kBZ_CopyTaskType;
+    copy.ptr = buffer_;  // the project has frame buffers: a run can be going on
+  }
+  void TearDown() override {
+    project_->dynIO_Info.buffInfo[0].type = BZ_TaskType(0);
+    project_->dynIO_Info.buffInfo[0].ptr = nullptr;
+    MP_DeleteQueue(&gBZ.mainTaskData.inputQueue);
+    BZ_PreviewCalcDeferred() = false;
+  }
+  // The code posted to the main task, or -1.
+  intptr_t Posted() {
+    void *sender = nullptr, *project = nullptr, *code = nullptr;
+    if (MPWaitOnQueue(gBZ.mainTaskData.inputQueue, &sender, &project, &code, kDurationImmediate) != noErr) return -1;
+    EXPECT_EQ(reinterpret_cast<intptr_t>(sender), kBZ_ProjDlgTaskType);
+    return reinterpret_cast<intptr_t>(code);
+  }
+  void SetRun(BZ_ExecuteState exec, BZ_ExecuteSubState subExec) {
+    project_->state.exec = exec;
+    project_->state.subExec = subExec;
+  }
+
+  bz_test::CurrentProject project_;
+  BZ_ProjDlgState state_{};
+  UInt8 buffer_[16] = {};
+};
+
+TEST_F(StopMovieAnalysis, StopCodeAndDeferredRunFollowTheRunAndTheWish) {
+  struct Case {
+    const char *name;
+    BZ_ExecuteState exec;
+    BZ_ExecuteSubState subExec;
+    bool needAnalysis, needPreview;
+    intptr_t code;  // -1: nothing posted
+    bool analysisDeferred, previewDeferred, needPreviewAfter;
+  };
+  const Case cases[] = {
+      {"analysis wanted while analysing", kBZ_ProjStateAnalyzingMovie, kBZ_ProjSubStateCalcAutoSett, true, false,
+       kBZ_CancelMovieAnalysisMessage, true, false, false},
+      {"analysis wanted while previewing", kBZ_ProjStatePreviewing, kBZ_ProjSubStateCalcPreview, true, false,
+       kBZ_CancelPreviewCalcMessage, true, false, false},
+      {"preview wanted while previewing", kBZ_ProjStatePreviewing, kBZ_ProjSubStateCalcPreview, false, true,
+       kBZ_CancelPreviewCalcMessage, false, true, true},
+      {"preview wanted while analysing: the analysis goes on", kBZ_ProjStateAnalyzingMovie,
+       kBZ_ProjSubStateCalcAutoSett, false, true, -1, false, false, false},
+      {"preview wanted after the preview ended", kBZ_ProjStatePreviewing, kBZ_ProjSubStateMain, false, true, -1,
+       false, false, true},
+      {"nothing wanted", kBZ_ProjStatePreviewing, kBZ_ProjSubStateCalcPreview, false, false, -1, false, false,
+       false},
+      {"analysis wanted while ready", kBZ_ProjStateReady, kBZ_ProjSubStateMain, true, false, -1, false, false,
+       false},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    SetRun(c.exec, c.subExec);
+    state_.needMovieAnalysis = c.needAnalysis;
+    state_.needPreviewCalc = c.needPreview;
+    state_.movieAnalysisDeferred = true;  // cleared by every stop
+    Boolean stopping = 2;
+    ASSERT_EQ(BZ_StopMovieAnalysis(&state_, &stopping, false), noErr);
+    EXPECT_EQ(Posted(), c.code);
+    EXPECT_EQ(stopping, c.code != -1 ? 1 : 0);
+    EXPECT_EQ(bool(state_.movieAnalysisDeferred), c.analysisDeferred);
+    EXPECT_EQ(bool(BZ_PreviewCalcDeferred()), c.previewDeferred);
+    EXPECT_EQ(bool(state_.needPreviewCalc), c.needPreviewAfter);
+  }
+}
+
+TEST_F(StopMovieAnalysis, WithoutFrameBuffersNothingCanRun) {
+  project_->dynIO_Info.buffInfo[0].ptr = nullptr;
+  SetRun(kBZ_ProjStateAnalyzingMovie, kBZ_ProjSubStateCalcAutoSett);
+  state_.needMovieAnalysis = true;
+  state_.movieAnalysisDeferred = true;
+  Boolean stopping = 7;
+  EXPECT_EQ(BZ_StopMovieAnalysis(&state_, &stopping, true), noErr);
+  EXPECT_EQ(stopping, 7) << "left as the caller set it";
+  EXPECT_FALSE(state_.movieAnalysisDeferred);
+  EXPECT_EQ(Posted(), -1);
+}
+
+TEST_F(StopMovieAnalysis, WaitingReturnsOnceTheMainTaskSignalsTheStop) {
+  SetRun(kBZ_ProjStateAnalyzingMovie, kBZ_ProjSubStateCalcAutoSett);
+  state_.needMovieAnalysis = true;
+  // The main task's part: take the stop code, close the run, signal.
+  std::thread mainTask([] {
+    void *sender = nullptr, *project = nullptr, *code = nullptr;
+    if (MPWaitOnQueue(gBZ.mainTaskData.inputQueue, &sender, &project, &code, 5000) != noErr) return;
+    if (MPSemaphoreID stop = gBZ.dlgTaskData.stopSemaphore.load()) MPSignalSemaphore(stop);
+  });
+  Boolean stopping = false;
+  EXPECT_EQ(BZ_StopMovieAnalysis(&state_, &stopping, true), noErr);
+  mainTask.join();
+  EXPECT_TRUE(stopping);
+  EXPECT_FALSE(state_.movieAnalysisDeferred) << "a waiting stop defers nothing";
+  EXPECT_EQ(gBZ.dlgTaskData.stopSemaphore.load(), nullptr) << "the semaphore is deleted after the wait";
+}
+
+}  // namespace
