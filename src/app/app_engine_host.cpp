@@ -11,6 +11,9 @@
 #include "dialog/settings_transfer.h"
 #include "engine/runtime/engine_host.h"
 #include "outliers/outlier_edit_lists.h"
+#include "platform/core/standard_alerts.h"
+#include "toolkit/dialog_items.h"
+#include "toolkit/edit_text_alerts.h"
 #include "toolkit/windows.h"
 
 namespace {
@@ -40,6 +43,19 @@ OSStatus SaveOutlierEditListFinalDontAsk(void *, BZ_OuDlgTaskData *ouDlgTaskData
   return ouDlgTaskData != nullptr ? BZ_SaveOutlierEditListFinalDontAsk(ouDlgTaskData) : OSStatus(noErr);
 }
 
+// Without a project dialog there is no item to change.
+OSStatus SetProgressIndicatorStateByID(void *, WindowRef dialog, HIViewID item, Boolean determinate) {
+  return dialog != nullptr ? GL_SetProgressIndicatorStateByID(dialog, item, determinate) : OSStatus(noErr);
+}
+OSStatus ActivateDialogItemByID(void *, WindowRef dialog, HIViewID item, Boolean activate) {
+  return dialog != nullptr ? GL_ActivateDialogItemByID(dialog, item, activate) : OSStatus(noErr);
+}
+OSStatus StandardAlertOneButton(void *, SInt16 alertType, CFStringRef defaultButtonTitle, CFStringRef message,
+                                CFStringRef explanation, SInt32 secondsToWait) {
+  return DI_StandardAlertOneButton(AlertType(alertType), defaultButtonTitle, message, explanation, secondsToWait);
+}
+void PlayAlertSound(void *) { AlertSoundPlay(); }
+
 }  // namespace
 
 void BZ_InstallAppEngineHost() {
@@ -60,5 +76,9 @@ void BZ_InstallAppEngineHost() {
   host.reinitProgress = ReinitProgress;
   host.setProjectInfoInLog = SetProjectInfoInLog;
   host.saveOutlierEditListFinalDontAsk = SaveOutlierEditListFinalDontAsk;
+  host.setProgressIndicatorStateByID = SetProgressIndicatorStateByID;
+  host.activateDialogItemByID = ActivateDialogItemByID;
+  host.standardAlertOneButton = StandardAlertOneButton;
+  host.playAlertSound = PlayAlertSound;
   BZ_SetEngineHost(&host);
 }

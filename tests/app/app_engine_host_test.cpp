@@ -9,6 +9,8 @@
 #include "engine/runtime/project_settings.h"
 #include "engine/tasks/task_runtime.h"
 #include "platform/core/cf_preferences.h"
+#include "platform/core/cf_string.h"
+#include "platform/core/standard_alerts.h"
 #include "support/engine_fixtures.h"
 #include "support/file_fixtures.h"
 #include "support/kernel_check.h"
@@ -45,6 +47,28 @@ TEST(AppEngineHost, StartWithoutWindowsStoresThePreviousOutputFolder) {
   BZ_DeleteProjectFiles(project.get());
   BZ_DisposeProject(nullptr);
   MP_DeleteQueue(&gBZ.mainTaskData.inputQueue);
+  PL_CFPreferencesForgetAll();
+}
+
+// The engine's gamma caution reaches the user as the toolkit's caution alert, with the alert sound.
+TEST(AppEngineHost, GammaCautionIsAToolkitAlert) {
+  bz_test::TempDir dir;
+  bz_test::FakeHome home(dir.path());
+  PL_CFPreferencesForgetAll();
+  bz_test::CurrentProject project;
+  BZ_InstallAppEngineHost();
+  project.statMovInfo()[0].gamma = 1.8f;
+  project->info.settings.output.cType = 'dvc ';
+  const UInt32 soundsBefore = PL_GetAlertSoundCount();
+  PL_SetNextAlertAnswer(kAlertStdAlertOKButton);
+  EXPECT_EQ(BZ_WarnAboutAutoGammaConversion(project.get(), 0), noErr);
+  const PL_AlertDescription *shown = PL_GetLastRunAlert();
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(shown->type, kAlertCautionAlert);
+  ASSERT_NE(shown->message, nullptr);
+  EXPECT_GT(CFStringGetLength(shown->message), 0);
+  EXPECT_EQ(PL_GetAlertSoundCount(), soundsBefore + 1);
+  BZ_SetEngineHost(nullptr);
   PL_CFPreferencesForgetAll();
 }
 
