@@ -194,14 +194,22 @@ OSStatus GL_SetDialogItemTextFloatRelevantDigitsByID(WindowRef window, HIViewID 
   return GL_SetDialogItemTextFloatPreciseByID(window, viewID, value, decimals);
 }
 
-OSStatus GL_GetDialogItemTextIntByID(WindowRef window, HIViewID viewID, SInt32 *value) {
+namespace {
+// The item's text read as a number by parse.
+template <class T, class Parse>
+OSStatus GetDialogItemTextAs(WindowRef window, HIViewID viewID, T *value, Parse parse) {
   if (value == nullptr) return paramErr;
   CFStringRef text = nullptr;
   OSStatus err = GL_CopyDialogItemTextByID(window, viewID, &text);
   if (err != noErr) return err;
-  *value = CFStringGetIntValue(text);
+  *value = parse(text);
   CFRelease(text);
   return noErr;
+}
+}  // namespace
+
+OSStatus GL_GetDialogItemTextIntByID(WindowRef window, HIViewID viewID, SInt32 *value) {
+  return GetDialogItemTextAs(window, viewID, value, CFStringGetIntValue);
 }
 
 OSStatus GL_GetDialogItemTextSInt16ByID(WindowRef window, HIViewID viewID, SInt16 *value) {
@@ -213,13 +221,7 @@ OSStatus GL_GetDialogItemTextSInt16ByID(WindowRef window, HIViewID viewID, SInt1
 }
 
 OSStatus GL_GetDialogItemTextFloat64ByID(WindowRef window, HIViewID viewID, double *value) {
-  if (value == nullptr) return paramErr;
-  CFStringRef text = nullptr;
-  OSStatus err = GL_CopyDialogItemTextByID(window, viewID, &text);
-  if (err != noErr) return err;
-  *value = CFStringGetDoubleValue(text);
-  CFRelease(text);
-  return noErr;
+  return GetDialogItemTextAs(window, viewID, value, CFStringGetDoubleValue);
 }
 
 OSStatus GL_GetDialogItemTextFloat32ByID(WindowRef window, HIViewID viewID, float *value) {

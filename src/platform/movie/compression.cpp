@@ -280,6 +280,24 @@ OSErr OpenAvEncoder(const EncoderInfo &e, SInt32 width, SInt32 height, CodecQ qu
   return noErr;
 }
 
+// Sends the filled frame and appends the packets it gives to *out. Intra-only encoders give the packet at
+// once; the encoder stays usable for the next frame.
+OSErr SendAndReceive(AvEncoder *enc, AVFrame *f, std::vector<UInt8> *out) {
+  int r = avcodec_send_frame(enc->ctx, f);
+  OSErr err = r < 0 ? (r == AVERROR(ENOMEM) ? OSErr(memFullErr) : OSErr(codecErr)) : OSErr(noErr);
+  while (err == noErr) {
+    r = avcodec_receive_packet(enc->ctx, enc->packet);
+    if (r == AVERROR(EAGAIN)) break;
+    if (r < 0) {
+      err = codecErr;
+      break;
+    }
+    out->insert(out->end(), enc->packet->data, enc->packet->data + enc->packet->size);
+    av_packet_unref(enc->packet);
+  }
+  return err;
+}
+
 // Encodes the planes (already in the encoder's sampling and range) and appends the bytes to out.
 OSErr Encode(AvEncoder *enc, const Planes &p, CodecQ quality, bool jpeg, std::vector<UInt8> *out) {
   AVFrame *f = enc->frame;
@@ -292,20 +310,7 @@ OSErr Encode(AvEncoder *enc, const Planes &p, CodecQ quality, bool jpeg, std::ve
   f->pts = enc->nextPts++;
   f->pict_type = AV_PICTURE_TYPE_I;
   if (jpeg) f->quality = FF_QP2LAMBDA * QScaleOf(quality);
-  int r = avcodec_send_frame(enc->ctx, f);
-  OSErr err = r < 0 ? (r == AVERROR(ENOMEM) ? OSErr(memFullErr) : OSErr(codecErr)) : OSErr(noErr);
-  // Intra-only encoders give the packet at once; the encoder stays usable for the next frame.
-  while (err == noErr) {
-    r = avcodec_receive_packet(enc->ctx, enc->packet);
-    if (r == AVERROR(EAGAIN)) break;
-    if (r < 0) {
-      err = codecErr;
-      break;
-    }
-    out->insert(out->end(), enc->packet->data, enc->packet->data + enc->packet->size);
-    av_packet_unref(enc->packet);
-  }
-  return err;
+  return SendAndReceive(enc, f, out);
 }
 
 // Encodes one 8-bit indexed picture (rows of `width` bytes) with the grey ramp as its palette.
@@ -325,19 +330,7 @@ OSErr EncodeGreyIndexed(AvEncoder *enc, const std::vector<UInt8> &indices, SInt3
   f->linesize[1] = 0;
   f->pts = enc->nextPts++;
   f->pict_type = AV_PICTURE_TYPE_I;
-  int r = avcodec_send_frame(enc->ctx, f);
-  OSErr err = r < 0 ? (r == AVERROR(ENOMEM) ? OSErr(memFullErr) : OSErr(codecErr)) : OSErr(noErr);
-  while (err == noErr) {
-    r = avcodec_receive_packet(enc->ctx, enc->packet);
-    if (r == AVERROR(EAGAIN)) break;
-    if (r < 0) {
-      err = codecErr;
-      break;
-    }
-    out->insert(out->end(), enc->packet->data, enc->packet->data + enc->packet->size);
-    av_packet_unref(enc->packet);
-  }
-  return err;
+  return SendAndReceive(enc, f, out);
 }
 
 void PutBE32(UInt8 *p, UInt32 v) {
