@@ -227,6 +227,8 @@ OSErr DrawPicture(Scaler *scaler, const SourcePicture &src, int descW, int descH
   const UInt8 *srcData[4] = {};
   for (int p = 0; p < PlaneCount(src.format); ++p)
     srcData[p] = src.data[p] + PlaneOffset(src.format, p, int(sx0), int(sy0), src.linesize[p]);
+  // An indexed picture's colour table travels as its second plane.
+  if (sd->flags & AV_PIX_FMT_FLAG_PAL) srcData[1] = src.data[1];
 
   // Destination, relative to the map's top left corner; its corner moves onto whole chroma units.
   const AVPixFmtDescriptor *dd = av_pix_fmt_desc_get(tf.format);
@@ -527,6 +529,17 @@ OSErr SendSample(ImageCodec *codec, const void *data, size_t size, SInt64 pts) {
   std::memcpy(codec->packet->data, data, size);
   codec->packet->pts = pts;
   codec->packet->dts = AV_NOPTS_VALUE;
+  // Indexed pictures of the grey depths (34, 36, 40) carry no colour table: they show the grey ramp from white
+  // at index 0 to black at the last index.
+  if (const int depth = codec->desc.depth; depth == 34 || depth == 36 || depth == 40) {
+    const uint32_t last = (1u << (depth - 32)) - 1;
+    auto *palette = reinterpret_cast<uint32_t *>(av_packet_new_side_data(codec->packet, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE));
+    if (palette == nullptr) return memFullErr;
+    for (uint32_t i = 0; i < 256; ++i) {
+      const uint32_t grey = i <= last ? 255 - i * 255 / last : 0;
+      palette[i] = 0xFF000000u | grey << 16 | grey << 8 | grey;
+    }
+  }
   int r = avcodec_send_packet(codec->context, codec->packet);
   if (r == AVERROR(EAGAIN)) return noErr;  // the caller receives first and sends again
   return FromAV(r);

@@ -602,3 +602,33 @@ TEST(CompressionSequences, SequencesOnSeveralThreadsMatchOneThread) {
 }
 
 }  // namespace
+
+namespace {
+
+// A grey 'smc ' picture carries no colour table: our own decompressor shows it with the grey ramp, so the
+// luma comes back as it was coded (within the conversion of grey to video-range luma) and never black.
+TEST(CompressionSequences, GraphicsGreyPicturesDecodeToTheirLuma) {
+  const int width = 64, height = 48;
+  OwnedDesc desc;
+  auto samples = CompressFrames('smc ', width, height, 1, codecMaxQuality, desc.h);
+  ASSERT_EQ(1u, samples.size());
+  EXPECT_EQ(40, (*desc.h)->depth);
+  (*desc.h)->dataSize = SInt32(samples[0].size());
+  std::vector<uint8_t> decoded(size_t(width) * size_t(height) * 2);
+  GWorldPtr world = nullptr;
+  Rect bounds{0, 0, SInt16(height), SInt16(width)};
+  ASSERT_EQ(noErr, QTNewGWorldFromPtr(&world, k2vuyPixelFormat, &bounds, nullptr, nullptr, 0, decoded.data(), width * 2));
+  ASSERT_EQ(noErr, DecompressImage(reinterpret_cast<Ptr>(samples[0].data()), desc.h, GetGWorldPixMap(world), nullptr,
+                                   &bounds, 0, nullptr));
+  DisposeGWorld(world);
+  const std::vector<uint8_t> source = SmoothFrame(0, width, height);
+  int worst = 0;
+  for (size_t i = 1; i < decoded.size(); i += 2) {
+    // The grey index holds the luma byte itself; shown as full-range grey it returns as video-range luma.
+    const int expected = 16 + (int(source[i]) * 219 + 127) / 255;
+    worst = std::max(worst, std::abs(int(decoded[i]) - expected));
+  }
+  EXPECT_LE(worst, 2);
+}
+
+}  // namespace
