@@ -17,6 +17,15 @@ OSStatus Find(WindowRef window, HIViewID viewID, HIViewRef *view) {
   return HIViewFindByID(HIViewGetRoot(window), viewID, view);
 }
 
+// Finds the item, then does `act` with it; the finding's failure or act's result.
+template <class Act>
+OSStatus WithView(WindowRef window, HIViewID viewID, Act act) {
+  HIViewRef view = nullptr;
+  OSStatus err = Find(window, viewID, &view);
+  if (err != noErr) return err;
+  return OSStatus(act(view));
+}
+
 typedef PL_CFScoped<CFStringRef> ScopedCF;
 
 // Writes a freshly formatted text (taken: released here) into the item.
@@ -29,64 +38,57 @@ OSStatus SetFormatted(WindowRef window, HIViewID viewID, CFStringRef text) {
 
 OSStatus GL_GetPopupMenuByID(WindowRef window, HIViewID viewID, MenuRef *menuRef) {
   if (menuRef == nullptr) return paramErr;
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  *menuRef = GetControlPopupMenuHandle(view);
-  return noErr;
+  return WithView(window, viewID, [&](HIViewRef view) {
+    *menuRef = GetControlPopupMenuHandle(view);
+    return noErr;
+  });
 }
 
 OSStatus GL_SetDialogItemMaxByID(WindowRef window, HIViewID viewID, SInt32 value) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  SetControl32BitMaximum(view, value);
-  return noErr;
+  return WithView(window, viewID, [&](HIViewRef view) {
+    SetControl32BitMaximum(view, value);
+    return noErr;
+  });
 }
 
 OSStatus GL_GetDialogItemMaxByID(WindowRef window, HIViewID viewID, SInt32 *value) {
   if (value == nullptr) return paramErr;
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  *value = GetControl32BitMaximum(view);
-  return noErr;
+  return WithView(window, viewID, [&](HIViewRef view) {
+    *value = GetControl32BitMaximum(view);
+    return noErr;
+  });
 }
 
 // ---- Values and ranges ----
 
 OSStatus GL_SetDialogItemValueByID(WindowRef window, HIViewID viewID, SInt32 value) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  SetControl32BitValue(view, value);
-  return noErr;
+  return WithView(window, viewID, [&](HIViewRef view) {
+    SetControl32BitValue(view, value);
+    return noErr;
+  });
 }
 
 OSStatus GL_GetDialogItemValueByID(WindowRef window, HIViewID viewID, SInt32 *value) {
   if (value == nullptr) return paramErr;
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  *value = GetControl32BitValue(view);
-  return noErr;
+  return WithView(window, viewID, [&](HIViewRef view) {
+    *value = GetControl32BitValue(view);
+    return noErr;
+  });
 }
 
 OSStatus GL_SetDialogItemMinByID(WindowRef window, HIViewID viewID, SInt32 value) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  SetControl32BitMinimum(view, value);
-  return noErr;
+  return WithView(window, viewID, [&](HIViewRef view) {
+    SetControl32BitMinimum(view, value);
+    return noErr;
+  });
 }
 
 OSStatus GL_GetDialogItemMinByID(WindowRef window, HIViewID viewID, SInt32 *value) {
   if (value == nullptr) return paramErr;
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  *value = GetControl32BitMinimum(view);
-  return noErr;
+  return WithView(window, viewID, [&](HIViewRef view) {
+    *value = GetControl32BitMinimum(view);
+    return noErr;
+  });
 }
 
 OSStatus GL_SetDialogItemValueByPercByID(WindowRef window, HIViewID viewID, double percentage) {
@@ -151,17 +153,11 @@ OSStatus GL_CopyControlText(HIViewRef view, CFStringRef *text) {
 }
 
 OSStatus GL_SetDialogItemTextByID(WindowRef window, HIViewID viewID, CFStringRef text) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return GL_SetControlText(view, text);
+  return WithView(window, viewID, [&](HIViewRef view) { return GL_SetControlText(view, text); });
 }
 
 OSStatus GL_CopyDialogItemTextByID(WindowRef window, HIViewID viewID, CFStringRef *text) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return GL_CopyControlText(view, text);
+  return WithView(window, viewID, [&](HIViewRef view) { return GL_CopyControlText(view, text); });
 }
 
 OSStatus GL_SetDialogItemTextIntByID(WindowRef window, HIViewID viewID, SInt32 value) {
@@ -278,82 +274,58 @@ OSStatus GL_SetDialogItemTextPreservingAllSelectedByID(WindowRef window, HIViewI
 }
 
 OSStatus GL_SetDialogItemTitleByID(WindowRef window, HIViewID viewID, CFStringRef title) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return SetControlTitleWithCFString(view, title);
+  return WithView(window, viewID, [&](HIViewRef view) { return SetControlTitleWithCFString(view, title); });
 }
 
 OSStatus GL_CopyDialogItemTitleByID(WindowRef window, HIViewID viewID, CFStringRef *title) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return CopyControlTitleAsCFString(view, title);
+  return WithView(window, viewID, [&](HIViewRef view) { return CopyControlTitleAsCFString(view, title); });
 }
 
 // ---- State, drawing ----
 
 OSStatus GL_ActivateDialogItemByID(WindowRef window, HIViewID viewID, Boolean activate) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return HIViewSetActivated(view, activate != 0);
+  return WithView(window, viewID, [&](HIViewRef view) { return HIViewSetActivated(view, activate != 0); });
 }
 
 OSStatus GL_IsDialogItemActiveByID(WindowRef window, HIViewID viewID, Boolean *active) {
   if (active == nullptr) return paramErr;
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  *active = HIViewIsActive(view, nullptr);
-  return noErr;
+  return WithView(window, viewID, [&](HIViewRef view) {
+    *active = HIViewIsActive(view, nullptr);
+    return noErr;
+  });
 }
 
 OSStatus GL_ShowDialogItemByID(WindowRef window, HIViewID viewID, Boolean show) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return HIViewSetVisible(view, show != 0);
+  return WithView(window, viewID, [&](HIViewRef view) { return HIViewSetVisible(view, show != 0); });
 }
 
 OSStatus GL_IsDialogItemVisibleByID(WindowRef window, HIViewID viewID, Boolean *visible) {
   if (visible == nullptr) return paramErr;
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  *visible = HIViewIsVisible(view);
-  return noErr;
+  return WithView(window, viewID, [&](HIViewRef view) {
+    *visible = HIViewIsVisible(view);
+    return noErr;
+  });
 }
 
 OSStatus GL_SetNeedsDisplayByID(WindowRef window, HIViewID viewID, Boolean needsDisplay) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return HIViewSetNeedsDisplay(view, needsDisplay != 0);
+  return WithView(window, viewID, [&](HIViewRef view) { return HIViewSetNeedsDisplay(view, needsDisplay != 0); });
 }
 
 OSStatus GL_RenderDialogItemByID(WindowRef window, HIViewID viewID) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return HIViewRender(view);
+  return WithView(window, viewID, [&](HIViewRef view) { return HIViewRender(view); });
 }
 
 OSStatus GL_Draw1ControlByID(WindowRef window, HIViewID viewID) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  Draw1Control(view);
-  return noErr;
+  return WithView(window, viewID, [&](HIViewRef view) {
+    Draw1Control(view);
+    return noErr;
+  });
 }
 
 // ---- Special controls ----
 
 OSStatus GL_ImageViewSetImageByID(WindowRef window, HIViewID viewID, CGImageRef image) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return HIImageViewSetImage(view, image);
+  return WithView(window, viewID, [&](HIViewRef view) { return HIImageViewSetImage(view, image); });
 }
 
 OSStatus GL_SetPictureInImageWell(WindowRef window, HIViewID viewID, PicHandle picture) {
@@ -377,11 +349,10 @@ OSStatus GL_SetBevelButtonPictureHandleByID(WindowRef window, HIViewID viewID, P
 }
 
 OSStatus GL_SetPopupMenuByID(WindowRef window, HIViewID viewID, MenuRef menu) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  SetControlPopupMenuHandle(view, menu);
-  return noErr;
+  return WithView(window, viewID, [&](HIViewRef view) {
+    SetControlPopupMenuHandle(view, menu);
+    return noErr;
+  });
 }
 
 OSStatus GL_GetSelectedPopupMenuItemByID(WindowRef window, HIViewID viewID, SInt16 *item) {
@@ -463,10 +434,7 @@ OSStatus GL_SetProgressIndicatorState(HIViewRef view, Boolean isDeterminate) {
 }
 
 OSStatus GL_SetProgressIndicatorStateByID(WindowRef window, HIViewID viewID, Boolean isDeterminate) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return GL_SetProgressIndicatorState(view, isDeterminate);
+  return WithView(window, viewID, [&](HIViewRef view) { return GL_SetProgressIndicatorState(view, isDeterminate); });
 }
 
 OSStatus GL_GetProgressIndicatorState(HIViewRef view, Boolean *isDeterminate) {
@@ -479,10 +447,7 @@ OSStatus GL_GetProgressIndicatorState(HIViewRef view, Boolean *isDeterminate) {
 }
 
 OSStatus GL_GetProgressIndicatorStateByID(WindowRef window, HIViewID viewID, Boolean *isDeterminate) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return GL_GetProgressIndicatorState(view, isDeterminate);
+  return WithView(window, viewID, [&](HIViewRef view) { return GL_GetProgressIndicatorState(view, isDeterminate); });
 }
 
 // ---- Groups of consecutive items ----
@@ -567,51 +532,37 @@ OSStatus GL_ShowAssEmbeddersByID(WindowRef window, HIViewID viewID, SInt32 numPa
 
 OSStatus GL_GetDialogItemBoundsByID(WindowRef window, HIViewID viewID, Rect *bounds) {
   if (bounds == nullptr) return paramErr;
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  GetControlBounds(view, bounds);
-  return noErr;
+  return WithView(window, viewID, [&](HIViewRef view) {
+    GetControlBounds(view, bounds);
+    return noErr;
+  });
 }
 
 OSStatus GL_SetDialogItemBoundsByID(WindowRef window, HIViewID viewID, const Rect *bounds) {
   if (bounds == nullptr) return paramErr;
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  SetControlBounds(view, bounds);
-  return noErr;
+  return WithView(window, viewID, [&](HIViewRef view) {
+    SetControlBounds(view, bounds);
+    return noErr;
+  });
 }
 
 OSStatus GL_HIViewGetFrameByID(WindowRef window, HIViewID viewID, HIRect *frame) {
   if (frame == nullptr) return paramErr;
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return HIViewGetFrame(view, frame);
+  return WithView(window, viewID, [&](HIViewRef view) { return HIViewGetFrame(view, frame); });
 }
 
 OSStatus GL_HIViewSetFrameByID(WindowRef window, HIViewID viewID, const HIRect *frame) {
   if (frame == nullptr) return paramErr;
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return HIViewSetFrame(view, frame);
+  return WithView(window, viewID, [&](HIViewRef view) { return HIViewSetFrame(view, frame); });
 }
 
 OSStatus GL_HIViewMoveByID(WindowRef window, HIViewID viewID, float dx, float dy) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return HIViewMoveBy(view, dx, dy);
+  return WithView(window, viewID, [&](HIViewRef view) { return HIViewMoveBy(view, dx, dy); });
 }
 
 OSStatus GL_HIViewGetSizeByID(WindowRef window, HIViewID viewID, HIRect *rect) {
   if (rect == nullptr) return paramErr;
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return HIViewGetBounds(view, rect);
+  return WithView(window, viewID, [&](HIViewRef view) { return HIViewGetBounds(view, rect); });
 }
 
 OSStatus GL_GetDialogItemQDSizeByID(WindowRef window, HIViewID viewID, SInt32 *height, SInt32 *width) {
@@ -681,11 +632,10 @@ Boolean GL_IsComboBox(HIObjectRef object) {
 
 OSStatus GL_IsComboBoxByID(WindowRef window, HIViewID viewID, Boolean *isComboBox) {
   if (isComboBox == nullptr) return paramErr;
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  *isComboBox = GL_IsComboBox(view);
-  return noErr;
+  return WithView(window, viewID, [&](HIViewRef view) {
+    *isComboBox = GL_IsComboBox(view);
+    return noErr;
+  });
 }
 
 OSStatus GL_GetEditTextControlSelection(WindowRef *selWindow, ControlRef *selControl,
@@ -709,33 +659,25 @@ OSStatus GL_GetEditTextControlSelection(WindowRef *selWindow, ControlRef *selCon
 // ---- More state, focus and fonts ----
 
 OSStatus GL_DisposeDialogItemByID(WindowRef window, HIViewID viewID) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  DisposeControl(view);
-  return noErr;
+  return WithView(window, viewID, [&](HIViewRef view) {
+    DisposeControl(view);
+    return noErr;
+  });
 }
 
 OSStatus GL_SetDialogItemActionByID(WindowRef window, HIViewID viewID, ControlActionUPP actionProc) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  SetControlAction(view, actionProc);
-  return noErr;
+  return WithView(window, viewID, [&](HIViewRef view) {
+    SetControlAction(view, actionProc);
+    return noErr;
+  });
 }
 
 OSStatus GL_SetWindowDefaultButtonByID(WindowRef window, HIViewID viewID) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return SetWindowDefaultButton(window, view);
+  return WithView(window, viewID, [&](HIViewRef view) { return SetWindowDefaultButton(window, view); });
 }
 
 OSStatus GL_SetWindowCancelButtonByID(WindowRef window, HIViewID viewID) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return SetWindowCancelButton(window, view);
+  return WithView(window, viewID, [&](HIViewRef view) { return SetWindowCancelButton(window, view); });
 }
 
 OSStatus GL_SetKeyboardFocusByID(WindowRef window, HIViewID viewID) {
@@ -748,10 +690,7 @@ OSStatus GL_SetKeyboardFocusByID(WindowRef window, HIViewID viewID) {
 }
 
 OSStatus GL_ClearKeyboardFocusByID(WindowRef window, HIViewID viewID) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return SetKeyboardFocus(window, view, kControlFocusNoPart);
+  return WithView(window, viewID, [&](HIViewRef view) { return SetKeyboardFocus(window, view, kControlFocusNoPart); });
 }
 
 OSStatus GL_GetKeyboardFocusByID(WindowRef window, HIViewID *viewID) {
@@ -783,31 +722,19 @@ OSStatus GL_SetControlFontStyle(HIViewRef view, const ControlFontStyleRec *style
 }
 
 OSStatus GL_GetDialogItemFontStyleByID(WindowRef window, HIViewID viewID, ControlFontStyleRec *style) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return GL_GetControlFontStyle(view, style);
+  return WithView(window, viewID, [&](HIViewRef view) { return GL_GetControlFontStyle(view, style); });
 }
 
 OSStatus GL_SetDialogItemFontStyleByID(WindowRef window, HIViewID viewID, const ControlFontStyleRec *style) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return GL_SetControlFontStyle(view, style);
+  return WithView(window, viewID, [&](HIViewRef view) { return GL_SetControlFontStyle(view, style); });
 }
 
 OSStatus GL_ImageViewSetAlphaByID(WindowRef window, HIViewID viewID, float alpha) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return HIImageViewSetAlpha(view, alpha);
+  return WithView(window, viewID, [&](HIViewRef view) { return HIImageViewSetAlpha(view, alpha); });
 }
 
 OSStatus GL_SetBevelButtonTextPlacementByID(WindowRef window, HIViewID viewID, SInt16 where) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return SetBevelButtonTextPlacement(view, where);
+  return WithView(window, viewID, [&](HIViewRef view) { return SetBevelButtonTextPlacement(view, where); });
 }
 
 OSStatus GL_SetControlSpecialSize(HIViewRef view, SInt16 size) {
@@ -815,10 +742,7 @@ OSStatus GL_SetControlSpecialSize(HIViewRef view, SInt16 size) {
 }
 
 OSStatus GL_SetControlSpecialSizeByID(WindowRef window, HIViewID viewID, SInt16 size) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return GL_SetControlSpecialSize(view, size);
+  return WithView(window, viewID, [&](HIViewRef view) { return GL_SetControlSpecialSize(view, size); });
 }
 
 // ---- Clocks ----
@@ -878,10 +802,7 @@ OSStatus GL_GetLA_Increment(ControlHandle control, SInt32 *increment) {
 }
 
 OSStatus GL_SetLA_AssTextItemByID(WindowRef window, HIViewID viewID, SInt16 assTextItem) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return SetControlProperty(view, viewID.signature, 'LAAT', sizeof assTextItem, &assTextItem);
+  return WithView(window, viewID, [&](HIViewRef view) { return SetControlProperty(view, viewID.signature, 'LAAT', sizeof assTextItem, &assTextItem); });
 }
 
 void GL_LA_ProcTemplate(ControlHandle control, SInt16 part) {
@@ -930,19 +851,15 @@ OSStatus GL_HIViewIsEmbedderByID(WindowRef window, HIViewID viewID, Boolean *isE
 
 OSStatus GL_HIViewCountSubviewsByID(WindowRef window, HIViewID viewID, CFIndex *count) {
   if (count == nullptr) return paramErr;
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  *count = HIViewCountSubviews(view);
-  return noErr;
+  return WithView(window, viewID, [&](HIViewRef view) {
+    *count = HIViewCountSubviews(view);
+    return noErr;
+  });
 }
 
 OSStatus GL_GetSuperViewByID(WindowRef window, HIViewID viewID, HIViewID *superViewID) {
   if (superViewID == nullptr) return paramErr;
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return HIViewGetID(HIViewGetSuperview(view), superViewID);
+  return WithView(window, viewID, [&](HIViewRef view) { return HIViewGetID(HIViewGetSuperview(view), superViewID); });
 }
 
 OSStatus GL_GetSubViewByID(WindowRef window, HIViewID viewID, CFIndex index, HIViewRef *subView) {
@@ -1009,10 +926,7 @@ OSStatus GL_HIViewAddSubviewFromOtherWindowByID(WindowRef window, HIViewID viewI
 }
 
 OSStatus GL_HIViewRemoveFromSuperviewByID(WindowRef window, HIViewID viewID) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return HIViewRemoveFromSuperview(view);
+  return WithView(window, viewID, [&](HIViewRef view) { return HIViewRemoveFromSuperview(view); });
 }
 
 OSStatus GL_HIViewSetZOrderByID(WindowRef window, HIViewID viewID, HIViewZOrderOp op, HIViewID refViewID) {
@@ -1027,17 +941,11 @@ OSStatus GL_HIViewSetZOrderByID(WindowRef window, HIViewID viewID, HIViewZOrderO
 }
 
 OSStatus GL_HIViewChangeFeaturesByID(WindowRef window, HIViewID viewID, UInt64 setFeatures, UInt64 clearFeatures) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return HIViewChangeFeatures(view, setFeatures, clearFeatures);
+  return WithView(window, viewID, [&](HIViewRef view) { return HIViewChangeFeatures(view, setFeatures, clearFeatures); });
 }
 
 OSStatus GL_ChangeHIViewID_ByID(WindowRef window, HIViewID viewID, HIViewID newViewID) {
-  HIViewRef view = nullptr;
-  OSStatus err = Find(window, viewID, &view);
-  if (err != noErr) return err;
-  return HIViewSetID(view, newViewID);
+  return WithView(window, viewID, [&](HIViewRef view) { return HIViewSetID(view, newViewID); });
 }
 
 OSStatus GL_HIGetWindowContentView(WindowRef window, HIViewRef *contentView) {
