@@ -348,22 +348,7 @@ class WriteStageExecution : public ::testing::TestWithParam<CropCase> {
   }
 
   // Runs the execution; the code the main task reports.
-  OSStatus Execute() {
-    project_->state.exec = kBZ_ProjStateExecuting;
-    EXPECT_EQ(MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project_.get(),
-                            Word(kBZ_RunProjectMessage)),
-              noErr);
-    void *code = nullptr;
-    EXPECT_EQ(PL_RunEventLoopUntil(
-                  [&] {
-                    return MPWaitOnQueue(gBZ.mainTaskData.outputQueue, nullptr, nullptr, &code, kDurationImmediate) ==
-                           noErr;
-                  },
-                  kLimit),
-              noErr)
-        << "the execution does not end";
-    return OSStatus(FromWord(code));
-  }
+  OSStatus Execute() { return bz_test::ExecuteProject(project_.get(), kLimit); }
 
   // The byte the test source stage stamped at buffer offset i of frame f.
   static UInt8 Stamped(SInt32 f, size_t i) { return UInt8(f * 31 + SInt32(i % 251)); }

@@ -6,6 +6,8 @@
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/project_types.h"
 #include "general/strings_text.h"
+#include "platform/core/event_loop.h"
+#include "platform/core/multiprocessing.h"
 
 #include <gtest/gtest.h>
 
@@ -127,6 +129,25 @@ inline void ExpectSameCleaning(const BZ_CleaninSett &a, const BZ_CleaninSett &b)
   EXPECT_EQ(a.ou.maxAvPixelDiff, b.ou.maxAvPixelDiff);
   EXPECT_FLOAT_EQ(a.ou.scratchWidth, b.ou.scratchWidth);
   EXPECT_EQ(a.ou.apply, b.ou.apply);
+}
+
+// Posts "run project" to the main task for an execution of project and runs the main-thread loop until the
+// main task reports the run's end (at most limit seconds); the code it reports.
+inline OSStatus ExecuteProject(BZ_ProjPtr project, EventTimeout limit) {
+  project->state.exec = kBZ_ProjStateExecuting;
+  EXPECT_EQ(MPNotifyQueue(gBZ.mainTaskData.inputQueue, reinterpret_cast<void *>(intptr_t(kBZ_MainThreadTaskType)),
+                          project, reinterpret_cast<void *>(intptr_t(kBZ_RunProjectMessage))),
+            noErr);
+  void *code = nullptr;
+  EXPECT_EQ(PL_RunEventLoopUntil(
+                [&] {
+                  return MPWaitOnQueue(gBZ.mainTaskData.outputQueue, nullptr, nullptr, &code, kDurationImmediate) ==
+                         noErr;
+                },
+                limit),
+            noErr)
+      << "the execution does not end";
+  return OSStatus(reinterpret_cast<intptr_t>(code));
 }
 
 }  // namespace bz_test
