@@ -1,6 +1,8 @@
 // Window operations of the toolkit.
 #include "toolkit/windows.h"
 
+#include "general/geometry.h"
+#include "general/processor_info.h"
 #include "general/unicode_strings.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/windows.h"
@@ -107,5 +109,62 @@ Boolean GL_IsWindowVisible(WindowRef window) {
   if (PL_GetMainScreenBounds(&screen) != noErr) return false;
   const bool meets = bounds.left < screen.right && screen.left < bounds.right && bounds.top < screen.bottom &&
                      screen.top < bounds.bottom;
+  return meets;
+}
+
+OSStatus GL_GetWindowContentRect(WindowRef window, Rect *rect) {
+  if (rect == nullptr) return paramErr;
+  return GetWindowBounds(window, kWindowContentRgn, rect);
+}
+
+OSStatus GL_GetWindowFrame(WindowRef window, Rect *frame) {
+  if (frame == nullptr) return paramErr;
+  Rect structure, content;
+  OSStatus err = GetWindowBounds(window, kWindowStructureRgn, &structure);
+  if (err == noErr) err = GetWindowBounds(window, kWindowContentRgn, &content);
+  if (err == noErr) GL_GetRectBorders(&structure, &content, frame);
+  return err;
+}
+
+OSStatus GL_GetWindowTitleBar(WindowRef window, Rect *rect) {
+  if (rect == nullptr) return paramErr;
+  Rect structure, content;
+  OSStatus err = GetWindowBounds(window, kWindowStructureRgn, &structure);
+  if (err == noErr) err = GetWindowBounds(window, kWindowContentRgn, &content);
+  if (err != noErr) return err;
+  structure.bottom = content.top;
+  *rect = structure;
+  return noErr;
+}
+
+GDHandle GL_GetWindowMaxScreen(WindowRef window) {
+  Rect structure;
+  if (GetWindowBounds(window, kWindowStructureRgn, &structure) != noErr) return nullptr;
+  return GL_FindRectMaxScreen(&structure, nullptr);
+}
+
+Boolean GL_SectRectWindowStrucRgn(const Rect *rect, WindowRef window, Rect *intersection) {
+  Rect structure, common;
+  if (rect == nullptr || GetWindowBounds(window, kWindowStructureRgn, &structure) != noErr) return false;
+  const Boolean meets = SectRect(rect, &structure, &common);
+  if (intersection != nullptr) *intersection = common;
+  return meets;
+}
+
+Boolean GL_SectRectWindowsStrucRgn(const Rect *rect, const GL_WindowLE *firstElem, RgnHandle intersection) {
+  if (rect == nullptr) return false;
+  RgnHandle all = NewRgn(), one = NewRgn();
+  Boolean meets = false;
+  if (all != nullptr && one != nullptr) {
+    for (const GL_WindowLE *elem = firstElem; elem != nullptr; elem = elem->next) {
+      Rect structure;
+      if (GetWindowBounds(elem->window, kWindowStructureRgn, &structure) != noErr) continue;
+      RectRgn(one, &structure);
+      UnionRgn(all, one, all);
+    }
+    meets = GL_SectRectRgn(rect, all, intersection);
+  }
+  if (one != nullptr) DisposeRgn(one);
+  if (all != nullptr) DisposeRgn(all);
   return meets;
 }

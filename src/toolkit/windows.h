@@ -4,6 +4,8 @@
 #pragma once
 
 #include "platform/core/cf_base.h"
+#include "platform/core/offscreen_worlds.h"
+#include "platform/core/quickdraw_geometry.h"
 #include "platform/core/quickdraw_ports.h"
 #include "platform/ui/window_manager.h"
 
@@ -36,3 +38,27 @@ OSStatus GL_GetGlobalWindowRect(WindowRef window, Rect *rect);
 // True when some part of the window's global content rectangle lies on the main screen; false when it lies
 // wholly off it (it cannot be seen there) or the window is unknown.
 Boolean GL_IsWindowVisible(WindowRef window);
+
+// ---- Rectangle queries ----
+
+// One element of a singly linked list of windows.
+struct GL_WindowLE {
+  GL_WindowLE *next;
+  WindowRef window;
+};
+
+// *rect: the bounds of the window's content region in global coordinates.
+OSStatus GL_GetWindowContentRect(WindowRef window, Rect *rect);
+// *frame: the widths of the window's frame on each side (structure rectangle outside the content rectangle).
+OSStatus GL_GetWindowFrame(WindowRef window, Rect *frame);
+// *rect: the window's structure rectangle down to the content's top.
+OSStatus GL_GetWindowTitleBar(WindowRef window, Rect *rect);
+// The screen that holds the largest part of the window's structure rectangle; NULL when none (or for an
+// unknown window).
+GDHandle GL_GetWindowMaxScreen(WindowRef window);
+// Whether rect meets the window's structure rectangle; *intersection (optional) gets the common part.
+// False for an unknown window.
+Boolean GL_SectRectWindowStrucRgn(const Rect *rect, WindowRef window, Rect *intersection);
+// Whether rect meets the union of the structure rectangles of the list's windows (unknown windows add
+// nothing); intersection (optional region) gets the common part.
+Boolean GL_SectRectWindowsStrucRgn(const Rect *rect, const GL_WindowLE *firstElem, RgnHandle intersection);

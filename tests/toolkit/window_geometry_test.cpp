@@ -1,0 +1,105 @@
+// Rectangle queries about windows on real (offscreen) windows. The offscreen platform draws no frame, so a
+// window's structure and content rectangles are the same there.
+#include "toolkit/windows.h"
+
+#include "platform/core/graphics_devices.h"
+#include "platform/core/mac_errors.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+bool Same(const Rect &a, const Rect &b) {
+  return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
+}
+
+struct WindowGeometry : ::testing::Test {
+  std::vector<WindowRef> windows;
+  void TearDown() override {
+    for (WindowRef w : windows) DisposeWindow(w);
+  }
+  WindowRef Make(Rect bounds) {
+    WindowRef window = nullptr;
+    EXPECT_EQ(CreateNewWindow(kDocumentWindowClass, kWindowCloseBoxAttribute, &bounds, &window), noErr);
+    windows.push_back(window);
+    return window;
+  }
+};
+
+TEST_F(WindowGeometry, ContentFrameAndTitleBar) {
+  const Rect cases[] = {{100, 100, 200, 300}, {0, 0, 1, 1}, {40, 500, 640, 1300}};
+  for (const Rect &bounds : cases) {
+    WindowRef window = Make(bounds);
+    Rect content{}, frame{1, 1, 1, 1}, titleBar{};
+    ASSERT_EQ(GL_GetWindowContentRect(window, &content), noErr);
+    EXPECT_TRUE(Same(content, bounds)) << bounds.top << "," << bounds.left;
+    ASSERT_EQ(GL_GetWindowFrame(window, &frame), noErr);
+    EXPECT_TRUE(Same(frame, Rect{0, 0, 0, 0}));
+    ASSERT_EQ(GL_GetWindowTitleBar(window, &titleBar), noErr);
+    EXPECT_TRUE(Same(titleBar, Rect{bounds.top, bounds.left, bounds.top, bounds.right}));
+  }
+}
+
+TEST_F(WindowGeometry, UnknownWindowsAndMissingResultsAreReported) {
+  int storage = 0;
+  WindowRef unknown = reinterpret_cast<WindowRef>(&storage);
+  Rect r{};
+  EXPECT_EQ(GL_GetWindowContentRect(unknown, &r), errInvalidWindowRef);
+  EXPECT_EQ(GL_GetWindowFrame(unknown, &r), errInvalidWindowRef);
+  EXPECT_EQ(GL_GetWindowTitleBar(unknown, &r), errInvalidWindowRef);
+  WindowRef window = Make(Rect{10, 10, 20, 20});
+  EXPECT_EQ(GL_GetWindowContentRect(window, nullptr), paramErr);
+  EXPECT_EQ(GL_GetWindowFrame(window, nullptr), paramErr);
+  EXPECT_EQ(GL_GetWindowTitleBar(window, nullptr), paramErr);
+  EXPECT_EQ(GL_GetWindowMaxScreen(unknown), nullptr);
+  EXPECT_FALSE(GL_SectRectWindowStrucRgn(&r, unknown, nullptr));
+}
+
+TEST_F(WindowGeometry, MaxScreenIsTheMainScreenForAWindowOnIt) {
+  WindowRef on = Make(Rect{50, 50, 150, 150});
+  EXPECT_EQ(GL_GetWindowMaxScreen(on), GetMainDevice());
+  WindowRef off = Make(Rect{-3000, -3000, -2900, -2900});
+  EXPECT_EQ(GL_GetWindowMaxScreen(off), nullptr);
+}
+
+TEST_F(WindowGeometry, RectAgainstOneWindowAndAgainstAList) {
+  WindowRef a = Make(Rect{100, 100, 200, 200});
+  WindowRef b = Make(Rect{300, 300, 400, 400});
+  GL_WindowLE second{nullptr, b}, first{&second, a};
+  struct Case {
+    Rect rect;
+    bool meetsA;
+    Rect withA;
+    bool meetsList;
+    Rect listBounds;
+  } cases[] = {
+      {{150, 150, 250, 250}, true, {150, 150, 200, 200}, true, {150, 150, 200, 200}},
+      {{350, 350, 360, 360}, false, {0, 0, 0, 0}, true, {350, 350, 360, 360}},
+      {{210, 210, 290, 290}, false, {0, 0, 0, 0}, false, {0, 0, 0, 0}},
+      {{200, 100, 300, 200}, false, {0, 0, 0, 0}, false, {0, 0, 0, 0}},  // touching edges only
+      {{0, 0, 1000, 1000}, true, {100, 100, 200, 200}, true, {100, 100, 400, 400}},
+  };
+  for (const Case &c : cases) {
+    Rect common{1, 1, 1, 1};
+    EXPECT_EQ(GL_SectRectWindowStrucRgn(&c.rect, a, &common), c.meetsA) << c.rect.top;
+    if (c.meetsA) {
+      EXPECT_TRUE(Same(common, c.withA)) << c.rect.top;
+    }
+    EXPECT_EQ(GL_SectRectWindowStrucRgn(&c.rect, a, nullptr), c.meetsA);
+    RgnHandle region = NewRgn();
+    EXPECT_EQ(GL_SectRectWindowsStrucRgn(&c.rect, &first, region), c.meetsList) << c.rect.top;
+    Rect bounds{};
+    GetRegionBounds(region, &bounds);
+    if (c.meetsList) {
+      EXPECT_TRUE(Same(bounds, c.listBounds)) << c.rect.top;
+    }
+    DisposeRgn(region);
+    EXPECT_EQ(GL_SectRectWindowsStrucRgn(&c.rect, &first, nullptr), c.meetsList);
+  }
+  const Rect any{0, 0, 1000, 1000};
+  EXPECT_FALSE(GL_SectRectWindowsStrucRgn(&any, nullptr, nullptr)) << "an empty list";
+}
+
+}  // namespace
