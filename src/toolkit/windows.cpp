@@ -6,6 +6,7 @@
 #include "general/unicode_strings.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/windows.h"
+#include "platform/ui/nib_controls.h"
 
 namespace {
 
@@ -167,4 +168,15 @@ Boolean GL_SectRectWindowsStrucRgn(const Rect *rect, const GL_WindowLE *firstEle
   if (one != nullptr) DisposeRgn(one);
   if (all != nullptr) DisposeRgn(all);
   return meets;
+}
+
+OSStatus GL_CreateWindowFromNibByName(CFStringRef nibName, CFStringRef windowName, WindowRef *window) {
+  if (window == nullptr) return paramErr;
+  *window = nullptr;
+  IBNibRef nib = nullptr;
+  OSStatus err = CreateNibReference(nibName, &nib);
+  if (err != noErr) return err;
+  err = CreateWindowFromNib(nib, windowName, window);
+  DisposeNibReference(nib);
+  return err;
 }

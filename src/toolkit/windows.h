@@ -62,3 +62,7 @@ Boolean GL_SectRectWindowStrucRgn(const Rect *rect, WindowRef window, Rect *inte
 // Whether rect meets the union of the structure rectangles of the list's windows (unknown windows add
 // nothing); intersection (optional region) gets the common part.
 Boolean GL_SectRectWindowsStrucRgn(const Rect *rect, const GL_WindowLE *firstElem, RgnHandle intersection);
+
+// *window = a new window windowName of the nib nibName (see CreateWindowFromNib); the nib reference is
+// opened and disposed of here. The first failure; *window is NULL then.
+OSStatus GL_CreateWindowFromNibByName(CFStringRef nibName, CFStringRef windowName, WindowRef *window);

@@ -3,6 +3,8 @@
 #include "toolkit/windows.h"
 
 #include "platform/core/graphics_devices.h"
+#include "platform/core/cf_string.h"
+#include "platform/core/controls.h"
 #include "platform/core/mac_errors.h"
 
 #include <gtest/gtest.h>
@@ -100,6 +102,35 @@ TEST_F(WindowGeometry, RectAgainstOneWindowAndAgainstAList) {
   }
   const Rect any{0, 0, 1000, 1000};
   EXPECT_FALSE(GL_SectRectWindowsStrucRgn(&any, nullptr, nullptr)) << "an empty list";
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WindowFromNibByName, CreatesTheNamedWindowOrReportsWhatIsMissing) {
+  WindowRef window = nullptr;
+  ASSERT_EQ(GL_CreateWindowFromNibByName(CFSTR("Progress"), CFSTR("Progress"), &window), noErr);
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(IsWindowVisible(window));
+  const HIViewID bar{'PRGR', 3003};
+  ControlRef control = nullptr;
+  EXPECT_EQ(GetControlByID(window, &bar, &control), noErr);
+  DisposeWindow(window);
+  EXPECT_NE(GetControlByID(window, &bar, &control), noErr) << "the controls go with the window";
+
+  struct Case {
+    CFStringRef nib, name;
+    OSStatus err;
+  } cases[] = {{CFSTR("No such nib"), CFSTR("Progress"), fnfErr},
+               {CFSTR("Progress"), CFSTR("No such window"), fnfErr},
+               {CFSTR("Progress"), nullptr, paramErr}};
+  for (const Case &c : cases) {
+    window = reinterpret_cast<WindowRef>(1);
+    EXPECT_EQ(GL_CreateWindowFromNibByName(c.nib, c.name, &window), c.err);
+    EXPECT_EQ(window, nullptr);
+  }
+  EXPECT_EQ(GL_CreateWindowFromNibByName(CFSTR("Progress"), CFSTR("Progress"), nullptr), paramErr);
 }
 
 }  // namespace
