@@ -7,6 +7,7 @@
 #include "platform/core/offscreen_worlds.h"
 #include "platform/core/quickdraw_geometry.h"
 #include "platform/core/quickdraw_ports.h"
+#include "platform/core/text_edit.h"
 #include "platform/ui/window_manager.h"
 
 // Sends the window its close event at once (class window, kind close, the window as direct object), so that
@@ -66,3 +67,16 @@ Boolean GL_SectRectWindowsStrucRgn(const Rect *rect, const GL_WindowLE *firstEle
 // *window = a new window windowName of the nib nibName (see CreateWindowFromNib); the nib reference is
 // opened and disposed of here. The first failure; *window is NULL then.
 OSStatus GL_CreateWindowFromNibByName(CFStringRef nibName, CFStringRef windowName, WindowRef *window);
+
+// ---- A simple floating text window (offered; the application does not call it) ----
+
+// *floater = a floating window 220 wide and 124 high with a text record *text. An existing floater is
+// disposed of (with its text record) and the new one takes its place; otherwise it goes beside the owner:
+// left of its top left, at its top right, left of its bottom left, or inside its bottom right corner, the
+// first of these that lies wholly on the screen. The window is shown.
+OSStatus GL_CreateFloatingWindow(WindowRef *floater, WindowRef owner, TEHandle *text, ConstStr255Param title);
+// *text = a text record over the window's port (inset by 10; font 5, size 10, plain), the title set and the
+// background light grey. memFullErr when the record cannot be made. The current port is kept.
+OSStatus GL_InitFloatingWindow(WindowRef floater, TEHandle *text, ConstStr255Param title);
+// Disposes of the floater and its text record, each when present, and clears both.
+void GL_DisposeFloater(WindowRef *floater, TEHandle *text);

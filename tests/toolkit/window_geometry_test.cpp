@@ -134,3 +134,71 @@ TEST(WindowFromNibByName, CreatesTheNamedWindowOrReportsWhatIsMissing) {
 }
 
 }  // namespace
+
+namespace {
+
+const unsigned char kInfo[] = {4, 'I', 'n', 'f', 'o'};
+
+TEST_F(WindowGeometry, AFloaterGoesBesideItsOwnerOnScreenAndARemadeOneKeepsItsPlace) {
+  Rect screen{};
+  ASSERT_EQ(PL_GetMainScreenBounds(&screen), noErr);
+  const SInt16 t = screen.top, l = screen.left, b = screen.bottom, r = screen.right;
+  ASSERT_GE(r - l, 600);
+  ASSERT_GE(b - t, 400);
+  struct Case {
+    const char *where;
+    Rect owner;
+    Rect floater;
+  } cases[] = {
+      {"left of the top left", {SInt16(t + 100), SInt16(l + 300), SInt16(t + 300), SInt16(l + 500)},
+       {SInt16(t + 100), SInt16(l + 80), SInt16(t + 224), SInt16(l + 300)}},
+      {"at the top right", {SInt16(t + 100), SInt16(l + 100), SInt16(t + 300), SInt16(l + 300)},
+       {SInt16(t + 100), SInt16(l + 300), SInt16(t + 224), SInt16(l + 520)}},
+      {"left of the bottom left", {SInt16(t - 50), SInt16(l + 300), SInt16(t + 250), SInt16(r - 100)},
+       {SInt16(t + 126), SInt16(l + 80), SInt16(t + 250), SInt16(l + 300)}},
+      {"inside the bottom right", {t, l, b, r}, {SInt16(b - 124), SInt16(r - 220), b, r}},
+  };
+  for (const Case &c : cases) {
+    WindowRef owner = Make(c.owner);
+    WindowRef floater = nullptr;
+    TEHandle text = nullptr;
+    ASSERT_EQ(GL_CreateFloatingWindow(&floater, owner, &text, kInfo), noErr) << c.where;
+    ASSERT_NE(floater, nullptr);
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(IsWindowVisible(floater));
+    WindowClass windowClass = 0;
+    EXPECT_EQ(GetWindowClass(floater, &windowClass), noErr);
+    EXPECT_EQ(windowClass, kFloatingWindowClass);
+    Rect place{};
+    ASSERT_EQ(GL_GetWindowContentRect(floater, &place), noErr);
+    EXPECT_TRUE(Same(place, c.floater)) << c.where << ": " << place.top << "," << place.left;
+
+    // Made again: the old one goes, the new one takes its place.
+    WindowRef old = floater;
+    MoveWindow(floater, SInt16(l + 5), SInt16(t + 7), false);
+    ASSERT_EQ(GL_CreateFloatingWindow(&floater, owner, &text, kInfo), noErr);
+    if (floater != old) {
+      EXPECT_EQ(GetWindowEventTarget(old), nullptr);
+    }
+    ASSERT_EQ(GL_GetWindowContentRect(floater, &place), noErr);
+    EXPECT_TRUE(Same(place, Rect{SInt16(t + 7), SInt16(l + 5), SInt16(t + 131), SInt16(l + 225)})) << c.where;
+    EXPECT_EQ(GetNextWindowOfClass(floater, kFloatingWindowClass, false), nullptr) << "only one floater";
+
+    GL_DisposeFloater(&floater, &text);
+    EXPECT_EQ(floater, nullptr);
+    EXPECT_EQ(text, nullptr);
+    GL_DisposeFloater(&floater, &text);  // nothing left to dispose of
+  }
+}
+
+TEST_F(WindowGeometry, AFloaterNeedsAnOwnerAndResults) {
+  int storage = 0;
+  WindowRef floater = nullptr;
+  TEHandle text = nullptr;
+  EXPECT_EQ(GL_CreateFloatingWindow(&floater, reinterpret_cast<WindowRef>(&storage), &text, kInfo),
+            errInvalidWindowRef);
+  EXPECT_EQ(floater, nullptr);
+  EXPECT_EQ(GL_CreateFloatingWindow(nullptr, nullptr, &text, kInfo), paramErr);
+}
+
+}  // namespace
