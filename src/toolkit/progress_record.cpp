@@ -14,6 +14,10 @@
 #include "platform/core/offscreen_worlds.h"
 #include "platform/core/quartz_images.h"
 #include "platform/movie/decompression.h"
+#include "platform/core/window_refcons.h"
+#include "platform/core/windows.h"
+#include "platform/ui/window_manager.h"
+#include "toolkit/windows.h"
 
 #include <cmath>
 #include <limits>
@@ -284,15 +288,10 @@ OSStatus CopyItemText(WindowRef window, HIViewID id, CFStringRef *text) {
   return CopyControlTitleAsCFString(view, text);
 }
 
-// The window's close event (class 'wind', kind 72, the window as direct object), sent where window events
-// end up when no window handles them: the application target.
+// The window's close event, sent to the window's own target so that its handlers and the standard one
+// close it.
 OSStatus SendWindowCloseEvent(WindowRef window) {
-  EventRef event = nullptr;
-  OSStatus err = CreateEvent(nullptr, kGL_EventClassWindow, kGL_EventWindowClose, 0, kEventAttributeNone, &event);
-  if (err != noErr) return err;
-  err = SetEventParameter(event, kEventParamDirectObject, kGL_TypeWindowRef, sizeof window, &window);
-  if (err == noErr) err = SendEventToEventTarget(event, GetApplicationEventTarget());
-  ReleaseEvent(event);
+  OSStatus err = GL_SendWindowCloseEvent(window);
   return err == eventNotHandledErr ? OSStatus(noErr) : err;
 }
 
@@ -301,6 +300,48 @@ bool EqualIgnoringCase(CFStringRef a, CFStringRef b) {
 }
 
 }  // namespace
+
+OSStatus GL_OpenProgressDialog(IBNibRef nibRef, CFStringRef title, CFStringRef header, Boolean suspended,
+                               WindowRef *window) {
+  if (window == nullptr) return paramErr;
+  *window = nullptr;
+  WindowRef w = nullptr;
+  OSStatus err = CreateWindowFromNib(nibRef, CFSTR("Progress"), &w);
+  if (err != noErr) return err;
+  err = SetWindowTitleWithCFString(w, title != nullptr ? title : CFSTR(""));
+  if (err != noErr) {
+    DisposeWindow(w);
+    return err;
+  }
+  err = SetItemText(w, DlgItem(kGL_ProgrDlgHeaderText), header != nullptr ? header : CFSTR(""));
+  if (err == noErr) {
+    // Empty texts are a nicety: the window works without them.
+    SetItemText(w, DlgItem(kGL_ProgrDlgMessageText), CFSTR(""));
+    SetItemText(w, DlgItem(kGL_ProgrDlgExplanationText), CFSTR(""));
+    SetItemText(w, DlgItem(kGL_ProgrDlgTitleLine), CFSTR(""));
+    CFStringRef buttonTitle = CopyLocalized(suspended ? CFSTR("GL resume") : CFSTR("GL suspend"));
+    err = buttonTitle != nullptr ? SetItemText(w, DlgItem(kGL_ProgrDlgSuspendButton), buttonTitle)
+                                 : OSStatus(memFullErr);
+    Release(buttonTitle);
+  }
+  if (err == noErr) err = GL_SetDialogProgressBarState(w, !suspended);
+  if (err != noErr) {
+    DisposeWindow(w);
+    return err;
+  }
+  *window = w;
+  return noErr;
+}
+
+OSStatus GL_CloseProgressDialog(GL_ProgrData *progrData) {
+  if (progrData == nullptr) return paramErr;
+  // This platform shows no sheets; one over the window goes with it.
+  if (progrData->sheet != nullptr) DisposeWindow(progrData->sheet);
+  progrData->sheet = nullptr;
+  if (progrData->window != nullptr) DisposeWindow(progrData->window);
+  progrData->window = nullptr;
+  return GL_DisposeProgressData(progrData, true);
+}
 
 OSStatus GL_SetDialogProgressBarState(WindowRef window, Boolean isDeterminate) {
   HIViewRef bar = nullptr;
@@ -392,6 +433,49 @@ OSStatus GL_ProgrDlgEventHandlerTempl(EventHandlerCallRef, EventRef event, void 
       GL_HandleProgrDlgControlHit(GetControlOwner(control), id, progrData);
   } else if (eventClass == kGL_EventClassWindow && kind == kGL_EventWindowClose) {
     GL_DisposeProgressData(progrData, true);
+    // The standard handler disposes the window next; the record must not keep it.
+    progrData->window = nullptr;
+    progrData->sheet = nullptr;
   }
   return eventNotHandledErr;
+}
+
+OSStatus GL_UseProgressDialogTempl(IBNibRef nibRef, GL_ProgrData *progrData) {
+  if (progrData == nullptr) return paramErr;
+  GL_ProgrData &p = *progrData;
+  const CFAbsoluteTime now = CFAbsoluteTimeGetCurrent();
+  p.startTime = now;
+  p.switchTime = now;
+  p.savedEndTime = 0.0;
+  p.savedCount = 0;
+  p.count = 0;
+  p.numParts = 1000;
+  // The record's items are those of the stand-alone window; it has no others.
+  p.standAloneWindow = true;
+  p.sheet = nullptr;
+  OSStatus err = GL_OpenProgressDialog(nibRef, CFSTR("Window title"), CFSTR("Progress header"), false, &p.window);
+  if (err != noErr) return err;
+  WindowRef window = p.window;
+  err = GL_SetProgressMessage(window, CFSTR("Message"));
+  if (err == noErr) err = GL_SetProgressExplanation(window, CFSTR("Explanation"));
+  if (err == noErr) {
+    HIViewRef suspendButton = nullptr;
+    err = FindItem(window, DlgItem(kGL_ProgrDlgSuspendButton), &suspendButton);
+    if (err == noErr) HideControl(suspendButton);
+  }
+  if (err == noErr) {
+    const EventTypeSpec events[] = {{kGL_EventClassControl, kGL_EventControlHit},
+                                    {kGL_EventClassWindow, kGL_EventWindowClose}};
+    err = InstallEventHandler(GetWindowEventTarget(window), GL_ProgrDlgEventHandlerTempl, 2, events, progrData,
+                              nullptr);
+  }
+  if (err != noErr) {
+    DisposeWindow(window);
+    p.window = nullptr;
+    return err;
+  }
+  SetWRefCon(window, static_cast<SRefCon>(progrData));
+  SelectWindow(window);
+  ShowWindow(window);
+  return GL_UpdateProgressBar(progrData, CFSTR("Frame # "));
 }

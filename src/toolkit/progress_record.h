@@ -8,6 +8,7 @@
 #include "platform/core/cf_base.h"
 #include "platform/core/controls.h"
 #include "platform/core/event_loop.h"
+#include "platform/ui/nib_controls.h"
 
 // Items of the stand-alone progress window.
 enum : OSType { kGL_ProgrDlgSignature = 'PRGR' };
@@ -56,6 +57,18 @@ OSStatus GL_UpdateProgressRate(GL_ProgrData *progrData, CFAbsoluteTime currentTi
 // The failure of deleting the semaphore is returned.
 OSStatus GL_DisposeProgressData(GL_ProgrData *progrData, Boolean deletingShowSemaphore);
 
+// ---- The stand-alone progress window ----
+
+// *window = a new, hidden window "Progress" of the nib with that title and header (3002); message, explanation
+// and title line emptied; 3001 offers to resume (bar indeterminate) when suspended, else to suspend (bar
+// determinate). Failures of creating the window or setting its title are returned; one from the header on
+// disposes the window again. *window is NULL on failure.
+OSStatus GL_OpenProgressDialog(IBNibRef nibRef, CFStringRef title, CFStringRef header, Boolean suspended,
+                               WindowRef *window);
+// Closes the record's sheet and disposes its window (NULLing both), then releases the record's data and its
+// show semaphore.
+OSStatus GL_CloseProgressDialog(GL_ProgrData *progrData);
+
 // ---- The stand-alone progress window's items ----
 
 // The state of bar 3003.
@@ -69,6 +82,11 @@ OSStatus GL_SetProgressExplanation(WindowRef window, CFStringRef explanation);
 OSStatus GL_IsJobSuspended(WindowRef window, Boolean *isSuspended);
 
 // ---- A complete use of the stand-alone window (offered; the application does not call it) ----
+
+// Fills the record (1000 parts, now as start and switch time), opens and shows the window with the record as
+// its reference constant and GL_ProgrDlgEventHandlerTempl on its target, and draws it once. The record must
+// outlive the window; the window closes by its close button or GL_CloseProgressDialog.
+OSStatus GL_UseProgressDialogTempl(IBNibRef nibRef, GL_ProgrData *progrData);
 
 // A hit of the close button (3000) sends the window its close event; one of the suspend button (3001)
 // suspends the job when the button says "Suspend", else resumes it.

@@ -4,7 +4,10 @@
 #pragma once
 
 #include "platform/core/cf_base.h"
+#include "platform/core/offscreen_worlds.h"
+#include "platform/core/quickdraw_geometry.h"
 #include "platform/core/quickdraw_ports.h"
+#include "platform/core/text_edit.h"
 #include "platform/ui/window_manager.h"
 
 // Sends the window its close event at once (class window, kind close, the window as direct object), so that
@@ -36,3 +39,44 @@ OSStatus GL_GetGlobalWindowRect(WindowRef window, Rect *rect);
 // True when some part of the window's global content rectangle lies on the main screen; false when it lies
 // wholly off it (it cannot be seen there) or the window is unknown.
 Boolean GL_IsWindowVisible(WindowRef window);
+
+// ---- Rectangle queries ----
+
+// One element of a singly linked list of windows.
+struct GL_WindowLE {
+  GL_WindowLE *next;
+  WindowRef window;
+};
+
+// *rect: the bounds of the window's content region in global coordinates.
+OSStatus GL_GetWindowContentRect(WindowRef window, Rect *rect);
+// *frame: the widths of the window's frame on each side (structure rectangle outside the content rectangle).
+OSStatus GL_GetWindowFrame(WindowRef window, Rect *frame);
+// *rect: the window's structure rectangle down to the content's top.
+OSStatus GL_GetWindowTitleBar(WindowRef window, Rect *rect);
+// The screen that holds the largest part of the window's structure rectangle; NULL when none (or for an
+// unknown window).
+GDHandle GL_GetWindowMaxScreen(WindowRef window);
+// Whether rect meets the window's structure rectangle; *intersection (optional) gets the common part.
+// False for an unknown window.
+Boolean GL_SectRectWindowStrucRgn(const Rect *rect, WindowRef window, Rect *intersection);
+// Whether rect meets the union of the structure rectangles of the list's windows (unknown windows add
+// nothing); intersection (optional region) gets the common part.
+Boolean GL_SectRectWindowsStrucRgn(const Rect *rect, const GL_WindowLE *firstElem, RgnHandle intersection);
+
+// *window = a new window windowName of the nib nibName (see CreateWindowFromNib); the nib reference is
+// opened and disposed of here. The first failure; *window is NULL then.
+OSStatus GL_CreateWindowFromNibByName(CFStringRef nibName, CFStringRef windowName, WindowRef *window);
+
+// ---- A simple floating text window (offered; the application does not call it) ----
+
+// *floater = a floating window 220 wide and 124 high with a text record *text. An existing floater is
+// disposed of (with its text record) and the new one takes its place; otherwise it goes beside the owner:
+// left of its top left, at its top right, left of its bottom left, or inside its bottom right corner, the
+// first of these that lies wholly on the screen. The window is shown.
+OSStatus GL_CreateFloatingWindow(WindowRef *floater, WindowRef owner, TEHandle *text, ConstStr255Param title);
+// *text = a text record over the window's port (inset by 10; font 5, size 10, plain), the title set and the
+// background light grey. memFullErr when the record cannot be made. The current port is kept.
+OSStatus GL_InitFloatingWindow(WindowRef floater, TEHandle *text, ConstStr255Param title);
+// Disposes of the floater and its text record, each when present, and clears both.
+void GL_DisposeFloater(WindowRef *floater, TEHandle *text);

@@ -241,6 +241,8 @@ void PL_DetachNibControls(WindowRef window) {
   PL_DisposeWindowControls(window);
 }
 
+Boolean PL_HasNibControls(WindowRef window) { return Windows().count(window) != 0; }
+
 QWidget *PL_GetControlWidget(WindowRef window, HIViewID id) {
   auto it = Windows().find(window);
   if (it == Windows().end()) return nullptr;

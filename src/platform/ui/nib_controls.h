@@ -32,5 +32,7 @@ OSStatus PL_LoadNibWindowWidget(IBNibRef inNibRef, CFStringRef inName, QWidget *
 // same identifier. The controls go with PL_DetachNibControls (or PL_DisposeWindowControls).
 OSStatus PL_AttachNibControls(WindowRef window, QWidget *root, EventTargetRef hitTarget);
 void PL_DetachNibControls(WindowRef window);
+// Whether the window has controls of PL_AttachNibControls.
+Boolean PL_HasNibControls(WindowRef window);
 // The widget of a control (borrowed); NULL when the window has none of that identifier.
 QWidget *PL_GetControlWidget(WindowRef window, HIViewID id);

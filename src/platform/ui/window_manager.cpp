@@ -2,6 +2,8 @@
 #include "platform/ui/window_manager.h"
 
 #include "platform/core/cf_string.h"
+#include "platform/core/mac_errors.h"
+#include "platform/ui/nib_controls.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -138,9 +140,45 @@ OSStatus CreateNewWindow(WindowClass windowClass, WindowAttributes attributes, c
   return noErr;
 }
 
+OSStatus CreateWindowFromNib(IBNibRef inNibRef, CFStringRef inName, WindowRef *outWindow) {
+  if (outWindow == nullptr) return paramErr;
+  *outWindow = nullptr;
+  if (inNibRef == nullptr || inName == nullptr) return paramErr;
+  EnsureApplication();
+  QWidget *content = nullptr;
+  OSStatus err = PL_LoadNibWindowWidget(inNibRef, inName, &content);
+  if (err != noErr) return err;
+  const QSize size = content->size().isEmpty() ? content->sizeHint() : content->size();
+  const Rect bounds{0, 0, SInt16(std::max(size.height(), 1)), SInt16(std::max(size.width(), 1))};
+  WindowRef window = nullptr;
+  err = CreateNewWindow(kDocumentWindowClass, kWindowCloseBoxAttribute, &bounds, &window);
+  if (err != noErr) {
+    delete content;
+    return err;
+  }
+  WindowRecord *record = Find(window);
+  const QString title = content->windowTitle();
+  content->setParent(record->widget);
+  content->setGeometry(0, 0, size.width(), size.height());
+  err = PL_AttachNibControls(window, content, record->target);
+  if (err == noErr && !title.isEmpty()) {
+    CFStringRef cfTitle = CFStringCreateWithCString(nullptr, title.toUtf8().constData(), kCFStringEncodingUTF8);
+    err = cfTitle != nullptr ? SetTitle(window, cfTitle) : OSStatus(memFullErr);
+    if (cfTitle != nullptr) CFRelease(cfTitle);
+  }
+  if (err != noErr) {
+    DisposeWindow(window);
+    return err;
+  }
+  *outWindow = window;
+  return noErr;
+}
+
 void DisposeWindow(WindowRef window) {
   WindowRecord *record = Find(window);
   if (record == nullptr) return;
+  // The controls refer to widgets that go with the window.
+  if (PL_HasNibControls(window)) PL_DetachNibControls(window);
   gWindows.erase(std::find(gWindows.begin(), gWindows.end(), record));
   PL_DisposeEventTarget(record->target);
   record->widget->hide();

@@ -16,6 +16,9 @@
 
 class QWidget;
 
+struct OpaqueIBNibRef;
+typedef OpaqueIBNibRef *IBNibRef;
+
 typedef UInt32 WindowClass;
 enum : WindowClass {
   kAlertWindowClass = 1,
@@ -51,7 +54,11 @@ enum : EventParamType { typeWindowRef = 'wind' };
 // in front of the others; owned: DisposeWindow. paramErr for a NULL rectangle or result.
 OSStatus CreateNewWindow(WindowClass windowClass, WindowAttributes attributes, const Rect *contentBounds,
                          WindowRef *outWindow);
-// Removes the window, its event target and its widget. A window the layer does not know is left alone.
+// *outWindow = a new, hidden document window (close box) holding the nib's window inName (platform/ui/
+// nib_controls.h), sized as that widget, titled with its window title; its controls send their hits to the
+// window's own event target. fnfErr when the nib has no such window, paramErr for missing arguments.
+OSStatus CreateWindowFromNib(IBNibRef inNibRef, CFStringRef inName, WindowRef *outWindow);
+// Removes the window, its nib controls, its event target and its widget. A window the layer does not know is left alone.
 void DisposeWindow(WindowRef window);
 
 void ShowWindow(WindowRef window);
