@@ -2,22 +2,16 @@
 #include "dialog/project_dialog.h"
 
 #include "engine/runtime/engine_host.h"
+#include "toolkit/dialog_items.h"
 
 namespace {
 
 OSStatus SetItemValue(WindowRef window, SInt32 item, SInt32 value) {
-  const HIViewID id{kBZ_DialogItemSignature, item};
-  ControlRef control = nullptr;
-  OSStatus err = GetControlByID(window, &id, &control);
-  if (err == noErr) SetControl32BitValue(control, value);
-  return err;
+  return GL_SetDialogItemValueByID(window, HIViewID{kBZ_DialogItemSignature, item}, value);
 }
 
-// The item must be there; its activation state is drawn by the user-interface layer's widget.
-OSStatus SetItemActive(WindowRef window, SInt32 item, Boolean) {
-  const HIViewID id{kBZ_DialogItemSignature, item};
-  ControlRef control = nullptr;
-  return GetControlByID(window, &id, &control);
+OSStatus SetItemActive(WindowRef window, SInt32 item, Boolean activate) {
+  return GL_ActivateDialogItemByID(window, HIViewID{kBZ_DialogItemSignature, item}, activate);
 }
 
 }  // namespace
