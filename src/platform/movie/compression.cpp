@@ -5,6 +5,7 @@
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
 #include "platform/movie/components.h"
+#include "platform/movie/image_descriptions.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -316,17 +317,14 @@ OSErr Encode(AvEncoder *enc, const Planes &p, CodecQ quality, bool jpeg, std::ve
 // Encodes one 8-bit indexed picture (rows of `width` bytes) with the grey ramp as its palette.
 OSErr EncodeGreyIndexed(AvEncoder *enc, const std::vector<UInt8> &indices, SInt32 width, std::vector<UInt8> *out) {
   static const auto kPalette = [] {
-    std::array<uint32_t, 256> palette{};
-    for (uint32_t i = 0; i < 256; ++i) {
-      const uint32_t grey = 255 - i;
-      palette[i] = 0xFF000000u | grey << 16 | grey << 8 | grey;
-    }
+    std::array<UInt32, 256> palette{};
+    PL_GetGreyRampPalette(kSmcGreyDepth, palette.data());
     return palette;
   }();
   AVFrame *f = enc->frame;
   f->data[0] = const_cast<UInt8 *>(indices.data());
   f->linesize[0] = width;
-  f->data[1] = reinterpret_cast<uint8_t *>(const_cast<uint32_t *>(kPalette.data()));
+  f->data[1] = reinterpret_cast<uint8_t *>(const_cast<UInt32 *>(kPalette.data()));
   f->linesize[1] = 0;
   f->pts = enc->nextPts++;
   f->pict_type = AV_PICTURE_TYPE_I;

@@ -529,16 +529,11 @@ OSErr SendSample(ImageCodec *codec, const void *data, size_t size, SInt64 pts) {
   std::memcpy(codec->packet->data, data, size);
   codec->packet->pts = pts;
   codec->packet->dts = AV_NOPTS_VALUE;
-  // Indexed pictures of the grey depths (34, 36, 40) carry no colour table: they show the grey ramp from white
-  // at index 0 to black at the last index.
-  if (const int depth = codec->desc.depth; depth == 34 || depth == 36 || depth == 40) {
-    const uint32_t last = (1u << (depth - 32)) - 1;
-    auto *palette = reinterpret_cast<uint32_t *>(av_packet_new_side_data(codec->packet, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE));
+  // Indexed pictures of the grey depths carry no colour table: the decoder is given the grey ramp.
+  if (UInt32 ramp[256]; PL_GetGreyRampPalette(SInt16(codec->desc.depth), ramp)) {
+    UInt8 *palette = av_packet_new_side_data(codec->packet, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
     if (palette == nullptr) return memFullErr;
-    for (uint32_t i = 0; i < 256; ++i) {
-      const uint32_t grey = i <= last ? 255 - i * 255 / last : 0;
-      palette[i] = 0xFF000000u | grey << 16 | grey << 8 | grey;
-    }
+    std::memcpy(palette, ramp, AVPALETTE_SIZE);
   }
   int r = avcodec_send_packet(codec->context, codec->packet);
   if (r == AVERROR(EAGAIN)) return noErr;  // the caller receives first and sends again

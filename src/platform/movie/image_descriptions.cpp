@@ -366,3 +366,13 @@ Boolean PL_ImageDescriptionsEquivalent(ImageDescriptionHandle a, ImageDescriptio
          std::memcmp(reinterpret_cast<const UInt8 *>(*a) + kFixedSize, reinterpret_cast<const UInt8 *>(*b) + kFixedSize,
                      extentA - kFixedSize) == 0;
 }
+
+Boolean PL_GetGreyRampPalette(SInt16 depth, UInt32 palette[256]) {
+  if (palette == nullptr || (depth != 34 && depth != 36 && depth != 40)) return false;
+  const UInt32 last = (1u << (depth - 32)) - 1;
+  for (UInt32 i = 0; i < 256; ++i) {
+    const UInt32 grey = i <= last ? 255 - i * 255 / last : 0;
+    palette[i] = 0xFF000000u | grey << 16 | grey << 8 | grey;
+  }
+  return true;
+}

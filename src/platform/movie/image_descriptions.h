@@ -114,3 +114,8 @@ Fixed PL_DefaultGammaForCodec(OSType cType);
 // Whether a decompressor begun for description a can go on with description b: the same codec type, size,
 // depth and colour table, and the same extensions.
 Boolean PL_ImageDescriptionsEquivalent(ImageDescriptionHandle a, ImageDescriptionHandle b);
+
+// The colour table of the grey depths (34, 36 and 40: 4, 16 and 256 greys), which no description carries:
+// white at index 0 down to black at the last index, as 0xAARRGGBB words; entries past the last are black.
+// False for any other depth (palette untouched).
+Boolean PL_GetGreyRampPalette(SInt16 depth, UInt32 palette[256]);

@@ -215,3 +215,30 @@ TEST(PlatformCodecInfo, KnownCodecsAndUnknownOnes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ImageDescriptionGreyRamp, GreyDepthsRunFromWhiteToBlack) {
+  struct Case {
+    SInt16 depth;
+    std::vector<UInt32> firstGreys;  // the grey level of the first entries
+    UInt32 lastIndex;
+  } cases[] = {{34, {255, 170, 85, 0}, 3}, {36, {255, 238, 221}, 15}, {40, {255, 254, 253}, 255}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.depth);
+    UInt32 palette[256];
+    ASSERT_TRUE(PL_GetGreyRampPalette(c.depth, palette));
+    for (size_t i = 0; i < c.firstGreys.size(); ++i) {
+      const UInt32 g = c.firstGreys[i];
+      EXPECT_EQ(palette[i], 0xFF000000u | g << 16 | g << 8 | g) << i;
+    }
+    EXPECT_EQ(palette[c.lastIndex], 0xFF000000u);
+    EXPECT_EQ(palette[255], 0xFF000000u);
+  }
+  UInt32 untouched[256] = {7};
+  for (SInt16 depth : {8, 24, 32, 33, 39}) EXPECT_FALSE(PL_GetGreyRampPalette(depth, untouched)) << depth;
+  EXPECT_EQ(untouched[0], 7u);
+  EXPECT_FALSE(PL_GetGreyRampPalette(40, nullptr));
+}
+
+}  // namespace
