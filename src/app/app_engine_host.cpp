@@ -11,6 +11,7 @@
 #include "dialog/settings_transfer.h"
 #include "engine/runtime/engine_host.h"
 #include "outliers/outlier_edit_lists.h"
+#include "platform/core/cf_bundle.h"
 #include "platform/core/standard_alerts.h"
 #include "toolkit/dialog_items.h"
 #include "toolkit/edit_text_alerts.h"
@@ -55,6 +56,19 @@ OSStatus StandardAlertOneButton(void *, SInt16 alertType, CFStringRef defaultBut
   return DI_StandardAlertOneButton(AlertType(alertType), defaultButtonTitle, message, explanation, secondsToWait);
 }
 void PlayAlertSound(void *) { AlertSoundPlay(); }
+// The speck list has changes: save them (the default button, also after 10 seconds) or discard them.
+OSStatus AskSaveOutlierEdits(void *, Boolean *discard) {
+  auto localized = [](CFStringRef key) {
+    return PL_CFScoped<CFStringRef>(CFBundleCopyLocalizedString(CFBundleGetMainBundle(), key, key, nullptr));
+  };
+  auto discardTitle = localized(CFSTR("Discard"));
+  auto message = localized(CFSTR("Save changes to speck list?"));
+  auto explanation = localized(CFSTR("Changes are saved to a .kbzoel file"));
+  DialogItemIndex itemHit = 0;
+  OSStatus err = DI_StandardAlertTwoButtons(nullptr, discardTitle.get(), message.get(), explanation.get(), 10, &itemHit);
+  if (discard != nullptr) *discard = err == noErr && itemHit == kAlertStdAlertCancelButton;
+  return err;
+}
 
 }  // namespace
 
@@ -80,5 +94,6 @@ void BZ_InstallAppEngineHost() {
   host.activateDialogItemByID = ActivateDialogItemByID;
   host.standardAlertOneButton = StandardAlertOneButton;
   host.playAlertSound = PlayAlertSound;
+  host.askSaveOutlierEdits = AskSaveOutlierEdits;
   BZ_SetEngineHost(&host);
 }

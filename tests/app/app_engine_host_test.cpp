@@ -11,6 +11,7 @@
 #include "platform/core/cf_preferences.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/standard_alerts.h"
+#include "support/cf_check.h"
 #include "support/engine_fixtures.h"
 #include "support/file_fixtures.h"
 #include "support/kernel_check.h"
@@ -70,6 +71,22 @@ TEST(AppEngineHost, GammaCautionIsAToolkitAlert) {
   EXPECT_EQ(PL_GetAlertSoundCount(), soundsBefore + 1);
   BZ_SetEngineHost(nullptr);
   PL_CFPreferencesForgetAll();
+}
+
+// A changed speck list is saved unless the user discards it, through the toolkit's two-button alert.
+TEST(AppEngineHost, ChangedSpeckListsAskBeforeTheyAreSaved) {
+  BZ_InstallAppEngineHost();
+  const BZ_EngineHost *host = BZ_GetEngineHost();
+  for (DialogItemIndex answer : {kAlertStdAlertOKButton, kAlertStdAlertCancelButton}) {
+    PL_SetNextAlertAnswer(answer);
+    Boolean discard = 2;
+    EXPECT_EQ(host->askSaveOutlierEdits(host->refCon, &discard), noErr);
+    EXPECT_EQ(discard, answer == kAlertStdAlertCancelButton);
+    const PL_AlertDescription *shown = PL_GetLastRunAlert();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(bz_test::CFText(shown->message), "Save changes to speck list?");
+  }
+  BZ_SetEngineHost(nullptr);
 }
 
 }  // namespace
