@@ -18,12 +18,6 @@
 
 namespace {
 
-BZ_BuffInfo *StageOfTask(BZ_BuffInfo *table, const MP_TaskData *task) {
-  for (SInt32 i = 0; i < kBZ_NumBuffInfos - 1 && table[i].type != kBZ_NoTaskType; ++i)
-    if (table[i].taskData[0] == task) return &table[i];
-  return nullptr;
-}
-
 // Truncated, then limited to 0..255 (NaN gives 0).
 inline int LimitByte(float v) {
   if (!(v > 0.0f)) return 0;
@@ -157,7 +151,7 @@ OSStatus BZ_SetupNoiseFrameTask(MP_TaskData *taskData, SInt32 *height, SInt32 *w
   BZ_BuffInfo *out = BZ_GetWriteBuffInfo(table, 1);
   BZ_BuffInfo *in = BZ_GetComprBuffInfo(table);
   if (in == nullptr) in = BZ_GetWriteBuffInfo(table, 0);
-  if (out == nullptr || in == nullptr || out->taskData[0] == nullptr || StageOfTask(table, taskData) == nullptr)
+  if (out == nullptr || in == nullptr || out->taskData[0] == nullptr || BZ_StageOfTask(table, taskData) == nullptr)
     return paramErr;
   *outBuffInfo = out;
   *inBuffInfo = in;
@@ -200,7 +194,7 @@ OSStatus BZ_NoiseFrameTask(void *parameter) {
     void *word = nullptr;
     result = BZ_WaitForBuffer(task, inInput, &word, nullptr, &finished);
     if (result != noErr || finished) break;
-    if (reinterpret_cast<intptr_t>(word) == kBZ_EndOfStreamMessage) continue;
+    if (BZ_FromWord(word) == kBZ_EndOfStreamMessage) continue;
     auto *clean = static_cast<UInt8 *>(word);
     BZ_FrameBuffInfo *inInfo = BZ_GetFrameBuffInfo(in, clean);
     void *outWord = nullptr;

@@ -35,6 +35,8 @@ constexpr SInt64 kBZ_MaxFrameBufferSize = SInt64(1) << 46;
 OSStatus BZ_GetBufferSize(SInt32 inHeight, SInt32 inWidth, Boolean interlaced, SInt32 *bufferHeight,
                           SInt32 *bufferWidth, SInt64 *bufferSize);
 
+// The entry whose first task record is `task` (a stage task finds its own stage), or NULL.
+BZ_BuffInfo *BZ_StageOfTask(BZ_BuffInfo *stageTable, const MP_TaskData *task);
 // The first of at most 16 entries with that type and file number.
 BZ_BuffInfo *BZ_GetBufferInfoByStageType(BZ_BuffInfo *stageTable, BZ_TaskType stageType, SInt32 fileNum);
 // Of the entries of that type, the last one in table order with a live task record; *taskNum (optional) gets

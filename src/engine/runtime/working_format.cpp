@@ -254,9 +254,7 @@ OSStatus BZ_GetInternalGamma(BZ_ProjPtr project, const BZ_AppPrefs *appPrefs, fl
 
   BZ_AppPrefs fetched{};
   if (appPrefs == nullptr) {
-    BZ_GetEngineHost()->getAppPrefs(BZ_GetEngineHost()->refCon, &fetched);
-    if (fetched.successSound != nullptr) CFRelease(fetched.successSound);
-    fetched.successSound = nullptr;
+    fetched = BZ_GetEngineAppPrefs();
     appPrefs = &fetched;
   }
 
