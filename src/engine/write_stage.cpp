@@ -348,29 +348,7 @@ void BZ_DisposeWriteParams(BZ_WriteParams *writeParams) {
   writeParams->linePtrYUV255 = nullptr;
 }
 
-void BZ_CopyWhiteLineSett(const BZ_StatMovInfo *statMovInfo, const BZ_ProjSett *settings, Boolean *removeWhiteLine,
-                          Boolean *whiteLineIsBottomLine) {
-  *removeWhiteLine = false;
-  *whiteLineIsBottomLine = false;
-  if (settings->input.whiteLinePiece) {
-    *removeWhiteLine = true;
-    *whiteLineIsBottomLine = statMovInfo[0].whiteLineIsBottomLine;
-  } else if (settings->cleaning.average.apply && settings->cleaning.average.hasWhiteLinePiece) {
-    *removeWhiteLine = true;
-    *whiteLineIsBottomLine = statMovInfo[1].whiteLineIsBottomLine;
-  }
-}
-
 // ---- Frame edits ----
-
-SInt32 BZ_GetWhiteLineRow(Boolean interlaced, Boolean whiteLineIsBottomLine) {
-  return (interlaced ? 590 : 582) + (whiteLineIsBottomLine ? 1 : 0);
-}
-
-void BZ_RemoveWhiteLine(UInt8 *buffer, SInt32 width, Boolean interlaced, Boolean whiteLineIsBottomLine) {
-  const SInt32 row = BZ_GetWhiteLineRow(interlaced, whiteLineIsBottomLine);
-  CO_PaintLineBlack(width, buffer + ptrdiff_t(row) * width * 2);
-}
 
 void BZ_Crop(UInt8 *buffer, SInt32 height, SInt32 width, const BZ_WriteParams *p) {
   const SInt32 first = FirstPictureRow(p->interlaced);
