@@ -26,7 +26,6 @@ namespace {
 // How long the exit wait for compressions in flight sleeps between looks.
 constexpr SInt32 kInFlightWaitSliceMs = 20;
 
-
 void PrintCompletionError(OSStatus err) {
   std::printf("KBZ: BZ_CompressCompletionProc: error = %ld\n", long(err));
 }

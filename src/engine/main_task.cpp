@@ -16,7 +16,6 @@ namespace {
 TaskProc gStageEntryPoints[kBZ_ProcSubTaskType + 1];
 TaskProc gVarBrMeasuringEntryPoint;
 
-
 TaskProc EntryPointFor(BZ_TaskType type, bool measuring) {
   if (type == kBZ_VarBrTaskType && measuring) return gVarBrMeasuringEntryPoint;
   return type <= kBZ_ProcSubTaskType ? gStageEntryPoints[type] : nullptr;
@@ -179,7 +178,8 @@ void MainTask::EndOfRun(BZ_ExecuteState exec) {
     state.subExec = kBZ_ProjSubStateMain;
     if (stopWasAsked) SignalStopSemaphore();
   } else if (exec == kBZ_ProjStateFinished || exec == kBZ_ProjStateAppQuitting || exec == kBZ_ProjStateCanceled) {
-    if (MPNotifyQueue(self->outputQueue, BZ_Word(kBZ_MainTaskType), project, BZ_Word(0)) != noErr || gBZ.done) end = true;
+    if (MPNotifyQueue(self->outputQueue, BZ_Word(kBZ_MainTaskType), project, BZ_Word(0)) != noErr || gBZ.done)
+      end = true;
     state.subExec = kBZ_ProjSubStateMain;
     // A waiting main thread must be released whichever way the run ended.
     if (stopWasAsked) SignalStopSemaphore();

@@ -40,7 +40,6 @@
 
 namespace {
 
-
 constexpr double kCompressedBytesPerPixel = 0.3472222222222222;
 // The toolbox's caution alert kind (AlertType).
 constexpr SInt16 kCautionAlertType = 2;
@@ -357,12 +356,11 @@ OSStatus BZ_ReinitProject(BZ_ProjPtr project) {
   OSStatus err = host->reinitProgress(host->refCon, project);
   if (err != noErr) return err;
   if ((err = BZ_OpenSourceFiles()) != noErr) return err;
-  if ((err = host->setProgressIndicatorStateByID(host->refCon, dialog, HIViewID{kBZ_DialogItemSignature, kBZ_ProgressBarItem}, true)) !=
-      noErr)
-    return err;
+  const HIViewID progressBar{kBZ_DialogItemSignature, kBZ_ProgressBarItem};
+  if ((err = host->setProgressIndicatorStateByID(host->refCon, dialog, progressBar, true)) != noErr) return err;
   // The Preview button rests while the project runs.
-  if ((err = host->activateDialogItemByID(host->refCon, dialog, HIViewID{kBZ_DialogItemSignature, kBZ_PreviewButtonItem}, false)) != noErr)
-    return err;
+  const HIViewID previewButton{kBZ_DialogItemSignature, kBZ_PreviewButtonItem};
+  if ((err = host->activateDialogItemByID(host->refCon, dialog, previewButton, false)) != noErr) return err;
   BZ_DlgTaskData &dlg = gBZ.dlgTaskData;
   if (dlg.inputSettChanged) {
     for (BZ_FrameCacheInfo &slot : dlg.frameCacheInfo) slot.frameNum = -1;

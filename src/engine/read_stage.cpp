@@ -237,7 +237,8 @@ OSErr BZ_DrawingCompleteProc(Movie movie, long refCon) {
   if (OSStatus status = GetMovieStatus(movie, nullptr); status != noErr) {
     std::printf("KBZ: BZ_DrawingCompleteProc: error = %ld\n", long(status));
     MPQueueID mainQueue = gBZ.mainTaskData.inputQueue;
-    if (mainQueue != nullptr) MPNotifyQueue(mainQueue, BZ_Word(kBZ_CustomAppEventHandlerTaskType), project, BZ_Word(status));
+    if (mainQueue != nullptr)
+      MPNotifyQueue(mainQueue, BZ_Word(kBZ_CustomAppEventHandlerTaskType), project, BZ_Word(status));
     return OSErr(status);
   }
   return OSErr(MPNotifyQueue(task->inputQueue, BZ_Word(kBZ_CustomAppEventHandlerTaskType), project, copy->ptr));

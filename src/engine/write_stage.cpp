@@ -29,7 +29,6 @@ constexpr SInt32 kMaxBytesPerRecord = 1048576;
 // How long a wait for the main thread sleeps before it looks for a stop.
 constexpr SInt32 kMainThreadWaitSliceMs = 20;
 
-
 SInt32 FirstPictureRow(Boolean interlaced) { return kBZ_PadFieldLines * (interlaced ? 2 : 1); }
 
 // The crop margins limited to the picture, so that no edit reaches beyond it.
@@ -192,7 +191,8 @@ OSStatus WriteTask::HandleFrame(UInt8 *buffer, Boolean *endOfRun) {
       BZ_BuffInfo *noise = BZ_GetBufferInfoByStageType(project->dynIO_Info.buffInfo, kBZ_NoiseFrameTaskType, 0);
       MP_TaskData *noiseTask = noise != nullptr ? noise->taskData[0].load() : nullptr;
       if (noiseTask == nullptr) return paramErr;
-      if ((err = MPNotifyQueue(noiseTask->inputQueue, BZ_Word(kBZ_WriteTaskType), project, buffer)) != noErr) return err;
+      err = MPNotifyQueue(noiseTask->inputQueue, BZ_Word(kBZ_WriteTaskType), project, buffer);
+      if (err != noErr) return err;
       if ((err = AwaitFlags(kBZ_NoiseFrameReleasedFlag)) != noErr) return err;
     }
     if (displayPending && p.compacting) {

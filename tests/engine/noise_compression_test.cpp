@@ -284,7 +284,6 @@ TEST_F(NoiseMovieExecution, FailingCompressionEndsTheRunWithItsError) {
   EXPECT_EQ(project_->state.exec, kBZ_ProjStateDeleted);
 }
 
-
 // ---- A whole project with a noise movie ----------------------------------------------------------------------
 
 // Starts the project over the fixture movie at dir/src.mov into dir/out.mov with a noise movie, runs it as the

@@ -134,7 +134,8 @@ OSStatus WriteTask(void *parameter) {
     // The last write stage to finish ends the stream; the others end quietly.
     if (--c.openWriteStages > 0) return result;
     if (project->state.exec == kBZ_ProjStateExecuting) project->state.exec = kBZ_ProjStateFinished;
-    OSStatus err = MPNotifyQueue(task->creator->inputQueue, BZ_Word(kBZ_WriteTaskType), project, BZ_Word(kBZ_EndOfStreamMessage));
+    OSStatus err = MPNotifyQueue(task->creator->inputQueue, BZ_Word(kBZ_WriteTaskType), project,
+                                 BZ_Word(kBZ_EndOfStreamMessage));
     return result != noErr ? result : err;
   }
   return StopResult(kBZ_WriteTaskType, finished, result);
@@ -340,10 +341,12 @@ void InstallTestStages(SInt32 numFrames, SInt32 openWriteStages, std::initialize
     BZ_TaskType type;
     TaskProc entryPoint;
   } kTestStages[] = {
-      {kBZ_ReadTaskType, SourceTask},        {kBZ_CopyTaskType, PassTask},          {kBZ_ComprTaskType, PassTask},
-      {kBZ_WriteTaskType, WriteTask},        {kBZ_NoiseFrameTaskType, SourceTask},  {kBZ_AverageTaskType, IdentityTask1},
-      {kBZ_VarBrTaskType, IdentityTask1},    {kBZ_NoiseRedTaskType, IdentityTask1}, {kBZ_RlTaskType, IdentityTask1},
-      {kBZ_CrossLumaTaskType, IdentityTask1}, {kBZ_OutlierTaskType, IdentityTask1},
+      {kBZ_ReadTaskType, SourceTask},         {kBZ_CopyTaskType, PassTask},
+      {kBZ_ComprTaskType, PassTask},          {kBZ_WriteTaskType, WriteTask},
+      {kBZ_NoiseFrameTaskType, SourceTask},   {kBZ_AverageTaskType, IdentityTask1},
+      {kBZ_VarBrTaskType, IdentityTask1},     {kBZ_NoiseRedTaskType, IdentityTask1},
+      {kBZ_RlTaskType, IdentityTask1},        {kBZ_CrossLumaTaskType, IdentityTask1},
+      {kBZ_OutlierTaskType, IdentityTask1},
   };
   BZ_InstallStageEntryPoints();
   for (const auto &stage : kTestStages) {

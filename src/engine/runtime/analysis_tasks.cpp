@@ -23,7 +23,6 @@ constexpr Duration kAnswerPollSlice = 100;  // ms between checks that a measurin
 // Starting and ending share one lock: the copy stages of both files set up at the same time.
 std::mutex gAnalysisTasksMutex;
 
-
 // ---- Starting and ending ------------------------------------------------------------------------------------
 
 // A task that left its loop by itself (a failed wait or post) is ended and its queues are deleted, so that

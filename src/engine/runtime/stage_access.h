@@ -5,6 +5,9 @@
 //
 // None of the lookups allocates; "none" is NULL. The table has kBZ_NumBuffInfos entries and an entry of type
 // 0 ends it. Lookups run on any task while a run is going on: counts are read afresh each time.
+//
+// A stage's other shared pieces: the words of task messages (BZ_Word, BZ_FromWord) in pipeline_types.h, and
+// the host's shorthands (BZ_PostEngineEvent, BZ_GetEngineAppPrefs ...) in engine_host.h.
 #pragma once
 
 #include "engine/runtime/project_types.h"

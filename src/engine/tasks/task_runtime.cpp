@@ -10,7 +10,6 @@
 
 namespace {
 
-
 // Waits without time-out; on the main thread it keeps dispatching posted events meanwhile.
 OSStatus WaitForever(MPQueueID queue, void **param1, void **param2, void **param3) {
   return PL_WaitOnQueueDispatching(queue, param1, param2, param3, kDurationForever);
