@@ -2,16 +2,16 @@
 // controls together. Main thread only. A NULL window (no dialog open) leaves nothing to do: noErr.
 #pragma once
 
+#include "engine/runtime/dialog_items.h"
 #include "engine/runtime/project_types.h"
 #include "platform/core/controls.h"
 #include "platform/core/quickdraw_ports.h"
 
-// Items of the project dialog (signature 'Orl1').
+// Items of the project dialog (signature 'Orl1'); those the engine uses too are in dialog_items.h.
 enum : SInt32 {
   kBZ_MainTabItem = 2005,       // 1 Input, 2 Process, 3 Output
   kBZ_ProcessPaneItem = 2006,
   kBZ_MethodTabItem = 2050,     // 1 averaging ... 6 outliers
-  kBZ_ProgressBarItem = 2082,
 };
 
 // The method tab (1 averaging, 2 noise, 3 logo, 4 cross-luma, 5 varying brightness, 6 outliers) to show
