@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTextEdit>
 #include <QFile>
 #include <QLabel>
@@ -77,6 +78,19 @@ bool ParseViewID(const QString &name, HIViewID *id) {
 
 // Our own kinds of view, named in the Designer files by these classes, made from plain widgets here; the
 // windows that use them give them their behaviour.
+// Designer offers no plain tab bar; its tabs come from the property "tabs" once the file is loaded.
+QWidget *NamedTabBar(QWidget *parent, const QString &name) {
+  auto *bar = new QTabBar(parent);
+  bar->setObjectName(name);
+  return bar;
+}
+
+void AddTabs(QWidget *root) {
+  for (QTabBar *bar : root->findChildren<QTabBar *>())
+    if (bar->count() == 0)
+      for (const QString &tab : bar->property("tabs").toStringList()) bar->addTab(tab);
+}
+
 class NibLoader : public QUiLoader {
  public:
   QWidget *createWidget(const QString &className, QWidget *parent, const QString &name) override {
@@ -109,6 +123,8 @@ class NibLoader : public QUiLoader {
       text->setReadOnly(true);
       text->setFocusPolicy(Qt::NoFocus);
       widget = text;
+    } else if (className == QLatin1String("QTabBar")) {
+      return NamedTabBar(parent, name);
     } else if (className == QLatin1String("BZPopupButton")) {
       widget = new QComboBox(parent);
     } else {
@@ -257,6 +273,7 @@ OSStatus PL_LoadNibWindowWidget(IBNibRef inNibRef, CFStringRef inName, QWidget *
     window->setParent(nullptr);
     delete top;
   }
+  AddTabs(window);
   *outWidget = window;
   return noErr;
 }
