@@ -38,3 +38,5 @@ OSStatus BZ_ReinitProgress(BZ_ProjPtr project) {
   }
   return noErr;
 }
+
+OSStatus BZ_UpdateProgressBar() { return noErr; }
