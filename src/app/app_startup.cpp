@@ -17,6 +17,7 @@
 #include "dialog/project_dialog.h"
 #include "dialog/shortcuts_window.h"
 #include "engine/closing_saving.h"
+#include "engine/engine_wiring.h"
 #include "engine/main_task.h"
 #include "general/error_keys.h"
 #include "general/file_layer.h"
@@ -49,6 +50,7 @@
 namespace {
 
 EventHandlerRef gAppHandler = nullptr;
+EventHandlerRef gEngineHandler = nullptr;
 bool gMainTaskEnded = true;
 
 void Trace(const char *line) {
@@ -284,6 +286,11 @@ OSStatus BZ_InitApp() {
   if ((err = InstallEventHandler(gBZ.appTargetRef, BZ_AppEventHandler, sizeof kinds / sizeof kinds[0], kinds, nullptr,
                                  &gAppHandler)) != noErr)
     return err;
+  // Installed after the application's handler so that it runs first for the events the engine serves
+  // (draw, compress, sample references, run finished) and passes the others on.
+  BZ_InstallStageEntryPoints();
+  if (gEngineHandler != nullptr) RemoveEventHandler(gEngineHandler);
+  if ((err = BZ_InstallEngineEventHandlers(&gEngineHandler)) != noErr) return err;
   if ((err = MPCreateQueue(&gBZ.mainTaskData.termQueue)) != noErr) return err;
   Trace("KBZ: opening project dialog\n");
   BZ_InitDlgTaskData();
