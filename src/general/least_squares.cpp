@@ -29,6 +29,13 @@ struct RowPtrMatrix {
   T &operator()(SInt32 i, SInt32 j) const { return p[i][j]; }
 };
 
+// 1-based row pointers of any length: (0, 0) is the caller's [1][1].
+template <typename T>
+struct OneBasedRows {
+  T *const *p;
+  T &operator()(SInt32 i, SInt32 j) const { return p[i + 1][j + 1]; }
+};
+
 // 1-based rows of W floats: (0, 0) is the caller's [1][1].
 template <typename T, int W>
 struct FixedRowMatrix {
@@ -54,9 +61,9 @@ inline float SqrtD(float s) { return float(std::sqrt(double(s))); }
 
 // ---- decomposition ----------------------------------------------------------------------------------
 
+// rv1 is the work vector of n floats (the superdiagonal).
 template <typename A, typename W, typename V>
-OSStatus Svdcmp(A a, SInt32 m, SInt32 n, W w, V v) {
-  float rv1[kNR_MaxSVDSize];
+OSStatus Svdcmp(A a, SInt32 m, SInt32 n, W w, V v, float *rv1) {
   float g = 0.0f, scale = 0.0f, anorm = 0.0f;
   float s, f, h, c, x, y, z;
   SInt32 l = 0, nm = 0;
@@ -315,19 +322,28 @@ float NR_pythag(float a, float b) {
 OSStatus NR_svdcmpSPL(float *aMatrix, SInt32 m, SInt32 n, float *w, float *vMatrix) {
   if (aMatrix == nullptr || w == nullptr || vMatrix == nullptr) return paramErr;
   if (m < 1 || n < 1 || m > kNR_MaxSVDSize || n > kNR_MaxSVDSize) return paramErr;
-  return Svdcmp(FlatMatrix<float>{aMatrix, n}, m, n, Vector0<float>{w}, FlatMatrix<float>{vMatrix, n});
+  float rv1[kNR_MaxSVDSize];
+  return Svdcmp(FlatMatrix<float>{aMatrix, n}, m, n, Vector0<float>{w}, FlatMatrix<float>{vMatrix, n}, rv1);
 }
 
 OSStatus NR_svdcmpSPLnew(float *const *a, SInt32 m, SInt32 n, float *w, float *const *v) {
   if (a == nullptr || w == nullptr || v == nullptr) return paramErr;
   if (m < 1 || n < 1 || n > kNR_MaxSVDSize) return paramErr;
-  return Svdcmp(RowPtrMatrix<float>{a}, m, n, Vector0<float>{w}, RowPtrMatrix<float>{v});
+  float rv1[kNR_MaxSVDSize];
+  return Svdcmp(RowPtrMatrix<float>{a}, m, n, Vector0<float>{w}, RowPtrMatrix<float>{v}, rv1);
 }
 
 OSStatus NR_svdcmpSPL4(float (*a)[4], SInt32 m, SInt32 n, float *w, float (*v)[4]) {
   if (a == nullptr || w == nullptr || v == nullptr) return paramErr;
   if (m < 1 || n < 1 || n > 3) return paramErr;
-  return Svdcmp(FixedRowMatrix<float, 4>{a}, m, n, Vector1<float>{w}, FixedRowMatrix<float, 4>{v});
+  float rv1[kNR_MaxSVDSize];
+  return Svdcmp(FixedRowMatrix<float, 4>{a}, m, n, Vector1<float>{w}, FixedRowMatrix<float, 4>{v}, rv1);
+}
+
+OSStatus NR_svdcmpOneBased(float *const *a, SInt32 m, SInt32 n, float *w, float *const *v, float *rv1) {
+  if (a == nullptr || w == nullptr || v == nullptr || rv1 == nullptr) return paramErr;
+  if (m < 1 || n < 1) return paramErr;
+  return Svdcmp(OneBasedRows<float>{a}, m, n, Vector1<float>{w}, OneBasedRows<float>{v}, rv1);
 }
 
 void NR_svbksbSPL(const float *uMatrix, const float *w, const float *vMatrix, SInt32 m, SInt32 n, const float *b,
@@ -345,6 +361,14 @@ void NR_svbksbSPLnew(const float *const *u, const float *w, const float *const *
   if (m < 1 || n < 1) return;
   Svbksb(RowPtrMatrix<const float>{u}, Vector0<const float>{w}, RowPtrMatrix<const float>{v}, m, n,
          Vector0<const float>{b}, Vector0<float>{x}, Vector0<float>{tmp});
+}
+
+void NR_svbksbOneBased(const float *const *u, const float *w, const float *const *v, float *tmp, SInt32 m,
+                       SInt32 n, const float *b, float *x) {
+  if (u == nullptr || w == nullptr || v == nullptr || tmp == nullptr || b == nullptr || x == nullptr) return;
+  if (m < 1 || n < 1) return;
+  Svbksb(OneBasedRows<const float>{u}, Vector1<const float>{w}, OneBasedRows<const float>{v}, m, n,
+         Vector1<const float>{b}, Vector1<float>{x}, Vector0<float>{tmp});
 }
 
 void NR_svbksbSPL4(const float (*u)[4], const float *w, const float (*v)[4], SInt32 m, SInt32 n, const float *b,

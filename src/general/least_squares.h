@@ -41,6 +41,10 @@ OSStatus NR_svdcmpSPLnew(float *const *a, SInt32 m, SInt32 n, float *w, float *c
 // Results as NR_svdcmpSPL; n is limited to 3.
 OSStatus NR_svdcmpSPL4(float (*a)[4], SInt32 m, SInt32 n, float *w, float (*v)[4]);
 
+// SVD in the classic 1-based layout: a[1..m][1..n] and v[1..n][1..n] as row pointers, w[1..n]; rv1 is the
+// caller's work vector of n floats (0-based). No size limit. 0, kNR_NoSVDConvergenceErr or paramErr.
+OSStatus NR_svdcmpOneBased(float *const *a, SInt32 m, SInt32 n, float *w, float *const *v, float *rv1);
+
 // Back-substitution: x (n entries) = V * diag(1/w) * U^T * b (m entries); a zero singular value drops its
 // direction, giving the minimum-norm least-squares solution. u, w, v and b are only read. Sizes outside
 // the layout's limits leave x untouched.
@@ -49,6 +53,10 @@ void NR_svbksbSPL(const float *uMatrix, const float *w, const float *vMatrix, SI
 // The same with row pointers; tmp is the caller's scratch of n floats.
 void NR_svbksbSPLnew(const float *const *u, const float *w, const float *const *v, float *tmp, SInt32 m, SInt32 n,
                      const float *b, float *x);
+// The same in the classic 1-based layout (u[1..m][1..n], v[1..n][1..n], w, b and x 1-based); tmp is the
+// caller's scratch of n floats (0-based).
+void NR_svbksbOneBased(const float *const *u, const float *w, const float *const *v, float *tmp, SInt32 m,
+                       SInt32 n, const float *b, float *x);
 // The same in the 1-based fixed-row layout (b and x 1-based, n <= 3).
 void NR_svbksbSPL4(const float (*u)[4], const float *w, const float (*v)[4], SInt32 m, SInt32 n, const float *b,
                    float *x);
