@@ -71,17 +71,18 @@ SInt32 CO_FindMatchForPixel(UInt32 key, const UInt32 *list, SInt32 numListPixels
   while (best < numListPixels && list[best] > key) ++best;
   if (best >= numListPixels) return -1;
   SInt32 bestDiff = CO_ColorDiff(key, list[best]);
-  // Look around the best match for a nearer entry and move there, until none is nearer.
+  // Look for a nearer entry among those near the best match in red (the list's sort key) and near the key
+  // in green and blue, the windows widening with the red (and green) distance; move there, until none is.
   for (bool moved = true; moved && bestDiff > 0;) {
     moved = false;
-    const UInt32 centre = list[best];
+    const int bestRed = Red(list[best]);
     SInt32 nearest = best, nearestDiff = bestDiff;
     for (SInt32 c = first; c < numListPixels; ++c) {
-      int dR = std::abs(Red(list[c]) - Red(centre));
+      int dR = std::abs(Red(list[c]) - bestRed);
       if (dR > kColorWindow) continue;
-      int dG = std::abs(Green(list[c]) - Green(centre));
+      int dG = std::abs(Green(list[c]) - Green(key));
       if (dG > kColorWindow + dR) continue;
-      if (std::abs(Blue(list[c]) - Blue(centre)) > kColorWindow + dR + dG) continue;
+      if (std::abs(Blue(list[c]) - Blue(key)) > kColorWindow + dR + dG) continue;
       SInt32 d = CO_ColorDiff(key, list[c]);
       if (d < nearestDiff) {
         nearest = c;

@@ -16,9 +16,11 @@ void CO_MatchHistograms(const UInt32 count1[256], const UInt32 count2[256], UInt
 SInt32 CO_ColorDiff(UInt32 color1, UInt32 color2);
 
 // The entry of list (sorted in falling order) after index curNumMatched that is nearest to key: the first
-// entry not greater than key, then any entry with a smaller CO_ColorDiff among those whose red lies within
-// 32 levels of the best match's red and whose green (blue) lies within 32 levels widened by the red (and
-// green) difference, as long as one is found. -1 when no entry after curNumMatched is at most key.
+// entry not greater than key, then, as long as one is found, an entry with a smaller CO_ColorDiff among those
+// whose red lies within 32 levels of the best match's red, whose green lies within 32 levels of the key's
+// widened by that red difference, and whose blue lies within 32 levels of the key's widened by the red and
+// green differences. Only the numListPixels entries are read. -1 when no entry after curNumMatched is at
+// most key.
 SInt32 CO_FindMatchForPixel(UInt32 key, const UInt32 *list, SInt32 numListPixels, SInt32 curNumMatched);
 
 // Placeholder: stores in *X the sum of the nine doubles that Y to minDiff point to.
