@@ -13,14 +13,16 @@
 
 namespace {
 
-double FullMax(int bitDepth) { return std::ldexp(1.0, bitDepth) - 1.0; }
-double SignedMax(int bitDepth) { return std::ldexp(1.0, bitDepth - 1) - 1.0; }
-double VideoStep(int bitDepth) { return std::ldexp(1.0, bitDepth - 8); }
+// 2^e, exact (a plain shift: these run per code of a frame).
+double Pow2(int e) { return e >= 0 ? double(1ull << (e & 63)) : 1.0 / double(1ull << (-e & 63)); }
+double FullMax(int bitDepth) { return Pow2(bitDepth) - 1.0; }
+double SignedMax(int bitDepth) { return Pow2(bitDepth - 1) - 1.0; }
+double VideoStep(int bitDepth) { return Pow2(bitDepth - 8); }
 
 // A video-range code kept off the format's two reserved ends: s .. 2^n - s - 1.
 UInt32 KeepVideoCode(double v, int bitDepth) {
   double s = VideoStep(bitDepth);
-  double top = std::ldexp(1.0, bitDepth) - s;
+  double top = Pow2(bitDepth) - s;
   if (v >= top) return UInt32(top - 1.0);
   if (v < s) return UInt32(s);
   return UInt32(v);
@@ -101,7 +103,7 @@ double CO_SIntToUnitInterval(SInt32 sInt, int bitDepth) {
 
 SInt32 CO_UnitIntervalToSInt(double value, int bitDepth) {
   value = std::clamp(value, -0.5, 0.5);
-  return SInt32(std::trunc((std::ldexp(1.0, bitDepth) - 2.0) * value + 0.5));
+  return SInt32(std::trunc((Pow2(bitDepth) - 2.0) * value + 0.5));
 }
 
 double CO_UIntVRToUnitInterval(SInt32 uInt, int bitDepth, Boolean clamp) {
