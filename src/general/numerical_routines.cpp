@@ -44,7 +44,6 @@ constexpr float kGammaFpMin = 1.0e-30f;
 // Others.
 constexpr float kSimplexEps = 1.0e-6f;
 constexpr float kSvdfitTol = 1.0e-5f;
-constexpr float kLudcmpTiny = 1.0e-20f;
 constexpr double kPi = 3.141592653589793;
 
 inline float Sign(float a, float b) { return b >= 0.0f ? std::fabs(a) : -std::fabs(a); }
@@ -399,100 +398,28 @@ void NR_gaussj(float **a, int n, float **b, int m) {
 
 void NR_ludcmp(float **a, int n, int *indx, float *d) {
   float *vv = CheckedVector(1, n);  // implicit scaling of each row
-  *d = 1.0f;
-  for (int i = 1; i <= n; ++i) {
-    float big = 0.0f;
-    for (int j = 1; j <= n; ++j) big = std::fabs(a[i][j]) > big ? std::fabs(a[i][j]) : big;
-    if (big == 0.0f) NR_nrerror("Singular matrix in routine ludcmp");
-    vv[i] = 1.0f / big;
-  }
-  for (int j = 1; j <= n; ++j) {
-    for (int i = 1; i < j; ++i) {
-      float sum = a[i][j];
-      for (int k = 1; k < i; ++k) sum -= a[i][k] * a[k][j];
-      a[i][j] = sum;
-    }
-    float big = 0.0f;
-    int imax = j;
-    for (int i = j; i <= n; ++i) {
-      float sum = a[i][j];
-      for (int k = 1; k < j; ++k) sum -= a[i][k] * a[k][j];
-      a[i][j] = sum;
-      float dum = vv[i] * std::fabs(sum);
-      if (dum >= big) {
-        big = dum;
-        imax = i;
-      }
-    }
-    if (j != imax) {
-      for (int k = 1; k <= n; ++k) std::swap(a[imax][k], a[j][k]);
-      *d = -*d;
-      vv[imax] = vv[j];
-    }
-    indx[j] = imax;
-    if (a[j][j] == 0.0f) a[j][j] = kLudcmpTiny;
-    if (j != n) {
-      float dum = 1.0f / a[j][j];
-      for (int i = j + 1; i <= n; ++i) a[i][j] *= dum;
-    }
-  }
+  Boolean zeroRow = false;
+  NR_ludcmpRows(a, n, indx, d, vv, &zeroRow);  // a zero pivot alone is no stop here
   NR_free_vector(vv, 1, n);
+  if (zeroRow) NR_nrerror("Singular matrix in routine ludcmp");
 }
 
-void NR_lubksb(float **a, int n, int *indx, float b[]) {
-  int ii = 0;  // first non-zero entry of b once found
-  for (int i = 1; i <= n; ++i) {
-    int ip = indx[i];
-    float sum = b[ip];
-    b[ip] = b[i];
-    if (ii != 0) {
-      for (int j = ii; j <= i - 1; ++j) sum -= a[i][j] * b[j];
-    } else if (sum != 0.0f) {
-      ii = i;
-    }
-    b[i] = sum;
-  }
-  for (int i = n; i >= 1; --i) {
-    float sum = b[i];
-    for (int j = i + 1; j <= n; ++j) sum -= a[i][j] * b[j];
-    b[i] = sum / a[i][i];
-  }
-}
+void NR_lubksb(float **a, int n, int *indx, float b[]) { NR_lubksbRows(a, n, indx, b); }
 
 // ---- Interpolation and approximation ----
 
 void NR_polint(float xa[], float ya[], int n, float x, float *y, float *dy) {
   float *c = CheckedVector(1, n);
   float *d = CheckedVector(1, n);
-  int ns = 1;
-  float dif = std::fabs(x - xa[1]);
-  for (int i = 1; i <= n; ++i) {
-    float dift = std::fabs(x - xa[i]);
-    if (dift < dif) {
-      ns = i;
-      dif = dift;
-    }
-    c[i] = ya[i];
-    d[i] = ya[i];
-  }
-  *y = ya[ns--];
   *dy = 0.0f;
-  for (int m = 1; m < n; ++m) {
-    for (int i = 1; i <= n - m; ++i) {
-      float ho = xa[i] - x;
-      float hp = xa[i + m] - x;
-      float w = c[i + 1] - d[i];
-      float den = ho - hp;
-      if (den == 0.0f) NR_nrerror("Error in routine polint");
-      den = w / den;
-      d[i] = hp * den;
-      c[i] = ho * den;
-    }
-    *dy = 2 * ns < n - m ? c[ns + 1] : d[ns--];
-    *y += *dy;
-  }
+  *y = NR_polintScratch(xa + 1, ya + 1, n, x, c + 1, d + 1, dy);
   NR_free_vector(d, 1, n);
   NR_free_vector(c, 1, n);
+  if (std::isnan(*y) && n > 1) {
+    for (int i = 1; i < n; ++i)
+      for (int j = i + 1; j <= n; ++j)
+        if (xa[i] == xa[j]) NR_nrerror("Error in routine polint");
+  }
 }
 
 void NR_polcoe(float x[], float y[], int n, float cof[]) {
