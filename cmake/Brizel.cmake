@@ -66,10 +66,12 @@ function(bz_add_library_from_files target)
   endif()
 endfunction()
 
-# bz_add_tests(<name> <folder relative to tests> LINK <targets>...)
+# bz_add_tests(<name> <folder relative to tests> LINK <targets>... [LABELS <labels>...] [NEEDS_FFMPEG])
 # One GoogleTest executable per folder: tests/<folder>/*_test.cpp, registered with CTest under a label.
+# NEEDS_FFMPEG: its tests make or check movies with ffmpeg and ffprobe, so they require the fixture that
+# finds both tools (tests/CMakeLists.txt); without them CTest reports the tests as not run, a failure.
 function(bz_add_tests name folder)
-  cmake_parse_arguments(ARG "" "" "LINK;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "NEEDS_FFMPEG" "" "LINK;LABELS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/${folder}/*_test.cpp
                                       ${PROJECT_SOURCE_DIR}/tests/${folder}/*_test_sse.cpp)
   if(NOT sources)
@@ -84,8 +86,12 @@ function(bz_add_tests name folder)
   if(NOT labels)
     string(REPLACE "/" "_" labels ${folder})
   endif()
+  set(fixtures "")
+  if(ARG_NEEDS_FFMPEG)
+    set(fixtures FIXTURES_REQUIRED ffmpeg_tools)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-                       PROPERTIES LABELS "${labels}" ENVIRONMENT "BZ_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+                       PROPERTIES LABELS "${labels}" ENVIRONMENT "BZ_SOURCE_DIR=${PROJECT_SOURCE_DIR}" ${fixtures})
 endfunction()
 
 # bz_add_bench(<name> <folder relative to bench> LINK <targets>...)

@@ -181,7 +181,7 @@ void ExpectSameSoundFormat(const std::string &src, const std::string &out) {
 }
 
 TEST_P(EndToEndWorkers, TwoVuyWithSoundToTwoVuy) {
-  if (!FfmpegAvailable()) GTEST_SKIP();
+  if (!RequireFfmpeg()) return;
   TempDir dir;
   FixtureMovieSpec spec;
   spec.width = 320; spec.height = 240; spec.frames = 12;
@@ -236,7 +236,7 @@ TEST(EndToEnd, StoppedRunsLeaveNoTarget) {
 // The same for a source drawn on the main thread, whose frames are pending in the main thread's events when
 // the stop comes.
 TEST(EndToEnd, StoppedDrawnRunsLeaveNoTarget) {
-  if (!FfmpegAvailable()) GTEST_SKIP();
+  if (!RequireFfmpeg()) return;
   TempDir source;
   ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=720x576:r=25:d=4 -pix_fmt yuv420p -c:v dvvideo " +
                           ShellQuote(source.File("src.mov"))));
@@ -261,7 +261,7 @@ TEST(EndToEnd, StoppedDrawnRunsLeaveNoTarget) {
 
 // The compress stage in a whole run: PAL-sized pictures into DV, read back by ffmpeg close to the source.
 TEST(EndToEnd, TwoVuyToDv) {
-  if (!FfmpegAvailable()) GTEST_SKIP();
+  if (!RequireFfmpeg()) return;
   TempDir dir;
   FixtureMovieSpec spec;
   spec.width = 720; spec.height = 576; spec.frames = 8;
@@ -318,7 +318,7 @@ std::vector<FrameDiff> CompareFrames(const std::string &a, const std::string &b,
 class EndToEndDvWorkers : public ::testing::TestWithParam<int> {};
 
 TEST_P(EndToEndDvWorkers, DvWithSoundToDv) {
-  if (!FfmpegAvailable()) GTEST_SKIP();
+  if (!RequireFfmpeg()) return;
   TempDir dir;
   FixtureMovieSpec spec;
   spec.width = 720; spec.height = 576; spec.frames = 10;
