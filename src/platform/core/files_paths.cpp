@@ -2,6 +2,7 @@
 // and moving, special folders and the classic default directory.
 #include "platform/core/files.h"
 #include "platform/core/files_internal.h"
+#include "platform/core/cf_object.h"
 
 #include "platform/core/mac_errors.h"
 
@@ -31,76 +32,6 @@ const char kResourceForkName[] = "RESOURCE_FORK";
 
 namespace {
 
-void AppendUTF8(UInt32 cp, std::string *out) {
-  if (cp < 0x80) {
-    out->push_back(char(cp));
-  } else if (cp < 0x800) {
-    out->push_back(char(0xC0 | (cp >> 6)));
-    out->push_back(char(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(char(0xE0 | (cp >> 12)));
-    out->push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(char(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(char(0xF0 | (cp >> 18)));
-    out->push_back(char(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(char(0x80 | (cp & 0x3F)));
-  }
-}
-
-// Decodes one UTF-8 sequence at s[i]; returns false for a malformed one (overlong, surrogate, truncated).
-bool DecodeUTF8(const std::string &s, size_t *i, UInt32 *cp) {
-  const UInt8 c = UInt8(s[*i]);
-  int extra = 0;
-  UInt32 value = 0, minimum = 0;
-  if (c < 0x80) {
-    *cp = c;
-    ++*i;
-    return true;
-  } else if ((c & 0xE0) == 0xC0) {
-    extra = 1, value = c & 0x1F, minimum = 0x80;
-  } else if ((c & 0xF0) == 0xE0) {
-    extra = 2, value = c & 0x0F, minimum = 0x800;
-  } else if ((c & 0xF8) == 0xF0) {
-    extra = 3, value = c & 0x07, minimum = 0x10000;
-  } else {
-    return false;
-  }
-  if (*i + extra >= s.size()) return false;
-  for (int k = 1; k <= extra; ++k) {
-    const UInt8 t = UInt8(s[*i + k]);
-    if ((t & 0xC0) != 0x80) return false;
-    value = (value << 6) | (t & 0x3F);
-  }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
-  *cp = value;
-  *i += extra + 1;
-  return true;
-}
-
-// UTF-8 to UTF-16; malformed bytes become U+FFFD when lenient, else the conversion fails.
-bool UTF16FromUTF8(const std::string &s, std::u16string *out, bool lenient) {
-  out->clear();
-  size_t i = 0;
-  while (i < s.size()) {
-    UInt32 cp = 0;
-    if (!DecodeUTF8(s, &i, &cp)) {
-      if (!lenient) return false;
-      cp = 0xFFFD;
-      ++i;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out->push_back(char16_t(0xD800 + (cp >> 10)));
-      out->push_back(char16_t(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out->push_back(char16_t(cp));
-    }
-  }
-  return true;
-}
-
 // A name as it may stand in a folder: converted, and neither empty, "." nor "..", nor holding '/' or NUL.
 OSErr NameFromUniChars(const UniChar *name, UniCharCount length, std::string *utf8) {
   if (length == 0) return errFSMissingName;
@@ -117,8 +48,8 @@ OSErr NameFromUniChars(const UniChar *name, UniCharCount length, std::string *ut
 }  // namespace
 
 void SetName(const std::string &utf8, HFSUniStr255 *out) {
-  std::u16string u;
-  UTF16FromUTF8(utf8, &u, true);
+  // Bytes that are no UTF-8 (a name from another system) show as U+FFFD.
+  const std::u16string u = PL_DecodeUTF8WithReplacement(utf8);
   // A Linux name of 255 bytes holds at most 255 UTF-16 units; cut at a whole character all the same.
   size_t n = std::min<size_t>(u.size(), 255);
   if (n < u.size() && n > 0 && u[n - 1] >= 0xD800 && u[n - 1] <= 0xDBFF) --n;
@@ -590,7 +521,7 @@ OSErr FSFindFolder(FSVolumeRefNum vRefNum, OSType folderType, Boolean createFold
 OSStatus PL_HFSUniStr255FromUTF8(const char *utf8, HFSUniStr255 *name) {
   if (utf8 == nullptr || name == nullptr) return paramErr;
   std::u16string u;
-  if (!UTF16FromUTF8(utf8, &u, false)) return bdNamErr;
+  if (!PL_DecodeUTF8(utf8, &u)) return bdNamErr;
   if (u.size() > 255) return errFSNameTooLong;
   name->length = UInt16(u.size());
   std::copy(u.begin(), u.end(), name->unicode);
@@ -599,19 +530,8 @@ OSStatus PL_HFSUniStr255FromUTF8(const char *utf8, HFSUniStr255 *name) {
 
 OSStatus PL_UTF8FromUniChars(const UniChar *chars, UniCharCount count, std::string *utf8) {
   if (utf8 == nullptr || (chars == nullptr && count > 0)) return paramErr;
-  utf8->clear();
-  for (UniCharCount i = 0; i < count; ++i) {
-    UInt32 cp = chars[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF) {
-      if (i + 1 >= count || chars[i + 1] < 0xDC00 || chars[i + 1] > 0xDFFF) return bdNamErr;
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (chars[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-      return bdNamErr;
-    }
-    AppendUTF8(cp, utf8);
-  }
-  return noErr;
+  // A lone surrogate has no UTF-8 form.
+  return PL_EncodeUTF8(std::u16string(chars, chars + count), utf8) ? noErr : bdNamErr;
 }
 
 // ---- Default directory and the classic move-and-rename -------------------------------------------------------
