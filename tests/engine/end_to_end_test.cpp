@@ -168,7 +168,7 @@ TEST_P(EndToEndWorkers, TwoVuyWithSoundToTwoVuy) {
     EXPECT_TRUE(track != nullptr && MediaSamples(GetTrackMedia(track)) == info.frames);
     DisposeMovie(cleaned);
   }
-  if (!FfmpegAvailable()) GTEST_SKIP();
+  if (!RequireFfmpeg()) return;
 
   auto v = ProbeStream(dir.File("out.mov"), "v:0");
   EXPECT_EQ("rawvideo", v["codec_name"]);
@@ -212,7 +212,7 @@ TEST(EndToEnd, StoppedRunsLeaveNoTarget) {
 // The same for a source drawn on the main thread, whose frames are pending in the main thread's events when
 // the stop comes.
 TEST(EndToEnd, StoppedDrawnRunsLeaveNoTarget) {
-  if (!FfmpegAvailable()) GTEST_SKIP();
+  if (!RequireFfmpeg()) return;
   TempDir source;
   ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=720x576:r=25:d=4 -pix_fmt yuv420p -c:v dvvideo " +
                           ShellQuote(source.File("src.mov"))));
@@ -237,7 +237,7 @@ TEST(EndToEnd, StoppedDrawnRunsLeaveNoTarget) {
 
 // The compress stage in a whole run: PAL-sized pictures into DV, read back by ffmpeg close to the source.
 TEST(EndToEnd, TwoVuyToDv) {
-  if (!FfmpegAvailable()) GTEST_SKIP();
+  if (!RequireFfmpeg()) return;
   TempDir dir;
   FixtureMovieSpec spec;
   spec.width = 720; spec.height = 576; spec.frames = 8;
@@ -294,7 +294,7 @@ std::vector<FrameDiff> CompareFrames(const std::string &a, const std::string &b,
 class EndToEndDvWorkers : public ::testing::TestWithParam<int> {};
 
 TEST_P(EndToEndDvWorkers, DvWithSoundToDv) {
-  if (!FfmpegAvailable()) GTEST_SKIP();
+  if (!RequireFfmpeg()) return;
   TempDir dir;
   FixtureMovieSpec spec;
   spec.width = 720; spec.height = 576; spec.frames = 10;
