@@ -782,7 +782,8 @@ void DrawPicture(PicHandle myPicture, const Rect *dstRect) {
     Render(*pmh, contents.ops, contents.frame, *dstRect, clip, PortDrawText, &textLeftOut);
     DisposeRgn(clip);
   }
-  SetError(textLeftOut ? unimpErr : noErr);
+  // Text that reaches a recording is kept there, so only text that went nowhere counts as left out.
+  SetError(textLeftOut && rec == nullptr ? unimpErr : noErr);
 }
 
 OSStatus PL_ReplayPicture(PicHandle picture, const Rect *dstRect, const PL_PictureReplayProcs *procs,
