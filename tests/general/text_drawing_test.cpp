@@ -2,6 +2,7 @@
 // (support/fake_text_port.h).
 #include "general/text_drawing.h"
 
+#include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
 #include "support/cf_check.h"
 #include "support/fake_text_port.h"
@@ -9,12 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <string>
 
 namespace {
 
-struct TextDrawing : ::testing::Test {
+struct GeneralTextDrawing : ::testing::Test {
   FakeTextPort *fake = nullptr;
   GrafPtr saved = nullptr;
   void SetUp() override {
@@ -28,7 +30,7 @@ struct TextDrawing : ::testing::Test {
   }
 };
 
-TEST_F(TextDrawing, RandomBasicColorsAreTheSevenBrightOnes) {
+TEST_F(GeneralTextDrawing, RandomBasicColorsAreTheSevenBrightOnes) {
   const std::set<SInt32> bright{30, 69, 137, 205, 273, 341, 409};
   std::set<SInt32> seen;
   srandom(7);
@@ -41,7 +43,7 @@ TEST_F(TextDrawing, RandomBasicColorsAreTheSevenBrightOnes) {
   EXPECT_EQ(bright, seen);
 }
 
-TEST_F(TextDrawing, ScaledLineFitsEightTenthsOfTheFrame) {
+TEST_F(GeneralTextDrawing, ScaledLineFitsEightTenthsOfTheFrame) {
   struct Case {
     const char *text;
     Rect frame;
@@ -70,7 +72,7 @@ TEST_F(TextDrawing, ScaledLineFitsEightTenthsOfTheFrame) {
   }
 }
 
-TEST_F(TextDrawing, ThreeLineImagesAndFonts) {
+TEST_F(GeneralTextDrawing, ThreeLineImagesAndFonts) {
   GL_CStringLE third{nullptr, "third line"}, second{&third, "ii"}, first{&second, "one"};
   const Rect frame{0, 0, 120, 100};
   srandom(3);

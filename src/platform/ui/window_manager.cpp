@@ -4,6 +4,7 @@
 #include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
 #include "platform/ui/nib_controls.h"
+#include "platform/ui/window_pictures.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -129,6 +130,7 @@ OSStatus CreateNewWindow(WindowClass windowClass, WindowAttributes attributes, c
   }
   static const PL_WindowProcs procs{CopyTitle, SetTitle};
   PL_SetWindowProcs(&procs);
+  PL_InstallWindowPictures();
   record->widget = new WindowWidget(record.get());
   Qt::WindowFlags flags = Qt::Window;
   if (windowClass == kFloatingWindowClass || windowClass == kUtilityWindowClass) flags = Qt::Tool;
