@@ -11,6 +11,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits.h>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <unistd.h>
@@ -20,16 +22,63 @@ namespace {
 // Images larger than this on a side are refused rather than allocated.
 constexpr size_t kMaxSide = size_t(1) << 20;
 
+// Pixel blocks of images that went away, kept for the next image of the same size. A display makes a new
+// image of the same size for every frame it shows; fresh memory for each would be cleared and mapped by
+// the system every time, which costs more than the drawing itself for large frames.
+constexpr size_t kPooledMinBytes = size_t(1) << 18;
+constexpr size_t kPoolBlocks = 4;
+
+struct PixelPool {
+  std::mutex mutex;
+  std::vector<std::pair<UInt8 *, size_t>> blocks;
+};
+PixelPool &Pool() {
+  static auto *pool = new PixelPool;
+  return *pool;
+}
+
+// A block of `bytes` (not cleared), or NULL when memory is out.
+UInt8 *AcquirePixels(size_t bytes) {
+  if (bytes >= kPooledMinBytes) {
+    PixelPool &pool = Pool();
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    for (auto it = pool.blocks.begin(); it != pool.blocks.end(); ++it) {
+      if (it->second != bytes) continue;
+      UInt8 *block = it->first;
+      pool.blocks.erase(it);
+      return block;
+    }
+  }
+  return new (std::nothrow) UInt8[bytes];
+}
+
+void ReleasePixels(UInt8 *block, size_t bytes) {
+  if (block == nullptr) return;
+  if (bytes >= kPooledMinBytes) {
+    PixelPool &pool = Pool();
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    if (pool.blocks.size() == kPoolBlocks) {
+      delete[] pool.blocks.front().first;
+      pool.blocks.erase(pool.blocks.begin());
+    }
+    pool.blocks.emplace_back(block, bytes);
+    return;
+  }
+  delete[] block;
+}
+
 }  // namespace
 
 struct CGImage : PL_CFObject {
   CGImage() : PL_CFObject(kPL_CFTypeIDCGImage) {}
+  ~CGImage() override { ReleasePixels(pixels, byteCount); }
   size_t width = 0;
   size_t height = 0;
   size_t bitsPerPixel = 32;
   CGImageAlphaInfo alphaInfo = kCGImageAlphaFirst;
   bool interpolate = false;
-  std::vector<UInt8> pixels;  // rows of width x 4 bytes, A, R, G, B
+  UInt8 *pixels = nullptr;  // rows of width x 4 bytes, A, R, G, B
+  size_t byteCount = 0;
 };
 
 struct CGDataProvider : PL_CFObject {
@@ -80,9 +129,9 @@ CGImage *NewImage(size_t width, size_t height) {
   if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return nullptr;
   CGImage *image = new (std::nothrow) CGImage;
   if (image == nullptr) return nullptr;
-  try {
-    image->pixels.resize(width * 4 * height);
-  } catch (const std::bad_alloc &) {
+  image->byteCount = width * 4 * height;
+  image->pixels = AcquirePixels(image->byteCount);
+  if (image->pixels == nullptr) {
     delete image;
     return nullptr;
   }
@@ -284,24 +333,22 @@ CGImageRef CGImageCreate(size_t width, size_t height, size_t bitsPerComponent, s
   if (width == 0 || width > kMaxSide || bytesPerRow < width * pixelBytes) return nullptr;
   CGImage *image = NewImage(width, height);
   if (image == nullptr) return nullptr;
-  std::vector<UInt8> raw;
-  try {
-    raw.resize(bytesPerRow * (height - 1) + width * pixelBytes);
-  } catch (const std::bad_alloc &) {
-    delete image;
-    return nullptr;
-  }
-  // The last row need not be padded to bytesPerRow: only its pixels are asked for.
-  if (!ReadProvider(source, raw.data(), raw.size())) {
-    delete image;
-    return nullptr;
-  }
   image->bitsPerPixel = bitsPerPixel;
   image->alphaInfo = alpha;
   image->interpolate = shouldInterpolate;
+  // Rows without padding go straight into the image; others through a copy of the provider's bytes. The
+  // last row need not be padded to bytesPerRow: only its pixels are asked for.
+  const bool direct = argb && bytesPerRow == width * 4;
+  const size_t needed = bytesPerRow * (height - 1) + width * pixelBytes;
+  std::unique_ptr<UInt8[]> copy(direct ? nullptr : new (std::nothrow) UInt8[needed]);
+  UInt8 *raw = direct ? image->pixels : copy.get();
+  if (raw == nullptr || !ReadProvider(source, raw, needed)) {
+    delete image;
+    return nullptr;
+  }
   for (size_t y = 0; y < height; ++y) {
-    const UInt8 *in = raw.data() + y * bytesPerRow;
-    UInt8 *out = image->pixels.data() + y * width * 4;
+    const UInt8 *in = raw + y * bytesPerRow;
+    UInt8 *out = image->pixels + y * width * 4;
     if (grey) {
       for (size_t x = 0; x < width; ++x, out += 4) {
         out[0] = 0xFF;
@@ -309,7 +356,7 @@ CGImageRef CGImageCreate(size_t width, size_t height, size_t bitsPerComponent, s
       }
       continue;
     }
-    std::memcpy(out, in, width * 4);
+    if (!direct) std::memcpy(out, in, width * 4);
     if (alpha == kCGImageAlphaNoneSkipFirst)
       for (size_t x = 0; x < width; ++x) out[4 * x] = 0xFF;
   }
@@ -325,10 +372,10 @@ CGImageRef CGImageCreateWithMaskingColors(CGImageRef image, const CGFloat compon
   masked->bitsPerPixel = 32;
   masked->alphaInfo = kCGImageAlphaFirst;
   masked->interpolate = source->interpolate;
-  masked->pixels = source->pixels;
+  std::memcpy(masked->pixels, source->pixels, source->byteCount);
   // A grey image has one component, which its R, G and B bytes all hold.
   const size_t count = source->bitsPerPixel == 8 ? 1 : 3;
-  for (size_t i = 0; i < masked->pixels.size(); i += 4) {
+  for (size_t i = 0; i < masked->byteCount; i += 4) {
     UInt8 *p = &masked->pixels[i];
     bool inside = true;
     for (size_t c = 0; c < count && inside; ++c) {
@@ -392,7 +439,7 @@ CGImageRef PL_CGImageCreateARGBWithAlphaInfo(size_t width, size_t height, const 
   image->alphaInfo = alphaInfo;
   const UInt8 *src = static_cast<const UInt8 *>(argb);
   for (size_t y = 0; y < height; ++y) {
-    UInt8 *out = &image->pixels[y * width * 4];
+    UInt8 *out = image->pixels + y * width * 4;
     std::memcpy(out, src + y * rowBytes, width * 4);
     if (alphaInfo == kCGImageAlphaNoneSkipFirst)
       for (size_t x = 0; x < width; ++x) out[4 * x] = 0xFF;
@@ -402,7 +449,7 @@ CGImageRef PL_CGImageCreateARGBWithAlphaInfo(size_t width, size_t height, const 
 
 const UInt8 *PL_CGImageGetARGBPixels(CGImageRef image) {
   CGImage *i = ImageOf(image);
-  return i != nullptr ? i->pixels.data() : nullptr;
+  return i != nullptr ? i->pixels : nullptr;
 }
 
 Boolean PL_CGImageIsPremultiplied(CGImageRef image) {

@@ -7,6 +7,7 @@
 #include "platform/ui/images.h"
 
 #include <QGuiApplication>
+#include <QtEndian>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
@@ -58,6 +59,10 @@ struct CGContext : PL_CFObject {
   GState gs;
   std::vector<GState> saved;
   QPainterPath path;  // device pixels
+  // Memory that the QImages of drawing calls live in, kept from call to call: a display draws a frame of
+  // the same size again and again, and fresh memory every time costs more than the drawing.
+  std::vector<UInt32> regionScratch;
+  std::vector<UInt32> imageScratch;
 };
 
 namespace {
@@ -66,33 +71,48 @@ CGContext *ContextOf(CGContextRef c) {
   return PL_CFIsType(c, kPL_CFTypeIDCGContext) ? static_cast<CGContext *>(PL_CFMutableObjectOf(c)) : nullptr;
 }
 
+// A QImage over the scratch memory, grown when it is too small; a null image when memory is out.
+QImage ScratchImage(std::vector<UInt32> *scratch, const QSize &size, QImage::Format format) {
+  const size_t count = size_t(size.width()) * size_t(size.height());
+  try {
+    if (scratch->size() < count) scratch->resize(count);
+  } catch (const std::bad_alloc &) {
+    return QImage();
+  }
+  return QImage(reinterpret_cast<uchar *>(scratch->data()), size.width(), size.height(), size.width() * 4, format);
+}
+
 // A, R, G, B bytes and QImage's native 0xAARRGGBB words: the one place where the byte order turns.
 inline UInt32 WordOf(const UInt8 *argb) {
-  return UInt32(argb[0]) << 24 | UInt32(argb[1]) << 16 | UInt32(argb[2]) << 8 | argb[3];
+  UInt32 word;
+  std::memcpy(&word, argb, 4);
+  return qFromBigEndian(word);
 }
 inline void BytesOf(UInt32 word, UInt8 *argb) {
-  argb[0] = UInt8(word >> 24);
-  argb[1] = UInt8(word >> 16);
-  argb[2] = UInt8(word >> 8);
-  argb[3] = UInt8(word);
+  word = qToBigEndian(word);
+  std::memcpy(argb, &word, 4);
+}
+
+// A row of A, R, G, B pixels as native words and back (the same swap both ways).
+void SwapRow(const UInt8 *in, UInt32 *out, int count, UInt32 force) {
+  for (int x = 0; x < count; ++x) out[x] = WordOf(in + 4 * x) | force;
+}
+void UnswapRow(const UInt32 *in, UInt8 *out, int count, UInt32 force) {
+  for (int x = 0; x < count; ++x) BytesOf(in[x] | force, out + 4 * x);
 }
 
 void LoadRegion(const CGContext &c, const QRect &region, QImage *image) {
   const UInt32 force = c.skipAlpha ? 0xFF000000u : 0;
-  for (int y = 0; y < region.height(); ++y) {
-    const UInt8 *in = c.data + size_t(region.y() + y) * c.rowBytes + size_t(region.x()) * 4;
-    auto *out = reinterpret_cast<UInt32 *>(image->scanLine(y));
-    for (int x = 0; x < region.width(); ++x, in += 4) out[x] = WordOf(in) | force;
-  }
+  for (int y = 0; y < region.height(); ++y)
+    SwapRow(c.data + size_t(region.y() + y) * c.rowBytes + size_t(region.x()) * 4,
+            reinterpret_cast<UInt32 *>(image->scanLine(y)), region.width(), force);
 }
 
 void StoreRegion(CGContext *c, const QRect &region, const QImage &image) {
   const UInt32 force = c->skipAlpha ? 0xFF000000u : 0;
-  for (int y = 0; y < region.height(); ++y) {
-    UInt8 *out = c->data + size_t(region.y() + y) * c->rowBytes + size_t(region.x()) * 4;
-    const auto *in = reinterpret_cast<const UInt32 *>(image.constScanLine(y));
-    for (int x = 0; x < region.width(); ++x, out += 4) BytesOf(in[x] | force, out);
-  }
+  for (int y = 0; y < region.height(); ++y)
+    UnswapRow(reinterpret_cast<const UInt32 *>(image.constScanLine(y)),
+              c->data + size_t(region.y() + y) * c->rowBytes + size_t(region.x()) * 4, region.width(), force);
 }
 
 // Runs draw(painter) on the part of the bitmap that deviceBounds (device pixels) and the clip can reach.
@@ -102,7 +122,7 @@ void Paint(CGContext *c, const QRectF &deviceBounds, Draw draw) {
   QRect region = deviceBounds.toAlignedRect().adjusted(-1, -1, 1, 1) & QRect(0, 0, int(c->width), int(c->height));
   if (c->gs.clipped) region &= c->gs.clip.boundingRect().toAlignedRect();
   if (region.isEmpty()) return;
-  QImage image(region.size(), QImage::Format_ARGB32_Premultiplied);
+  QImage image = ScratchImage(&c->regionScratch, region.size(), QImage::Format_ARGB32_Premultiplied);
   if (image.isNull()) return;
   LoadRegion(*c, region, &image);
   {
@@ -400,17 +420,29 @@ void CGContextDrawImage(CGContextRef context, CGRect rect, CGImageRef image) {
     const QRectF target(QPointF(0, 0), QSizeF(p.device()->width(), p.device()->height()));
     const QRect part = toImage.mapRect(target).toAlignedRect().adjusted(-1, -1, 1, 1) & QRect(0, 0, w, h);
     if (part.isEmpty()) return;
-    QImage source(part.size(), PL_CGImageIsPremultiplied(image) ? QImage::Format_ARGB32_Premultiplied
-                                                                  : QImage::Format_ARGB32);
+    // Rows that land upside down (the usual case: images stand upright in a y-up space) are converted in
+    // reverse, so that Qt sees an unflipped image and can copy rows instead of sampling pixels; an opaque
+    // image is handed over as one without alpha, which Qt copies instead of blending.
+    QTransform toPainter = QTransform::fromTranslate(part.x(), part.y()) * toDevice * shift;
+    const bool flip = toPainter.type() <= QTransform::TxScale && toPainter.m22() < 0;
+    if (flip) toPainter = QTransform(1, 0, 0, -1, 0, part.height()) * toPainter;
+    const bool premultiplied = PL_CGImageIsPremultiplied(image);
+    QImage source = ScratchImage(&c->imageScratch, part.size(),
+                                 premultiplied ? QImage::Format_ARGB32_Premultiplied : QImage::Format_ARGB32);
     if (source.isNull()) return;
     const size_t rowBytes = CGImageGetBytesPerRow(image);
+    UInt32 alphas = 0xFF000000u;
     for (int y = 0; y < part.height(); ++y) {
       const UInt8 *in = pixels + size_t(part.y() + y) * rowBytes + size_t(part.x()) * 4;
-      auto *out = reinterpret_cast<UInt32 *>(source.scanLine(y));
-      for (int x = 0; x < part.width(); ++x, in += 4) out[x] = WordOf(in);
+      auto *out = reinterpret_cast<UInt32 *>(source.scanLine(flip ? part.height() - 1 - y : y));
+      for (int x = 0; x < part.width(); ++x, in += 4) {
+        out[x] = WordOf(in);
+        alphas &= out[x];
+      }
     }
+    if (alphas == 0xFF000000u) source.reinterpretAsFormat(QImage::Format_RGB32);
     p.setRenderHint(QPainter::SmoothPixmapTransform, CGImageGetShouldInterpolate(image));
-    p.setTransform(QTransform::fromTranslate(part.x(), part.y()) * toDevice * shift);
+    p.setTransform(toPainter);
     p.drawImage(QPointF(0, 0), source);
   });
 }

@@ -286,6 +286,15 @@ TEST(PlatformQuartzContexts, ImagesAreDrawnUprightAndScaled) {
   EXPECT_EQ(kClear, view.At(2, 2));
   EXPECT_EQ(paramErr, HIViewDrawCGImage(view.context, nullptr, quad));
   CGImageRelease(quad);
+
+  // Alpha blends: a transparent top pixel leaves what is below, an opaque bottom one covers it.
+  const UInt8 column[8] = {0, 0, 255, 0, 255, 0, 0, 255};
+  CGImageRef seeThrough = PL_CGImageCreateARGB(1, 2, column, 4);
+  Bitmap under(1, 2, kRed);
+  CGContextDrawImage(under.context, CGRectMake(0, 0, 1, 2), seeThrough);
+  EXPECT_EQ(kRed, under.At(0, 0));
+  EXPECT_EQ(kBlue, under.At(0, 1));
+  CGImageRelease(seeThrough);
 }
 
 TEST(PlatformQuartzContexts, ContextLayoutsAndPorts) {
