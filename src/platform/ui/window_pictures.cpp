@@ -5,7 +5,7 @@
 #include "platform/core/fonts.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/quickdraw_text.h"
-#include "platform/ui/window_manager.h"
+#include "platform/ui/window_manager_qt.h"
 
 #include <QEvent>
 #include <QFont>

@@ -3,7 +3,7 @@
 
 #include "platform/core/mac_errors.h"
 #include "platform/core/quickdraw_text.h"
-#include "platform/ui/window_manager.h"
+#include "platform/ui/window_manager_qt.h"
 #include "support/fake_text_port.h"
 
 #include <QImage>
