@@ -25,23 +25,39 @@ void Exchange(HE_HeapElement *heap, SInt32 a, SInt32 b, const Mover &mover) {
   mover.Placed(heap, b);
 }
 
+// The sifts carry the element along and write it once where it stops: the same positions as swapping it
+// step by step, without the stores in between.
 template <class Mover>
 void SiftDown(HE_HeapElement *heap, SInt32 heapSize, SInt32 k, const Mover &mover) {
-  while (k >= 1 && k <= heapSize / 2) {
+  if (k < 1) return;
+  const HE_HeapElement element = heap[k];
+  const SInt32 start = k;
+  while (k <= heapSize / 2) {
     SInt32 j = 2 * k;
     if (j < heapSize && heap[j + 1].key > heap[j].key) ++j;
-    if (heap[k].key >= heap[j].key) break;
-    Exchange(heap, k, j, mover);
+    if (element.key >= heap[j].key) break;
+    heap[k] = heap[j];
+    mover.Placed(heap, k);
     k = j;
   }
+  if (k == start) return;
+  heap[k] = element;
+  mover.Placed(heap, k);
 }
 
 template <class Mover>
 void SiftUp(HE_HeapElement *heap, SInt32 k, const Mover &mover) {
-  while (k > 1 && heap[k / 2].key < heap[k].key) {
-    Exchange(heap, k, k / 2, mover);
+  if (k < 1) return;
+  const HE_HeapElement element = heap[k];
+  const SInt32 start = k;
+  while (k > 1 && heap[k / 2].key < element.key) {
+    heap[k] = heap[k / 2];
+    mover.Placed(heap, k);
     k /= 2;
   }
+  if (k == start) return;
+  heap[k] = element;
+  mover.Placed(heap, k);
 }
 
 // Bottom-up by levels: the parents of the deepest level only compare with their leaf children, the levels

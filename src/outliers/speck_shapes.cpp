@@ -80,6 +80,7 @@ SInt32 SumOfUnits(const SInt32 speck_100[kBZ_OuNumCells100]) {
 template <class Chooser>
 void Balance(BZ_OuBin *bins, SInt32 numCells, SInt32 side, const SInt32 *wanted, Chooser choose) {
   std::vector<BZ_OuCellPair> pairs(kBZ_OuMaxCellPairs);
+  std::vector<SInt32> tried;
   SInt32 excess[kBZ_OuNumCells100];
   for (SInt32 round = 0; round < 100 * kBZ_OuStandardUnits; ++round) {
     for (SInt32 c = 0; c < numCells; ++c) excess[c] = bins[c][0] - wanted[c];
@@ -88,8 +89,12 @@ void Balance(BZ_OuBin *bins, SInt32 numCells, SInt32 side, const SInt32 *wanted,
     if (numPairs == 0) return;
     SInt32 bestFrom = -1, bestStep = -1, bestPos = 0;
     double bestCost = 0;
+    tried.clear();
     for (SInt32 p = 0; p < numPairs; ++p) {
       const SInt32 from = pairs[size_t(p)].from, step = StepCell(from, pairs[size_t(p)].to, side);
+      // Pairs sharing a surplus cell and a step cell offer the same move; only the first can win.
+      if (std::find(tried.begin(), tried.end(), from * numCells + step) != tried.end()) continue;
+      tried.push_back(from * numCells + step);
       SInt32 pos = 0;
       double cost = 0;
       choose(from, step, &pos, &cost);
@@ -557,6 +562,8 @@ void BZ_OuFindBestUnitToMove10x10(const BZ_OuBin morph[kBZ_OuNumCells100], SInt3
   if (morph == nullptr || unitPos == nullptr || stressDiff == nullptr || from < 0 || from >= kBZ_OuNumCells100) return;
   *unitPos = 0;
   for (SInt32 u = 1; u <= morph[from][0]; ++u) {
+    // Units of one starting index in one cell move alike: only the first can win.
+    if (std::find(morph[from] + 1, morph[from] + u, morph[from][u]) != morph[from] + u) continue;
     const SInt32 d = BZ_OuCalcMorphStressDiff(morph, from, u, to);
     if (*unitPos == 0 || d < *stressDiff) {
       *unitPos = u;
