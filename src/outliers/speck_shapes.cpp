@@ -304,14 +304,12 @@ void BZ_OuStandardSpeckFloatToDiscrete(const float speck_100f[kBZ_OuNumCells100]
   const float scale = float(double(kBZ_OuStandardUnits) / sum);
   // down: keyed by the (negative) loss of rounding down, so its top loses least; up: likewise for the gain.
   HE_HeapElement down[kBZ_OuNumCells100 + 1], up[kBZ_OuNumCells100 + 1];
+  SInt32 numDown = 0, numUp = 0;
   for (SInt32 i = 0; i < kBZ_OuNumCells100; ++i) {
     value[i] *= scale;
-    down[i + 1] = HE_HeapElement{i, SInt32(256.0f * (std::floor(value[i]) - value[i]))};
-    up[i + 1] = HE_HeapElement{i, SInt32(256.0f * (value[i] - std::ceil(value[i])))};
+    HE_AddToHeap(down, &numDown, i, SInt32(256.0f * (std::floor(value[i]) - value[i])));
+    HE_AddToHeap(up, &numUp, i, SInt32(256.0f * (value[i] - std::ceil(value[i]))));
   }
-  SInt32 numDown = kBZ_OuNumCells100, numUp = kBZ_OuNumCells100;
-  HE_BuildHeap(down, numDown);
-  HE_BuildHeap(up, numUp);
   float rounded[kBZ_OuNumCells100];
   double excess = 0, largestLoss = -1, largestGain = -1;
   SInt32 largestLossCell = -1, largestGainCell = -1;
@@ -397,9 +395,8 @@ void BZ_OuCorrectExcessPixelDistribution(SInt32 copies[kBZ_OuNumCells9], const f
   // Too few copies: the cells rounded down most get one more; too many: those rounded up most one fewer.
   const float sign = excess < 0 ? -1.0f : 1.0f;
   HE_HeapElement heap[kBZ_OuNumCells9 + 1];
-  for (SInt32 k = 0; k < kBZ_OuNumCells9; ++k) heap[k + 1] = HE_HeapElement{k, SInt32(sign * 256.0f * remainder[k])};
-  SInt32 size = kBZ_OuNumCells9;
-  HE_BuildHeap(heap, size);
+  SInt32 size = 0;
+  for (SInt32 k = 0; k < kBZ_OuNumCells9; ++k) HE_AddToHeap(heap, &size, k, SInt32(sign * 256.0f * remainder[k]));
   for (SInt32 n = 0; n < std::abs(excess) && size > 0; ++n) {
     const SInt32 k = heap[1].index;
     HE_RemoveFromHeap(heap, &size, 1);
