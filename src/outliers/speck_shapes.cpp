@@ -39,6 +39,9 @@ SInt32 Manhattan(SInt32 a, SInt32 b, SInt32 side) {
 // The pairs (surplus, deficit) of cells with opposite excesses at the smallest Manhattan distance, scanning
 // a < b.
 void SmallestDistancePairs(const SInt32 *excess, SInt32 numCells, SInt32 side, BZ_OuCellPair *pairs, SInt32 *numPairs) {
+  if (numPairs == nullptr) return;
+  *numPairs = 0;
+  if (excess == nullptr || pairs == nullptr) return;
   SInt32 best = 0x7FFFFFFF, n = 0;
   for (SInt32 a = 0; a < numCells; ++a) {
     if (excess[a] == 0) continue;
@@ -422,9 +425,7 @@ void BZ_OuCalcAvPos3x3(const BZ_OuBin bin[kBZ_OuNumCells9], GL_FloatPt speck_9[k
 
 void BZ_OuSortPairsIn3x3(const SInt32 excess[kBZ_OuNumCells9], BZ_OuCellPair pairs[kBZ_OuMaxCellPairs],
                          SInt32 *numPairs) {
-  if (numPairs != nullptr) *numPairs = 0;
-  if (excess != nullptr && pairs != nullptr && numPairs != nullptr)
-    SmallestDistancePairs(excess, kBZ_OuNumCells9, 3, pairs, numPairs);
+  SmallestDistancePairs(excess, kBZ_OuNumCells9, 3, pairs, numPairs);
 }
 
 void BZ_OuFindBestUnitToMove3x3(const BZ_OuBin bin[kBZ_OuNumCells9], SInt32 from, SInt32 stepCell, SInt32 *unitPos,
@@ -549,9 +550,7 @@ void BZ_OuMoveUnitValueIn10x10(BZ_OuBin morph[kBZ_OuNumCells100], SInt32 from, S
 
 void BZ_OuSortPairsIn10x10(const SInt32 excess[kBZ_OuNumCells100], BZ_OuCellPair pairs[kBZ_OuMaxCellPairs],
                            SInt32 *numPairs) {
-  if (numPairs != nullptr) *numPairs = 0;
-  if (excess != nullptr && pairs != nullptr && numPairs != nullptr)
-    SmallestDistancePairs(excess, kBZ_OuNumCells100, 10, pairs, numPairs);
+  SmallestDistancePairs(excess, kBZ_OuNumCells100, 10, pairs, numPairs);
 }
 
 void BZ_OuFindBestUnitToMove10x10(const BZ_OuBin morph[kBZ_OuNumCells100], SInt32 from, SInt32 to, SInt32 *unitPos,
