@@ -99,7 +99,8 @@ SInt32 BZ_GetNoiseFrameSize(const BZ_ProjInfo *projInfo);
 // True when the picture is nearer to 16:9 than to 4:3 (a tie counts as 4:3); false for a size of 0 or less.
 Boolean BZ_Get16x9(SInt32 height, SInt32 width);
 
-// Copies the source description's extensions (all but 'esds') into the target: each extension beyond the
+// Copies the source description's extensions that describe the picture ('fiel', 'pasp', 'clap', 'colr', 'gama',
+// 'mdcv', 'clli'; never a codec's configuration) into the target: each extension beyond the
 // target's count of that type is added; one the target has already is replaced when `replacing` and kept
 // otherwise. The first error other than codecExtensionNotFoundErr is returned.
 OSStatus BZ_CopyAllImageDescExts(ImageDescriptionHandle srcDesc, ImageDescriptionHandle trgtDesc, Boolean replacing);
