@@ -182,7 +182,7 @@ OSStatus SaveTarget(BZ_ProjPtr project, SInt32 i, ImageDescriptionHandle srcDesc
       SetMovieMatrix(movie, &matrix);
     }
     // A crop that cannot be expressed leaves the pictures as written; the movie is still saved.
-    if (cropInMetadata) BZ_ImplementCroppingInMetadata(project, info.settings.input.maskBlackBars);
+    if (cropInMetadata) BZ_ImplementCroppingInMetadata(project, BZ_MasksCropMargins(&info.settings));
   }
   err = BZ_SetTargetGamma(project, media, i);
   if (err != noErr) return err;

@@ -226,7 +226,7 @@ OSStatus BZ_SetupCompressTask(MP_TaskData *taskData, BZ_CompressParams **compres
     d.numComprCompleted = &p->numComprCompleted;
   }
   BZ_CopyWhiteLineSett(movies, &sett, &p->removeWhiteLine, &p->whiteLineIsBottomLine);
-  p->oddCropping = sett.input.cropping && !sett.input.maskBlackBars && (sett.input.cropRect.left % 2) != 0;
+  p->oddCropping = sett.input.cropping && !BZ_MasksCropMargins(&sett) && (sett.input.cropRect.left % 2) != 0;
   p->numFrames = movies[0].numFrames;
 
   const SInt32 maxComprSize = project->dynIO_Info.maxComprSize;

@@ -169,6 +169,10 @@ void BZ_GetRealFrameBounds(Boolean interlaced, SInt32 inWidth, SInt32 inHeight, 
   BZ_PadSelectionRect(interlaced, &picture, realFrame);
 }
 
+Boolean BZ_MasksCropMargins(const BZ_ProjSett *sett) {
+  return sett != nullptr && (sett->input.maskBlackBars || QT_IsDV_CodecType(sett->output.cType));
+}
+
 void BZ_GetCroppedSourceRect(const BZ_InputSett *inputSett, SInt32 inHeight, SInt32 inWidth, int clipping,
                              Rect *sourceRect) {
   if (inputSett == nullptr || sourceRect == nullptr) return;

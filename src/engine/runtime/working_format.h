@@ -51,6 +51,11 @@ void BZ_GetRealFrameBounds(Boolean interlaced, SInt32 inWidth, SInt32 inHeight, 
 // by the crop margins when cropping is on, except when black bars are only masked and `clipping` is set.
 // Margins larger than the picture leave an empty rectangle (bottom = top or right = left), never an
 // inverted one.
+// Whether a run keeps the whole frame and paints the crop margins black instead of cutting them off: when black
+// bars are only to be masked, and always for DV output, whose frame size belongs to its television system (a
+// cropped picture would otherwise be scaled to it). Callers of BZ_GetCroppedSourceRect for a run give it the
+// input settings with maskBlackBars set to this.
+Boolean BZ_MasksCropMargins(const BZ_ProjSett *sett);
 void BZ_GetCroppedSourceRect(const BZ_InputSett *inputSett, SInt32 inHeight, SInt32 inWidth, int clipping,
                              Rect *sourceRect);
 
