@@ -88,6 +88,16 @@ OSStatus CompressTask::HandleFrame(UInt8 *in, Boolean *finished) {
   if (info == nullptr) return paramErr;
   BZ_CompressParams &p = *params;
   const GL_ProcessorInfo &cpu = gBZ.procInfo;
+  if (p.maskingCrop) {
+    // The compression takes the whole frame: masked margins are painted here, as the write stage paints them
+    // in uncompressed output.
+    BZ_WriteParams crop{};
+    crop.interlaced = p.interlaced;
+    crop.inHeight = p.inHeight;
+    crop.inWidth = p.inWidth;
+    crop.cropRect = p.cropRect;
+    BZ_Crop(in, p.height, p.width, &crop);
+  }
   if (p.removeWhiteLine && BZ_GetWhiteLineRow(p.interlaced, p.whiteLineIsBottomLine) < p.height)
     BZ_RemoveWhiteLine(in, p.width, p.interlaced, p.whiteLineIsBottomLine);
   if (p.yuvSanityCheck)
@@ -227,6 +237,8 @@ OSStatus BZ_SetupCompressTask(MP_TaskData *taskData, BZ_CompressParams **compres
   }
   BZ_CopyWhiteLineSett(movies, &sett, &p->removeWhiteLine, &p->whiteLineIsBottomLine);
   p->oddCropping = sett.input.cropping && !BZ_MasksCropMargins(&sett) && (sett.input.cropRect.left % 2) != 0;
+  p->maskingCrop = sett.input.cropping && BZ_MasksCropMargins(&sett);
+  p->cropRect = sett.input.cropRect;
   p->numFrames = movies[0].numFrames;
 
   const SInt32 maxComprSize = project->dynIO_Info.maxComprSize;

@@ -929,6 +929,23 @@ OSStatus PlanMpeg(const std::string &path, Road road, const AVInputFormat *input
   return noErr;
 }
 
+// The movie's time scale: the video's, made fine enough for the sound's rate where the movie's length allows
+// (the sound's edit is kept in movie time, and a coarse scale would cut its end), so that the tracks' edits
+// keep every sample.
+TimeScale MovieScaleFor(const std::vector<PlannedTrack> &plans, TimeScale base) {
+  if (plans.empty() || plans.front().mediaType != VideoMediaType) return base;
+  SInt64 durationUnits = 0;
+  for (const PlannedSample &s : plans.front().samples) durationUnits += SInt64(s.duration) * s.count;
+  const double seconds = double(durationUnits) / plans.front().timeScale;
+  SInt64 scale = base;
+  for (const PlannedTrack &t : plans) {
+    if (t.mediaType != SoundMediaType) continue;
+    const SInt64 finer = std::lcm(scale, SInt64(t.timeScale));
+    if (finer <= INT32_MAX && seconds * double(finer) < double(INT32_MAX) / 2) scale = finer;
+  }
+  return TimeScale(scale);
+}
+
 }  // namespace
 
 Boolean PL_CanImportMovieFile(const std::string &path) {
@@ -963,5 +980,6 @@ OSStatus PL_ImportMovieFile(const std::string &path, Movie *movie) {
                             : PlanAVI(format.get(), file.fd, &plans, &movieScale);
   }
   if (err != noErr) return err;
+  if (road != Road::kProgramStream && road != Road::kElementaryStream) movieScale = MovieScaleFor(plans, movieScale);
   return BuildMovie(path, plans, movieScale, movie);
 }
