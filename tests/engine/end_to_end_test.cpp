@@ -545,8 +545,9 @@ TEST(EndToEnd, BottomFieldFirstIntoMotionJpegKeepsItsFields) {
   EXPECT_EQ("bb", v["field_order"]);
   const std::string before = Decode(src, "-map 0:v -f rawvideo -pix_fmt uyvy422");
   const std::string after = Decode(out, "-map 0:v -f rawvideo -pix_fmt uyvy422");
-  // With the fields on swapped lines the frames lie near 33 dB from the source.
-  EXPECT_GE(WholePsnr(before, after), 40.0);
+  // At the bound of the Motion-JPEG compressor tests; with the fields on swapped lines these frames lie below
+  // 30 dB from the source.
+  EXPECT_GE(WholePsnr(before, after), 45.0);
 }
 
 // An H.264 source's configuration ('avcC') describes a codec the cleaned movie is not written with.
