@@ -7,17 +7,13 @@
 // WORKERS 0 (the default) uses every processor. With several runs the fastest is reported. The engine's trace
 // goes to standard error; the one result line per run ("frames N seconds S fps F") to standard output.
 #include "engine/closing_saving.h"
-#include "engine/compress_stage.h"
-#include "engine/copy_stage.h"
+#include "engine/engine_wiring.h"
 #include "engine/main_task.h"
-#include "engine/noise_movie_stage.h"
 #include "engine/project_start.h"
-#include "engine/read_stage.h"
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/frame_selection.h"
 #include "engine/runtime/project_settings.h"
 #include "engine/stage_table.h"
-#include "engine/write_stage.h"
 #include "general/processor_info.h"
 #include "movie/movie_files.h"
 #include "movie/movie_queries.h"
@@ -42,25 +38,6 @@ namespace {
 constexpr EventTimeout kLimit = 600;  // seconds for one run; a run that takes longer has hung
 
 void *Word(intptr_t value) { return reinterpret_cast<void *>(value); }
-
-OSStatus HandleEvents(EventHandlerCallRef, EventRef event, void *) {
-  switch (GetEventKind(event)) {
-    case kBZ_OutSampleRefsEvent: return BZ_HandleOutSampleRefsEvent(event);
-    case kBZ_CompressEvent: BZ_HandleCompressEvent(event); return noErr;
-    case kBZ_DrawFrameEvent: {
-      SInt32 fileNum = -1;
-      GetEventParameter(event, kBZ_FileNumEventParam, kBZ_FileNumEventParam, nullptr, sizeof fileNum, nullptr,
-                        &fileNum);
-      if (OSStatus err = BZ_SetSrcMovieTimeValue(gBZ.project, fileNum); err != noErr)
-        std::fprintf(stderr, "KBZ: error from \"draw frame\" event = %ld\n", long(err));
-      return noErr;
-    }
-    case kBZ_ProjectRunFinishedEvent:
-      if (MPSemaphoreID s = gBZ.dlgTaskData.prfSemaphore) MPSignalSemaphore(s);
-      return noErr;
-    default: return eventNotHandledErr;
-  }
-}
 
 OSStatus RefFor(const std::string &path, FSRef *ref) {
   return FSPathMakeRef(reinterpret_cast<const UInt8 *>(path.c_str()), ref, nullptr);
@@ -165,21 +142,12 @@ int main(int argc, char **argv) {
   gBZ.numProcessors = ItemCount(std::max(0, workers));
   gBZ.project = new BZ_Project();
   MPSemaphoreID prf = nullptr;
-  EventHandlerRef handler = nullptr;
-  static const EventTypeSpec kinds[] = {{kBZ_ProjEventClass, kBZ_OutSampleRefsEvent},
-                                        {kBZ_ProjEventClass, kBZ_ProjectRunFinishedEvent},
-                                        {kBZ_ProjEventClass, kBZ_CompressEvent},
-                                        {kBZ_ProjEventClass, kBZ_DrawFrameEvent}};
   OSStatus err = MPCreateSemaphore(1, 0, &prf);
   if (err == noErr) {
     gBZ.dlgTaskData.prfSemaphore = prf;
-    err = InstallApplicationEventHandler(HandleEvents, 4, kinds, nullptr, &handler);
+    err = BZ_InstallEngineEventHandlers(nullptr);
   }
-  BZ_SetStageEntryPoint(kBZ_ReadTaskType, false, BZ_ReadTask);
-  BZ_SetStageEntryPoint(kBZ_CopyTaskType, false, BZ_CopyTask);
-  BZ_SetStageEntryPoint(kBZ_WriteTaskType, false, BZ_WriteTask);
-  BZ_SetStageEntryPoint(kBZ_NoiseFrameTaskType, false, BZ_NoiseFrameTask);
-  BZ_SetStageEntryPoint(kBZ_ComprTaskType, false, BZ_CompressTask);
+  BZ_InstallStageEntryPoints();
   if (err == noErr) err = MPCreateQueue(&gBZ.mainTaskData.termQueue);
   if (err == noErr) err = BZ_CreateMainTask(gBZ.project);
   int status = err == noErr ? 0 : 1;

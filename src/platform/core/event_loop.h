@@ -140,6 +140,9 @@ OSStatus RemoveEventHandler(EventHandlerRef inHandlerRef);
 OSStatus CallNextEventHandler(EventHandlerCallRef inCallRef, EventRef inEvent);
 // Dispatches at once on the calling thread (main thread): eventNotHandledErr when nobody handled it.
 OSStatus SendEventToEventTarget(EventRef inEvent, EventTargetRef inTarget);
+// Our own: runs only the target's own handlers, not its parents' (for dispatchers that choose the next
+// target themselves, as a menu command goes from its menu to the front window and then the application).
+OSStatus PL_SendEventToTargetOnly(EventRef inEvent, EventTargetRef inTarget);
 
 // ---- Timers ----------------------------------------------------------------------------------------------
 // Timers fire on the main thread from the dispatch. An interval of 0 makes a one-shot timer, which stays
