@@ -11,6 +11,7 @@
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "engine/tasks/task_runtime.h"
+#include "engine/write_stage.h"
 #include "movie/codecs.h"
 #include "platform/movie/compression.h"
 
