@@ -420,6 +420,10 @@ const ImportedSource kImported[] = {
      "-f lavfi -i testsrc2=s=320x240:r=25:d=0.4 -f lavfi -i sine=r=48000:d=0.4 -c:v mjpeg -q:v 3 -c:a pcm_s16le "
      "-ac 2 -f avi", true, 45.0, 1.0},
     {"PngInQuickTime", "src.mov", "-f lavfi -i testsrc2=s=160x120:r=25:d=0.4 -c:v png -pix_fmt rgb24", false, 45.0, 1.0},
+    // Uncompressed 4:2:2 is read straight from the file's chunks: the same bytes.
+    {"AviUncompressedWithSound", "src.avi",
+     "-f lavfi -i testsrc2=s=320x240:r=25:d=0.4 -f lavfi -i sine=r=48000:d=0.4 -c:v rawvideo -pix_fmt uyvy422 "
+     "-c:a pcm_s16le -ac 2 -f avi", true, 99.0, 0.0},
 };
 
 class EndToEndImported : public ::testing::TestWithParam<ImportedSource> {};

@@ -278,9 +278,13 @@ OSStatus BuildMovie(const std::string &path, const std::vector<PlannedTrack> &pl
   if (movie == nullptr) return memFullErr;
   movie->importedFrom = path;
   SetMovieTimeScale(movie, movieScale);
-  Handle dataRef = nullptr;
-  OSType dataRefType = 0;
-  OSStatus err = PL_NewDataReferenceFromPath(path.c_str(), &dataRef, &dataRefType);
+  // An alias of the file, as every file reference of a movie: callers resolve it to read samples directly.
+  std::vector<UInt8> alias;
+  OSStatus err = PL_NewAliasBytes(path, &alias);
+  Handle dataRef = err == noErr ? NewHandle(Size(alias.size())) : nullptr;
+  const OSType dataRefType = rAliasType;
+  if (err == noErr && dataRef == nullptr) err = memFullErr;
+  if (err == noErr) std::memcpy(*dataRef, alias.data(), alias.size());
   // The video (the first track planned) begins at movie time 0.
   const SInt64 anchor = MovieStart(plans.front(), movieScale);
   for (size_t i = 0; err == noErr && i < plans.size(); ++i)
