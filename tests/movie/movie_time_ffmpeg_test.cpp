@@ -192,6 +192,22 @@ TEST_P(FfmpegFrames, CodecSimplicityAndCompression) {
 INSTANTIATE_TEST_SUITE_P(Files, FfmpegFrames, ::testing::ValuesIn(kCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// An MPEG file's sound is a track of its own: sound that runs on past the pictures adds no frames.
+TEST(FfmpegMpegInfo, SoundLongerThanThePicturesAddsNoFrames) {
+  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  bz_test::TempDir dir;
+  const std::string path = dir.File("long_sound.mpg");
+  ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=s=64x48:r=25:d=0.4 -f lavfi -i "
+                                   "sine=r=48000:d=1.2 -c:v mpeg2video -c:a mp2 -f vob " + bz_test::ShellQuote(path)));
+  Movie movie = nullptr;
+  ASSERT_EQ(noErr, bz_test::OpenMovieAtPath(path, &movie));
+  EXPECT_GT(double(GetMovieDuration(movie)) / GetMovieTimeScale(movie), 1.0);
+  SInt32 frames = 0;
+  ASSERT_EQ(noErr, QT_GetMpegInfo(movie, nullptr, &frames, nullptr, nullptr));
+  EXPECT_EQ(10, frames);
+  DisposeMovie(movie);
+}
+
 // The second video track of two is disabled: only the first one's frames count, and its duration sets
 // the video's end.
 TEST(FfmpegFramesDisabledTrack, OnlyEnabledTracksCount) {
