@@ -302,7 +302,7 @@ TEST(MoviePictures, SavedPictureIsAQuickTimeImageThatOthersReadToo) {
   const UInt32 idsc = PL_GetBE32(bytes.data());
   ASSERT_LT(size_t(idsc) + 8, bytes.size());
   EXPECT_EQ(OSType('idat'), PL_GetBE32(bytes.data() + idsc + 4));
-  if (bz_test::FfmpegAvailable()) {
+  if (bz_test::RequireFfmpeg()) {
     const std::string input = " -skip_initial_bytes " + std::to_string(idsc + 8) + " -f png_pipe -i " +
                               bz_test::ShellQuote(dir.File("poster.qtif"));
     std::string probed;
