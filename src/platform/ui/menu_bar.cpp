@@ -194,6 +194,8 @@ OSStatus SetMenuBarFromNib(IBNibRef inNibRef, CFStringRef inName) {
     return fnfErr;
   }
   if (bar != top) {
+    // Designer parents the actions to the top-level widget: they must outlive it with the bar.
+    for (QAction *action : top->findChildren<QAction *>(Qt::FindDirectChildrenOnly)) action->setParent(bar);
     bar->setParent(nullptr);
     delete top;
   }
