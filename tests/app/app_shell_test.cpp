@@ -293,10 +293,11 @@ TEST_F(Shell, AMainTaskThatDoesNotEndStillLeavesItsPreferencesAndTheProcessEndsW
       {
         setenv("XDG_CONFIG_HOME", config.c_str(), 1);
         Run([] {
-          // The main task goes on waiting on its old queue: the quit message never reaches it.
-          MPQueueID unread = 0;
-          MPCreateQueue(&unread);
-          gBZ.mainTaskData.inputQueue = unread;
+          // The main task's end goes to the queue it was made with; shut-down watches another one, so for
+          // shut-down the task never ends.
+          MPQueueID silent = 0;
+          MPCreateQueue(&silent);
+          gBZ.mainTaskData.termQueue = silent;
           BZ_SendQuitEvent();
         });
         std::exit(1);  // main must not return while the task may still post

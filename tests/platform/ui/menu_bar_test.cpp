@@ -170,4 +170,58 @@ TEST_F(MenuBar, TheMenuThenTheFrontWindowThenTheApplication) {
   RemoveEventHandler(windowHandler);
 }
 
+TEST_F(MenuBar, PreviewSubmenusCarryTheirKeysAndTheViewFollowsTheModel) {
+  MenuRef preview = GetMenuHandle(2006), crop = GetMenuHandle(2007), selection = GetMenuHandle(2008);
+  ASSERT_NE(preview, nullptr);
+  ASSERT_NE(crop, nullptr);
+  ASSERT_NE(selection, nullptr);
+  EXPECT_EQ(CountMenuItems(crop), 9);
+  EXPECT_EQ(CountMenuItems(selection), 16);
+  MenuRef sub = nullptr;
+  ASSERT_EQ(noErr, GetMenuItemHierarchicalMenu(preview, 1, &sub));
+  EXPECT_EQ(sub, crop);
+  ASSERT_EQ(noErr, GetMenuItemHierarchicalMenu(preview, 2, &sub));
+  EXPECT_EQ(sub, selection);
+  struct Case {
+    MenuRef *menu;
+    MenuItemIndex item;
+    UInt16 key;
+    SInt16 glyph;
+    UInt8 modifiers;  // 2 option, 8 no command key
+  };
+  const Case cases[] = {
+      {&crop, 1, 30, kMenuUpArrowGlyph, 0},         {&crop, 2, 31, kMenuDownArrowGlyph, 0},
+      {&crop, 3, 28, kMenuLeftArrowGlyph, 0},       {&crop, 4, 29, kMenuRightArrowGlyph, 0},
+      {&crop, 6, 30, kMenuUpArrowGlyph, 2},         {&crop, 9, 29, kMenuRightArrowGlyph, 2},
+      {&selection, 1, 3, kMenuEnterGlyph, 10},      {&selection, 3, 30, kMenuUpArrowGlyph, 0},
+      {&selection, 6, 29, kMenuRightArrowGlyph, 0}, {&selection, 8, 30, kMenuUpArrowGlyph, 2},
+      {&selection, 11, 29, kMenuRightArrowGlyph, 2}, {&selection, 13, 3, kMenuEnterGlyph, 0},
+      {&selection, 14, 13, kMenuReturnGlyph, 0},    {&selection, 15, '.', 0, 0},
+      {&selection, 16, 27, kMenuEscapeGlyph, 8},    {&preview, 3, '1', 0, 2},
+      {&preview, 4, '2', 0, 2}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(testing::Message() << GetMenuID(*c.menu) << " item " << c.item);
+    UInt16 key = 0;
+    SInt16 glyph = -1;
+    UInt8 modifiers = 99;
+    GetMenuItemCommandKey(*c.menu, c.item, false, &key);
+    GetMenuItemKeyGlyph(*c.menu, c.item, &glyph);
+    GetMenuItemModifiers(*c.menu, c.item, &modifiers);
+    EXPECT_EQ(key, c.key);
+    EXPECT_EQ(glyph, c.glyph);
+    EXPECT_EQ(modifiers, c.modifiers);
+    // Until the preview enables them, their keys are free for the windows.
+    EXPECT_FALSE(PL_GetMenuItemAction(*c.menu, c.item)->isEnabled());
+  }
+  // Keys set in the model reach the view: command-option-arrow is Ctrl+Shift+arrow on the desktop.
+  SetMenuItemModifiers(crop, 1, kMenuOptionModifier);
+  EXPECT_EQ(PL_GetMenuItemAction(crop, 1)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+Up")));
+  MenuRef application = GetMenuHandle(2000);
+  SetMenuItemCommandKey(application, 5, false, 'X');
+  EXPECT_EQ(PL_GetMenuItemAction(application, 5)->shortcut(), QKeySequence(QStringLiteral("Ctrl+X")));
+  TypeInto(other, Qt::Key_X, Qt::ControlModifier);
+  ASSERT_EQ(gSeen.size(), 1u);
+  EXPECT_EQ(gSeen[0].command.commandID, UInt32(kHICommandQuit));
+}
+
 }  // namespace
