@@ -283,6 +283,33 @@ TEST_F(Shell, QuitWhileExecutingAsksAndOnlyTheUsersQuitGivesUp) {
   gBZ.startQuitting = false;
 }
 
+TEST_F(Shell, TheEndOfARunKeepsTheTasksWholeNumber) {
+  static int argc = 1;
+  static char name[] = "brizel";
+  static char *argv[] = {name, nullptr};
+  ASSERT_EQ(noErr, PL_CreateApplication(&argc, argv));
+  gBZ.switchedIn = false;  // the number waits in gBZ.error
+  BZ_Project project{};
+  BZ_ProjPtr saved = gBZ.project;
+  gBZ.project = &project;
+  const MPQueueID savedQueue = gBZ.mainTaskData.outputQueue;
+  ASSERT_EQ(noErr, MPCreateQueue(&gBZ.mainTaskData.outputQueue));
+  // 0x10000 has no low 16 bits but is a failure; 70000 must not become another number's key.
+  for (OSStatus code : {OSStatus(0x10000), OSStatus(70000), OSStatus(-70000), OSStatus(5003), OSStatus(noErr)}) {
+    SCOPED_TRACE(code);
+    gBZ.error = noErr;
+    project.state.exec = kBZ_ProjStateCanceled;
+    ASSERT_EQ(noErr, MPNotifyQueue(gBZ.mainTaskData.outputQueue, nullptr, &project,
+                                   reinterpret_cast<void *>(intptr_t(code))));
+    BZ_WaitOnResultQueue();
+    EXPECT_EQ(gBZ.error, code);
+  }
+  MPDeleteQueue(gBZ.mainTaskData.outputQueue);
+  gBZ.mainTaskData.outputQueue = savedQueue;
+  gBZ.project = saved;
+  gBZ.error = noErr;
+}
+
 TEST_F(Shell, AMainTaskThatDoesNotEndStillLeavesItsPreferencesAndTheProcessEndsWithZero) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   // The child runs this test again: it takes the parent's folder, not one named after its own process.
@@ -348,6 +375,16 @@ TEST_F(Shell, ErrorsShowTheirEnglishTextAndTheWholeNumberInTheTrace) {
     EXPECT_EQ(Text(alert->message), text + "\nError #" + c.number);
     EXPECT_NE(trace.find("error # " + std::to_string(c.error)), std::string::npos) << trace;
   }
+  // In the background a number waits; one with nothing to show does not replace it.
+  gBZ.switchedIn = false;
+  gBZ.error = noErr;
+  const UInt32 sounds = PL_GetAlertSoundCount();
+  for (OSStatus error : {OSStatus(5003), OSStatus(5001), OSStatus(noErr), OSStatus(userCanceledErr)})
+    BZ_ShowError(error);
+  EXPECT_EQ(gBZ.error, 5001);
+  EXPECT_EQ(PL_GetAlertSoundCount(), sounds);
+  gBZ.switchedIn = true;
+  gBZ.error = noErr;
   for (int n : {4000, 4001, 4008}) {
     CFStringRef key = nullptr, text = nullptr;
     BZ_GetAppErrorStringRef(n, &key, &text);
