@@ -53,7 +53,8 @@ ImageDescriptionHandle NewDescription(OSType cType, SInt32 dataSize) {
 class PackedFormatsFfmpeg : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+    // A missing ffmpeg is a failure (RequireFfmpeg says so); the body is not run then.
+    if (!bz_test::RequireFfmpeg()) GTEST_SKIP();
   }
   bz_test::TempDir dir_;
 };

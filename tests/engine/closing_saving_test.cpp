@@ -76,7 +76,7 @@ TEST_F(ClosingSaving, SavedTwoVuyMovieIsReadByFfmpegFrameForFrame) {
   EXPECT_TRUE(host.Logged(" saved movie again."));
   EXPECT_TRUE(srcBefore == ReadWholeFile(dir.File("src.mov"))) << "the source must never be written";
 
-  if (!FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!RequireFfmpeg()) return;
   auto v = ProbeStream(dir.File("out.mov"), "v:0");
   EXPECT_EQ("rawvideo", v["codec_name"]);
   EXPECT_EQ("uyvy422", v["pix_fmt"]);
@@ -89,7 +89,7 @@ TEST_F(ClosingSaving, SavedTwoVuyMovieIsReadByFfmpegFrameForFrame) {
 }
 
 TEST_F(ClosingSaving, SourceAspectFieldsAndApertureReachTheSavedMovie) {
-  if (!FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!RequireFfmpeg()) return;
   // ffmpeg writes 'fiel', 'pasp' and 'clap' into the source's description.
   ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=s=64x48:r=25 -t 0.2 -vf setsar=16/15 -field_order tt "
                           "-c:v rawvideo -pix_fmt uyvy422 -tag:v 2vuy " + ShellQuote(dir.File("src.mov"))));
@@ -106,7 +106,7 @@ TEST_F(ClosingSaving, SourceAspectFieldsAndApertureReachTheSavedMovie) {
 }
 
 TEST_F(ClosingSaving, SourceWithTwoVisualTracksGivesOnlyItsMovieMatrix) {
-  if (!FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!RequireFfmpeg()) return;
   ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=s=64x48:r=25 -t 0.2 -vf setsar=16/15 "
                           "-c:v rawvideo -pix_fmt uyvy422 -tag:v 2vuy " + ShellQuote(dir.File("src.mov"))));
   BuildWrittenTarget(project.get(), dir, dir.File("src.mov"));
@@ -147,6 +147,8 @@ TEST_F(ClosingSaving, FieldInformationOfTheTarget) {
     bool targetHadFiel;  // the pipeline's description had 'fiel' 2, 14
     int fields;           // 0: no 'fiel' expected
     int detail;
+    CodecType output = '2vuy';
+    bool sourceFiel = false;  // the source states its fields (bottom first when interlaced)
   };
   const Case cases[] = {
       {"progressive source, nothing set", false, false, false, false, 0, 0},
@@ -155,6 +157,11 @@ TEST_F(ClosingSaving, FieldInformationOfTheTarget) {
       {"user set bottom field first", true, true, false, false, 2, 14},
       {"user set progressive", true, false, false, false, 1, 0},
       {"target's own field information wins", true, true, true, true, 2, 14},
+      // Motion-JPEG names the field order by the fields' order in time.
+      {"Motion-JPEG A, user set bottom field first", true, true, false, false, 2, 6, 'mjpa'},
+      {"Motion-JPEG B, user set top field first", true, true, true, false, 2, 1, 'mjpb'},
+      {"Motion-JPEG A from a bottom-first source", false, true, false, false, 2, 6, 'mjpa', true},
+      {"DV from a bottom-first source", false, true, false, false, 2, 14, 'dvcp', true},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -170,6 +177,8 @@ TEST_F(ClosingSaving, FieldInformationOfTheTarget) {
     ASSERT_EQ(noErr, WriteFixtureMovie(caseDir.File("src.mov"), spec, &info));
     BuildWrittenTarget(p.get(), caseDir, caseDir.File("src.mov"));
     p->info.statMovInfo[0].interlaced = c.interlaced && !c.userSet;
+    p->info.statMovInfo[0].hasFielExt = c.sourceFiel;
+    (**p->info.dynMovieInfo.targetDesc[0]).cType = c.output;
     p->info.settings.input.interlaced = c.interlaced;
     p->info.settings.input.topFieldFirst = c.topFirst;
     if (c.targetHadFiel) {
@@ -326,7 +335,7 @@ TEST(DisposeDlgTaskData, VaryingBrightnessTablesAreFreedWhenPresent) {
 }
 
 TEST_F(ClosingSaving, ExportToDVStreamReplacesTheSavedMovie) {
-  if (!FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!RequireFfmpeg()) return;
   BuildTwoVuy();
   host.prefs.copySound = false;
   ASSERT_EQ(noErr, BZ_SaveTargetMovies(project.get()));

@@ -214,7 +214,7 @@ class NoiseMovieExecution : public ::testing::Test {
 class NoiseMovieCrops : public NoiseMovieExecution, public ::testing::WithParamInterface<NoiseCropCase> {};
 
 TEST_P(NoiseMovieCrops, FfmpegDecodesTheNoiseFramesLuma) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "needs ffmpeg and ffprobe";
+  if (!bz_test::RequireFfmpeg()) return;
   const NoiseCropCase &c = GetParam();
   host_.Install();
   host_.prefs.copySound = false;
@@ -362,7 +362,7 @@ std::string RunProjectWithNoiseMovie(const bz_test::TempDir &dir, const bz_test:
 
 // Without cleaning every noise frame is the mid grey of video gamma; the noise movie holds exactly that.
 TEST(NoiseMovieProject, StartRunAndSaveMakeAGraphicsNoiseMovie) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "needs ffmpeg and ffprobe";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   bz_test::FixtureMovieSpec spec;
   spec.width = 48;

@@ -606,7 +606,7 @@ TEST_F(EnginePipeline, OurTwoVuyMovieArrivesExactly) {
 }
 
 TEST_F(EnginePipeline, FfmpegTwoVuyMovieArrivesExactly) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   const std::string path = dir.File("ffmpeg.mov");
   const std::string raw = dir.File("frames.uyvy");
@@ -630,7 +630,7 @@ TEST_F(EnginePipeline, FfmpegTwoVuyMovieArrivesExactly) {
 }
 
 TEST_F(EnginePipeline, FfmpegYuv2MovieIsSwappedToTwoVuy) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   const std::string path = dir.File("yuv2.mov");
   const std::string raw = dir.File("frames.uyvy");
@@ -669,7 +669,7 @@ TEST_F(EnginePipeline, ExecutionStartsAtTheInputsFrame) {
 }
 
 TEST_F(EnginePipeline, AnalysisRunHandsTestFramesToTheBlackBarsTask) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   const std::string path = dir.File("bars.mov");
   // Eight black lines above and below the picture.
@@ -817,7 +817,7 @@ class EngineDrawnPipeline : public EnginePipeline {
   // the tolerance: the mean absolute difference of luma and of chroma, and the share of bytes more than 8 apart.
   void RunAgainstFfmpeg(const std::string &encode, CodecType cType, SInt32 width, SInt32 height, SInt32 frames,
                         double maxMeanLuma, double maxMeanChroma, double maxFarShare, int runs = 1) {
-    if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+    if (!bz_test::RequireFfmpeg()) return;
     bz_test::TempDir dir;
     const std::string path = dir.File("drawn.mov"), raw = dir.File("frames.uyvy");
     ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y " + encode + " " + bz_test::ShellQuote(path)));
@@ -877,7 +877,7 @@ TEST_F(EngineDrawnPipeline, MotionJpegMovieIsDrawnWithinTheDecodeTolerance) {
 // A frame the movie cannot draw (its data cut off the file) ends the run with the drawing's error; the older
 // picture left in the buffer never goes on as that frame.
 TEST_F(EngineDrawnPipeline, AFrameThatCannotBeDrawnEndsTheRun) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   const std::string path = dir.File("cut.mov");
   // The movie atom first, so that cutting the file's end takes only picture data.

@@ -24,6 +24,13 @@ enum : CFTypeID {
   kPL_CFTypeIDLocale = 44,
   kPL_CFTypeIDDateFormatter = 45,
   kPL_CFTypeIDNull = 16,
+  // Quartz and HIToolbox values.
+  kPL_CFTypeIDCGImage = 38,
+  kPL_CFTypeIDCGDataProvider = 46,
+  kPL_CFTypeIDCGColorSpace = 47,
+  kPL_CFTypeIDCGColor = 48,
+  kPL_CFTypeIDCGContext = 49,
+  kPL_CFTypeIDHIShape = 50,
 };
 
 // Every CF value derives from this record; the CF reference is the address of the value itself.
@@ -59,6 +66,9 @@ bool PL_DecodeUTF8(std::string_view bytes, std::u16string *out);
 // Lenient decoding for texts that come from anywhere (formatter "%s", trace): a byte that does not start a
 // well-formed UTF-8 sequence is read as Mac Roman, so old single-byte texts still show.
 std::u16string PL_DecodeUTF8Lenient(std::string_view bytes);
+// Decoding for names that may come from another system: a byte that does not start a well-formed UTF-8
+// sequence becomes U+FFFD.
+std::u16string PL_DecodeUTF8WithReplacement(std::string_view bytes);
 // Strict encoding: false for a lone surrogate.
 bool PL_EncodeUTF8(std::u16string_view text, std::string *out);
 // Lenient encoding: a lone surrogate becomes U+FFFD.
