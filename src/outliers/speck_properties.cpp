@@ -105,6 +105,9 @@ void BZ_GetBestDiagonalBox(const BZ_OuParams *ouParams, const UInt16 *data, cons
 }
 
 float BZ_GetTriangleArea(float a1, float b1, float a2, float b2) {
+  // A box corner on a corner of the bounds cuts off no triangle; dividing would give NaN, which would spread
+  // into minBoundsArea and past the weight's lower clamp.
+  if (b1 + a2 == 0.0f || b2 + a1 == 0.0f) return 0.0f;
   const float x1 = b1 * (a1 + b2) / (b1 + a2);
   const float x2 = b2 * (b1 + a2) / (b2 + a1);
   return 0.5f * (a1 - x1) * (a2 - x2);

@@ -48,7 +48,7 @@ void BZ_GetBestDiagonalBox(const BZ_OuParams *ouParams, const UInt16 *data, cons
                            GL_FloatPt box[4], Boolean orientationBlTr);
 // The part of the bounds that the box covers.
 float BZ_GetMinBoundsArea(const Rect *bounds, const GL_FloatPt box[4]);
-// The corner triangle cut off by a box edge.
+// The corner triangle cut off by a box edge; 0 when a box corner lies on the bounds' corner.
 float BZ_GetTriangleArea(float a1, float b1, float a2, float b2);
 // The angle of the box's longer side in radians (0 to pi).
 float BZ_OuGetOrientation(const GL_FloatPt box[4]);

@@ -104,4 +104,46 @@ TEST(OutliersSpeckProperties, PartlyCoveredPixelsPullTheBoxIn) {
   RG_DisposeRgn(&speck.rgn);
 }
 
+TEST(OutliersSpeckProperties, BoxCornerOnABoundsCornerKeepsTheWeightFinite) {
+  const SInt32 width = 16;
+  const struct {
+    std::vector<std::pair<int, int>> pixels;  // (row, column), full coverage
+    double orientation;
+  } cases[] = {
+      {{{2, 3}, {3, 2}}, kPi / 4},  // the diagonal box's corner lands on a corner of the 2 by 2 bounds
+      {{{2, 4}, {4, 2}}, kPi / 4},
+      {{{2, 2}, {3, 3}}, 3 * kPi / 4},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.pixels.size());
+    std::vector<UInt16> data(size_t(width) * 16, 0);
+    std::vector<UInt8> frame(data.size() * 2, 100);
+    BZ_OuSpeck speck{};
+    speck.rgn.numPixels = speck.rgn.numFirstDegreePixels = SInt32(c.pixels.size());
+    ASSERT_EQ(GL_NewPtrClear(sizeof(SInt32) * c.pixels.size(), &speck.rgn.pixels), noErr);
+    speck.rgn.bounds = Rect{32767, 32767, -32768, -32768};
+    for (size_t i = 0; i < c.pixels.size(); ++i) {
+      const SInt32 index = c.pixels[i].first * width + c.pixels[i].second;
+      speck.rgn.pixels[i] = index;
+      data[size_t(index)] = 26;
+      RG_AddIndexToBounds(width, index, &speck.rgn.bounds);
+    }
+    BZ_OuParams params{};
+    params.width = width;
+    params.height = 16;
+    BZ_CalcSpeckProperties(&params, frame.data(), data.data(), &speck);
+    EXPECT_TRUE(std::isfinite(speck.minBoundsArea));
+    EXPECT_TRUE(std::isfinite(speck.orientationWeight));
+    EXPECT_GE(speck.orientationWeight, 0.001f);
+    EXPECT_LE(speck.orientationWeight, 1.0f);
+    EXPECT_NEAR(speck.orientation, c.orientation, 1e-5);
+    RG_DisposeRgn(&speck.rgn);
+  }
+  // The box's corners on the bounds' corners: the whole bounds, no NaN.
+  EXPECT_EQ(BZ_GetTriangleArea(3.0f, 0.0f, 0.0f, 0.0f), 0.0f);
+  const Rect bounds{2, 3, 7, 11};  // top, left, bottom, right
+  const GL_FloatPt box[4] = {{3, 2}, {11, 2}, {11, 7}, {3, 7}};
+  EXPECT_FLOAT_EQ(BZ_GetMinBoundsArea(&bounds, box), 40.0f);
+}
+
 }  // namespace
