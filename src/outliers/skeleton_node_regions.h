@@ -3,9 +3,10 @@
 // long branches (the areas outside the object that the branches separate). Plain functions over the caller's
 // frame, masks, flag plane and pixel list; they keep no state and run on any thread.
 //
-// The flag plane is the outlier plane of regions.h; these routines use its bits 0x10 and 0x20 (the current
-// and the next branch with their sealed sides), 0x80 (node-region pixels) and 0x200 (sector pixels taken),
-// and leave them cleared in the bounds they worked in, except that 0x80 marks the node pixels afterwards.
+// The flag plane is the outlier plane of regions.h; these routines rewrite its bits 0x10 and 0x20 (the current
+// and the next branch with their sealed sides), 0x80 (node-region pixels) and 0x200 (sector pixels taken) in
+// the bounds they are given. Afterwards only the node pixels of regions without sector colours keep 0x10 and
+// 0x80 there; the degree bits the object was grown from are gone.
 #pragma once
 
 #include "outliers/regions.h"
