@@ -42,15 +42,16 @@ SInt32 BZ_FindObjRgns(SInt32 width, const Rect *bounds, UInt16 *data, SInt32 *pi
     for (SInt32 c = bounds->left; c < bounds->right && err == noErr; ++c) {
       const SInt32 p = r * width + c;
       if (!(data[p] & kRG_FirstDegree) || (data[p] & kRG_InRegion)) continue;
-      BZ_MvObjectLE *obj = nullptr;
-      err = LL_AddNewPtr(sizeof(BZ_MvObjectLE), last, mvObjList, &obj);
+      BZ_MvObjectLE *obj = nullptr, *before = last;
+      err = RG_AppendNewElement(mvObjList, &last, &obj);
       if (err != noErr) break;
       err = RG_ConstructRgn(width, bounds, data, p, pixelList, &obj->mvObj.rgn);
       if (err != noErr) {
-        LL_DeletePtr(mvObjList, &obj);
-        break;
+        // The object without a region is taken off again.
+        (before != nullptr ? before->next : *mvObjList) = nullptr;
+        last = before;
+        GL_DisposePtr(&obj);
       }
-      last = obj;
     }
   SInt32 count = 0;
   for (BZ_MvObjectLE *e = *mvObjList; e != nullptr; e = e->next) e->number = count++;

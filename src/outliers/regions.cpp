@@ -104,21 +104,22 @@ OSStatus RG_FindHolesInRgn(SInt32 width, const Rect * /*frameBounds*/, UInt16 *d
       const SInt32 p = r * width + c;
       if (data[p] & kWorkBits) continue;
       RG_RgnLE *hole = nullptr;
-      err = LL_AddNewPtr(sizeof(RG_RgnLE), last, &rgn->holes, &hole);
-      if (err != noErr) break;
-      last = hole;
-      err = RG_FindHoleInRgn(width, data, rgn, p, pixelList, hole);
+      err = RG_AppendNewElement(&rgn->holes, &last, &hole);
+      if (err == noErr) err = RG_FindHoleInRgn(width, data, rgn, p, pixelList, hole);
     }
 
   // An area that reaches a side of the bounds lies outside the region.
   SInt32 numHoles = 0;
+  RG_RgnLE *kept = nullptr;
   for (RG_RgnLE *hole = rgn->holes; hole != nullptr;) {
     RG_RgnLE *next = hole->next;
     if (hole->rgn.pixels == nullptr || RG_HoleTouchesRgnSide(width, &rb, &hole->rgn)) {
       RG_DisposeRgn(&hole->rgn);
-      LL_DeletePtr(&rgn->holes, &hole);
+      (kept != nullptr ? kept->next : rgn->holes) = next;
+      GL_DisposePtr(&hole);
     } else {
       hole->number = numHoles++;
+      kept = hole;
     }
     hole = next;
   }

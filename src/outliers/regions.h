@@ -3,6 +3,7 @@
 // records; they keep no state and run on any thread.
 #pragma once
 
+#include "general/memory_lists.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/mac_types.h"
 
@@ -60,6 +61,22 @@ struct RG_RgnLE {
   SInt32 number;
   RG_Region rgn;
 };
+
+// Appends a new zeroed element to the list *first whose last element is *last (NULL for an empty list) and
+// makes it the last. Keeping the tail keeps long lists (objects, holes, node regions) linear to build.
+// memFullErr links nothing.
+template <typename LE>
+OSStatus RG_AppendNewElement(LE **first, LE **last, LE **element) {
+  LE *e = nullptr;
+  if (OSStatus err = GL_NewPtrClear(sizeof(LE), &e); err != noErr) return err;
+  if (*last != nullptr)
+    (*last)->next = e;
+  else
+    *first = e;
+  *last = e;
+  *element = e;
+  return noErr;
+}
 
 // Grows a region from the pixel seedNum within bounds, breadth first over 8-neighbours: a neighbour joins
 // when it has 0x10, or 0x20 next to a pixel with 0x10; joined pixels get 0x80. newRgn (zeroed by the caller)

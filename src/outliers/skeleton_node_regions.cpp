@@ -107,6 +107,26 @@ void TakeSectorPixel(SInt32 w, const UInt8 *inBuffer, const UInt8 *originalMask,
   pixelList[(*layerEnd)++] = q;
 }
 
+// Clears the sector bits (0x10, 0x20, 0x200) of a finished sector in bounds. They can only be on the two
+// branches, on the neighbours of their pixels (the sealed sides), on the pixels taken into the sector and on
+// the node pixels (marked when the regions were made): clearing those is clearing all of bounds, at the cost
+// of the sector instead of the object's whole rectangle for every sector.
+void ClearSectorBits(SInt32 w, const Rect &bounds, const SK_Skeleton *skeleton, const SK_SkeletonBranch &curBr,
+                     const SK_SkeletonBranch &nextBr, const SInt32 *pixelList, SInt32 numTaken, UInt16 *data) {
+  constexpr UInt16 kBits = UInt16(~(kCurBranch | kNextBranch | kSectorPixel));
+  for (const SK_SkeletonBranch *br : {&curBr, &nextBr})
+    for (SInt32 k = 0; k < br->numPixels; ++k) {
+      const SInt32 p = br->pixels[k];
+      data[p] &= kBits;
+      for (SInt32 d = 0; d < 8; ++d) {
+        const SInt32 r = p / w + kRG_DirRow[d], c = p % w + kRG_DirCol[d];
+        if (RG_InBounds(bounds, r, c)) data[r * w + c] &= kBits;
+      }
+    }
+  for (SInt32 k = 0; k < numTaken; ++k) data[pixelList[k]] &= kBits;
+  for (SInt32 k = 0; k < skeleton->numNodes; ++k) data[skeleton->nodes[k]] &= kBits;
+}
+
 }  // namespace
 
 OSStatus SK_CalcNodeRgns(SInt32 frameWidth, const UInt8 *inBuffer, const Rect *bounds, const UInt8 *originalMask,
@@ -114,7 +134,9 @@ OSStatus SK_CalcNodeRgns(SInt32 frameWidth, const UInt8 *inBuffer, const Rect *b
   if (frameWidth <= 0 || inBuffer == nullptr || bounds == nullptr || originalMask == nullptr || data == nullptr ||
       pixelList == nullptr || skeleton == nullptr)
     return paramErr;
-  RG_ClearFlagInRgn(frameWidth, bounds, data, kCurBranch | kNextBranch | kNodePixel);
+  // 0x200 is a work bit that no routine leaves set; clearing it here too means that afterwards only the node
+  // pixels carry sector bits in bounds, so each sector can clear just the pixels it marked (below).
+  RG_ClearFlagInRgn(frameWidth, bounds, data, kCurBranch | kNextBranch | kNodePixel | kSectorPixel);
   for (SInt32 k = 0; k < skeleton->numNodes; ++k) data[skeleton->nodes[k]] |= kCurBranch;
 
   SK_NodeRgnLE *last = static_cast<SK_NodeRgnLE *>(LL_GetLastPtr(skeleton->nodeRgns));
@@ -125,9 +147,8 @@ OSStatus SK_CalcNodeRgns(SInt32 frameWidth, const UInt8 *inBuffer, const Rect *b
       const SInt32 p = r * frameWidth + c;
       if (!(data[p] & kCurBranch) || (data[p] & kNodePixel)) continue;
       SK_NodeRgnLE *le = nullptr;
-      err = LL_AddNewPtr(sizeof(SK_NodeRgnLE), last, &skeleton->nodeRgns, &le);
+      err = RG_AppendNewElement(&skeleton->nodeRgns, &last, &le);
       if (err != noErr) break;
-      last = le;
       le->number = number++;
       RG_Region *rgn = &le->nodeRgn.rgn;
       err = RG_ConstructRgn(frameWidth, bounds, data, p, pixelList, rgn);
@@ -378,7 +399,7 @@ OSStatus SK_CalcSectorColor(SInt32 frameWidth, const UInt8 *inBuffer, const Rect
   } else {
     nodeRgn->numColorIndexes[curSectorNum] = 0;
   }
-  RG_ClearFlagInRgn(frameWidth, bounds, data, kCurBranch | kNextBranch | kSectorPixel);
+  ClearSectorBits(frameWidth, *bounds, skeleton, curBr, nextBr, pixelList, layerEnd, data);
   return err;
 }
 

@@ -81,7 +81,9 @@ Boolean SK_IsNodeRgnBorderPixelBranchEnd(const SK_Skeleton *skeleton, const SInt
 OSStatus SK_CalcNodeAdjColors(SInt32 frameWidth, const UInt8 *inBuffer, const Rect *bounds,
                               const UInt8 *originalMask, SK_Skeleton *skeleton, UInt16 *data, SInt32 *pixelList);
 // The colour of sector curSectorNum of the region, between the branches at positions curBranchNum and
-// nextBranchNum of its branches. kSK_SectorWithoutSamplesErr (deviations 128.0), kSK_SectorStepLimitErr.
+// nextBranchNum of its branches. Expects the plane as SK_CalcNodeRgns prepares it (in bounds only node pixels
+// carry 0x10, 0x20 or 0x200) and leaves none of those bits in bounds.
+// kSK_SectorWithoutSamplesErr (deviations 128.0), kSK_SectorStepLimitErr.
 OSStatus SK_CalcSectorColor(SInt32 frameWidth, const UInt8 *inBuffer, const Rect *bounds, const UInt8 *originalMask,
                             const SK_Skeleton *skeleton, UInt16 *data, SK_NodeRgn *nodeRgn, SInt32 nodeRgnNum,
                             SInt32 curSectorNum, SInt32 curBranchNum, SInt32 nextBranchNum, SInt32 *pixelList);

@@ -40,27 +40,8 @@ struct Ring {
   SInt32 jumps;  // unset-to-set changes around the circle
 };
 
-Ring ReadRing(SInt32 w, const Rect &bounds, const UInt8 *mask, SInt32 row, SInt32 col) {
-  Boolean used[3][3];
-  Boolean ordered[9];
-  SInt32 count = 0;
-  SK_GetNeighborsUsed(w, &bounds, mask, row, col, used, &count);
-  Ring ring;
-  ring.jumps = SK_GetNumJumps(used, ordered);
-  ring.count = count;
-  ring.tl = used[0][0];
-  ring.t = used[0][1];
-  ring.tr = used[0][2];
-  ring.l = used[1][0];
-  ring.r = used[1][2];
-  ring.bl = used[2][0];
-  ring.b = used[2][1];
-  ring.br = used[2][2];
-  return ring;
-}
-
 // The deletion rules: the two sub-passes of the thinning and of its first two clean-ups, and the last clean-up.
-enum class Rule { kThin, kFourNeighbours, kThreeNeighbours };
+enum class Rule { kThin, kFourNeighbours, kThreeNeighbours, kCorner };
 
 bool Removable(Rule rule, int subPass, const Ring &n) {
   switch (rule) {
@@ -78,8 +59,62 @@ bool Removable(Rule rule, int subPass, const Ring &n) {
                                 (n.b && n.l && n.br)
                           : (n.t && n.r && n.tl) || (n.l && n.t && n.bl) || (n.l && n.t && n.tr) ||
                                 (n.b && n.l && n.tl);
+    case Rule::kCorner:
+      return n.count == 2 && n.jumps == 2 && ((n.t && n.r) || (n.r && n.b) || (n.b && n.l) || (n.l && n.t));
   }
   return false;
+}
+
+// A neighbourhood as 8 bits, bit d set when the neighbour in direction d (clockwise from the top-left) is set;
+// neighbours outside the bounds are unset.
+inline UInt8 PatternAt(SInt32 w, const Rect &b, const UInt8 *mask, SInt32 p) {
+  const SInt32 r = p / w, c = p % w;
+  UInt8 bits = 0;
+  if (r > b.top && r < b.bottom - 1 && c > b.left && c < b.right - 1) {
+    const UInt8 *m = mask + p;
+    const SInt32 offsets[8] = {-w - 1, -w, -w + 1, 1, w + 1, w, w - 1, -1};
+    for (int d = 0; d < 8; ++d) bits |= UInt8((m[offsets[d]] != 0) << d);
+  } else {
+    for (int d = 0; d < 8; ++d) bits |= UInt8(IsSet(w, b, mask, r + kRG_DirRow[d], c + kRG_DirCol[d]) << d);
+  }
+  return bits;
+}
+
+// For every neighbourhood pattern, bit 2 x rule + subPass tells whether the rule removes the pixel. The
+// table is made from SK_GetNeighborsUsed's layout and SK_GetNumJumps, so it holds the rules as stated.
+struct RuleTable {
+  UInt8 removable[256];
+  RuleTable() {
+    for (int pattern = 0; pattern < 256; ++pattern) {
+      Boolean used[3][3] = {};
+      for (int d = 0; d < 8; ++d) used[kRG_DirRow[d] + 1][kRG_DirCol[d] + 1] = (pattern >> d) & 1;
+      Boolean ordered[9];
+      Ring n{};
+      n.jumps = SK_GetNumJumps(used, ordered);
+      n.count = __builtin_popcount(unsigned(pattern));
+      n.tl = used[0][0];
+      n.t = used[0][1];
+      n.tr = used[0][2];
+      n.l = used[1][0];
+      n.r = used[1][2];
+      n.bl = used[2][0];
+      n.b = used[2][1];
+      n.br = used[2][2];
+      UInt8 bits = 0;
+      for (int rule = 0; rule < 4; ++rule)
+        for (int sub = 0; sub < 2; ++sub)
+          if (Removable(Rule(rule), sub, n)) bits |= UInt8(1 << (2 * rule + sub));
+      removable[pattern] = bits;
+    }
+  }
+  bool operator()(Rule rule, int subPass, UInt8 pattern) const {
+    return (removable[pattern] >> (2 * int(rule) + subPass)) & 1;
+  }
+};
+
+const RuleTable &Rules() {
+  static const RuleTable table;
+  return table;
 }
 
 // One sub-pass: every pixel that meets the rule against the mask as it stood when the sub-pass began is marked
@@ -88,9 +123,10 @@ bool Removable(Rule rule, int subPass, const Ring &n) {
 // the whole bounds. Returns how many pixels were cleared.
 SInt32 SubPass(SInt32 w, const Rect &bounds, UInt8 *mask, UInt8 *remove, Rule rule, int subPass,
                std::vector<SInt32> &setPixels, std::vector<SInt32> &marked) {
+  const RuleTable &rules = Rules();
   marked.clear();
   for (SInt32 p : setPixels)
-    if (Removable(rule, subPass, ReadRing(w, bounds, mask, p / w, p % w))) {
+    if (rules(rule, subPass, PatternAt(w, bounds, mask, p))) {
       remove[p] = 1;
       marked.push_back(p);
     }
@@ -152,11 +188,9 @@ OSStatus SK_ReduceMaskToSkeleton(SInt32 frameWidth, const Rect *bounds, UInt8 *s
   RepeatUntilStable(frameWidth, b, skeletonAsMask, remove, Rule::kFourNeighbours, setPixels, marked);
   RepeatUntilStable(frameWidth, b, skeletonAsMask, remove, Rule::kThreeNeighbours, setPixels, marked);
   // The last clean-up clears each corner pixel at once, in raster order, so later pixels see the change.
-  for (SInt32 p : setPixels) {
-    const Ring n = ReadRing(frameWidth, b, skeletonAsMask, p / frameWidth, p % frameWidth);
-    if (n.count == 2 && n.jumps == 2 && ((n.t && n.r) || (n.r && n.b) || (n.b && n.l) || (n.l && n.t)))
-      skeletonAsMask[p] = 0;
-  }
+  const RuleTable &rules = Rules();
+  for (SInt32 p : setPixels)
+    if (rules(Rule::kCorner, 0, PatternAt(frameWidth, b, skeletonAsMask, p))) skeletonAsMask[p] = 0;
   return noErr;
 }
 
@@ -600,8 +634,10 @@ void SK_DisposeBranch(SK_SkeletonBranch *branch) {
 
 void SK_DisposeSkeleton(SK_Skeleton *skeleton) {
   if (skeleton == nullptr) return;
+  // Entries past numBranches were never filled (or were cleared when a branch was removed); the array can be
+  // far larger than the branches found, so only the filled ones are visited.
   if (skeleton->branches != nullptr)
-    for (SInt32 k = 0; k < skeleton->branchesSize; ++k) SK_DisposeBranch(&skeleton->branches[k]);
+    for (SInt32 k = 0; k < skeleton->numBranches; ++k) SK_DisposeBranch(&skeleton->branches[k]);
   GL_DisposePtr(&skeleton->branches);
   GL_DisposePtr(&skeleton->nodes);
   SK_DisposeNodeRgns(&skeleton->nodeRgns);
