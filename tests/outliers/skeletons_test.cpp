@@ -60,8 +60,11 @@ TEST(OutliersSkeletons, ThinningReducesABarToItsCentreLine) {
   const auto art = pic.Art();
   std::string all;
   for (const auto &row : art) all += row + "\n";
-  for (size_t r = 0; r < art.size(); ++r)
-    if (r != 2) EXPECT_EQ(art[r].find('#'), std::string::npos) << all;
+  for (size_t r = 0; r < art.size(); ++r) {
+    if (r != 2) {
+      EXPECT_EQ(art[r].find('#'), std::string::npos) << all;
+    }
+  }
   const size_t first = art[2].find('#'), last = art[2].rfind('#');
   ASSERT_NE(first, std::string::npos) << all;
   EXPECT_EQ(art[2].substr(first, last - first + 1), std::string(last - first + 1, '#')) << all;
@@ -189,6 +192,49 @@ TEST(OutliersSkeletons, NumJumpsCountsUnsetToSetAroundTheCircle) {
     EXPECT_EQ(SK_GetNumJumps(c.used, ordered), c.jumps);
     EXPECT_EQ(ordered[0], ordered[8]);
   }
+}
+
+TEST(OutliersSkeletons, NeighboursOutsideTheBoundsDoNotCount) {
+  MaskPicture pic({"###", "###", "###"});
+  const Rect all = pic.Bounds();
+  // The bounds end at the drawing's middle column: the right-hand neighbours are left out.
+  const Rect left{0, 0, SInt16(pic.height), SInt16(pic.margin + 2)};
+  const SInt32 row = pic.margin + 1, col = pic.margin + 1;
+  Boolean used[3][3] = {};
+  SInt32 n = 0;
+  SK_GetNeighborsUsed(pic.width, &all, pic.mask.data(), row, col, used, &n);
+  EXPECT_EQ(n, 8);
+  SK_GetNeighborsUsed(pic.width, &left, pic.mask.data(), row, col, used, &n);
+  EXPECT_EQ(n, 5);
+  EXPECT_FALSE(used[0][2]);
+  EXPECT_FALSE(used[1][2]);
+  EXPECT_FALSE(used[2][2]);
+  Point nb[8];
+  SK_GetNeighborsInMask(pic.width, &left, pic.mask.data(), Point{SInt16(row), SInt16(col)}, nb, &n);
+  ASSERT_EQ(n, 5);
+  // Row-major: top-left, top, left, bottom-left, bottom.
+  const std::pair<int, int> expected[5] = {{-1, -1}, {-1, 0}, {0, -1}, {1, -1}, {1, 0}};
+  for (int k = 0; k < 5; ++k) {
+    EXPECT_EQ(nb[k].v - row, expected[k].first) << k;
+    EXPECT_EQ(nb[k].h - col, expected[k].second) << k;
+  }
+}
+
+TEST(OutliersSkeletons, EdgeNodeIsTheFirstNeighbourWithMoreThanTwo) {
+  // The end of the stem of a T: its neighbour is the junction.
+  MaskPicture pic({"#####", "..#..", "..#.."});
+  const Rect b = pic.Bounds();
+  auto at = [&](int r, int c) { return Point{SInt16(pic.margin + r), SInt16(pic.margin + c)}; };
+  Point node{7, 7};
+  SK_GetSkeletonEdgeNodePt(pic.width, &b, pic.mask.data(), at(2, 2), &node);
+  EXPECT_EQ(node.v, -1) << "one neighbour: no node";
+  node = Point{7, 7};
+  SK_GetSkeletonEdgeNodePt(pic.width, &b, pic.mask.data(), at(1, 2), &node);
+  EXPECT_EQ(node.v, at(0, 1).v);
+  EXPECT_EQ(node.h, at(0, 1).h) << "the first neighbour in raster order with more than 2 neighbours";
+  node = Point{7, 7};
+  SK_GetSkeletonEdgeNodePt(pic.width, &b, pic.mask.data(), at(0, 4), &node);
+  EXPECT_EQ(node.v, -1);
 }
 
 TEST(OutliersSkeletons, PixelThicknessFollowsTheLargestElementThatFits) {
