@@ -2,6 +2,7 @@
 #include "outliers/outlier_stage.h"
 
 #include "engine/runtime/stage_access.h"
+#include "engine/runtime/working_format.h"
 #include "general/memory_lists.h"
 
 OSStatus BZ_OuInitDlgTaskData(BZ_OuDlgTaskData **ouDlgTaskData) {
@@ -96,6 +97,11 @@ void BZ_OuGetInBufferIndexBounds(SInt32 maxAvPixelDiff, UInt8 *const *inBuffers,
   }
   if (minInBufferIndex != nullptr) *minInBufferIndex = lo;
   if (maxInBufferIndex != nullptr) *maxInBufferIndex = hi;
+}
+
+void BZ_OuParamsToRealFrameBounds(const BZ_OuParams *ouParams, Rect *frameBounds) {
+  if (ouParams == nullptr || frameBounds == nullptr) return;
+  BZ_GetRealFrameBounds(ouParams->interlaced, ouParams->inWidth, ouParams->inHeight, frameBounds);
 }
 
 OSStatus BZ_OuMakeParamsFromProject(BZ_ProjPtr project, BZ_OuParams *ouParams) {

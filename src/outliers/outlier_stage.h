@@ -97,6 +97,9 @@ void BZ_OuDisposePreviewData(BZ_OuPreviewData **ouPreviewData);
 // changes (a scene value above maxAvPixelDiff) and at empty slots.
 void BZ_OuGetInBufferIndexBounds(SInt32 maxAvPixelDiff, UInt8 *const *inBuffers, SInt32 numInBuffers,
                                  const SInt32 *avPixelDiff, SInt32 *minInBufferIndex, SInt32 *maxInBufferIndex);
+// The picture rectangle inside the padded buffer (BZ_GetRealFrameBounds of the parameters' size and
+// interlacing).
+void BZ_OuParamsToRealFrameBounds(const BZ_OuParams *ouParams, Rect *frameBounds);
 // The parameters of an edit in the preview, from the current project: settings, interlacing, picture and
 // padded sizes; paramErr without a project.
 OSStatus BZ_OuMakeParamsFromProject(BZ_ProjPtr project, BZ_OuParams *ouParams);

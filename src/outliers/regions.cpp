@@ -34,7 +34,7 @@ OSStatus RG_ConstructRgn(SInt32 width, const Rect *bounds, UInt16 *data, SInt32 
     const SInt32 row = p / width, col = p % width;
     for (int n = 0; n < 8; ++n) {
       const SInt32 r = row + kNeighbourRow[n], c = col + kNeighbourCol[n];
-      if (r < bounds->top || r >= bounds->bottom || c < bounds->left || c >= bounds->right) continue;
+      if (!RG_InBounds(*bounds, r, c)) continue;
       const SInt32 q = r * width + c;
       const UInt16 f = data[q];
       if (f & kRG_InRegion) continue;
@@ -67,7 +67,7 @@ OSStatus RG_FindRgnEdgeInnerRing(SInt32 width, const Rect *bounds, UInt16 *data,
     const SInt32 row = p / width, col = p % width;
     for (int n = 0; n < 8; ++n) {
       const SInt32 r = row + kNeighbourRow[n], c = col + kNeighbourCol[n];
-      if (r < bounds->top || r >= bounds->bottom || c < bounds->left || c >= bounds->right) continue;
+      if (!RG_InBounds(*bounds, r, c)) continue;
       const SInt32 q = r * width + c;
       if (data[q] & (kRG_InRegion | kRG_InnerRing)) continue;
       data[q] |= kRG_InnerRing;
@@ -84,6 +84,142 @@ OSStatus RG_FindRgnEdgeInnerRing(SInt32 width, const Rect *bounds, UInt16 *data,
   }
   std::memcpy(rgn->pixels + rgn->numPixels, pixelList, sizeof(SInt32) * size_t(ring));
   return noErr;
+}
+
+OSStatus RG_FindHolesInRgn(SInt32 width, const Rect * /*frameBounds*/, UInt16 *data, RG_Region *rgn,
+                           SInt32 *pixelList) {
+  if (width <= 0 || data == nullptr || rgn == nullptr || pixelList == nullptr || rgn->pixels == nullptr)
+    return paramErr;
+  if (rgn->numPixels <= 3) return noErr;
+  constexpr UInt16 kWorkBits = kRG_InnerRing | kRG_HoleRegion | kRG_HolePixel;
+  const Rect rb = rgn->bounds;
+  RG_ClearFlagInRgn(width, &rb, data, kWorkBits);
+  RG_SetFlagInRgn(rgn, data, kRG_HoleRegion);
+  RG_SealRgn(width, rgn, data, kRG_HoleRegion, kRG_InnerRing);
+
+  OSStatus err = noErr;
+  RG_RgnLE *last = static_cast<RG_RgnLE *>(LL_GetLastPtr(rgn->holes));
+  for (SInt32 r = rb.top; r < rb.bottom && err == noErr; ++r)
+    for (SInt32 c = rb.left; c < rb.right && err == noErr; ++c) {
+      const SInt32 p = r * width + c;
+      if (data[p] & kWorkBits) continue;
+      RG_RgnLE *hole = nullptr;
+      err = RG_AppendNewElement(&rgn->holes, &last, &hole);
+      if (err == noErr) err = RG_FindHoleInRgn(width, data, rgn, p, pixelList, hole);
+    }
+
+  // An area that reaches a side of the bounds lies outside the region.
+  SInt32 numHoles = 0;
+  RG_RgnLE *kept = nullptr;
+  for (RG_RgnLE *hole = rgn->holes; hole != nullptr;) {
+    RG_RgnLE *next = hole->next;
+    if (hole->rgn.pixels == nullptr || RG_HoleTouchesRgnSide(width, &rb, &hole->rgn)) {
+      RG_DisposeRgn(&hole->rgn);
+      (kept != nullptr ? kept->next : rgn->holes) = next;
+      GL_DisposePtr(&hole);
+    } else {
+      hole->number = numHoles++;
+      kept = hole;
+    }
+    hole = next;
+  }
+  rgn->numHoles = numHoles;
+  RG_ClearFlagInRgn(width, &rb, data, kWorkBits);
+  return err;
+}
+
+OSStatus RG_FindHoleInRgn(SInt32 width, UInt16 *data, const RG_Region *rgn, SInt32 seedNum, SInt32 *pixelList,
+                          RG_RgnLE *newHoleLE) {
+  if (width <= 0 || data == nullptr || rgn == nullptr || pixelList == nullptr || newHoleLE == nullptr || seedNum < 0)
+    return paramErr;
+  constexpr UInt16 kWorkBits = kRG_InnerRing | kRG_HoleRegion | kRG_HolePixel;
+  const Rect &rb = rgn->bounds;
+  RG_Region &hole = newHoleLE->rgn;
+  SInt32 count = 0;
+  pixelList[count++] = seedNum;
+  data[seedNum] |= kRG_HolePixel;
+  hole.bounds = Rect{SInt16(seedNum / width), SInt16(seedNum % width), SInt16(seedNum / width + 1),
+                     SInt16(seedNum % width + 1)};
+  for (SInt32 next = 0; next < count; ++next) {
+    const SInt32 p = pixelList[next];
+    const SInt32 row = p / width, col = p % width;
+    for (int n = 0; n < 8; ++n) {
+      const SInt32 r = row + kNeighbourRow[n], c = col + kNeighbourCol[n];
+      if (!RG_InBounds(rb, r, c)) continue;
+      const SInt32 q = r * width + c;
+      if (data[q] & kWorkBits) continue;
+      data[q] |= kRG_HolePixel;
+      pixelList[count++] = q;
+      RG_AddIndexToBounds(width, q, &hole.bounds);
+    }
+  }
+  OSStatus err = GL_NewPtr(sizeof(SInt32) * size_t(count), &hole.pixels);
+  if (err != noErr) return err;
+  std::memcpy(hole.pixels, pixelList, sizeof(SInt32) * size_t(count));
+  hole.numPixels = count;
+  hole.pixelsSize = count;
+  return noErr;
+}
+
+Boolean RG_HoleTouchesRgnSide(SInt32 /*width*/, const Rect *bounds, const RG_Region *hole) {
+  if (bounds == nullptr || hole == nullptr || hole->numPixels <= 0) return false;
+  // The hole's bounds are those of its pixels, so they touch a side exactly when one of its pixels does.
+  const Rect &h = hole->bounds;
+  return h.top == bounds->top || h.left == bounds->left || h.bottom == bounds->bottom || h.right == bounds->right;
+}
+
+void RG_SealRgn(SInt32 frameWidth, const RG_Region *rgn, UInt16 *data, UInt16 rgnFlag, UInt16 flagToSet) {
+  if (frameWidth <= 0 || rgn == nullptr || data == nullptr) return;
+  const Rect &rb = rgn->bounds;
+  SInt32 startCol = -1;
+  for (SInt32 c = rb.left; c < rb.right; ++c)
+    if (data[rb.top * frameWidth + c] & rgnFlag) {
+      startCol = c;
+      break;
+    }
+  if (startCol < 0) return;
+  const SInt32 startRow = rb.top;
+  SInt32 curRow = startRow, curCol = startCol;
+  SInt32 backRow = startRow, backCol = startCol - 1;
+  if (startCol == rb.left) {
+    backRow = startRow + 1;
+    backCol = startCol;
+  }
+  // Each step is decided by the current pixel and the direction back, so a trace that has not come home after
+  // visiting every such state can only be circling; the bound ends it without changing any finished trace.
+  const SInt64 maxSteps = 8 * SInt64(rb.bottom - rb.top) * SInt64(rb.right - rb.left) + 8;
+  for (SInt64 step = 0; step < maxSteps; ++step) {
+    const SInt32 d0 = RG_DirectionOfOffset(backRow - curRow, backCol - curCol);
+    SInt32 foundRow = -1, foundCol = -1;
+    for (SInt32 k = 1; k <= 8; ++k) {
+      const SInt32 d = (d0 + k) & 7;
+      const SInt32 r = curRow + kRG_DirRow[d], c = curCol + kRG_DirCol[d];
+      if (!RG_InBounds(rb, r, c)) continue;
+      UInt16 &f = data[r * frameWidth + c];
+      if (f & rgnFlag) {
+        foundRow = r;
+        foundCol = c;
+        break;
+      }
+      f |= flagToSet;
+    }
+    if (foundRow < 0) return;  // a lone pixel has no contour to follow
+    backRow = curRow;
+    backCol = curCol;
+    curRow = foundRow;
+    curCol = foundCol;
+    if (curRow == startRow && curCol == startCol) return;
+  }
+}
+
+void RG_RegionToMask(SInt32 frameWidth, const RG_Region *rgn, Boolean clear, UInt8 *mask) {
+  if (frameWidth <= 0 || rgn == nullptr || mask == nullptr) return;
+  const Rect &b = rgn->bounds;
+  if (clear)
+    for (SInt32 r = b.top; r < b.bottom; ++r)
+      std::memset(mask + SInt64(r) * frameWidth + b.left, 0, size_t(std::max(0, b.right - b.left)));
+  if (rgn->pixels == nullptr) return;
+  for (SInt32 i = 0; i < rgn->numPixels; ++i) mask[rgn->pixels[i]] = 1;
 }
 
 void RG_CalcRgnSize(const UInt16 *data, RG_Region *rgn) {
