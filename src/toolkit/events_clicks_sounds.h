@@ -7,19 +7,6 @@
 #include "platform/core/event_loop.h"
 #include "platform/core/quickdraw_geometry.h"
 
-// Carbon command events.
-enum : UInt32 { kEventClassCommand = 'cmds', kEventCommandProcess = 1 };
-enum : EventParamType { typeHICommand = 'hcmd' };
-enum : UInt32 { kHICommandQuit = 'quit' };
-struct HICommand {
-  UInt32 attributes;
-  UInt32 commandID;
-  struct {
-    void *menuRef;
-    UInt16 menuItemIndex;
-  } menu;
-};
-
 // Takes every pending event from the queue without waiting (also those that handlers post meanwhile) and
 // sends each where it was posted to; due timers fire as well. Returns when the queue is empty.
 void GL_HandlePendingEvents();

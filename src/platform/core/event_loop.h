@@ -59,6 +59,19 @@ enum : OSStatus {
   eventNotInQueueErr = -9877,
 };
 
+// Command events: kind 1 carries the command in its direct object (typeHICommand).
+enum : UInt32 { kEventClassCommand = 'cmds', kEventCommandProcess = 1 };
+enum : EventParamType { typeHICommand = 'hcmd' };
+enum : UInt32 { kHICommandQuit = 'quit' };
+struct HICommand {
+  UInt32 attributes;
+  UInt32 commandID;
+  struct {
+    void *menuRef;
+    UInt16 menuItemIndex;
+  } menu;
+};
+
 struct EventTypeSpec {
   UInt32 eventClass;
   UInt32 eventKind;
