@@ -1,23 +1,37 @@
 #!/bin/sh
-# Frames per second of the whole pipeline (start, read, copy, write, save; no cleaning method, '2vuy' into
-# '2vuy') beside ffmpeg copying the same movie's video into raw video, for a PAL and an HD movie of 250 frames.
+# Frames per second of the whole pipeline (start, read, copy, compress, write, save with the sound; no
+# cleaning method; output '2vuy') beside two anchors a user would reach for instead: ffmpeg copying the
+# streams (-c copy, the floor that reading and writing the same bytes costs) and ffmpeg re-encoding the video
+# into raw '2vuy' with the sound copied. Sources with sound: PAL and HD '2vuy', and DV PAL.
 #
-#   bench/pipeline_fps.sh            (BZ_BUILD_DIR=build, BZ_WORKERS=0 for every processor, BZ_RUNS=3,
-#                                     BZ_BENCH_DIR: the folder for the movies, a new temporary one by default)
+#   bench/pipeline_fps.sh      (BZ_BUILD_DIR=build, BZ_WORKERS=0 for every processor, BZ_ROUNDS=5,
+#                               BZ_FRAMES=250, BZ_BENCH_DIR: the folder for the movies, a new temporary one
+#                               by default; it needs about 12 GB, and as much free memory for the page
+#                               cache to hold each source)
 #
-# Each side runs BZ_RUNS times and its fastest run counts; ratio = our frames per second / ffmpeg's (from
-# ffmpeg_secs, its own time for the copy; ffmpeg_wall is the whole command). Both read and write on the same volume, which
-# should have room for about 4 GB.
+# Every measurement is a fresh process, timed from outside as a whole (start-up and opening included, on
+# both sides), after the previous run's writes were flushed (sync) and the source was read once so that it
+# is equally warm in the page cache for every side. Sides alternate within each round, and their order
+# rotates from round to round. Each figure is the median over the rounds with the spread [lowest-highest];
+# a ratio is ours over the anchor's within the same round, so its spread is the rounds' spread of ratios.
+#
+# Our pipeline describes the source as a project does (gamma and range from the file). Two more rows per
+# source time what a project may add: "gamma" (the source remuxed to state gamma 2.8, with the preference
+# that processes frames in gamma 2.2, so every frame's gamma is changed) and "legalise" (the preference that
+# legalises every frame). The last round's outputs are checked: frame count and sound of every output, and
+# for our plain '2vuy' rows every frame equal to the source's (ffmpeg's framemd5).
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BZ_BUILD_DIR:-$root/build}
 workers=${BZ_WORKERS:-0}
-runs=${BZ_RUNS:-3}
-frames=250
+rounds=${BZ_ROUNDS:-5}
+frames=${BZ_FRAMES:-250}
 driver=$build/bench/bz_pipeline_fps
 
-command -v ffmpeg >/dev/null || { echo "pipeline_fps: ffmpeg is needed" >&2; exit 1; }
+for tool in ffmpeg ffprobe; do
+  command -v $tool >/dev/null || { echo "pipeline_fps: $tool is needed" >&2; exit 1; }
+done
 cmake --build "$build" --target bz_pipeline_fps >/dev/null
 [ -x "$driver" ] || { echo "pipeline_fps: no $driver" >&2; exit 1; }
 
@@ -30,37 +44,124 @@ else
 fi
 
 now() { date +%s.%N; }
+fail() { echo "pipeline_fps: $*" >&2; exit 1; }
 
-printf '%-10s %10s %12s %12s %12s %10s\n' size brizel_fps ffmpeg_secs ffmpeg_wall ffmpeg_fps ratio
-for size in 720x576 1920x1080; do
-  dir=$work/$size
+# ---- Sources ----
+
+# make_source NAME SIZE VIDEO-OPTIONS AUDIO-CODEC: testsrc2 with a stereo tone, $frames frames at 25 fps.
+make_source() {
+  ffmpeg -nostdin -v error -y -f lavfi -i "testsrc2=s=$2:r=25" -f lavfi -i "sine=f=440:r=48000" -ac 2 \
+    -frames:v "$frames" $3 -c:a "$4" -shortest "$work/$1.mov" || fail "cannot make $1"
+  # The same streams stating gamma 2.8.
+  ffmpeg -nostdin -v error -y -i "$work/$1.mov" -map 0 -c copy -movflags +write_gama -color_trc gamma28 \
+    "$work/$1_gamma.mov" || fail "cannot make $1_gamma"
+}
+
+# ---- One measurement ----
+
+# timed SOURCE LOG COMMAND...: the seconds the command took as a fresh process, the source warm.
+timed() {
+  src=$1
+  log=$2
+  shift 2
+  sync
+  cat "$src" >/dev/null
+  start=$(now)
+  "$@" >"$log" 2>&1 || fail "failed: $* (see $log)"
+  end=$(now)
+  echo "$start $end" | awk '{ printf "%.4f\n", $2 - $1 }'
+}
+
+# side CASE SIDE ROUND: runs one side, appends "fps" to $work/CASE.SIDE.fps.
+side() {
+  case_=$1
+  what=$2
+  dir=$work/run/$case_/$what
+  rm -rf "$dir"
   mkdir -p "$dir/home"
-  src=$dir/src.mov
-  ffmpeg -v error -y -f lavfi -i "testsrc2=s=$size:r=25" -frames:v $frames -pix_fmt uyvy422 -c:v rawvideo \
-    -tag:v 2vuy "$src"
+  src=$work/$case_.mov
+  case $what in
+    ours) secs=$(timed "$src" "$dir/log" env HOME="$dir/home" "$driver" "$src" "$dir" "$workers" 1) ;;
+    gamma)
+      src=$work/${case_}_gamma.mov
+      secs=$(timed "$src" "$dir/log" env HOME="$dir/home" "$driver" --always-gamma22 "$src" "$dir" "$workers" 1)
+      ;;
+    legalise) secs=$(timed "$src" "$dir/log" env HOME="$dir/home" "$driver" --legalise "$src" "$dir" "$workers" 1) ;;
+    copy) secs=$(timed "$src" "$dir/log" ffmpeg -nostdin -v error -y -i "$src" -map 0 -c copy "$dir/out.mov") ;;
+    raw)
+      secs=$(timed "$src" "$dir/log" ffmpeg -nostdin -v error -y -i "$src" -map 0:v -map 0:a -c:v rawvideo \
+        -pix_fmt uyvy422 -tag:v 2vuy -c:a copy "$dir/out.mov")
+      ;;
+  esac
+  echo "$frames $secs" | awk '{ printf "%.3f\n", $1 / $2 }' >>"$work/$case_.$what.fps"
+}
 
-  # Our pipeline, its preferences kept away from the user's.
-  fps=$(HOME=$dir/home "$driver" "$src" "$dir" "$workers" "$runs" 2>"$dir/trace.log" |
-        awk '/^frames/ { if ($6 > best) best = $6 } END { print best + 0 }')
-  [ "$fps" != 0 ] || { echo "pipeline_fps: the pipeline failed, see $dir/trace.log" >&2; exit 1; }
+# ---- Checks of the last round's outputs ----
 
-  # ffmpeg's own time for the copy (-benchmark rtime: without its start-up and the opening of the source,
-  # which the pipeline's time leaves out too), and the whole command's.
-  best=""
-  bestwall=""
-  i=0
-  while [ $i -lt "$runs" ]; do
-    start=$(now)
-    rtime=$(ffmpeg -nostats -benchmark -y -i "$src" -map 0:v -c:v rawvideo -pix_fmt uyvy422 "$dir/ffmpeg.mov" 2>&1 |
-            sed -n 's/.*rtime=\([0-9.]*\)s.*/\1/p')
-    end=$(now)
-    [ -n "$rtime" ] || { echo "pipeline_fps: ffmpeg failed" >&2; exit 1; }
-    best=$(echo "$rtime ${best:-}" | awk '{ t = $1; if ($2 != "" && $2 < t) t = $2; printf "%.3f", t }')
-    bestwall=$(echo "$start $end ${bestwall:-}" | awk '{ t = $2 - $1; if ($3 != "" && $3 < t) t = $3; printf "%.3f", t }')
-    i=$((i + 1))
+count_frames() {
+  ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "$1"
+}
+sound_md5() { ffmpeg -nostdin -v error -i "$1" -map 0:a:0 -f s16le - | md5sum | cut -d' ' -f1; }
+frames_md5() { ffmpeg -nostdin -v error -i "$1" -map 0:v:0 -f framemd5 - | grep -v '^#' | awk -F, '{ print $NF }' | md5sum; }
+
+# check CASE SIDE: "ok" or what is wrong with the output.
+check() {
+  out=$work/run/$1/$2/out.mov
+  src=$work/$1.mov
+  [ -f "$out" ] || { echo "no output"; return; }
+  n=$(count_frames "$out")
+  [ "$n" = "$frames" ] || { echo "$n frames"; return; }
+  [ "$(sound_md5 "$out")" = "$(sound_md5 "$src")" ] || { echo "sound differs"; return; }
+  if [ "$2" = ours ] && [ "$1" != dv_pal ]; then
+    [ "$(frames_md5 "$out")" = "$(frames_md5 "$src")" ] || { echo "frames differ"; return; }
+  fi
+  echo ok
+}
+
+# ---- Statistics ----
+
+# stats FILE: "median [lowest-highest]" of the numbers in FILE.
+stats() {
+  sort -n "$1" | awk '{ v[NR] = $1 } END {
+    m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+    printf "%.1f [%.1f-%.1f]", m, v[1], v[NR] }'
+}
+
+# ratios CASE SIDE ANCHOR: the median and spread of SIDE's fps over ANCHOR's, round by round.
+ratios() {
+  paste "$work/$1.$2.fps" "$work/$1.$3.fps" | awk '{ printf "%.4f\n", $1 / $2 }' >"$work/ratio"
+  sort -n "$work/ratio" | awk '{ v[NR] = $1 } END {
+    m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+    printf "%.2f [%.2f-%.2f]", m, v[1], v[NR] }'
+}
+
+# ---- Run ----
+
+make_source pal_2vuy 720x576 "-pix_fmt uyvy422 -c:v rawvideo -tag:v 2vuy" pcm_s16be
+make_source hd_2vuy 1920x1080 "-pix_fmt uyvy422 -c:v rawvideo -tag:v 2vuy" pcm_s16be
+make_source dv_pal 720x576 "-pix_fmt yuv420p -c:v dvvideo" pcm_s16le
+
+sides="ours copy raw gamma legalise"
+echo "pipeline_fps: $frames frames, $rounds rounds, workers ${workers} (0: every processor), $(nproc) processors"
+printf '%-9s %-8s %-22s %-22s %-22s %-19s %-19s %s\n' source row fps copy_fps raw_fps ratio_to_copy ratio_to_raw \
+  output
+for c in pal_2vuy hd_2vuy dv_pal; do
+  for s in $sides; do rm -f "$work/$c.$s.fps"; done
+  r=0
+  while [ $r -lt "$rounds" ]; do
+    # Rotate the order of the sides from round to round.
+    order=$(echo $sides | awk -v k=$r '{ for (i = 0; i < NF; ++i) printf "%s ", $(((i + k) % NF) + 1) }')
+    for s in $order; do side "$c" "$s"; done
+    r=$((r + 1))
   done
-  rm -f "$dir/ffmpeg.mov" "$dir/out.mov"
-
-  echo "$size $fps $best $bestwall $frames" |
-    awk '{ ff = $5 / $3; printf "%-10s %10.1f %12.3f %12.3f %12.1f %10.2f\n", $1, $2, $3, $4, ff, $2 / ff }'
+  copyStats=$(stats "$work/$c.copy.fps")
+  rawStats=$(stats "$work/$c.raw.fps")
+  for s in ours gamma legalise; do
+    printf '%-9s %-8s %-22s %-22s %-22s %-19s %-19s %s\n' "$c" "$s" "$(stats "$work/$c.$s.fps")" "$copyStats" \
+      "$rawStats" "$(ratios "$c" "$s" copy)" "$(ratios "$c" "$s" raw)" "$(check "$c" "$s")"
+  done
+  printf "%-9s %-8s anchors' output: copy %s, raw %s\n" "$c" "" "$(check "$c" copy)" "$(check "$c" raw)"
+  for s in ours gamma; do
+    printf '%-9s %-8s %s\n' "$c" "$s" "$(grep '^source' "$work/run/$c/$s/log" || echo "source not described")"
+  done
 done

@@ -1,9 +1,15 @@
 // Throughput of the first two stages on a directly read '2vuy' source: one frame's sample located and read
 // from the file into a copy-stage buffer, then converted into the padded working frame, at PAL and HD sizes.
-// The file is small enough to stay in the page cache, so this measures the stages, not the disk.
+// Each of the copy stage's paths for such a source: the source already in the internal gamma (the bytes are
+// moved), a gamma change (a 2.5 source written as DV, whose internal gamma is 2.2222223), the same with
+// highlights preserved, each without and with legalising. The file is small enough to stay in the page
+// cache, so this measures the stages, not the disk.
 #include "engine/copy_stage.h"
 #include "engine/read_stage.h"
+#include "color/gamma_tables.h"
 #include "engine/runtime/stage_access.h"
+#include "engine/runtime/working_format.h"
+#include "general/memory_lists.h"
 #include "general/processor_info.h"
 #include "movie/movie_queries.h"
 #include "movie/movie_time.h"
@@ -18,10 +24,16 @@
 
 namespace {
 
+// The gamma paths of the copy stage.
+enum GammaPath : int64_t { kEqualGamma = 0, kGammaChange = 1, kGammaChangeHighlights = 2 };
+
+constexpr float kSourceGamma = 2.5f;
+
 void BM_ReadAndCopy(benchmark::State &state) {
   const SInt32 width = SInt32(state.range(0));
   const SInt32 height = SInt32(state.range(1));
-  const bool legalise = state.range(2) != 0;
+  const auto gammaPath = GammaPath(state.range(2));
+  const bool legalise = state.range(3) != 0;
   GL_GetProcessorInfo(&gBZ.procInfo);  // the colour kernels' vector paths, as the application has them
   bz_test::TempDir dir;
   const std::string path = dir.File("source.mov");
@@ -46,11 +58,15 @@ void BM_ReadAndCopy(benchmark::State &state) {
   BZ_CopyParams params{};
   params.inWidth = width;
   params.inHeight = height;
-  params.inGamma = params.outGamma = 2.2f;
+  params.inGamma = gammaPath == kEqualGamma ? kBZ_VideoGamma : kSourceGamma;
+  params.outGamma = kBZ_VideoGamma;
   params.isVideoRange = true;
   params.directRead = true;
   params.yuvSanityCheck = legalise;
-  params.preserveHighlights = false;
+  params.preserveHighlights = gammaPath == kGammaChangeHighlights;
+  // The table the copy stage's set-up makes from the two gammas (without one the kernels make their own).
+  if (gammaPath != kEqualGamma && GL_NewPtr(1024 * sizeof(UInt16), &params.newRGB) == noErr)
+    CO_MakeRGBTable(params.inGamma, params.outGamma, params.newRGB);
   SInt64 bufferSize = 0;
   BZ_GetBufferSize(height, width, false, &params.height, &params.width, &bufferSize);
   params.linePtrYUV255 = static_cast<float *>(MP_NewPtrClear(size_t(params.width) * 8));
@@ -80,10 +96,8 @@ void BM_ReadAndCopy(benchmark::State &state) {
 }
 
 BENCHMARK(BM_ReadAndCopy)
-    ->ArgNames({"width", "height", "legalise"})
-    ->Args({720, 576, 0})
-    ->Args({720, 576, 1})
-    ->Args({1920, 1080, 0})
-    ->Args({1920, 1080, 1});
+    ->ArgNames({"width", "height", "gamma", "legalise"})
+    ->ArgsProduct({{720}, {576}, {kEqualGamma, kGammaChange, kGammaChangeHighlights}, {0, 1}})
+    ->ArgsProduct({{1920}, {1080}, {kEqualGamma, kGammaChange, kGammaChangeHighlights}, {0, 1}});
 
 }  // namespace

@@ -1,24 +1,27 @@
 // Headless run of the whole engine over one movie, the way the main thread drives a project: start, every
 // stage on its tasks, the main thread serving the tasks' events, then the save with the sound. No cleaning
-// method, output '2vuy'. Prints the frames and the seconds from the start to the saved movie.
+// method, output '2vuy'. The source is described as a project describes a movie it opens: its gamma (the
+// stated one, else its codec's), its range and its field information come from the file. Prints the
+// source's description and, per run, the frames and the seconds from the start to the saved movie.
 //
-//   bz_pipeline_fps SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
+//   bz_pipeline_fps [--legalise] [--always-gamma22] SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
 //
-// WORKERS 0 (the default) uses every processor. With several runs the fastest is reported. The engine's trace
-// goes to standard error; the one result line per run ("frames N seconds S fps F") to standard output.
+// --legalise sets the preference that legalises every frame; --always-gamma22 the one that processes frames
+// in gamma 2.2 whatever the source's. WORKERS 0 (the default) uses every processor. With several runs in one
+// process the later ones find the source and the engine warm; bench/pipeline_fps.sh runs one per process.
+// The engine's trace goes to standard error; to standard output go one line "source gamma G range R
+// internal-gamma I sound S" and one result line per run ("frames N seconds S fps F").
 #include "engine/closing_saving.h"
-#include "engine/compress_stage.h"
-#include "engine/copy_stage.h"
+#include "engine/engine_wiring.h"
 #include "engine/main_task.h"
-#include "engine/noise_movie_stage.h"
 #include "engine/project_start.h"
-#include "engine/read_stage.h"
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/frame_selection.h"
 #include "engine/runtime/project_settings.h"
+#include "engine/runtime/working_format.h"
 #include "engine/stage_table.h"
-#include "engine/write_stage.h"
 #include "general/processor_info.h"
+#include "movie/image_descriptions.h"
 #include "movie/movie_files.h"
 #include "movie/movie_queries.h"
 #include "movie/movie_time.h"
@@ -35,6 +38,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -43,30 +47,23 @@ constexpr EventTimeout kLimit = 600;  // seconds for one run; a run that takes l
 
 void *Word(intptr_t value) { return reinterpret_cast<void *>(value); }
 
-OSStatus HandleEvents(EventHandlerCallRef, EventRef event, void *) {
-  switch (GetEventKind(event)) {
-    case kBZ_OutSampleRefsEvent: return BZ_HandleOutSampleRefsEvent(event);
-    case kBZ_CompressEvent: BZ_HandleCompressEvent(event); return noErr;
-    case kBZ_DrawFrameEvent: {
-      SInt32 fileNum = -1;
-      GetEventParameter(event, kBZ_FileNumEventParam, kBZ_FileNumEventParam, nullptr, sizeof fileNum, nullptr,
-                        &fileNum);
-      if (OSStatus err = BZ_SetSrcMovieTimeValue(gBZ.project, fileNum); err != noErr)
-        std::fprintf(stderr, "KBZ: error from \"draw frame\" event = %ld\n", long(err));
-      return noErr;
-    }
-    case kBZ_ProjectRunFinishedEvent:
-      if (MPSemaphoreID s = gBZ.dlgTaskData.prfSemaphore) MPSignalSemaphore(s);
-      return noErr;
-    default: return eventNotHandledErr;
-  }
-}
-
 OSStatus RefFor(const std::string &path, FSRef *ref) {
   return FSPathMakeRef(reinterpret_cast<const UInt8 *>(path.c_str()), ref, nullptr);
 }
 
-// Source 0 described as the project dialog describes a movie it opens.
+// The preferences of the run: the plain host's, with legalising and the gamma preference as asked.
+bool gLegalise = false;
+bool gAlwaysGamma22 = false;
+
+void GetBenchAppPrefs(void *refCon, BZ_AppPrefs *appPrefs) {
+  BZ_GetPlainEngineHost()->getAppPrefs(refCon, appPrefs);
+  appPrefs->yuvSanityCheck = gLegalise;
+  appPrefs->alwaysGamma22 = gAlwaysGamma22;
+}
+
+// Source 0 described as the project dialog describes a movie it opens: size, frames, data references, the
+// gamma at which it is drawn (unknown: 2.2222223), video range except for 'yuv2' (the preference, off by
+// default), field information and sound.
 OSStatus DescribeSource(Movie movie, BZ_StatMovInfo *info) {
   Track track = QT_GetFirstEnabledVideoTrack(movie);
   Media media = track != nullptr ? GetTrackMedia(track) : nullptr;
@@ -87,14 +84,23 @@ OSStatus DescribeSource(Movie movie, BZ_StatMovInfo *info) {
   info->numDataRefIndexes = dataRefs;
   info->numVisualTracks = QT_CountEnabledVisualTracks(movie);
   info->hasOneSimpleVideoTrack = info->numVisualTracks == 1;
-  info->isVideoRange = true;
-  info->gamma = 2.2f;
+  if ((err = QT_GetMovieGamma2(movie, nullptr, &info->gamma)) != noErr) return err;
+  if (info->gamma == -1.0f) info->gamma = kBZ_VideoGamma;
+  BZ_AppPrefs prefs{};
+  GetBenchAppPrefs(nullptr, &prefs);
+  if (prefs.successSound != nullptr) CFRelease(prefs.successSound);
+  const bool yuv2 = info->cType == 'yuv2' || info->cType == 'yuvu';
+  info->isVideoRange = !yuv2 || prefs.yuv2IsVideoRange;
+  if (yuv2 && prefs.yuv2IsVideoRange) info->gamma = kBZ_VideoGamma;
+  if ((err = QT_GetFielData(media, &info->hasFielExt, &info->interlaced, &info->topFieldFirst)) != noErr) return err;
+  info->hasSound = QT_CountEnabledSoundTracks(movie) > 0;
   info->movieTimeScale = GetMovieTimeScale(movie);
   return BZ_MakeMovieTimeList(movie, info);
 }
 
 // One execution into OUTPUT_FOLDER/out.mov; seconds from the start to the saved movie, negative on failure.
-double RunOnce(const std::string &source, const std::string &folder, SInt32 *frames) {
+// The source is described on `describe` when it is given.
+double RunOnce(const std::string &source, const std::string &folder, SInt32 *frames, FILE *describe) {
   BZ_ProjPtr project = gBZ.project;
   Movie movie = nullptr;
   FSRef sourceRef{}, folderRef{};
@@ -114,7 +120,17 @@ double RunOnce(const std::string &source, const std::string &folder, SInt32 *fra
   info.settings.output.cType = '2vuy';
   info.settings.output.makeNoiseMovie = false;
   info.settings.output.export_ = false;
-  info.settings.input.interlaced = false;
+  if (describe != nullptr) {
+    float internalGamma = 0;
+    BZ_AppPrefs prefs{};
+    GetBenchAppPrefs(nullptr, &prefs);
+    if (prefs.successSound != nullptr) CFRelease(prefs.successSound);
+    BZ_GetInternalGamma(project, &prefs, &internalGamma, nullptr, nullptr);
+    const BZ_StatMovInfo &s = info.statMovInfo[0];
+    std::fprintf(describe, "source gamma %.4f range %s internal-gamma %.4f sound %s\n", s.gamma,
+                 s.isVideoRange ? "video" : "full", internalGamma, s.hasSound ? "yes" : "no");
+    std::fflush(describe);
+  }
   info.dynMovieInfo.sourceMovie[0] = movie;
   info.srcFileData[0].fileRef = sourceRef;
   info.targetFileData[0].parentRef = folderRef;
@@ -147,13 +163,25 @@ double RunOnce(const std::string &source, const std::string &folder, SInt32 *fra
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: %s SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]\n", argv[0]);
+  int first = 1;
+  for (; first < argc && std::strncmp(argv[first], "--", 2) == 0; ++first) {
+    if (std::strcmp(argv[first], "--legalise") == 0) {
+      gLegalise = true;
+    } else if (std::strcmp(argv[first], "--always-gamma22") == 0) {
+      gAlwaysGamma22 = true;
+    } else {
+      std::fprintf(stderr, "%s: unknown option %s\n", argv[0], argv[first]);
+      return 2;
+    }
+  }
+  if (argc - first < 2) {
+    std::fprintf(stderr, "usage: %s [--legalise] [--always-gamma22] SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]\n",
+                 argv[0]);
     return 2;
   }
-  const std::string source = argv[1], folder = argv[2];
-  const int workers = argc > 3 ? std::atoi(argv[3]) : 0;
-  const int runs = argc > 4 ? std::max(1, std::atoi(argv[4])) : 1;
+  const std::string source = argv[first], folder = argv[first + 1];
+  const int workers = argc > first + 2 ? std::atoi(argv[first + 2]) : 0;
+  const int runs = argc > first + 3 ? std::max(1, std::atoi(argv[first + 3])) : 1;
 
   // The engine traces on standard output; the results alone go there.
   const int results = dup(STDOUT_FILENO);
@@ -162,24 +190,18 @@ int main(int argc, char **argv) {
   if (out == nullptr) return 1;
 
   GL_GetProcessorInfo(&gBZ.procInfo);  // the colour kernels' vector paths, as the application has them
+  static BZ_EngineHost host = *BZ_GetPlainEngineHost();
+  host.getAppPrefs = GetBenchAppPrefs;
+  BZ_SetEngineHost(&host);
   gBZ.numProcessors = ItemCount(std::max(0, workers));
   gBZ.project = new BZ_Project();
   MPSemaphoreID prf = nullptr;
-  EventHandlerRef handler = nullptr;
-  static const EventTypeSpec kinds[] = {{kBZ_ProjEventClass, kBZ_OutSampleRefsEvent},
-                                        {kBZ_ProjEventClass, kBZ_ProjectRunFinishedEvent},
-                                        {kBZ_ProjEventClass, kBZ_CompressEvent},
-                                        {kBZ_ProjEventClass, kBZ_DrawFrameEvent}};
   OSStatus err = MPCreateSemaphore(1, 0, &prf);
   if (err == noErr) {
     gBZ.dlgTaskData.prfSemaphore = prf;
-    err = InstallApplicationEventHandler(HandleEvents, 4, kinds, nullptr, &handler);
+    err = BZ_InstallEngineEventHandlers(nullptr);
   }
-  BZ_SetStageEntryPoint(kBZ_ReadTaskType, false, BZ_ReadTask);
-  BZ_SetStageEntryPoint(kBZ_CopyTaskType, false, BZ_CopyTask);
-  BZ_SetStageEntryPoint(kBZ_WriteTaskType, false, BZ_WriteTask);
-  BZ_SetStageEntryPoint(kBZ_NoiseFrameTaskType, false, BZ_NoiseFrameTask);
-  BZ_SetStageEntryPoint(kBZ_ComprTaskType, false, BZ_CompressTask);
+  BZ_InstallStageEntryPoints();
   if (err == noErr) err = MPCreateQueue(&gBZ.mainTaskData.termQueue);
   if (err == noErr) err = BZ_CreateMainTask(gBZ.project);
   int status = err == noErr ? 0 : 1;
@@ -187,7 +209,7 @@ int main(int argc, char **argv) {
   double best = -1;
   SInt32 frames = 0;
   for (int run = 0; run < runs && status == 0; ++run) {
-    const double seconds = RunOnce(source, folder, &frames);
+    const double seconds = RunOnce(source, folder, &frames, run == 0 ? out : nullptr);
     if (seconds <= 0) {
       status = 1;
       break;

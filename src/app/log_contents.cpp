@@ -79,3 +79,8 @@ OSStatus BZ_SetProjectInfoInLog(BZ_ProjPtr project) {
   GL_DisposeTextBuffer(&text);
   return err;
 }
+
+OSStatus BZ_CreateLogWindow() { return noErr; }
+OSStatus BZ_SetProjectMessageInLog(CFStringRef) { return noErr; }
+OSStatus BZ_SetAppQuitMessageInLog() { return noErr; }
+OSStatus BZ_DisposeLogWindow() { return noErr; }

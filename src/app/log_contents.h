@@ -12,3 +12,10 @@
 OSStatus BZ_AddProjectInfoToTextPtr(BZ_ProjPtr project, Ptr textPtr, SInt32 *textSize);
 // Writes the project information into the log; the first failure.
 OSStatus BZ_SetProjectInfoInLog(BZ_ProjPtr project);
+
+// The log window's life and the application's own lines in it. Not built yet: these do nothing and answer
+// noErr until the log window arrives.
+OSStatus BZ_CreateLogWindow();
+OSStatus BZ_SetProjectMessageInLog(CFStringRef message);
+OSStatus BZ_SetAppQuitMessageInLog();
+OSStatus BZ_DisposeLogWindow();

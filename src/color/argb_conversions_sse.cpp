@@ -3,7 +3,9 @@
 // Cb | Y0 << 8 | Cr << 16 | Y1 << 24.
 #include "color/argb_conversions.h"
 
+#include <cassert>
 #include <cstddef>
+#include <cstdlib>
 
 #include "color/power_curve_sse.h"
 #include "color/sse_primitives_sse.h"
@@ -51,6 +53,7 @@ inline __m128i Interleave16(__m128i even, __m128i odd) {
 // --- '2vuy' to ARGB -------------------------------------------------------------------------------------
 
 void CO_2vuyLineToARGB_Acc(SInt32 width, const void *sourcePtr, void *targetPtr, Boolean inputIsFullRange) {
+  assert(width < 8 || (sourcePtr != nullptr && targetPtr != nullptr));
   const SInt32 steps = width / 8;
   if (steps <= 0) return;
   const __m128i *src = static_cast<const __m128i *>(sourcePtr);
@@ -100,6 +103,7 @@ void CO_2vuyLineToARGB_Acc(SInt32 width, const void *sourcePtr, void *targetPtr,
 // --- ARGB to '2vuy' -------------------------------------------------------------------------------------
 
 void CO_ARGB_LineTo2vuyAcc(SInt32 width, const void *sourcePtr, void *targetPtr, Boolean outputIsFullRange) {
+  assert(width < 8 || (sourcePtr != nullptr && targetPtr != nullptr));
   const __m128i *src = static_cast<const __m128i *>(sourcePtr);
   __m128i *dst = static_cast<__m128i *>(targetPtr);
   const vFloat lumaScale = _mm_set1_ps(outputIsFullRange ? 1.0f : kCO_LumaFullToVideoScale);
@@ -183,6 +187,7 @@ inline void ApplyGammaLevels(SInt32 width, const UInt8 *in, UInt8 *out, const Ga
 }  // namespace
 
 void CO_ChangeARGB_LineGammaAcc(SInt32 width, const void *inLine, void *outLine, float inGamma, float outGamma) {
+  assert(width < 4 || (inLine != nullptr && outLine != nullptr));
   if (width < 4) return;
   GammaLevels levels;
   MakeGammaLevels(inGamma, outGamma, &levels);
@@ -200,6 +205,7 @@ inline UInt8 *Advance(void *p, ptrdiff_t bytes) { return static_cast<UInt8 *>(p)
 
 void CO_ARGB_FrameTo2vuyAcc(SInt32 height, SInt32 width, const void *sourcePtr, void *targetPtr,
                             Boolean outputIsFullRange) {
+  assert(height <= 0 || width < 8 || (sourcePtr != nullptr && targetPtr != nullptr));
   for (SInt32 y = 0; y < height; ++y) {
     CO_ARGB_LineTo2vuyAcc(width, Advance(sourcePtr, ptrdiff_t(y) * width * 4),
                           Advance(targetPtr, ptrdiff_t(y) * width * 2), outputIsFullRange);
@@ -208,6 +214,7 @@ void CO_ARGB_FrameTo2vuyAcc(SInt32 height, SInt32 width, const void *sourcePtr, 
 
 void CO_ARGB_FrameTo2vuyChangeGammaAcc(SInt32 width, SInt32 height, void *sourcePtr, void *targetPtr,
                                        Boolean outputIsFullRange, float inGamma, float outGamma) {
+  assert(height <= 0 || width < 8 || (sourcePtr != nullptr && targetPtr != nullptr));
   if (height <= 0 || width < 8) return;
   GammaLevels levels;
   MakeGammaLevels(inGamma, outGamma, &levels);
@@ -220,6 +227,7 @@ void CO_ARGB_FrameTo2vuyChangeGammaAcc(SInt32 width, SInt32 height, void *source
 
 void CO_2vuyFrameToARGB_Acc(SInt32 height, SInt32 width, const void *sourcePtr, void *targetPtr,
                             Boolean inputIsFullRange) {
+  assert(height <= 0 || width < 8 || (sourcePtr != nullptr && targetPtr != nullptr));
   for (SInt32 y = 0; y < height; ++y) {
     CO_2vuyLineToARGB_Acc(width, Advance(sourcePtr, ptrdiff_t(y) * width * 2),
                           Advance(targetPtr, ptrdiff_t(y) * width * 4), inputIsFullRange);
@@ -228,6 +236,7 @@ void CO_2vuyFrameToARGB_Acc(SInt32 height, SInt32 width, const void *sourcePtr, 
 
 void CO_2vuyFrameToARGB_ChangeGammaAcc(SInt32 width, SInt32 height, const void *sourcePtr, void *targetPtr,
                                        Boolean inputIsFullRange, float inGamma, float outGamma) {
+  assert(height <= 0 || width < 8 || (sourcePtr != nullptr && targetPtr != nullptr));
   if (height <= 0 || width < 8) return;
   GammaLevels levels;
   MakeGammaLevels(inGamma, outGamma, &levels);
@@ -240,6 +249,10 @@ void CO_2vuyFrameToARGB_ChangeGammaAcc(SInt32 width, SInt32 height, const void *
 
 void CO_ChangeARGB_FrameGammaAcc(SInt32 height, SInt32 width, SInt32 inRowBytes, SInt32 outRowBytes,
                                  const void *inFrame, void *outFrame, float inGamma, float outGamma) {
+  assert(height <= 0 || width < 4 || (inFrame != nullptr && outFrame != nullptr));
+  // Row bytes 0 stand for packed rows.
+  assert(height <= 1 || inRowBytes == 0 || std::abs(inRowBytes) >= 4 * width);
+  assert(height <= 1 || outRowBytes == 0 || std::abs(outRowBytes) >= 4 * width);
   if (height <= 0 || width < 4) return;
   if (inRowBytes == 0) inRowBytes = width * 4;
   if (outRowBytes == 0) outRowBytes = width * 4;

@@ -2,6 +2,7 @@
 // Cb | Y0 << 8 | Cr << 16 | Y1 << 24, fake ARGB pixels as A | Y << 8 | Cb << 16 | Cr << 24.
 #include "color/fake_argb.h"
 
+#include <cassert>
 #include <cstddef>
 
 #include "color/sse_primitives_sse.h"
@@ -15,6 +16,7 @@ inline __m128i ByteOfWords(__m128i w, int shift) {
 }  // namespace
 
 void CO_2vuyLineToFakeARGB_Acc(SInt32 width, const void *sourcePtr, void *targetPtr) {
+  assert(width < 8 || (sourcePtr != nullptr && targetPtr != nullptr));
   const SInt32 steps = width / 8;
   if (steps <= 0) return;
   const __m128i *src = static_cast<const __m128i *>(sourcePtr);
@@ -46,6 +48,7 @@ void CO_2vuyLineToFakeARGB_Acc(SInt32 width, const void *sourcePtr, void *target
 }
 
 void CO_2vuyFrameToFakeARGB_Acc(SInt32 height, SInt32 width, const void *inBuffer, void *outBuffer) {
+  assert(height <= 0 || width < 8 || (inBuffer != nullptr && outBuffer != nullptr));
   const UInt8 *in = static_cast<const UInt8 *>(inBuffer);
   UInt8 *out = static_cast<UInt8 *>(outBuffer);
   for (SInt32 row = height - 1; row >= 0; --row) {
@@ -54,6 +57,7 @@ void CO_2vuyFrameToFakeARGB_Acc(SInt32 height, SInt32 width, const void *inBuffe
 }
 
 void CO_FakeARGB_LineTo2vuyAcc(SInt32 width, const void *sourcePtr, void *targetPtr) {
+  assert(width < 8 || (sourcePtr != nullptr && targetPtr != nullptr));
   const __m128i *src = static_cast<const __m128i *>(sourcePtr);
   __m128i *dst = static_cast<__m128i *>(targetPtr);
   for (SInt32 step = 0; step < width / 8; ++step) {
@@ -70,6 +74,7 @@ void CO_FakeARGB_LineTo2vuyAcc(SInt32 width, const void *sourcePtr, void *target
 }
 
 void CO_FakeARGB_FrameTo2vuyAcc(SInt32 height, SInt32 width, const void *inBuffer, void *outBuffer) {
+  assert(height <= 0 || width < 8 || (inBuffer != nullptr && outBuffer != nullptr));
   const UInt8 *in = static_cast<const UInt8 *>(inBuffer);
   UInt8 *out = static_cast<UInt8 *>(outBuffer);
   for (SInt32 row = 0; row < height; ++row) {

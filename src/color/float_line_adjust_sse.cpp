@@ -3,6 +3,8 @@
 // the results are interleaved back to Y0, Cb, Y1, Cr.
 #include "color/float_line_adjust.h"
 
+#include <cassert>
+
 #include "color/power_curve_sse.h"
 #include "color/sse_primitives_sse.h"
 
@@ -61,6 +63,7 @@ inline void GammaGroup(vFloat v0, vFloat v1, vFloat exponent, vFloat *out0, vFlo
 }  // namespace
 
 void CO_ChangeYuv255LineGammaAcc(SInt32 width, const float *inLine, float *outLine, float inGamma, float outGamma) {
+  assert(width <= 0 || (inLine != nullptr && outLine != nullptr));
   if (width <= 0) return;
   const vFloat exponent = _mm_set1_ps(inGamma / outGamma);
   // Every pair that starts below width: whole groups of two pairs, then a last single pair, so that a
@@ -83,6 +86,7 @@ void CO_ChangeYuv255LineGammaAcc(SInt32 width, const float *inLine, float *outLi
 
 void CO_ChangeYuv255LineContrSatAcc(SInt32 width, const float *inLinePtr, float *outLinePtr, float blackLevel,
                                     float invBrScale, float satScale) {
+  assert(width < 4 || (inLinePtr != nullptr && outLinePtr != nullptr));
   const vFloat s = _mm_set1_ps(invBrScale);
   const vFloat offset = _mm_set1_ps(-blackLevel * invBrScale);
   const vFloat sat = _mm_set1_ps(satScale);
@@ -101,6 +105,7 @@ void CO_ChangeYuv255LineContrSatAcc(SInt32 width, const float *inLinePtr, float 
 
 void CO_ChangeYuv255LineContrSatY_OnlyAcc(SInt32 width, const float *inLinePtr, float *outLinePtr,
                                           float blackLevel, float invBrScale, float satScale) {
+  assert(width < 4 || (inLinePtr != nullptr && outLinePtr != nullptr));
   const vFloat s = _mm_set1_ps(invBrScale);
   const vFloat offset = _mm_set1_ps(-blackLevel * invBrScale);
   const vFloat sat = _mm_set1_ps(satScale);
@@ -113,6 +118,7 @@ void CO_ChangeYuv255LineContrSatY_OnlyAcc(SInt32 width, const float *inLinePtr, 
 
 void CO_ChangeYuv255LineBrContrSatAcc(SInt32 width, const float *inLinePtr, float *outLinePtr, float brGamma,
                                       float blackLevel, float invBrScale, float satScale) {
+  assert(width < 4 || (inLinePtr != nullptr && outLinePtr != nullptr));
   const vFloat exponent = _mm_set1_ps(brGamma);
   const vFloat s = _mm_set1_ps(invBrScale);
   const vFloat offset = _mm_set1_ps(-blackLevel * invBrScale);
@@ -130,6 +136,7 @@ void CO_ChangeYuv255LineBrContrSatAcc(SInt32 width, const float *inLinePtr, floa
 
 void CO_ChangeYuv255LineBrContrSatY_OnlyAcc(SInt32 width, const float *inLinePtr, float *outLinePtr, float brGamma,
                                             float blackLevel, float invBrScale, float satScale) {
+  assert(width < 4 || (inLinePtr != nullptr && outLinePtr != nullptr));
   const vFloat exponent = _mm_set1_ps(brGamma);
   const vFloat s = _mm_set1_ps(invBrScale);
   const vFloat offset = _mm_set1_ps(-blackLevel * invBrScale);

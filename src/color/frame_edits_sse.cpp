@@ -22,6 +22,7 @@ inline __m128i MirrorBlock(__m128i v) {
 }  // namespace
 
 void CO_PaintLineBlackAcc(SInt32 width, void *line) {
+  assert(width < 8 || line != nullptr);
   auto *p = static_cast<__m128i *>(line);
   const __m128i black = _mm_set1_epi16(0x0080);  // bytes 128, 0
   const SInt32 steps = width / 8;
@@ -29,6 +30,7 @@ void CO_PaintLineBlackAcc(SInt32 width, void *line) {
 }
 
 void CO_PaintFrameBlackAcc(SInt32 height, SInt32 width, void *buffer) {
+  assert(height <= 0 || width < 8 || buffer != nullptr);
   auto *frame = static_cast<UInt8 *>(buffer);
   for (SInt32 y = 0; y < height; ++y) CO_PaintLineBlackAcc(width, frame + ptrdiff_t(y) * width * 2);
 }
@@ -48,6 +50,7 @@ void CO_Flip2vuyLineHorizontalAcc(SInt32 width, void *line) {
 }
 
 void CO_FlipFrameHorizontalAcc(SInt32 height, SInt32 width, void *buffer) {
+  assert(height <= 0 || width <= 0 || ((width & 7) == 0 && buffer != nullptr));
   auto *frame = static_cast<UInt8 *>(buffer);
   for (SInt32 y = 0; y < height; ++y) CO_Flip2vuyLineHorizontalAcc(width, frame + ptrdiff_t(y) * width * 2);
 }

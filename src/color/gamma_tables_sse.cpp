@@ -2,6 +2,7 @@
 #include "color/gamma_tables.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstddef>
 
@@ -10,6 +11,7 @@
 
 void CO_Change2vuyLineGammaAcc(SInt32 width, const void *inLinePtr, void *outLinePtr, float *fpLinePtr,
                                float inGamma, float outGamma) {
+  assert(width < 8 || (inLinePtr != nullptr && outLinePtr != nullptr && fpLinePtr != nullptr));
   CO_2vuyLineToFloatAcc(width, inLinePtr, fpLinePtr, false);
   CO_ChangeYuv255LineGammaAcc(width, fpLinePtr, fpLinePtr, inGamma, outGamma);
   CO_FloatLineTo2vuyAcc(width, outLinePtr, fpLinePtr, false);
@@ -17,6 +19,7 @@ void CO_Change2vuyLineGammaAcc(SInt32 width, const void *inLinePtr, void *outLin
 
 void CO_Change2vuyLineGammaSuperAcc(SInt32 width, const void *inLinePtr, void *outLinePtr, float *fpLinePtr,
                                     float inGamma, float outGamma) {
+  assert(width < 8 || (inLinePtr != nullptr && outLinePtr != nullptr && fpLinePtr != nullptr));
   CO_2vuyLineToFloatAcc(width, inLinePtr, fpLinePtr, true);
   CO_ChangeYuv255LineGammaAcc(width, fpLinePtr, fpLinePtr, inGamma, outGamma);
   // Where the curve puts video black and white, from the power function itself.
@@ -58,6 +61,7 @@ void RunPackedLines(SInt32 height, SInt32 width, const void *inBuffer, void *out
 
 void CO_2vuyFrameChangeGammaAcc(SInt32 height, SInt32 width, const void *inBuffer, void *outBuffer, float *fpLine,
                                 float inGamma, float outGamma) {
+  assert(height <= 0 || width < 8 || (inBuffer != nullptr && outBuffer != nullptr));  // fpLine NULL: a local one
   RunPackedLines(height, width, inBuffer, outBuffer, fpLine, [=](SInt32 w, const void *in, void *out, float *fp) {
     CO_Change2vuyLineGammaAcc(w, in, out, fp, inGamma, outGamma);
   });
@@ -65,6 +69,7 @@ void CO_2vuyFrameChangeGammaAcc(SInt32 height, SInt32 width, const void *inBuffe
 
 void CO_2vuyFrameChangeGammaSuperAcc(SInt32 height, SInt32 width, const void *inBuffer, void *outBuffer,
                                      float *fpLine, float inGamma, float outGamma) {
+  assert(height <= 0 || width < 8 || (inBuffer != nullptr && outBuffer != nullptr));  // fpLine NULL: a local one
   RunPackedLines(height, width, inBuffer, outBuffer, fpLine, [=](SInt32 w, const void *in, void *out, float *fp) {
     CO_Change2vuyLineGammaSuperAcc(w, in, out, fp, inGamma, outGamma);
   });

@@ -9,6 +9,7 @@
 
 #include <emmintrin.h>
 
+#include <cassert>
 #include <cstddef>
 
 namespace {
@@ -158,6 +159,7 @@ inline void LimitPixelIRE(__m128 y, __m128 lumaLimit, __m128 &cb, __m128 &cr) {
 }  // namespace
 
 void CO_FloatLineSanityCheckAcc(SInt32 width, float *linePtr) {
+  assert(width < 8 || linePtr != nullptr);
   const SInt32 steps = width / 8;
   SInt32 i = 0;
   for (; i + 2 <= steps; i += 2) SanityCheckGroups<2>(linePtr + 16 * ptrdiff_t(i));
@@ -165,6 +167,7 @@ void CO_FloatLineSanityCheckAcc(SInt32 width, float *linePtr) {
 }
 
 void CO_FloatLineLimitIRE_Acc(SInt32 width, float *linePtr, float ireLimit) {
+  assert(width < 8 || linePtr != nullptr);
   const __m128 lumaLimit = _mm_set1_ps(float(double(ireLimit) * 255.0));
   const SInt32 steps = width / 8;
   for (SInt32 i = 0; i < steps; ++i, linePtr += 16) {
@@ -184,6 +187,7 @@ void CO_FloatLineLimitIRE_Acc(SInt32 width, float *linePtr, float ireLimit) {
 }
 
 void CO_FrameSanityCheckAcc(SInt32 height, SInt32 width, void *buffer, float *linePtrF, Boolean inputIsFullRange) {
+  assert(height <= 0 || width < 8 || (buffer != nullptr && linePtrF != nullptr));
   auto *frame = static_cast<UInt8 *>(buffer);
   for (SInt32 row = 0; row < height; ++row) {
     UInt8 *line = frame + ptrdiff_t(row) * width * 2;
@@ -195,6 +199,7 @@ void CO_FrameSanityCheckAcc(SInt32 height, SInt32 width, void *buffer, float *li
 
 void CO_FrameLimitIRE_Acc(SInt32 height, SInt32 width, void *buffer, float *linePtrF, Boolean inputIsFullRange,
                           float ireLimit) {
+  assert(height <= 0 || width < 8 || (buffer != nullptr && linePtrF != nullptr));
   auto *frame = static_cast<UInt8 *>(buffer);
   for (SInt32 row = 0; row < height; ++row) {
     UInt8 *line = frame + ptrdiff_t(row) * width * 2;

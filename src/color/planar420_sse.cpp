@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -103,6 +104,9 @@ void Y420LineTo2vuy(SInt32 pixels, const UInt8 *y, const UInt8 *otherCb, const U
 
 void CO_2vuyLinePairToY420_Acc(SInt32 width, SInt32 inRowBytes, const void *inLine, UInt8 *outLineY,
                                SInt32 rowBytesY, UInt8 *outLineCb, UInt8 *outLineCr, Boolean interlaced) {
+  // Whole 16-pixel steps: the luma rows hold the width rounded up to 16.
+  assert(width <= 0 || (inLine != nullptr && outLineY != nullptr && outLineCb != nullptr && outLineCr != nullptr));
+  assert(width <= 0 || rowBytesY >= RoundUp(width, 16));
   if (width <= 0) return;
   const ptrdiff_t partnerRows = interlaced ? 2 : 1;
   const UInt8 *a = static_cast<const UInt8 *>(inLine);
@@ -118,6 +122,9 @@ void CO_2vuyLinePairToY420_Acc(SInt32 width, SInt32 inRowBytes, const void *inLi
 void CO_2vuyLinePairToY420_UsingLineBufferAcc(SInt32 width, SInt32 inRowBytes, const void *inLine, void *tempBuffer,
                                               UInt8 *outLineY, SInt32 rowBytesY, UInt8 *outLineCb,
                                               UInt8 *outLineCr, Boolean interlaced, Boolean lastLine) {
+  assert(width <= 0 || (inLine != nullptr && tempBuffer != nullptr && outLineY != nullptr &&
+                       outLineCb != nullptr && outLineCr != nullptr));
+  assert(width <= 0 || rowBytesY >= RoundUp(width, 16));
   if (width <= 0) return;
   const SInt32 tempRowBytes = RoundUp(width, kStep) * 2;
   auto *temp = static_cast<UInt8 *>(tempBuffer);
@@ -132,6 +139,8 @@ void CO_2vuyLinePairToY420_UsingLineBufferAcc(SInt32 width, SInt32 inRowBytes, c
 
 void CO_2vuyFrameToY420_Acc(SInt32 height, SInt32 width, SInt32 inPaddedHeight, SInt32 inRowBytes,
                             const void *inBuffer, void *outBuffer, void *tempBuffer, Boolean interlaced) {
+  assert(height <= 0 || width <= 0 || (inBuffer != nullptr && outBuffer != nullptr));
+  assert(height <= 1 || std::abs(inRowBytes) >= 2 * width);
   if (height <= 0 || width <= 0) return;
   CO_Y420Planes pl;
   if (!CO_GetY420Planes(outBuffer, width, &pl) || pl.chromaRows < CO_Y420ChromaRowsForHeight(height, interlaced))
@@ -168,6 +177,9 @@ void CO_Y420_LinePairTo2vuyAcc(SInt32 width, SInt32 numInY, const UInt8 *inLineY
                                const UInt8 *prevInLineCb, const UInt8 *prevInLineCr, const UInt8 *inLineCb,
                                const UInt8 *inLineCr, const UInt8 *nextInLineCb, const UInt8 *nextInLineCr,
                                void *outLine, void *nextOutLine) {
+  assert(width < 8 || numInY < 8 ||
+         (inLineY != nullptr && inLineCb != nullptr && inLineCr != nullptr && outLine != nullptr));
+  assert(nextOutLine == nullptr || nextInLineY != nullptr);
   const SInt32 pixels = std::min(width, numInY) / 8 * 8;
   if (pixels <= 0) return;
   Y420LineTo2vuy(pixels, inLineY, prevInLineCb, prevInLineCr, inLineCb, inLineCr, static_cast<UInt8 *>(outLine));
@@ -182,6 +194,9 @@ void CO_Y420_LinePairTo2vuyUsingLineBufferAcc(SInt32 width, SInt32 numInY, const
                                               const UInt8 *inLineCr, const UInt8 *nextInLineCb,
                                               const UInt8 *nextInLineCr, void *tempBuffer, void *outLine,
                                               void *nextOutLine) {
+  assert(width <= 0 || (inLineY != nullptr && inLineCb != nullptr && inLineCr != nullptr &&
+                       tempBuffer != nullptr && outLine != nullptr));
+  assert(nextOutLine == nullptr || nextInLineY != nullptr);
   if (width <= 0) return;
   const SInt32 tempRowBytes = RoundUp(width, kStep) * 2;
   auto *temp = static_cast<UInt8 *>(tempBuffer);
@@ -195,6 +210,7 @@ void CO_Y420_LinePairTo2vuyUsingLineBufferAcc(SInt32 width, SInt32 numInY, const
 
 void CO_Y420_FrameTo2vuyAcc(SInt32 height, SInt32 width, const void *inBuffer, void *outBuffer, void *tempBuffer,
                             Boolean interlaced) {
+  assert(height <= 0 || width <= 0 || (inBuffer != nullptr && outBuffer != nullptr));
   if (height <= 0 || width <= 0) return;
   CO_Y420Planes pl;
   if (!CO_GetY420Planes(inBuffer, width, &pl)) return;

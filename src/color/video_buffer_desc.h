@@ -17,7 +17,7 @@
 // the caller.
 #pragma once
 
-#include "color/ycbcr_range_type.h"
+#include "color/color_values.h"
 #include "general/geometry.h"
 #include "general/integer_ratios.h"
 #include "platform/core/mac_types.h"

@@ -4,7 +4,9 @@
 
 #include <emmintrin.h>
 
+#include <cassert>
 #include <cstddef>
+#include <cstdlib>
 
 namespace {
 
@@ -14,6 +16,7 @@ inline __m128i SwapBytes16(__m128i v) { return _mm_or_si128(_mm_slli_epi16(v, 8)
 }  // namespace
 
 void CO_ByteSwapYuv2LineAcc(SInt32 width, const void *inLinePtr, void *outLinePtr) {
+  assert(width < 8 || (inLinePtr != nullptr && outLinePtr != nullptr));
   auto *in = static_cast<const __m128i *>(inLinePtr);
   auto *out = static_cast<__m128i *>(outLinePtr);
   const __m128i signBits = _mm_set1_epi16(SInt16(0x8000));
@@ -25,6 +28,7 @@ void CO_ByteSwapYuv2LineAcc(SInt32 width, const void *inLinePtr, void *outLinePt
 }
 
 void CO_ByteSwap2vuyLineAcc(SInt32 width, const void *inLinePtr, void *outLinePtr) {
+  assert(width < 8 || (inLinePtr != nullptr && outLinePtr != nullptr));
   auto *in = static_cast<const __m128i *>(inLinePtr);
   auto *out = static_cast<__m128i *>(outLinePtr);
   const __m128i signBits = _mm_set1_epi16(SInt16(0x8000));
@@ -37,6 +41,8 @@ void CO_ByteSwap2vuyLineAcc(SInt32 width, const void *inLinePtr, void *outLinePt
 
 void CO_ByteSwapYuv2FrameAcc(SInt32 width, SInt32 height, const void *inPtr, void *outPtr, SInt32 inRowBytes,
                              SInt32 outRowBytes) {
+  assert(height <= 0 || width < 8 || (inPtr != nullptr && outPtr != nullptr));
+  assert(height <= 1 || (std::abs(inRowBytes) >= 2 * width && std::abs(outRowBytes) >= 2 * width));
   auto *in = static_cast<const UInt8 *>(inPtr);
   auto *out = static_cast<UInt8 *>(outPtr);
   for (SInt32 y = 0; y < height; ++y)
@@ -45,6 +51,8 @@ void CO_ByteSwapYuv2FrameAcc(SInt32 width, SInt32 height, const void *inPtr, voi
 
 void CO_ByteSwap2vuyFrameAcc(SInt32 width, SInt32 height, const void *inPtr, void *outPtr, SInt32 inRowBytes,
                              SInt32 outRowBytes) {
+  assert(height <= 0 || width < 8 || (inPtr != nullptr && outPtr != nullptr));
+  assert(height <= 1 || (std::abs(inRowBytes) >= 2 * width && std::abs(outRowBytes) >= 2 * width));
   auto *in = static_cast<const UInt8 *>(inPtr);
   auto *out = static_cast<UInt8 *>(outPtr);
   for (SInt32 y = 0; y < height; ++y)
@@ -52,6 +60,7 @@ void CO_ByteSwap2vuyFrameAcc(SInt32 width, SInt32 height, const void *inPtr, voi
 }
 
 void CO_2vuyLineToFloatAcc(SInt32 width, const void *sourcePtr, float *linePtr, Boolean inputIsFullRange) {
+  assert(width < 8 || (sourcePtr != nullptr && linePtr != nullptr));
   auto *src = static_cast<const __m128i *>(sourcePtr);
   // A byte b placed below the exponent bits 0x4B00 reads as the float 2^23 + b; subtracting 2^23 + offset
   // leaves b - offset exactly, so the conversion needs no integer-to-float instruction.
@@ -106,6 +115,7 @@ inline __m128i RoundHalfUp(__m128 v, __m128 scale, __m128 offset) {
 }  // namespace
 
 void CO_FloatLineTo2vuyAcc(SInt32 width, void *targetPtr, const float *linePtr, Boolean outputIsFullRange) {
+  assert(width < 8 || (targetPtr != nullptr && linePtr != nullptr));
   auto *dst = static_cast<__m128i *>(targetPtr);
   const __m128 offset = outputIsFullRange ? _mm_setr_ps(0.0f, 128.0f, 0.0f, 128.0f)
                                           : _mm_setr_ps(16.0f, 128.0f, 16.0f, 128.0f);

@@ -23,8 +23,8 @@ OSStatus BZ_ReinitProgress(BZ_ProjPtr project) {
   progress.window = dialog;
   progress.standAloneWindow = false;
   progress.progrBarID = HIViewID{kBZ_DialogItemSignature, kBZ_ProgressBarItem};
-  progress.progrBarTitleID = HIViewID{kBZ_DialogItemSignature, 2083};
-  progress.rateID = HIViewID{kBZ_DialogItemSignature, 2084};
+  progress.progrBarTitleID = HIViewID{kBZ_DialogItemSignature, kBZ_ProgressStateTextItem};
+  progress.rateID = HIViewID{kBZ_DialogItemSignature, kBZ_ProgressRateTextItem};
   progress.shown = true;  // the first frame may be shown once the timer has run
 
   // The frame view is built for the input's cropping and interlacing; the display rebuilds it when they
@@ -38,3 +38,5 @@ OSStatus BZ_ReinitProgress(BZ_ProjPtr project) {
   }
   return noErr;
 }
+
+OSStatus BZ_UpdateProgressBar() { return noErr; }

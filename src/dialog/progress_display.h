@@ -8,3 +8,5 @@
 // 2082, 2083 and 2084; and remembers the input's cropping and interlacing that the frame view is built for.
 // Without a project dialog window nothing is done: noErr.
 OSStatus BZ_ReinitProgress(BZ_ProjPtr project);
+// The one-second update of the progress bar, its title and rate lines. Not built yet: noErr.
+OSStatus BZ_UpdateProgressBar();

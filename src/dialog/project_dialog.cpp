@@ -1,8 +1,17 @@
 // The project dialog window: re-initialisation and activation of its controls.
 #include "dialog/project_dialog.h"
 
+#include "app/window_lookup.h"
 #include "engine/runtime/engine_host.h"
+#include "platform/core/cf_string.h"
+#include "platform/core/classic_events.h"
+#include "platform/core/window_refcons.h"
 #include "toolkit/dialog_items.h"
+#include "toolkit/edit_text_alerts.h"
+#include "toolkit/menus.h"
+#include "toolkit/windows.h"
+
+#include <cstdlib>
 
 namespace {
 
@@ -45,5 +54,64 @@ OSStatus BZ_ReactivateControls(WindowRef window, Boolean activate) {
     if (OSStatus err = SetItemActive(window, item, activate); err != noErr) return err;
   for (SInt32 item : kOpposite)
     if (OSStatus err = SetItemActive(window, item, !activate); err != noErr) return err;
+  return noErr;
+}
+
+OSStatus BZ_OpenProjectDialog() {
+  auto *refCon = static_cast<DI_DlgRefCon *>(std::calloc(1, sizeof(DI_DlgRefCon)));
+  if (refCon == nullptr) return memFullErr;
+  refCon->ID = kBZ_ProjDlgWindowID;
+  WindowRef window = nullptr;
+  OSStatus err = CreateWindowFromNib(gBZ.nibRef, CFSTR("New Project Dialog"), &window);
+  if (err != noErr) {
+    std::free(refCon);
+    return err;
+  }
+  refCon->window = window;
+  SetWRefCon(window, reinterpret_cast<SRefCon>(refCon));
+  err = BZ_InitProjectDialog(window);
+  if (err == noErr) {
+    GL_PositionWindow(window, gBZ.savedWindowLoc[kBZ_ProjDlgWindowID]);
+    static const EventTypeSpec kinds[] = {{kEventClassWindow, kEventWindowActivated},
+                                          {kEventClassWindow, kEventWindowDeactivated},
+                                          {kEventClassControl, kEventControlHit}};
+    err = InstallEventHandler(GetWindowEventTarget(window), BZ_ProjDlgEventHandler, 3, kinds, window,
+                              &refCon->eventHandler);
+  }
+  if (err != noErr) {
+    DisposeWindow(window);
+    std::free(refCon);
+    return err;
+  }
+  // Keys typed while the program started are not meant for the dialog.
+  static const EventTypeSpec keyDown{kEventClassKeyboard, kEventRawKeyDown};
+  EventRef pending = nullptr;
+  while (ReceiveNextEvent(1, &keyDown, kEventDurationNoWait, true, &pending) == noErr) ReleaseEvent(pending);
+  SelectWindow(window);
+  ShowWindow(window);
+  return noErr;
+}
+
+OSStatus BZ_InitProjectDialog(WindowRef) { return noErr; }
+
+OSStatus BZ_ProjDlgEventHandler(EventHandlerCallRef, EventRef event, void *) {
+  if (GetEventClass(event) == kEventClassWindow) {
+    const bool activated = GetEventKind(event) == kEventWindowActivated;
+    GL_EnableMenuCommandByID(2003, 'MDtF', !activated);
+  }
+  return eventNotHandledErr;
+}
+
+OSStatus BZ_ProjDlgHandleAppActivate(WindowRef) { return noErr; }
+
+OSStatus BZ_DisposeDialog() {
+  WindowRef window = BZ_GetProjDlgWindow();
+  if (window == nullptr) return noErr;
+  auto *refCon = reinterpret_cast<DI_DlgRefCon *>(GetWRefCon(window));
+  Point location{};
+  if (GL_SaveWindowPosition(window, &location) == noErr) gBZ.savedWindowLoc[kBZ_ProjDlgWindowID] = location;
+  if (refCon != nullptr && refCon->eventHandler != nullptr) RemoveEventHandler(refCon->eventHandler);
+  DisposeWindow(window);
+  std::free(refCon);
   return noErr;
 }

@@ -37,27 +37,12 @@
 
 namespace {
 
-const BZ_EngineHost *Host() { return BZ_GetEngineHost(); }
-
-void Log(CFStringRef text) { Host()->setProjectMessageInLog(Host()->refCon, text); }
+void Log(CFStringRef text) {
+  const BZ_EngineHost *host = BZ_GetEngineHost();
+  host->setProjectMessageInLog(host->refCon, text);
+}
 
 CFStringRef CopyLocalized(CFStringRef key) { return CFBundleCopyLocalizedString(CFBundleGetMainBundle(), key, key, nullptr); }
-
-void SetLocalizedText(SInt32 item, CFStringRef key) {
-  CFStringRef text = CopyLocalized(key);
-  Host()->setProgressText(Host()->refCon, item, text != nullptr ? text : key);
-  if (text != nullptr) CFRelease(text);
-}
-
-BZ_AppPrefs AppPrefs() {
-  BZ_AppPrefs prefs{};
-  Host()->getAppPrefs(Host()->refCon, &prefs);
-  if (prefs.successSound != nullptr) {
-    CFRelease(prefs.successSound);
-    prefs.successSound = nullptr;
-  }
-  return prefs;
-}
 
 // The track's aperture-mode dimensions as the description implies them: encoded pixels its size, production
 // aperture its size at the pixel aspect, clean aperture the clean aperture at the pixel aspect.
@@ -107,7 +92,8 @@ OSStatus CopySourceDescriptionAndGeometry(BZ_ProjPtr project, ImageDescriptionHa
     err = BZ_CopyAllImageDescExts(srcDesc, trgtDesc, true);
     if (err != noErr) return err;
   }
-  const BZ_ProjDlgState *dlgState = Host()->getDialogStatePtr(Host()->refCon);
+  const BZ_EngineHost *host = BZ_GetEngineHost();
+  const BZ_ProjDlgState *dlgState = host->getDialogStatePtr(host->refCon);
   const Boolean interlaceSetByUser = dlgState != nullptr && dlgState->interlaceSetByUser;
   if (src.hasFielExt || interlaceSetByUser || targetHadFiel) {
     QT_FielExt fiel = targetHadFiel ? targetFiel : FieldInfo(info.settings.input);
@@ -237,7 +223,7 @@ OSStatus BZ_SaveTargetMovies(BZ_ProjPtr project) {
   if (project == nullptr) return paramErr;
   Handle srcDesc = NewHandle(0);
   if (srcDesc == nullptr) return memFullErr;
-  const BZ_AppPrefs prefs = AppPrefs();
+  const BZ_AppPrefs prefs = BZ_GetEngineAppPrefs();
   const BZ_InputSett &input = project->info.settings.input;
   const Boolean cropInMetadata = input.cropping && !RectIsZero(input.cropRect);
   OSStatus err = noErr;
@@ -345,7 +331,7 @@ OSStatus BZ_SetTargetGamma(BZ_ProjPtr project, Media media, SInt32 fileNum) {
   if (project == nullptr || media == nullptr || fileNum < 0 || fileNum >= kBZ_MaxNumFiles) return paramErr;
   ImageDescriptionHandle desc = project->info.dynMovieInfo.targetDesc[fileNum];
   if (desc == nullptr) return paramErr;
-  const BZ_AppPrefs prefs = AppPrefs();
+  const BZ_AppPrefs prefs = BZ_GetEngineAppPrefs();
   const BZ_OutputSett &output = project->info.settings.output;
   float gamma = project->info.statMovInfo[0].gamma;
   if (prefs.alwaysGamma22 || output.export_ || (fileNum == 0 && (QT_IsDV_CodecType(output.cType) || output.cType == 'icod')))
@@ -379,7 +365,7 @@ void BZ_DisposeProject(WindowRef window) {
   (void)window;
   BZ_ProjPtr project = gBZ.project;
   if (project == nullptr) return;
-  const BZ_EngineHost *host = Host();
+  const BZ_EngineHost *host = BZ_GetEngineHost();
   BZ_ProjInfo &info = project->info;
   if (info.settings.cleaning.removeLogo.numBackGrFrames == info.statMovInfo[0].numFrames)
     info.settings.cleaning.removeLogo.numBackGrFrames = 1000;
@@ -448,7 +434,7 @@ OSStatus BZ_MovieExportToDataRef(BZ_ProjPtr project) {
   BZ_OutputSett &output = info.settings.output;
   BZ_TargetFileData &target = info.targetFileData[0];
   BZ_DynIO_Info &io = project->dynIO_Info;
-  const BZ_EngineHost *host = Host();
+  const BZ_EngineHost *host = BZ_GetEngineHost();
 
   MovieExportComponent exporter = nullptr;
   OSStatus err = OpenADefaultComponent(MovieExportType, output.exportType, &exporter);
@@ -540,11 +526,11 @@ OSErr BZ_ExportProgressProc(Movie movie, SInt16 message, SInt16 whatOperation, F
   (void)whatOperation;
   auto *project = static_cast<BZ_ProjPtr>(refcon);
   if (project == nullptr) return paramErr;
-  const BZ_EngineHost *host = Host();
+  const BZ_EngineHost *host = BZ_GetEngineHost();
   BZ_DynIO_Info &io = project->dynIO_Info;
   if (message == movieProgressOpen) {
-    SetLocalizedText(2083, CFSTR("BZ Exporting movie from temporary file"));
-    host->setProgressText(host->refCon, 2084, CFSTR(""));
+    BZ_SetLocalizedProgressText(kBZ_ProgressStateTextItem, CFSTR("BZ Exporting movie from temporary file"));
+    host->setProgressText(host->refCon, kBZ_ProgressRateTextItem, CFSTR(""));
     host->setProgressBarValue(host->refCon, 0);
     io.startProgrTime = io.prevProgrTime = CFAbsoluteTimeGetCurrent();
     io.savedPercentDone = 0;
@@ -565,7 +551,7 @@ OSErr BZ_ExportProgressProc(Movie movie, SInt16 message, SInt16 whatOperation, F
       CFStringRef text = CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%@ = %.1f %@/sec, %@ = %.1f %@/sec"), currentKey,
                                                   current, frames, averageKey, average, frames);
       if (text != nullptr) {
-        host->setProgressText(host->refCon, 2084, text);
+        host->setProgressText(host->refCon, kBZ_ProgressRateTextItem, text);
         CFRelease(text);
       }
       for (CFStringRef s : {currentKey, averageKey, frames})

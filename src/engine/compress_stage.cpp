@@ -11,7 +11,6 @@
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "engine/tasks/task_runtime.h"
-#include "engine/write_stage.h"
 #include "movie/codecs.h"
 #include "platform/movie/compression.h"
 
@@ -26,20 +25,6 @@ namespace {
 
 // How long the exit wait for compressions in flight sleeps between looks.
 constexpr SInt32 kInFlightWaitSliceMs = 20;
-// The project dialog's progress image.
-constexpr SInt16 kBZ_ProgressImageItem = 2081;
-
-void *Word(intptr_t value) { return reinterpret_cast<void *>(value); }
-intptr_t FromWord(void *word) { return reinterpret_cast<intptr_t>(word); }
-
-const BZ_EngineHost *Host() { return BZ_GetEngineHost(); }
-
-BZ_BuffInfo *StageOfTask(BZ_ProjPtr project, MP_TaskData *task) {
-  BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
-  for (SInt32 i = 0; i < kBZ_NumBuffInfos - 1 && table[i].type != kBZ_NoTaskType; ++i)
-    if (table[i].taskData[0] == task) return &table[i];
-  return nullptr;
-}
 
 void PrintCompletionError(OSStatus err) {
   std::printf("KBZ: BZ_CompressCompletionProc: error = %ld\n", long(err));
@@ -113,7 +98,7 @@ OSStatus CompressTask::HandleFrame(UInt8 *in, Boolean *finished) {
     BZ_BuffInfo *noise = BZ_GetBufferInfoByStageType(project->dynIO_Info.buffInfo, kBZ_NoiseFrameTaskType, 0);
     MP_TaskData *noiseTask = noise != nullptr ? noise->taskData[0].load() : nullptr;
     if (noiseTask == nullptr) return paramErr;
-    if ((err = MPNotifyQueue(noiseTask->inputQueue, Word(kBZ_ComprTaskType), project, in)) != noErr) return err;
+    if ((err = MPNotifyQueue(noiseTask->inputQueue, BZ_Word(kBZ_ComprTaskType), project, in)) != noErr) return err;
     if ((err = AwaitFlags(kBZ_NoiseFrameReleasedFlag)) != noErr) return err;
   }
   if (showing && (err = AwaitFlags(kBZ_DisplayDecompressDoneFlag)) != noErr) return err;
@@ -135,7 +120,7 @@ void CompressTask::WaitForCompressionsInFlight() {
 }
 
 OSStatus CompressTask::Run() {
-  stage = StageOfTask(project, self);
+  stage = BZ_StageOfTask(project->dynIO_Info.buffInfo, self);
   if (stage == nullptr) return paramErr;
   write = BZ_GetWriteBuffInfo(project->dynIO_Info.buffInfo, 0);
   if (write == nullptr || write->taskData[0] == nullptr) return paramErr;
@@ -145,7 +130,7 @@ OSStatus CompressTask::Run() {
   while (!finished) {
     void *word = nullptr;
     if ((err = BZ_WaitForBuffer(self, self->inputQueue, &word, nullptr, &finished)) != noErr || finished) break;
-    if (word == nullptr || FromWord(word) == kBZ_EndOfStreamMessage) continue;
+    if (word == nullptr || BZ_FromWord(word) == kBZ_EndOfStreamMessage) continue;
     if ((err = HandleFrame(static_cast<UInt8 *>(word), &finished)) != noErr) break;
   }
   return err;
@@ -182,7 +167,7 @@ OSStatus BZ_CompressTask(void *parameter) {
 OSStatus BZ_SetupCompressTask(MP_TaskData *taskData, BZ_CompressParams **compressParams) {
   if (taskData == nullptr || compressParams == nullptr) return paramErr;
   auto *project = static_cast<BZ_ProjPtr>(taskData->termMessage2);
-  BZ_BuffInfo *stage = project != nullptr ? StageOfTask(project, taskData) : nullptr;
+  BZ_BuffInfo *stage = project != nullptr ? BZ_StageOfTask(project->dynIO_Info.buffInfo, taskData) : nullptr;
   if (stage == nullptr) return paramErr;
   BZ_BuffInfo *write = BZ_GetWriteBuffInfo(project->dynIO_Info.buffInfo, 0);
   if (write == nullptr || write->taskData[0] == nullptr) return paramErr;
@@ -202,9 +187,7 @@ OSStatus BZ_SetupCompressTask(MP_TaskData *taskData, BZ_CompressParams **compres
   p->linePtrYUV255 = static_cast<float *>(
       MPAllocateAligned(size_t(p->width) * 8, kMPAllocate16ByteAligned, kMPAllocateClearMask));
   if (p->linePtrYUV255 == nullptr) return memFullErr;
-  BZ_AppPrefs prefs{};
-  Host()->getAppPrefs(Host()->refCon, &prefs);
-  if (prefs.successSound != nullptr) CFRelease(prefs.successSound);
+  const BZ_AppPrefs prefs = BZ_GetEngineAppPrefs();
   p->yuvSanityCheck = prefs.yuvSanityCheck;
   p->preserveHighlights = prefs.preserveHighlights;
   p->ntscSafeColors = prefs.ntscSafeColors;
@@ -283,7 +266,7 @@ OSStatus BZ_Compress(MP_TaskData *taskData, BZ_FrameBuffInfo *inFrameBuffInfo, U
     return noErr;
   }
 
-  BZ_BuffInfo *stage = StageOfTask(project, taskData);
+  BZ_BuffInfo *stage = BZ_StageOfTask(project->dynIO_Info.buffInfo, taskData);
   BZ_FrameBuffInfo *inInfo = stage != nullptr ? BZ_GetFrameBuffInfo(stage, inFrameBuffInfo->ptr) : nullptr;
   if (inInfo == nullptr) return paramErr;
   d.seqID = inInfo->comprSeqID;
@@ -348,7 +331,7 @@ void BZ_CompressCompletionProc(OSErr result, SInt16 flags, long refcon) {
       std::printf("KBZ: BZ_CompressCompletionProc: actualSize = 0, frameNum = %ld\n", long(outInfo->frameNum));
   }
   if (!record->notifiedFreeQueue || !record->notifiedInputQueue) return;
-  err = MPNotifyQueue(record->outInputQueue, Word(kBZ_ComprTaskType), project, record->outBuffer);
+  err = MPNotifyQueue(record->outInputQueue, BZ_Word(kBZ_ComprTaskType), project, record->outBuffer);
   if (err == noErr) {
     if (record->numComprFinished != nullptr) ++*record->numComprFinished;
   } else {
@@ -389,7 +372,7 @@ void BZ_DecompressCompletionProc(OSErr result, SInt16 flags, long refcon) {
     if (result == noErr) {
       const SInt16 item = kBZ_ProgressImageItem;
       const BZ_EventParam param = {kBZ_ItemEventParam, sizeof item, &item};
-      if ((err = Host()->postCustomEvent(Host()->refCon, kBZ_SetNeedsDisplayEvent, &param, 1)) != noErr) {
+      if ((err = BZ_PostEngineEvent(kBZ_SetNeedsDisplayEvent, &param, 1)) != noErr) {
         if (project != nullptr) BZ_KeepFirstError(project, err);
         std::printf("KBZ: BZ_DecompressCompletionProc: error = %ld\n", long(err));
       }
@@ -401,7 +384,7 @@ void BZ_DecompressCompletionProc(OSErr result, SInt16 flags, long refcon) {
 OSStatus BZ_SendCompressEvent(const BZ_CompressData *compressData) {
   if (compressData == nullptr) return paramErr;
   const BZ_EventParam param = {kBZ_ComprDataEventParam, sizeof(BZ_CompressData), compressData};
-  return Host()->postCustomEvent(Host()->refCon, kBZ_CompressEvent, &param, 1);
+  return BZ_PostEngineEvent(kBZ_CompressEvent, &param, 1);
 }
 
 OSStatus BZ_HandleCompressEvent(EventRef event) {

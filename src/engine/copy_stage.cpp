@@ -25,12 +25,6 @@
 
 namespace {
 
-BZ_BuffInfo *StageOfTask(BZ_BuffInfo *table, const MP_TaskData *task) {
-  for (SInt32 i = 0; i < kBZ_NumBuffInfos - 1 && table[i].type != kBZ_NoTaskType; ++i)
-    if (table[i].taskData[0] == task) return &table[i];
-  return nullptr;
-}
-
 // A source whose gamma was never found counts as having its codec's usual one, as the internal gamma does.
 float UsableGamma(float gamma, CodecType cType) {
   if (gamma > 0.0f && std::isfinite(gamma)) return gamma;
@@ -47,8 +41,8 @@ void ExitCache(MPCriticalRegionID region) {
 // Posts the frame to an analysis task as (kBZ_CopyTaskType, input, kBZ_AnalyseFrameMessage).
 OSStatus PostToAnalysis(const MP_TaskData &analysisTask, BZ_DlgTaskInput *input) {
   if (analysisTask.inputQueue == nullptr) return kMPTaskAbortedErr;
-  return MPNotifyQueue(analysisTask.inputQueue, reinterpret_cast<void *>(intptr_t(kBZ_CopyTaskType)), input,
-                       reinterpret_cast<void *>(intptr_t(kBZ_AnalyseFrameMessage)));
+  return MPNotifyQueue(analysisTask.inputQueue, BZ_Word(kBZ_CopyTaskType), input,
+                       BZ_Word(kBZ_AnalyseFrameMessage));
 }
 
 // The analysis of one frame of an analysis run: the test frames go to the white-line, black-bars and
@@ -191,10 +185,7 @@ OSStatus BZ_SetupCopyTask(MP_TaskData *taskData, SInt32 *height, SInt32 *width, 
   auto *project = static_cast<BZ_ProjPtr>(taskData->termMessage2);
   if (project == nullptr) return paramErr;
   *copyParams = BZ_CopyParams{};
-  BZ_AppPrefs prefs{};
-  const BZ_EngineHost *host = BZ_GetEngineHost();
-  host->getAppPrefs(host->refCon, &prefs);
-  if (prefs.successSound != nullptr) CFRelease(prefs.successSound);
+  const BZ_AppPrefs prefs = BZ_GetEngineAppPrefs();
 
   const BZ_StatMovInfo &movie0 = project->info.statMovInfo[0];
   BZ_CopyParams &p = *copyParams;
@@ -210,7 +201,7 @@ OSStatus BZ_SetupCopyTask(MP_TaskData *taskData, SInt32 *height, SInt32 *width, 
   *width = p.width;
 
   BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
-  BZ_BuffInfo *stage = StageOfTask(table, taskData);
+  BZ_BuffInfo *stage = BZ_StageOfTask(table, taskData);
   BZ_BuffInfo *out = BZ_GetFirstProcessBuffer(table);
   if (stage == nullptr || out == nullptr || out->taskData[0] == nullptr) return paramErr;
   const SInt32 file = std::clamp<SInt32>(stage->fileNum, 0, kBZ_MaxNumFiles - 1);
@@ -267,6 +258,7 @@ OSStatus BZ_SetupCopyTask(MP_TaskData *taskData, SInt32 *height, SInt32 *width, 
     return err;
   }
   // The noise level is measured only once no automatic setting is being calculated.
+  const BZ_EngineHost *host = BZ_GetEngineHost();
   *calcStats = project->state.exec == kBZ_ProjStateAnalyzingMovie && host->getAutoSettStage(host->refCon) == 0;
 
   err = BZ_GetInternalGamma(project, &prefs, &p.outGamma, &p.newRGB, nullptr);

@@ -16,19 +16,13 @@ namespace {
 TaskProc gStageEntryPoints[kBZ_ProcSubTaskType + 1];
 TaskProc gVarBrMeasuringEntryPoint;
 
-void *Word(intptr_t value) { return reinterpret_cast<void *>(value); }
-intptr_t FromWord(void *word) { return reinterpret_cast<intptr_t>(word); }
-
 TaskProc EntryPointFor(BZ_TaskType type, bool measuring) {
   if (type == kBZ_VarBrTaskType && measuring) return gVarBrMeasuringEntryPoint;
   return type <= kBZ_ProcSubTaskType ? gStageEntryPoints[type] : nullptr;
 }
 
-const BZ_EngineHost *Host() { return BZ_GetEngineHost(); }
-
 OSStatus SendProjectRunFinishedEvent() {
-  const BZ_EngineHost *host = Host();
-  return host->postCustomEvent(host->refCon, kBZ_ProjectRunFinishedEvent, nullptr, 0);
+  return BZ_PostEngineEvent(kBZ_ProjectRunFinishedEvent, nullptr, 0);
 }
 
 void SignalStopSemaphore() {
@@ -86,7 +80,7 @@ void MainTask::StartRun() {
   // The previous run's first error has been reported by now (or is reported here); left in place it would
   // make this run end as failed, and a finished project would never be saved.
   if (OSStatus old = project->state.error; old != noErr) {
-    if (!project->state.errorShown.exchange(true)) Host()->showError(Host()->refCon, old);
+    if (!project->state.errorShown.exchange(true)) BZ_ShowEngineError(old);
     project->state.error = noErr;
     project->state.errorShown = false;
   }
@@ -167,7 +161,7 @@ void MainTask::EndOfRun(BZ_ExecuteState exec) {
   const bool stopWasAsked = stopAsked;
   stopAsked = false;
   bool reported = false;  // the end of the run has been reported to the main thread already
-  const BZ_EngineHost *host = Host();
+  const BZ_EngineHost *host = BZ_GetEngineHost();
 
   if (OSStatus error = state.error; error != noErr) {
     if (executionRun) {
@@ -176,7 +170,7 @@ void MainTask::EndOfRun(BZ_ExecuteState exec) {
       // unless it has been shown already.
       if (exec != kBZ_ProjStateCanceled && exec != kBZ_ProjStateAppQuitting) state.exec = kBZ_ProjStateDeleted;
       const OSStatus toShow = state.errorShown.exchange(true) ? noErr : error;
-      if (MPNotifyQueue(self->outputQueue, Word(kBZ_MainTaskType), project, Word(toShow)) != noErr || gBZ.done)
+      if (MPNotifyQueue(self->outputQueue, BZ_Word(kBZ_MainTaskType), project, BZ_Word(toShow)) != noErr || gBZ.done)
         end = true;
     } else {
       state.exec = kBZ_ProjStateReady;
@@ -184,7 +178,8 @@ void MainTask::EndOfRun(BZ_ExecuteState exec) {
     state.subExec = kBZ_ProjSubStateMain;
     if (stopWasAsked) SignalStopSemaphore();
   } else if (exec == kBZ_ProjStateFinished || exec == kBZ_ProjStateAppQuitting || exec == kBZ_ProjStateCanceled) {
-    if (MPNotifyQueue(self->outputQueue, Word(kBZ_MainTaskType), project, Word(0)) != noErr || gBZ.done) end = true;
+    if (MPNotifyQueue(self->outputQueue, BZ_Word(kBZ_MainTaskType), project, BZ_Word(0)) != noErr || gBZ.done)
+      end = true;
     state.subExec = kBZ_ProjSubStateMain;
     // A waiting main thread must be released whichever way the run ended.
     if (stopWasAsked) SignalStopSemaphore();
@@ -287,10 +282,10 @@ OSStatus BZ_MainTask(void *parameter) {
     }
     // The state as it was when the message came decides what follows the run.
     const BZ_ExecuteState exec = m.project->state.exec;
-    if (IsControlSender(FromWord(sender)))
-      m.HandleControl(FromWord(code));
+    if (IsControlSender(BZ_FromWord(sender)))
+      m.HandleControl(BZ_FromWord(code));
     else
-      m.HandleStageMessage(BZ_TaskType(FromWord(sender)), FromWord(code), exec);
+      m.HandleStageMessage(BZ_TaskType(BZ_FromWord(sender)), BZ_FromWord(code), exec);
   }
   return m.status;
 }
@@ -319,7 +314,7 @@ OSStatus BZ_CreateProjectTasks(BZ_ProjPtr project, MP_TaskData *mainTaskData) {
     for (auto &slot : stage.taskData) slot = nullptr;
     stage.taskData[0] = task;
     stage.numTasks = 1;
-    task->termMessage1 = Word(stage.type);
+    task->termMessage1 = BZ_Word(stage.type);
     task->termMessage2 = project;
     task->termQueue = mainTaskData->inputQueue;
     task->queuesAllocated = 0;
@@ -346,8 +341,8 @@ OSStatus BZ_CloseProjectTasks(BZ_ProjPtr project, OSStatus message) {
   if (project == nullptr) return paramErr;
   std::printf("KBZ: closing project tasks\n");
   BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
-  void *sender = Word(kBZ_MainTaskType);
-  void *code = Word(message);
+  void *sender = BZ_Word(kBZ_MainTaskType);
+  void *code = BZ_Word(message);
   for (SInt32 i = 0; i < kBZ_NumBuffInfos - 1 && table[i].type != kBZ_NoTaskType; ++i) {
     BZ_BuffInfo &stage = table[i];
     MP_TaskData *task = stage.taskData[0];
@@ -404,20 +399,17 @@ OSStatus BZ_StartDeferredTask() {
 }
 
 OSStatus BZ_StartMovieAnalysisFromThread(Boolean newAnalysis) {
-  const BZ_EngineHost *host = BZ_GetEngineHost();
   const BZ_EventParam param = {kBZ_NewAnalysisEventParam, sizeof(Boolean), &newAnalysis};
-  return host->postCustomEvent(host->refCon, kBZ_StartMovieAnalysisEvent, &param, 1);
+  return BZ_PostEngineEvent(kBZ_StartMovieAnalysisEvent, &param, 1);
 }
 
 OSStatus BZ_StartPreviewCalcFromThread() {
-  const BZ_EngineHost *host = BZ_GetEngineHost();
-  return host->postCustomEvent(host->refCon, kBZ_StartPreviewCalcEvent, nullptr, 0);
+  return BZ_PostEngineEvent(kBZ_StartPreviewCalcEvent, nullptr, 0);
 }
 
 OSStatus BZ_SendForcePreviewUpdateEvent(Boolean recreateImages) {
-  const BZ_EngineHost *host = BZ_GetEngineHost();
   const BZ_EventParam param = {kBZ_RecreateImagesEventParam, sizeof(Boolean), &recreateImages};
-  return host->postCustomEvent(host->refCon, kBZ_ForcePreviewUpdateEvent, &param, 1);
+  return BZ_PostEngineEvent(kBZ_ForcePreviewUpdateEvent, &param, 1);
 }
 
 OSStatus BZ_WaitForMainTaskTermMessage(Duration duration) {
@@ -425,7 +417,7 @@ OSStatus BZ_WaitForMainTaskTermMessage(Duration duration) {
   void *result = nullptr;
   OSStatus err = MPWaitOnQueue(main.termQueue, nullptr, nullptr, &result, duration);
   if (err != noErr) return err;
-  const OSStatus taskStatus = OSStatus(FromWord(result));
+  const OSStatus taskStatus = OSStatus(BZ_FromWord(result));
   if (taskStatus != noErr && taskStatus != kMP_NormalTerminationStatus) gBZ.error = taskStatus;
   // The task has ended whatever its status: its queues would otherwise outlive it.
   MP_DeleteQueue(&main.inputQueue);

@@ -2,6 +2,7 @@
 #include "engine/noise_movie_stage.h"
 
 #include "color/argb_conversions.h"
+#include "engine/runtime/diff_lines.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "general/memory_lists.h"
@@ -18,18 +19,6 @@
 
 namespace {
 
-BZ_BuffInfo *StageOfTask(BZ_BuffInfo *table, const MP_TaskData *task) {
-  for (SInt32 i = 0; i < kBZ_NumBuffInfos - 1 && table[i].type != kBZ_NoTaskType; ++i)
-    if (table[i].taskData[0] == task) return &table[i];
-  return nullptr;
-}
-
-// Truncated, then limited to 0..255 (NaN gives 0).
-inline int LimitByte(float v) {
-  if (!(v > 0.0f)) return 0;
-  return v >= 255.0f ? 255 : int(v);
-}
-
 // The preview's outlier record while outliers are edited, or NULL.
 BZ_OuPreviewData *EditedOuPreviewData() {
   BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
@@ -37,33 +26,6 @@ BZ_OuPreviewData *EditedOuPreviewData() {
 }
 
 }  // namespace
-
-// ---- Kernels ----
-
-void BZ_MakeDiffLines(SInt32 height, SInt32 width, const UInt8 *dirtyFramePtr, const UInt8 *cleanFramePtr,
-                      UInt8 *outBuffer, float factorC, float factorY, float chromaInLumaFactor, SInt32 mediumGray) {
-  const SInt64 count = SInt64(height) * width;
-  int previous = std::clamp<SInt32>(mediumGray, 0, 255);
-  for (SInt64 i = 0; i < count; ++i) {
-    const float dC = float(cleanFramePtr[2 * i]) - float(dirtyFramePtr[2 * i]);
-    const float dY = float(cleanFramePtr[2 * i + 1]) - float(dirtyFramePtr[2 * i + 1]);
-    const int c = LimitByte(128.0f + dC * factorC);
-    const int y = LimitByte(dC * chromaInLumaFactor + dY * factorY + float(mediumGray));
-    outBuffer[2 * i] = UInt8(c);
-    outBuffer[2 * i + 1] = UInt8((y + previous) / 2);
-    previous = y;
-  }
-}
-
-void BZ_MakeDiffLinesUni(SInt32 height, SInt32 width, const UInt8 *dirtyFramePtr, const UInt8 *cleanFramePtr,
-                         UInt8 *outBuffer, float factorC, float factorY, float chromaInLumaFactor, SInt32 mediumGray) {
-  if (gBZ.procInfo.hasSSE3)
-    BZ_MakeDiffLinesAcc(height, width, dirtyFramePtr, cleanFramePtr, outBuffer, factorC, factorY, chromaInLumaFactor,
-                        mediumGray);
-  else
-    BZ_MakeDiffLines(height, width, dirtyFramePtr, cleanFramePtr, outBuffer, factorC, factorY, chromaInLumaFactor,
-                     mediumGray);
-}
 
 SInt32 BZ_DiffMediumGray(float inGamma) {
   const double g = std::pow(0.5, 2.2 / double(inGamma));
@@ -157,7 +119,7 @@ OSStatus BZ_SetupNoiseFrameTask(MP_TaskData *taskData, SInt32 *height, SInt32 *w
   BZ_BuffInfo *out = BZ_GetWriteBuffInfo(table, 1);
   BZ_BuffInfo *in = BZ_GetComprBuffInfo(table);
   if (in == nullptr) in = BZ_GetWriteBuffInfo(table, 0);
-  if (out == nullptr || in == nullptr || out->taskData[0] == nullptr || StageOfTask(table, taskData) == nullptr)
+  if (out == nullptr || in == nullptr || out->taskData[0] == nullptr || BZ_StageOfTask(table, taskData) == nullptr)
     return paramErr;
   *outBuffInfo = out;
   *inBuffInfo = in;
@@ -200,7 +162,7 @@ OSStatus BZ_NoiseFrameTask(void *parameter) {
     void *word = nullptr;
     result = BZ_WaitForBuffer(task, inInput, &word, nullptr, &finished);
     if (result != noErr || finished) break;
-    if (reinterpret_cast<intptr_t>(word) == kBZ_EndOfStreamMessage) continue;
+    if (BZ_FromWord(word) == kBZ_EndOfStreamMessage) continue;
     auto *clean = static_cast<UInt8 *>(word);
     BZ_FrameBuffInfo *inInfo = BZ_GetFrameBuffInfo(in, clean);
     void *outWord = nullptr;

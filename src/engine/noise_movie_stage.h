@@ -11,8 +11,7 @@
 // file 1 and, when executing, posted to its inputQueue as (kBZ_NoiseFrameTaskType, project, buffer); otherwise
 // the buffer goes back to that stage's free queue.
 //
-// Kernels: BZ_MakeDiffLines (scalar), BZ_MakeDiffLinesAcc (SSE, noise_movie_stage_sse.cpp) and the dispatcher
-// BZ_MakeDiffLinesUni, which takes the SSE version when gBZ.procInfo.hasSSE3 is set.
+// The difference picture's kernels are in diff_lines.h.
 #pragma once
 
 #include "engine/runtime/project_settings.h"
@@ -66,15 +65,3 @@ void BZ_MakeDiffFrame(SInt32 height, SInt32 width, const BZ_DiffParams *diffPara
 // (125 for 2.2, 110 for 1.8).
 SInt32 BZ_DiffMediumGray(float inGamma);
 
-// Over all height x width pixels as one run: chroma 128 + dC x factorC, luma dC x chromaInLumaFactor +
-// dY x factorY + mediumGray (d = clean - dirty), each truncated and limited to 0..255; the luma written is
-// the mean (rounded down) of that pixel's and the previous pixel's value, mediumGray before the first.
-void BZ_MakeDiffLines(SInt32 height, SInt32 width, const UInt8 *dirtyFramePtr, const UInt8 *cleanFramePtr,
-                      UInt8 *outBuffer, float factorC, float factorY, float chromaInLumaFactor, SInt32 mediumGray);
-// The same eight pixels at a time in 16-bit fixed point: factors x 256 truncated, products rounded, the luma
-// mean rounded up; height x width / 8 groups (a working frame's width is a multiple of 8). May differ from
-// the scalar version by the fixed point's rounding.
-void BZ_MakeDiffLinesAcc(SInt32 height, SInt32 width, const UInt8 *dirtyFramePtr, const UInt8 *cleanFramePtr,
-                         UInt8 *outBuffer, float factorC, float factorY, float chromaInLumaFactor, SInt32 mediumGray);
-void BZ_MakeDiffLinesUni(SInt32 height, SInt32 width, const UInt8 *dirtyFramePtr, const UInt8 *cleanFramePtr,
-                         UInt8 *outBuffer, float factorC, float factorY, float chromaInLumaFactor, SInt32 mediumGray);

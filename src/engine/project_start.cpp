@@ -40,10 +40,6 @@
 
 namespace {
 
-void *Word(intptr_t value) { return reinterpret_cast<void *>(value); }
-
-const BZ_EngineHost *Host() { return BZ_GetEngineHost(); }
-
 constexpr double kCompressedBytesPerPixel = 0.3472222222222222;
 // The toolbox's caution alert kind (AlertType).
 constexpr SInt16 kCautionAlertType = 2;
@@ -204,7 +200,8 @@ CFStringRef CopyLocalized(CFStringRef key) {
 
 OSStatus LogProjectStarted() {
   CFStringRef text = CFSTR(" project started.");
-  return Host()->setProjectMessageInLog(Host()->refCon, text);
+  const BZ_EngineHost *host = BZ_GetEngineHost();
+  return host->setProjectMessageInLog(host->refCon, text);
 }
 
 }  // namespace
@@ -225,7 +222,7 @@ void BZ_GetCompressionCodec(CodecType cType, SInt32 pictureHeight, Boolean inter
 }
 
 OSStatus BZ_StartProject() {
-  const BZ_EngineHost *host = Host();
+  const BZ_EngineHost *host = BZ_GetEngineHost();
   WindowRef dialog = host->getProjDlgWindow(host->refCon);
   BZ_ProjPtr project = gBZ.project;
   if (project == nullptr) return paramErr;
@@ -310,8 +307,8 @@ OSStatus BZ_StartProject() {
   if ((err = host->saveOutlierEditListFinalDontAsk(host->refCon, gBZ.dlgTaskData.ouDlgTaskData)) != noErr)
     return cleanUp(err);
   project->state.exec = kBZ_ProjStateExecuting;
-  if ((err = MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project,
-                           Word(kBZ_RunProjectMessage))) != noErr)
+  if ((err = MPNotifyQueue(gBZ.mainTaskData.inputQueue, BZ_Word(kBZ_MainThreadTaskType), project,
+                           BZ_Word(kBZ_RunProjectMessage))) != noErr)
     return cleanUp(err);
   LogProjectStarted();
   host->setProjectInfoInLog(host->refCon, project);
@@ -354,17 +351,16 @@ OSStatus BZ_ReinitProject(BZ_ProjPtr project) {
     out.time = 0;
     out.numFrames = 0;
   }
-  const BZ_EngineHost *host = Host();
+  const BZ_EngineHost *host = BZ_GetEngineHost();
   WindowRef dialog = host->getProjDlgWindow(host->refCon);
   OSStatus err = host->reinitProgress(host->refCon, project);
   if (err != noErr) return err;
   if ((err = BZ_OpenSourceFiles()) != noErr) return err;
-  if ((err = host->setProgressIndicatorStateByID(host->refCon, dialog, HIViewID{kBZ_DialogItemSignature, 2082}, true)) !=
-      noErr)
-    return err;
+  const HIViewID progressBar{kBZ_DialogItemSignature, kBZ_ProgressBarItem};
+  if ((err = host->setProgressIndicatorStateByID(host->refCon, dialog, progressBar, true)) != noErr) return err;
   // The Preview button rests while the project runs.
-  if ((err = host->activateDialogItemByID(host->refCon, dialog, HIViewID{kBZ_DialogItemSignature, 2002}, false)) != noErr)
-    return err;
+  const HIViewID previewButton{kBZ_DialogItemSignature, kBZ_PreviewButtonItem};
+  if ((err = host->activateDialogItemByID(host->refCon, dialog, previewButton, false)) != noErr) return err;
   BZ_DlgTaskData &dlg = gBZ.dlgTaskData;
   if (dlg.inputSettChanged) {
     for (BZ_FrameCacheInfo &slot : dlg.frameCacheInfo) slot.frameNum = -1;
@@ -414,9 +410,7 @@ Boolean BZ_NeedsAutoGammaWarning(float sourceGamma, CodecType outputCodec, Boole
 
 OSStatus BZ_WarnAboutAutoGammaConversion(BZ_ProjPtr project, SInt32 fileNum) {
   if (project == nullptr || fileNum < 0 || fileNum >= kBZ_MaxNumFiles) return paramErr;
-  BZ_AppPrefs prefs{};
-  Host()->getAppPrefs(Host()->refCon, &prefs);
-  if (prefs.successSound != nullptr) CFRelease(prefs.successSound);
+  const BZ_AppPrefs prefs = BZ_GetEngineAppPrefs();
   const float gamma = project->info.statMovInfo[fileNum].gamma;
   if (!BZ_NeedsAutoGammaWarning(gamma, project->info.settings.output.cType, prefs.alwaysGamma22)) return noErr;
   CFStringRef inputGamma = CopyLocalized(CFSTR("BZ Input Gamma"));
@@ -428,7 +422,8 @@ OSStatus BZ_WarnAboutAutoGammaConversion(BZ_ProjPtr project, SInt32 fileNum) {
   for (CFStringRef s : {inputGamma, dvExpects, willConvert, format})
     if (s != nullptr) CFRelease(s);
   if (text == nullptr) return memFullErr;
-  const OSStatus err = Host()->standardAlertOneButton(Host()->refCon, kCautionAlertType, nullptr, text, nullptr, 0);
+  const BZ_EngineHost *host = BZ_GetEngineHost();
+  const OSStatus err = host->standardAlertOneButton(host->refCon, kCautionAlertType, nullptr, text, nullptr, 0);
   CFRelease(text);
   return err;
 }
@@ -639,7 +634,8 @@ OSStatus OpenConfiguredCompressor(BZ_ProjPtr project, CodecType cType, Component
 Boolean BZ_CompressesNoiseMovie(BZ_ProjPtr project) {
   if (project == nullptr) return false;
   UInt32 types = 0;
-  if (Host()->getValidSelectedProcessTypes(Host()->refCon, &project->info.settings.cleaning, &types) != noErr)
+  const BZ_EngineHost *host = BZ_GetEngineHost();
+  if (host->getValidSelectedProcessTypes(host->refCon, &project->info.settings.cleaning, &types) != noErr)
     return false;
   return (types & (kBZ_AverageTypeFlag | kBZ_NoiseRedTypeFlag | kBZ_VarBrTypeFlag)) == 0;
 }

@@ -17,24 +17,12 @@
 #include <cstdint>
 #include <cstdio>
 
-namespace {
-
-void *Word(intptr_t value) { return reinterpret_cast<void *>(value); }
-
-BZ_BuffInfo *StageOfTask(BZ_BuffInfo *table, const MP_TaskData *task) {
-  for (SInt32 i = 0; i < kBZ_NumBuffInfos - 1 && table[i].type != kBZ_NoTaskType; ++i)
-    if (table[i].taskData[0] == task) return &table[i];
-  return nullptr;
-}
-
-}  // namespace
-
 OSStatus BZ_SetupReadTask(BZ_ProjPtr project, MP_TaskData *taskData, MPQueueID *outFreeQueue,
                           BZ_BuffInfo **stageBuffInfo, BZ_BuffInfo **outputBuffInfo, SInt32 *fileNum, Movie *movie,
                           Boolean *readAll, SInt32 **outSampleArray, SInt32 *numOutFrames, size_t *actualSize) {
   if (project == nullptr || taskData == nullptr) return paramErr;
   BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
-  BZ_BuffInfo *stage = StageOfTask(table, taskData);
+  BZ_BuffInfo *stage = BZ_StageOfTask(table, taskData);
   if (stage == nullptr) return paramErr;
   const SInt32 file = std::clamp<SInt32>(stage->fileNum, 0, kBZ_MaxNumFiles - 1);
   BZ_BuffInfo *out = BZ_GetOutputBufferInfoForStage(table, stage, file);
@@ -115,9 +103,8 @@ OSStatus BZ_ReadFrameDirect(Track track, Media media, const BZ_DynInputInfo *inp
 }
 
 OSStatus BZ_SendDrawFrameEvent(SInt32 fileNum) {
-  const BZ_EngineHost *host = BZ_GetEngineHost();
   const BZ_EventParam param = {kBZ_FileNumEventParam, sizeof(SInt32), &fileNum};
-  return host->postCustomEvent(host->refCon, kBZ_DrawFrameEvent, &param, 1);
+  return BZ_PostEngineEvent(kBZ_DrawFrameEvent, &param, 1);
 }
 
 OSStatus BZ_ReadTask(void *parameter) {
@@ -194,10 +181,10 @@ OSStatus BZ_ReadTask(void *parameter) {
       BZ_SetReadFrameBuffInfo(info, &input, actualSize, listed ? used - 1 : -1);
 
       if (fromCache) {
-        result = MPNotifyQueue(outInput, Word(kBZ_ReadTaskType), project, buffer);
+        result = MPNotifyQueue(outInput, BZ_Word(kBZ_ReadTaskType), project, buffer);
       } else if (input.directRead) {
         result = BZ_ReadFrameDirect(track, media, &input, buffer, out->size, actualSize);
-        if (result == noErr) result = MPNotifyQueue(outInput, Word(kBZ_ReadTaskType), project, buffer);
+        if (result == noErr) result = MPNotifyQueue(outInput, BZ_Word(kBZ_ReadTaskType), project, buffer);
         if (result == noErr) {
           TimeValue next = -1, duration = 0;
           BZ_GetMovieVideoNextTime(movie, &ownInfo, input.movieTime, &input.movieTimeF, &next, &duration);
@@ -250,8 +237,9 @@ OSErr BZ_DrawingCompleteProc(Movie movie, long refCon) {
   if (OSStatus status = GetMovieStatus(movie, nullptr); status != noErr) {
     std::printf("KBZ: BZ_DrawingCompleteProc: error = %ld\n", long(status));
     MPQueueID mainQueue = gBZ.mainTaskData.inputQueue;
-    if (mainQueue != nullptr) MPNotifyQueue(mainQueue, Word(kBZ_CustomAppEventHandlerTaskType), project, Word(status));
+    if (mainQueue != nullptr)
+      MPNotifyQueue(mainQueue, BZ_Word(kBZ_CustomAppEventHandlerTaskType), project, BZ_Word(status));
     return OSErr(status);
   }
-  return OSErr(MPNotifyQueue(task->inputQueue, Word(kBZ_CustomAppEventHandlerTaskType), project, copy->ptr));
+  return OSErr(MPNotifyQueue(task->inputQueue, BZ_Word(kBZ_CustomAppEventHandlerTaskType), project, copy->ptr));
 }

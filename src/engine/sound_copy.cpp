@@ -28,16 +28,6 @@
 
 namespace {
 
-const BZ_EngineHost *Host() { return BZ_GetEngineHost(); }
-
-void ShowError(OSStatus err) { Host()->showError(Host()->refCon, err); }
-
-void SetLocalizedText(SInt32 item, CFStringRef key) {
-  CFStringRef text = CFBundleCopyLocalizedString(CFBundleGetMainBundle(), key, key, nullptr);
-  Host()->setProgressText(Host()->refCon, item, text != nullptr ? text : key);
-  if (text != nullptr) CFRelease(text);
-}
-
 OSType FirstDataFormat(Track track) {
   Handle desc = NewHandle(0);
   if (desc == nullptr) return 0;
@@ -139,7 +129,7 @@ OSStatus BZ_CopySound(BZ_ProjPtr project) {
     if (isImage) continue;
     trackErr = CopyOneTrack(project, list, le, srcImageTrack, trgtImageTrack, trgtMovie);
     if (project->state.exec == kBZ_ProjStateExportingSound) project->state.exec = kBZ_ProjStateCopyingSound;
-    if (trackErr != noErr) ShowError(trackErr);
+    if (trackErr != noErr) BZ_ShowEngineError(trackErr);
   }
   if (ownList != nullptr) LL_DisposeLinkedList(&ownList);
 
@@ -257,7 +247,7 @@ OSErr BZ_SoundExportProgressProc(Movie movie, SInt16 message, SInt16 whatOperati
   (void)whatOperation;
   auto *project = static_cast<BZ_ProjPtr>(refcon);
   if (project == nullptr) return paramErr;
-  const BZ_EngineHost *host = Host();
+  const BZ_EngineHost *host = BZ_GetEngineHost();
   BZ_DynIO_Info &io = project->dynIO_Info;
   if (PL_IsMainThread()) PL_DispatchPendingEvents(nullptr);
   const BZ_ExecuteState exec = project->state.exec;
@@ -266,13 +256,13 @@ OSErr BZ_SoundExportProgressProc(Movie movie, SInt16 message, SInt16 whatOperati
   switch (message) {
     case movieProgressOpen:
       if (copying) {
-        SetLocalizedText(2083, CFSTR("BZ Copying sound"));
+        BZ_SetLocalizedProgressText(kBZ_ProgressStateTextItem, CFSTR("BZ Copying sound"));
         io.startProgrTime = io.prevProgrTime = CFAbsoluteTimeGetCurrent();
         io.savedPercentDone = 0;
       } else if (exporting) {
-        SetLocalizedText(2083, CFSTR("BZ Exporting DV sound"));
+        BZ_SetLocalizedProgressText(kBZ_ProgressStateTextItem, CFSTR("BZ Exporting DV sound"));
       }
-      host->setProgressText(host->refCon, 2084, CFSTR(""));
+      host->setProgressText(host->refCon, kBZ_ProgressRateTextItem, CFSTR(""));
       host->setProgressBarValue(host->refCon, 0);
       break;
     case movieProgressUpdatePercent: {
@@ -295,7 +285,7 @@ OSErr BZ_SoundExportProgressProc(Movie movie, SInt16 message, SInt16 whatOperati
         CFStringRef text = CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%@ = %@/sec, %@ = %@/sec"), currentKey,
                                                     currentSize, averageKey, averageSize);
         if (text != nullptr) {
-          host->setProgressText(host->refCon, 2084, text);
+          host->setProgressText(host->refCon, kBZ_ProgressRateTextItem, text);
           CFRelease(text);
         }
         for (CFStringRef s : {currentKey, averageKey, currentSize, averageSize})
@@ -306,9 +296,9 @@ OSErr BZ_SoundExportProgressProc(Movie movie, SInt16 message, SInt16 whatOperati
       break;
     }
     case movieProgressClose:
-      if (copying) SetLocalizedText(2083, CFSTR("BZ Sound copy finished"));
-      else if (exporting) SetLocalizedText(2083, CFSTR("BZ Sound export finished"));
-      else host->setProgressText(host->refCon, 2083, CFSTR(""));
+      if (copying) BZ_SetLocalizedProgressText(kBZ_ProgressStateTextItem, CFSTR("BZ Sound copy finished"));
+      else if (exporting) BZ_SetLocalizedProgressText(kBZ_ProgressStateTextItem, CFSTR("BZ Sound export finished"));
+      else host->setProgressText(host->refCon, kBZ_ProgressStateTextItem, CFSTR(""));
       break;
     default:
       break;

@@ -336,7 +336,7 @@ OSStatus BZ_InitBufferQueues(BZ_ProjPtr project) {
   BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
   for (SInt32 i = 0; i < kBZ_NumBuffInfos - 1 && table[i].type != kBZ_NoTaskType; ++i) {
     BZ_BuffInfo &stage = table[i];
-    void *sender = reinterpret_cast<void *>(intptr_t(stage.type));
+    void *sender = BZ_Word(stage.type);
     MP_TaskData *task = stage.taskData[0];
     if (task != nullptr && task->inFreeQueue != nullptr) {
       for (SInt32 b = 0; b < std::clamp<SInt32>(stage.numFrameBuffers, 0, kBZ_MaxFrameBuffers); ++b)

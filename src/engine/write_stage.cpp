@@ -29,18 +29,6 @@ constexpr SInt32 kMaxBytesPerRecord = 1048576;
 // How long a wait for the main thread sleeps before it looks for a stop.
 constexpr SInt32 kMainThreadWaitSliceMs = 20;
 
-void *Word(intptr_t value) { return reinterpret_cast<void *>(value); }
-intptr_t FromWord(void *word) { return reinterpret_cast<intptr_t>(word); }
-
-const BZ_EngineHost *Host() { return BZ_GetEngineHost(); }
-
-BZ_BuffInfo *StageOfTask(BZ_ProjPtr project, MP_TaskData *task) {
-  BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
-  for (SInt32 i = 0; i < kBZ_NumBuffInfos - 1 && table[i].type != kBZ_NoTaskType; ++i)
-    if (table[i].taskData[0] == task) return &table[i];
-  return nullptr;
-}
-
 SInt32 FirstPictureRow(Boolean interlaced) { return kBZ_PadFieldLines * (interlaced ? 2 : 1); }
 
 // The crop margins limited to the picture, so that no edit reaches beyond it.
@@ -203,7 +191,8 @@ OSStatus WriteTask::HandleFrame(UInt8 *buffer, Boolean *endOfRun) {
       BZ_BuffInfo *noise = BZ_GetBufferInfoByStageType(project->dynIO_Info.buffInfo, kBZ_NoiseFrameTaskType, 0);
       MP_TaskData *noiseTask = noise != nullptr ? noise->taskData[0].load() : nullptr;
       if (noiseTask == nullptr) return paramErr;
-      if ((err = MPNotifyQueue(noiseTask->inputQueue, Word(kBZ_WriteTaskType), project, buffer)) != noErr) return err;
+      err = MPNotifyQueue(noiseTask->inputQueue, BZ_Word(kBZ_WriteTaskType), project, buffer);
+      if (err != noErr) return err;
       if ((err = AwaitFlags(kBZ_NoiseFrameReleasedFlag)) != noErr) return err;
     }
     if (displayPending && p.compacting) {
@@ -234,7 +223,7 @@ OSStatus WriteTask::Finish() {
     BZ_ExecuteState expected = kBZ_ProjStateExecuting;
     project->state.exec.compare_exchange_strong(expected, kBZ_ProjStateFinished);
   }
-  return MPNotifyQueue(self->termQueue, Word(kBZ_WriteTaskType), project, Word(kBZ_EndOfStreamMessage));
+  return MPNotifyQueue(self->termQueue, BZ_Word(kBZ_WriteTaskType), project, BZ_Word(kBZ_EndOfStreamMessage));
 }
 
 OSStatus WriteTask::Run() {
@@ -245,7 +234,7 @@ OSStatus WriteTask::Run() {
     void *word = nullptr;
     if ((err = BZ_WaitForBuffer(self, links.inInputQueue, &word, nullptr, &finished)) != noErr || finished) break;
     // The stream's end passed down by an earlier stage: this stage counts its own frames.
-    if (FromWord(word) == kBZ_EndOfStreamMessage || word == nullptr) continue;
+    if (BZ_FromWord(word) == kBZ_EndOfStreamMessage || word == nullptr) continue;
     Boolean endOfRun = false;
     if ((err = HandleFrame(static_cast<UInt8 *>(word), &endOfRun)) != noErr) break;
     if (endOfRun) {
@@ -286,7 +275,7 @@ OSStatus BZ_SetupWriteTask(MP_TaskData *taskData, BZ_WriteParams *writeParams, B
   if (taskData == nullptr || writeParams == nullptr || sampleRefParams == nullptr || links == nullptr) return paramErr;
   auto *project = static_cast<BZ_ProjPtr>(taskData->termMessage2);
   if (project == nullptr) return paramErr;
-  BZ_BuffInfo *stage = StageOfTask(project, taskData);
+  BZ_BuffInfo *stage = BZ_StageOfTask(project->dynIO_Info.buffInfo, taskData);
   if (stage == nullptr) return paramErr;
   const SInt32 fileNum = std::clamp<SInt32>(stage->fileNum, 0, kBZ_MaxNumFiles - 1);
   const BZ_ProjSett &sett = project->info.settings;
@@ -316,9 +305,7 @@ OSStatus BZ_SetupWriteTask(MP_TaskData *taskData, BZ_WriteParams *writeParams, B
                                *noiseDesc != nullptr && (**noiseDesc).cType == kBZ_NoiseMovieCodec;
   p.compressing = (fileNum == 0 && sett.output.cType != '2vuy') || noiseCompressed;
   p.compacting = !p.compressing;
-  BZ_AppPrefs prefs{};
-  Host()->getAppPrefs(Host()->refCon, &prefs);
-  if (prefs.successSound != nullptr) CFRelease(prefs.successSound);
+  const BZ_AppPrefs prefs = BZ_GetEngineAppPrefs();
   if (!p.compressing) {
     p.yuvSanityCheck = prefs.yuvSanityCheck;
     p.preserveHighlights = prefs.preserveHighlights;
@@ -361,29 +348,7 @@ void BZ_DisposeWriteParams(BZ_WriteParams *writeParams) {
   writeParams->linePtrYUV255 = nullptr;
 }
 
-void BZ_CopyWhiteLineSett(const BZ_StatMovInfo *statMovInfo, const BZ_ProjSett *settings, Boolean *removeWhiteLine,
-                          Boolean *whiteLineIsBottomLine) {
-  *removeWhiteLine = false;
-  *whiteLineIsBottomLine = false;
-  if (settings->input.whiteLinePiece) {
-    *removeWhiteLine = true;
-    *whiteLineIsBottomLine = statMovInfo[0].whiteLineIsBottomLine;
-  } else if (settings->cleaning.average.apply && settings->cleaning.average.hasWhiteLinePiece) {
-    *removeWhiteLine = true;
-    *whiteLineIsBottomLine = statMovInfo[1].whiteLineIsBottomLine;
-  }
-}
-
 // ---- Frame edits ----
-
-SInt32 BZ_GetWhiteLineRow(Boolean interlaced, Boolean whiteLineIsBottomLine) {
-  return (interlaced ? 590 : 582) + (whiteLineIsBottomLine ? 1 : 0);
-}
-
-void BZ_RemoveWhiteLine(UInt8 *buffer, SInt32 width, Boolean interlaced, Boolean whiteLineIsBottomLine) {
-  const SInt32 row = BZ_GetWhiteLineRow(interlaced, whiteLineIsBottomLine);
-  CO_PaintLineBlack(width, buffer + ptrdiff_t(row) * width * 2);
-}
 
 void BZ_Crop(UInt8 *buffer, SInt32 height, SInt32 width, const BZ_WriteParams *p) {
   const SInt32 first = FirstPictureRow(p->interlaced);
@@ -580,7 +545,7 @@ OSStatus BZ_SendOutSampleRefsEvent(BZ_ProjPtr project, SInt32 fileNum, Media med
   data.project = project;
   data.semaphore = out.sampleRefsSemaphore;
   const BZ_EventParam param = {kBZ_OutSampleRefsEventParam, sizeof(data), &data};
-  return Host()->postCustomEvent(Host()->refCon, kBZ_OutSampleRefsEvent, &param, 1);
+  return BZ_PostEngineEvent(kBZ_OutSampleRefsEvent, &param, 1);
 }
 
 OSStatus BZ_HandleOutSampleRefsEvent(EventRef event) {

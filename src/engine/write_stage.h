@@ -106,17 +106,9 @@ OSStatus BZ_SetupWriteTask(MP_TaskData *taskData, BZ_WriteParams *writeParams, B
 // Frees what BZ_SetupWriteTask allocated (a half-filled record is fine).
 void BZ_DisposeWriteParams(BZ_WriteParams *writeParams);
 
-// Whether and how the white line is removed: the input setting whiteLinePiece with source 0's bottom-line
-// flag; otherwise, with averaging applied and its hasWhiteLinePiece, source 1's bottom-line flag.
-void BZ_CopyWhiteLineSett(const BZ_StatMovInfo *statMovInfo, const BZ_ProjSett *settings, Boolean *removeWhiteLine,
-                          Boolean *whiteLineIsBottomLine);
-
 // ---- Frame edits ----
+// The white line is removed with BZ_RemoveWhiteLine (working_format.h).
 
-// The buffer row of the white line: 591 (interlaced) or 583 when it is the bottom line, else 590 or 582.
-SInt32 BZ_GetWhiteLineRow(Boolean interlaced, Boolean whiteLineIsBottomLine);
-// Paints that whole buffer row (padding included) black: chroma 128, luma 0. Rows are width x 2 bytes.
-void BZ_RemoveWhiteLine(UInt8 *buffer, SInt32 width, Boolean interlaced, Boolean whiteLineIsBottomLine);
 // Paints the cropped margins of the picture black: the top and bottom crop rows (whole padded rows) and the
 // left and right crop columns of the picture rows. Margins beyond the picture are limited to it.
 void BZ_Crop(UInt8 *buffer, SInt32 height, SInt32 width, const BZ_WriteParams *writeParams);

@@ -9,6 +9,7 @@
 
 #include "platform/core/mac_errors.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -27,6 +28,13 @@ template <typename T>
 struct RowPtrMatrix {
   T *const *p;
   T &operator()(SInt32 i, SInt32 j) const { return p[i][j]; }
+};
+
+// 1-based row pointers of any length: (0, 0) is the caller's [1][1].
+template <typename T>
+struct OneBasedRows {
+  T *const *p;
+  T &operator()(SInt32 i, SInt32 j) const { return p[i + 1][j + 1]; }
 };
 
 // 1-based rows of W floats: (0, 0) is the caller's [1][1].
@@ -54,9 +62,9 @@ inline float SqrtD(float s) { return float(std::sqrt(double(s))); }
 
 // ---- decomposition ----------------------------------------------------------------------------------
 
+// rv1 is the work vector of n floats (the superdiagonal).
 template <typename A, typename W, typename V>
-OSStatus Svdcmp(A a, SInt32 m, SInt32 n, W w, V v) {
-  float rv1[kNR_MaxSVDSize];
+OSStatus Svdcmp(A a, SInt32 m, SInt32 n, W w, V v, float *rv1) {
   float g = 0.0f, scale = 0.0f, anorm = 0.0f;
   float s, f, h, c, x, y, z;
   SInt32 l = 0, nm = 0;
@@ -268,10 +276,10 @@ void Svbksb(U u, W w, V v, SInt32 m, SInt32 n, B b, X x, T tmp) {
   }
 }
 
-// Neville's algorithm; xa holds the n abscissas, den(i, m) the difference xa[i] - xa[i + m].
+// Neville's algorithm; xa holds the n abscissas, den(ho, hp, m) the difference xa[i] - xa[i + m]; c and d are
+// scratch of n floats. *dy (when given) receives the last correction. A zero difference gives NaN.
 template <typename Den>
-float Neville(const float *xa, const float *ya, SInt32 n, float x, Den den) {
-  float c[kNR_MaxInterpPoints], d[kNR_MaxInterpPoints];
+float Neville(const float *xa, const float *ya, SInt32 n, float x, Den den, float *c, float *d, float *dy) {
   SInt32 ns = 0;
   float dif = std::fabs(x - xa[0]);
   for (SInt32 i = 0; i < n; ++i) {
@@ -284,17 +292,22 @@ float Neville(const float *xa, const float *ya, SInt32 n, float x, Den den) {
     d[i] = ya[i];
   }
   float y = ya[ns--];
+  float correction = 0.0f;
   for (SInt32 m = 1; m < n; ++m) {
     for (SInt32 i = 0; i < n - m; ++i) {
       float ho = xa[i] - x;
       float hp = xa[i + m] - x;
       float w = c[i + 1] - d[i];
-      float q = w / den(ho, hp, m);
+      float h = den(ho, hp, m);
+      if (h == 0.0f) return std::numeric_limits<float>::quiet_NaN();
+      float q = w / h;
       d[i] = hp * q;
       c[i] = ho * q;
     }
-    y += (2 * (ns + 1) < (n - m)) ? c[ns + 1] : d[ns--];
+    correction = (2 * (ns + 1) < (n - m)) ? c[ns + 1] : d[ns--];
+    y += correction;
   }
+  if (dy != nullptr) *dy = correction;
   return y;
 }
 
@@ -315,19 +328,28 @@ float NR_pythag(float a, float b) {
 OSStatus NR_svdcmpSPL(float *aMatrix, SInt32 m, SInt32 n, float *w, float *vMatrix) {
   if (aMatrix == nullptr || w == nullptr || vMatrix == nullptr) return paramErr;
   if (m < 1 || n < 1 || m > kNR_MaxSVDSize || n > kNR_MaxSVDSize) return paramErr;
-  return Svdcmp(FlatMatrix<float>{aMatrix, n}, m, n, Vector0<float>{w}, FlatMatrix<float>{vMatrix, n});
+  float rv1[kNR_MaxSVDSize];
+  return Svdcmp(FlatMatrix<float>{aMatrix, n}, m, n, Vector0<float>{w}, FlatMatrix<float>{vMatrix, n}, rv1);
 }
 
 OSStatus NR_svdcmpSPLnew(float *const *a, SInt32 m, SInt32 n, float *w, float *const *v) {
   if (a == nullptr || w == nullptr || v == nullptr) return paramErr;
   if (m < 1 || n < 1 || n > kNR_MaxSVDSize) return paramErr;
-  return Svdcmp(RowPtrMatrix<float>{a}, m, n, Vector0<float>{w}, RowPtrMatrix<float>{v});
+  float rv1[kNR_MaxSVDSize];
+  return Svdcmp(RowPtrMatrix<float>{a}, m, n, Vector0<float>{w}, RowPtrMatrix<float>{v}, rv1);
 }
 
 OSStatus NR_svdcmpSPL4(float (*a)[4], SInt32 m, SInt32 n, float *w, float (*v)[4]) {
   if (a == nullptr || w == nullptr || v == nullptr) return paramErr;
   if (m < 1 || n < 1 || n > 3) return paramErr;
-  return Svdcmp(FixedRowMatrix<float, 4>{a}, m, n, Vector1<float>{w}, FixedRowMatrix<float, 4>{v});
+  float rv1[kNR_MaxSVDSize];
+  return Svdcmp(FixedRowMatrix<float, 4>{a}, m, n, Vector1<float>{w}, FixedRowMatrix<float, 4>{v}, rv1);
+}
+
+OSStatus NR_svdcmpOneBased(float *const *a, SInt32 m, SInt32 n, float *w, float *const *v, float *rv1) {
+  if (a == nullptr || w == nullptr || v == nullptr || rv1 == nullptr) return paramErr;
+  if (m < 1 || n < 1) return paramErr;
+  return Svdcmp(OneBasedRows<float>{a}, m, n, Vector1<float>{w}, OneBasedRows<float>{v}, rv1);
 }
 
 void NR_svbksbSPL(const float *uMatrix, const float *w, const float *vMatrix, SInt32 m, SInt32 n, const float *b,
@@ -345,6 +367,14 @@ void NR_svbksbSPLnew(const float *const *u, const float *w, const float *const *
   if (m < 1 || n < 1) return;
   Svbksb(RowPtrMatrix<const float>{u}, Vector0<const float>{w}, RowPtrMatrix<const float>{v}, m, n,
          Vector0<const float>{b}, Vector0<float>{x}, Vector0<float>{tmp});
+}
+
+void NR_svbksbOneBased(const float *const *u, const float *w, const float *const *v, float *tmp, SInt32 m,
+                       SInt32 n, const float *b, float *x) {
+  if (u == nullptr || w == nullptr || v == nullptr || tmp == nullptr || b == nullptr || x == nullptr) return;
+  if (m < 1 || n < 1) return;
+  Svbksb(OneBasedRows<const float>{u}, Vector1<const float>{w}, OneBasedRows<const float>{v}, m, n,
+         Vector1<const float>{b}, Vector1<float>{x}, Vector0<float>{tmp});
 }
 
 void NR_svbksbSPL4(const float (*u)[4], const float *w, const float (*v)[4], SInt32 m, SInt32 n, const float *b,
@@ -417,19 +447,97 @@ OSStatus NR_gaussjSPL(float *const *a, SInt32 n, float *const *b, SInt32 m, int 
   return noErr;
 }
 
+OSStatus NR_ludcmpRows(float *const *a, SInt32 n, SInt32 *indx, float *d, float *vv, Boolean *zeroRow) {
+  OSStatus result = noErr;
+  if (zeroRow != nullptr) *zeroRow = false;
+  *d = 1.0f;
+  for (SInt32 i = 1; i <= n; ++i) {  // the implicit scale of each row
+    float big = 0.0f;
+    for (SInt32 j = 1; j <= n; ++j) big = std::max(big, std::fabs(a[i][j]));
+    if (big == 0.0f) {
+      result = kNR_SingMatrixErr;
+      if (zeroRow != nullptr) *zeroRow = true;
+    }
+    vv[i] = 1.0f / big;
+  }
+  for (SInt32 j = 1; j <= n; ++j) {
+    for (SInt32 i = 1; i < j; ++i) {
+      float sum = a[i][j];
+      for (SInt32 k = 1; k < i; ++k) sum -= a[i][k] * a[k][j];
+      a[i][j] = sum;
+    }
+    float big = 0.0f;
+    SInt32 imax = j;
+    for (SInt32 i = j; i <= n; ++i) {
+      float sum = a[i][j];
+      for (SInt32 k = 1; k < j; ++k) sum -= a[i][k] * a[k][j];
+      a[i][j] = sum;
+      // Ties go to the later row.
+      float dum = vv[i] * std::fabs(sum);
+      if (dum >= big) {
+        big = dum;
+        imax = i;
+      }
+    }
+    if (j != imax) {
+      for (SInt32 k = 1; k <= n; ++k) std::swap(a[imax][k], a[j][k]);
+      *d = -*d;
+      vv[imax] = vv[j];
+    }
+    indx[j] = imax;
+    if (a[j][j] == 0.0f) {
+      a[j][j] = 1e-20f;
+      result = kNR_SingMatrixErr;
+    }
+    if (j != n) {
+      float dum = 1.0f / a[j][j];
+      for (SInt32 i = j + 1; i <= n; ++i) a[i][j] *= dum;
+    }
+  }
+  return result;
+}
+
+void NR_lubksbRows(const float *const *a, SInt32 n, const SInt32 *indx, float *b) {
+  SInt32 ii = 0;  // the first non-zero entry of b, once found
+  for (SInt32 i = 1; i <= n; ++i) {
+    SInt32 ip = indx[i];
+    float sum = b[ip];
+    b[ip] = b[i];
+    if (ii != 0) {
+      for (SInt32 j = ii; j <= i - 1; ++j) sum -= a[i][j] * b[j];
+    } else if (sum != 0.0f) {
+      ii = i;
+    }
+    b[i] = sum;
+  }
+  for (SInt32 i = n; i >= 1; --i) {
+    float sum = b[i];
+    for (SInt32 j = i + 1; j <= n; ++j) sum -= a[i][j] * b[j];
+    b[i] = sum / a[i][i];
+  }
+}
+
 float NR_polintEq(float x0, float dx, const float *ya, SInt32 n, float x) {
   if (ya == nullptr || n < 1 || n > kNR_MaxInterpPoints) return std::numeric_limits<float>::quiet_NaN();
   float xa[kNR_MaxInterpPoints];
   xa[0] = x0;
   for (SInt32 i = 1; i < n; ++i) xa[i] = float(i) * dx + x0;
   // The abscissa difference xa[i] - xa[i + m] is -m*dx exactly as the grid defines it.
-  return Neville(xa, ya, n, x, [dx](float, float, SInt32 m) { return float(-m) * dx; });
+  float c[kNR_MaxInterpPoints], d[kNR_MaxInterpPoints];
+  return Neville(xa, ya, n, x, [dx](float, float, SInt32 m) { return float(-m) * dx; }, c, d, nullptr);
 }
 
 float NR_polintNV(const float *xa, const float *ya, SInt32 n, float x) {
   if (xa == nullptr || ya == nullptr || n < 1 || n > kNR_MaxInterpPoints)
     return std::numeric_limits<float>::quiet_NaN();
-  return Neville(xa, ya, n, x, [](float ho, float hp, SInt32) { return ho - hp; });
+  float c[kNR_MaxInterpPoints], d[kNR_MaxInterpPoints];
+  return NR_polintScratch(xa, ya, n, x, c, d, nullptr);
+}
+
+float NR_polintScratch(const float *xa, const float *ya, SInt32 n, float x, float *c, float *d, float *dy) {
+  if (xa == nullptr || ya == nullptr || c == nullptr || d == nullptr || n < 1)
+    return std::numeric_limits<float>::quiet_NaN();
+  return Neville(xa, ya, n, x, [](float ho, float hp, SInt32) { return ho - hp; }, c, d, dy);
 }
 
 void NR_polcoeSPL(const float *y, SInt32 n, float *cof) {

@@ -253,71 +253,11 @@ OSStatus NR_FitGradient2D(const UInt8 *data, UInt32 mask, float noiseLevel, floa
 
 OSStatus NR_SolveLinEq2(float (*a)[3], float *b) {
   if (a == nullptr || b == nullptr) return paramErr;
-  const SInt32 n = 2;
-  OSStatus result = noErr;
-  float vv[3];
+  float *const rows[3] = {a[0], a[1], a[2]};
+  float vv[3], d;
   SInt32 indx[3] = {0, 1, 2};
-  // Crout's LU decomposition with implicit partial pivoting.
-  for (SInt32 i = 1; i <= n; ++i) {
-    float big = 0.0f;
-    for (SInt32 j = 1; j <= n; ++j) {
-      float t = std::fabs(a[i][j]);
-      if (t > big) big = t;
-    }
-    if (big == 0.0f) result = kNR_SingMatrixErr;
-    vv[i] = 1.0f / big;
-  }
-  for (SInt32 j = 1; j <= n; ++j) {
-    for (SInt32 i = 1; i < j; ++i) {
-      float sum = a[i][j];
-      for (SInt32 k = 1; k < i; ++k) sum -= a[i][k] * a[k][j];
-      a[i][j] = sum;
-    }
-    float big = 0.0f;
-    SInt32 imax = j;
-    for (SInt32 i = j; i <= n; ++i) {
-      float sum = a[i][j];
-      for (SInt32 k = 1; k < j; ++k) sum -= a[i][k] * a[k][j];
-      a[i][j] = sum;
-      // Ties go to the later row.
-      float dum = vv[i] * std::fabs(sum);
-      if (dum >= big) {
-        big = dum;
-        imax = i;
-      }
-    }
-    if (j != imax) {
-      for (SInt32 k = 1; k <= n; ++k) std::swap(a[imax][k], a[j][k]);
-      vv[imax] = vv[j];
-    }
-    indx[j] = imax;
-    if (a[j][j] == 0.0f) {
-      a[j][j] = 1e-20f;
-      result = kNR_SingMatrixErr;
-    }
-    if (j != n) {
-      float dum = 1.0f / a[j][j];
-      for (SInt32 i = j + 1; i <= n; ++i) a[i][j] *= dum;
-    }
-  }
-  // Forward substitution, skipping the leading zeros of b, then back substitution.
-  SInt32 ii = 0;
-  for (SInt32 i = 1; i <= n; ++i) {
-    SInt32 ip = indx[i];
-    float sum = b[ip];
-    b[ip] = b[i];
-    if (ii != 0) {
-      for (SInt32 j = ii; j <= i - 1; ++j) sum -= a[i][j] * b[j];
-    } else if (sum != 0.0f) {
-      ii = i;
-    }
-    b[i] = sum;
-  }
-  for (SInt32 i = n; i >= 1; --i) {
-    float sum = b[i];
-    for (SInt32 j = i + 1; j <= n; ++j) sum -= a[i][j] * b[j];
-    b[i] = sum / a[i][i];
-  }
+  OSStatus result = NR_ludcmpRows(rows, 2, indx, &d, vv, nullptr);
+  NR_lubksbRows(rows, 2, indx, b);
   return result;
 }
 

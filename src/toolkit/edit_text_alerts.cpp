@@ -11,8 +11,9 @@ namespace {
 // Installs the time-out timer when the alert is to press its default button by itself, runs the alert and
 // removes the timer when it has not fired. A timer that cannot be installed is returned and the alert is
 // disposed unrun.
-OSStatus RunWithTimeOut(DialogRef alert, SInt32 secondsToWait, DialogItemIndex *itemHit) {
-  DI_AlertRefCon alertRefCon{alert, nullptr};
+OSStatus RunWithTimeOut(DialogRef alert, SInt32 secondsToWait, DialogItemIndex *itemHit,
+                        DialogItemIndex timeOutButton = 0) {
+  DI_AlertRefCon alertRefCon{alert, nullptr, timeOutButton};
   if (secondsToWait > 0) {
     OSStatus err = InstallEventLoopTimer(GetMainEventLoop(), secondsToWait * kEventDurationSecond, 0,
                                          NewEventLoopTimerUPP(DI_TimeOutTimer), &alertRefCon, &alertRefCon.timer);
@@ -56,16 +57,31 @@ OSStatus DI_StandardAlertOneButton(AlertType alertType, CFStringRef defaultButto
   return RunWithTimeOut(alert, secondsToWait, nullptr);
 }
 
-OSStatus DI_StandardAlertTwoButtons(CFStringRef defaultButtonTitle, CFStringRef cancelButtonTitle,
-                                    CFStringRef message, CFStringRef explanation, SInt32 secondsToWait,
-                                    DialogItemIndex *itemHit) {
+namespace {
+OSStatus TwoButtons(CFStringRef defaultButtonTitle, CFStringRef cancelButtonTitle, CFStringRef message,
+                    CFStringRef explanation, SInt32 secondsToWait, DialogItemIndex *itemHit,
+                    DialogItemIndex timeOutButton) {
   AlertStdCFStringAlertParamRec params =
       Params(defaultButtonTitle, cancelButtonTitle != nullptr ? cancelButtonTitle : kAlertDefaultCancelText, nullptr);
   AlertSoundPlay();
   DialogRef alert = nullptr;
   OSStatus err = CreateStandardAlert(kAlertCautionAlert, message, explanation, &params, &alert);
   if (err != noErr) return err;
-  return RunWithTimeOut(alert, secondsToWait, itemHit);
+  return RunWithTimeOut(alert, secondsToWait, itemHit, timeOutButton);
+}
+}  // namespace
+
+OSStatus DI_StandardAlertTwoButtons(CFStringRef defaultButtonTitle, CFStringRef cancelButtonTitle,
+                                    CFStringRef message, CFStringRef explanation, SInt32 secondsToWait,
+                                    DialogItemIndex *itemHit) {
+  return TwoButtons(defaultButtonTitle, cancelButtonTitle, message, explanation, secondsToWait, itemHit, 0);
+}
+
+OSStatus DI_StandardAlertTwoButtonsCancelOnTimeOut(CFStringRef defaultButtonTitle, CFStringRef cancelButtonTitle,
+                                                   CFStringRef message, CFStringRef explanation,
+                                                   SInt32 secondsToWait, DialogItemIndex *itemHit) {
+  return TwoButtons(defaultButtonTitle, cancelButtonTitle, message, explanation, secondsToWait, itemHit,
+                    kAlertStdAlertCancelButton);
 }
 
 OSStatus DI_StandardAlertThreeButtons(CFStringRef defaultButtonTitle, CFStringRef cancelButtonTitle,
@@ -93,7 +109,7 @@ OSStatus DI_CreateStandardSheetAlertTwoButtons(CFStringRef defaultButtonTitle, C
 void DI_TimeOutTimer(EventLoopTimerRef timer, void *alertRefCon) {
   auto *refCon = static_cast<DI_AlertRefCon *>(alertRefCon);
   if (refCon == nullptr) return;
-  SetDialogTimeout(refCon->alert, kAlertStdAlertOKButton, 1);
+  SetDialogTimeout(refCon->alert, refCon->timeOutButton != 0 ? refCon->timeOutButton : DialogItemIndex(kAlertStdAlertOKButton), 1);
   RemoveEventLoopTimer(timer);
   refCon->timer = nullptr;
 }

@@ -59,6 +59,7 @@ struct DI_DlgRefCon {
 struct DI_AlertRefCon {
   DialogRef alert;
   EventLoopTimerRef timer;
+  DialogItemIndex timeOutButton;  // the button the time-out presses; 0: the default (OK) button
 };
 
 // Answers: 1 the default (OK) button, 2 cancel, 3 other. A null button title means the standard text;
@@ -73,6 +74,11 @@ OSStatus DI_StandardAlertOneButton(AlertType alertType, CFStringRef defaultButto
 OSStatus DI_StandardAlertTwoButtons(CFStringRef defaultButtonTitle, CFStringRef cancelButtonTitle,
                                     CFStringRef message, CFStringRef explanation, SInt32 secondsToWait,
                                     DialogItemIndex *itemHit);
+// The same alert, but one left unanswered presses its cancel button: for questions whose default answer
+// would lose work, so that a time-out never does.
+OSStatus DI_StandardAlertTwoButtonsCancelOnTimeOut(CFStringRef defaultButtonTitle, CFStringRef cancelButtonTitle,
+                                                   CFStringRef message, CFStringRef explanation,
+                                                   SInt32 secondsToWait, DialogItemIndex *itemHit);
 // A caution alert with a third button and no sound; paramErr without an other-button title.
 OSStatus DI_StandardAlertThreeButtons(CFStringRef defaultButtonTitle, CFStringRef cancelButtonTitle,
                                       CFStringRef otherButtonTitle, CFStringRef message, CFStringRef explanation,
@@ -82,8 +88,8 @@ OSStatus DI_StandardAlertThreeButtons(CFStringRef defaultButtonTitle, CFStringRe
 OSStatus DI_CreateStandardSheetAlertTwoButtons(CFStringRef defaultButtonTitle, CFStringRef cancelButtonTitle,
                                                CFStringRef message, CFStringRef explanation,
                                                EventTargetRef notifyTarget, DialogRef *alert);
-// The time-out timer's procedure (alertRefCon: a DI_AlertRefCon): the alert presses button 1 one second
-// later; the timer is removed.
+// The time-out timer's procedure (alertRefCon: a DI_AlertRefCon): the alert presses its time-out button
+// (button 1 unless the record names another) one second later; the timer is removed.
 void DI_TimeOutTimer(EventLoopTimerRef timer, void *alertRefCon);
 
 // Removes the reference constant's four timers and clears them.

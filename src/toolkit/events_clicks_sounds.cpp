@@ -99,3 +99,5 @@ OSStatus GL_ClickInBox(Rect contentBounds, SInt16 top, SInt16 left) {
   if (err == noErr) err = PL_PostMouseEvent(kEventMouseUp, where, 0);
   return err;
 }
+
+OSStatus GL_PlaySystemSoundByName(CFStringRef) { return noErr; }

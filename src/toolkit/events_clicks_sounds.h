@@ -5,13 +5,18 @@
 
 #include "platform/core/classic_events.h"
 #include "platform/core/event_loop.h"
+#include "platform/core/menus.h"
 #include "platform/core/quickdraw_geometry.h"
+
 
 // Takes every pending event from the queue without waiting (also those that handlers post meanwhile) and
 // sends each where it was posted to; due timers fire as well. Returns when the queue is empty.
 void GL_HandlePendingEvents();
 // The same for the listed event types only; the other events stay queued in their order.
 void GL_HandlePendingEventsWithOptions(ItemCount numTypes, const EventTypeSpec *typeList);
+// Plays the system alert sound of that name. The sounds folder holds no sounds here yet, so nothing plays
+// and noErr is answered, as for a name that matches no sound.
+OSStatus GL_PlaySystemSoundByName(CFStringRef name);
 // Posts a command event (kind 1) carrying the command 'quit' to the main queue with standard priority.
 OSStatus GL_PostQuitEvent();
 // True for a key-down record whose modifiers are exactly the command key and whose character is '.'.

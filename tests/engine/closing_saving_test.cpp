@@ -76,7 +76,7 @@ TEST_F(ClosingSaving, SavedTwoVuyMovieIsReadByFfmpegFrameForFrame) {
   EXPECT_TRUE(host.Logged(" saved movie again."));
   EXPECT_TRUE(srcBefore == ReadWholeFile(dir.File("src.mov"))) << "the source must never be written";
 
-  if (!FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!RequireFfmpeg()) return;
   auto v = ProbeStream(dir.File("out.mov"), "v:0");
   EXPECT_EQ("rawvideo", v["codec_name"]);
   EXPECT_EQ("uyvy422", v["pix_fmt"]);
@@ -89,7 +89,7 @@ TEST_F(ClosingSaving, SavedTwoVuyMovieIsReadByFfmpegFrameForFrame) {
 }
 
 TEST_F(ClosingSaving, SourceAspectFieldsAndApertureReachTheSavedMovie) {
-  if (!FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!RequireFfmpeg()) return;
   // ffmpeg writes 'fiel', 'pasp' and 'clap' into the source's description.
   ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=s=64x48:r=25 -t 0.2 -vf setsar=16/15 -field_order tt "
                           "-c:v rawvideo -pix_fmt uyvy422 -tag:v 2vuy " + ShellQuote(dir.File("src.mov"))));
@@ -106,7 +106,7 @@ TEST_F(ClosingSaving, SourceAspectFieldsAndApertureReachTheSavedMovie) {
 }
 
 TEST_F(ClosingSaving, SourceWithTwoVisualTracksGivesOnlyItsMovieMatrix) {
-  if (!FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!RequireFfmpeg()) return;
   ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=s=64x48:r=25 -t 0.2 -vf setsar=16/15 "
                           "-c:v rawvideo -pix_fmt uyvy422 -tag:v 2vuy " + ShellQuote(dir.File("src.mov"))));
   BuildWrittenTarget(project.get(), dir, dir.File("src.mov"));
@@ -326,7 +326,7 @@ TEST(DisposeDlgTaskData, VaryingBrightnessTablesAreFreedWhenPresent) {
 }
 
 TEST_F(ClosingSaving, ExportToDVStreamReplacesTheSavedMovie) {
-  if (!FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!RequireFfmpeg()) return;
   BuildTwoVuy();
   host.prefs.copySound = false;
   ASSERT_EQ(noErr, BZ_SaveTargetMovies(project.get()));

@@ -4,6 +4,7 @@
 // fails and ends the run with its error.
 #include "engine/compress_stage.h"
 
+#include "engine/engine_wiring.h"
 #include "engine/main_task.h"
 #include "engine/project_start.h"
 #include "engine/runtime/engine_host.h"
@@ -38,12 +39,6 @@ using bz_test::Word;
 constexpr EventTimeout kLimit = 60.0;  // seconds; reaching it means a hang
 constexpr TimeValue kFrameDuration = 100;
 
-OSStatus HandleEngineEvent(EventHandlerCallRef, EventRef event, void *) {
-  if (GetEventKind(event) == kBZ_OutSampleRefsEvent) BZ_HandleOutSampleRefsEvent(event);
-  if (GetEventKind(event) == kBZ_CompressEvent) BZ_HandleCompressEvent(event);
-  return noErr;
-}
-
 // A project being opened with a compressed output: its stage table (with the compress stage) and target 0
 // opened with its compression sequences, in a temporary folder.
 class CompressStage : public ::testing::Test {
@@ -72,9 +67,7 @@ class CompressStage : public ::testing::Test {
                                  &project_->info.dynMovieInfo.targetMovie[0]),
               noErr);
     ASSERT_EQ(BZ_OpenTargetFile(project_.get(), 0), noErr);
-    static const EventTypeSpec kinds[] = {{kBZ_ProjEventClass, kBZ_OutSampleRefsEvent},
-                                          {kBZ_ProjEventClass, kBZ_CompressEvent}};
-    ASSERT_EQ(InstallApplicationEventHandler(HandleEngineEvent, 2, kinds, nullptr, &handler_), noErr);
+    ASSERT_EQ(BZ_InstallEngineEventHandlers(&handler_), noErr);
   }
 
   void TearDown() override {
@@ -97,18 +90,14 @@ class CompressStage : public ::testing::Test {
     if (dyn.targetDesc[0] != nullptr) DisposeHandle(reinterpret_cast<Handle>(dyn.targetDesc[0]));
     QT_DisposeMovie(&dyn.targetMovie[0]);
     MP_DeleteSemaphore(&project_->dynIO_Info.outputInfo[0].sampleRefsSemaphore);
-    BZ_SetStageEntryPoint(kBZ_WriteTaskType, false, nullptr);
-    BZ_SetStageEntryPoint(kBZ_ComprTaskType, false, nullptr);
     gBZ.numProcessors = 0;
   }
 
   // Runs an execution through the test stages, the compress stage and the write stage; the code the main
   // task reports.
   OSStatus Execute(SInt32 frames) {
-    bz_test::InstallTestStages(frames, 1);
+    bz_test::InstallTestStages(frames, 1, {kBZ_ComprTaskType, kBZ_WriteTaskType});
     TestStages().frameDuration = kFrameDuration;
-    BZ_SetStageEntryPoint(kBZ_ComprTaskType, false, BZ_CompressTask);
-    BZ_SetStageEntryPoint(kBZ_WriteTaskType, false, BZ_WriteTask);
     EXPECT_EQ(MPCreateQueue(&gBZ.mainTaskData.termQueue), noErr);
     EXPECT_EQ(BZ_CreateMainTask(project_.get()), noErr);
     project_->state.exec = kBZ_ProjStateExecuting;

@@ -1,14 +1,12 @@
-// Whole executions headless: start, read, copy, noise frames, write and save with sound, checked from
-// outside with ffprobe/ffmpeg; and runs stopped by a cancel or a write error leave no target files.
+// Whole executions headless, the engine assembled by its installers alone (engine_wiring.h) as the
+// application assembles it: start, read, copy, noise frames, write and save with sound, checked by our own
+// reader and from outside with ffprobe/ffmpeg; and runs stopped by a cancel or a write error leave no target
+// files.
 #include "engine/closing_saving.h"
-#include "engine/compress_stage.h"
-#include "engine/copy_stage.h"
+#include "engine/engine_wiring.h"
 #include "engine/main_task.h"
-#include "engine/noise_movie_stage.h"
 #include "engine/project_start.h"
-#include "engine/read_stage.h"
 #include "engine/stage_table.h"
-#include "engine/write_stage.h"
 #include "engine/runtime/frame_selection.h"
 #include "movie/image_descriptions.h"
 #include "movie/movie_queries.h"
@@ -31,27 +29,6 @@
 namespace {
 using namespace bz_test;
 constexpr EventTimeout kLimit = 60;
-
-OSStatus HandleEvents(EventHandlerCallRef, EventRef event, void *) {
-  switch (GetEventKind(event)) {
-    case kBZ_DrawFrameEvent: {
-      // What the application's handler does: draw the source's next frame; a failure is only printed, the
-      // drawing-complete procedure stops the run.
-      SInt32 fileNum = -1;
-      GetEventParameter(event, kBZ_FileNumEventParam, kBZ_FileNumEventParam, nullptr, sizeof fileNum, nullptr,
-                        &fileNum);
-      if (OSStatus err = BZ_SetSrcMovieTimeValue(gBZ.project, fileNum); err != noErr)
-        std::printf("KBZ: error from \"draw frame\" event = %ld\n", long(err));
-      return noErr;
-    }
-    case kBZ_OutSampleRefsEvent: return BZ_HandleOutSampleRefsEvent(event);
-    case kBZ_CompressEvent: BZ_HandleCompressEvent(event); return noErr;
-    case kBZ_ProjectRunFinishedEvent:
-      if (MPSemaphoreID s = gBZ.dlgTaskData.prfSemaphore) MPSignalSemaphore(s);
-      return noErr;
-    default: return eventNotHandledErr;
-  }
-}
 
 enum class Stop { None, Cancel, WriteError };
 
@@ -113,16 +90,8 @@ RunResult RunProject(const TempDir &dir, const FixtureMovieSpec &spec, int worke
   EXPECT_EQ(MPCreateSemaphore(1, 0, &prf), noErr);
   gBZ.dlgTaskData.prfSemaphore = prf;
   EventHandlerRef handler = nullptr;
-  static const EventTypeSpec kinds[] = {{kBZ_ProjEventClass, kBZ_OutSampleRefsEvent},
-                                        {kBZ_ProjEventClass, kBZ_ProjectRunFinishedEvent},
-                                        {kBZ_ProjEventClass, kBZ_CompressEvent},
-                                        {kBZ_ProjEventClass, kBZ_DrawFrameEvent}};
-  EXPECT_EQ(InstallApplicationEventHandler(HandleEvents, 4, kinds, nullptr, &handler), noErr);
-  BZ_SetStageEntryPoint(kBZ_ReadTaskType, false, BZ_ReadTask);
-  BZ_SetStageEntryPoint(kBZ_CopyTaskType, false, BZ_CopyTask);
-  BZ_SetStageEntryPoint(kBZ_WriteTaskType, false, BZ_WriteTask);
-  BZ_SetStageEntryPoint(kBZ_NoiseFrameTaskType, false, BZ_NoiseFrameTask);
-  BZ_SetStageEntryPoint(kBZ_ComprTaskType, false, BZ_CompressTask);
+  EXPECT_EQ(BZ_InstallEngineEventHandlers(&handler), noErr);
+  BZ_InstallStageEntryPoints();
   EXPECT_EQ(MPCreateQueue(&gBZ.mainTaskData.termQueue), noErr);
   EXPECT_EQ(BZ_CreateMainTask(project.get()), noErr);
   EXPECT_EQ(BZ_CreateBuffers(), noErr);
@@ -162,7 +131,6 @@ RunResult RunProject(const TempDir &dir, const FixtureMovieSpec &spec, int worke
   MP_DeleteSemaphore(&prf);
   RemoveEventHandler(handler);
   FlushEventQueue(GetMainEventQueue());
-  for (int t : {kBZ_ComprTaskType, kBZ_ReadTaskType, kBZ_CopyTaskType, kBZ_WriteTaskType, kBZ_NoiseFrameTaskType}) BZ_SetStageEntryPoint(BZ_TaskType(t), false, nullptr);
   gBZ.numProcessors = 0;
   DisposeMovie(src);
   return r;
@@ -181,7 +149,6 @@ void ExpectSameSoundFormat(const std::string &src, const std::string &out) {
 }
 
 TEST_P(EndToEndWorkers, TwoVuyWithSoundToTwoVuy) {
-  if (!FfmpegAvailable()) GTEST_SKIP();
   TempDir dir;
   FixtureMovieSpec spec;
   spec.width = 320; spec.height = 240; spec.frames = 12;
@@ -193,6 +160,15 @@ TEST_P(EndToEndWorkers, TwoVuyWithSoundToTwoVuy) {
   EXPECT_EQ(kBZ_ProjStateFinished, r.exec);
   EXPECT_EQ(noErr, r.save);
   EXPECT_TRUE(srcBytes == ReadWholeFile(dir.File("src.mov"))) << "the source movie was written";
+  {
+    // Our own reader first: the cleaned movie's samples are the source's pictures byte for byte.
+    Movie cleaned = nullptr;
+    ASSERT_EQ(noErr, OpenMovieAtPath(dir.File("out.mov"), &cleaned));
+    Track track = QT_GetFirstEnabledVisualTrack(cleaned);
+    EXPECT_TRUE(track != nullptr && MediaSamples(GetTrackMedia(track)) == info.frames);
+    DisposeMovie(cleaned);
+  }
+  if (!RequireFfmpeg()) return;
 
   auto v = ProbeStream(dir.File("out.mov"), "v:0");
   EXPECT_EQ("rawvideo", v["codec_name"]);
@@ -236,7 +212,7 @@ TEST(EndToEnd, StoppedRunsLeaveNoTarget) {
 // The same for a source drawn on the main thread, whose frames are pending in the main thread's events when
 // the stop comes.
 TEST(EndToEnd, StoppedDrawnRunsLeaveNoTarget) {
-  if (!FfmpegAvailable()) GTEST_SKIP();
+  if (!RequireFfmpeg()) return;
   TempDir source;
   ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=720x576:r=25:d=4 -pix_fmt yuv420p -c:v dvvideo " +
                           ShellQuote(source.File("src.mov"))));
@@ -261,7 +237,7 @@ TEST(EndToEnd, StoppedDrawnRunsLeaveNoTarget) {
 
 // The compress stage in a whole run: PAL-sized pictures into DV, read back by ffmpeg close to the source.
 TEST(EndToEnd, TwoVuyToDv) {
-  if (!FfmpegAvailable()) GTEST_SKIP();
+  if (!RequireFfmpeg()) return;
   TempDir dir;
   FixtureMovieSpec spec;
   spec.width = 720; spec.height = 576; spec.frames = 8;
@@ -318,7 +294,7 @@ std::vector<FrameDiff> CompareFrames(const std::string &a, const std::string &b,
 class EndToEndDvWorkers : public ::testing::TestWithParam<int> {};
 
 TEST_P(EndToEndDvWorkers, DvWithSoundToDv) {
-  if (!FfmpegAvailable()) GTEST_SKIP();
+  if (!RequireFfmpeg()) return;
   TempDir dir;
   FixtureMovieSpec spec;
   spec.width = 720; spec.height = 576; spec.frames = 10;

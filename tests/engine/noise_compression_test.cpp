@@ -8,6 +8,7 @@
 #include "engine/closing_saving.h"
 #include "engine/compress_stage.h"
 #include "engine/copy_stage.h"
+#include "engine/engine_wiring.h"
 #include "engine/main_task.h"
 #include "engine/noise_movie_stage.h"
 #include "engine/project_start.h"
@@ -51,17 +52,6 @@ constexpr SInt32 kPicHeight = 10;
 constexpr SInt32 kPicWidth = 20;
 constexpr SInt32 kFrames = 5;
 constexpr TimeValue kFrameDuration = 100;
-
-OSStatus HandleEngineEvent(EventHandlerCallRef, EventRef event, void *) {
-  switch (GetEventKind(event)) {
-    case kBZ_OutSampleRefsEvent: BZ_HandleOutSampleRefsEvent(event); return noErr;
-    case kBZ_CompressEvent: BZ_HandleCompressEvent(event); return noErr;
-    case kBZ_ProjectRunFinishedEvent:
-      if (MPSemaphoreID s = gBZ.dlgTaskData.prfSemaphore) MPSignalSemaphore(s);
-      return noErr;
-    default: return eventNotHandledErr;
-  }
-}
 
 // Cleaning without averaging, noise reduction or varying brightness: the noise movie is compressed.
 void SparseCleaning(BZ_ProjSett *sett) {
@@ -172,12 +162,9 @@ class NoiseMovieExecution : public ::testing::Test {
     }
     ASSERT_EQ((**dyn.targetDesc[1]).cType, kBZ_NoiseMovieCodec);
 
-    static const EventTypeSpec kinds[] = {{kBZ_ProjEventClass, kBZ_OutSampleRefsEvent},
-                                          {kBZ_ProjEventClass, kBZ_CompressEvent}};
-    ASSERT_EQ(InstallApplicationEventHandler(HandleEngineEvent, 2, kinds, nullptr, &handler_), noErr);
-    bz_test::InstallTestStages(kFrames, 2);
+    ASSERT_EQ(BZ_InstallEngineEventHandlers(&handler_), noErr);
+    bz_test::InstallTestStages(kFrames, 2, {kBZ_WriteTaskType});
     TestStages().frameDuration = kFrameDuration;
-    BZ_SetStageEntryPoint(kBZ_WriteTaskType, false, BZ_WriteTask);
     ASSERT_EQ(MPCreateQueue(&gBZ.mainTaskData.termQueue), noErr);
     ASSERT_EQ(BZ_CreateMainTask(project_.get()), noErr);
   }
@@ -206,7 +193,6 @@ class NoiseMovieExecution : public ::testing::Test {
       QT_DisposeMovie(&dyn.targetMovie[i]);
       MP_DeleteSemaphore(&project_->dynIO_Info.outputInfo[i].sampleRefsSemaphore);
     }
-    BZ_SetStageEntryPoint(kBZ_WriteTaskType, false, nullptr);
     gBZ.numProcessors = 0;
   }
 
@@ -228,7 +214,7 @@ class NoiseMovieExecution : public ::testing::Test {
 class NoiseMovieCrops : public NoiseMovieExecution, public ::testing::WithParamInterface<NoiseCropCase> {};
 
 TEST_P(NoiseMovieCrops, FfmpegDecodesTheNoiseFramesLuma) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "needs ffmpeg and ffprobe";
+  if (!bz_test::RequireFfmpeg()) return;
   const NoiseCropCase &c = GetParam();
   host_.Install();
   host_.prefs.copySound = false;
@@ -298,7 +284,6 @@ TEST_F(NoiseMovieExecution, FailingCompressionEndsTheRunWithItsError) {
   EXPECT_EQ(project_->state.exec, kBZ_ProjStateDeleted);
 }
 
-
 // ---- A whole project with a noise movie ----------------------------------------------------------------------
 
 // Starts the project over the fixture movie at dir/src.mov into dir/out.mov with a noise movie, runs it as the
@@ -335,14 +320,8 @@ std::string RunProjectWithNoiseMovie(const bz_test::TempDir &dir, const bz_test:
   EXPECT_EQ(MPCreateSemaphore(1, 0, &prf), noErr);
   gBZ.dlgTaskData.prfSemaphore = prf;
   EventHandlerRef handler = nullptr;
-  static const EventTypeSpec kinds[] = {{kBZ_ProjEventClass, kBZ_OutSampleRefsEvent},
-                                        {kBZ_ProjEventClass, kBZ_ProjectRunFinishedEvent},
-                                        {kBZ_ProjEventClass, kBZ_CompressEvent}};
-  EXPECT_EQ(InstallApplicationEventHandler(HandleEngineEvent, 3, kinds, nullptr, &handler), noErr);
-  BZ_SetStageEntryPoint(kBZ_ReadTaskType, false, BZ_ReadTask);
-  BZ_SetStageEntryPoint(kBZ_CopyTaskType, false, BZ_CopyTask);
-  BZ_SetStageEntryPoint(kBZ_WriteTaskType, false, BZ_WriteTask);
-  BZ_SetStageEntryPoint(kBZ_NoiseFrameTaskType, false, BZ_NoiseFrameTask);
+  EXPECT_EQ(BZ_InstallEngineEventHandlers(&handler), noErr);
+  BZ_InstallStageEntryPoints();
   EXPECT_EQ(MPCreateQueue(&gBZ.mainTaskData.termQueue), noErr);
   EXPECT_EQ(BZ_CreateMainTask(project.get()), noErr);
   EXPECT_EQ(BZ_CreateBuffers(), noErr);
@@ -376,8 +355,6 @@ std::string RunProjectWithNoiseMovie(const bz_test::TempDir &dir, const bz_test:
   MP_DeleteSemaphore(&prf);
   RemoveEventHandler(handler);
   FlushEventQueue(GetMainEventQueue());
-  for (BZ_TaskType t : {kBZ_ReadTaskType, kBZ_CopyTaskType, kBZ_WriteTaskType, kBZ_NoiseFrameTaskType})
-    BZ_SetStageEntryPoint(t, false, nullptr);
   gBZ.numProcessors = 0;
   DisposeMovie(src);
   return noisePath;
@@ -385,7 +362,7 @@ std::string RunProjectWithNoiseMovie(const bz_test::TempDir &dir, const bz_test:
 
 // Without cleaning every noise frame is the mid grey of video gamma; the noise movie holds exactly that.
 TEST(NoiseMovieProject, StartRunAndSaveMakeAGraphicsNoiseMovie) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "needs ffmpeg and ffprobe";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   bz_test::FixtureMovieSpec spec;
   spec.width = 48;

@@ -1,6 +1,5 @@
-// The noise-frame stage: the difference picture (mid grey, factors by scale mode, luma and chroma views,
-// limits before the luma smoothing), its SSE version against the scalar one, the dispatcher, and the release
-// of source frames.
+// The noise-frame stage: the difference picture's mid grey and its factors by scale mode (the kernel itself is
+// tested in runtime/diff_lines_test.cpp), the release of source frames and the stage task.
 #include "engine/noise_movie_stage.h"
 
 #include "engine/runtime/working_format.h"
@@ -19,104 +18,9 @@
 
 namespace {
 
-enum class Path { kScalar, kAcc };
-
-std::vector<UInt8> Diff(Path path, SInt32 height, SInt32 width, const std::vector<UInt8> &dirty,
-                        const std::vector<UInt8> &clean, float factorC, float factorY, float chromaInLuma,
-                        SInt32 mediumGray) {
-  std::vector<UInt8> out(dirty.size(), 0xEE);
-  if (path == Path::kScalar)
-    BZ_MakeDiffLines(height, width, dirty.data(), clean.data(), out.data(), factorC, factorY, chromaInLuma, mediumGray);
-  else
-    BZ_MakeDiffLinesAcc(height, width, dirty.data(), clean.data(), out.data(), factorC, factorY, chromaInLuma,
-                        mediumGray);
-  return out;
-}
-
 TEST(EngineNoiseMovie, MediumGrayFollowsTheGamma) {
   EXPECT_EQ(BZ_DiffMediumGray(2.2f), 125);
   EXPECT_EQ(BZ_DiffMediumGray(1.8f), 110);
-}
-
-TEST(EngineNoiseMovie, IdenticalFramesGiveMidGreyOnBothPaths) {
-  std::vector<UInt8> frame(size_t(24) * 4 * 2);
-  bz_test::FillRandomBytes(frame.data(), frame.size(), bz_test::Rng());
-  for (Path path : {Path::kScalar, Path::kAcc}) {
-    const std::vector<UInt8> out = Diff(path, 4, 24, frame, frame, 3.0f, 3.0f, 0.0f, 125);
-    for (size_t i = 0; i < out.size(); i += 2) {
-      ASSERT_EQ(out[i], 128) << "chroma at " << i;
-      ASSERT_EQ(out[i + 1], 125) << "luma at " << i;
-    }
-  }
-}
-
-// One line of eight pixels with chosen differences, checked on both paths.
-TEST(EngineNoiseMovie, ExactValuesOfShortLines) {
-  struct Case {
-    const char *name;
-    std::vector<int> dC, dY;  // clean - dirty per pixel
-    float factorC, factorY, chromaInLuma;
-    std::vector<int> chroma, scalarLuma, accLuma;
-  } const cases[] = {
-      {"scale 1", {0, 4, -4, 0, 0, 0, 0, 0}, {10, 10, -10, -10, 0, 0, 0, 0}, 1, 1, 0,
-       {128, 132, 124, 128, 128, 128, 128, 128}, {130, 135, 125, 115, 120, 125, 125, 125},
-       {130, 135, 125, 115, 120, 125, 125, 125}},
-      // Far beyond the scale: limited to 255 and 0 before the smoothing.
-      {"limits", {100, -100, 0, 0, 0, 0, 0, 0}, {130, -110, 0, 0, 0, 0, 0, 0}, 3, 3, 0,
-       {255, 0, 128, 128, 128, 128, 128, 128}, {190, 127, 62, 125, 125, 125, 125, 125},
-       {190, 128, 63, 125, 125, 125, 125, 125}},
-      // Chroma only: the chroma difference is drawn into the luma as well.
-      {"chroma in luma", {8, 8, -8, -8, 0, 0, 0, 0}, {50, 50, 50, 50, 0, 0, 0, 0}, 2, 0, 1,
-       {144, 144, 112, 112, 128, 128, 128, 128}, {129, 133, 125, 117, 121, 125, 125, 125},
-       {129, 133, 125, 117, 121, 125, 125, 125}},
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.name);
-    std::vector<UInt8> dirty(16), clean(16);
-    for (int i = 0; i < 8; ++i) {
-      dirty[size_t(2 * i)] = UInt8(128);
-      dirty[size_t(2 * i + 1)] = UInt8(120);
-      clean[size_t(2 * i)] = UInt8(128 + c.dC[size_t(i)]);
-      clean[size_t(2 * i + 1)] = UInt8(120 + c.dY[size_t(i)]);
-    }
-    for (Path path : {Path::kScalar, Path::kAcc}) {
-      SCOPED_TRACE(path == Path::kScalar ? "scalar" : "acc");
-      const std::vector<UInt8> out = Diff(path, 1, 8, dirty, clean, c.factorC, c.factorY, c.chromaInLuma, 125);
-      const std::vector<int> &luma = path == Path::kScalar ? c.scalarLuma : c.accLuma;
-      for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(out[size_t(2 * i)], c.chroma[size_t(i)]) << "chroma of pixel " << i;
-        EXPECT_EQ(out[size_t(2 * i + 1)], luma[size_t(i)]) << "luma of pixel " << i;
-      }
-    }
-  }
-}
-
-TEST(EngineNoiseMovie, AccAgreesWithScalarWithinOne) {
-  struct Case {
-    SInt32 height, width;
-    float factorC, factorY, chromaInLuma;
-  } const cases[] = {{1, 8, 1, 1, 0}, {3, 24, 3, 3, 0}, {8, 736, 0.75f, 2.5f, 0}, {5, 64, 2, 0, 1},
-                     {2, 48, 0, 3, 0}, {4, 40, 200.0f, 200.0f, 0}};
-  for (const Case &c : cases) {
-    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " factors " + std::to_string(c.factorC) +
-                 "/" + std::to_string(c.factorY));
-    const size_t bytes = size_t(c.height) * size_t(c.width) * 2;
-    std::vector<UInt8> dirty(bytes), clean(bytes);
-    bz_test::FillRandomBytes(dirty.data(), bytes, bz_test::Rng());
-    // Mostly small differences, as cleaning makes them, and some large ones.
-    for (size_t i = 0; i < bytes; ++i)
-      clean[i] = UInt8(std::clamp<int>(dirty[i] + int(bz_test::Rng()() % 21) - 10 +
-                                           (i % 97 == 0 ? int(bz_test::Rng()() % 200) - 100 : 0),
-                                       0, 255));
-    const std::vector<UInt8> scalar = Diff(Path::kScalar, c.height, c.width, dirty, clean, c.factorC, c.factorY,
-                                           c.chromaInLuma, 125);
-    const std::vector<UInt8> acc = Diff(Path::kAcc, c.height, c.width, dirty, clean, c.factorC, c.factorY,
-                                        c.chromaInLuma, 125);
-    int largest = 0;
-    for (size_t i = 0; i < bytes; ++i) largest = std::max(largest, std::abs(int(scalar[i]) - int(acc[i])));
-    // The luma mean may differ by the rounding of its two inputs and of the mean itself.
-    EXPECT_LE(largest, 2);
-  }
 }
 
 class ScalarPathFixture : public ::testing::Test {
@@ -125,20 +29,6 @@ class ScalarPathFixture : public ::testing::Test {
   void TearDown() override { gBZ.procInfo.hasSSE3 = saved_; }
   Boolean saved_ = false;
 };
-
-TEST_F(ScalarPathFixture, DispatcherFollowsTheProcessorFlag) {
-  // The scalar luma mean rounds down, the SSE one up.
-  std::vector<UInt8> dirty(16, 128), clean(16, 128);
-  clean[1] = 125;  // Yout 122
-  clean[3] = 141;  // Yout 138: (122 + 138) / 2 = 130 either way
-  clean[5] = 132;  // Yout 129: (138 + 129) / 2 = 133.5 -> 133 scalar, 134 SSE
-  for (Boolean sse : {false, true}) {
-    gBZ.procInfo.hasSSE3 = sse;
-    std::vector<UInt8> out(16);
-    BZ_MakeDiffLinesUni(1, 8, dirty.data(), clean.data(), out.data(), 1, 1, 0, 125);
-    EXPECT_EQ(out[5], sse ? 134 : 133) << (sse ? "SSE path" : "scalar path");
-  }
-}
 
 TEST_F(ScalarPathFixture, DiffFrameChoosesFactorsByScaleMode) {
   gBZ.procInfo.hasSSE3 = false;

@@ -3,6 +3,7 @@
 // through the real main task, on movies written by our writer and by ffmpeg, compared pixel by pixel with
 // their sources; the source frame cache serving a repeated preview frame.
 #include "engine/copy_stage.h"
+#include "engine/engine_wiring.h"
 #include "engine/main_task.h"
 #include "engine/project_start.h"
 #include "engine/read_stage.h"
@@ -378,13 +379,11 @@ void PipelinePrefs(void *, BZ_AppPrefs *prefs) {
 UInt32 NoAutoSettStage(void *) { return 0; }
 SInt32 PreviewFrame(void *) { return gPipelineHost.previewFrame; }
 
+// Counts the ends of runs and passes them on to the engine's handler.
 std::atomic<SInt32> gRunsFinished{0};
-OSStatus HandleRunFinished(EventHandlerCallRef, EventRef event, void *) {
-  if (GetEventKind(event) == kBZ_ProjectRunFinishedEvent) {
-    ++gRunsFinished;
-    MPSignalSemaphore(gBZ.dlgTaskData.prfSemaphore);
-  }
-  return noErr;
+OSStatus CountRunFinished(EventHandlerCallRef callRef, EventRef event, void *) {
+  ++gRunsFinished;
+  return CallNextEventHandler(callRef, event);
 }
 
 // A source movie opened for the run.
@@ -414,11 +413,11 @@ class EnginePipeline : public ::testing::Test {
     ASSERT_EQ(MPCreateSemaphore(1, 0, &prf), noErr);
     gBZ.dlgTaskData.prfSemaphore = prf;
     static const EventTypeSpec kinds[] = {{kBZ_ProjEventClass, kBZ_ProjectRunFinishedEvent}};
-    ASSERT_EQ(InstallApplicationEventHandler(HandleRunFinished, 1, kinds, nullptr, &handler_), noErr);
+    ASSERT_EQ(BZ_InstallEngineEventHandlers(&engineHandler_), noErr);
+    ASSERT_EQ(InstallApplicationEventHandler(CountRunFinished, 1, kinds, nullptr, &handler_), noErr);
 
-    bz_test::InstallTestStages(0, 1);  // the identity stage for the cleaning types
-    BZ_SetStageEntryPoint(kBZ_ReadTaskType, false, BZ_ReadTask);
-    BZ_SetStageEntryPoint(kBZ_CopyTaskType, false, BZ_CopyTask);
+    // The engine's read and copy stages; the identity stage for the cleaning types, the collector for writing.
+    bz_test::InstallTestStages(0, 1, {kBZ_ReadTaskType, kBZ_CopyTaskType});
     BZ_SetStageEntryPoint(kBZ_WriteTaskType, false, CollectTask);
     ASSERT_EQ(MPCreateQueue(&gBZ.mainTaskData.termQueue), noErr);
     ASSERT_EQ(BZ_CreateMainTask(project_.get()), noErr);
@@ -446,6 +445,7 @@ class EnginePipeline : public ::testing::Test {
     MPSemaphoreID prf = gBZ.dlgTaskData.prfSemaphore.exchange(nullptr);
     MP_DeleteSemaphore(&prf);
     RemoveEventHandler(handler_);
+    RemoveEventHandler(engineHandler_);
     FlushEventQueue(GetMainEventQueue());
     for (FSIORefNum &fork : project_->dynIO_Info.inputInfo[0].fileRefNum)
       if (fork != 0) FSCloseFork(fork);
@@ -581,6 +581,7 @@ class EnginePipeline : public ::testing::Test {
   Boolean noCleaning_ = false;
   TimeValue *timeList_ = nullptr;
   EventHandlerRef handler_ = nullptr;
+  EventHandlerRef engineHandler_ = nullptr;
   ItemCount baseTasks_ = 0;
 };
 
@@ -605,7 +606,7 @@ TEST_F(EnginePipeline, OurTwoVuyMovieArrivesExactly) {
 }
 
 TEST_F(EnginePipeline, FfmpegTwoVuyMovieArrivesExactly) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   const std::string path = dir.File("ffmpeg.mov");
   const std::string raw = dir.File("frames.uyvy");
@@ -629,7 +630,7 @@ TEST_F(EnginePipeline, FfmpegTwoVuyMovieArrivesExactly) {
 }
 
 TEST_F(EnginePipeline, FfmpegYuv2MovieIsSwappedToTwoVuy) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   const std::string path = dir.File("yuv2.mov");
   const std::string raw = dir.File("frames.uyvy");
@@ -668,7 +669,7 @@ TEST_F(EnginePipeline, ExecutionStartsAtTheInputsFrame) {
 }
 
 TEST_F(EnginePipeline, AnalysisRunHandsTestFramesToTheBlackBarsTask) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   const std::string path = dir.File("bars.mov");
   // Eight black lines above and below the picture.
@@ -762,17 +763,14 @@ TEST_F(EnginePipeline, TheCacheServesARepeatedPreviewFrame) {
 // ---- Drawn sources -------------------------------------------------------------------------------------------
 // A source that is not read directly is opened for playback by the set-up of the run (BZ_OpenSourceFiles): its
 // movie draws into a world over the copy stage's one buffer. What the application's handler of event 2000 does
-// is done here: move the movie to the input's time and task it (BZ_SetSrcMovieTimeValue); the drawing-complete
-// procedure advances the input and posts the buffer on.
+// is done by the engine's handler: move the movie to the input's time and task it (BZ_SetSrcMovieTimeValue);
+// the drawing-complete procedure advances the input and posts the buffer on.
 
+// Counts the requests to draw and passes them on to the engine's handler.
 std::atomic<SInt32> gDrawRequests{0};
-OSStatus HandleDrawFrame(EventHandlerCallRef, EventRef event, void *) {
-  SInt32 fileNum = -1;
-  GetEventParameter(event, kBZ_FileNumEventParam, kBZ_FileNumEventParam, nullptr, sizeof fileNum, nullptr, &fileNum);
-  BZ_ProjPtr project = gBZ.project;
-  if (project == nullptr || fileNum != 0) return noErr;
+OSStatus CountDrawFrame(EventHandlerCallRef callRef, EventRef event, void *) {
   ++gDrawRequests;
-  return BZ_SetSrcMovieTimeValue(project, fileNum);
+  return CallNextEventHandler(callRef, event);
 }
 
 class EngineDrawnPipeline : public EnginePipeline {
@@ -781,7 +779,7 @@ class EngineDrawnPipeline : public EnginePipeline {
     EnginePipeline::SetUp();
     gDrawRequests = 0;
     static const EventTypeSpec kinds[] = {{kBZ_ProjEventClass, kBZ_DrawFrameEvent}};
-    ASSERT_EQ(InstallApplicationEventHandler(HandleDrawFrame, 1, kinds, nullptr, &drawHandler_), noErr);
+    ASSERT_EQ(InstallApplicationEventHandler(CountDrawFrame, 1, kinds, nullptr, &drawHandler_), noErr);
   }
   void TearDown() override {
     // The table's world goes with the table: the movie must not draw into it afterwards.
@@ -819,7 +817,7 @@ class EngineDrawnPipeline : public EnginePipeline {
   // the tolerance: the mean absolute difference of luma and of chroma, and the share of bytes more than 8 apart.
   void RunAgainstFfmpeg(const std::string &encode, CodecType cType, SInt32 width, SInt32 height, SInt32 frames,
                         double maxMeanLuma, double maxMeanChroma, double maxFarShare, int runs = 1) {
-    if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+    if (!bz_test::RequireFfmpeg()) return;
     bz_test::TempDir dir;
     const std::string path = dir.File("drawn.mov"), raw = dir.File("frames.uyvy");
     ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y " + encode + " " + bz_test::ShellQuote(path)));
@@ -879,7 +877,7 @@ TEST_F(EngineDrawnPipeline, MotionJpegMovieIsDrawnWithinTheDecodeTolerance) {
 // A frame the movie cannot draw (its data cut off the file) ends the run with the drawing's error; the older
 // picture left in the buffer never goes on as that frame.
 TEST_F(EngineDrawnPipeline, AFrameThatCannotBeDrawnEndsTheRun) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   const std::string path = dir.File("cut.mov");
   // The movie atom first, so that cutting the file's end takes only picture data.

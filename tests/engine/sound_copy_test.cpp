@@ -42,7 +42,7 @@ class SoundCopy : public ::testing::Test {
 };
 
 TEST_F(SoundCopy, StereoSixteenBitSoundOfATwoVuySourceArrivesSampleForSample) {
-  if (!FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!RequireFfmpeg()) return;
   FixtureMovieSpec spec;
   spec.frames = 10;
   FixtureMovieInfo info;
@@ -113,7 +113,7 @@ void AddDVSoundTrack(Movie movie, int rate) {
 }
 
 TEST_F(SoundCopy, SoundInsideDVFramesArrivesThroughATemporaryAIFFFile) {
-  if (!FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!RequireFfmpeg()) return;
   const std::string dv = dir.File("src.dv"), mov = dir.File("src.mov");
   ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=s=720x576:r=25 -f lavfi -i sine=f=440:r=48000 -t 0.4 "
                           "-ac 2 -c:v dvvideo -pix_fmt yuv420p -c:a pcm_s16le -f dv " + ShellQuote(dv)));
@@ -187,7 +187,7 @@ TEST_F(SoundCopy, TemporaryAIFFFileTakesTheNextFreeName) {
 }
 
 TEST_F(SoundCopy, NoFreeAuxiliarySlotFailsTheDVSoundOnly) {
-  if (!FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!RequireFfmpeg()) return;
   const std::string dv = dir.File("src.dv"), mov = dir.File("src.mov");
   ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=s=720x576:r=25 -f lavfi -i sine=f=440:r=48000 -t 0.2 "
                           "-ac 2 -c:v dvvideo -pix_fmt yuv420p -c:a pcm_s16le -f dv " + ShellQuote(dv)));

@@ -14,6 +14,7 @@
 #include "engine/tasks/pipeline_types.h"
 
 #include <atomic>
+#include <initializer_list>
 #include <mutex>
 #include <vector>
 
@@ -42,9 +43,10 @@ struct TestStageConfig {
 
 // The configuration the test stages read; reset by InstallTestStages.
 TestStageConfig &TestStages();
-// Resets the configuration for a run of numFrames frames with openWriteStages write stages, and registers
-// the test stages as the entry points of every stage type (the identity stage for the cleaning types).
-void InstallTestStages(SInt32 numFrames, SInt32 openWriteStages);
+// Resets the configuration for a run of numFrames frames with openWriteStages write stages, installs the
+// engine's stages and puts the test stages in the place of every stage type but realTypes (the identity stage
+// for the cleaning types).
+void InstallTestStages(SInt32 numFrames, SInt32 openWriteStages, std::initializer_list<BZ_TaskType> realTypes = {});
 // Stamps frame into a buffer of `size` bytes, and checks such a buffer.
 void StampFrame(UInt8 *buffer, size_t size, SInt32 frame);
 bool FrameIntact(const UInt8 *buffer, size_t size, SInt32 frame);

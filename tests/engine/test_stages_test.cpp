@@ -1,6 +1,7 @@
 // The test stages (see test_stages.h) and a check of the identity stage's frame order on its own.
 #include "test_stages.h"
 
+#include "engine/engine_wiring.h"
 #include "engine/main_task.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/tasks/task_runtime.h"
@@ -17,17 +18,9 @@
 namespace bz_test {
 namespace {
 
-void *Word(intptr_t value) { return reinterpret_cast<void *>(value); }
-intptr_t FromWord(void *word) { return reinterpret_cast<intptr_t>(word); }
-
 BZ_ProjPtr ProjectOf(MP_TaskData *task) { return static_cast<BZ_ProjPtr>(task->termMessage2); }
 
-BZ_BuffInfo *StageOf(MP_TaskData *task) {
-  BZ_BuffInfo *table = ProjectOf(task)->dynIO_Info.buffInfo;
-  for (SInt32 i = 0; i < kBZ_NumBuffInfos - 1 && table[i].type != kBZ_NoTaskType; ++i)
-    if (table[i].taskData[0] == task) return &table[i];
-  return nullptr;
-}
+BZ_BuffInfo *StageOf(MP_TaskData *task) { return BZ_StageOfTask(ProjectOf(task)->dynIO_Info.buffInfo, task); }
 
 void Started(MP_TaskData *task) {
   std::lock_guard<std::mutex> lock(TestStages().mutex);
@@ -93,7 +86,7 @@ OSStatus PassTask(void *parameter) {
     void *word = nullptr;
     result = BZ_WaitForBuffer(task, task->inputQueue, &word, nullptr, &finished);
     if (result != noErr || finished) break;
-    if (FromWord(word) == kBZ_EndOfStreamMessage) continue;
+    if (BZ_FromWord(word) == kBZ_EndOfStreamMessage) continue;
     if (ShouldFail(type, frames)) return TestStages().failError;
     auto *in = static_cast<UInt8 *>(word);
     void *outWord = nullptr;
@@ -126,7 +119,7 @@ OSStatus WriteTask(void *parameter) {
     void *word = nullptr;
     result = BZ_WaitForBuffer(task, task->inputQueue, &word, nullptr, &finished);
     if (result != noErr || finished) break;
-    if (FromWord(word) == kBZ_EndOfStreamMessage) continue;
+    if (BZ_FromWord(word) == kBZ_EndOfStreamMessage) continue;
     if (ShouldFail(kBZ_WriteTaskType, count)) return c.failError;
     auto *buffer = static_cast<UInt8 *>(word);
     BZ_FrameBuffInfo *info = BZ_GetFrameBuffInfo(stage, buffer);
@@ -141,7 +134,8 @@ OSStatus WriteTask(void *parameter) {
     // The last write stage to finish ends the stream; the others end quietly.
     if (--c.openWriteStages > 0) return result;
     if (project->state.exec == kBZ_ProjStateExecuting) project->state.exec = kBZ_ProjStateFinished;
-    OSStatus err = MPNotifyQueue(task->creator->inputQueue, Word(kBZ_WriteTaskType), project, Word(kBZ_EndOfStreamMessage));
+    OSStatus err = MPNotifyQueue(task->creator->inputQueue, BZ_Word(kBZ_WriteTaskType), project,
+                                 BZ_Word(kBZ_EndOfStreamMessage));
     return result != noErr ? result : err;
   }
   return StopResult(kBZ_WriteTaskType, finished, result);
@@ -178,7 +172,7 @@ OSStatus IdentityWorker(void *parameter) {
     auto *item = static_cast<IdentityItem *>(word);
     std::memcpy(item->out, item->in, std::min(s->stage->size, s->receiver->size));
     if (TestStages().randomDelays) MP_DelayMillisec(UInt32(rng() % 3));
-    if ((err = MPNotifyQueue(s->task2.inputQueue, Word(kBZ_ProcSubTaskType), s->project, item)) != noErr) return err;
+    if ((err = MPNotifyQueue(s->task2.inputQueue, BZ_Word(kBZ_ProcSubTaskType), s->project, item)) != noErr) return err;
   }
 }
 
@@ -207,7 +201,7 @@ OSStatus IdentityTask2(void *parameter) {
       continue;
     }
     byOut[outInfo->number] = item;
-    if ((result = MPNotifyQueue(s->stage->mpInfo.outputPool, Word(s->type), nullptr, item.out)) != noErr) break;
+    if ((result = MPNotifyQueue(s->stage->mpInfo.outputPool, BZ_Word(s->type), nullptr, item.out)) != noErr) break;
     for (;;) {
       UInt8 *frame = nullptr;
       result = BZ_GetFrameFromOutputPool(s->exec, s->receiver, s->type, &s->stage->mpInfo, &frame);
@@ -238,7 +232,7 @@ OSStatus IdentityTask1(void *parameter) {
 
   MP_TaskData &task2 = s->task2;
   task2.type = s->type;
-  task2.termMessage1 = Word(s->type);
+  task2.termMessage1 = BZ_Word(s->type);
   task2.termMessage2 = project;
   task2.termQueue = task->inputQueue;
   task2.creator = task;
@@ -265,15 +259,15 @@ OSStatus IdentityTask1(void *parameter) {
     if (result != noErr || finished) break;
     if (sender == s->type) {  // the collector ended on its own
       task2Ended = true;
-      result = OSStatus(FromWord(word));
+      result = OSStatus(BZ_FromWord(word));
       break;
     }
     if (sender == kBZ_ProcSubTaskType) {  // a worker ended early: it no longer counts for closing
       MP_InvalidateAnySubTask(task);
-      result = FromWord(word) != noErr ? OSStatus(FromWord(word)) : kMP_TerminateTaskErr;
+      result = BZ_FromWord(word) != noErr ? OSStatus(BZ_FromWord(word)) : kMP_TerminateTaskErr;
       break;
     }
-    if (FromWord(word) == kBZ_EndOfStreamMessage) continue;
+    if (BZ_FromWord(word) == kBZ_EndOfStreamMessage) continue;
     if (ShouldFail(s->type, frames)) {
       result = TestStages().failError;
       break;
@@ -294,20 +288,20 @@ OSStatus IdentityTask1(void *parameter) {
     item = {in, static_cast<UInt8 *>(outWord)};
     MP_TaskData *worker = MP_GetSubTaskByNumber(task, nextWorker);
     nextWorker = (nextWorker + 1) % std::max<SInt32>(task->numSubTasks, 1);
-    result = worker != nullptr ? MPNotifyQueue(worker->inputQueue, Word(s->type), project, &item) : kMP_TerminateTaskErr;
+    result = worker != nullptr ? MPNotifyQueue(worker->inputQueue, BZ_Word(s->type), project, &item) : kMP_TerminateTaskErr;
   }
   result = StopResult(s->type, finished, result);
 
   OSStatus err = BZ_CloseProcSubTasks(task, project);
   if (result == noErr) result = err;
   if (task2Started) {
-    MPNotifyQueue(task2.inputQueue, Word(s->type), nullptr, Word(kBZ_EndOfStreamMessage));
+    MPNotifyQueue(task2.inputQueue, BZ_Word(s->type), nullptr, BZ_Word(kBZ_EndOfStreamMessage));
     while (!task2Ended) {
       void *sender = nullptr, *code = nullptr;
       if ((err = MPWaitOnQueue(task->inputQueue, &sender, nullptr, &code, kDurationForever)) != noErr) break;
-      if (FromWord(sender) == s->type) {
+      if (BZ_FromWord(sender) == s->type) {
         task2Ended = true;
-        if (result == noErr) result = OSStatus(FromWord(code));
+        if (result == noErr) result = OSStatus(BZ_FromWord(code));
       }
     }
     // The collector has ended: the main task must not count it as running.
@@ -324,7 +318,7 @@ TestStageConfig &TestStages() {
   return config;
 }
 
-void InstallTestStages(SInt32 numFrames, SInt32 openWriteStages) {
+void InstallTestStages(SInt32 numFrames, SInt32 openWriteStages, std::initializer_list<BZ_TaskType> realTypes) {
   TestStageConfig &c = TestStages();
   c.numFrames = numFrames;
   c.randomDelays = true;
@@ -343,15 +337,23 @@ void InstallTestStages(SInt32 numFrames, SInt32 openWriteStages) {
     c.stagesStarted = 0;
     c.stageQueues.clear();
   }
-  BZ_SetStageEntryPoint(kBZ_ReadTaskType, false, SourceTask);
-  BZ_SetStageEntryPoint(kBZ_CopyTaskType, false, PassTask);
-  BZ_SetStageEntryPoint(kBZ_ComprTaskType, false, PassTask);
-  BZ_SetStageEntryPoint(kBZ_WriteTaskType, false, WriteTask);
-  BZ_SetStageEntryPoint(kBZ_NoiseFrameTaskType, false, SourceTask);
-  for (BZ_TaskType type : {kBZ_AverageTaskType, kBZ_VarBrTaskType, kBZ_NoiseRedTaskType, kBZ_RlTaskType,
-                           kBZ_CrossLumaTaskType, kBZ_OutlierTaskType})
-    BZ_SetStageEntryPoint(type, false, IdentityTask1);
-  BZ_SetStageEntryPoint(kBZ_VarBrTaskType, true, IdentityTask1);
+  static const struct {
+    BZ_TaskType type;
+    TaskProc entryPoint;
+  } kTestStages[] = {
+      {kBZ_ReadTaskType, SourceTask},         {kBZ_CopyTaskType, PassTask},
+      {kBZ_ComprTaskType, PassTask},          {kBZ_WriteTaskType, WriteTask},
+      {kBZ_NoiseFrameTaskType, SourceTask},   {kBZ_AverageTaskType, IdentityTask1},
+      {kBZ_VarBrTaskType, IdentityTask1},     {kBZ_NoiseRedTaskType, IdentityTask1},
+      {kBZ_RlTaskType, IdentityTask1},        {kBZ_CrossLumaTaskType, IdentityTask1},
+      {kBZ_OutlierTaskType, IdentityTask1},
+  };
+  BZ_InstallStageEntryPoints();
+  for (const auto &stage : kTestStages) {
+    if (std::find(realTypes.begin(), realTypes.end(), stage.type) != realTypes.end()) continue;
+    BZ_SetStageEntryPoint(stage.type, false, stage.entryPoint);
+    if (stage.type == kBZ_VarBrTaskType) BZ_SetStageEntryPoint(stage.type, true, stage.entryPoint);
+  }
 }
 
 void StampFrame(UInt8 *buffer, size_t size, SInt32 frame) {

@@ -314,9 +314,8 @@ class WriteStageExecution : public ::testing::TestWithParam<CropCase> {
 
     static const EventTypeSpec kinds[] = {{kBZ_ProjEventClass, kBZ_OutSampleRefsEvent}};
     ASSERT_EQ(InstallApplicationEventHandler(HandleRefsEvent, 1, kinds, nullptr, &handler_), noErr);
-    bz_test::InstallTestStages(kFrames, twoTargets ? 2 : 1);
+    bz_test::InstallTestStages(kFrames, twoTargets ? 2 : 1, {kBZ_WriteTaskType});
     TestStages().frameDuration = kFrameDuration;
-    BZ_SetStageEntryPoint(kBZ_WriteTaskType, false, BZ_WriteTask);
     ASSERT_EQ(MPCreateQueue(&gBZ.mainTaskData.termQueue), noErr);
     ASSERT_EQ(BZ_CreateMainTask(project_.get()), noErr);
   }
@@ -343,7 +342,6 @@ class WriteStageExecution : public ::testing::TestWithParam<CropCase> {
       QT_DisposeMovie(&dyn.targetMovie[i]);
       MP_DeleteSemaphore(&project_->dynIO_Info.outputInfo[i].sampleRefsSemaphore);
     }
-    BZ_SetStageEntryPoint(kBZ_WriteTaskType, false, nullptr);
     gBZ.numProcessors = 0;
   }
 

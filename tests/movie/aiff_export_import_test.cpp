@@ -94,7 +94,7 @@ TEST(AiffExport, DataRequestsAndDescriptionsThatCannotBeServed) {
 }
 
 TEST(AiffExport, ExportedAndImportedSoundEqualsTheSource) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   SourceSound s;
   std::string aiff = s.dir.File("sound.aif");
   FSRef file = NewFile(aiff);
@@ -201,7 +201,7 @@ TEST(AiffResample, ValuesClampingAndThePadByte) {
   EXPECT_EQ(UInt32(bytes.size() - 8), PL_GetBE32(bytes.data() + 4));
   EXPECT_EQ(UInt8(20 ^ 128), bytes[kPL_AIFFHeaderSize]);
   EXPECT_EQ(0, bytes.back());
-  if (bz_test::FfmpegAvailable()) {
+  if (bz_test::RequireFfmpeg()) {
     auto probe = bz_test::ProbeStream(dir.File("s8.aif"), "a:0");
     EXPECT_EQ("pcm_u8", probe["codec_name"]);
     EXPECT_EQ("8000", probe["sample_rate"]);
@@ -231,7 +231,7 @@ TEST(AiffComponents, OpenedByWhatTheyCanDoAndExportingAMovieToAFile) {
   CloseComponent(procedures);
 
   // The exporter opened for files writes a movie's sound that ffprobe reads as it was.
-  if (bz_test::FfmpegAvailable()) {
+  if (bz_test::RequireFfmpeg()) {
     SourceSound s;
     std::string aiff = s.dir.File("movie.aif");
     Handle dataRef = nullptr;
@@ -311,7 +311,7 @@ TEST(AiffExport, ProgressStopsConvertedSamplesAndEmptyAnswers) {
   EXPECT_EQ(OSType('raw '), PL_GetBE32(bytes.data() + 50));
   for (size_t i : {size_t(0), size_t(1), samples / 2, samples - 1})
     EXPECT_EQ(UInt8(s.info.sound[2 * i] ^ 0x80), bytes[kPL_AIFFHeaderSize + i]) << i;
-  if (bz_test::FfmpegAvailable()) {
+  if (bz_test::RequireFfmpeg()) {
     EXPECT_EQ("pcm_u8", bz_test::ProbeStream(aiff, "a:0")["codec_name"]);
   }
 
@@ -331,7 +331,7 @@ double Tone(double x, int channel, double amplitude) {
 }
 
 TEST(AiffResample, ToneThroughEveryMemberAsFfmpegDecodesIt) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   const int kFrames = 4000;  // half a second at 8000 Hz
   for (auto [channels, bytes] : {std::pair<SInt16, SInt16>{1, 2}, {2, 2}, {1, 1}, {2, 1}}) {

@@ -86,9 +86,6 @@ struct Progress {
 
 class CoreAudio : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (!FfmpegAvailable()) GTEST_SKIP() << "ffmpeg/ffprobe not available";
-  }
   // A source movie made by ffmpeg from a lavfi sound.
   std::string MakeSource(const std::string &name, const std::string &args) {
     const std::string path = dir.File(name);

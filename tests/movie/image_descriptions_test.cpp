@@ -548,7 +548,7 @@ TEST_F(WrittenDescriptions, AbsentExtensionsReadAsAbsent) {
 }
 
 TEST_F(WrittenDescriptions, FfprobeReadsFieldOrderAspectAndColour) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   const struct {
     QT_FielExt fiel;
     const char *fieldOrder;

@@ -234,7 +234,7 @@ TEST(MovieFilesOutput, SaveAddsOnceThenUpdatesAndOtherProgramsReadTheResult) {
   EXPECT_TRUE(firstTime);
   EXPECT_EQ(stored, bz_test::ReadWholeFile(path));
   desc = kept;
-  if (!bz_test::FfmpegAvailable()) return;
+  if (!bz_test::RequireFfmpeg()) return;
   auto v = bz_test::ProbeStream(path, "v:0");
   EXPECT_EQ("2vuy", v["codec_tag_string"]);
   EXPECT_EQ("6", v["nb_read_frames"]);

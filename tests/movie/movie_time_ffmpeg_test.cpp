@@ -85,7 +85,7 @@ const FfmpegCase kCases[] = {
 class FfmpegFrames : public ::testing::TestWithParam<FfmpegCase> {
  protected:
   void SetUp() override {
-    if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+    if (!bz_test::RequireFfmpeg()) return;
     path_ = dir_.File(std::string(GetParam().name) + ".mov");
     ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y " + std::string(GetParam().args) +
                                      " -fflags +bitexact -flags +bitexact " + bz_test::ShellQuote(path_)));
@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(Files, FfmpegFrames, ::testing::ValuesIn(kCases),
 // The second video track of two is disabled: only the first one's frames count, and its duration sets
 // the video's end.
 TEST(FfmpegFramesDisabledTrack, OnlyEnabledTracksCount) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   std::string path = dir.File("two.mov");
   ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=s=48x32:r=25:d=0.32 -f lavfi -i "

@@ -151,7 +151,7 @@ OSErr LogProgress(Movie, SInt16 message, SInt16, Fixed percentDone, SRefCon refC
 class SoundCopy : public ::testing::TestWithParam<SoundSource> {};
 
 TEST_P(SoundCopy, CopiedSoundDecodesToTheSourcesSamples) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   const SoundSource &p = GetParam();
   bz_test::TempDir dir;
   std::string source = dir.File("source.mov"), cleaned = dir.File("cleaned.mov");
@@ -218,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, SoundCopy,
                          [](const auto &info) { return std::string(info.param.name); });
 
 TEST(TrackCopying, CopyWithDataByReferenceAndIntoTheStoredMovie) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   std::string source = dir.File("source.mov"), target = dir.File("target.mov");
   bz_test::FixtureMovieSpec spec;
@@ -563,7 +563,7 @@ TEST(SampleReferences, CopiedReferencesPointIntoTheSourceAndPlay) {
   ASSERT_EQ(noErr, QT_SaveMovie(movie, &copyFile, &stored));
   DisposeMovie(movie);
   EXPECT_LT(bz_test::ReadWholeFile(copy).size(), sizeBefore + info.frames[0].size());
-  if (!bz_test::FfmpegAvailable()) return;
+  if (!bz_test::RequireFfmpeg()) return;
   for (const char *stream : {"v:0", "v:1"}) {
     std::string frames;
     ASSERT_EQ(0, bz_test::RunCommand(std::string("ffprobe -v error -count_frames -select_streams ") + stream +
@@ -717,7 +717,7 @@ TEST(VideoFileCopies, IntoMediaMovieFileAndNewFile) {
   DisposeMovie(movie);
   EXPECT_EQ(sourceBytes, bz_test::ReadWholeFile(source));
 
-  if (!bz_test::FfmpegAvailable()) return;
+  if (!bz_test::RequireFfmpeg()) return;
   std::map<std::string, std::string> probe = bz_test::ProbeStream(copyPath, "v:0");
   EXPECT_EQ("rawvideo", probe["codec_name"]);
   EXPECT_EQ("48", probe["width"]);
@@ -1107,7 +1107,7 @@ TEST(MetaDataCopies, MovieTrackAndMediaItemsCopiedWithTypesAndLocales) {
   DisposeMovie(dst);
   DisposeMovie(src);
 
-  if (!bz_test::FfmpegAvailable()) return;
+  if (!bz_test::RequireFfmpeg()) return;
   std::string out;
   ASSERT_EQ(0, bz_test::RunCommand("ffprobe -v error -show_entries format_tags -of default=nw=1 " + ShellQuote(target),
                                    &out));

@@ -6,6 +6,8 @@
 #include "platform/movie/atoms.h"
 #include "platform/movie/movie_toolbox.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -288,10 +290,16 @@ int RunCommand(const std::string &command, std::string *output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool FfmpegAvailable() {
-  static const bool available = RunCommand("ffmpeg -version >/dev/null 2>&1") == 0 &&
-                                RunCommand("ffprobe -version >/dev/null 2>&1") == 0;
-  return available;
+bool RequireFfmpeg() {
+  // Asked once per process; a missing tool fails every test that needs it rather than skipping it, since a
+  // skipped test on a machine without the tools would look green.
+  static const char *const missing = RunCommand("ffmpeg -version >/dev/null 2>&1") != 0    ? "ffmpeg"
+                                     : RunCommand("ffprobe -version >/dev/null 2>&1") != 0 ? "ffprobe"
+                                                                                           : nullptr;
+  if (missing != nullptr)
+    ADD_FAILURE() << missing << " is not on PATH: this test makes or checks movies with it (install the Debian "
+                  << "package ffmpeg)";
+  return missing == nullptr;
 }
 
 std::string ShellQuote(const std::string &text) {

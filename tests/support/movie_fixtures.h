@@ -53,8 +53,9 @@ OSStatus OpenMovieAtPath(const std::string &path, Movie *movie);
 std::vector<uint8_t> ReadWholeFile(const std::string &path);
 bool WriteWholeFile(const std::string &path, const std::vector<uint8_t> &bytes);
 
-// True when both ffmpeg and ffprobe can be run.
-bool FfmpegAvailable();
+// True when both ffmpeg and ffprobe can be run; otherwise the running test fails with a message naming the
+// missing tool. Tests that need them start with `if (!bz_test::RequireFfmpeg()) return;`.
+bool RequireFfmpeg();
 // Runs a shell command; returns its exit status and, when asked, its standard output.
 int RunCommand(const std::string &command, std::string *output = nullptr);
 // ffprobe's key=value entries of one stream ("v:0", "a:0"), e.g. {"codec_name", "rawvideo"}.

@@ -117,7 +117,7 @@ TEST_F(ToolkitAlerts, TimeOutTimerArmsTheDialogAndClearsItself) {
   ASSERT_EQ(GetStandardAlertDefaultParams(&params, kStdCFStringAlertVersionOne), noErr);
   DialogRef alert = nullptr;
   ASSERT_EQ(CreateStandardAlert(kAlertNoteAlert, CFSTR("x"), nullptr, &params, &alert), noErr);
-  DI_AlertRefCon refCon{alert, nullptr};
+  DI_AlertRefCon refCon{alert, nullptr, 0};
   ASSERT_EQ(InstallEventLoopTimer(GetMainEventLoop(), kEventDurationForever, 0, DI_TimeOutTimer, &refCon,
                                   &refCon.timer),
             noErr);

@@ -23,9 +23,6 @@ constexpr Duration kAnswerPollSlice = 100;  // ms between checks that a measurin
 // Starting and ending share one lock: the copy stages of both files set up at the same time.
 std::mutex gAnalysisTasksMutex;
 
-void *Word(intptr_t value) { return reinterpret_cast<void *>(value); }
-intptr_t FromWord(void *word) { return reinterpret_cast<intptr_t>(word); }
-
 // ---- Starting and ending ------------------------------------------------------------------------------------
 
 // A task that left its loop by itself (a failed wait or post) is ended and its queues are deleted, so that
@@ -41,7 +38,7 @@ OSStatus StartAnalysisTask(MP_TaskData *taskData, TaskProc entryPoint, BZ_TaskTy
   MP_DisposeTask(taskData);  // queues of an earlier failed start, if any
   taskData->entryPoint = entryPoint;
   taskData->queuesAllocated = kBZ_AnalysisTaskQueues;
-  taskData->termMessage1 = Word(type);
+  taskData->termMessage1 = BZ_Word(type);
   taskData->termMessage2 = gBZ.project;
   taskData->stopped = false;
   taskData->exiting = false;
@@ -193,8 +190,8 @@ OSStatus RunAnalysisTask(void *parameter, BZ_TaskType onlySender, MPEventFlags d
     void *sender = nullptr, *inputWord = nullptr, *code = nullptr;
     err = MPWaitOnQueue(taskData->inputQueue, &sender, &inputWord, &code, kDurationForever);
     if (err != noErr) break;
-    const auto senderType = BZ_TaskType(FromWord(sender));
-    if (FromWord(code) != kBZ_AnalyseFrameMessage || inputWord == nullptr) continue;
+    const auto senderType = BZ_TaskType(BZ_FromWord(sender));
+    if (BZ_FromWord(code) != kBZ_AnalyseFrameMessage || inputWord == nullptr) continue;
     if (onlySender != kBZ_NoTaskType && senderType != onlySender) continue;
     const auto *input = static_cast<const BZ_DlgTaskInput *>(inputWord);
     const BZ_ProjPtr project = gBZ.project;
@@ -214,20 +211,17 @@ OSStatus RunAnalysisTask(void *parameter, BZ_TaskType onlySender, MPEventFlags d
 OSStatus SendSetValueInDialogEvent(float value, SInt16 item) {
   const BZ_EventParam params[] = {{kBZ_ValueEventParam, sizeof value, &value},
                                   {kBZ_ItemEventParam, sizeof item, &item}};
-  const BZ_EngineHost *host = BZ_GetEngineHost();
-  return host->postCustomEvent(host->refCon, kBZ_SetValueInDialogEvent, params, 2);
+  return BZ_PostEngineEvent(kBZ_SetValueInDialogEvent, params, 2);
 }
 
 OSStatus SendStageDefaultsButtonActivateEvent(BZ_TaskType taskType) {
   const BZ_EventParam param = {kBZ_TaskTypeEventParam, sizeof taskType, &taskType};
-  const BZ_EngineHost *host = BZ_GetEngineHost();
-  return host->postCustomEvent(host->refCon, kBZ_StageDefaultsButtonActivateEvent, &param, 1);
+  return BZ_PostEngineEvent(kBZ_StageDefaultsButtonActivateEvent, &param, 1);
 }
 
 OSStatus SendWhiteLineEvent(SInt32 fileNum) {
   const BZ_EventParam param = {kBZ_FileNumEventParam, sizeof fileNum, &fileNum};
-  const BZ_EngineHost *host = BZ_GetEngineHost();
-  return host->postCustomEvent(host->refCon, kBZ_WhiteLineEvent, &param, 1);
+  return BZ_PostEngineEvent(kBZ_WhiteLineEvent, &param, 1);
 }
 
 // Posts the value when the stage type shows it somewhere.
@@ -318,8 +312,8 @@ OSStatus BZ_GeneralFrameAnalysis(BZ_BuffInfo *stageBuffInfo, BZ_DlgTaskData *dlg
   MPEventFlags ownFlags = 0;
   MPEventFlags *expected = expectedEvents != nullptr ? expectedEvents : &ownFlags;
   dlgTaskInput->stageNum = stageBuffInfo->number;
-  void *const sender = Word(stageBuffInfo->type);
-  void *const code = Word(kBZ_AnalyseFrameMessage);
+  void *const sender = BZ_Word(stageBuffInfo->type);
+  void *const code = BZ_Word(kBZ_AnalyseFrameMessage);
   if (reduceNoiseInEntireFrame) {
     const OSStatus err = MPNotifyQueue(dlgTaskData->noiseLevelTaskData.inputQueue, sender, dlgTaskInput, code);
     if (err != noErr) return err;

@@ -18,6 +18,7 @@
 // task type) and kBZ_WhiteLineEvent (2000 SInt32 file number).
 #pragma once
 
+#include "engine/runtime/dialog_items.h"
 #include "engine/runtime/project_types.h"
 #include "engine/tasks/pipeline_types.h"
 #include "engine/tasks/task_runtime.h"
@@ -26,9 +27,6 @@
 
 // Queues each analysis task owns (made by MP_CreateTask, deleted by MP_DisposeTask): input, output, term.
 enum : SInt32 { kBZ_AnalysisTaskQueues = kMP_InputQueueAlloc | kMP_OutputQueueAlloc | kMP_TermQueueAlloc };
-
-// Dialog items of the copy stage's black-bar handling.
-enum : SInt16 { kBZ_BlackBarsItem = 2038 };
 
 // ---- Starting the tasks (the copy stage's set-up) ---------------------------------------------------------------
 // Both are safe from several copy stages at once. A task that has ended on its own is collected and started

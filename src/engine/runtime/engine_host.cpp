@@ -2,6 +2,7 @@
 #include "engine/runtime/engine_host.h"
 
 #include "general/memory_lists.h"
+#include "platform/core/cf_bundle.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/event_loop.h"
 
@@ -219,6 +220,26 @@ void BZ_SetEngineHost(const BZ_EngineHost *host) {
 const BZ_EngineHost *BZ_GetEngineHost() { return &gHost; }
 
 const BZ_EngineHost *BZ_GetPlainEngineHost() { return &kPlainHost; }
+
+OSStatus BZ_PostEngineEvent(UInt32 kind, const BZ_EventParam *params, ItemCount numParams) {
+  return gHost.postCustomEvent(gHost.refCon, kind, params, numParams);
+}
+
+BZ_AppPrefs BZ_GetEngineAppPrefs() {
+  BZ_AppPrefs prefs{};
+  gHost.getAppPrefs(gHost.refCon, &prefs);
+  if (prefs.successSound != nullptr) CFRelease(prefs.successSound);
+  prefs.successSound = nullptr;
+  return prefs;
+}
+
+void BZ_ShowEngineError(OSStatus err) { gHost.showError(gHost.refCon, err); }
+
+void BZ_SetLocalizedProgressText(SInt32 item, CFStringRef key) {
+  CFStringRef text = CFBundleCopyLocalizedString(CFBundleGetMainBundle(), key, key, nullptr);
+  gHost.setProgressText(gHost.refCon, item, text != nullptr ? text : key);
+  if (text != nullptr) CFRelease(text);
+}
 
 OSStatus BZ_PostProjEventToMainQueue(UInt32 kind, const BZ_EventParam *params, ItemCount numParams) {
   if (numParams > 0 && params == nullptr) return paramErr;

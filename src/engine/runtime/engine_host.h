@@ -10,14 +10,12 @@
 // an event (postCustomEvent) or by keeping the work for the main thread's timer (showError).
 #pragma once
 
+#include "engine/runtime/dialog_items.h"
 #include "engine/runtime/project_types.h"
 #include "platform/core/mac_types.h"
 #include "platform/core/multiprocessing.h"
 #include "platform/core/quickdraw_ports.h"
 #include "platform/movie/atom_container.h"
-
-// The signature of the view identifiers of the application's dialog items.
-constexpr OSType kBZ_DialogItemSignature = 'Orl1';
 
 // One typed parameter of a custom event (copied into the event by value).
 struct BZ_PreviewData;
@@ -148,6 +146,17 @@ void BZ_SetEngineHost(const BZ_EngineHost *host);
 const BZ_EngineHost *BZ_GetEngineHost();
 // The plain host's functions, for hosts that keep some of them.
 const BZ_EngineHost *BZ_GetPlainEngineHost();
+
+// ---- Shorthands: the installed host's function of that name, called with its refCon ----
+
+// postCustomEvent: posts custom event `kind` of class kBZ_ProjEventClass with the parameters; the failure.
+OSStatus BZ_PostEngineEvent(UInt32 kind, const BZ_EventParam *params, ItemCount numParams);
+// getAppPrefs for readers of the settings: the success sound is released here and left NULL.
+BZ_AppPrefs BZ_GetEngineAppPrefs();
+// showError.
+void BZ_ShowEngineError(OSStatus err);
+// setProgressText with the localised text of key (the key itself when it has none).
+void BZ_SetLocalizedProgressText(SInt32 item, CFStringRef key);
 
 // Posts the custom event through the main event queue directly (what the plain host does).
 OSStatus BZ_PostProjEventToMainQueue(UInt32 kind, const BZ_EventParam *params, ItemCount numParams);

@@ -34,6 +34,8 @@ void BZ_Calc20LineDiffAcc(const UInt8 *inBuffer, const UInt8 *outBuffer, SInt32 
   assert(inBuffer != nullptr && outBuffer != nullptr && lineDiff != nullptr && numDiff != nullptr);
   const SInt32 usedWidth = BZ_GetDiffLineWidth(inWidth);
   assert((usedWidth & 15) == 0);
+  // Rows are read from pixel 24 on (the left margin) for usedWidth pixels.
+  assert(numLines <= 0 || lineSize >= 48 + 2 * usedWidth);
   const SInt64 groupPixels = numLines > 0 ? SInt64(usedWidth) * numLines : 0;
   UInt32 histogramC[kBZ_NumOptScaleBins] = {};
   UInt32 histogramY[kBZ_NumOptScaleBins] = {};

@@ -112,6 +112,16 @@ enum : SInt32 {
 // The tolerance within which settings reals count as equal.
 constexpr double kBZ_SettEqualTolerance = 0.0001;
 
+// Each record's table of fields and hooks (engine/runtime/settings_fields.h), which the functions below walk;
+// a new method's record is a new table, added to the project's list of methods (project_settings.cpp).
+struct BZ_SettRecordDescr;
+extern const BZ_SettRecordDescr kBZ_AvSettDescr;
+extern const BZ_SettRecordDescr kBZ_NrSettDescr;
+extern const BZ_SettRecordDescr kBZ_RlSettDescr;
+extern const BZ_SettRecordDescr kBZ_ClSettDescr;
+extern const BZ_SettRecordDescr kBZ_VarBrSettDescr;
+extern const BZ_SettRecordDescr kBZ_OuSettDescr;
+
 // ---- Averaging ----------------------------------------------------------------------------------------------
 // Every field but apply gets its default; apply becomes true when a second source movie is known.
 void BZ_MakeDefaultAvSett(const BZ_StatMovInfo *statMovInfo, BZ_Av_Sett *averageSett);

@@ -3,17 +3,12 @@
 
 #include "engine/runtime/engine_host.h"
 
-namespace {
-
-const BZ_EngineHost *Host() { return BZ_GetEngineHost(); }
-
-}  // namespace
-
 OSStatus BZ_StartShowingProgressFrame(BZ_ProjPtr project, BZ_FrameBuffInfo *frameBuffInfo, Boolean *showing) {
   if (showing == nullptr) return paramErr;
   *showing = false;
   if (project == nullptr || frameBuffInfo == nullptr) return paramErr;
-  if (!Host()->showsProgressFrames(Host()->refCon)) return noErr;
+  const BZ_EngineHost *host = BZ_GetEngineHost();
+  if (!host->showsProgressFrames(host->refCon)) return noErr;
   GL_ProgrData &progress = project->progress;
   // Two stages may look at once: only one takes the mark.
   Boolean due = true;
@@ -22,7 +17,7 @@ OSStatus BZ_StartShowingProgressFrame(BZ_ProjPtr project, BZ_FrameBuffInfo *fram
   progress.size = SInt32(frameBuffInfo->actualSize);
   BZ_FrameBuffInfo *param = frameBuffInfo;
   const BZ_EventParam event = {kBZ_FrameBuffInfoEventParam, sizeof param, &param};
-  const OSStatus err = Host()->postCustomEvent(Host()->refCon, kBZ_ShowProgressFrameEvent, &event, 1);
+  const OSStatus err = BZ_PostEngineEvent(kBZ_ShowProgressFrameEvent, &event, 1);
   if (err == noErr) *showing = true;
   return err;
 }

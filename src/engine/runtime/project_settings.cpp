@@ -4,13 +4,16 @@
 
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/project_types.h"
+#include "engine/runtime/settings_fields.h"
 #include "general/cf_encodings.h"
 #include "general/strings_text.h"
 #include "general/unicode_strings.h"
-#include "platform/core/cf_array.h"
 #include "platform/core/cf_dictionary.h"
 
 #include <cmath>
+#include <cstddef>
+#include <iterator>
+#include <limits>
 
 namespace {
 
@@ -22,12 +25,6 @@ const CFStringRef kOutputPrefsKey = CFSTR("Output Prefs");
 const CFStringRef kDiffPrefsKey = CFSTR("Diff Prefs");
 
 bool SourceKnown(const BZ_StatMovInfo *statMovInfo) { return statMovInfo != nullptr && statMovInfo[0].cType != 0; }
-
-bool RectsEqual(const Rect &a, const Rect &b) {
-  return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
-}
-
-bool Same(Boolean a, Boolean b) { return (a != 0) == (b != 0); }
 
 // The dictionary stored under key (borrowed), or NULL when it is missing or something else.
 CFDictionaryRef SubDict(CFDictionaryRef dict, CFStringRef key) {
@@ -44,11 +41,6 @@ void SetOwnedDict(CFMutableDictionaryRef dict, CFStringRef key, CFDictionaryRef 
   CFRelease(value);
 }
 
-Boolean BoolOr(CFDictionaryRef dict, CFStringRef key, Boolean def) {
-  Boolean v = false;
-  return CF_GetBooleanFromDict(dict, key, &v) ? Boolean(v != 0) : def;
-}
-
 // Moves an odd interlaced crop margin to an even one in the direction asked, staying within 0 .. limit.
 SInt32 MakeEven(SInt32 margin, SInt32 step, SInt32 limit) {
   SInt32 even = margin + step;
@@ -61,6 +53,125 @@ bool CheckMargin(SInt32 *margin, SInt32 limit, Boolean correcting) {
   if (*margin >= 0 && *margin <= limit) return true;
   if (correcting) *margin = *margin < 0 ? 0 : limit;
   return false;
+}
+
+// ---- Input ----
+
+// Field order and interlacing from the analysis of source 0 (its 'fiel' extension, or a white line piece
+// found), the black bars it detected.
+void InputDefaults(const BZ_StatMovInfo *statMovInfo, void *record) {
+  auto *inputSett = static_cast<BZ_InputSett *>(record);
+  const bool known = SourceKnown(statMovInfo);
+  inputSett->interlaced = true;
+  inputSett->topFieldFirst = false;
+  inputSett->whiteLinePiece = false;
+  if (known) {
+    const BZ_StatMovInfo &movie = statMovInfo[0];
+    const bool searched = gBZ.dlgTaskData.searchedWhiteLinePiece[0];
+    if (movie.hasFielExt || (searched && movie.whiteLinePiece)) {
+      inputSett->interlaced = movie.interlaced;
+      inputSett->topFieldFirst = movie.topFieldFirst;
+    }
+    inputSett->whiteLinePiece = searched ? movie.whiteLinePiece : false;
+  }
+  inputSett->cropRect = known && gBZ.dlgTaskData.detectedBlackBars ? statMovInfo[0].blackEdges : Rect{0, 0, 0, 0};
+}
+
+constexpr BZ_SettField kInputFields[] = {
+    {.key = "Interlaced", .logTitle = "interlaced", BZ_SETT_AT(BZ_InputSett, interlaced, kBZ_SettBoolean)},
+    {.key = "TopFieldFirst", .logTitle = "top field first", BZ_SETT_AT(BZ_InputSett, topFieldFirst, kBZ_SettBoolean)},
+    {.key = "WhiteLinePiece", .logTitle = "white line piece in bottom line",
+     BZ_SETT_AT(BZ_InputSett, whiteLinePiece, kBZ_SettBoolean)},
+    {.key = "Cropping", .logTitle = "cropping", BZ_SETT_AT(BZ_InputSett, cropping, kBZ_SettBoolean), .def = false},
+    {.key = "Crop automatic", .logTitle = "crop automatic",
+     BZ_SETT_AT(BZ_InputSett, autoDetectBlackBars, kBZ_SettBoolean), .def = true},
+    {.key = "Crop values", .logTitle = "crop rect", BZ_SETT_AT(BZ_InputSett, cropRect, kBZ_SettMargins)},
+    {.key = "Mask out black bars", BZ_SETT_AT(BZ_InputSett, maskBlackBars, kBZ_SettBoolean), .def = false},
+};
+
+const BZ_SettRecordDescr kInputDescr{.fields = kInputFields,
+                                     .numFields = std::size(kInputFields),
+                                     .recordSize = sizeof(BZ_InputSett),
+                                     .logHeading = "  Input settings:\r",
+                                     .logIndent = "    ",
+                                     .makeDefaults = InputDefaults};
+
+// ---- Output ----
+
+bool Exporting(const void *record) { return static_cast<const BZ_OutputSett *>(record)->export_ != 0; }
+bool Compressing(const void *record) { return !Exporting(record); }
+
+// In the order of the log: the export type or the compressor, whichever is used. The export settings and
+// type stay as they are when the defaults are made.
+constexpr BZ_SettField kOutputFields[] = {
+    {.key = "Make Noise Movie", .logTitle = "make noise movie",
+     BZ_SETT_AT(BZ_OutputSett, makeNoiseMovie, kBZ_SettBoolean), .def = false},
+    {.key = "Export", .logTitle = "export", BZ_SETT_AT(BZ_OutputSett, export_, kBZ_SettBoolean),
+     .missing = kBZ_SettMissingFalse, .compared = false},
+    {.key = "Export Type", .logTitle = "export type", BZ_SETT_AT(BZ_OutputSett, exportType, kBZ_SettOSType),
+     .missing = kBZ_SettMissingKeep, .compared = false, .logged = Exporting},
+    {.key = "CodecType", .logTitle = "compressor", BZ_SETT_AT(BZ_OutputSett, cType, kBZ_SettCodecType),
+     .def = double('dvc '), .logged = Compressing},
+};
+
+const BZ_SettRecordDescr kOutputDescr{.fields = kOutputFields,
+                                      .numFields = std::size(kOutputFields),
+                                      .recordSize = sizeof(BZ_OutputSett),
+                                      .logHeading = "  Output settings:\r",
+                                      .logIndent = "    "};
+
+// ---- Difference picture ----
+
+// The optimal scales are measured, never defaulted; a scale must be above 0.
+constexpr BZ_SettField kDiffFields[] = {
+    {.key = "Show Chroma", BZ_SETT_AT(BZ_DiffParams, showChroma, kBZ_SettBoolean), .def = false},
+    {.key = "Show Luma", BZ_SETT_AT(BZ_DiffParams, showLuma, kBZ_SettBoolean), .def = true},
+    {.key = "Scale", BZ_SETT_AT(BZ_DiffParams, scale, kBZ_SettFloat32),
+     .lo = double(std::numeric_limits<float>::denorm_min()), .def = 1.0},
+    {.key = "Scale Mode", BZ_SETT_AT(BZ_DiffParams, scaleMode, kBZ_SettUInt32), .lo = 0, .hi = 2, .def = 2},
+    {.key = "Optimal chroma scale", BZ_SETT_AT(BZ_DiffParams, optScaleC, kBZ_SettFloat32),
+     .missing = kBZ_SettMissingKeep, .compared = false},
+    {.key = "Optimal luma scale", BZ_SETT_AT(BZ_DiffParams, optScaleY, kBZ_SettFloat32),
+     .missing = kBZ_SettMissingKeep, .compared = false},
+};
+
+const BZ_SettRecordDescr kDiffDescr{
+    .fields = kDiffFields, .numFields = std::size(kDiffFields), .recordSize = sizeof(BZ_DiffParams)};
+
+// ---- Cleaning methods ----
+
+// One row per method record in BZ_CleaninSett, in the order of "Cleaning Prefs", the defaults, the
+// validation and the log. A method without a dictionary in the preferences takes its defaults.
+struct MethodRecord {
+  const char *key;         // its dictionary in "Cleaning Prefs"
+  size_t offset;           // of its record in BZ_CleaninSett
+  size_t applyOffset;      // of its apply flag in BZ_CleaninSett
+  const BZ_SettRecordDescr *descr;
+  UInt32 typeFlag;         // its bit among the valid selected process types
+  BZ_TaskType taskType;    // its stage
+};
+
+const MethodRecord kMethods[] = {
+    {"Average", offsetof(BZ_CleaninSett, average), offsetof(BZ_CleaninSett, average.apply), &kBZ_AvSettDescr,
+     kBZ_AverageTypeFlag, kBZ_AverageTaskType},
+    {"Noise Reduction", offsetof(BZ_CleaninSett, noiseRed), offsetof(BZ_CleaninSett, noiseRed.apply),
+     &kBZ_NrSettDescr, kBZ_NoiseRedTypeFlag, kBZ_NoiseRedTaskType},
+    {"Remove Logo", offsetof(BZ_CleaninSett, removeLogo), offsetof(BZ_CleaninSett, removeLogo.apply),
+     &kBZ_RlSettDescr, kBZ_RlTypeFlag, kBZ_RlTaskType},
+    {"Cross-Luma", offsetof(BZ_CleaninSett, crossLuma), offsetof(BZ_CleaninSett, crossLuma.apply),
+     &kBZ_ClSettDescr, kBZ_CrossLumaTypeFlag, kBZ_CrossLumaTaskType},
+    {"Varying Brightness", offsetof(BZ_CleaninSett, varBr), offsetof(BZ_CleaninSett, varBr.apply),
+     &kBZ_VarBrSettDescr, kBZ_VarBrTypeFlag, kBZ_VarBrTaskType},
+    {"Outliers", offsetof(BZ_CleaninSett, ou), offsetof(BZ_CleaninSett, ou.apply), &kBZ_OuSettDescr,
+     kBZ_OutlierTypeFlag, kBZ_OutlierTaskType},
+};
+
+void *RecordOf(BZ_CleaninSett *cleaning, const MethodRecord &m) {
+  return reinterpret_cast<char *>(cleaning) + m.offset;
+}
+
+const void *RecordOf(const BZ_CleaninSett *cleaning, const MethodRecord &m) {
+  return reinterpret_cast<const char *>(cleaning) + m.offset;
 }
 
 }  // namespace
@@ -78,72 +189,32 @@ void BZ_MakeDefaultProjSett(const BZ_StatMovInfo *statMovInfo, BZ_ProjSett *proj
 }
 
 void BZ_MakeDefaultInputSett(const BZ_StatMovInfo *statMovInfo, BZ_InputSett *inputSett) {
-  if (inputSett == nullptr) return;
-  const bool known = SourceKnown(statMovInfo);
-  if (!known) {
-    inputSett->interlaced = true;
-    inputSett->topFieldFirst = false;
-    inputSett->whiteLinePiece = false;
-  } else {
-    const BZ_StatMovInfo &movie = statMovInfo[0];
-    const bool searched = gBZ.dlgTaskData.searchedWhiteLinePiece[0];
-    if (movie.hasFielExt || (searched && movie.whiteLinePiece)) {
-      inputSett->interlaced = movie.interlaced;
-      inputSett->topFieldFirst = movie.topFieldFirst;
-    } else {
-      inputSett->interlaced = true;
-      inputSett->topFieldFirst = false;
-    }
-    inputSett->whiteLinePiece = searched ? movie.whiteLinePiece : false;
-  }
-  inputSett->cropping = false;
-  inputSett->autoDetectBlackBars = true;
-  inputSett->maskBlackBars = false;
-  inputSett->cropRect = known && gBZ.dlgTaskData.detectedBlackBars ? statMovInfo[0].blackEdges : Rect{0, 0, 0, 0};
+  BZ_MakeDefaultSettRecord(kInputDescr, statMovInfo, inputSett);
 }
 
 Boolean BZ_InputSettEqualDefault(const BZ_StatMovInfo *statMovInfo, const BZ_InputSett *inputSett) {
-  if (inputSett == nullptr) return false;
-  BZ_InputSett d = *inputSett;
-  BZ_MakeDefaultInputSett(statMovInfo, &d);
-  return Same(inputSett->interlaced, d.interlaced) && Same(inputSett->topFieldFirst, d.topFieldFirst) &&
-         Same(inputSett->whiteLinePiece, d.whiteLinePiece) && Same(inputSett->cropping, d.cropping) &&
-         RectsEqual(inputSett->cropRect, d.cropRect) && Same(inputSett->autoDetectBlackBars, d.autoDetectBlackBars) &&
-         Same(inputSett->maskBlackBars, d.maskBlackBars);
+  return BZ_SettRecordEqualDefault(kInputDescr, statMovInfo, inputSett);
 }
 
 void BZ_MakeDefaultOutputSett(BZ_OutputSett *outputSett) {
-  if (outputSett == nullptr) return;
-  outputSett->cType = 'dvc ';
-  outputSett->makeNoiseMovie = false;
+  BZ_MakeDefaultSettRecord(kOutputDescr, nullptr, outputSett);
 }
 
 Boolean BZ_OutputSettEqualDefault(const BZ_OutputSett *outputSett) {
-  if (outputSett == nullptr) return false;
-  return outputSett->cType == 'dvc ' && !outputSett->makeNoiseMovie;
+  return BZ_SettRecordEqualDefault(kOutputDescr, nullptr, outputSett);
 }
 
 void BZ_MakeDefaultDiffParams(BZ_DiffParams *diffParams) {
-  if (diffParams == nullptr) return;
-  diffParams->showChroma = false;
-  diffParams->showLuma = true;
-  diffParams->scale = 1.0f;
-  diffParams->scaleMode = 2;
+  BZ_MakeDefaultSettRecord(kDiffDescr, nullptr, diffParams);
 }
 
 Boolean BZ_DiffParamsEqualDefault(const BZ_DiffParams *diffParams) {
-  if (diffParams == nullptr) return false;
-  return !diffParams->showChroma && diffParams->showLuma &&
-         std::fabs(diffParams->scale - 1.0) <= kBZ_SettEqualTolerance && diffParams->scaleMode == 2;
+  return BZ_SettRecordEqualDefault(kDiffDescr, nullptr, diffParams);
 }
 
 void BZ_MakeDefaultCleaningSett(const BZ_StatMovInfo *statMovInfo, BZ_CleaninSett *cleaning) {
   if (cleaning == nullptr) return;
-  BZ_MakeDefaultAvSett(statMovInfo, &cleaning->average);
-  BZ_MakeDefaultNrSett(statMovInfo, &cleaning->noiseRed);
-  BZ_MakeDefaultRlSett(&cleaning->removeLogo);
-  BZ_MakeDefaultClSett(&cleaning->crossLuma);
-  BZ_MakeDefaultOuSett(&cleaning->ou);
+  for (const MethodRecord &m : kMethods) BZ_MakeDefaultSettRecord(*m.descr, statMovInfo, RecordOf(cleaning, m));
   cleaning->noiseRed.apply = true;
 }
 
@@ -151,11 +222,9 @@ void BZ_MakeDefaultCleaningSett(const BZ_StatMovInfo *statMovInfo, BZ_CleaninSet
 
 Boolean BZ_ValidateCleaningSett(const BZ_StatMovInfo *statMovInfo, BZ_CleaninSett *cleaning, Boolean correcting) {
   if (cleaning == nullptr) return false;
-  bool valid = BZ_AvValidateSett(&cleaning->average, correcting) != 0;
-  valid &= BZ_NrValidateSett(statMovInfo, &cleaning->noiseRed, correcting) != 0;
-  valid &= BZ_RlValidateSett(&cleaning->removeLogo, correcting) != 0;
-  valid &= BZ_ClValidateSett(&cleaning->crossLuma, correcting) != 0;
-  valid &= BZ_OuValidateSett(&cleaning->ou, correcting) != 0;
+  bool valid = true;
+  for (const MethodRecord &m : kMethods)
+    valid &= BZ_ValidateSettRecord(*m.descr, statMovInfo, RecordOf(cleaning, m), correcting) != 0;
   return valid;
 }
 
@@ -191,125 +260,46 @@ Boolean BZ_ValidateInputSett(BZ_InputSett *input, Boolean correcting) {
 // ---- Dictionaries ---------------------------------------------------------------------------------------------
 
 CFDictionaryRef BZ_CreateInputSettDict(const BZ_InputSett *inputSett) {
-  if (inputSett == nullptr) return nullptr;
-  CFMutableDictionaryRef d = CF_DictCreateMut();
-  CF_AddBooleanToDict(d, CFSTR("Interlaced"), inputSett->interlaced);
-  CF_AddBooleanToDict(d, CFSTR("TopFieldFirst"), inputSett->topFieldFirst);
-  CF_AddBooleanToDict(d, CFSTR("WhiteLinePiece"), inputSett->whiteLinePiece);
-  CF_AddBooleanToDict(d, CFSTR("Cropping"), inputSett->cropping);
-  CF_AddBooleanToDict(d, CFSTR("Crop automatic"), inputSett->autoDetectBlackBars);
-  CFArrayRef crop = CF_CopyRectToCFArray(&inputSett->cropRect);
-  if (crop != nullptr) {
-    CFDictionarySetValue(d, CFSTR("Crop values"), crop);
-    CFRelease(crop);
-  }
-  CF_AddBooleanToDict(d, CFSTR("Mask out black bars"), inputSett->maskBlackBars);
-  return d;
+  return BZ_CreateSettRecordDict(kInputDescr, inputSett);
 }
 
+// Whatever cannot be read takes the defaults of a project without a source.
 void BZ_GetInputPrefsFromDict(CFDictionaryRef dict, BZ_InputSett *inputSett) {
-  if (inputSett == nullptr) return;
-  // Whatever cannot be read takes the defaults of a project without a source.
-  BZ_InputSett def = *inputSett;
-  BZ_MakeDefaultInputSett(nullptr, &def);
-  inputSett->interlaced = BoolOr(dict, CFSTR("Interlaced"), def.interlaced);
-  inputSett->topFieldFirst = BoolOr(dict, CFSTR("TopFieldFirst"), def.topFieldFirst);
-  inputSett->whiteLinePiece = BoolOr(dict, CFSTR("WhiteLinePiece"), def.whiteLinePiece);
-  inputSett->cropping = BoolOr(dict, CFSTR("Cropping"), def.cropping);
-  inputSett->autoDetectBlackBars = BoolOr(dict, CFSTR("Crop automatic"), def.autoDetectBlackBars);
-  inputSett->maskBlackBars = BoolOr(dict, CFSTR("Mask out black bars"), def.maskBlackBars);
-  Rect crop{-1, -1, -1, -1};
-  const bool read = CF_GetRectFromDict(dict, CFSTR("Crop values"), &crop);
-  // Margins are never negative.
-  inputSett->cropRect = read && crop.top >= 0 && crop.left >= 0 && crop.bottom >= 0 && crop.right >= 0 ? crop : def.cropRect;
+  BZ_GetSettRecordFromDict(kInputDescr, nullptr, dict, inputSett);
 }
 
 CFDictionaryRef BZ_CreateOutputSettDict(const BZ_OutputSett *outputSett) {
-  if (outputSett == nullptr) return nullptr;
-  CFMutableDictionaryRef d = CF_DictCreateMut();
-  CF_AddSInt32ToDict(d, CFSTR("CodecType"), SInt32(outputSett->cType));
-  CF_AddBooleanToDict(d, CFSTR("Make Noise Movie"), outputSett->makeNoiseMovie);
-  CF_AddBooleanToDict(d, CFSTR("Export"), outputSett->export_);
-  CF_AddOSTypeToDict(d, CFSTR("Export Type"), outputSett->exportType);
-  return d;
+  return BZ_CreateSettRecordDict(kOutputDescr, outputSett);
 }
 
 void BZ_GetOutputPrefsFromDict(CFDictionaryRef dict, BZ_OutputSett *outputSett) {
-  if (outputSett == nullptr) return;
-  BZ_OutputSett def = *outputSett;
-  BZ_MakeDefaultOutputSett(&def);
-  SInt32 cType = 0;
-  outputSett->cType = CF_GetSInt32FromDict(dict, CFSTR("CodecType"), &cType) && cType != 0 ? CodecType(cType) : def.cType;
-  outputSett->makeNoiseMovie = BoolOr(dict, CFSTR("Make Noise Movie"), def.makeNoiseMovie);
-  outputSett->export_ = BoolOr(dict, CFSTR("Export"), false);
-  const OSType exportType = CF_GetOSTypeFromDict(dict, CFSTR("Export Type"));
-  if (exportType != 0) outputSett->exportType = exportType;
+  BZ_GetSettRecordFromDict(kOutputDescr, nullptr, dict, outputSett);
 }
 
 CFDictionaryRef BZ_CreateCleaningSettDict(const BZ_CleaninSett *cleaning) {
   if (cleaning == nullptr) return nullptr;
   CFMutableDictionaryRef d = CF_DictCreateMut();
-  SetOwnedDict(d, CFSTR("Average"), BZ_CreateAvSettDict(&cleaning->average));
-  SetOwnedDict(d, CFSTR("Noise Reduction"), BZ_CreateNrSettDict(&cleaning->noiseRed));
-  SetOwnedDict(d, CFSTR("Remove Logo"), BZ_CreateRlSettDict(&cleaning->removeLogo));
-  SetOwnedDict(d, CFSTR("Cross-Luma"), BZ_CreateClSettDict(&cleaning->crossLuma));
-  SetOwnedDict(d, CFSTR("Varying Brightness"), BZ_CreateVarBrSettDict(&cleaning->varBr));
-  SetOwnedDict(d, CFSTR("Outliers"), BZ_CreateOuSettDict(&cleaning->ou));
+  for (const MethodRecord &m : kMethods)
+    SetOwnedDict(d, PL_CFStringMakeConstant(m.key), BZ_CreateSettRecordDict(*m.descr, RecordOf(cleaning, m)));
   return d;
 }
 
 void BZ_GetCleaningPrefsFromDict(const BZ_StatMovInfo *statMovInfo, CFDictionaryRef dict, BZ_CleaninSett *cleaning) {
   if (cleaning == nullptr) return;
-  if (CFDictionaryRef d = SubDict(dict, CFSTR("Average")))
-    BZ_GetAvPrefsFromDict(d, &cleaning->average);
-  else
-    BZ_MakeDefaultAvSett(statMovInfo, &cleaning->average);
-  if (CFDictionaryRef d = SubDict(dict, CFSTR("Noise Reduction")))
-    BZ_GetNrPrefsFromDict(statMovInfo, d, &cleaning->noiseRed);
-  else
-    BZ_MakeDefaultNrSett(statMovInfo, &cleaning->noiseRed);
-  if (CFDictionaryRef d = SubDict(dict, CFSTR("Remove Logo")))
-    BZ_GetRlPrefsFromDict(d, &cleaning->removeLogo);
-  else
-    BZ_MakeDefaultRlSett(&cleaning->removeLogo);
-  if (CFDictionaryRef d = SubDict(dict, CFSTR("Cross-Luma")))
-    BZ_GetClPrefsFromDict(d, &cleaning->crossLuma);
-  else
-    BZ_MakeDefaultClSett(&cleaning->crossLuma);
-  if (CFDictionaryRef d = SubDict(dict, CFSTR("Varying Brightness"))) BZ_GetVarBrPrefsFromDict(d, &cleaning->varBr);
-  if (CFDictionaryRef d = SubDict(dict, CFSTR("Outliers")))
-    BZ_GetOuPrefsFromDict(d, &cleaning->ou);
-  else
-    BZ_MakeDefaultOuSett(&cleaning->ou);
+  for (const MethodRecord &m : kMethods) {
+    if (CFDictionaryRef d = SubDict(dict, PL_CFStringMakeConstant(m.key)))
+      BZ_GetSettRecordFromDict(*m.descr, statMovInfo, d, RecordOf(cleaning, m));
+    else
+      BZ_MakeDefaultSettRecord(*m.descr, statMovInfo, RecordOf(cleaning, m));
+  }
 }
 
 CFDictionaryRef BZ_CreateDiffParamsDict(const BZ_DiffParams *diffParams) {
-  if (diffParams == nullptr) return nullptr;
-  CFMutableDictionaryRef d = CF_DictCreateMut();
-  CF_AddBooleanToDict(d, CFSTR("Show Chroma"), diffParams->showChroma);
-  CF_AddBooleanToDict(d, CFSTR("Show Luma"), diffParams->showLuma);
-  CF_AddFloat32ToDict(d, CFSTR("Scale"), diffParams->scale);
-  CF_AddSInt32ToDict(d, CFSTR("Scale Mode"), SInt32(diffParams->scaleMode));
-  CF_AddFloat32ToDict(d, CFSTR("Optimal chroma scale"), diffParams->optScaleC);
-  CF_AddFloat32ToDict(d, CFSTR("Optimal luma scale"), diffParams->optScaleY);
-  return d;
+  return BZ_CreateSettRecordDict(kDiffDescr, diffParams);
 }
 
 void BZ_GetDiffParamsFromDict(CFDictionaryRef dict, BZ_DiffParams *diffParams) {
-  if (diffParams == nullptr) return;
-  BZ_DiffParams def = *diffParams;
-  BZ_MakeDefaultDiffParams(&def);
-  diffParams->showChroma = BoolOr(dict, CFSTR("Show Chroma"), def.showChroma);
-  diffParams->showLuma = BoolOr(dict, CFSTR("Show Luma"), def.showLuma);
-  Float32 scale = 0;
-  diffParams->scale =
-      CF_GetFloat32FromDict(dict, CFSTR("Scale"), &scale) && std::isfinite(scale) && scale > 0 ? scale : def.scale;
-  SInt32 mode = -1;
-  diffParams->scaleMode =
-      CF_GetSInt32FromDict(dict, CFSTR("Scale Mode"), &mode) && mode >= 0 && mode <= 2 ? UInt32(mode) : def.scaleMode;
-  Float32 opt = 0;
-  if (CF_GetFloat32FromDict(dict, CFSTR("Optimal chroma scale"), &opt) && std::isfinite(opt)) diffParams->optScaleC = opt;
-  if (CF_GetFloat32FromDict(dict, CFSTR("Optimal luma scale"), &opt) && std::isfinite(opt)) diffParams->optScaleY = opt;
+  BZ_GetSettRecordFromDict(kDiffDescr, nullptr, dict, diffParams);
 }
 
 // ---- Preferences ----------------------------------------------------------------------------------------------
@@ -385,26 +375,11 @@ void BZ_GetVideoExportSettFromPrefs(BZ_OutputSett *outputSett) {
 // ---- Log text -------------------------------------------------------------------------------------------------
 
 void BZ_AddInputSettToTextPtr(const BZ_InputSett *inputSett, Ptr textPtr, SInt32 *textSize) {
-  if (inputSett == nullptr) return;
-  GL_AddCStringToTextPtr(textPtr, textSize, "  Input settings:\r");
-  GL_AddBooleanFieldDescrToTextPtr(textPtr, textSize, CFSTR("    interlaced"), inputSett->interlaced);
-  GL_AddBooleanFieldDescrToTextPtr(textPtr, textSize, CFSTR("    top field first"), inputSett->topFieldFirst);
-  GL_AddBooleanFieldDescrToTextPtr(textPtr, textSize, CFSTR("    white line piece in bottom line"),
-                                   inputSett->whiteLinePiece);
-  GL_AddBooleanFieldDescrToTextPtr(textPtr, textSize, CFSTR("    cropping"), inputSett->cropping);
-  GL_AddBooleanFieldDescrToTextPtr(textPtr, textSize, CFSTR("    crop automatic"), inputSett->autoDetectBlackBars);
-  GL_AddRectFieldDescrToTextPtr(textPtr, textSize, CFSTR("    crop rect"), &inputSett->cropRect);
+  BZ_AddSettRecordToTextPtr(kInputDescr, inputSett, textPtr, textSize);
 }
 
 void BZ_AddOutputSettToTextPtr(const BZ_OutputSett *outputSett, Ptr textPtr, SInt32 *textSize) {
-  if (outputSett == nullptr) return;
-  GL_AddCStringToTextPtr(textPtr, textSize, "  Output settings:\r");
-  GL_AddBooleanFieldDescrToTextPtr(textPtr, textSize, CFSTR("    make noise movie"), outputSett->makeNoiseMovie);
-  GL_AddBooleanFieldDescrToTextPtr(textPtr, textSize, CFSTR("    export"), outputSett->export_);
-  if (outputSett->export_)
-    GL_AddOSTypeFieldDescrToTextPtr(textPtr, textSize, CFSTR("    export type"), outputSett->exportType);
-  else
-    GL_AddOSTypeFieldDescrToTextPtr(textPtr, textSize, CFSTR("    compressor"), outputSett->cType);
+  BZ_AddSettRecordToTextPtr(kOutputDescr, outputSett, textPtr, textSize);
 }
 
 OSStatus BZ_AddCleaningSettToTextPtr(BZ_ProjPtr project, Ptr textPtr, SInt32 *textSize) {
@@ -415,33 +390,22 @@ OSStatus BZ_AddCleaningSettToTextPtr(BZ_ProjPtr project, Ptr textPtr, SInt32 *te
   OSStatus err = host->getValidSelectedProcessTypes(host->refCon, &cleaning, &types);
   if (err != noErr) return err;
   GL_AddCStringToTextPtr(textPtr, textSize, "  Cleaning settings:\r");
-  if (types & kBZ_AverageTypeFlag) BZ_AddAvSettToTextPtr(&cleaning.average, textPtr, textSize);
-  if (types & kBZ_NoiseRedTypeFlag) BZ_AddNrSettToTextPtr(&cleaning.noiseRed, textPtr, textSize);
-  if (types & kBZ_RlTypeFlag) BZ_AddRlSettToTextPtr(&cleaning.removeLogo, textPtr, textSize);
-  if (types & kBZ_CrossLumaTypeFlag) BZ_AddClSettToTextPtr(&cleaning.crossLuma, textPtr, textSize);
-  if (types & kBZ_OutlierTypeFlag) BZ_AddOuSettToTextPtr(&cleaning.ou, textPtr, textSize);
+  // Varying brightness has no log text.
+  for (const MethodRecord &m : kMethods)
+    if (types & m.typeFlag) BZ_AddSettRecordToTextPtr(*m.descr, RecordOf(&cleaning, m), textPtr, textSize);
   return noErr;
 }
 
 // ---- Applying one method --------------------------------------------------------------------------------------
 
 void BZ_SetOnlyProcessType(BZ_TaskType taskType) {
-  for (BZ_TaskType type : {kBZ_AverageTaskType, kBZ_VarBrTaskType, kBZ_NoiseRedTaskType, kBZ_RlTaskType,
-                           kBZ_CrossLumaTaskType, kBZ_OutlierTaskType})
-    BZ_SetApplyProcessType(type, type == taskType);
+  for (const MethodRecord &m : kMethods) BZ_SetApplyProcessType(m.taskType, m.taskType == taskType);
 }
 
 void BZ_SetApplyProcessType(BZ_TaskType taskType, Boolean apply) {
   BZ_ProjSett *sett = BZ_GetProjSettPtr();
   if (sett == nullptr) return;
-  BZ_CleaninSett &c = sett->cleaning;
-  switch (taskType) {
-    case kBZ_AverageTaskType: c.average.apply = apply; break;
-    case kBZ_VarBrTaskType: c.varBr.apply = apply; break;
-    case kBZ_NoiseRedTaskType: c.noiseRed.apply = apply; break;
-    case kBZ_RlTaskType: c.removeLogo.apply = apply; break;
-    case kBZ_CrossLumaTaskType: c.crossLuma.apply = apply; break;
-    case kBZ_OutlierTaskType: c.ou.apply = apply; break;
-    default: break;
-  }
+  for (const MethodRecord &m : kMethods)
+    if (m.taskType == taskType)
+      *reinterpret_cast<Boolean *>(reinterpret_cast<char *>(&sett->cleaning) + m.applyOffset) = apply;
 }

@@ -52,6 +52,13 @@ OSStatus BZ_GetBufferSize(SInt32 inHeight, SInt32 inWidth, Boolean interlaced, S
   return noErr;
 }
 
+BZ_BuffInfo *BZ_StageOfTask(BZ_BuffInfo *stageTable, const MP_TaskData *task) {
+  if (stageTable == nullptr || task == nullptr) return nullptr;
+  for (SInt32 i = 0; i < kMaxSearched && stageTable[i].type != kBZ_NoTaskType; ++i)
+    if (stageTable[i].taskData[0] == task) return &stageTable[i];
+  return nullptr;
+}
+
 BZ_BuffInfo *BZ_GetBufferInfoByStageType(BZ_BuffInfo *stageTable, BZ_TaskType stageType, SInt32 fileNum) {
   if (stageTable == nullptr) return nullptr;
   for (SInt32 i = 0; i < kMaxSearched && stageTable[i].type != kBZ_NoTaskType; ++i)

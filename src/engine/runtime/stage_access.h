@@ -5,6 +5,9 @@
 //
 // None of the lookups allocates; "none" is NULL. The table has kBZ_NumBuffInfos entries and an entry of type
 // 0 ends it. Lookups run on any task while a run is going on: counts are read afresh each time.
+//
+// A stage's other shared pieces: the words of task messages (BZ_Word, BZ_FromWord) in pipeline_types.h, and
+// the host's shorthands (BZ_PostEngineEvent, BZ_GetEngineAppPrefs ...) in engine_host.h.
 #pragma once
 
 #include "engine/runtime/project_types.h"
@@ -35,6 +38,8 @@ constexpr SInt64 kBZ_MaxFrameBufferSize = SInt64(1) << 46;
 OSStatus BZ_GetBufferSize(SInt32 inHeight, SInt32 inWidth, Boolean interlaced, SInt32 *bufferHeight,
                           SInt32 *bufferWidth, SInt64 *bufferSize);
 
+// The entry whose first task record is `task` (a stage task finds its own stage), or NULL.
+BZ_BuffInfo *BZ_StageOfTask(BZ_BuffInfo *stageTable, const MP_TaskData *task);
 // The first of at most 16 entries with that type and file number.
 BZ_BuffInfo *BZ_GetBufferInfoByStageType(BZ_BuffInfo *stageTable, BZ_TaskType stageType, SInt32 fileNum);
 // Of the entries of that type, the last one in table order with a live task record; *taskNum (optional) gets

@@ -1,6 +1,7 @@
 // The padded working frame, its padding, and the small utilities the stages and the project set-up share.
 #include "engine/runtime/working_format.h"
 
+#include "color/frame_edits.h"
 #include "color/gamma_tables.h"
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/project_settings.h"
@@ -218,6 +219,30 @@ void BZ_GetNum16x16Blocks(SInt32 f, const Rect *selRect, SInt32 *numBlocksHoriz,
   if (vertStride != nullptr) *vertStride = sv;
 }
 
+// ---- The white line -----------------------------------------------------------------------------------------
+
+void BZ_CopyWhiteLineSett(const BZ_StatMovInfo *statMovInfo, const BZ_ProjSett *settings, Boolean *removeWhiteLine,
+                          Boolean *whiteLineIsBottomLine) {
+  *removeWhiteLine = false;
+  *whiteLineIsBottomLine = false;
+  if (settings->input.whiteLinePiece) {
+    *removeWhiteLine = true;
+    *whiteLineIsBottomLine = statMovInfo[0].whiteLineIsBottomLine;
+  } else if (settings->cleaning.average.apply && settings->cleaning.average.hasWhiteLinePiece) {
+    *removeWhiteLine = true;
+    *whiteLineIsBottomLine = statMovInfo[1].whiteLineIsBottomLine;
+  }
+}
+
+SInt32 BZ_GetWhiteLineRow(Boolean interlaced, Boolean whiteLineIsBottomLine) {
+  return (interlaced ? 590 : 582) + (whiteLineIsBottomLine ? 1 : 0);
+}
+
+void BZ_RemoveWhiteLine(UInt8 *buffer, SInt32 width, Boolean interlaced, Boolean whiteLineIsBottomLine) {
+  const SInt32 row = BZ_GetWhiteLineRow(interlaced, whiteLineIsBottomLine);
+  CO_PaintLineBlack(width, buffer + ptrdiff_t(row) * width * 2);
+}
+
 // ---- Stage questions -----------------------------------------------------------------------------------------
 
 Boolean BZ_GetPadding(BZ_ProjPtr project, BZ_TaskType taskType) {
@@ -254,9 +279,7 @@ OSStatus BZ_GetInternalGamma(BZ_ProjPtr project, const BZ_AppPrefs *appPrefs, fl
 
   BZ_AppPrefs fetched{};
   if (appPrefs == nullptr) {
-    BZ_GetEngineHost()->getAppPrefs(BZ_GetEngineHost()->refCon, &fetched);
-    if (fetched.successSound != nullptr) CFRelease(fetched.successSound);
-    fetched.successSound = nullptr;
+    fetched = BZ_GetEngineAppPrefs();
     appPrefs = &fetched;
   }
 

@@ -61,6 +61,20 @@ void BZ_GetCroppedSourceRect(const BZ_InputSett *inputSett, SInt32 inHeight, SIn
 void BZ_GetNum16x16Blocks(SInt32 f, const Rect *selRect, SInt32 *numBlocksHoriz, SInt32 *numBlocksVert,
                           SInt32 *horizStride, SInt32 *vertStride);
 
+// ---- The white line -----------------------------------------------------------------------------------------
+// Some sources carry a piece of white line in one of the last lines of a 576-line picture; the stage that
+// finishes a frame for output (compress, else write) paints it black.
+
+// Whether and how the white line is removed: the input setting whiteLinePiece with source 0's bottom-line
+// flag; otherwise, with averaging applied and its hasWhiteLinePiece, source 1's bottom-line flag.
+void BZ_CopyWhiteLineSett(const BZ_StatMovInfo *statMovInfo, const BZ_ProjSett *settings, Boolean *removeWhiteLine,
+                          Boolean *whiteLineIsBottomLine);
+// The buffer row of the white line: 591 (interlaced) or 583 when it is the bottom line, else 590 or 582.
+SInt32 BZ_GetWhiteLineRow(Boolean interlaced, Boolean whiteLineIsBottomLine);
+// Paints that whole buffer row (padding included) black: chroma 128, luma 0. Rows are width x 2 bytes; the
+// caller makes sure the buffer has that row.
+void BZ_RemoveWhiteLine(UInt8 *buffer, SInt32 width, Boolean interlaced, Boolean whiteLineIsBottomLine);
+
 // ---- Stage questions -----------------------------------------------------------------------------------------
 
 // Whether the stage of that type must pad its output frames: only a stage whose next processing stage is

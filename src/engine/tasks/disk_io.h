@@ -38,6 +38,7 @@
 #include "engine/tasks/task_runtime.h"
 #include "platform/core/event_loop.h"
 #include "platform/core/files.h"
+#include "platform/core/menus.h"
 #include "platform/core/mac_types.h"
 #include "platform/core/multiprocessing.h"
 

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 
 struct MP_TaskData;  // engine/tasks/task_runtime.h
 
@@ -49,6 +50,10 @@ enum BZ_TaskType : UInt32 {
   kBZ_OutlierTaskType = 18,
   kBZ_ProcSubTaskType = 19,  // a worker: its frame-done messages and its end
 };
+
+// A number as a word of a task message (a sender's type, a code, a status), and back.
+inline void *BZ_Word(intptr_t value) { return reinterpret_cast<void *>(value); }
+inline intptr_t BZ_FromWord(void *word) { return reinterpret_cast<intptr_t>(word); }
 
 // Codes in the third word of a task message.
 enum : SInt32 {

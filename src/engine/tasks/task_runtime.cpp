@@ -10,9 +10,6 @@
 
 namespace {
 
-void *Word(intptr_t value) { return reinterpret_cast<void *>(value); }
-intptr_t FromWord(void *word) { return reinterpret_cast<intptr_t>(word); }
-
 // Waits without time-out; on the main thread it keeps dispatching posted events meanwhile.
 OSStatus WaitForever(MPQueueID queue, void **param1, void **param2, void **param3) {
   return PL_WaitOnQueueDispatching(queue, param1, param2, param3, kDurationForever);
@@ -69,7 +66,7 @@ OSStatus MP_TerminateTask(MP_TaskData *taskData, Boolean waitingOnTermQueue, OSS
     void *result = nullptr;
     if (WaitForever(taskData->termQueue, nullptr, nullptr, &result) != noErr) return kMP_TerminateTaskErr;
     MP_DisposeTask(taskData);
-    return OSStatus(FromWord(result));
+    return OSStatus(BZ_FromWord(result));
   }
   return err == kMPTimeoutErr ? kMP_TerminateTaskErr : err;
 }
@@ -150,7 +147,7 @@ MP_TaskData *MP_GetSubTaskPtrByTypeAndIndex(MP_TaskData *taskData, OSType type, 
 
 OSStatus MP_SendNilMessageToAllSubTasks(MP_TaskData *taskData, void *message2) {
   if (taskData == nullptr) return paramErr;
-  void *sender = Word(intptr_t(taskData->type));
+  void *sender = BZ_Word(intptr_t(taskData->type));
   for (auto *le = static_cast<MP_TaskDataLE *>(taskData->subTaskList); le != nullptr; le = le->next) {
     MP_TaskData &sub = le->taskData;
     OSStatus err;
@@ -315,12 +312,12 @@ OSStatus MP_MyTaskTempl(void *parameter) {
     void *request = nullptr;
     OSStatus err = MPWaitOnQueue(task->requestQueue, &request, nullptr, nullptr, kDurationForever);
     if (err != noErr) return err;
-    intptr_t word = FromWord(request);
+    intptr_t word = BZ_FromWord(request);
     if (word != kMP_TemplRequestWork && word != kMP_TemplRequestWork2) {
-      MPNotifyQueue(task->resultQueue, Word(-1), nullptr, nullptr);
+      MPNotifyQueue(task->resultQueue, BZ_Word(-1), nullptr, nullptr);
       return -1;
     }
-    if ((err = MPNotifyQueue(task->resultQueue, Word(0), nullptr, nullptr)) != noErr) return err;
+    if ((err = MPNotifyQueue(task->resultQueue, BZ_Word(0), nullptr, nullptr)) != noErr) return err;
   }
 }
 
@@ -334,14 +331,14 @@ OSStatus MP_NotifyTasksTempl(sTaskDataPtr taskData, SInt32 firstItem, SInt32 tot
   // Integer division would leave the last totalItems % n items to nobody.
   taskData[numProcessors - 1].numItems += totalItems - share * SInt32(numProcessors);
   for (UInt32 i = 0; i < numProcessors; ++i) {
-    OSStatus err = MPNotifyQueue(taskData[i].requestQueue, Word(kMP_TemplRequestWork), nullptr, nullptr);
+    OSStatus err = MPNotifyQueue(taskData[i].requestQueue, BZ_Word(kMP_TemplRequestWork), nullptr, nullptr);
     if (err != noErr) return err;
   }
   OSStatus result = noErr;
   for (UInt32 i = 0; i < numProcessors; ++i) {
     void *answer = nullptr;
     OSStatus err = WaitForever(taskData[i].resultQueue, &answer, nullptr, nullptr);
-    if (err == noErr) err = OSStatus(FromWord(answer));
+    if (err == noErr) err = OSStatus(BZ_FromWord(answer));
     if (result == noErr) result = err;
   }
   return result;
@@ -413,7 +410,7 @@ OSStatus BZ_CreateSubTasks(MP_TaskData *stage, TaskProc taskProper, MPQueueID in
     OSStatus err = LL_AddNewPtr(sizeof(MP_TaskDataLE), nullptr, &stage->subTaskList, &le);
     if (err != noErr) return err;
     MP_TaskData *worker = new (&le->taskData) MP_TaskData{};
-    worker->termMessage1 = Word(kBZ_ProcSubTaskType);
+    worker->termMessage1 = BZ_Word(kBZ_ProcSubTaskType);
     worker->termMessage2 = stage->termMessage2;
     worker->termQueue = stage->inputQueue;
     worker->inputQueue = inputQueue;
@@ -436,10 +433,10 @@ OSStatus BZ_WaitForBuffer(MP_TaskData *taskData, MPQueueID queue, void **buffer,
     return err;
   }
   if (buffer) *buffer = word;
-  if (taskType) *taskType = BZ_TaskType(FromWord(sender));
+  if (taskType) *taskType = BZ_TaskType(BZ_FromWord(sender));
   // Only the creator's stop codes count: an end of stream passed down by the previous stage is data.
   MP_TaskData *creator = taskData != nullptr ? taskData->creator : nullptr;
-  if (creator != nullptr && FromWord(sender) == intptr_t(creator->type) && IsStopCode(FromWord(word)) && finished)
+  if (creator != nullptr && BZ_FromWord(sender) == intptr_t(creator->type) && IsStopCode(BZ_FromWord(word)) && finished)
     *finished = true;
   return noErr;
 }
@@ -458,9 +455,9 @@ OSStatus BZ_NotifyFrame(BZ_ProjPtr project, BZ_TaskType type, MPQueueID inFreeQu
                         void *inBuffer, void *outBuffer) {
   OSStatus first = noErr;
   if (inBuffer != nullptr && inFreeQueue != nullptr)
-    first = MPNotifyQueue(inFreeQueue, Word(type), project, inBuffer);
+    first = MPNotifyQueue(inFreeQueue, BZ_Word(type), project, inBuffer);
   if (outBuffer != nullptr && outInputQueue != nullptr) {
-    OSStatus err = MPNotifyQueue(outInputQueue, Word(type), project, outBuffer);
+    OSStatus err = MPNotifyQueue(outInputQueue, BZ_Word(type), project, outBuffer);
     if (first == noErr) first = err;
   }
   return first;
@@ -493,7 +490,7 @@ OSStatus BZ_GetFrameFromOutputPool(BZ_ExecuteState exec, BZ_BuffInfo *outBuffInf
       rotating = true;
       firstKey = key;
     }
-    if ((err = MPNotifyQueue(mpInfo->outputPool, Word(taskType), nullptr, buffer)) != noErr) return err;
+    if ((err = MPNotifyQueue(mpInfo->outputPool, BZ_Word(taskType), nullptr, buffer)) != noErr) return err;
     if (rotationDone) return noErr;
   }
 }
@@ -507,7 +504,7 @@ OSStatus BZ_CloseProcSubTasks(MP_TaskData *stage, void *message2) {
     if ((err = WaitForever(stage->inputQueue, &sender, nullptr, nullptr)) != noErr) return err;
     // Every worker's end counts, also one with an error status: otherwise a failed worker would keep the
     // stage waiting for ever. No other message with this sender reaches a stage's own input queue.
-    if (FromWord(sender) == kBZ_ProcSubTaskType) MP_InvalidateAnySubTask(stage);
+    if (BZ_FromWord(sender) == kBZ_ProcSubTaskType) MP_InvalidateAnySubTask(stage);
   }
   // All workers have ended: their own queues and the list elements would otherwise outlive the run.
   for (auto *le = static_cast<MP_TaskDataLE *>(stage->subTaskList); le != nullptr; le = le->next)

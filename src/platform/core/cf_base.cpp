@@ -226,14 +226,18 @@ bool PL_DecodeUTF8(std::string_view bytes, std::u16string *out) {
   return true;
 }
 
-std::u16string PL_DecodeUTF8Lenient(std::string_view bytes) {
+namespace {
+
+// Decodes; a byte that starts no well-formed sequence becomes replace(byte).
+template <class Replace>
+std::u16string DecodeUTF8Replacing(std::string_view bytes, Replace replace) {
   std::u16string out;
   out.reserve(bytes.size());
   for (size_t i = 0; i < bytes.size();) {
     UInt32 cp = 0;
     size_t n = UTF8Sequence(bytes, i, &cp);
     if (n == 0) {
-      out.push_back(char16_t(PL_MacRomanToUnicode(UInt8(bytes[i]))));
+      out.push_back(replace(UInt8(bytes[i])));
       ++i;
     } else {
       AppendCodePoint(&out, cp);
@@ -241,6 +245,16 @@ std::u16string PL_DecodeUTF8Lenient(std::string_view bytes) {
     }
   }
   return out;
+}
+
+}  // namespace
+
+std::u16string PL_DecodeUTF8Lenient(std::string_view bytes) {
+  return DecodeUTF8Replacing(bytes, [](UInt8 byte) { return char16_t(PL_MacRomanToUnicode(byte)); });
+}
+
+std::u16string PL_DecodeUTF8WithReplacement(std::string_view bytes) {
+  return DecodeUTF8Replacing(bytes, [](UInt8) { return char16_t(0xFFFD); });
 }
 
 bool PL_EncodeUTF8(std::u16string_view text, std::string *out) { return EncodeUTF8(text, out, true); }

@@ -59,6 +59,9 @@ bool PL_DecodeUTF8(std::string_view bytes, std::u16string *out);
 // Lenient decoding for texts that come from anywhere (formatter "%s", trace): a byte that does not start a
 // well-formed UTF-8 sequence is read as Mac Roman, so old single-byte texts still show.
 std::u16string PL_DecodeUTF8Lenient(std::string_view bytes);
+// Decoding for names that may come from another system: a byte that does not start a well-formed UTF-8
+// sequence becomes U+FFFD.
+std::u16string PL_DecodeUTF8WithReplacement(std::string_view bytes);
 // Strict encoding: false for a lone surrogate.
 bool PL_EncodeUTF8(std::u16string_view text, std::string *out);
 // Lenient encoding: a lone surrogate becomes U+FFFD.

@@ -35,6 +35,8 @@ struct EventRecord {
 
 // Carbon mouse events and their parameters.
 enum : UInt32 { kEventClassMouse = 'mous', kEventMouseDown = 1, kEventMouseUp = 2 };
+// Keyboard events (the window layer takes keys through Qt; pending key-downs can still be flushed).
+enum : UInt32 { kEventClassKeyboard = 'keyb', kEventRawKeyDown = 1 };
 enum : EventParamName { kEventParamMouseLocation = 'mloc', kEventParamKeyModifiers = 'kmod' };
 enum : EventParamType { typeQDPoint = 'QDpt', typeUInt32 = 'magn' };
 

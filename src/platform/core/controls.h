@@ -150,6 +150,7 @@ enum : UInt32 {
   kEventClassHIComboBox = 'hicb',
 };
 enum : UInt32 {
+  kEventControlHit = 1,
   kEventControlTrackingAreaEntered = 23,
   kEventControlTrackingAreaExited = 24,
   kEventTextAccepted = 1,

@@ -488,6 +488,20 @@ OSStatus SendEventToEventTarget(EventRef inEvent, EventTargetRef inTarget) {
   return RunChain(chain, 0, inEvent);
 }
 
+OSStatus PL_SendEventToTargetOnly(EventRef inEvent, EventTargetRef inTarget) {
+  if (inEvent == nullptr) return paramErr;
+  HandlerChain chain;
+  {
+    std::lock_guard guard(L().m);
+    auto it = L().targets.find(reinterpret_cast<Target *>(inTarget));
+    if (it == L().targets.end()) return paramErr;
+    if (it->second->disposed) return eventNotHandledErr;
+    for (auto h = it->second->handlers.rbegin(); h != it->second->handlers.rend(); ++h)
+      if ((*h)->Matches(inEvent->eventClass, inEvent->kind)) chain.handlers.push_back(*h);
+  }
+  return RunChain(chain, 0, inEvent);
+}
+
 // ---- Timers ----------------------------------------------------------------------------------------------
 
 EventLoopRef GetMainEventLoop() { return reinterpret_cast<EventLoopRef>(&gMainLoopToken); }

@@ -59,19 +59,6 @@ enum : OSStatus {
   eventNotInQueueErr = -9877,
 };
 
-// Command events: kind 1 carries the command in its direct object (typeHICommand).
-enum : UInt32 { kEventClassCommand = 'cmds', kEventCommandProcess = 1 };
-enum : EventParamType { typeHICommand = 'hcmd' };
-enum : UInt32 { kHICommandQuit = 'quit' };
-struct HICommand {
-  UInt32 attributes;
-  UInt32 commandID;
-  struct {
-    void *menuRef;
-    UInt16 menuItemIndex;
-  } menu;
-};
-
 struct EventTypeSpec {
   UInt32 eventClass;
   UInt32 eventKind;
@@ -153,6 +140,9 @@ OSStatus RemoveEventHandler(EventHandlerRef inHandlerRef);
 OSStatus CallNextEventHandler(EventHandlerCallRef inCallRef, EventRef inEvent);
 // Dispatches at once on the calling thread (main thread): eventNotHandledErr when nobody handled it.
 OSStatus SendEventToEventTarget(EventRef inEvent, EventTargetRef inTarget);
+// Our own: runs only the target's own handlers, not its parents' (for dispatchers that choose the next
+// target themselves, as a menu command goes from its menu to the front window and then the application).
+OSStatus PL_SendEventToTargetOnly(EventRef inEvent, EventTargetRef inTarget);
 
 // ---- Timers ----------------------------------------------------------------------------------------------
 // Timers fire on the main thread from the dispatch. An interval of 0 makes a one-shot timer, which stays

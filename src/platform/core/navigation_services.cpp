@@ -115,3 +115,6 @@ OSStatus PL_RunChooseFileDialog(const PL_ChooseFileRequest *request, FSRef *file
   *file = chosen;
   return noErr;
 }
+
+OSStatus NavLoad() { return noErr; }
+OSStatus NavUnload() { return noErr; }

@@ -78,6 +78,10 @@ struct PL_ChooseFileRequest {
 typedef OSStatus (*PL_ChooseFileProc)(const PL_ChooseFileRequest *request, std::string *chosenPath);
 // Installs who answers (null removes it).
 void PL_SetChooseFileProc(PL_ChooseFileProc proc);
+
+// Nothing to load or unload here: the choosers are made when they are run. Always noErr.
+OSStatus NavLoad();
+OSStatus NavUnload();
 // Runs the dialog: *file gets the chosen file; it is cleared on any failure. unimpErr when nobody answers
 // dialogs; a path that names no file gives its File Manager error.
 OSStatus PL_RunChooseFileDialog(const PL_ChooseFileRequest *request, FSRef *file);

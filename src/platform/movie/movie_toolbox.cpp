@@ -113,6 +113,8 @@ OSErr PL_SetMoviesError(OSStatus err) {
 }
 
 OSErr GetMoviesError() { return gMoviesError; }
+
+OSErr EnterMovies() { return noErr; }
 OSErr GetMoviesStickyError() { return gMoviesStickyError; }
 void ClearMoviesStickyError() { gMoviesStickyError = noErr; }
 

@@ -17,6 +17,8 @@
 
 // ---- Errors ----
 OSErr GetMoviesError();
+// Nothing to prepare here: the movie layer sets itself up on first use. Always noErr.
+OSErr EnterMovies();
 OSErr GetMoviesStickyError();
 void ClearMoviesStickyError();
 

@@ -3,6 +3,7 @@
 
 #include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
+#include "platform/ui/application.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -59,17 +60,17 @@ OSStatus RunWithQt(DialogRef alert, DialogItemIndex *itemHit) {
   if (d.cancelButton >= 1 && d.cancelButton <= 3 && buttons[d.cancelButton - 1] != nullptr)
     box.setEscapeButton(buttons[d.cancelButton - 1]);
 
-  // The modal loop is Qt's: keep the platform's events and timers going and press the time-out's button.
-  QTimer pump;
-  QObject::connect(&pump, &QTimer::timeout, &box, [&] {
-    PL_DispatchPendingEvents(nullptr);
+  // The modal loop is Qt's; the event-loop driver keeps the platform's events and timers going in it. Here
+  // only the time-out's button is pressed when it is due.
+  QTimer timeOut;
+  QObject::connect(&timeOut, &QTimer::timeout, &box, [&] {
     DialogItemIndex button = 0;
     if (PL_AlertTimeoutDue(alert, &button) && button >= 1 && button <= 3 && buttons[button - 1] != nullptr)
       buttons[button - 1]->click();
   });
-  pump.start(10);
+  timeOut.start(100);
   box.exec();
-  pump.stop();
+  timeOut.stop();
 
   QAbstractButton *clicked = box.clickedButton();
   DialogItemIndex item = 0;
@@ -86,6 +87,7 @@ void Beep() { QApplication::beep(); }
 }  // namespace
 
 void PL_InstallQtAlerts() {
+  PL_InstallQtEventLoopDriver();
   PL_SetAlertRunProc(RunWithQt);
   PL_SetAlertSoundProc(Beep);
 }

@@ -5,5 +5,6 @@
 
 #include "platform/core/standard_alerts.h"
 
-// Makes QMessageBox the answer to RunStandardAlert and QApplication::beep the alert sound.
+// Makes QMessageBox the answer to RunStandardAlert and QApplication::beep the alert sound; installs the Qt
+// event-loop driver, which keeps posted events and timers going while an alert is up.
 void PL_InstallQtAlerts();

@@ -1,5 +1,5 @@
 // Nibs as Qt Designer files, and the controls of their windows kept in step with the widgets.
-#include "platform/ui/nib_controls.h"
+#include "platform/ui/nib_controls_qt.h"
 
 #include "platform/core/cf_bundle.h"
 #include "platform/core/cf_string.h"
@@ -7,6 +7,13 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTextEdit>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,7 +29,8 @@
 #include <vector>
 
 struct OpaqueIBNibRef {
-  std::string path;
+  std::string path;  // a single-window Designer file, or a folder of one file per window
+  bool folder;
 };
 
 namespace {
@@ -67,6 +75,66 @@ bool ParseViewID(const QString &name, HIViewID *id) {
   id->id = SInt32(m.captured(2).toLong(&ok));
   return ok;
 }
+
+// Our own kinds of view, named in the Designer files by these classes, made from plain widgets here; the
+// windows that use them give them their behaviour.
+// Designer offers no plain tab bar; its tabs come from the property "tabs" once the file is loaded.
+QWidget *NamedTabBar(QWidget *parent, const QString &name) {
+  auto *bar = new QTabBar(parent);
+  bar->setObjectName(name);
+  return bar;
+}
+
+void AddTabs(QWidget *root) {
+  for (QTabBar *bar : root->findChildren<QTabBar *>())
+    if (bar->count() == 0)
+      for (const QString &tab : bar->property("tabs").toStringList()) bar->addTab(tab);
+}
+
+class NibLoader : public QUiLoader {
+ public:
+  QWidget *createWidget(const QString &className, QWidget *parent, const QString &name) override {
+    QWidget *widget = nullptr;
+    if (className == QLatin1String("BZLittleArrows")) {
+      auto *arrows = new QSpinBox(parent);
+      arrows->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+      arrows->setMaximumWidth(18);
+      arrows->setStyleSheet(QStringLiteral("QSpinBox { border: none; }"));
+      widget = arrows;
+    } else if (className == QLatin1String("BZChasingArrows")) {
+      auto *busy = new QProgressBar(parent);
+      busy->setRange(0, 0);
+      busy->setTextVisible(false);
+      busy->setFixedSize(16, 16);
+      widget = busy;
+    } else if (className == QLatin1String("BZImageWell") || className == QLatin1String("BZFrameView")) {
+      auto *well = new QLabel(parent);
+      well->setFrameShape(QFrame::StyledPanel);
+      well->setFrameShadow(QFrame::Sunken);
+      well->setAlignment(Qt::AlignCenter);
+      well->setMinimumSize(80, 60);
+      widget = well;
+    } else if (className == QLatin1String("BZImageView")) {
+      auto *view = new QLabel(parent);
+      view->setAlignment(Qt::AlignCenter);
+      widget = view;
+    } else if (className == QLatin1String("BZTextView")) {
+      auto *text = new QTextEdit(parent);
+      text->setReadOnly(true);
+      text->setFocusPolicy(Qt::NoFocus);
+      widget = text;
+    } else if (className == QLatin1String("QTabBar")) {
+      return NamedTabBar(parent, name);
+    } else if (className == QLatin1String("BZPopupButton")) {
+      widget = new QComboBox(parent);
+    } else {
+      return QUiLoader::createWidget(className, parent, name);
+    }
+    widget->setObjectName(name);
+    widget->setProperty("bzViewKind", className);
+    return widget;
+  }
+};
 
 void SendHit(WindowRef window, ControlRef control) {
   auto it = Windows().find(window);
@@ -165,24 +233,37 @@ OSStatus CreateNibReference(CFStringRef inNibName, IBNibRef *outNibRef) {
   if (outNibRef == nullptr) return paramErr;
   *outNibRef = nullptr;
   if (inNibName == nullptr) return paramErr;
-  const std::string path = PL_MainBundleDirectory() + "/" + ToQString(inNibName).toStdString() + ".ui";
-  if (!QFile::exists(QString::fromStdString(path))) return fnfErr;
-  *outNibRef = new OpaqueIBNibRef{path};
+  // A nib is a folder of one Designer file per window, or a single-window file.
+  const std::string base = PL_MainBundleDirectory() + "/" + ToQString(inNibName).toStdString();
+  if (QFileInfo(QString::fromStdString(base)).isDir()) {
+    *outNibRef = new OpaqueIBNibRef{base, true};
+    return noErr;
+  }
+  if (!QFile::exists(QString::fromStdString(base + ".ui"))) return fnfErr;
+  *outNibRef = new OpaqueIBNibRef{base + ".ui", false};
   return noErr;
 }
 
 void DisposeNibReference(IBNibRef inNibRef) { delete inNibRef; }
 
+std::string PL_GetNibFilePath(IBNibRef inNibRef, CFStringRef inName) {
+  if (inNibRef == nullptr) return std::string();
+  if (!inNibRef->folder) return inNibRef->path;
+  return inNibRef->path + "/" + ToQString(inName).toStdString() + ".ui";
+}
+
 OSStatus PL_LoadNibWindowWidget(IBNibRef inNibRef, CFStringRef inName, QWidget **outWidget) {
   if (outWidget == nullptr) return paramErr;
   *outWidget = nullptr;
   if (inNibRef == nullptr || inName == nullptr) return paramErr;
-  QFile file(QString::fromStdString(inNibRef->path));
+  const QString name = ToQString(inName);
+  QString path = QString::fromStdString(inNibRef->path);
+  if (inNibRef->folder) path += QStringLiteral("/") + name + QStringLiteral(".ui");
+  QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return fnfErr;
-  QUiLoader loader;
+  NibLoader loader;
   QWidget *top = loader.load(&file);
   if (top == nullptr) return fnfErr;
-  const QString name = ToQString(inName);
   QWidget *window = top->objectName() == name ? top : top->findChild<QWidget *>(name);
   if (window == nullptr) {
     delete top;
@@ -192,6 +273,7 @@ OSStatus PL_LoadNibWindowWidget(IBNibRef inNibRef, CFStringRef inName, QWidget *
     window->setParent(nullptr);
     delete top;
   }
+  AddTabs(window);
   *outWidget = window;
   return noErr;
 }

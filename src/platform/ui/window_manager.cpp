@@ -1,17 +1,22 @@
 // Window Manager stand-in over Qt top-level widgets.
-#include "platform/ui/window_manager.h"
+#include "platform/ui/window_manager_qt.h"
 
 #include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
-#include "platform/ui/nib_controls.h"
+#include "platform/ui/menu_bar_qt.h"
+#include "platform/ui/nib_controls_qt.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -39,11 +44,145 @@ WindowRecord *Find(WindowRef window) {
 }
 WindowRef RefOf(WindowRecord *record) { return reinterpret_cast<WindowRef>(record); }
 
-// The close box asks the window's handlers, as a Carbon close event would; Qt itself never closes it.
+void BringToFront(WindowRecord *record) {
+  auto it = std::find(gWindows.begin(), gWindows.end(), record);
+  if (it == gWindows.end()) return;
+  gWindows.erase(it);
+  gWindows.insert(gWindows.begin(), record);
+}
+
+Rect ToRect(const QRect &r);
+WindowRecord *Find(WindowRef window);
+WindowRef RefOf(WindowRecord *record);
+void BringToFront(WindowRecord *record);
+
+// A window event with the window as direct object; `fill` sets further parameters before the sending and
+// `read` reads what the handlers left in the event after it. The handlers' result.
+template <class Fill, class Read>
+OSStatus SendWindowEvent(WindowRecord *record, UInt32 eventClass, UInt32 kind, Fill fill, Read read) {
+  EventRef event = nullptr;
+  if (CreateEvent(nullptr, eventClass, kind, 0, kEventAttributeNone, &event) != noErr) return eventNotHandledErr;
+  WindowRef window = RefOf(record);
+  SetEventParameter(event, eventClass == kEventClassWindow ? EventParamName(kEventParamDirectObject) : EventParamName(kEventParamWindowRef),
+                    typeWindowRef, sizeof window, &window);
+  fill(event);
+  OSStatus result = SendEventToEventTarget(event, record->target);
+  read(event, result);
+  ReleaseEvent(event);
+  return result;
+}
+template <class Fill>
+OSStatus SendWindowEvent(WindowRecord *record, UInt32 eventClass, UInt32 kind, Fill fill) {
+  return SendWindowEvent(record, eventClass, kind, fill, [](EventRef, OSStatus) {});
+}
+OSStatus SendWindowEvent(WindowRecord *record, UInt32 kind) {
+  return SendWindowEvent(record, kEventClassWindow, kind, [](EventRef) {});
+}
+
+// The close box asks the window's handlers, as a Carbon close event would; Qt itself never closes it. The
+// user's activation, moves, resizes, drawing and mouse drags become window events.
 class WindowWidget : public QWidget {
  public:
-  explicit WindowWidget(WindowRecord *record) : record_(record) {}
+  explicit WindowWidget(WindowRecord *record) : record_(record) {
+    resizeRest_.setSingleShot(true);
+    connect(&resizeRest_, &QTimer::timeout, this, [this] { SendWindowEvent(record_, kEventWindowResizeCompleted); });
+  }
   bool inCloseEvent = false;
+
+ protected:
+  void changeEvent(QEvent *event) override {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || Find(RefOf(record_)) == nullptr) return;
+    if (isActiveWindow()) {
+      BringToFront(record_);
+      SendWindowEvent(record_, kEventWindowActivated);
+      PL_UpdateMenuBarEnabling();
+    } else {
+      SendWindowEvent(record_, kEventWindowDeactivated);
+    }
+  }
+
+  void showEvent(QShowEvent *event) override {
+    QWidget::showEvent(event);
+    for (UInt32 kind : {UInt32(kEventWindowGetMinimumSize), UInt32(kEventWindowGetMaximumSize)}) {
+      Point size{0, 0};
+      SendWindowEvent(record_, kEventClassWindow, kind, [](EventRef) {}, [&](EventRef e, OSStatus result) {
+        if (result == noErr)
+          GetEventParameter(e, kEventParamDimensions, typeQDPoint, nullptr, sizeof size, nullptr, &size);
+      });
+      if (size.h <= 0 || size.v <= 0) continue;
+      if (kind == kEventWindowGetMinimumSize) setMinimumSize(size.h, size.v);
+      else setMaximumSize(size.h, size.v);
+    }
+  }
+
+  void moveEvent(QMoveEvent *event) override {
+    QWidget::moveEvent(event);
+    BoundsChanged(QRect(event->oldPos(), size()), kWindowBoundsChangeOriginChanged);
+  }
+
+  void resizeEvent(QResizeEvent *event) override {
+    QWidget::resizeEvent(event);
+    if (!adjusting_) {
+      // A handler may change the size it is offered.
+      Rect bounds = ToRect(geometry());
+      const Rect offered = bounds;
+      SendWindowEvent(
+          record_, kEventClassWindow, kEventWindowBoundsChanging,
+          [&](EventRef e) {
+            SetEventParameter(e, kEventParamCurrentBounds, typeQDRectangle, sizeof bounds, &bounds);
+            UInt32 attributes = kWindowBoundsChangeSizeChanged | kWindowBoundsChangeUserResize;
+            SetEventParameter(e, kEventParamAttributes, typeUInt32, sizeof attributes, &attributes);
+          },
+          [&](EventRef e, OSStatus result) {
+            if (result == noErr)
+              GetEventParameter(e, kEventParamCurrentBounds, typeQDRectangle, nullptr, sizeof bounds, nullptr, &bounds);
+          });
+      if (std::memcmp(&bounds, &offered, sizeof bounds) != 0 && bounds.right > bounds.left && bounds.bottom > bounds.top) {
+        adjusting_ = true;
+        resize(bounds.right - bounds.left, bounds.bottom - bounds.top);
+        adjusting_ = false;
+      }
+    }
+    BoundsChanged(QRect(pos(), event->oldSize()), kWindowBoundsChangeSizeChanged);
+    resizeRest_.start(250);
+  }
+
+  void paintEvent(QPaintEvent *event) override {
+    QWidget::paintEvent(event);
+    SendWindowEvent(record_, kEventWindowDrawContent);
+  }
+
+  void mouseMoveEvent(QMouseEvent *event) override {
+    QWidget::mouseMoveEvent(event);
+    if (event->buttons() != Qt::NoButton) SendMouse(kEventMouseDragged, event);
+  }
+
+  void mouseReleaseEvent(QMouseEvent *event) override {
+    QWidget::mouseReleaseEvent(event);
+    SendMouse(kEventMouseUp, event);
+  }
+
+ private:
+  void BoundsChanged(const QRect &previous, UInt32 attributes) {
+    const Rect current = ToRect(geometry()), before = ToRect(previous);
+    SendWindowEvent(record_, kEventClassWindow, kEventWindowBoundsChanged, [&](EventRef e) {
+      SetEventParameter(e, kEventParamCurrentBounds, typeQDRectangle, sizeof current, &current);
+      SetEventParameter(e, kEventParamPreviousBounds, typeQDRectangle, sizeof before, &before);
+      SetEventParameter(e, kEventParamAttributes, typeUInt32, sizeof attributes, &attributes);
+    });
+  }
+
+  void SendMouse(UInt32 kind, QMouseEvent *event) {
+    const QPoint global = event->globalPosition().toPoint();
+    const Point where{SInt16(global.y()), SInt16(global.x())};
+    SendWindowEvent(record_, kEventClassMouse, kind, [&](EventRef e) {
+      SetEventParameter(e, kEventParamMouseLocation, typeQDPoint, sizeof where, &where);
+    });
+  }
+
+  QTimer resizeRest_;
+  bool adjusting_ = false;
 
  protected:
   void closeEvent(QCloseEvent *event) override {
@@ -136,6 +275,7 @@ OSStatus CreateNewWindow(WindowClass windowClass, WindowAttributes attributes, c
   record->widget->setGeometry(contentBounds->left, contentBounds->top, contentBounds->right - contentBounds->left,
                               contentBounds->bottom - contentBounds->top);
   gWindows.insert(gWindows.begin(), record.get());
+  PL_MenuBarJoinWindow(record->widget, nullptr);
   *outWindow = RefOf(record.release());
   return noErr;
 }
@@ -158,8 +298,14 @@ OSStatus CreateWindowFromNib(IBNibRef inNibRef, CFStringRef inName, WindowRef *o
   }
   WindowRecord *record = Find(window);
   const QString title = content->windowTitle();
-  content->setParent(record->widget);
-  content->setGeometry(0, 0, size.width(), size.height());
+  // The window's layout holds the content (and the menu bar above it in the window that shows the bar).
+  auto *layout = new QVBoxLayout(record->widget);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(content);
+  content->setMinimumSize(content->minimumSizeHint().expandedTo(content->minimumSize()));
+  PL_MenuBarJoinWindow(record->widget, content->property("showsMenuBar").toBool() ? layout : nullptr);
+  record->widget->resize(size.width(), size.height() + (layout->menuBar() != nullptr ? layout->menuBar()->sizeHint().height() : 0));
   err = PL_AttachNibControls(window, content, record->target);
   if (err == noErr && !title.isEmpty()) {
     CFStringRef cfTitle = CFStringCreateWithCString(nullptr, title.toUtf8().constData(), kCFStringEncodingUTF8);
@@ -181,6 +327,7 @@ void DisposeWindow(WindowRef window) {
   if (PL_HasNibControls(window)) PL_DetachNibControls(window);
   gWindows.erase(std::find(gWindows.begin(), gWindows.end(), record));
   PL_DisposeEventTarget(record->target);
+  PL_MenuBarLeaveWindow(record->widget);
   record->widget->hide();
   // A widget cannot be deleted inside its own close event.
   if (record->widget->inCloseEvent)
@@ -207,8 +354,7 @@ Boolean IsWindowVisible(WindowRef window) {
 void SelectWindow(WindowRef window) {
   WindowRecord *record = Find(window);
   if (record == nullptr) return;
-  gWindows.erase(std::find(gWindows.begin(), gWindows.end(), record));
-  gWindows.insert(gWindows.begin(), record);
+  BringToFront(record);
   record->widget->raise();
   record->widget->activateWindow();
 }
@@ -313,4 +459,12 @@ OSStatus ConstrainWindowToScreen(WindowRef window, WindowRegionCode regionCode, 
 QWidget *PL_GetWindowWidget(WindowRef window) {
   WindowRecord *record = Find(window);
   return record != nullptr ? record->widget : nullptr;
+}
+
+WindowRef PL_GetWidgetWindow(const QWidget *widget) {
+  if (widget == nullptr) return nullptr;
+  const QWidget *top = widget->window();
+  for (WindowRecord *record : gWindows)
+    if (record->widget == top) return RefOf(record);
+  return nullptr;
 }

@@ -10,11 +10,10 @@
 // Main thread only.
 #pragma once
 
+#include "platform/core/classic_events.h"
 #include "platform/core/event_loop.h"
 #include "platform/core/quickdraw_ports.h"
 #include "platform/core/windows.h"
-
-class QWidget;
 
 struct OpaqueIBNibRef;
 typedef OpaqueIBNibRef *IBNibRef;
@@ -46,9 +45,46 @@ enum : WindowRegionCode { kWindowStructureRgn = 32, kWindowContentRgn = 33 };
 typedef UInt32 WindowConstrainOptions;
 enum : WindowConstrainOptions { kWindowConstrainStandardOptions = 0 };
 
+// Window events, sent to the window's target with the window as direct object (typeWindowRef):
+//   activated, deactivated   the user's activation (or SelectWindow) as Qt reports it;
+//   bounds changing          before a size change is kept: kEventParamCurrentBounds (typeQDRectangle, global
+//                            content bounds) may be changed by a handler that answers noErr;
+//   bounds changed           after a move or size change, with kEventParamCurrentBounds, kEventParamPreviousBounds
+//                            and kEventParamAttributes (kWindowBoundsChange... bits, typeUInt32);
+//   resize completed         a user's resizing has come to rest;
+//   get minimum/maximum size asked when the window is shown: a handler answering noErr puts the size into
+//                            kEventParamDimensions (typeQDPoint, h width, v height);
+//   draw content             the content is being drawn;
+//   close                    the close box or GL_SendWindowCloseEvent.
+// Mouse events (class kEventClassMouse) dragged and up inside the window carry kEventParamMouseLocation (global,
+// typeQDPoint) and kEventParamWindowRef.
 enum : UInt32 { kEventClassWindow = 'wind' };
-enum : UInt32 { kEventWindowActivated = 5, kEventWindowDeactivated = 6, kEventWindowClose = 72 };
-enum : EventParamType { typeWindowRef = 'wind' };
+enum : UInt32 {
+  kEventWindowDrawContent = 2,
+  kEventWindowActivated = 5,
+  kEventWindowDeactivated = 6,
+  kEventWindowBoundsChanging = 26,
+  kEventWindowBoundsChanged = 27,
+  kEventWindowResizeCompleted = 29,
+  kEventWindowClose = 72,
+  kEventWindowGetMinimumSize = 81,
+  kEventWindowGetMaximumSize = 82,
+};
+enum : UInt32 { kEventMouseDragged = 6 };
+enum : EventParamType { typeWindowRef = 'wind', typeQDRectangle = 'qdrt' };
+enum : EventParamName {
+  kEventParamWindowRef = 'wind',
+  kEventParamCurrentBounds = 'crct',
+  kEventParamPreviousBounds = 'prct',
+  kEventParamAttributes = 'attr',
+  kEventParamDimensions = 'dims',
+};
+enum : UInt32 {
+  kWindowBoundsChangeUserDrag = 1u << 0,
+  kWindowBoundsChangeUserResize = 1u << 1,
+  kWindowBoundsChangeSizeChanged = 1u << 2,
+  kWindowBoundsChangeOriginChanged = 1u << 3,
+};
 
 // *outWindow = a new, hidden window of that class with its content at contentBounds (global coordinates),
 // in front of the others; owned: DisposeWindow. paramErr for a NULL rectangle or result.
@@ -56,7 +92,8 @@ OSStatus CreateNewWindow(WindowClass windowClass, WindowAttributes attributes, c
                          WindowRef *outWindow);
 // *outWindow = a new, hidden document window (close box) holding the nib's window inName (platform/ui/
 // nib_controls.h), sized as that widget, titled with its window title; its controls send their hits to the
-// window's own event target. fnfErr when the nib has no such window, paramErr for missing arguments.
+// window's own event target. A nib window whose widget sets the property "showsMenuBar" shows the menu bar
+// (platform/ui/menu_bar.h) at its top; every window takes the bar's shortcuts. fnfErr when the nib has no such window, paramErr for missing arguments.
 OSStatus CreateWindowFromNib(IBNibRef inNibRef, CFStringRef inName, WindowRef *outWindow);
 // Removes the window, its nib controls, its event target and its widget. A window the layer does not know is left alone.
 void DisposeWindow(WindowRef window);
@@ -65,7 +102,7 @@ void ShowWindow(WindowRef window);
 void HideWindow(WindowRef window);
 // Shown (the widget visible); false for an unknown window.
 Boolean IsWindowVisible(WindowRef window);
-// Brings the window to the front of the list and on screen.
+// Brings the window to the front of the list and on screen. The list follows the user's activation too.
 void SelectWindow(WindowRef window);
 
 OSStatus GetWindowClass(WindowRef window, WindowClass *outClass);
@@ -93,6 +130,3 @@ OSStatus ConstrainWindowToScreen(WindowRef window, WindowRegionCode regionCode, 
                                  const Rect *screenRect, Rect *outStructure);
 // The available rectangle of the main screen in global coordinates.
 OSStatus PL_GetMainScreenBounds(Rect *bounds);
-
-// The widget behind a window (borrowed), for the user-interface layer; NULL for an unknown window.
-QWidget *PL_GetWindowWidget(WindowRef window);

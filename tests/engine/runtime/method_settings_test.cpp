@@ -1,6 +1,7 @@
 #include "engine/runtime/method_settings.h"
 
 #include "engine/runtime/project_types.h"
+#include "engine/runtime/settings_fields.h"
 #include "general/cf_encodings.h"
 #include "platform/core/cf_array.h"
 #include "platform/core/cf_dictionary.h"
@@ -11,7 +12,9 @@
 
 #include <cmath>
 #include <limits>
+#include <cstddef>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -48,6 +51,32 @@ TEST(EngineMethodSettings, EveryMethodRoundTripsThroughItsDictionary) {
   bz_test::DescribeSource(project.statMovInfo(), 0, 480, 720, 500);
   const BZ_CleaninSett in = bz_test::NonDefaultCleaning();
   bz_test::ExpectSameCleaning(in, ThroughDictionaries(in, project.statMovInfo()));
+}
+
+// What a new method's table must get right: one key per field, defaults that pass their own validation and
+// equal themselves, and a dictionary that reads back into the same record.
+TEST(EngineMethodSettings, EveryTableIsConsistent) {
+  bz_test::CurrentProject project;
+  const BZ_SettRecordDescr *tables[] = {&kBZ_AvSettDescr, &kBZ_NrSettDescr, &kBZ_RlSettDescr,
+                                        &kBZ_ClSettDescr, &kBZ_VarBrSettDescr, &kBZ_OuSettDescr};
+  for (const BZ_SettRecordDescr *t : tables) {
+    SCOPED_TRACE(t->logHeading != nullptr ? t->logHeading : "varying brightness");
+    std::vector<std::max_align_t> record((t->recordSize + sizeof(std::max_align_t) - 1) / sizeof(std::max_align_t));
+    BZ_MakeDefaultSettRecord(*t, nullptr, record.data());
+    EXPECT_TRUE(BZ_ValidateSettRecord(*t, nullptr, record.data(), false));
+    EXPECT_TRUE(BZ_SettRecordEqualDefault(*t, nullptr, record.data()));
+    PL_CFScoped<CFDictionaryRef> dict(BZ_CreateSettRecordDict(*t, record.data()));
+    EXPECT_EQ(size_t(CFDictionaryGetCount(dict)), t->numFields) << "a key is used twice";
+    for (size_t i = 0; i < t->numFields; ++i) {
+      const BZ_SettField &f = t->fields[i];
+      if (f.checked && !std::isnan(f.def)) {
+        EXPECT_TRUE(f.def >= f.lo && f.def <= f.hi) << f.key;
+      }
+    }
+    std::vector<std::max_align_t> back(record.size());
+    BZ_GetSettRecordFromDict(*t, nullptr, dict, back.data());
+    EXPECT_TRUE(BZ_EqualSettRecords(*t, record.data(), back.data()));
+  }
 }
 
 TEST(EngineMethodSettings, DefaultsAndEqualityWithDefaults) {

@@ -6,6 +6,7 @@
 #include "platform/core/cf_dictionary.h"
 #include "platform/core/cf_preferences.h"
 #include "platform/core/memory.h"
+#include "support/cf_check.h"
 #include "support/engine_fixtures.h"
 #include "support/file_fixtures.h"
 #include "support/kernel_check.h"
@@ -162,6 +163,95 @@ TEST_F(EngineProjectSettings, SettingsRoundTripThroughThePreferencesFile) {
   EXPECT_FLOAT_EQ(out.diffParams.optScaleY, in.diffParams.optScaleY);
   EXPECT_EQ(out.diffParams.scaleMode, in.diffParams.scaleMode);
   bz_test::ExpectSameCleaning(out.cleaning, in.cleaning);
+}
+
+// The stored format: every key, its value and its number type, as written for a record away from defaults.
+TEST_F(EngineProjectSettings, ProjectPrefsKeepTheirKeysAndNumberTypes) {
+  const BZ_ProjSett in = NonDefaultProjSett();
+  BZ_SaveProjSett(&in);
+  PL_CFScoped<CFPropertyListRef> stored(CF_CopyValueFromPrefs(CFSTR("Project Prefs")));
+  EXPECT_EQ(bz_test::CFDescribe(stored), R"({
+  Cleaning Prefs = {
+    Average = {
+      Apply = true
+      Automatic = false
+      Second Movie Has White Line Piece = true
+      Shift = Float64 -3.25
+      Weight = Float64 0.29999999999999999
+    }
+    Cross-Luma = {
+      Apply = true
+      Constant Chroma Test Length = SInt32 8
+      Cross-luma Extent in Constant Chroma = SInt32 30
+      Max Chroma Standard Deviation = SInt32 20
+      Max Standard Deviation in 3x3 Square = SInt32 60
+      Min Length of Constant Chroma Interval = SInt32 12
+      Min Standard Deviation in 3x3 Square = SInt32 7
+      Percentage = Float64 0.75
+    }
+    Noise Reduction = {
+      Apply = true
+      Automatic noise detection = false
+      End frame = SInt32 345
+      Noise Level Cb = Float32 2.25
+      Noise Level Cr = Float32 3
+      Noise Level Y = Float32 7.5
+      Selection rect = (SInt16 40, SInt16 48, SInt16 200, SInt16 312)
+      Start frame = SInt32 12
+      Use Horizontal = true
+      Use Temporal = false
+      Use Vertical = false
+      Use selection rect = true
+    }
+    Outliers = {
+      Apply = true
+      Number of constant pixels = SInt32 3
+      Outlier distance = SInt32 55
+      Scene change threshold = SInt32 40
+      Scratch width = Float32 4.5
+    }
+    Remove Logo = {
+      All White = false
+      Apply = true
+      Diminish Logo = SInt32 3
+      Fade = true
+      Find mask = true
+      Logo Transparent = true
+      Logo bounds = (SInt16 20, SInt16 30, SInt16 120, SInt16 230)
+      Mask at top left = SInt32 2
+      Max num frames to examine = SInt32 250
+      Min BackGround Uniformity = Float64 -1.5
+      Time Before Fade = SInt32 12
+      Transparency = Float64 0.34999999999999998
+    }
+    Varying Brightness = {
+      Apply = true
+    }
+  }
+  Diff Prefs = {
+    Optimal chroma scale = Float32 0.25
+    Optimal luma scale = Float32 0.75
+    Scale = Float32 3.5
+    Scale Mode = SInt32 1
+    Show Chroma = true
+    Show Luma = false
+  }
+  Input Prefs = {
+    Crop automatic = false
+    Crop values = (SInt16 8, SInt16 6, SInt16 4, SInt16 2)
+    Cropping = true
+    Interlaced = false
+    Mask out black bars = true
+    TopFieldFirst = true
+    WhiteLinePiece = true
+  }
+  Output Prefs = {
+    CodecType = SInt32 846624121
+    Export = false
+    Export Type = "MPG4"
+    Make Noise Movie = true
+  }
+})");
 }
 
 TEST_F(EngineProjectSettings, ExportSettingsAreKeptPerExportType) {

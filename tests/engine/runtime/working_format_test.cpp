@@ -369,6 +369,56 @@ TEST(EngineWorkingFormat, WidescreenTest) {
   EXPECT_FALSE(BZ_Get16x9(576, 0));
 }
 
+// ---- The white line ------------------------------------------------------------------------------------------
+
+TEST(EngineWorkingFormat, WhiteLineComesFromTheSourceThatHasIt) {
+  struct Case {
+    const char *name;
+    Boolean inputPiece, averaging, averagePiece;
+    Boolean remove, bottomLine;  // expected; source 0's flag is false, source 1's true
+  } const cases[] = {
+      {"none", false, false, false, false, false},
+      {"first source", true, true, true, true, false},  // the input setting wins over averaging's
+      {"second source when averaging", false, true, true, true, true},
+      {"second source's flag without averaging", false, false, true, false, false},
+  };
+  BZ_StatMovInfo movies[2]{};
+  movies[0].whiteLineIsBottomLine = false;
+  movies[1].whiteLineIsBottomLine = true;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    BZ_ProjSett sett{};
+    sett.input.whiteLinePiece = c.inputPiece;
+    sett.cleaning.average.apply = c.averaging;
+    sett.cleaning.average.hasWhiteLinePiece = c.averagePiece;
+    Boolean remove = !c.remove, bottom = !c.bottomLine;
+    BZ_CopyWhiteLineSett(movies, &sett, &remove, &bottom);
+    EXPECT_EQ(remove, c.remove);
+    EXPECT_EQ(bottom, c.bottomLine);
+  }
+}
+
+TEST(EngineWorkingFormat, RemoveWhiteLinePaintsOnlyItsRowBlack) {
+  SInt32 height = 0, width = 0;
+  for (Boolean interlaced : {false, true}) {
+    ASSERT_EQ(BZ_GetBufferSize(576, 720, interlaced, &height, &width, nullptr), noErr);
+    for (Boolean bottomLine : {false, true}) {
+      SCOPED_TRACE(std::string(interlaced ? "interlaced" : "progressive") + (bottomLine ? ", bottom line" : ""));
+      const SInt32 row = BZ_GetWhiteLineRow(interlaced, bottomLine);
+      // The last two lines of the 576-line picture, which starts at buffer line 8 per field.
+      EXPECT_EQ(row, (interlaced ? 16 : 8) + 574 + (bottomLine ? 1 : 0));
+      const size_t rowBytes = size_t(width) * 2;
+      std::vector<UInt8> frame(rowBytes * size_t(height), 0xEB);
+      BZ_RemoveWhiteLine(frame.data(), width, interlaced, bottomLine);
+      for (SInt32 y = 0; y < height; ++y)
+        for (size_t x = 0; x < rowBytes; ++x) {
+          const UInt8 expected = y != row ? 0xEB : x % 2 == 0 ? 128 : 0;
+          ASSERT_EQ(frame[size_t(y) * rowBytes + x], expected) << "row " << y << " byte " << x;
+        }
+    }
+  }
+}
+
 // ---- Stage questions -------------------------------------------------------------------------------------------
 
 void FillTable(BZ_BuffInfo *table, std::initializer_list<BZ_TaskType> types) {

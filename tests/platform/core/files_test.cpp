@@ -130,6 +130,21 @@ TEST(PlatformFiles, NamesAreCheckedBeforeTheyReachThePath) {
   EXPECT_EQ(MakeRef(folder, "CLIP \xc3\xa9\xe6\x97\xa5 \xf0\x9f\x8e\xac.mov", &out), fnfErr);
 }
 
+// A name on the disk that is no UTF-8 (written by another system) is shown with U+FFFD for each bad byte and
+// still reaches its file; such a text is refused as a name to make.
+TEST(PlatformFiles, NamesThatAreNoUTF8) {
+  bz_test::TempDir dir;
+  const std::string foreign = "clip \xe9t\xe9.mov";  // Latin-1
+  WriteText(dir.File(foreign), "x");
+  FSRef file = RefFor(dir.File(foreign));
+  HFSUniStr255 name{};
+  ASSERT_EQ(FSGetCatalogInfo(&file, kFSCatInfoNone, nullptr, &name, nullptr, nullptr), noErr);
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t *>(name.unicode), name.length), u"clip \uFFFDt\uFFFD.mov");
+  EXPECT_EQ(PathOf(file), dir.File(foreign));
+  HFSUniStr255 made{};
+  EXPECT_EQ(PL_HFSUniStr255FromUTF8(foreign.c_str(), &made), bdNamErr);
+}
+
 TEST(PlatformFiles, CreateDeleteAndTheirErrors) {
   bz_test::TempDir dir;
   FSRef folder = RefFor(dir.path());

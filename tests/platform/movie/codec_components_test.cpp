@@ -215,7 +215,7 @@ TEST(CodecComponents, OtherCompressorsEnforceNothing) {
 
 // A sequence begun with a DV compressor instance writes its 16:9 setting into the frames.
 TEST(CodecComponents, DVSequenceOfA16x9CompressorWritesWideFrames) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   for (Boolean wide : {Boolean(false), Boolean(true)}) {
     ComponentInstance ci = nullptr;

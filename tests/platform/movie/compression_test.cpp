@@ -112,7 +112,7 @@ const LossyCase kLossyCases[] = {
 class LossyCodecs : public ::testing::TestWithParam<LossyCase> {};
 
 TEST_P(LossyCodecs, FramesPlayInFfmpegAndDecodeWithinTheCodecsLoss) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   const LossyCase &c = GetParam();
   bz_test::TempDir dir;
   const int frames = 3;
@@ -183,7 +183,7 @@ TEST(CompressionSequences, OwnDecompressorsReadEveryEncodersFrames) {
 
 // DV frames have one size: a source of another size is scaled to it, and the description says so.
 TEST(CompressionSequences, DVScalesOtherSourceSizesToTheStandardsSize) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   OwnedDesc desc;
   auto samples = CompressFrames('dvcp', 704, 560, 2, codecNormalQuality, desc.h);
@@ -202,7 +202,7 @@ TEST(CompressionSequences, DVScalesOtherSourceSizesToTheStandardsSize) {
 // The 'mjpa' compressor's settings choose which lines form the first field; with the matching field
 // information in the description, ffmpeg puts the fields back where they belong.
 TEST(CompressionSequences, MotionJpegAFieldOrderFollowsTheCompressorSettings) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   const int w = 176, h = 120;
   struct Case {

@@ -302,7 +302,7 @@ TEST(Decompression, BadInputGivesErrorNumbers) {
 
 // Two JPEG fields in one sample: the first field's lines are the even lines of the frame.
 TEST(Decompression, TwoFieldMotionJpegSampleBecomesOneInterlacedFrame) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   constexpr int w = 64, h = 48;
   std::string top = dir.File("top.jpg"), bottom = dir.File("bottom.jpg");

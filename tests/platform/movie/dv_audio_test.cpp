@@ -18,7 +18,7 @@ namespace {
 using bz_test::ShellQuote;
 
 TEST(DVAudio, SoundOfTheFramesEqualsFfmpegsReadingOfTheStream) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   struct Case {
     const char *name;

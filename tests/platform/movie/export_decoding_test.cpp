@@ -16,7 +16,7 @@
 namespace {
 
 TEST(ExportDecoding, MotionJpegSourceExportsToDvFramesOfItsPictures) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   const std::string source = dir.File("mjpeg.mov"), out = dir.File("out.dv");
   ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=320x240:r=25 -frames:v 5 -c:v mjpeg "

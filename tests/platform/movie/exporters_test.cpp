@@ -278,7 +278,7 @@ TEST(PlatformExporters, QuickTimeMovieExportCopiesTheWholeMovie) {
   DisposeMovie(exported);
 
   // Another program reads the export.
-  if (bz_test::FfmpegAvailable()) {
+  if (bz_test::RequireFfmpeg()) {
     auto video = bz_test::ProbeStream(out, "v:0");
     EXPECT_EQ("48", video["width"]);
     EXPECT_EQ("10", video["nb_frames"]);
@@ -424,7 +424,7 @@ void ExpectFramesInOrder(const SourceMovie &source, const std::vector<std::vecto
 }
 
 TEST(PlatformExporters, DVStreamExport) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is needed to read the export";
+  if (!bz_test::RequireFfmpeg()) return;
   SourceMovie source;
   struct Case {
     const char *name;
@@ -467,7 +467,7 @@ TEST(PlatformExporters, DVStreamExport) {
 }
 
 TEST(PlatformExporters, MPEG4Export) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is needed to read the export";
+  if (!bz_test::RequireFfmpeg()) return;
   SourceMovie source;
   const std::string out = source.dir.File("movie.mp4");
   // A generous data rate keeps the small pictures close to the source.

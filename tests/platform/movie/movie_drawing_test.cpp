@@ -78,7 +78,7 @@ class MovieDrawing : public ::testing::TestWithParam<CodecCase> {
  protected:
   void SetUp() override {
     const CodecCase &c = GetParam();
-    if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+    if (!bz_test::RequireFfmpeg()) return;
     if (!EncoderExists(c.encoder)) GTEST_SKIP() << "ffmpeg has no encoder " << c.encoder;
     path_ = dir_.File(std::string(c.name) + ".mov");
     std::string raw = dir_.File(std::string(c.name) + ".uyvy");
@@ -189,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(Codecs, MovieDrawing, ::testing::ValuesIn(kCases),
 class MovieDrawingDamage : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+    if (!bz_test::RequireFfmpeg()) return;
     path_ = dir_.File("dv.mov");
     ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=720x576:r=25 -frames:v 6 -c:v dvvideo "
                                      "-pix_fmt yuv420p -movflags +faststart " +

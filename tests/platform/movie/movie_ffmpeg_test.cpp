@@ -122,7 +122,7 @@ const FfmpegCase kCases[] = {
 class FfmpegMovies : public ::testing::TestWithParam<FfmpegCase> {
  protected:
   void SetUp() override {
-    if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+    if (!bz_test::RequireFfmpeg()) return;
     path_ = dir_.File(std::string(GetParam().name) + ".mov");
     ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y " + std::string(GetParam().args) +
                                      " -fflags +bitexact -flags +bitexact " + bz_test::ShellQuote(path_)));
@@ -172,7 +172,7 @@ INSTANTIATE_TEST_SUITE_P(Files, FfmpegMovies, ::testing::ValuesIn(kCases),
 
 // Edit lists: the empty edit before the video and the media offset of reordered frames.
 TEST(FfmpegMovieEdits, EmptyEditAndMediaOffsetsMapTrackTime) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   std::string shifted = dir.File("shifted.mov"), reordered = dir.File("reordered.mov");
   ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y -itsoffset 0.2 -f lavfi -i testsrc=s=64x48:r=25:d=0.2 "
@@ -239,7 +239,7 @@ std::vector<UInt8> ShiftChunkOffsets(const UInt8 *p, size_t n, UInt64 shift) {
 }
 
 TEST(FfmpegMovieWideOffsets, ChunkOffsetsBeyondFourGigabytesOpen) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   std::string small = dir.File("small.mov"), large = dir.File("large.mov");
   ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=s=48x32:r=25:d=0.24 -f lavfi -i "

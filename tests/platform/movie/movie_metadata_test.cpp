@@ -145,7 +145,7 @@ TEST(MovieMetaData, ItemsOfMovieTrackAndMediaSurviveTheFile) {
   for (QTMetaDataRef ref : refs) QTMetaDataRelease(ref);
   DisposeMovie(movie);
 
-  if (!bz_test::FfmpegAvailable()) return;
+  if (!bz_test::RequireFfmpeg()) return;
   std::string out;
   ASSERT_EQ(0, bz_test::RunCommand("ffprobe -v error -show_entries format_tags -of default=nw=1 " + ShellQuote(path),
                                    &out));
@@ -153,7 +153,7 @@ TEST(MovieMetaData, ItemsOfMovieTrackAndMediaSurviveTheFile) {
 }
 
 TEST(MovieMetaData, ItemsThatFfmpegWroteAreRead) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;
   std::string path = dir.File("ffmpeg.mov");
   ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=s=32x24:r=25:d=0.2 -c:v rawvideo "

@@ -125,7 +125,7 @@ TEST(MovieRoundTrip, SampleDataReadsBackThroughTheMedia) {
 }
 
 TEST(MovieRoundTrip, OtherProgramsReadOurMovie) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   OpenedFixture f;
   WriteAndOpen(&f);
   auto v = bz_test::ProbeStream(f.path, "v:0");

@@ -136,7 +136,7 @@ TEST(PlatformUiImages, RefusesWhatItCannotWrite) {
 
 // ffmpeg writes the same test picture in every format; each must decode to it.
 TEST(PlatformUiImages, ReadsFilesFfmpegWrote) {
-  if (!bz_test::FfmpegAvailable()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (!bz_test::RequireFfmpeg()) return;
   TempDir dir;
   const char *names[] = {"pic.png", "pic.tif", "pic.bmp", "pic.jpg"};
   GWorldPtr reference = nullptr;

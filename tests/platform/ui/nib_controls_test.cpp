@@ -1,5 +1,5 @@
 // Nib windows from Designer files, and their controls kept in step with the widgets (offscreen).
-#include "platform/ui/nib_controls.h"
+#include "platform/ui/nib_controls_qt.h"
 
 #include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"

@@ -1,5 +1,6 @@
-// Per-frame cost of the noise movie's difference picture, scalar and SSE, at PAL and HD working-frame sizes.
-#include "engine/noise_movie_stage.h"
+// Per-frame cost of the difference picture (the noise movie's frames), scalar and SSE, at PAL and HD
+// working-frame sizes.
+#include "engine/runtime/diff_lines.h"
 
 #include "engine/runtime/stage_access.h"
 #include "support/kernel_check.h"

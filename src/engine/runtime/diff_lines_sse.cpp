@@ -1,5 +1,5 @@
-// SSE version of the difference-picture kernel of the noise-frame stage.
-#include "engine/noise_movie_stage.h"
+// The difference-picture kernel, SSE version.
+#include "engine/runtime/diff_lines.h"
 
 #include <emmintrin.h>
 

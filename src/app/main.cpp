@@ -1,0 +1,4 @@
+// Brizel.
+#include "app/app_startup.h"
+
+int main(int argc, char **argv) { return BZ_Main(argc, argv); }
