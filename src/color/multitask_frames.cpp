@@ -81,19 +81,20 @@ OSStatus WorkOnBands(void *parameter, Run run) {
   }
 }
 
-}  // namespace
-
-OSStatus CO_FrameLimitIRE_UniMP(Boolean hasAltivec, Boolean hasSSE3, SInt32 height, SInt32 width, void *buffer,
-                                float *linePtrF, Boolean inputIsFullRange, float ireLimit, SInt32 numProcessors,
-                                CO_MP_LimitIRE_Params *limitIreParams, MPQueueID inputQueue, MPEventID event) {
+// The two legalising passes: packed rows of width x 2 bytes, done in place; `alone` does the whole frame on
+// the calling task. Both records carry ireLimit (the sanity check does not read it).
+template <typename Params, typename Alone>
+OSStatus LegaliseInBands(SInt32 height, SInt32 width, void *buffer, float *linePtrF, Boolean inputIsFullRange,
+                         float ireLimit, SInt32 numProcessors, Params *params, MPQueueID inputQueue, MPEventID event,
+                         Alone alone) {
   const SInt32 n = BandCount(height, width, numProcessors);
   if (n == 0) {
-    CO_FrameLimitIRE_Uni(hasAltivec, hasSSE3, height, width, buffer, linePtrF, inputIsFullRange, ireLimit);
+    alone();
     return noErr;
   }
   const SInt32 lines = height / n;
-  return Distribute(n, limitIreParams, inputQueue, event, true, [&](SInt32 k) {
-    CO_MP_LimitIRE_Params &p = limitIreParams[k];
+  return Distribute(n, params, inputQueue, event, true, [&](SInt32 k) {
+    Params &p = params[k];
     p.height = BandLines(height, n, k);
     p.width = width;
     p.buffer = static_cast<UInt8 *>(buffer) + size_t(k) * size_t(lines) * size_t(width) * 2;
@@ -103,23 +104,25 @@ OSStatus CO_FrameLimitIRE_UniMP(Boolean hasAltivec, Boolean hasSSE3, SInt32 heig
   });
 }
 
+}  // namespace
+
+OSStatus CO_FrameLimitIRE_UniMP(Boolean hasAltivec, Boolean hasSSE3, SInt32 height, SInt32 width, void *buffer,
+                                float *linePtrF, Boolean inputIsFullRange, float ireLimit, SInt32 numProcessors,
+                                CO_MP_LimitIRE_Params *limitIreParams, MPQueueID inputQueue, MPEventID event) {
+  return LegaliseInBands(height, width, buffer, linePtrF, inputIsFullRange, ireLimit, numProcessors, limitIreParams,
+                         inputQueue, event, [&] {
+                           CO_FrameLimitIRE_Uni(hasAltivec, hasSSE3, height, width, buffer, linePtrF, inputIsFullRange,
+                                                ireLimit);
+                         });
+}
+
 OSStatus CO_FrameSanityCheckUniMP(Boolean hasAltivec, Boolean hasSSE3, SInt32 height, SInt32 width, void *buffer,
                                   float *linePtrF, Boolean inputIsFullRange, SInt32 numProcessors,
                                   CO_MP_SanityCheckParams *sanityCheckParams, MPQueueID inputQueue, MPEventID event) {
-  const SInt32 n = BandCount(height, width, numProcessors);
-  if (n == 0) {
-    CO_FrameSanityCheckUni(hasAltivec, hasSSE3, height, width, buffer, linePtrF, inputIsFullRange);
-    return noErr;
-  }
-  const SInt32 lines = height / n;
-  return Distribute(n, sanityCheckParams, inputQueue, event, true, [&](SInt32 k) {
-    CO_MP_SanityCheckParams &p = sanityCheckParams[k];
-    p.height = BandLines(height, n, k);
-    p.width = width;
-    p.buffer = static_cast<UInt8 *>(buffer) + size_t(k) * size_t(lines) * size_t(width) * 2;
-    p.linePtrF = linePtrF + size_t(k) * size_t(width) * 2;
-    p.inputIsFullRange = inputIsFullRange;
-  });
+  return LegaliseInBands(height, width, buffer, linePtrF, inputIsFullRange, 0.0f, numProcessors, sanityCheckParams,
+                         inputQueue, event, [&] {
+                           CO_FrameSanityCheckUni(hasAltivec, hasSSE3, height, width, buffer, linePtrF, inputIsFullRange);
+                         });
 }
 
 OSStatus CO_2vuyFrameChangeGammaUniMP(Boolean hasAltivec, Boolean hasSSE3, SInt32 height, SInt32 width,

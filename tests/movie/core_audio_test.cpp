@@ -14,6 +14,7 @@
 #include "platform/movie/track_editing.h"
 #include "support/file_fixtures.h"
 #include "support/kernel_check.h"
+#include "support/movie_builders.h"
 #include "support/movie_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -173,38 +174,7 @@ TEST_F(CoreAudio, SoundInsideDVFramesIsCopiedSampleForSample) {
   ASSERT_EQ(RunCommand("ffmpeg -v error -y -i " + ShellQuote(dv) + " -map 0:v -c copy " + ShellQuote(mov)), 0);
   Movie movie = Open(mov);
   ASSERT_NE(movie, nullptr);
-  Track video = GetMovieIndTrackType(movie, 1, VideoMediaType, 1);
-  Media videoMedia = GetTrackMedia(video);
-  Handle dataRef = nullptr;
-  OSType dataRefType = 0;
-  ASSERT_EQ(GetMediaDataRef(videoMedia, 1, &dataRef, &dataRefType, nullptr), noErr);
-  Track sound = NewMovieTrack(movie, 0, 0, 0x100);
-  Media soundMedia = NewTrackMedia(sound, SoundMediaType, 48000, dataRef, dataRefType);
-  DisposeHandle(dataRef);
-  auto desc = reinterpret_cast<SoundDescriptionHandle>(NewHandleClear(sizeof(SoundDescription)));
-  (**desc).descSize = sizeof(SoundDescription);
-  (**desc).dataFormat = 'vdva';
-  (**desc).dataRefIndex = 1;
-  (**desc).numChannels = 2;
-  (**desc).sampleSize = 16;
-  (**desc).sampleRate = 48000u << 16;
-  const TimeScale videoScale = GetMediaTimeScale(videoMedia);
-  for (TimeValue t = 0; t < GetMediaDuration(videoMedia);) {
-    SampleReference64Record run{};
-    TimeValue runTime = 0;
-    SInt32 count = 0;
-    ASSERT_EQ(GetMediaSampleReferences64(videoMedia, t, &runTime, nullptr, nullptr, 1, &count, &run), noErr);
-    const UInt32 frameSize = UInt32(run.dataSize / run.numberOfSamples);
-    for (UInt32 i = 0; i < run.numberOfSamples; ++i) {
-      SampleReference64Record r{run.dataOffset + SInt64(i) * frameSize, frameSize,
-                                TimeValue(SInt64(run.durationPerSample) * 48000 / videoScale), 1, 0};
-      ASSERT_EQ(AddMediaSampleReferences64(soundMedia, reinterpret_cast<SampleDescriptionHandle>(desc), 1, &r, nullptr), noErr);
-    }
-    t = runTime + TimeValue(run.numberOfSamples) * run.durationPerSample;
-  }
-  DisposeHandle(reinterpret_cast<Handle>(desc));
-  ASSERT_EQ(InsertMediaIntoTrack(sound, 0, 0, GetMediaDuration(soundMedia), fixed1), noErr);
-  SetTrackEnabled(sound, true);
+  AddDVSoundTrack(movie, 48000);
   {
     Target target(dir.File("dv.out.mov"));
     ASSERT_EQ(CA_ExtractAudioFromMovieToMovie(movie, target.movie, nullptr, nullptr), noErr);

@@ -68,6 +68,27 @@ struct Copy {
   }
 };
 
+// Events to the main thread's queue (from any thread): a new project, and the quit command.
+OSStatus PostProjectEvent(DIO_Project *project) {
+  EventRef event = nullptr;
+  OSStatus err = CreateEvent(nullptr, kDIO_EventClass, kDIO_NewProjectEventKind, 0, kEventAttributeNone, &event);
+  if (err == noErr) err = SetEventParameter(event, kEventParamDirectObject, kDIO_ProjectParamType, sizeof project, &project);
+  if (err == noErr) err = PostEventToQueue(GetMainEventQueue(), event, kEventPriorityStandard);
+  if (event != nullptr) ReleaseEvent(event);
+  return err;
+}
+
+OSStatus PostQuitCommand() {
+  EventRef event = nullptr;
+  OSStatus err = CreateEvent(nullptr, kEventClassCommand, kEventCommandProcess, 0, kEventAttributeNone, &event);
+  HICommand command{};
+  command.commandID = kHICommandQuit;
+  if (err == noErr) err = SetEventParameter(event, kEventParamDirectObject, typeHICommand, sizeof command, &command);
+  if (err == noErr) err = PostEventToQueue(GetMainEventQueue(), event, kEventPriorityStandard);
+  if (event != nullptr) ReleaseEvent(event);
+  return err;
+}
+
 // The handler task and the library's event handler, driven by the main thread's event loop.
 class DiskIO : public ::testing::Test {
  protected:
@@ -93,23 +114,11 @@ class DiskIO : public ::testing::Test {
     RemoveEventHandler(handlerRef);
   }
 
-  void Post(DIO_Project *project) {
-    EventRef event = nullptr;
-    ASSERT_EQ(CreateEvent(nullptr, kDIO_EventClass, kDIO_NewProjectEventKind, 0, kEventAttributeNone, &event), noErr);
-    ASSERT_EQ(SetEventParameter(event, kEventParamDirectObject, kDIO_ProjectParamType, sizeof project, &project), noErr);
-    ASSERT_EQ(PostEventToQueue(GetMainEventQueue(), event, kEventPriorityStandard), noErr);
-    ReleaseEvent(event);
-  }
+  void Post(DIO_Project *project) { ASSERT_EQ(PostProjectEvent(project), noErr); }
 
   // The quit command: the handler stops its projects, ends, and its end is taken by the main thread.
   void Quit() {
-    EventRef event = nullptr;
-    ASSERT_EQ(CreateEvent(nullptr, kEventClassCommand, kEventCommandProcess, 0, kEventAttributeNone, &event), noErr);
-    HICommand command{};
-    command.commandID = kHICommandQuit;
-    SetEventParameter(event, kEventParamDirectObject, typeHICommand, sizeof command, &command);
-    PostEventToQueue(GetMainEventQueue(), event, kEventPriorityStandard);
-    ReleaseEvent(event);
+    ASSERT_EQ(PostQuitCommand(), noErr);
     EXPECT_TRUE(RunUntil([this] { return handler.ID == nullptr; }));
     RunCurrentEventLoop(kEventDurationNoWait);  // takes the loop's quit request the handler's end left
   }
@@ -305,13 +314,7 @@ TEST_F(DiskIO, QuitWithProjectsRunningEndsTheHandler) {
   const MPQueueID pool = ReadPool();
   Copy running(dir.File("a"), dir.File("a.copy"), 48 * kMB, 21);
   HeldCopy held(pool, &running.project, [&] { Post(&running.project); });
-  EventRef event = nullptr;
-  ASSERT_EQ(CreateEvent(nullptr, kEventClassCommand, kEventCommandProcess, 0, kEventAttributeNone, &event), noErr);
-  HICommand command{};
-  command.commandID = kHICommandQuit;
-  SetEventParameter(event, kEventParamDirectObject, typeHICommand, sizeof command, &command);
-  PostEventToQueue(GetMainEventQueue(), event, kEventPriorityStandard);
-  ReleaseEvent(event);
+  ASSERT_EQ(PostQuitCommand(), noErr);
   ASSERT_TRUE(held.ReadStageStopping());
   held.Release();
   // The handler ended (its end was taken and its task data disposed on the main thread) after the project.
@@ -332,22 +335,9 @@ TEST(DiskIOMain, RunsUntilTheQuitCommand) {
   ASSERT_EQ(MPCreateQueue(&term), noErr);
   bz_test::StartTask(
       [&]() -> OSStatus {
-        for (DIO_Project *p : {&a.project, &b.project}) {
-          EventRef event = nullptr;
-          CreateEvent(nullptr, kDIO_EventClass, kDIO_NewProjectEventKind, 0, kEventAttributeNone, &event);
-          SetEventParameter(event, kEventParamDirectObject, kDIO_ProjectParamType, sizeof p, &p);
-          PostEventToQueue(GetMainEventQueue(), event, kEventPriorityStandard);
-          ReleaseEvent(event);
-        }
+        for (DIO_Project *p : {&a.project, &b.project}) PostProjectEvent(p);
         bz_test::WaitUntil([&] { return a.project.done.load() && b.project.done.load(); }, kLimitSeconds);
-        EventRef quit = nullptr;
-        CreateEvent(nullptr, kEventClassCommand, kEventCommandProcess, 0, kEventAttributeNone, &quit);
-        HICommand command{};
-        command.commandID = kHICommandQuit;
-        SetEventParameter(quit, kEventParamDirectObject, typeHICommand, sizeof command, &command);
-        PostEventToQueue(GetMainEventQueue(), quit, kEventPriorityStandard);
-        ReleaseEvent(quit);
-        return noErr;
+        return PostQuitCommand();
       },
       term);
   EXPECT_EQ(DIO_Main(), noErr);
