@@ -22,6 +22,10 @@ inline intptr_t FromWord(void *word) { return reinterpret_cast<intptr_t>(word); 
 // While the read pool is empty the read task waits for a chunk in slices of this many milliseconds, so that
 // a stop or suspend still reaches it.
 constexpr Duration kChunkWaitSlice = 10;
+// A stage takes one more chunk from its pool only when none of its own has come back within this time (in
+// milliseconds): the chunks in flight grow with the disks' latency up to a request's worth, and a fast copy
+// keeps reusing a few chunks, which stay in the processor's caches and leave the rest of the pool untouched.
+constexpr Duration kBorrowAfter = 1;
 
 // The handler's result, for DIO_Main (one DIO_Main runs at a time, on the main thread).
 std::atomic<OSStatus> gHandlerResult{noErr};
@@ -586,21 +590,21 @@ OSStatus DIO_Read(void *taskData) {
   bool immediate = false;
   OSStatus err = noErr;
 
-  // A free chunk: one of this stage's own, or one more from the pool while it holds fewer than a request's
-  // worth. Waits in slices, so that a stop or suspend still reaches the stage; *chunk NULL after a slice.
+  // A free chunk: one of this stage's own, else (when none comes back soon) one more from the pool while it
+  // holds fewer than a request's worth. With a time-out it waits in slices, so that a stop or suspend still
+  // reaches the stage (kMPTimeoutErr after a slice); without one it takes only what is there.
   auto takeChunk = [&](Duration timeout, void **chunk) -> OSStatus {
     *chunk = nullptr;
     if (MPWaitOnQueue(self->inFreeQueue, nullptr, nullptr, chunk, kDurationImmediate) == noErr) return noErr;
-    const bool mayBorrow = lent < kDIO_MaxChunksPerRequest;
-    if (mayBorrow && MPWaitOnQueue(project->readFreeQueue, nullptr, nullptr, chunk, kDurationImmediate) == noErr) {
-      ++lent;
-      return noErr;
-    }
     if (timeout == kDurationImmediate) return kMPTimeoutErr;
-    OSStatus waitErr = MPWaitOnQueue(mayBorrow && lent == 0 ? project->readFreeQueue : self->inFreeQueue, nullptr,
-                                     nullptr, chunk, timeout);
-    if (waitErr == noErr && mayBorrow && lent == 0) ++lent;
-    return waitErr;
+    if (lent > 0 && MPWaitOnQueue(self->inFreeQueue, nullptr, nullptr, chunk, kBorrowAfter) == noErr) return noErr;
+    if (lent < kDIO_MaxChunksPerRequest) {
+      const OSStatus e =
+          MPWaitOnQueue(project->readFreeQueue, nullptr, nullptr, chunk, lent == 0 ? timeout : Duration(kDurationImmediate));
+      if (e == noErr) ++lent;
+      if (e != kMPTimeoutErr || lent == 0) return e;
+    }
+    return MPWaitOnQueue(self->inFreeQueue, nullptr, nullptr, chunk, timeout);
   };
 
   for (;;) {
@@ -663,7 +667,25 @@ OSStatus DIO_Process(void *taskData) {
   DIO_Project *project = ProjectOf(self);
   const MPQueueID writeQueue = self->outputQueue;
   SInt64 offset = project->dataProcessed.load();
+  SInt32 borrowed = 0;  // write chunks taken from the pool into the write stage's circulation
   OSStatus err = noErr;
+  // A free write chunk: one the write stage has got back, else (when none comes soon) one more from the
+  // pool while fewer than a request's worth circulate. The write stage gives them all back when it ends.
+  auto takeWriteChunk = [&](void **chunk) -> OSStatus {
+    if (MPWaitOnQueue(self->outFreeQueue, nullptr, nullptr, chunk,
+                      borrowed > 0 ? kBorrowAfter : Duration(kDurationImmediate)) == noErr)
+      return noErr;
+    if (borrowed < kDIO_MaxChunksPerRequest) {
+      OSStatus e = MPWaitOnQueue(project->writeFreeQueue, nullptr, nullptr, chunk,
+                                 borrowed == 0 ? Duration(kDurationForever) : Duration(kDurationImmediate));
+      if (e == noErr) {
+        ++borrowed;
+        return noErr;
+      }
+      if (e != kMPTimeoutErr) return e;
+    }
+    return MPWaitOnQueue(self->outFreeQueue, nullptr, nullptr, chunk, kDurationForever);
+  };
   for (;;) {
     void *chunk = nullptr;
     if ((err = MPWaitOnQueue(self->inputQueue, nullptr, nullptr, &chunk, kDurationForever)) != noErr) break;
@@ -672,8 +694,8 @@ OSStatus DIO_Process(void *taskData) {
     offset += SInt64(bytes);
     void *out = nullptr;
     if (!Dropping(project)) {
-      // The processing: the data passes from a read chunk into a write chunk the write stage lends.
-      if ((err = MPWaitOnQueue(self->outFreeQueue, nullptr, nullptr, &out, kDurationForever)) == noErr) {
+      // The processing: the data passes from a read chunk into a write chunk.
+      if ((err = takeWriteChunk(&out)) == noErr) {
         std::memcpy(out, chunk, bytes);
         project->dataProcessed = offset;
       } else {
@@ -699,17 +721,6 @@ OSStatus DIO_Write(void *taskData) {
   SInt64 written = position;                      // what the disk has confirmed
   DIO_Data *pending = nullptr;
   OSStatus err = noErr;
-
-  // A request's worth of write chunks lent from the pool to the process stage (through this stage's free
-  // queue, where the disk task returns them): at least one, more when the pool has them.
-  SInt32 lent = 0;
-  for (; lent < kDIO_MaxChunksPerRequest; ++lent) {
-    void *chunk = nullptr;
-    if (MPWaitOnQueue(project->writeFreeQueue, nullptr, nullptr, &chunk,
-                      lent == 0 ? kDurationForever : kDurationImmediate) != noErr)
-      break;
-    MPNotifyQueue(self->inFreeQueue, Word(kDIO_WriteTaskType), project, chunk);
-  }
 
   auto flush = [&]() -> OSStatus {
     if (pending == nullptr) return noErr;
@@ -789,12 +800,11 @@ OSStatus DIO_Write(void *taskData) {
     delete pending;
   }
   KeepFirstError(project, err);
-  // Everything has been served: the lent chunks are all back here; the pool gets them again.
-  for (; lent > 0 && err == noErr; --lent) {
-    void *chunk = nullptr;
-    if (MPWaitOnQueue(self->inFreeQueue, nullptr, nullptr, &chunk, kDurationForever) != noErr) break;
+  // Everything has been served: the write chunks the process stage took from the pool are all back in this
+  // stage's free queue (the process stage has ended, the disk task returned each); the pool gets them again.
+  void *chunk = nullptr;
+  while (err == noErr && MPWaitOnQueue(self->inFreeQueue, nullptr, nullptr, &chunk, kDurationImmediate) == noErr)
     MPNotifyQueue(project->writeFreeQueue, Word(kDIO_WriteTaskType), project, chunk);
-  }
   return err;
 }
 

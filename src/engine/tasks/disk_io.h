@@ -25,10 +25,11 @@
 //                 announcement (7, project, 0).
 // Chunks are the pools' 1 MB blocks; the last chunk of a file carries the file's remaining bytes. Once
 // posted, a chunk belongs to the receiver. Stages work in file order, so each knows a chunk's length from
-// how much of the file went before it. The read and the write stage each lend at most a request's worth
-// (16 chunks) from their pool through their own free queue, where used chunks come back, and give them to
-// the pool again when they end: 16 projects never run a pool dry, and a copy of any size touches at most
-// 32 MB of the pools (untouched pool pages cost nothing).
+// how much of the file went before it. Each stage lends itself chunks from its pool (the read stage its read
+// chunks, the process stage the write chunks the write stage gets back), one more only when none of its own
+// comes back within a millisecond, and at most a request's worth (16): 16 projects never run a pool dry, and
+// a copy touches no more of the pools than its disks keep busy. The lent chunks go back to the pools when
+// the stages end.
 //
 // A read or write that moves another byte count than asked sets the project's error to 10019; the first
 // error of a project is kept. A full disk (-34) stops the project but keeps it: a later resume truncates the

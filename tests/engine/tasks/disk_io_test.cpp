@@ -297,11 +297,13 @@ TEST_F(DiskIO, ImmediateStopLeavesTheHandlerReadyForTheNextProject) {
   }
   ASSERT_TRUE(RunUntil([&] { return stopped.project.done.load(); }));
   EXPECT_EQ(stopped.project.error.load(), userCanceledErr);
-  // Every chunk came back to the pool.
+  // Every chunk came back to its pool.
   ASSERT_TRUE(RunUntil([&] { return PL_MPLiveTaskCount() == 1; }));  // the handler alone
-  std::vector<void *> chunks = TakeAll(pool);
-  EXPECT_EQ(chunks.size(), size_t(kDIO_PoolChunks));
-  GiveBack(pool, &chunks, chunks.size());
+  for (MPQueueID queue : {pool, probe->project.writeFreeQueue}) {
+    std::vector<void *> chunks = TakeAll(queue);
+    EXPECT_EQ(chunks.size(), size_t(kDIO_PoolChunks));
+    GiveBack(queue, &chunks, chunks.size());
+  }
 
   Copy next(dir.File("b"), dir.File("b.copy"), 3 * kMB + 5, 12);
   Post(&next.project);
