@@ -916,13 +916,15 @@ OSStatus DIO_AddDisk(MP_TaskData *handler, const char *name, DIO_TaskType diskTa
     disk = new (&le->diskInfo) DIO_DiskInfo{};
     std::snprintf(disk->name, sizeof disk->name, "%s", name);
     added = true;
+    // Made with the disk and deleted with it: a disk task reads its request event while the other task of
+    // the disk comes and goes.
     err = MPCreateCriticalRegion(&disk->criticalRgn);
     if (err == noErr) err = MPCreateCriticalRegion(&disk->inputCriticalRgn);
+    if (err == noErr) err = MPCreateEvent(&disk->readRequestEvent);
+    if (err == noErr) err = MPCreateEvent(&disk->writeRequestEvent);
   }
   MP_TaskData *task = DiskTaskOf(disk, diskTaskType);
   if (err == noErr && task->ID == nullptr) {
-    MPEventID *event = diskTaskType == kDIO_DiskReadTaskType ? &disk->readRequestEvent : &disk->writeRequestEvent;
-    err = MP_RecreateEvent(event);
     task->entryPoint = diskTaskType == kDIO_DiskReadTaskType ? DIO_DiskReadTask : DIO_DiskWriteTask;
     task->type = diskTaskType;
     task->termMessage1 = Word(diskTaskType);
@@ -931,7 +933,7 @@ OSStatus DIO_AddDisk(MP_TaskData *handler, const char *name, DIO_TaskType diskTa
     // A termination queue of its own: DIO_DeleteDisk waits there for exactly this task's end, which the
     // handler's input queue (where projects and their ends arrive) could not promise.
     task->queuesAllocated = kMP_InputQueueAlloc | kMP_TermQueueAlloc;
-    if (err == noErr) err = MP_CreateTask(task);
+    err = MP_CreateTask(task);
     if (err != noErr) MP_DisposeTask(task);
   }
   if (err != noErr) {
@@ -951,8 +953,9 @@ OSStatus DIO_DeleteDisk(MP_TaskData *handler, DIO_DiskInfo *diskInfo, DIO_TaskTy
     err = MP_TerminateTask(task, true, noErr);
     if (err == kMPTaskAbortedErr) err = noErr;  // the task's own report of being stopped
   }
-  MP_DeleteEvent(diskTaskType == kDIO_DiskReadTaskType ? &diskInfo->readRequestEvent : &diskInfo->writeRequestEvent);
   if (diskInfo->readTaskData.ID == nullptr && diskInfo->writeTaskData.ID == nullptr) {
+    MP_DeleteEvent(&diskInfo->readRequestEvent);
+    MP_DeleteEvent(&diskInfo->writeRequestEvent);
     MP_DeleteCriticalRegion(&diskInfo->criticalRgn);
     MP_DeleteCriticalRegion(&diskInfo->inputCriticalRgn);
     for (DIO_DiskInfoLE *le = hd->diskInfoList; le != nullptr; le = le->next) {

@@ -178,10 +178,13 @@ struct HeldCopy {
     GiveBack(pool, &chunks, 16);
     // Only the read stage takes from the pool while the disk is held. It waits on its own free queue only
     // when every chunk it lent is out in a request it has sent.
+    // (The project task has made its stages before the read stage took the pool's last chunk: only then is
+    // its list of stages read here.)
     EXPECT_TRUE(PL_RunEventLoopUntil(
                     [this, project] {
+                      if (!PoolIsEmpty()) return false;
                       MP_TaskData *read = MP_GetSubTaskByTypeAndIndex(project->taskData.load(), kDIO_ReadTaskType, 0, 0);
-                      return PoolIsEmpty() && read != nullptr && PL_MPWaiterCount(read->inFreeQueue) == 1;
+                      return read != nullptr && PL_MPWaiterCount(read->inFreeQueue) == 1;
                     },
                     kLimitSeconds) == noErr);
     EXPECT_EQ(PL_EnterCriticalRegionDispatching(disk->inputCriticalRgn, kDurationForever), noErr);
