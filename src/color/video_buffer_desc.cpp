@@ -110,10 +110,16 @@ SInt64 FloorMod(SInt64 a, SInt64 b) { return a - FloorDiv(a, b) * b; }
 // True when two fractions are equal (non-zero denominators).
 bool SameFraction(SInt64 n1, SInt64 d1, SInt64 n2, SInt64 d2) { return n1 * d2 == n2 * d1; }
 
-// The image line just above the clean centre (vertical) or the column just left of it (horizontal).
+// The image line just above the clean centre (vertical) or the column just left of it (horizontal). A zero
+// denominator (no fraction) counts as no offset.
 SInt32 LineAboveCentre(SInt32 size, SInt32 offN, SInt32 offD, SInt32 minus) {
-  return SInt32((2LL * offN / offD + size - minus) / 2);
+  const SInt64 twiceOffset = offD != 0 ? 2LL * offN / offD : 0;
+  return SInt32((twiceOffset + size - minus) / 2);
 }
+
+// The vertical offset of a clean aperture that may be missing.
+SInt32 VertOffN(const CO_CleanApertureData *clap) { return clap != nullptr ? clap->vertOffN : 0; }
+SInt32 VertOffD(const CO_CleanApertureData *clap) { return clap != nullptr ? clap->vertOffD : 1; }
 
 // The allocator's error after a failed allocation.
 OSStatus AllocationError() {
@@ -502,7 +508,7 @@ void CO_GetFieldBoundaries(SInt32 standardProdHeight, CO_CleanApertureCenterPosi
 UInt8 CO_GetFieldDetail(SInt32 bufferHeight, Boolean bufferInterlaced, Boolean field1Dominant,
                         Boolean videoLineJustAboveCleanApertureCenterIsInF1,
                         const CO_CleanApertureData *cleanApertureData) {
-  const SInt32 k = LineAboveCentre(bufferHeight, cleanApertureData->vertOffN, cleanApertureData->vertOffD, 2);
+  const SInt32 k = LineAboveCentre(bufferHeight, VertOffN(cleanApertureData), VertOffD(cleanApertureData), 2);
   // The top line lies in field 1 when it has the parity of the line above the centre and that line is in
   // field 1, or the other parity and that line is not.
   bool late = (k % 2 == 0) == (videoLineJustAboveCleanApertureCenterIsInF1 != 0);
@@ -513,7 +519,7 @@ UInt8 CO_GetFieldDetail(SInt32 bufferHeight, Boolean bufferInterlaced, Boolean f
 
 CO_FieldDominance CO_GetFieldDominance(SInt32 bufferHeight, Boolean videoLineJustAboveCleanApertureCenterIsInF1,
                                        const CO_CleanApertureData *cleanApertureData, UInt8 fieldDetail) {
-  const SInt32 k = LineAboveCentre(bufferHeight, cleanApertureData->vertOffN, cleanApertureData->vertOffD, 2);
+  const SInt32 k = LineAboveCentre(bufferHeight, VertOffN(cleanApertureData), VertOffD(cleanApertureData), 2);
   const bool topInF1 = (k % 2 == 0) == (videoLineJustAboveCleanApertureCenterIsInF1 != 0);
   const bool late = (fieldDetail & kDetailLateBit) != 0;
   return topInF1 == late ? kCO_Field2Dominant : kCO_Field1Dominant;
