@@ -1,7 +1,8 @@
 #!/bin/sh
 # One 512 MB copy through the disk I/O task library (bz_dio_copy) beside `cp` of the same file, in turn,
 # BZ_RUNS rounds (default 5) after one warm-up round each, so both read a source already in the page cache
-# and write into the same folder. Every copy is checked against the source with cmp.
+# and write into the same folder (the same disk, whose read and write the library takes in turn). Every copy
+# is checked against the source with cmp.
 #
 #   bench/engine/disk_io_vs_cp.sh       (BZ_BUILD_DIR=build, BZ_RUNS=5, BZ_BENCH_DIR: a folder with room for
 #                                        1.5 GB, a new temporary one by default)
@@ -28,11 +29,14 @@ fi
 
 src=$work/source.bin
 head -c 536870912 /dev/urandom >"$src"
+cat "$src" >/dev/null  # in the page cache for both sides
 
 now() { date +%s.%N; }
-# Seconds of one run of `COMMAND SOURCE TARGET`; the copy must equal the source.
+# Seconds of one run of `COMMAND SOURCE TARGET`; the copy must equal the source. Dirty pages of earlier
+# runs are written out first (not timed), so that no run pays for another's writeback.
 timed() {
   rm -f "$3"
+  sync
   start=$(now)
   "$@" || { echo "disk_io_vs_cp: $1 failed" >&2; exit 1; }
   end=$(now)
