@@ -162,6 +162,13 @@ void FinishRun(BZ_ProjPtr project) {
 
 void QuitRequestedFromOutside() { BZ_SendQuitEvent(); }
 
+// The window manager's close button of the project dialog asks to quit, confirmation included; the window
+// itself stays until shut-down disposes of it.
+OSStatus ProjDlgCloseQuits(EventHandlerCallRef, EventRef, void *) {
+  BZ_SendQuitEvent();
+  return noErr;
+}
+
 }  // namespace
 
 int BZ_Main(int argc, char **argv) {
@@ -296,6 +303,10 @@ OSStatus BZ_InitApp() {
   BZ_InitDlgTaskData();
   BZ_InstallAppEngineHost();
   if ((err = BZ_OpenProjectDialog()) != noErr) return err;
+  static const EventTypeSpec kClose{kEventClassWindow, kEventWindowClose};
+  if ((err = InstallEventHandler(GetWindowEventTarget(BZ_GetProjDlgWindow()), ProjDlgCloseQuits, 1, &kClose, nullptr,
+                                 nullptr)) != noErr)
+    return err;
   if ((err = BZ_CreateMainTask(gBZ.project)) != noErr) return err;
   gMainTaskEnded = false;
   srandom(GL_GetTimeSinceStartupAsSec());

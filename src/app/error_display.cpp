@@ -79,12 +79,15 @@ CFStringRef BZ_CopyErrorMessage(OSStatus error, CFStringRef *errorKey) {
 }
 
 void BZ_ShowError(OSStatus error) {
-  if (!gBZ.switchedIn) {
-    gBZ.error = error;
-    return;
-  }
   CFStringRef string = BZ_CopyErrorMessage(error, nullptr);
   if (string == nullptr) return;
+  // In the background the number waits for the front; a number with nothing to show (0, a user's cancel)
+  // must not replace one that waits.
+  if (!gBZ.switchedIn) {
+    gBZ.error = error;
+    CFRelease(string);
+    return;
+  }
   // The alert shows the number as the classic 16-bit one; the trace keeps it whole.
   CFStringRef message = CF_StringCreateWithFormat(CFSTR("%@\nError #%hd"), string, SInt16(error));
   DI_StandardAlertOneButton(kAlertStopAlert, nullptr, message != nullptr ? message : string, nullptr, 0);

@@ -62,11 +62,14 @@ OSStatus SetApertureDimensionsFromDescription(Track track, Media media, ImageDes
   return err;
 }
 
-// The field information the target gets: the remembered one of the target, else the input's interlacing.
-QT_FielExt FieldInfo(const BZ_InputSett &input) {
+// The field information of an interlacing for the target's codec. Motion-JPEG states the field order by
+// the fields' order in time (1, 6), every other codec by the first field's lines (9, 14): readers of 'mjpa'
+// and 'mjpb' read the other values as the opposite order and put the fields on the wrong lines.
+QT_FielExt FieldInfo(const BZ_InputSett &input, CodecType cType) {
   QT_FielExt fiel{};
   fiel.fields = input.interlaced ? 2 : 1;
-  fiel.detail = input.interlaced ? (input.topFieldFirst ? 9 : 14) : 0;
+  fiel.detail = 0;
+  if (input.interlaced) QT_SetFieldDetail(cType, input.topFieldFirst, &fiel);
   return fiel;
 }
 
@@ -96,12 +99,13 @@ OSStatus CopySourceDescriptionAndGeometry(BZ_ProjPtr project, ImageDescriptionHa
   const BZ_ProjDlgState *dlgState = host->getDialogStatePtr(host->refCon);
   const Boolean interlaceSetByUser = dlgState != nullptr && dlgState->interlaceSetByUser;
   if (src.hasFielExt || interlaceSetByUser || targetHadFiel) {
-    QT_FielExt fiel = targetHadFiel ? targetFiel : FieldInfo(info.settings.input);
+    const CodecType targetType = (**trgtDesc).cType;
+    QT_FielExt fiel = targetHadFiel ? targetFiel : FieldInfo(info.settings.input, targetType);
     if (!targetHadFiel && !interlaceSetByUser) {
       BZ_InputSett fromSource{};
       fromSource.interlaced = src.interlaced;
       fromSource.topFieldFirst = src.topFieldFirst;
-      fiel = FieldInfo(fromSource);
+      fiel = FieldInfo(fromSource, targetType);
     }
     err = QT_AddFielExtension(trgtDesc, &fiel);
     if (err != noErr) return err;
@@ -164,7 +168,7 @@ OSStatus SaveTarget(BZ_ProjPtr project, SInt32 i, ImageDescriptionHandle srcDesc
       SetMovieMatrix(movie, &matrix);
     }
     // A crop that cannot be expressed leaves the pictures as written; the movie is still saved.
-    if (cropInMetadata) BZ_ImplementCroppingInMetadata(project, info.settings.input.maskBlackBars);
+    if (cropInMetadata) BZ_ImplementCroppingInMetadata(project, BZ_MasksCropMargins(&info.settings));
   }
   err = BZ_SetTargetGamma(project, media, i);
   if (err != noErr) return err;

@@ -11,6 +11,7 @@
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "engine/tasks/task_runtime.h"
+#include "engine/write_stage.h"
 #include "movie/codecs.h"
 #include "platform/movie/compression.h"
 
@@ -73,6 +74,16 @@ OSStatus CompressTask::HandleFrame(UInt8 *in, Boolean *finished) {
   if (info == nullptr) return paramErr;
   BZ_CompressParams &p = *params;
   const GL_ProcessorInfo &cpu = gBZ.procInfo;
+  if (p.maskingCrop) {
+    // The compression takes the whole frame: masked margins are painted here, as the write stage paints them
+    // in uncompressed output.
+    BZ_WriteParams crop{};
+    crop.interlaced = p.interlaced;
+    crop.inHeight = p.inHeight;
+    crop.inWidth = p.inWidth;
+    crop.cropRect = p.cropRect;
+    BZ_Crop(in, p.height, p.width, &crop);
+  }
   if (p.removeWhiteLine && BZ_GetWhiteLineRow(p.interlaced, p.whiteLineIsBottomLine) < p.height)
     BZ_RemoveWhiteLine(in, p.width, p.interlaced, p.whiteLineIsBottomLine);
   if (p.yuvSanityCheck)
@@ -209,7 +220,9 @@ OSStatus BZ_SetupCompressTask(MP_TaskData *taskData, BZ_CompressParams **compres
     d.numComprCompleted = &p->numComprCompleted;
   }
   BZ_CopyWhiteLineSett(movies, &sett, &p->removeWhiteLine, &p->whiteLineIsBottomLine);
-  p->oddCropping = sett.input.cropping && !sett.input.maskBlackBars && (sett.input.cropRect.left % 2) != 0;
+  p->oddCropping = sett.input.cropping && !BZ_MasksCropMargins(&sett) && (sett.input.cropRect.left % 2) != 0;
+  p->maskingCrop = sett.input.cropping && BZ_MasksCropMargins(&sett);
+  p->cropRect = sett.input.cropRect;
   p->numFrames = movies[0].numFrames;
 
   const SInt32 maxComprSize = project->dynIO_Info.maxComprSize;

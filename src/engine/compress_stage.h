@@ -66,6 +66,8 @@ struct BZ_CompressParams {
   Boolean interlaced;
   Boolean removeWhiteLine, whiteLineIsBottomLine;
   Boolean oddCropping;  // cropping with an odd left margin that is cut, not masked
+  Boolean maskingCrop;  // cropping whose margins are kept and painted black here (BZ_MasksCropMargins)
+  Rect cropRect;        // the margins: top lines, left pixels, bottom lines, right pixels
   SInt32 inHeight, inWidth;  // source picture
   SInt32 height, width;      // padded frame
   SInt32 numFrames;

@@ -190,6 +190,15 @@ OSStatus RequestSourceGamma(const BZ_FrameBuffInfo *buffer) {
   return QTSetPixMapHandleRequestedGammaLevel(buffer->pixMap, -1);
 }
 
+// The picture of the source that the targets receive: the crop margins cut off, unless the run masks them.
+Rect TargetPictureRect(const BZ_ProjInfo &info) {
+  BZ_InputSett input = info.settings.input;
+  input.maskBlackBars = BZ_MasksCropMargins(&info.settings);
+  Rect r{};
+  BZ_GetCroppedSourceRect(&input, info.statMovInfo[0].height, info.statMovInfo[0].width, true, &r);
+  return r;
+}
+
 bool IsMpegFrameTimed(CodecType cType) {
   return cType == 'm2v ' || cType == 'm1v ' || cType == 'm2s ' || cType == 'MPEG';
 }
@@ -206,7 +215,17 @@ OSStatus LogProjectStarted() {
 
 }  // namespace
 
-void BZ_GetCompressionCodec(CodecType cType, SInt32 pictureHeight, Boolean interlaced, CodecType *codecType,
+Boolean BZ_IsPALSource(const BZ_StatMovInfo *source) {
+  if (source == nullptr) return false;
+  double frameSeconds = source->avFrameDuration;
+  if (!(frameSeconds > 0) && source->frameDuration > 0 && source->movieTimeScale > 0)
+    frameSeconds = double(source->frameDuration) / source->movieTimeScale;
+  if (!(frameSeconds > 0)) return source->height == 576;
+  const double fps = 1.0 / frameSeconds;
+  return std::fabs(fps - 25.0) < 0.5 || std::fabs(fps - 50.0) < 1.0;
+}
+
+void BZ_GetCompressionCodec(CodecType cType, Boolean palSource, Boolean interlaced, CodecType *codecType,
                             CodecQ *spatialQuality) {
   *codecType = cType;
   *spatialQuality = codecMaxQuality;
@@ -215,9 +234,13 @@ void BZ_GetCompressionCodec(CodecType cType, SInt32 pictureHeight, Boolean inter
     if (!interlaced) *codecType = 'jpeg';
   } else if (cType == 'icod') {
     *spatialQuality = codecHighQuality;
-  } else if (QT_IsDV_CodecType(cType) && pictureHeight == 576) {
-    // Only DV knows the PAL variant; any other codec keeps its own type.
-    *codecType = 'dvcp';
+  } else if (QT_IsDV_CodecType(cType)) {
+    // DV's television system belongs to the frame rate and line count the movie keeps: the kind of DV the
+    // user chose (DV25, DVCPRO, DVCPRO50) in the source's system. DVCPRO has no NTSC variant but DV25's.
+    OSType dvType = 0;
+    Boolean pal = false;
+    QT_GetDV_Type(cType, &dvType, &pal);
+    if (const OSType variant = QT_GetDV_CodecType(dvType, palSource); variant != 0) *codecType = variant;
   }
 }
 
@@ -529,10 +552,9 @@ OSStatus BZ_OpenTargetFile(BZ_ProjPtr project, SInt32 fileNum) {
   const BZ_InputSett &input = info.settings.input;
   Movie movie = movies.targetMovie[fileNum];
   if (movie == nullptr) return paramErr;
-  // Both targets get the picture their write stage writes: the margins are cut unless black bars are only
-  // masked (then the frame keeps its size), for the noise movie as for the cleaned one.
-  Rect r{};
-  BZ_GetCroppedSourceRect(&input, src.height, src.width, true, &r);
+  // Both targets get the picture their write stage writes: the margins are cut unless the run masks them
+  // (then the frame keeps its size), for the noise movie as for the cleaned one.
+  const Rect r = TargetPictureRect(info);
   const SInt32 w = r.right - r.left, h = r.bottom - r.top;
   if (w <= 0 || h <= 0 || src.movieTimeScale <= 0) return paramErr;
 
@@ -647,8 +669,7 @@ OSStatus BZ_SetUpNoiseCompressionSequence(BZ_ProjPtr project) {
   if (write == nullptr || desc == nullptr) return paramErr;
   const BZ_InputSett &input = project->info.settings.input;
   const BZ_StatMovInfo &src = project->info.statMovInfo[0];
-  Rect r{};
-  BZ_GetCroppedSourceRect(&input, src.height, src.width, true, &r);
+  const Rect r = TargetPictureRect(project->info);
   const SInt32 w = r.right - r.left, h = r.bottom - r.top;
   if (w <= 0 || h <= 0) return paramErr;
   SInt32 bufferWidth = 0;
@@ -708,12 +729,12 @@ OSStatus BZ_SetUpCompressionSequence(BZ_ProjPtr project, SInt32 fileNum) {
   if (compr == nullptr || write == nullptr || desc == nullptr) return paramErr;
   const BZ_InputSett &input = project->info.settings.input;
   const BZ_StatMovInfo &src = project->info.statMovInfo[0];
-  Rect r{};
-  BZ_GetCroppedSourceRect(&input, src.height, src.width, true, &r);
+  const Rect r = TargetPictureRect(project->info);
   const SInt32 w = r.right - r.left, h = r.bottom - r.top;
   CodecType codecType = 0;
   CodecQ quality = 0;
-  BZ_GetCompressionCodec(project->info.settings.output.cType, h, input.interlaced, &codecType, &quality);
+  BZ_GetCompressionCodec(project->info.settings.output.cType, BZ_IsPALSource(&src), input.interlaced, &codecType,
+                         &quality);
   SInt32 bufferWidth = 0;
   OSStatus err = BZ_GetBufferSize(src.height, src.width, input.interlaced, nullptr, &bufferWidth, nullptr);
   if (err != noErr) return err;

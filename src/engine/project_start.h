@@ -23,10 +23,14 @@ enum : OSStatus {
 // The creator of the target movie files.
 constexpr OSType kBZ_TargetFileCreator = 'TVOD';
 
-// The codec type a compression of the output codec cType really uses, and the compressor and quality: 'mjpa'
-// of progressive input becomes 'jpeg'; a DV type ('dvc ', 'dvcp', ...) of a 576-line picture becomes 'dvcp';
-// every other codec keeps its type.
-void BZ_GetCompressionCodec(CodecType cType, SInt32 pictureHeight, Boolean interlaced, CodecType *codecType,
+// Whether the source belongs to the PAL television system: 25 or 50 frames a second (avFrameDuration, else
+// frameDuration in movieTimeScale); with no frame rate known, a 576-line picture.
+Boolean BZ_IsPALSource(const BZ_StatMovInfo *source);
+// The codec type a compression of the output codec cType really uses, and the quality: 'mjpa' of progressive
+// input becomes 'jpeg'; a DV type keeps its kind (DV25, DVCPRO, DVCPRO50) in the source's television system
+// (palSource): 'dvc ' and 'dvcp', 'dv5n' and 'dv5p' become each other, 'dvpp' of an NTSC source is 'dvc '.
+// Every other codec keeps its type.
+void BZ_GetCompressionCodec(CodecType cType, Boolean palSource, Boolean interlaced, CodecType *codecType,
                             CodecQ *spatialQuality);
 
 // Starts the execution of the current project (gBZ.project): output codec '2vuy' when exporting, free-space

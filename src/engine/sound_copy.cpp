@@ -231,6 +231,9 @@ OSStatus BZ_CopyTempAIFFtoOutputMovie(BZ_ProjPtr project, FSRef *tempAiffFile, M
   IA_SoundRef soundRef{};
   soundRef.movie = NewMovie(0);
   if (soundRef.movie == nullptr) return GetMoviesError() != noErr ? GetMoviesError() : OSStatus(memFullErr);
+  // The imported track's edit is kept in the movie's time: in the target's scale it is copied as it is, where a
+  // new movie's 600 units would cut the sound's end short (DV at 29.97 frames a second has no whole number).
+  SetMovieTimeScale(soundRef.movie, GetMovieTimeScale(targetMovie));
   OSStatus err = IA_ImportAIFF(tempAiffFile, &soundRef);
   Track soundTrack = err == noErr ? QT_GetFirstEnabledSoundTrack(soundRef.movie) : nullptr;
   if (err == noErr && soundTrack == nullptr) err = noSoundTrackInMovieErr;

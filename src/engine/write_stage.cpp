@@ -316,7 +316,7 @@ OSStatus BZ_SetupWriteTask(MP_TaskData *taskData, BZ_WriteParams *writeParams, B
   // With a compressed output the compression crops target 0.
   p.cropping = sett.input.cropping && !(p.compressing && exec == kBZ_ProjStateExecuting && fileNum != 1);
   p.cropRect = sett.input.cropRect;
-  p.maskBlackBars = sett.input.maskBlackBars;
+  p.maskBlackBars = BZ_MasksCropMargins(&sett);
   BZ_CopyWhiteLineSett(movies, &sett, &p.removeWhiteLine, &p.whiteLineIsBottomLine);
   p.totalNumFrames = exec == kBZ_ProjStateExecuting ? movies[0].numFrames : BZ_GetNumSelectedMovieSamples();
   p.linePtrYUV255 = static_cast<float *>(MPAllocateAligned(size_t(p.width) * 8, kMPAllocate16ByteAligned,

@@ -101,9 +101,6 @@ void QDD_CopyBits(const BitMap *srcBits, const BitMap *dstBits, const Rect *srcR
                   SInt16 mode, RgnHandle maskRgn) {
   CopyBits(srcBits, dstBits, srcRect, dstRect, mode, maskRgn);
 }
-OSStatus QDD_CreateCGContextForPort(CGrafPtr inPort, CGContextRef *outContext) {
-  return CreateCGContextForPort(inPort, outContext);
-}
 PicHandle QDD_OpenPicture(const Rect *picFrame) { return OpenPicture(picFrame); }
 PicHandle QDD_OpenCPicture(const OpenCPicParams *newHeader) { return OpenCPicture(newHeader); }
 void QDD_ClosePicture() { ClosePicture(); }

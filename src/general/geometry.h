@@ -112,7 +112,6 @@ Boolean QDD_TransformRect(MatrixRecord *m, Rect *r, FixedPoint *fpp);
 Boolean QDD_TransformFixedRect(MatrixRecord *m, FixedRect *fr, FixedPoint *fpp);
 void QDD_CopyBits(const BitMap *srcBits, const BitMap *dstBits, const Rect *srcRect, const Rect *dstRect,
                   SInt16 mode, RgnHandle maskRgn);
-OSStatus QDD_CreateCGContextForPort(CGrafPtr inPort, CGContextRef *outContext);
 PicHandle QDD_OpenPicture(const Rect *picFrame);
 PicHandle QDD_OpenCPicture(const OpenCPicParams *newHeader);
 void QDD_ClosePicture();

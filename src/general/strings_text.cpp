@@ -5,6 +5,7 @@
 #include "general/integer_ratios.h"
 #include "general/memory_lists.h"
 #include "general/standard_helpers.h"
+#include "general/text_drawing.h"
 #include "general/unicode_strings.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/formatter.h"
@@ -957,6 +958,12 @@ SInt16 GL_CStringWidth(const char *s) {
   return GLD_StringWidth(p);
 }
 
+void GL_DrawCString(const char *s) {
+  Str255 p;
+  ToStr255(s, p);
+  GLD_DrawString(p);
+}
+
 SInt16 GL_GetStringWidth(const char *string, SInt16 fontNumber, SInt16 fontSize, Style fontStyle) {
   PortTextStyleScope style(fontNumber, fontSize, fontStyle);
   return GL_CStringWidth(string);
@@ -1081,16 +1088,17 @@ OSStatus GL_FitCFStringsInLineBox(ThemeFontID themeFont, const GL_CFStringLE *st
   GetPort(&port);
   if (port == nullptr) return paramErr;
 
-  // Every theme font is a size of the system family here; the measurement is at 9 points.
-  (void)themeFont;
+  // The theme font's family, measured at 9 points.
+  ATSUFontID fontID = 0;
+  OSStatus err = GL_ThemeFontToATSUFontID(themeFont, &fontID);
+  if (err != noErr) return err;
   const SInt16 oldFont = GetPortTextFont(port), oldSize = GetPortTextSize(port);
   const Style oldFace = GetPortTextFace(port);
-  TextFont(systemFont);
+  TextFont(SInt16(fontID));
   TextFace(normal);
   TextSize(9);
 
   const SInt32 room = SInt32(textBox->right) - textBox->left - 2;
-  OSStatus err = noErr;
   int n = minNumSpaces, result = -1;
   Boolean fits = true;
   SInt32 width = 0;

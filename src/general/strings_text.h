@@ -200,6 +200,8 @@ OSStatus GL_WordInsertions(char *line, const GL_WordSub *firstSub);
 SInt16 GL_GetStringWidth(const char *string, SInt16 fontNumber, SInt16 fontSize, Style fontStyle);
 // The width of a string (its first 255 bytes) in the current port's font.
 SInt16 GL_CStringWidth(const char *s);
+// Draws a string (its first 255 bytes) at the current port's pen, which moves past it.
+void GL_DrawCString(const char *s);
 // Copies the widest word of the line (words end at invisible characters; the first of equally wide ones)
 // into `widestWord` (room for the line) and returns its width in the current port's font; "" and 0 for a
 // line without words.
@@ -227,7 +229,8 @@ OSStatus GL_FitStringsInLineBox(const GL_CStringLE *stringList, const Rect *text
 // between neighbours, and numSpaces / 2 spaces again when padding. A NULL string of the list counts as "".
 CFMutableStringRef GL_MakeCompoundStr(const GL_CFStringLE *stringList, int numSpaces, Boolean padWithSpaces);
 // The number of spaces (at least minNumSpaces) with which the joined strings fill the box's width less 2
-// pixels, measured in the theme font's family at 9 points in the current port (whose text font, size and
+// pixels, measured in the theme font's family (GL_ThemeFontToATSUFontID, whose failure is returned) at 9
+// points in the current port (whose text font, size and
 // face are as before afterwards); *compoundStr = the joined text with that count (owned). The search grows
 // the count one by one, with one step sized by what a space costs, and shrinks again from the first count
 // that is too wide. A compound of more than 256 UTF-16 units counts as too wide. When even minNumSpaces

@@ -422,7 +422,9 @@ OSStatus QT_GetMpegInfo(Movie movie, Boolean *isPAL, SInt32 *numFrames, TimeValu
     if (std::fabs(seconds - 1.0 / kRates[i]) < std::fabs(seconds - 1.0 / kRates[best])) best = i;
   double rate = kRates[best];
   if (isPAL) *isPAL = best == 2 || best == 4;
-  if (numFrames) *numFrames = SInt32(rate * double(GetMovieDuration(movie)) / double(scale));
+  // The pictures' own duration: a sound track that runs on (an MPEG file's tracks are kept apart here, where
+  // QuickTime kept them in one) would count frames that do not exist.
+  if (numFrames) *numFrames = SInt32(rate * double(GetTrackDuration(track)) / double(scale));
   if (frameDuration) *frameDuration = TimeValue((double(scale) + 0.1) / rate);
   if (frameDurationD) {
     double d = double(scale) / rate;

@@ -98,8 +98,8 @@ float QT_NumberSamplesPerSecondInTrack(Track track);
 // ---- MPEG frame rates ----
 
 // Recognises the frame rate from the first step of the first visual track (24000/1001, 24, 25, 29.97, 50
-// or 59.94, the nearest; the first of equally near ones): PAL for 25 and 50, the number of frames, the frame
-// duration truncated and exact. Makes the movie active and its time 0. The step's error is returned with
+// or 59.94, the nearest; the first of equally near ones): PAL for 25 and 50, the number of frames (over that
+// track's duration, not a longer sound's), the frame duration truncated and exact. Makes the movie active and its time 0. The step's error is returned with
 // nothing handed back; kQT_NoVideoTrackErr without a visual track, kQT_UnknownTimeScaleErr when the media has
 // no step.
 OSStatus QT_GetMpegInfo(Movie movie, Boolean *isPAL, SInt32 *numFrames, TimeValue *frameDuration,

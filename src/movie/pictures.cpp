@@ -1,6 +1,7 @@
 // Single images and pictures.
 #include "movie/pictures.h"
 
+#include "general/file_layer.h"
 #include "general/file_system_helpers.h"
 #include "movie/codecs.h"
 #include "movie/movie_errors.h"
@@ -57,6 +58,22 @@ OSStatus QT_SavePixmapToFileDontRecompress(PixMapHandle pixmap, const FSRef *fil
   if (err == noErr) err = GraphicsExportGetDefaultFileTypeAndCreator(ge, &fileType, &creator);
   if (err == noErr) err = MF_FSChangeCreatorType(fileRef, creator, fileType);
   if (err == noErr) err = ExportToFile(ge, fileRef);
+  CloseComponent(ge);
+  return err;
+}
+
+OSStatus QT_SavePictureToFile(PicHandle picture, const FSRef *folder, const HFSUniStr255 *name) {
+  if (picture == nullptr || folder == nullptr || name == nullptr) return paramErr;
+  FSRef file;
+  // The unknown creator, '????'.
+  OSStatus err = GL_CreateFile(folder, name, 0x3F3F3F3F, kQTFileTypeQuickTimeImage, true, &file);
+  if (err != noErr) return err;
+  GraphicsExportComponent ge = nullptr;
+  err = OpenImageExporter(&ge);
+  if (err != noErr) return err;
+  err = GraphicsExportSetInputPicture(ge, picture);
+  if (err == noErr) err = GraphicsExportSetDontRecompress(ge, true);
+  if (err == noErr) err = ExportToFile(ge, &file);
   CloseComponent(ge);
   return err;
 }

@@ -13,6 +13,10 @@
 // Writes the pixel map as a QuickTime image file into the existing file (losslessly, without
 // recompression) and gives the file the exporter's creator and type. 11004 without the exporter.
 OSStatus QT_SavePixmapToFileDontRecompress(PixMapHandle pixmap, const FSRef *fileRef);
+// Writes the picture's image as a new QuickTime image file `name` in the folder (replacing a file of that
+// name; type 'qtif', creator '????'), losslessly, without recompression. 11004 without the exporter; the
+// file layer's errors for a file that cannot be made.
+OSStatus QT_SavePictureToFile(PicHandle picture, const FSRef *folder, const HFSUniStr255 *name);
 // Writes compressed image data with its description as a QuickTime image file (as it is).
 OSStatus QT_SaveCompressedImageToFile(ImageDescriptionHandle desc, Handle compressedData, const FSRef *fileRef);
 // Compresses the pixel map with the codec and writes the result as a QuickTime image file.

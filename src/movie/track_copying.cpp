@@ -205,10 +205,17 @@ OSStatus QT_CopyTrack(Track srcTrack, Movie targetMovie, const FSRef *targetFile
   }
   Handle dataRef = nullptr;
   OSType dataRefType = 0;
-  if (copyData)
-    err = QTNewDataReferenceFromFSRef(targetFile, 0, &dataRef, &dataRefType);
-  else
+  if (!copyData) {
     err = GetMediaDataRef(srcMedia, 1, &dataRef, &dataRefType, nullptr);
+    // Samples that no file names (a stream inside a multiplexed file) cannot be referred to: they are copied.
+    if (err == noErr && dataRefType != rAliasType && dataRefType != URLDataHandlerSubType && targetFile != nullptr &&
+        GL_FSRefValid(targetFile)) {
+      DisposeHandle(dataRef);
+      dataRef = nullptr;
+      copyData = true;
+    }
+  }
+  if (copyData) err = QTNewDataReferenceFromFSRef(targetFile, 0, &dataRef, &dataRefType);
   Track track = nullptr;
   if (err == noErr) err = AddEmptyTrackToMovie(srcTrack, targetMovie, dataRef, dataRefType, &track);
   if (dataRef != nullptr) DisposeHandle(dataRef);

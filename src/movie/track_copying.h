@@ -69,7 +69,8 @@ Boolean QT_TrackReferencedByAnyTrackOfType(QT_TrackLE *first, const QT_TrackLE *
 // ---- Copying tracks and media ----
 // Copies the track into the target movie (NULL: the target file's stored movie, opened, updated and disposed
 // here; *newTrack is then NULL): with copyData its samples are written into the target file, else the new media
-// refers to the source's data.
+// refers to the source's data; samples that no file names (a stream inside a multiplexed file) are written into
+// the target file then too.
 OSStatus QT_CopyTrack(Track srcTrack, Movie targetMovie, const FSRef *targetFile, Boolean copyData, Track *newTrack);
 // QT_CopyTrack, then every track the source refers to (copied with data), referenced from the new track under
 // the same type, in reference-type and index order.

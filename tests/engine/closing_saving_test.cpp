@@ -147,6 +147,8 @@ TEST_F(ClosingSaving, FieldInformationOfTheTarget) {
     bool targetHadFiel;  // the pipeline's description had 'fiel' 2, 14
     int fields;           // 0: no 'fiel' expected
     int detail;
+    CodecType output = '2vuy';
+    bool sourceFiel = false;  // the source states its fields (bottom first when interlaced)
   };
   const Case cases[] = {
       {"progressive source, nothing set", false, false, false, false, 0, 0},
@@ -155,6 +157,11 @@ TEST_F(ClosingSaving, FieldInformationOfTheTarget) {
       {"user set bottom field first", true, true, false, false, 2, 14},
       {"user set progressive", true, false, false, false, 1, 0},
       {"target's own field information wins", true, true, true, true, 2, 14},
+      // Motion-JPEG names the field order by the fields' order in time.
+      {"Motion-JPEG A, user set bottom field first", true, true, false, false, 2, 6, 'mjpa'},
+      {"Motion-JPEG B, user set top field first", true, true, true, false, 2, 1, 'mjpb'},
+      {"Motion-JPEG A from a bottom-first source", false, true, false, false, 2, 6, 'mjpa', true},
+      {"DV from a bottom-first source", false, true, false, false, 2, 14, 'dvcp', true},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -170,6 +177,8 @@ TEST_F(ClosingSaving, FieldInformationOfTheTarget) {
     ASSERT_EQ(noErr, WriteFixtureMovie(caseDir.File("src.mov"), spec, &info));
     BuildWrittenTarget(p.get(), caseDir, caseDir.File("src.mov"));
     p->info.statMovInfo[0].interlaced = c.interlaced && !c.userSet;
+    p->info.statMovInfo[0].hasFielExt = c.sourceFiel;
+    (**p->info.dynMovieInfo.targetDesc[0]).cType = c.output;
     p->info.settings.input.interlaced = c.interlaced;
     p->info.settings.input.topFieldFirst = c.topFirst;
     if (c.targetHadFiel) {

@@ -39,9 +39,17 @@ struct RunResult {
   OSStatus error = noErr;
 };
 
-// One execution of the whole engine over the fixture at dir/src.mov into dir/out.mov, the way the main thread
-// drives it; a stopped run has its target files deleted as the main thread does.
-RunResult RunProject(const TempDir &dir, const FixtureMovieSpec &spec, int workers, Stop stop, CodecType out = '2vuy') {
+// What a run is asked to do beyond the fixture.
+struct RunOptions {
+  std::string source = "src.mov";  // in the test's folder
+  CodecType out = '2vuy';
+  Rect crop{0, 0, 0, 0};           // margins top, left, bottom, right; cropping is on when one is set
+};
+
+// One execution of the whole engine over the source in dir into dir/out.mov, the way the main thread drives
+// it; a stopped run has its target files deleted as the main thread does.
+RunResult RunProject(const TempDir &dir, const FixtureMovieSpec &spec, int workers, Stop stop,
+                     const RunOptions &options) {
   RunResult r;
   FakeHome home(dir.path());
   CurrentProject project;
@@ -50,19 +58,32 @@ RunResult RunProject(const TempDir &dir, const FixtureMovieSpec &spec, int worke
   const ItemCount baseTasks = PL_MPLiveTaskCount();
   gBZ.numProcessors = ItemCount(workers);
   Movie src = nullptr;
-  EXPECT_EQ(noErr, OpenMovieAtPath(dir.File("src.mov"), &src));
+  EXPECT_EQ(noErr, OpenMovieAtPath(dir.File(options.source), &src));
   BZ_StatMovInfo *movies = project.statMovInfo();
-  SInt32 frames = 0;
-  EXPECT_EQ(noErr, QT_CountMovieFrames(src, &frames, nullptr));
-  // As the project dialog describes a movie it opens: codec and fields from its video description.
+  // As the project dialog describes a movie it opens: codec, size and fields from its video description,
+  // frames evenly spaced for MPEG kinds, counted for the others.
   Track srcTrack = QT_GetFirstEnabledVisualTrack(src);
   Media srcMedia = srcTrack != nullptr ? GetTrackMedia(srcTrack) : nullptr;
   EXPECT_NE(nullptr, srcMedia);
   ImageDescriptionHandle srcDesc = reinterpret_cast<ImageDescriptionHandle>(NewHandle(0));
   GetMediaSampleDescription(srcMedia, 1, reinterpret_cast<SampleDescriptionHandle>(srcDesc));
-  const CodecType srcType = GetHandleSize(reinterpret_cast<Handle>(srcDesc)) > 0 ? (**srcDesc).cType : 0;
+  const bool described = GetHandleSize(reinterpret_cast<Handle>(srcDesc)) > 0;
+  const CodecType srcType = described ? (**srcDesc).cType : 0;
+  const SInt32 height = described ? (**srcDesc).height : spec.height, width = described ? (**srcDesc).width : spec.width;
   DisposeHandle(reinterpret_cast<Handle>(srcDesc));
-  DescribeSource(movies, 0, spec.height, spec.width, frames, srcType);
+  // A movie time scale that cannot hold the frames' times takes the media's (600 units or more).
+  const TimeScale mediaScale = srcMedia != nullptr ? GetMediaTimeScale(srcMedia) : 0;
+  if (mediaScale >= 600 && GetMovieTimeScale(src) % mediaScale != 0) SetMovieTimeScale(src, mediaScale);
+  SInt32 frames = 0;
+  if (srcType == 'm2v ' || srcType == 'm1v ') {
+    EXPECT_EQ(noErr, QT_GetMpegInfo(src, &movies[0].isPAL, &frames, &movies[0].frameDuration, &movies[0].frameDurationF));
+  } else {
+    EXPECT_EQ(noErr, QT_CountMovieFrames(src, &frames, nullptr));
+  }
+  DescribeSource(movies, 0, height, width, frames, srcType);
+  movies[0].videoDuration = GetMovieDuration(src);
+  if (frames > 0)
+    movies[0].avFrameDuration = float(GetMovieDuration(src)) / float(GetMovieTimeScale(src)) / float(frames);
   Boolean hasFiel = false, interlaced = false, topFirst = false;
   EXPECT_EQ(noErr, QT_GetFielData(srcMedia, &hasFiel, &interlaced, &topFirst));
   movies[0].hasFielExt = hasFiel;
@@ -78,11 +99,14 @@ RunResult RunProject(const TempDir &dir, const FixtureMovieSpec &spec, int worke
   BZ_MakeDefaultProjSett(movies, &project->info.settings);
   BZ_CleaninSett &c = project->info.settings.cleaning;
   c.average.apply = c.noiseRed.apply = c.removeLogo.apply = c.crossLuma.apply = c.varBr.apply = c.ou.apply = false;
-  project->info.settings.output.cType = out;
+  project->info.settings.output.cType = options.out;
   project->info.settings.input.interlaced = interlaced;
   project->info.settings.input.topFieldFirst = topFirst;
+  const Rect &m = options.crop;
+  project->info.settings.input.cropping = m.top != 0 || m.left != 0 || m.bottom != 0 || m.right != 0;
+  project->info.settings.input.cropRect = m;
   project->info.dynMovieInfo.sourceMovie[0] = src;
-  project->info.srcFileData[0].fileRef = RefFor(dir.File("src.mov"));
+  project->info.srcFileData[0].fileRef = RefFor(dir.File(options.source));
   project->info.targetFileData[0].parentRef = RefFor(dir.path());
   project->info.targetFileData[0].fileName = Name("out.mov");
 
@@ -134,6 +158,12 @@ RunResult RunProject(const TempDir &dir, const FixtureMovieSpec &spec, int worke
   gBZ.numProcessors = 0;
   DisposeMovie(src);
   return r;
+}
+
+RunResult RunProject(const TempDir &dir, const FixtureMovieSpec &spec, int workers, Stop stop, CodecType out = '2vuy') {
+  RunOptions options;
+  options.out = out;
+  return RunProject(dir, spec, workers, stop, options);
 }
 
 class EndToEndWorkers : public ::testing::TestWithParam<int> {};
@@ -349,4 +379,238 @@ TEST_P(EndToEndDvWorkers, DvWithSoundToDv) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Workers, EndToEndDvWorkers, ::testing::Values(1, 2, 8));
+
+// ---- Sources that are no QuickTime movies ----
+
+bool EncoderExists(const char *encoder) {
+  std::string out;
+  RunCommand("ffmpeg -hide_banner -encoders 2>/dev/null", &out);
+  return out.find(std::string(" ") + encoder + " ") != std::string::npos;
+}
+
+// ffprobe's start time of a stream in seconds.
+double StartTime(const std::string &path, const std::string &stream) {
+  return std::atof(ProbeStream(path, stream)["start_time"].c_str());
+}
+
+struct ImportedSource {
+  const char *name;
+  const char *file;
+  const char *make;       // ffmpeg arguments: inputs, then the encoding
+  bool sound;
+  double minPsnr;         // luma, every frame, against ffmpeg's decode of the source
+  double maxMeanChroma;
+};
+
+std::ostream &operator<<(std::ostream &os, const ImportedSource &c) { return os << c.name; }
+
+// Frames drawn through libavcodec are ffmpeg's own (conversion rounding aside); MPEG-2 pictures come through the
+// 4:2:0 buffer and the copy stage's chroma interpolation, which differs from ffmpeg's scaler in the chroma only.
+const ImportedSource kImported[] = {
+    {"DvPalWithSound", "src.dv",
+     "-f lavfi -i testsrc2=s=720x576:r=25:d=0.4 -f lavfi -i sine=r=48000:d=0.4 -vf setfield=bff -flags +ildct+ilme "
+     "-pix_fmt yuv420p -c:v dvvideo -c:a pcm_s16le -ac 2 -f dv", true, 45.0, 1.0},
+    {"DvNtscWithSound", "src.dv",
+     "-f lavfi -i testsrc2=s=720x480:r=30000/1001:d=0.4 -f lavfi -i sine=r=48000:d=0.4 -pix_fmt yuv411p -c:v dvvideo "
+     "-c:a pcm_s16le -ac 2 -f dv", true, 45.0, 1.0},
+    {"Mpeg2ProgramStreamWithSound", "src.mpg",
+     "-f lavfi -i testsrc2=s=720x576:r=25:d=0.6 -f lavfi -i sine=r=48000:d=0.6 -c:v mpeg2video -g 6 -bf 2 -b:v 8M "
+     "-flags +ildct+ilme -top 0 -c:a mp2 -b:a 192k -ac 2 -f vob", true, 45.0, 2.0},
+    {"AviMotionJpegWithSound", "src.avi",
+     "-f lavfi -i testsrc2=s=320x240:r=25:d=0.4 -f lavfi -i sine=r=48000:d=0.4 -c:v mjpeg -q:v 3 -c:a pcm_s16le "
+     "-ac 2 -f avi", true, 45.0, 1.0},
+    {"PngInQuickTime", "src.mov", "-f lavfi -i testsrc2=s=160x120:r=25:d=0.4 -c:v png -pix_fmt rgb24", false, 45.0, 1.0},
+    // Uncompressed 4:2:2 is read straight from the file's chunks: the same bytes.
+    {"AviUncompressedWithSound", "src.avi",
+     "-f lavfi -i testsrc2=s=320x240:r=25:d=0.4 -f lavfi -i sine=r=48000:d=0.4 -c:v rawvideo -pix_fmt uyvy422 "
+     "-c:a pcm_s16le -ac 2 -f avi", true, 99.0, 0.0},
+};
+
+class EndToEndImported : public ::testing::TestWithParam<ImportedSource> {};
+
+// A source of another format through the whole pipeline into '2vuy': ffprobe sees the source's frame count,
+// rate and size, every frame is ffmpeg's decode of the source's, the sound is the source's, and the source
+// file is never written.
+TEST_P(EndToEndImported, WholeRunMatchesFfmpegsDecodeOfTheSource) {
+  if (!RequireFfmpeg()) GTEST_SKIP();
+  const ImportedSource &c = GetParam();
+  TempDir dir;
+  const std::string src = dir.File(c.file), out = dir.File("out.mov");
+  ASSERT_EQ(0, RunCommand("ffmpeg -v error -y " + std::string(c.make) + " " + ShellQuote(src)));
+  const auto srcBytes = ReadWholeFile(src);
+  auto s = ProbeStream(src, "v:0");
+  const int width = std::atoi(s["width"].c_str()), height = std::atoi(s["height"].c_str());
+  FixtureMovieSpec spec;
+  spec.width = width;
+  spec.height = height;
+  RunOptions options;
+  options.source = c.file;
+  RunResult r = RunProject(dir, spec, 4, Stop::None, options);
+  EXPECT_EQ(0, r.code);
+  EXPECT_EQ(kBZ_ProjStateFinished, r.exec);
+  EXPECT_EQ(noErr, r.error);
+  EXPECT_EQ(noErr, r.save);
+  EXPECT_TRUE(srcBytes == ReadWholeFile(src)) << "the source was written";
+
+  auto v = ProbeStream(out, "v:0");
+  EXPECT_EQ("rawvideo", v["codec_name"]);
+  EXPECT_EQ(s["width"], v["width"]);
+  EXPECT_EQ(s["height"], v["height"]);
+  EXPECT_EQ(s["nb_read_frames"], v["nb_frames"]);
+  EXPECT_EQ(s["r_frame_rate"], v["r_frame_rate"]);
+  const std::string before = Decode(src, "-map 0:v -f rawvideo -pix_fmt uyvy422");
+  const std::string after = Decode(out, "-map 0:v -f rawvideo -pix_fmt uyvy422");
+  const size_t frameBytes = size_t(width) * size_t(height) * 2;
+  ASSERT_EQ(before.size(), after.size());
+  const std::vector<FrameDiff> diffs = CompareFrames(before, after, frameBytes);
+  ASSERT_EQ(diffs.size(), size_t(std::atoi(s["nb_read_frames"].c_str())));
+  for (size_t i = 0; i < diffs.size(); ++i) {
+    SCOPED_TRACE("frame " + std::to_string(i));
+    EXPECT_GE(diffs[i].psnr, c.minPsnr);
+    EXPECT_LE(diffs[i].meanChroma, c.maxMeanChroma);
+  }
+
+  if (!c.sound) {
+    EXPECT_TRUE(ProbeStream(out, "a:0").empty());
+    return;
+  }
+  auto a = ProbeStream(src, "a:0"), b = ProbeStream(out, "a:0");
+  EXPECT_EQ(a["sample_rate"], b["sample_rate"]);
+  EXPECT_EQ(a["channels"], b["channels"]);
+  const std::string srcSound = Decode(src, "-map 0:a -f s16le");
+  const std::string outSound = Decode(out, "-map 0:a -f s16le");
+  ASSERT_FALSE(srcSound.empty());
+  ASSERT_FALSE(outSound.empty());
+  // The movie begins with its first picture: sound that the file starts earlier is cut to it.
+  const double lead = StartTime(src, "v:0") - StartTime(src, "a:0");
+  const size_t skip = lead > 0 ? size_t(std::lround(lead * 48000)) * 4 : 0;
+  ASSERT_LT(skip, srcSound.size());
+  EXPECT_TRUE(outSound == srcSound.substr(skip)) << "source " << srcSound.size() << " bytes, skipped " << skip
+                                                  << ", cleaned movie " << outSound.size();
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, EndToEndImported, ::testing::ValuesIn(kImported),
+                         [](const testing::TestParamInfo<ImportedSource> &info) { return std::string(info.param.name); });
+
+// Whole-frame luma PSNR of two decodes of equal size, over all their frames.
+double WholePsnr(const std::string &a, const std::string &b) {
+  if (a.size() != b.size() || a.empty()) return 0;
+  double sq = 0;
+  size_t n = 0;
+  for (size_t k = 1; k < a.size(); k += 2, ++n) {
+    const double d = double(UInt8(a[k])) - double(UInt8(b[k]));
+    sq += d * d;
+  }
+  return sq == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 * double(n) / sq);
+}
+
+// A bottom-field-first source written as Motion-JPEG A: other players put its fields on the right lines.
+TEST(EndToEnd, BottomFieldFirstIntoMotionJpegKeepsItsFields) {
+  if (!RequireFfmpeg()) GTEST_SKIP();
+  TempDir dir;
+  const std::string src = dir.File("src.mov"), out = dir.File("out.mov");
+  // Fields that differ: each line of the moving card belongs to its own moment.
+  ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=352x576:r=50:d=0.4 -vf tinterlace=interleave_bottom,"
+                          "setfield=bff -field_order bb -c:v rawvideo -pix_fmt uyvy422 -tag:v 2vuy " + ShellQuote(src)));
+  FixtureMovieSpec spec;
+  spec.width = 352;
+  spec.height = 576;
+  RunOptions options;
+  options.out = 'mjpa';
+  RunResult r = RunProject(dir, spec, 4, Stop::None, options);
+  ASSERT_EQ(kBZ_ProjStateFinished, r.exec);
+  ASSERT_EQ(noErr, r.save);
+  auto v = ProbeStream(out, "v:0");
+  EXPECT_EQ("mjpeg", v["codec_name"]);
+  EXPECT_EQ("bb", v["field_order"]);
+  const std::string before = Decode(src, "-map 0:v -f rawvideo -pix_fmt uyvy422");
+  const std::string after = Decode(out, "-map 0:v -f rawvideo -pix_fmt uyvy422");
+  // At the bound of the Motion-JPEG compressor tests; with the fields on swapped lines these frames lie below
+  // 30 dB from the source.
+  EXPECT_GE(WholePsnr(before, after), 45.0);
+}
+
+// An H.264 source's configuration ('avcC') describes a codec the cleaned movie is not written with.
+TEST(EndToEnd, CodecConfigurationOfTheSourceStaysBehind) {
+  if (!RequireFfmpeg()) GTEST_SKIP();
+  if (!EncoderExists("libx264")) GTEST_SKIP() << "ffmpeg has no H.264 encoder";
+  TempDir dir;
+  ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=320x240:r=25:d=0.4 -vf setsar=1/1 -c:v libx264 "
+                          "-preset veryfast -pix_fmt yuv420p " + ShellQuote(dir.File("src.mov"))));
+  FixtureMovieSpec spec;
+  spec.width = 320;
+  spec.height = 240;
+  RunResult r = RunProject(dir, spec, 4, Stop::None, '2vuy');
+  ASSERT_EQ(kBZ_ProjStateFinished, r.exec);
+  ASSERT_EQ(noErr, r.save);
+  Movie movie = nullptr;
+  ASSERT_EQ(noErr, OpenMovieAtPath(dir.File("out.mov"), &movie));
+  Handle desc = NewHandle(0);
+  GetMediaSampleDescription(GetTrackMedia(GetMovieIndTrackType(movie, 1, VideoMediaType, movieTrackMediaType)), 1,
+                            reinterpret_cast<SampleDescriptionHandle>(desc));
+  auto id = reinterpret_cast<ImageDescriptionHandle>(desc);
+  EXPECT_EQ(CodecType('2vuy'), (**id).cType);
+  SInt32 count = -1;
+  EXPECT_EQ(noErr, CountImageDescriptionExtensionType(id, 'avcC', &count));
+  EXPECT_EQ(0, count);
+  EXPECT_EQ(noErr, CountImageDescriptionExtensionType(id, 'pasp', &count));
+  EXPECT_EQ(1, count) << "what describes the picture comes along";
+  DisposeHandle(desc);
+  DisposeMovie(movie);
+  EXPECT_EQ("rawvideo", ProbeStream(dir.File("out.mov"), "v:0")["codec_name"]);
+}
+
+// DV output takes the source's television system and keeps the DV frame size; DVCPRO50 stays DVCPRO50.
+TEST(EndToEnd, DvOutputFollowsTheSourcesSystem) {
+  if (!RequireFfmpeg()) GTEST_SKIP();
+  struct Case {
+    const char *name;
+    const char *source;  // testsrc2 size and rate
+    CodecType out;
+    Rect crop;
+    const char *tag, *size, *rate;
+  };
+  const Case cases[] = {
+      {"PAL cropped to 560 lines", "720x576:r=25", 'dvc ', Rect{8, 0, 8, 0}, "dvcp", "720x576", "25/1"},
+      {"NTSC asked for PAL DV", "720x480:r=30000/1001", 'dvcp', Rect{0, 0, 0, 0}, "dvc ", "720x480", "30000/1001"},
+      {"DVCPRO50 of a PAL picture", "720x576:r=25", 'dv5p', Rect{0, 0, 0, 0}, "dv5p", "720x576", "25/1"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    ASSERT_EQ(0, RunCommand(std::string("ffmpeg -v error -y -f lavfi -i testsrc2=s=") + c.source +
+                            ":d=0.2 -c:v rawvideo -pix_fmt uyvy422 -tag:v 2vuy " + ShellQuote(dir.File("src.mov"))));
+    auto s = ProbeStream(dir.File("src.mov"), "v:0");
+    FixtureMovieSpec spec;
+    spec.width = std::atoi(s["width"].c_str());
+    spec.height = std::atoi(s["height"].c_str());
+    RunOptions options;
+    options.out = c.out;
+    options.crop = c.crop;
+    RunResult r = RunProject(dir, spec, 4, Stop::None, options);
+    ASSERT_EQ(kBZ_ProjStateFinished, r.exec);
+    ASSERT_EQ(noErr, r.save);
+    auto v = ProbeStream(dir.File("out.mov"), "v:0");
+    EXPECT_EQ("dvvideo", v["codec_name"]);
+    EXPECT_EQ(c.tag, v["codec_tag_string"]);
+    EXPECT_EQ(c.size, v["width"] + "x" + v["height"]);
+    EXPECT_EQ(c.rate, v["r_frame_rate"]);
+    EXPECT_EQ(s["nb_read_frames"], v["nb_frames"]);
+    if (c.crop.top > 0) {
+      // The cropped lines are black in every frame; the picture between them is the source's.
+      const std::string frames = Decode(dir.File("out.mov"), "-map 0:v -f rawvideo -pix_fmt gray");
+      const size_t w = 720, h = 576;
+      ASSERT_EQ(0u, frames.size() % (w * h));
+      for (size_t f = 0; f < frames.size() / (w * h); ++f) {
+        double top = 0, middle = 0;
+        for (size_t x = 0; x < w; ++x) {
+          top += UInt8(frames[f * w * h + 2 * w + x]);
+          middle += UInt8(frames[f * w * h + 288 * w + x]);
+        }
+        EXPECT_LE(top / double(w), 20.0) << "frame " << f;
+        EXPECT_GE(middle / double(w), 40.0) << "frame " << f;
+      }
+    }
+  }
+}
 }  // namespace

@@ -314,30 +314,64 @@ TEST_F(ProjectStart, ExportThatFitsOnlyCompressedSwitchesToMotionJpeg) {
   EXPECT_EQ(project_->info.targetFileData[0].estimatedSize, SInt64(src.numFrames) * SInt64(576 * 0.3472222222222222 * 720));
 }
 
-TEST(ProjectStartCodec, CompressionCodecFollowsTheOutputAndThePicture) {
+TEST(ProjectStartCodec, CompressionCodecFollowsTheOutputAndTheSourcesSystem) {
   struct Case {
     CodecType cType;
-    SInt32 height;
+    Boolean pal;
     Boolean interlaced;
     CodecType expected;
     CodecQ quality;
   };
   const Case cases[] = {
-      {'dvc ', 576, true, 'dvcp', codecMaxQuality},   // PAL DV
-      {'dvcp', 576, true, 'dvcp', codecMaxQuality},
-      {'dvc ', 480, true, 'dvc ', codecMaxQuality},   // NTSC DV keeps its type
-      {'mjpa', 576, false, 'jpeg', codecHighQuality},  // progressive M-JPEG is plain JPEG
-      {'mjpa', 576, true, 'mjpa', codecHighQuality},
-      {'icod', 576, true, 'icod', codecHighQuality},
-      {'jpeg', 576, true, 'jpeg', codecMaxQuality},   // not DV: 576 lines change nothing
-      {'avc1', 576, false, 'avc1', codecMaxQuality},
+      {'dvc ', true, true, 'dvcp', codecMaxQuality},   // DV25 of a PAL source is PAL DV
+      {'dvcp', true, true, 'dvcp', codecMaxQuality},
+      {'dvc ', false, true, 'dvc ', codecMaxQuality},  // of an NTSC source, NTSC DV
+      {'dvcp', false, true, 'dvc ', codecMaxQuality},  // whatever system the type asked names
+      {'dv5p', true, true, 'dv5p', codecMaxQuality},   // DVCPRO50 stays DVCPRO50
+      {'dv5n', true, true, 'dv5p', codecMaxQuality},
+      {'dv5p', false, true, 'dv5n', codecMaxQuality},
+      {'dvpp', true, true, 'dvpp', codecMaxQuality},   // DVCPRO is PAL only
+      {'dvpp', false, true, 'dvc ', codecMaxQuality},
+      {'mjpa', true, false, 'jpeg', codecHighQuality},  // progressive M-JPEG is plain JPEG
+      {'mjpa', true, true, 'mjpa', codecHighQuality},
+      {'icod', true, true, 'icod', codecHighQuality},
+      {'jpeg', true, true, 'jpeg', codecMaxQuality},   // not DV: the system changes nothing
+      {'avc1', false, false, 'avc1', codecMaxQuality},
   };
   for (const Case &c : cases) {
     CodecType type = 0;
     CodecQ quality = 0;
-    BZ_GetCompressionCodec(c.cType, c.height, c.interlaced, &type, &quality);
-    EXPECT_EQ(type, c.expected) << std::hex << c.cType << " " << std::dec << c.height;
+    BZ_GetCompressionCodec(c.cType, c.pal, c.interlaced, &type, &quality);
+    EXPECT_EQ(type, c.expected) << std::hex << c.cType << (c.pal ? " PAL" : " NTSC");
     EXPECT_EQ(quality, c.quality) << std::hex << c.cType;
+  }
+}
+
+// The television system comes from the frame rate (the movie keeps it); only without one from the lines.
+TEST(ProjectStartCodec, PALSourcesByFrameRateThenLines) {
+  struct Case {
+    float avFrameDuration;
+    TimeValue frameDuration;
+    TimeScale timeScale;
+    SInt32 height;
+    Boolean pal;
+  };
+  const Case cases[] = {
+      {0.04f, 0, 0, 560, true},            // PAL cropped to 560 lines
+      {0.02f, 0, 0, 720, true},            // 50 frames a second
+      {1001.0f / 30000, 0, 0, 576, false}, // a 576-line picture at 29.97 frames a second is NTSC
+      {0, 100, 2500, 480, true},           // the frame duration when the average is not known
+      {0, 1001, 30000, 576, false},
+      {0, 0, 0, 576, true},                // no rate: the lines decide
+      {0, 0, 0, 480, false},
+  };
+  for (const Case &c : cases) {
+    BZ_StatMovInfo source{};
+    source.avFrameDuration = c.avFrameDuration;
+    source.frameDuration = c.frameDuration;
+    source.movieTimeScale = c.timeScale;
+    source.height = c.height;
+    EXPECT_EQ(c.pal, BZ_IsPALSource(&source)) << c.avFrameDuration << " " << c.frameDuration << " " << c.height;
   }
 }
 

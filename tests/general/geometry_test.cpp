@@ -721,9 +721,6 @@ TEST(GeneralGeometry, PictureAndBitsWrappers) {
   };
   for (const Case &c : cases) EXPECT_EQ(at(c.x, c.y), c.rgb) << "at " << c.x << ", " << c.y;
 
-  CGContextRef context = nullptr;
-  EXPECT_EQ(QDD_CreateCGContextForPort(world, &context), unimpErr);
-  EXPECT_EQ(context, nullptr);
   QDD_KillPicture(nullptr);
   QDD_KillPicture(pic);
   PicHandle plain = QDD_OpenPicture(&frame);

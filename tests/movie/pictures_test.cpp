@@ -277,5 +277,54 @@ TEST(MoviePictures, CompressedImageDecompressesIntoAPicture) {
   DisposeHandle(reinterpret_cast<Handle>(desc));
 }
 
+TEST(MoviePictures, SavedPictureIsAQuickTimeImageThatOthersReadToo) {
+  TempDir dir;
+  GWorldPtr world = SmallWorld();
+  PicHandle pic = nullptr;
+  ASSERT_EQ(noErr, PL_NewPictureFromPixMap(GetGWorldPixMap(world), nullptr, &pic));
+  const FSRef folder = RefFor(dir.path());
+  const HFSUniStr255 name = bz_test::Name("poster.qtif");
+  bz_test::WriteText(dir.File("poster.qtif"), "an older file of that name");  // replaced
+  ASSERT_EQ(noErr, QT_SavePictureToFile(pic, &folder, &name));
+
+  // Our importer reads the same pixels back.
+  const FSRef file = RefFor(dir.File("poster.qtif"));
+  CGImageRef image = nullptr;
+  ASSERT_EQ(noErr, QT_GetCGImageFromFile(&file, &image));
+  ASSERT_EQ(5u, CGImageGetWidth(image));
+  EXPECT_TRUE(SamePixels(world, PL_CGImageGetARGBPixels(image), CGImageGetBytesPerRow(image)));
+  CGImageRelease(image);
+
+  // The file is an image description atom, then the image data: a PNG that ffmpeg decodes alike.
+  const std::vector<UInt8> bytes = bz_test::ReadWholeFile(dir.File("poster.qtif"));
+  ASSERT_GT(bytes.size(), 16u);
+  EXPECT_EQ(OSType('idsc'), PL_GetBE32(bytes.data() + 4));
+  const UInt32 idsc = PL_GetBE32(bytes.data());
+  ASSERT_LT(size_t(idsc) + 8, bytes.size());
+  EXPECT_EQ(OSType('idat'), PL_GetBE32(bytes.data() + idsc + 4));
+  if (bz_test::RequireFfmpeg()) {
+    const std::string input = " -skip_initial_bytes " + std::to_string(idsc + 8) + " -f png_pipe -i " +
+                              bz_test::ShellQuote(dir.File("poster.qtif"));
+    std::string probed;
+    ASSERT_EQ(0, bz_test::RunCommand("ffprobe -v error -show_entries stream=codec_name,width,height -of "
+                                     "default=noprint_wrappers=1" + input,
+                                     &probed));
+    EXPECT_NE(std::string::npos, probed.find("codec_name=png"));
+    EXPECT_NE(std::string::npos, probed.find("width=5"));
+    EXPECT_NE(std::string::npos, probed.find("height=3"));
+    std::string decoded;
+    ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error" + input + " -f rawvideo -pix_fmt argb -", &decoded));
+    ASSERT_EQ(size_t(5 * 3 * 4), decoded.size());
+    EXPECT_TRUE(SamePixels(world, reinterpret_cast<const UInt8 *>(decoded.data()), 5 * 4));
+  }
+
+  // No such folder: the file layer's error, nothing written.
+  FSRef nowhere{};
+  EXPECT_NE(noErr, QT_SavePictureToFile(pic, &nowhere, &name));
+  EXPECT_EQ(paramErr, QT_SavePictureToFile(nullptr, &folder, &name));
+  KillPicture(pic);
+  DisposeGWorld(world);
+}
+
 }  // namespace
 

@@ -217,6 +217,47 @@ INSTANTIATE_TEST_SUITE_P(Formats, SoundCopy,
                                            SoundSource{"toolbox_lpcm_v2", nullptr, 'lpcm', 2}),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// The sound of an MPEG program stream lies in the pieces of its packets, which no movie file can refer to: a copy
+// asked to refer to the source's data copies the samples instead, and the sound is the source's.
+TEST(TrackCopying, StreamsInsideAMultiplexedFileAreCopiedWhereAReferenceIsAsked) {
+  if (!bz_test::RequireFfmpeg()) GTEST_SKIP();
+  bz_test::TempDir dir;
+  const std::string source = dir.File("source.mpg"), cleaned = dir.File("cleaned.mov");
+  ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=s=64x48:r=25:d=0.4 -f lavfi -i "
+                                   "sine=f=440:r=48000:d=0.4 -c:v mpeg2video -c:a mp2 -ac 2 -f vob " +
+                                   ShellQuote(source)));
+  bz_test::FixtureMovieSpec videoOnly;
+  videoOnly.withSound = false;
+  bz_test::FixtureMovieInfo info;
+  ASSERT_EQ(noErr, bz_test::WriteFixtureMovie(cleaned, videoOnly, &info));
+  const std::vector<uint8_t> sourceBytes = bz_test::ReadWholeFile(source);
+  Movie src = nullptr, target = nullptr;
+  ASSERT_EQ(noErr, bz_test::OpenMovieAtPath(source, &src));
+  ASSERT_EQ(noErr, bz_test::OpenMovieAtPath(cleaned, &target));
+  Track sound = GetMovieIndTrackType(src, 1, SoundMediaType, movieTrackMediaType);
+  ASSERT_NE(nullptr, sound);
+  FSRef targetFile = RefOf(cleaned);
+  Track copy = nullptr;
+  ASSERT_EQ(noErr, QT_CopyTrackTotally(sound, target, false, &targetFile, &copy));
+  ASSERT_NE(nullptr, copy);
+  Boolean saved = true;
+  ASSERT_EQ(noErr, QT_SaveMovie(target, &targetFile, &saved));
+  DisposeMovie(target);
+  DisposeMovie(src);
+  EXPECT_EQ(sourceBytes, bz_test::ReadWholeFile(source));
+  auto a = bz_test::ProbeStream(source, "a:0"), b = bz_test::ProbeStream(cleaned, "a:0");
+  EXPECT_EQ("mp2", b["codec_name"]);
+  EXPECT_EQ(a["sample_rate"], b["sample_rate"]);
+  EXPECT_EQ(a["channels"], b["channels"]);
+  // The movie begins with the first picture: what the file's sound has before it is cut off.
+  const double lead = std::atof(bz_test::ProbeStream(source, "v:0")["start_time"].c_str()) -
+                      std::atof(a["start_time"].c_str());
+  const size_t skip = lead > 0 ? size_t(std::lround(lead * 48000)) * 2 * 4 : 0;
+  const std::string expected = DecodedSound(source), copied = DecodedSound(cleaned);
+  ASSERT_LT(skip, expected.size());
+  EXPECT_TRUE(copied == expected.substr(skip)) << expected.size() << " " << skip << " " << copied.size();
+}
+
 TEST(TrackCopying, CopyWithDataByReferenceAndIntoTheStoredMovie) {
   if (!bz_test::RequireFfmpeg()) return;
   bz_test::TempDir dir;

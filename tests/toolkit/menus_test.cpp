@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 MenuRef MenuOf(std::initializer_list<const char *> texts) {
@@ -53,6 +55,163 @@ TEST(ToolkitMenus, DeleteAllItemsEmptiesAnyMenu) {
   EXPECT_EQ(0, CountMenuItems(menu));
   EXPECT_EQ(noErr, GL_DeleteAllMenuItems(menu));  // already empty
   DisposeMenu(menu);
+}
+
+CharParameter MarkOf(MenuRef menu, MenuItemIndex item) {
+  CharParameter mark = 0;
+  GetItemMark(menu, item, &mark);
+  return mark;
+}
+
+std::string ItemText(MenuRef menu, MenuItemIndex item) {
+  CFStringRef text = nullptr;
+  if (CopyMenuItemTextAsCFString(menu, item, &text) != noErr) return "?";
+  char buffer[256] = {};
+  CFStringGetCString(text, buffer, sizeof buffer, kCFStringEncodingUTF8);
+  CFRelease(text);
+  return buffer;
+}
+
+TEST(ToolkitMenus, SetMenuCheckChecksOneAndOutOfRangeUnchecksAll) {
+  MenuRef menu = MenuOf({"One", "Two", "Three"});
+  struct Case {
+    int item;
+    int checked;  // the one item left checked, 0: none
+  };
+  const Case cases[] = {{2, 2}, {1, 1}, {3, 3}, {0, 0}, {4, 0}, {-1, 0}, {70000, 0}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.item);
+    for (MenuItemIndex i = 1; i <= 3; ++i) SetItemMark(menu, i, checkMark);
+    GL_SetMenuCheck(menu, c.item);
+    EXPECT_EQ(GL_CountCheckedMenuItems(menu), c.checked != 0 ? 1 : 0);
+    if (c.checked != 0) {
+      EXPECT_NE(MarkOf(menu, MenuItemIndex(c.checked)), 0);
+    }
+  }
+  GL_SetMenuCheck(menu, 2);
+  GL_ClearMenuChecks(menu);
+  EXPECT_EQ(GL_CountCheckedMenuItems(menu), 0);
+  DisposeMenu(menu);
+}
+
+TEST(ToolkitMenus, ToggleTwiceRestoresTheMark) {
+  MenuRef menu = MenuOf({"Plain", "Checked"});
+  SetItemMark(menu, 2, checkMark);
+  for (MenuItemIndex item : {1, 2}) {
+    SCOPED_TRACE(item);
+    const CharParameter before = MarkOf(menu, item);
+    GL_ToggleItemMark(menu, item, '*');
+    EXPECT_EQ(MarkOf(menu, item), before != 0 ? 0 : '*');
+    GL_ToggleItemMark(menu, item, '*');
+    EXPECT_EQ(MarkOf(menu, item) != 0, before != 0);
+  }
+  DisposeMenu(menu);
+}
+
+TEST(ToolkitMenus, RenamingTakesTheLastMatchWithItsExactCase) {
+  MenuRef menu = MenuOf({"Copy", "copy", "Copy", "Paste"});
+  ASSERT_EQ(noErr, GL_ChangeMenuItemText(menu, CFSTR("Copy"), CFSTR("Duplicate")));
+  EXPECT_EQ(ItemText(menu, 1), "Copy");
+  EXPECT_EQ(ItemText(menu, 2), "copy");
+  EXPECT_EQ(ItemText(menu, 3), "Duplicate");
+  // Another case, or no match at all, renames nothing.
+  ASSERT_EQ(noErr, GL_ChangeMenuItemText(menu, CFSTR("PASTE"), CFSTR("x")));
+  ASSERT_EQ(noErr, GL_ChangeMenuItemText(menu, CFSTR("Cut"), CFSTR("x")));
+  EXPECT_EQ(ItemText(menu, 4), "Paste");
+  // Enabling by name takes the first match only.
+  ASSERT_EQ(noErr, GL_EnableMenuItemByName(menu, CFSTR("Copy"), false));
+  EXPECT_FALSE(IsMenuItemEnabled(menu, 1));
+  EXPECT_TRUE(IsMenuItemEnabled(menu, 2));
+  ASSERT_EQ(noErr, GL_EnableMenuItemByName(menu, CFSTR("Nothing"), false));
+  DisposeMenu(menu);
+}
+
+TEST(ToolkitMenus, WholeMenusByIDAndHiddenItemsByCommand) {
+  MenuRef menu = MenuOf({"A", "B", "C"});  // commands 1, 2, 3; menu ID 5
+  InsertMenu(menu, 0);
+  EXPECT_FALSE(GL_NeedToEnableMenuByID(5));  // enabled with enabled items
+  GL_DisableAllMenuItemsByID(5);
+  EXPECT_TRUE(GL_NeedToEnableMenuByID(5));  // its title still says enabled
+  GL_DisableMenuByID(5);
+  EXPECT_FALSE(GL_NeedToEnableMenuByID(5));
+  GL_EnableMenuCommandByID(5, 2, true);
+  EXPECT_TRUE(GL_NeedToEnableMenuByID(5));
+  GL_EnableAllMenuItemsByID(5);
+  EXPECT_TRUE(IsMenuItemEnabled(menu, 0));
+  EXPECT_TRUE(IsMenuItemEnabled(menu, 3));
+
+  ASSERT_EQ(noErr, GL_ShowMenuItemCommand(5, 3, false));
+  MenuItemAttributes attributes = 0;
+  GetMenuItemAttributes(menu, 3, &attributes);
+  EXPECT_EQ(attributes & kMenuItemAttrHidden, kMenuItemAttrHidden);
+  ASSERT_EQ(noErr, GL_ShowMenuItemCommand(5, 3, true));
+  GetMenuItemAttributes(menu, 3, &attributes);
+  EXPECT_EQ(attributes & kMenuItemAttrHidden, 0u);
+  EXPECT_EQ(menuNotFoundErr, GL_ShowMenuItemCommand(6, 3, true));
+  EXPECT_NE(noErr, GL_ShowMenuItemCommand(5, 99, true));
+
+  ASSERT_EQ(noErr, GL_SetMenuItemCommandText(5, 2, CFSTR("Bee")));
+  EXPECT_EQ(ItemText(menu, 2), "Bee");
+  MenuRef found = nullptr;
+  EXPECT_EQ(resNotFound, GL_SetUpMenu(6, &found));
+  DeleteMenu(5);
+  DisposeMenu(menu);
+}
+
+TEST(ToolkitMenus, CopiedItemsKeepTextAndAttributesButNoCommand) {
+  MenuRef from = MenuOf({"One", "Two"});
+  ChangeMenuItemAttributes(from, 2, kMenuItemAttrHidden, 0);
+  MenuRef to = MenuOf({"Zero"});
+  ASSERT_EQ(noErr, GL_CopyMenu(from, to));
+  ASSERT_EQ(CountMenuItems(to), 3);
+  EXPECT_EQ(ItemText(to, 3), "Two");
+  MenuItemAttributes attributes = 0;
+  GetMenuItemAttributes(to, 3, &attributes);
+  EXPECT_EQ(attributes & kMenuItemAttrHidden, kMenuItemAttrHidden);
+  MenuCommand command = 99;
+  GetMenuItemCommandID(to, 2, &command);
+  EXPECT_EQ(command, 0u);
+  DisposeMenu(from);
+  DisposeMenu(to);
+}
+
+TEST(ToolkitMenus, FontMenuSelectionGivesTheFamilyAndTheStyleOfTheItemsName) {
+  MenuRef fonts = MenuOf({"Geneva", "Helvetica"});
+  MenuRef styles = MenuOf({"Regular", "Condensed", "Condensed Bold", "Bold Italic", "Italic", "Extended", "Bold",
+                           "italic", "Condensed Bold Italic"});
+  ASSERT_EQ(noErr, SetMenuItemHierarchicalMenu(fonts, 2, styles));
+  EXPECT_EQ(GL_HierarchicalMenuToItemIndex(fonts, styles), 2);
+  EXPECT_EQ(GL_HierarchicalMenuToItemIndex(fonts, fonts), 0);
+  SInt16 helvetica = 0;
+  GetFNum(reinterpret_cast<ConstStr255Param>("\x09Helvetica"), &helvetica);
+  const Style kStyles[] = {0, 32, 33, 3, 2, 64, 0, 0, 0};  // names not in the table, or in another case: plain
+  for (int item = 1; item <= 9; ++item) {
+    SCOPED_TRACE(item);
+    FMFontFamily family = -1;
+    Style style = 99;
+    GL_GetFontFamilyFromMenuSelection(fonts, styles, item, &family, &style);
+    EXPECT_EQ(family, helvetica);
+    EXPECT_EQ(style, kStyles[item - 1]);
+  }
+  // Chosen in the font menu itself: the item names the family, the style is plain.
+  FMFontFamily family = -1;
+  Style style = 99;
+  GL_GetFontFamilyFromMenuSelection(fonts, fonts, 1, &family, &style);
+  SInt16 geneva = 0;
+  GetFNum(reinterpret_cast<ConstStr255Param>("\x06Geneva"), &geneva);
+  EXPECT_EQ(family, geneva);
+  EXPECT_EQ(style, 0);
+  DisposeMenu(styles);
+  DisposeMenu(fonts);
+}
+
+TEST(ToolkitMenus, CommandClasses) {
+  for (UInt32 c : {'undo', 'redo', 'cut ', 'copy', 'past', 'clea', 'sall'}) EXPECT_TRUE(GL_IsEditCommandID(c));
+  for (UInt32 c : {'new ', 'open', 'clos', 'save', 'rvrt', 'page', 'prnt'}) EXPECT_TRUE(GL_IsFileCommandID(c));
+  for (UInt32 c : {UInt32('quit'), UInt32('cut'), UInt32('Copy'), UInt32('NewP'), UInt32(0)}) {
+    EXPECT_FALSE(GL_IsEditCommandID(c)) << c;
+    EXPECT_FALSE(GL_IsFileCommandID(c)) << c;
+  }
 }
 
 TEST(ToolkitDialogItems, PopupMenuAndMaximumByViewIdentifier) {

@@ -170,6 +170,10 @@ void BZ_GetRealFrameBounds(Boolean interlaced, SInt32 inWidth, SInt32 inHeight, 
   BZ_PadSelectionRect(interlaced, &picture, realFrame);
 }
 
+Boolean BZ_MasksCropMargins(const BZ_ProjSett *sett) {
+  return sett != nullptr && (sett->input.maskBlackBars || QT_IsDV_CodecType(sett->output.cType));
+}
+
 void BZ_GetCroppedSourceRect(const BZ_InputSett *inputSett, SInt32 inHeight, SInt32 inWidth, int clipping,
                              Rect *sourceRect) {
   if (inputSett == nullptr || sourceRect == nullptr) return;
@@ -383,6 +387,20 @@ Boolean BZ_Get16x9(SInt32 height, SInt32 width) {
   return d1 > d2;
 }
 
+namespace {
+
+// Extensions that describe the picture, which the cleaned movie shares with its source. Every other one
+// configures the source's decoder ('avcC', 'hvcC', 'esds', 'glbl', ...) and would misdescribe the codec the
+// cleaned movie is written with.
+bool DescribesPicture(OSType type) {
+  switch (type) {
+    case 'fiel': case 'pasp': case 'clap': case 'colr': case 'gama': case 'mdcv': case 'clli': return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
 OSStatus BZ_CopyAllImageDescExts(ImageDescriptionHandle srcDesc, ImageDescriptionHandle trgtDesc, Boolean replacing) {
   if (srcDesc == nullptr || trgtDesc == nullptr) return paramErr;
   // A description copied onto itself already has its extensions (and would be rotated by replacing).
@@ -395,7 +413,7 @@ OSStatus BZ_CopyAllImageDescExts(ImageDescriptionHandle srcDesc, ImageDescriptio
     char typeText[5] = {char(type >> 24), char(type >> 16), char(type >> 8), char(type), 0};
     std::printf("Calling CountImageDescriptionExtensionType, srcDesc = %p, ideType = %s\n",
                 static_cast<void *>(srcDesc), typeText);
-    if (type == 'esds') continue;
+    if (!DescribesPicture(type)) continue;
     SInt32 n = 0, m = 0;
     err = CountImageDescriptionExtensionType(srcDesc, type, &n);
     if (err != noErr) return err;

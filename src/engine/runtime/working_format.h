@@ -51,6 +51,11 @@ void BZ_GetRealFrameBounds(Boolean interlaced, SInt32 inWidth, SInt32 inHeight, 
 // by the crop margins when cropping is on, except when black bars are only masked and `clipping` is set.
 // Margins larger than the picture leave an empty rectangle (bottom = top or right = left), never an
 // inverted one.
+// Whether a run keeps the whole frame and paints the crop margins black instead of cutting them off: when black
+// bars are only to be masked, and always for DV output, whose frame size belongs to its television system (a
+// cropped picture would otherwise be scaled to it). Callers of BZ_GetCroppedSourceRect for a run give it the
+// input settings with maskBlackBars set to this.
+Boolean BZ_MasksCropMargins(const BZ_ProjSett *sett);
 void BZ_GetCroppedSourceRect(const BZ_InputSett *inputSett, SInt32 inHeight, SInt32 inWidth, int clipping,
                              Rect *sourceRect);
 
@@ -113,7 +118,8 @@ SInt32 BZ_GetNoiseFrameSize(const BZ_ProjInfo *projInfo);
 // True when the picture is nearer to 16:9 than to 4:3 (a tie counts as 4:3); false for a size of 0 or less.
 Boolean BZ_Get16x9(SInt32 height, SInt32 width);
 
-// Copies the source description's extensions (all but 'esds') into the target: each extension beyond the
+// Copies the source description's extensions that describe the picture ('fiel', 'pasp', 'clap', 'colr', 'gama',
+// 'mdcv', 'clli'; never a codec's configuration) into the target: each extension beyond the
 // target's count of that type is added; one the target has already is replaced when `replacing` and kept
 // otherwise. The first error other than codecExtensionNotFoundErr is returned.
 OSStatus BZ_CopyAllImageDescExts(ImageDescriptionHandle srcDesc, ImageDescriptionHandle trgtDesc, Boolean replacing);

@@ -24,6 +24,13 @@ enum : CFTypeID {
   kPL_CFTypeIDLocale = 44,
   kPL_CFTypeIDDateFormatter = 45,
   kPL_CFTypeIDNull = 16,
+  // Quartz and HIToolbox values.
+  kPL_CFTypeIDCGImage = 38,
+  kPL_CFTypeIDCGDataProvider = 46,
+  kPL_CFTypeIDCGColorSpace = 47,
+  kPL_CFTypeIDCGColor = 48,
+  kPL_CFTypeIDCGContext = 49,
+  kPL_CFTypeIDHIShape = 50,
 };
 
 // Every CF value derives from this record; the CF reference is the address of the value itself.

@@ -35,17 +35,13 @@ std::vector<std::string> &Registry() {
 
 bool SameName(const std::string &a, const char *b) { return strcasecmp(a.c_str(), b) == 0; }
 
-}  // namespace
-
-void GetFNum(ConstStr255Param name, SInt16 *familyID) {
-  if (familyID == nullptr) return;
-  *familyID = systemFont;
-  if (name == nullptr || name[0] == 0) return;
-  const std::string n(reinterpret_cast<const char *>(name + 1), name[0]);
+// The family number of a name; with `add`, a name no family has yet gets the next free number. False when
+// there is none (or no number is left).
+bool FindFamily(const std::string &n, bool add, SInt16 *familyID) {
   for (const Family &f : kClassic) {
     if (SameName(n, f.name)) {
       *familyID = f.id;
-      return;
+      return true;
     }
   }
   std::lock_guard<std::mutex> lock(RegistryMutex());
@@ -53,12 +49,61 @@ void GetFNum(ConstStr255Param name, SInt16 *familyID) {
   for (size_t i = 0; i < reg.size(); ++i) {
     if (SameName(n, reg[i].c_str())) {
       *familyID = SInt16(kFirstDynamic + SInt16(i));
-      return;
+      return true;
     }
   }
-  if (reg.size() >= size_t(32767 - kFirstDynamic)) return;
+  if (!add || reg.size() >= size_t(32767 - kFirstDynamic)) return false;
   reg.push_back(n);
   *familyID = SInt16(kFirstDynamic + SInt16(reg.size() - 1));
+  return true;
+}
+
+struct ThemeFont {
+  ThemeFontID id;
+  SInt16 size;
+  Style style;
+};
+const ThemeFont kThemeFonts[] = {
+    {kThemeSystemFont, 13, 0},          {kThemeSmallSystemFont, 11, 0}, {kThemeSmallEmphasizedSystemFont, 11, 1},
+    {kThemeViewsFont, 12, 0},           {kThemeApplicationFont, 12, 0}, {kThemeMiniSystemFont, 9, 0},
+};
+
+}  // namespace
+
+void GetFNum(ConstStr255Param name, SInt16 *familyID) {
+  if (familyID == nullptr) return;
+  *familyID = systemFont;
+  if (name == nullptr || name[0] == 0) return;
+  const std::string n(reinterpret_cast<const char *>(name + 1), name[0]);
+  FindFamily(n, true, familyID);
+}
+
+OSStatus GetThemeFont(ThemeFontID inFontID, ScriptCode, Str255 outFontName, SInt16 *outFontSize, Style *outStyle) {
+  if (outFontSize == nullptr || outStyle == nullptr) return paramErr;
+  for (const ThemeFont &t : kThemeFonts) {
+    if (t.id != inFontID) continue;
+    if (outFontName != nullptr) GetFontName(systemFont, outFontName);
+    *outFontSize = t.size;
+    *outStyle = t.style;
+    return noErr;
+  }
+  return paramErr;
+}
+
+OSStatus ATSUFindFontFromName(const void *iName, ByteCount iNameLength, FontNameCode, FontPlatformCode,
+                              FontScriptCode, FontLanguageCode, ATSUFontID *oFontID) {
+  if (iName == nullptr || oFontID == nullptr) return paramErr;
+  SInt16 family = 0;
+  if (iNameLength == 0 || !FindFamily(std::string(static_cast<const char *>(iName), iNameLength), false, &family))
+    return kATSUInvalidFontErr;
+  *oFontID = ATSUFontID(UInt16(family));
+  return noErr;
+}
+
+ATSFontRef FMGetATSFontRefFromFont(FMFont iFont) {
+  Str255 name;
+  GetFontName(SInt16(iFont), name);
+  return iFont <= 0x7FFF && name[0] != 0 ? ATSFontRef(iFont) : 0;
 }
 
 void GetFontName(SInt16 familyID, Str255 name) {

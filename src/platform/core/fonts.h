@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/core/mac_types.h"
+#include "platform/core/quickdraw_ports.h"
 
 enum : SInt16 { systemFont = 0, applFont = 1 };
 
@@ -21,6 +22,11 @@ enum : ThemeFontID {
 
 // The family number of a name (a Pascal string); 0 (the system font) for an empty name.
 void GetFNum(ConstStr255Param name, SInt16 *familyID);
+// The family the theme font is drawn in ("System Font") and the theme's size in pixels and style:
+// system 13, small system 11, small emphasized system 11 bold, views 12, application 12, mini system 9.
+// paramErr for another theme font or a missing out-pointer. The script does not matter here.
+OSStatus GetThemeFont(ThemeFontID inFontID, ScriptCode inScript, Str255 outFontName, SInt16 *outFontSize,
+                      Style *outStyle);
 // The name of a family number; an empty string for a number that names no family.
 void GetFontName(SInt16 familyID, Str255 name);
 // The application font's family number (applFont).
@@ -45,3 +51,27 @@ Boolean FillParseTable(CharByteTable table, ScriptCode script);
 // for a number that names no family.
 OSStatus FMGetFontFromFontFamilyInstance(FMFontFamily iFontFamily, FMFontStyle iStyle, FMFont *oFont,
                                          FMFontStyle *oIntrinsicStyle);
+
+// ---- ATSUI and ATS font references ----
+// An ATSUI font ID and an ATS font reference are the font's (that is, the family's) number, stable for the
+// life of the process.
+typedef FMFont ATSUFontID;
+typedef UInt32 ATSFontRef;
+typedef UInt32 FontNameCode;
+typedef UInt32 FontPlatformCode;
+typedef UInt32 FontScriptCode;
+typedef UInt32 FontLanguageCode;
+enum : UInt32 {
+  kFontNoNameCode = 0xFFFFFFFF,
+  kFontNoPlatformCode = 0xFFFFFFFF,
+  kFontNoScriptCode = 0xFFFFFFFF,
+  kFontNoLanguageCode = 0xFFFFFFFF,
+};
+enum : OSStatus { kATSUInvalidFontErr = -8796 };
+// The font of a family known by that name (iNameLength bytes, compared ignoring case; the name codes are
+// not needed here). kATSUInvalidFontErr for a name no family has been given, paramErr for a NULL argument.
+OSStatus ATSUFindFontFromName(const void *iName, ByteCount iNameLength, FontNameCode iFontNameCode,
+                              FontPlatformCode iFontNamePlatform, FontScriptCode iFontNameScript,
+                              FontLanguageCode iFontNameLanguage, ATSUFontID *oFontID);
+// The ATS reference of a font: its number; 0 for a number that names no font.
+ATSFontRef FMGetATSFontRefFromFont(FMFont iFont);

@@ -41,6 +41,10 @@ enum : MenuItemAttributes {
 enum : UInt8 { kMenuNoModifiers = 0, kMenuShiftModifier = 1, kMenuOptionModifier = 2, kMenuControlModifier = 4,
                kMenuNoCommandModifier = 8 };
 enum : CharParameter { noMark = 0, checkMark = 0x12 };
+// Glyphs of keys that have no character of their own to show.
+enum : SInt16 { kMenuNullGlyph = 0, kMenuEnterGlyph = 0x04, kMenuReturnGlyph = 0x0B, kMenuEscapeGlyph = 0x1B,
+                kMenuLeftArrowGlyph = 0x64, kMenuRightArrowGlyph = 0x65, kMenuUpArrowGlyph = 0x68,
+                kMenuDownArrowGlyph = 0x6A, kMenuF1Glyph = 0x6F };
 // MenuItemIndex of InsertMenu for a hierarchical (not shown in the bar) menu.
 enum : MenuID { kInsertHierarchicalMenu = -1 };
 

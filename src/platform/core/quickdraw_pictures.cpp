@@ -30,22 +30,36 @@ struct OpsHeader {
   Fixed vRes;
   SInt32 count;
 };
-enum : SInt16 { kOpFill = 1, kOpImage = 2 };
+enum : SInt16 { kOpFill = 1, kOpImage = 2, kOpText = 3 };
 // Which drawing call an operation came from (the first operation of a call only), for GetPictInfo.
-enum : SInt16 { kFromMore = 0, kFromRect = 1, kFromRgn = 2, kFromPixMap = 3 };
+enum : SInt16 { kFromMore = 0, kFromRect = 1, kFromRgn = 2, kFromPixMap = 3, kFromLine = 4, kFromText = 5 };
 struct OpRecord {
   SInt16 kind;
   SInt16 origin;
-  Rect r;     // frame coordinates: the filled rectangle, or where the image goes
-  Rect clip;  // images: the part of r drawn
+  Rect r;     // frame coordinates: the filled rectangle, where the image goes, or the text's pen (top, left)
+  Rect clip;  // images: the part of r drawn; text: the clip's bounds
   UInt8 argb[4];
-  SInt32 width;  // images: pixels that follow the record
+  SInt32 width;  // images: pixels that follow the record; text: its byte count
   SInt32 height;
 };
+// What follows a text operation, before its bytes.
+struct TextPayload {
+  SInt16 font;
+  SInt16 size;
+  UInt8 face;
+  UInt8 reserved[3];
+};
+
+// Bytes that follow an operation's record; 0 for an operation that cannot be read.
+UInt64 PayloadSize(const OpRecord &rec) {
+  if (rec.kind == kOpImage) return UInt64(rec.width) * UInt64(rec.height) * 4;
+  if (rec.kind == kOpText) return sizeof(TextPayload) + UInt64(rec.width);
+  return 0;
+}
 
 struct Op {
   OpRecord rec;
-  std::vector<UInt8> own;        // pixels of an operation being recorded
+  std::vector<UInt8> own;        // image pixels or text of an operation being recorded
   const UInt8 *stored = nullptr;  // or in a picture's handle
   const UInt8 *pixels() const { return own.empty() ? stored : own.data(); }
 };
@@ -122,9 +136,9 @@ bool ReadContents(PicHandle picture, Contents *contents) {
     if (size - at < sizeof(OpRecord)) return false;
     std::memcpy(&op.rec, base + at, sizeof(OpRecord));
     at += sizeof(OpRecord);
-    if (op.rec.kind == kOpImage) {
-      if (op.rec.width <= 0 || op.rec.height <= 0) return false;
-      const UInt64 bytes = UInt64(op.rec.width) * UInt64(op.rec.height) * 4;
+    if (op.rec.kind == kOpImage || op.rec.kind == kOpText) {
+      if (op.rec.width <= 0 || (op.rec.kind == kOpImage && op.rec.height <= 0)) return false;
+      const UInt64 bytes = PayloadSize(op.rec);
       if (bytes > size - at) return false;
       op.stored = base + at;
       at += size_t(bytes);
@@ -150,42 +164,103 @@ Rect MapRect(const Rect &r, const Rect &frame, const Rect &dst) {
   return Rect{v(r.top), h(r.left), v(r.bottom), h(r.right)};
 }
 
+// The text of an operation, mapped from frame to dst: its pen and clip follow the mapping, its size the
+// vertical scale.
+PL_PictureText MapText(const Op &op, const Rect &frame, const Rect &dst) {
+  TextPayload payload;
+  std::memcpy(&payload, op.pixels(), sizeof payload);
+  PL_PictureText text{};
+  const Rect pen = MapRect(op.rec.r, frame, dst);
+  text.pen = Point{pen.top, pen.left};
+  text.font = payload.font;
+  text.size = payload.size;
+  const SInt64 fh = frame.bottom - frame.top, dh = dst.bottom - dst.top;
+  if (payload.size > 0 && fh != dh)
+    text.size = SInt16(std::clamp<SInt64>((SInt64(payload.size) * dh + fh / 2) / fh, 1, 32767));
+  text.face = payload.face;
+  std::memcpy(text.argb, op.rec.argb, 4);
+  text.clip = MapRect(op.rec.clip, frame, dst);
+  text.bytes = reinterpret_cast<const char *>(op.pixels()) + sizeof(TextPayload);
+  text.byteCount = op.rec.width;
+  return text;
+}
+
+// Calls the procedures for the operations in order, mapped from frame to dst.
+void Replay(const std::vector<Op> &ops, const Rect &frame, const Rect &dst, const PL_PictureReplayProcs &procs,
+            void *refCon) {
+  for (const Op &op : ops) {
+    const Rect r = MapRect(op.rec.r, frame, dst);
+    if (op.rec.kind == kOpFill) {
+      if (procs.fill != nullptr && !EmptyRect(&r)) procs.fill(refCon, &r, op.rec.argb);
+    } else if (op.rec.kind == kOpImage) {
+      const Rect visible = MapRect(op.rec.clip, frame, dst);
+      if (procs.image != nullptr && !EmptyRect(&r))
+        procs.image(refCon, &r, &visible, op.rec.width, op.rec.height, op.pixels());
+    } else if (op.rec.kind == kOpText && procs.text != nullptr) {
+      const PL_PictureText text = MapText(op, frame, dst);
+      procs.text(refCon, &text);
+    }
+  }
+}
+
+// Draws fills and images into a pixel map within clip (NULL: everywhere); text goes to drawText (NULL:
+// left out).
+struct PixMapTarget {
+  const PixMap *pm;
+  RgnHandle clip;
+  RgnHandle shape;
+  void (*drawText)(const PL_PictureText *text, void *refCon);
+  void *textRefCon;
+};
+
+void PixMapFill(void *refCon, const Rect *r, const UInt8 argb[4]) {
+  auto *t = static_cast<PixMapTarget *>(refCon);
+  RectRgn(t->shape, r);
+  if (t->clip != nullptr) SectRgn(t->shape, t->clip, t->shape);
+  PL_PaintPixMapRgn(t->pm, t->shape, argb);
+}
+
+void PixMapImage(void *refCon, const Rect *dst, const Rect *visible, SInt32 width, SInt32 height,
+                 const UInt8 *pixels) {
+  auto *t = static_cast<PixMapTarget *>(refCon);
+  const PixMap *pm = t->pm;
+  Rect part;
+  if (!SectRect(dst, visible, &part) || EmptyRect(&part)) return;
+  RectRgn(t->shape, &part);
+  if (t->clip != nullptr) SectRgn(t->shape, t->clip, t->shape);
+  UInt8 *base = reinterpret_cast<UInt8 *>(pm->baseAddr);
+  const SInt64 rw = dst->right - dst->left, rh = dst->bottom - dst->top;
+  PL_ForEachRgnRect(t->shape, [&](const Rect &rect) {
+    Rect on;
+    if (!SectRect(&rect, &pm->bounds, &on)) return;
+    for (SInt32 y = on.top; y < on.bottom; ++y) {
+      const SInt64 sy = (y - dst->top) * SInt64(height) / rh;
+      UInt8 *row = base + size_t(y - pm->bounds.top) * size_t(pm->rowBytes);
+      const UInt8 *line = pixels + size_t(sy) * size_t(width) * 4;
+      for (SInt32 x = on.left; x < on.right; ++x) {
+        const SInt64 sx = (x - dst->left) * SInt64(width) / rw;
+        PL_WritePixelARGB(pm, row, x - pm->bounds.left, line + size_t(sx) * 4);
+      }
+    }
+  });
+}
+
+void PixMapText(void *refCon, const PL_PictureText *text) {
+  auto *t = static_cast<PixMapTarget *>(refCon);
+  if (t->drawText != nullptr) t->drawText(text, t->textRefCon);
+}
+
 // Draws the operations, mapped from frame to dst, into the pixel map, within clip (NULL: everywhere).
-void Render(const PixMap *pm, const std::vector<Op> &ops, const Rect &frame, const Rect &dst, RgnHandle clip) {
+void Render(const PixMap *pm, const std::vector<Op> &ops, const Rect &frame, const Rect &dst, RgnHandle clip,
+            void (*drawText)(const PL_PictureText *, void *), void *textRefCon) {
   RgnHandle shape = NewRgn();
   if (shape == nullptr) {
     SetError(memFullErr);
     return;
   }
-  UInt8 *base = reinterpret_cast<UInt8 *>(pm->baseAddr);
-  for (const Op &op : ops) {
-    const Rect r = MapRect(op.rec.r, frame, dst);
-    Rect part = r;
-    const Rect visible = MapRect(op.rec.clip, frame, dst);
-    if (op.rec.kind == kOpImage && !SectRect(&r, &visible, &part)) continue;
-    if (EmptyRect(&part)) continue;
-    RectRgn(shape, &part);
-    if (clip != nullptr) SectRgn(shape, clip, shape);
-    if (op.rec.kind == kOpFill) {
-      PL_PaintPixMapRgn(pm, shape, op.rec.argb);
-      continue;
-    }
-    const SInt64 rw = r.right - r.left, rh = r.bottom - r.top;
-    const UInt8 *pixels = op.pixels();
-    PL_ForEachRgnRect(shape, [&](const Rect &rect) {
-      Rect on;
-      if (!SectRect(&rect, &pm->bounds, &on)) return;
-      for (SInt32 y = on.top; y < on.bottom; ++y) {
-        const SInt64 sy = (y - r.top) * SInt64(op.rec.height) / rh;
-        UInt8 *row = base + size_t(y - pm->bounds.top) * size_t(pm->rowBytes);
-        const UInt8 *line = pixels + size_t(sy) * size_t(op.rec.width) * 4;
-        for (SInt32 x = on.left; x < on.right; ++x) {
-          const SInt64 sx = (x - r.left) * SInt64(op.rec.width) / rw;
-          PL_WritePixelARGB(pm, row, x - pm->bounds.left, line + size_t(sx) * 4);
-        }
-      }
-    });
-  }
+  PixMapTarget target{pm, clip, shape, drawText, textRefCon};
+  const PL_PictureReplayProcs procs{PixMapFill, PixMapImage, PixMapText};
+  Replay(ops, frame, dst, procs, &target);
   DisposeRgn(shape);
 }
 
@@ -277,9 +352,59 @@ void RecFrameRgn(GrafPtr port, RgnHandle rgn) {
   if (moved != nullptr) DisposeRgn(moved);
 }
 
+void RecLine(GrafPtr port, Point from, Point to) {
+  RgnHandle shape = NewRgn();
+  if (shape == nullptr) return;
+  PenState pen;
+  GetPenState(&pen);
+  PL_LineRgn(from, to, pen.pnSize, shape);
+  RecordShape(port, shape, false, kFromLine);
+  DisposeRgn(shape);
+}
+
+// Keeps a text with what it needs to be drawn again: pen, font, size, face, colour and the clip's bounds.
+void RecordText(Recording *rec, Point pen, SInt16 font, SInt16 size, Style face, const UInt8 argb[4],
+                const Rect &clipBounds, const char *bytes, SInt32 byteCount, SInt16 origin) {
+  if (byteCount <= 0) return;
+  Op op;
+  op.rec = OpRecord{kOpText, origin, Rect{pen.v, pen.h, pen.v, pen.h}, clipBounds, {0, 0, 0, 0}, byteCount, 0};
+  std::memcpy(op.rec.argb, argb, 4);
+  const TextPayload payload{font, size, face, {0, 0, 0}};
+  try {
+    op.own.resize(sizeof payload + size_t(byteCount));
+  } catch (const std::bad_alloc &) {
+    rec->failed = true;
+    return;
+  }
+  std::memcpy(op.own.data(), &payload, sizeof payload);
+  std::memcpy(op.own.data() + sizeof payload, bytes, size_t(byteCount));
+  AddOp(rec, std::move(op));
+}
+
+OSStatus RecText(GrafPtr port, const char *text, SInt32 byteCount, Point pen, SInt32 *) {
+  Recording *rec = RecordingOf(port);
+  if (rec == nullptr || text == nullptr) return noErr;
+  RgnHandle clip = NewRgn();
+  if (clip == nullptr) {
+    rec->failed = true;
+    return memFullErr;
+  }
+  GetClip(clip);
+  Rect clipBounds;
+  GetRegionBounds(clip, &clipBounds);
+  DisposeRgn(clip);
+  RGBColor color;
+  PL_GetPortForeColor(port, &color);
+  UInt8 argb[4];
+  PL_RGBColorToARGB(&color, argb);
+  RecordText(rec, pen, GetPortTextFont(port), GetPortTextSize(port), GetPortTextFace(port), argb, clipBounds, text,
+             byteCount, kFromText);
+  return noErr;
+}
+
 const PL_PortDrawProcs kRecorderProcs = {
     RecFrameRect, RecPaintRect, RecEraseRect, RecFrameRgn, RecPaintRgn, RecEraseRgn, nullptr,
-    nullptr,      nullptr,      nullptr,      nullptr,     nullptr,     nullptr,
+    nullptr,      nullptr,      nullptr,      nullptr,     nullptr,     RecText,     RecLine,
 };
 
 Recording *RecordingOf(GrafPtr port) {
@@ -326,10 +451,57 @@ void RecordContents(Recording *rec, const Contents &contents, const Rect &dst) {
       DisposeRgn(shape);
       continue;
     }
+    if (op.rec.kind == kOpText) {
+      PL_PictureText text = MapText(op, contents.frame, dst);
+      if (!SectRect(&text.clip, &clipBox, &text.clip)) continue;
+      RecordText(rec, text.pen, text.font, text.size, text.face, text.argb, text.clip, text.bytes, text.byteCount,
+                 op.rec.origin);
+      continue;
+    }
     Rect visible = MapRect(op.rec.clip, contents.frame, dst);
     if (!SectRect(&visible, &clipBox, &visible)) continue;
     PL_RecordPictureImage(rec->port, &r, &visible, op.rec.width, op.rec.height, op.pixels());
   }
+  DisposeRgn(clip);
+}
+
+// Draws a picture's text through the current port's back end, in the text's font, size, face, colour and
+// clip, leaving the port's own state as it was. Remembers in *refCon when the port cannot draw text.
+void PortDrawText(const PL_PictureText *text, void *refCon) {
+  GrafPtr port = nullptr;
+  GetPort(&port);
+  const PL_PortDrawProcs *procs = PL_GetPortDrawProcs(port);
+  if (procs == nullptr || procs->drawText == nullptr) {
+    *static_cast<bool *>(refCon) = true;
+    return;
+  }
+  const SInt16 font = GetPortTextFont(port), size = GetPortTextSize(port);
+  const Style face = GetPortTextFace(port);
+  RGBColor fore;
+  PL_GetPortForeColor(port, &fore);
+  RgnHandle saved = NewRgn(), clip = NewRgn();
+  if (saved == nullptr || clip == nullptr) {
+    if (saved != nullptr) DisposeRgn(saved);
+    if (clip != nullptr) DisposeRgn(clip);
+    return;
+  }
+  GetClip(saved);
+  RectRgn(clip, &text->clip);
+  SectRgn(clip, saved, clip);
+  SetClip(clip);
+  SetPortTextFont(port, text->font);
+  SetPortTextSize(port, text->size);
+  SetPortTextFace(port, text->face);
+  const RGBColor color{UInt16(text->argb[1] * 257), UInt16(text->argb[2] * 257), UInt16(text->argb[3] * 257)};
+  RGBForeColor(&color);
+  SInt32 advance = 0;
+  procs->drawText(port, text->bytes, text->byteCount, text->pen, &advance);
+  RGBForeColor(&fore);
+  SetPortTextFont(port, font);
+  SetPortTextSize(port, size);
+  SetPortTextFace(port, face);
+  SetClip(saved);
+  DisposeRgn(saved);
   DisposeRgn(clip);
 }
 
@@ -421,8 +593,7 @@ void ClosePicture() {
   }
   const SInt32 width = rec->frame.right - rec->frame.left, height = rec->frame.bottom - rec->frame.top;
   UInt64 bytes = kHeaderSize + UInt64(width) * UInt64(height) * 4 + sizeof(OpsHeader);
-  for (const Op &op : rec->ops)
-    bytes += sizeof(OpRecord) + (op.rec.kind == kOpImage ? UInt64(op.rec.width) * UInt64(op.rec.height) * 4 : 0);
+  for (const Op &op : rec->ops) bytes += sizeof(OpRecord) + PayloadSize(op.rec);
   Handle h = reinterpret_cast<Handle>(rec->picture);
   OSErr err = rec->failed || bytes > 0x7FFFFFFF ? memFullErr : noErr;
   if (err == noErr) {
@@ -448,7 +619,8 @@ void ClosePicture() {
     pm.bounds = rec->frame;
     pm.pixelFormat = k32ARGBPixelFormat;
     pm.pixelSize = 32;
-    Render(&pm, rec->ops, rec->frame, rec->frame, nullptr);
+    // Text needs a port that draws it: the image keeps the rest, DrawPicture the text as well.
+    Render(&pm, rec->ops, rec->frame, rec->frame, nullptr, nullptr, nullptr);
     size_t at = kHeaderSize + size_t(width) * size_t(height) * 4;
     OpsHeader ops{UInt32(kPL_PictureOpsTag), rec->hRes, rec->vRes, SInt32(rec->ops.size())};
     std::memcpy(p + at, &ops, sizeof(ops));
@@ -456,8 +628,8 @@ void ClosePicture() {
     for (const Op &op : rec->ops) {
       std::memcpy(p + at, &op.rec, sizeof(OpRecord));
       at += sizeof(OpRecord);
-      if (op.rec.kind != kOpImage) continue;
-      const size_t n = size_t(op.rec.width) * size_t(op.rec.height) * 4;
+      const size_t n = size_t(PayloadSize(op.rec));
+      if (n == 0) continue;
       std::memcpy(p + at, op.pixels(), n);
       at += n;
     }
@@ -509,6 +681,12 @@ OSErr GetPictInfo(PicHandle thePictHandle, PictInfo *thePictInfo, SInt16 verb, S
     if (op.rec.origin == kFromRect) ++info.rectCount;
     else if (op.rec.origin == kFromRgn) ++info.regionCount;
     else if (op.rec.origin == kFromPixMap) ++info.pixMapCount;
+    else if (op.rec.origin == kFromLine) ++info.lineCount;
+    else if (op.rec.origin == kFromText) ++info.textCount;
+    if (op.rec.kind == kOpText) {
+      count(op.rec.argb);
+      continue;
+    }
     if (op.rec.kind == kOpFill) {
       count(op.rec.argb);
       continue;
@@ -593,6 +771,7 @@ void DrawPicture(PicHandle myPicture, const Rect *dstRect) {
     return;
   }
   if (rec != nullptr) RecordContents(rec, contents, *dstRect);
+  bool textLeftOut = false;
   if (drawable) {
     RgnHandle clip = NewRgn();
     if (clip == nullptr) {
@@ -600,8 +779,18 @@ void DrawPicture(PicHandle myPicture, const Rect *dstRect) {
       return;
     }
     GetClip(clip);
-    Render(*pmh, contents.ops, contents.frame, *dstRect, clip);
+    Render(*pmh, contents.ops, contents.frame, *dstRect, clip, PortDrawText, &textLeftOut);
     DisposeRgn(clip);
   }
-  SetError(noErr);
+  // Text that reaches a recording is kept there, so only text that went nowhere counts as left out.
+  SetError(textLeftOut && rec == nullptr ? unimpErr : noErr);
+}
+
+OSStatus PL_ReplayPicture(PicHandle picture, const Rect *dstRect, const PL_PictureReplayProcs *procs,
+                          void *refCon) {
+  Contents contents;
+  if (dstRect == nullptr || procs == nullptr || !ReadContents(picture, &contents)) return paramErr;
+  if (EmptyRect(dstRect) || EmptyRect(&contents.frame)) return noErr;
+  Replay(contents.ops, contents.frame, *dstRect, *procs, refCon);
+  return noErr;
 }

@@ -4,9 +4,11 @@
 //
 // A picture recorded between OpenCPicture and ClosePicture also keeps what was drawn, behind the image:
 // the tag 'PLop', its resolution, and the drawing operations in frame coordinates (rectangles and regions
-// painted, erased and framed, as filled rectangles of one colour; CopyBits and DrawPicture as images with
-// their destination and clip rectangles). DrawPicture replays those, so a picture drawn larger keeps the
-// detail of the images drawn into it. Its image shows the drawing over transparent white (alpha 0).
+// painted, erased and framed, and lines, as filled rectangles of one colour; CopyBits and DrawPicture as
+// images with their destination and clip rectangles; DrawString, DrawText and DrawChar as text with its pen,
+// font, size, face, colour and clip). DrawPicture replays those, so a picture drawn larger keeps the detail
+// of the images drawn into it. Its image shows the drawing over transparent white (alpha 0), without the
+// text: text needs a port whose back end draws it (PL_ReplayPicture gives it to such a painter).
 //
 // Pictures are plain handles: copying one with HandToHand copies the picture. A handle whose bytes do not
 // hold a whole record (damaged, foreign, truncated) is refused by every reader here: paramErr, or
@@ -101,9 +103,10 @@ Rect *QDGetPictureBounds(PicHandle picH, Rect *outRect);
 // current offscreen world, clipped to the port's clip region: 32-bit ARGB, 24-bit RGB, 8-bit grey (40),
 // 8-bit indexed (nearest entry of the default colour table) or 1-bit. Pixels are placed by nearest
 // neighbour; alpha is not blended (ARGB targets take it as it is, other targets take the colour). A
-// recorded picture draws only what was drawn into it; an image picture covers dstRect. When a picture is
-// being recorded in the port, the drawing goes into it too. Other ports leave PL_PictureError() unimpErr
-// (unless recording), a damaged picture paramErr.
+// recorded picture draws only what was drawn into it; an image picture covers dstRect. Text goes through
+// the port's text back end (its size scaled with the picture's height); a port that draws no text leaves
+// it out and PL_PictureError() unimpErr. When a picture is being recorded in the port, the drawing goes
+// into it too. Other ports leave PL_PictureError() unimpErr (unless recording), a damaged picture paramErr.
 void DrawPicture(PicHandle myPicture, const Rect *dstRect);
 // The error of the last picture call on this thread.
 OSErr PL_PictureError();
@@ -127,3 +130,29 @@ void PL_RecordPictureImage(GrafPtr port, const Rect *dstRect, const Rect *clip, 
                            const UInt8 *argb);
 // The picture's image: size and pixels (borrowed from the handle: valid until it is resized or disposed).
 OSStatus PL_GetPictureImage(PicHandle picture, SInt32 *width, SInt32 *height, const UInt8 **argb);
+
+// One text of a picture, mapped to where the picture is drawn. bytes are borrowed for the call only.
+struct PL_PictureText {
+  Point pen;  // the left end of the baseline
+  SInt16 font;
+  SInt16 size;  // 0: the font's standard size
+  Style face;
+  UInt8 argb[4];
+  Rect clip;  // bounds of the clip it was drawn with
+  const char *bytes;
+  SInt32 byteCount;
+};
+// What a painter does with a picture's operations; any entry may be NULL. Colours are A, R, G, B bytes.
+struct PL_PictureReplayProcs {
+  // A rectangle filled with one colour.
+  void (*fill)(void *refCon, const Rect *r, const UInt8 argb[4]);
+  // width x height pixels (rows of width x 4 bytes) scaled by nearest neighbour into dst, of which only the
+  // part inside `visible` is drawn.
+  void (*image)(void *refCon, const Rect *dst, const Rect *visible, SInt32 width, SInt32 height, const UInt8 *argb);
+  void (*text)(void *refCon, const PL_PictureText *text);
+};
+// Hands the picture's operations in drawing order, mapped from its frame to dstRect, to the procedures
+// (an image picture is one image over dstRect). paramErr for a damaged picture or a missing argument;
+// an empty dstRect or frame calls nothing.
+OSStatus PL_ReplayPicture(PicHandle picture, const Rect *dstRect, const PL_PictureReplayProcs *procs,
+                          void *refCon);

@@ -5,6 +5,7 @@
 #include "platform/core/quickdraw_pictures.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -117,6 +118,21 @@ void WorldFrameRgn(GrafPtr port, RgnHandle rgn) {
   PL_SetQDError(err);
 }
 
+void WorldLine(GrafPtr port, Point from, Point to) {
+  PenState pen;
+  GetPenState(&pen);
+  RgnHandle shape = NewRgn();
+  OSErr err = memFullErr;
+  if (shape != nullptr) {
+    PL_LineRgn(from, to, pen.pnSize, shape);
+    RGBColor color;
+    PL_GetPortForeColor(port, &color);
+    err = PaintPortShape(port, shape, color);
+    DisposeRgn(shape);
+  }
+  PL_SetQDError(err);
+}
+
 // Colours are kept by the port itself; the world only needs to accept them.
 void WorldColor(GrafPtr, const RGBColor *) {}
 void WorldBasicColor(GrafPtr, SInt32) {}
@@ -124,7 +140,7 @@ void WorldFlush(GrafPtr, RgnHandle) {}
 
 const PL_PortDrawProcs kWorldProcs = {
     WorldFrameRect, WorldPaintRect, WorldEraseRect, WorldFrameRgn, WorldPaintRgn, WorldEraseRgn, WorldColor,
-    WorldColor,     WorldBasicColor, WorldFlush,   nullptr,        nullptr,       nullptr,
+    WorldColor,     WorldBasicColor, WorldFlush,   nullptr,        nullptr,       nullptr,       WorldLine,
 };
 
 // A pixel map for the BitMap CopyBits was given: a world's, or a plain 1-bit bitmap.
@@ -246,6 +262,46 @@ void PL_FrameRectRgn(const Rect *r, Point penSize, RgnHandle rgn) {
   if (inner == nullptr) return;
   DiffRgn(rgn, inner, rgn);
   DisposeRgn(inner);
+}
+
+void PL_LineRgn(Point from, Point to, Point penSize, RgnHandle rgn) {
+  if (rgn == nullptr) return;
+  SetEmptyRgn(rgn);
+  if (penSize.h <= 0 || penSize.v <= 0) return;
+  auto penAt = [&](SInt32 h, SInt32 v) {
+    return Rect{SInt16(v), SInt16(h), SInt16(std::min<SInt32>(v + penSize.v, 32767)),
+                SInt16(std::min<SInt32>(h + penSize.h, 32767))};
+  };
+  // A horizontal or vertical line is one rectangle.
+  if (from.h == to.h || from.v == to.v) {
+    Rect a = penAt(from.h, from.v), b = penAt(to.h, to.v), both;
+    UnionRect(&a, &b, &both);
+    RectRgn(rgn, &both);
+    return;
+  }
+  RgnHandle step = NewRgn();
+  if (step == nullptr) return;
+  // Bresenham's walk, one pen rectangle per point.
+  SInt32 h = from.h, v = from.v;
+  const SInt32 dh = std::abs(to.h - from.h), dv = -std::abs(to.v - from.v);
+  const SInt32 sh = from.h < to.h ? 1 : -1, sv = from.v < to.v ? 1 : -1;
+  SInt32 error = dh + dv;
+  for (;;) {
+    const Rect r = penAt(h, v);
+    RectRgn(step, &r);
+    UnionRgn(rgn, step, rgn);
+    if (h == to.h && v == to.v) break;
+    const SInt32 twice = 2 * error;
+    if (twice >= dv) {
+      error += dv;
+      h += sh;
+    }
+    if (twice <= dh) {
+      error += dh;
+      v += sv;
+    }
+  }
+  DisposeRgn(step);
 }
 
 const PL_PortDrawProcs *PL_PixMapDrawProcs() { return &kWorldProcs; }

@@ -48,6 +48,10 @@ void PL_PaintPixMapRgn(const PixMap *pm, RgnHandle shape, const UInt8 argb[4]);
 // The part of a frame of pen size (width, height) inside r, as QuickDraw's FrameRect paints it: the whole
 // rectangle when the pen is too wide for a hole. rgn receives it.
 void PL_FrameRectRgn(const Rect *r, Point penSize, RgnHandle rgn);
-// The drawing back end of offscreen worlds' ports: rectangles and regions painted, erased and framed into
-// the world's pixels in the port's colours, clipped to the port's clip region (no patterns or modes).
+// The part a line drawn with a pen of penSize (h width, v height) covers, as QuickDraw's LineTo paints it:
+// the pen's rectangle at every point of the line from `from` to `to`, both ends included. rgn receives it;
+// empty for a pen of width or height 0 or below.
+void PL_LineRgn(Point from, Point to, Point penSize, RgnHandle rgn);
+// The drawing back end of offscreen worlds' ports: rectangles and regions painted, erased and framed, and
+// lines, into the world's pixels in the port's colours, clipped to the port's clip region (no patterns or modes).
 const PL_PortDrawProcs *PL_PixMapDrawProcs();

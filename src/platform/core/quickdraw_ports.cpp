@@ -197,6 +197,20 @@ void Move(SInt16 dh, SInt16 dv) {
   port->pen.pnLoc.v = SInt16(port->pen.pnLoc.v + dv);
 }
 
+void LineTo(SInt16 h, SInt16 v) {
+  GrafPtr port = CurrentPort();
+  if (port == nullptr) return;
+  const Point from = port->pen.pnLoc, to{v, h};
+  Forward(port, &PL_PortDrawProcs::line, from, to);
+  port->pen.pnLoc = to;
+}
+
+void Line(SInt16 dh, SInt16 dv) {
+  GrafPtr port = CurrentPort();
+  if (port == nullptr) return;
+  LineTo(SInt16(port->pen.pnLoc.h + dh), SInt16(port->pen.pnLoc.v + dv));
+}
+
 SInt16 GetPortTextFont(CGrafPtr port) { return port ? port->txFont : 0; }
 Style GetPortTextFace(CGrafPtr port) { return port ? port->txFace : 0; }
 SInt16 GetPortTextSize(CGrafPtr port) { return port ? port->txSize : 0; }
@@ -225,6 +239,8 @@ void PL_SetPortRecorder(GrafPtr port, const PL_PortDrawProcs *recorder, void *re
 }
 
 void *PL_GetPortRecorderRefCon(GrafPtr port) { return port ? port->recorderRefCon : nullptr; }
+
+const PL_PortDrawProcs *PL_GetPortRecorder(GrafPtr port) { return port ? port->recorder : nullptr; }
 
 void PL_GetPortForeColor(CGrafPtr port, RGBColor *color) {
   if (color != nullptr) *color = port ? port->foreColor : RGBColor{0, 0, 0};

@@ -63,6 +63,9 @@ struct PL_PortDrawProcs {
   OSStatus (*measureText)(GrafPtr port, const char *text, SInt32 byteCount, SInt32 *width);
   OSStatus (*getFontInfo)(GrafPtr port, FontInfo *info);
   OSStatus (*drawText)(GrafPtr port, const char *text, SInt32 byteCount, Point pen, SInt32 *advance);
+  // A straight line with the port's pen from `from` to `to` (local coordinates): the pen's rectangle, which
+  // hangs below and right of the pen location, swept along the line.
+  void (*line)(GrafPtr port, Point from, Point to);
 };
 
 // A new port (owned; release with PL_DisposePort) whose rectangle is portBounds in local coordinates and
@@ -101,6 +104,10 @@ void PenNormal();
 void PenSize(SInt16 width, SInt16 height);
 void MoveTo(SInt16 h, SInt16 v);
 void Move(SInt16 dh, SInt16 dv);
+// Draws a line with the pen from its location to (h, v), or by (dh, dv), and moves the pen there. A pen
+// of width or height 0 draws nothing.
+void LineTo(SInt16 h, SInt16 v);
+void Line(SInt16 dh, SInt16 dv);
 
 // A port's text state. A new port has font 0 (the system font), size 0, face 0 (plain) and mode srcOr.
 // The getters answer 0 for a NULL port.
@@ -124,6 +131,8 @@ typedef void (*PL_PortRecorderReleaseProc)(GrafPtr port, void *refCon);
 void PL_SetPortRecorder(GrafPtr port, const PL_PortDrawProcs *recorder, void *refCon,
                         PL_PortRecorderReleaseProc release);
 void *PL_GetPortRecorderRefCon(GrafPtr port);
+// The recorder procedures set on the port (borrowed; NULL for none or a NULL port).
+const PL_PortDrawProcs *PL_GetPortRecorder(GrafPtr port);
 
 void RGBForeColor(const RGBColor *color);
 void RGBBackColor(const RGBColor *color);

@@ -41,13 +41,19 @@ SInt16 Clamp16(SInt32 value) { return SInt16(std::clamp<SInt32>(value, -32768, 3
 void Draw(const char *text, size_t byteCount) {
   GrafPtr port = CurrentPort();
   if (port == nullptr) return;
+  PenState pen{};
+  GetPenState(&pen);
+  // A picture open in the port keeps the text even when the port itself cannot draw it.
+  const PL_PortDrawProcs *recorder = PL_GetPortRecorder(port);
+  if (recorder != nullptr && recorder->drawText != nullptr) {
+    SInt32 ignored = 0;
+    recorder->drawText(port, text, SInt32(byteCount), pen.pnLoc, &ignored);
+  }
   const PL_PortDrawProcs *procs = PL_GetPortDrawProcs(port);
   if (procs == nullptr || procs->drawText == nullptr) {
     PL_SetQDError(unimpErr);
     return;
   }
-  PenState pen{};
-  GetPenState(&pen);
   SInt32 advance = 0;
   OSStatus err = procs->drawText(port, text, SInt32(byteCount), pen.pnLoc, &advance);
   PL_SetQDError(OSErr(err));

@@ -59,6 +59,7 @@ void GetFontInfo(FontInfo *info);
 SInt16 TruncString(SInt16 width, Str255 theString, TruncCode truncWhere);
 
 // Draws at the pen location (the left end of the baseline) and moves the pen right by the text's width.
+// A picture open in the port records the text even when the port cannot draw it (QDError unimpErr).
 void DrawString(ConstStr255Param s);
 void DrawText(const void *textBuf, SInt16 firstByte, SInt16 byteCount);
 void DrawChar(CharParameter ch);

@@ -38,11 +38,24 @@ enum : OSStatus {
   kTECOutputBufferFullStatus = -8785,
 };
 
-// Script Manager variables: smSysScript and smKeyScript give smUnicodeScript, smRegionCode gives verUS; other
-// selectors give 0.
+// Script Manager variables: smSysScript and smKeyScript give smUnicodeScript; smRegionCode gives the region
+// of the user's locale (PL_RegionOfLocaleName of the first of LC_ALL, LC_MESSAGES and LANG that is set and
+// not empty; verUS without one); other selectors give 0.
 SInt32 GetScriptManagerVariable(SInt16 selector);
-// smScriptLang gives langEnglish for every script; other selectors give 0.
+// smScriptLang gives the script's default language: for the system script (and smSystemScript,
+// smCurrentScript) the language of the locale's region, English when that region has none; langEnglish for
+// the other scripts. Other selectors give 0.
 SInt32 GetScriptVariable(ScriptCode script, SInt16 selector);
+
+// ---- Our own helpers: the Script Manager's regions ----
+// The language of a region code, langUnspecified for a region without one (or outside the regions).
+LangCode PL_RegionLanguage(RegionCode region);
+// The ISO locale name of a region ("de_DE", "fr", ...); "" for a region without one. Never NULL.
+const char *PL_RegionISOName(RegionCode region);
+// The region of a POSIX locale name ("de_DE.UTF-8@euro" reads as "de_DE"): the first region whose ISO name
+// equals it, else the first whose ISO name equals its language part ("es_MX" as "es"); verUS for "C",
+// "POSIX", NULL, an empty name or one that no region has.
+RegionCode PL_RegionOfLocaleName(const char *localeName);
 // The text encoding of a script: UTF-8 for the Unicode script (and the system and current pseudo scripts),
 // Mac Roman for smRoman, the script's own number for the other classic scripts (no converter knows them);
 // paramErr for a code outside the scripts. Language, region and font name are not needed here.

@@ -8,6 +8,7 @@ namespace {
 
 PL_WindowProcs gProcs{};
 bool gInstalled = false;
+PL_WindowPictureProcs gPictureProcs{};
 
 }  // namespace
 
@@ -63,4 +64,23 @@ void SetWTitle(WindowRef theWindow, ConstStr255Param title) {
   if (cfTitle == nullptr) return;
   SetWindowTitleWithCFString(theWindow, cfTitle);
   CFRelease(cfTitle);
+}
+
+OSStatus PL_SetWindowPictureProcs(const PL_WindowPictureProcs *procs) {
+  if (procs == nullptr) {
+    gPictureProcs = PL_WindowPictureProcs{};
+    return noErr;
+  }
+  if (procs->setPicture == nullptr || procs->getPicture == nullptr) return paramErr;
+  gPictureProcs = *procs;
+  return noErr;
+}
+
+void SetWindowPic(WindowRef window, PicHandle pic) {
+  if (gPictureProcs.setPicture != nullptr && window != nullptr) gPictureProcs.setPicture(window, pic);
+}
+
+PicHandle GetWindowPic(WindowRef window) {
+  if (gPictureProcs.getPicture == nullptr || window == nullptr) return nullptr;
+  return gPictureProcs.getPicture(window);
 }

@@ -293,6 +293,8 @@ bool IsOwn422(OSType cType) {
 }
 
 AVCodecID CodecIdOf(OSType cType) {
+  // MPEG-2 video as QuickTime's MPEG importers name it, which the QuickTime file tags do not list.
+  if (cType == 'm2v ') return AV_CODEC_ID_MPEG2VIDEO;
   const AVCodecTag *tables[] = {avformat_get_mov_video_tags(), nullptr};
   UInt32 tag = __builtin_bswap32(cType);
   return av_codec_get_id(tables, tag);
@@ -449,6 +451,8 @@ OSErr OpenCodec(ImageDescriptionHandle desc, bool frameThreads, std::unique_ptr<
     std::vector<UInt8> esds = ExtensionBytes(desc, 'esds');
     SetExtradata(c, EsdsDecoderInfo(esds.data(), esds.size()));
   }
+  // Any codec's configuration as it is ('glbl'), where no configuration of its own kind came.
+  if (c->extradata == nullptr) SetExtradata(c, ExtensionBytes(desc, 'glbl'));
   c->thread_count = 0;
   c->thread_type = frameThreads ? (FF_THREAD_FRAME | FF_THREAD_SLICE) : FF_THREAD_SLICE;
   if (avcodec_open2(c, decoder, nullptr) < 0) return noCodecErr;
@@ -519,8 +523,9 @@ OSErr WrapOwn422(ImageCodec *codec, const void *data, size_t size, SourcePicture
   return noErr;
 }
 
-// Sends one sample to a libavcodec codec (NULL data drains it). pts travels to the picture.
-OSErr SendSample(ImageCodec *codec, const void *data, size_t size, SInt64 pts) {
+// Sends one sample to a libavcodec codec (NULL data drains it). pts travels to the picture; `key` marks a sync
+// sample, which decoders that keep pictures (PNG, for one) must not take as a change to the previous picture.
+OSErr SendSample(ImageCodec *codec, const void *data, size_t size, SInt64 pts, bool key) {
   if (data == nullptr) return FromAV(avcodec_send_packet(codec->context, nullptr));
   if (size == 0) return noErr;  // an empty packet would end the stream; an empty sample holds no picture
   if (size > size_t(INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE)) return codecBadDataErr;
@@ -529,6 +534,7 @@ OSErr SendSample(ImageCodec *codec, const void *data, size_t size, SInt64 pts) {
   std::memcpy(codec->packet->data, data, size);
   codec->packet->pts = pts;
   codec->packet->dts = AV_NOPTS_VALUE;
+  if (key) codec->packet->flags |= AV_PKT_FLAG_KEY;
   // Indexed pictures of the grey depths carry no colour table: the decoder is given the grey ramp.
   if (UInt32 ramp[256]; PL_GetGreyRampPalette(SInt16(codec->desc.depth), ramp)) {
     UInt8 *palette = av_packet_new_side_data(codec->packet, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
@@ -554,16 +560,17 @@ int ReceivePicture(ImageCodec *codec, OSErr *err) {
   return -1;
 }
 
-// Decodes one picture from one sample at once (draining the codec when it holds pictures back).
-OSErr DecodeOne(ImageCodec *codec, const void *data, size_t size, SourcePicture *picture) {
+// Decodes one picture from one sample at once (draining the codec when it holds pictures back). Samples
+// that stand alone (single images, sequences, media without temporal compression) are key samples.
+OSErr DecodeOne(ImageCodec *codec, const void *data, size_t size, bool key, SourcePicture *picture) {
   if (codec->own422) return WrapOwn422(codec, data, size, picture);
   if (data == nullptr || size == 0) return codecBadDataErr;
-  OSErr err = SendSample(codec, data, size, 0);
+  OSErr err = SendSample(codec, data, size, 0, key);
   if (err != noErr) return err;
   int got = ReceivePicture(codec, &err);
   if (got == 0) {
     // A codec that holds pictures back gives this one only when drained; it starts afresh afterwards.
-    err = SendSample(codec, nullptr, 0, 0);
+    err = SendSample(codec, nullptr, 0, 0, false);
     if (err == noErr) got = ReceivePicture(codec, &err);
     avcodec_flush_buffers(codec->context);
   }
@@ -618,7 +625,7 @@ OSErr DrawFrameOfSequence(Sequence *seq, const void *data, size_t size) {
   PixMapHandle pm = GetGWorldPixMap(seq->port);
   if (pm == nullptr || *pm == nullptr) return paramErr;
   SourcePicture picture;
-  OSErr err = DecodeOne(seq->codec.get(), data, size, &picture);
+  OSErr err = DecodeOne(seq->codec.get(), data, size, true, &picture);
   if (err != noErr) return err;
   err = DrawPicture(&seq->scaler, picture, seq->codec->desc.width, seq->codec->desc.height,
                     seq->hasSrcRect ? &seq->srcRect : nullptr, seq->dstRect, *pm);
@@ -637,7 +644,7 @@ OSErr PL_DecompressImageWithSize(const void *data, size_t dataSize, ImageDescrip
   TargetFormat tf;
   if (!TargetOf((*dst)->pixelFormat, &tf)) return cDepthErr;
   SourcePicture picture;
-  err = DecodeOne(codec.get(), data, dataSize, &picture);
+  err = DecodeOne(codec.get(), data, dataSize, true, &picture);
   if (err != noErr) return err;
   Scaler scaler;
   Rect whole = dstRect != nullptr ? *dstRect : (*dst)->bounds;
@@ -922,7 +929,7 @@ OSErr DecodeSample(PL_MediaDecoder *d, SInt64 target, SourcePicture *picture) {
     if (err != noErr) return err;
     d->pictureSample = -1;
     ++d->samplesDecoded;
-    err = DecodeOne(codec, d->data.data(), d->data.size(), picture);
+    err = DecodeOne(codec, d->data.data(), d->data.size(), t.sync, picture);
     if (err == noErr) d->pictureSample = target;
     return err;
   }
@@ -930,9 +937,11 @@ OSErr DecodeSample(PL_MediaDecoder *d, SInt64 target, SourcePicture *picture) {
     *picture = PictureOfFrame(codec->frame);
     return noErr;
   }
-  // Start from the sync sample before the target unless the codec runs towards it already.
+  // Start from the sync sample before the target unless the codec runs towards it already. A sync sample
+  // shown after the target (an open group of pictures: pictures that follow it in decode order but come
+  // before it on screen lean on the group before) cannot start the decoding for it.
   SInt64 sync = target;
-  while (sync > 0 && !d->samples[size_t(sync)].sync) --sync;
+  while (sync > 0 && (!d->samples[size_t(sync)].sync || d->samples[size_t(sync)].displayTime > t.displayTime)) --sync;
   bool restart = d->nextToSend < 0 || t.displayTime <= d->lastOutDisplay || sync > d->nextToSend ||
                  target < d->nextToSend - 64;
   if (restart) {
@@ -967,12 +976,12 @@ OSErr DecodeSample(PL_MediaDecoder *d, SInt64 target, SourcePicture *picture) {
     }
     if (draining) continue;
     if (d->nextToSend >= SInt64(d->samples.size()) || d->samples[size_t(d->nextToSend)].descIndex != t.descIndex) {
-      err = SendSample(codec, nullptr, 0, 0);
+      err = SendSample(codec, nullptr, 0, 0, false);
       draining = true;
     } else {
       const SampleEntry &s = d->samples[size_t(d->nextToSend)];
       err = ReadSample(d, s);
-      if (err == noErr) err = SendSample(codec, d->data.data(), d->data.size(), s.displayTime);
+      if (err == noErr) err = SendSample(codec, d->data.data(), d->data.size(), s.displayTime, s.sync);
       ++d->nextToSend;
       ++d->samplesDecoded;
     }

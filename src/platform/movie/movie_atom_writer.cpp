@@ -414,6 +414,11 @@ OSStatus WriteTrak(PL_AtomWriter &w, const PL_TrackRecord *track, const std::str
 }  // namespace
 
 OSStatus PL_BuildMovieAtom(const PL_MovieRecord *movie, const std::string &targetPath, std::vector<UInt8> *out) {
+  // Samples of a stream that lies in pieces in a multiplexed file have offsets no movie file can name.
+  for (const auto &track : movie->tracks)
+    if (track->media)
+      for (const PL_DataRef &ref : track->media->dataRefs)
+        if (ref.kind == kPL_DataRefStream) return couldNotResolveDataRef;
   try {
     PL_AtomWriter w;
     w.Begin('moov');

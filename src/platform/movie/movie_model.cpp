@@ -474,13 +474,30 @@ OSStatus PL_MediaDataRefPath(const PL_MediaRecord *media, SInt32 index, std::str
   }
 }
 
-OSStatus PL_MediaDataFile(PL_MediaRecord *media, UInt32 descIndex, int *fileDescriptor, UInt64 *fileSize) {
+namespace {
+
+// The data reference of description `descIndex`.
+OSStatus DataRefOfDescription(const PL_MediaRecord *media, UInt32 descIndex, SInt32 *index) {
   if (descIndex == 0 || descIndex > media->descriptions.size()) return paramErr;
   SampleDescription head;
   std::memcpy(&head, media->descriptions[descIndex - 1].data(), sizeof(head));
-  std::string path;
-  OSStatus err = PL_MediaDataRefPath(media, head.dataRefIndex, &path);
+  if (head.dataRefIndex < 1 || size_t(head.dataRefIndex) > media->dataRefs.size()) return badDataRefIndex;
+  *index = head.dataRefIndex;
+  return noErr;
+}
+
+}  // namespace
+
+OSStatus PL_MediaDataFile(PL_MediaRecord *media, UInt32 descIndex, int *fileDescriptor, UInt64 *fileSize) {
+  SInt32 index = 0;
+  OSStatus err = DataRefOfDescription(media, descIndex, &index);
   if (err != noErr) return err;
+  const PL_DataRef &ref = media->dataRefs[size_t(index) - 1];
+  std::string path;
+  if (ref.kind == kPL_DataRefStream && ref.pieces != nullptr)
+    path = ref.path;
+  else if ((err = PL_MediaDataRefPath(media, index, &path)) != noErr)
+    return err;
   PL_MovieRecord *movie = media->track->movie;
   int fd = -1;
   {
@@ -497,15 +514,38 @@ OSStatus PL_MediaDataFile(PL_MediaRecord *media, UInt32 descIndex, int *fileDesc
   struct stat st;
   if (fstat(fd, &st) != 0) return PL_OSStatusFromErrno(errno);
   *fileDescriptor = fd;
-  *fileSize = UInt64(st.st_size);
+  *fileSize = ref.kind == kPL_DataRefStream && ref.pieces != nullptr ? ref.pieces->size : UInt64(st.st_size);
   return noErr;
 }
 
 OSStatus PL_MediaReadData(PL_MediaRecord *media, UInt32 descIndex, SInt64 offset, void *buffer, size_t size) {
   if (offset < 0) return paramErr;
   int fd = -1;
-  UInt64 fileSize = 0;
-  OSStatus err = PL_MediaDataFile(media, descIndex, &fd, &fileSize);
+  UInt64 dataSize = 0;
+  OSStatus err = PL_MediaDataFile(media, descIndex, &fd, &dataSize);
   if (err != noErr) return err;
-  return PL_ReadFully(fd, UInt64(offset), buffer, size);
+  SInt32 index = 0;
+  DataRefOfDescription(media, descIndex, &index);
+  const PL_DataRef &ref = media->dataRefs[size_t(index) - 1];
+  if (ref.kind != kPL_DataRefStream || ref.pieces == nullptr) return PL_ReadFully(fd, UInt64(offset), buffer, size);
+  // A stream's bytes are gathered from its pieces, which follow one another without gaps.
+  const std::vector<PL_StreamPiece> &pieces = ref.pieces->pieces;
+  UInt64 at = UInt64(offset);
+  if (at > dataSize || size > dataSize - at) return eofErr;
+  auto piece = std::upper_bound(pieces.begin(), pieces.end(), at,
+                                [](UInt64 value, const PL_StreamPiece &p) { return value < p.streamOffset; });
+  auto *to = static_cast<UInt8 *>(buffer);
+  while (size > 0) {
+    if (piece == pieces.begin()) return eofErr;
+    const PL_StreamPiece &p = *(piece - 1);
+    const UInt64 within = at - p.streamOffset;
+    if (within >= p.size) return eofErr;
+    const size_t n = size_t(std::min<UInt64>(p.size - within, size));
+    if ((err = PL_ReadFully(fd, p.fileOffset + within, to, n)) != noErr) return err;
+    to += n;
+    at += n;
+    size -= n;
+    ++piece;
+  }
+  return noErr;
 }

@@ -66,10 +66,28 @@ struct PL_SampleRun {
 
 // Where a data reference points.
 enum PL_DataRefKind : UInt8 {
-  kPL_DataRefSelf,   // the file that holds the movie (or will hold it)
-  kPL_DataRefFile,   // another local file, by absolute path
-  kPL_DataRefOther,  // anything else: kept as read, not resolvable here
+  kPL_DataRefSelf,    // the file that holds the movie (or will hold it)
+  kPL_DataRefFile,    // another local file, by absolute path
+  kPL_DataRefOther,   // anything else: kept as read, not resolvable here
+  kPL_DataRefStream,  // one stream of a multiplexed file (imported movies): its bytes lie in pieces in the file
 };
+
+// One piece of a stream that lies in pieces in a file: `size` bytes at stream position `streamOffset` lie
+// at `fileOffset` of the file.
+struct PL_StreamPiece {
+  UInt64 streamOffset;
+  UInt64 fileOffset;
+  UInt32 size;
+};
+
+// The pieces of a stream in stream order, without gaps; sample offsets of its media count in the stream.
+struct PL_StreamPieces {
+  std::vector<PL_StreamPiece> pieces;
+  UInt64 size = 0;
+};
+
+// Data references of this type name a stream of a file; no file format can store them.
+enum : OSType { kPL_StreamDataRefType = 'strm' };
 
 // A file reference is an 'alis' (alias record) or a 'url ' (file URL) reference. An alias is resolved when
 // the movie is read or the reference added (path = the file found, or the recorded path when the file is
@@ -77,9 +95,11 @@ enum PL_DataRefKind : UInt8 {
 struct PL_DataRef {
   PL_DataRefKind kind;
   OSType type;               // as read or given; self references are written as 'alis'
-  std::string path;          // kPL_DataRefFile
+  std::string path;          // kPL_DataRefFile, kPL_DataRefStream (the file the pieces lie in)
   std::vector<UInt8> data;   // kPL_DataRefOther: the entry's bytes behind its version and flags;
-                             // an 'alis' kPL_DataRefFile: the alias record as read or given
+                             // an 'alis' kPL_DataRefFile: the alias record as read or given;
+                             // kPL_DataRefStream: the file's URL, zero-terminated
+  std::shared_ptr<const PL_StreamPieces> pieces = nullptr;  // kPL_DataRefStream
 };
 
 struct PL_MediaRecord {
@@ -168,6 +188,8 @@ struct PL_MovieRecord {
   // Files that samples added to the movie's media are being appended to, each in a new 'mdat' atom at its
   // end (track_editing.cpp); finished by PL_FinishMediaData.
   std::shared_ptr<struct PL_MediaDataWriters> dataWriters;
+  // The file the movie was imported from (av_import.cpp); empty for QuickTime movies. Never written.
+  std::string importedFrom;
   // Drawing into a graphics world: the world, drawing-complete procedure, status and the open decoder
   // (movie_drawing.cpp); made on first use.
   std::shared_ptr<struct PL_MovieDrawing> drawing;
@@ -186,7 +208,8 @@ OSStatus PL_ParseMovieAtom(const UInt8 *payload, size_t size, const std::string 
                            std::unique_ptr<PL_MovieRecord> *outMovie);
 
 // Builds the whole 'moov' atom of the movie for a file at `targetPath`: data references that point
-// at that file are written as self references. paramErr when the model cannot be written.
+// at that file are written as self references. paramErr when the model cannot be written; couldNotResolveDataRef
+// when a media keeps its samples in a stream of a multiplexed file (kPL_DataRefStream).
 OSStatus PL_BuildMovieAtom(const PL_MovieRecord *movie, const std::string &targetPath, std::vector<UInt8> *out);
 
 // Sample runs.
@@ -225,12 +248,13 @@ SInt64 PL_MediaToMovieDuration(SInt64 mediaDuration, TimeScale mediaScale, TimeS
 // Data references.
 // Where the media's data reference (1-based) points as a file path: self references give the movie's
 // file. noDefaultDataRef when a self-referenced movie has no file yet, badDataRefIndex for a bad index,
-// couldNotResolveDataRef for a reference that is not a local file.
+// couldNotResolveDataRef for a reference that is not a local file (a stream of a file is none).
 OSStatus PL_MediaDataRefPath(const PL_MediaRecord *media, SInt32 index, std::string *path);
-// The open file (kept by the movie) that holds the data of description `descIndex`, and its size.
+// The open file (kept by the movie) that holds the data of description `descIndex`, and the size of the
+// data there: the file's, or the stream's for a stream of a file.
 OSStatus PL_MediaDataFile(PL_MediaRecord *media, UInt32 descIndex, int *fileDescriptor, UInt64 *fileSize);
-// Reads `size` bytes of sample data of description `descIndex` at `offset` through its data reference.
-// eofErr when the file ends first.
+// Reads `size` bytes of sample data of description `descIndex` at `offset` through its data reference (a
+// stream's offset through its pieces). eofErr when the file or stream ends first.
 OSStatus PL_MediaReadData(PL_MediaRecord *media, UInt32 descIndex, SInt64 offset, void *buffer, size_t size);
 
 // A data reference of the model for a data reference handle of the given type: 'alis' and file 'url '

@@ -9,6 +9,7 @@
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
+#include "platform/movie/av_import.h"
 #include "platform/movie/movie_model.h"
 #include "platform/movie/movie_toolbox.h"
 #include "platform/movie/image_formats.h"
@@ -105,6 +106,8 @@ OSStatus StoreMovie(Movie theMovie, DataHandler dh) {
   if (theMovie == nullptr) return invalidMovie;
   if (dh == nullptr || dh->fd < 0) return paramErr;
   if (!dh->writable) return dataNotOpenForWrite;
+  // An imported movie's file is the user's source, of another format: it is never written.
+  if (!theMovie->importedFrom.empty() && PL_SameFile(theMovie->importedFrom, dh->path)) return wrPermErr;
   // Samples added since the last store sit in an open 'mdat' at the end of their file: close it first, so
   // that the movie atom lands behind it.
   OSStatus err = PL_FinishMediaData(theMovie);
@@ -345,7 +348,15 @@ OSErr NewMovieFromDataRef(Movie *theMovie, SInt16 flags, SInt16 *resId, Handle d
     close(fd);
     if (walk.damaged && walk.damagedType == 'mdat') return PL_SetMoviesError(kPL_MovieMdatHeaderErr);
     if (walk.damaged && (knownFile || IsKnownTopLevelType(walk.damagedType))) return PL_SetMoviesError(kPL_MovieAtomErr);
-    return PL_SetMoviesError(noMovieFound);
+    // Not a QuickTime movie: files of the kinds libavformat reads for us become read-only movies.
+    const std::string absolute = AbsolutePath(path);
+    if (!PL_CanImportMovieFile(absolute)) return PL_SetMoviesError(noMovieFound);
+    Movie imported = nullptr;
+    status = PL_ImportMovieFile(absolute, &imported);
+    if (status != noErr) return PL_SetMoviesError(status);
+    imported->active = (flags & newMovieActive) != 0;
+    *theMovie = imported;
+    return PL_SetMoviesError(noErr);
   }
   UInt64 payloadSize = movieAtom->size - movieAtom->headerSize;
   if (payloadSize > kMaxMovieAtomSize) {
@@ -412,6 +423,7 @@ OSErr CanQuickTimeOpenDataRef(Handle dataRef, OSType dataRefType, Boolean *outCa
   close(fd);
   if (status != noErr) return PL_SetMoviesError(status);
   bool movie = !walk.atoms.empty() && walk.atoms.back().type == 'moov';
+  if (!movie) movie = PL_CanImportMovieFile(AbsolutePath(path));
   if (outCanOpenAsMovie) *outCanOpenAsMovie = movie;
   return PL_SetMoviesError(noErr);
 }

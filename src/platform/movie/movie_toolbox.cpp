@@ -7,6 +7,7 @@
 #include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
 #include "platform/movie/movie_model.h"
+#include "platform/movie/toolbox_time.h"
 
 #include <algorithm>
 #include <cstring>
@@ -519,7 +520,9 @@ OSErr InsertMediaIntoTrack(Track theTrack, TimeValue trackStart, TimeValue media
   PL_MediaRecord *media = theTrack->media.get();
   if (media == nullptr) return PL_SetMoviesError(invalidMedia);
   if (mediaRate == 0 || trackStart < -1) return PL_SetMoviesError(paramErr);
-  if (mediaDuration < 0 || mediaTime < -1 || (mediaTime >= 0 && SInt64(mediaTime) + mediaDuration > media->duration))
+  // Media with composition offsets are shown until their display end, which may lie past the decode end.
+  const SInt64 mediaEnd = std::max<SInt64>(media->duration, GetMediaDisplayEndTime(media));
+  if (mediaDuration < 0 || mediaTime < -1 || (mediaTime >= 0 && SInt64(mediaTime) + mediaDuration > mediaEnd))
     return PL_SetMoviesError(invalidDuration);
   SInt64 duration = PL_MediaToMovieDuration(mediaDuration, media->timeScale, theTrack->movie->timeScale, mediaRate);
   if (duration == 0) return PL_SetMoviesError(noErr);

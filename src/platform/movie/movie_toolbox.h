@@ -148,12 +148,14 @@ OSErr CloseMovieStorage(DataHandler dh);
 OSErr DeleteMovieStorage(Handle dataRef, OSType dataRefType);
 // Stores the movie atom in the open storage: the new one is appended at the end of the file, then the
 // file's earlier movie atoms become 'free' atoms. A failed write is cut off again and leaves the file's
-// previous movie as it was.
+// previous movie as it was. wrPermErr for a storage of the file a movie was imported from.
 OSErr AddMovieToStorage(Movie theMovie, DataHandler dh);
 OSErr UpdateMovieInStorage(Movie theMovie, DataHandler dh);
 // Opens the movie stored in the file: the first top-level movie atom. noMovieFound when the file holds none;
 // 11015 when the file's top level ends in a damaged media-data atom before any movie atom, 11016 to 11018
-// for a damaged movie atom (see movie_model.h). The file is only read. *resId (may be null) gets -1.
+// for a damaged movie atom (see movie_model.h). A file that is no QuickTime movie but of a kind libavformat
+// reads for us (av_import.h) is imported, with that importer's errors. The file is only read. *resId (may
+// be null) gets -1.
 OSErr NewMovieFromDataRef(Movie *theMovie, SInt16 flags, SInt16 *resId, Handle dataRef, OSType dataRefType);
 // The movie atom for a file at the data reference, data references to that file written as self references.
 OSErr PutMovieForDataRefIntoHandle(Movie theMovie, Handle dataRef, OSType dataRefType, Handle publicMovie);
@@ -182,7 +184,8 @@ OSErr GetMediaDataRef(Media theMedia, SInt16 index, Handle *dataRef, OSType *dat
 // Adds a data reference (a file one, or any other kept as it is) and gives its index. An alias is resolved
 // now: the reference then names the file found, or the recorded path when the file is missing.
 OSErr AddMediaDataRef(Media theMedia, SInt16 *index, Handle dataRef, OSType dataRefType);
-// Whether the file at the data reference opens as a movie (it holds a movie atom), or is a still image of
+// Whether the file at the data reference opens as a movie (it holds a movie atom, or is of a kind imported
+// through libavformat, av_import.h), or is a still image of
 // a kind the graphics importers read (image_formats.h): then a graphics importer can open it and is
 // preferred, and it does not open as a movie.
 OSErr CanQuickTimeOpenDataRef(Handle dataRef, OSType dataRefType, Boolean *outCanOpenWithGraphicsImporter,

@@ -121,6 +121,8 @@ OSStatus MapDataRef(PL_MediaRecord *src, SInt16 srcIndex, PL_MediaRecord *dst, S
       std::string path;
       same = PL_MediaDataRefPath(dst, SInt32(i + 1), &path) == noErr && d.kind != kPL_DataRefOther &&
              PL_SameFile(path, ref.path);
+    } else if (ref.kind == kPL_DataRefStream) {
+      same = d.kind == kPL_DataRefStream && d.pieces == ref.pieces;
     } else {
       same = d.kind == kPL_DataRefOther && d.type == ref.type && d.data == ref.data;
     }

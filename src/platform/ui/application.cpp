@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QIcon>
+#include <QPointer>
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <QThread>
@@ -164,6 +165,10 @@ OSStatus PL_CreateApplication(int *argc, char **argv) {
   PL_InstallQtEventLoopDriver();
   PL_InstallQtAlerts();
   InstallSignalPipe();
+  // Once per application object: a second call (a new start in the same process) must not double the events.
+  static QPointer<QApplication> connected;
+  if (connected == app) return noErr;
+  connected = app;
   QObject::connect(app, &QGuiApplication::commitDataRequest, app, [](QSessionManager &) { RequestQuit(); });
   QObject::connect(app, &QGuiApplication::applicationStateChanged, app, [](Qt::ApplicationState state) {
     SendApplicationEvent(state == Qt::ApplicationActive ? kEventAppActivated : kEventAppDeactivated);

@@ -51,23 +51,82 @@ OSType CommandOf(const QAction *action) {
          OSType(UInt8(code[3]));
 }
 
-// The item's command key in the Menu Manager's terms: Ctrl is the command key, Alt the option key.
-void SetCommandKey(MenuRef menu, MenuItemIndex item, const QKeySequence &shortcut) {
-  if (shortcut.isEmpty()) return;
-  const QKeyCombination combination = shortcut[0];
-  const Qt::KeyboardModifiers mods = combination.keyboardModifiers();
+// Keys without a printable character: their character code and glyph in the Menu Manager's terms.
+struct SpecialKey {
+  int qtKey;
+  UInt16 character;
+  SInt16 glyph;
+};
+constexpr SpecialKey kSpecialKeys[] = {
+    {Qt::Key_Left, 28, kMenuLeftArrowGlyph},   {Qt::Key_Right, 29, kMenuRightArrowGlyph},
+    {Qt::Key_Up, 30, kMenuUpArrowGlyph},       {Qt::Key_Down, 31, kMenuDownArrowGlyph},
+    {Qt::Key_Enter, 3, kMenuEnterGlyph},       {Qt::Key_Return, 13, kMenuReturnGlyph},
+    {Qt::Key_Escape, 27, kMenuEscapeGlyph},
+};
+
+bool IsArrow(int qtKey) { return qtKey >= Qt::Key_Left && qtKey <= Qt::Key_Down; }
+
+// Command is Ctrl and option is Alt; but desktops keep Ctrl+Alt+arrows for themselves, so command-option
+// with an arrow is Ctrl+Shift here.
+UInt8 MenuModifiersOf(Qt::KeyboardModifiers mods, int qtKey) {
   UInt8 modifiers = kMenuNoModifiers;
   if (!(mods & Qt::ControlModifier)) modifiers |= kMenuNoCommandModifier;
   if (mods & Qt::AltModifier) modifiers |= kMenuOptionModifier;
-  if (mods & Qt::ShiftModifier) modifiers |= kMenuShiftModifier;
+  if (mods & Qt::ShiftModifier) {
+    const bool optionInstead = IsArrow(qtKey) && (mods & Qt::ControlModifier) && !(mods & Qt::AltModifier);
+    modifiers |= optionInstead ? kMenuOptionModifier : kMenuShiftModifier;
+  }
+  if (mods & Qt::MetaModifier) modifiers |= kMenuControlModifier;
+  return modifiers;
+}
+
+Qt::KeyboardModifiers QtModifiersOf(UInt8 modifiers, int qtKey) {
+  Qt::KeyboardModifiers mods;
+  const bool command = !(modifiers & kMenuNoCommandModifier);
+  if (command) mods |= Qt::ControlModifier;
+  if (modifiers & kMenuOptionModifier) mods |= (command && IsArrow(qtKey)) ? Qt::ShiftModifier : Qt::AltModifier;
+  if (modifiers & kMenuShiftModifier) mods |= Qt::ShiftModifier;
+  if (modifiers & kMenuControlModifier) mods |= Qt::MetaModifier;
+  return mods;
+}
+
+// The item's command key, glyph and modifiers from the action's shortcut.
+void SetCommandKey(MenuRef menu, MenuItemIndex item, const QKeySequence &shortcut) {
+  if (shortcut.isEmpty()) return;
+  const QKeyCombination combination = shortcut[0];
   const int key = combination.key();
   if (key >= 0x20 && key < 0x7F) {
     SetMenuItemCommandKey(menu, item, false, UInt16(key));
   } else if (key >= Qt::Key_F1 && key <= Qt::Key_F15) {
     // The function keys' glyphs: F1 is 0x6F, F2 to F15 follow from 0x70 on.
-    SetMenuItemKeyGlyph(menu, item, SInt16(key == Qt::Key_F1 ? 0x6F : 0x70 + (key - Qt::Key_F2)));
+    SetMenuItemKeyGlyph(menu, item, SInt16(key == Qt::Key_F1 ? kMenuF1Glyph : 0x70 + (key - Qt::Key_F2)));
+  } else {
+    for (const SpecialKey &special : kSpecialKeys) {
+      if (special.qtKey != key) continue;
+      SetMenuItemCommandKey(menu, item, false, special.character);
+      SetMenuItemKeyGlyph(menu, item, special.glyph);
+    }
   }
-  SetMenuItemModifiers(menu, item, modifiers);
+  SetMenuItemModifiers(menu, item, MenuModifiersOf(combination.keyboardModifiers(), key));
+}
+
+// The shortcut that the item's command key, glyph and modifiers stand for; empty when it has none.
+QKeySequence ShortcutOf(MenuRef menu, MenuItemIndex item) {
+  UInt16 character = 0;
+  SInt16 glyph = 0;
+  UInt8 modifiers = 0;
+  GetMenuItemCommandKey(menu, item, false, &character);
+  GetMenuItemKeyGlyph(menu, item, &glyph);
+  GetMenuItemModifiers(menu, item, &modifiers);
+  int key = 0;
+  for (const SpecialKey &special : kSpecialKeys)
+    if ((glyph != kMenuNullGlyph && glyph == special.glyph) || (glyph == kMenuNullGlyph && character == special.character))
+      key = special.qtKey;
+  if (key == 0 && glyph >= kMenuF1Glyph && glyph <= 0x70 + (Qt::Key_F15 - Qt::Key_F2))
+    key = glyph == kMenuF1Glyph ? int(Qt::Key_F1) : int(Qt::Key_F2) + (glyph - 0x70);
+  if (key == 0 && character >= 0x20 && character < 0x7F) key = QChar(character).toUpper().unicode();
+  if (key == 0) return QKeySequence();
+  return QKeySequence(QKeyCombination(QtModifiersOf(modifiers, key), Qt::Key(key)));
 }
 
 void SyncItem(MenuRef menu, MenuItemIndex item) {
@@ -79,6 +138,10 @@ void SyncItem(MenuRef menu, MenuItemIndex item) {
   if (GetMenuItemAttributes(menu, item, &attributes) != noErr) return;
   action->setVisible((attributes & kMenuItemAttrHidden) == 0);
   action->setEnabled(IsMenuItemEnabled(menu, item));
+  if (!action->isSeparator() && action->menu() == nullptr) {
+    const QKeySequence shortcut = ShortcutOf(menu, item);
+    if (action->shortcut() != shortcut) action->setShortcut(shortcut);
+  }
   CharParameter mark = 0;
   GetItemMark(menu, item, &mark);
   if (!action->isSeparator() && action->menu() == nullptr) {
@@ -194,6 +257,8 @@ OSStatus SetMenuBarFromNib(IBNibRef inNibRef, CFStringRef inName) {
     return fnfErr;
   }
   if (bar != top) {
+    // Designer parents the actions to the top-level widget: they must outlive it with the bar.
+    for (QAction *action : top->findChildren<QAction *>(Qt::FindDirectChildrenOnly)) action->setParent(bar);
     bar->setParent(nullptr);
     delete top;
   }

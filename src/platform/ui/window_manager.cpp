@@ -5,6 +5,7 @@
 #include "platform/core/mac_errors.h"
 #include "platform/ui/menu_bar_qt.h"
 #include "platform/ui/nib_controls_qt.h"
+#include "platform/ui/window_pictures.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -268,6 +269,7 @@ OSStatus CreateNewWindow(WindowClass windowClass, WindowAttributes attributes, c
   }
   static const PL_WindowProcs procs{CopyTitle, SetTitle};
   PL_SetWindowProcs(&procs);
+  PL_InstallWindowPictures();
   record->widget = new WindowWidget(record.get());
   Qt::WindowFlags flags = Qt::Window;
   if (windowClass == kFloatingWindowClass || windowClass == kUtilityWindowClass) flags = Qt::Tool;

@@ -674,7 +674,9 @@ TEST(EngineWorkingFormat, CopyingImageDescriptionExtensions) {
   AddExt(src, 'gama', "G1");
   AddExt(src, 'pasp', "P1");
   AddExt(src, 'pasp', "P2");
-  AddExt(src, 'esds', "E1");
+  // Codec configuration describes the source's codec, which the cleaned movie does not use: never copied.
+  for (OSType config : {OSType('esds'), OSType('avcC'), OSType('hvcC'), OSType('glbl'), OSType('SMI ')})
+    AddExt(src, config, "K1");
 
   ImageDescriptionHandle keep = NewDescription();
   AddExt(keep, 'pasp', "T1");
@@ -687,6 +689,15 @@ TEST(EngineWorkingFormat, CopyingImageDescriptionExtensions) {
   EXPECT_EQ(noErr, BZ_CopyAllImageDescExts(src, replace, true));
   // The replaced extensions move behind the target's others.
   EXPECT_EQ(Exts(replace), "colr:C1 gama:G1 pasp:P1 pasp:P2 ");
+
+  // Every extension that describes the picture comes along.
+  ImageDescriptionHandle picture = NewDescription();
+  AddExt(src, 'fiel', "F1");
+  AddExt(src, 'clap', "A1");
+  AddExt(src, 'colr', "C2");
+  EXPECT_EQ(noErr, BZ_CopyAllImageDescExts(src, picture, true));
+  EXPECT_EQ(Exts(picture), "gama:G1 pasp:P1 pasp:P2 fiel:F1 clap:A1 colr:C2 ");
+  DisposeHandle(reinterpret_cast<Handle>(picture));
 
   // Onto itself nothing changes.
   const std::string before = Exts(src);

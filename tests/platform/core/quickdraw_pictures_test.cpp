@@ -3,13 +3,15 @@
 
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
-#include "platform/core/quartz_contexts.h"
 #include "platform/core/quartz_images.h"
 #include "platform/core/quickdraw_pixels.h"
+#include "platform/core/quickdraw_text.h"
+#include "support/fake_text_port.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -395,12 +397,132 @@ TEST(PlatformPictureRecording, MisuseAndDamageAreReported) {
   KillPicture(pic);
 }
 
-TEST(PlatformQuartzContexts, NoContextOverAPort) {
-  Canvas canvas(Rect{0, 0, 2, 2});
-  CGContextRef context = reinterpret_cast<CGContextRef>(1);
-  EXPECT_EQ(unimpErr, CreateCGContextForPort(canvas.world, &context));
-  EXPECT_EQ(nullptr, context);
-  EXPECT_EQ(paramErr, CreateCGContextForPort(nullptr, &context));
+TEST(PlatformPictureRecording, LinesAreDrawnRecordedAndScaled) {
+  PicHandle pic = nullptr;
+  {
+    Canvas canvas(Rect{0, 0, 8, 8});
+    Rect frame{0, 0, 8, 8};
+    pic = OpenPicture(&frame);
+    ASSERT_NE(nullptr, pic);
+    const RGBColor red{0xFFFF, 0, 0};
+    RGBForeColor(&red);
+    PenSize(2, 1);
+    MoveTo(1, 1);
+    LineTo(5, 1);  // the pen hangs right: columns 1 to 6
+    PenSize(1, 1);
+    MoveTo(0, 3);
+    Line(3, 3);  // a diagonal: one pixel per step
+    PenSize(0, 1);
+    LineTo(7, 7);  // no pen, no pixels; the pen moves all the same
+    ClosePicture();
+    ASSERT_EQ(noErr, PL_PictureError());
+    PenState pen;
+    GetPenState(&pen);
+    EXPECT_TRUE(pen.pnLoc.h == 7 && pen.pnLoc.v == 7);
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) {
+        const bool on = (y == 1 && x >= 1 && x <= 6) || (x <= 3 && y == x + 3);
+        ASSERT_EQ(on ? kRed : kGrey, canvas.At(x, y)) << "at " << x << ", " << y;
+      }
+  }
+  PictInfo info;
+  ASSERT_EQ(noErr, GetPictInfo(pic, &info, 0, 0, 0, 0));
+  EXPECT_EQ(2, info.lineCount);
+  // Replayed twice the size: each line pixel a 2 x 2 block.
+  Canvas canvas(Rect{0, 0, 16, 16});
+  Rect dst{0, 0, 16, 16};
+  DrawPicture(pic, &dst);
+  EXPECT_EQ(noErr, PL_PictureError());
+  EXPECT_EQ(kRed, canvas.At(13, 3));
+  EXPECT_EQ(kGrey, canvas.At(14, 3));
+  EXPECT_EQ(kRed, canvas.At(7, 13));
+  EXPECT_EQ(kGrey, canvas.At(8, 13));
+  KillPicture(pic);
+}
+
+// Collects what a picture hands to a painter.
+struct Painted {
+  std::vector<PL_PictureText> texts;
+  std::vector<std::string> strings;
+  int fills = 0;
+};
+
+TEST(PlatformPictureRecording, TextIsKeptWithItsFontAndGivenToPainters) {
+  FakeTextPort *fake = NewFakeTextPort();
+  GrafPtr saved = nullptr;
+  GetPort(&saved);
+  SetPort(fake->port);
+  Rect frame{0, 0, 20, 40};
+  PicHandle pic = OpenPicture(&frame);
+  ASSERT_NE(nullptr, pic);
+  TextFont(3);
+  TextSize(10);
+  TextFace(bold);
+  const RGBColor red{0xFFFF, 0, 0};
+  RGBForeColor(&red);
+  MoveTo(2, 12);
+  const UInt8 ab[] = {2, 'a', 'b'}, cd[] = {2, 'c', 'd'};
+  DrawString(ab);
+  DrawString(cd);  // where the port's pen went after "ab"
+  ClosePicture();
+  ASSERT_EQ(noErr, PL_PictureError());
+  SetPort(saved);
+  ASSERT_EQ(2u, fake->drawn.size());
+  DisposeFakeTextPort(fake);
+
+  PictInfo info;
+  ASSERT_EQ(noErr, GetPictInfo(pic, &info, 0, 0, 0, 0));
+  EXPECT_EQ(2, info.textCount);
+  EXPECT_EQ(1, info.uniqueColors);
+
+  // Twice the size: pens and sizes follow.
+  Painted painted;
+  PL_PictureReplayProcs procs{};
+  procs.fill = [](void *refCon, const Rect *, const UInt8 *) { ++static_cast<Painted *>(refCon)->fills; };
+  procs.text = [](void *refCon, const PL_PictureText *text) {
+    auto *p = static_cast<Painted *>(refCon);
+    p->texts.push_back(*text);
+    p->strings.emplace_back(text->bytes, size_t(text->byteCount));
+  };
+  Rect dst{0, 0, 40, 80};
+  ASSERT_EQ(noErr, PL_ReplayPicture(pic, &dst, &procs, &painted));
+  ASSERT_EQ(2u, painted.texts.size());
+  EXPECT_EQ(0, painted.fills);
+  EXPECT_EQ("ab", painted.strings[0]);
+  EXPECT_EQ("cd", painted.strings[1]);
+  const SInt32 abWidth = FakeTextWidth("ab", 10, bold);
+  EXPECT_TRUE(painted.texts[0].pen.h == 4 && painted.texts[0].pen.v == 24);
+  EXPECT_EQ(2 * (2 + abWidth), painted.texts[1].pen.h);
+  EXPECT_EQ(3, painted.texts[0].font);
+  EXPECT_EQ(20, painted.texts[0].size);
+  EXPECT_EQ(bold, painted.texts[0].face);
+  EXPECT_EQ(255, painted.texts[0].argb[1]);
+  EXPECT_EQ(0, painted.texts[0].argb[2]);
+  EXPECT_EQ(paramErr, PL_ReplayPicture(pic, nullptr, &procs, &painted));
+  // A text cut short is refused, not read past the picture's end.
+  Handle cut = reinterpret_cast<Handle>(pic);
+  ASSERT_EQ(noErr, HandToHand(&cut));
+  SetHandleSize(cut, GetHandleSize(cut) - 1);
+  EXPECT_EQ(paramErr, PL_ReplayPicture(reinterpret_cast<PicHandle>(cut), &dst, &procs, &painted));
+  KillPicture(reinterpret_cast<PicHandle>(cut));
+
+  // A world draws no text: the rest of the picture is drawn and the text reported as left out.
+  {
+    Canvas canvas(Rect{0, 0, 20, 40});
+    DrawPicture(pic, &frame);
+    EXPECT_EQ(unimpErr, PL_PictureError());
+    EXPECT_EQ(kGrey, canvas.At(3, 11));
+    // Text drawn into a world's picture is kept all the same.
+    PicHandle worldPic = OpenPicture(&frame);
+    MoveTo(1, 10);
+    DrawString(ab);
+    EXPECT_EQ(unimpErr, QDError());
+    ClosePicture();
+    ASSERT_EQ(noErr, GetPictInfo(worldPic, &info, 0, 0, 0, 0));
+    EXPECT_EQ(1, info.textCount);
+    KillPicture(worldPic);
+  }
+  KillPicture(pic);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "platform/core/hfs_names.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
+#include "platform/core/quickdraw_text.h"
 #include "platform/core/text_encodings.h"
 #include "platform/core/toolbox_dates.h"
 #include "platform/core/toolbox_strings.h"
@@ -237,6 +238,43 @@ TEST(PlatformToolboxText, FontNumbers) {
   MakeP(name, "");
   GetFNum(name, &id);
   EXPECT_EQ(id, systemFont);
+
+  // ATSUI finds only families that exist; their IDs and ATS references are the family numbers.
+  ATSUFontID font = 99;
+  EXPECT_EQ(ATSUFindFontFromName("courier", 7, kFontNoNameCode, kFontNoPlatformCode, kFontNoScriptCode,
+                                 kFontNoLanguageCode, &font),
+            noErr);
+  EXPECT_EQ(font, 22u);
+  EXPECT_EQ(ATSUFindFontFromName("DejaVu Sans Mono", 16, 0, 0, 0, 0, &font), noErr);
+  EXPECT_EQ(font, ATSUFontID(dejaVu));
+  EXPECT_EQ(ATSUFindFontFromName("No Such Family", 14, 0, 0, 0, 0, &font), kATSUInvalidFontErr);
+  EXPECT_EQ(ATSUFindFontFromName("Courier", 0, 0, 0, 0, 0, &font), kATSUInvalidFontErr);
+  EXPECT_EQ(FMGetATSFontRefFromFont(22), 22u);
+  EXPECT_EQ(FMGetATSFontRefFromFont(999), 0u);
+}
+
+TEST(PlatformToolboxText, ThemeFontsAreSizesOfTheSystemFamily) {
+  struct Case {
+    ThemeFontID id;
+    SInt16 size;
+    Style style;
+  };
+  const Case cases[] = {{kThemeSystemFont, 13, 0}, {kThemeSmallSystemFont, 11, 0},
+                        {kThemeSmallEmphasizedSystemFont, 11, bold}, {kThemeMiniSystemFont, 9, 0}};
+  for (const Case &c : cases) {
+    Str255 name = {};
+    SInt16 size = 0;
+    Style style = 99;
+    ASSERT_EQ(GetThemeFont(c.id, smSystemScript, name, &size, &style), noErr);
+    EXPECT_EQ(P(name), "System Font");
+    EXPECT_EQ(size, c.size);
+    EXPECT_EQ(style, c.style);
+  }
+  Str255 name;
+  SInt16 size = 0;
+  Style style = 0;
+  EXPECT_EQ(GetThemeFont(4, smSystemScript, name, &size, &style), paramErr);
+  EXPECT_EQ(GetThemeFont(kThemeSystemFont, smSystemScript, name, nullptr, &style), paramErr);
 }
 
 }  // namespace

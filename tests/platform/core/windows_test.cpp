@@ -2,6 +2,7 @@
 
 #include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
+#include "platform/core/memory.h"
 
 #include <gtest/gtest.h>
 
@@ -87,6 +88,39 @@ TEST_F(PlatformWindowTitles, ErrorsOfEachKind) {
   PL_SetWindowProcs(nullptr);
   EXPECT_EQ(CopyWindowTitleAsCFString(Window(1), &title), unimpErr);
   EXPECT_EQ(SetWindowTitleWithCFString(Window(1), CFSTR("x")), unimpErr);
+}
+
+// A window layer that keeps one picture per known window.
+std::map<WindowRef, PicHandle> gPictures;
+
+TEST(PlatformWindowPictures, PicturesGoThroughTheWindowLayer) {
+  PicHandle pic = reinterpret_cast<PicHandle>(NewHandle(16));
+  // Without a window layer nothing is kept.
+  SetWindowPic(Window(1), pic);
+  EXPECT_EQ(GetWindowPic(Window(1)), nullptr);
+
+  gPictures = {{Window(1), nullptr}};
+  PL_WindowPictureProcs procs{};
+  EXPECT_EQ(PL_SetWindowPictureProcs(&procs), paramErr);
+  procs.setPicture = [](WindowRef window, PicHandle picture) -> OSStatus {
+    auto it = gPictures.find(window);
+    if (it == gPictures.end()) return errInvalidWindowRef;
+    it->second = picture;
+    return noErr;
+  };
+  procs.getPicture = [](WindowRef window) -> PicHandle {
+    auto it = gPictures.find(window);
+    return it != gPictures.end() ? it->second : nullptr;
+  };
+  ASSERT_EQ(PL_SetWindowPictureProcs(&procs), noErr);
+  SetWindowPic(Window(1), pic);
+  EXPECT_EQ(GetWindowPic(Window(1)), pic);
+  SetWindowPic(Window(2), pic);  // unknown: nothing kept
+  EXPECT_EQ(GetWindowPic(Window(2)), nullptr);
+  SetWindowPic(Window(1), nullptr);
+  EXPECT_EQ(GetWindowPic(Window(1)), nullptr);
+  EXPECT_EQ(PL_SetWindowPictureProcs(nullptr), noErr);
+  DisposeHandle(reinterpret_cast<Handle>(pic));
 }
 
 }  // namespace
