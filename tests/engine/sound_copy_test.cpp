@@ -71,47 +71,6 @@ TEST_F(SoundCopy, StereoSixteenBitSoundOfATwoVuySourceArrivesSampleForSample) {
   EXPECT_TRUE(host.shownErrors.empty());
 }
 
-// A DV source as a camera file holds it: the video track of DV frames and a 'vdva' sound track whose samples
-// are the same frames.
-void AddDVSoundTrack(Movie movie, int rate) {
-  Track video = GetMovieIndTrackType(movie, 1, VideoMediaType, movieTrackMediaType);
-  Media videoMedia = GetTrackMedia(video);
-  Handle dataRef = nullptr;
-  OSType dataRefType = 0;
-  ASSERT_EQ(noErr, GetMediaDataRef(videoMedia, 1, &dataRef, &dataRefType, nullptr));
-  Track sound = NewMovieTrack(movie, 0, 0, 0x100);
-  Media soundMedia = NewTrackMedia(sound, SoundMediaType, rate, dataRef, dataRefType);
-  ASSERT_EQ(noErr, GetMoviesError());
-  DisposeHandle(dataRef);
-  auto desc = reinterpret_cast<SoundDescriptionHandle>(NewHandleClear(sizeof(SoundDescription)));
-  (**desc).descSize = sizeof(SoundDescription);
-  (**desc).dataFormat = 'vdva';
-  (**desc).dataRefIndex = 1;
-  (**desc).numChannels = 2;
-  (**desc).sampleSize = 16;
-  (**desc).sampleRate = UInt32(rate) << 16;
-  const TimeScale videoScale = GetMediaTimeScale(videoMedia);
-  // Every run of frames as the video media keeps them, split into one sound sample per frame.
-  for (TimeValue t = 0; t < GetMediaDuration(videoMedia);) {
-    SampleReference64Record run{};
-    TimeValue runTime = 0;
-    SInt32 count = 0;
-    ASSERT_EQ(noErr, GetMediaSampleReferences64(videoMedia, t, &runTime, nullptr, nullptr, 1, &count, &run));
-    ASSERT_EQ(1, count);
-    ASSERT_GT(run.numberOfSamples, 0u);
-    const UInt32 frameSize = UInt32(run.dataSize / run.numberOfSamples);
-    for (UInt32 i = 0; i < run.numberOfSamples; ++i) {
-      SampleReference64Record r{run.dataOffset + SInt64(i) * frameSize, frameSize,
-                                TimeValue(SInt64(run.durationPerSample) * rate / videoScale), 1, 0};
-      ASSERT_EQ(noErr, AddMediaSampleReferences64(soundMedia, reinterpret_cast<SampleDescriptionHandle>(desc), 1, &r, nullptr));
-    }
-    t = runTime + TimeValue(run.numberOfSamples) * run.durationPerSample;
-  }
-  DisposeHandle(reinterpret_cast<Handle>(desc));
-  ASSERT_EQ(noErr, InsertMediaIntoTrack(sound, 0, 0, GetMediaDuration(soundMedia), fixed1));
-  SetTrackEnabled(sound, true);
-}
-
 TEST_F(SoundCopy, SoundInsideDVFramesArrivesThroughATemporaryAIFFFile) {
   if (!RequireFfmpeg()) return;
   const std::string dv = dir.File("src.dv"), mov = dir.File("src.mov");

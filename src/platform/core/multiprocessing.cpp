@@ -51,6 +51,8 @@ struct WaitObject {
 
 struct Queue : WaitObject {
   std::deque<std::array<void *, 3>> messages;
+  SInt64 postsBeforeFailure = -1;  // test hook: posts left before they fail with failureStatus; -1 off
+  OSStatus failureStatus = noErr;
 };
 struct Semaphore : WaitObject {
   MPSemaphoreCount count = 0;
@@ -477,6 +479,8 @@ OSStatus MPNotifyQueue(MPQueueID queue, void *param1, void *param2, void *param3
   {
     std::lock_guard guard(q->m);
     if (q->deleted) return kMPInvalidIDErr;
+    if (q->postsBeforeFailure == 0) return q->failureStatus;
+    if (q->postsBeforeFailure > 0) --q->postsBeforeFailure;
     q->messages.push_back({param1, param2, param3});
   }
   q->cv.notify_one();
@@ -645,6 +649,15 @@ OSStatus PL_InterruptWait(MPTaskID thread) {
   if (!ctx) return kMPInvalidIDErr;
   ctx->interruptRequested.store(true);
   WakeWaiter(*ctx);
+  return noErr;
+}
+
+OSStatus PL_FailQueueNotifies(MPQueueID queue, SInt64 postsBeforeFailure, OSStatus failureStatus) {
+  auto q = Lookup<Queue>(queue, kKindQueue);
+  if (!q) return kMPInvalidIDErr;
+  std::lock_guard guard(q->m);
+  q->postsBeforeFailure = postsBeforeFailure < 0 ? -1 : postsBeforeFailure;
+  q->failureStatus = failureStatus;
   return noErr;
 }
 

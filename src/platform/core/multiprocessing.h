@@ -154,6 +154,9 @@ OSStatus PL_InterruptWait(MPTaskID thread);
 // Test hook: threads blocked right now on a queue, semaphore, event group or critical region (0 for an
 // unknown identifier), so that a test can act once its waiters are in place.
 ItemCount PL_MPWaiterCount(const void *mpObject);
+// Test hook: after postsBeforeFailure further successful posts, MPNotifyQueue on this queue fails with
+// failureStatus (nothing is queued); a negative count switches it off.
+OSStatus PL_FailQueueNotifies(MPQueueID queue, SInt64 postsBeforeFailure, OSStatus failureStatus);
 // Tasks started and not yet ended.
 ItemCount PL_MPLiveTaskCount();
 // Shut-down: terminates every live task with kMPTaskAbortedErr and joins every thread this layer started.

@@ -66,9 +66,6 @@ enum : UInt32 {
   kQTMetaDataTypeFloat64BE = 24,
 };
 
-// Property flags of QTMetaDataGetItemPropertyInfo.
-enum : UInt32 { kComponentPropertyFlagCanGetNow = 1u << 1, kComponentPropertyFlagCanSetNow = 1u << 3 };
-
 enum : OSStatus {
   kQTMetaDataInvalidMetaDataErr = -2248,       // a null reference, or one whose movie is gone
   kQTMetaDataInvalidItemErr = -2249,           // no item of that number

@@ -218,6 +218,13 @@ enum : OSType {
   kQTAudioPropertyID_RateChangesPreservePitch = 'aucp',
 };
 enum : OSStatus { kQTPropertyNotSupportedErr = -2195, kQTPropertyBadValueSizeErr = -2184 };
+// Flags of the property information calls.
+enum : UInt32 {
+  kComponentPropertyFlagCanSetLater = 1u << 0,
+  kComponentPropertyFlagCanSetNow = 1u << 1,
+  kComponentPropertyFlagCanGetLater = 1u << 2,
+  kComponentPropertyFlagCanGetNow = 1u << 3,
+};
 
 // Opens a movie from a list of properties: the data location ('dloc', 'dref': a DataReferenceRecord) is
 // required; 'mprp'/'actv' makes it active; 'mins'/'rdrn', 'mins'/'aurn' and 'audi'/'aucp' are accepted.

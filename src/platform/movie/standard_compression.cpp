@@ -4,6 +4,7 @@
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
 #include "platform/movie/atoms.h"
+#include "platform/movie/standard_audio_compression.h"
 
 #include <cstdint>
 #include <cstring>
@@ -17,7 +18,9 @@ struct Settings {
   Handle codecSettings = nullptr;
 };
 
+// The image component's settings; NULL for the audio component, which shares the component type.
 Settings *SettingsOf(ComponentInstance ci) {
+  if (PL_IsStandardAudioCompression(ci)) return nullptr;
   return static_cast<Settings *>(PL_GetComponentInstanceStorage(ci, StandardCompressionType));
 }
 
@@ -104,6 +107,7 @@ ComponentResult SCSetInfo(ComponentInstance ci, OSType infoType, void *info) {
 }
 
 ComponentResult SCSetSettingsFromAtomContainer(ComponentInstance ci, QTAtomContainer settings) {
+  if (PL_IsStandardAudioCompression(ci)) return PL_SCAudioSetSettingsFromAtomContainer(ci, settings);
   Settings *s = SettingsOf(ci);
   if (s == nullptr) return badComponentInstance;
   OSErr err = PL_CheckAtomContainer(settings);
@@ -146,6 +150,7 @@ ComponentResult SCSetSettingsFromAtomContainer(ComponentInstance ci, QTAtomConta
 }
 
 ComponentResult SCGetSettingsAsAtomContainer(ComponentInstance ci, QTAtomContainer *settings) {
+  if (PL_IsStandardAudioCompression(ci)) return PL_SCAudioGetSettingsAsAtomContainer(ci, settings);
   if (settings == nullptr) return paramErr;
   *settings = nullptr;
   Settings *s = SettingsOf(ci);
@@ -181,6 +186,8 @@ ComponentResult SCGetSettingsAsAtomContainer(ComponentInstance ci, QTAtomContain
   return noErr;
 }
 
+// There is no settings dialog below the toolkit, for either component.
 ComponentResult SCRequestImageSettings(ComponentInstance ci) {
-  return SettingsOf(ci) != nullptr ? ComponentResult(badComponentSelector) : ComponentResult(badComponentInstance);
+  return SettingsOf(ci) != nullptr || PL_IsStandardAudioCompression(ci) ? ComponentResult(badComponentSelector)
+                                                                         : ComponentResult(badComponentInstance);
 }

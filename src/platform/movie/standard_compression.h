@@ -10,7 +10,7 @@
 // compression) survive, other components read back as any codec.
 //
 // The component has no dialog here: SCRequestImageSettings answers badComponentSelector. One thread per
-// instance.
+// instance. The settings calls also serve the audio component (standard_audio_compression.h).
 #pragma once
 
 #include "platform/movie/atom_container.h"
