@@ -420,6 +420,12 @@ OSStatus BZ_OuOpenOutlierEditListFile(Boolean currentSettingsOnly) {
 
 // ---- Lists ----
 
+OSStatus BZ_OuCopyOutlierEdits(const BZ_OuOeLE *firstOe, BZ_OuOeLE **copy) {
+  if (copy == nullptr) return paramErr;
+  *copy = nullptr;
+  return CopyEdits(const_cast<BZ_OuOeLE *>(firstOe), copy);
+}
+
 BZ_OuOeLE *BZ_OuFindFrameOutlierEditList(SInt32 frameNum) {
   BZ_OuDlgTaskData *ou = OuDlgTaskData();
   if (ou == nullptr) return nullptr;

@@ -112,6 +112,8 @@ OSStatus BZ_OuOpenOutlierEditListFile(Boolean currentSettingsOnly);
 
 // ---- Lists ----
 
+// A copy of the edits, in order (owned: LL_DisposeLinkedList). memFullErr leaves *copy NULL.
+OSStatus BZ_OuCopyOutlierEdits(const BZ_OuOeLE *firstOe, BZ_OuOeLE **copy);
 // The first edit element of that frame in the project list, or NULL.
 BZ_OuOeLE *BZ_OuFindFrameOutlierEditList(SInt32 frameNum);
 // Frees every frame's edits and the frame list; *firstFrameOel ends NULL.
