@@ -538,5 +538,32 @@ OSStatus BZ_SaveOutlierEditListFinalDontAsk(BZ_OuDlgTaskData *ouDlgTaskData) {
       return err;
     }
   }
+  // The execution that starts replays each frame's edits: it gets them from this copy, since the lists
+  // themselves are closed now.
+  if (OSStatus err = BZ_OuCopyOelList(&list, &ouDlgTaskData->runEditList); err != noErr) return err;
   return DisposeBothLists(ouDlgTaskData);
+}
+
+OSStatus BZ_OuCopyOelList(const BZ_OuOelList *from, BZ_OuOelList *to) {
+  if (from == nullptr || to == nullptr) return paramErr;
+  BZ_OuDisposeOutlierEditlist(&to->firstFrameOel);
+  to->changed = from->changed;
+  to->saved = from->saved;
+  BZ_OuFrameOelLE *last = nullptr;
+  for (const BZ_OuFrameOelLE *f = from->firstFrameOel; f != nullptr; f = f->next) {
+    BZ_OuFrameOelLE *element = nullptr;
+    OSStatus err = LL_AddNewPtr(sizeof(BZ_OuFrameOelLE), last != nullptr ? static_cast<void *>(last) : kLL_AddAsFirst,
+                                &to->firstFrameOel, &element);
+    if (err == noErr) {
+      element->frameOel.changed = f->frameOel.changed;
+      element->frameOel.frameNum = f->frameOel.frameNum;
+      err = CopyEdits(f->frameOel.firstOe, &element->frameOel.firstOe);
+    }
+    if (err != noErr) {
+      BZ_OuDisposeOutlierEditlist(&to->firstFrameOel);
+      return err;
+    }
+    last = element;
+  }
+  return noErr;
 }

@@ -112,6 +112,8 @@ OSStatus BZ_OuOpenOutlierEditListFile(Boolean currentSettingsOnly);
 
 // ---- Lists ----
 
+// *to becomes a copy of *from (its old frames freed first); memFullErr leaves *to empty.
+OSStatus BZ_OuCopyOelList(const BZ_OuOelList *from, BZ_OuOelList *to);
 // A copy of the edits, in order (owned: LL_DisposeLinkedList). memFullErr leaves *copy NULL.
 OSStatus BZ_OuCopyOutlierEdits(const BZ_OuOeLE *firstOe, BZ_OuOeLE **copy);
 // The first edit element of that frame in the project list, or NULL.
@@ -134,6 +136,6 @@ void BZ_OutlierEditListSaver(EventLoopTimerRef timer, void *userData);
 // cleared and saved set. The result is the question's status; a failed write is returned instead and keeps
 // the lists (not saved), so that the user's edits are never thrown away unwritten.
 OSStatus BZ_SaveOutlierEditListFinal(BZ_OuDlgTaskData *ouDlgTaskData, const FSRef *srcFile);
-// At a project's start: writes a changed and unsaved list without asking, disposes both lists, clears changed.
-// A failed write is returned and keeps the lists.
+// At a project's start: writes a changed and unsaved list without asking, keeps a copy of it for the
+// execution (runEditList), disposes both lists, clears changed. A failed write is returned and keeps the lists.
 OSStatus BZ_SaveOutlierEditListFinalDontAsk(BZ_OuDlgTaskData *ouDlgTaskData);

@@ -61,6 +61,7 @@ void BZ_OuDisposeDlgTaskDataRecord(BZ_OuDlgTaskData **ouDlgTaskData) {
   if (ou->ouScratch != nullptr) GL_DisposePtr(&ou->ouScratch);
   BZ_OuDisposeOutlierEditlist(&ou->outlierEditList.firstFrameOel);
   BZ_OuDisposeOutlierEditlist(&ou->savedOutlierEditList.firstFrameOel);
+  BZ_OuDisposeOutlierEditlist(&ou->runEditList.firstFrameOel);
   if (ou->oeCritRgn != nullptr) MPDeleteCriticalRegion(ou->oeCritRgn);
   GL_DisposePtr(ouDlgTaskData);
 }
@@ -306,6 +307,12 @@ void DisposeEdits(OuStage *s) {
   s->numEdits = 0;
 }
 
+// An execution replays the list its start kept (the lists themselves are closed then); analysis runs the
+// current list.
+const BZ_OuOelList *RunList(const OuStage *s) {
+  return s->exec == kBZ_ProjStateExecuting ? &s->ou->runEditList : &s->ou->outlierEditList;
+}
+
 // The run's own copy: a preview replays the preview's current edits on the previewed frame alone; other runs
 // replay each frame's edits from the project's list. Called with oeCritRgn held, so no edit changes them.
 OSStatus CopyEdits(OuStage *s, BZ_OuPreviewData *ouPreview) {
@@ -313,7 +320,7 @@ OSStatus CopyEdits(OuStage *s, BZ_OuPreviewData *ouPreview) {
   if (s->exec == kBZ_ProjStatePreviewing) {
     count = ouPreview != nullptr && ouPreview->frameOutlierEditList.firstOe != nullptr ? 1 : 0;
   } else if (s->ou != nullptr) {
-    for (BZ_OuFrameOelLE *f = s->ou->outlierEditList.firstFrameOel; f != nullptr; f = f->next) ++count;
+    for (BZ_OuFrameOelLE *f = RunList(s)->firstFrameOel; f != nullptr; f = f->next) ++count;
   }
   if (count == 0) return noErr;
   s->edits = new (std::nothrow) FrameEdits[size_t(count)]();
@@ -323,7 +330,7 @@ OSStatus CopyEdits(OuStage *s, BZ_OuPreviewData *ouPreview) {
     s->edits[0].frameNum = s->previewFrameNum;
     return BZ_OuCopyOutlierEdits(ouPreview->frameOutlierEditList.firstOe, &s->edits[0].firstOe);
   }
-  for (BZ_OuFrameOelLE *f = s->ou->outlierEditList.firstFrameOel; f != nullptr; f = f->next) {
+  for (BZ_OuFrameOelLE *f = RunList(s)->firstFrameOel; f != nullptr; f = f->next) {
     FrameEdits &e = s->edits[s->numEdits++];
     e.frameNum = f->frameOel.frameNum;
     if (OSStatus err = BZ_OuCopyOutlierEdits(f->frameOel.firstOe, &e.firstOe); err != noErr) return err;

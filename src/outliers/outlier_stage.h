@@ -42,6 +42,7 @@ struct BZ_OuParams {
 struct BZ_OuDlgTaskData {
   BZ_OuOelList outlierEditList;       // the current list
   BZ_OuOelList savedOutlierEditList;  // the list as last read from its file
+  BZ_OuOelList runEditList;           // the list as the last execution started with it (what it replays)
   UInt16 *ouData[kBZ_OuMaxNumCached];
   SInt32 *ouScratch;  // the pixel list: one SInt32 per padded pixel
   BZ_OuSett ouSett;   // the settings the lists belong to
