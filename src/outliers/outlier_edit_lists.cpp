@@ -440,6 +440,12 @@ void BZ_OuDisposeOutlierEditlist(BZ_OuFrameOelLE **firstFrameOel) {
   LL_DisposeLinkedList(firstFrameOel);
 }
 
+Boolean BZ_OuFindOutlierEdit(const BZ_OuOeLE *firstOe, SInt32 speckNum, BZ_OuOeType oeType) {
+  for (const BZ_OuOeLE *e = firstOe; e != nullptr; e = e->next)
+    if (e->outlierEdit.speckNum == speckNum && e->outlierEdit.oeType == oeType) return true;
+  return false;
+}
+
 void BZ_OuRemoveOutlierEdit(BZ_OuOeLE **firstOe, SInt32 speckNum, BZ_OuOeType oeType) {
   if (firstOe == nullptr) return;
   for (BZ_OuOeLE *e = *firstOe; e != nullptr; e = e->next)

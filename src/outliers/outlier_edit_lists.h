@@ -120,6 +120,8 @@ OSStatus BZ_OuCopyOutlierEdits(const BZ_OuOeLE *firstOe, BZ_OuOeLE **copy);
 BZ_OuOeLE *BZ_OuFindFrameOutlierEditList(SInt32 frameNum);
 // Frees every frame's edits and the frame list; *firstFrameOel ends NULL.
 void BZ_OuDisposeOutlierEditlist(BZ_OuFrameOelLE **firstFrameOel);
+// Whether the edits hold one with that speck number and type.
+Boolean BZ_OuFindOutlierEdit(const BZ_OuOeLE *firstOe, SInt32 speckNum, BZ_OuOeType oeType);
 // Removes and frees the first edit with that speck number and type; nothing when there is none.
 void BZ_OuRemoveOutlierEdit(BZ_OuOeLE **firstOe, SInt32 speckNum, BZ_OuOeType oeType);
 // Replaces the preview frame's edits by a copy of the project list's edits of the preview's frame and clears

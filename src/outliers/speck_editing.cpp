@@ -547,17 +547,14 @@ OSStatus BZ_OuToggleSpeckState(const Point *pt, const Rect *selRect, BZ_OuOeType
       BZ_OuFrameOeList &frameList = ctx.ou->frameOutlierEditList;
       for (LL_PtrLE *f = found; f != nullptr; f = f->next) {
         BZ_OuSpeck &speck = static_cast<BZ_OuSpeckLE *>(f->ptr)->speck;
-        bool redundant;
-        if (oeType == kBZ_OuToggleRemove) {
-          speck.remove = !speck.remove;
-          redundant = speck.remove == speck.initiallyRemoved;
-        } else {
-          speck.interpolateSpatially = !speck.interpolateSpatially;
-          redundant = !speck.interpolateSpatially;
-        }
-        if (redundant) {
+        Boolean &state = oeType == kBZ_OuToggleRemove ? speck.remove : speck.interpolateSpatially;
+        state = !state;
+        // The equalising above may have changed the state too: the list gets the one edit that replays to
+        // the state now shown, or none when that is the speck's initial state.
+        const Boolean initial = oeType == kBZ_OuToggleRemove ? speck.initiallyRemoved : Boolean(false);
+        while (BZ_OuFindOutlierEdit(frameList.firstOe, speck.number, oeType))
           BZ_OuRemoveOutlierEdit(&frameList.firstOe, speck.number, oeType);
-        } else {
+        if ((state != 0) != (initial != 0)) {
           BZ_OuOeLE *e = nullptr;
           if (LL_AddNewPtr(sizeof(BZ_OuOeLE), nullptr, &frameList.firstOe, &e) == noErr)
             e->outlierEdit = BZ_OuOutlierEdit{speck.number, oeType, Rect{0, 0, 0, 0}};
