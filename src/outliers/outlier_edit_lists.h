@@ -85,6 +85,9 @@ OSStatus BZ_OuUnflattenOutlierEditList(const void *dataPtr, SInt64 dataSize, BZ_
 void BZ_OuSettFromFileBytes(const UInt8 *bytes, BZ_OuSett *ouSett);
 void BZ_OuSettToFileBytes(const BZ_OuSett *ouSett, UInt8 *bytes);
 
+// Whether settings read from a file lie in the outlier settings' ranges (BZ_OuValidateSett, not correcting).
+Boolean BZ_OuSettFromFileIsValid(const BZ_OuSett *ouSett);
+
 // ---- File names ----
 
 // The name of the edit list file of a source movie for an index: "<base> oel.kbzoel" for an index below 1,
@@ -99,11 +102,13 @@ SInt32 BZ_OuGetOelFileIndex(CFStringRef oelFileName);
 // Reads the first 20 bytes of the file into ouSett; eofErr for a file shorter than that; the file error.
 OSStatus BZ_OuGetSettingsFromOelfile(const FSRef *oelFile, BZ_OuSett *ouSett);
 // Writes the list into the file of the source movie (savedSrcFile, or the project's first source file when
-// NULL) whose settings match the project's outlier settings; a new file at the first free index when none
-// matches. An empty list deletes a matching file. Sets the list's saved flag after any attempted write.
+// NULL) whose settings match the settings the lists belong to (ouSett of the outlier record; the project's
+// when it has none); a new file at the first free index when none matches. An empty list deletes a matching
+// file. Sets the list's saved flag only after a successful write.
 OSStatus BZ_OuSaveOutlierEditList(BZ_OuOelList *outlierEditList, const FSRef *savedSrcFile);
 // Reads the whole file into the current and the saved list (closing the lists first, asking to save their
-// changes). A damaged file gives eofErr and the lists stay as they were.
+// changes). A damaged file (also one whose settings are out of range) gives eofErr and the lists stay as
+// they were.
 OSStatus BZ_OuReadOelListIntoMemory(const FSRef *oelFile);
 // Finds the files that belong to the project's first source file and reads the one whose settings match the
 // project's (or, unless currentSettingsOnly, the lowest-indexed one, adopting its settings and switching the
@@ -131,7 +136,8 @@ OSStatus BZ_OuCopyFrameOutlierEditListToPreviewData();
 // changed); the list becomes changed and not saved.
 OSStatus BZ_UpdateOutlierEditList();
 
-// The autosave timer (every 60 s while the preview is open); userData is the preview window.
+// The autosave timer (every 60 s while the preview is open); userData is the preview window. A failing write
+// is shown once through the engine host's error display and tried again at every later firing.
 void BZ_OutlierEditListSaver(EventLoopTimerRef timer, void *userData);
 // Closing the lists of a movie: when they changed, asks whether to save them; "Discard" writes the saved list
 // back into the file, otherwise the current list is written when not saved. Both lists are disposed, changed

@@ -1,9 +1,27 @@
-// The outlier state kept across runs, the preview's outlier record and the window helpers.
+// The outlier state kept across runs, the preview's outlier record, the window helpers and the outlier
+// stage itself (distributing task, workers and collecting task).
 #include "outliers/outlier_stage.h"
 
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "general/memory_lists.h"
+#include "engine/runtime/analysis_tasks.h"
+#include "engine/runtime/engine_host.h"
+#include "engine/runtime/frame_selection.h"
+#include "engine/tasks/task_runtime.h"
+#include "outliers/outlier_window.h"
+#include "outliers/outlier_worker.h"
+#include "outliers/preview_data.h"
+#include "outliers/scene_values.h"
+#include "platform/core/event_loop.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <string>
 
 OSStatus BZ_OuInitDlgTaskData(BZ_OuDlgTaskData **ouDlgTaskData) {
   if (ouDlgTaskData == nullptr) return paramErr;
@@ -162,6 +180,16 @@ void BZ_OuDisposePreviewData(BZ_OuPreviewData **ouPreviewData) {
   GL_DisposePtr(ouPreviewData);
 }
 
+OSStatus BZ_OuEnterEditRegion(MPCriticalRegionID region) {
+  if (region == nullptr) return paramErr;
+  if (!PL_IsMainThread()) return MPEnterCriticalRegion(region, kDurationForever);
+  for (;;) {
+    OSStatus err = MPEnterCriticalRegion(region, 10 * kDurationMillisecond);
+    if (err != kMPTimeoutErr) return err;
+    (void)PL_DispatchPendingEvents(nullptr);
+  }
+}
+
 void BZ_OuGetInBufferIndexBounds(SInt32 maxAvPixelDiff, UInt8 *const *inBuffers, SInt32 numInBuffers,
                                  const SInt32 *avPixelDiff, SInt32 *minInBufferIndex, SInt32 *maxInBufferIndex) {
   SInt32 lo = 0, hi = numInBuffers;
@@ -209,23 +237,6 @@ OSStatus BZ_OuMakeParamsFromProject(BZ_ProjPtr project, BZ_OuParams *ouParams) {
 // Errors of a worker or of the collector reach task 1 as (kBZ_OutlierTaskType, project, error) on its input
 // queue; after an error the collector only returns buffers, so task 1 never waits for an output buffer that
 // cannot come back.
-
-#include "engine/runtime/analysis_tasks.h"
-#include "engine/runtime/engine_host.h"
-#include "engine/runtime/frame_selection.h"
-#include "engine/tasks/task_runtime.h"
-#include "outliers/outlier_window.h"
-#include "outliers/outlier_worker.h"
-#include "outliers/preview_data.h"
-#include "outliers/scene_values.h"
-
-#include <algorithm>
-#include <atomic>
-#include <cstdio>
-#include <cstdlib>
-#include <mutex>
-#include <new>
-#include <string>
 
 namespace {
 

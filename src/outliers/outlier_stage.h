@@ -114,6 +114,10 @@ SInt32 *BZ_OuWorkerPixelList(BZ_OuDlgTaskData *ouDlgTaskData, SInt32 i);
 // Frees the preview record's owned frames, edits and specks, and the record; *ouPreviewData ends NULL.
 void BZ_OuDisposePreviewData(BZ_OuPreviewData **ouPreviewData);
 
+// Enters the edit region (oeCritRgn) without a time limit; on the main thread in slices, handling posted
+// events between them, because the outlier task that holds it may be waiting for the main thread.
+OSStatus BZ_OuEnterEditRegion(MPCriticalRegionID region);
+
 // ---- Window helpers ----
 
 // The usable slot range [min, max) around the centre of a window of numInBuffers slots: it ends at scene

@@ -441,18 +441,6 @@ void PlayAlertSound() {
   host->playAlertSound(host->refCon);
 }
 
-// Enters the edit region without a time limit; on the main thread in slices, handling posted events between
-// them, because the outlier task that holds it may be waiting for the main thread.
-OSStatus EnterEditRegion(MPCriticalRegionID region) {
-  if (region == nullptr) return paramErr;
-  if (!PL_IsMainThread()) return MPEnterCriticalRegion(region, kDurationForever);
-  for (;;) {
-    OSStatus err = MPEnterCriticalRegion(region, 10 * kDurationMillisecond);
-    if (err != kMPTimeoutErr) return err;
-    (void)PL_DispatchPendingEvents(nullptr);
-  }
-}
-
 // The padded selection of the previewed frame and what an edit works on; paramErr when the stage has not
 // run for the preview yet.
 struct EditContext {
@@ -481,7 +469,7 @@ OSStatus BZ_OuFindSpeckInSelectionRect(const Rect *selRect, UInt32 modifiers) {
   if (selRect == nullptr) return paramErr;
   BZ_OuDlgTaskData *ou = gBZ.dlgTaskData.ouDlgTaskData;
   if (ou == nullptr) return paramErr;
-  OSStatus err = EnterEditRegion(ou->oeCritRgn);
+  OSStatus err = BZ_OuEnterEditRegion(ou->oeCritRgn);
   if (err != noErr) return err;
   EditContext ctx{};
   OSStatus result = GetEditContext(&ctx);
@@ -526,7 +514,7 @@ OSStatus BZ_OuToggleSpeckState(const Point *pt, const Rect *selRect, BZ_OuOeType
     return paramErr;
   BZ_OuDlgTaskData *ou = gBZ.dlgTaskData.ouDlgTaskData;
   if (ou == nullptr) return paramErr;
-  OSStatus err = EnterEditRegion(ou->oeCritRgn);
+  OSStatus err = BZ_OuEnterEditRegion(ou->oeCritRgn);
   if (err != noErr) return err;
   PreviewContext ctx{};
   if (GetPreviewContext(&ctx) == noErr) {
