@@ -33,6 +33,7 @@ struct OuRun {
   SInt32 numConstPix = 2;
   bool cancel = false;
   bool makeNoiseMovie = false;
+  bool applyOutliers = true;
 };
 
 struct OuResult {
@@ -40,6 +41,7 @@ struct OuResult {
   BZ_ExecuteState exec = kBZ_ProjStateReady;
   OSStatus error = noErr;
   OSStatus save = noErr;
+  std::string noisePath;  // with a noise movie
 };
 
 // One frame's edits as the test writes them into the edit-list file.
@@ -108,7 +110,7 @@ OuResult RunOutliers(const TempDir &dir, SInt32 width, SInt32 height, SInt32 fra
   BZ_MakeDefaultProjSett(movies, &project->info.settings);
   BZ_CleaninSett &c = project->info.settings.cleaning;
   c.average.apply = c.noiseRed.apply = c.removeLogo.apply = c.crossLuma.apply = c.varBr.apply = false;
-  c.ou.apply = true;
+  c.ou.apply = run.applyOutliers;
   c.ou.numConstPix = run.numConstPix;
   project->info.settings.output.cType = '2vuy';
   project->info.settings.output.makeNoiseMovie = run.makeNoiseMovie;
@@ -131,6 +133,7 @@ OuResult RunOutliers(const TempDir &dir, SInt32 width, SInt32 height, SInt32 fra
   EXPECT_EQ(BZ_CreateMainTask(project.get()), noErr);
   EXPECT_EQ(BZ_CreateBuffers(), noErr);
   EXPECT_EQ(noErr, BZ_StartProject());
+  if (run.makeNoiseMovie) r.noisePath = PathOf(project->info.targetFileData[1].fileRef);
   if (run.cancel)
     MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project.get(), Word(kBZ_CancelProjectMessage));
   void *code = nullptr;
@@ -360,6 +363,63 @@ TEST(OutlierStageRun, SpecksAndScratchReplacedOnEveryWorkerCount) {
     // The toggled speck of frame 8 is kept: its rectangle is as the source has it.
     const Rect kept = clip.edited[8][0];
     EXPECT_EQ(0.0, MeanLumaError(out[8], clip.damaged[8], kept));
+  }
+}
+
+// With the noise movie on, the outlier stage keeps each source frame until the noise frame is made: the
+// cleaned movie is the same, and the noise movie differs from that of a run without any method only inside
+// the edited rectangles (and the pixel or two the difference picture's smoothing carries past them), where
+// the removed specks show.
+TEST(OutlierStageRun, NoiseMovieShowsWhatWasRemoved) {
+  if (!RequireFfmpeg()) return;
+  TempDir dir;
+  SpeckClip clip;
+  ASSERT_TRUE(MakeSpeckClip(dir, &clip));
+  OuRun run;
+  run.workers = 2;
+  ASSERT_EQ(0, RunOutliers(dir, kW, kH, kFrames, run).code);
+  const Frames plain = ReadOutput(dir.File("out.mov"));
+  std::filesystem::remove(dir.File("out.mov"));
+  run.makeNoiseMovie = true;
+  run.applyOutliers = false;
+  OuResult none = RunOutliers(dir, kW, kH, kFrames, run);
+  ASSERT_EQ(0, none.code);
+  const Frames noiseWithoutMethod = DecodeVideoWithFfmpeg(none.noisePath, kW, kH);
+  ASSERT_EQ(size_t(kFrames), noiseWithoutMethod.size());
+  std::filesystem::remove(dir.File("out.mov"));
+  std::filesystem::remove(none.noisePath);
+  run.applyOutliers = true;
+  for (int workers : {1, 4}) {
+    SCOPED_TRACE("workers " + std::to_string(workers));
+    run.workers = workers;
+    OuResult r = RunOutliers(dir, kW, kH, kFrames, run);
+    ASSERT_EQ(0, r.code);
+    ASSERT_EQ(kBZ_ProjStateFinished, r.exec);
+    EXPECT_TRUE(ReadOutput(dir.File("out.mov")) == plain);
+    const Frames noise = DecodeVideoWithFfmpeg(r.noisePath, kW, kH);
+    ASSERT_EQ(size_t(kFrames), noise.size());
+    for (SInt32 f = 0; f < kFrames; ++f) {
+      SCOPED_TRACE("frame " + std::to_string(f));
+      std::vector<Rect> near;
+      for (const Rect &e : clip.edited[f])
+        near.push_back(Rect{SInt16(e.top - 2), SInt16(e.left - 2), SInt16(e.bottom + 2), SInt16(e.right + 2)});
+      SInt32 outside = 0, inside = 0;
+      for (SInt32 y = 0; y < kH; ++y)
+        for (SInt32 x = 0; x < kW; ++x) {
+          const size_t at = size_t(2 * (y * kW + x) + 1);
+          const bool differs = std::abs(int(noise[f][at]) - int(noiseWithoutMethod[f][at])) > 2;
+          if (InsideAny(x, y, near))
+            inside += differs;
+          else
+            outside += differs;
+        }
+      EXPECT_EQ(0, outside);
+      if (!clip.removed[f].empty()) {
+        EXPECT_GT(inside, 10) << "the removed specks do not show";
+      }
+    }
+    std::filesystem::remove(dir.File("out.mov"));
+    std::filesystem::remove(r.noisePath);
   }
 }
 
