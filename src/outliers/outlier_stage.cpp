@@ -437,7 +437,10 @@ OSStatus BZ_OuTask2(void *parameter) {
       UInt8 *frame = nullptr;
       result = BZ_GetFrameFromOutputPool(s->exec, s->receiver, kBZ_OutlierTaskType, &s->stage->mpInfo, &frame);
       if (result != noErr || frame == nullptr) break;
-      OuJob *done = &s->jobs[BZ_GetFrameBuffInfo(s->receiver, frame)->number];
+      // A copy: the slot belongs to the output buffer, which task 1 fills again as soon as the receiver has
+      // given the buffer back, possibly before this loop is through with it.
+      OuJob job = s->jobs[BZ_GetFrameBuffInfo(s->receiver, frame)->number];
+      OuJob *done = &job;
       OSStatus err = firstErr == noErr ? HandOn(s, done, frame) : firstErr;
       if (err == noErr) {
         err = BZ_NotifyFrame(s->project, kBZ_ProcSubTaskType, nullptr, s->outInputQueue, nullptr, frame);

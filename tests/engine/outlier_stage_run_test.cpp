@@ -428,7 +428,7 @@ TEST(OutlierStageRun, SmallFramesAndShortMoviesComeOutWhole) {
   struct Case {
     SInt32 width, height, frames;
   };
-  const Case cases[] = {{2, 2, 1}, {16, 8, 2}, {18, 18, 8}, {16, 8, 9}, {48, 32, 1}, {48, 32, 2}};
+  const Case cases[] = {{2, 2, 1}, {16, 8, 2}, {18, 18, 8}, {16, 8, 9}, {48, 32, 1}, {48, 32, 2}, {48, 32, 61}};
   for (const Case &c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + ", " + std::to_string(c.frames) + " frames");
     TempDir dir;
