@@ -164,12 +164,13 @@ OSStatus BZ_OuRemoveOutliers(const BZ_OuParams *ouParams, const SInt32 *avPixelD
 
   // Each replay starts from the frame's own specks (none are found by the stage yet) and a clear flag plane,
   // so that a frame's speck numbers do not depend on which frames its worker handled before.
+  // The plane is cleared only where something reads it, so a frame without edits costs no more than its copy.
+  const BZ_OuPictureSwitches s = CurrentSwitches();
   BZ_OuSpeckLE *specks = nullptr;
-  std::memset(data, 0, planePixels * sizeof(UInt16));
+  if (edits != nullptr || preview != nullptr || !s.replacing) std::memset(data, 0, planePixels * sizeof(UInt16));
   OSStatus err = noErr;
   if (edits != nullptr) err = BZ_OuImplementOutlierEditList(centre, data, pixelList, edits, &specks);
 
-  const BZ_OuPictureSwitches s = CurrentSwitches();
   if (err == noErr) {
     if (s.replacing) {
       PutLine("Replaced speck pixels\n");
