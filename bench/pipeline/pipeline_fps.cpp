@@ -4,10 +4,10 @@
 // stated one, else its codec's), its range and its field information come from the file. Prints the
 // source's description and, per run, the frames and the seconds from the start to the saved movie.
 //
-//   bz_pipeline_fps [--legalise] [--always-gamma22] SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
+//   bz_pipeline_fps [--legalise] [--always-gamma22] [--outliers] SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
 //
 // --legalise sets the preference that legalises every frame; --always-gamma22 the one that processes frames
-// in gamma 2.2 whatever the source's. WORKERS 0 (the default) uses every processor. With several runs in one
+// in gamma 2.2 whatever the source's; --outliers applies outlier removal (no edits). WORKERS 0 (the default) uses every processor. With several runs in one
 // process the later ones find the source and the engine warm; bench/pipeline_fps.sh runs one per process.
 // The engine's trace goes to standard error; to standard output go one line "source gamma G range R
 // internal-gamma I sound S" and one result line per run ("frames N seconds S fps F").
@@ -25,6 +25,7 @@
 #include "movie/movie_files.h"
 #include "movie/movie_queries.h"
 #include "movie/movie_time.h"
+#include "outliers/outlier_stage.h"
 #include "platform/core/event_loop.h"
 #include "platform/core/files.h"
 #include "platform/core/memory.h"
@@ -54,6 +55,7 @@ OSStatus RefFor(const std::string &path, FSRef *ref) {
 // The preferences of the run: the plain host's, with legalising and the gamma preference as asked.
 bool gLegalise = false;
 bool gAlwaysGamma22 = false;
+bool gOutliers = false;  // outlier removal applied (no edits: every frame passes the outlier stage unchanged)
 
 void GetBenchAppPrefs(void *refCon, BZ_AppPrefs *appPrefs) {
   BZ_GetPlainEngineHost()->getAppPrefs(refCon, appPrefs);
@@ -117,6 +119,7 @@ double RunOnce(const std::string &source, const std::string &folder, SInt32 *fra
   BZ_MakeDefaultProjSett(info.statMovInfo, &info.settings);
   BZ_CleaninSett &c = info.settings.cleaning;
   c.average.apply = c.noiseRed.apply = c.removeLogo.apply = c.crossLuma.apply = c.varBr.apply = c.ou.apply = false;
+  c.ou.apply = gOutliers;
   info.settings.output.cType = '2vuy';
   info.settings.output.makeNoiseMovie = false;
   info.settings.output.export_ = false;
@@ -167,6 +170,8 @@ int main(int argc, char **argv) {
   for (; first < argc && std::strncmp(argv[first], "--", 2) == 0; ++first) {
     if (std::strcmp(argv[first], "--legalise") == 0) {
       gLegalise = true;
+    } else if (std::strcmp(argv[first], "--outliers") == 0) {
+      gOutliers = true;
     } else if (std::strcmp(argv[first], "--always-gamma22") == 0) {
       gAlwaysGamma22 = true;
     } else {
@@ -175,7 +180,7 @@ int main(int argc, char **argv) {
     }
   }
   if (argc - first < 2) {
-    std::fprintf(stderr, "usage: %s [--legalise] [--always-gamma22] SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]\n",
+    std::fprintf(stderr, "usage: %s [--legalise] [--always-gamma22] [--outliers] SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]\n",
                  argv[0]);
     return 2;
   }
@@ -195,6 +200,8 @@ int main(int argc, char **argv) {
   BZ_SetEngineHost(&host);
   gBZ.numProcessors = ItemCount(std::max(0, workers));
   gBZ.project = new BZ_Project();
+  // The outlier stage keeps its state across runs in this record, as the application makes it at start-up.
+  if (gOutliers && BZ_OuInitDlgTaskData(&gBZ.dlgTaskData.ouDlgTaskData) != noErr) return 1;
   MPSemaphoreID prf = nullptr;
   OSStatus err = MPCreateSemaphore(1, 0, &prf);
   if (err == noErr) {
