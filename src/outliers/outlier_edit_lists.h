@@ -5,8 +5,8 @@
 // SInt32, scratchWidth float, apply byte, 3 padding bytes), numFrames SInt32, then per frame frameNum SInt32,
 // numEdits SInt32 and numEdits edits of 16 bytes (speckNum, oeType SInt32; top, left, bottom, right SInt16).
 //
-// Threads: everything here runs on the main thread and takes no lock; the outlier task reads only the preview
-// frame's edits, while it holds the edit region (oeCritRgn).
+// Threads: everything here runs on the main thread. The outlier task copies the edits it replays at its
+// set-up, while it holds the edit region (oeCritRgn); the preview frame's edits are replaced only inside it.
 #pragma once
 
 #include "engine/runtime/method_settings.h"
