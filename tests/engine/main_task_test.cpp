@@ -11,7 +11,7 @@
 #include "platform/core/event_loop.h"
 #include "support/engine_fixtures.h"
 #include "support/task_check.h"
-#include "test_stages.h"
+#include "support/test_stages.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-// The test stages (see test_stages.h) and a check of the identity stage's frame order on its own.
-#include "test_stages.h"
+// The test stages (see test_stages.h), the identity cleaning stage built on the shared method-stage pieces.
+#include "support/test_stages.h"
 
 #include "engine/engine_wiring.h"
 #include "engine/main_task.h"
