@@ -189,7 +189,7 @@ OSStatus IdentityTask1(void *parameter) {
   BZ_MethodStage *ms = nullptr;
   OSStatus result = BZ_MsCreateStageRecord(task, sizeof(IdentityItem), &ms);
   if (result != noErr) return result;
-  // The test stages after it never let go of a source frame for the noise picture: it goes back at once.
+  // The test stages after it never give a source frame back: it goes back at once.
   ms->freeInputBuffer = true;
   if ((result = BZ_MsCreateTask2(ms, task, IdentityTask2)) == noErr)
     result = BZ_MsCreateWorkers(task, IdentityWorker);
