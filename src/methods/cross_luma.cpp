@@ -29,7 +29,7 @@ struct BlockStats {
   SInt32 total;
 };
 
-inline BlockStats MeasureBlock(const UInt8 *blockPtr, SInt32 lineSize) {
+[[gnu::always_inline]] inline BlockStats MeasureBlock(const UInt8 *blockPtr, SInt32 lineSize) {
   const size_t rowStep = size_t(2) * size_t(lineSize);
   SInt32 y[3][3];
   for (int r = 0; r < 3; ++r)
@@ -58,6 +58,23 @@ struct IntThresholds {
 
 IntThresholds ThresholdsOf(const BZ_Cl_Sett &sett) {
   return {sett.minStddev * 54, sett.maxStddev * 54, SInt32(std::lround(sett.percentage * 24576.0))};
+}
+
+// The integer block test: true when the centre was written.
+[[gnu::always_inline]] inline bool TestBlockInt(SInt32 min54, SInt32 max54, SInt32 pct, const UInt8 *blockPtr,
+                                                UInt8 *targetPixelPtr, SInt32 lineSize) {
+  const BlockStats b = MeasureBlock(blockPtr, lineSize);
+  if (!(b.d > min54 && ((pct * b.d) >> 12) > b.s && b.d < max54)) return false;
+  *targetPixelPtr = UInt8((b.total * 7282 + 3641) >> 16);
+  return true;
+}
+
+// The same answering the direction of the change.
+[[gnu::always_inline]] inline SInt32 TestBlockSign(SInt32 min54, SInt32 max54, SInt32 pct, const UInt8 *blockPtr,
+                                                   UInt8 *targetPixelPtr, SInt32 lineSize) {
+  const UInt8 old = *targetPixelPtr;
+  if (!TestBlockInt(min54, max54, pct, blockPtr, targetPixelPtr, lineSize)) return 0;
+  return *targetPixelPtr > old ? 1 : *targetPixelPtr < old ? -1 : 0;
 }
 
 // Advances *j in the list to the first gap (between stretches j and j + 1) whose widened end reaches x + 3;
@@ -101,9 +118,9 @@ void WalkZones(const BZ_ClParams *p, SInt32 subTaskNum, const UInt8 *inBuffer, U
           BZ_Cl_Filter3x3Block(float(p->sett->minStddev), float(p->sett->maxStddev), float(p->sett->percentage), block,
                                target, lineSize);
         else if constexpr (kTest == BlockTest::kInt)
-          BZ_Cl_Filter3x3BlockOpt(t.min54, t.max54, t.pct, block, target, lineSize);
+          TestBlockInt(t.min54, t.max54, t.pct, block, target, lineSize);
         else
-          signs[x + 1] = SInt8(signs[x + 1] + BZ_Cl_Filter3x3BlockNew(t.min54, t.max54, t.pct, block, target, lineSize));
+          signs[x + 1] = SInt8(signs[x + 1] + TestBlockSign(t.min54, t.max54, t.pct, block, target, lineSize));
       }
     }
     if (signs == nullptr) continue;
@@ -292,18 +309,12 @@ Boolean BZ_Cl_Filter3x3Block(float minStddev, float maxStddev, float percentage,
 
 Boolean BZ_Cl_Filter3x3BlockOpt(SInt32 minStddevInt, SInt32 maxStddevInt, SInt32 percentageInt,
                                 const UInt8 *blockPtr, UInt8 *targetPixelPtr, SInt32 lineSize) {
-  const BlockStats b = MeasureBlock(blockPtr, lineSize);
-  if (!(b.d > minStddevInt && ((percentageInt * b.d) >> 12) > b.s && b.d < maxStddevInt)) return false;
-  *targetPixelPtr = UInt8((b.total * 7282 + 3641) >> 16);
-  return true;
+  return TestBlockInt(minStddevInt, maxStddevInt, percentageInt, blockPtr, targetPixelPtr, lineSize);
 }
 
 SInt32 BZ_Cl_Filter3x3BlockNew(SInt32 minStddevInt, SInt32 maxStddevInt, SInt32 percentageInt,
                                const UInt8 *blockPtr, UInt8 *targetPixelPtr, SInt32 lineSize) {
-  const UInt8 old = *targetPixelPtr;
-  if (!BZ_Cl_Filter3x3BlockOpt(minStddevInt, maxStddevInt, percentageInt, blockPtr, targetPixelPtr, lineSize))
-    return 0;
-  return *targetPixelPtr > old ? 1 : *targetPixelPtr < old ? -1 : 0;
+  return TestBlockSign(minStddevInt, maxStddevInt, percentageInt, blockPtr, targetPixelPtr, lineSize);
 }
 
 void BZ_Cl_Filter3x3BlocksOptNew(const BZ_ClParams *clParams, SInt32 subTaskNum, const UInt8 *inBuffer,
