@@ -27,23 +27,9 @@ frames=${BZ_FRAMES:-200}
 methods=${BZ_METHODS:-cross-luma}
 sizes=${BZ_SIZES:-720x576 1920x1080}
 driver=$build/bench/bz_pipeline_fps
-
-for tool in ffmpeg ffprobe; do
-  command -v $tool >/dev/null || { echo "methods_vs_ffmpeg: $tool is needed" >&2; exit 1; }
-done
-cmake --build "$build" --target bz_pipeline_fps >/dev/null
-[ -x "$driver" ] || { echo "methods_vs_ffmpeg: no $driver" >&2; exit 1; }
-
-if [ -n "${BZ_BENCH_DIR:-}" ]; then
-  work=$BZ_BENCH_DIR
-  mkdir -p "$work"
-else
-  work=$(mktemp -d "${TMPDIR:-/tmp}/bz_methods_vs_ffmpeg.XXXXXX")
-  trap 'rm -rf "$work"' EXIT INT TERM
-fi
-
-now() { date +%s.%N; }
-fail() { echo "methods_vs_ffmpeg: $*" >&2; exit 1; }
+name=methods_vs_ffmpeg
+. "$root/bench/bench_common.sh"
+bench_setup bz_pipeline_fps
 
 # ---- Clips ----
 
@@ -78,19 +64,6 @@ make_clip() {
 
 # ---- One measurement ----
 
-# timed SOURCE LOG COMMAND...: the seconds the command took as a fresh process, the source warm.
-timed() {
-  src=$1
-  log=$2
-  shift 2
-  sync
-  cat "$src" >/dev/null
-  start=$(now)
-  "$@" >"$log" 2>&1 || fail "failed: $* (see $log)"
-  end=$(now)
-  echo "$start $end" | awk '{ printf "%.4f\n", $2 - $1 }'
-}
-
 # side METHOD SIZE SIDE: runs one side, appends its fps to $work/METHOD_SIZE.SIDE.fps.
 side() {
   case_=$1_$2
@@ -123,21 +96,6 @@ quality() {
   echo "psnr_y $psnr mad $mad"
 }
 
-# ---- Statistics ----
-
-stats() {
-  sort -n "$1" | awk '{ v[NR] = $1 } END {
-    m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-    printf "%.1f [%.1f-%.1f]", m, v[1], v[NR] }'
-}
-
-ratios() {
-  paste "$work/$1.ours.fps" "$work/$1.ffmpeg.fps" | awk '{ printf "%.4f\n", $1 / $2 }' >"$work/ratio"
-  sort -n "$work/ratio" | awk '{ v[NR] = $1 } END {
-    m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-    printf "%.2f [%.2f-%.2f]", m, v[1], v[NR] }'
-}
-
 # ---- Run ----
 
 echo "methods_vs_ffmpeg: $frames frames, $rounds rounds, workers $workers, $(nproc) processors"
@@ -154,7 +112,7 @@ for m in $methods; do
     done
     clean=$work/clean_$size.mov
     printf '%-11s %-9s ours %-20s %s(%s) %-20s ratio %s\n' "$m" "$size" "$(stats "$work/$c.ours.fps")" \
-      "$(peer_filter "$m")" "ffmpeg" "$(stats "$work/$c.ffmpeg.fps")" "$(ratios "$c")"
+      "$(peer_filter "$m")" "ffmpeg" "$(stats "$work/$c.ffmpeg.fps")" "$(ratio_stats "$work/$c.ours.fps" "$work/$c.ffmpeg.fps")"
     printf '%-11s %-9s quality vs clean: input %s | ours %s | %s %s\n' "$m" "$size" "$(quality "$work/$c.mov" "$clean")" \
       "$(quality "$work/run/$c/ours/out.mov" "$clean")" "$(peer_filter "$m")" "$(quality "$work/run/$c/ffmpeg/out.mov" "$clean")"
     printf '%-11s %-9s frames: ours %s, %s %s (of %s)\n' "$m" "$size" "$(count_frames "$work/run/$c/ours/out.mov")" \

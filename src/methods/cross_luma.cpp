@@ -21,6 +21,17 @@ constexpr OSStatus kTooManyIntervalsErr = 5022;
 inline SInt32 CbAt(const UInt8 *line, SInt32 x) { return line[2 * x]; }
 inline SInt32 CrAt(const UInt8 *line, SInt32 x) { return line[2 * x + 2]; }
 
+// The running chroma sums of a stretch search at pair x: the window is the last h pairs (for an odd test
+// length its whole pairs).
+inline void SlideWindow(const UInt8 *line, SInt32 x, SInt32 h, SInt32 *sumCb, SInt32 *sumCr) {
+  *sumCb += CbAt(line, x);
+  *sumCr += CrAt(line, x);
+  if (x >= 2 * h) {
+    *sumCb -= CbAt(line, x - 2 * h);
+    *sumCr -= CrAt(line, x - 2 * h);
+  }
+}
+
 // The 3x3 block's deviations: D, the sum of |3 Y - sum| over its rows and columns, their spread
 // S = sum of |D - 6 dev| and the sum of the nine lumas. Rows are two buffer lines apart.
 struct BlockStats {
@@ -212,13 +223,7 @@ OSStatus BZ_Cl_MakeConstChromaIntervalListOpt(const UInt8 *linePtr, const BZ_ClP
   SInt32 sumCb = 0, sumCr = 0, start = 0, count = 0;
   *numConstChromaIntervals = 0;
   for (SInt32 x = 0; x < width; x += 2) {
-    sumCb += CbAt(linePtr, x);
-    sumCr += CrAt(linePtr, x);
-    // The window is the last h pairs (for an odd test length its whole pairs).
-    if (x >= 2 * h) {
-      sumCb -= CbAt(linePtr, x - 2 * h);
-      sumCr -= CrAt(linePtr, x - 2 * h);
-    }
+    SlideWindow(linePtr, x, h, &sumCb, &sumCr);
     if (x < start + testLen) continue;
     SInt32 dev = 0;
     for (SInt32 q = x - 2 * (h - 1); q <= x; q += 2)
@@ -252,12 +257,7 @@ OSStatus BZ_Cl_MakeConstChromaIntervalList(SInt32 width, const UInt8 *linePtr, c
   Interval current{};
   *count = 0;
   for (SInt32 x = 0; x < width; x += 2) {
-    sumCb += CbAt(linePtr, x);
-    sumCr += CrAt(linePtr, x);
-    if (x >= 2 * h) {
-      sumCb -= CbAt(linePtr, x - 2 * h);
-      sumCr -= CrAt(linePtr, x - 2 * h);
-    }
+    SlideWindow(linePtr, x, h, &sumCb, &sumCr);
     if (x < start + testLen) continue;
     const float meanCb = float(sumCb) / float(h), meanCr = float(sumCr) / float(h);
     float devCb = 0.0f, devCr = 0.0f;
