@@ -148,6 +148,13 @@ OSStatus BZ_Copy(BZ_CopyParams *p, void *inBuffer, void *outBuffer) {
   bool compact = true;  // the converted picture lies packed at the start of outBuffer
   if (p->y420Playback) {
     CO_Y420FrameTo2vuyUni(altivec, sse3, inH, inW, in, out, p->tempLine, p->interlaced);
+    // 4:2:0 comes in the source's gamma like any other drawing: frames worked in another gamma change it.
+    if (!sameGamma && p->preserveHighlights)
+      CO_2vuyFrameChangeGammaSuperUni(altivec, sse3, inW, inH, out, out, p->linePtrYUV255, inRowBytes, inRowBytes,
+                                      p->inGamma, p->outGamma, p->newRGB);
+    else if (!sameGamma)
+      CO_2vuyFrameChangeGammaUni(altivec, sse3, inH, inW, out, out, p->linePtrYUV255, inRowBytes, inRowBytes,
+                                 p->inGamma, p->outGamma, p->newRGB);
   } else if (p->rgbPlayback) {
     if (sameGamma)
       CO_ARGB_FrameTo2vuyUni(altivec, sse3, inH, inW, in, out, false);

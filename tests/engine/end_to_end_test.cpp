@@ -404,12 +404,13 @@ struct ImportedSource {
 
 std::ostream &operator<<(std::ostream &os, const ImportedSource &c) { return os << c.name; }
 
-// Frames drawn through libavcodec are ffmpeg's own (conversion rounding aside); MPEG-2 pictures come through the
-// 4:2:0 buffer and the copy stage's chroma interpolation, which differs from ffmpeg's scaler in the chroma only.
+// Frames drawn through libavcodec are ffmpeg's own (conversion rounding aside); 4:2:0 pictures (DV PAL, MPEG-2,
+// Motion-JPEG 4:2:0) come through the 4:2:0 buffer and the copy stage's chroma interpolation, which differs
+// from ffmpeg's scaler in the chroma only.
 const ImportedSource kImported[] = {
     {"DvPalWithSound", "src.dv",
      "-f lavfi -i testsrc2=s=720x576:r=25:d=0.4 -f lavfi -i sine=r=48000:d=0.4 -vf setfield=bff -flags +ildct+ilme "
-     "-pix_fmt yuv420p -c:v dvvideo -c:a pcm_s16le -ac 2 -f dv", true, 45.0, 1.0},
+     "-pix_fmt yuv420p -c:v dvvideo -c:a pcm_s16le -ac 2 -f dv", true, 45.0, 2.0},
     {"DvNtscWithSound", "src.dv",
      "-f lavfi -i testsrc2=s=720x480:r=30000/1001:d=0.4 -f lavfi -i sine=r=48000:d=0.4 -pix_fmt yuv411p -c:v dvvideo "
      "-c:a pcm_s16le -ac 2 -f dv", true, 45.0, 1.0},

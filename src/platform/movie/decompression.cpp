@@ -1027,6 +1027,29 @@ OSErr PL_MediaDecoderDraw(PL_MediaDecoder *d, TimeValue64 mediaTime, PixMapHandl
   return noErr;
 }
 
+OSErr PL_GetMediaDecodedPixelFormat(Media media, OSType *pixelFormat) {
+  if (pixelFormat == nullptr) return paramErr;
+  *pixelFormat = 0;
+  PL_MediaDecoder *made = nullptr;
+  OSErr err = PL_NewMediaDecoder(media, &made);
+  if (err != noErr) return err;
+  std::unique_ptr<PL_MediaDecoder> d(made);
+  if ((err = BuildIndex(d.get())) != noErr) return err;
+  if (d->byDisplay.empty()) return invalidMedia;
+  SourcePicture picture;
+  if ((err = DecodeSample(d.get(), SInt64(d->byDisplay[0]), &picture)) != noErr) return err;
+  switch (picture.format) {
+    case AV_PIX_FMT_YUV420P:
+    case AV_PIX_FMT_YUVJ420P: *pixelFormat = kYUV420PixelFormat; break;
+    case AV_PIX_FMT_YUV422P:
+    case AV_PIX_FMT_YUVJ422P:
+    case AV_PIX_FMT_UYVY422:
+    case AV_PIX_FMT_YUYV422: *pixelFormat = k2vuyPixelFormat; break;
+    default: break;
+  }
+  return noErr;
+}
+
 void PL_MediaDecoderCounts(const PL_MediaDecoder *decoder, SInt64 *samplesDecoded, SInt64 *restarts) {
   if (samplesDecoded != nullptr) *samplesDecoded = decoder != nullptr ? decoder->samplesDecoded : 0;
   if (restarts != nullptr) *restarts = decoder != nullptr ? decoder->restarts : 0;
