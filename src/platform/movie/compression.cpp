@@ -153,9 +153,9 @@ void MatchedChromaRow(LineOf line, SInt32 lines, SInt32 pairIndex, SInt32 pairs,
   }
 }
 
-// '2vuy' rows (any row bytes) into planes of the sampling; chroma thinned horizontally by the mean of each
-// two pairs (4:1:1), vertically (4:2:0) by the filter matched to our decoders, within each field when the
-// picture is interlaced (chroma row 2q from lines 4q and 4q + 2, row 2q + 1 from lines 4q + 1 and 4q + 3).
+// '2vuy' rows (any row bytes) into planes of the sampling; chroma thinned horizontally (4:1:1) or vertically
+// (4:2:0) by the filters matched to our decoders' interpolation, 4:2:0 within each field when the picture is
+// interlaced (chroma row 2q from lines 4q and 4q + 2, row 2q + 1 from lines 4q + 1 and 4q + 3).
 void Unpack2vuy(const UInt8 *base, SInt32 rowBytes, Sampling s, bool interlaced, Planes *p) {
   const SInt32 w = p->width, h = p->height;
   for (SInt32 row = 0; row < h; ++row) {
@@ -178,11 +178,19 @@ void Unpack2vuy(const UInt8 *base, SInt32 rowBytes, Sampling s, bool interlaced,
         MatchedChromaRow(frameLine, h, crow, pairs, cb, cr);
       }
     } else if (s == Sampling::k411) {
+      // Each sample stands on the even pair 2k; (-1, 2, 6, 2, -1) / 8 over the pairs around it inverts the
+      // decoders' interpolation exactly (whichever way its means round) and low-passes anything else.
       const UInt8 *a = base + size_t(crow) * size_t(rowBytes);
+      auto pair = [&](SInt32 i, int byte) { return int(a[4 * size_t(std::clamp(i, SInt32(0), pairs - 1)) + byte]); };
+      auto thin = [&](SInt32 k, int byte) {
+        const SInt32 c = 2 * k;
+        const int v = 6 * pair(c, byte) + 2 * (pair(c - 1, byte) + pair(c + 1, byte)) -
+                      (pair(c - 2, byte) + pair(c + 2, byte)) + 4;
+        return UInt8(std::clamp(v >> 3, 0, 255));
+      };
       for (SInt32 k = 0; k < p->chromaWidth; ++k) {
-        SInt32 k0 = 2 * k, k1 = std::min(2 * k + 1, pairs - 1);
-        cb[k] = UInt8((a[4 * k0] + a[4 * k1] + 1) / 2);
-        cr[k] = UInt8((a[4 * k0 + 2] + a[4 * k1 + 2] + 1) / 2);
+        cb[k] = thin(k, 0);
+        cr[k] = thin(k, 2);
       }
     } else {
       const UInt8 *a = base + size_t(crow) * size_t(rowBytes);
