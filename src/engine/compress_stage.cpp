@@ -86,8 +86,12 @@ OSStatus CompressTask::HandleFrame(UInt8 *in, Boolean *finished) {
   }
   if (p.removeWhiteLine && BZ_GetWhiteLineRow(p.interlaced, p.whiteLineIsBottomLine) < p.height)
     BZ_RemoveWhiteLine(in, p.width, p.interlaced, p.whiteLineIsBottomLine);
-  if (p.yuvSanityCheck)
+  if (p.yuvSanityCheck && p.legaliseWorkers != nullptr) {
+    if (OSStatus err = BZ_SanityCheckFrameInBands(p.legaliseWorkers, p.height, in, p.preserveHighlights); err != noErr)
+      return err;
+  } else if (p.yuvSanityCheck) {
     CO_FrameSanityCheckUni(cpu.hasAltivec, cpu.hasSSE3, p.height, p.width, in, p.linePtrYUV255, p.preserveHighlights);
+  }
   if (p.ntscSafeColors)
     CO_FrameLimitIRE_Uni(cpu.hasAltivec, cpu.hasSSE3, p.height, p.width, in, p.linePtrYUV255, p.preserveHighlights,
                          p.maxIRE);
@@ -164,6 +168,8 @@ OSStatus BZ_CompressTask(void *parameter) {
     if (t.params->linePairBuffer != nullptr) MPFree(t.params->linePairBuffer);
     t.params->linePtrYUV255 = nullptr;
     t.params->linePairBuffer = nullptr;
+    BZ_DisposeFrameBandWorkers(t.params->legaliseWorkers);
+    t.params->legaliseWorkers = nullptr;
     // A compression that a stop left in flight may still write into the scratch buffer: it stays then.
     if (t.params->scratchBuffer != nullptr && t.params->numComprStarted == t.params->numComprCompleted) {
       MPFree(t.params->scratchBuffer);
@@ -203,6 +209,10 @@ OSStatus BZ_SetupCompressTask(MP_TaskData *taskData, BZ_CompressParams **compres
   p->preserveHighlights = prefs.preserveHighlights;
   p->ntscSafeColors = prefs.ntscSafeColors;
   p->maxIRE = float(prefs.maxIRE) / 100.0f;
+  if (p->yuvSanityCheck) {
+    OSStatus workersErr = BZ_CreateFrameBandWorkers(p->width, BZ_GetNumSubTasks(), &p->legaliseWorkers);
+    if (workersErr != noErr) return workersErr;
+  }
   p->makeNoiseMovie = sett.output.makeNoiseMovie;
   p->cType = sett.output.cType;
 

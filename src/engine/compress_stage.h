@@ -20,6 +20,8 @@
 // frame descriptors, the stage event and the write stage's queues.
 #pragma once
 
+#include "engine/runtime/frame_bands.h"
+
 #include "engine/runtime/project_types.h"
 #include "engine/tasks/pipeline_types.h"
 #include "platform/core/event_loop.h"
@@ -59,6 +61,7 @@ struct BZ_CompressParams {
   std::atomic<SInt32> numComprCompleted;
   Boolean makeNoiseMovie;
   float *linePtrYUV255;  // width x 8 bytes
+  BZ_FrameBandWorkers *legaliseWorkers;  // with yuvSanityCheck: legalising on every core (owned)
   UInt8 *linePairBuffer;  // 'y420' only
   UInt8 *scratchBuffer;   // maxComprSize bytes, when that is more than a write-stage buffer holds
   Boolean yuvSanityCheck, preserveHighlights, ntscSafeColors;

@@ -13,6 +13,7 @@
 #include "engine/stage_table.h"
 #include "color/argb_conversions.h"
 #include "color/legalising.h"
+#include "color/gamma_tables.h"
 #include "color/planar420.h"
 #include "color/yuv422_formats.h"
 #include "movie/movie_errors.h"
@@ -182,6 +183,12 @@ TEST(EngineCopy, DrawnArgbAndPlanarFramesConvertAtTheirSize) {
     CO_Y420_FrameTo2vuy(h, w, f.in.data(), expected.data(), interlaced);
     BZ_Copy(&f.params, f.in.data(), f.out.data());
     EXPECT_TRUE(f.PictureEquals(expected));
+    // 4:2:0 is drawn in the source's gamma like anything else: frames worked in another gamma change it.
+    f.params.outGamma = 1.8f;
+    std::vector<float> line(size_t(w) * 2);
+    CO_2vuyFrameChangeGamma(h, w, expected.data(), expected.data(), line.data(), w * 2, w * 2, 2.2f, 1.8f, nullptr);
+    BZ_Copy(&f.params, f.in.data(), f.out.data());
+    EXPECT_TRUE(f.PictureEquals(expected)) << "gamma changed";
   }
 }
 
@@ -200,6 +207,22 @@ TEST(EngineCopy, LegalisesTheWholePaddedFrame) {
                          false);
   EXPECT_TRUE(std::equal(plain.out.begin(), plain.out.begin() + f.params.width * f.params.height * 2, f.out.begin()));
   EXPECT_FALSE(std::equal(f.in.begin(), f.in.begin() + 718 * 2, f.Picture(0))) << "the frame was legalised";
+}
+
+// Legalising on the stage's band workers gives what one task gives, over the whole padded frame, for frames
+// that are cut into bands and for one that is too small to be.
+TEST(EngineCopy, LegalisingOnBandWorkersEqualsOneTask) {
+  for (SInt32 height : {576, 16}) {
+    SCOPED_TRACE("height " + std::to_string(height));
+    CopyFrame banded(720, height, true), alone(720, height, true);
+    banded.params.yuvSanityCheck = alone.params.yuvSanityCheck = true;
+    ASSERT_EQ(BZ_CreateFrameBandWorkers(banded.params.width, 4, &banded.params.legaliseWorkers), noErr);
+    for (size_t i = 0; i < size_t(720) * height * 2; ++i) banded.in[i] = alone.in[i] = UInt8((i * 37) % 256);
+    EXPECT_EQ(BZ_Copy(&banded.params, banded.in.data(), banded.out.data()), noErr);
+    EXPECT_EQ(BZ_Copy(&alone.params, alone.in.data(), alone.out.data()), noErr);
+    EXPECT_TRUE(banded.out == alone.out);
+    EXPECT_FALSE(std::equal(banded.in.begin(), banded.in.begin() + 720 * 2, banded.Picture(0))) << "not legalised";
+  }
 }
 
 // ---- Direct reads of one sample -----------------------------------------------------------------------------
