@@ -2,7 +2,8 @@
 // stage on its tasks, the main thread serving the tasks' events, then the save with the sound. No cleaning
 // method, output '2vuy' unless --codec says otherwise. The source is described as a project describes a
 // movie it opens: its gamma (the stated one, else its codec's), its range and its field information come
-// from the file. Prints the source's description and, per run, the frames and the seconds from the start to the saved movie.
+// from the file. Prints the source's description and, per run, the frames and the seconds from the start to
+// the saved movie.
 //
 //   bz_pipeline_fps [--legalise] [--always-gamma22] [--codec=TYPE] SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
 //
