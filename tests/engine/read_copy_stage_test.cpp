@@ -13,6 +13,7 @@
 #include "engine/stage_table.h"
 #include "color/argb_conversions.h"
 #include "color/legalising.h"
+#include "color/gamma_tables.h"
 #include "color/planar420.h"
 #include "color/yuv422_formats.h"
 #include "movie/movie_errors.h"
@@ -183,6 +184,12 @@ TEST(EngineCopy, DrawnArgbAndPlanarFramesConvertAtTheirSize) {
     CO_Y420_FrameTo2vuy(h, w, f.in.data(), expected.data(), interlaced);
     BZ_Copy(&f.params, f.in.data(), f.out.data());
     EXPECT_TRUE(f.PictureEquals(expected));
+    // 4:2:0 is drawn in the source's gamma like anything else: frames worked in another gamma change it.
+    f.params.outGamma = 1.8f;
+    std::vector<float> line(size_t(w) * 2);
+    CO_2vuyFrameChangeGamma(h, w, expected.data(), expected.data(), line.data(), w * 2, w * 2, 2.2f, 1.8f, nullptr);
+    BZ_Copy(&f.params, f.in.data(), f.out.data());
+    EXPECT_TRUE(f.PictureEquals(expected)) << "gamma changed";
   }
 }
 
@@ -201,6 +208,22 @@ TEST(EngineCopy, LegalisesTheWholePaddedFrame) {
                          false);
   EXPECT_TRUE(std::equal(plain.out.begin(), plain.out.begin() + f.params.width * f.params.height * 2, f.out.begin()));
   EXPECT_FALSE(std::equal(f.in.begin(), f.in.begin() + 718 * 2, f.Picture(0))) << "the frame was legalised";
+}
+
+// Legalising on the stage's band workers gives what one task gives, over the whole padded frame, for frames
+// that are cut into bands and for one that is too small to be.
+TEST(EngineCopy, LegalisingOnBandWorkersEqualsOneTask) {
+  for (SInt32 height : {576, 16}) {
+    SCOPED_TRACE("height " + std::to_string(height));
+    CopyFrame banded(720, height, true), alone(720, height, true);
+    banded.params.yuvSanityCheck = alone.params.yuvSanityCheck = true;
+    ASSERT_EQ(BZ_CreateFrameBandWorkers(banded.params.width, 4, &banded.params.legaliseWorkers), noErr);
+    for (size_t i = 0; i < size_t(720) * height * 2; ++i) banded.in[i] = alone.in[i] = UInt8((i * 37) % 256);
+    EXPECT_EQ(BZ_Copy(&banded.params, banded.in.data(), banded.out.data()), noErr);
+    EXPECT_EQ(BZ_Copy(&alone.params, alone.in.data(), alone.out.data()), noErr);
+    EXPECT_TRUE(banded.out == alone.out);
+    EXPECT_FALSE(std::equal(banded.in.begin(), banded.in.begin() + 720 * 2, banded.Picture(0))) << "not legalised";
+  }
 }
 
 // ---- Direct reads of one sample -----------------------------------------------------------------------------
@@ -864,7 +887,8 @@ class EngineDrawnPipeline : public EnginePipeline {
   // (each on a table built anew, as a compressed output rebuilds it) and compares every frame of each run within
   // the tolerance: the mean absolute difference of luma and of chroma, and the share of bytes more than 8 apart.
   void RunAgainstFfmpeg(const std::string &encode, CodecType cType, SInt32 width, SInt32 height, SInt32 frames,
-                        double maxMeanLuma, double maxMeanChroma, double maxFarShare, int runs = 1) {
+                        double maxMeanLuma, double maxMeanChroma, double maxFarShare, int runs = 1,
+                        OSType world = k2vuyPixelFormat) {
     if (!bz_test::RequireFfmpeg()) return;
     bz_test::TempDir dir;
     const std::string path = dir.File("drawn.mov"), raw = dir.File("frames.uyvy");
@@ -883,7 +907,7 @@ class EngineDrawnPipeline : public EnginePipeline {
       gCollected.frames.clear();
       EXPECT_EQ(Execute(), noErr);
       EXPECT_FALSE(project_->dynIO_Info.inputInfo[0].directRead);
-      ExpectDrawingIntoTheCopyBuffer(k2vuyPixelFormat);
+      ExpectDrawingIntoTheCopyBuffer(world);
       EXPECT_EQ(gDrawRequests, frames);
       const size_t frameBytes = size_t(width) * size_t(height) * 2;
       ASSERT_EQ(reference.size(), frameBytes * size_t(frames));
@@ -911,10 +935,11 @@ class EngineDrawnPipeline : public EnginePipeline {
   EventHandlerRef drawHandler_ = nullptr;
 };
 
-// The second run's table is a new one: the movie gets a world over its new buffer.
+// The second run's table is a new one: the movie gets a world over its new buffer. DV PAL is 4:2:0: it is
+// drawn as such and the copy task interpolates the chroma.
 TEST_F(EngineDrawnPipeline, DvMovieIsDrawnWithinTheDecodeTolerance) {
   RunAgainstFfmpeg("-f lavfi -i testsrc2=s=720x576:r=25:d=0.16 -pix_fmt yuv420p -c:v dvvideo -flags +bitexact", 'dvcp',
-                   720, 576, 4, 1.0, 2.0, 0.01, 2);
+                   720, 576, 4, 1.0, 2.0, 0.01, 2, kYUV420PixelFormat);
 }
 
 TEST_F(EngineDrawnPipeline, MotionJpegMovieIsDrawnWithinTheDecodeTolerance) {
