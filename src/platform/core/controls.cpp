@@ -1,8 +1,10 @@
 // Control Manager stand-in.
 #include "platform/core/controls.h"
 
+#include "platform/core/cf_object.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
+#include "platform/core/multilingual_text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,6 +31,7 @@ struct PL_ViewExtras {
   ControlRef parent = nullptr;  // null: a top-level control (or a removed one)
   Boolean removed = false;
   HIViewFeatures features = 0;
+  TXNObject textObject = nullptr;  // owned: a text view's text
   PL_ViewExtras() = default;
   PL_ViewExtras(const PL_ViewExtras &) = delete;
   PL_ViewExtras &operator=(const PL_ViewExtras &) = delete;
@@ -37,6 +40,7 @@ struct PL_ViewExtras {
     if (content.contentType == kControlContentCGImageRef) CGImageRelease(content.u.imageRef);
     if (classID != nullptr) CFRelease(classID);
     for (CFStringRef item : comboItems) CFRelease(item);
+    TXNDeleteObject(textObject);
   }
 };
 
@@ -57,6 +61,7 @@ namespace {
 // Controls by window; a root view is its window in disguise.
 std::map<WindowRef, std::vector<std::unique_ptr<OpaqueControlRef>>> gControls;
 PL_ControlChangedProc gChanged = nullptr;
+std::vector<PL_ControlChangedProc> gObservers;
 
 ControlRef Live(ControlRef control) {
   if (control == nullptr) return nullptr;
@@ -69,6 +74,7 @@ ControlRef Live(ControlRef control) {
 
 void Changed(ControlRef c) {
   if (gChanged != nullptr) gChanged(c->window, c->id, c);
+  for (PL_ControlChangedProc observer : gObservers) observer(c->window, c->id, c);
 }
 
 }  // namespace
@@ -140,6 +146,10 @@ OSStatus PL_NewControl(WindowRef window, const HIViewID *id, ControlRef *control
   return noErr;
 }
 
+void PL_NewRootView(WindowRef window) {
+  if (window != nullptr) gControls[window];
+}
+
 void PL_DisposeWindowControls(WindowRef window) {
   auto it = gControls.find(window);
   if (it == gControls.end()) return;
@@ -151,6 +161,22 @@ void PL_DisposeWindowControls(WindowRef window) {
 }
 
 void PL_SetControlChangedProc(PL_ControlChangedProc proc) { gChanged = proc; }
+
+void PL_AddControlObserver(PL_ControlChangedProc proc) {
+  if (proc != nullptr && std::find(gObservers.begin(), gObservers.end(), proc) == gObservers.end())
+    gObservers.push_back(proc);
+}
+
+OSStatus PL_SetControlTextObject(ControlRef control, TXNObject object) {
+  if (!Live(control)) return errUnknownControl;
+  if (control->extras.textObject != object) TXNDeleteObject(control->extras.textObject);
+  control->extras.textObject = object;
+  return noErr;
+}
+
+TXNObject PL_GetControlTextObject(ControlRef control) {
+  return Live(control) ? control->extras.textObject : nullptr;
+}
 
 OSStatus SetControlTitleWithCFString(ControlRef inControl, CFStringRef inString) {
   if (inString == nullptr) return paramErr;
@@ -184,6 +210,13 @@ static OSStatus GetOtherControlData(ControlRef c, ResType tag, Size bufferSize, 
 
 OSStatus SetControlData(ControlRef inControl, ControlPartCode, ResType inTagName, Size inSize, const void *inData) {
   if (!Live(inControl)) return errUnknownControl;
+  // A text view's text is its text object's.
+  if (inTagName == kControlEditTextCFStringTag && inControl->extras.textObject != nullptr) {
+    if (inSize != Size(sizeof(CFStringRef)) || inData == nullptr) return errDataSizeMismatch;
+    const std::u16string &text = PL_CFStringText(*static_cast<const CFStringRef *>(inData));
+    return TXNSetData(inControl->extras.textObject, kTXNUnicodeTextData, text.data(), text.size() * 2,
+                      kTXNStartOffset, kTXNEndOffset);
+  }
   if (inTagName != kControlProgressBarIndeterminateTag) return SetOtherControlData(inControl, inTagName, inSize, inData);
   if (inSize != Size(sizeof(Boolean)) || inData == nullptr) return errDataSizeMismatch;
   inControl->indeterminate = *static_cast<const Boolean *>(inData) != 0;
@@ -194,6 +227,17 @@ OSStatus SetControlData(ControlRef inControl, ControlPartCode, ResType inTagName
 OSStatus GetControlData(ControlRef inControl, ControlPartCode, ResType inTagName, Size inBufferSize,
                         void *inBuffer, Size *outActualSize) {
   if (!Live(inControl)) return errUnknownControl;
+  if (inTagName == kControlEditTextCFStringTag && inControl->extras.textObject != nullptr) {
+    if (outActualSize != nullptr) *outActualSize = Size(sizeof(CFStringRef));
+    if (inBuffer == nullptr) return noErr;
+    if (inBufferSize < Size(sizeof(CFStringRef))) return errDataSizeMismatch;
+    TXNOffset count = 0;
+    const UniChar *chars = PL_TXNGetCharacters(inControl->extras.textObject, &count);
+    CFStringRef copy = CFStringCreateWithCharacters(nullptr, chars, CFIndex(count));
+    if (copy == nullptr) return memFullErr;
+    *static_cast<CFStringRef *>(inBuffer) = copy;
+    return noErr;
+  }
   if (inTagName != kControlProgressBarIndeterminateTag)
     return GetOtherControlData(inControl, inTagName, inBufferSize, inBuffer, outActualSize);
   if (outActualSize != nullptr) *outActualSize = Size(sizeof(Boolean));

@@ -4,6 +4,7 @@
 #include "platform/core/cf_bundle.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
+#include "platform/ui/text_views_qt.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -295,6 +296,12 @@ OSStatus PL_AttachNibControls(WindowRef window, QWidget *root, EventTargetRef hi
       return err;
     }
     TakeWidgetState(control, widget, root);
+    if (widget->property("bzViewKind").toString() == QLatin1String("BZTextView"))
+      err = PL_AttachTextViewWidget(control, qobject_cast<QTextEdit *>(widget));
+    if (err != noErr) {
+      PL_DisposeWindowControls(window);
+      return err;
+    }
     record.widgets[{id.signature, id.id}] = widget;
     if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
       record.connections.push_back(QObject::connect(button, &QAbstractButton::clicked, [window, id, button] {
