@@ -132,6 +132,8 @@ class WindowWidget : public QWidget {
           record_, kEventClassWindow, kEventWindowBoundsChanging,
           [&](EventRef e) {
             SetEventParameter(e, kEventParamCurrentBounds, typeQDRectangle, sizeof bounds, &bounds);
+            const Rect original = ToRect(QRect(pos(), event->oldSize()));
+            SetEventParameter(e, kEventParamOriginalBounds, typeQDRectangle, sizeof original, &original);
             UInt32 attributes = kWindowBoundsChangeSizeChanged | kWindowBoundsChangeUserResize;
             SetEventParameter(e, kEventParamAttributes, typeUInt32, sizeof attributes, &attributes);
           },
