@@ -220,31 +220,36 @@ OSStatus BZ_SetEnvInfoInLog(TXNObject object) {
   return AppendTo(object, text);
 }
 
+void BZ_AddAppPrefsToTextPtr(const BZ_AppPrefs *prefs, Ptr textPtr, SInt32 *textSize) {
+  if (prefs == nullptr) return;
+  GL_AddCStringToTextPtr(textPtr, textSize, "Application preferences:\n\n");
+  GL_AddBooleanFieldDescrToTextPtr(textPtr, textSize, CFSTR("    Copy sound"), prefs->copySound);
+  GL_AddBooleanFieldDescrToTextPtr(textPtr, textSize, CFSTR("    height 1080 MPEG2 anamorphic"), prefs->anamorphic1080);
+  GL_AddBooleanFieldDescrToTextPtr(textPtr, textSize, CFSTR("    yuv2 is video range"), prefs->yuv2IsVideoRange);
+  GL_AddBooleanFieldDescrToTextPtr(textPtr, textSize, CFSTR("    Do yuv sanity check"), prefs->yuvSanityCheck);
+  GL_AddBooleanFieldDescrToTextPtr(textPtr, textSize, CFSTR("    Use NTSC safe colors"), prefs->ntscSafeColors);
+  if (prefs->ntscSafeColors) GL_AddLongFieldDescrToTextPtr(textPtr, textSize, CFSTR("    Max IRE"), prefs->maxIRE);
+  GL_AddBooleanFieldDescrToTextPtr(textPtr, textSize, CFSTR("    Always convert to gamma 2.2"), prefs->alwaysGamma22);
+  GL_AddBooleanFieldDescrToTextPtr(textPtr, textSize, CFSTR("    Preserve highlites"), prefs->preserveHighlights);
+  GL_AddCStringToTextPtr(textPtr, textSize, "    Success sound: ");
+  GL_AddCStringToTextPtr(textPtr, textSize, Utf8(prefs->successSound, 255).c_str());
+  GL_AddCStringToTextPtr(textPtr, textSize, "\n");
+  switch (prefs->outputFolderOption) {
+    case kBZ_OutputToSourceFolder: GL_AddCStringToTextPtr(textPtr, textSize, "Output folder: same as input file\n"); break;
+    case kBZ_OutputToPrevFolder: GL_AddCStringToTextPtr(textPtr, textSize, "Output folder: same as previous\n"); break;
+    case kBZ_OutputToMoviesFolder: GL_AddCStringToTextPtr(textPtr, textSize, "Output folder: Movies folder\n"); break;
+    default: break;
+  }
+  GL_AddCStringToTextPtr(textPtr, textSize, "\n\n");
+}
+
 OSStatus BZ_SetAppPrefsInLog(TXNObject object) {
   BZ_AppPrefs prefs{};
   BZ_GetAppPrefs(&prefs);
   PL_CFScoped<CFStringRef> sound(prefs.successSound);
   TextBuffer text;
   if (text.err != noErr) return text.err;
-  GL_AddCStringToTextPtr(text.ptr, &text.size, "Application preferences:\n\n");
-  GL_AddBooleanFieldDescrToTextPtr(text.ptr, &text.size, CFSTR("    Copy sound"), prefs.copySound);
-  GL_AddBooleanFieldDescrToTextPtr(text.ptr, &text.size, CFSTR("    height 1080 MPEG2 anamorphic"), prefs.anamorphic1080);
-  GL_AddBooleanFieldDescrToTextPtr(text.ptr, &text.size, CFSTR("    yuv2 is video range"), prefs.yuv2IsVideoRange);
-  GL_AddBooleanFieldDescrToTextPtr(text.ptr, &text.size, CFSTR("    Do yuv sanity check"), prefs.yuvSanityCheck);
-  GL_AddBooleanFieldDescrToTextPtr(text.ptr, &text.size, CFSTR("    Use NTSC safe colors"), prefs.ntscSafeColors);
-  if (prefs.ntscSafeColors) GL_AddLongFieldDescrToTextPtr(text.ptr, &text.size, CFSTR("    Max IRE"), prefs.maxIRE);
-  GL_AddBooleanFieldDescrToTextPtr(text.ptr, &text.size, CFSTR("    Always convert to gamma 2.2"), prefs.alwaysGamma22);
-  GL_AddBooleanFieldDescrToTextPtr(text.ptr, &text.size, CFSTR("    Preserve highlites"), prefs.preserveHighlights);
-  GL_AddCStringToTextPtr(text.ptr, &text.size, "    Success sound: ");
-  GL_AddCStringToTextPtr(text.ptr, &text.size, Utf8(sound.get(), 255).c_str());
-  GL_AddCStringToTextPtr(text.ptr, &text.size, "\n");
-  switch (prefs.outputFolderOption) {
-    case kBZ_OutputToSourceFolder: GL_AddCStringToTextPtr(text.ptr, &text.size, "Output folder: same as input file\n"); break;
-    case kBZ_OutputToPrevFolder: GL_AddCStringToTextPtr(text.ptr, &text.size, "Output folder: same as previous\n"); break;
-    case kBZ_OutputToMoviesFolder: GL_AddCStringToTextPtr(text.ptr, &text.size, "Output folder: Movies folder\n"); break;
-    default: break;
-  }
-  GL_AddCStringToTextPtr(text.ptr, &text.size, "\n\n");
+  BZ_AddAppPrefsToTextPtr(&prefs, text.ptr, &text.size);
   return AppendTo(object, text);
 }
 

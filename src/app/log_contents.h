@@ -27,6 +27,9 @@ OSStatus BZ_DisposeLogWindow();
 OSStatus BZ_SetOpenAppMessage(TXNObject object);
 OSStatus BZ_SetEnvInfoInLog(TXNObject object);
 OSStatus BZ_SetAppPrefsInLog(TXNObject object);
+// The preferences block: "Application preferences:", a line per preference (the maximum IRE only with
+// NTSC-safe colours), the output folder for options 1 to 3 only, and two line feeds.
+void BZ_AddAppPrefsToTextPtr(const BZ_AppPrefs *prefs, Ptr textPtr, SInt32 *textSize);
 OSStatus BZ_SetAppQuitMessageInLog();
 // " Time: ", the date and time, ", ", the message and "\r\r".
 OSStatus BZ_SetProjectMessageInLog(CFStringRef message);

@@ -69,6 +69,9 @@ struct Shell : ::testing::Test {
     static std::string config = std::filesystem::temp_directory_path() / ("brizel-shell-" + std::to_string(getpid()));
     std::filesystem::remove_all(config);
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    // The log and the Trash stay inside the test's folder too.
+    setenv("XDG_STATE_HOME", (config + "/state").c_str(), 1);
+    setenv("XDG_DATA_HOME", (config + "/data").c_str(), 1);
     // A user's locale that writes "1,50" (generated into the build tree where localedef exists).
 #ifdef BZ_TEST_LOCPATH
     if (std::filesystem::exists(BZ_TEST_LOCPATH "/de_DE.UTF-8")) setenv("LOCPATH", BZ_TEST_LOCPATH, 1);
