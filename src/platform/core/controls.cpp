@@ -29,6 +29,8 @@ struct PL_ViewExtras {
   ControlRef parent = nullptr;  // null: a top-level control (or a removed one)
   Boolean removed = false;
   HIViewFeatures features = 0;
+  EventTargetRef target = nullptr;  // owned
+  CFStringRef help = nullptr;       // owned
   PL_ViewExtras() = default;
   PL_ViewExtras(const PL_ViewExtras &) = delete;
   PL_ViewExtras &operator=(const PL_ViewExtras &) = delete;
@@ -37,6 +39,8 @@ struct PL_ViewExtras {
     if (content.contentType == kControlContentCGImageRef) CGImageRelease(content.u.imageRef);
     if (classID != nullptr) CFRelease(classID);
     for (CFStringRef item : comboItems) CFRelease(item);
+    if (target != nullptr) PL_DisposeEventTarget(target);
+    if (help != nullptr) CFRelease(help);
   }
 };
 
@@ -517,8 +521,14 @@ ControlRef FindFlagged(WindowRef window, Boolean PL_ViewExtras::*flag) {
 OSStatus SetFlagged(WindowRef window, ControlRef control, Boolean PL_ViewExtras::*flag) {
   if (window == nullptr) return paramErr;
   if (control != nullptr && (!Live(control) || control->window != window)) return errUnknownControl;
+  std::vector<ControlRef> changed;
   if (auto *controls = ControlsOf(window))
-    for (auto &c : *controls) c->extras.*flag = c.get() == control;
+    for (auto &c : *controls) {
+      const Boolean now = c.get() == control;
+      if (c->extras.*flag != now) changed.push_back(c.get());
+      c->extras.*flag = now;
+    }
+  for (ControlRef c : changed) Changed(c);
   return noErr;
 }
 
@@ -529,7 +539,10 @@ OSStatus SetKeyboardFocus(WindowRef inWindow, ControlRef inControl, ControlFocus
   if (inWindow == nullptr) return paramErr;
   if (!Live(inControl) || inControl->window != inWindow) return errUnknownControl;
   if (inPart == kControlFocusNoPart) {
-    inControl->extras.hasFocus = false;
+    if (inControl->extras.hasFocus) {
+      inControl->extras.hasFocus = false;
+      Changed(inControl);
+    }
     return noErr;
   }
   return SetFlagged(inWindow, inControl, &PL_ViewExtras::hasFocus);
@@ -750,5 +763,31 @@ OSStatus HIViewConvertRect(HIRect *ioRect, HIViewRef inSourceView, HIViewRef inD
   }
   ioRect->origin.x += from.x - to.x;
   ioRect->origin.y += from.y - to.y;
+  return noErr;
+}
+
+EventTargetRef GetControlEventTarget(ControlRef inControl) {
+  if (!Live(inControl)) return nullptr;
+  if (inControl->extras.target == nullptr) PL_CreateEventTarget(nullptr, &inControl->extras.target);
+  return inControl->extras.target;
+}
+
+OSStatus HMSetControlHelpContent(ControlRef inControl, const HMHelpContentRec *inContent) {
+  if (inContent == nullptr || inContent->version != kMacHelpVersion) return paramErr;
+  if (!Live(inControl)) return errUnknownControl;
+  const HMHelpContent &minimum = inContent->content[kHMMinimumContentIndex];
+  CFStringRef text = minimum.contentType == kHMCFStringContent && minimum.u.tagCFString != nullptr
+                         ? CFStringCreateCopy(nullptr, minimum.u.tagCFString)
+                         : nullptr;
+  if (inControl->extras.help != nullptr) CFRelease(inControl->extras.help);
+  inControl->extras.help = text;
+  Changed(inControl);
+  return noErr;
+}
+
+OSStatus PL_GetControlHelpText(ControlRef inControl, CFStringRef *outText) {
+  if (outText == nullptr) return paramErr;
+  if (!Live(inControl)) return errUnknownControl;
+  *outText = inControl->extras.help;
   return noErr;
 }

@@ -7,6 +7,7 @@
 
 #include "platform/core/mac_errors.h"
 #include "platform/core/cf_base.h"
+#include "platform/core/event_loop.h"
 #include "platform/core/menus.h"
 #include "platform/core/quickdraw_geometry.h"
 #include "platform/core/quickdraw_ports.h"
@@ -286,6 +287,16 @@ OSStatus HIViewChangeFeatures(HIViewRef inView, HIViewFeatures inFeaturesToSet, 
 OSStatus HIViewGetFeatures(HIViewRef inView, HIViewFeatures *outFeatures);
 // Converts a rectangle from one view's coordinates to another's (null or a root: window coordinates).
 OSStatus HIViewConvertRect(HIRect *ioRect, HIViewRef inSourceView, HIViewRef inDestView);
+
+// ---- Event targets and help tags of controls ----
+// The control's own event target (made at first use, freed with the control); its events go on to the
+// application's target. The user-interface layer sends a text field's and a combo box's events here.
+EventTargetRef GetControlEventTarget(ControlRef inControl);
+// A control's help tag: the minimum content's text (a 'cfst' content; 'none' clears it). paramErr for a
+// record of another version.
+OSStatus HMSetControlHelpContent(ControlRef inControl, const HMHelpContentRec *inContent);
+// *outText: the help tag's text (borrowed; null when none).
+OSStatus PL_GetControlHelpText(ControlRef inControl, CFStringRef *outText);
 
 // Test and layer helper: how many times the view was drawn at once (HIViewRender, Draw1Control).
 UInt32 PL_GetControlRenderCount(ControlRef control);
