@@ -604,7 +604,12 @@ class Follower : public QObject {
         if (isControl && qobject_cast<QLineEdit *>(widget) != nullptr && widget->isEnabled()) SendHit(window_, id);
         break;
       case QEvent::KeyPress:
-        if (widget == widget->window()) return WindowKey(static_cast<QKeyEvent *>(event));
+        if (widget == widget->window()) return event != editReturn_ && WindowKey(static_cast<QKeyEvent *>(event));
+        // Return in an edit text accepts the text only; the event still reaches the window, which lets it be.
+        if (qobject_cast<QLineEdit *>(widget) != nullptr || qobject_cast<QComboBox *>(widget) != nullptr) {
+          const int key = static_cast<QKeyEvent *>(event)->key();
+          if (key == Qt::Key_Return || key == Qt::Key_Enter) editReturn_ = event;
+        }
         break;
       default:
         break;
@@ -617,9 +622,8 @@ class Follower : public QObject {
     ControlRef button = nullptr;
     if (key->key() == Qt::Key_Escape)
       GetWindowCancelButton(window_, &button);
-    else if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
-             qobject_cast<QLineEdit *>(QApplication::focusWidget()) == nullptr)
-      GetWindowDefaultButton(window_, &button);  // in an edit text Return accepts the text only
+    else if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+      GetWindowDefaultButton(window_, &button);
     if (button == nullptr) return false;
     HIViewID id{};
     GetControlID(button, &id);
@@ -629,6 +633,7 @@ class Follower : public QObject {
     return true;
   }
   WindowRef window_;
+  QEvent *editReturn_ = nullptr;
 };
 
 // The Carbon kind and class of a widget.
