@@ -298,6 +298,30 @@ OSStatus HMSetControlHelpContent(ControlRef inControl, const HMHelpContentRec *i
 // *outText: the help tag's text (borrowed; null when none).
 OSStatus PL_GetControlHelpText(ControlRef inControl, CFStringRef *outText);
 
+// ---- Regions, shapes, tracking areas and made controls ----
+// The part's region (any part: the whole control) in window content coordinates.
+OSStatus GetControlRegion(ControlRef inControl, ControlPartCode inPart, RgnHandle outRegion);
+// The part's shape in the view's own coordinates (owned: CFRelease).
+typedef ControlPartCode HIViewPartCode;
+OSStatus HIViewCopyShape(HIViewRef inView, HIViewPartCode inPart, HIShapeRef *outShape);
+// A tracking area of the view (the user-interface layer sends the view's target ('cntl', 23) and
+// ('cntl', 24) as the mouse enters and leaves the view); disposed with the view or by the call below.
+typedef struct OpaqueHIViewTrackingAreaRef *HIViewTrackingAreaRef;
+typedef UInt64 HIViewTrackingAreaID;
+OSStatus HIViewNewTrackingArea(HIViewRef inView, HIShapeRef inShape, HIViewTrackingAreaID inID,
+                               HIViewTrackingAreaRef *outRef);
+OSStatus HIViewGetTrackingAreaID(HIViewTrackingAreaRef inTrackingRef, HIViewTrackingAreaID *outID);
+OSStatus HIViewDisposeTrackingArea(HIViewTrackingAreaRef inTrackingRef);
+// The first tracking area of the view; null when it has none.
+HIViewTrackingAreaRef PL_GetViewTrackingArea(HIViewRef inView);
+// A new embedder view ("com.apple.hiview", allows subviews, no identifier yet) in the window's root.
+OSStatus PL_NewEmbedderView(WindowRef inWindow, HIViewRef *outView);
+// A radio group (value 0, allows subviews) and a radio button (maximum 1) in the window's root at the
+// bounds; the button's title and value as given. Owned by the window like every control.
+OSStatus CreateRadioGroupControl(WindowRef window, const Rect *boundsRect, ControlRef *outControl);
+OSStatus CreateRadioButtonControl(WindowRef window, const Rect *boundsRect, CFStringRef title, SInt32 initialValue,
+                                  Boolean autoToggle, ControlRef *outControl);
+
 // Test and layer helper: how many times the view was drawn at once (HIViewRender, Draw1Control).
 UInt32 PL_GetControlRenderCount(ControlRef control);
 

@@ -546,6 +546,8 @@ void Mirror(WindowRef window, HIViewID id, ControlRef control) {
   } else if (auto *slider = qobject_cast<QSlider *>(widget)) {
     slider->setRange(GetControl32BitMinimum(control), GetControl32BitMaximum(control));
     slider->setValue(value);
+  } else if (auto *box = qobject_cast<QGroupBox *>(widget); box != nullptr && box->isCheckable()) {
+    box->setChecked(value != 0);
   } else if (QButtonGroup *group = RadioGroupOf(widget)) {
     ShowRadioGroup(group, value);
   } else if (kind == QLatin1String("BZImageView")) {
@@ -599,6 +601,10 @@ class Follower : public QObject {
             SetKeyboardFocus(window_, c, kControlFocusNextPart);
           }
         break;
+      case QEvent::Enter:
+      case QEvent::Leave:
+        if (isControl) Track(id, event->type() == QEvent::Enter);
+        break;
       case QEvent::MouseButtonPress:
         // A click into an edit text is its hit.
         if (isControl && qobject_cast<QLineEdit *>(widget) != nullptr && widget->isEnabled()) SendHit(window_, id);
@@ -618,6 +624,20 @@ class Follower : public QObject {
   }
 
  private:
+  // The view's tracking area, when it has one, hears the mouse come and go.
+  void Track(HIViewID id, bool entered) {
+    ControlRef control = ControlOf(window_, id);
+    HIViewTrackingAreaRef area = control != nullptr ? PL_GetViewTrackingArea(control) : nullptr;
+    if (area == nullptr) return;
+    EventRef event = nullptr;
+    if (CreateEvent(nullptr, kEventClassControl, entered ? kEventControlTrackingAreaEntered : kEventControlTrackingAreaExited,
+                    0, kEventAttributeUserEvent, &event) != noErr)
+      return;
+    SetEventParameter(event, kEventParamDirectObject, 'ctrl', sizeof control, &control);
+    SetEventParameter(event, 'ctra', 'ctra', sizeof area, &area);
+    SendEventToEventTarget(event, GetControlEventTarget(control));
+    ReleaseEvent(event);
+  }
   bool WindowKey(QKeyEvent *key) {
     ControlRef button = nullptr;
     if (key->key() == Qt::Key_Escape)
@@ -657,11 +677,12 @@ void TakeKind(ControlRef control, QWidget *widget) {
   else if (qobject_cast<QTabBar *>(widget)) k = 'tabs';
   else if (qobject_cast<QProgressBar *>(widget)) k = 'prgb';
   else if (RadioGroupOf(widget) != nullptr) k = kControlKindRadioGroup;
-  else if (qobject_cast<QGroupBox *>(widget)) k = 'grpb';
+  else if (auto *group = qobject_cast<QGroupBox *>(widget)) k = group->isCheckable() ? 'cbox' : 'grpb';
   const ControlKind controlKind{kControlKindSignatureApple, k};
   PL_SetControlKind(control, &controlKind);
   if (classID != nullptr) PL_SetControlClassID(control, classID);
-  if (k == kControlKindUserPane || k == 'grpb' || k == kControlKindRadioGroup || k == 'tabs')
+  if (k == kControlKindUserPane || k == 'grpb' || k == kControlKindRadioGroup || k == 'tabs' ||
+      qobject_cast<QGroupBox *>(widget) != nullptr)
     HIViewChangeFeatures(control, kHIViewFeatureAllowsSubviews, 0);
 }
 
@@ -706,6 +727,10 @@ void TakeWidgetState(ControlRef control, QWidget *widget) {
     SetControl32BitMinimum(control, slider->minimum());
     SetControl32BitMaximum(control, slider->maximum());
     SetControl32BitValue(control, slider->value());
+  } else if (auto *box = qobject_cast<QGroupBox *>(widget); box != nullptr && box->isCheckable()) {
+    SetControl32BitMaximum(control, 1);
+    SetControl32BitValue(control, box->isChecked() ? 1 : 0);
+    text = box->title();
   } else if (QButtonGroup *group = RadioGroupOf(widget)) {
     SetControl32BitMinimum(control, 0);
     SetControl32BitMaximum(control, SInt32(group->buttons().size()));
@@ -832,6 +857,14 @@ void ConnectUser(NibWindow &record, WindowRef window, HIViewID id, QWidget *widg
         if (!b->isDown()) SendHit(window, id, part);  // auto-repeat releases while still down
       }));
     }
+  } else if (auto *box = qobject_cast<QGroupBox *>(widget); box != nullptr && box->isCheckable()) {
+    // A check box that holds its items: its title's box is the check box.
+    c.push_back(QObject::connect(box, &QGroupBox::clicked, [window, id](bool checked) {
+      ControlRef control = ControlOf(window, id);
+      if (gMirroring || control == nullptr) return;
+      SetControl32BitValue(control, checked ? 1 : 0);
+      SendHitEvent(window, control, 11);
+    }));
   } else if (QButtonGroup *group = RadioGroupOf(widget)) {
     c.push_back(QObject::connect(group, &QButtonGroup::idClicked, [window, id](int button) {
       ControlRef control = ControlOf(window, id);
