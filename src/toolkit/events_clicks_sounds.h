@@ -6,13 +6,13 @@
 #include "platform/core/classic_events.h"
 #include "platform/core/event_loop.h"
 #include "platform/core/menus.h"
+#include "platform/core/navigation_services.h"
 #include "platform/core/files.h"
 #include "platform/core/quickdraw_geometry.h"
 #include "platform/ui/system_sounds.h"
 
 enum : UInt32 { kEventRawKeyUp = 3 };
 enum : EventParamName { kEventParamKeyMacCharCodes = 'kchr', kEventParamKeyCode = 'kcod' };
-enum : EventParamType { typeChar = 'TEXT' };
 
 
 // Takes every pending event from the queue without waiting (also those that handlers post meanwhile) and
