@@ -18,6 +18,8 @@
 #include "toolkit/text_objects.h"
 #include "toolkit/windows.h"
 
+#include "engine/runtime/engine_host.h"
+#include "support/engine_fixtures.h"
 #include "support/file_fixtures.h"
 #include "support/gui_driver.h"
 #include "support/kernel_check.h"
@@ -236,6 +238,54 @@ TEST_F(PrefsDialog, TheSoundPopUpListsTheSoundsAndPlaysTheChosenOne) {
   ASSERT_TRUE(TD_ChoosePopupItem(Control(kBZ_PrefsSoundItem), 2));
   const std::string played = PL_GetLastSystemSoundPlayed();
   EXPECT_EQ(played.substr(played.rfind('/') + 1), names[1] + ".wav");
+}
+
+int gStops = 0;
+Boolean gStopWaited = false;
+OSStatus RecordStop(void *, Boolean *actuallyStopping, Boolean waiting) {
+  ++gStops;
+  gStopWaited = waiting;
+  if (actuallyStopping != nullptr) *actuallyStopping = true;
+  gBZ.project->state.exec = kBZ_ProjStateReady;  // the run has ended when the stop returns
+  return noErr;
+}
+
+TEST_F(PrefsDialog, VideoRangeOfYuv2StopsARunningAnalysisBeforeTheGammaChanges) {
+  bz_test::CurrentProject project;
+  BZ_EngineHost host{};
+  host.stopMovieAnalysis = RecordStop;
+  BZ_SetEngineHost(&host);
+  project->info.statMovInfo[0].cType = 'yuv2';
+  project->info.statMovInfo[0].gamma = 1.8f;
+  project->info.statMovInfo[1].cType = '2vuy';
+  project->info.statMovInfo[1].gamma = 2.5f;
+  struct Case {
+    BZ_ExecuteState exec;
+    int stops;
+    float gamma;  // of the 'yuv2' source after the click that turns video range on
+  } cases[] = {{kBZ_ProjStateReady, 0, 2.2f}, {kBZ_ProjStatePreviewing, 1, 2.2f},
+               {kBZ_ProjStateAnalyzingMovie, 1, 2.2f}, {kBZ_ProjStateExecuting, 0, 1.8f}};
+  TD_ClickTab(Control(kBZ_PrefsTabItem), 2);
+  for (const Case &c : cases) {
+    SCOPED_TRACE(int(c.exec));
+    gStops = 0;
+    project->info.statMovInfo[0].gamma = 1.8f;
+    gBZ.dlgTaskData.inputSettChanged = false;
+    project->state.exec = c.exec;
+    if (Value(kBZ_PrefsYuv2VideoRangeItem) != 0) TD_Click(Control(kBZ_PrefsYuv2VideoRangeItem));
+    project->state.exec = c.exec;
+    project->info.statMovInfo[0].gamma = 1.8f;
+    gStops = 0;
+    TD_Click(Control(kBZ_PrefsYuv2VideoRangeItem));
+    ASSERT_EQ(Value(kBZ_PrefsYuv2VideoRangeItem), 1);
+    EXPECT_EQ(gStops, c.stops);
+    if (c.stops > 0) {
+      EXPECT_TRUE(gStopWaited);
+    }
+    EXPECT_EQ(project->info.statMovInfo[0].gamma, c.gamma);
+    EXPECT_EQ(project->info.statMovInfo[1].gamma, 2.5f);
+    EXPECT_TRUE(gBZ.dlgTaskData.inputSettChanged);
+  }
 }
 
 }  // namespace
