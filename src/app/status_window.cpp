@@ -5,6 +5,7 @@
 #include "engine/project_start.h"
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/project_types.h"
+#include "engine/runtime/shell_senders.h"
 #include "platform/core/cf_bundle.h"
 #include "platform/core/cf_object.h"
 #include "platform/core/cf_string.h"
@@ -161,6 +162,7 @@ BZ_Status BZ_GetStatus(BZ_ActualStatus *actualStatus, BZ_SubStatus *subStatus) {
   else if (exec == kBZ_ProjStatePreviewing)
     status = kBZ_StatusPreviewing;
   actual->quitting = gBZ.startQuitting || gBZ.done;
+  actual->makingRandomNoiseTables = BZ_GetMakingRandomNoiseTables();
   if (actual->makingRandomNoiseTables)
     status = kBZ_StatusMakingRandomNoiseTables;
   else if (actual->openingMovie)
@@ -245,7 +247,6 @@ OSStatus BZ_SetStatusString(BZ_Status status, BZ_SubStatus subStatus) {
 
 void BZ_SetConnectingToServer(Boolean flag) { gActual.connectingToServer = flag != 0; }
 void BZ_SetOpeningMovie(Boolean flag) { gActual.openingMovie = flag != 0; }
-void BZ_StatusSetMakingRandomNoiseTables(Boolean flag) { gActual.makingRandomNoiseTables = flag != 0; }
 
 BZ_ActualStatus *BZ_GetActualStatus() { return &gActual; }
 

@@ -30,7 +30,7 @@ struct BZ_ActualStatus {
   std::atomic<Boolean> connectingToServer;
   std::atomic<Boolean> openingMovie;
   Boolean quitting;
-  std::atomic<Boolean> makingRandomNoiseTables;
+  Boolean makingRandomNoiseTables;  // read from the noise-tables task's flag (BZ_SetMakingRandomNoiseTables)
 };
 
 struct BZ_StatusData {
@@ -72,5 +72,3 @@ void BZ_SetOpeningMovie(Boolean flag);
 OSStatus BZ_DisposeStatusWindow();
 // The flags the status reads, also without a window (the status window's data when there is one).
 BZ_ActualStatus *BZ_GetActualStatus();
-// Until the engine's noise-tables flag is here, the status keeps its own; the noise-tables task sets it.
-void BZ_StatusSetMakingRandomNoiseTables(Boolean flag);

@@ -4,6 +4,7 @@
 
 #include "app/window_lookup.h"
 #include "engine/runtime/project_types.h"
+#include "engine/runtime/shell_senders.h"
 #include "platform/core/cf_bundle.h"
 #include "platform/core/cf_object.h"
 #include "platform/core/cf_string.h"
@@ -37,7 +38,7 @@ struct StatusWindow : ::testing::Test {
   }
   void TearDown() override {
     BZ_DisposeStatusWindow();
-    BZ_StatusSetMakingRandomNoiseTables(false);
+    BZ_SetMakingRandomNoiseTables(false);
     BZ_SetOpeningMovie(false);
     BZ_SetConnectingToServer(false);
     gBZ.startQuitting = false;
@@ -81,7 +82,7 @@ TEST_F(StatusWindow, SaysWhatRunsWithTheFlagsFirst) {
     SCOPED_TRACE(c.text);
     project->state.exec = c.exec;
     project->state.subExec = c.sub;
-    BZ_StatusSetMakingRandomNoiseTables(c.noiseTables);
+    BZ_SetMakingRandomNoiseTables(c.noiseTables);
     BZ_SetOpeningMovie(c.opening);
     BZ_SetConnectingToServer(c.connecting);
     gBZ.startQuitting = c.quitting;
