@@ -14,6 +14,8 @@
 #include "support/file_fixtures.h"
 #include "support/kernel_check.h"
 
+#include "support/gui_driver.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -69,19 +71,10 @@ TEST_F(ProjectInfoInLog, AnUnreadableFileNameWritesNothing) {
   }
 }
 
-QApplication &App() {
-  static int argc = 1;
-  static char name[] = "log_contents_test";
-  static char *argv[] = {name, nullptr};
-  static QApplication *app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
-  (void)app;
-  return *static_cast<QApplication *>(QApplication::instance());
-}
-
 class ApplicationLog : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    App();
+    TD_App();
     home_ = new bz_test::TempDir;
     fakeHome_ = new bz_test::FakeHome(home_->path());
     BZ_SetLogWriteAlertsQuiet(true);

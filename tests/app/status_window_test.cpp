@@ -12,6 +12,8 @@
 
 #include "support/engine_fixtures.h"
 
+#include "support/gui_driver.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -21,19 +23,10 @@
 
 namespace {
 
-QApplication &App() {
-  static int argc = 1;
-  static char name[] = "status_window_test";
-  static char *argv[] = {name, nullptr};
-  static QApplication *app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
-  (void)app;
-  return *static_cast<QApplication *>(QApplication::instance());
-}
-
 struct StatusWindow : ::testing::Test {
   bz_test::CurrentProject project;
   void SetUp() override {
-    App();
+    TD_App();
     ASSERT_EQ(BZ_CreateStatusWindow(Point{0, 0}), noErr);
   }
   void TearDown() override {

@@ -14,6 +14,8 @@
 #include "support/file_fixtures.h"
 #include "support/kernel_check.h"
 
+#include "support/gui_driver.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -26,22 +28,13 @@
 
 namespace {
 
-QApplication &App() {
-  static int argc = 1;
-  static char name[] = "log_window_test";
-  static char *argv[] = {name, nullptr};
-  static QApplication *app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
-  (void)app;
-  return *static_cast<QApplication *>(QApplication::instance());
-}
-
 std::vector<OSStatus> gFailures;
 void RecordFailure(OSStatus err) { gFailures.push_back(err); }
 
 class LogWindow : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    App();
+    TD_App();
     home_ = new bz_test::TempDir;
     fakeHome_ = new bz_test::FakeHome(home_->path());
     // The application's Window menu with its show/hide item.

@@ -9,6 +9,8 @@
 
 #include "support/kernel_check.h"
 
+#include "support/gui_driver.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -21,15 +23,6 @@
 
 namespace {
 
-QApplication &App() {
-  static int argc = 1;
-  static char name[] = "text_views_test";
-  static char *argv[] = {name, nullptr};
-  static QApplication *app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
-  (void)app;
-  return *static_cast<QApplication *>(QApplication::instance());
-}
-
 OSStatus Append(TXNObject object, const std::string &bytes) {
   return TXNSetData(object, kTXNTextData, bytes.data(), bytes.size(), kTXNEndOffset, kTXNEndOffset);
 }
@@ -39,7 +32,7 @@ struct TextViewWindow : ::testing::Test {
   HIViewRef scroll = nullptr, text = nullptr;
   TXNObject object = nullptr;
   void SetUp() override {
-    App();
+    TD_App();
     const Rect bounds{200, 300, 600, 700};
     ASSERT_EQ(CreateNewWindow(kDocumentWindowClass, kWindowStandardDocumentAttributes, &bounds, &window), noErr);
     const HIRect frame{{0, 0}, {400, 400}};
@@ -141,7 +134,7 @@ TEST_F(TextViewWindow, PrintingWritesTheObjectsTextToAPdf) {
 }
 
 TEST(PlatformTextViews, NibTextViewIsATextViewWithItsObject) {
-  App();
+  TD_App();
   IBNibRef nib = nullptr;
   ASSERT_EQ(CreateNibReference(CFSTR("BZ main"), &nib), noErr);
   WindowRef window = nullptr;
