@@ -9,7 +9,7 @@
 //
 // --legalise sets the preference that legalises every frame; --always-gamma22 the one that processes frames
 // in gamma 2.2 whatever the source's. --method applies a cleaning method with its default settings
-// (cross-luma, averaging); --sett then changes one field of that method's settings (a number); --second
+// (cross-luma, averaging, outliers); --sett then changes one field of that method's settings (a number); --second
 // names the second capture that averaging needs. WORKERS 0 (the default) uses every processor. With several runs in one
 // process the later ones find the source and the engine warm; bench/pipeline_fps.sh runs one per process.
 // The engine's trace goes to standard error; to standard output go one line "source gamma G range R
@@ -28,6 +28,7 @@
 #include "movie/movie_files.h"
 #include "movie/movie_queries.h"
 #include "movie/movie_time.h"
+#include "outliers/outlier_stage.h"
 #include "platform/core/event_loop.h"
 #include "platform/core/files.h"
 #include "platform/core/memory.h"
@@ -88,9 +89,21 @@ bool SetAvField(BZ_CleaninSett &c, const std::string &field, double value) {
   return true;
 }
 
+bool SetOuField(BZ_CleaninSett &c, const std::string &field, double value) {
+  BZ_OuSett &s = c.ou;
+  if (field == "numConstPix") s.numConstPix = SInt32(value);
+  else if (field == "minDiff") s.minDiff = SInt32(value);
+  else if (field == "maxAvPixelDiff") s.maxAvPixelDiff = SInt32(value);
+  else if (field == "scratchWidth") s.scratchWidth = float(value);
+  else return false;
+  return true;
+}
+
 const MethodOption kMethods[] = {
     {"cross-luma", [](BZ_CleaninSett &c) { c.crossLuma.apply = true; }, SetClField},
     {"averaging", [](BZ_CleaninSett &c) { c.average.apply = true; }, SetAvField},
+    // Without edits every frame passes the outlier stage unchanged.
+    {"outliers", [](BZ_CleaninSett &c) { c.ou.apply = true; }, SetOuField},
 };
 std::string gSecondSource;  // the second capture (averaging)
 const MethodOption *gMethod = nullptr;
@@ -284,6 +297,8 @@ int main(int argc, char **argv) {
     err = BZ_InstallEngineEventHandlers(nullptr);
   }
   BZ_InstallStageEntryPoints();
+  // The outlier stage keeps its state across runs in this record, as the application makes it at start-up.
+  if (err == noErr) err = BZ_OuInitDlgTaskData(&gBZ.dlgTaskData.ouDlgTaskData);
   if (err == noErr) err = MPCreateQueue(&gBZ.mainTaskData.termQueue);
   if (err == noErr) err = BZ_CreateMainTask(gBZ.project);
   int status = err == noErr ? 0 : 1;
