@@ -5,9 +5,14 @@
 #
 #   cross-luma   testsrc2 with a same-field luma checkerboard of amplitude 10 next to its vertical colour
 #                edges; peer: ffmpeg's dedot (dot-crawl and rainbow removal)
+#   averaging    two captures of testsrc2 with independent temporal noise (strength 12), the second
+#                displaced 2 pixels to the right; ours measures nothing here, it is told shift -2 and weight
+#                0.5; peer: ffmpeg's mix of the two inputs. The measurement of the shift and weight (an
+#                analysis run on the stage's distributor, 10 samples one after the other) is timed apart:
+#                10 x one sample's measurement at 720x576 (bz_methods_bench).
 #
 #   bench/methods_vs_ffmpeg.sh   (BZ_BUILD_DIR=build, BZ_WORKERS=8, BZ_ROUNDS=3, BZ_FRAMES=200,
-#                                 BZ_METHODS="cross-luma", BZ_SIZES="720x576 1920x1080", BZ_BENCH_DIR: the
+#                                 BZ_METHODS="cross-luma averaging", BZ_SIZES="720x576 1920x1080", BZ_BENCH_DIR: the
 #                                 folder for the clips, a new temporary one by default)
 #
 # Every measurement is a fresh process timed from outside as a whole, after the previous run's writes were
@@ -24,7 +29,7 @@ build=${BZ_BUILD_DIR:-$root/build}
 workers=${BZ_WORKERS:-8}
 rounds=${BZ_ROUNDS:-3}
 frames=${BZ_FRAMES:-200}
-methods=${BZ_METHODS:-cross-luma}
+methods=${BZ_METHODS:-cross-luma averaging}
 sizes=${BZ_SIZES:-720x576 1920x1080}
 driver=$build/bench/bz_pipeline_fps
 name=methods_vs_ffmpeg
@@ -39,6 +44,7 @@ defect_filter() {
     cross-luma)
       echo "geq=lum='lum(X,Y)+if(gt(abs(cb(X+7,Y)-cb(X-7,Y))+abs(cr(X+7,Y)-cr(X-7,Y)),24)*lte(abs(cb(X+2,Y)-cb(X-2,Y))+abs(cr(X+2,Y)-cr(X-2,Y)),2)*lte(abs(cb(X-7,Y-4)-cb(X-7,Y+4))+abs(cb(X+7,Y-4)-cb(X+7,Y+4))+abs(cr(X-7,Y-4)-cr(X-7,Y+4))+abs(cr(X+7,Y-4)-cr(X+7,Y+4)),2),if(mod(X+floor(Y/2),2),10,-10),0)':cb='cb(X,Y)':cr='cr(X,Y)'"
       ;;
+    averaging) echo "noise=alls=12:allf=t:all_seed=1" ;;
     *) fail "no clip for $1" ;;
   esac
 }
@@ -47,6 +53,7 @@ defect_filter() {
 peer_filter() {
   case $1 in
     cross-luma) echo "dedot" ;;
+    averaging) echo "mix=inputs=2" ;;
     *) fail "no peer filter for $1" ;;
   esac
 }
@@ -60,6 +67,27 @@ make_clip() {
   fi
   ffmpeg -nostdin -v error -y -f lavfi -i "$base" -frames:v "$frames" -vf "$(defect_filter "$1"),format=uyvy422" \
     -c:v rawvideo -tag:v 2vuy "$work/$1_$2.mov" || fail "cannot make the $1 $2 clip"
+  if [ "$1" = averaging ]; then
+    w=${2%x*}
+    h=${2#*x}
+    ffmpeg -nostdin -v error -y -f lavfi -i "$base" -frames:v "$frames" \
+      -vf "crop=$((w - 2)):$h:0:0,pad=$w:$h:2:0,noise=alls=12:allf=t:all_seed=2,format=uyvy422" \
+      -c:v rawvideo -tag:v 2vuy "$work/$1_$2_2.mov" || fail "cannot make the second $1 $2 clip"
+  fi
+}
+
+# The second input of a method that has one, else nothing.
+second_source() {
+  case $1 in
+    averaging) echo "$work/$1_$2_2.mov" ;;
+  esac
+}
+
+# What ours is told beyond the method: the second capture and the settings the clip was made for.
+our_options() {
+  case $1 in
+    averaging) echo "--sett=shift=-2 --sett=weight=0.5 --second=$(second_source "$1" "$2")" ;;
+  esac
 }
 
 # ---- One measurement ----
@@ -71,11 +99,24 @@ side() {
   rm -rf "$dir"
   mkdir -p "$dir/home"
   src=$work/$case_.mov
+  src2=$(second_source "$1" "$2")
+  # Both inputs equally warm: timed reads the first, the second is read here.
+  if [ -n "$src2" ]; then cat "$src2" >/dev/null; fi
   case $3 in
-    ours) secs=$(timed "$src" "$dir/log" env HOME="$dir/home" "$driver" --method="$1" "$src" "$dir" "$workers" 1) ;;
+    ours)
+      # shellcheck disable=SC2046
+      secs=$(timed "$src" "$dir/log" env HOME="$dir/home" "$driver" --method="$1" $(our_options "$1" "$2") \
+        "$src" "$dir" "$workers" 1)
+      ;;
     ffmpeg)
-      secs=$(timed "$src" "$dir/log" ffmpeg -nostdin -v error -y -threads "$workers" -filter_threads "$workers" \
-        -i "$src" -vf "$(peer_filter "$1")" -c:v rawvideo -pix_fmt uyvy422 -tag:v 2vuy "$dir/out.mov")
+      if [ -n "$src2" ]; then
+        secs=$(timed "$src" "$dir/log" ffmpeg -nostdin -v error -y -threads "$workers" -filter_threads "$workers" \
+          -i "$src" -i "$src2" -filter_complex "[0:v][1:v]$(peer_filter "$1")" -c:v rawvideo -pix_fmt uyvy422 \
+          -tag:v 2vuy "$dir/out.mov")
+      else
+        secs=$(timed "$src" "$dir/log" ffmpeg -nostdin -v error -y -threads "$workers" -filter_threads "$workers" \
+          -i "$src" -vf "$(peer_filter "$1")" -c:v rawvideo -pix_fmt uyvy422 -tag:v 2vuy "$dir/out.mov")
+      fi
       ;;
   esac
   echo "$frames $secs" | awk '{ printf "%.3f\n", $1 / $2 }' >>"$work/$case_.$3.fps"
@@ -119,3 +160,15 @@ for m in $methods; do
       "$(peer_filter "$m")" "$(count_frames "$work/run/$c/ffmpeg/out.mov")" "$frames"
   done
 done
+
+# The averaging analysis: its 10 samples are measured one after the other on the stage's distributor.
+case " $methods " in
+  *" averaging "*)
+    cmake --build "$build" --target bz_methods_bench >/dev/null
+    ms=$("$build/bench/bz_methods_bench" --benchmark_filter='BM_BZ_GetFrameBestShiftAndWeight/720/576' \
+      --benchmark_repetitions="$rounds" --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
+      awk -F, 'NR > 1 && !/_(mean|stddev|cv)"?,/ { v = $3 } /_median"?,/ { m = $3 } END { print (m != "" ? m : v) }')
+    [ -n "$ms" ] || fail "no measurement of the averaging analysis"
+    echo "$ms" | awk '{ printf "averaging   720x576   analysis: 10 samples %.2f s (one sample %.1f ms, median of the rounds)\n", $1 * 10 / 1000, $1 }'
+    ;;
+esac

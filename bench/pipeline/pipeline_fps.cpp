@@ -6,14 +6,14 @@
 // from the start to the saved movie.
 //
 //   bz_pipeline_fps [--legalise] [--always-gamma22] [--codec=TYPE] [--method=NAME] [--sett=FIELD=VALUE]...
-//                   SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
+//                   [--second=MOVIE2] SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
 //
 // --legalise sets the preference that legalises every frame; --always-gamma22 the one that processes frames
 // in gamma 2.2 whatever the source's; --codec the output codec (four characters, '2vuy' by default, e.g.
-// --codec=dvcp for DV PAL). --method applies a cleaning method with its default settings (cross-luma);
-// --sett then changes one field of that method's settings (a number). WORKERS 0 (the default) uses every
-// processor. With several runs in one process the later ones find the source and the engine warm;
-// bench/pipeline_fps.sh runs one per process.
+// --codec=dvcp for DV PAL). --method applies a cleaning method with its default settings (cross-luma,
+// averaging, outliers); --sett then changes one field of that method's settings (a number); --second names
+// the second capture that averaging needs. WORKERS 0 (the default) uses every processor. With several runs in
+// one process the later ones find the source and the engine warm; bench/pipeline_fps.sh runs one per process.
 // The engine's trace goes to standard error; to standard output go one line "source gamma G range R
 // internal-gamma I sound S" and one result line per run ("frames N seconds S fps F").
 #include "engine/closing_saving.h"
@@ -85,6 +85,13 @@ bool SetClField(BZ_CleaninSett &c, const std::string &field, double value) {
   return true;
 }
 
+bool SetAvField(BZ_CleaninSett &c, const std::string &field, double value) {
+  if (field == "shift") c.average.shift = value;
+  else if (field == "weight") c.average.weight = value;
+  else return false;
+  return true;
+}
+
 bool SetOuField(BZ_CleaninSett &c, const std::string &field, double value) {
   BZ_OuSett &s = c.ou;
   if (field == "numConstPix") s.numConstPix = SInt32(value);
@@ -97,9 +104,11 @@ bool SetOuField(BZ_CleaninSett &c, const std::string &field, double value) {
 
 const MethodOption kMethods[] = {
     {"cross-luma", [](BZ_CleaninSett &c) { c.crossLuma.apply = true; }, SetClField},
+    {"averaging", [](BZ_CleaninSett &c) { c.average.apply = true; }, SetAvField},
     // Without edits every frame passes the outlier stage unchanged.
     {"outliers", [](BZ_CleaninSett &c) { c.ou.apply = true; }, SetOuField},
 };
+std::string gSecondSource;  // the second capture (averaging)
 const MethodOption *gMethod = nullptr;
 std::vector<std::pair<std::string, double>> gSettFields;
 
@@ -161,6 +170,20 @@ double RunOnce(const std::string &source, const std::string &folder, SInt32 *fra
     std::fprintf(stderr, "bz_pipeline_fps: cannot open %s, error %ld\n", source.c_str(), long(err));
     return -1;
   }
+  Movie movie2 = nullptr;
+  FSRef source2Ref{};
+  if (!gSecondSource.empty()) {
+    err = RefFor(gSecondSource, &source2Ref);
+    if (err == noErr) err = QT_OpenMovieFile(&source2Ref, 0, &movie2);
+    if (err == noErr) err = DescribeSource(movie2, &info.statMovInfo[1]);
+    if (err != noErr) {
+      std::fprintf(stderr, "bz_pipeline_fps: cannot open %s, error %ld\n", gSecondSource.c_str(), long(err));
+      DisposeMovie(movie);
+      return -1;
+    }
+    info.dynMovieInfo.sourceMovie[1] = movie2;
+    info.srcFileData[1].fileRef = source2Ref;
+  }
   *frames = info.statMovInfo[0].numFrames;
   BZ_MakeDefaultProjSett(info.statMovInfo, &info.settings);
   BZ_CleaninSett &c = info.settings.cleaning;
@@ -209,6 +232,7 @@ double RunOnce(const std::string &source, const std::string &folder, SInt32 *fra
   }
   BZ_DisposeProject(nullptr);
   DisposeMovie(movie);
+  if (movie2 != nullptr) DisposeMovie(movie2);
   return seconds;
 }
 
@@ -232,6 +256,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "%s: unknown method %s\n", argv[0], argv[first] + 9);
         return 2;
       }
+    } else if (std::strncmp(argv[first], "--second=", 9) == 0) {
+      gSecondSource = argv[first] + 9;
     } else if (std::strncmp(argv[first], "--sett=", 7) == 0) {
       const std::string pair = argv[first] + 7;
       const size_t eq = pair.find('=');
@@ -251,6 +277,7 @@ int main(int argc, char **argv) {
   if (argc - first < 2) {
     std::fprintf(stderr,
                  "usage: %s [--legalise] [--always-gamma22] [--codec=TYPE] [--method=NAME] [--sett=FIELD=VALUE]... "
+                 "[--second=MOVIE2] "
                  "SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]\n",
                  argv[0]);
     return 2;

@@ -9,6 +9,7 @@
 #include "app/error_display.h"
 #include "app/log_contents.h"
 #include "app/method_services_pending.h"
+#include "methods/average_stage.h"
 #include "app/prefs_dialog.h"
 #include "app/status_window.h"
 #include "app/window_lookup.h"

@@ -4,6 +4,7 @@
 // in the background the number is only kept in gBZ.error for the one-second timer. Main thread only.
 #pragma once
 
+#include "methods/average_sources.h"  // 5016 to 5019
 #include "platform/core/cf_base.h"
 
 // The application's own error numbers.
@@ -18,10 +19,6 @@ enum : OSStatus {
   kBZ_TaskError = 5010,
   kBZ_OpeningProjectErr = 5011,
   kBZ_CouldNotMeasureTrLogoErr = 5015,
-  kBZ_DiffDimensionsErr = 5016,
-  kBZ_IdenticalInputMoviesErr = 5017,
-  kBZ_DiffNumFramesErr = 5018,
-  kBZ_DiffFrameRateErr = 5019,
   kBZ_LogoTooLargeErr = 5020,
   kBZ_LogoEmptyErr = 5021,
   kBZ_ExcLimNumChromaIntervOnLineErr = 5022,

@@ -5,6 +5,7 @@
 #include "engine/runtime/frame_selection.h"
 #include "engine/runtime/stage_access.h"
 #include "general/processor_info.h"
+#include "methods/average_sources.h"
 #include "movie/movie_errors.h"
 #include "movie/movie_queries.h"
 #include "movie/movie_time.h"
@@ -35,6 +36,10 @@ OSStatus BZ_SetupReadTask(BZ_ProjPtr project, MP_TaskData *taskData, MPQueueID *
   *movie = project->info.dynMovieInfo.sourceMovie[file];
 
   const BZ_StatMovInfo &movie0 = project->info.statMovInfo[0];
+  // Every buffer is sized for source 0: a second source of another size cannot be read into them (the
+  // averaging stage refuses it with the same number).
+  const BZ_StatMovInfo &own = project->info.statMovInfo[file];
+  if (file != 0 && (own.width != movie0.width || own.height != movie0.height)) return kBZ_DiffDimensionsErr;
   const BZ_DynInputInfo &input = project->dynIO_Info.inputInfo[file];
   *actualSize = size_t(movie0.width) * size_t(movie0.height) * (input.rgbPlayback ? 4 : 2);
 

@@ -2,6 +2,7 @@
 #include "engine/stage_table.h"
 
 #include "engine/runtime/engine_host.h"
+#include "engine/runtime/frame_selection.h"
 #include "engine/tasks/task_runtime.h"
 #include "platform/core/memory.h"
 #include "platform/core/offscreen_worlds.h"
@@ -106,7 +107,8 @@ OSStatus BZ_CreateBuffers() {
     stage.type = taskTypes[i];
     stage.number = i;
     stage.numFrameBuffers = counts[i];
-    stage.totalNumFrames = movies[0].numFrames;
+    // Averaging runs through the frames both sources have: a shorter second movie ends it early.
+    stage.totalNumFrames = (types & kBZ_AverageTypeFlag) != 0 ? BZ_GetNumFramesInMovie(movies) : movies[0].numFrames;
     stage.size = size_t(stage.type == kBZ_CopyTaskType ? 2 * bufferSize : bufferSize);
     const bool firstCopy = stage.type == kBZ_CopyTaskType && copyNum == 0;
     stage.fileNum = BZ_SetBufferFileNum(stage.type, &readNum, &copyNum, &writeNum);

@@ -295,7 +295,7 @@ OSStatus BZ_SetupWriteTask(MP_TaskData *taskData, BZ_WriteParams *writeParams, B
   links->inInputQueue = taskData->inputQueue;
   links->inFreeQueue = taskData->inFreeQueue;
   links->bufferSize = stage->size;
-  links->numFrames = movies[0].numFrames;
+  links->numFrames = stage->totalNumFrames;
 
   p.interlaced = sett.input.interlaced;
   p.inHeight = movies[0].height;
@@ -325,7 +325,7 @@ OSStatus BZ_SetupWriteTask(MP_TaskData *taskData, BZ_WriteParams *writeParams, B
   p.cropRect = sett.input.cropRect;
   p.maskBlackBars = BZ_MasksCropMargins(&sett);
   BZ_CopyWhiteLineSett(movies, &sett, &p.removeWhiteLine, &p.whiteLineIsBottomLine);
-  p.totalNumFrames = exec == kBZ_ProjStateExecuting ? movies[0].numFrames : BZ_GetNumSelectedMovieSamples();
+  p.totalNumFrames = exec == kBZ_ProjStateExecuting ? stage->totalNumFrames : BZ_GetNumSelectedMovieSamples();
   p.linePtrYUV255 = static_cast<float *>(MPAllocateAligned(size_t(p.width) * 8, kMPAllocate16ByteAligned,
                                                             kMPAllocateClearMask));
   if (p.linePtrYUV255 == nullptr) return memFullErr;

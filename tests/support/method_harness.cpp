@@ -12,6 +12,7 @@
 #include "engine/stage_table.h"
 #include "movie/movie_queries.h"
 #include "movie/movie_time.h"
+#include "platform/core/cf_string.h"
 #include "platform/core/files.h"
 #include "platform/core/memory.h"
 #include "platform/movie/movie_toolbox.h"
@@ -26,6 +27,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <new>
 
 namespace bz_test {
@@ -44,6 +46,8 @@ struct HarnessHost {
   MethodRunResult *result = nullptr;  // main thread only
   BZ_ProjPtr project = nullptr;
   bool analysing = false;
+  bool statisticsStep = true;
+  std::mutex logMutex;  // the log is written from the tasks
 
   UInt32 Pending() const { return autoSettCalc & ~autoSettCalculated; }
 
@@ -64,7 +68,14 @@ struct HarnessHost {
       self->autoSettCalculated |= pending & (0u - pending);
     };
     h.getPreviewFrameNum = [](void *r) { return static_cast<HarnessHost *>(r)->previewFrame; };
-    h.setProjectMessageInLog = [](void *, CFStringRef) { return OSStatus(noErr); };
+    h.setProjectMessageInLog = [](void *r, CFStringRef text) {
+      auto *self = static_cast<HarnessHost *>(r);
+      char line[512] = {};
+      if (text != nullptr) CFStringGetCString(text, line, sizeof line, kCFStringEncodingUTF8);
+      std::lock_guard<std::mutex> lock(self->logMutex);
+      self->result->logLines.push_back(line);
+      return OSStatus(noErr);
+    };
     h.showError = [](void *, OSStatus) {};
     h.getProgressBar = [](void *, SInt32 *v, SInt32 *m) {
       *v = 0;
@@ -153,7 +164,7 @@ OSStatus HandleMethodEvent(EventHandlerCallRef callRef, EventRef event, void *) 
     }
     case kBZ_StartMovieAnalysisEvent:
       // The next automatic-settings stage, as the dialog starts it.
-      if (h->project != nullptr && h->analysing) {
+      if (h->project != nullptr && h->analysing && (h->Pending() != 0 || h->statisticsStep)) {
         h->project->state.exec = kBZ_ProjStateAnalyzingMovie;
         h->project->state.subExec = kBZ_ProjSubStateCalcAutoSett;
         MPNotifyQueue(gBZ.mainTaskData.inputQueue, BZ_Word(kBZ_MainThreadTaskType), h->project,
@@ -176,9 +187,10 @@ constexpr EventTypeSpec kHarnessEvents[] = {
     {kBZ_ProjEventClass, kBZ_ProjectRunFinishedEvent},
 };
 
-// Source 0 described as the project dialog describes a movie it opens: codec, size and fields from its video
+// A source described as the project dialog describes a movie it opens: codec, size and fields from its video
 // description, frames evenly spaced for MPEG kinds, counted for the others.
-void DescribeOpenedSource(Movie src, BZ_StatMovInfo *movies) {
+void DescribeOpenedSource(Movie src, BZ_StatMovInfo *sources, int fileNum) {
+  BZ_StatMovInfo *movies = sources + fileNum;
   Track srcTrack = QT_GetFirstEnabledVisualTrack(src);
   Media srcMedia = srcTrack != nullptr ? GetTrackMedia(srcTrack) : nullptr;
   EXPECT_NE(nullptr, srcMedia);
@@ -197,7 +209,7 @@ void DescribeOpenedSource(Movie src, BZ_StatMovInfo *movies) {
   } else {
     EXPECT_EQ(noErr, QT_CountMovieFrames(src, &frames, nullptr));
   }
-  DescribeSource(movies, 0, height, width, frames, srcType);
+  DescribeSource(sources, fileNum, height, width, frames, srcType);
   movies[0].videoDuration = GetMovieDuration(src);
   if (frames > 0)
     movies[0].avFrameDuration = float(GetMovieDuration(src)) / float(GetMovieTimeScale(src)) / float(frames);
@@ -267,6 +279,7 @@ MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &opt
   host.previewFrame = options.previewFrame;
   host.showFrames = options.recordShownFrames;
   host.analysing = options.kind == MethodRunKind::kAnalysis;
+  host.statisticsStep = options.statisticsStep;
   host.Install();
   gHarness = &host;
   const ItemCount baseTasks = PL_MPLiveTaskCount();
@@ -275,7 +288,14 @@ MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &opt
   Movie src = nullptr;
   EXPECT_EQ(noErr, OpenMovieAtPath(srcPath, &src));
   BZ_StatMovInfo *movies = project.statMovInfo();
-  if (src != nullptr) DescribeOpenedSource(src, movies);
+  if (src != nullptr) DescribeOpenedSource(src, movies, 0);
+  Movie src2 = nullptr;
+  const std::string src2Path = options.source2.empty() ? "" : dir.File(options.source2);
+  if (!src2Path.empty()) {
+    r.source2HashBefore = HashFile(src2Path);
+    EXPECT_EQ(noErr, OpenMovieAtPath(src2Path, &src2));
+    if (src2 != nullptr) DescribeOpenedSource(src2, movies, 1);
+  }
   BZ_MakeDefaultProjSett(movies, &project->info.settings);
   project->info.settings.cleaning = options.cleaning ? *options.cleaning : NoCleaning();
   project->info.settings.output.cType = options.out;
@@ -286,6 +306,10 @@ MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &opt
   project->info.settings.input.cropRect = m;
   project->info.dynMovieInfo.sourceMovie[0] = src;
   project->info.srcFileData[0].fileRef = RefFor(srcPath);
+  if (src2 != nullptr) {
+    project->info.dynMovieInfo.sourceMovie[1] = src2;
+    project->info.srcFileData[1].fileRef = RefFor(src2Path);
+  }
   project->info.targetFileData[0].parentRef = RefFor(dir.path());
   project->info.targetFileData[0].fileName = Name(options.target.c_str());
 
@@ -365,6 +389,7 @@ MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &opt
     r.exec = project->state.exec.load();
     r.error = project->state.error;
   }
+  r.cleaning = project->info.settings.cleaning;
   BZ_DisposeProject(nullptr);
 
   MPNotifyQueue(gBZ.mainTaskData.inputQueue, BZ_Word(kBZ_MainThreadTaskType), project.get(),
@@ -386,8 +411,10 @@ MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &opt
   gHarness = nullptr;
   gBZ.numProcessors = 0;
   if (src != nullptr) DisposeMovie(src);
+  if (src2 != nullptr) DisposeMovie(src2);
   r.targetExists = std::filesystem::exists(outPath);
   r.sourceHashAfter = HashFile(srcPath);
+  if (!src2Path.empty()) r.source2HashAfter = HashFile(src2Path);
   return r;
 }
 

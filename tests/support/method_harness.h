@@ -32,6 +32,7 @@ enum class RunStop { kNone, kCancel, kWriteError };
 struct MethodRunOptions {
   std::string source = "src.mov";  // in the run's folder
   std::string target = "out.mov";  // made in the run's folder by an execution
+  std::string source2;             // the second source (averaging), in the run's folder; empty: none
   int workers = 4;                 // processors the engine sees (its stages run 1 to 8 workers)
   MethodRunKind kind = MethodRunKind::kExecute;
   // The methods applied, with their settings; without it none applies.
@@ -41,6 +42,7 @@ struct MethodRunOptions {
   RunStop stop = RunStop::kNone;   // executions only
   SInt32 previewFrame = 0;         // the frame a preview run cleans
   UInt32 autoSettCalc = 0;         // analysis: the automatic-settings stages asked (the dialog's bits)
+  bool statisticsStep = true;      // analysis: after those, the step that measures the frame statistics
   bool recordShownFrames = false;  // hand every frame the write stage reaches to the main thread (2003)
 };
 
@@ -51,6 +53,9 @@ struct MethodRunResult {
   OSStatus save = noErr;   // saving the target movie (finished executions)
   bool targetExists = false;
   std::string sourceHashBefore, sourceHashAfter;
+  std::string source2HashBefore, source2HashAfter;
+  BZ_CleaninSett cleaning{};  // the project's cleaning settings when the run ended (measured ones stored)
+  std::vector<std::string> logLines;  // project messages of the log
   SInt32 runsFinished = 0;  // 2009 events seen
   // Values the stages told the dialog: (item, value) of 2007, (item, value, digits) of 2019.
   std::vector<std::pair<SInt16, float>> dialogValues;

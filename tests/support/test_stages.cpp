@@ -42,6 +42,26 @@ OSStatus StopResult(BZ_TaskType type, Boolean finished, OSStatus result) {
   return result;
 }
 
+// Where a stage's frames go: the receiver's own queues, or the averaging stage's second pool for the stages
+// of file 1.
+struct Receiver {
+  BZ_BuffInfo *stage = nullptr;
+  MPQueueID freeQueue = nullptr;
+  MPQueueID inputQueue = nullptr;
+  bool second = false;
+
+  Receiver(BZ_BuffInfo *from, BZ_BuffInfo *to) : stage(to) {
+    if (to == nullptr || to->taskData[0] == nullptr) return;
+    second = to->type == kBZ_AverageTaskType && from != nullptr && from->fileNum == 1;
+    freeQueue = second ? to->freeQueue2 : to->taskData[0].load()->inFreeQueue;
+    inputQueue = second ? to->inputQueue2 : to->taskData[0].load()->inputQueue;
+  }
+  bool ok() const { return freeQueue != nullptr && inputQueue != nullptr; }
+  BZ_FrameBuffInfo *Info(const void *buffer) const {
+    return second ? BZ_GetFrameBuffInfo2(stage, buffer) : BZ_GetFrameBuffInfo(stage, buffer);
+  }
+};
+
 // Makes numbered frames for the stage after this one, then waits to be stopped (read and noise-frame stages).
 OSStatus SourceTask(void *parameter) {
   auto *task = static_cast<MP_TaskData *>(parameter);
@@ -49,23 +69,24 @@ OSStatus SourceTask(void *parameter) {
   BZ_ProjPtr project = ProjectOf(task);
   BZ_BuffInfo *stage = StageOf(task);
   BZ_BuffInfo *out = BZ_GetOutputBufferInfoForStage(project->dynIO_Info.buffInfo, stage, 0);
-  if (stage == nullptr || out == nullptr || out->taskData[0] == nullptr) return paramErr;
+  const Receiver to(stage, out);
+  if (stage == nullptr || !to.ok()) return paramErr;
   const BZ_TaskType type = stage->type;
   Boolean finished = false;
   OSStatus result = noErr;
   for (SInt32 f = 0; f < TestStages().numFrames && !finished && result == noErr; ++f) {
     if (ShouldFail(type, f)) return TestStages().failError;
     void *word = nullptr;
-    result = BZ_WaitForBuffer(task, out->taskData[0].load()->inFreeQueue, &word, nullptr, &finished);
+    result = BZ_WaitForBuffer(task, to.freeQueue, &word, nullptr, &finished);
     if (result != noErr || finished) break;
     auto *buffer = static_cast<UInt8 *>(word);
-    BZ_FrameBuffInfo *info = BZ_GetFrameBuffInfo(out, buffer);
+    BZ_FrameBuffInfo *info = to.Info(buffer);
     if (info == nullptr) return paramErr;
     info->frameNum = info->inArrayNum = info->outArrayNum = f;
     info->duration = TestStages().frameDuration;
     info->time = f * info->duration;
     if (!TestStages().premadeFrames) StampFrame(buffer, out->size, f);
-    result = BZ_NotifyFrame(project, type, nullptr, out->taskData[0].load()->inputQueue, nullptr, buffer);
+    result = BZ_NotifyFrame(project, type, nullptr, to.inputQueue, nullptr, buffer);
   }
   // Its frames are all made: it keeps waiting until the main task stops it.
   while (!finished && result == noErr) result = BZ_WaitForBuffer(task, task->inputQueue, nullptr, nullptr, &finished);
@@ -79,7 +100,8 @@ OSStatus PassTask(void *parameter) {
   BZ_ProjPtr project = ProjectOf(task);
   BZ_BuffInfo *stage = StageOf(task);
   BZ_BuffInfo *out = BZ_GetOutputBufferInfoForStage(project->dynIO_Info.buffInfo, stage, 0);
-  if (stage == nullptr || out == nullptr || out->taskData[0] == nullptr) return paramErr;
+  const Receiver to(stage, out);
+  if (stage == nullptr || !to.ok()) return paramErr;
   const BZ_TaskType type = stage->type;
   Boolean finished = false;
   OSStatus result = noErr;
@@ -91,16 +113,16 @@ OSStatus PassTask(void *parameter) {
     if (ShouldFail(type, frames)) return TestStages().failError;
     auto *in = static_cast<UInt8 *>(word);
     void *outWord = nullptr;
-    result = BZ_WaitForBuffer(task, out->taskData[0].load()->inFreeQueue, &outWord, nullptr, &finished);
+    result = BZ_WaitForBuffer(task, to.freeQueue, &outWord, nullptr, &finished);
     if (result != noErr || finished) break;
     auto *outBuffer = static_cast<UInt8 *>(outWord);
     BZ_FrameBuffInfo *inInfo = BZ_GetFrameBuffInfo(stage, in);
-    BZ_FrameBuffInfo *outInfo = BZ_GetFrameBuffInfo(out, outBuffer);
+    BZ_FrameBuffInfo *outInfo = to.Info(outBuffer);
     if (inInfo == nullptr || outInfo == nullptr) return paramErr;
     BZ_CopyFrameInfo(inInfo, outInfo);
     outInfo->outArrayNum = inInfo->outArrayNum;
     if (!TestStages().premadeFrames) std::memcpy(outBuffer, in, std::min(stage->size, out->size));
-    result = BZ_NotifyFrame(project, type, task->inFreeQueue, out->taskData[0].load()->inputQueue, in, outBuffer);
+    result = BZ_NotifyFrame(project, type, task->inFreeQueue, to.inputQueue, in, outBuffer);
   }
   return StopResult(type, finished, result);
 }

@@ -23,7 +23,7 @@ struct BZ_StatMovInfo;  // engine/runtime/project_types.h; an array, source 0 fi
 // Averaging of two captures.
 struct BZ_Av_Sett {
   Boolean hasWhiteLinePiece;  // movie 2 has a white line piece in its bottom line
-  double shift;               // vertical shift of movie 2 in lines, -8 .. 8
+  double shift;               // horizontal shift of movie 2 in pixels, -8 .. 8
   double weight;              // weight of movie 1, 0 .. 1
   Boolean automatic;          // find shift and weight automatically
   Boolean apply;
