@@ -1,6 +1,7 @@
 // The compress stage: output corrections, compression into write-stage buffers, and the completion that
 // hands compressed frames on.
 #include "engine/compress_stage.h"
+#include "engine/noise_movie_stage.h"
 
 #include "color/frame_edits.h"
 #include "color/legalising.h"
@@ -111,6 +112,12 @@ OSStatus CompressTask::HandleFrame(UInt8 *in, Boolean *finished) {
     if (noiseTask == nullptr) return paramErr;
     if ((err = MPNotifyQueue(noiseTask->inputQueue, BZ_Word(kBZ_ComprTaskType), project, in)) != noErr) return err;
     if ((err = AwaitFlags(kBZ_NoiseFrameReleasedFlag)) != noErr) return err;
+    // The noise frame is made: the source frames nothing later needs go back to the first processing stage,
+    // which would otherwise run out of buffers.
+    if (p.dirtyFreeQueue != nullptr &&
+        (err = BZ_FreeDirtyFrames(project, kBZ_ComprTaskType, info, nullptr, 0, p.numFrames, p.dirtyFreeQueue,
+                                  p.numPrevBuffersNeeded)) != noErr)
+      return err;
   }
   if (showing && (err = AwaitFlags(kBZ_DisplayDecompressDoneFlag)) != noErr) return err;
   return BZ_NotifyFrame(project, kBZ_ComprTaskType, self->inFreeQueue, nullptr, in, nullptr);
@@ -224,6 +231,8 @@ OSStatus BZ_SetupCompressTask(MP_TaskData *taskData, BZ_CompressParams **compres
   p->maskingCrop = sett.input.cropping && BZ_MasksCropMargins(&sett);
   p->cropRect = sett.input.cropRect;
   p->numFrames = movies[0].numFrames;
+  if (p->makeNoiseMovie)
+    BZ_GetDirtyFramesRelease(project->dynIO_Info.buffInfo, &p->dirtyFreeQueue, &p->numPrevBuffersNeeded);
 
   const SInt32 maxComprSize = project->dynIO_Info.maxComprSize;
   if (p->cType != 'y420' && maxComprSize > 0 && size_t(maxComprSize) > write->size) {

@@ -71,6 +71,10 @@ struct BZ_CompressParams {
   SInt32 inHeight, inWidth;  // source picture
   SInt32 height, width;      // padded frame
   SInt32 numFrames;
+  // With a noise movie: the first processing stage's free queue (its inputs hold the source frames, which
+  // this stage gives back once the noise frame is made) and how many earlier source frames stay.
+  MPQueueID dirtyFreeQueue;
+  SInt32 numPrevBuffersNeeded;
   CodecType cType;  // the output codec
   MPEventFlags pendingFlags;  // stage event flags taken but not yet used
 };

@@ -3,6 +3,7 @@
 
 #include "color/argb_conversions.h"
 #include "engine/runtime/diff_lines.h"
+#include "engine/runtime/frame_selection.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "general/memory_lists.h"
@@ -89,6 +90,17 @@ OSStatus BZ_FreeDirtyFrames(BZ_ProjPtr project, BZ_TaskType taskType, const BZ_F
     if (OSStatus err = BZ_NotifyFrame(project, taskType, target, nullptr, dirty, nullptr); err != noErr) return err;
   }
   return noErr;
+}
+
+void BZ_GetDirtyFramesRelease(BZ_BuffInfo *stageTable, MPQueueID *dirtyFreeQueue, SInt32 *numPrevBuffersNeeded) {
+  *dirtyFreeQueue = nullptr;
+  *numPrevBuffersNeeded = 0;
+  BZ_BuffInfo *first = BZ_GetFirstProcessBuffer(stageTable);
+  if (first == nullptr || (!BZ_IsProcessTaskType(first->type) && first->type != kBZ_OutlierTaskType)) return;
+  MP_TaskData *task = first->taskData[0].load();
+  if (task == nullptr) return;
+  *dirtyFreeQueue = task->inFreeQueue;
+  BZ_GetCompoundedChunkSize(stageTable, kBZ_NumBuffInfos, nullptr, nullptr, numPrevBuffersNeeded);
 }
 
 // ---- The stage task ----

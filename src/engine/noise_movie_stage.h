@@ -55,6 +55,11 @@ OSStatus BZ_FreeDirtyFrames(BZ_ProjPtr project, BZ_TaskType taskType, const BZ_F
                             const SInt32 *outSampleArray, SInt32 arrayNum, SInt32 numFrames,
                             MPQueueID dirtyFreeQueue, SInt32 numPrev);
 
+// What the compress or write stage needs for BZ_FreeDirtyFrames: the first processing stage's free queue
+// and the source frames the run keeps before each frame. NULL queue when no cleaning stage holds the source
+// frames (then the frames the noise stage reads are the stage's own and must not be given back twice).
+void BZ_GetDirtyFramesRelease(BZ_BuffInfo *stageTable, MPQueueID *dirtyFreeQueue, SInt32 *numPrevBuffersNeeded);
+
 // The difference picture of two padded '2vuy' frames of height x width pixels into outBuffer: mid grey from
 // inGamma, the channel factors from diffParams' scale mode, luma only, chroma only (drawn into the luma too)
 // or both.

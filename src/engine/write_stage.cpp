@@ -5,6 +5,7 @@
 #include "color/frame_edits.h"
 #include "color/legalising.h"
 #include "engine/compress_stage.h"
+#include "engine/noise_movie_stage.h"
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/frame_selection.h"
 #include "engine/runtime/progress_frames.h"
@@ -194,6 +195,12 @@ OSStatus WriteTask::HandleFrame(UInt8 *buffer, Boolean *endOfRun) {
       err = MPNotifyQueue(noiseTask->inputQueue, BZ_Word(kBZ_WriteTaskType), project, buffer);
       if (err != noErr) return err;
       if ((err = AwaitFlags(kBZ_NoiseFrameReleasedFlag)) != noErr) return err;
+      // The noise frame is made: the source frames nothing later needs go back to the first processing
+      // stage, which would otherwise run out of buffers. An execution needs no frame list.
+      if (links.dirtyFreeQueue != nullptr &&
+          (err = BZ_FreeDirtyFrames(project, kBZ_WriteTaskType, info, nullptr, info->inArrayNum, links.numFrames,
+                                     links.dirtyFreeQueue, links.numPrevBuffersNeeded)) != noErr)
+        return err;
     }
     if (displayPending && p.compacting) {
       if ((err = AwaitFlags(kBZ_DisplayDecompressDoneFlag)) != noErr) return err;
@@ -313,6 +320,10 @@ OSStatus BZ_SetupWriteTask(MP_TaskData *taskData, BZ_WriteParams *writeParams, B
   }
   p.maxIRE = float(prefs.maxIRE) / 100.0f;
   p.makeNoiseMovie = !p.compressing && sett.output.makeNoiseMovie;
+  links->dirtyFreeQueue = nullptr;
+  links->numPrevBuffersNeeded = 0;
+  if (p.makeNoiseMovie && fileNum == 0 && exec == kBZ_ProjStateExecuting)
+    BZ_GetDirtyFramesRelease(project->dynIO_Info.buffInfo, &links->dirtyFreeQueue, &links->numPrevBuffersNeeded);
   // With a compressed output the compression crops target 0.
   p.cropping = sett.input.cropping && !(p.compressing && exec == kBZ_ProjStateExecuting && fileNum != 1);
   p.cropRect = sett.input.cropRect;

@@ -96,6 +96,10 @@ struct BZ_WriteTaskLinks {
   MPQueueID inInputQueue, inFreeQueue;
   size_t bufferSize;
   SInt32 numFrames;  // frames of the run
+  // Executions of file 0 with a noise movie: the first processing stage's free queue (its inputs hold the
+  // source frames, given back once the noise frame is made) and how many earlier source frames stay.
+  MPQueueID dirtyFreeQueue;
+  SInt32 numPrevBuffersNeeded;
 };
 
 // Fills the parameters of the write task `taskData` of the current run: sizes, crop and legalising flags,

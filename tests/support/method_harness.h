@@ -42,6 +42,7 @@ struct MethodRunOptions {
   SInt32 previewFrame = 0;         // the frame a preview run cleans
   UInt32 autoSettCalc = 0;         // analysis: the automatic-settings stages asked (the dialog's bits)
   bool recordShownFrames = false;  // hand every frame the write stage reaches to the main thread (2003)
+  bool noiseMovie = false;         // executions: make the noise movie too
 };
 
 struct MethodRunResult {
@@ -57,6 +58,7 @@ struct MethodRunResult {
   std::vector<std::tuple<SInt16, float, SInt32>> relevantDigitValues;
   // Frames the write stage of file 0 showed, in order (with recordShownFrames).
   std::vector<SInt32> shownFrames;
+  std::string noisePath;  // the noise movie an execution made (empty without one)
 };
 
 // The main-thread routines of the methods' events; a routine left empty answers noErr.
