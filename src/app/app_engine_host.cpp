@@ -39,6 +39,7 @@ OSStatus ReactivateControls(void *, WindowRef dialog, Boolean activate) {
 OSStatus ReinitDialog(void *, WindowRef dialog) { return BZ_ReinitDialog(dialog); }
 OSStatus ReinitProgress(void *, BZ_ProjPtr project) { return BZ_ReinitProgress(project); }
 OSStatus SetProjectInfoInLog(void *, BZ_ProjPtr project) { return BZ_SetProjectInfoInLog(project); }
+OSStatus SetProjectMessageInLog(void *, CFStringRef text) { return BZ_SetProjectMessageInLog(text); }
 OSStatus SaveOutlierEditListFinalDontAsk(void *, BZ_OuDlgTaskData *ouDlgTaskData) {
   // Without the outlier record (not made yet) no edits are kept.
   return ouDlgTaskData != nullptr ? BZ_SaveOutlierEditListFinalDontAsk(ouDlgTaskData) : OSStatus(noErr);
@@ -89,6 +90,7 @@ void BZ_InstallAppEngineHost() {
   host.reinitDialog = ReinitDialog;
   host.reinitProgress = ReinitProgress;
   host.setProjectInfoInLog = SetProjectInfoInLog;
+  host.setProjectMessageInLog = SetProjectMessageInLog;
   host.saveOutlierEditListFinalDontAsk = SaveOutlierEditListFinalDontAsk;
   host.setProgressIndicatorStateByID = SetProgressIndicatorStateByID;
   host.activateDialogItemByID = ActivateDialogItemByID;

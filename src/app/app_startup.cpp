@@ -28,7 +28,9 @@
 #include "outliers/outlier_stage.h"
 #include "platform/core/cf_bundle.h"
 #include "platform/core/cf_number.h"
+#include "platform/core/cf_object.h"
 #include "platform/core/cf_preferences.h"
+#include "platform/core/formatter.h"
 #include "platform/core/clock.h"
 #include "platform/core/gestalt.h"
 #include "platform/core/multiprocessing.h"
@@ -100,7 +102,8 @@ OSStatus HandleCommand(const HICommand &command) {
     return noErr;
   }
   switch (command.commandID) {
-    case 'SLog':  // the log window comes with its issue
+    case 'SLog':
+      if (OSStatus err = BZ_ShowHideLog(); err != noErr) BZ_ShowError(err);
       return noErr;
     case 'MDtF':
       SelectWindow(BZ_GetProjDlgWindow());
@@ -161,6 +164,21 @@ void FinishRun(BZ_ProjPtr project) {
 }
 
 void QuitRequestedFromOutside() { BZ_SendQuitEvent(); }
+
+// Preferences that could not be read were kept aside and the defaults are in use: the user is told once
+// the main window is up, and the log keeps the same line. Start-up goes on whatever the answer.
+void TellOfDamagedPreferences() {
+  std::string keptAs;
+  if (!PL_CFPreferencesWasDamaged(kCFPreferencesCurrentApplication, &keptAs)) return;
+  CFStringRef format = CopyLocalized(CFSTR("BZ Prefs damaged"));
+  CFStringRef place = CFStringCreateWithCString(nullptr, keptAs.empty() ? "-" : keptAs.c_str(), kCFStringEncodingUTF8);
+  CFStringRef message = CFStringCreateWithFormat(nullptr, nullptr, format, place);
+  const std::string line = PL_CFStringToUTF8(message) + "\r\r";
+  BZ_AddLineToLog(line.c_str());
+  DI_StandardAlertOneButton(kAlertCautionAlert, nullptr, message, nullptr, 60);
+  for (CFStringRef s : {format, place, message})
+    if (s != nullptr) CFRelease(s);
+}
 
 // The window manager's close button of the project dialog asks to quit, confirmation included; the window
 // itself stays until shut-down disposes of it.
@@ -310,7 +328,9 @@ OSStatus BZ_InitApp() {
   if ((err = BZ_CreateMainTask(gBZ.project)) != noErr) return err;
   gMainTaskEnded = false;
   srandom(GL_GetTimeSinceStartupAsSec());
-  return BZ_CreateNoiseTablesTask();
+  if ((err = BZ_CreateNoiseTablesTask()) != noErr) return err;
+  TellOfDamagedPreferences();
+  return noErr;
 }
 
 OSStatus BZ_AppEventHandler(EventHandlerCallRef, EventRef event, void *) {
@@ -431,6 +451,8 @@ OSStatus BZ_Shutdown() {
   // Only a task whose end has arrived lets its queues go; otherwise they stay for it to post to.
   gMainTaskEnded = gBZ.mainTaskData.ID == nullptr;
   if (gMainTaskEnded) MP_DeleteQueue(&gBZ.mainTaskData.termQueue);
+  // An open preferences dialog closes through its close handler, which saves what is pending.
+  if (WindowRef prefs = BZ_GetPrefsWindow()) GL_SendWindowCloseEvent(prefs);
   DisposeNibReference(gBZ.nibRef);
   gBZ.nibRef = nullptr;
   OSStatus result = BZ_GetOpenWindowLocations();

@@ -1,9 +1,10 @@
 // The noise-frame stage: difference pictures and the release of source frames.
 #include "engine/noise_movie_stage.h"
 
+#include "engine/runtime/frame_selection.h"
+
 #include "color/argb_conversions.h"
 #include "engine/runtime/diff_lines.h"
-#include "engine/runtime/frame_selection.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "general/memory_lists.h"
@@ -92,15 +93,23 @@ OSStatus BZ_FreeDirtyFrames(BZ_ProjPtr project, BZ_TaskType taskType, const BZ_F
   return noErr;
 }
 
-void BZ_GetDirtyFramesRelease(BZ_BuffInfo *stageTable, MPQueueID *dirtyFreeQueue, SInt32 *numPrevBuffersNeeded) {
-  *dirtyFreeQueue = nullptr;
-  *numPrevBuffersNeeded = 0;
-  BZ_BuffInfo *first = BZ_GetFirstProcessBuffer(stageTable);
-  if (first == nullptr || (!BZ_IsProcessTaskType(first->type) && first->type != kBZ_OutlierTaskType)) return;
-  MP_TaskData *task = first->taskData[0].load();
-  if (task == nullptr) return;
-  *dirtyFreeQueue = task->inFreeQueue;
-  BZ_GetCompoundedChunkSize(stageTable, kBZ_NumBuffInfos, nullptr, nullptr, numPrevBuffersNeeded);
+OSStatus BZ_ReleaseDirtyFramesAfterNoise(BZ_ProjPtr project, BZ_TaskType taskType,
+                                        const BZ_FrameBuffInfo *inFrameBuffInfo) {
+  if (project == nullptr || inFrameBuffInfo == nullptr) return paramErr;
+  BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
+  BZ_BuffInfo *first = BZ_GetFirstProcessBuffer(table);
+  // A cleaning or outlier stage that comes first keeps its source frames for the noise movie until this
+  // release; without one the frames the noise stage reads are the compress or write stage's own.
+  if (first == nullptr || (!BZ_IsProcessTaskType(first->type) && first->type != kBZ_OutlierTaskType) ||
+      project->state.exec != kBZ_ProjStateExecuting)
+    return noErr;
+  MP_TaskData *firstTask = first->taskData[0];
+  if (firstTask == nullptr) return noErr;
+  SInt32 numPrevBuffersNeeded = 0;
+  BZ_GetCompoundedChunkSize(table, BZ_CountStages(table), nullptr, nullptr, &numPrevBuffersNeeded);
+  return BZ_FreeDirtyFrames(project, taskType, inFrameBuffInfo, nullptr, 0,
+                            BZ_GetNumFramesInMovie(project->info.statMovInfo), firstTask->inFreeQueue,
+                            numPrevBuffersNeeded);
 }
 
 // ---- The stage task ----

@@ -17,6 +17,8 @@
 // on the target's semaphore (a stop wakes the writer too).
 #pragma once
 
+#include "engine/runtime/frame_bands.h"
+
 #include "engine/runtime/project_types.h"
 #include "engine/tasks/pipeline_types.h"
 #include "platform/core/event_loop.h"
@@ -38,6 +40,7 @@ struct BZ_WriteParams {
   Boolean yuvSanityCheck, preserveHighlights, ntscSafeColors;  // all cleared when compressing
   float maxIRE;              // the preference / 100
   float *linePtrYUV255;      // owned: width x 8 bytes
+  BZ_FrameBandWorkers *legaliseWorkers;  // with yuvSanityCheck: legalising on every core (owned)
   Boolean removeWhiteLine, whiteLineIsBottomLine;
   SInt32 totalNumFrames;     // frames this stage writes
   Boolean makeNoiseMovie;    // not compressing and the output setting asks for a noise movie
@@ -96,10 +99,6 @@ struct BZ_WriteTaskLinks {
   MPQueueID inInputQueue, inFreeQueue;
   size_t bufferSize;
   SInt32 numFrames;  // frames of the run
-  // Executions of file 0 with a noise movie: the first processing stage's free queue (its inputs hold the
-  // source frames, given back once the noise frame is made) and how many earlier source frames stay.
-  MPQueueID dirtyFreeQueue;
-  SInt32 numPrevBuffersNeeded;
 };
 
 // Fills the parameters of the write task `taskData` of the current run: sizes, crop and legalising flags,

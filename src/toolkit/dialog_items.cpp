@@ -7,10 +7,13 @@
 #include "platform/core/formatter.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/standard_alerts.h"
+#include "platform/ui/nib_controls.h"
+#include "platform/ui/window_manager.h"
 #include "toolkit/menus.h"
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 OSStatus Find(WindowRef window, HIViewID viewID, HIViewRef *view) {
@@ -1010,4 +1013,189 @@ OSStatus GL_ActivateControlAndChildren(HIViewRef control, Boolean activate) {
     if (err != noErr) return err;
   }
   return noErr;
+}
+
+OSStatus GL_HICreateEmbedderPane(WindowRef window, HIRect bounds, HIViewRef *pane) {
+  if (pane == nullptr) return paramErr;
+  *pane = nullptr;
+  HIViewRef view = nullptr;
+  OSStatus err = PL_NewEmbedderView(window, &view);
+  if (err != noErr) return err;
+  HIViewRef content = nullptr;
+  if ((err = GL_HIGetWindowContentView(window, &content)) != noErr) return err;
+  if ((err = HIViewAddSubview(content, view)) != noErr) return err;
+  if ((err = HIViewSetFrame(view, &bounds)) != noErr) return err;
+  if ((err = HIViewSetVisible(view, true)) != noErr) return err;
+  *pane = view;
+  return noErr;
+}
+
+OSStatus GL_EmbedSubgroupArray(WindowRef window, OSType signature, HIViewID parentViewID, SInt32 numItems,
+                               const SInt32 items[], SInt32 userPaneID) {
+  if (items == nullptr || numItems <= 0) return paramErr;
+  HIViewRef parent = nullptr;
+  OSStatus err = Find(window, parentViewID, &parent);
+  if (err != noErr) return err;
+  std::vector<HIViewRef> views;
+  HIRect unionRect = CGRectMake(0, 0, 0, 0);
+  for (SInt32 i = 0; i < numItems; ++i) {
+    HIViewRef item = nullptr;
+    if ((err = HIViewFindByID(parent, HIViewID{signature, items[i]}, &item)) != noErr) return err;
+    HIRect frame{};
+    if ((err = HIViewGetFrame(item, &frame)) != noErr) return err;
+    // Frames in the parent's coordinates, also of items nested deeper.
+    if (HIViewGetSuperview(item) != parent) HIViewConvertRect(&frame, HIViewGetSuperview(item), parent);
+    if (i == 0) {
+      unionRect = frame;
+    } else {
+      const CGFloat left = std::min(unionRect.origin.x, frame.origin.x), top = std::min(unionRect.origin.y, frame.origin.y);
+      const CGFloat right = std::max(unionRect.origin.x + unionRect.size.width, frame.origin.x + frame.size.width);
+      const CGFloat bottom = std::max(unionRect.origin.y + unionRect.size.height, frame.origin.y + frame.size.height);
+      unionRect = CGRectMake(left, top, right - left, bottom - top);
+    }
+    views.push_back(item);
+  }
+  const HIViewID paneID{signature, userPaneID};
+  // A container of the window's file that holds just these items becomes the pane as it is.
+  HIViewRef pane = nullptr;
+  if (PL_AdoptEmbedderPane(window, parent, views.data(), ItemCount(views.size()), paneID, &pane) == noErr)
+    return noErr;
+  if ((err = GL_HICreateEmbedderPane(window, CGRectMake(0, 0, 1, 1), &pane)) != noErr) return err;
+  if ((err = HIViewAddSubview(parent, pane)) != noErr) return err;
+  if ((err = HIViewSetID(pane, paneID)) != noErr) return err;
+  if ((err = HIViewSetFrame(pane, &unionRect)) != noErr) return err;
+  for (HIViewRef item : views) {
+    HIRect frame{};
+    if ((err = HIViewGetFrame(item, &frame)) != noErr) return err;
+    HIViewRef from = HIViewGetSuperview(item);
+    if ((err = HIViewAddSubview(pane, item)) != noErr) return err;
+    if ((err = HIViewConvertRect(&frame, from, pane)) != noErr) return err;
+    if ((err = HIViewSetFrame(item, &frame)) != noErr) return err;
+  }
+  return noErr;
+}
+
+OSStatus GL_EmbedSubgroup(WindowRef window, OSType signature, HIViewID parentViewID, SInt32 firstItem,
+                          SInt32 lastItem, SInt32 userPaneID) {
+  if (lastItem < firstItem) return paramErr;
+  std::vector<SInt32> items;
+  for (SInt32 item = firstItem; item <= lastItem; ++item) items.push_back(item);
+  return GL_EmbedSubgroupArray(window, signature, parentViewID, SInt32(items.size()), items.data(), userPaneID);
+}
+
+OSStatus GL_GetDialogItemRegionByID(WindowRef window, HIViewID viewID, ControlPartCode part, RgnHandle region) {
+  return WithView(window, viewID, [&](HIViewRef view) { return GetControlRegion(view, part, region); });
+}
+
+OSStatus GL_GetWindowContentBounds(WindowRef window, HIRect *bounds) {
+  if (bounds == nullptr) return paramErr;
+  Rect content{};
+  OSStatus err = GetWindowBounds(window, kWindowContentRgn, &content);
+  if (err != noErr) return err;
+  *bounds = CGRectMake(0, 0, content.right - content.left, content.bottom - content.top);
+  return noErr;
+}
+
+OSStatus GL_HIViewCopyShapeByID(WindowRef window, HIViewID viewID, HIViewPartCode part, HIShapeRef *shape) {
+  return WithView(window, viewID, [&](HIViewRef view) { return HIViewCopyShape(view, part, shape); });
+}
+
+OSStatus GL_HIViewNewTrackingAreaByID(WindowRef window, HIViewID viewID, HIShapeRef shape, UInt64 areaID,
+                                      HIViewTrackingAreaRef *trackingArea) {
+  return WithView(window, viewID, [&](HIViewRef view) {
+    const UInt64 id = areaID != 0 ? areaID : UInt64(SInt64(reinterpret_cast<intptr_t>(view)));
+    return HIViewNewTrackingArea(view, shape, id, trackingArea);
+  });
+}
+
+OSStatus GL_HIViewSimulateClickByID(WindowRef window, HIViewID viewID, HIViewPartCode part, UInt32 modifiers,
+                                    HIViewPartCode *partClicked) {
+  return WithView(window, viewID,
+                  [&](HIViewRef view) { return HIViewSimulateClick(view, part, modifiers, partClicked); });
+}
+
+OSStatus GL_HIViewSimulateClickOnRadioButtonByID(WindowRef window, HIViewID viewID, CFIndex button, UInt32 modifiers,
+                                                 HIViewPartCode *partClicked) {
+  return WithView(window, viewID, [&](HIViewRef group) {
+    ControlRef radio = nullptr;
+    OSStatus err = GetIndexedSubControl(group, UInt16(button), &radio);
+    if (err != noErr) return err;
+    return HIViewSimulateClick(radio, 0, modifiers, partClicked);
+  });
+}
+
+OSStatus GL_HIViewSimulateClickOnActiveRadioButtonByID(WindowRef window, HIViewID viewID, UInt32 modifiers,
+                                                       HIViewPartCode *partClicked) {
+  SInt32 value = 0;
+  OSStatus err = GL_GetDialogItemValueByID(window, viewID, &value);
+  if (err != noErr) return err;
+  return GL_HIViewSimulateClickOnRadioButtonByID(window, viewID, value, modifiers, partClicked);
+}
+
+OSStatus GL_ReplaceRadioGroupByCopy(WindowRef window, HIViewID viewID, SInt32 newID) {
+  HIViewRef old = nullptr;
+  OSStatus err = Find(window, viewID, &old);
+  if (err != noErr) return err;
+  HIViewRef super = HIViewGetSuperview(old);
+  HIRect frame{};
+  if ((err = HIViewGetFrame(old, &frame)) != noErr) return err;
+  Rect qdFrame{};
+  GL_HIRectToRect(&frame, &qdFrame);
+  ControlRef group = nullptr;
+  if ((err = CreateRadioGroupControl(window, &qdFrame, &group)) != noErr) return err;
+  UInt16 count = 0;
+  if ((err = CountSubControls(old, &count)) != noErr) return err;
+  for (UInt16 i = 1; i <= count; ++i) {
+    ControlRef oldButton = nullptr;
+    if ((err = GetIndexedSubControl(old, i, &oldButton)) != noErr) return err;
+    HIRect buttonFrame{};
+    if ((err = HIViewGetFrame(oldButton, &buttonFrame)) != noErr) return err;
+    CFStringRef text = nullptr;
+    if ((err = CopyControlTitleAsCFString(oldButton, &text)) != noErr) return err;
+    ScopedCF held{text};
+    Rect buttonRect{};
+    GL_HIRectToRect(&buttonFrame, &buttonRect);
+    ControlRef button = nullptr;
+    if ((err = CreateRadioButtonControl(window, &buttonRect, nullptr, 0, false, &button)) != noErr) return err;
+    if ((err = SetControlTitleWithCFString(button, text)) != noErr) return err;
+    ControlFontStyleRec style{};
+    style.flags = kControlUseThemeFontIDMask;
+    style.font = 2;  // the small emphasised system font
+    if ((err = GL_SetControlFontStyle(button, &style)) != noErr) return err;
+    if ((err = GL_SetControlSpecialSize(button, kControlSizeSmall)) != noErr) return err;
+    if ((err = HIViewAddSubview(group, button)) != noErr) return err;
+    if ((err = HIViewSetFrame(button, &buttonFrame)) != noErr) return err;
+  }
+  SetControl32BitMaximum(group, count);
+  SetControl32BitValue(group, GetControl32BitValue(old));
+  if ((err = HIViewSetID(old, HIViewID{viewID.signature, newID})) != noErr) return err;
+  if ((err = HIViewSetVisible(old, false)) != noErr) return err;
+  if ((err = HIViewSetID(group, viewID)) != noErr) return err;
+  if (super != nullptr && (err = HIViewAddSubview(super, group)) != noErr) return err;
+  return HIViewSetFrame(group, &frame);
+}
+
+OSStatus GL_SetRadioGroupHelp(WindowRef window, HIViewID viewID, SInt32, CFStringRef helpText[][2]) {
+  if (helpText == nullptr) return paramErr;
+  return WithView(window, viewID, [&](HIViewRef group) {
+    UInt16 count = 0;
+    OSStatus err = CountSubControls(group, &count);
+    for (UInt16 i = 1; err == noErr && i <= count; ++i) {
+      ControlRef button = nullptr;
+      if ((err = GetIndexedSubControl(group, i, &button)) != noErr) break;
+      HMHelpContentRec help{};
+      help.version = kMacHelpVersion;
+      help.tagSide = kHMDefaultSide;
+      help.content[kHMMinimumContentIndex].contentType = kHMCFStringContent;
+      help.content[kHMMinimumContentIndex].u.tagCFString = helpText[i][0];
+      if (helpText[i][1] != nullptr) {
+        help.content[kHMMaximumContentIndex].contentType = kHMCFStringContent;
+        help.content[kHMMaximumContentIndex].u.tagCFString = helpText[i][1];
+      } else {
+        help.content[kHMMaximumContentIndex].contentType = kHMNoContent;
+      }
+      err = HMSetControlHelpContent(button, &help);
+    }
+    return err;
+  });
 }

@@ -211,3 +211,36 @@ OSStatus GL_GetHIViewBoundsInWindowByID(WindowRef window, HIViewID viewID, HIRec
 OSStatus GL_SetCompoundControlSpecialSize(HIViewRef view, SInt16 size);
 // Activates or deactivates the control and, recursively, its sub-controls; stops at the first failure.
 OSStatus GL_ActivateControlAndChildren(HIViewRef control, Boolean activate);
+
+// ---- Panes, shapes, tracking areas, simulated clicks and radio groups ----
+// A new embedder pane (allows subviews) in the window's content view with that frame, visible.
+OSStatus GL_HICreateEmbedderPane(WindowRef window, HIRect bounds, HIViewRef *pane);
+// Puts the listed items of the parent (found under it) into a new pane userPaneID whose frame is their union;
+// the nib's container that holds exactly those items becomes the pane when there is one (its layout stays).
+// Stops at the first failure.
+OSStatus GL_EmbedSubgroupArray(WindowRef window, OSType signature, HIViewID parentViewID, SInt32 numItems,
+                               const SInt32 items[], SInt32 userPaneID);
+// The same for the items firstItem..lastItem.
+OSStatus GL_EmbedSubgroup(WindowRef window, OSType signature, HIViewID parentViewID, SInt32 firstItem,
+                          SInt32 lastItem, SInt32 userPaneID);
+OSStatus GL_GetDialogItemRegionByID(WindowRef window, HIViewID viewID, ControlPartCode part, RgnHandle region);
+// The content view's bounds (origin 0, 0).
+OSStatus GL_GetWindowContentBounds(WindowRef window, HIRect *bounds);
+OSStatus GL_HIViewCopyShapeByID(WindowRef window, HIViewID viewID, HIViewPartCode part, HIShapeRef *shape);
+// An areaID of 0 is replaced by the view reference itself, sign-extended to 64 bits.
+OSStatus GL_HIViewNewTrackingAreaByID(WindowRef window, HIViewID viewID, HIShapeRef shape, UInt64 areaID,
+                                      HIViewTrackingAreaRef *trackingArea);
+// Clicks as the user would; the radio forms click the group's button of that 1-based index with part 0, or
+// the button of the group's value.
+OSStatus GL_HIViewSimulateClickByID(WindowRef window, HIViewID viewID, HIViewPartCode part, UInt32 modifiers,
+                                    HIViewPartCode *partClicked);
+OSStatus GL_HIViewSimulateClickOnRadioButtonByID(WindowRef window, HIViewID viewID, CFIndex button, UInt32 modifiers,
+                                                 HIViewPartCode *partClicked);
+OSStatus GL_HIViewSimulateClickOnActiveRadioButtonByID(WindowRef window, HIViewID viewID, UInt32 modifiers,
+                                                       HIViewPartCode *partClicked);
+// Replaces the nib's radio group by a new one of small buttons with the same texts, frames and value: the old
+// group is renamed (signature, newID) and hidden, the new one takes its identifier and place.
+OSStatus GL_ReplaceRadioGroupByCopy(WindowRef window, HIViewID viewID, SInt32 newID);
+// Help tags of the group's buttons: helpText[k] = {minimum text, maximum text or NULL} for button k (1-based;
+// pair 0 is not read). The group's subview count bounds the walk, not numItems.
+OSStatus GL_SetRadioGroupHelp(WindowRef window, HIViewID viewID, SInt32 numItems, CFStringRef helpText[][2]);

@@ -6,7 +6,13 @@
 #include "platform/core/classic_events.h"
 #include "platform/core/event_loop.h"
 #include "platform/core/menus.h"
+#include "platform/core/navigation_services.h"
+#include "platform/core/files.h"
 #include "platform/core/quickdraw_geometry.h"
+#include "platform/ui/system_sounds.h"
+
+enum : UInt32 { kEventRawKeyUp = 3 };
+enum : EventParamName { kEventParamKeyMacCharCodes = 'kchr', kEventParamKeyCode = 'kcod' };
 
 
 // Takes every pending event from the queue without waiting (also those that handlers post meanwhile) and
@@ -14,9 +20,30 @@
 void GL_HandlePendingEvents();
 // The same for the listed event types only; the other events stay queued in their order.
 void GL_HandlePendingEventsWithOptions(ItemCount numTypes, const EventTypeSpec *typeList);
-// Plays the system alert sound of that name. The sounds folder holds no sounds here yet, so nothing plays
-// and noErr is answered, as for a name that matches no sound.
+// The system sounds: the files of the application's sounds folder (resources/sounds), then those of the
+// desktop's sound theme when one is installed, each folder in name order. *fileList is owned by the caller
+// (DisposePtr; NULL when there are none). The folders are listed in one pass each, so the count is always
+// what was listed.
+OSStatus GL_GetSystemSoundFileList(FSRef **fileList, ItemCount *count);
+// Plays the first system sound whose file name without its extension is `name` ("Hero" plays Hero.wav; a
+// name given with its extension matches nothing). No match plays nothing and answers noErr; paramErr for
+// a NULL name.
 OSStatus GL_PlaySystemSoundByName(CFStringRef name);
+// The completion of a played sound: waits 10 ms, then forgets its action ID. Runs on the sound's thread.
+OSStatus GL_BasisSystemSoundCompletionProc(SystemSoundActionID actionID, void *userData);
+// Test hook: the folders GL_GetSystemSoundFileList lists instead of the usual ones (NULL: the usual).
+void GL_SetSystemSoundFolders(const char *const *folders, ItemCount count);
+// The key of the menu item with the command 'quit' (the first in the menu bar) and whether it is a virtual
+// key code (never here). menuItemNotFoundErr when there is no such item.
+OSStatus GL_GetQCharCode(char *character, Boolean *isVirtualKey);
+
+// Synthetic keys, posted to the main event queue as raw key events ('keyb' 1 down, 3 up) with the character
+// (kEventParamKeyMacCharCodes), its key code (kEventParamKeyCode) and the modifiers. The key-code list maps
+// each character below 128 to its virtual key code on a US keyboard (0 for characters without a key).
+OSStatus GL_MakeKeyCodeList(UInt8 keyCodeList[128]);
+OSStatus GL_PostCharacter(const UInt8 keyCodeList[128], char character);
+// Shift down (key code 56), the letter's lower-case key down and up with shift, shift up.
+OSStatus GL_PostCapital(const UInt8 keyCodeList[128], char character);
 // Posts a command event (kind 1) carrying the command 'quit' to the main queue with standard priority.
 OSStatus GL_PostQuitEvent();
 // True for a key-down record whose modifiers are exactly the command key and whose character is '.'.

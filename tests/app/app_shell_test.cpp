@@ -69,6 +69,9 @@ struct Shell : ::testing::Test {
     static std::string config = std::filesystem::temp_directory_path() / ("brizel-shell-" + std::to_string(getpid()));
     std::filesystem::remove_all(config);
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    // The log and the Trash stay inside the test's folder too.
+    setenv("XDG_STATE_HOME", (config + "/state").c_str(), 1);
+    setenv("XDG_DATA_HOME", (config + "/data").c_str(), 1);
     // A user's locale that writes "1,50" (generated into the build tree where localedef exists).
 #ifdef BZ_TEST_LOCPATH
     if (std::filesystem::exists(BZ_TEST_LOCPATH "/de_DE.UTF-8")) setenv("LOCPATH", BZ_TEST_LOCPATH, 1);
@@ -188,6 +191,53 @@ void TickWhileTheAlertIsUp() {
   PL_SetNextAlertAnswer(0);
   gAlertsWhileUp = PL_GetAlertSoundCount() - before;
   QTest::keyClick(box, Qt::Key_Return);
+}
+
+TEST_F(Shell, DamagedPreferencesAreToldTheDefaultsUsedAndTheLogAndStatusAreUp) {
+  const std::string prefsPath = PL_CFPreferencesFilePath(kCFPreferencesCurrentApplication);
+  PL_CFPreferencesForgetAll();
+  {
+    FILE *file = std::fopen(prefsPath.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("<?xml version=\"1.0\"?><plist><dict><key>App Prefs</key><dict>", file);  // cut off
+    std::fclose(file);
+  }
+  PL_SetNextAlertAnswer(kAlertStdAlertOKButton);
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(0, Run([] {
+    // The alert was answered during start-up, which went on.
+    const PL_AlertDescription *alert = PL_GetLastRunAlert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->type, kAlertCautionAlert);
+    const std::string message = Text(alert->message);
+    EXPECT_NE(message.find("preferences could not be read"), std::string::npos) << message;
+    EXPECT_NE(message.find(".damaged"), std::string::npos) << message;
+    // The status window says what runs (at most the noise tables are still being made).
+    WindowRef status = BZ_GetStatusWindow();
+    ASSERT_NE(status, nullptr);
+    EXPECT_TRUE(IsWindowVisible(status));
+    // The log window exists and stays hidden.
+    WindowRef log = BZ_GetLogWindow();
+    ASSERT_NE(log, nullptr);
+    EXPECT_FALSE(IsWindowVisible(log));
+    BZ_SendQuitEvent();
+  }));
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  if (HasFailure()) std::fputs(out.c_str(), stderr);
+  EXPECT_TRUE(std::filesystem::exists(prefsPath + ".damaged"));
+  EXPECT_TRUE(std::filesystem::exists(prefsPath));  // quitting wrote a sound file again
+  const std::string logPath = std::string(std::getenv("XDG_STATE_HOME")) + "/brizel/logs/Brizel Log";
+  FILE *file = std::fopen(logPath.c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  std::string log;
+  char chunk[4096];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) log.append(chunk, n);
+  std::fclose(file);
+  const size_t opened = log.rfind("Opened application Orl Brizel. Time: ");
+  ASSERT_NE(opened, std::string::npos);
+  EXPECT_NE(log.find("preferences could not be read", opened), std::string::npos);
+  EXPECT_NE(log.find("Application quit. Time: ", opened), std::string::npos);
+  EXPECT_EQ(log.substr(log.size() - 2), "\r\r");
 }
 
 TEST_F(Shell, APendingErrorWaitsForTheFrontAndIsShownOnceByTheNextTick) {

@@ -100,10 +100,19 @@ bool ReadWholeFile(const std::string &path, std::vector<UInt8> *bytes) {
   return true;
 }
 
+// Files found damaged since start, by path: where each was kept ("" when it could not be kept aside).
+// Caller holds gLock.
+std::map<std::string, std::string> &Damaged() {
+  static auto *damaged = new std::map<std::string, std::string>;
+  return *damaged;
+}
+
 // Keeps a file that cannot be used aside for the user, so that writing the defaults never destroys it.
 void KeepAside(const std::string &path, const std::string &why) {
   const std::string aside = path + ".damaged";
-  if (rename(path.c_str(), aside.c_str()) == 0) {
+  const bool kept = rename(path.c_str(), aside.c_str()) == 0;
+  Damaged()[path] = kept ? aside : std::string();
+  if (kept) {
     Report("the preferences file " + path + " cannot be used (" + why + "); it was kept as " + aside +
            " and the defaults are used.");
   } else {
@@ -217,8 +226,19 @@ Boolean CFPreferencesAppSynchronize(CFStringRef applicationID) {
   return true;
 }
 
+Boolean PL_CFPreferencesWasDamaged(CFStringRef applicationID, std::string *keptAs) {
+  const std::string path = PL_CFPreferencesFilePath(applicationID);
+  std::lock_guard<std::mutex> guard(gLock);
+  GetDomain(path);
+  auto it = Damaged().find(path);
+  if (it == Damaged().end()) return false;
+  if (keptAs != nullptr) *keptAs = it->second;
+  return true;
+}
+
 void PL_CFPreferencesForgetAll() {
   std::lock_guard<std::mutex> guard(gLock);
+  Damaged().clear();
   for (auto &entry : gDomains) {
     if (entry.second.values != nullptr) CFRelease(entry.second.values);
   }

@@ -34,6 +34,9 @@ Boolean CFPreferencesAppSynchronize(CFStringRef applicationID);
 // Our own helpers (PL_).
 // The path of the domain's file ("" when the Preferences folder cannot be made).
 std::string PL_CFPreferencesFilePath(CFStringRef applicationID);
+// Whether the domain's file was found damaged when it was read (since start or the last forgetting);
+// *keptAs (may be NULL) gets where it was kept aside, "" when it could not be.
+Boolean PL_CFPreferencesWasDamaged(CFStringRef applicationID, std::string *keptAs);
 // Forgets every domain held in memory, unsaved changes included, as a new start of the program would. For
 // tests, and for pointing the preferences at another folder.
 void PL_CFPreferencesForgetAll();

@@ -1,14 +1,21 @@
 // Control Manager stand-in.
 #include "platform/core/controls.h"
 
+#include "platform/core/cf_object.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
+#include "platform/core/multilingual_text.h"
 
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <memory>
 #include <vector>
+
+struct OpaqueHIViewTrackingAreaRef {
+  ControlRef view;
+  HIViewTrackingAreaID id;
+};
 
 // View state beyond values and text; releases what it holds when its control goes.
 struct PL_ViewExtras {
@@ -29,6 +36,10 @@ struct PL_ViewExtras {
   ControlRef parent = nullptr;  // null: a top-level control (or a removed one)
   Boolean removed = false;
   HIViewFeatures features = 0;
+  TXNObject textObject = nullptr;  // owned: a text view's text
+  EventTargetRef target = nullptr;  // owned
+  CFStringRef help = nullptr;       // owned
+  std::vector<std::unique_ptr<OpaqueHIViewTrackingAreaRef>> trackingAreas;
   PL_ViewExtras() = default;
   PL_ViewExtras(const PL_ViewExtras &) = delete;
   PL_ViewExtras &operator=(const PL_ViewExtras &) = delete;
@@ -37,6 +48,9 @@ struct PL_ViewExtras {
     if (content.contentType == kControlContentCGImageRef) CGImageRelease(content.u.imageRef);
     if (classID != nullptr) CFRelease(classID);
     for (CFStringRef item : comboItems) CFRelease(item);
+    TXNDeleteObject(textObject);
+    if (target != nullptr) PL_DisposeEventTarget(target);
+    if (help != nullptr) CFRelease(help);
   }
 };
 
@@ -57,6 +71,7 @@ namespace {
 // Controls by window; a root view is its window in disguise.
 std::map<WindowRef, std::vector<std::unique_ptr<OpaqueControlRef>>> gControls;
 PL_ControlChangedProc gChanged = nullptr;
+std::vector<PL_ControlChangedProc> gObservers;
 
 ControlRef Live(ControlRef control) {
   if (control == nullptr) return nullptr;
@@ -69,6 +84,7 @@ ControlRef Live(ControlRef control) {
 
 void Changed(ControlRef c) {
   if (gChanged != nullptr) gChanged(c->window, c->id, c);
+  for (PL_ControlChangedProc observer : gObservers) observer(c->window, c->id, c);
 }
 
 }  // namespace
@@ -140,6 +156,10 @@ OSStatus PL_NewControl(WindowRef window, const HIViewID *id, ControlRef *control
   return noErr;
 }
 
+void PL_NewRootView(WindowRef window) {
+  if (window != nullptr) gControls[window];
+}
+
 void PL_DisposeWindowControls(WindowRef window) {
   auto it = gControls.find(window);
   if (it == gControls.end()) return;
@@ -151,6 +171,22 @@ void PL_DisposeWindowControls(WindowRef window) {
 }
 
 void PL_SetControlChangedProc(PL_ControlChangedProc proc) { gChanged = proc; }
+
+void PL_AddControlObserver(PL_ControlChangedProc proc) {
+  if (proc != nullptr && std::find(gObservers.begin(), gObservers.end(), proc) == gObservers.end())
+    gObservers.push_back(proc);
+}
+
+OSStatus PL_SetControlTextObject(ControlRef control, TXNObject object) {
+  if (!Live(control)) return errUnknownControl;
+  if (control->extras.textObject != object) TXNDeleteObject(control->extras.textObject);
+  control->extras.textObject = object;
+  return noErr;
+}
+
+TXNObject PL_GetControlTextObject(ControlRef control) {
+  return Live(control) ? control->extras.textObject : nullptr;
+}
 
 OSStatus SetControlTitleWithCFString(ControlRef inControl, CFStringRef inString) {
   if (inString == nullptr) return paramErr;
@@ -184,6 +220,13 @@ static OSStatus GetOtherControlData(ControlRef c, ResType tag, Size bufferSize, 
 
 OSStatus SetControlData(ControlRef inControl, ControlPartCode, ResType inTagName, Size inSize, const void *inData) {
   if (!Live(inControl)) return errUnknownControl;
+  // A text view's text is its text object's.
+  if (inTagName == kControlEditTextCFStringTag && inControl->extras.textObject != nullptr) {
+    if (inSize != Size(sizeof(CFStringRef)) || inData == nullptr) return errDataSizeMismatch;
+    const std::u16string &text = PL_CFStringText(*static_cast<const CFStringRef *>(inData));
+    return TXNSetData(inControl->extras.textObject, kTXNUnicodeTextData, text.data(), text.size() * 2,
+                      kTXNStartOffset, kTXNEndOffset);
+  }
   if (inTagName != kControlProgressBarIndeterminateTag) return SetOtherControlData(inControl, inTagName, inSize, inData);
   if (inSize != Size(sizeof(Boolean)) || inData == nullptr) return errDataSizeMismatch;
   inControl->indeterminate = *static_cast<const Boolean *>(inData) != 0;
@@ -194,6 +237,17 @@ OSStatus SetControlData(ControlRef inControl, ControlPartCode, ResType inTagName
 OSStatus GetControlData(ControlRef inControl, ControlPartCode, ResType inTagName, Size inBufferSize,
                         void *inBuffer, Size *outActualSize) {
   if (!Live(inControl)) return errUnknownControl;
+  if (inTagName == kControlEditTextCFStringTag && inControl->extras.textObject != nullptr) {
+    if (outActualSize != nullptr) *outActualSize = Size(sizeof(CFStringRef));
+    if (inBuffer == nullptr) return noErr;
+    if (inBufferSize < Size(sizeof(CFStringRef))) return errDataSizeMismatch;
+    TXNOffset count = 0;
+    const UniChar *chars = PL_TXNGetCharacters(inControl->extras.textObject, &count);
+    CFStringRef copy = CFStringCreateWithCharacters(nullptr, chars, CFIndex(count));
+    if (copy == nullptr) return memFullErr;
+    *static_cast<CFStringRef *>(inBuffer) = copy;
+    return noErr;
+  }
   if (inTagName != kControlProgressBarIndeterminateTag)
     return GetOtherControlData(inControl, inTagName, inBufferSize, inBuffer, outActualSize);
   if (outActualSize != nullptr) *outActualSize = Size(sizeof(Boolean));
@@ -517,8 +571,14 @@ ControlRef FindFlagged(WindowRef window, Boolean PL_ViewExtras::*flag) {
 OSStatus SetFlagged(WindowRef window, ControlRef control, Boolean PL_ViewExtras::*flag) {
   if (window == nullptr) return paramErr;
   if (control != nullptr && (!Live(control) || control->window != window)) return errUnknownControl;
+  std::vector<ControlRef> changed;
   if (auto *controls = ControlsOf(window))
-    for (auto &c : *controls) c->extras.*flag = c.get() == control;
+    for (auto &c : *controls) {
+      const Boolean now = c.get() == control;
+      if (c->extras.*flag != now) changed.push_back(c.get());
+      c->extras.*flag = now;
+    }
+  for (ControlRef c : changed) Changed(c);
   return noErr;
 }
 
@@ -529,7 +589,10 @@ OSStatus SetKeyboardFocus(WindowRef inWindow, ControlRef inControl, ControlFocus
   if (inWindow == nullptr) return paramErr;
   if (!Live(inControl) || inControl->window != inWindow) return errUnknownControl;
   if (inPart == kControlFocusNoPart) {
-    inControl->extras.hasFocus = false;
+    if (inControl->extras.hasFocus) {
+      inControl->extras.hasFocus = false;
+      Changed(inControl);
+    }
     return noErr;
   }
   return SetFlagged(inWindow, inControl, &PL_ViewExtras::hasFocus);
@@ -750,5 +813,140 @@ OSStatus HIViewConvertRect(HIRect *ioRect, HIViewRef inSourceView, HIViewRef inD
   }
   ioRect->origin.x += from.x - to.x;
   ioRect->origin.y += from.y - to.y;
+  return noErr;
+}
+
+EventTargetRef GetControlEventTarget(ControlRef inControl) {
+  if (!Live(inControl)) return nullptr;
+  if (inControl->extras.target == nullptr) PL_CreateEventTarget(nullptr, &inControl->extras.target);
+  return inControl->extras.target;
+}
+
+OSStatus HMSetControlHelpContent(ControlRef inControl, const HMHelpContentRec *inContent) {
+  if (inContent == nullptr || inContent->version != kMacHelpVersion) return paramErr;
+  if (!Live(inControl)) return errUnknownControl;
+  const HMHelpContent &minimum = inContent->content[kHMMinimumContentIndex];
+  CFStringRef text = minimum.contentType == kHMCFStringContent && minimum.u.tagCFString != nullptr
+                         ? CFStringCreateCopy(nullptr, minimum.u.tagCFString)
+                         : nullptr;
+  if (inControl->extras.help != nullptr) CFRelease(inControl->extras.help);
+  inControl->extras.help = text;
+  Changed(inControl);
+  return noErr;
+}
+
+OSStatus PL_GetControlHelpText(ControlRef inControl, CFStringRef *outText) {
+  if (outText == nullptr) return paramErr;
+  if (!Live(inControl)) return errUnknownControl;
+  *outText = inControl->extras.help;
+  return noErr;
+}
+
+OSStatus GetControlRegion(ControlRef inControl, ControlPartCode, RgnHandle outRegion) {
+  if (outRegion == nullptr) return paramErr;
+  if (!Live(inControl)) return errUnknownControl;
+  HIRect frame{};
+  HIViewGetFrame(inControl, &frame);
+  if (HIViewGetSuperview(inControl) != nullptr) HIViewConvertRect(&frame, HIViewGetSuperview(inControl), nullptr);
+  const Rect r{SInt16(frame.origin.y), SInt16(frame.origin.x), SInt16(frame.origin.y + frame.size.height),
+               SInt16(frame.origin.x + frame.size.width)};
+  RectRgn(outRegion, &r);
+  return noErr;
+}
+
+OSStatus HIViewCopyShape(HIViewRef inView, HIViewPartCode, HIShapeRef *outShape) {
+  if (outShape == nullptr) return paramErr;
+  HIRect bounds{};
+  OSStatus err = HIViewGetBounds(inView, &bounds);
+  if (err != noErr) return err;
+  *outShape = HIShapeCreateWithRect(&bounds);
+  return *outShape != nullptr ? OSStatus(noErr) : OSStatus(memFullErr);
+}
+
+OSStatus HIViewNewTrackingArea(HIViewRef inView, HIShapeRef, HIViewTrackingAreaID inID, HIViewTrackingAreaRef *outRef) {
+  if (!Live(inView)) return errUnknownControl;
+  auto area = std::make_unique<OpaqueHIViewTrackingAreaRef>(OpaqueHIViewTrackingAreaRef{inView, inID});
+  if (outRef != nullptr) *outRef = area.get();
+  inView->extras.trackingAreas.push_back(std::move(area));
+  return noErr;
+}
+
+namespace {
+// The live view that holds the area; null when it is gone.
+ControlRef TrackingAreaOwner(HIViewTrackingAreaRef area) {
+  if (area == nullptr) return nullptr;
+  for (auto &[window, list] : gControls)
+    for (auto &c : list)
+      for (auto &a : c->extras.trackingAreas)
+        if (a.get() == area) return c.get();
+  return nullptr;
+}
+}  // namespace
+
+OSStatus HIViewGetTrackingAreaID(HIViewTrackingAreaRef inTrackingRef, HIViewTrackingAreaID *outID) {
+  if (outID == nullptr) return paramErr;
+  if (TrackingAreaOwner(inTrackingRef) == nullptr) return paramErr;
+  *outID = inTrackingRef->id;
+  return noErr;
+}
+
+OSStatus HIViewDisposeTrackingArea(HIViewTrackingAreaRef inTrackingRef) {
+  ControlRef owner = TrackingAreaOwner(inTrackingRef);
+  if (owner == nullptr) return paramErr;
+  auto &areas = owner->extras.trackingAreas;
+  areas.erase(std::remove_if(areas.begin(), areas.end(), [&](auto &a) { return a.get() == inTrackingRef; }),
+              areas.end());
+  return noErr;
+}
+
+HIViewTrackingAreaRef PL_GetViewTrackingArea(HIViewRef inView) {
+  return Live(inView) && !inView->extras.trackingAreas.empty() ? inView->extras.trackingAreas.front().get() : nullptr;
+}
+
+namespace {
+// Made controls carry identifiers of signature 0 until their makers give them one.
+OSStatus NewMadeControl(WindowRef window, ControlRef *out) {
+  static SInt32 serial = 0x40000000;
+  HIViewID id{0, 0};
+  OSStatus err = dupFNErr;
+  while (err == dupFNErr) {
+    id.id = ++serial;
+    err = PL_NewControl(window, &id, out);
+  }
+  return err;
+}
+}  // namespace
+
+OSStatus PL_NewEmbedderView(WindowRef inWindow, HIViewRef *outView) {
+  if (outView == nullptr) return paramErr;
+  OSStatus err = NewMadeControl(inWindow, outView);
+  if (err != noErr) return err;
+  PL_SetControlClassID(*outView, CFSTR("com.apple.hiview"));
+  HIViewChangeFeatures(*outView, kHIViewFeatureAllowsSubviews, 0);
+  return noErr;
+}
+
+OSStatus CreateRadioGroupControl(WindowRef window, const Rect *boundsRect, ControlRef *outControl) {
+  if (boundsRect == nullptr || outControl == nullptr) return paramErr;
+  OSStatus err = NewMadeControl(window, outControl);
+  if (err != noErr) return err;
+  const ControlKind kind{kControlKindSignatureApple, kControlKindRadioGroup};
+  PL_SetControlKind(*outControl, &kind);
+  HIViewChangeFeatures(*outControl, kHIViewFeatureAllowsSubviews, 0);
+  SetControlBounds(*outControl, boundsRect);
+  return noErr;
+}
+
+OSStatus CreateRadioButtonControl(WindowRef window, const Rect *boundsRect, CFStringRef title, SInt32 initialValue,
+                                  Boolean, ControlRef *outControl) {
+  if (boundsRect == nullptr || outControl == nullptr) return paramErr;
+  OSStatus err = NewMadeControl(window, outControl);
+  if (err != noErr) return err;
+  const ControlKind kind{kControlKindSignatureApple, 'rdio'};
+  PL_SetControlKind(*outControl, &kind);
+  SetControl32BitMaximum(*outControl, 1);
+  SetControl32BitValue(*outControl, initialValue);
+  if (title != nullptr) SetControlTitleWithCFString(*outControl, title);
+  SetControlBounds(*outControl, boundsRect);
   return noErr;
 }

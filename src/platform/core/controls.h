@@ -7,12 +7,16 @@
 
 #include "platform/core/mac_errors.h"
 #include "platform/core/cf_base.h"
+#include "platform/core/event_loop.h"
 #include "platform/core/menus.h"
 #include "platform/core/quickdraw_geometry.h"
 #include "platform/core/quickdraw_ports.h"
 #include "platform/core/quartz_geometry.h"
 #include "platform/core/quartz_images.h"
 #include "platform/core/quickdraw_pictures.h"
+
+struct OpaqueTXNObject;
+typedef OpaqueTXNObject *TXNObject;
 
 struct HIViewID {
   OSType signature;
@@ -287,6 +291,40 @@ OSStatus HIViewGetFeatures(HIViewRef inView, HIViewFeatures *outFeatures);
 // Converts a rectangle from one view's coordinates to another's (null or a root: window coordinates).
 OSStatus HIViewConvertRect(HIRect *ioRect, HIViewRef inSourceView, HIViewRef inDestView);
 
+// ---- Event targets and help tags of controls ----
+// The control's own event target (made at first use, freed with the control); its events go on to the
+// application's target. The user-interface layer sends a text field's and a combo box's events here.
+EventTargetRef GetControlEventTarget(ControlRef inControl);
+// A control's help tag: the minimum content's text (a 'cfst' content; 'none' clears it). paramErr for a
+// record of another version.
+OSStatus HMSetControlHelpContent(ControlRef inControl, const HMHelpContentRec *inContent);
+// *outText: the help tag's text (borrowed; null when none).
+OSStatus PL_GetControlHelpText(ControlRef inControl, CFStringRef *outText);
+
+// ---- Regions, shapes, tracking areas and made controls ----
+// The part's region (any part: the whole control) in window content coordinates.
+OSStatus GetControlRegion(ControlRef inControl, ControlPartCode inPart, RgnHandle outRegion);
+// The part's shape in the view's own coordinates (owned: CFRelease).
+typedef ControlPartCode HIViewPartCode;
+OSStatus HIViewCopyShape(HIViewRef inView, HIViewPartCode inPart, HIShapeRef *outShape);
+// A tracking area of the view (the user-interface layer sends the view's target ('cntl', 23) and
+// ('cntl', 24) as the mouse enters and leaves the view); disposed with the view or by the call below.
+typedef struct OpaqueHIViewTrackingAreaRef *HIViewTrackingAreaRef;
+typedef UInt64 HIViewTrackingAreaID;
+OSStatus HIViewNewTrackingArea(HIViewRef inView, HIShapeRef inShape, HIViewTrackingAreaID inID,
+                               HIViewTrackingAreaRef *outRef);
+OSStatus HIViewGetTrackingAreaID(HIViewTrackingAreaRef inTrackingRef, HIViewTrackingAreaID *outID);
+OSStatus HIViewDisposeTrackingArea(HIViewTrackingAreaRef inTrackingRef);
+// The first tracking area of the view; null when it has none.
+HIViewTrackingAreaRef PL_GetViewTrackingArea(HIViewRef inView);
+// A new embedder view ("com.apple.hiview", allows subviews, no identifier yet) in the window's root.
+OSStatus PL_NewEmbedderView(WindowRef inWindow, HIViewRef *outView);
+// A radio group (value 0, allows subviews) and a radio button (maximum 1) in the window's root at the
+// bounds; the button's title and value as given. Owned by the window like every control.
+OSStatus CreateRadioGroupControl(WindowRef window, const Rect *boundsRect, ControlRef *outControl);
+OSStatus CreateRadioButtonControl(WindowRef window, const Rect *boundsRect, CFStringRef title, SInt32 initialValue,
+                                  Boolean autoToggle, ControlRef *outControl);
+
 // Test and layer helper: how many times the view was drawn at once (HIViewRender, Draw1Control).
 UInt32 PL_GetControlRenderCount(ControlRef control);
 
@@ -295,6 +333,9 @@ UInt32 PL_GetControlRenderCount(ControlRef control);
 // minimum 0, maximum 0 and no menu. paramErr for a null window or identifier, dupFNErr for an identifier
 // the window has already.
 OSStatus PL_NewControl(WindowRef window, const HIViewID *id, ControlRef *control);
+// Makes the window's root view known before it has controls, so views can be added to it (HIViewAddSubview).
+// The window layer calls it for every window it makes; PL_DisposeWindowControls forgets the root.
+void PL_NewRootView(WindowRef window);
 // Disposes every control of the window with their menus.
 void PL_DisposeWindowControls(WindowRef window);
 // Called after a value, minimum, maximum, text, indeterminate flag, visibility or bounds changed through the calls
@@ -302,3 +343,9 @@ void PL_DisposeWindowControls(WindowRef window);
 // mirrors it on the widget); null removes it.
 typedef void (*PL_ControlChangedProc)(WindowRef window, HIViewID id, ControlRef control);
 void PL_SetControlChangedProc(PL_ControlChangedProc proc);
+// Further procedures called after the one above, for layers that keep views of their own (text views).
+void PL_AddControlObserver(PL_ControlChangedProc proc);
+// A text view's text object: the control takes it (deleting the one it had) and deletes it when it goes;
+// its 'cfst' data is then that object's text. NULL when the control has none.
+OSStatus PL_SetControlTextObject(ControlRef control, TXNObject object);
+TXNObject PL_GetControlTextObject(ControlRef control);

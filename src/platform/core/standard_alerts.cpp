@@ -194,6 +194,8 @@ void DisposeDialog(DialogRef theDialog) {
   gDialogs.erase(it);
 }
 
+void SysBeep(SInt16) { AlertSoundPlay(); }
+
 void AlertSoundPlay() {
   gSoundCount.fetch_add(1);
   if (gSoundProc != nullptr) gSoundProc();

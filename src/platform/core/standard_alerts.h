@@ -80,6 +80,8 @@ void DisposeDialog(DialogRef theDialog);
 
 // Plays the alert sound through the procedure the user-interface layer installs (and counts it).
 void AlertSoundPlay();
+// The alert sound (the classic beep; the duration is not used, as on later systems).
+void SysBeep(SInt16 duration);
 
 // ---- Our own helpers ----
 
