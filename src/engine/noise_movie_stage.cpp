@@ -98,8 +98,10 @@ OSStatus BZ_ReleaseDirtyFramesAfterNoise(BZ_ProjPtr project, BZ_TaskType taskTyp
   if (project == nullptr || inFrameBuffInfo == nullptr) return paramErr;
   BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
   BZ_BuffInfo *first = BZ_GetFirstProcessBuffer(table);
-  // Only the outlier stage keeps its source frames until this release; other stages free their own.
-  if (first == nullptr || first->type != kBZ_OutlierTaskType || project->state.exec != kBZ_ProjStateExecuting)
+  // A cleaning or outlier stage that comes first keeps its source frames for the noise movie until this
+  // release; without one the frames the noise stage reads are the compress or write stage's own.
+  if (first == nullptr || (!BZ_IsProcessTaskType(first->type) && first->type != kBZ_OutlierTaskType) ||
+      project->state.exec != kBZ_ProjStateExecuting)
     return noErr;
   MP_TaskData *firstTask = first->taskData[0];
   if (firstTask == nullptr) return noErr;

@@ -117,9 +117,9 @@ OSStatus BZ_MsCreateStageRecord(MP_TaskData *task1, size_t itemSize, BZ_MethodSt
   s->calcStats = s->exec == kBZ_ProjStateAnalyzingMovie && host->getAutoSettStage(host->refCon) == 0;
   s->freeInputBuffer = !BZ_NeedInBufferForNoiseCalc(s->project->dynIO_Info.buffInfo, stage, s->exec,
                                                     s->project->info.settings.output.makeNoiseMovie, s->calcStats);
-  // The write stage does not give source frames back yet (BZ_FreeDirtyFrames has no caller), and outside an
-  // execution nothing after this stage reads them: kept, they would only starve the copy stage after as many
-  // frames as the stage has buffers. An execution with a noise movie keeps them for the noise stage.
+  // Only an execution with a noise movie gives source frames back later (the compress or write stage, once
+  // the noise frame is made); outside an execution no later stage does, and kept inputs would starve the copy
+  // stage after as many frames as this stage has buffers.
   if (s->exec != kBZ_ProjStateExecuting) s->freeInputBuffer = true;
   s->reduceNoiseInEntireFrame = true;
   task1->data = s;

@@ -299,6 +299,7 @@ MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &opt
   BZ_MakeDefaultProjSett(movies, &project->info.settings);
   project->info.settings.cleaning = options.cleaning ? *options.cleaning : NoCleaning();
   project->info.settings.output.cType = options.out;
+  project->info.settings.output.makeNoiseMovie = options.noiseMovie;
   project->info.settings.input.interlaced = movies[0].interlaced;
   project->info.settings.input.topFieldFirst = movies[0].topFieldFirst;
   const Rect &m = options.crop;
@@ -335,6 +336,7 @@ MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &opt
     }
     const OSStatus started = BZ_StartProject();
     EXPECT_EQ(noErr, started);
+    if (options.noiseMovie && started == noErr) r.noisePath = PathOf(project->info.targetFileData[1].fileRef);
     if (options.stop == RunStop::kCancel) {
       // Half-way: once half the picture bytes are in the target file.
       const auto half = std::uintmax_t(movies[0].width) * std::uintmax_t(movies[0].height) * std::uintmax_t(movies[0].numFrames);

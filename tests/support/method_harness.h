@@ -44,6 +44,7 @@ struct MethodRunOptions {
   UInt32 autoSettCalc = 0;         // analysis: the automatic-settings stages asked (the dialog's bits)
   bool statisticsStep = true;      // analysis: after those, the step that measures the frame statistics
   bool recordShownFrames = false;  // hand every frame the write stage reaches to the main thread (2003)
+  bool noiseMovie = false;         // executions: make the noise movie too
 };
 
 struct MethodRunResult {
@@ -62,6 +63,7 @@ struct MethodRunResult {
   std::vector<std::tuple<SInt16, float, SInt32>> relevantDigitValues;
   // Frames the write stage of file 0 showed, in order (with recordShownFrames).
   std::vector<SInt32> shownFrames;
+  std::string noisePath;  // the noise movie an execution made (empty without one)
 };
 
 // The main-thread routines of the methods' events; a routine left empty answers noErr.
