@@ -100,7 +100,8 @@ OSStatus HandleCommand(const HICommand &command) {
     return noErr;
   }
   switch (command.commandID) {
-    case 'SLog':  // the log window comes with its issue
+    case 'SLog':
+      if (OSStatus err = BZ_ShowHideLog(); err != noErr) BZ_ShowError(err);
       return noErr;
     case 'MDtF':
       SelectWindow(BZ_GetProjDlgWindow());

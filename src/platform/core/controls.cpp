@@ -1,8 +1,10 @@
 // Control Manager stand-in.
 #include "platform/core/controls.h"
 
+#include "platform/core/cf_object.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
+#include "platform/core/multilingual_text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -37,6 +39,7 @@ struct PL_ViewExtras {
   EventTargetRef target = nullptr;  // owned
   CFStringRef help = nullptr;       // owned
   std::vector<std::unique_ptr<OpaqueHIViewTrackingAreaRef>> trackingAreas;
+  TXNObject textObject = nullptr;  // owned: a text view's text
   PL_ViewExtras() = default;
   PL_ViewExtras(const PL_ViewExtras &) = delete;
   PL_ViewExtras &operator=(const PL_ViewExtras &) = delete;
@@ -47,6 +50,7 @@ struct PL_ViewExtras {
     for (CFStringRef item : comboItems) CFRelease(item);
     if (target != nullptr) PL_DisposeEventTarget(target);
     if (help != nullptr) CFRelease(help);
+    TXNDeleteObject(textObject);
   }
 };
 
@@ -67,6 +71,7 @@ namespace {
 // Controls by window; a root view is its window in disguise.
 std::map<WindowRef, std::vector<std::unique_ptr<OpaqueControlRef>>> gControls;
 PL_ControlChangedProc gChanged = nullptr;
+std::vector<PL_ControlChangedProc> gObservers;
 
 ControlRef Live(ControlRef control) {
   if (control == nullptr) return nullptr;
@@ -79,6 +84,7 @@ ControlRef Live(ControlRef control) {
 
 void Changed(ControlRef c) {
   if (gChanged != nullptr) gChanged(c->window, c->id, c);
+  for (PL_ControlChangedProc observer : gObservers) observer(c->window, c->id, c);
 }
 
 }  // namespace
@@ -88,8 +94,22 @@ HIViewRef HIViewGetRoot(WindowRef inWindow) { return reinterpret_cast<HIViewRef>
 OSStatus HIViewFindByID(HIViewRef inStartView, HIViewID inID, HIViewRef *outControl) {
   if (outControl == nullptr) return paramErr;
   *outControl = nullptr;
+  if (inStartView == nullptr) return errUnknownControl;
   auto it = gControls.find(reinterpret_cast<WindowRef>(inStartView));
-  if (inStartView == nullptr || it == gControls.end()) return errUnknownControl;
+  if (it == gControls.end()) {
+    // A control as the start: the search covers the views embedded in it, at any depth.
+    ControlRef start = Live(inStartView);
+    if (start == nullptr) return errUnknownControl;
+    for (auto &c : gControls[start->window]) {
+      if (c->extras.removed || c->id.signature != inID.signature || c->id.id != inID.id) continue;
+      for (ControlRef p = c->extras.parent; p != nullptr; p = p->extras.parent)
+        if (p == start) {
+          *outControl = c.get();
+          return noErr;
+        }
+    }
+    return errUnknownControl;
+  }
   for (auto &c : it->second)
     if (!c->extras.removed && c->id.signature == inID.signature && c->id.id == inID.id) {
       *outControl = c.get();
@@ -150,6 +170,10 @@ OSStatus PL_NewControl(WindowRef window, const HIViewID *id, ControlRef *control
   return noErr;
 }
 
+void PL_NewRootView(WindowRef window) {
+  if (window != nullptr) gControls[window];
+}
+
 void PL_DisposeWindowControls(WindowRef window) {
   auto it = gControls.find(window);
   if (it == gControls.end()) return;
@@ -161,6 +185,22 @@ void PL_DisposeWindowControls(WindowRef window) {
 }
 
 void PL_SetControlChangedProc(PL_ControlChangedProc proc) { gChanged = proc; }
+
+void PL_AddControlObserver(PL_ControlChangedProc proc) {
+  if (proc != nullptr && std::find(gObservers.begin(), gObservers.end(), proc) == gObservers.end())
+    gObservers.push_back(proc);
+}
+
+OSStatus PL_SetControlTextObject(ControlRef control, TXNObject object) {
+  if (!Live(control)) return errUnknownControl;
+  if (control->extras.textObject != object) TXNDeleteObject(control->extras.textObject);
+  control->extras.textObject = object;
+  return noErr;
+}
+
+TXNObject PL_GetControlTextObject(ControlRef control) {
+  return Live(control) ? control->extras.textObject : nullptr;
+}
 
 OSStatus SetControlTitleWithCFString(ControlRef inControl, CFStringRef inString) {
   if (inString == nullptr) return paramErr;
@@ -194,6 +234,13 @@ static OSStatus GetOtherControlData(ControlRef c, ResType tag, Size bufferSize, 
 
 OSStatus SetControlData(ControlRef inControl, ControlPartCode, ResType inTagName, Size inSize, const void *inData) {
   if (!Live(inControl)) return errUnknownControl;
+  // A text view's text is its text object's.
+  if (inTagName == kControlEditTextCFStringTag && inControl->extras.textObject != nullptr) {
+    if (inSize != Size(sizeof(CFStringRef)) || inData == nullptr) return errDataSizeMismatch;
+    const std::u16string &text = PL_CFStringText(*static_cast<const CFStringRef *>(inData));
+    return TXNSetData(inControl->extras.textObject, kTXNUnicodeTextData, text.data(), text.size() * 2,
+                      kTXNStartOffset, kTXNEndOffset);
+  }
   if (inTagName != kControlProgressBarIndeterminateTag) return SetOtherControlData(inControl, inTagName, inSize, inData);
   if (inSize != Size(sizeof(Boolean)) || inData == nullptr) return errDataSizeMismatch;
   inControl->indeterminate = *static_cast<const Boolean *>(inData) != 0;
@@ -204,6 +251,17 @@ OSStatus SetControlData(ControlRef inControl, ControlPartCode, ResType inTagName
 OSStatus GetControlData(ControlRef inControl, ControlPartCode, ResType inTagName, Size inBufferSize,
                         void *inBuffer, Size *outActualSize) {
   if (!Live(inControl)) return errUnknownControl;
+  if (inTagName == kControlEditTextCFStringTag && inControl->extras.textObject != nullptr) {
+    if (outActualSize != nullptr) *outActualSize = Size(sizeof(CFStringRef));
+    if (inBuffer == nullptr) return noErr;
+    if (inBufferSize < Size(sizeof(CFStringRef))) return errDataSizeMismatch;
+    TXNOffset count = 0;
+    const UniChar *chars = PL_TXNGetCharacters(inControl->extras.textObject, &count);
+    CFStringRef copy = CFStringCreateWithCharacters(nullptr, chars, CFIndex(count));
+    if (copy == nullptr) return memFullErr;
+    *static_cast<CFStringRef *>(inBuffer) = copy;
+    return noErr;
+  }
   if (inTagName != kControlProgressBarIndeterminateTag)
     return GetOtherControlData(inControl, inTagName, inBufferSize, inBuffer, outActualSize);
   if (outActualSize != nullptr) *outActualSize = Size(sizeof(Boolean));

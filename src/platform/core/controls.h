@@ -15,6 +15,9 @@
 #include "platform/core/quartz_images.h"
 #include "platform/core/quickdraw_pictures.h"
 
+struct OpaqueTXNObject;
+typedef OpaqueTXNObject *TXNObject;
+
 struct HIViewID {
   OSType signature;
   SInt32 id;
@@ -152,6 +155,7 @@ enum : UInt32 {
 };
 enum : UInt32 {
   kEventControlHit = 1,
+  kEventControlSetFocusPart = 7,
   kEventControlTrackingAreaEntered = 23,
   kEventControlTrackingAreaExited = 24,
   kEventTextAccepted = 1,
@@ -264,7 +268,8 @@ enum : ControlPartCode { kControlUpButtonPart = 20, kControlDownButtonPart = 21 
 // parent's coordinates. Subviews count in their window's order, back to front.
 constexpr HIViewID kHIViewWindowContentID = {'wind', 1};
 typedef UInt64 HIViewFeatures;
-enum : HIViewFeatures { kHIViewFeatureAllowsSubviews = 1ull << 1 };
+enum : HIViewFeatures { kHIViewFeatureAllowsSubviews = 1ull << 1, kHIViewFeatureGetsFocusOnClick = 1ull << 8 };
+enum : OSStatus { errCouldntSetFocus = -30585 };
 typedef UInt32 HIViewZOrderOp;
 enum : HIViewZOrderOp { kHIViewZOrderAbove = 1, kHIViewZOrderBelow = 2 };
 // The parent (the root for top-level controls); null for the root or a control that is gone or removed.
@@ -330,6 +335,9 @@ UInt32 PL_GetControlRenderCount(ControlRef control);
 // minimum 0, maximum 0 and no menu. paramErr for a null window or identifier, dupFNErr for an identifier
 // the window has already.
 OSStatus PL_NewControl(WindowRef window, const HIViewID *id, ControlRef *control);
+// Makes the window's root view known before it has controls, so views can be added to it (HIViewAddSubview).
+// The window layer calls it for every window it makes; PL_DisposeWindowControls forgets the root.
+void PL_NewRootView(WindowRef window);
 // Disposes every control of the window with their menus.
 void PL_DisposeWindowControls(WindowRef window);
 // Called after a value, minimum, maximum, text, indeterminate flag, visibility or bounds changed through the calls
@@ -337,3 +345,9 @@ void PL_DisposeWindowControls(WindowRef window);
 // mirrors it on the widget); null removes it.
 typedef void (*PL_ControlChangedProc)(WindowRef window, HIViewID id, ControlRef control);
 void PL_SetControlChangedProc(PL_ControlChangedProc proc);
+// Further procedures called after the one above, for layers that keep views of their own (text views).
+void PL_AddControlObserver(PL_ControlChangedProc proc);
+// A text view's text object: the control takes it (deleting the one it had) and deletes it when it goes;
+// its 'cfst' data is then that object's text. NULL when the control has none.
+OSStatus PL_SetControlTextObject(ControlRef control, TXNObject object);
+TXNObject PL_GetControlTextObject(ControlRef control);

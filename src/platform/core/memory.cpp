@@ -8,6 +8,7 @@
 
 #include "platform/core/mac_errors.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -320,6 +321,43 @@ OSErr PtrAndHand(const void *ptr1, Handle hand2, Size size) {
   if (err == noErr && size > 0) std::memcpy(*hand2 + n2, ptr1, size_t(size));
   std::free(tmp);
   return gMemError = err;
+}
+
+long Munger(Handle h, long offset, const void *ptr1, long len1, const void *ptr2, long len2) {
+  if (h == nullptr) {
+    gMemError = nilHandleErr;
+    return -1;
+  }
+  const Size size = GetHandleSize(h);
+  if (offset < 0 || offset > size || len1 < 0 || len2 < 0) {
+    gMemError = paramErr;
+    return -1;
+  }
+  gMemError = noErr;
+  long at = -1;
+  if (ptr1 == nullptr) {
+    at = offset;
+    len1 = long(std::min<Size>(len1, size - offset));
+  } else {
+    const char *base = *h;
+    for (long i = offset; i + len1 <= size; ++i)
+      if (len1 == 0 || std::memcmp(base + i, ptr1, size_t(len1)) == 0) {
+        at = i;
+        break;
+      }
+    if (at < 0) return -1;
+  }
+  if (ptr2 == nullptr) return at;
+  // The bytes after the match move to make room for (or close up after) the replacement.
+  const Size tail = size - at - len1;
+  if (len2 > len1) {
+    SetHandleSize(h, size + len2 - len1);
+    if (gMemError != noErr) return -1;
+  }
+  std::memmove(*h + at + len2, *h + at + len1, size_t(tail));
+  std::memcpy(*h + at, ptr2, size_t(len2));
+  if (len2 < len1) SetHandleSize(h, size + len2 - len1);
+  return at + len2;
 }
 
 void BlockMove(const void *srcPtr, void *destPtr, Size byteCount) {

@@ -45,6 +45,12 @@ OSErr PtrToXHand(const void *srcPtr, Handle dstHndl, Size size);
 OSErr HandAndHand(Handle hand1, Handle hand2);
 OSErr PtrAndHand(const void *ptr1, Handle hand2, Size size);
 
+// Looks for len1 bytes at ptr1 in the handle from `offset` on and returns the offset of the first match, or
+// a negative number when there is none. With ptr2, the match is replaced by len2 bytes at ptr2 and the
+// offset just after the replacement is returned; a NULL ptr1 takes the len1 bytes at `offset` as the match.
+// Negative (MemError set) when the handle is NULL or the handle cannot grow.
+long Munger(Handle h, long offset, const void *ptr1, long len1, const void *ptr2, long len2);
+
 void BlockMove(const void *srcPtr, void *destPtr, Size byteCount);
 void BlockMoveData(const void *srcPtr, void *destPtr, Size byteCount);
 void BlockZero(void *destPtr, Size byteCount);

@@ -5,6 +5,7 @@
 #include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/menus.h"
+#include "platform/ui/text_views_qt.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -747,7 +748,8 @@ void TakeWidgetState(ControlRef control, QWidget *widget) {
     HMSetControlHelpContent(control, &help);
     CFRelease(tip);
   }
-  if (!widget->isEnabled()) DeactivateControl(control);
+  // Only the file's own "disabled", not one inherited from a container (an unchecked group box).
+  if (widget->testAttribute(Qt::WA_ForceDisabled)) DeactivateControl(control);
   if (widget->isHidden()) HideControl(control);
 }
 
@@ -975,6 +977,13 @@ OSStatus PL_AttachNibControls(WindowRef window, QWidget *root, EventTargetRef hi
     }
     TakeKind(control, widget);
     TakeWidgetState(control, widget);
+    if (widget->property("bzViewKind").toString() == QLatin1String("BZTextView"))
+      err = PL_AttachTextViewWidget(control, qobject_cast<QTextEdit *>(widget));
+    if (err != noErr) {
+      PL_DisposeWindowControls(window);
+      for (auto &h : record.helpers) delete h.data();
+      return err;
+    }
     record.widgets[{id.signature, id.id}] = widget;
     made.emplace_back(id, widget);
   }

@@ -132,6 +132,8 @@ class WindowWidget : public QWidget {
           record_, kEventClassWindow, kEventWindowBoundsChanging,
           [&](EventRef e) {
             SetEventParameter(e, kEventParamCurrentBounds, typeQDRectangle, sizeof bounds, &bounds);
+            const Rect original = ToRect(QRect(pos(), event->oldSize()));
+            SetEventParameter(e, kEventParamOriginalBounds, typeQDRectangle, sizeof original, &original);
             UInt32 attributes = kWindowBoundsChangeSizeChanged | kWindowBoundsChangeUserResize;
             SetEventParameter(e, kEventParamAttributes, typeUInt32, sizeof attributes, &attributes);
           },
@@ -279,6 +281,7 @@ OSStatus CreateNewWindow(WindowClass windowClass, WindowAttributes attributes, c
   gWindows.insert(gWindows.begin(), record.get());
   PL_MenuBarJoinWindow(record->widget, nullptr);
   *outWindow = RefOf(record.release());
+  PL_NewRootView(*outWindow);
   return noErr;
 }
 
@@ -309,6 +312,7 @@ OSStatus CreateWindowFromNib(IBNibRef inNibRef, CFStringRef inName, WindowRef *o
   PL_MenuBarJoinWindow(record->widget, content->property("showsMenuBar").toBool() ? layout : nullptr);
   record->widget->resize(size.width(), size.height() + (layout->menuBar() != nullptr ? layout->menuBar()->sizeHint().height() : 0));
   err = PL_AttachNibControls(window, content, record->target);
+  PL_NewRootView(window);
   if (err == noErr && !title.isEmpty()) {
     CFStringRef cfTitle = CFStringCreateWithCString(nullptr, title.toUtf8().constData(), kCFStringEncodingUTF8);
     err = cfTitle != nullptr ? SetTitle(window, cfTitle) : OSStatus(memFullErr);

@@ -49,6 +49,7 @@ enum : WindowConstrainOptions { kWindowConstrainStandardOptions = 0 };
 //   activated, deactivated   the user's activation (or SelectWindow) as Qt reports it;
 //   bounds changing          before a size change is kept: kEventParamCurrentBounds (typeQDRectangle, global
 //                            content bounds) may be changed by a handler that answers noErr;
+//                            kEventParamOriginalBounds holds the bounds before the change;
 //   bounds changed           after a move or size change, with kEventParamCurrentBounds, kEventParamPreviousBounds
 //                            and kEventParamAttributes (kWindowBoundsChange... bits, typeUInt32);
 //   resize completed         a user's resizing has come to rest;
@@ -76,6 +77,7 @@ enum : EventParamName {
   kEventParamWindowRef = 'wind',
   kEventParamCurrentBounds = 'crct',
   kEventParamPreviousBounds = 'prct',
+  kEventParamOriginalBounds = 'orgb',
   kEventParamAttributes = 'attr',
   kEventParamDimensions = 'dims',
 };
