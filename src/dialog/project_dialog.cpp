@@ -16,6 +16,7 @@
 #include "dialog/shortcuts_window.h"
 #include "engine/project_start.h"
 #include "engine/runtime/engine_host.h"
+#include "engine/runtime/working_format.h"
 #include "general/file_layer.h"
 #include "general/folders_volumes.h"
 #include "movie/movie_files.h"
@@ -39,6 +40,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 
 namespace {
 
@@ -546,6 +548,63 @@ OSStatus BZ_SetTargetFileName(WindowRef window, SInt32 fileNum) {
   }
   if ((err = AppendLocation(text.get(), &target->parentRef)) != noErr) return err;
   return GL_SetDialogItemTextByID(window, item, text.get());
+}
+
+OSStatus BZ_SuggestOutName(const FSRef *srcFile, HFSUniStr255 *targetName) {
+  if (targetName == nullptr) return paramErr;
+  CFMutableStringRef made = nullptr;
+  if (srcFile != nullptr && GL_FSRefValid(srcFile)) {
+    HFSUniStr255 sourceName{};
+    OSStatus err = FSGetCatalogInfo(srcFile, 0, nullptr, &sourceName, nullptr, nullptr);
+    if (err != noErr) return err;
+    PL_CFScoped<CFStringRef> source{NameString(sourceName)};
+    CFIndex length = CFStringGetLength(source.get());
+    // Without its extension: an ending of at most 6 characters from the last ".".
+    CFRange dot = CFStringFind(source.get(), CFSTR("."), kCFCompareBackwards);
+    if (dot.location != kCFNotFound && dot.location > 0 && length - dot.location <= 6) length = dot.location;
+    PL_CFScoped<CFStringRef> stem{CFStringCreateWithSubstring(nullptr, source.get(), CFRangeMake(0, length))};
+    made = CFStringCreateMutableCopy(nullptr, 0, stem.get());
+    if (made != nullptr) CFStringAppend(made, CFSTR(" proj"));
+  } else {
+    made = CFStringCreateMutableCopy(nullptr, 0, Localized(CFSTR("BZ New project")).get());
+  }
+  PL_CFScoped<CFMutableStringRef> name{made};
+  if (made == nullptr) return memFullErr;
+  PL_CFScoped<CFStringRef> extension{BZ_MakeOutputFileExtension()};
+  if (extension.get() != nullptr) CFStringAppend(name.get(), extension.get());
+  const CFIndex units = std::min<CFIndex>(CFStringGetLength(name.get()), 255);
+  CFStringGetCharacters(name.get(), CFRangeMake(0, units), targetName->unicode);
+  targetName->length = UInt16(units);
+  return noErr;
+}
+
+OSStatus BZ_CheckForExistingFile(BZ_TargetFileData *targetFileData) {
+  if (targetFileData == nullptr) return paramErr;
+  FSRef existing{};
+  OSStatus err = FSMakeFSRefUnicode(&targetFileData->parentRef, targetFileData->fileName.length,
+                                    targetFileData->fileName.unicode, kTextEncodingUnknown, &existing);
+  if (err == fnfErr) return noErr;
+  if (err != noErr) return err;
+  // The source movies are only ever read: choosing one as the result gives the result another name.
+  if (gBZ.project != nullptr)
+    for (const BZ_SrcFileData &source : gBZ.project->info.srcFileData)
+      if (GL_FSRefValid(&source.fileRef) && GL_EqualFileObjects(&source.fileRef, &existing))
+        return BZ_CreateIndexedNameInFolder(targetFileData, 0);
+  if (!targetFileData->mayDelete) {
+    // Left unanswered, the question keeps the file.
+    DialogItemIndex answer = 0;
+    err = DI_StandardAlertTwoButtonsCancelOnTimeOut(nullptr, nullptr, Localized(CFSTR("BZ Delete existing file")).get(),
+                                                    nullptr, 10, &answer);
+    if (err != noErr) return err;
+    targetFileData->mayDelete = answer == kAlertStdAlertOKButton;
+  }
+  if (!targetFileData->mayDelete) return BZ_CreateIndexedNameInFolder(targetFileData, 0);
+  if (FSDeleteObject(&existing) != noErr) {
+    DI_StandardAlertOneButton(kAlertStopAlert, nullptr, Localized(CFSTR("BZ Existing file")).get(),
+                              Localized(CFSTR("BZ File is in use")).get(), 10);
+    return BZ_CreateIndexedNameInFolder(targetFileData, 0);
+  }
+  return noErr;
 }
 
 // ---- Slider and help ----

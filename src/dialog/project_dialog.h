@@ -92,6 +92,13 @@ OSStatus BZ_SetSourceFileName(WindowRef window, SInt32 fileNum);
 // Item 2071 (files 0 and 2) or 2075 (file 1), for an existing or a chosen file; marks the output settings
 // for update.
 OSStatus BZ_SetTargetFileName(WindowRef window, SInt32 fileNum);
+// The suggested result name: the source's name without its extension (an ending of at most 6 characters)
+// and " proj", or "BZ New project" without a source, followed by the output's extension.
+OSStatus BZ_SuggestOutName(const FSRef *srcFile, HFSUniStr255 *targetName);
+// The chosen name in the chosen folder: nothing to do when no such file exists; otherwise the file is
+// replaced when the user agrees (or agreed in the chooser), else the result gets a numbered name. A source
+// movie is never replaced, and an unanswered question replaces nothing.
+OSStatus BZ_CheckForExistingFile(BZ_TargetFileData *targetFileData);
 // A target file counts as chosen when it exists, or when its name has at least 3 characters in a valid folder.
 Boolean BZ_TargetFileChosen(const BZ_TargetFileData *target);
 

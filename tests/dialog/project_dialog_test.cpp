@@ -421,3 +421,64 @@ TEST(MethodTypes, ValidMethodsNeedTheirMovies) {
 }
 
 }  // namespace
+
+namespace {
+
+// The result's name in a folder that may hold a file of that name already.
+TEST(ResultFile, AnExistingFileIsReplacedOnlyWithConsentAndNeverTheSource) {
+  bz_test::CurrentProject project;
+  bz_test::TempDir dir;
+  bz_test::WriteText(dir.File("out.mov"), "old result");
+  bz_test::WriteText(dir.File("source.mov"), "the user's movie");
+  project->info.srcFileData[0].fileRef = bz_test::RefFor(dir.File("source.mov"));
+  struct Case {
+    const char *what;
+    const char *name;
+    Boolean mayDelete;
+    SInt16 answer;  // 0: no question expected
+    bool existsAfter;
+    bool renamed;
+  };
+  const Case cases[] = {
+      {"no such file", "new.mov", false, 0, false, false},
+      {"the user keeps it", "out.mov", false, 2, true, true},
+      {"the user replaces it", "out.mov", false, 1, false, false},
+      {"replacing agreed in the chooser", "out.mov", true, 0, false, false},
+      {"the source movie itself", "source.mov", true, 0, true, true},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    bz_test::WriteText(dir.File("out.mov"), "old result");
+    BZ_TargetFileData target{};
+    target.parentRef = bz_test::RefFor(dir.path());
+    target.fileName = bz_test::Name(c.name);
+    target.mayDelete = c.mayDelete;
+    if (c.answer != 0) TD_AnswerNextAlert(c.answer);
+    ASSERT_EQ(BZ_CheckForExistingFile(&target), noErr);
+    EXPECT_EQ(bz_test::Exists(dir.File(c.name)), c.existsAfter);
+    EXPECT_EQ(bz_test::Utf8(target.fileName) != c.name, c.renamed) << bz_test::Utf8(target.fileName);
+  }
+  EXPECT_EQ(bz_test::ReadText(dir.File("source.mov")), "the user's movie");
+}
+
+TEST(ResultFile, SuggestedNamesFollowTheSource) {
+  bz_test::CurrentProject project;
+  bz_test::TempDir dir;
+  const struct {
+    const char *source;
+    const char *suggested;
+  } cases[] = {{"holiday.mov", "holiday proj.mov"}, {"tape.archive.dv", "tape.archive proj.mov"},
+               {"film.longextension", "film.longextension proj.mov"}, {nullptr, "New project.mov"}};
+  for (const auto &c : cases) {
+    FSRef source{};
+    if (c.source != nullptr) {
+      bz_test::WriteText(dir.File(c.source), "x");
+      source = bz_test::RefFor(dir.File(c.source));
+    }
+    HFSUniStr255 name{};
+    ASSERT_EQ(BZ_SuggestOutName(c.source != nullptr ? &source : nullptr, &name), noErr);
+    EXPECT_EQ(bz_test::Utf8(name), c.suggested);
+  }
+}
+
+}  // namespace
