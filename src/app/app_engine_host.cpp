@@ -4,6 +4,7 @@
 #include "app/app_preferences.h"
 #include "app/log_contents.h"
 #include "app/window_lookup.h"
+#include "dialog/method_types.h"
 #include "dialog/preview_window.h"
 #include "dialog/progress_display.h"
 #include "dialog/project_dialog.h"
@@ -20,6 +21,18 @@
 namespace {
 
 WindowRef GetProjDlgWindow(void *) { return BZ_GetProjDlgWindow(); }
+// Before the dialog opens (and after it closes) the engine still asks: it gets a state of its own.
+BZ_ProjDlgState *GetDialogStatePtr(void *) {
+  static BZ_ProjDlgState withoutDialog{};
+  BZ_ProjDlgState *state = BZ_GetDialogStatePtr();
+  return state != nullptr ? state : &withoutDialog;
+}
+OSStatus GetValidSelectedProcessTypes(void *, const BZ_CleaninSett *cleaning, UInt32 *types) {
+  return BZ_GetValidSelectedProcessTypes(cleaning, types);
+}
+void SetSavedValidSelectedTypes(void *, UInt32 types) {
+  if (gBZ.dlgData != nullptr) gBZ.dlgData->savedValidSelectedTypes = types;
+}
 WindowRef GetPreviewWindow(void *) { return BZ_GetPreviewWindow(); }
 WindowRef GetExampleWindow(void *) { return BZ_GetExampleWindow(); }
 Boolean PreviewWindowExists(void *) { return BZ_GetPreviewWindow() != nullptr; }
@@ -76,6 +89,9 @@ OSStatus AskSaveOutlierEdits(void *, Boolean *discard) {
 void BZ_InstallAppEngineHost() {
   BZ_EngineHost host{};
   host.getProjDlgWindow = GetProjDlgWindow;
+  host.getDialogStatePtr = GetDialogStatePtr;
+  host.getValidSelectedProcessTypes = GetValidSelectedProcessTypes;
+  host.setSavedValidSelectedTypes = SetSavedValidSelectedTypes;
   host.getPreviewWindow = GetPreviewWindow;
   host.getExampleWindow = GetExampleWindow;
   host.previewWindowExists = PreviewWindowExists;

@@ -24,3 +24,4 @@ OSStatus BZ_ClosePreview(WindowRef window) {
   DisposeWindow(window);
   return noErr;
 }
+OSStatus BZ_ShowPreview(WindowRef) { return noErr; }

@@ -7,3 +7,5 @@
 // its content size gBZ.previewSize, a running analysis or preview calculation is stopped and waited for (a
 // failure is shown, not returned), the shortcuts window is closed and the window disposed. NULL: noErr.
 OSStatus BZ_ClosePreview(WindowRef window);
+// Opens the preview window. Not built yet: noErr.
+OSStatus BZ_ShowPreview(WindowRef dialog);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/runtime/project_types.h"
+#include "platform/core/quickdraw_ports.h"
 
 // Resets the project's progress record for a new run, in the project dialog window (found by lookup): the
 // counters and times cleared, the number of parts the selected samples, the bar, state and rate items
@@ -10,3 +11,7 @@
 OSStatus BZ_ReinitProgress(BZ_ProjPtr project);
 // The one-second update of the progress bar, its title and rate lines. Not built yet: noErr.
 OSStatus BZ_UpdateProgressBar();
+// Starts or cancels the project (the Cancel button). Not built yet: noErr.
+OSStatus BZ_StartCancelProject(WindowRef window);
+// Installs the draw handler of the progress frame 2081. Not built yet: noErr.
+OSStatus BZ_InstallProgressFrameHandler(WindowRef window);

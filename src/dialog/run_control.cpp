@@ -1,7 +1,10 @@
 // Analysis and preview run control.
 #include "dialog/run_control.h"
 
+#include "dialog/method_tabs.h"
+#include "dialog/method_types.h"
 #include "engine/runtime/stage_access.h"
+#include "general/file_layer.h"
 #include "engine/tasks/pipeline_types.h"
 #include "engine/tasks/task_runtime.h"
 #include "platform/core/event_loop.h"
@@ -68,3 +71,24 @@ OSStatus BZ_StopMovieAnalysis(BZ_ProjDlgState *dlgState, Boolean *actuallyStoppi
   *actuallyStopping = true;
   return noErr;
 }
+
+OSStatus BZ_GetValidSelectedProcessTypes(const BZ_CleaninSett *cleaning, UInt32 *types) {
+  if (types == nullptr) return noErr;
+  *types = 0;
+  if (cleaning == nullptr || gBZ.project == nullptr) return noErr;
+  const BZ_ProjInfo &info = gBZ.project->info;
+  if (!GL_FSRefValid(&info.srcFileData[0].fileRef)) return noErr;
+  UInt32 valid = BZ_GetSelectedProcessTypes(cleaning);
+  if (!GL_FSRefValid(&info.srcFileData[1].fileRef)) valid &= ~UInt32(kBZ_AverageTypeFlag);
+  if (!cleaning->noiseRed.horizontal && !cleaning->noiseRed.vertical) valid &= ~UInt32(kBZ_NoiseRedTypeFlag);
+  if (cleaning->removeLogo.mode == kBZ_LogoModeUseMask && !BZ_ProjDlgHasLogoMaskPic() && !cleaning->removeLogo.findMask)
+    valid &= ~UInt32(kBZ_RlTypeFlag);
+  *types = valid;
+  return noErr;
+}
+
+void BZ_UpdateAutoSettCalc(SInt32, CodecType) {}
+OSStatus BZ_ScheduleMovieAnalysisIfNeeded(WindowRef, CodecType) { return noErr; }
+void BZ_InitMovieAnalysis(EventLoopTimerRef, void *) {}
+OSStatus BZ_ClearCalcValues(WindowRef) { return noErr; }
+OSStatus BZ_StartPreviewCalc() { return noErr; }

@@ -10,3 +10,6 @@ OSStatus BZ_ProjDlgSaveProjSett(WindowRef window) {
   BZ_SaveProjSett(&gBZ.project->info.settings);
   return noErr;
 }
+OSStatus BZ_ProjDlgGetSett(WindowRef) { return noErr; }
+OSStatus BZ_ProjDlgUpdateSettingsInDlg(WindowRef) { return noErr; }
+OSStatus BZ_ProjDlgInitSettingsInDlg(WindowRef) { return noErr; }

@@ -2,3 +2,4 @@
 #include "dialog/shortcuts_window.h"
 
 OSStatus BZ_CreateShortcutsWindow(Point) { return noErr; }
+OSStatus BZ_EnableShortcutsButton(WindowRef) { return noErr; }

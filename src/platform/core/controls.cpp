@@ -94,8 +94,22 @@ HIViewRef HIViewGetRoot(WindowRef inWindow) { return reinterpret_cast<HIViewRef>
 OSStatus HIViewFindByID(HIViewRef inStartView, HIViewID inID, HIViewRef *outControl) {
   if (outControl == nullptr) return paramErr;
   *outControl = nullptr;
+  if (inStartView == nullptr) return errUnknownControl;
   auto it = gControls.find(reinterpret_cast<WindowRef>(inStartView));
-  if (inStartView == nullptr || it == gControls.end()) return errUnknownControl;
+  if (it == gControls.end()) {
+    // A control as the start: the search covers the views embedded in it, at any depth.
+    ControlRef start = Live(inStartView);
+    if (start == nullptr) return errUnknownControl;
+    for (auto &c : gControls[start->window]) {
+      if (c->extras.removed || c->id.signature != inID.signature || c->id.id != inID.id) continue;
+      for (ControlRef p = c->extras.parent; p != nullptr; p = p->extras.parent)
+        if (p == start) {
+          *outControl = c.get();
+          return noErr;
+        }
+    }
+    return errUnknownControl;
+  }
   for (auto &c : it->second)
     if (!c->extras.removed && c->id.signature == inID.signature && c->id.id == inID.id) {
       *outControl = c.get();

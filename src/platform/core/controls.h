@@ -155,6 +155,7 @@ enum : UInt32 {
 };
 enum : UInt32 {
   kEventControlHit = 1,
+  kEventControlSetFocusPart = 7,
   kEventControlTrackingAreaEntered = 23,
   kEventControlTrackingAreaExited = 24,
   kEventTextAccepted = 1,
@@ -267,7 +268,8 @@ enum : ControlPartCode { kControlUpButtonPart = 20, kControlDownButtonPart = 21 
 // parent's coordinates. Subviews count in their window's order, back to front.
 constexpr HIViewID kHIViewWindowContentID = {'wind', 1};
 typedef UInt64 HIViewFeatures;
-enum : HIViewFeatures { kHIViewFeatureAllowsSubviews = 1ull << 1 };
+enum : HIViewFeatures { kHIViewFeatureAllowsSubviews = 1ull << 1, kHIViewFeatureGetsFocusOnClick = 1ull << 8 };
+enum : OSStatus { errCouldntSetFocus = -30585 };
 typedef UInt32 HIViewZOrderOp;
 enum : HIViewZOrderOp { kHIViewZOrderAbove = 1, kHIViewZOrderBelow = 2 };
 // The parent (the root for top-level controls); null for the root or a control that is gone or removed.

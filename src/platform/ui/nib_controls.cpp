@@ -748,7 +748,8 @@ void TakeWidgetState(ControlRef control, QWidget *widget) {
     HMSetControlHelpContent(control, &help);
     CFRelease(tip);
   }
-  if (!widget->isEnabled()) DeactivateControl(control);
+  // Only the file's own "disabled", not one inherited from a container (an unchecked group box).
+  if (widget->testAttribute(Qt::WA_ForceDisabled)) DeactivateControl(control);
   if (widget->isHidden()) HideControl(control);
 }
 
