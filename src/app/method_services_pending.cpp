@@ -2,6 +2,4 @@
 #include "app/method_services_pending.h"
 
 OSStatus BZ_AvInitDlgTaskData(BZ_AvDlgTaskData **) { return noErr; }
-OSStatus BZ_RnInitDlgTaskData(BZ_RnDlgTaskData **) { return noErr; }
 OSStatus BZ_RlInitDlgTaskData(BZ_RlDlgTaskData **) { return noErr; }
-OSStatus BZ_CreateNoiseTablesTask() { return noErr; }

@@ -5,7 +5,4 @@
 #include "engine/runtime/project_types.h"
 
 OSStatus BZ_AvInitDlgTaskData(BZ_AvDlgTaskData **avDlgTaskData);
-OSStatus BZ_RnInitDlgTaskData(BZ_RnDlgTaskData **rnDlgTaskData);
 OSStatus BZ_RlInitDlgTaskData(BZ_RlDlgTaskData **rlDlgTaskData);
-// The task that builds the random-noise tables.
-OSStatus BZ_CreateNoiseTablesTask();

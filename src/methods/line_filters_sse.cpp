@@ -42,9 +42,15 @@ inline void FilterLanes(const vFloat *x, const SplatBasis<N> &basis, const vFloa
   const vFloat m = _mm_mul_ps(sum, _mm_set1_ps(N == 16 ? 0.0625f : 0.125f));
   vFloat d[N], c[N];
   for (int s = 0; s < N; ++s) d[s] = _mm_sub_ps(x[s], m);
-  for (int k = 0; k < N; ++k) c[k] = _mm_mul_ps(basis.m[k * N], d[0]);
-  for (int s = 1; s < N; ++s)
-    for (int k = 0; k < N; ++k) c[k] = _mm_add_ps(c[k], _mm_mul_ps(basis.m[k * N + s], d[s]));
+  // Eight coefficients at a time: enough independent sums to hide the adds' latency without running out
+  // of registers.
+  for (int k0 = 0; k0 < N; k0 += 8) {
+    vFloat acc[8];
+    for (int j = 0; j < 8; ++j) acc[j] = _mm_mul_ps(basis.m[(k0 + j) * N], d[0]);
+    for (int s = 1; s < N; ++s)
+      for (int j = 0; j < 8; ++j) acc[j] = _mm_add_ps(acc[j], _mm_mul_ps(basis.m[(k0 + j) * N + s], d[s]));
+    for (int j = 0; j < 8; ++j) c[k0 + j] = acc[j];
+  }
   const vFloat dc = c[0];
   c[0] = _mm_setzero_ps();
   SubtractNoise(c, nn, N / 2);

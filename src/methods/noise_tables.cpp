@@ -143,8 +143,11 @@ void BZ_RnSetNoiseTablesSeed(Boolean useSeed, UInt32 seed) {
 }
 
 OSStatus BZ_CreateNoiseTablesTask() {
+  // The tables live in the analysis float storage: carve it first (once; it stays for the program's life).
+  OSStatus err = BZ_InitVectorFloatStorage(&gBZ.dlgTaskData);
+  if (err != noErr) return err;
   MPQueueID queue = nullptr;
-  OSStatus err = MPCreateQueue(&queue);
+  err = MPCreateQueue(&queue);
   if (err != noErr) return err;
   MPTaskID task = nullptr;
   err = MPCreateTask(BZ_CreateNoiseTables, nullptr, 524288, queue, nullptr, nullptr, 0, &task);

@@ -25,8 +25,9 @@ void BZ_RnSetNoiseTablesSeed(Boolean useSeed, UInt32 seed);
 // (the seeded one inside the table task, else random()).
 void BZ_RnMakeRandomSamples(UInt8 *samples, SInt32 count);
 
-// Starts the task that builds the tables into gBZ.dlgTaskData.rnDlgTaskData (whose float storage must be
-// carved, BZ_InitVectorFloatStorage); the failure of MPCreateQueue or MPCreateTask. Once per program.
+// Carves the analysis float storage of gBZ.dlgTaskData.rnDlgTaskData when not done yet (the record must
+// exist) and starts the task that builds the tables into it; the first failure (storage, MPCreateQueue or
+// MPCreateTask). Once per program.
 OSStatus BZ_CreateNoiseTablesTask();
 // The table task's body: windows and bases, the 8- and 16-sample tables, flag 1, the block tables, flag 2.
 // paramErr (and no flag) when the dialog data or its storage is missing, memFullErr without memory.
