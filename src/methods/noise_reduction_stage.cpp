@@ -291,15 +291,12 @@ OSStatus BZ_RnHandleInputBuffer(MP_TaskData *taskData, BZ_RnStageRun *run, SInt3
         return err;
       item->subTaskNum = (item->subTaskNum + 1) % workers;
     }
-    if (!output) return noErr;
-    if (!executing) {
-      ++*outArrayNum;
-      // The last input sample is its own next frame, so that it does not wait for a frame that never comes.
-      if (arriving->inArrayNum != numInFrames - 1 || item->inBuffer == arriving) return noErr;
-      continue;
-    }
-    // The last frame of the movie is its own next frame (a one-frame movie included).
-    if (arriving->frameNum != numInFrames - 1 || item->inBuffer == arriving) return noErr;
+    if (current != nullptr && !output) return noErr;
+    if (current != nullptr && !executing) ++*outArrayNum;
+    // The last input frame is its own next frame, so that it does not wait for a frame that never comes (a
+    // one-frame run included).
+    const bool last = executing ? arriving->frameNum == numInFrames - 1 : arriving->inArrayNum == numInFrames - 1;
+    if (!last || item->inBuffer == arriving) return noErr;
   }
 }
 
