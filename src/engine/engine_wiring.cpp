@@ -7,6 +7,7 @@
 #include "engine/noise_movie_stage.h"
 #include "engine/read_stage.h"
 #include "engine/write_stage.h"
+#include "methods/cross_luma_stage.h"
 #include "methods/noise_reduction_stage.h"
 
 #include <cstdio>
@@ -28,6 +29,7 @@ constexpr StageEntry kStages[] = {
     {kBZ_WriteTaskType, false, BZ_WriteTask},
     {kBZ_NoiseFrameTaskType, false, BZ_NoiseFrameTask},
     {kBZ_NoiseRedTaskType, false, BZ_ReduceNoiseTask1},
+    {kBZ_CrossLumaTaskType, false, BZ_CrossLumaTask1},
 };
 
 constexpr EventTypeSpec kEngineEvents[] = {
