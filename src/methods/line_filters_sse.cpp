@@ -22,9 +22,9 @@ struct SplatBasis {
   }
 };
 
-inline void SubtractNoise(vFloat *c, const vFloat *nn, int pairs) {
+__attribute__((always_inline)) inline void SubtractNoise(vFloat *c, const vFloat *nn, int pairs) {
   const vFloat zero = _mm_setzero_ps(), minPower = _mm_set1_ps(kBZ_RnMinPower);
-  for (int j = 0; j < pairs; ++j) {
+  _Pragma("GCC unroll 8") for (int j = 0; j < pairs; ++j) {
     const vFloat re = c[2 * j], im = c[2 * j + 1];
     const vFloat p = _mm_add_ps(_mm_mul_ps(re, re), _mm_mul_ps(im, im));
     const vFloat g = _mm_div_ps(_mm_max_ps(_mm_sub_ps(p, nn[j]), zero), _mm_max_ps(p, minPower));
@@ -33,30 +33,34 @@ inline void SubtractNoise(vFloat *c, const vFloat *nn, int pairs) {
   }
 }
 
-// The rebuilt centre samples of four vectors of N samples x[0..N-1] (lane k: vector k).
+// The rebuilt centre samples of four vectors of N samples x[0..N-1] (lane k: vector k). Fully unrolled so
+// that the sums stay in registers; the order of every sum is the scalar one.
+#define BZ_UNROLL _Pragma("GCC unroll 16")
 template <int N>
-inline void FilterLanes(const vFloat *x, const SplatBasis<N> &basis, const vFloat *nn, vFloat *ya, vFloat *yb) {
+__attribute__((always_inline)) inline void FilterLanes(const vFloat *x, const SplatBasis<N> &basis, const vFloat *nn,
+                                                       vFloat *ya, vFloat *yb) {
   // Sums of at most 16 bytes are exact in any order, as the scalar running sums are.
   vFloat sum = x[0];
-  for (int s = 1; s < N; ++s) sum = _mm_add_ps(sum, x[s]);
+  BZ_UNROLL for (int s = 1; s < N; ++s) sum = _mm_add_ps(sum, x[s]);
   const vFloat m = _mm_mul_ps(sum, _mm_set1_ps(N == 16 ? 0.0625f : 0.125f));
   vFloat d[N], c[N];
-  for (int s = 0; s < N; ++s) d[s] = _mm_sub_ps(x[s], m);
+  BZ_UNROLL for (int s = 0; s < N; ++s) d[s] = _mm_sub_ps(x[s], m);
   // Eight coefficients at a time: enough independent sums to hide the adds' latency without running out
   // of registers.
-  for (int k0 = 0; k0 < N; k0 += 8) {
+  BZ_UNROLL for (int k0 = 0; k0 < N; k0 += 8) {
     vFloat acc[8];
-    for (int j = 0; j < 8; ++j) acc[j] = _mm_mul_ps(basis.m[(k0 + j) * N], d[0]);
-    for (int s = 1; s < N; ++s)
-      for (int j = 0; j < 8; ++j) acc[j] = _mm_add_ps(acc[j], _mm_mul_ps(basis.m[(k0 + j) * N + s], d[s]));
-    for (int j = 0; j < 8; ++j) c[k0 + j] = acc[j];
+    BZ_UNROLL for (int j = 0; j < 8; ++j) acc[j] = _mm_mul_ps(basis.m[(k0 + j) * N], d[0]);
+    BZ_UNROLL for (int s = 1; s < N; ++s) {
+      BZ_UNROLL for (int j = 0; j < 8; ++j) acc[j] = _mm_add_ps(acc[j], _mm_mul_ps(basis.m[(k0 + j) * N + s], d[s]));
+    }
+    BZ_UNROLL for (int j = 0; j < 8; ++j) c[k0 + j] = acc[j];
   }
   const vFloat dc = c[0];
   c[0] = _mm_setzero_ps();
   SubtractNoise(c, nn, N / 2);
   c[0] = dc;
   vFloat a = _mm_mul_ps(basis.inv[0], c[0]), b = _mm_mul_ps(basis.inv[N], c[0]);
-  for (int k = 1; k < N; ++k) {
+  BZ_UNROLL for (int k = 1; k < N; ++k) {
     a = _mm_add_ps(a, _mm_mul_ps(basis.inv[k], c[k]));
     b = _mm_add_ps(b, _mm_mul_ps(basis.inv[N + k], c[k]));
   }

@@ -5,6 +5,7 @@
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/frame_selection.h"
 #include "engine/runtime/method_settings.h"
+#include "engine/runtime/shell_senders.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "general/memory_lists.h"
@@ -18,9 +19,6 @@
 #include <new>
 
 namespace {
-
-// The shell's making-random-noise-tables status; replaced by the shell's sender once it is there.
-void SetMakingRandomNoiseTables(Boolean) {}
 
 constexpr UInt32 kWaitTicks = 10;
 
@@ -93,7 +91,7 @@ OSStatus WaitForRandomTables(const BZ_Rn_Sett *sett, BZ_BuffInfo *stage, Boolean
   BZ_ProjDlgState *dlgState = host->getDialogStatePtr(host->refCon);
   OSStatus err = noErr;
   if (needed != 0 && !dlgState->noiseTablesReady[needed].load(std::memory_order_acquire)) {
-    SetMakingRandomNoiseTables(1);
+    BZ_SetMakingRandomNoiseTables(1);
     while (!dlgState->noiseTablesReady[needed].load(std::memory_order_acquire)) {
       MPEventFlags flags = 0;
       err = MPWaitForEvent(stage->event, &flags, Duration(kWaitTicks * 1000 / 60));
@@ -108,7 +106,7 @@ OSStatus WaitForRandomTables(const BZ_Rn_Sett *sett, BZ_BuffInfo *stage, Boolean
       }
     }
   }
-  SetMakingRandomNoiseTables(0);
+  BZ_SetMakingRandomNoiseTables(0);
   return err;
 }
 
