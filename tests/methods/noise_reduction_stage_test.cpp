@@ -3,6 +3,7 @@
 // noise, measured against the clean truth.
 #include "methods/noise_reduction_stage.h"
 
+#include "engine/runtime/shell_senders.h"
 #include "support/method_harness.h"
 #include "support/movie_fixtures.h"
 
@@ -243,6 +244,7 @@ TEST(NoiseReductionRunErrors, CancelWhileTheRandomTablesAreMadeEndsCleanly) {
   EXPECT_EQ(kBZ_ProjStateCanceled, r.exec);
   EXPECT_EQ(noErr, r.error);
   EXPECT_FALSE(r.targetExists);
+  EXPECT_FALSE(BZ_GetMakingRandomNoiseTables()) << "the making-tables status is cleared";
 }
 
 }  // namespace
