@@ -31,24 +31,6 @@ BZ_RnStageRun *RunOf(BZ_BuffInfo *stage) {
                                            kBZ_RnModelBytes + kBZ_RnWindowBytes);
 }
 
-// The models and windows after the three frames, in the order and sizes of the stage's layout.
-void LayOutModelsAndWindows(BZ_BuffInfo *stage, BZ_RnParams *p) {
-  float *f = reinterpret_cast<float *>(static_cast<UInt8 *>(stage->addStorage) + 3 * stage->size);
-  auto carve = [&f](float *&field, int n) {
-    field = f;
-    f += n;
-  };
-  static const int k16H[3] = {8, 4, 4}, k16V[3] = {8, 8, 8}, k2D[3] = {64, 16, 16}, k2Dadd[3] = {16, 8, 8};
-  for (int c = 0; c < 3; ++c) carve(p->nn16H[c], k16H[c]);
-  for (int c = 0; c < 3; ++c) carve(p->nn16V[c], k16V[c]);
-  for (int c = 0; c < 3; ++c) carve(p->nn2D[c], k2D[c]);
-  for (int c = 0; c < 3; ++c) carve(p->nn2Dadd[c], k2Dadd[c]);
-  carve(p->window8, 8);
-  carve(p->window16, 16);
-  carve(p->window64, 64);
-  carve(p->window256, 256);
-}
-
 // Whether a cleaning stage comes after this one: the filters define only the picture, so its margins must be
 // padded again for a stage that reads past the picture's edges.
 bool CleaningStageFollows(BZ_BuffInfo *table, const BZ_BuffInfo *stage) {
@@ -112,6 +94,23 @@ OSStatus WaitForRandomTables(const BZ_Rn_Sett *sett, BZ_BuffInfo *stage, Boolean
 
 }  // namespace
 
+void BZ_RnLayOutModelsAndWindows(void *storage, BZ_RnParams *rnParams) {
+  float *f = static_cast<float *>(storage);
+  auto carve = [&f](float *&field, int n) {
+    field = f;
+    f += n;
+  };
+  static const int k16H[3] = {8, 4, 4}, k16V[3] = {8, 8, 8}, k2D[3] = {64, 16, 16}, k2Dadd[3] = {16, 8, 8};
+  for (int c = 0; c < 3; ++c) carve(rnParams->nn16H[c], k16H[c]);
+  for (int c = 0; c < 3; ++c) carve(rnParams->nn16V[c], k16V[c]);
+  for (int c = 0; c < 3; ++c) carve(rnParams->nn2D[c], k2D[c]);
+  for (int c = 0; c < 3; ++c) carve(rnParams->nn2Dadd[c], k2Dadd[c]);
+  carve(rnParams->window8, 8);
+  carve(rnParams->window16, 16);
+  carve(rnParams->window64, 64);
+  carve(rnParams->window256, 256);
+}
+
 OSStatus BZ_RnInitDlgTaskData(BZ_RnDlgTaskData **rnDlgTaskData) {
   if (rnDlgTaskData == nullptr) return paramErr;
   if (*rnDlgTaskData != nullptr) return noErr;
@@ -125,8 +124,8 @@ OSStatus BZ_RnInitDlgTaskData(BZ_RnDlgTaskData **rnDlgTaskData) {
 
 OSStatus BZ_SetupReduceNoiseTask1(BZ_DlgTaskData *dlgData, BZ_ProjPtr project, BZ_BuffInfo *stage,
                                   BZ_RnParams *rnParams, MPQueueID *inInputQueue, MPQueueID *outFreeQueue,
-                                  SInt32 **outSampleArray, SInt32 *numInFrames, SInt32 *numOutSamples,
-                                  Boolean *calcStats, Boolean *padding, Boolean *stopped) {
+                                  SInt32 **outSampleArray, SInt32 *numInFrames, SInt32 *lastInFrame,
+                                  SInt32 *numOutSamples, Boolean *calcStats, Boolean *padding, Boolean *stopped) {
   if (dlgData == nullptr || project == nullptr || stage == nullptr || stage->taskData[0] == nullptr)
     return paramErr;
   const BZ_ExecuteState exec = project->state.exec;
@@ -186,7 +185,7 @@ OSStatus BZ_SetupReduceNoiseTask1(BZ_DlgTaskData *dlgData, BZ_ProjPtr project, B
     if (stage->addStorage == nullptr) return memFullErr;
   }
   rnParams->tempBuffer = static_cast<UInt8 *>(stage->addStorage);
-  LayOutModelsAndWindows(stage, rnParams);
+  BZ_RnLayOutModelsAndWindows(static_cast<UInt8 *>(stage->addStorage) + 3 * stage->size, rnParams);
   BZ_RnFillInWindows(rnParams);
   if ((err = BZ_RnInitM16(rnParams)) != noErr) return err;
   if ((err = BZ_RnInitM8(rnParams)) != noErr) return err;
@@ -206,11 +205,13 @@ OSStatus BZ_SetupReduceNoiseTask1(BZ_DlgTaskData *dlgData, BZ_ProjPtr project, B
   if (exec == kBZ_ProjStateExecuting) {
     *numInFrames = BZ_GetNumFramesInMovie(project->info.statMovInfo);
     *numOutSamples = *numInFrames;
+    *lastInFrame = *numInFrames - 1;
   } else {
     SInt32 testSamples[kBZ_NumTestFrames + 1] = {};
     SInt32 numTest = 0;
     err = BZ_SelectMovieSamplesForStage(BZ_GetNumFramesInMovie(project->info.statMovInfo), kBZ_NoiseRedTaskType,
                                         inSamples, numInFrames, *outSampleArray, numOutSamples, testSamples, &numTest);
+    *lastInFrame = *numInFrames > 0 ? inSamples[std::min(*numInFrames, maxSamples) - 1] : -1;
     if (err == noErr) {
       std::printf("\nmaxSampleNumArraySize = %ld\n", long(maxSamples));
       std::printf("Rn samples: \n");
@@ -247,7 +248,7 @@ OSStatus BZ_RnCreateTask2(BZ_RnStageRun *run, MP_TaskData *task1) {
   return noErr;
 }
 
-OSStatus BZ_RnHandleInputBuffer(MP_TaskData *taskData, BZ_RnStageRun *run, SInt32 numInFrames,
+OSStatus BZ_RnHandleInputBuffer(MP_TaskData *taskData, BZ_RnStageRun *run, SInt32 /*numInFrames*/,
                                 MPQueueID outFreeQueue, BZ_RnProcParams *item, BZ_RnProcParams *copies,
                                 UInt8 *buffer, const SInt32 *outSampleArray, SInt32 numOutSamples,
                                 SInt32 *outArrayNum, Boolean *finished) {
@@ -289,12 +290,10 @@ OSStatus BZ_RnHandleInputBuffer(MP_TaskData *taskData, BZ_RnStageRun *run, SInt3
         return err;
       item->subTaskNum = (item->subTaskNum + 1) % workers;
     }
-    if (current != nullptr && !output) return noErr;
-    if (current != nullptr && !executing) ++*outArrayNum;
+    if (output && !executing) ++*outArrayNum;
     // The last input frame is its own next frame, so that it does not wait for a frame that never comes (a
     // one-frame run included).
-    const bool last = executing ? arriving->frameNum == numInFrames - 1 : arriving->inArrayNum == numInFrames - 1;
-    if (!last || item->inBuffer == arriving) return noErr;
+    if (arriving->frameNum != run->lastInFrame || item->inBuffer == arriving) return noErr;
   }
 }
 
@@ -312,12 +311,13 @@ OSStatus BZ_ReduceNoiseTask1(void *parameter) {
   std::printf("KBZ: setting up reduce noise task 1\n");
   MPQueueID inInputQueue = nullptr, outFreeQueue = nullptr;
   SInt32 *outSamples = nullptr;
-  SInt32 numInFrames = 0, numOutSamples = 0;
+  SInt32 numInFrames = 0, lastInFrame = -1, numOutSamples = 0;
   Boolean calcStats = false, padding = false, finished = false, stopped = false;
   OSStatus result = copies != nullptr ? noErr : memFullErr;
   if (result == noErr)
     result = BZ_SetupReduceNoiseTask1(&gBZ.dlgTaskData, project, stage, &rnParams, &inInputQueue, &outFreeQueue,
-                                      &outSamples, &numInFrames, &numOutSamples, &calcStats, &padding, &stopped);
+                                      &outSamples, &numInFrames, &lastInFrame, &numOutSamples, &calcStats, &padding,
+                                      &stopped);
   BZ_RnStageRun *run = nullptr;
   bool task2Started = false;
   if (result == noErr && !stopped) {
@@ -329,6 +329,7 @@ OSStatus BZ_ReduceNoiseTask1(void *parameter) {
     run->calcAutoSett = rnParams.calcAutoSett;
     run->calcStats = calcStats;
     run->numInFrames = numInFrames;
+    run->lastInFrame = lastInFrame;
     run->copies = copies;
     task->data = run;
     result = BZ_RnCreateTask2(run, task);
@@ -424,24 +425,29 @@ OSStatus BZ_ReduceNoise(BZ_ProjPtr, const BZ_RnParams *rnParams, SInt32, SInt32,
   return noErr;
 }
 
-void BZ_RnFilterSpatial(const BZ_RnParams *rnParams, const UInt8 *inBuffer, UInt8 *outBuffer) {
+namespace {
+
+// The filter the settings choose, through the given frame passes.
+void FilterSpatialWith(const BZ_RnParams *rnParams, const UInt8 *inBuffer, UInt8 *outBuffer,
+                       void (*horizontal)(const BZ_RnParams *, const UInt8 *, UInt8 *),
+                       void (*vertical)(const BZ_RnParams *, const UInt8 *, UInt8 *)) {
   const BZ_Rn_Sett *sett = rnParams->sett;
   if (sett->horizontal && !sett->vertical)
-    BZ_RnHorizFilter(rnParams, inBuffer, outBuffer);
+    horizontal(rnParams, inBuffer, outBuffer);
   else if (sett->vertical && !sett->horizontal)
-    BZ_RnVertFilter(rnParams, inBuffer, outBuffer);
+    vertical(rnParams, inBuffer, outBuffer);
   else if (!sett->horizontal && !sett->vertical)
     std::memcpy(outBuffer, inBuffer, size_t(rnParams->width) * size_t(rnParams->height) * 2);
 }
 
+}  // namespace
+
+void BZ_RnFilterSpatial(const BZ_RnParams *rnParams, const UInt8 *inBuffer, UInt8 *outBuffer) {
+  FilterSpatialWith(rnParams, inBuffer, outBuffer, BZ_RnHorizFilter, BZ_RnVertFilter);
+}
+
 void BZ_RnFilterSpatialAcc(const BZ_RnParams *rnParams, const UInt8 *inBuffer, UInt8 *outBuffer) {
-  const BZ_Rn_Sett *sett = rnParams->sett;
-  if (sett->horizontal && !sett->vertical)
-    BZ_RnHorizFilterAcc(rnParams, inBuffer, outBuffer);
-  else if (sett->vertical && !sett->horizontal)
-    BZ_RnVertFilterAcc(rnParams, inBuffer, outBuffer);
-  else if (!sett->horizontal && !sett->vertical)
-    std::memcpy(outBuffer, inBuffer, size_t(rnParams->width) * size_t(rnParams->height) * 2);
+  FilterSpatialWith(rnParams, inBuffer, outBuffer, BZ_RnHorizFilterAcc, BZ_RnVertFilterAcc);
 }
 
 void BZ_RnFilterSpatialUni(const BZ_RnParams *rnParams, const UInt8 *inBuffer, UInt8 *outBuffer) {
@@ -607,6 +613,9 @@ OSStatus BZ_ReduceNoiseTask2(void *parameter) {
   c->freeInputBuffer = !BZ_NeedInBufferForNoiseCalc(run->project->dynIO_Info.buffInfo, run->stage, run->exec,
                                                     run->project->info.settings.output.makeNoiseMovie,
                                                     run->calcStats);
+  // Nothing after this stage gives source frames back outside an execution (the write stage does not yet):
+  // kept, they would starve the copy stage once the stage's buffers are used up.
+  if (run->exec != kBZ_ProjStateExecuting) c->freeInputBuffer = true;
   OSStatus result = noErr;
   if (run->exec != kBZ_ProjStateExecuting) {
     const SInt32 maxSamples = std::max<SInt32>(BZ_GetMaxSampleNumArraySize(run->project->dynIO_Info.buffInfo), 1);

@@ -39,9 +39,14 @@ struct BZ_RnStageRun {
   UInt32 calcAutoSett;
   Boolean calcStats;
   SInt32 numInFrames;
+  SInt32 lastInFrame;  // the number of the run's last input frame
   BZ_RnProcParams *copies;  // task 1's kBZ_MaxFrameBuffers work items, by input buffer number
 };
 
+// Points the noise models and windows of rnParams into storage (16-byte aligned, 1152 + 1376 bytes), one after
+// the other: nn16H Y 8, Cb 4, Cr 4; nn16V 8 each; nn2D Y 64, Cb 16, Cr 16; nn2Dadd Y 16, Cb 8, Cr 8; then
+// window8, window16, window64, window256.
+void BZ_RnLayOutModelsAndWindows(void *storage, BZ_RnParams *rnParams);
 // Allocates the zeroed noise-reduction analysis record (owned for the program's life). memFullErr.
 OSStatus BZ_RnInitDlgTaskData(BZ_RnDlgTaskData **rnDlgTaskData);
 
@@ -52,11 +57,12 @@ OSStatus BZ_ReduceNoiseTask1(void *parameter);
 // Fills rnParams and the outputs for this run: geometry, automatic-settings stage, queues, tables, storage,
 // windows, bases and model, sample lists. Checks the settings (paramErr for out-of-range values) and waits for
 // the random tables the filter needs (ending the wait, with *stopped set, when the stage is stopped).
-// *outSampleArray is owned by the caller (free with DisposePtr). unimpErr for the filters not built yet.
+// *outSampleArray is owned by the caller (free with GL_DisposePtr); *lastInFrame is the number of the last
+// input frame, which is its own next frame. unimpErr for the filters not built yet.
 OSStatus BZ_SetupReduceNoiseTask1(BZ_DlgTaskData *dlgData, BZ_ProjPtr project, BZ_BuffInfo *stage,
                                   BZ_RnParams *rnParams, MPQueueID *inInputQueue, MPQueueID *outFreeQueue,
-                                  SInt32 **outSampleArray, SInt32 *numInFrames, SInt32 *numOutSamples,
-                                  Boolean *calcStats, Boolean *padding, Boolean *stopped);
+                                  SInt32 **outSampleArray, SInt32 *numInFrames, SInt32 *lastInFrame,
+                                  SInt32 *numOutSamples, Boolean *calcStats, Boolean *padding, Boolean *stopped);
 // Starts task 2 with its record in run->task2.
 OSStatus BZ_RnCreateTask2(BZ_RnStageRun *run, MP_TaskData *task1);
 // Distributes one arriving frame: slides the three-frame window and hands the current frame to a worker.

@@ -199,6 +199,45 @@ TEST_P(NoiseReductionRun, CrossLumaAfterwardsSeesPaddedMargins) {
   EXPECT_TRUE(oneRun == twoRuns);
 }
 
+TEST_P(NoiseReductionRun, PreviewAndAnalysisRunsFilterTheirSamples) {
+  TempDir dir;
+  MakeClip(dir, "src.mov", 12, "noise=alls=12:allf=t");
+  MethodRunOptions preview;
+  preview.workers = GetParam();
+  preview.kind = MethodRunKind::kPreview;
+  preview.previewFrame = 11;  // the last frame: its own next frame
+  preview.recordShownFrames = true;
+  preview.cleaning = Manual(true, false, 18, 5);
+  MethodRunResult r = RunMethodProject(dir, preview);
+  EXPECT_EQ(noErr, r.error);
+  EXPECT_EQ(std::vector<SInt32>{11}, r.shownFrames);
+  EXPECT_FALSE(r.targetExists);
+
+  // The statistics of the dialog: the noise level after the stage, its difference and changed share.
+  MethodRunOptions analysis = preview;
+  analysis.kind = MethodRunKind::kAnalysis;
+  analysis.recordShownFrames = false;
+  r = RunMethodProject(dir, analysis);
+  EXPECT_EQ(noErr, r.error);
+  EXPECT_EQ(1, r.runsFinished);
+  EXPECT_EQ(r.sourceHashBefore, r.sourceHashAfter);
+  float level = -1, diff = -1, share = -1;
+  for (const auto &[item, value] : r.dialogValues) {
+    if (item == 2180) level = value;
+    if (item == 2179) diff = value;
+    if (item == 2178) share = value;
+  }
+  EXPECT_GT(diff, 0) << "pixel difference of the stage";
+  EXPECT_GT(share, 0) << "percentage of changed pixels";
+  EXPECT_LE(share, 100);
+  EXPECT_GE(level, 0);
+
+  // Measuring the noise comes with the automatic settings: never a silent pass.
+  analysis.autoSettCalc = kBZ_RnAutoSettStage;
+  r = RunMethodProject(dir, analysis);
+  EXPECT_EQ(unimpErr, r.error);
+}
+
 INSTANTIATE_TEST_SUITE_P(Workers, NoiseReductionRun, ::testing::Values(1, 8));
 
 TEST(NoiseReductionRunErrors, BadSettingsEndBeforeAnyFrame) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "methods/noise_params.h"
+#include "methods/noise_reduction_stage.h"
 #include "methods/spectral_windows.h"
 #include "platform/core/multiprocessing.h"
 
@@ -17,20 +18,7 @@ class RnTestParams {
   RnTestParams(SInt32 inWidth = 64, SInt32 inHeight = 48, bool interlaced = false) {
     storage_ = static_cast<float *>(MPAllocateAligned(kBZ_RnModelBytes + kBZ_RnWindowBytes, kMPAllocate16ByteAligned,
                                                       kMPAllocateClearMask));
-    float *p = storage_;
-    auto carve = [&p](float *&field, int n) {
-      field = p;
-      p += n;
-    };
-    static const int k16H[3] = {8, 4, 4}, k16V[3] = {8, 8, 8}, k2D[3] = {64, 16, 16}, k2Dadd[3] = {16, 8, 8};
-    for (int c = 0; c < 3; ++c) carve(params.nn16H[c], k16H[c]);
-    for (int c = 0; c < 3; ++c) carve(params.nn16V[c], k16V[c]);
-    for (int c = 0; c < 3; ++c) carve(params.nn2D[c], k2D[c]);
-    for (int c = 0; c < 3; ++c) carve(params.nn2Dadd[c], k2Dadd[c]);
-    carve(params.window8, 8);
-    carve(params.window16, 16);
-    carve(params.window64, 64);
-    carve(params.window256, 256);
+    BZ_RnLayOutModelsAndWindows(storage_, &params);
     BZ_RnFillInWindows(&params);
     EXPECT_EQ(BZ_RnInitM8(&params), noErr);
     EXPECT_EQ(BZ_RnInitM16(&params), noErr);
