@@ -15,11 +15,12 @@
 # rotates from round to round. Each figure is the median over the rounds with the spread [lowest-highest];
 # a ratio is ours over the anchor's within the same round, so its spread is the rounds' spread of ratios.
 #
-# Our pipeline describes the source as a project does (gamma and range from the file). Two more rows per
+# Our pipeline describes the source as a project does (gamma and range from the file). Three more rows per
 # source time what a project may add: "gamma" (the source remuxed to state gamma 2.8, with the preference
-# that processes frames in gamma 2.2, so every frame's gamma is changed) and "legalise" (the preference that
-# legalises every frame). The last round's outputs are checked: frame count and sound of every output, and
-# for our plain '2vuy' rows every frame equal to the source's (ffmpeg's framemd5).
+# that processes frames in gamma 2.2, so every frame's gamma is changed), "legalise" (the preference that
+# legalises every frame) and "outliers" (outlier removal applied, no speck edits). The last round's outputs
+# are checked: frame count and sound of every output, and for our plain '2vuy' and outlier rows every frame
+# equal to the source's (ffmpeg's framemd5).
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,23 +29,9 @@ workers=${BZ_WORKERS:-0}
 rounds=${BZ_ROUNDS:-5}
 frames=${BZ_FRAMES:-250}
 driver=$build/bench/bz_pipeline_fps
-
-for tool in ffmpeg ffprobe; do
-  command -v $tool >/dev/null || { echo "pipeline_fps: $tool is needed" >&2; exit 1; }
-done
-cmake --build "$build" --target bz_pipeline_fps >/dev/null
-[ -x "$driver" ] || { echo "pipeline_fps: no $driver" >&2; exit 1; }
-
-if [ -n "${BZ_BENCH_DIR:-}" ]; then
-  work=$BZ_BENCH_DIR
-  mkdir -p "$work"
-else
-  work=$(mktemp -d "${TMPDIR:-/tmp}/bz_pipeline_fps.XXXXXX")
-  trap 'rm -rf "$work"' EXIT INT TERM
-fi
-
-now() { date +%s.%N; }
-fail() { echo "pipeline_fps: $*" >&2; exit 1; }
+name=pipeline_fps
+. "$root/bench/bench_common.sh"
+bench_setup bz_pipeline_fps
 
 # ---- Sources ----
 
@@ -58,19 +45,6 @@ make_source() {
 }
 
 # ---- One measurement ----
-
-# timed SOURCE LOG COMMAND...: the seconds the command took as a fresh process, the source warm.
-timed() {
-  src=$1
-  log=$2
-  shift 2
-  sync
-  cat "$src" >/dev/null
-  start=$(now)
-  "$@" >"$log" 2>&1 || fail "failed: $* (see $log)"
-  end=$(now)
-  echo "$start $end" | awk '{ printf "%.4f\n", $2 - $1 }'
-}
 
 # side CASE SIDE ROUND: runs one side, appends "fps" to $work/CASE.SIDE.fps.
 side() {
@@ -87,6 +61,7 @@ side() {
       secs=$(timed "$src" "$dir/log" env HOME="$dir/home" "$driver" --always-gamma22 "$src" "$dir" "$workers" 1)
       ;;
     legalise) secs=$(timed "$src" "$dir/log" env HOME="$dir/home" "$driver" --legalise "$src" "$dir" "$workers" 1) ;;
+    outliers) secs=$(timed "$src" "$dir/log" env HOME="$dir/home" "$driver" --method=outliers "$src" "$dir" "$workers" 1) ;;
     copy) secs=$(timed "$src" "$dir/log" ffmpeg -nostdin -v error -y -i "$src" -map 0 -c copy "$dir/out.mov") ;;
     raw)
       secs=$(timed "$src" "$dir/log" ffmpeg -nostdin -v error -y -i "$src" -map 0:v -map 0:a -c:v rawvideo \
@@ -112,7 +87,7 @@ check() {
   n=$(count_frames "$out")
   [ "$n" = "$frames" ] || { echo "$n frames"; return; }
   [ "$(sound_md5 "$out")" = "$(sound_md5 "$src")" ] || { echo "sound differs"; return; }
-  if [ "$2" = ours ] && [ "$1" != dv_pal ]; then
+  if { [ "$2" = ours ] || [ "$2" = outliers ]; } && [ "$1" != dv_pal ]; then
     [ "$(frames_md5 "$out")" = "$(frames_md5 "$src")" ] || { echo "frames differ"; return; }
   fi
   echo ok
@@ -120,20 +95,8 @@ check() {
 
 # ---- Statistics ----
 
-# stats FILE: "median [lowest-highest]" of the numbers in FILE.
-stats() {
-  sort -n "$1" | awk '{ v[NR] = $1 } END {
-    m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-    printf "%.1f [%.1f-%.1f]", m, v[1], v[NR] }'
-}
-
 # ratios CASE SIDE ANCHOR: the median and spread of SIDE's fps over ANCHOR's, round by round.
-ratios() {
-  paste "$work/$1.$2.fps" "$work/$1.$3.fps" | awk '{ printf "%.4f\n", $1 / $2 }' >"$work/ratio"
-  sort -n "$work/ratio" | awk '{ v[NR] = $1 } END {
-    m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-    printf "%.2f [%.2f-%.2f]", m, v[1], v[NR] }'
-}
+ratios() { ratio_stats "$work/$1.$2.fps" "$work/$1.$3.fps"; }
 
 # ---- Run ----
 
@@ -141,7 +104,7 @@ make_source pal_2vuy 720x576 "-pix_fmt uyvy422 -c:v rawvideo -tag:v 2vuy" pcm_s1
 make_source hd_2vuy 1920x1080 "-pix_fmt uyvy422 -c:v rawvideo -tag:v 2vuy" pcm_s16be
 make_source dv_pal 720x576 "-pix_fmt yuv420p -c:v dvvideo" pcm_s16le
 
-sides="ours copy raw gamma legalise"
+sides="ours copy raw gamma legalise outliers"
 echo "pipeline_fps: $frames frames, $rounds rounds, workers ${workers} (0: every processor), $(nproc) processors"
 printf '%-9s %-8s %-22s %-22s %-22s %-19s %-19s %s\n' source row fps copy_fps raw_fps ratio_to_copy ratio_to_raw \
   output
@@ -156,7 +119,7 @@ for c in pal_2vuy hd_2vuy dv_pal; do
   done
   copyStats=$(stats "$work/$c.copy.fps")
   rawStats=$(stats "$work/$c.raw.fps")
-  for s in ours gamma legalise; do
+  for s in ours gamma legalise outliers; do
     printf '%-9s %-8s %-22s %-22s %-22s %-19s %-19s %s\n' "$c" "$s" "$(stats "$work/$c.$s.fps")" "$copyStats" \
       "$rawStats" "$(ratios "$c" "$s" copy)" "$(ratios "$c" "$s" raw)" "$(check "$c" "$s")"
   done

@@ -30,6 +30,7 @@
 #include "movie/movie_files.h"
 #include "movie/movie_queries.h"
 #include "movie/movie_time.h"
+#include "outliers/outlier_stage.h"
 #include "platform/core/event_loop.h"
 #include "platform/core/files.h"
 #include "platform/core/memory.h"
@@ -94,6 +95,16 @@ bool SetNrField(BZ_CleaninSett &c, const std::string &field, double value) {
   return true;
 }
 
+bool SetOuField(BZ_CleaninSett &c, const std::string &field, double value) {
+  BZ_OuSett &s = c.ou;
+  if (field == "numConstPix") s.numConstPix = SInt32(value);
+  else if (field == "minDiff") s.minDiff = SInt32(value);
+  else if (field == "maxAvPixelDiff") s.maxAvPixelDiff = SInt32(value);
+  else if (field == "scratchWidth") s.scratchWidth = float(value);
+  else return false;
+  return true;
+}
+
 const MethodOption kMethods[] = {
     {"cross-luma", [](BZ_CleaninSett &c) { c.crossLuma.apply = true; }, SetClField},
     {"noise-reduction",
@@ -102,6 +113,8 @@ const MethodOption kMethods[] = {
        c.noiseRed.automatic = false;
      },
      SetNrField},
+    // Without edits every frame passes the outlier stage unchanged.
+    {"outliers", [](BZ_CleaninSett &c) { c.ou.apply = true; }, SetOuField},
 };
 const MethodOption *gMethod = nullptr;
 std::vector<std::pair<std::string, double>> gSettFields;
@@ -281,6 +294,8 @@ int main(int argc, char **argv) {
   if (err == noErr) err = BZ_RnInitDlgTaskData(&gBZ.dlgTaskData.rnDlgTaskData);
   if (err == noErr) err = BZ_InitVectorFloatStorage(&gBZ.dlgTaskData);
   if (err == noErr) err = BZ_CreateNoiseTables(nullptr);
+  // The outlier stage keeps its state across runs in this record, as the application makes it at start-up.
+  if (err == noErr) err = BZ_OuInitDlgTaskData(&gBZ.dlgTaskData.ouDlgTaskData);
   if (err == noErr) err = MPCreateQueue(&gBZ.mainTaskData.termQueue);
   if (err == noErr) err = BZ_CreateMainTask(gBZ.project);
   int status = err == noErr ? 0 : 1;

@@ -1,6 +1,7 @@
 // The compress stage: output corrections, compression into write-stage buffers, and the completion that
 // hands compressed frames on.
 #include "engine/compress_stage.h"
+#include "engine/noise_movie_stage.h"
 
 #include "color/frame_edits.h"
 #include "color/legalising.h"
@@ -111,6 +112,7 @@ OSStatus CompressTask::HandleFrame(UInt8 *in, Boolean *finished) {
     if (noiseTask == nullptr) return paramErr;
     if ((err = MPNotifyQueue(noiseTask->inputQueue, BZ_Word(kBZ_ComprTaskType), project, in)) != noErr) return err;
     if ((err = AwaitFlags(kBZ_NoiseFrameReleasedFlag)) != noErr) return err;
+    if ((err = BZ_ReleaseDirtyFramesAfterNoise(project, kBZ_ComprTaskType, info)) != noErr) return err;
   }
   if (showing && (err = AwaitFlags(kBZ_DisplayDecompressDoneFlag)) != noErr) return err;
   return BZ_NotifyFrame(project, kBZ_ComprTaskType, self->inFreeQueue, nullptr, in, nullptr);

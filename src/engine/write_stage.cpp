@@ -1,6 +1,7 @@
 // The write stage: frame edits, appending to the target's fork, sample references in batches, and the end
 // of an execution.
 #include "engine/write_stage.h"
+#include "engine/noise_movie_stage.h"
 
 #include "color/frame_edits.h"
 #include "color/legalising.h"
@@ -194,6 +195,7 @@ OSStatus WriteTask::HandleFrame(UInt8 *buffer, Boolean *endOfRun) {
       err = MPNotifyQueue(noiseTask->inputQueue, BZ_Word(kBZ_WriteTaskType), project, buffer);
       if (err != noErr) return err;
       if ((err = AwaitFlags(kBZ_NoiseFrameReleasedFlag)) != noErr) return err;
+      if ((err = BZ_ReleaseDirtyFramesAfterNoise(project, kBZ_WriteTaskType, info)) != noErr) return err;
     }
     if (displayPending && p.compacting) {
       if ((err = AwaitFlags(kBZ_DisplayDecompressDoneFlag)) != noErr) return err;

@@ -21,6 +21,17 @@ constexpr OSStatus kTooManyIntervalsErr = 5022;
 inline SInt32 CbAt(const UInt8 *line, SInt32 x) { return line[2 * x]; }
 inline SInt32 CrAt(const UInt8 *line, SInt32 x) { return line[2 * x + 2]; }
 
+// The running chroma sums of a stretch search at pair x: the window is the last h pairs (for an odd test
+// length its whole pairs).
+inline void SlideWindow(const UInt8 *line, SInt32 x, SInt32 h, SInt32 *sumCb, SInt32 *sumCr) {
+  *sumCb += CbAt(line, x);
+  *sumCr += CrAt(line, x);
+  if (x >= 2 * h) {
+    *sumCb -= CbAt(line, x - 2 * h);
+    *sumCr -= CrAt(line, x - 2 * h);
+  }
+}
+
 // The 3x3 block's deviations: D, the sum of |3 Y - sum| over its rows and columns, their spread
 // S = sum of |D - 6 dev| and the sum of the nine lumas. Rows are two buffer lines apart.
 struct BlockStats {
@@ -29,7 +40,7 @@ struct BlockStats {
   SInt32 total;
 };
 
-inline BlockStats MeasureBlock(const UInt8 *blockPtr, SInt32 lineSize) {
+[[gnu::always_inline]] inline BlockStats MeasureBlock(const UInt8 *blockPtr, SInt32 lineSize) {
   const size_t rowStep = size_t(2) * size_t(lineSize);
   SInt32 y[3][3];
   for (int r = 0; r < 3; ++r)
@@ -58,6 +69,23 @@ struct IntThresholds {
 
 IntThresholds ThresholdsOf(const BZ_Cl_Sett &sett) {
   return {sett.minStddev * 54, sett.maxStddev * 54, SInt32(std::lround(sett.percentage * 24576.0))};
+}
+
+// The integer block test: true when the centre was written.
+[[gnu::always_inline]] inline bool TestBlockInt(SInt32 min54, SInt32 max54, SInt32 pct, const UInt8 *blockPtr,
+                                                UInt8 *targetPixelPtr, SInt32 lineSize) {
+  const BlockStats b = MeasureBlock(blockPtr, lineSize);
+  if (!(b.d > min54 && ((pct * b.d) >> 12) > b.s && b.d < max54)) return false;
+  *targetPixelPtr = UInt8((b.total * 7282 + 3641) >> 16);
+  return true;
+}
+
+// The same answering the direction of the change.
+[[gnu::always_inline]] inline SInt32 TestBlockSign(SInt32 min54, SInt32 max54, SInt32 pct, const UInt8 *blockPtr,
+                                                   UInt8 *targetPixelPtr, SInt32 lineSize) {
+  const UInt8 old = *targetPixelPtr;
+  if (!TestBlockInt(min54, max54, pct, blockPtr, targetPixelPtr, lineSize)) return 0;
+  return *targetPixelPtr > old ? 1 : *targetPixelPtr < old ? -1 : 0;
 }
 
 // Advances *j in the list to the first gap (between stretches j and j + 1) whose widened end reaches x + 3;
@@ -101,9 +129,9 @@ void WalkZones(const BZ_ClParams *p, SInt32 subTaskNum, const UInt8 *inBuffer, U
           BZ_Cl_Filter3x3Block(float(p->sett->minStddev), float(p->sett->maxStddev), float(p->sett->percentage), block,
                                target, lineSize);
         else if constexpr (kTest == BlockTest::kInt)
-          BZ_Cl_Filter3x3BlockOpt(t.min54, t.max54, t.pct, block, target, lineSize);
+          TestBlockInt(t.min54, t.max54, t.pct, block, target, lineSize);
         else
-          signs[x + 1] = SInt8(signs[x + 1] + BZ_Cl_Filter3x3BlockNew(t.min54, t.max54, t.pct, block, target, lineSize));
+          signs[x + 1] = SInt8(signs[x + 1] + TestBlockSign(t.min54, t.max54, t.pct, block, target, lineSize));
       }
     }
     if (signs == nullptr) continue;
@@ -195,13 +223,7 @@ OSStatus BZ_Cl_MakeConstChromaIntervalListOpt(const UInt8 *linePtr, const BZ_ClP
   SInt32 sumCb = 0, sumCr = 0, start = 0, count = 0;
   *numConstChromaIntervals = 0;
   for (SInt32 x = 0; x < width; x += 2) {
-    sumCb += CbAt(linePtr, x);
-    sumCr += CrAt(linePtr, x);
-    // The window is the last h pairs (for an odd test length its whole pairs).
-    if (x >= 2 * h) {
-      sumCb -= CbAt(linePtr, x - 2 * h);
-      sumCr -= CrAt(linePtr, x - 2 * h);
-    }
+    SlideWindow(linePtr, x, h, &sumCb, &sumCr);
     if (x < start + testLen) continue;
     SInt32 dev = 0;
     for (SInt32 q = x - 2 * (h - 1); q <= x; q += 2)
@@ -235,12 +257,7 @@ OSStatus BZ_Cl_MakeConstChromaIntervalList(SInt32 width, const UInt8 *linePtr, c
   Interval current{};
   *count = 0;
   for (SInt32 x = 0; x < width; x += 2) {
-    sumCb += CbAt(linePtr, x);
-    sumCr += CrAt(linePtr, x);
-    if (x >= 2 * h) {
-      sumCb -= CbAt(linePtr, x - 2 * h);
-      sumCr -= CrAt(linePtr, x - 2 * h);
-    }
+    SlideWindow(linePtr, x, h, &sumCb, &sumCr);
     if (x < start + testLen) continue;
     const float meanCb = float(sumCb) / float(h), meanCr = float(sumCr) / float(h);
     float devCb = 0.0f, devCr = 0.0f;
@@ -292,18 +309,12 @@ Boolean BZ_Cl_Filter3x3Block(float minStddev, float maxStddev, float percentage,
 
 Boolean BZ_Cl_Filter3x3BlockOpt(SInt32 minStddevInt, SInt32 maxStddevInt, SInt32 percentageInt,
                                 const UInt8 *blockPtr, UInt8 *targetPixelPtr, SInt32 lineSize) {
-  const BlockStats b = MeasureBlock(blockPtr, lineSize);
-  if (!(b.d > minStddevInt && ((percentageInt * b.d) >> 12) > b.s && b.d < maxStddevInt)) return false;
-  *targetPixelPtr = UInt8((b.total * 7282 + 3641) >> 16);
-  return true;
+  return TestBlockInt(minStddevInt, maxStddevInt, percentageInt, blockPtr, targetPixelPtr, lineSize);
 }
 
 SInt32 BZ_Cl_Filter3x3BlockNew(SInt32 minStddevInt, SInt32 maxStddevInt, SInt32 percentageInt,
                                const UInt8 *blockPtr, UInt8 *targetPixelPtr, SInt32 lineSize) {
-  const UInt8 old = *targetPixelPtr;
-  if (!BZ_Cl_Filter3x3BlockOpt(minStddevInt, maxStddevInt, percentageInt, blockPtr, targetPixelPtr, lineSize))
-    return 0;
-  return *targetPixelPtr > old ? 1 : *targetPixelPtr < old ? -1 : 0;
+  return TestBlockSign(minStddevInt, maxStddevInt, percentageInt, blockPtr, targetPixelPtr, lineSize);
 }
 
 void BZ_Cl_Filter3x3BlocksOptNew(const BZ_ClParams *clParams, SInt32 subTaskNum, const UInt8 *inBuffer,

@@ -18,6 +18,7 @@
 #include "movie/movie_errors.h"
 #include "movie/movie_queries.h"
 #include "movie/movie_time.h"
+#include "outliers/outlier_stage.h"
 #include "platform/core/event_loop.h"
 #include "platform/core/files.h"
 #include "platform/core/memory.h"
@@ -696,6 +697,53 @@ TEST_F(EnginePipeline, AnalysisRunHandsTestFramesToTheBlackBarsTask) {
   EXPECT_EQ(edges.bottom, 8);
   EXPECT_EQ(edges.left, 0);
   EXPECT_EQ(edges.right, 0);
+}
+
+// An analysis run with outlier removal alone: the real outlier stage hands its test frames to the frame
+// analysis and reports the pixel difference and the changed share to the dialog (items 2513 and 2512).
+std::vector<SInt16> gDialogItems;
+OSStatus RecordDialogItem(EventHandlerCallRef callRef, EventRef event, void *) {
+  SInt16 item = -1;
+  GetEventParameter(event, kBZ_ItemEventParam, kBZ_ItemEventParam, nullptr, sizeof item, nullptr, &item);
+  gDialogItems.push_back(item);
+  return CallNextEventHandler(callRef, event);
+}
+
+TEST_F(EnginePipeline, AnalysisWithOutlierRemovalReportsItsDifference) {
+  if (!bz_test::RequireFfmpeg()) return;
+  bz_test::TempDir dir;
+  const std::string path = dir.File("clip.mov");
+  ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=64x48:r=25:d=2 -pix_fmt uyvy422 "
+                                   "-c:v rawvideo -tag:v 2vuy " + bz_test::ShellQuote(path)));
+  noCleaning_ = true;
+  OpenSource(path, '2vuy', 64, 48);
+  project_->info.settings.cleaning.ou.apply = true;
+  BZ_OuDlgTaskData *ou = nullptr;
+  ASSERT_EQ(BZ_OuInitDlgTaskData(&ou), noErr);
+  gBZ.dlgTaskData.ouDlgTaskData = ou;
+  BZ_SetStageEntryPoint(kBZ_OutlierTaskType, false, BZ_OutliersTask);
+  BuildTable(kBZ_ProjStateAnalyzingMovie);
+  ASSERT_NE(BZ_GetBufferInfoByStageType(project_->dynIO_Info.buffInfo, kBZ_OutlierTaskType, 0), nullptr);
+  project_->state.exec = kBZ_ProjStateAnalyzingMovie;
+  gCollected.expected = BZ_GetNumSelectedMovieSamples();
+  gDialogItems.clear();
+  static const EventTypeSpec kinds[] = {{kBZ_ProjEventClass, kBZ_SetValueInDialogEvent}};
+  EventHandlerRef items = nullptr;
+  ASSERT_EQ(InstallApplicationEventHandler(RecordDialogItem, 1, kinds, nullptr, &items), noErr);
+  const SInt32 before = gRunsFinished;
+  ASSERT_EQ(MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project_.get(),
+                          Word(kBZ_RunProjectMessage)),
+            noErr);
+  EXPECT_EQ(PL_RunEventLoopUntil([&] { return gRunsFinished > before; }, kLimit), noErr);
+  // The analysis tasks stay for the next run; the stages must be gone before the outlier record goes.
+  EXPECT_EQ(PL_RunEventLoopUntil([&] { return BZ_AllSubTasksClosed(project_->dynIO_Info.buffInfo); }, kLimit), noErr);
+  RemoveEventHandler(items);
+  EXPECT_EQ(project_->state.error.load(), noErr);
+  EXPECT_EQ(gCollected.frames.size(), size_t(gCollected.expected));
+  EXPECT_NE(std::find(gDialogItems.begin(), gDialogItems.end(), 2513), gDialogItems.end());
+  EXPECT_NE(std::find(gDialogItems.begin(), gDialogItems.end(), 2512), gDialogItems.end());
+  gBZ.dlgTaskData.ouDlgTaskData = nullptr;
+  BZ_OuDisposeDlgTaskDataRecord(&ou);
 }
 
 TEST_F(EnginePipeline, ADamagedSampleSizeEndsTheRunWithAnError) {

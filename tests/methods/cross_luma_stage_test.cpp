@@ -160,6 +160,26 @@ TEST(CrossLumaStage, OutOfRangeSettingsEndTheRunWithParamErr) {
   }
 }
 
+// Colour stripes 8 pixels wide give every line more stretches than it may hold: each frame goes on as the
+// unfiltered copy and the run finishes with all of them.
+TEST(CrossLumaStage, FramesWithTooManyStretchesGoOnUnfiltered) {
+  if (!RequireFfmpeg()) GTEST_SKIP();
+  TempDir dir;
+  ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=352x288:r=25:d=0.16,format=yuv444p -vf \"geq="
+                          "lum='lum(X,Y)+if(mod(X+floor(Y/2),2),10,-10)':cb='if(mod(floor(X/8),2),60,190)':"
+                          "cr='if(mod(floor(X/8),2),190,60)',format=uyvy422\" -c:v rawvideo -pix_fmt uyvy422 -tag:v 2vuy " +
+                          ShellQuote(dir.File("src.mov"))));
+  MethodRunOptions run;
+  run.cleaning = CrossLuma();
+  run.cleaning->crossLuma.constChromaTestLen = 4;
+  run.cleaning->crossLuma.minConstChromaLen = 6;
+  const MethodRunResult r = RunMethodProject(dir, run);
+  EXPECT_EQ(kBZ_ProjStateFinished, r.exec);
+  EXPECT_EQ(noErr, r.error);
+  EXPECT_EQ("4", ProbeStream(dir.File("out.mov"), "v:0")["nb_frames"]);
+  EXPECT_TRUE(Frames(dir.File("src.mov")) == Frames(dir.File("out.mov"))) << "every frame unfiltered";
+}
+
 // An analysis with no automatic setting pending measures the stage's test frames: the difference the stage
 // made and the share of changed pixels reach the dialog's items for cross-luma.
 TEST(CrossLumaStage, AnalysisMeasuresTheTestFrames) {

@@ -64,7 +64,7 @@ OSStatus SourceTask(void *parameter) {
     info->frameNum = info->inArrayNum = info->outArrayNum = f;
     info->duration = TestStages().frameDuration;
     info->time = f * info->duration;
-    StampFrame(buffer, out->size, f);
+    if (!TestStages().premadeFrames) StampFrame(buffer, out->size, f);
     result = BZ_NotifyFrame(project, type, nullptr, out->taskData[0].load()->inputQueue, nullptr, buffer);
   }
   // Its frames are all made: it keeps waiting until the main task stops it.
@@ -99,7 +99,7 @@ OSStatus PassTask(void *parameter) {
     if (inInfo == nullptr || outInfo == nullptr) return paramErr;
     BZ_CopyFrameInfo(inInfo, outInfo);
     outInfo->outArrayNum = inInfo->outArrayNum;
-    std::memcpy(outBuffer, in, std::min(stage->size, out->size));
+    if (!TestStages().premadeFrames) std::memcpy(outBuffer, in, std::min(stage->size, out->size));
     result = BZ_NotifyFrame(project, type, task->inFreeQueue, out->taskData[0].load()->inputQueue, in, outBuffer);
   }
   return StopResult(type, finished, result);
@@ -128,7 +128,7 @@ OSStatus WriteTask(void *parameter) {
     {
       std::lock_guard<std::mutex> lock(c.mutex);
       c.written[file].push_back(info->frameNum);
-      if (!FrameIntact(buffer, stage->size, info->frameNum)) ++c.damagedFrames;
+      if (!c.premadeFrames && !FrameIntact(buffer, stage->size, info->frameNum)) ++c.damagedFrames;
     }
     result = BZ_NotifyFrame(project, kBZ_WriteTaskType, task->inFreeQueue, nullptr, buffer, nullptr);
     if (++count < c.numFrames) continue;
@@ -227,6 +227,7 @@ void InstallTestStages(SInt32 numFrames, SInt32 openWriteStages, std::initialize
   TestStageConfig &c = TestStages();
   c.numFrames = numFrames;
   c.randomDelays = true;
+  c.premadeFrames = false;
   c.frameDuration = 0;
   c.failingStage = kBZ_NoTaskType;
   c.failAfterFrames = 0;
