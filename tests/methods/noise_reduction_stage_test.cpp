@@ -142,7 +142,10 @@ TEST_P(NoiseReductionRun, BothDirectionsOffGiveTheRunWithoutTheMethod) {
   o.target = "plain.mov";
   ExpectFinished(RunMethodProject(dir, o));
   ExpectFinished(Run(dir, "src.mov", Manual(false, false, 18, 5)));
-  EXPECT_EQ(HashFile(dir.File("plain.mov")), HashFile(dir.File("out.mov")));
+  // Every frame byte for byte (the files' movie atoms carry their creation times).
+  const std::string plain = Frames(dir.File("plain.mov"));
+  EXPECT_EQ(plain.size(), 6 * kFrameBytes);
+  EXPECT_TRUE(plain == Frames(dir.File("out.mov")));
 }
 
 TEST_P(NoiseReductionRun, OneFrameMovieIsFilteredAndTheRunEnds) {
