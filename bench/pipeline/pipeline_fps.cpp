@@ -11,7 +11,7 @@
 // --legalise sets the preference that legalises every frame; --always-gamma22 the one that processes frames
 // in gamma 2.2 whatever the source's; --codec the output codec (four characters, '2vuy' by default, e.g.
 // --codec=dvcp for DV PAL). --method applies a cleaning method with its default settings (cross-luma,
-// averaging, outliers); --sett then changes one field of that method's settings (a number); --second names
+// averaging, noise-reduction with manual levels, outliers); --sett then changes one field of that method's settings (a number); --second names
 // the second capture that averaging needs. WORKERS 0 (the default) uses every processor. With several runs in
 // one process the later ones find the source and the engine warm; bench/pipeline_fps.sh runs one per process.
 // The engine's trace goes to standard error; to standard output go one line "source gamma G range R
@@ -26,6 +26,9 @@
 #include "engine/runtime/working_format.h"
 #include "engine/stage_table.h"
 #include "general/processor_info.h"
+#include "methods/noise_reduction_stage.h"
+#include "methods/noise_tables.h"
+#include "methods/spectral_windows.h"
 #include "movie/image_descriptions.h"
 #include "movie/movie_files.h"
 #include "movie/movie_queries.h"
@@ -92,6 +95,17 @@ bool SetAvField(BZ_CleaninSett &c, const std::string &field, double value) {
   return true;
 }
 
+// Noise reduction with manual levels (automatic off): horizontal, vertical (0 or 1), levelY, levelC.
+bool SetNrField(BZ_CleaninSett &c, const std::string &field, double value) {
+  BZ_Rn_Sett &s = c.noiseRed;
+  if (field == "horizontal") s.horizontal = value != 0;
+  else if (field == "vertical") s.vertical = value != 0;
+  else if (field == "levelY") s.noiseLevel[0] = float(value);
+  else if (field == "levelC") s.noiseLevel[1] = s.noiseLevel[2] = float(value);
+  else return false;
+  return true;
+}
+
 bool SetOuField(BZ_CleaninSett &c, const std::string &field, double value) {
   BZ_OuSett &s = c.ou;
   if (field == "numConstPix") s.numConstPix = SInt32(value);
@@ -105,6 +119,12 @@ bool SetOuField(BZ_CleaninSett &c, const std::string &field, double value) {
 const MethodOption kMethods[] = {
     {"cross-luma", [](BZ_CleaninSett &c) { c.crossLuma.apply = true; }, SetClField},
     {"averaging", [](BZ_CleaninSett &c) { c.average.apply = true; }, SetAvField},
+    {"noise-reduction",
+     [](BZ_CleaninSett &c) {
+       c.noiseRed.apply = true;
+       c.noiseRed.automatic = false;
+     },
+     SetNrField},
     // Without edits every frame passes the outlier stage unchanged.
     {"outliers", [](BZ_CleaninSett &c) { c.ou.apply = true; }, SetOuField},
 };
@@ -305,6 +325,10 @@ int main(int argc, char **argv) {
     err = BZ_InstallEngineEventHandlers(nullptr);
   }
   BZ_InstallStageEntryPoints();
+  // The random-noise tables, made before the timed runs as start-up makes them.
+  if (err == noErr) err = BZ_RnInitDlgTaskData(&gBZ.dlgTaskData.rnDlgTaskData);
+  if (err == noErr) err = BZ_InitVectorFloatStorage(&gBZ.dlgTaskData);
+  if (err == noErr) err = BZ_CreateNoiseTables(nullptr);
   // The outlier stage keeps its state across runs in this record, as the application makes it at start-up.
   if (err == noErr) err = BZ_OuInitDlgTaskData(&gBZ.dlgTaskData.ouDlgTaskData);
   if (err == noErr) err = MPCreateQueue(&gBZ.mainTaskData.termQueue);

@@ -20,6 +20,8 @@
 #include "engine/closing_saving.h"
 #include "engine/engine_wiring.h"
 #include "engine/main_task.h"
+#include "methods/noise_reduction_stage.h"
+#include "methods/noise_tables.h"
 #include "general/error_keys.h"
 #include "general/file_layer.h"
 #include "general/processor_info.h"

@@ -4,7 +4,4 @@
 
 #include "engine/runtime/project_types.h"
 
-OSStatus BZ_RnInitDlgTaskData(BZ_RnDlgTaskData **rnDlgTaskData);
 OSStatus BZ_RlInitDlgTaskData(BZ_RlDlgTaskData **rlDlgTaskData);
-// The task that builds the random-noise tables.
-OSStatus BZ_CreateNoiseTablesTask();

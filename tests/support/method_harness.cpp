@@ -10,6 +10,9 @@
 #include "engine/runtime/project_settings.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/stage_table.h"
+#include "methods/noise_reduction_stage.h"
+#include "methods/noise_tables.h"
+#include "methods/spectral_windows.h"
 #include "movie/movie_queries.h"
 #include "movie/movie_time.h"
 #include "platform/core/cf_string.h"
@@ -266,6 +269,22 @@ std::string HashFile(const std::string &path) {
   return text;
 }
 
+// The random-noise tables of the process, made once from a fixed seed as the shell's start-up makes them (a
+// test project clears gBZ's pointer when it ends, so every run puts it back).
+static void UseNoiseTables() {
+  static BZ_RnDlgTaskData *tables = nullptr;
+  if (tables == nullptr) {
+    gBZ.dlgTaskData.rnDlgTaskData = nullptr;
+    EXPECT_EQ(BZ_RnInitDlgTaskData(&gBZ.dlgTaskData.rnDlgTaskData), noErr);
+    EXPECT_EQ(BZ_InitVectorFloatStorage(&gBZ.dlgTaskData), noErr);
+    BZ_RnSetNoiseTablesSeed(true, 2024);
+    EXPECT_EQ(BZ_CreateNoiseTables(nullptr), noErr);
+    BZ_RnSetNoiseTablesSeed(false, 0);
+    tables = gBZ.dlgTaskData.rnDlgTaskData;
+  }
+  gBZ.dlgTaskData.rnDlgTaskData = tables;
+}
+
 MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &options) {
   MethodRunResult r;
   const std::string srcPath = dir.File(options.source), outPath = dir.File(options.target);
@@ -281,6 +300,8 @@ MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &opt
   host.analysing = options.kind == MethodRunKind::kAnalysis;
   host.statisticsStep = options.statisticsStep;
   host.Install();
+  UseNoiseTables();
+  host.dlgState.noiseTablesReady[1] = host.dlgState.noiseTablesReady[2] = options.noiseTablesReady;
   gHarness = &host;
   const ItemCount baseTasks = PL_MPLiveTaskCount();
   gBZ.numProcessors = ItemCount(options.workers);
@@ -344,6 +365,10 @@ MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &opt
         std::error_code ec;
         return std::filesystem::file_size(outPath, ec) >= half && !ec;
       }, kLimit);
+      MPNotifyQueue(gBZ.mainTaskData.inputQueue, BZ_Word(kBZ_MainThreadTaskType), project.get(),
+                    BZ_Word(kBZ_CancelProjectMessage));
+    } else if (options.stop == RunStop::kCancelEarly) {
+      PL_RunEventLoopUntil([] { return false; }, 0.3);
       MPNotifyQueue(gBZ.mainTaskData.inputQueue, BZ_Word(kBZ_MainThreadTaskType), project.get(),
                     BZ_Word(kBZ_CancelProjectMessage));
     }

@@ -27,7 +27,8 @@ struct BZ_RlParams;
 namespace bz_test {
 
 enum class MethodRunKind { kExecute, kPreview, kAnalysis };
-enum class RunStop { kNone, kCancel, kWriteError };
+// kCancelEarly: a cancel 0.3 s after the start, whatever the stages have done by then.
+enum class RunStop { kNone, kCancel, kWriteError, kCancelEarly };
 
 struct MethodRunOptions {
   std::string source = "src.mov";  // in the run's folder
@@ -45,6 +46,9 @@ struct MethodRunOptions {
   bool statisticsStep = true;      // analysis: after those, the step that measures the frame statistics
   bool recordShownFrames = false;  // hand every frame the write stage reaches to the main thread (2003)
   bool noiseMovie = false;         // executions: make the noise movie too
+  // The random-noise tables (built once per process from a fixed seed) count as made; without it the noise
+  // stage finds them still being made.
+  bool noiseTablesReady = true;
 };
 
 struct MethodRunResult {

@@ -266,6 +266,10 @@ struct BZ_RnDlgTaskData {
   float eqNoiseLevel16H[3];
   float eqNoiseLevel16V[3];
   float eqNoiseLevel2D[3];
+  // The random noise's first coefficient row and column bins of the 8 x 8 and 16 x 16 blocks (built with the
+  // random tables): the two-dimensional model's first-row and first-column values in manual mode.
+  float randomPowerTable64add[8];
+  float randomPowerTable256add[16];
 };
 
 // Varying brightness's analysis: the factor tables (NULL until measured).
