@@ -90,8 +90,9 @@ function(bz_add_tests name folder)
   if(ARG_NEEDS_FFMPEG)
     set(fixtures FIXTURES_REQUIRED ffmpeg_tools)
   endif()
+  set(environment "BZ_SOURCE_DIR=${PROJECT_SOURCE_DIR}" ${BZ_SANITIZER_TEST_ENV})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-                       PROPERTIES LABELS "${labels}" ENVIRONMENT "BZ_SOURCE_DIR=${PROJECT_SOURCE_DIR}" ${fixtures})
+                       PROPERTIES LABELS "${labels}" ENVIRONMENT "${environment}" ${fixtures})
 endfunction()
 
 # bz_add_bench(<name> <folder relative to bench> LINK <targets>...)
