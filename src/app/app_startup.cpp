@@ -202,6 +202,8 @@ int BZ_Main(int argc, char **argv) {
   RunApplicationEventLoop();
   err = BZ_Shutdown();
   if (err != noErr) BZ_ShowError(err);
+  // The shut-down wrote the preferences; the copies held in memory go with the program.
+  PL_CFPreferencesForgetAll();
   if (!gMainTaskEnded) {
     // The main task may still post to what shut-down left alive; ending here keeps it from meeting
     // destroyed objects, and a thread still running could not be joined at exit.
