@@ -28,23 +28,9 @@ workers=${BZ_WORKERS:-0}
 rounds=${BZ_ROUNDS:-5}
 frames=${BZ_FRAMES:-250}
 driver=$build/bench/bz_pipeline_fps
-
-for tool in ffmpeg ffprobe; do
-  command -v $tool >/dev/null || { echo "pipeline_fps: $tool is needed" >&2; exit 1; }
-done
-cmake --build "$build" --target bz_pipeline_fps >/dev/null
-[ -x "$driver" ] || { echo "pipeline_fps: no $driver" >&2; exit 1; }
-
-if [ -n "${BZ_BENCH_DIR:-}" ]; then
-  work=$BZ_BENCH_DIR
-  mkdir -p "$work"
-else
-  work=$(mktemp -d "${TMPDIR:-/tmp}/bz_pipeline_fps.XXXXXX")
-  trap 'rm -rf "$work"' EXIT INT TERM
-fi
-
-now() { date +%s.%N; }
-fail() { echo "pipeline_fps: $*" >&2; exit 1; }
+name=pipeline_fps
+. "$root/bench/bench_common.sh"
+bench_setup bz_pipeline_fps
 
 # ---- Sources ----
 
@@ -58,19 +44,6 @@ make_source() {
 }
 
 # ---- One measurement ----
-
-# timed SOURCE LOG COMMAND...: the seconds the command took as a fresh process, the source warm.
-timed() {
-  src=$1
-  log=$2
-  shift 2
-  sync
-  cat "$src" >/dev/null
-  start=$(now)
-  "$@" >"$log" 2>&1 || fail "failed: $* (see $log)"
-  end=$(now)
-  echo "$start $end" | awk '{ printf "%.4f\n", $2 - $1 }'
-}
 
 # side CASE SIDE ROUND: runs one side, appends "fps" to $work/CASE.SIDE.fps.
 side() {
@@ -120,20 +93,8 @@ check() {
 
 # ---- Statistics ----
 
-# stats FILE: "median [lowest-highest]" of the numbers in FILE.
-stats() {
-  sort -n "$1" | awk '{ v[NR] = $1 } END {
-    m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-    printf "%.1f [%.1f-%.1f]", m, v[1], v[NR] }'
-}
-
 # ratios CASE SIDE ANCHOR: the median and spread of SIDE's fps over ANCHOR's, round by round.
-ratios() {
-  paste "$work/$1.$2.fps" "$work/$1.$3.fps" | awk '{ printf "%.4f\n", $1 / $2 }' >"$work/ratio"
-  sort -n "$work/ratio" | awk '{ v[NR] = $1 } END {
-    m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-    printf "%.2f [%.2f-%.2f]", m, v[1], v[NR] }'
-}
+ratios() { ratio_stats "$work/$1.$2.fps" "$work/$1.$3.fps"; }
 
 # ---- Run ----
 

@@ -1,13 +1,15 @@
 // Headless run of the whole engine over one movie, the way the main thread drives a project: start, every
 // stage on its tasks, the main thread serving the tasks' events, then the save with the sound. No cleaning
-// method, output '2vuy'. The source is described as a project describes a movie it opens: its gamma (the
+// method unless one is asked, output '2vuy'. The source is described as a project describes a movie it opens: its gamma (the
 // stated one, else its codec's), its range and its field information come from the file. Prints the
 // source's description and, per run, the frames and the seconds from the start to the saved movie.
 //
-//   bz_pipeline_fps [--legalise] [--always-gamma22] SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
+//   bz_pipeline_fps [--legalise] [--always-gamma22] [--method=NAME] [--sett=FIELD=VALUE]...
+//                   SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
 //
 // --legalise sets the preference that legalises every frame; --always-gamma22 the one that processes frames
-// in gamma 2.2 whatever the source's. WORKERS 0 (the default) uses every processor. With several runs in one
+// in gamma 2.2 whatever the source's. --method applies a cleaning method with its default settings
+// (cross-luma); --sett then changes one field of that method's settings (a number). WORKERS 0 (the default) uses every processor. With several runs in one
 // process the later ones find the source and the engine warm; bench/pipeline_fps.sh runs one per process.
 // The engine's trace goes to standard error; to standard output go one line "source gamma G range R
 // internal-gamma I sound S" and one result line per run ("frames N seconds S fps F").
@@ -40,6 +42,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -54,6 +58,33 @@ OSStatus RefFor(const std::string &path, FSRef *ref) {
 // The preferences of the run: the plain host's, with legalising and the gamma preference as asked.
 bool gLegalise = false;
 bool gAlwaysGamma22 = false;
+
+// The cleaning methods the run applies, each one's settings made from the defaults and the --sett fields.
+struct MethodOption {
+  const char *name;
+  void (*apply)(BZ_CleaninSett &c);
+  bool (*set)(BZ_CleaninSett &c, const std::string &field, double value);
+};
+
+bool SetClField(BZ_CleaninSett &c, const std::string &field, double value) {
+  BZ_Cl_Sett &s = c.crossLuma;
+  const SInt32 n = SInt32(value);
+  if (field == "constChromaTestLen") s.constChromaTestLen = n;
+  else if (field == "minConstChromaLen") s.minConstChromaLen = n;
+  else if (field == "maxChromaStddev") s.maxChromaStddev = n;
+  else if (field == "extent") s.extent = n;
+  else if (field == "minStddev") s.minStddev = n;
+  else if (field == "maxStddev") s.maxStddev = n;
+  else if (field == "percentage") s.percentage = value;
+  else return false;
+  return true;
+}
+
+const MethodOption kMethods[] = {
+    {"cross-luma", [](BZ_CleaninSett &c) { c.crossLuma.apply = true; }, SetClField},
+};
+const MethodOption *gMethod = nullptr;
+std::vector<std::pair<std::string, double>> gSettFields;
 
 void GetBenchAppPrefs(void *refCon, BZ_AppPrefs *appPrefs) {
   BZ_GetPlainEngineHost()->getAppPrefs(refCon, appPrefs);
@@ -117,6 +148,10 @@ double RunOnce(const std::string &source, const std::string &folder, SInt32 *fra
   BZ_MakeDefaultProjSett(info.statMovInfo, &info.settings);
   BZ_CleaninSett &c = info.settings.cleaning;
   c.average.apply = c.noiseRed.apply = c.removeLogo.apply = c.crossLuma.apply = c.varBr.apply = c.ou.apply = false;
+  if (gMethod != nullptr) {
+    gMethod->apply(c);
+    for (const auto &[field, value] : gSettFields) gMethod->set(c, field, value);
+  }
   info.settings.output.cType = '2vuy';
   info.settings.output.makeNoiseMovie = false;
   info.settings.output.export_ = false;
@@ -169,13 +204,33 @@ int main(int argc, char **argv) {
       gLegalise = true;
     } else if (std::strcmp(argv[first], "--always-gamma22") == 0) {
       gAlwaysGamma22 = true;
+    } else if (std::strncmp(argv[first], "--method=", 9) == 0) {
+      for (const MethodOption &m : kMethods)
+        if (std::strcmp(argv[first] + 9, m.name) == 0) gMethod = &m;
+      if (gMethod == nullptr) {
+        std::fprintf(stderr, "%s: unknown method %s\n", argv[0], argv[first] + 9);
+        return 2;
+      }
+    } else if (std::strncmp(argv[first], "--sett=", 7) == 0) {
+      const std::string pair = argv[first] + 7;
+      const size_t eq = pair.find('=');
+      BZ_CleaninSett probe{};
+      if (gMethod == nullptr || eq == std::string::npos ||
+          !gMethod->set(probe, pair.substr(0, eq), std::atof(pair.c_str() + eq + 1))) {
+        std::fprintf(stderr, "%s: --sett=FIELD=VALUE needs a --method before it and one of its fields: %s\n",
+                     argv[0], argv[first]);
+        return 2;
+      }
+      gSettFields.emplace_back(pair.substr(0, eq), std::atof(pair.c_str() + eq + 1));
     } else {
       std::fprintf(stderr, "%s: unknown option %s\n", argv[0], argv[first]);
       return 2;
     }
   }
   if (argc - first < 2) {
-    std::fprintf(stderr, "usage: %s [--legalise] [--always-gamma22] SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]\n",
+    std::fprintf(stderr,
+                 "usage: %s [--legalise] [--always-gamma22] [--method=NAME] [--sett=FIELD=VALUE]... SOURCE.mov "
+                 "OUTPUT_FOLDER [WORKERS] [RUNS]\n",
                  argv[0]);
     return 2;
   }

@@ -7,6 +7,7 @@
 #include "engine/noise_movie_stage.h"
 #include "engine/read_stage.h"
 #include "engine/write_stage.h"
+#include "methods/cross_luma_stage.h"
 
 #include <cstdio>
 #include <iterator>
@@ -26,6 +27,7 @@ constexpr StageEntry kStages[] = {
     {kBZ_ComprTaskType, false, BZ_CompressTask},
     {kBZ_WriteTaskType, false, BZ_WriteTask},
     {kBZ_NoiseFrameTaskType, false, BZ_NoiseFrameTask},
+    {kBZ_CrossLumaTaskType, false, BZ_CrossLumaTask1},
 };
 
 constexpr EventTypeSpec kEngineEvents[] = {

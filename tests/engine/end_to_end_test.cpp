@@ -13,6 +13,7 @@
 #include "movie/movie_time.h"
 #include "platform/movie/movie_drawing.h"
 #include "target_builder.h"
+#include "support/method_harness.h"
 #include "support/task_check.h"
 
 #include "platform/core/files.h"
@@ -46,117 +47,22 @@ struct RunOptions {
   Rect crop{0, 0, 0, 0};           // margins top, left, bottom, right; cropping is on when one is set
 };
 
-// One execution of the whole engine over the source in dir into dir/out.mov, the way the main thread drives
-// it; a stopped run has its target files deleted as the main thread does.
-RunResult RunProject(const TempDir &dir, const FixtureMovieSpec &spec, int workers, Stop stop,
-                     const RunOptions &options) {
+// One execution of the whole engine over the source in dir into dir/out.mov, no method applied (the method
+// harness drives it); a stopped run has its target files deleted as the main thread does.
+RunResult RunProject(const TempDir &dir, const FixtureMovieSpec &, int workers, Stop stop, const RunOptions &options) {
+  MethodRunOptions run;
+  run.source = options.source;
+  run.workers = workers;
+  run.out = options.out;
+  run.crop = options.crop;
+  run.stop = stop == Stop::Cancel ? RunStop::kCancel : stop == Stop::WriteError ? RunStop::kWriteError : RunStop::kNone;
+  const MethodRunResult m = RunMethodProject(dir, run);
+  EXPECT_EQ(m.sourceHashBefore, m.sourceHashAfter) << "the source movie was written";
   RunResult r;
-  FakeHome home(dir.path());
-  CurrentProject project;
-  RecordedHost host;
-  host.Install();
-  const ItemCount baseTasks = PL_MPLiveTaskCount();
-  gBZ.numProcessors = ItemCount(workers);
-  Movie src = nullptr;
-  EXPECT_EQ(noErr, OpenMovieAtPath(dir.File(options.source), &src));
-  BZ_StatMovInfo *movies = project.statMovInfo();
-  // As the project dialog describes a movie it opens: codec, size and fields from its video description,
-  // frames evenly spaced for MPEG kinds, counted for the others.
-  Track srcTrack = QT_GetFirstEnabledVisualTrack(src);
-  Media srcMedia = srcTrack != nullptr ? GetTrackMedia(srcTrack) : nullptr;
-  EXPECT_NE(nullptr, srcMedia);
-  ImageDescriptionHandle srcDesc = reinterpret_cast<ImageDescriptionHandle>(NewHandle(0));
-  GetMediaSampleDescription(srcMedia, 1, reinterpret_cast<SampleDescriptionHandle>(srcDesc));
-  const bool described = GetHandleSize(reinterpret_cast<Handle>(srcDesc)) > 0;
-  const CodecType srcType = described ? (**srcDesc).cType : 0;
-  const SInt32 height = described ? (**srcDesc).height : spec.height, width = described ? (**srcDesc).width : spec.width;
-  DisposeHandle(reinterpret_cast<Handle>(srcDesc));
-  // A movie time scale that cannot hold the frames' times takes the media's (600 units or more).
-  const TimeScale mediaScale = srcMedia != nullptr ? GetMediaTimeScale(srcMedia) : 0;
-  if (mediaScale >= 600 && GetMovieTimeScale(src) % mediaScale != 0) SetMovieTimeScale(src, mediaScale);
-  SInt32 frames = 0;
-  if (srcType == 'm2v ' || srcType == 'm1v ') {
-    EXPECT_EQ(noErr, QT_GetMpegInfo(src, &movies[0].isPAL, &frames, &movies[0].frameDuration, &movies[0].frameDurationF));
-  } else {
-    EXPECT_EQ(noErr, QT_CountMovieFrames(src, &frames, nullptr));
-  }
-  DescribeSource(movies, 0, height, width, frames, srcType);
-  movies[0].videoDuration = GetMovieDuration(src);
-  if (frames > 0)
-    movies[0].avFrameDuration = float(GetMovieDuration(src)) / float(GetMovieTimeScale(src)) / float(frames);
-  Boolean hasFiel = false, interlaced = false, topFirst = false;
-  EXPECT_EQ(noErr, QT_GetFielData(srcMedia, &hasFiel, &interlaced, &topFirst));
-  movies[0].hasFielExt = hasFiel;
-  movies[0].interlaced = interlaced;
-  movies[0].topFieldFirst = topFirst;
-  movies[0].hasOneSimpleVideoTrack = true;
-  movies[0].numVisualTracks = QT_CountEnabledVisualTracks(src);
-  movies[0].numDataRefIndexes = 1;
-  movies[0].isVideoRange = true;
-  movies[0].gamma = 2.2f;
-  movies[0].movieTimeScale = GetMovieTimeScale(src);
-  EXPECT_EQ(noErr, BZ_MakeMovieTimeList(src, &movies[0]));
-  BZ_MakeDefaultProjSett(movies, &project->info.settings);
-  BZ_CleaninSett &c = project->info.settings.cleaning;
-  c.average.apply = c.noiseRed.apply = c.removeLogo.apply = c.crossLuma.apply = c.varBr.apply = c.ou.apply = false;
-  project->info.settings.output.cType = options.out;
-  project->info.settings.input.interlaced = interlaced;
-  project->info.settings.input.topFieldFirst = topFirst;
-  const Rect &m = options.crop;
-  project->info.settings.input.cropping = m.top != 0 || m.left != 0 || m.bottom != 0 || m.right != 0;
-  project->info.settings.input.cropRect = m;
-  project->info.dynMovieInfo.sourceMovie[0] = src;
-  project->info.srcFileData[0].fileRef = RefFor(dir.File(options.source));
-  project->info.targetFileData[0].parentRef = RefFor(dir.path());
-  project->info.targetFileData[0].fileName = Name("out.mov");
-
-  MPSemaphoreID prf = nullptr;
-  EXPECT_EQ(MPCreateSemaphore(1, 0, &prf), noErr);
-  gBZ.dlgTaskData.prfSemaphore = prf;
-  EventHandlerRef handler = nullptr;
-  EXPECT_EQ(BZ_InstallEngineEventHandlers(&handler), noErr);
-  BZ_InstallStageEntryPoints();
-  EXPECT_EQ(MPCreateQueue(&gBZ.mainTaskData.termQueue), noErr);
-  EXPECT_EQ(BZ_CreateMainTask(project.get()), noErr);
-  EXPECT_EQ(BZ_CreateBuffers(), noErr);
-
-  if (stop == Stop::WriteError) PL_FailWritesAfterBytes(SInt64(spec.width) * spec.height * 2 * spec.frames / 2);
-  EXPECT_EQ(noErr, BZ_StartProject());
-  if (stop == Stop::Cancel) {
-    // Half-way: once half the picture bytes are in the target file.
-    const std::string out = dir.File("out.mov");
-    const auto half = std::uintmax_t(spec.width) * spec.height * spec.frames;
-    PL_RunEventLoopUntil([&] {
-      std::error_code ec;
-      return std::filesystem::file_size(out, ec) >= half && !ec;
-    }, kLimit);
-    MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project.get(), Word(kBZ_CancelProjectMessage));
-  }
-  void *code = nullptr;
-  EXPECT_EQ(noErr, PL_RunEventLoopUntil([&] { return MPWaitOnQueue(gBZ.mainTaskData.outputQueue, nullptr, nullptr, &code, kDurationImmediate) == noErr; }, kLimit));
-  PL_FailWritesAfterBytes(-1);
-  r.code = intptr_t(code);
-  r.exec = project->state.exec.load();
-  r.error = project->state.error;
-  if (r.exec == kBZ_ProjStateFinished && r.code == 0)
-    r.save = BZ_SaveTargetMovies(project.get());
-  else
-    BZ_DeleteProjectFiles(project.get());
-  BZ_DisposeProject(nullptr);
-
-  MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project.get(), Word(kBZ_AppQuitMessage));
-  OSStatus err = eventLoopTimedOutErr;
-  PL_RunEventLoopUntil([&] { return (err = BZ_WaitForMainTaskTermMessage(kDurationImmediate)) != kMPTimeoutErr; }, kLimit);
-  PL_RunEventLoopUntil([&] { return PL_MPLiveTaskCount() == baseTasks; }, kLimit);
-  MP_DeleteQueue(&gBZ.mainTaskData.termQueue);
-  gBZ.mainTaskData.~MP_TaskData();
-  new (&gBZ.mainTaskData) MP_TaskData{};
-  prf = gBZ.dlgTaskData.prfSemaphore.exchange(nullptr);
-  MP_DeleteSemaphore(&prf);
-  RemoveEventHandler(handler);
-  FlushEventQueue(GetMainEventQueue());
-  gBZ.numProcessors = 0;
-  DisposeMovie(src);
+  r.code = m.code;
+  r.exec = m.exec;
+  r.save = m.save;
+  r.error = m.error;
   return r;
 }
 

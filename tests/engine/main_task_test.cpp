@@ -11,7 +11,7 @@
 #include "platform/core/event_loop.h"
 #include "support/engine_fixtures.h"
 #include "support/task_check.h"
-#include "test_stages.h"
+#include "support/test_stages.h"
 
 #include <gtest/gtest.h>
 
@@ -285,7 +285,12 @@ TEST_F(EngineMainTask, TwoRunsAskedTogetherRunOneAfterTheOther) {
 
 // ---- Cancel and quit -----------------------------------------------------------------------------------------
 
-TEST_F(EngineMainTask, CancelStopsAnExecution) {
+class EngineMainTaskCancel : public EngineMainTask, public ::testing::WithParamInterface<ItemCount> {};
+
+// The cleaning stage's distributor, workers and collector all stop, whatever the number of workers; what was
+// written up to the stop came in order.
+TEST_P(EngineMainTaskCancel, CancelStopsAnExecution) {
+  gBZ.numProcessors = GetParam();
   TestStages().numFrames = kEndless;
   BuildTable(false);
   Run(kBZ_ProjStateExecuting);
@@ -297,6 +302,9 @@ TEST_F(EngineMainTask, CancelStopsAnExecution) {
   EXPECT_EQ(written, Sequence(SInt32(written.size())));
   WaitUntilIdle();
 }
+
+INSTANTIATE_TEST_SUITE_P(Workers, EngineMainTaskCancel,
+                         ::testing::Values(ItemCount(1), ItemCount(2), ItemCount(3), ItemCount(8)));
 
 TEST_F(EngineMainTask, IdleControlMessagesChangeNothingButReleaseAWaitingStop) {
   project_->state.exec = kBZ_ProjStatePreviewing;

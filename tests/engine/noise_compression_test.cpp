@@ -31,7 +31,7 @@
 #include "support/movie_fixtures.h"
 #include "support/task_check.h"
 #include "target_builder.h"
-#include "test_stages.h"
+#include "support/test_stages.h"
 
 #include <gtest/gtest.h>
 

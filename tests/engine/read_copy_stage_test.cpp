@@ -29,7 +29,7 @@
 #include "support/movie_builders.h"
 #include "support/movie_fixtures.h"
 #include "support/task_check.h"
-#include "test_stages.h"
+#include "support/test_stages.h"
 
 #include <gtest/gtest.h>
 

@@ -20,7 +20,7 @@
 #include "support/kernel_check.h"
 #include "support/movie_fixtures.h"
 #include "support/task_check.h"
-#include "test_stages.h"
+#include "support/test_stages.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,7 @@
 
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/frame_analysis.h"
+#include "engine/runtime/shell_senders.h"
 #include "engine/runtime/stage_access.h"
 #include "general/statistics.h"
 
@@ -208,17 +209,6 @@ OSStatus RunAnalysisTask(void *parameter, BZ_TaskType onlySender, MPEventFlags d
 
 // ---- Telling the dialog -----------------------------------------------------------------------------------------
 
-OSStatus SendSetValueInDialogEvent(float value, SInt16 item) {
-  const BZ_EventParam params[] = {{kBZ_ValueEventParam, sizeof value, &value},
-                                  {kBZ_ItemEventParam, sizeof item, &item}};
-  return BZ_PostEngineEvent(kBZ_SetValueInDialogEvent, params, 2);
-}
-
-OSStatus SendStageDefaultsButtonActivateEvent(BZ_TaskType taskType) {
-  const BZ_EventParam param = {kBZ_TaskTypeEventParam, sizeof taskType, &taskType};
-  return BZ_PostEngineEvent(kBZ_StageDefaultsButtonActivateEvent, &param, 1);
-}
-
 OSStatus SendWhiteLineEvent(SInt32 fileNum) {
   const BZ_EventParam param = {kBZ_FileNumEventParam, sizeof fileNum, &fileNum};
   return BZ_PostEngineEvent(kBZ_WhiteLineEvent, &param, 1);
@@ -227,7 +217,7 @@ OSStatus SendWhiteLineEvent(SInt32 fileNum) {
 // Posts the value when the stage type shows it somewhere.
 OSStatus SendCalcValue(float value, BZ_TaskType taskType, SInt32 fileNum, BZ_CalcItemType itemType) {
   const SInt16 item = BZ_GetDialogItemForCalcValue(taskType, fileNum, itemType);
-  return item < 0 ? noErr : SendSetValueInDialogEvent(value, item);
+  return item < 0 ? noErr : BZ_SendSetValueInDialogEvent(value, item);
 }
 
 SInt32 ClampTestCount(SInt32 numFrames) { return std::clamp<SInt32>(numFrames, 0, kBZ_NumTestFrames); }
@@ -401,8 +391,8 @@ OSStatus BZ_BlackBarsCalcResult(SInt32 numFrames) {
   edges.bottom = edge(smallest[2]);
   edges.right = edge(smallest[3]);
   OSStatus err = noErr;
-  if (project->info.settings.input.autoDetectBlackBars) err = SendSetValueInDialogEvent(0.0f, kBZ_BlackBarsItem);
-  const OSStatus err2 = SendStageDefaultsButtonActivateEvent(kBZ_CopyTaskType);
+  if (project->info.settings.input.autoDetectBlackBars) err = BZ_SendSetValueInDialogEvent(0.0f, kBZ_BlackBarsItem);
+  const OSStatus err2 = BZ_SendStageDefaultsButtonActivateEvent(kBZ_CopyTaskType);
   return err != noErr ? err : err2;
 }
 

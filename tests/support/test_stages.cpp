@@ -1,10 +1,11 @@
-// The test stages (see test_stages.h) and a check of the identity stage's frame order on its own.
-#include "test_stages.h"
+// The test stages (see test_stages.h), the identity cleaning stage built on the shared method-stage pieces.
+#include "support/test_stages.h"
 
 #include "engine/engine_wiring.h"
 #include "engine/main_task.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/tasks/task_runtime.h"
+#include "methods/method_stage.h"
 #include "platform/core/multiprocessing.h"
 
 #include <gtest/gtest.h>
@@ -63,7 +64,7 @@ OSStatus SourceTask(void *parameter) {
     info->frameNum = info->inArrayNum = info->outArrayNum = f;
     info->duration = TestStages().frameDuration;
     info->time = f * info->duration;
-    StampFrame(buffer, out->size, f);
+    if (!TestStages().premadeFrames) StampFrame(buffer, out->size, f);
     result = BZ_NotifyFrame(project, type, nullptr, out->taskData[0].load()->inputQueue, nullptr, buffer);
   }
   // Its frames are all made: it keeps waiting until the main task stops it.
@@ -98,7 +99,7 @@ OSStatus PassTask(void *parameter) {
     if (inInfo == nullptr || outInfo == nullptr) return paramErr;
     BZ_CopyFrameInfo(inInfo, outInfo);
     outInfo->outArrayNum = inInfo->outArrayNum;
-    std::memcpy(outBuffer, in, std::min(stage->size, out->size));
+    if (!TestStages().premadeFrames) std::memcpy(outBuffer, in, std::min(stage->size, out->size));
     result = BZ_NotifyFrame(project, type, task->inFreeQueue, out->taskData[0].load()->inputQueue, in, outBuffer);
   }
   return StopResult(type, finished, result);
@@ -127,7 +128,7 @@ OSStatus WriteTask(void *parameter) {
     {
       std::lock_guard<std::mutex> lock(c.mutex);
       c.written[file].push_back(info->frameNum);
-      if (!FrameIntact(buffer, stage->size, info->frameNum)) ++c.damagedFrames;
+      if (!c.premadeFrames && !FrameIntact(buffer, stage->size, info->frameNum)) ++c.damagedFrames;
     }
     result = BZ_NotifyFrame(project, kBZ_WriteTaskType, task->inFreeQueue, nullptr, buffer, nullptr);
     if (++count < c.numFrames) continue;
@@ -142,47 +143,34 @@ OSStatus WriteTask(void *parameter) {
 }
 
 // ---- The identity cleaning stage ----
+// Built on the shared method-stage pieces as every cleaning method is: a distributor, workers that copy the
+// frame (sleeping a random moment to mix up their order) and a collector that hands frames on in order.
 
 struct IdentityItem {
   UInt8 *in;
   UInt8 *out;
 };
 
-// Kept in the stage's addStorage, which lives as long as the table (the main task may read the collector's
-// record until the run is over).
-struct IdentityStage {
-  MP_TaskData task2;
-  BZ_ProjPtr project;
-  BZ_BuffInfo *stage;
-  BZ_BuffInfo *receiver;
-  BZ_TaskType type;
-  BZ_ExecuteState exec;
-  IdentityItem items[kBZ_MaxFrameBuffers];  // by input buffer number
-};
-
 OSStatus IdentityWorker(void *parameter) {
   auto *worker = static_cast<MP_TaskData *>(parameter);
-  auto *s = static_cast<IdentityStage *>(worker->creator->data);
+  BZ_MethodStage *ms = BZ_MsOfTask(worker);
+  if (ms == nullptr) return paramErr;
   std::minstd_rand rng(UInt32(worker->number) * 7919u + 1u);
   for (;;) {
     void *word = nullptr;
-    OSStatus err = MPWaitOnQueue(worker->inputQueue, nullptr, nullptr, &word, kDurationForever);
+    OSStatus err = BZ_MsWaitForItem(worker, &word);
     if (err != noErr) return err;
     if (word == nullptr) return noErr;
     auto *item = static_cast<IdentityItem *>(word);
-    std::memcpy(item->out, item->in, std::min(s->stage->size, s->receiver->size));
+    std::memcpy(item->out, item->in, std::min(ms->stage->size, ms->receiver->size));
     if (TestStages().randomDelays) MP_DelayMillisec(UInt32(rng() % 3));
-    if ((err = MPNotifyQueue(s->task2.inputQueue, BZ_Word(kBZ_ProcSubTaskType), s->project, item)) != noErr) return err;
+    if ((err = BZ_MsItemDone(worker, item)) != noErr) return err;
   }
 }
 
 OSStatus IdentityTask2(void *parameter) {
   auto *task2 = static_cast<MP_TaskData *>(parameter);
-  auto *s = static_cast<IdentityStage *>(task2->data);
-  MPQueueID ownFree = s->stage->taskData[0].load()->inFreeQueue;
-  MPQueueID outFree = s->receiver->taskData[0].load()->inFreeQueue;
-  MPQueueID outInput = s->receiver->taskData[0].load()->inputQueue;
-  IdentityItem byOut[kBZ_MaxFrameBuffers] = {};  // by output buffer number
+  BZ_MethodStage *ms = BZ_MsOfTask(task2);
   Boolean finished = false;
   OSStatus result = noErr;
   while (!finished && result == noErr) {
@@ -190,124 +178,41 @@ OSStatus IdentityTask2(void *parameter) {
     result = BZ_WaitForBuffer(task2, task2->inputQueue, &word, nullptr, &finished);
     if (result != noErr || finished) break;
     const IdentityItem item = *static_cast<IdentityItem *>(word);
-    BZ_FrameBuffInfo *inInfo = BZ_GetFrameBuffInfo(s->stage, item.in);
-    BZ_FrameBuffInfo *outInfo = BZ_GetFrameBuffInfo(s->receiver, item.out);
-    if (inInfo == nullptr || outInfo == nullptr) return paramErr;
-    const SInt32 key = s->exec == kBZ_ProjStateExecuting ? inInfo->frameNum : inInfo->outArrayNum;
-    if (key < s->stage->mpInfo.outFrameNum) {
-      // Its turn has passed: both buffers go back.
-      BZ_NotifyFrame(s->project, s->type, ownFree, nullptr, item.in, nullptr);
-      BZ_NotifyFrame(s->project, s->type, outFree, nullptr, item.out, nullptr);
-      continue;
-    }
-    byOut[outInfo->number] = item;
-    if ((result = MPNotifyQueue(s->stage->mpInfo.outputPool, BZ_Word(s->type), nullptr, item.out)) != noErr) break;
-    for (;;) {
-      UInt8 *frame = nullptr;
-      result = BZ_GetFrameFromOutputPool(s->exec, s->receiver, s->type, &s->stage->mpInfo, &frame);
-      if (result != noErr || frame == nullptr) break;
-      const IdentityItem &done = byOut[BZ_GetFrameBuffInfo(s->receiver, frame)->number];
-      if ((result = BZ_NotifyFrame(s->project, s->type, ownFree, outInput, done.in, frame)) != noErr) break;
-    }
+    result = BZ_MsCollectFrame(ms, item.in, item.out);
   }
-  return result;
+  return BZ_MsEndTask2(ms, task2, result);
 }
 
 OSStatus IdentityTask1(void *parameter) {
   auto *task = static_cast<MP_TaskData *>(parameter);
   Started(task);
-  BZ_ProjPtr project = ProjectOf(task);
-  BZ_BuffInfo *stage = StageOf(task);
-  if (stage == nullptr) return paramErr;
-  if (stage->addStorage == nullptr) stage->addStorage = std::calloc(1, sizeof(IdentityStage));
-  if (stage->addStorage == nullptr) return memFullErr;
-  auto *s = new (stage->addStorage) IdentityStage{};
-  s->project = project;
-  s->stage = stage;
-  s->receiver = BZ_GetOutputBufferInfoForStage(project->dynIO_Info.buffInfo, stage, 0);
-  s->type = stage->type;
-  s->exec = project->state.exec;
-  if (s->receiver == nullptr || s->receiver->taskData[0] == nullptr) return paramErr;
-  task->data = s;
+  BZ_MethodStage *ms = nullptr;
+  OSStatus result = BZ_MsCreateStageRecord(task, sizeof(IdentityItem), &ms);
+  if (result != noErr) return result;
+  // The test stages after it never give a source frame back: it goes back at once.
+  ms->freeInputBuffer = true;
+  if ((result = BZ_MsCreateTask2(ms, task, IdentityTask2)) == noErr)
+    result = BZ_MsCreateWorkers(task, IdentityWorker);
 
-  MP_TaskData &task2 = s->task2;
-  task2.type = s->type;
-  task2.termMessage1 = BZ_Word(s->type);
-  task2.termMessage2 = project;
-  task2.termQueue = task->inputQueue;
-  task2.creator = task;
-  task2.queuesAllocated = kMP_InputQueueAlloc;
-  task2.entryPoint = IdentityTask2;
-  task2.data = s;
-  OSStatus result = MP_CreateTask(&task2);
-  const bool task2Started = result == noErr;
-  if (task2Started) {
-    stage->taskData[1] = &task2;
-    stage->numTasks = 2;
-    task->numSubTasks = BZ_GetNumSubTasks();
-    result = BZ_CreateSubTasks(task, IdentityWorker, nullptr);
-  }
-
-  MPQueueID outFree = s->receiver->taskData[0].load()->inFreeQueue;
   Boolean finished = false;
-  bool task2Ended = false;
-  SInt32 nextWorker = 0;
   for (SInt32 frames = 0; result == noErr && !finished; ++frames) {
-    void *word = nullptr;
-    BZ_TaskType sender = kBZ_NoTaskType;
-    result = BZ_WaitForBuffer(task, task->inputQueue, &word, &sender, &finished);
+    UInt8 *in = nullptr, *out = nullptr;
+    result = BZ_MsWaitForFrame(ms, task, &in, &out, &finished);
     if (result != noErr || finished) break;
-    if (sender == s->type) {  // the collector ended on its own
-      task2Ended = true;
-      result = OSStatus(BZ_FromWord(word));
-      break;
-    }
-    if (sender == kBZ_ProcSubTaskType) {  // a worker ended early: it no longer counts for closing
-      MP_InvalidateAnySubTask(task);
-      result = BZ_FromWord(word) != noErr ? OSStatus(BZ_FromWord(word)) : kMP_TerminateTaskErr;
-      break;
-    }
-    if (BZ_FromWord(word) == kBZ_EndOfStreamMessage) continue;
-    if (ShouldFail(s->type, frames)) {
+    if (ShouldFail(ms->type, frames)) {
       result = TestStages().failError;
       break;
     }
-    auto *in = static_cast<UInt8 *>(word);
-    BZ_FrameBuffInfo *inInfo = BZ_GetFrameBuffInfo(stage, in);
-    void *outWord = nullptr;
-    result = BZ_WaitForBuffer(task, outFree, &outWord, nullptr, &finished);
-    if (result != noErr || finished) break;
-    BZ_FrameBuffInfo *outInfo = BZ_GetFrameBuffInfo(s->receiver, outWord);
-    if (inInfo == nullptr || outInfo == nullptr) {
-      result = paramErr;
-      break;
-    }
-    BZ_CopyFrameInfo(inInfo, outInfo);
-    outInfo->outArrayNum = inInfo->outArrayNum;
-    IdentityItem &item = s->items[inInfo->number];
-    item = {in, static_cast<UInt8 *>(outWord)};
-    MP_TaskData *worker = MP_GetSubTaskByNumber(task, nextWorker);
-    nextWorker = (nextWorker + 1) % std::max<SInt32>(task->numSubTasks, 1);
-    result = worker != nullptr ? MPNotifyQueue(worker->inputQueue, BZ_Word(s->type), project, &item) : kMP_TerminateTaskErr;
+    auto *item = static_cast<IdentityItem *>(BZ_MsWorkItem(ms, in));
+    *item = {in, out};
+    result = BZ_MsPostItem(ms, task, BZ_MsTakeWorkerNum(ms, task), item);
   }
-  result = StopResult(s->type, finished, result);
+  result = StopResult(ms->type, finished, result);
 
-  OSStatus err = BZ_CloseProcSubTasks(task, project);
+  OSStatus err = BZ_CloseProcSubTasks(task, ms->project);
   if (result == noErr) result = err;
-  if (task2Started) {
-    MPNotifyQueue(task2.inputQueue, BZ_Word(s->type), nullptr, BZ_Word(kBZ_EndOfStreamMessage));
-    while (!task2Ended) {
-      void *sender = nullptr, *code = nullptr;
-      if ((err = MPWaitOnQueue(task->inputQueue, &sender, nullptr, &code, kDurationForever)) != noErr) break;
-      if (BZ_FromWord(sender) == s->type) {
-        task2Ended = true;
-        if (result == noErr) result = OSStatus(BZ_FromWord(code));
-      }
-    }
-    // The collector has ended: the main task must not count it as running.
-    task2.ID = nullptr;
-    MP_DisposeTask(&task2);
-  }
+  err = BZ_MsCloseTask2(ms, task);
+  if (result == noErr) result = err;
   return result;
 }
 
@@ -322,6 +227,7 @@ void InstallTestStages(SInt32 numFrames, SInt32 openWriteStages, std::initialize
   TestStageConfig &c = TestStages();
   c.numFrames = numFrames;
   c.randomDelays = true;
+  c.premadeFrames = false;
   c.frameDuration = 0;
   c.failingStage = kBZ_NoTaskType;
   c.failAfterFrames = 0;

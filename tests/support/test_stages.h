@@ -23,6 +23,9 @@ namespace bz_test {
 struct TestStageConfig {
   std::atomic<SInt32> numFrames{0};  // frames the read and noise-frame stages make
   std::atomic<Boolean> randomDelays{true};
+  // The frames are in the buffers already (a benchmark fills them once): the source and copy stages hand the
+  // buffers on untouched and the write stage does not check them.
+  std::atomic<Boolean> premadeFrames{false};
   std::atomic<TimeValue> frameDuration{0};  // duration the source stages give each frame (time = f x it)
   // A stage of this type ends with failError after failAfterFrames frames (kBZ_NoTaskType: none).
   std::atomic<BZ_TaskType> failingStage{kBZ_NoTaskType};

@@ -1,0 +1,121 @@
+#!/bin/sh
+# Frames per second of our whole pipeline with a cleaning method applied (start, read, copy, the method's
+# stage, write, save) beside ffmpeg running the peer filter a user would reach for on the same clip, and the
+# quality each side reaches against the clip without the defect. One clip per method and size, made once:
+#
+#   cross-luma   testsrc2 with a same-field luma checkerboard of amplitude 10 next to its vertical colour
+#                edges; peer: ffmpeg's dedot (dot-crawl and rainbow removal)
+#
+#   bench/methods_vs_ffmpeg.sh   (BZ_BUILD_DIR=build, BZ_WORKERS=8, BZ_ROUNDS=3, BZ_FRAMES=200,
+#                                 BZ_METHODS="cross-luma", BZ_SIZES="720x576 1920x1080", BZ_BENCH_DIR: the
+#                                 folder for the clips, a new temporary one by default)
+#
+# Every measurement is a fresh process timed from outside as a whole, after the previous run's writes were
+# flushed (sync) and the source was read once, so that it is equally warm in the page cache for both sides.
+# The sides alternate within a round and their order rotates from round to round. Figures are the median over
+# the rounds with the spread [lowest-highest]; the ratio is ours over ffmpeg's within each round. Quality of
+# the last round's outputs: luma PSNR and mean absolute luma difference to the clean clip (ffmpeg's psnr
+# filter and our own count), beside the dirty clip's own; every output is checked for its frame count.
+# A later method adds a line to make_clip, peer_filter and the list of methods.
+set -eu
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BZ_BUILD_DIR:-$root/build}
+workers=${BZ_WORKERS:-8}
+rounds=${BZ_ROUNDS:-3}
+frames=${BZ_FRAMES:-200}
+methods=${BZ_METHODS:-cross-luma}
+sizes=${BZ_SIZES:-720x576 1920x1080}
+driver=$build/bench/bz_pipeline_fps
+name=methods_vs_ffmpeg
+. "$root/bench/bench_common.sh"
+bench_setup bz_pipeline_fps
+
+# ---- Clips ----
+
+# The defect each method removes, as an ffmpeg filter on yuv444p.
+defect_filter() {
+  case $1 in
+    cross-luma)
+      echo "geq=lum='lum(X,Y)+if(gt(abs(cb(X+7,Y)-cb(X-7,Y))+abs(cr(X+7,Y)-cr(X-7,Y)),24)*lte(abs(cb(X+2,Y)-cb(X-2,Y))+abs(cr(X+2,Y)-cr(X-2,Y)),2)*lte(abs(cb(X-7,Y-4)-cb(X-7,Y+4))+abs(cb(X+7,Y-4)-cb(X+7,Y+4))+abs(cr(X-7,Y-4)-cr(X-7,Y+4))+abs(cr(X+7,Y-4)-cr(X+7,Y+4)),2),if(mod(X+floor(Y/2),2),10,-10),0)':cb='cb(X,Y)':cr='cr(X,Y)'"
+      ;;
+    *) fail "no clip for $1" ;;
+  esac
+}
+
+# The peer filter of ffmpeg for each method.
+peer_filter() {
+  case $1 in
+    cross-luma) echo "dedot" ;;
+    *) fail "no peer filter for $1" ;;
+  esac
+}
+
+# make_clip METHOD SIZE: $work/METHOD_SIZE.mov (with the defect) and $work/clean_SIZE.mov, '2vuy'.
+make_clip() {
+  base="testsrc2=s=$2:r=25,format=yuv444p"
+  if [ ! -f "$work/clean_$2.mov" ]; then
+    ffmpeg -nostdin -v error -y -f lavfi -i "$base" -frames:v "$frames" -vf format=uyvy422 -c:v rawvideo \
+      -tag:v 2vuy "$work/clean_$2.mov" || fail "cannot make the clean $2 clip"
+  fi
+  ffmpeg -nostdin -v error -y -f lavfi -i "$base" -frames:v "$frames" -vf "$(defect_filter "$1"),format=uyvy422" \
+    -c:v rawvideo -tag:v 2vuy "$work/$1_$2.mov" || fail "cannot make the $1 $2 clip"
+}
+
+# ---- One measurement ----
+
+# side METHOD SIZE SIDE: runs one side, appends its fps to $work/METHOD_SIZE.SIDE.fps.
+side() {
+  case_=$1_$2
+  dir=$work/run/$case_/$3
+  rm -rf "$dir"
+  mkdir -p "$dir/home"
+  src=$work/$case_.mov
+  case $3 in
+    ours) secs=$(timed "$src" "$dir/log" env HOME="$dir/home" "$driver" --method="$1" "$src" "$dir" "$workers" 1) ;;
+    ffmpeg)
+      secs=$(timed "$src" "$dir/log" ffmpeg -nostdin -v error -y -threads "$workers" -filter_threads "$workers" \
+        -i "$src" -vf "$(peer_filter "$1")" -c:v rawvideo -pix_fmt uyvy422 -tag:v 2vuy "$dir/out.mov")
+      ;;
+  esac
+  echo "$frames $secs" | awk '{ printf "%.3f\n", $1 / $2 }' >>"$work/$case_.$3.fps"
+}
+
+# ---- Quality and checks ----
+
+count_frames() {
+  ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "$1"
+}
+
+# quality FILE CLEAN: "psnr_y P mad M" of FILE's luma against CLEAN's.
+quality() {
+  psnr=$(ffmpeg -nostdin -v info -nostats -i "$1" -i "$2" -lavfi "[0:v]format=yuv422p[a];[1:v]format=yuv422p[b];[a][b]psnr" \
+    -f null - 2>&1 | sed -n 's/.* y:\([0-9.inf]*\) .*/\1/p' | tail -1)
+  mad=$(ffmpeg -nostdin -v error -i "$1" -i "$2" -lavfi "[0:v]extractplanes=y[a];[1:v]extractplanes=y[b];[a][b]blend=all_mode=difference,format=gray" \
+    -f rawvideo - | od -An -v -tu1 -w65536 | awk '{ for (i = 1; i <= NF; ++i) { s += $i; n++ } } END { printf "%.3f", n ? s / n : 0 }')
+  echo "psnr_y $psnr mad $mad"
+}
+
+# ---- Run ----
+
+echo "methods_vs_ffmpeg: $frames frames, $rounds rounds, workers $workers, $(nproc) processors"
+for m in $methods; do
+  for size in $sizes; do
+    make_clip "$m" "$size"
+    c=${m}_$size
+    rm -f "$work/$c.ours.fps" "$work/$c.ffmpeg.fps"
+    r=0
+    while [ $r -lt "$rounds" ]; do
+      if [ $((r % 2)) -eq 0 ]; then order="ours ffmpeg"; else order="ffmpeg ours"; fi
+      for s in $order; do side "$m" "$size" "$s"; done
+      r=$((r + 1))
+    done
+    clean=$work/clean_$size.mov
+    printf '%-11s %-9s ours %-20s %s(%s) %-20s ratio %s\n' "$m" "$size" "$(stats "$work/$c.ours.fps")" \
+      "$(peer_filter "$m")" "ffmpeg" "$(stats "$work/$c.ffmpeg.fps")" "$(ratio_stats "$work/$c.ours.fps" "$work/$c.ffmpeg.fps")"
+    printf '%-11s %-9s quality vs clean: input %s | ours %s | %s %s\n' "$m" "$size" "$(quality "$work/$c.mov" "$clean")" \
+      "$(quality "$work/run/$c/ours/out.mov" "$clean")" "$(peer_filter "$m")" "$(quality "$work/run/$c/ffmpeg/out.mov" "$clean")"
+    printf '%-11s %-9s frames: ours %s, %s %s (of %s)\n' "$m" "$size" "$(count_frames "$work/run/$c/ours/out.mov")" \
+      "$(peer_filter "$m")" "$(count_frames "$work/run/$c/ffmpeg/out.mov")" "$frames"
+  done
+done
