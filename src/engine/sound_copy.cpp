@@ -146,7 +146,7 @@ OSStatus BZ_CopySound(BZ_ProjPtr project) {
   // The movie goes whatever the save's outcome: nothing else refers to it.
   QT_DisposeMovie(&trgtMovie);
   if (err == noErr) return firstTrackErr;
-  if (firstTrackErr != noErr) BZ_ShowEngineError(firstTrackErr);
+  if (firstTrackErr != noErr && firstTrackErr != err) BZ_ShowEngineError(firstTrackErr);
   return err;
 }
 
