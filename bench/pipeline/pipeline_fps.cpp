@@ -1,16 +1,19 @@
 // Headless run of the whole engine over one movie, the way the main thread drives a project: start, every
 // stage on its tasks, the main thread serving the tasks' events, then the save with the sound. No cleaning
-// method unless one is asked, output '2vuy'. The source is described as a project describes a movie it opens: its gamma (the
-// stated one, else its codec's), its range and its field information come from the file. Prints the
-// source's description and, per run, the frames and the seconds from the start to the saved movie.
+// method unless one is asked, output '2vuy' unless --codec says otherwise. The source is described as a
+// project describes a movie it opens: its gamma (the stated one, else its codec's), its range and its field
+// information come from the file. Prints the source's description and, per run, the frames and the seconds
+// from the start to the saved movie.
 //
-//   bz_pipeline_fps [--legalise] [--always-gamma22] [--method=NAME] [--sett=FIELD=VALUE]...
+//   bz_pipeline_fps [--legalise] [--always-gamma22] [--codec=TYPE] [--method=NAME] [--sett=FIELD=VALUE]...
 //                   SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
 //
 // --legalise sets the preference that legalises every frame; --always-gamma22 the one that processes frames
-// in gamma 2.2 whatever the source's. --method applies a cleaning method with its default settings
-// (cross-luma); --sett then changes one field of that method's settings (a number). WORKERS 0 (the default) uses every processor. With several runs in one
-// process the later ones find the source and the engine warm; bench/pipeline_fps.sh runs one per process.
+// in gamma 2.2 whatever the source's; --codec the output codec (four characters, '2vuy' by default, e.g.
+// --codec=dvcp for DV PAL). --method applies a cleaning method with its default settings (cross-luma);
+// --sett then changes one field of that method's settings (a number). WORKERS 0 (the default) uses every
+// processor. With several runs in one process the later ones find the source and the engine warm;
+// bench/pipeline_fps.sh runs one per process.
 // The engine's trace goes to standard error; to standard output go one line "source gamma G range R
 // internal-gamma I sound S" and one result line per run ("frames N seconds S fps F").
 #include "engine/closing_saving.h"
@@ -27,6 +30,7 @@
 #include "movie/movie_files.h"
 #include "movie/movie_queries.h"
 #include "movie/movie_time.h"
+#include "outliers/outlier_stage.h"
 #include "platform/core/event_loop.h"
 #include "platform/core/files.h"
 #include "platform/core/memory.h"
@@ -58,6 +62,7 @@ OSStatus RefFor(const std::string &path, FSRef *ref) {
 // The preferences of the run: the plain host's, with legalising and the gamma preference as asked.
 bool gLegalise = false;
 bool gAlwaysGamma22 = false;
+CodecType gOutputCodec = '2vuy';
 
 // The cleaning methods the run applies, each one's settings made from the defaults and the --sett fields.
 struct MethodOption {
@@ -80,8 +85,20 @@ bool SetClField(BZ_CleaninSett &c, const std::string &field, double value) {
   return true;
 }
 
+bool SetOuField(BZ_CleaninSett &c, const std::string &field, double value) {
+  BZ_OuSett &s = c.ou;
+  if (field == "numConstPix") s.numConstPix = SInt32(value);
+  else if (field == "minDiff") s.minDiff = SInt32(value);
+  else if (field == "maxAvPixelDiff") s.maxAvPixelDiff = SInt32(value);
+  else if (field == "scratchWidth") s.scratchWidth = float(value);
+  else return false;
+  return true;
+}
+
 const MethodOption kMethods[] = {
     {"cross-luma", [](BZ_CleaninSett &c) { c.crossLuma.apply = true; }, SetClField},
+    // Without edits every frame passes the outlier stage unchanged.
+    {"outliers", [](BZ_CleaninSett &c) { c.ou.apply = true; }, SetOuField},
 };
 const MethodOption *gMethod = nullptr;
 std::vector<std::pair<std::string, double>> gSettFields;
@@ -152,7 +169,7 @@ double RunOnce(const std::string &source, const std::string &folder, SInt32 *fra
     gMethod->apply(c);
     for (const auto &[field, value] : gSettFields) gMethod->set(c, field, value);
   }
-  info.settings.output.cType = '2vuy';
+  info.settings.output.cType = gOutputCodec;
   info.settings.output.makeNoiseMovie = false;
   info.settings.output.export_ = false;
   if (describe != nullptr) {
@@ -204,6 +221,10 @@ int main(int argc, char **argv) {
       gLegalise = true;
     } else if (std::strcmp(argv[first], "--always-gamma22") == 0) {
       gAlwaysGamma22 = true;
+    } else if (std::strncmp(argv[first], "--codec=", 8) == 0 && std::strlen(argv[first]) == 12) {
+      const char *c = argv[first] + 8;
+      gOutputCodec = CodecType(UInt8(c[0])) << 24 | CodecType(UInt8(c[1])) << 16 | CodecType(UInt8(c[2])) << 8 |
+                     CodecType(UInt8(c[3]));
     } else if (std::strncmp(argv[first], "--method=", 9) == 0) {
       for (const MethodOption &m : kMethods)
         if (std::strcmp(argv[first] + 9, m.name) == 0) gMethod = &m;
@@ -229,8 +250,8 @@ int main(int argc, char **argv) {
   }
   if (argc - first < 2) {
     std::fprintf(stderr,
-                 "usage: %s [--legalise] [--always-gamma22] [--method=NAME] [--sett=FIELD=VALUE]... SOURCE.mov "
-                 "OUTPUT_FOLDER [WORKERS] [RUNS]\n",
+                 "usage: %s [--legalise] [--always-gamma22] [--codec=TYPE] [--method=NAME] [--sett=FIELD=VALUE]... "
+                 "SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]\n",
                  argv[0]);
     return 2;
   }
@@ -257,6 +278,8 @@ int main(int argc, char **argv) {
     err = BZ_InstallEngineEventHandlers(nullptr);
   }
   BZ_InstallStageEntryPoints();
+  // The outlier stage keeps its state across runs in this record, as the application makes it at start-up.
+  if (err == noErr) err = BZ_OuInitDlgTaskData(&gBZ.dlgTaskData.ouDlgTaskData);
   if (err == noErr) err = MPCreateQueue(&gBZ.mainTaskData.termQueue);
   if (err == noErr) err = BZ_CreateMainTask(gBZ.project);
   int status = err == noErr ? 0 : 1;

@@ -33,7 +33,8 @@ void CO_ARGB_LineChangeGamma(SInt32 width, const void *inLine, void *outLine, co
 
 // '2vuy' to ARGB, from the line's end towards its start. Unlike the scalar version the odd pixel of a
 // pair takes as chroma the mean (rounded down) of its pair's and the next pair's bytes; the line's last
-// odd pixel keeps its own. R, G, B rounded with halves upward, saturated to 0..255.
+// odd pixel keeps its own. R, G, B rounded with halves upward, saturated to 0..255. Width / 8 steps ending at
+// the line's end: leftover pixels of another width are the first ones, left untouched.
 void CO_2vuyLineToARGB_Acc(SInt32 width, const void *sourcePtr, void *targetPtr, Boolean inputIsFullRange);
 // ARGB to '2vuy': chroma rounded to nearest with ties to even, luma with halves upward, every byte
 // saturated to 0..255 (so luma 0 and 255 and chroma 0 can be written).

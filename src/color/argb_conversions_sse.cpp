@@ -56,8 +56,11 @@ void CO_2vuyLineToARGB_Acc(SInt32 width, const void *sourcePtr, void *targetPtr,
   assert(width < 8 || (sourcePtr != nullptr && targetPtr != nullptr));
   const SInt32 steps = width / 8;
   if (steps <= 0) return;
-  const __m128i *src = static_cast<const __m128i *>(sourcePtr);
-  __m128i *dst = static_cast<__m128i *>(targetPtr);
+  // The steps end at the line's end, as the conversion works from there toward the start: pixels left over
+  // by a width that is no multiple of 8 are the first ones, and they stay untouched.
+  const ptrdiff_t skipped = width - 8 * steps;
+  const __m128i *src = reinterpret_cast<const __m128i *>(static_cast<const UInt8 *>(sourcePtr) + 2 * skipped);
+  __m128i *dst = reinterpret_cast<__m128i *>(static_cast<UInt8 *>(targetPtr) + 4 * skipped);
   const vFloat lumaScale = _mm_set1_ps(inputIsFullRange ? 1.0f : kCO_LumaVideoToFullScale);
   const vFloat chromaScale = _mm_set1_ps(inputIsFullRange ? 1.0f : kCO_ChromaVideoToFullScale);
   const __m128i lumaOffset = _mm_set1_epi32(inputIsFullRange ? 0 : 16);

@@ -93,20 +93,32 @@ namespace {
 // pair by pair, so a line done in pieces gives what it gives whole, and no allocation can fail.
 constexpr SInt32 kLocalLinePixels = 512;
 
-// Runs lineOp(width, in, out, fp) over `height` rows, with the caller's float line or a local one.
+// Runs lineOp(width, in, out, fp) over `height` rows, with the caller's float line or a local one. The line
+// operations work pair by pair: an odd width's last pixel is done alone as a pair of its own
+// (CO_Get2vuyOddLastPair), so nothing past the row, the frame or the float line is read or written.
 template <typename LineOp>
 void RunLines(SInt32 height, SInt32 width, const void *inPtr, void *outPtr, float *fpLine, SInt32 inRowBytes,
               SInt32 outRowBytes, LineOp lineOp) {
   alignas(64) float local[kLocalLinePixels * 2];
+  const SInt32 evenWidth = width & ~1;
   const UInt8 *in = static_cast<const UInt8 *>(inPtr);
   UInt8 *out = static_cast<UInt8 *>(outPtr);
   for (SInt32 y = 0; y < height; ++y, in += inRowBytes, out += outRowBytes) {
+    if (width & 1) {
+      // Taken before the even part runs: in place, that part does not reach the last pixel anyway.
+      UInt8 pair[4];
+      CO_Get2vuyOddLastPair(width, in, pair);
+      lineOp(2, pair, pair, local);
+      UInt8 *last = out + 2 * static_cast<ptrdiff_t>(width - 1);
+      last[0] = pair[0];
+      last[1] = pair[1];
+    }
     if (fpLine) {
-      lineOp(width, in, out, fpLine);
+      if (evenWidth > 0) lineOp(evenWidth, in, out, fpLine);
       continue;
     }
-    for (SInt32 x = 0; x < width; x += kLocalLinePixels) {
-      lineOp(std::min(kLocalLinePixels, width - x), in + 2 * static_cast<ptrdiff_t>(x),
+    for (SInt32 x = 0; x < evenWidth; x += kLocalLinePixels) {
+      lineOp(std::min(kLocalLinePixels, evenWidth - x), in + 2 * static_cast<ptrdiff_t>(x),
              out + 2 * static_cast<ptrdiff_t>(x), local);
     }
   }

@@ -95,7 +95,8 @@ void RunFrameScalar(SInt32 height, SInt32 width, void *buffer, float *linePtrF, 
     }
     if (width & 1) {
       UInt8 *last = line + 2 * ptrdiff_t(width - 1);
-      UInt8 pair[4] = {last[0], last[1], width >= 3 ? last[-2] : UInt8(128), last[1]};
+      UInt8 pair[4];
+      CO_Get2vuyOddLastPair(width, line, pair);
       float f[4];
       CO_2vuyLineToFloat(2, pair, f, fullRange);
       op(2, f);

@@ -132,6 +132,14 @@ void CO_ByteSwap2vuyFrameUni(Boolean hasAltivec, Boolean hasSSE3, SInt32 width, 
     CO_ByteSwap2vuyFrame(width, height, inPtr, outPtr, inRowBytes, outRowBytes);
 }
 
+void CO_Get2vuyOddLastPair(SInt32 width, const void *line, UInt8 pair[4]) {
+  const UInt8 *last = static_cast<const UInt8 *>(line) + 2 * ptrdiff_t(width - 1);
+  pair[0] = last[0];
+  pair[1] = last[1];
+  pair[2] = width >= 3 ? last[-2] : UInt8(128);
+  pair[3] = last[1];
+}
+
 void CO_2vuyLineToFloat(SInt32 width, const void *sourcePtr, float *linePtr, Boolean inputIsFullRange) {
   auto *src = static_cast<const UInt8 *>(sourcePtr);
   if (inputIsFullRange) {

@@ -68,6 +68,11 @@ void CO_ByteSwap2vuyFrameUni(Boolean hasAltivec, Boolean hasSSE3, SInt32 width, 
 // '2vuy' line to float line (width x 2 floats). Full range: luma = byte, chroma = byte - 128. Video range:
 // (byte - 16) x 255/219 and (byte - 128) x 127/112. The Acc version gives the same floats.
 void CO_2vuyLineToFloat(SInt32 width, const void *sourcePtr, float *linePtr, Boolean inputIsFullRange);
+
+// The last pixel of a '2vuy' line of odd width as a whole pair, for line operations that work pair by pair
+// and would otherwise reach one pixel past the line: its Cb and Y, the Cr of the pixel before it (128 in a
+// one-pixel line) and its Y again. Operations write back bytes 0 and 1 only.
+void CO_Get2vuyOddLastPair(SInt32 width, const void *line, UInt8 pair[4]);
 void CO_2vuyLineToFloatAcc(SInt32 width, const void *sourcePtr, float *linePtr, Boolean inputIsFullRange);
 void CO_2vuyLineToFloatUni(Boolean hasAltivec, Boolean hasSSE3, SInt32 width, const void *sourcePtr,
                            float *linePtr, Boolean inputIsFullRange);

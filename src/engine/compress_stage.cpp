@@ -1,6 +1,7 @@
 // The compress stage: output corrections, compression into write-stage buffers, and the completion that
 // hands compressed frames on.
 #include "engine/compress_stage.h"
+#include "engine/noise_movie_stage.h"
 
 #include "color/frame_edits.h"
 #include "color/legalising.h"
@@ -31,14 +32,74 @@ void PrintCompletionError(OSStatus err) {
   std::printf("KBZ: BZ_CompressCompletionProc: error = %ld\n", long(err));
 }
 
-// The end of a compression that failed: the error is kept, the write-stage buffer goes back, and the stage
-// that waits for it is released.
-void FailCompression(BZ_CompressData *record, BZ_BuffInfo *comprStage, OSStatus err) {
-  BZ_KeepFirstError(record->project, err);
-  PrintCompletionError(err);
-  if (record->freeQueue != nullptr && record->outBuffer != nullptr)
-    BZ_NotifyFrame(record->project, kBZ_ComprTaskType, record->freeQueue, nullptr, record->outBuffer, nullptr);
-  if (comprStage != nullptr && comprStage->event != nullptr) MPSetEvent(comprStage->event, kBZ_CompressionDoneFlag);
+bool IsCompleted(const BZ_CompressData *record) {
+  return std::atomic_ref<Boolean>(const_cast<Boolean &>(record->completed)).load(std::memory_order_acquire);
+}
+
+void MarkCompleted(BZ_CompressData *record) {
+  std::atomic_ref<Boolean>(record->completed).store(true, std::memory_order_release);
+}
+
+// What the end of a completion needs of its record, taken before the record can be reused (once its
+// write-stage buffer has gone to the write stage, the stage may take it back and start the next frame).
+struct Turn {
+  BZ_CompressParams *params = nullptr;  // set when the stage has workers: frames then leave by turns
+  BZ_ProjPtr project = nullptr;
+  MPQueueID inFreeQueue = nullptr;      // set for a pooled frame: its working frame goes back here
+  UInt8 *inBuffer = nullptr;
+};
+
+// Waits until every frame started before the record's has gone to the write stage. The main thread never
+// waits: a frame compressed there was started only once nothing else was in flight.
+Turn TakeTurn(const BZ_CompressData *record) {
+  Turn t;
+  t.project = record->project;
+  if (record->pooled) {
+    t.inFreeQueue = record->inFreeQueue;
+    t.inBuffer = record->inBuffer;
+  }
+  BZ_CompressParams *p = record->params;
+  if (p == nullptr || p->numWorkers == 0) return t;
+  t.params = p;
+  if (record->heapCopy) return t;
+  std::unique_lock<std::mutex> lock(p->turnLock);
+  p->turnChanged.wait(lock, [&] { return p->turn == record->order; });
+  return t;
+}
+
+// After the hand-over (or the failure): a pooled frame's working frame goes back to the stage, and the next
+// frame's turn comes.
+void PassTurn(const Turn &t) {
+  if (t.inFreeQueue != nullptr && t.inBuffer != nullptr)
+    BZ_NotifyFrame(t.project, kBZ_ComprTaskType, t.inFreeQueue, nullptr, t.inBuffer, nullptr);
+  if (t.params == nullptr) return;
+  {
+    std::lock_guard<std::mutex> lock(t.params->turnLock);
+    ++t.params->turn;
+  }
+  t.params->turnChanged.notify_all();
+}
+
+// Compress worker: takes a record (third word; none ends the worker) and compresses its frame; the completion
+// does the rest. A compression that cannot start is completed with its error, so that its turn passes.
+OSStatus CompressWorkerTask(void *parameter) {
+  auto *self = static_cast<MP_TaskData *>(parameter);
+  for (;;) {
+    void *word = nullptr;
+    OSStatus err = MPWaitOnQueue(self->inputQueue, nullptr, nullptr, &word, kDurationForever);
+    if (err != noErr || word == nullptr) return err;
+    auto *d = static_cast<BZ_CompressData *>(word);
+    err = CompressSequenceFrame(d->seqID, d->pixMap, nullptr, codecFlagUpdatePrevious,
+                                reinterpret_cast<Ptr>(d->comprBuffer), &d->dataSize, nullptr, &d->completionProcRecord);
+    if (err != noErr)
+      BZ_CompressCompletionProc(OSErr(err), codecCompletionSource | codecCompletionDest, long(reinterpret_cast<intptr_t>(d)));
+  }
+}
+
+// Codecs whose sequences run on any task and keep no state between frames: their frames may compress side
+// by side, one sequence (a buffer's) each.
+bool PoolsCompressions(CodecType cType) {
+  return QT_IsDV_CodecType(cType) || QT_IsDVCProHD_CodecType(cType) || QT_IsJPEG_CodecType(cType);
 }
 
 // Write-task-like state of the compress task between frames.
@@ -64,6 +125,18 @@ struct CompressTask {
     }
   }
 
+  // Waits until the record's completion has run; the stop flag ends the wait (userCanceledErr).
+  OSStatus AwaitCompletion(const BZ_CompressData *record) {
+    while (!IsCompleted(record)) {
+      MPEventFlags flags = 0;
+      if (params->pendingFlags & kBZ_StopTaskFlag) return userCanceledErr;
+      OSStatus err = MPWaitForEvent(stage->event, &flags, kDurationForever);
+      if (err != noErr) return err;
+      params->pendingFlags |= flags & ~kBZ_CompressionDoneFlag;
+    }
+    return noErr;
+  }
+
   OSStatus Run();
   OSStatus HandleFrame(UInt8 *in, Boolean *finished);
   void WaitForCompressionsInFlight();
@@ -86,8 +159,12 @@ OSStatus CompressTask::HandleFrame(UInt8 *in, Boolean *finished) {
   }
   if (p.removeWhiteLine && BZ_GetWhiteLineRow(p.interlaced, p.whiteLineIsBottomLine) < p.height)
     BZ_RemoveWhiteLine(in, p.width, p.interlaced, p.whiteLineIsBottomLine);
-  if (p.yuvSanityCheck)
+  if (p.yuvSanityCheck && p.legaliseWorkers != nullptr) {
+    if (OSStatus err = BZ_SanityCheckFrameInBands(p.legaliseWorkers, p.height, in, p.preserveHighlights); err != noErr)
+      return err;
+  } else if (p.yuvSanityCheck) {
     CO_FrameSanityCheckUni(cpu.hasAltivec, cpu.hasSSE3, p.height, p.width, in, p.linePtrYUV255, p.preserveHighlights);
+  }
   if (p.ntscSafeColors)
     CO_FrameLimitIRE_Uni(cpu.hasAltivec, cpu.hasSSE3, p.height, p.width, in, p.linePtrYUV255, p.preserveHighlights,
                          p.maxIRE);
@@ -100,8 +177,15 @@ OSStatus CompressTask::HandleFrame(UInt8 *in, Boolean *finished) {
   void *outWord = nullptr;
   err = BZ_WaitForBuffer(self, write->taskData[0].load()->inFreeQueue, &outWord, nullptr, finished);
   if (err != noErr || *finished) return err;
+  // A frame nothing else reads after the compression goes to a worker, and the next frame comes at once.
+  const bool pooled = p.numWorkers > 0 && !p.makeNoiseMovie && !showing;
+  BZ_FrameBuffInfo *outInfo = BZ_GetFrameBuffInfo(write, static_cast<UInt8 *>(outWord));
+  if (outInfo == nullptr) return paramErr;
+  BZ_CompressData &record = p.compressData[outInfo->number];
+  record.pooled = pooled;
   if ((err = BZ_Compress(self, info, static_cast<UInt8 *>(outWord), params)) != noErr) return err;
-  if ((err = AwaitFlags(kBZ_CompressionDoneFlag)) != noErr) return err;
+  if (pooled) return noErr;
+  if ((err = AwaitCompletion(&record)) != noErr) return err;
   // A compression that failed has left its error with the project.
   if ((err = project->state.error.load()) != noErr) return err;
   if (p.makeNoiseMovie) {
@@ -111,6 +195,7 @@ OSStatus CompressTask::HandleFrame(UInt8 *in, Boolean *finished) {
     if (noiseTask == nullptr) return paramErr;
     if ((err = MPNotifyQueue(noiseTask->inputQueue, BZ_Word(kBZ_ComprTaskType), project, in)) != noErr) return err;
     if ((err = AwaitFlags(kBZ_NoiseFrameReleasedFlag)) != noErr) return err;
+    if ((err = BZ_ReleaseDirtyFramesAfterNoise(project, kBZ_ComprTaskType, info)) != noErr) return err;
   }
   if (showing && (err = AwaitFlags(kBZ_DisplayDecompressDoneFlag)) != noErr) return err;
   return BZ_NotifyFrame(project, kBZ_ComprTaskType, self->inFreeQueue, nullptr, in, nullptr);
@@ -159,11 +244,24 @@ OSStatus BZ_CompressTask(void *parameter) {
   OSStatus err = t.Run();
   self->exiting = true;
   t.WaitForCompressionsInFlight();
+  if (t.params != nullptr && t.params->workerOwner.subTaskList != nullptr) {
+    // Jobs not taken by a stopped run are dropped with the queue; their turn never comes.
+    BZ_CloseProcSubTasks(&t.params->workerOwner, nullptr);
+  }
+  if (t.params != nullptr) {
+    if (t.params->workerJobs != nullptr) MPDeleteQueue(t.params->workerJobs);
+    if (t.params->workerOwner.inputQueue != nullptr) MPDeleteQueue(t.params->workerOwner.inputQueue);
+    t.params->workerJobs = nullptr;
+    t.params->workerOwner.inputQueue = nullptr;
+    t.params->numWorkers = 0;
+  }
   if (t.params != nullptr) {
     if (t.params->linePtrYUV255 != nullptr) MPFree(t.params->linePtrYUV255);
     if (t.params->linePairBuffer != nullptr) MPFree(t.params->linePairBuffer);
     t.params->linePtrYUV255 = nullptr;
     t.params->linePairBuffer = nullptr;
+    BZ_DisposeFrameBandWorkers(t.params->legaliseWorkers);
+    t.params->legaliseWorkers = nullptr;
     // A compression that a stop left in flight may still write into the scratch buffer: it stays then.
     if (t.params->scratchBuffer != nullptr && t.params->numComprStarted == t.params->numComprCompleted) {
       MPFree(t.params->scratchBuffer);
@@ -203,6 +301,10 @@ OSStatus BZ_SetupCompressTask(MP_TaskData *taskData, BZ_CompressParams **compres
   p->preserveHighlights = prefs.preserveHighlights;
   p->ntscSafeColors = prefs.ntscSafeColors;
   p->maxIRE = float(prefs.maxIRE) / 100.0f;
+  if (p->yuvSanityCheck) {
+    OSStatus workersErr = BZ_CreateFrameBandWorkers(p->width, BZ_GetNumSubTasks(), &p->legaliseWorkers);
+    if (workersErr != noErr) return workersErr;
+  }
   p->makeNoiseMovie = sett.output.makeNoiseMovie;
   p->cType = sett.output.cType;
 
@@ -218,6 +320,8 @@ OSStatus BZ_SetupCompressTask(MP_TaskData *taskData, BZ_CompressParams **compres
     d.fileNum = 0;
     d.numComprFinished = &p->numComprFinished;
     d.numComprCompleted = &p->numComprCompleted;
+    d.params = p;
+    d.inFreeQueue = taskData->inFreeQueue;
   }
   BZ_CopyWhiteLineSett(movies, &sett, &p->removeWhiteLine, &p->whiteLineIsBottomLine);
   p->oddCropping = sett.input.cropping && !BZ_MasksCropMargins(&sett) && (sett.input.cropRect.left % 2) != 0;
@@ -229,6 +333,18 @@ OSStatus BZ_SetupCompressTask(MP_TaskData *taskData, BZ_CompressParams **compres
   if (p->cType != 'y420' && maxComprSize > 0 && size_t(maxComprSize) > write->size) {
     p->scratchBuffer = static_cast<UInt8 *>(MPAllocateAligned(size_t(maxComprSize), kMPAllocate16ByteAligned, 0));
     if (p->scratchBuffer == nullptr) return memFullErr;
+  }
+  // Workers only where each frame has a write-stage buffer, and so a sequence, of its own to compress into.
+  if (PoolsCompressions(p->cType) && p->scratchBuffer == nullptr && numOut > 1) {
+    p->numWorkers = std::min<SInt32>(BZ_GetNumSubTasks(), numOut);
+    OSStatus err = MPCreateQueue(&p->workerOwner.inputQueue);
+    if (err == noErr) err = MPCreateQueue(&p->workerJobs);
+    if (err == noErr) {
+      p->workerOwner.numSubTasks = p->numWorkers;
+      p->workerOwner.termMessage2 = project;
+      err = BZ_CreateSubTasks(&p->workerOwner, CompressWorkerTask, p->workerJobs);
+    }
+    if (err != noErr) return err;
   }
   if (p->cType == 'y420') {
     Rect r{};
@@ -262,6 +378,8 @@ OSStatus BZ_Compress(MP_TaskData *taskData, BZ_FrameBuffInfo *inFrameBuffInfo, U
   d.notifiedInputQueue = false;
   d.dataSize = 0;
   d.heapCopy = false;
+  std::atomic_ref<Boolean>(d.completed).store(false, std::memory_order_relaxed);
+  d.order = p->numComprStarted;
   ++p->numComprStarted;
 
   if (p->cType == 'y420') {
@@ -285,11 +403,25 @@ OSStatus BZ_Compress(MP_TaskData *taskData, BZ_FrameBuffInfo *inFrameBuffInfo, U
   d.seqID = inInfo->comprSeqID;
   d.offscreen = inInfo->offscreen;
   d.pixMap = inInfo->pixMap;
+  if (d.pooled) {
+    // A worker compresses it; the completion hands it over in its turn.
+    OSStatus err = MPNotifyQueue(p->workerJobs, BZ_Word(kBZ_ComprTaskType), project, &d);
+    if (err != noErr) {
+      --p->numComprStarted;
+      BZ_NotifyFrame(project, kBZ_ComprTaskType, d.freeQueue, nullptr, outBuffer, nullptr);
+    }
+    return err;
+  }
   OSStatus err = CompressSequenceFrame(d.seqID, d.pixMap, nullptr, codecFlagUpdatePrevious,
                                        reinterpret_cast<Ptr>(d.comprBuffer), &d.dataSize, nullptr,
                                        &d.completionProcRecord);
   if (err == componentNotThreadSafeErr) {
-    // This codec only runs on the main thread.
+    // This codec only runs on the main thread, which must never wait for a turn: the frames before this one
+    // go first.
+    if (p->numWorkers > 0) {
+      std::unique_lock<std::mutex> lock(p->turnLock);
+      p->turnChanged.wait(lock, [&] { return p->turn == d.order; });
+    }
     err = BZ_SendCompressEvent(&d);
   }
   if (err != noErr) {
@@ -317,10 +449,23 @@ void BZ_CompressCompletionProc(OSErr result, SInt16 flags, long refcon) {
       (record->dataSize < 0 || size_t(record->dataSize) > write->size))
     err = codecErr;
   if (err == noErr && project->state.error != noErr) err = project->state.error;
+  // Once the write-stage buffer or the event is released the stage may reuse the record: what the end needs
+  // is taken first.
+  const bool heapCopy = record->heapCopy;
+  std::atomic<SInt32> *completedCount = record->numComprCompleted;
   if (err != noErr) {
-    FailCompression(record, compr, err);
-    if (record->numComprCompleted != nullptr) ++*record->numComprCompleted;
-    if (record->heapCopy) std::free(record);
+    const Turn turn = TakeTurn(record);
+    BZ_KeepFirstError(project, err);
+    PrintCompletionError(err);
+    PassTurn(turn);
+    const MPQueueID freeQueue = record->freeQueue;
+    UInt8 *outBuffer = record->outBuffer;
+    if (completedCount != nullptr) ++*completedCount;
+    MarkCompleted(record);
+    if (freeQueue != nullptr && outBuffer != nullptr)
+      BZ_NotifyFrame(project, kBZ_ComprTaskType, freeQueue, nullptr, outBuffer, nullptr);
+    if (compr != nullptr && compr->event != nullptr) MPSetEvent(compr->event, kBZ_CompressionDoneFlag);
+    if (heapCopy) std::free(record);
     return;
   }
 
@@ -344,17 +489,22 @@ void BZ_CompressCompletionProc(OSErr result, SInt16 flags, long refcon) {
       std::printf("KBZ: BZ_CompressCompletionProc: actualSize = 0, frameNum = %ld\n", long(outInfo->frameNum));
   }
   if (!record->notifiedFreeQueue || !record->notifiedInputQueue) return;
+  const Turn turn = TakeTurn(record);
+  std::atomic<SInt32> *finishedCount = record->numComprFinished;
+  // The record is not read after the hand-over: the write stage may give its buffer back at once.
+  MarkCompleted(record);
   err = MPNotifyQueue(record->outInputQueue, BZ_Word(kBZ_ComprTaskType), project, record->outBuffer);
   if (err == noErr) {
-    if (record->numComprFinished != nullptr) ++*record->numComprFinished;
+    if (finishedCount != nullptr) ++*finishedCount;
   } else {
     BZ_KeepFirstError(project, err);
     PrintCompletionError(err);
   }
-  if (record->numComprCompleted != nullptr) ++*record->numComprCompleted;
+  PassTurn(turn);
+  if (completedCount != nullptr) ++*completedCount;
   // The stage waits for this after the hand-over, so the record is free for the next frame.
   if (compr != nullptr && compr->event != nullptr) MPSetEvent(compr->event, kBZ_CompressionDoneFlag);
-  if (record->heapCopy) std::free(record);
+  if (heapCopy) std::free(record);
 }
 
 void BZ_DecompressCompletionProc(OSErr result, SInt16 flags, long refcon) {

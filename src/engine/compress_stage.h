@@ -15,11 +15,20 @@
 // write-stage buffer holds compresses into a scratch buffer of the stage; a frame larger than the write
 // stage's buffer is then codecErr, never an overrun.
 //
+// Several frames in flight: for codecs whose sequences may run on any task (DV, DVCPRO HD, JPEG) the stage
+// hands each compression to one of its compress workers (one job queue, as many workers as write-stage
+// buffers and processors allow) and takes the next frame at once; each buffer's sequence has its own
+// encoder, so the frames compress side by side. The completion of a pooled frame waits for its turn (the
+// order the frames were started in), hands the frame to the write stage and returns the working frame to
+// the stage's free queue, so frames leave in order whatever finishes first. A frame the noise movie or the
+// progress view needs is compressed on the stage task and waited for, as with every other codec.
+//
 // Threads: the compress task owns its parameters, which live in the stage's addStorage as long as the stage
-// table (a completion may come on the main thread). The completion procedure touches only its record, the two
-// frame descriptors, the stage event and the write stage's queues.
+// table (a completion may come on the main thread or a worker). The completion procedure touches only its
+// record, the two frame descriptors, the stage event, the hand-over turn and the two stages' queues.
 #pragma once
 
+#include "engine/runtime/frame_bands.h"
 #include "engine/runtime/project_types.h"
 #include "engine/tasks/pipeline_types.h"
 #include "platform/core/event_loop.h"
@@ -27,9 +36,13 @@
 #include "platform/movie/codec_info.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 // One compression of a frame: the completion procedure's reference constant, and the parameter of custom
 // event 2001 (copied by value).
+struct BZ_CompressParams;
+
 struct BZ_CompressData {
   BZ_ProjPtr project;
   ImageSequence seqID;
@@ -50,6 +63,13 @@ struct BZ_CompressData {
   std::atomic<SInt32> *numComprFinished;  // handed to the write stage
   std::atomic<SInt32> *numComprCompleted;  // completions of either outcome
   Boolean heapCopy;  // a copy made for the main thread: the completion procedure frees it
+  // Pooled frames: the completion waits for turn == order before the hand-over, and then returns inBuffer
+  // to inFreeQueue (the compress stage's) itself. Not pooled: order is not used.
+  Boolean pooled;
+  SInt32 order;
+  MPQueueID inFreeQueue;
+  BZ_CompressParams *params;
+  Boolean completed;  // the completion has run (either outcome); read and written through std::atomic_ref
 };
 
 struct BZ_CompressParams {
@@ -59,6 +79,7 @@ struct BZ_CompressParams {
   std::atomic<SInt32> numComprCompleted;
   Boolean makeNoiseMovie;
   float *linePtrYUV255;  // width x 8 bytes
+  BZ_FrameBandWorkers *legaliseWorkers;  // with yuvSanityCheck: legalising on every core (owned)
   UInt8 *linePairBuffer;  // 'y420' only
   UInt8 *scratchBuffer;   // maxComprSize bytes, when that is more than a write-stage buffer holds
   Boolean yuvSanityCheck, preserveHighlights, ntscSafeColors;
@@ -73,6 +94,15 @@ struct BZ_CompressParams {
   SInt32 numFrames;
   CodecType cType;  // the output codec
   MPEventFlags pendingFlags;  // stage event flags taken but not yet used
+  // Compress workers (pooled codecs only; numWorkers 0 otherwise): their ends arrive on workerOwner's
+  // inputQueue, their jobs (record in the third word) on workerJobs.
+  MP_TaskData workerOwner;
+  MPQueueID workerJobs;
+  SInt32 numWorkers;
+  // Hand-over turn of pooled frames: the order of the next frame to go to the write stage.
+  std::mutex turnLock;
+  std::condition_variable turnChanged;
+  SInt32 turn;
 };
 
 // Task entry point (parameter: its MP_TaskData). Returns the task's result.

@@ -120,6 +120,8 @@ void BZ_DisposeCopyParams(BZ_CopyParams *copyParams) {
   if (copyParams->tempLine != nullptr) MPFree(copyParams->tempLine);
   copyParams->linePtrYUV255 = nullptr;
   copyParams->tempLine = nullptr;
+  BZ_DisposeFrameBandWorkers(copyParams->legaliseWorkers);
+  copyParams->legaliseWorkers = nullptr;
   GL_DisposePtr(&copyParams->newRGB);
 }
 
@@ -148,6 +150,13 @@ OSStatus BZ_Copy(BZ_CopyParams *p, void *inBuffer, void *outBuffer) {
   bool compact = true;  // the converted picture lies packed at the start of outBuffer
   if (p->y420Playback) {
     CO_Y420FrameTo2vuyUni(altivec, sse3, inH, inW, in, out, p->tempLine, p->interlaced);
+    // 4:2:0 comes in the source's gamma like any other drawing: frames worked in another gamma change it.
+    if (!sameGamma && p->preserveHighlights)
+      CO_2vuyFrameChangeGammaSuperUni(altivec, sse3, inW, inH, out, out, p->linePtrYUV255, inRowBytes, inRowBytes,
+                                      p->inGamma, p->outGamma, p->newRGB);
+    else if (!sameGamma)
+      CO_2vuyFrameChangeGammaUni(altivec, sse3, inH, inW, out, out, p->linePtrYUV255, inRowBytes, inRowBytes,
+                                 p->inGamma, p->outGamma, p->newRGB);
   } else if (p->rgbPlayback) {
     if (sameGamma)
       CO_ARGB_FrameTo2vuyUni(altivec, sse3, inH, inW, in, out, false);
@@ -171,6 +180,8 @@ OSStatus BZ_Copy(BZ_CopyParams *p, void *inBuffer, void *outBuffer) {
   BZ_PadParams pad{};
   BZ_CopyParamsToPadParams(p, &pad);
   BZ_PadFrame(&pad, out);
+  if (p->yuvSanityCheck && p->legaliseWorkers != nullptr)
+    return BZ_SanityCheckFrameInBands(p->legaliseWorkers, p->height, out, p->preserveHighlights);
   if (p->yuvSanityCheck)
     CO_FrameSanityCheckUni(altivec, sse3, p->height, p->width, out, p->linePtrYUV255, p->preserveHighlights);
   return noErr;
@@ -235,6 +246,10 @@ OSStatus BZ_SetupCopyTask(MP_TaskData *taskData, SInt32 *height, SInt32 *width, 
   if (p.linePtrYUV255 == nullptr || p.tempLine == nullptr) {
     BZ_DisposeCopyParams(&p);
     return memFullErr;
+  }
+  if (p.yuvSanityCheck && (err = BZ_CreateFrameBandWorkers(p.width, BZ_GetNumSubTasks(), &p.legaliseWorkers)) != noErr) {
+    BZ_DisposeCopyParams(&p);
+    return err;
   }
 
   // The frames an analysis or preview run passes on, and the test frames among them.
@@ -330,7 +345,7 @@ OSStatus BZ_CopyTask(void *parameter) {
         if (dlg.frameCacheInfo[slot].needed > 0) --dlg.frameCacheInfo[slot].needed;
         ExitCache(dlg.frameCacheCritRgn);
       } else {
-        BZ_Copy(&params, in, outBuffer);
+        if ((result = BZ_Copy(&params, in, outBuffer)) != noErr) break;
         if (!executing && file == 0 && slotPtr != nullptr) {
           EnterCache(dlg.frameCacheCritRgn);
           if (dlg.frameCacheInfo[slot].needed == 0) {

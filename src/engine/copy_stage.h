@@ -11,6 +11,8 @@
 // the stream; an error ends the task and reaches the main task as its result.
 #pragma once
 
+#include "engine/runtime/frame_bands.h"
+
 #include "engine/runtime/project_types.h"
 #include "engine/tasks/task_runtime.h"
 #include "platform/core/mac_types.h"
@@ -38,6 +40,7 @@ struct BZ_CopyParams {
   // padded lines. Owned: MPFree.
   float *linePtrYUV255;
   UInt8 *tempLine;      // ((width + 31) / 32) x 128 bytes for the 4:2:0 conversion (owned: MPFree)
+  BZ_FrameBandWorkers *legaliseWorkers;  // with yuvSanityCheck: legalising on every core (owned)
 };
 
 // The stage task (parameter: its MP_TaskData, termMessage2 the project). Returns the task's result.
@@ -60,7 +63,8 @@ void BZ_DisposeCopyParams(BZ_CopyParams *copyParams);
 // Converts one source frame into the padded working frame in outBuffer (which must hold width x height x 2
 // bytes): byte swap and range change of directly read 'yuv2', conversion from ARGB or 4:2:0, gamma change
 // when the gammas differ by 0.05 or more, the picture moved to its padded place, the margins filled, and
-// legalising when asked. A directly read 'yuv2' frame is changed in place in inBuffer. Returns 0.
+// legalising when asked (on the stage's band workers when it has them). A directly read 'yuv2' frame is
+// changed in place in inBuffer. Returns 0, or the error of handing bands to the workers.
 OSStatus BZ_Copy(BZ_CopyParams *copyParams, void *inBuffer, void *outBuffer);
 
 void BZ_CopyParamsToPadParams(const BZ_CopyParams *copyParams, BZ_PadParams *padParams);

@@ -8,6 +8,7 @@
 #include "engine/read_stage.h"
 #include "engine/write_stage.h"
 #include "methods/cross_luma_stage.h"
+#include "outliers/outlier_stage.h"
 
 #include <cstdio>
 #include <iterator>
@@ -28,6 +29,7 @@ constexpr StageEntry kStages[] = {
     {kBZ_WriteTaskType, false, BZ_WriteTask},
     {kBZ_NoiseFrameTaskType, false, BZ_NoiseFrameTask},
     {kBZ_CrossLumaTaskType, false, BZ_CrossLumaTask1},
+    {kBZ_OutlierTaskType, false, BZ_OutliersTask},
 };
 
 constexpr EventTypeSpec kEngineEvents[] = {

@@ -1,6 +1,8 @@
 // The noise-frame stage: difference pictures and the release of source frames.
 #include "engine/noise_movie_stage.h"
 
+#include "engine/runtime/frame_selection.h"
+
 #include "color/argb_conversions.h"
 #include "engine/runtime/diff_lines.h"
 #include "engine/runtime/stage_access.h"
@@ -89,6 +91,23 @@ OSStatus BZ_FreeDirtyFrames(BZ_ProjPtr project, BZ_TaskType taskType, const BZ_F
     if (OSStatus err = BZ_NotifyFrame(project, taskType, target, nullptr, dirty, nullptr); err != noErr) return err;
   }
   return noErr;
+}
+
+OSStatus BZ_ReleaseDirtyFramesAfterNoise(BZ_ProjPtr project, BZ_TaskType taskType,
+                                        const BZ_FrameBuffInfo *inFrameBuffInfo) {
+  if (project == nullptr || inFrameBuffInfo == nullptr) return paramErr;
+  BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
+  BZ_BuffInfo *first = BZ_GetFirstProcessBuffer(table);
+  // Only the outlier stage keeps its source frames until this release; other stages free their own.
+  if (first == nullptr || first->type != kBZ_OutlierTaskType || project->state.exec != kBZ_ProjStateExecuting)
+    return noErr;
+  MP_TaskData *firstTask = first->taskData[0];
+  if (firstTask == nullptr) return noErr;
+  SInt32 numPrevBuffersNeeded = 0;
+  BZ_GetCompoundedChunkSize(table, BZ_CountStages(table), nullptr, nullptr, &numPrevBuffersNeeded);
+  return BZ_FreeDirtyFrames(project, taskType, inFrameBuffInfo, nullptr, 0,
+                            BZ_GetNumFramesInMovie(project->info.statMovInfo), firstTask->inFreeQueue,
+                            numPrevBuffersNeeded);
 }
 
 // ---- The stage task ----

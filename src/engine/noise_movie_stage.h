@@ -55,6 +55,13 @@ OSStatus BZ_FreeDirtyFrames(BZ_ProjPtr project, BZ_TaskType taskType, const BZ_F
                             const SInt32 *outSampleArray, SInt32 arrayNum, SInt32 numFrames,
                             MPQueueID dirtyFreeQueue, SInt32 numPrev);
 
+// The compress stage (or the write stage of file 0) after the noise frame of a frame is made, executing with
+// a noise movie: when the outlier stage is the first processing stage, which keeps its source frames for the
+// noise movie, they are released to it (BZ_FreeDirtyFrames with the table's numPrevBuffersNeeded). Nothing
+// otherwise. The release's failure.
+OSStatus BZ_ReleaseDirtyFramesAfterNoise(BZ_ProjPtr project, BZ_TaskType taskType,
+                                        const BZ_FrameBuffInfo *inFrameBuffInfo);
+
 // The difference picture of two padded '2vuy' frames of height x width pixels into outBuffer: mid grey from
 // inGamma, the channel factors from diffParams' scale mode, luma only, chroma only (drawn into the luma too)
 // or both.

@@ -29,6 +29,7 @@
 #include "platform/core/offscreen_worlds.h"
 #include "platform/movie/codec_info.h"
 #include "platform/movie/components.h"
+#include "platform/movie/decompression.h"
 #include "platform/movie/compression.h"
 #include "platform/movie/movie_drawing.h"
 #include "platform/movie/movie_toolbox.h"
@@ -37,6 +38,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -451,6 +453,19 @@ OSStatus BZ_WarnAboutAutoGammaConversion(BZ_ProjPtr project, SInt32 fileNum) {
   return err;
 }
 
+namespace {
+
+// A source whose codec gives planar 4:2:0 is drawn as such: the copy stage's conversion to 4:2:2 is the one
+// the compress stage's 4:2:0 output inverts, and the copy task does it instead of the main thread.
+bool DecodesTo420(Movie movie) {
+  Track track = QT_GetFirstEnabledVideoTrack(movie);
+  Media media = track != nullptr ? GetTrackMedia(track) : nullptr;
+  OSType format = 0;
+  return media != nullptr && PL_GetMediaDecodedPixelFormat(media, &format) == noErr && format == kYUV420PixelFormat;
+}
+
+}  // namespace
+
 OSStatus BZ_OpenMovieForPlaybackInput(BZ_ProjPtr project, SInt32 fileNum) {
   if (project == nullptr || fileNum < 0 || fileNum >= kBZ_MaxNumFiles) return paramErr;
   Movie movie = project->info.dynMovieInfo.sourceMovie[fileNum];
@@ -473,7 +488,7 @@ OSStatus BZ_OpenMovieForPlaybackInput(BZ_ProjPtr project, SInt32 fileNum) {
     in.y420Playback = false;
     in.rgbPlayback = false;
     const CodecType cType0 = project->info.statMovInfo[0].cType;
-    if (cType0 == 'm2v ' || cType0 == 'm2s ') {
+    if (cType0 == 'm2v ' || cType0 == 'm2s ' || DecodesTo420(movie)) {
       if ((err = NewPlaybackWorld(project, buffer, bufferSize, kYUV420PixelFormat)) != noErr) return fail(err);
       if (QT_TryToRenderMovieToGWorld(movie, buffer->offscreen) == noErr)
         in.y420Playback = true;
@@ -635,6 +650,22 @@ OSStatus BeginCompressionSequences(BZ_BuffInfo *compr, ptrdiff_t start, SInt32 r
 OSStatus OpenConfiguredCompressor(BZ_ProjPtr project, CodecType cType, ComponentInstance *compressor) {
   *compressor = nullptr;
   const Boolean interlaced = project->info.settings.input.interlaced;
+  if (QT_IsDV_CodecType(cType) || QT_IsDVCProHD_CodecType(cType)) {
+    // The DV compressor learns whether the frames are interlaced: its DCT and its 4:2:0 chroma then work
+    // field by field, as the copy stage's conversion from 4:2:0 did.
+    if (OpenADefaultComponent(compressorComponentType, cType, compressor) != noErr) return noCodecErr;
+    Handle settings = NewHandleClear(8);
+    if (settings == nullptr) return memFullErr;
+    const UInt8 dvco[8] = {'d', 'v', 'c', 'o', UInt8(interlaced ? 0 : 1), 0, 0, 0};
+    std::memcpy(*settings, dvco, sizeof dvco);
+    OSStatus err = ImageCodecSetSettings(*compressor, settings);
+    DisposeHandle(settings);
+    if (err != noErr) {
+      CloseComponent(*compressor);
+      *compressor = nullptr;
+    }
+    return err;
+  }
   if (!(cType == 'mjpa' && interlaced) && cType != 'icod') return noErr;
   Handle settings = nullptr;
   OSStatus err = cType == 'mjpa' ? BZ_GetM_JPEG_Sett(project, &settings) : BZ_GetAicSett(project, &settings);

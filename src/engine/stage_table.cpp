@@ -338,6 +338,10 @@ OSStatus BZ_InitBufferQueues(BZ_ProjPtr project) {
     BZ_BuffInfo &stage = table[i];
     void *sender = BZ_Word(stage.type);
     MP_TaskData *task = stage.taskData[0];
+    // A buffer holds no frame until a stage fills it: a descriptor left at frame 0 (or at a frame of the last
+    // run) would answer a look-up by frame number (BZ_FrameNumToPtr) with the wrong picture.
+    for (BZ_FrameBuffInfo &info : stage.frameBuffInfo) info.frameNum = -1;
+    for (BZ_FrameBuffInfo &info : stage.frameBuffInfo2) info.frameNum = -1;
     if (task != nullptr && task->inFreeQueue != nullptr) {
       for (SInt32 b = 0; b < std::clamp<SInt32>(stage.numFrameBuffers, 0, kBZ_MaxFrameBuffers); ++b)
         MPNotifyQueue(task->inFreeQueue, sender, project, stage.frameBuffInfo[b].ptr);

@@ -1,6 +1,7 @@
 // The write stage: frame edits, appending to the target's fork, sample references in batches, and the end
 // of an execution.
 #include "engine/write_stage.h"
+#include "engine/noise_movie_stage.h"
 
 #include "color/frame_edits.h"
 #include "color/legalising.h"
@@ -168,9 +169,14 @@ OSStatus WriteTask::HandleFrame(UInt8 *buffer, Boolean *endOfRun) {
   if (p.cropping) BZ_Crop(buffer, p.height, p.width, &p);
   if (p.removeWhiteLine && BZ_GetWhiteLineRow(p.interlaced, p.whiteLineIsBottomLine) < p.height)
     BZ_RemoveWhiteLine(buffer, p.width, p.interlaced, p.whiteLineIsBottomLine);
-  if (p.yuvSanityCheck)
+  if (p.yuvSanityCheck && p.legaliseWorkers != nullptr) {
+    if (OSStatus err = BZ_SanityCheckFrameInBands(p.legaliseWorkers, p.height, buffer, p.preserveHighlights);
+        err != noErr)
+      return err;
+  } else if (p.yuvSanityCheck) {
     CO_FrameSanityCheckUni(cpu.hasAltivec, cpu.hasSSE3, p.height, p.width, buffer, p.linePtrYUV255,
                            p.preserveHighlights);
+  }
   if (p.ntscSafeColors)
     CO_FrameLimitIRE_Uni(cpu.hasAltivec, cpu.hasSSE3, p.height, p.width, buffer, p.linePtrYUV255,
                          p.preserveHighlights, p.maxIRE);
@@ -194,6 +200,7 @@ OSStatus WriteTask::HandleFrame(UInt8 *buffer, Boolean *endOfRun) {
       err = MPNotifyQueue(noiseTask->inputQueue, BZ_Word(kBZ_WriteTaskType), project, buffer);
       if (err != noErr) return err;
       if ((err = AwaitFlags(kBZ_NoiseFrameReleasedFlag)) != noErr) return err;
+      if ((err = BZ_ReleaseDirtyFramesAfterNoise(project, kBZ_WriteTaskType, info)) != noErr) return err;
     }
     if (displayPending && p.compacting) {
       if ((err = AwaitFlags(kBZ_DisplayDecompressDoneFlag)) != noErr) return err;
@@ -322,6 +329,10 @@ OSStatus BZ_SetupWriteTask(MP_TaskData *taskData, BZ_WriteParams *writeParams, B
   p.linePtrYUV255 = static_cast<float *>(MPAllocateAligned(size_t(p.width) * 8, kMPAllocate16ByteAligned,
                                                             kMPAllocateClearMask));
   if (p.linePtrYUV255 == nullptr) return memFullErr;
+  if (p.yuvSanityCheck) {
+    OSStatus err = BZ_CreateFrameBandWorkers(p.width, BZ_GetNumSubTasks(), &p.legaliseWorkers);
+    if (err != noErr) return err;
+  }
   if (noiseCompressed) {
     BZ_NoiseCompressState *state = NoiseCompressState(stage, BZ_GetNoiseCompressBufferSize(project));
     if (state == nullptr) return memFullErr;
@@ -346,6 +357,8 @@ void BZ_DisposeWriteParams(BZ_WriteParams *writeParams) {
   if (writeParams == nullptr) return;
   if (writeParams->linePtrYUV255 != nullptr) MPFree(writeParams->linePtrYUV255);
   writeParams->linePtrYUV255 = nullptr;
+  BZ_DisposeFrameBandWorkers(writeParams->legaliseWorkers);
+  writeParams->legaliseWorkers = nullptr;
 }
 
 // ---- Frame edits ----

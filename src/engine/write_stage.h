@@ -17,6 +17,8 @@
 // on the target's semaphore (a stop wakes the writer too).
 #pragma once
 
+#include "engine/runtime/frame_bands.h"
+
 #include "engine/runtime/project_types.h"
 #include "engine/tasks/pipeline_types.h"
 #include "platform/core/event_loop.h"
@@ -38,6 +40,7 @@ struct BZ_WriteParams {
   Boolean yuvSanityCheck, preserveHighlights, ntscSafeColors;  // all cleared when compressing
   float maxIRE;              // the preference / 100
   float *linePtrYUV255;      // owned: width x 8 bytes
+  BZ_FrameBandWorkers *legaliseWorkers;  // with yuvSanityCheck: legalising on every core (owned)
   Boolean removeWhiteLine, whiteLineIsBottomLine;
   SInt32 totalNumFrames;     // frames this stage writes
   Boolean makeNoiseMovie;    // not compressing and the output setting asks for a noise movie

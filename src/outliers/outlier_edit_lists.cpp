@@ -300,8 +300,7 @@ OSStatus ReadCheckedOelFile(const FSRef *oelFile, void **data, ByteCount *size) 
 OSStatus ReadAdoptableSettings(const FSRef *oelFile, BZ_OuSett *ouSett) {
   OSStatus err = BZ_OuGetSettingsFromOelfile(oelFile, ouSett);
   if (err != noErr) return err;
-  BZ_OuSett checked = *ouSett;
-  return BZ_OuValidateSett(&checked, false) ? OSStatus(noErr) : OSStatus(eofErr);
+  return BZ_OuSettFromFileIsValid(ouSett) ? OSStatus(noErr) : OSStatus(eofErr);
 }
 
 // A file the reader is about to adopt: valid settings and whole frame records.
@@ -328,7 +327,13 @@ OSStatus BZ_OuGetSettingsFromOelfile(const FSRef *oelFile, BZ_OuSett *ouSett) {
 }
 
 OSStatus BZ_OuSaveOutlierEditList(BZ_OuOelList *outlierEditList, const FSRef *savedSrcFile) {
-  const BZ_OuSett *current = ProjectOuSett();
+  // The file and its header are those of the settings the list was made with: after the user changed the
+  // settings, the old edits must not land in the new settings' file. A list never tied to settings takes the
+  // project's.
+  const BZ_OuDlgTaskData *ou = OuDlgTaskData();
+  const BZ_OuSett *current =
+      ou != nullptr && ou->ouSett.numConstPix != 0 && BZ_OuSettFromFileIsValid(&ou->ouSett) ? &ou->ouSett
+                                                                                           : ProjectOuSett();
   if (outlierEditList == nullptr || current == nullptr) return paramErr;
   FSRef parent{};
   CFStringRef srcName = nullptr;
@@ -364,8 +369,15 @@ OSStatus BZ_OuSaveOutlierEditList(BZ_OuOelList *outlierEditList, const FSRef *sa
     if (err != noErr) return err;
   }
   err = WriteOelFile(&file, outlierEditList, current);
-  outlierEditList->saved = true;
+  // Only a list that is in its file counts as saved: a failed write is tried again later.
+  if (err == noErr) outlierEditList->saved = true;
   return err;
+}
+
+Boolean BZ_OuSettFromFileIsValid(const BZ_OuSett *ouSett) {
+  if (ouSett == nullptr) return false;
+  BZ_OuSett copy = *ouSett;
+  return BZ_OuValidateSett(&copy, false);
 }
 
 OSStatus BZ_OuReadOelListIntoMemory(const FSRef *oelFile) {
@@ -373,10 +385,15 @@ OSStatus BZ_OuReadOelListIntoMemory(const FSRef *oelFile) {
   if (oelFile == nullptr || ou == nullptr) return paramErr;
   void *data = nullptr;
   ByteCount size = 0;
-  // A damaged file is refused before the lists in memory are touched.
+  // A damaged file is refused before the lists in memory are touched; settings out of range are damage too.
   OSStatus err = ReadCheckedOelFile(oelFile, &data, &size);
   if (err != noErr) return err;
-  err = CloseCurrentLists();
+  if (size > 0) {
+    BZ_OuSett fileSett{};
+    BZ_OuSettFromFileBytes(static_cast<UInt8 *>(data), &fileSett);
+    if (!BZ_OuSettFromFileIsValid(&fileSett)) err = eofErr;
+  }
+  if (err == noErr) err = CloseCurrentLists();
   if (err == noErr && size > 0) {
     const UInt8 *flat = static_cast<UInt8 *>(data) + kBZ_OuOelSettSize;
     const SInt64 flatSize = SInt64(size) - kBZ_OuOelSettSize;
@@ -443,18 +460,26 @@ OSStatus BZ_OuOpenOutlierEditListFile(Boolean currentSettingsOnly) {
   err = CloseCurrentLists();
   if (err != noErr) return err;
   if (chosen != nullptr) {
-    if (!currentSettingsOnly) {
-      projectSett = fileSett;
-      BZ_SetOnlyProcessType(kBZ_OutlierTaskType);
-    }
+    const BZ_OuSett before = projectSett;
+    if (!currentSettingsOnly) projectSett = fileSett;
     err = BZ_OuReadOelListIntoMemory(&chosen->file);
-    if (err != noErr) return err;
+    if (err != noErr) {
+      projectSett = before;
+      return err;
+    }
+    if (!currentSettingsOnly) BZ_SetOnlyProcessType(kBZ_OutlierTaskType);
   }
   ou->ouSett = projectSett;
   return noErr;
 }
 
 // ---- Lists ----
+
+OSStatus BZ_OuCopyOutlierEdits(const BZ_OuOeLE *firstOe, BZ_OuOeLE **copy) {
+  if (copy == nullptr) return paramErr;
+  *copy = nullptr;
+  return CopyEdits(const_cast<BZ_OuOeLE *>(firstOe), copy);
+}
 
 BZ_OuOeLE *BZ_OuFindFrameOutlierEditList(SInt32 frameNum) {
   BZ_OuDlgTaskData *ou = OuDlgTaskData();
@@ -470,6 +495,12 @@ void BZ_OuDisposeOutlierEditlist(BZ_OuFrameOelLE **firstFrameOel) {
   LL_DisposeLinkedList(firstFrameOel);
 }
 
+Boolean BZ_OuFindOutlierEdit(const BZ_OuOeLE *firstOe, SInt32 speckNum, BZ_OuOeType oeType) {
+  for (const BZ_OuOeLE *e = firstOe; e != nullptr; e = e->next)
+    if (e->outlierEdit.speckNum == speckNum && e->outlierEdit.oeType == oeType) return true;
+  return false;
+}
+
 void BZ_OuRemoveOutlierEdit(BZ_OuOeLE **firstOe, SInt32 speckNum, BZ_OuOeType oeType) {
   if (firstOe == nullptr) return;
   for (BZ_OuOeLE *e = *firstOe; e != nullptr; e = e->next)
@@ -483,10 +514,16 @@ OSStatus BZ_OuCopyFrameOutlierEditListToPreviewData() {
   BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
   BZ_OuPreviewData *ouPreview = preview != nullptr ? preview->ouPreviewData : nullptr;
   if (ouPreview == nullptr) return paramErr;
+  // A preview run may be reading the preview's edits: they are replaced only inside the edit region.
+  BZ_OuDlgTaskData *ou = OuDlgTaskData();
+  OSStatus err = ou != nullptr ? BZ_OuEnterEditRegion(ou->oeCritRgn) : OSStatus(noErr);
+  if (err != noErr) return err;
   BZ_OuFrameOeList &frameList = ouPreview->frameOutlierEditList;
   DisposeEdits(&frameList.firstOe);
   frameList.changed = false;
-  return CopyEdits(BZ_OuFindFrameOutlierEditList(preview->frameNum), &frameList.firstOe);
+  err = CopyEdits(BZ_OuFindFrameOutlierEditList(preview->frameNum), &frameList.firstOe);
+  if (ou != nullptr) MPExitCriticalRegion(ou->oeCritRgn);
+  return err;
 }
 
 OSStatus BZ_UpdateOutlierEditList() {
@@ -528,10 +565,20 @@ void BZ_OutlierEditListSaver(EventLoopTimerRef, void *userData) {
   BZ_OuDlgTaskData *ou = OuDlgTaskData();
   if (ou == nullptr) return;
   BZ_OuPreviewData *ouPreview = OuPreviewData();
-  // Errors are not reported: the next firing or the closing of the lists tries again.
   if (userData != nullptr && ouPreview != nullptr && ouPreview->frameOutlierEditList.changed)
     (void)BZ_UpdateOutlierEditList();
-  if (!ou->outlierEditList.saved) (void)BZ_OuSaveOutlierEditList(&ou->outlierEditList, nullptr);
+  if (ou->outlierEditList.saved) return;
+  // A list that cannot be written stays unsaved, so the next firing tries again; the user hears of it once,
+  // not every minute, until a write succeeds.
+  static bool failureReported = false;
+  const OSStatus err = BZ_OuSaveOutlierEditList(&ou->outlierEditList, nullptr);
+  if (err == noErr) {
+    failureReported = false;
+  } else if (!failureReported) {
+    failureReported = true;
+    const BZ_EngineHost *host = BZ_GetEngineHost();
+    host->showError(host->refCon, err);
+  }
 }
 
 OSStatus BZ_SaveOutlierEditListFinal(BZ_OuDlgTaskData *ouDlgTaskData, const FSRef *srcFile) {
@@ -568,5 +615,32 @@ OSStatus BZ_SaveOutlierEditListFinalDontAsk(BZ_OuDlgTaskData *ouDlgTaskData) {
       return err;
     }
   }
+  // The execution that starts replays each frame's edits: it gets them from this copy, since the lists
+  // themselves are closed now.
+  if (OSStatus err = BZ_OuCopyOelList(&list, &ouDlgTaskData->runEditList); err != noErr) return err;
   return DisposeBothLists(ouDlgTaskData);
+}
+
+OSStatus BZ_OuCopyOelList(const BZ_OuOelList *from, BZ_OuOelList *to) {
+  if (from == nullptr || to == nullptr) return paramErr;
+  BZ_OuDisposeOutlierEditlist(&to->firstFrameOel);
+  to->changed = from->changed;
+  to->saved = from->saved;
+  BZ_OuFrameOelLE *last = nullptr;
+  for (const BZ_OuFrameOelLE *f = from->firstFrameOel; f != nullptr; f = f->next) {
+    BZ_OuFrameOelLE *element = nullptr;
+    OSStatus err = LL_AddNewPtr(sizeof(BZ_OuFrameOelLE), last != nullptr ? static_cast<void *>(last) : kLL_AddAsFirst,
+                                &to->firstFrameOel, &element);
+    if (err == noErr) {
+      element->frameOel.changed = f->frameOel.changed;
+      element->frameOel.frameNum = f->frameOel.frameNum;
+      err = CopyEdits(f->frameOel.firstOe, &element->frameOel.firstOe);
+    }
+    if (err != noErr) {
+      BZ_OuDisposeOutlierEditlist(&to->firstFrameOel);
+      return err;
+    }
+    last = element;
+  }
+  return noErr;
 }

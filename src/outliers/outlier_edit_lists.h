@@ -5,8 +5,8 @@
 // SInt32, scratchWidth float, apply byte, 3 padding bytes), numFrames SInt32, then per frame frameNum SInt32,
 // numEdits SInt32 and numEdits edits of 16 bytes (speckNum, oeType SInt32; top, left, bottom, right SInt16).
 //
-// Threads: everything here runs on the main thread and takes no lock; the outlier task reads only the preview
-// frame's edits, while it holds the edit region (oeCritRgn).
+// Threads: everything here runs on the main thread. The outlier task copies the edits it replays at its
+// set-up, while it holds the edit region (oeCritRgn); the preview frame's edits are replaced only inside it.
 #pragma once
 
 #include "engine/runtime/method_settings.h"
@@ -85,6 +85,9 @@ OSStatus BZ_OuUnflattenOutlierEditList(const void *dataPtr, SInt64 dataSize, BZ_
 void BZ_OuSettFromFileBytes(const UInt8 *bytes, BZ_OuSett *ouSett);
 void BZ_OuSettToFileBytes(const BZ_OuSett *ouSett, UInt8 *bytes);
 
+// Whether settings read from a file lie in the outlier settings' ranges (BZ_OuValidateSett, not correcting).
+Boolean BZ_OuSettFromFileIsValid(const BZ_OuSett *ouSett);
+
 // ---- File names ----
 
 // The name of the edit list file of a source movie for an index: "<base> oel.kbzoel" for an index below 1,
@@ -99,11 +102,13 @@ SInt32 BZ_OuGetOelFileIndex(CFStringRef oelFileName);
 // Reads the first 20 bytes of the file into ouSett; eofErr for a file shorter than that; the file error.
 OSStatus BZ_OuGetSettingsFromOelfile(const FSRef *oelFile, BZ_OuSett *ouSett);
 // Writes the list into the file of the source movie (savedSrcFile, or the project's first source file when
-// NULL) whose settings match the project's outlier settings; a new file at the first free index when none
-// matches. An empty list deletes a matching file. Sets the list's saved flag after any attempted write.
+// NULL) whose settings match the settings the lists belong to (ouSett of the outlier record; the project's
+// when it has none); a new file at the first free index when none matches. An empty list deletes a matching
+// file. Sets the list's saved flag only after a successful write.
 OSStatus BZ_OuSaveOutlierEditList(BZ_OuOelList *outlierEditList, const FSRef *savedSrcFile);
 // Reads the whole file into the current and the saved list (closing the lists first, asking to save their
-// changes). A damaged file gives eofErr and the lists stay as they were.
+// changes). A damaged file (also one whose settings are out of range) gives eofErr and the lists stay as
+// they were.
 OSStatus BZ_OuReadOelListIntoMemory(const FSRef *oelFile);
 // Finds the files that belong to the project's first source file and reads the one whose settings match the
 // project's (or, unless currentSettingsOnly, the lowest-indexed one, adopting its settings and switching the
@@ -112,10 +117,16 @@ OSStatus BZ_OuOpenOutlierEditListFile(Boolean currentSettingsOnly);
 
 // ---- Lists ----
 
+// *to becomes a copy of *from (its old frames freed first); memFullErr leaves *to empty.
+OSStatus BZ_OuCopyOelList(const BZ_OuOelList *from, BZ_OuOelList *to);
+// A copy of the edits, in order (owned: LL_DisposeLinkedList). memFullErr leaves *copy NULL.
+OSStatus BZ_OuCopyOutlierEdits(const BZ_OuOeLE *firstOe, BZ_OuOeLE **copy);
 // The first edit element of that frame in the project list, or NULL.
 BZ_OuOeLE *BZ_OuFindFrameOutlierEditList(SInt32 frameNum);
 // Frees every frame's edits and the frame list; *firstFrameOel ends NULL.
 void BZ_OuDisposeOutlierEditlist(BZ_OuFrameOelLE **firstFrameOel);
+// Whether the edits hold one with that speck number and type.
+Boolean BZ_OuFindOutlierEdit(const BZ_OuOeLE *firstOe, SInt32 speckNum, BZ_OuOeType oeType);
 // Removes and frees the first edit with that speck number and type; nothing when there is none.
 void BZ_OuRemoveOutlierEdit(BZ_OuOeLE **firstOe, SInt32 speckNum, BZ_OuOeType oeType);
 // Replaces the preview frame's edits by a copy of the project list's edits of the preview's frame and clears
@@ -125,13 +136,14 @@ OSStatus BZ_OuCopyFrameOutlierEditListToPreviewData();
 // changed); the list becomes changed and not saved.
 OSStatus BZ_UpdateOutlierEditList();
 
-// The autosave timer (every 60 s while the preview is open); userData is the preview window.
+// The autosave timer (every 60 s while the preview is open); userData is the preview window. A failing write
+// is shown once through the engine host's error display and tried again at every later firing.
 void BZ_OutlierEditListSaver(EventLoopTimerRef timer, void *userData);
 // Closing the lists of a movie: when they changed, asks whether to save them; "Discard" writes the saved list
 // back into the file, otherwise the current list is written when not saved. Both lists are disposed, changed
 // cleared and saved set. The result is the question's status; a failed write is returned instead and keeps
 // the lists (not saved), so that the user's edits are never thrown away unwritten.
 OSStatus BZ_SaveOutlierEditListFinal(BZ_OuDlgTaskData *ouDlgTaskData, const FSRef *srcFile);
-// At a project's start: writes a changed and unsaved list without asking, disposes both lists, clears changed.
-// A failed write is returned and keeps the lists.
+// At a project's start: writes a changed and unsaved list without asking, keeps a copy of it for the
+// execution (runEditList), disposes both lists, clears changed. A failed write is returned and keeps the lists.
 OSStatus BZ_SaveOutlierEditListFinalDontAsk(BZ_OuDlgTaskData *ouDlgTaskData);

@@ -444,18 +444,6 @@ void PlayAlertSound() {
   host->playAlertSound(host->refCon);
 }
 
-// Enters the edit region without a time limit; on the main thread in slices, handling posted events between
-// them, because the outlier task that holds it may be waiting for the main thread.
-OSStatus EnterEditRegion(MPCriticalRegionID region) {
-  if (region == nullptr) return paramErr;
-  if (!PL_IsMainThread()) return MPEnterCriticalRegion(region, kDurationForever);
-  for (;;) {
-    OSStatus err = MPEnterCriticalRegion(region, 10 * kDurationMillisecond);
-    if (err != kMPTimeoutErr) return err;
-    (void)PL_DispatchPendingEvents(nullptr);
-  }
-}
-
 // The padded selection of the previewed frame and what an edit works on; paramErr when the stage has not
 // run for the preview yet.
 struct EditContext {
@@ -484,7 +472,7 @@ OSStatus BZ_OuFindSpeckInSelectionRect(const Rect *selRect, UInt32 modifiers) {
   if (selRect == nullptr) return paramErr;
   BZ_OuDlgTaskData *ou = gBZ.dlgTaskData.ouDlgTaskData;
   if (ou == nullptr) return paramErr;
-  OSStatus err = EnterEditRegion(ou->oeCritRgn);
+  OSStatus err = BZ_OuEnterEditRegion(ou->oeCritRgn);
   if (err != noErr) return err;
   EditContext ctx{};
   OSStatus result = GetEditContext(&ctx);
@@ -529,7 +517,7 @@ OSStatus BZ_OuToggleSpeckState(const Point *pt, const Rect *selRect, BZ_OuOeType
     return paramErr;
   BZ_OuDlgTaskData *ou = gBZ.dlgTaskData.ouDlgTaskData;
   if (ou == nullptr) return paramErr;
-  OSStatus err = EnterEditRegion(ou->oeCritRgn);
+  OSStatus err = BZ_OuEnterEditRegion(ou->oeCritRgn);
   if (err != noErr) return err;
   PreviewContext ctx{};
   if (GetPreviewContext(&ctx) == noErr) {
@@ -550,17 +538,14 @@ OSStatus BZ_OuToggleSpeckState(const Point *pt, const Rect *selRect, BZ_OuOeType
       BZ_OuFrameOeList &frameList = ctx.ou->frameOutlierEditList;
       for (LL_PtrLE *f = found; f != nullptr; f = f->next) {
         BZ_OuSpeck &speck = static_cast<BZ_OuSpeckLE *>(f->ptr)->speck;
-        bool redundant;
-        if (oeType == kBZ_OuToggleRemove) {
-          speck.remove = !speck.remove;
-          redundant = speck.remove == speck.initiallyRemoved;
-        } else {
-          speck.interpolateSpatially = !speck.interpolateSpatially;
-          redundant = !speck.interpolateSpatially;
-        }
-        if (redundant) {
+        Boolean &state = oeType == kBZ_OuToggleRemove ? speck.remove : speck.interpolateSpatially;
+        state = !state;
+        // The equalising above may have changed the state too: the list gets the one edit that replays to
+        // the state now shown, or none when that is the speck's initial state.
+        const Boolean initial = oeType == kBZ_OuToggleRemove ? speck.initiallyRemoved : Boolean(false);
+        while (BZ_OuFindOutlierEdit(frameList.firstOe, speck.number, oeType))
           BZ_OuRemoveOutlierEdit(&frameList.firstOe, speck.number, oeType);
-        } else {
+        if ((state != 0) != (initial != 0)) {
           BZ_OuOeLE *e = nullptr;
           if (LL_AddNewPtr(sizeof(BZ_OuOeLE), nullptr, &frameList.firstOe, &e) == noErr)
             e->outlierEdit = BZ_OuOutlierEdit{speck.number, oeType, Rect{0, 0, 0, 0}};

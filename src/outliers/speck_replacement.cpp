@@ -72,6 +72,12 @@ void BZ_OuInterpolateSpeckTemporally(const BZ_OuParams *ouParams, const SInt32 *
   const UInt8 *prev = inBuffers[2 * k - 1], *next = inBuffers[2 * k + 1];
   const bool prevUsable = 2 * k > lo && prev != nullptr;
   const bool nextUsable = 2 * k + 1 < hi && next != nullptr;
+  if (!prevUsable && !nextUsable) {
+    // Both neighbours lie beyond a scene change or outside the movie: what they show is another picture, so
+    // the speck is filled from its own frame instead.
+    if (inBuffers[2 * k] != nullptr) BZ_OuInterpolateSpeckSpatially(ouParams, speck, inBuffers[2 * k], outBuffer);
+    return;
+  }
   for (SInt32 i = 0; i < speck->rgn.numPixels; ++i) {
     const SInt32 p = speck->rgn.pixels[i];
     for (SInt32 b = 0; b < 2; ++b) {
@@ -80,7 +86,7 @@ void BZ_OuInterpolateSpeckTemporally(const BZ_OuParams *ouParams, const SInt32 *
         out = UInt8((prev[2 * p + b] + next[2 * p + b]) / 2);
       else if (prevUsable)
         out = prev[2 * p + b];
-      else if (next != nullptr)
+      else
         out = next[2 * p + b];
     }
   }

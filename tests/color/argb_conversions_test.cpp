@@ -142,6 +142,26 @@ TEST(ColorArgbConversions, SseOddPixelsTakeTheMeanOfNeighbouringChroma) {
   for (int x = 0; x < 8; x += 2) EXPECT_EQ(At(sse.data(), x), At(scalar.data(), x)) << "even pixel " << x;
 }
 
+// The SSE conversion works from the line's end: at a width that is no multiple of 8 the leftover pixels are
+// the first ones, left untouched, and the steps cover the rest exactly as they cover a line starting there.
+TEST(ColorArgbConversions, SseLeavesTheLeftoverPixelsAtTheLineStart) {
+  BZ_KERNEL_SEED_TRACE();
+  for (SInt32 width : {10, 20}) {
+    SCOPED_TRACE("width " + std::to_string(width));
+    GuardedFrame line(width, 1);
+    bz_test::Fill2vuyRandom(line, bz_test::Rng());
+    const SInt32 skipped = width % 8;
+    GuardedBuffer out(size_t(width) * 4), tail(size_t(width - skipped) * 4);
+    std::fill(out.data(), out.data() + out.size(), UInt8(0xEE));
+    CO_2vuyLineToARGB_Acc(width, line.data(), out.data(), false);
+    CO_2vuyLineToARGB_Acc(width - skipped, line.data() + 2 * skipped, tail.data(), false);
+    EXPECT_TRUE(std::all_of(out.data(), out.data() + 4 * skipped, [](UInt8 b) { return b == 0xEE; }))
+        << "the first " << skipped << " pixels were written";
+    EXPECT_TRUE(std::equal(tail.data(), tail.data() + tail.size(), out.data() + 4 * skipped));
+    EXPECT_TRUE(out.CheckGuards());
+  }
+}
+
 TEST(ColorArgbConversions, ScalarAndSseAgreeOnRandomFrames) {
   BZ_KERNEL_SEED_TRACE();
   const SInt32 width = 720, height = 6;

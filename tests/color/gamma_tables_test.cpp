@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "color/yuv422_formats.h"
@@ -246,3 +248,50 @@ TEST(Color2vuyGamma, SuperBrightnessAndContrastLines) {
 }
 
 }  // namespace
+
+// Odd widths stay inside the frame, as every other frame operation does: the last pixel is changed as a pair
+// of its own (with the Cr before it) and nothing past a row, the frame or the float line is written (the
+// guards) or read (AddressSanitizer). The even part is what an even-width run gives. In place and apart, with
+// the caller's float line and without.
+TEST(Color2vuyGamma, OddWidthsStayInsideTheFrame) {
+  BZ_KERNEL_SEED_TRACE();
+  const std::vector<UInt16> t = Table(2.2f, 1.8f);
+  for (SInt32 width : {1, 3, 17, 719, 721}) {
+    for (bool super : {false, true}) {
+      for (bool inPlace : {false, true}) {
+        SCOPED_TRACE("width " + std::to_string(width) + (super ? " super" : "") + (inPlace ? " in place" : ""));
+        const SInt32 height = 3;
+        GuardedFrame in(width, height), out(width, height);
+        bz_test::Fill2vuyRandom(in, bz_test::Rng());
+        const GuardedFrame source(in);
+        GuardedFloats line(size_t(width) * 2);
+        GuardedFrame &target = inPlace ? in : out;
+        auto run = super ? CO_2vuyFrameChangeGammaSuper : CO_2vuyFrameChangeGamma;
+        run(height, width, in.data(), target.data(), line.data(), in.rowBytes(), target.rowBytes(), 0, 0, t.data());
+        EXPECT_TRUE(target.CheckGuards());
+        EXPECT_TRUE(line.CheckGuards());
+        auto lineOp = super ? CO_Change2vuyLineGammaSuper : CO_Change2vuyLineGamma;
+        std::vector<float> fp(size_t(width + 1) * 2);
+        for (SInt32 y = 0; y < height; ++y) {
+          std::vector<UInt8> even(source.Row(y), source.Row(y) + 2 * (width - 1));
+          if (width > 1) lineOp(width - 1, even.data(), even.data(), fp.data(), t.data());
+          EXPECT_TRUE(std::equal(even.begin(), even.end(), target.Row(y))) << "row " << y;
+          const UInt8 *last = source.Row(y) + 2 * (width - 1);
+          UInt8 pair[4] = {last[0], last[1], width > 1 ? last[-2] : UInt8(128), last[1]};
+          lineOp(2, pair, pair, fp.data(), t.data());
+          EXPECT_EQ(pair[0], target.Row(y)[2 * (width - 1)]) << "row " << y;
+          EXPECT_EQ(pair[1], target.Row(y)[2 * (width - 1) + 1]) << "row " << y;
+        }
+      }
+    }
+  }
+  // Without a float line of the caller's, a local one serves.
+  GuardedFrame a(721, 2);
+  bz_test::Fill2vuyRandom(a, bz_test::Rng());
+  GuardedFrame b(a);
+  GuardedFloats line(721 * 2);
+  CO_2vuyFrameChangeGamma(2, 721, a.data(), a.data(), nullptr, a.rowBytes(), a.rowBytes(), 0, 0, t.data());
+  CO_2vuyFrameChangeGamma(2, 721, b.data(), b.data(), line.data(), b.rowBytes(), b.rowBytes(), 0, 0, t.data());
+  EXPECT_TRUE(bz_test::Frames2vuyAgree(a, b, bz_test::ExactBytes()));
+  EXPECT_TRUE(a.CheckGuards());
+}

@@ -442,3 +442,30 @@ TEST(ColorLegalising, SanityTestAidRoundTripsWithoutChecking) {
 }
 
 }  // namespace
+
+// A second sanity check of a legalised frame is not a no-op: where the packing of the first pass rounded a
+// colour a hair past its target it moves a few bytes by a step or two. The output stages' pass after the copy
+// stage's therefore stays (it also catches what a method made illegal). Random (mostly illegal) frames.
+TEST(ColorLegalising, SecondSanityCheckMovesFewBytesByTwoStepsAtMost) {
+  BZ_KERNEL_SEED_TRACE();
+  for (Boolean sse : {false, true}) {
+    for (Boolean fullRange : {false, true}) {
+      SCOPED_TRACE(std::string(sse ? "SSE" : "scalar") + (fullRange ? ", full range" : ", video range"));
+      const SInt32 width = 720, height = 16;
+      GuardedFrame frame(width, height);
+      bz_test::Fill2vuyRandom(frame, bz_test::Rng());
+      GuardedFloats line(size_t(width) * 2);
+      CO_FrameSanityCheckUni(false, sse, height, width, frame.data(), line.data(), fullRange);
+      std::vector<UInt8> once(frame.data(), frame.data() + size_t(width) * height * 2);
+      CO_FrameSanityCheckUni(false, sse, height, width, frame.data(), line.data(), fullRange);
+      size_t changed = 0;
+      int largest = 0;
+      for (size_t i = 0; i < once.size(); ++i) {
+        changed += once[i] != frame.data()[i];
+        largest = std::max(largest, std::abs(int(once[i]) - int(frame.data()[i])));
+      }
+      EXPECT_LE(largest, 2);
+      EXPECT_LE(changed, once.size() / 100);
+    }
+  }
+}

@@ -13,11 +13,13 @@
 #include "engine/stage_table.h"
 #include "color/argb_conversions.h"
 #include "color/legalising.h"
+#include "color/gamma_tables.h"
 #include "color/planar420.h"
 #include "color/yuv422_formats.h"
 #include "movie/movie_errors.h"
 #include "movie/movie_queries.h"
 #include "movie/movie_time.h"
+#include "outliers/outlier_stage.h"
 #include "platform/core/event_loop.h"
 #include "platform/core/files.h"
 #include "platform/core/memory.h"
@@ -182,6 +184,12 @@ TEST(EngineCopy, DrawnArgbAndPlanarFramesConvertAtTheirSize) {
     CO_Y420_FrameTo2vuy(h, w, f.in.data(), expected.data(), interlaced);
     BZ_Copy(&f.params, f.in.data(), f.out.data());
     EXPECT_TRUE(f.PictureEquals(expected));
+    // 4:2:0 is drawn in the source's gamma like anything else: frames worked in another gamma change it.
+    f.params.outGamma = 1.8f;
+    std::vector<float> line(size_t(w) * 2);
+    CO_2vuyFrameChangeGamma(h, w, expected.data(), expected.data(), line.data(), w * 2, w * 2, 2.2f, 1.8f, nullptr);
+    BZ_Copy(&f.params, f.in.data(), f.out.data());
+    EXPECT_TRUE(f.PictureEquals(expected)) << "gamma changed";
   }
 }
 
@@ -200,6 +208,22 @@ TEST(EngineCopy, LegalisesTheWholePaddedFrame) {
                          false);
   EXPECT_TRUE(std::equal(plain.out.begin(), plain.out.begin() + f.params.width * f.params.height * 2, f.out.begin()));
   EXPECT_FALSE(std::equal(f.in.begin(), f.in.begin() + 718 * 2, f.Picture(0))) << "the frame was legalised";
+}
+
+// Legalising on the stage's band workers gives what one task gives, over the whole padded frame, for frames
+// that are cut into bands and for one that is too small to be.
+TEST(EngineCopy, LegalisingOnBandWorkersEqualsOneTask) {
+  for (SInt32 height : {576, 16}) {
+    SCOPED_TRACE("height " + std::to_string(height));
+    CopyFrame banded(720, height, true), alone(720, height, true);
+    banded.params.yuvSanityCheck = alone.params.yuvSanityCheck = true;
+    ASSERT_EQ(BZ_CreateFrameBandWorkers(banded.params.width, 4, &banded.params.legaliseWorkers), noErr);
+    for (size_t i = 0; i < size_t(720) * height * 2; ++i) banded.in[i] = alone.in[i] = UInt8((i * 37) % 256);
+    EXPECT_EQ(BZ_Copy(&banded.params, banded.in.data(), banded.out.data()), noErr);
+    EXPECT_EQ(BZ_Copy(&alone.params, alone.in.data(), alone.out.data()), noErr);
+    EXPECT_TRUE(banded.out == alone.out);
+    EXPECT_FALSE(std::equal(banded.in.begin(), banded.in.begin() + 720 * 2, banded.Picture(0))) << "not legalised";
+  }
 }
 
 // ---- Direct reads of one sample -----------------------------------------------------------------------------
@@ -698,6 +722,53 @@ TEST_F(EnginePipeline, AnalysisRunHandsTestFramesToTheBlackBarsTask) {
   EXPECT_EQ(edges.right, 0);
 }
 
+// An analysis run with outlier removal alone: the real outlier stage hands its test frames to the frame
+// analysis and reports the pixel difference and the changed share to the dialog (items 2513 and 2512).
+std::vector<SInt16> gDialogItems;
+OSStatus RecordDialogItem(EventHandlerCallRef callRef, EventRef event, void *) {
+  SInt16 item = -1;
+  GetEventParameter(event, kBZ_ItemEventParam, kBZ_ItemEventParam, nullptr, sizeof item, nullptr, &item);
+  gDialogItems.push_back(item);
+  return CallNextEventHandler(callRef, event);
+}
+
+TEST_F(EnginePipeline, AnalysisWithOutlierRemovalReportsItsDifference) {
+  if (!bz_test::RequireFfmpeg()) return;
+  bz_test::TempDir dir;
+  const std::string path = dir.File("clip.mov");
+  ASSERT_EQ(0, bz_test::RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=64x48:r=25:d=2 -pix_fmt uyvy422 "
+                                   "-c:v rawvideo -tag:v 2vuy " + bz_test::ShellQuote(path)));
+  noCleaning_ = true;
+  OpenSource(path, '2vuy', 64, 48);
+  project_->info.settings.cleaning.ou.apply = true;
+  BZ_OuDlgTaskData *ou = nullptr;
+  ASSERT_EQ(BZ_OuInitDlgTaskData(&ou), noErr);
+  gBZ.dlgTaskData.ouDlgTaskData = ou;
+  BZ_SetStageEntryPoint(kBZ_OutlierTaskType, false, BZ_OutliersTask);
+  BuildTable(kBZ_ProjStateAnalyzingMovie);
+  ASSERT_NE(BZ_GetBufferInfoByStageType(project_->dynIO_Info.buffInfo, kBZ_OutlierTaskType, 0), nullptr);
+  project_->state.exec = kBZ_ProjStateAnalyzingMovie;
+  gCollected.expected = BZ_GetNumSelectedMovieSamples();
+  gDialogItems.clear();
+  static const EventTypeSpec kinds[] = {{kBZ_ProjEventClass, kBZ_SetValueInDialogEvent}};
+  EventHandlerRef items = nullptr;
+  ASSERT_EQ(InstallApplicationEventHandler(RecordDialogItem, 1, kinds, nullptr, &items), noErr);
+  const SInt32 before = gRunsFinished;
+  ASSERT_EQ(MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project_.get(),
+                          Word(kBZ_RunProjectMessage)),
+            noErr);
+  EXPECT_EQ(PL_RunEventLoopUntil([&] { return gRunsFinished > before; }, kLimit), noErr);
+  // The analysis tasks stay for the next run; the stages must be gone before the outlier record goes.
+  EXPECT_EQ(PL_RunEventLoopUntil([&] { return BZ_AllSubTasksClosed(project_->dynIO_Info.buffInfo); }, kLimit), noErr);
+  RemoveEventHandler(items);
+  EXPECT_EQ(project_->state.error.load(), noErr);
+  EXPECT_EQ(gCollected.frames.size(), size_t(gCollected.expected));
+  EXPECT_NE(std::find(gDialogItems.begin(), gDialogItems.end(), 2513), gDialogItems.end());
+  EXPECT_NE(std::find(gDialogItems.begin(), gDialogItems.end(), 2512), gDialogItems.end());
+  gBZ.dlgTaskData.ouDlgTaskData = nullptr;
+  BZ_OuDisposeDlgTaskDataRecord(&ou);
+}
+
 TEST_F(EnginePipeline, ADamagedSampleSizeEndsTheRunWithAnError) {
   bz_test::TempDir dir;
   const std::string path = dir.File("damaged.mov");
@@ -816,7 +887,8 @@ class EngineDrawnPipeline : public EnginePipeline {
   // (each on a table built anew, as a compressed output rebuilds it) and compares every frame of each run within
   // the tolerance: the mean absolute difference of luma and of chroma, and the share of bytes more than 8 apart.
   void RunAgainstFfmpeg(const std::string &encode, CodecType cType, SInt32 width, SInt32 height, SInt32 frames,
-                        double maxMeanLuma, double maxMeanChroma, double maxFarShare, int runs = 1) {
+                        double maxMeanLuma, double maxMeanChroma, double maxFarShare, int runs = 1,
+                        OSType world = k2vuyPixelFormat) {
     if (!bz_test::RequireFfmpeg()) return;
     bz_test::TempDir dir;
     const std::string path = dir.File("drawn.mov"), raw = dir.File("frames.uyvy");
@@ -835,7 +907,7 @@ class EngineDrawnPipeline : public EnginePipeline {
       gCollected.frames.clear();
       EXPECT_EQ(Execute(), noErr);
       EXPECT_FALSE(project_->dynIO_Info.inputInfo[0].directRead);
-      ExpectDrawingIntoTheCopyBuffer(k2vuyPixelFormat);
+      ExpectDrawingIntoTheCopyBuffer(world);
       EXPECT_EQ(gDrawRequests, frames);
       const size_t frameBytes = size_t(width) * size_t(height) * 2;
       ASSERT_EQ(reference.size(), frameBytes * size_t(frames));
@@ -863,10 +935,11 @@ class EngineDrawnPipeline : public EnginePipeline {
   EventHandlerRef drawHandler_ = nullptr;
 };
 
-// The second run's table is a new one: the movie gets a world over its new buffer.
+// The second run's table is a new one: the movie gets a world over its new buffer. DV PAL is 4:2:0: it is
+// drawn as such and the copy task interpolates the chroma.
 TEST_F(EngineDrawnPipeline, DvMovieIsDrawnWithinTheDecodeTolerance) {
   RunAgainstFfmpeg("-f lavfi -i testsrc2=s=720x576:r=25:d=0.16 -pix_fmt yuv420p -c:v dvvideo -flags +bitexact", 'dvcp',
-                   720, 576, 4, 1.0, 2.0, 0.01, 2);
+                   720, 576, 4, 1.0, 2.0, 0.01, 2, kYUV420PixelFormat);
 }
 
 TEST_F(EngineDrawnPipeline, MotionJpegMovieIsDrawnWithinTheDecodeTolerance) {

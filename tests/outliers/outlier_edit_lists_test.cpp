@@ -404,6 +404,82 @@ TEST_F(OutliersEditListFiles, WriterPassesOverAFileWithAbsurdSettings) {
   EXPECT_EQ(ReadBytes(p_.File("M oel 1.kbzoel")), FileBytes(p_.sett(), {{2, {Toggle(5)}}}));
 }
 
+// A file whose settings the stage could not run with is damaged: reading or opening it is refused with
+// eofErr, and the lists in memory, the project's settings and the file stay as they were.
+TEST_F(OutliersEditListFiles, SettingsOutOfRangeAreRefused) {
+  const struct {
+    const char *name;
+    void (*spoil)(BZ_OuSett *);
+  } cases[] = {
+      {"numConstPix 0", [](BZ_OuSett *s) { s->numConstPix = 0; }},
+      {"numConstPix 4", [](BZ_OuSett *s) { s->numConstPix = 4; }},
+      {"numConstPix 100", [](BZ_OuSett *s) { s->numConstPix = 100; }},
+      {"minDiff -1", [](BZ_OuSett *s) { s->minDiff = -1; }},
+      {"minDiff 1000", [](BZ_OuSett *s) { s->minDiff = 1000; }},
+      {"NaN scratch width", [](BZ_OuSett *s) { s->scratchWidth = std::numeric_limits<float>::quiet_NaN(); }},
+  };
+  const std::vector<FrameEdits> inMemory = {{1, {Toggle(7)}}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    BZ_OuSett bad = OtherSett(40);
+    c.spoil(&bad);
+    const std::vector<UInt8> bytes = FileBytes(bad, {{4, {Toggle(1)}}});
+    WriteBytes(p_.File("M oel.kbzoel"), bytes);
+    bz_test::FillList(&list(), inMemory);
+    const BZ_OuSett before = p_.sett();
+    const FSRef file = bz_test::RefFor(p_.File("M oel.kbzoel"));
+    EXPECT_EQ(BZ_OuReadOelListIntoMemory(&file), eofErr);
+    EXPECT_EQ(BZ_OuOpenOutlierEditListFile(false), eofErr);
+    EXPECT_EQ(bz_test::FramesOf(list()), inMemory);
+    EXPECT_EQ(0, std::memcmp(&before, &p_.sett(), sizeof before)) << "the project's settings changed";
+    EXPECT_EQ(ReadBytes(p_.File("M oel.kbzoel")), bytes) << "the file changed";
+    BZ_OuDisposeOutlierEditlist(&list().firstFrameOel);
+  }
+}
+
+// After the user changed the settings, the lists still go into the file of the settings they belong to.
+TEST_F(OutliersEditListFiles, WriterUsesTheListsOwnSettings) {
+  PutFile("M oel.kbzoel", p_.sett(), {{1, {Toggle(1)}}});
+  ASSERT_EQ(BZ_OuOpenOutlierEditListFile(true), noErr);
+  const BZ_OuSett own = p_.sett();
+  p_.sett().minDiff = own.minDiff + 5;  // changed in the dialog
+  bz_test::FillList(&list(), {{3, {Toggle(3)}}});
+  list().saved = false;
+  ASSERT_EQ(BZ_OuSaveOutlierEditList(&list(), nullptr), noErr);
+  EXPECT_EQ(ReadBytes(p_.File("M oel.kbzoel")), FileBytes(own, bz_test::FramesOf(list())));
+  EXPECT_FALSE(bz_test::Exists(p_.File("M oel 1.kbzoel"))) << "no file for the new settings";
+}
+
+// A list whose write fails stays unsaved; the autosave reports the failure once and tries again at each
+// firing until a write succeeds.
+TEST_F(OutliersEditListFiles, FailedAutosaveIsReportedOnceAndRetried) {
+  static std::vector<OSStatus> shown;
+  shown.clear();
+  BZ_EngineHost host = *BZ_GetEngineHost();
+  host.showError = [](void *, OSStatus err) { shown.push_back(err); };
+  BZ_SetEngineHost(&host);
+  bz_test::FillList(&list(), {{2, {Toggle(2)}}});
+  list().saved = false;
+  const FSRef source = p_.project()->info.srcFileData[0].fileRef;
+  p_.project()->info.srcFileData[0].fileRef = FSRef{};  // the source's folder cannot be found
+  EXPECT_NE(BZ_OuSaveOutlierEditList(&list(), nullptr), noErr);
+  EXPECT_FALSE(list().saved);
+  BZ_OutlierEditListSaver(nullptr, nullptr);
+  BZ_OutlierEditListSaver(nullptr, nullptr);
+  EXPECT_EQ(1u, shown.size());
+  EXPECT_FALSE(list().saved);
+  p_.project()->info.srcFileData[0].fileRef = source;
+  BZ_OutlierEditListSaver(nullptr, nullptr);
+  EXPECT_TRUE(list().saved);
+  EXPECT_EQ(ReadBytes(p_.File("M oel.kbzoel")), FileBytes(p_.sett(), {{2, {Toggle(2)}}}));
+  // A later failure is reported again.
+  list().saved = false;
+  p_.project()->info.srcFileData[0].fileRef = FSRef{};
+  BZ_OutlierEditListSaver(nullptr, nullptr);
+  EXPECT_EQ(2u, shown.size());
+  p_.project()->info.srcFileData[0].fileRef = source;
+}
+
 // ---- The preview frame's edits ----
 
 TEST_F(OutliersEditListFiles, MergingThePreviewFrameKeepsFrameOrder) {

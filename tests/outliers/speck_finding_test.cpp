@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -210,6 +211,57 @@ TEST_F(OutliersSpeckEdits, RectangleTogglesEqualizeFirst) {
     ASSERT_EQ(BZ_OuToggleSpeckState(nullptr, &all, kBZ_OuToggleRemove), noErr);
     for (BZ_OuSpeckLE *s = ou()->speckList; s != nullptr; s = s->next) EXPECT_EQ(bool(s->speck.remove), c.after);
     EXPECT_EQ(Edits().size(), c.edits);
+  }
+}
+
+// Whatever mix of clicks and rectangle toggles (whose equalising changes states too) the user makes, the
+// frame's recorded edits replay to the states the preview shows, with one toggle per changed speck at most.
+TEST_F(OutliersSpeckEdits, TogglesAfterEqualisingReplayToThePreview) {
+  const Point onFirst{3, 2}, onThird{3, 16};
+  const Rect all{0, 0, 16, 24};
+  const struct {
+    const char *name;
+    std::vector<std::pair<const Point *, BZ_OuOeType>> steps;  // NULL point: the rectangle over all specks
+  } cases[] = {
+      {"click, then rectangle", {{&onFirst, kBZ_OuToggleRemove}, {nullptr, kBZ_OuToggleRemove}}},
+      {"rectangle twice", {{nullptr, kBZ_OuToggleRemove}, {nullptr, kBZ_OuToggleRemove}}},
+      {"click, rectangle, click", {{&onFirst, kBZ_OuToggleRemove}, {nullptr, kBZ_OuToggleRemove}, {&onThird, kBZ_OuToggleRemove}}},
+      {"interpolation mixed in",
+       {{&onThird, kBZ_OuToggleInterpolation}, {nullptr, kBZ_OuToggleInterpolation}, {&onFirst, kBZ_OuToggleRemove},
+        {nullptr, kBZ_OuToggleRemove}}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    BZ_OuDisposeSpeckList(&ou()->speckList);
+    LL_DisposeLinkedList(&ou()->frameOutlierEditList.firstOe);
+    std::fill(flags_.begin(), flags_.end(), 0);
+    Paint(0, 0, 16, 24, 200);
+    for (SInt16 left : {0, 7, 14}) {
+      Paint(3, left + 1, 5, left + 5, 20);
+      const Rect sel{2, left, 6, SInt16(left + 6)};
+      ASSERT_EQ(BZ_OuFindSpeckInSelectionRect(&sel, 0), noErr);
+    }
+    ASSERT_EQ(LL_PtrListCount(ou()->speckList), 3);
+    for (const auto &[pt, type] : c.steps)
+      ASSERT_EQ(BZ_OuToggleSpeckState(pt, pt == nullptr ? &all : nullptr, type), noErr);
+
+    std::vector<UInt16> flags(flags_.size(), 0);
+    BZ_OuSpeckLE *replayed = nullptr;
+    ASSERT_EQ(BZ_OuImplementOutlierEditList(frame_.data(), flags.data(), pixelList_.data(),
+                                            ou()->frameOutlierEditList.firstOe, &replayed),
+              noErr);
+    ASSERT_EQ(LL_PtrListCount(replayed), 3);
+    for (BZ_OuSpeckLE *a = ou()->speckList, *b = replayed; a != nullptr && b != nullptr; a = a->next, b = b->next) {
+      EXPECT_EQ(a->speck.number, b->speck.number);
+      EXPECT_EQ(bool(a->speck.remove), bool(b->speck.remove)) << "speck " << a->speck.number;
+      EXPECT_EQ(bool(a->speck.interpolateSpatially), bool(b->speck.interpolateSpatially)) << "speck " << a->speck.number;
+      for (BZ_OuOeType type : {kBZ_OuToggleRemove, kBZ_OuToggleInterpolation}) {
+        int count = 0;
+        for (const BZ_OuOutlierEdit &e : Edits()) count += e.speckNum == a->speck.number && e.oeType == type;
+        EXPECT_LE(count, 1) << "speck " << a->speck.number << ", type " << type;
+      }
+    }
+    BZ_OuDisposeSpeckList(&replayed);
   }
 }
 

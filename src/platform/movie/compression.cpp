@@ -130,8 +130,33 @@ struct Planes {
   }
 };
 
-// '2vuy' rows (any row bytes) into planes of the sampling; chroma averaged where it is thinned.
-void Unpack2vuy(const UInt8 *base, SInt32 rowBytes, Sampling s, Planes *p) {
+// One 4:2:0 chroma row from the '2vuy' lines around its pair: the exact inverse of the interpolation our
+// decoders use on the way up (each line of a pair gets (3 x own row + the neighbouring row) / 4), so that a
+// picture that came from 4:2:0 goes back to the same chroma within rounding; a plain mean of the pair would
+// soften colour at every pass. row = (3 (a + b) - (above + below)) / 4 over the pair a, b, with the lines
+// beyond the picture (or field) repeating its edge line. It rounds down: the vector interpolation, which
+// every width that is a multiple of 8 takes, rounds its weighted means up, and the two then cancel, so that
+// nearly every sample comes back exactly (an error of one would be magnified by the codec's quantiser). line(j) gives the '2vuy' line of the j-th line of
+// the row's line sequence (the frame, or one field), clamped by the caller's count.
+template <typename LineOf>
+void MatchedChromaRow(LineOf line, SInt32 lines, SInt32 pairIndex, SInt32 pairs, UInt8 *cb, UInt8 *cr) {
+  auto at = [&](SInt32 j) { return line(std::clamp(j, SInt32(0), lines - 1)); };
+  const UInt8 *above = at(2 * pairIndex - 1), *a = at(2 * pairIndex), *b = at(2 * pairIndex + 1),
+              *below = at(2 * pairIndex + 2);
+  auto filter = [](int up, int x, int y, int down) {
+    return UInt8(std::clamp((3 * (x + y) - (up + down)) >> 2, 0, 255));
+  };
+  for (SInt32 k = 0; k < pairs; ++k) {
+    const size_t i = 4 * size_t(k);
+    cb[k] = filter(above[i], a[i], b[i], below[i]);
+    cr[k] = filter(above[i + 2], a[i + 2], b[i + 2], below[i + 2]);
+  }
+}
+
+// '2vuy' rows (any row bytes) into planes of the sampling; chroma thinned horizontally (4:1:1) or vertically
+// (4:2:0) by the filters matched to our decoders' interpolation, 4:2:0 within each field when the picture is
+// interlaced (chroma row 2q from lines 4q and 4q + 2, row 2q + 1 from lines 4q + 1 and 4q + 3).
+void Unpack2vuy(const UInt8 *base, SInt32 rowBytes, Sampling s, bool interlaced, Planes *p) {
   const SInt32 w = p->width, h = p->height;
   for (SInt32 row = 0; row < h; ++row) {
     const UInt8 *in = base + size_t(row) * size_t(rowBytes);
@@ -143,18 +168,29 @@ void Unpack2vuy(const UInt8 *base, SInt32 rowBytes, Sampling s, Planes *p) {
     UInt8 *cb = p->cb.data() + size_t(crow) * size_t(p->chromaWidth);
     UInt8 *cr = p->cr.data() + size_t(crow) * size_t(p->chromaWidth);
     if (s == Sampling::k420) {
-      const UInt8 *a = base + size_t(2 * crow) * size_t(rowBytes);
-      const UInt8 *b = 2 * crow + 1 < h ? a + rowBytes : a;
-      for (SInt32 k = 0; k < pairs; ++k) {
-        cb[k] = UInt8((a[4 * k] + b[4 * k] + 1) / 2);
-        cr[k] = UInt8((a[4 * k + 2] + b[4 * k + 2] + 1) / 2);
+      if (interlaced && h > 1) {
+        const SInt32 parity = crow & 1;
+        const SInt32 fieldLines = (h - parity + 1) / 2;
+        auto fieldLine = [&](SInt32 j) { return base + size_t(2 * j + parity) * size_t(rowBytes); };
+        MatchedChromaRow(fieldLine, fieldLines, crow >> 1, pairs, cb, cr);
+      } else {
+        auto frameLine = [&](SInt32 j) { return base + size_t(j) * size_t(rowBytes); };
+        MatchedChromaRow(frameLine, h, crow, pairs, cb, cr);
       }
     } else if (s == Sampling::k411) {
+      // Each sample stands on the even pair 2k; (-1, 2, 6, 2, -1) / 8 over the pairs around it inverts the
+      // decoders' interpolation exactly (whichever way its means round) and low-passes anything else.
       const UInt8 *a = base + size_t(crow) * size_t(rowBytes);
+      auto pair = [&](SInt32 i, int byte) { return int(a[4 * size_t(std::clamp(i, SInt32(0), pairs - 1)) + byte]); };
+      auto thin = [&](SInt32 k, int byte) {
+        const SInt32 c = 2 * k;
+        const int v = 6 * pair(c, byte) + 2 * (pair(c - 1, byte) + pair(c + 1, byte)) -
+                      (pair(c - 2, byte) + pair(c + 2, byte)) + 4;
+        return UInt8(std::clamp(v >> 3, 0, 255));
+      };
       for (SInt32 k = 0; k < p->chromaWidth; ++k) {
-        SInt32 k0 = 2 * k, k1 = std::min(2 * k + 1, pairs - 1);
-        cb[k] = UInt8((a[4 * k0] + a[4 * k1] + 1) / 2);
-        cr[k] = UInt8((a[4 * k0 + 2] + a[4 * k1 + 2] + 1) / 2);
+        cb[k] = thin(k, 0);
+        cr[k] = thin(k, 2);
       }
     } else {
       const UInt8 *a = base + size_t(crow) * size_t(rowBytes);
@@ -207,6 +243,7 @@ struct Sequence {
   SInt32 width = 0, height = 0;        // encoded size
   CodecQ quality = codecNormalQuality;
   bool secondFieldFirst = false;       // 'mjpa': the odd lines form the first field
+  bool interlaced = false;             // 4:2:0 chroma rows are made within each field
   std::vector<UInt8> source2vuy;       // ARGB sources and scaled frames pass through '2vuy'
   std::vector<UInt8> scaled2vuy;
   SwsContext *scaler = nullptr;
@@ -259,6 +296,9 @@ OSErr OpenAvEncoder(const EncoderInfo &e, SInt32 width, SInt32 height, CodecQ qu
     c->time_base = AVRational{e.frameDuration, e.timeScale};
     // Interlaced frames may take the field-wise DCT; the frame header carries the 16:9 flag.
     if (!dvco.progressive) c->flags |= AV_CODEC_FLAG_INTERLACED_DCT;
+    // The DV segments of a frame are coded independently: spread over every core, the bytes stay the same.
+    c->thread_count = 0;
+    c->thread_type = FF_THREAD_SLICE;
     if (dvco.is16x9 && e.fixedWidth == 720) c->sample_aspect_ratio = e.fixedHeight == 480 ? AVRational{32, 27} : AVRational{64, 45};
   } else if (smc) {
     c->pix_fmt = AV_PIX_FMT_PAL8;
@@ -469,7 +509,7 @@ OSErr GatherPlanes(Sequence *s, PixMapHandle src, const Rect &at) {
     rowBytes = outRowBytes;
   }
   s->planes.Resize(s->width, s->height, s->info->sampling);
-  Unpack2vuy(base, rowBytes, s->info->sampling, &s->planes);
+  Unpack2vuy(base, rowBytes, s->info->sampling, s->interlaced, &s->planes);
   return noErr;
 }
 
@@ -615,6 +655,7 @@ OSErr BeginSequence(PixMapHandle src, const Rect *srcRect, CodecType cType, Comp
     SInt32 encodedHeight = e->kind == Kind::kMjpa ? (s->height + 1) / 2 : s->height;
     PL_CompressorState dvco{cType, false, false};
     if (instance != nullptr) PL_GetCompressorState(instance, &dvco);
+    s->interlaced = e->kind == Kind::kDV && !dvco.progressive;
     if (OSErr err = OpenAvEncoder(*e, s->width, encodedHeight, spatialQuality, dvco, &s->encoder); err != noErr)
       return err;
   }

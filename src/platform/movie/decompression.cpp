@@ -171,6 +171,29 @@ void PlanarToUyvy(const UInt8 *const src[4], const int srcLinesize[4], UInt8 *ds
   }
 }
 
+// Planar 4:1:1 to '2vuy' at the same size: each chroma sample stands on its first pixel (DV's siting), so it
+// becomes the chroma of the even pair it stands on and the odd pair between two samples takes their rounded
+// mean (the last one repeats its sample). Our 4:1:1 compressors thin by the exact inverse of this, so a
+// picture goes through 4:2:2 and back unchanged.
+void Planar411ToUyvy(const UInt8 *const src[4], const int srcLinesize[4], UInt8 *dst, int dstLinesize, int width,
+                     int height) {
+  const int pairs = width / 2, samples = (width + 3) / 4;
+  for (int y = 0; y < height; ++y) {
+    const UInt8 *luma = src[0] + size_t(y) * size_t(srcLinesize[0]);
+    const UInt8 *cb = src[1] + size_t(y) * size_t(srcLinesize[1]);
+    const UInt8 *cr = src[2] + size_t(y) * size_t(srcLinesize[2]);
+    UInt8 *out = dst + size_t(y) * size_t(dstLinesize);
+    for (int i = 0; i < pairs; ++i) {
+      const int k = i / 2, next = std::min(k + 1, samples - 1);
+      const bool between = (i & 1) != 0;
+      out[4 * i] = between ? UInt8((cb[k] + cb[next] + 1) >> 1) : cb[k];
+      out[4 * i + 1] = luma[2 * i];
+      out[4 * i + 2] = between ? UInt8((cr[k] + cr[next] + 1) >> 1) : cr[k];
+      out[4 * i + 3] = luma[2 * i + 1];
+    }
+  }
+}
+
 // libswscale's context of one user (a sequence or decoder), kept between frames.
 struct Scaler {
   SwsContext *context = nullptr;
@@ -271,6 +294,9 @@ OSErr DrawPicture(Scaler *scaler, const SourcePicture &src, int descW, int descH
     if (src.format == AV_PIX_FMT_YUV422P && !src.fullRange && tf.format == AV_PIX_FMT_UYVY422 && sw == dw &&
         sh == dh && dw % 2 == 0) {
       PlanarToUyvy(srcData, src.linesize, dstData[0], planes.linesize[0], dw, dh);
+    } else if (src.format == AV_PIX_FMT_YUV411P && !src.fullRange && tf.format == AV_PIX_FMT_UYVY422 && sw == dw &&
+               sh == dh && dw % 2 == 0) {
+      Planar411ToUyvy(srcData, src.linesize, dstData[0], planes.linesize[0], dw, dh);
     } else if (src.format == tf.format && sw == dw && sh == dh && !(dd->flags & AV_PIX_FMT_FLAG_PLANAR)) {
       size_t rowBytes = PlaneOffset(tf.format, 0, (dw + alignX - 1) / alignX * alignX, 0, 0);
       for (int y = 0; y < dh; ++y)
@@ -1046,6 +1072,29 @@ OSErr PL_MediaDecoderDraw(PL_MediaDecoder *d, TimeValue64 mediaTime, PixMapHandl
   if (err != noErr) return err;
   QTSetPixMapHandleGammaLevel(dst, desc.gamma);
   if (gamma != nullptr) *gamma = desc.gamma;
+  return noErr;
+}
+
+OSErr PL_GetMediaDecodedPixelFormat(Media media, OSType *pixelFormat) {
+  if (pixelFormat == nullptr) return paramErr;
+  *pixelFormat = 0;
+  PL_MediaDecoder *made = nullptr;
+  OSErr err = PL_NewMediaDecoder(media, &made);
+  if (err != noErr) return err;
+  std::unique_ptr<PL_MediaDecoder> d(made);
+  if ((err = BuildIndex(d.get())) != noErr) return err;
+  if (d->byDisplay.empty()) return invalidMedia;
+  SourcePicture picture;
+  if ((err = DecodeSample(d.get(), SInt64(d->byDisplay[0]), &picture)) != noErr) return err;
+  switch (picture.format) {
+    case AV_PIX_FMT_YUV420P:
+    case AV_PIX_FMT_YUVJ420P: *pixelFormat = kYUV420PixelFormat; break;
+    case AV_PIX_FMT_YUV422P:
+    case AV_PIX_FMT_YUVJ422P:
+    case AV_PIX_FMT_UYVY422:
+    case AV_PIX_FMT_YUYV422: *pixelFormat = k2vuyPixelFormat; break;
+    default: break;
+  }
   return noErr;
 }
 

@@ -88,5 +88,9 @@ void PL_DisposeMediaDecoder(PL_MediaDecoder *decoder);
 // invalidTime outside the media; read errors and codec errors as above.
 OSErr PL_MediaDecoderDraw(PL_MediaDecoder *decoder, TimeValue64 mediaTime, PixMapHandle dst, const Rect *dstRect,
                           Fixed *gamma);
+// The pixel format the codec of the media's first picture gives natively, decoded to find out:
+// kYUV420PixelFormat for planar 4:2:0, k2vuyPixelFormat for 4:2:2, 0 for anything else (4:1:1, RGB...).
+// invalidMedia for a media without video samples; read and codec errors as above.
+OSErr PL_GetMediaDecodedPixelFormat(Media media, OSType *pixelFormat);
 // Counters for tests: samples sent to the codec and decoder (re)starts since the decoder was made.
 void PL_MediaDecoderCounts(const PL_MediaDecoder *decoder, SInt64 *samplesDecoded, SInt64 *restarts);

@@ -1,0 +1,55 @@
+// The work of one window position of the outlier stage (BZ_OuRemoveOutliers): its trace lines, the copy of
+// the centre frame into the output, the replay of the centre frame's speck edits, the picture written into
+// the output (the cleaned frame unless a developer chose a debug picture), and, for the frame the preview
+// shows, the copies the preview keeps for its speck editing.
+//
+// Threads: runs on the stage's workers, several windows at once, each with its own scratch planes. The
+// preview record is written only by the worker of the previewed frame, while the stage task holds the edit
+// region (oeCritRgn), so the main thread's edits wait for it.
+#pragma once
+
+#include "outliers/outlier_edit_lists.h"
+#include "outliers/outlier_stage.h"
+#include "outliers/speck_properties.h"
+#include "platform/core/mac_types.h"
+
+// Which picture a window position writes into its output buffer: the first switch that is on. With all of
+// them off the output is the plain copy of the centre frame.
+struct BZ_OuPictureSwitches {
+  Boolean replacing;                  // the centre frame with every speck marked remove replaced
+  Boolean printingGradSq;             // the gradient picture of the centre frame
+  Boolean printingGradObj;            // the gradient objects
+  Boolean printingSkeletons;          // the skeleton picture
+  Boolean printingSkeletonThickness;  // the skeleton thickness
+  Boolean printingMv;                 // motion-vector quality (writes nothing)
+  Boolean printingMedianFilter;       // the median-filtered centre frame
+};
+
+// The switches of later window positions; NULL restores the cleaned frame (replacing alone). For tests and
+// debugging only: no preference reaches it. Any thread, while no run is going on.
+void BZ_OuSetPictureSwitches(const BZ_OuPictureSwitches *switches);
+void BZ_OuGetPictureSwitches(BZ_OuPictureSwitches *switches);
+
+// What the preview keeps of its frame's window position (NULL: the position is not the previewed frame).
+struct BZ_OuPreviewTarget {
+  BZ_OuPreviewData *ouPreviewData;   // the preview's record; its owned copies are made beforehand
+  BZ_OuDlgTaskData *ouDlgTaskData;   // its ouData[2k] receives the flag plane; ouScratch must be made
+  size_t bufferSize;                 // bytes of each frame copy
+};
+
+// One window position: trace lines (counters, scene changes, buffers); then, when the centre slot holds a
+// frame and outBuffer is given, the centre frame copied into outBuffer, the edits (may be NULL) replayed on a
+// speck list that starts empty, over the flag plane data (cleared first) with pixelList as scratch, and the
+// chosen picture written. With a preview target the window frames k to 3k, the output, the scene values, the
+// flag plane and the speck list go to the preview as its own copies; otherwise the specks are disposed. The
+// arrays hold numInBuffers (4 x numConstPix + 1) slots. paramErr for missing arguments or k outside 1..3;
+// the replay's failure.
+OSStatus BZ_OuRemoveOutliers(const BZ_OuParams *ouParams, const SInt32 *avPixelDiff, const SInt32 *frameNums,
+                             UInt8 *const *inBuffers, UInt8 *outBuffer, SInt32 *pixelList, UInt16 *data,
+                             const BZ_OuOeLE *edits, const BZ_OuPreviewTarget *preview);
+
+// "Scene changes: " and one "0," or "1," per slot but the last (1 for a value above maxAvPixelDiff), as one
+// line of standard output.
+void BZ_OuPrintSceneChanges(SInt32 numInBuffers, SInt32 maxAvPixelDiff, const SInt32 *avPixelDiff);
+// "In buffers: ", "%p," per slot and "    Out buffer: %p", as one line of standard output.
+void BZ_OuPrintfInBuffers(SInt32 numConstPix, UInt8 *const *inBuffers, const UInt8 *outBuffer);

@@ -1,0 +1,498 @@
+// The outlier stage in whole executions, headless, through the real engine assembled by its installers:
+// specks and a scratch drawn into a clean clip, an edit-list file beside the source marking them, and the
+// cleaned movie checked frame by frame against the source and the clean clip; the same movie on 1, 2 and 8
+// workers; odd frame sizes and short movies; bad settings, a failing worker and cancels.
+#include "engine/closing_saving.h"
+#include "engine/engine_wiring.h"
+#include "engine/main_task.h"
+#include "engine/project_start.h"
+#include "engine/stage_table.h"
+#include "engine/runtime/frame_selection.h"
+#include "engine/runtime/working_format.h"
+#include "movie/movie_queries.h"
+#include "movie/movie_time.h"
+#include "outliers/outlier_edit_lists.h"
+#include "outliers/outlier_stage.h"
+#include "target_builder.h"
+#include "support/task_check.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+using namespace bz_test;
+using Frames = std::vector<std::vector<uint8_t>>;
+constexpr EventTimeout kLimit = 120;
+
+struct OuRun {
+  int workers = 2;
+  SInt32 numConstPix = 2;
+  bool cancel = false;
+  bool makeNoiseMovie = false;
+  bool applyOutliers = true;
+};
+
+struct OuResult {
+  intptr_t code = -1;
+  BZ_ExecuteState exec = kBZ_ProjStateReady;
+  OSStatus error = noErr;
+  OSStatus save = noErr;
+  std::string noisePath;  // with a noise movie
+};
+
+// One frame's edits as the test writes them into the edit-list file.
+struct FrameEditsSpec {
+  SInt32 frameNum;
+  std::vector<BZ_OuOutlierEdit> edits;
+};
+
+// Writes the edit-list file of the source at srcPath for settings sett (the name the stage's file layer
+// gives it), with the frames' edits.
+void WriteEditFile(const std::string &dir, const BZ_OuSett &sett, const std::vector<FrameEditsSpec> &frames) {
+  std::vector<uint8_t> bytes(kBZ_OuOelSettSize);
+  BZ_OuSettToFileBytes(&sett, bytes.data());
+  auto put32 = [&](SInt32 v) {
+    for (int i = 0; i < 4; ++i) bytes.push_back(uint8_t(UInt32(v) >> (8 * i)));
+  };
+  auto put16 = [&](SInt16 v) {
+    for (int i = 0; i < 2; ++i) bytes.push_back(uint8_t(UInt16(v) >> (8 * i)));
+  };
+  put32(SInt32(frames.size()));
+  for (const FrameEditsSpec &f : frames) {
+    put32(f.frameNum);
+    put32(SInt32(f.edits.size()));
+    for (const BZ_OuOutlierEdit &e : f.edits) {
+      put32(e.speckNum);
+      put32(e.oeType);
+      put16(e.rect.top), put16(e.rect.left), put16(e.rect.bottom), put16(e.rect.right);
+    }
+  }
+  ASSERT_TRUE(WriteWholeFile(dir + "/src oel.kbzoel", bytes));
+}
+
+// One execution of the source dir/src.mov (a '2vuy' movie of width x height) with outlier removal alone into
+// dir/out.mov, the edit-list file beside the source read in as the project dialog reads it.
+OuResult RunOutliers(const TempDir &dir, SInt32 width, SInt32 height, SInt32 frames, const OuRun &run) {
+  OuResult r;
+  FakeHome home(dir.path());
+  CurrentProject project;
+  RecordedHost host;
+  host.Install();
+  {
+    // As the application's host does: the project's start keeps the edits for the execution.
+    BZ_EngineHost h = *BZ_GetEngineHost();
+    h.saveOutlierEditListFinalDontAsk = [](void *, BZ_OuDlgTaskData *ou) {
+      return ou != nullptr ? BZ_SaveOutlierEditListFinalDontAsk(ou) : OSStatus(noErr);
+    };
+    BZ_SetEngineHost(&h);
+  }
+  const ItemCount baseTasks = PL_MPLiveTaskCount();
+  gBZ.numProcessors = ItemCount(run.workers);
+  BZ_OuDlgTaskData *ou = nullptr;
+  EXPECT_EQ(noErr, BZ_OuInitDlgTaskData(&ou));
+  gBZ.dlgTaskData.ouDlgTaskData = ou;
+  Movie src = nullptr;
+  EXPECT_EQ(noErr, OpenMovieAtPath(dir.File("src.mov"), &src));
+  BZ_StatMovInfo *movies = project.statMovInfo();
+  DescribeSource(movies, 0, height, width, frames, '2vuy');
+  movies[0].videoDuration = GetMovieDuration(src);
+  movies[0].hasOneSimpleVideoTrack = true;
+  movies[0].numVisualTracks = QT_CountEnabledVisualTracks(src);
+  movies[0].numDataRefIndexes = 1;
+  movies[0].isVideoRange = true;
+  movies[0].gamma = 2.2f;
+  movies[0].movieTimeScale = GetMovieTimeScale(src);
+  EXPECT_EQ(noErr, BZ_MakeMovieTimeList(src, &movies[0]));
+  BZ_MakeDefaultProjSett(movies, &project->info.settings);
+  BZ_CleaninSett &c = project->info.settings.cleaning;
+  c.average.apply = c.noiseRed.apply = c.removeLogo.apply = c.crossLuma.apply = c.varBr.apply = false;
+  c.ou.apply = run.applyOutliers;
+  c.ou.numConstPix = run.numConstPix;
+  project->info.settings.output.cType = '2vuy';
+  project->info.settings.output.makeNoiseMovie = run.makeNoiseMovie;
+  project->info.dynMovieInfo.sourceMovie[0] = src;
+  project->info.srcFileData[0].fileRef = RefFor(dir.File("src.mov"));
+  project->info.targetFileData[0].parentRef = RefFor(dir.path());
+  project->info.targetFileData[0].fileName = Name("out.mov");
+  if (std::filesystem::exists(dir.File("src oel.kbzoel"))) {
+    const FSRef oel = RefFor(dir.File("src oel.kbzoel"));
+    EXPECT_EQ(noErr, BZ_OuReadOelListIntoMemory(&oel));
+  }
+
+  MPSemaphoreID prf = nullptr;
+  EXPECT_EQ(MPCreateSemaphore(1, 0, &prf), noErr);
+  gBZ.dlgTaskData.prfSemaphore = prf;
+  EventHandlerRef handler = nullptr;
+  EXPECT_EQ(BZ_InstallEngineEventHandlers(&handler), noErr);
+  BZ_InstallStageEntryPoints();
+  EXPECT_EQ(MPCreateQueue(&gBZ.mainTaskData.termQueue), noErr);
+  EXPECT_EQ(BZ_CreateMainTask(project.get()), noErr);
+  EXPECT_EQ(BZ_CreateBuffers(), noErr);
+  EXPECT_EQ(noErr, BZ_StartProject());
+  if (run.makeNoiseMovie) r.noisePath = PathOf(project->info.targetFileData[1].fileRef);
+  if (run.cancel)
+    MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project.get(), Word(kBZ_CancelProjectMessage));
+  void *code = nullptr;
+  EXPECT_EQ(noErr, PL_RunEventLoopUntil([&] {
+    return MPWaitOnQueue(gBZ.mainTaskData.outputQueue, nullptr, nullptr, &code, kDurationImmediate) == noErr;
+  }, kLimit)) << "the run does not end";
+  r.code = intptr_t(code);
+  r.exec = project->state.exec.load();
+  r.error = project->state.error;
+  if (r.exec == kBZ_ProjStateFinished && r.code == 0)
+    r.save = BZ_SaveTargetMovies(project.get());
+  else
+    BZ_DeleteProjectFiles(project.get());
+  BZ_DisposeProject(nullptr);
+
+  MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project.get(), Word(kBZ_AppQuitMessage));
+  OSStatus err = eventLoopTimedOutErr;
+  PL_RunEventLoopUntil([&] { return (err = BZ_WaitForMainTaskTermMessage(kDurationImmediate)) != kMPTimeoutErr; }, kLimit);
+  PL_RunEventLoopUntil([&] { return PL_MPLiveTaskCount() == baseTasks; }, kLimit);
+  MP_DeleteQueue(&gBZ.mainTaskData.termQueue);
+  gBZ.mainTaskData.~MP_TaskData();
+  new (&gBZ.mainTaskData) MP_TaskData{};
+  prf = gBZ.dlgTaskData.prfSemaphore.exchange(nullptr);
+  MP_DeleteSemaphore(&prf);
+  RemoveEventHandler(handler);
+  FlushEventQueue(GetMainEventQueue());
+  gBZ.numProcessors = 0;
+  gBZ.dlgTaskData.ouDlgTaskData = nullptr;
+  BZ_OuDisposeDlgTaskDataRecord(&ou);
+  DisposeMovie(src);
+  return r;
+}
+
+void WriteSource(const TempDir &dir, SInt32 width, SInt32 height, const Frames &frames) {
+  ImageDescriptionHandle desc = NewFixtureImageDescription(width, height);
+  ASSERT_EQ(noErr, WriteCompressedMovie(dir.File("src.mov"), desc, frames));
+  DisposeHandle(reinterpret_cast<Handle>(desc));
+}
+
+// The samples of the cleaned movie, by our own reader.
+Frames ReadOutput(const std::string &path) {
+  Movie movie = nullptr;
+  if (OpenMovieAtPath(path, &movie) != noErr) return {};
+  Track track = QT_GetFirstEnabledVisualTrack(movie);
+  Frames frames = track != nullptr ? MediaSamples(GetTrackMedia(track)) : Frames{};
+  DisposeMovie(movie);
+  return frames;
+}
+
+Frames PatternFrames(SInt32 width, SInt32 height, SInt32 count) {
+  Frames frames;
+  for (SInt32 f = 0; f < count; ++f) frames.push_back(FixtureFramePattern(f, width, height));
+  return frames;
+}
+
+// ---- The clip with specks ----
+
+constexpr SInt32 kW = 720, kH = 576, kFrames = 12;
+
+struct Box {
+  SInt32 top, left, bottom, right;
+};
+
+uint8_t &Luma(std::vector<uint8_t> &f, SInt32 x, SInt32 y) { return f[size_t(2 * (y * kW + x) + 1)]; }
+
+// A flat 24 x 24 place (luma range at most 12) whose content is the same in the frames before and after, so
+// that the frame's neighbours can stand in for it; searched on a coarse grid from a start column.
+bool FindQuietPlace(const Frames &clean, SInt32 f, SInt32 fromX, Box *box) {
+  for (SInt32 y = 40; y + 24 < kH - 40; y += 12)
+    for (SInt32 x = fromX; x + 24 < kW - 40; x += 12) {
+      int lo = 255, hi = 0, moved = 0;
+      for (SInt32 j = 0; j < 24; ++j)
+        for (SInt32 i = 0; i < 24; ++i) {
+          const size_t p = size_t(2 * ((y + j) * kW + x + i) + 1);
+          lo = std::min<int>(lo, clean[f][p]);
+          hi = std::max<int>(hi, clean[f][p]);
+          for (SInt32 g : {f - 1, f + 1}) moved = std::max(moved, std::abs(int(clean[g][p]) - int(clean[f][p])));
+        }
+      if (hi - lo <= 12 && moved <= 2) {
+        *box = Box{y, x, y + 24, x + 24};
+        return true;
+      }
+    }
+  return false;
+}
+
+// A round speck of radius 4 at the box's centre, 90 levels darker or brighter than the place.
+void DrawSpeck(std::vector<uint8_t> &frame, const Box &b) {
+  const SInt32 cx = (b.left + b.right) / 2, cy = (b.top + b.bottom) / 2;
+  const int base = Luma(frame, cx, cy);
+  const int value = base >= 110 ? base - 90 : base + 90;
+  for (SInt32 y = cy - 4; y <= cy + 4; ++y)
+    for (SInt32 x = cx - 4; x <= cx + 4; ++x)
+      if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= 16) Luma(frame, x, y) = uint8_t(value);
+}
+
+// A one-pixel scratch along the box's diagonal from top-left to bottom-right.
+void DrawScratch(std::vector<uint8_t> &frame, const Box &b) {
+  const int base = Luma(frame, (b.left + b.right) / 2, (b.top + b.bottom) / 2);
+  for (SInt32 i = 2; i < b.right - b.left - 2; ++i) Luma(frame, b.left + i, b.top + i) = uint8_t(base >= 110 ? base - 80 : base + 80);
+}
+
+// The rectangle the user would draw around a speck: 14 x 14 around its centre.
+Rect SpeckRect(const Box &b) {
+  const SInt16 cx = SInt16((b.left + b.right) / 2), cy = SInt16((b.top + b.bottom) / 2);
+  return Rect{SInt16(cy - 7), SInt16(cx - 7), SInt16(cy + 7), SInt16(cx + 7)};
+}
+
+double MeanLumaError(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b, const Rect &r) {
+  double sum = 0;
+  int n = 0;
+  for (SInt32 y = r.top; y < r.bottom; ++y)
+    for (SInt32 x = r.left; x < r.right; ++x, ++n)
+      sum += std::abs(int(a[size_t(2 * (y * kW + x) + 1)]) - int(b[size_t(2 * (y * kW + x) + 1)]));
+  return n > 0 ? sum / n : 0;
+}
+
+bool InsideAny(SInt32 x, SInt32 y, const std::vector<Rect> &rects) {
+  for (const Rect &r : rects)
+    if (x >= r.left && x < r.right && y >= r.top && y < r.bottom) return true;
+  return false;
+}
+
+struct SpeckClip {
+  Frames clean, damaged;
+  std::vector<FrameEditsSpec> edits;
+  std::vector<std::vector<Rect>> removed;  // per frame: rectangles whose damage must be gone
+  std::vector<std::vector<Rect>> edited;   // per frame: every rectangle an edit names
+};
+
+// testsrc2 with two specks on frame 3, one speck on frame 6 and one on frame 8, whose first speck the edits
+// toggle back (kept), and a scratch on frame 5.
+bool MakeSpeckClip(const TempDir &dir, SpeckClip *clip) {
+  std::string raw;
+  if (RunCommand("ffmpeg -v error -f lavfi -i testsrc2=s=720x576:r=25 -frames:v " + std::to_string(kFrames) +
+                     " -pix_fmt uyvy422 -f rawvideo -",
+                 &raw) != 0)
+    return false;
+  const size_t size = size_t(kW) * kH * 2;
+  for (size_t at = 0; at + size <= raw.size(); at += size) clip->clean.emplace_back(raw.begin() + at, raw.begin() + at + size);
+  if (clip->clean.size() != size_t(kFrames)) return false;
+  clip->damaged = clip->clean;
+  clip->removed.assign(kFrames, {});
+  clip->edited.assign(kFrames, {});
+  auto speck = [&](SInt32 f, SInt32 fromX, bool keep) {
+    Box b{};
+    if (!FindQuietPlace(clip->clean, f, fromX, &b)) return false;
+    DrawSpeck(clip->damaged[f], b);
+    const Rect r = SpeckRect(b);
+    if (clip->edits.empty() || clip->edits.back().frameNum != f) clip->edits.push_back({f, {}});
+    clip->edits.back().edits.push_back(BZ_OuOutlierEdit{1, kBZ_OuNewSpeck, r});
+    (keep ? clip->edited : clip->removed)[f].push_back(r);
+    if (!keep) clip->edited[f].push_back(r);
+    return true;
+  };
+  if (!speck(3, 40, false) || !speck(3, 400, false) || !speck(6, 200, false) || !speck(8, 100, true)) return false;
+  // The first speck of frame 8 is toggled back: the user keeps it.
+  clip->edits.back().edits.push_back(BZ_OuOutlierEdit{0, kBZ_OuToggleRemove, Rect{0, 0, 0, 0}});
+  Box s{};
+  if (!FindQuietPlace(clip->clean, 5, 300, &s)) return false;
+  DrawScratch(clip->damaged[5], s);
+  const Rect scratch{SInt16(s.top), SInt16(s.left), SInt16(s.bottom), SInt16(s.right)};
+  clip->edits.insert(clip->edits.begin() + 1, FrameEditsSpec{5, {BZ_OuOutlierEdit{0, kBZ_OuScratchNW, scratch}}});
+  clip->removed[5].push_back(scratch);
+  clip->edited[5].push_back(scratch);
+  WriteSource(dir, kW, kH, clip->damaged);
+  BZ_OuSett sett{};
+  BZ_MakeDefaultOuSett(&sett);
+  sett.apply = true;
+  WriteEditFile(dir.path(), sett, clip->edits);
+  return true;
+}
+
+
+// Every frame in order; unedited frames byte for byte the source; edited frames unchanged outside their
+// rectangles and, inside the rectangles of removed damage, at most a quarter of the damage's error against
+// the clean clip; the toggled speck kept as it was; the same bytes on 1, 2 and 8 workers.
+TEST(OutlierStageRun, SpecksAndScratchReplacedOnEveryWorkerCount) {
+  if (!RequireFfmpeg()) return;
+  TempDir dir;
+  SpeckClip clip;
+  ASSERT_TRUE(MakeSpeckClip(dir, &clip)) << "the clip or a quiet place for a speck could not be made";
+  const auto srcBytes = ReadWholeFile(dir.File("src.mov"));
+  Frames first;
+  for (int workers : {1, 2, 8}) {
+    SCOPED_TRACE("workers " + std::to_string(workers));
+    OuRun run;
+    run.workers = workers;
+    OuResult r = RunOutliers(dir, kW, kH, kFrames, run);
+    ASSERT_EQ(0, r.code);
+    ASSERT_EQ(kBZ_ProjStateFinished, r.exec);
+    EXPECT_EQ(noErr, r.save);
+    EXPECT_TRUE(srcBytes == ReadWholeFile(dir.File("src.mov"))) << "the source movie was written";
+    const Frames out = ReadOutput(dir.File("out.mov"));
+    ASSERT_EQ(size_t(kFrames), out.size());
+    if (workers == 1) {
+      auto v = ProbeStream(dir.File("out.mov"), "v:0");
+      EXPECT_EQ("rawvideo", v["codec_name"]);
+      EXPECT_EQ("720", v["width"]);
+      EXPECT_EQ("576", v["height"]);
+      EXPECT_EQ(std::to_string(kFrames), v["nb_frames"]);
+      EXPECT_TRUE(DecodeVideoWithFfmpeg(dir.File("out.mov"), kW, kH) == out) << "ffmpeg reads other pictures";
+      first = out;
+    } else {
+      EXPECT_TRUE(first == out) << "the output depends on the worker count";
+    }
+    for (SInt32 f = 0; f < kFrames; ++f) {
+      SCOPED_TRACE("frame " + std::to_string(f));
+      if (clip.edited[f].empty()) {
+        EXPECT_TRUE(out[f] == clip.damaged[f]) << "an unedited frame changed";
+        continue;
+      }
+      SInt32 changedOutside = 0;
+      for (SInt32 y = 0; y < kH; ++y)
+        for (SInt32 x = 0; x < kW; ++x)
+          if (!InsideAny(x, y, clip.edited[f]))
+            for (int b = 0; b < 2; ++b)
+              changedOutside += out[f][size_t(2 * (y * kW + x) + b)] != clip.damaged[f][size_t(2 * (y * kW + x) + b)];
+      EXPECT_EQ(0, changedOutside);
+      for (const Rect &r : clip.removed[f]) {
+        const double damaged = MeanLumaError(clip.damaged[f], clip.clean[f], r);
+        const double cleaned = MeanLumaError(out[f], clip.clean[f], r);
+        EXPECT_GT(damaged, 2.0);
+        EXPECT_LE(cleaned, damaged / 4) << "rect at " << r.left << "," << r.top;
+      }
+    }
+    // The toggled speck of frame 8 is kept: its rectangle is as the source has it.
+    const Rect kept = clip.edited[8][0];
+    EXPECT_EQ(0.0, MeanLumaError(out[8], clip.damaged[8], kept));
+  }
+}
+
+// With the noise movie on, the outlier stage keeps each source frame until the noise frame is made: the
+// cleaned movie is the same, and the noise movie differs from that of a run without any method only inside
+// the edited rectangles (and the pixel or two the difference picture's smoothing carries past them), where
+// the removed specks show.
+TEST(OutlierStageRun, NoiseMovieShowsWhatWasRemoved) {
+  if (!RequireFfmpeg()) return;
+  TempDir dir;
+  SpeckClip clip;
+  ASSERT_TRUE(MakeSpeckClip(dir, &clip));
+  OuRun run;
+  run.workers = 2;
+  ASSERT_EQ(0, RunOutliers(dir, kW, kH, kFrames, run).code);
+  const Frames plain = ReadOutput(dir.File("out.mov"));
+  std::filesystem::remove(dir.File("out.mov"));
+  run.makeNoiseMovie = true;
+  run.applyOutliers = false;
+  OuResult none = RunOutliers(dir, kW, kH, kFrames, run);
+  ASSERT_EQ(0, none.code);
+  const Frames noiseWithoutMethod = DecodeVideoWithFfmpeg(none.noisePath, kW, kH);
+  ASSERT_EQ(size_t(kFrames), noiseWithoutMethod.size());
+  std::filesystem::remove(dir.File("out.mov"));
+  std::filesystem::remove(none.noisePath);
+  run.applyOutliers = true;
+  for (int workers : {1, 4}) {
+    SCOPED_TRACE("workers " + std::to_string(workers));
+    run.workers = workers;
+    OuResult r = RunOutliers(dir, kW, kH, kFrames, run);
+    ASSERT_EQ(0, r.code);
+    ASSERT_EQ(kBZ_ProjStateFinished, r.exec);
+    EXPECT_TRUE(ReadOutput(dir.File("out.mov")) == plain);
+    const Frames noise = DecodeVideoWithFfmpeg(r.noisePath, kW, kH);
+    ASSERT_EQ(size_t(kFrames), noise.size());
+    for (SInt32 f = 0; f < kFrames; ++f) {
+      SCOPED_TRACE("frame " + std::to_string(f));
+      std::vector<Rect> near;
+      for (const Rect &e : clip.edited[f])
+        near.push_back(Rect{SInt16(e.top - 2), SInt16(e.left - 2), SInt16(e.bottom + 2), SInt16(e.right + 2)});
+      SInt32 outside = 0, inside = 0;
+      for (SInt32 y = 0; y < kH; ++y)
+        for (SInt32 x = 0; x < kW; ++x) {
+          const size_t at = size_t(2 * (y * kW + x) + 1);
+          const bool differs = std::abs(int(noise[f][at]) - int(noiseWithoutMethod[f][at])) > 2;
+          if (InsideAny(x, y, near))
+            inside += differs;
+          else
+            outside += differs;
+        }
+      EXPECT_EQ(0, outside);
+      if (!clip.removed[f].empty()) {
+        EXPECT_GT(inside, 10) << "the removed specks do not show";
+      }
+    }
+    std::filesystem::remove(dir.File("out.mov"));
+    std::filesystem::remove(r.noisePath);
+  }
+}
+
+// Odd and tiny frames and short movies come out frame for frame, unchanged without edits.
+TEST(OutlierStageRun, SmallFramesAndShortMoviesComeOutWhole) {
+  struct Case {
+    SInt32 width, height, frames;
+  };
+  const Case cases[] = {{2, 2, 1}, {16, 8, 2}, {18, 18, 8}, {16, 8, 9}, {48, 32, 1}, {48, 32, 2}, {48, 32, 61}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + ", " + std::to_string(c.frames) + " frames");
+    TempDir dir;
+    const Frames frames = PatternFrames(c.width, c.height, c.frames);
+    WriteSource(dir, c.width, c.height, frames);
+    OuRun run;
+    run.workers = 3;
+    OuResult r = RunOutliers(dir, c.width, c.height, c.frames, run);
+    ASSERT_EQ(0, r.code);
+    ASSERT_EQ(kBZ_ProjStateFinished, r.exec);
+    EXPECT_TRUE(ReadOutput(dir.File("out.mov")) == frames);
+  }
+}
+
+// A window size the stage cannot hold ends the run with paramErr before any frame: no target is left and
+// the source is as it was.
+TEST(OutlierStageRun, WindowOutsideOneToThreeEndsTheRun) {
+  for (SInt32 k : {0, 4}) {
+    SCOPED_TRACE("numConstPix " + std::to_string(k));
+    TempDir dir;
+    WriteSource(dir, 48, 32, PatternFrames(48, 32, 6));
+    const auto srcBytes = ReadWholeFile(dir.File("src.mov"));
+    OuRun run;
+    run.numConstPix = k;
+    OuResult r = RunOutliers(dir, 48, 32, 6, run);
+    EXPECT_EQ(paramErr, r.error);
+    EXPECT_NE(kBZ_ProjStateFinished, r.exec);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.mov")));
+    EXPECT_TRUE(srcBytes == ReadWholeFile(dir.File("src.mov")));
+  }
+}
+
+// A worker's failure ends the run with that error.
+TEST(OutlierStageRun, FailingWorkerEndsTheRunWithItsError) {
+  TempDir dir;
+  WriteSource(dir, 48, 32, PatternFrames(48, 32, 30));
+  BZ_OuFailWindowJobsAfter(5, memFullErr);
+  OuRun run;
+  run.workers = 4;
+  OuResult r = RunOutliers(dir, 48, 32, 30, run);
+  BZ_OuFailWindowJobsAfter(0, noErr);
+  EXPECT_EQ(memFullErr, r.error);
+  EXPECT_NE(kBZ_ProjStateFinished, r.exec);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out.mov")));
+}
+
+// Cancelled at once, twenty times in a row: each run ends, leaves no target, and the next one starts.
+TEST(OutlierStageRun, CancelsLeaveNoTargetAndNeverHang) {
+  TempDir dir;
+  WriteSource(dir, 48, 32, PatternFrames(48, 32, 40));
+  const auto srcBytes = ReadWholeFile(dir.File("src.mov"));
+  for (int i = 0; i < 20; ++i) {
+    SCOPED_TRACE("run " + std::to_string(i));
+    OuRun run;
+    run.workers = 1 + i % 4;
+    run.cancel = true;
+    OuResult r = RunOutliers(dir, 48, 32, 40, run);
+    EXPECT_TRUE(r.exec == kBZ_ProjStateCanceled || r.exec == kBZ_ProjStateFinished);
+    if (r.exec == kBZ_ProjStateCanceled) {
+      EXPECT_FALSE(std::filesystem::exists(dir.File("out.mov")));
+    }
+    std::filesystem::remove(dir.File("out.mov"));
+  }
+  EXPECT_TRUE(srcBytes == ReadWholeFile(dir.File("src.mov")));
+}
+
+}  // namespace
