@@ -135,12 +135,14 @@ void FinishRun(BZ_ProjPtr project) {
   const BZ_ExecuteState exec = project->state.exec;
   if (exec == kBZ_ProjStateFinished) {
     Trace("KBZ: calling BZ_SaveTargetMovies\n");
-    if (OSStatus err = BZ_SaveTargetMovies(project); err != noErr) BZ_ShowError(err);
+    const OSStatus saveErr = BZ_SaveTargetMovies(project);
+    if (saveErr != noErr) BZ_ShowError(saveErr);
     project->state.suspendState = kBZ_SuspendedSilently;
     if (OSStatus err = project->state.error; err != noErr) {
       BZ_ShowError(err);
       project->state.error = noErr;
-    } else if (gBZ.error == noErr) {
+    } else if (gBZ.error == noErr && saveErr == noErr) {
+      // A run whose movie could not be saved whole (a full disk during the sound copy) is no success.
       BZ_AppPrefs prefs{};
       BZ_GetAppPrefs(&prefs);
       Trace("KBZ: calling GL_PlaySystemSoundByName\n");
@@ -223,6 +225,8 @@ int BZ_Main(int argc, char **argv) {
   RunApplicationEventLoop();
   err = BZ_Shutdown();
   if (err != noErr) BZ_ShowError(err);
+  // The shut-down wrote the preferences; the copies held in memory go with the program.
+  PL_CFPreferencesForgetAll();
   if (!gMainTaskEnded) {
     // The main task may still post to what shut-down left alive; ending here keeps it from meeting
     // destroyed objects, and a thread still running could not be joined at exit.

@@ -119,6 +119,7 @@ OSStatus BZ_CopySound(BZ_ProjPtr project) {
     }
     list = ownList;
   }
+  OSStatus firstTrackErr = noErr;
   for (QT_TrackLE *le = list; le != nullptr; le = le->next) {
     Boolean isImage = false;
     OSStatus trackErr = QT_IsImageTrack(le->track, &isImage);
@@ -129,7 +130,13 @@ OSStatus BZ_CopySound(BZ_ProjPtr project) {
     if (isImage) continue;
     trackErr = CopyOneTrack(project, list, le, srcImageTrack, trgtImageTrack, trgtMovie);
     if (project->state.exec == kBZ_ProjStateExportingSound) project->state.exec = kBZ_ProjStateCopyingSound;
-    if (trackErr != noErr) BZ_ShowEngineError(trackErr);
+    // The other tracks are still copied, but a track that failed (a full disk) must not let the run pass for
+    // a success: the first such error is the result, shown by the caller; later ones are shown here. A
+    // cancel only ends its own track, as before.
+    if (trackErr != noErr && trackErr != userCanceledErr && firstTrackErr == noErr)
+      firstTrackErr = trackErr;
+    else if (trackErr != noErr)
+      BZ_ShowEngineError(trackErr);
   }
   if (ownList != nullptr) LL_DisposeLinkedList(&ownList);
 
@@ -138,6 +145,8 @@ OSStatus BZ_CopySound(BZ_ProjPtr project) {
   err = QT_SaveMovie(trgtMovie, &info.targetFileData[0].fileRef, &saved);
   // The movie goes whatever the save's outcome: nothing else refers to it.
   QT_DisposeMovie(&trgtMovie);
+  if (err == noErr) return firstTrackErr;
+  if (firstTrackErr != noErr && firstTrackErr != err) BZ_ShowEngineError(firstTrackErr);
   return err;
 }
 

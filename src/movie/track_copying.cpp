@@ -228,6 +228,8 @@ OSStatus QT_CopyTrack(Track srcTrack, Movie targetMovie, const FSRef *targetFile
       if (err == noErr) err = endErr;
     }
   }
+  // A track whose copy failed is taken out again: left empty or cut short it would spoil the movie.
+  if (err != noErr && track != nullptr) DisposeMovieTrack(track);
   if (opened != nullptr) {
     if (err == noErr) {
       Boolean saved = true;
@@ -262,10 +264,16 @@ OSStatus QT_CopyTrackTotallyWithProgress(Track srcTrack, Movie targetMovie, cons
   err = AddEmptyTrackToMovie(srcTrack, targetMovie, dataRef, dataRefType, &track);
   DisposeHandle(dataRef);
   if (err != noErr) return err;
-  if (newTrack) *newTrack = track;
   err = QT_CopyTrackWithProgress(srcTrack, track, progressProc, refCon);
-  if (err != noErr) return err;
-  return CopyReferencedTracks(srcTrack, targetMovie, targetFile, track);
+  if (err == noErr) err = CopyReferencedTracks(srcTrack, targetMovie, targetFile, track);
+  // A copy that failed or stopped short (a full disk, a cancel) takes its track away again: an empty or
+  // shortened track would spoil the movie it is saved in, or pass for the whole sound.
+  if (err != noErr) {
+    DisposeMovieTrack(track);
+    return err;
+  }
+  if (newTrack) *newTrack = track;
+  return noErr;
 }
 
 OSStatus QT_CopyTrackWithProgress(Track srcTrack, Track dstTrack, MovieProgressProcPtr progressProc, SRefCon refCon) {

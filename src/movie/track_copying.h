@@ -70,7 +70,7 @@ Boolean QT_TrackReferencedByAnyTrackOfType(QT_TrackLE *first, const QT_TrackLE *
 // Copies the track into the target movie (NULL: the target file's stored movie, opened, updated and disposed
 // here; *newTrack is then NULL): with copyData its samples are written into the target file, else the new media
 // refers to the source's data; samples that no file names (a stream inside a multiplexed file) are written into
-// the target file then too.
+// the target file then too. A failed copy leaves no track behind.
 OSStatus QT_CopyTrack(Track srcTrack, Movie targetMovie, const FSRef *targetFile, Boolean copyData, Track *newTrack);
 // QT_CopyTrack, then every track the source refers to (copied with data), referenced from the new track under
 // the same type, in reference-type and index order.
@@ -78,8 +78,8 @@ OSStatus QT_CopyTrackTotally(Track srcTrack, Movie targetMovie, Boolean copyData
                              Track *newTrack);
 // A new track in the target movie whose media keeps its data in the target file; the samples and edits are
 // copied with progress (the procedure may be NULL; a non-zero answer cancels with that error); then the
-// referenced tracks as QT_CopyTrackTotally. *newTrack is the new track, also when the copy fails after it was
-// made.
+// referenced tracks as QT_CopyTrackTotally. *newTrack is the new track; a copy that fails or is cancelled takes
+// the track out of the movie again and leaves *newTrack NULL.
 OSStatus QT_CopyTrackTotallyWithProgress(Track srcTrack, Movie targetMovie, const FSRef *targetFile, Track *newTrack,
                                          MovieProgressProcPtr progressProc, SRefCon refCon);
 // The source track's media copied into the target track's, then its edits repeated in the target.

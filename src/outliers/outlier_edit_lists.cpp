@@ -279,6 +279,42 @@ SInt32 BZ_OuGetOelFileIndex(CFStringRef oelFileName) {
 
 // ---- Files ----
 
+namespace {
+
+// The whole file (owned by the caller, GL_DisposePtr) once its frame records are whole; eofErr for a damaged
+// file, which is then released.
+OSStatus ReadCheckedOelFile(const FSRef *oelFile, void **data, ByteCount *size) {
+  OSStatus err = GL_ReadAllDataFromDataFork(0, oelFile, data, size);
+  if (err != noErr) return err;
+  if (*size > 0)
+    err = *size < ByteCount(kBZ_OuOelHeaderSize)
+              ? OSStatus(eofErr)
+              : BZ_OuCheckFlatOutlierEditList(static_cast<UInt8 *>(*data) + kBZ_OuOelSettSize,
+                                              SInt64(*size) - kBZ_OuOelSettSize);
+  if (err != noErr) GL_DisposePtr(data);
+  return err;
+}
+
+// The settings of a file the reader may adopt: those the dialog would accept, or eofErr for a damaged file
+// (out of range, NaN or infinite), since such values would make the outlier routines overflow or run for hours.
+OSStatus ReadAdoptableSettings(const FSRef *oelFile, BZ_OuSett *ouSett) {
+  OSStatus err = BZ_OuGetSettingsFromOelfile(oelFile, ouSett);
+  if (err != noErr) return err;
+  return BZ_OuSettFromFileIsValid(ouSett) ? OSStatus(noErr) : OSStatus(eofErr);
+}
+
+// A file the reader is about to adopt: valid settings and whole frame records.
+OSStatus CheckAdoptableOelFile(const FSRef *oelFile, BZ_OuSett *ouSett) {
+  OSStatus err = ReadAdoptableSettings(oelFile, ouSett);
+  void *data = nullptr;
+  ByteCount size = 0;
+  if (err == noErr) err = ReadCheckedOelFile(oelFile, &data, &size);
+  GL_DisposePtr(&data);
+  return err;
+}
+
+}  // namespace
+
 OSStatus BZ_OuGetSettingsFromOelfile(const FSRef *oelFile, BZ_OuSett *ouSett) {
   if (oelFile == nullptr || ouSett == nullptr) return paramErr;
   UInt8 bytes[kBZ_OuOelSettSize] = {};
@@ -349,15 +385,10 @@ OSStatus BZ_OuReadOelListIntoMemory(const FSRef *oelFile) {
   if (oelFile == nullptr || ou == nullptr) return paramErr;
   void *data = nullptr;
   ByteCount size = 0;
-  OSStatus err = GL_ReadAllDataFromDataFork(0, oelFile, &data, &size);
-  if (err != noErr) return err;
   // A damaged file is refused before the lists in memory are touched; settings out of range are damage too.
-  if (size > 0)
-    err = size < ByteCount(kBZ_OuOelHeaderSize)
-              ? OSStatus(eofErr)
-              : BZ_OuCheckFlatOutlierEditList(static_cast<UInt8 *>(data) + kBZ_OuOelSettSize,
-                                              SInt64(size) - kBZ_OuOelSettSize);
-  if (err == noErr && size > 0) {
+  OSStatus err = ReadCheckedOelFile(oelFile, &data, &size);
+  if (err != noErr) return err;
+  if (size > 0) {
     BZ_OuSett fileSett{};
     BZ_OuSettFromFileBytes(static_cast<UInt8 *>(data), &fileSett);
     if (!BZ_OuSettFromFileIsValid(&fileSett)) err = eofErr;
@@ -404,7 +435,7 @@ OSStatus BZ_OuOpenOutlierEditListFile(Boolean currentSettingsOnly) {
     CFRelease(name);
     if (!belongs) continue;
     BZ_OuSett fileSett{};
-    err = BZ_OuGetSettingsFromOelfile(&file, &fileSett);
+    err = ReadAdoptableSettings(&file, &fileSett);
     if (err != noErr) break;
     if (BZ_EqualOuSett(&fileSett, &projectSett)) {
       candidates.assign(1, Candidate{file, index});
@@ -419,12 +450,12 @@ OSStatus BZ_OuOpenOutlierEditListFile(Boolean currentSettingsOnly) {
   for (const Candidate &c : candidates)
     if (chosen == nullptr || c.index < chosen->index) chosen = &c;
 
-  // The file's settings are checked before anything is closed or adopted: a file whose settings the stage
-  // could not run with (a window it cannot hold, a NaN width) is damaged.
+  // The chosen file is checked whole before the lists are closed or its settings adopted, so that a damaged
+  // one changes nothing.
   BZ_OuSett fileSett{};
   if (chosen != nullptr) {
-    if ((err = BZ_OuGetSettingsFromOelfile(&chosen->file, &fileSett)) != noErr) return err;
-    if (!BZ_OuSettFromFileIsValid(&fileSett)) return eofErr;
+    err = CheckAdoptableOelFile(&chosen->file, &fileSett);
+    if (err != noErr) return err;
   }
   err = CloseCurrentLists();
   if (err != noErr) return err;

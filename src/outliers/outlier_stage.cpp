@@ -215,7 +215,10 @@ OSStatus BZ_OuMakeParamsFromProject(BZ_ProjPtr project, BZ_OuParams *ouParams) {
   ouParams->topFieldFirst = project->info.settings.input.topFieldFirst;
   ouParams->inWidth = project->info.statMovInfo[0].width;
   ouParams->inHeight = project->info.statMovInfo[0].height;
-  ouParams->numInBuffers = 4 * ouParams->sett->numConstPix + 1;
+  // The window arrays hold 4 x numConstPix + 1 frames; a count beyond them (or one that overflows) is refused.
+  const SInt32 k = ouParams->sett->numConstPix;
+  if (k < 1 || k > (kBZ_OuNumWindowSlots - 1) / 4) return paramErr;
+  ouParams->numInBuffers = 4 * k + 1;
   SInt64 size = 0;
   return BZ_GetBufferSize(ouParams->inHeight, ouParams->inWidth, ouParams->interlaced, &ouParams->height,
                           &ouParams->width, &size);

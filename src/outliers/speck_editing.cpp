@@ -68,7 +68,7 @@ OSStatus GetPreviewContext(PreviewContext *ctx) {
   OSStatus err = BZ_OuMakeParamsFromProject(gBZ.project, &ctx->params);
   if (err != noErr) return err;
   const SInt32 k = ctx->params.sett->numConstPix;
-  if (k < 1 || 4 * k + 1 > kBZ_OuNumWindowSlots) return paramErr;
+  if (k < 1 || k > (kBZ_OuNumWindowSlots - 1) / 4) return paramErr;  // no overflow for any k
   SInt64 size = 0;
   SInt32 height = 0, width = 0;
   err = BZ_GetBufferSize(ctx->params.inHeight, ctx->params.inWidth, ctx->params.interlaced, &height, &width, &size);
@@ -81,7 +81,7 @@ OSStatus GetPreviewContext(PreviewContext *ctx) {
 void BZ_OuGetPreviewWindow(const BZ_OuPreviewData *ouPreviewData, SInt32 numConstPix,
                            UInt8 *window[kBZ_OuNumWindowSlots]) {
   for (SInt32 i = 0; i < kBZ_OuNumWindowSlots; ++i) window[i] = nullptr;
-  if (ouPreviewData == nullptr || numConstPix < 1 || 4 * numConstPix + 1 > kBZ_OuNumWindowSlots) return;
+  if (ouPreviewData == nullptr || numConstPix < 1 || numConstPix > (kBZ_OuNumWindowSlots - 1) / 4) return;
   for (SInt32 i = 0; i <= 2 * numConstPix; ++i) window[numConstPix + i] = ouPreviewData->inBuffers[i];
 }
 
@@ -314,6 +314,9 @@ Boolean BZ_OuFindSpeckUsingEdgeMedian(const BZ_OuParams *ouParams, const UInt8 *
 
   BZ_OuSpeckLE *accepted = nullptr;
   SInt32 dist = ouParams->sett->minDiff;
+  // No luma lies further than 255 from the median, so larger distances find nothing: start at the first
+  // distance of the same series that can, rather than stepping down from a huge one.
+  if (dist > 255) dist -= 5 * ((dist - 255 + 4) / 5);
   do {
     for (SInt32 r = in.top; r < in.bottom; ++r)
       for (SInt32 c = in.left; c < in.right; ++c) {

@@ -63,7 +63,7 @@ void BZ_OuInterpolateSpeckTemporally(const BZ_OuParams *ouParams, const SInt32 *
       outBuffer == nullptr || speck == nullptr || speck->rgn.pixels == nullptr)
     return;
   const SInt32 k = ouParams->sett->numConstPix;
-  if (k < 1 || 4 * k + 1 > kBZ_OuNumWindowSlots) return;
+  if (k < 1 || k > (kBZ_OuNumWindowSlots - 1) / 4) return;  // no overflow for any k
   SInt32 min = 0, max = 0;
   BZ_OuGetInBufferIndexBounds(ouParams->sett->maxAvPixelDiff, inBuffers, 4 * k + 1, avPixelDiff, &min, &max);
   // Pixels whose neighbours follow the motion vectors (flag 0x2000) are marked only once motion chains are

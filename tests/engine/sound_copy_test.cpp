@@ -5,6 +5,7 @@
 #include "engine/sound_copy.h"
 
 #include "engine/closing_saving.h"
+#include "platform/core/files.h"
 #include "platform/core/fixed_math.h"
 #include "platform/movie/movie_properties.h"
 #include "support/movie_builders.h"
@@ -70,6 +71,46 @@ TEST_F(SoundCopy, StereoSixteenBitSoundOfATwoVuySourceArrivesSampleForSample) {
   EXPECT_EQ(1000, host.barValues.back());
   EXPECT_TRUE(host.shownErrors.empty());
 }
+
+// A disk that fills up at a point of the sound copy (the bytes it still takes after the pictures were saved):
+// in the new media data's header, inside the sound, right after it, in its size, in the movie atom. The copy
+// ends with -34, never as a success; the track it added is gone, and the movie kept plays in ffmpeg with every
+// frame that was written.
+class SoundCopyFullDisk : public SoundCopy, public ::testing::WithParamInterface<SInt64> {};
+
+constexpr SInt64 kSoundBytes = 48000 * 4 * 10 / 25;  // 10 frames at 25 fps of 16-bit stereo at 48 kHz
+
+TEST_P(SoundCopyFullDisk, EndsWithTheErrorAndKeepsAPlayableMovieWithoutTheTrack) {
+  if (!RequireFfmpeg()) return;
+  FixtureMovieSpec spec;
+  spec.frames = 10;
+  FixtureMovieInfo info;
+  ASSERT_EQ(noErr, WriteFixtureMovie(dir.File("src.mov"), spec, &info));
+  BuildWrittenTarget(project.get(), dir, dir.File("src.mov"));
+  host.prefs.copySound = false;
+  ASSERT_EQ(noErr, BZ_SaveTargetMovies(project.get()));
+  const std::vector<uint8_t> srcBefore = ReadWholeFile(dir.File("src.mov"));
+
+  PL_FailWritesAfterBytes(GetParam());
+  const OSStatus err = BZ_CopySound(project.get());
+  PL_FailWritesAfterBytes(-1);
+  EXPECT_EQ(dskFulErr, err);
+  EXPECT_TRUE(host.shownErrors.empty()) << "the error is the result, shown once by the caller";
+  EXPECT_TRUE(srcBefore == ReadWholeFile(dir.File("src.mov")));
+
+  Movie out = nullptr;
+  ASSERT_EQ(noErr, OpenMovieAtPath(dir.File("out.mov"), &out));
+  EXPECT_EQ(1, GetMovieTrackCount(out)) << "no sound track, empty or cut short";
+  DisposeMovie(out);
+  EXPECT_TRUE(ProbeStream(dir.File("out.mov"), "a:0").empty());
+  std::string frames;
+  for (const auto &f : info.frames) frames.append(reinterpret_cast<const char *>(f.data()), f.size());
+  EXPECT_TRUE(frames == Decode(dir.File("out.mov"), "-map 0:v -f rawvideo -pix_fmt uyvy422"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Budgets, SoundCopyFullDisk,
+                         ::testing::Values(0, 8, 17, 1000, kSoundBytes / 2, kSoundBytes + 15, kSoundBytes + 17,
+                                           kSoundBytes + 24, kSoundBytes + 200));
 
 TEST_F(SoundCopy, SoundInsideDVFramesArrivesThroughATemporaryAIFFFile) {
   if (!RequireFfmpeg()) return;
@@ -154,9 +195,10 @@ TEST_F(SoundCopy, NoFreeAuxiliarySlotFailsTheDVSoundOnly) {
   BuildWrittenTarget(project.get(), dir, mov);
   AddDVSoundTrack(project->info.dynMovieInfo.sourceMovie[0], 48000);
   for (FSRef &aux : project->info.auxFiles) aux = RefFor(dv);
-  // The failing track is shown and the movie is still saved, without sound.
-  EXPECT_EQ(noErr, BZ_SaveTargetMovies(project.get()));
-  EXPECT_EQ(std::vector<OSStatus>({tmfoErr}), host.shownErrors);
+  // The movie is still saved, without sound, and the failing track's error is the result: a movie without
+  // its sound is no success.
+  EXPECT_EQ(tmfoErr, BZ_SaveTargetMovies(project.get()));
+  EXPECT_TRUE(host.shownErrors.empty()) << "shown once, by the caller";
   EXPECT_TRUE(ProbeStream(dir.File("out.mov"), "a:0").empty());
   EXPECT_EQ("dvvideo", ProbeStream(dir.File("out.mov"), "v:0")["codec_name"]);
   EXPECT_TRUE(Exists(dv));

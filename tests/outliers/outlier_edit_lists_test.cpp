@@ -339,6 +339,71 @@ TEST_F(OutliersEditListFiles, OpeningWithoutAMatchReadsNothingOrAdoptsTheLowestI
   EXPECT_FALSE(p_.project()->info.settings.cleaning.noiseRed.apply) << "outlier removal alone";
 }
 
+// Settings inside a file are values from outside: each row is a file the dialog's validator refuses. Opening
+// gives eofErr and changes nothing: lists, settings, the method choice and the file stay as they were.
+TEST_F(OutliersEditListFiles, FileWithAbsurdSettingsIsRefusedAndChangesNothing) {
+  const struct {
+    const char *name;
+    void (*damage)(BZ_OuSett *);
+  } cases[] = {
+      {"constant-pixel count that overflows 4k + 1", [](BZ_OuSett *s) { s->numConstPix = 0x40000000; }},
+      {"constant-pixel count of zero", [](BZ_OuSett *s) { s->numConstPix = 0; }},
+      {"negative constant-pixel count", [](BZ_OuSett *s) { s->numConstPix = -1; }},
+      {"minimum difference 1e8", [](BZ_OuSett *s) { s->minDiff = 100000000; }},
+      {"minimum difference 1e5", [](BZ_OuSett *s) { s->minDiff = 100000; }},
+      {"negative minimum difference", [](BZ_OuSett *s) { s->minDiff = -5; }},
+      {"scene threshold past its range", [](BZ_OuSett *s) { s->maxAvPixelDiff = 0x7FFFFFFF; }},
+      {"NaN scratch width", [](BZ_OuSett *s) { s->scratchWidth = std::numeric_limits<float>::quiet_NaN(); }},
+      {"infinite scratch width", [](BZ_OuSett *s) { s->scratchWidth = std::numeric_limits<float>::infinity(); }},
+      {"huge scratch width", [](BZ_OuSett *s) { s->scratchWidth = 1e30f; }},
+  };
+  for (const auto &c : cases) {
+    for (Boolean currentOnly : {Boolean(false), Boolean(true)}) {
+      SCOPED_TRACE(::testing::Message() << c.name << (currentOnly ? ", current settings only" : ""));
+      BZ_OuSett bad = p_.sett();
+      c.damage(&bad);
+      const std::vector<UInt8> bytes = FileBytes(bad, {{3, {Toggle(1)}}});
+      WriteBytes(p_.File("M oel.kbzoel"), bytes);
+      bz_test::FillList(&list(), {{8, {Toggle(8)}}});
+      const BZ_OuSett before = p_.sett();
+      EXPECT_EQ(BZ_OuOpenOutlierEditListFile(currentOnly), eofErr);
+      EXPECT_EQ(bz_test::FramesOf(list()), (std::vector<FrameEdits>{{8, {Toggle(8)}}}));
+      EXPECT_EQ(std::memcmp(&p_.sett(), &before, sizeof before), 0);
+      EXPECT_FALSE(p_.project()->info.settings.cleaning.noiseRed.apply);
+      EXPECT_EQ(ReadBytes(p_.File("M oel.kbzoel")), bytes);
+      BZ_OuDisposeOutlierEditlist(&list().firstFrameOel);
+    }
+  }
+}
+
+// The file chosen for its settings is read whole before anything is closed or adopted.
+TEST_F(OutliersEditListFiles, ChosenFileWithDamagedFramesChangesNothing) {
+  std::vector<UInt8> bytes = FileBytes(OtherSett(50), {{1, {Toggle(1)}}});
+  bytes.resize(bytes.size() - 3);
+  WriteBytes(p_.File("M oel.kbzoel"), bytes);
+  bz_test::FillList(&list(), {{8, {Toggle(8)}}});
+  list().changed = true;
+  const BZ_OuSett before = p_.sett();
+  EXPECT_EQ(BZ_OuOpenOutlierEditListFile(false), eofErr);
+  EXPECT_EQ(p_.answers().questions, 0) << "the lists were not closed";
+  EXPECT_EQ(bz_test::FramesOf(list()), (std::vector<FrameEdits>{{8, {Toggle(8)}}}));
+  EXPECT_EQ(std::memcmp(&p_.sett(), &before, sizeof before), 0);
+  BZ_OuDisposeOutlierEditlist(&list().firstFrameOel);
+}
+
+// The writer never takes a damaged file for its own: it matches no settings, so the edits go to the next index
+// and the damaged file is left alone.
+TEST_F(OutliersEditListFiles, WriterPassesOverAFileWithAbsurdSettings) {
+  BZ_OuSett bad = p_.sett();
+  bad.scratchWidth = std::numeric_limits<float>::quiet_NaN();
+  const std::vector<UInt8> damaged = FileBytes(bad, {});
+  WriteBytes(p_.File("M oel.kbzoel"), damaged);
+  bz_test::FillList(&list(), {{2, {Toggle(5)}}});
+  ASSERT_EQ(BZ_OuSaveOutlierEditList(&list(), nullptr), noErr);
+  EXPECT_EQ(ReadBytes(p_.File("M oel.kbzoel")), damaged);
+  EXPECT_EQ(ReadBytes(p_.File("M oel 1.kbzoel")), FileBytes(p_.sett(), {{2, {Toggle(5)}}}));
+}
+
 // A file whose settings the stage could not run with is damaged: reading or opening it is refused with
 // eofErr, and the lists in memory, the project's settings and the file stay as they were.
 TEST_F(OutliersEditListFiles, SettingsOutOfRangeAreRefused) {

@@ -197,6 +197,37 @@ TEST_F(OutliersPreview, MissingPiecesGiveParamErr) {
   p_.answers().preview.ouPreviewData = saved;
 }
 
+// A distance read from outside can be far beyond any luma difference: the search must come to the same speck
+// as from the largest distance of its series that can tell pixels apart (255), and not step down for hours.
+TEST_F(OutliersPreview, HugeOutlierDistanceFindsTheSameSpeckWithoutCrawling) {
+  BZ_OuParams params{};
+  ASSERT_EQ(BZ_OuMakeParamsFromProject(p_.project(), &params), noErr);
+  Rect frame{};
+  BZ_OuParamsToRealFrameBounds(&params, &frame);
+  std::vector<UInt8> luma(size_t(size_), 0);
+  for (size_t b = 0; b < luma.size(); b += 2) luma[b] = 128, luma[b + 1] = 128;
+  const SInt32 top = frame.top + 4, left = frame.left + 6;
+  for (SInt32 r = top; r < top + 3; ++r)
+    for (SInt32 c = left; c < left + 3; ++c) luma[2 * size_t(Index(r, c)) + 1] = 10;
+  const Rect selection{SInt16(top - 1), SInt16(left - 1), SInt16(top + 4), SInt16(left + 4)};
+  const SInt32 savedMinDiff = p_.sett().minDiff;
+  for (SInt32 minDiff : {255, 256, 100000, 100000000, 0x7FFFFFFF}) {
+    SCOPED_TRACE(minDiff);
+    p_.sett().minDiff = minDiff;
+    std::vector<UInt16> data(size_t(size_), 0);
+    std::vector<SInt32> pixelList(size_t(size_), 0);
+    BZ_OuSpeckLE *specks = nullptr;
+    SInt32 number = -2;
+    ASSERT_TRUE(BZ_OuFindSpeckUsingEdgeMedian(&params, luma.data(), data.data(), pixelList.data(), &selection, 128,
+                                              &specks, &number));
+    EXPECT_EQ(number, 0);
+    ASSERT_NE(specks, nullptr);
+    EXPECT_EQ(specks->speck.rgn.numPixels, 9);
+    BZ_OuDisposeSpeckList(&specks);
+  }
+  p_.sett().minDiff = savedMinDiff;
+}
+
 // ---- Queries ----
 
 TEST(OutliersSpeckQueries, FindByPointAndRectangle) {

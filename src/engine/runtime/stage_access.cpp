@@ -5,6 +5,7 @@
 #include "platform/core/multiprocessing.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 
 namespace {
@@ -159,8 +160,11 @@ BZ_BuffInfo *BZ_GetDisplayBuffer(BZ_ProjPtr project) {
 BZ_FrameBuffInfo *BZ_FrameNumToFrameBuffInfo(SInt32 frameNum, BZ_BuffInfo *stage) {
   if (stage == nullptr) return nullptr;
   const SInt32 count = std::clamp<SInt32>(stage->numFrameBuffers, 0, kBZ_MaxFrameBuffers);
+  // The descriptors of buffers other tasks hold change under us; their numbers are read atomically (the
+  // buffers the caller looks for are its own, whose numbers stay put).
   for (SInt32 i = 0; i < count; ++i)
-    if (stage->frameBuffInfo[i].frameNum == frameNum) return &stage->frameBuffInfo[i];
+    if (std::atomic_ref<SInt32>(stage->frameBuffInfo[i].frameNum).load(std::memory_order_relaxed) == frameNum)
+      return &stage->frameBuffInfo[i];
   return nullptr;
 }
 

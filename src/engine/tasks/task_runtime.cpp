@@ -4,6 +4,7 @@
 #include "general/memory_lists.h"
 #include "platform/core/event_loop.h"
 
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <new>
@@ -444,7 +445,9 @@ OSStatus BZ_WaitForBuffer(MP_TaskData *taskData, MPQueueID queue, void **buffer,
 void BZ_CopyFrameInfo(const BZ_FrameBuffInfo *in, BZ_FrameBuffInfo *out) {
   if (in == nullptr || out == nullptr) return;
   out->duration = in->duration;
-  out->frameNum = in->frameNum;
+  // Other stages look buffers up by frame number while this task fills the one it holds
+  // (BZ_FrameNumToFrameBuffInfo), so the number is published atomically.
+  std::atomic_ref<SInt32>(out->frameNum).store(in->frameNum, std::memory_order_relaxed);
   out->statsNum = in->statsNum;
   out->actualSize = in->actualSize;
   out->time = in->time;

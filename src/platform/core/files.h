@@ -450,6 +450,9 @@ OSStatus PL_UTF8FromUniChars(const UniChar *chars, UniCharCount count, std::stri
 // Test hook: after `byteCount` further bytes written through the fork calls (all threads), writes fail
 // with dskFulErr as if the disk were full; a negative count switches it off.
 void PL_FailWritesAfterBytes(SInt64 byteCount);
+// The hook's share of a write of `wanted` bytes: how many of them may still be written (all of them while the
+// hook is off). Writers outside the fork calls (the movie files' own writes) ask it too.
+ByteCount PL_TakeWriteBudget(ByteCount wanted);
 
 // ---- Default directory and the classic move-and-rename ---------------------------------------------------
 // The default directory starts as the process's working directory. A directory ID names a folder by its

@@ -78,15 +78,6 @@ namespace {
 
 std::atomic<SInt64> gWriteBudget{-1};
 
-// Bytes that may still be written before the test hook reports a full disk.
-ByteCount TakeWriteBudget(ByteCount wanted) {
-  SInt64 budget = gWriteBudget.load();
-  while (budget >= 0) {
-    SInt64 take = std::min<SInt64>(budget, SInt64(wanted));
-    if (gWriteBudget.compare_exchange_weak(budget, budget - take)) return ByteCount(take);
-  }
-  return wanted;
-}
 
 SInt64 ForkSize(const Fork &f) {
   if (f.fd < 0) return 0;
@@ -304,7 +295,7 @@ OSErr FSWriteFork(FSIORefNum forkRefNum, UInt16 positionMode, SInt64 positionOff
     OSErr err = PositionFor(*fork, positionMode, positionOffset, &position);
     if (err != noErr) return err;
   }
-  const ByteCount allowed = TakeWriteBudget(requestCount);
+  const ByteCount allowed = PL_TakeWriteBudget(requestCount);
   ByteCount done = 0;
   OSErr err = noErr;
   while (done < allowed) {
@@ -454,6 +445,15 @@ OSErr PBCloseForkSync(FSForkIOParam *pb) {
   if (pb == nullptr) return paramErr;
   pb->ioResult = FSCloseFork(pb->forkRefNum);
   return pb->ioResult;
+}
+
+ByteCount PL_TakeWriteBudget(ByteCount wanted) {
+  SInt64 budget = gWriteBudget.load();
+  while (budget >= 0) {
+    SInt64 take = std::min<SInt64>(budget, SInt64(wanted));
+    if (gWriteBudget.compare_exchange_weak(budget, budget - take)) return ByteCount(take);
+  }
+  return wanted;
 }
 
 void PL_FailWritesAfterBytes(SInt64 byteCount) { gWriteBudget.store(byteCount < 0 ? -1 : byteCount); }

@@ -91,28 +91,27 @@ OSErr SetError(OSErr err) {
   return err;
 }
 
-// The record of a sound picture, else null.
-const PictureImage *ImageOf(PicHandle picture) {
-  if (picture == nullptr || *picture == nullptr) return nullptr;
+// A copy of the record of a sound picture; false for any other handle. The record lies at offset 10, behind
+// the classic header, so it is copied out rather than read in place, where its fields are misaligned.
+bool ImageOf(PicHandle picture, PictureImage *image) {
+  if (picture == nullptr || *picture == nullptr) return false;
   Size size = GetHandleSize(reinterpret_cast<Handle>(picture));
-  if (size < Size(kHeaderSize)) return nullptr;
-  PictureImage image;
-  std::memcpy(&image, reinterpret_cast<const UInt8 *>(*picture) + sizeof(Picture), sizeof(image));
-  if (image.tag != UInt32(kPL_PictureTag) || image.width <= 0 || image.height <= 0) return nullptr;
-  if (UInt64(image.width) * UInt64(image.height) * 4 > UInt64(size) - kHeaderSize) return nullptr;
-  return reinterpret_cast<const PictureImage *>(reinterpret_cast<const UInt8 *>(*picture) + sizeof(Picture));
+  if (size < Size(kHeaderSize)) return false;
+  std::memcpy(image, reinterpret_cast<const UInt8 *>(*picture) + sizeof(Picture), sizeof(*image));
+  if (image->tag != UInt32(kPL_PictureTag) || image->width <= 0 || image->height <= 0) return false;
+  return UInt64(image->width) * UInt64(image->height) * 4 <= UInt64(size) - kHeaderSize;
 }
 
 // Reads a picture: its image as one operation over the frame, or the operations it recorded. False for a
 // damaged picture (the recorded part is checked as strictly as the image).
 bool ReadContents(PicHandle picture, Contents *contents) {
-  const PictureImage *image = ImageOf(picture);
-  if (image == nullptr) return false;
+  PictureImage image{};
+  if (!ImageOf(picture, &image)) return false;
   const UInt8 *base = reinterpret_cast<const UInt8 *>(*picture);
   const size_t size = size_t(GetHandleSize(reinterpret_cast<Handle>(picture)));
   contents->frame = (*picture)->picFrame;
   contents->ops.clear();
-  size_t at = kHeaderSize + size_t(image->width) * size_t(image->height) * 4;
+  size_t at = kHeaderSize + size_t(image.width) * size_t(image.height) * 4;
   OpsHeader header{};
   if (size - at >= sizeof(header.tag)) std::memcpy(&header.tag, base + at, sizeof(header.tag));
   if (header.tag == UInt32(kPL_PictureOpsTag)) {
@@ -120,8 +119,8 @@ bool ReadContents(PicHandle picture, Contents *contents) {
     std::memcpy(&header, base + at, sizeof(header));
   } else {
     Op op;
-    op.rec = OpRecord{kOpImage, kFromPixMap, contents->frame, contents->frame, {0, 0, 0, 0}, image->width,
-                      image->height};
+    op.rec = OpRecord{kOpImage, kFromPixMap, contents->frame, contents->frame, {0, 0, 0, 0}, image.width,
+                      image.height};
     op.stored = base + kHeaderSize;
     contents->ops.push_back(std::move(op));
     return true;
@@ -535,7 +534,8 @@ void KillPicture(PicHandle myPicture) {
 Rect *QDGetPictureBounds(PicHandle picH, Rect *outRect) {
   if (outRect == nullptr) return nullptr;
   *outRect = Rect{0, 0, 0, 0};
-  if (ImageOf(picH) != nullptr) *outRect = (*picH)->picFrame;
+  PictureImage image{};
+  if (ImageOf(picH, &image)) *outRect = (*picH)->picFrame;
   return outRect;
 }
 
@@ -743,10 +743,10 @@ OSStatus PL_NewPictureFromPixMap(PixMapHandle pixMap, const Rect *srcRect, PicHa
 }
 
 OSStatus PL_GetPictureImage(PicHandle picture, SInt32 *width, SInt32 *height, const UInt8 **argb) {
-  const PictureImage *image = ImageOf(picture);
-  if (image == nullptr) return paramErr;
-  if (width != nullptr) *width = image->width;
-  if (height != nullptr) *height = image->height;
+  PictureImage image{};
+  if (!ImageOf(picture, &image)) return paramErr;
+  if (width != nullptr) *width = image.width;
+  if (height != nullptr) *height = image.height;
   if (argb != nullptr) *argb = reinterpret_cast<const UInt8 *>(*picture) + kHeaderSize;
   return noErr;
 }

@@ -1,6 +1,7 @@
 // Big-endian atom reading and writing with strict bounds.
 #include "platform/movie/atoms.h"
 
+#include "platform/core/files.h"
 #include "platform/core/mac_errors.h"
 
 #include <cerrno>
@@ -53,6 +54,10 @@ OSStatus PL_ReadFully(int fd, UInt64 offset, void *buffer, size_t count) {
 
 OSStatus PL_WriteFully(int fd, UInt64 offset, const void *buffer, size_t count) {
   const auto *src = static_cast<const UInt8 *>(buffer);
+  // The tests' full-disk hook: what it allows is written, then the disk is full.
+  const size_t allowed = size_t(PL_TakeWriteBudget(count));
+  const bool full = allowed < count;
+  count = allowed;
   while (count > 0) {
     ssize_t n = pwrite(fd, src, count, off_t(offset));
     if (n < 0) {
@@ -64,7 +69,7 @@ OSStatus PL_WriteFully(int fd, UInt64 offset, const void *buffer, size_t count) 
     offset += UInt64(n);
     count -= size_t(n);
   }
-  return noErr;
+  return full ? OSStatus(dskFulErr) : OSStatus(noErr);
 }
 
 OSStatus PL_ReadFileAtomHeader(int fd, UInt64 fileSize, UInt64 offset, PL_AtomHeader *header, OSStatus badAtomErr) {

@@ -50,6 +50,9 @@ struct SourcePicture {
   int width = 0, height = 0;
   bool fullRange = false;
   AVColorSpace space = AVCOL_SPC_UNSPECIFIED;
+  // Packed 4:2:2 over the caller's bytes, which end with the frame: libswscale reads a little past a row's
+  // end, so such a picture is scaled from a padded copy.
+  bool unpadded = false;
 };
 
 struct TargetFormat {
@@ -195,10 +198,28 @@ void Planar411ToUyvy(const UInt8 *const src[4], const int srcLinesize[4], UInt8 
 struct Scaler {
   SwsContext *context = nullptr;
   int srcRange = -1, space = -1;
+  std::vector<UInt8> padded;  // an unpadded source's rows, each with room behind it
   ~Scaler() { sws_freeContext(context); }
 
-  OSErr Scale(const SourcePicture &src, const UInt8 *const srcData[4], int sw, int sh, AVPixelFormat dstFormat,
+  OSErr Scale(const SourcePicture &src, const UInt8 *const srcDataIn[4], int sw, int sh, AVPixelFormat dstFormat,
               UInt8 *const dstData[4], const int dstLinesize[4], int dw, int dh, bool dstYuv) {
+    const UInt8 *srcData[4] = {srcDataIn[0], srcDataIn[1], srcDataIn[2], srcDataIn[3]};
+    int srcLinesize[4] = {src.linesize[0], src.linesize[1], src.linesize[2], src.linesize[3]};
+    if (src.unpadded) {
+      // The SIMD readers may take up to a vector's width past a row's last pixel; 64 bytes behind every row
+      // (and behind the last) cover them.
+      const size_t rowLength = size_t((sw + 1) / 2) * 4;
+      const size_t stride = (rowLength + 64 + 63) / 64 * 64;
+      try {
+        padded.resize(stride * size_t(sh) + 64);
+      } catch (const std::bad_alloc &) {
+        return memFullErr;
+      }
+      for (int y = 0; y < sh; ++y)
+        std::memcpy(padded.data() + size_t(y) * stride, srcData[0] + size_t(y) * size_t(src.linesize[0]), rowLength);
+      srcData[0] = padded.data();
+      srcLinesize[0] = int(stride);
+    }
     SwsContext *c = sws_getCachedContext(context, sw, sh, src.format, dw, dh, dstFormat, SWS_BICUBIC, nullptr, nullptr,
                                          nullptr);
     if (c == nullptr) {
@@ -219,7 +240,7 @@ struct Scaler {
       srcRange = range;
       space = colorspace;
     }
-    sws_scale(context, srcData, src.linesize, 0, sh, dstData, dstLinesize);
+    sws_scale(context, srcData, srcLinesize, 0, sh, dstData, dstLinesize);
     return noErr;
   }
 };
@@ -529,6 +550,7 @@ OSErr WrapOwn422(ImageCodec *codec, const void *data, size_t size, SourcePicture
   p.height = h;
   p.linesize[0] = int(rowBytes);
   p.space = AVCOL_SPC_UNSPECIFIED;
+  p.unpadded = true;
   if (codec->desc.cType == kRaw2vuy) {
     p.format = AV_PIX_FMT_UYVY422;
     p.data[0] = static_cast<const UInt8 *>(data);

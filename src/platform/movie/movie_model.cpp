@@ -474,10 +474,7 @@ OSStatus PL_MediaDataRefPath(const PL_MediaRecord *media, SInt32 index, std::str
   }
 }
 
-namespace {
-
-// The data reference of description `descIndex`.
-OSStatus DataRefOfDescription(const PL_MediaRecord *media, UInt32 descIndex, SInt32 *index) {
+OSStatus PL_MediaDescriptionDataRef(const PL_MediaRecord *media, UInt32 descIndex, SInt32 *index) {
   if (descIndex == 0 || descIndex > media->descriptions.size()) return paramErr;
   SampleDescription head;
   std::memcpy(&head, media->descriptions[descIndex - 1].data(), sizeof(head));
@@ -486,11 +483,9 @@ OSStatus DataRefOfDescription(const PL_MediaRecord *media, UInt32 descIndex, SIn
   return noErr;
 }
 
-}  // namespace
-
 OSStatus PL_MediaDataFile(PL_MediaRecord *media, UInt32 descIndex, int *fileDescriptor, UInt64 *fileSize) {
   SInt32 index = 0;
-  OSStatus err = DataRefOfDescription(media, descIndex, &index);
+  OSStatus err = PL_MediaDescriptionDataRef(media, descIndex, &index);
   if (err != noErr) return err;
   const PL_DataRef &ref = media->dataRefs[size_t(index) - 1];
   std::string path;
@@ -525,7 +520,7 @@ OSStatus PL_MediaReadData(PL_MediaRecord *media, UInt32 descIndex, SInt64 offset
   OSStatus err = PL_MediaDataFile(media, descIndex, &fd, &dataSize);
   if (err != noErr) return err;
   SInt32 index = 0;
-  DataRefOfDescription(media, descIndex, &index);
+  PL_MediaDescriptionDataRef(media, descIndex, &index);
   const PL_DataRef &ref = media->dataRefs[size_t(index) - 1];
   if (ref.kind != kPL_DataRefStream || ref.pieces == nullptr) return PL_ReadFully(fd, UInt64(offset), buffer, size);
   // A stream's bytes are gathered from its pieces, which follow one another without gaps.

@@ -250,6 +250,9 @@ SInt64 PL_MediaToMovieDuration(SInt64 mediaDuration, TimeScale mediaScale, TimeS
 // file. noDefaultDataRef when a self-referenced movie has no file yet, badDataRefIndex for a bad index,
 // couldNotResolveDataRef for a reference that is not a local file (a stream of a file is none).
 OSStatus PL_MediaDataRefPath(const PL_MediaRecord *media, SInt32 index, std::string *path);
+// The data reference index (from 1) of description `descIndex`; paramErr for no such description,
+// badDataRefIndex for a reference the media does not have.
+OSStatus PL_MediaDescriptionDataRef(const PL_MediaRecord *media, UInt32 descIndex, SInt32 *index);
 // The open file (kept by the movie) that holds the data of description `descIndex`, and the size of the
 // data there: the file's, or the stream's for a stream of a file.
 OSStatus PL_MediaDataFile(PL_MediaRecord *media, UInt32 descIndex, int *fileDescriptor, UInt64 *fileSize);

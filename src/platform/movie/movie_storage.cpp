@@ -14,12 +14,14 @@
 #include "platform/movie/movie_toolbox.h"
 #include "platform/movie/image_formats.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,6 +76,49 @@ OSStatus FileSize(int fd, UInt64 *size) {
   struct stat st;
   if (fstat(fd, &st) != 0) return PL_OSStatusFromErrno(errno);
   *size = UInt64(st.st_size);
+  return noErr;
+}
+
+// Samples said to lie in the movie's own file (or in another local file that is there) may run past its end,
+// as in a file cut short, whose lost frames then read as eofErr. But a damaged sample table can claim tens of
+// millions of samples in a few bytes, which would cost gigabytes and minutes once they are indexed for
+// decoding or display. So the samples past the end of each file may number at most one per byte the file
+// holds (and a floor for tiny files); beyond that the table is refused.
+constexpr UInt64 kMinSamplesPastEnd = 1 << 16;
+
+OSStatus CheckSamplesAgainstTheirFiles(const PL_MovieRecord &movie, UInt64 movieFileSize) {
+  std::map<std::string, UInt64> otherFileSizes;
+  for (const auto &track : movie.tracks) {
+    const PL_MediaRecord *media = track->media.get();
+    if (media == nullptr) continue;
+    std::map<std::string, UInt64> pastEnd;  // per file
+    for (const PL_SampleRun &run : media->runs) {
+      SInt32 index = 0;
+      if (run.dataSize == 0 || PL_MediaDescriptionDataRef(media, run.descIndex, &index) != noErr) continue;
+      const PL_DataRef &ref = media->dataRefs[size_t(index) - 1];
+      UInt64 fileSize = movieFileSize;
+      if (ref.kind == kPL_DataRefFile) {
+        auto known = otherFileSizes.find(ref.path);
+        if (known == otherFileSizes.end()) {
+          struct stat st;
+          // A file that is missing now may come back; its samples fail when they are read.
+          if (stat(ref.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+          known = otherFileSizes.emplace(ref.path, UInt64(st.st_size)).first;
+        }
+        fileSize = known->second;
+      } else if (ref.kind != kPL_DataRefSelf) {
+        continue;
+      }
+      const UInt64 begin = UInt64(run.dataOffset), end = begin + run.dataSize;
+      if (end <= fileSize) continue;
+      // The share of the run's samples that lies past the end (sound samples need not be whole bytes).
+      const UInt64 past = UInt64((unsigned __int128)run.numberOfSamples * (end - std::max(begin, fileSize)) /
+                                 run.dataSize);
+      UInt64 &count = pastEnd[ref.kind == kPL_DataRefFile ? ref.path : std::string()];
+      count += past;
+      if (count > std::max(fileSize, kMinSamplesPastEnd)) return kPL_MovieSampleTableErr;
+    }
+  }
   return noErr;
 }
 
@@ -375,6 +420,7 @@ OSErr NewMovieFromDataRef(Movie *theMovie, SInt16 flags, SInt16 *resId, Handle d
   if (status != noErr) return PL_SetMoviesError(status);
   std::unique_ptr<PL_MovieRecord> movie;
   status = PL_ParseMovieAtom(payload.data(), payload.size(), AbsolutePath(path), &movie);
+  if (status == noErr) status = CheckSamplesAgainstTheirFiles(*movie, fileSize);
   if (status != noErr) return PL_SetMoviesError(status);
   movie->active = (flags & newMovieActive) != 0;
   *theMovie = movie.release();

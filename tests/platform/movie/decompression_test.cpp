@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -298,6 +301,36 @@ TEST(Decompression, BadInputGivesErrorNumbers) {
   rotate.matrix[2][2] = 1 << 30;
   EXPECT_EQ(codecUnimpErr, DecompressSequenceBeginS(&seq, good.get(), nullptr, 0, world.get(), nullptr, nullptr,
                                                     &rotate, srcCopy, nullptr, 0, 1023, anyCodec));
+}
+
+// A frame of our own 4:2:2 formats that ends right at a page no one may read: when the picture is scaled, the
+// scaler must not read past the frame's last byte, whatever the width.
+TEST(Decompression, ScaledOwn422FramesAreNotReadPastTheirEnd) {
+  const size_t page = size_t(sysconf(_SC_PAGESIZE));
+  constexpr int kRows = 6;
+  int converted = 0;
+  for (OSType cType : {OSType('2vuy'), OSType('yuv2')}) {
+    for (int width = 2; width <= 260; width += 2) {
+      SCOPED_TRACE(::testing::Message() << std::string(reinterpret_cast<const char *>(&cType), 4) << " " << width);
+      const size_t bytes = size_t(width) * 2 * kRows;
+      const size_t mapped = (bytes + page - 1) / page * page + page;
+      void *map = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      ASSERT_NE(MAP_FAILED, map);
+      UInt8 *guard = static_cast<UInt8 *>(map) + mapped - page;
+      ASSERT_EQ(0, mprotect(guard, page, PROT_NONE));
+      UInt8 *frame = guard - bytes;
+      for (size_t i = 0; i < bytes; ++i) frame[i] = UInt8(16 + i % 200);
+      Desc desc = MakeDesc(cType, width, kRows, SInt32(bytes));
+      for (const auto &size : {std::pair<int, int>{width / 2 + 3, kRows + 5}, std::pair<int, int>{width * 2, 3}}) {
+        World world = MakeWorld(k2vuyPixelFormat, size.first, size.second);
+        EXPECT_EQ(noErr, PL_DecompressImageWithSize(frame, bytes, desc.get(), GetGWorldPixMap(world.get()), nullptr,
+                                                    nullptr));
+        ++converted;
+      }
+      munmap(map, mapped);
+    }
+  }
+  EXPECT_EQ(2 * 130 * 2, converted);
 }
 
 // Two JPEG fields in one sample: the first field's lines are the even lines of the frame.

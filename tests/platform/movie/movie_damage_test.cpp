@@ -232,6 +232,31 @@ TEST(MovieReaderDamage, TopLevelDamageAndFilesThatAreNoMovies) {
   }
 }
 
+// A small file whose tables claim tens of millions of one-byte samples in one chunk: all but a few lie past
+// the end of the file. Indexing them would cost gigabytes, so the table is refused; a file cut short, whose
+// lost samples are few against what it holds, still opens (MovieDrawingDamage).
+TEST(MovieReaderDamage, MillionsOfSamplesPastTheEndOfASmallFileAreRefused) {
+  const struct {
+    UInt32 samples;
+    OSStatus expected;
+  } cases[] = {{50000000, kTableErr}, {0x7FFFFFFF, kTableErr}, {60, noErr}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.samples);
+    Damaged f;
+    std::vector<uint8_t> bytes = f.bytes;
+    const size_t stsz = f.Find("stsz"), stsc = f.Find("stsc"), stts = f.Find("stts"), stco = f.Find("stco");
+    PL_PutBE32(bytes.data() + stsz + 12, 1);  // every sample one byte
+    PL_PutBE32(bytes.data() + stsz + 16, c.samples);
+    PL_PutBE32(bytes.data() + stsc + 12, 1);  // one chunk map entry: all samples in chunk 1
+    PL_PutBE32(bytes.data() + stsc + 20, c.samples);
+    PL_PutBE32(bytes.data() + stts + 12, 1);  // one duration entry for all of them
+    PL_PutBE32(bytes.data() + stts + 16, c.samples);
+    PL_PutBE32(bytes.data() + stco + 12, 1);  // one chunk
+    ASSERT_TRUE(bz_test::WriteWholeFile(f.path, bytes));
+    EXPECT_EQ(c.expected, OpenAndExercise(f.path));
+  }
+}
+
 TEST(MovieReaderDamage, OpeningNeverWritesTheFile) {
   Damaged f;
   ASSERT_TRUE(bz_test::WriteWholeFile(f.path, f.bytes));
