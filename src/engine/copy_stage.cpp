@@ -106,12 +106,7 @@ OSStatus AnalyseFrame(BZ_BuffInfo *stage, SInt32 file, Boolean calcStats, const 
 }  // namespace
 
 void BZ_CopyParamsToPadParams(const BZ_CopyParams *copyParams, BZ_PadParams *padParams) {
-  if (copyParams == nullptr || padParams == nullptr) return;
-  padParams->inWidth = copyParams->inWidth;
-  padParams->inHeight = copyParams->inHeight;
-  padParams->width = copyParams->width;
-  padParams->height = copyParams->height;
-  padParams->interlaced = copyParams->interlaced;
+  BZ_StageParamsToPadParams(copyParams, padParams);
 }
 
 void BZ_DisposeCopyParams(BZ_CopyParams *copyParams) {

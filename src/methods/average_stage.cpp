@@ -204,11 +204,7 @@ void BZ_AvDisposeParams(BZ_AvParams *avParams) {
 }
 
 void BZ_AvParamsToPadParams(const BZ_AvParams *avParams, BZ_PadParams *padParams) {
-  padParams->inWidth = avParams->inWidth;
-  padParams->inHeight = avParams->inHeight;
-  padParams->width = avParams->width;
-  padParams->height = avParams->height;
-  padParams->interlaced = avParams->interlaced;
+  BZ_StageParamsToPadParams(avParams, padParams);
 }
 
 OSStatus BZ_AvCreateTask2(MP_TaskData *task1) {

@@ -58,12 +58,7 @@ void BZ_ClFillDlgTaskInput(BZ_BuffInfo *stageBuffInfo, const BZ_ClProcParams *cl
 }
 
 void BZ_ClParamsToPadParams(const BZ_ClParams *clParams, BZ_PadParams *padParams) {
-  if (clParams == nullptr || padParams == nullptr) return;
-  padParams->inWidth = clParams->inWidth;
-  padParams->inHeight = clParams->inHeight;
-  padParams->width = clParams->width;
-  padParams->height = clParams->height;
-  padParams->interlaced = clParams->interlaced;
+  BZ_StageParamsToPadParams(clParams, padParams);
 }
 
 OSStatus BZ_CrossLumaTask1(void *parameter) {

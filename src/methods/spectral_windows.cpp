@@ -164,11 +164,7 @@ OSStatus BZ_InitVectorFloatStorage(BZ_DlgTaskData *dlgTaskData) {
 void BZ_RnCopy8Pixels(const UInt8 *inPtr, UInt8 *outPtr) { std::memcpy(outPtr, inPtr, 16); }
 
 void BZ_RnParamsToPadParams(const BZ_RnParams *rnParams, BZ_PadParams *padParams) {
-  padParams->inWidth = rnParams->inWidth;
-  padParams->inHeight = rnParams->inHeight;
-  padParams->width = rnParams->width;
-  padParams->height = rnParams->height;
-  padParams->interlaced = rnParams->interlaced;
+  BZ_StageParamsToPadParams(rnParams, padParams);
 }
 
 void BZ_MedianFilterHoriz(SInt32 spatNoiseLevel, const UInt8 *temp2, UInt8 *array, SInt32 index, SInt32 step) {

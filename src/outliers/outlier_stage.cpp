@@ -640,9 +640,7 @@ void BZ_OuFailWindowJobsAfter(SInt32 numWindows, OSStatus err) {
 }
 
 void BZ_OuParamsToPadParams(const BZ_OuParams *ouParams, BZ_PadParams *padParams) {
-  if (ouParams == nullptr || padParams == nullptr) return;
-  *padParams = BZ_PadParams{ouParams->inWidth, ouParams->inHeight, ouParams->width, ouParams->height,
-                            ouParams->interlaced};
+  BZ_StageParamsToPadParams(ouParams, padParams);
 }
 
 void BZ_OuDisposeParamsArrays(BZ_OuParams *ouParams) {

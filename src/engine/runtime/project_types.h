@@ -365,6 +365,13 @@ struct BZ_PadParams {
   Boolean interlaced;  // top margin 16 lines, mirrored within each field
 };
 
+// The padding fields every stage's parameter record carries under the same names (null records: nothing).
+template <typename StageParams>
+void BZ_StageParamsToPadParams(const StageParams *params, BZ_PadParams *padParams) {
+  if (params == nullptr || padParams == nullptr) return;
+  *padParams = BZ_PadParams{params->inWidth, params->inHeight, params->width, params->height, params->interlaced};
+}
+
 // ---- The application's global record ---------------------------------------------------------------------------------
 
 struct BZ_Global {

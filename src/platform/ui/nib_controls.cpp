@@ -754,6 +754,25 @@ void TakeWidgetState(ControlRef control, QWidget *widget) {
 }
 
 // Connects the user's signals of a control's widget: only they are hits or text events.
+// Typing in a line edit (alone or a combo box's) changes the control's text and sends the text field's events;
+// Return accepts the text.
+template <typename Connections>
+void ConnectTyping(Connections &c, QLineEdit *edit, WindowRef window, HIViewID id) {
+  c.push_back(QObject::connect(edit, &QLineEdit::textEdited, [window, id](const QString &text) {
+    ControlRef control = ControlOf(window, id);
+    if (gMirroring || control == nullptr) return;
+    {
+      Guard following(gFollowing);
+      SetControlText(control, text);
+    }
+    SendControlEvent(window, id, kEventClassTextField, kEventTextShouldChangeInRange);
+    SendControlEvent(window, id, kEventClassTextField, kEventTextDidChange);
+  }));
+  c.push_back(QObject::connect(edit, &QLineEdit::returnPressed, [window, id] {
+    SendControlEvent(window, id, kEventClassTextField, kEventTextAccepted);
+  }));
+}
+
 void ConnectUser(NibWindow &record, WindowRef window, HIViewID id, QWidget *widget) {
   auto &c = record.connections;
   if (auto *tabs = qobject_cast<QTabBar *>(widget)) {
@@ -787,19 +806,7 @@ void ConnectUser(NibWindow &record, WindowRef window, HIViewID id, QWidget *widg
       SendHitEvent(window, control, 10);
     }));
   } else if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
-    c.push_back(QObject::connect(edit, &QLineEdit::textEdited, [window, id](const QString &text) {
-      ControlRef control = ControlOf(window, id);
-      if (gMirroring || control == nullptr) return;
-      {
-        Guard following(gFollowing);
-        SetControlText(control, text);
-      }
-      SendControlEvent(window, id, kEventClassTextField, kEventTextShouldChangeInRange);
-      SendControlEvent(window, id, kEventClassTextField, kEventTextDidChange);
-    }));
-    c.push_back(QObject::connect(edit, &QLineEdit::returnPressed, [window, id] {
-      SendControlEvent(window, id, kEventClassTextField, kEventTextAccepted);
-    }));
+    ConnectTyping(c, edit, window, id);
     c.push_back(QObject::connect(edit, &QLineEdit::selectionChanged, [window, id, edit] {
       ControlRef control = ControlOf(window, id);
       if (gMirroring || control == nullptr) return;
@@ -820,19 +827,7 @@ void ConnectUser(NibWindow &record, WindowRef window, HIViewID id, QWidget *widg
       SendControlEvent(window, id, kEventClassHIComboBox, kEventComboBoxListItemSelected);
     }));
     if (QLineEdit *line = combo->lineEdit()) {
-      c.push_back(QObject::connect(line, &QLineEdit::textEdited, [window, id](const QString &text) {
-        ControlRef control = ControlOf(window, id);
-        if (gMirroring || control == nullptr) return;
-        {
-          Guard following(gFollowing);
-          SetControlText(control, text);
-        }
-        SendControlEvent(window, id, kEventClassTextField, kEventTextShouldChangeInRange);
-        SendControlEvent(window, id, kEventClassTextField, kEventTextDidChange);
-      }));
-      c.push_back(QObject::connect(line, &QLineEdit::returnPressed, [window, id] {
-        SendControlEvent(window, id, kEventClassTextField, kEventTextAccepted);
-      }));
+      ConnectTyping(c, line, window, id);
     }
   } else if (auto *slider = qobject_cast<QSlider *>(widget)) {
     // Dragging runs the action with the thumb's part; a click on the track moves a page and is a hit of its
