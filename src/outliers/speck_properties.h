@@ -25,6 +25,11 @@ struct BZ_OuSpeck {
   Boolean interpolateSpatially;  // filled from its ring rather than from the neighbouring frames
   Boolean scratch;
   Boolean scratchNW;
+  // Links across frames: the speck matched in the previous and the next frame (borrowed: elements of those
+  // frames' lists), and whether the speck belongs to a chain through the whole usable window.
+  BZ_OuSpeck *prevSpeck, *nextSpeck;
+  Boolean inChain;
+  float numEdgeInBand;  // second- and third-ring pixels within the speck's band (partial scores included)
 };
 
 struct BZ_OuSpeckLE {
