@@ -21,8 +21,8 @@ enum : SInt32 {
   kBZ_OuBlockDiffNone = 0x7FFFFFFF,  // no block could be compared
 };
 
-// The weighted property distance of two specks: centres of mass, sizes, average colours, holes and the
-// orientation difference, weighted by weight[0..4].
+// The weighted property distance of two specks: centres of mass, sizes, average colours and holes (the
+// region's, as BZ_CalcSpeckProperties measures them) and the orientation difference, weighted by weight[0..4].
 float BZ_OuCalcSpeckDiff(const BZ_OuSpeck *speck1, const BZ_OuSpeck *speck2,
                          const float weight[kBZ_OuNumSpeckDiffWeights]);
 // Whether each speck's centre of mass (whole pixels) lies in the other's bounds and their distance without
