@@ -284,7 +284,8 @@ SInt32 BZ_OuCalcBlockDiff(SInt32 width, const Rect *bounds, const Rect *curBound
     const size_t refRow = size_t(bounds->top + r) * size_t(width) + size_t(bounds->left);
     const size_t curRow = size_t(curBounds->top + r) * size_t(width) + size_t(curBounds->left);
     for (SInt32 c = 0; c < cols; ++c) {
-      const size_t ref = 2 * (refRow + size_t(c)), cur = 2 * (curRow + size_t(c));
+      // Luma: byte 1 of each '2vuy' pixel pair half, as everywhere else in the stage.
+      const size_t ref = 2 * (refRow + size_t(c)) + 1, cur = 2 * (curRow + size_t(c)) + 1;
       const SInt32 refValue =
           bothBuffersAvailable ? (SInt32(inBuffer2[ref]) + SInt32(inBuffer3[ref])) / 2 : SInt32(matchBuffer[ref]);
       sum += std::abs(refValue - SInt32(matchBuffer[cur]));

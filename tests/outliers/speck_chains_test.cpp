@@ -277,12 +277,12 @@ TEST(OutliersSpeckChains, ChainThroughTheUsableWindowIsKept) {
   EXPECT_EQ(BZ_OuFindFalseSpecks(nullptr, nullptr, nullptr), paramErr);
 }
 
-// Frames of 64 x 32 whose chroma bytes (byte 2p) hold a vertical step at column `step`: 200 left of it, 50
+// Frames of 64 x 32 whose luma bytes (byte 2p + 1) hold a vertical step at column `step`: 200 left of it, 50
 // from it on.
 std::vector<UInt8> StepFrame(SInt32 step, SInt32 width = 64, SInt32 height = 32) {
   std::vector<UInt8> f(size_t(width) * height * 2, 100);
   for (SInt32 r = 0; r < height; ++r)
-    for (SInt32 c = 0; c < width; ++c) f[2 * (size_t(r) * width + c)] = c < step ? 200 : 50;
+    for (SInt32 c = 0; c < width; ++c) f[2 * (size_t(r) * width + c) + 1] = c < step ? 200 : 50;
   return f;
 }
 
@@ -300,7 +300,7 @@ TEST(OutliersSpeckChains, BlockDifferenceRunsRowsOverTheHeight) {
   SInt64 single = 0, both = 0;
   for (SInt32 r = 0; r < 8; ++r)
     for (SInt32 c = 0; c < 3; ++c) {
-      const size_t pr = 2 * (size_t(r) * width + c), pc = 2 * (size_t(r) * width + 7 + c);
+      const size_t pr = 2 * (size_t(r) * width + c) + 1, pc = 2 * (size_t(r) * width + 7 + c) + 1;
       single += std::abs(SInt32(m[pr]) - m[pc]);
       both += std::abs((SInt32(a[pr]) + b[pr]) / 2 - m[pc]);
     }
@@ -345,8 +345,8 @@ TEST(OutliersSpeckChains, MovingEdgeTestByBlockMatching) {
   std::vector<UInt8> ramp(size_t(width) * height * 2, 100), rampOn(ramp.size(), 100);
   for (SInt32 r = 0; r < height; ++r)
     for (SInt32 c = 0; c < width; ++c) {
-      ramp[2 * (size_t(r) * width + c)] = UInt8(2 * c);
-      rampOn[2 * (size_t(r) * width + c)] = UInt8(2 * c + 20);
+      ramp[2 * (size_t(r) * width + c) + 1] = UInt8(2 * c);
+      rampOn[2 * (size_t(r) * width + c) + 1] = UInt8(2 * c + 20);
     }
   const BZ_OuSpeck speck = MakeSpeck(30, 16, 9, 200, 4);
   std::vector<UInt8 *> frames{nullptr, ramp.data(), nullptr, rampOn.data(), nullptr};
