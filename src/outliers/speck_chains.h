@@ -63,9 +63,9 @@ Boolean BZ_OuIsSpeckPartOfEdge(const BZ_OuParams *ouParams, const BZ_OuSpeck *sp
 // not fit into the frame or a frame is missing.
 SInt32 BZ_OuFindBestBlockMatch(const BZ_OuParams *ouParams, const BZ_OuSpeck *speck, UInt8 *const *bufferList,
                                Boolean matchNext, Boolean bothBuffersAvailable);
-// The sum of absolute differences of the luma bytes (2p + 1) between the reference block at bounds (the average of inBuffer2
-// and inBuffer3 with bothBuffersAvailable, else matchBuffer) and matchBuffer's block at curBounds, rows over
-// the height and columns over the width. The caller keeps both rectangles inside the frame and equal in size;
+// The sum of absolute differences of the luma bytes (2p + 1) between the reference block at bounds (the
+// average of inBuffer2 and inBuffer3 with bothBuffersAvailable, else matchBuffer) and matchBuffer's block at
+// curBounds, rows over the height and columns over the width. The caller keeps both rectangles inside the frame and equal in size;
 // kBZ_OuBlockDiffNone for rectangles of different sizes.
 SInt32 BZ_OuCalcBlockDiff(SInt32 width, const Rect *bounds, const Rect *curBounds, const UInt8 *inBuffer2,
                           const UInt8 *inBuffer3, const UInt8 *matchBuffer, Boolean bothBuffersAvailable);
