@@ -234,10 +234,13 @@ ClipResult RunClip(const std::string &dir, const std::string &name, std::string 
                                     " -vf tmedian=radius=1 -pix_fmt uyvy422 -f rawvideo -",
                                 &raw),
             0);
-  Frames tmedian;
+  // tmedian gives the medians of frames 1 to 148 only (it needs both neighbours); the first and the last
+  // frame count as it leaves them, unchanged.
+  Frames tmedian(1, damaged.front());
   const size_t frameBytes = size_t(2 * kW * kH);
   for (size_t at = 0; at + frameBytes <= raw.size(); at += frameBytes)
     tmedian.emplace_back(raw.begin() + long(at), raw.begin() + long(at + frameBytes));
+  tmedian.push_back(damaged.back());
   EXPECT_EQ(int(tmedian.size()), kFrames);
   if (int(tmedian.size()) != kFrames) return result;
   const Frames out = CleanWithStage(damaged);
