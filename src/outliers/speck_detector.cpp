@@ -245,12 +245,9 @@ OSStatus BZ_OuFindOutliers(const BZ_OuParams *ouParams, UInt8 *const *inBuffers,
   const SInt32 d = std::max<SInt32>(0, ouParams->sett->minDiff);
   const SInt32 t = std::max(d / 2, 20);
   const UInt16 cut = (lo <= k && hi > 3 * k) ? 0 : kBZ_OuWindowCut;
-  // The second-degree flags by distance outside the range (1 to d - 1), rounded to tenths of d.
-  std::vector<UInt16> below(size_t(std::max(d, 1))), above(size_t(std::max(d, 1)));
-  for (SInt32 i = 1; i < d; ++i) {
-    below[size_t(i)] = UInt16(32 + (i * 10 + d / 2) / d);
-    above[size_t(i)] = UInt16(2080 + (i * 10 + d / 2) / d);
-  }
+  // The second-degree weight (dist x 10 + d / 2) / d by a reciprocal: exact for every dist below d and d up to
+  // 300 (the numerator stays below 11 d), and free of divisions so that the loop below vectorises.
+  const SInt32 reciprocal = d > 0 ? (1 << 20) / d + 1 : 0;
   const Rect picture = PictureRect(ouParams);
   const SInt32 width = ouParams->width, cols = picture.right - picture.left;
   std::vector<UInt8> lowest(size_t(std::max(cols, 0))), highest(size_t(std::max(cols, 0)));
@@ -268,23 +265,21 @@ OSStatus BZ_OuFindOutliers(const BZ_OuParams *ouParams, UInt8 *const *inBuffers,
     }
     const UInt8 *cy = centre + 2 * rowStart + 1;
     UInt16 *out = data + rowStart;
+    SInt32 rowFirst = 0;
     for (SInt32 x = 0; x < cols; ++x) {
       const SInt32 c = cy[2 * x], smallest = lowest[size_t(x)], largest = highest[size_t(x)];
-      UInt16 flag = 0;
-      if (c >= largest + d) {
-        flag = kFirstDegreeBright;
-        ++numFirst;
-      } else if (c <= smallest - d) {
-        flag = kFirstDegreeDark;
-        ++numFirst;
-      } else if (c < smallest) {
-        flag = below[size_t(smallest - c)];
-      } else if (c > largest) {
-        flag = above[size_t(c - largest)];
-      }
-      if (largest - smallest < t && c >= largest - t && c <= smallest + t) flag |= kBZ_OuQuiet;
+      // At most one of the two is positive: how far the centre lies outside the range, and on which side.
+      const SInt32 above = c - largest, below = smallest - c;
+      const SInt32 dist = std::max(above, below);
+      const SInt32 brighter = above > 0 ? kRG_Brighter : 0;
+      const SInt32 first = dist >= d ? 1 : 0;
+      const SInt32 weight = ((dist * 10 + d / 2) * reciprocal) >> 20;
+      SInt32 flag = first ? (kFirstDegreeDark | brighter) : dist > 0 ? (kRG_SecondDegree | brighter | weight) : 0;
+      flag |= (largest - smallest < t && c >= largest - t && c <= smallest + t) ? kBZ_OuQuiet : 0;
       out[x] = UInt16(flag | cut);
+      rowFirst += first;
     }
+    numFirst += rowFirst;
   }
   *numFirstDegreeOutliers = numFirst;
   return TooMany(ouParams, numFirst) ? kTooManyOutliers : noErr;
