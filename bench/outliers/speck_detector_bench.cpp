@@ -8,6 +8,7 @@
 //   bz_outliers_bench --benchmark_filter=Detector --benchmark_repetitions=5
 #include "engine/runtime/method_settings.h"
 #include "engine/runtime/stage_access.h"
+#include "general/processor_info.h"
 #include "outliers/speck_detector.h"
 
 #include <benchmark/benchmark.h>
@@ -31,6 +32,7 @@ struct DetectorWindow {
   SInt64 frameBytes = 0;
 
   DetectorWindow(SInt32 w, SInt32 h) {
+    GL_GetProcessorInfo(&gBZ.procInfo);  // the vector paths, as the application has them
     BZ_MakeDefaultOuSett(&sett);
     params.sett = &sett;
     params.executing = true;

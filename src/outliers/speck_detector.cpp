@@ -3,6 +3,7 @@
 
 #include "engine/runtime/shell_senders.h"
 #include "general/memory_lists.h"
+#include "engine/runtime/project_types.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -164,6 +165,40 @@ OSStatus FindOuterRing(const BZ_OuParams *p, const UInt8 *inBuffer, UInt16 *data
   return noErr;
 }
 
+// The luminance range of one slot's row folded into lowest and highest ('2vuy': luma at odd bytes).
+void FoldRowRange(const UInt8 *__restrict frameRow, UInt8 *__restrict lowest, UInt8 *__restrict highest,
+                  SInt32 cols) {
+  for (SInt32 x = 0; x < cols; ++x) {
+    const UInt8 y = frameRow[2 * x + 1];
+    lowest[x] = lowest[x] < y ? lowest[x] : y;
+    highest[x] = highest[x] > y ? highest[x] : y;
+  }
+}
+
+// The flags of cols centre pixels against their ranges; the count of first-degree outliers.
+SInt32 RowFlags(const UInt8 *__restrict centreRow, const UInt8 *__restrict lowest, const UInt8 *__restrict highest,
+                UInt16 *__restrict out, SInt32 cols, SInt32 d, UInt16 cut) {
+  const SInt32 t = std::max(d / 2, 20);
+  SInt32 numFirst = 0;
+  for (SInt32 x = 0; x < cols; ++x) {
+    const SInt32 c = centreRow[2 * x + 1], smallest = lowest[x], largest = highest[x];
+    // At most one of the two is positive (both are 0 on a flat range): how far the centre lies outside the
+    // range, and on which side; the bright test comes first, as for a distance of 0 both hold.
+    const SInt32 above = c - largest, below = smallest - c;
+    const SInt32 dist = std::max(above, below);
+    SInt32 flag = 0;
+    if (dist >= d) {
+      flag = kFirstDegreeDark | (above >= d ? kRG_Brighter : 0);
+      ++numFirst;
+    } else if (dist > 0) {
+      flag = kRG_SecondDegree | (above > 0 ? kRG_Brighter : 0) | (dist * 10 + d / 2) / d;
+    }
+    if (largest - smallest < t && c >= largest - t && c <= smallest + t) flag |= kBZ_OuQuiet;
+    out[x] = UInt16(flag | cut);
+  }
+  return numFirst;
+}
+
 void DropSpeck(BZ_OuSpeckLE **speckList, BZ_OuSpeckLE *s) {
   RG_DisposeRgn(&s->speck.rgn);
   LL_DeletePtr(speckList, &s);
@@ -243,57 +278,62 @@ OSStatus BZ_OuFindOutliers(const BZ_OuParams *ouParams, UInt8 *const *inBuffers,
   const std::vector<const UInt8 *> frames = NeighbourFrames(ouParams, inBuffers, lo, hi);
   const UInt8 *centre = inBuffers[2 * k];
   const SInt32 d = std::max<SInt32>(0, ouParams->sett->minDiff);
-  const SInt32 t = std::max(d / 2, 20);
   const UInt16 cut = (lo <= k && hi > 3 * k) ? 0 : kBZ_OuWindowCut;
-  // The second-degree weight (dist x 10 + d / 2) / d by a reciprocal: exact for every dist below d and d up to
-  // 300 (the numerator stays below 11 d), and free of divisions so that the loop below vectorises.
-  const SInt32 reciprocal = d > 0 ? (1 << 20) / d + 1 : 0;
   const Rect picture = PictureRect(ouParams);
   const SInt32 width = ouParams->width, cols = picture.right - picture.left;
-  std::vector<UInt8> lowest(size_t(std::max(cols, 0))), highest(size_t(std::max(cols, 0)));
+  const UInt8 *rows[kBZ_OuNumWindowSlots] = {};
   SInt32 numFirst = 0;
   for (SInt32 r = picture.top; r < picture.bottom; ++r) {
     const size_t rowStart = size_t(r) * size_t(width) + size_t(picture.left);
-    std::fill(lowest.begin(), lowest.end(), UInt8(255));
-    std::fill(highest.begin(), highest.end(), UInt8(0));
-    for (const UInt8 *f : frames) {
-      const UInt8 *y = f + 2 * rowStart + 1;
-      for (SInt32 x = 0; x < cols; ++x) {
-        lowest[size_t(x)] = std::min(lowest[size_t(x)], y[2 * x]);
-        highest[size_t(x)] = std::max(highest[size_t(x)], y[2 * x]);
-      }
-    }
-    const UInt8 *cy = centre + 2 * rowStart + 1;
-    UInt16 *out = data + rowStart;
-    SInt32 rowFirst = 0;
-    for (SInt32 x = 0; x < cols; ++x) {
-      const SInt32 c = cy[2 * x], smallest = lowest[size_t(x)], largest = highest[size_t(x)];
-      // At most one of the two is positive: how far the centre lies outside the range, and on which side.
-      const SInt32 above = c - largest, below = smallest - c;
-      const SInt32 dist = std::max(above, below);
-      const SInt32 brighter = above > 0 ? kRG_Brighter : 0;
-      const SInt32 first = dist >= d ? 1 : 0;
-      const SInt32 weight = ((dist * 10 + d / 2) * reciprocal) >> 20;
-      SInt32 flag = first ? (kFirstDegreeDark | brighter) : dist > 0 ? (kRG_SecondDegree | brighter | weight) : 0;
-      flag |= (largest - smallest < t && c >= largest - t && c <= smallest + t) ? kBZ_OuQuiet : 0;
-      out[x] = UInt16(flag | cut);
-      rowFirst += first;
-    }
-    numFirst += rowFirst;
+    for (size_t i = 0; i < frames.size(); ++i) rows[i] = frames[i] + 2 * rowStart;
+    numFirst += BZ_OuFlagOutlierRowUni(gBZ.procInfo.hasSSE3, rows, SInt32(frames.size()), centre + 2 * rowStart,
+                                       cols, d, cut, data + rowStart);
   }
   *numFirstDegreeOutliers = numFirst;
   return TooMany(ouParams, numFirst) ? kTooManyOutliers : noErr;
 }
 
+SInt32 BZ_OuFlagOutlierRow(const UInt8 *const *neighbourRows, SInt32 numNeighbours, const UInt8 *centreRow,
+                          SInt32 cols, SInt32 minDiff, UInt16 cut, UInt16 *out) {
+  // The row in pieces whose ranges fit on the stack.
+  constexpr SInt32 kPiece = 256;
+  UInt8 lowest[kPiece], highest[kPiece];
+  SInt32 numFirst = 0;
+  for (SInt32 x0 = 0; x0 < cols; x0 += kPiece) {
+    const SInt32 n = std::min(kPiece, cols - x0);
+    std::fill_n(lowest, n, UInt8(255));
+    std::fill_n(highest, n, UInt8(0));
+    for (SInt32 i = 0; i < numNeighbours; ++i) FoldRowRange(neighbourRows[i] + 2 * x0, lowest, highest, n);
+    numFirst += RowFlags(centreRow + 2 * x0, lowest, highest, out + x0, n, minDiff, cut);
+  }
+  return numFirst;
+}
+
+SInt32 BZ_OuFlagOutlierRowUni(Boolean hasSSE3, const UInt8 *const *neighbourRows, SInt32 numNeighbours,
+                             const UInt8 *centreRow, SInt32 cols, SInt32 minDiff, UInt16 cut, UInt16 *out) {
+  if (hasSSE3) return BZ_OuFlagOutlierRowAcc(neighbourRows, numNeighbours, centreRow, cols, minDiff, cut, out);
+  return BZ_OuFlagOutlierRow(neighbourRows, numNeighbours, centreRow, cols, minDiff, cut, out);
+}
+
 SInt32 BZ_OuCountSecDegreeOutliers(const BZ_OuParams *ouParams, const UInt16 *data) {
   if (ouParams == nullptr || data == nullptr) return 0;
   const Rect picture = PictureRect(ouParams);
-  SInt32 count = 0;
-  for (SInt32 r = picture.top; r < picture.bottom; ++r)
+  const SInt32 width = ouParams->width;
+  // Grain makes many second-degree pixels but few first-degree ones: the neighbourhoods of the first-degree
+  // pixels are searched (RG_HasFirstDegreeNeigbor seen from the other side), each pixel found counted once.
+  std::vector<SInt32> found;
+  for (SInt32 r = picture.top; r < picture.bottom; ++r) {
+    const UInt16 *row = data + size_t(r) * size_t(width);
     for (SInt32 c = picture.left; c < picture.right; ++c) {
-      const SInt32 p = r * ouParams->width + c;
-      if ((data[p] & kRG_SecondDegree) && RG_HasFirstDegreeNeigbor(ouParams->width, &picture, data, p)) ++count;
+      if (!(row[c] & kRG_FirstDegree)) continue;
+      for (int n = 0; n < 8; ++n) {
+        const SInt32 y = r + kNeighbourRow[n], x = c + kNeighbourCol[n];
+        if (RG_InBounds(picture, y, x) && (data[y * width + x] & kRG_SecondDegree)) found.push_back(y * width + x);
+      }
     }
+  }
+  std::sort(found.begin(), found.end());
+  const SInt32 count = SInt32(std::unique(found.begin(), found.end()) - found.begin());
   return count;
 }
 

@@ -39,6 +39,17 @@ OSStatus BZ_OuCalcSpeckList(const BZ_OuParams *ouParams, UInt8 *const *inBuffers
 // 5024 when more than 10 % of the buffer's pixels are first-degree outliers.
 OSStatus BZ_OuFindOutliers(const BZ_OuParams *ouParams, UInt8 *const *inBuffers, SInt32 minInBufferIndex,
                            SInt32 maxInBufferIndex, UInt16 *data, void *const *mv, SInt32 *numFirstDegreeOutliers);
+// One row of those flags: the centre frame's row (centreRow, '2vuy' from the row's first picture pixel) against
+// the luminance range of the same row of numNeighbours neighbouring frames (numNeighbours 0: the range is
+// empty, smallest 255 and largest 0), cols pixels, minDiff d >= 0; each flag or'ed with cut into out; the
+// row's count of first-degree outliers. The scalar version, the SSE one (sixteen pixels at a time, the same
+// flags bit for bit) and the choice between them by hasSSE3.
+SInt32 BZ_OuFlagOutlierRow(const UInt8 *const *neighbourRows, SInt32 numNeighbours, const UInt8 *centreRow,
+                          SInt32 cols, SInt32 minDiff, UInt16 cut, UInt16 *out);
+SInt32 BZ_OuFlagOutlierRowAcc(const UInt8 *const *neighbourRows, SInt32 numNeighbours, const UInt8 *centreRow,
+                             SInt32 cols, SInt32 minDiff, UInt16 cut, UInt16 *out);
+SInt32 BZ_OuFlagOutlierRowUni(Boolean hasSSE3, const UInt8 *const *neighbourRows, SInt32 numNeighbours,
+                             const UInt8 *centreRow, SInt32 cols, SInt32 minDiff, UInt16 cut, UInt16 *out);
 // The second-degree outliers that have a first-degree 8-neighbour inside the picture.
 SInt32 BZ_OuCountSecDegreeOutliers(const BZ_OuParams *ouParams, const UInt16 *data);
 

@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include <cmath>
 #include <regex>
 #include <string>
@@ -139,6 +142,42 @@ TEST_F(OutliersDetector, FlagsAgainstTheNeighboursRange) {
   }
   // The padding around the picture is not visited.
   EXPECT_EQ(data_[0], 0);
+}
+
+TEST(OutliersDetectorRows, TheSseRowGivesTheScalarFlagsBitForBit) {
+  // Random rows (narrow ranges, so that every kind of flag occurs) over distances from 0 to past 255, with
+  // 0 to 4 neighbours and row lengths that leave tails of every size.
+  std::mt19937 random(11);
+  for (SInt32 d : {0, 1, 2, 7, 16, 17, 30, 35, 64, 100, 255, 260}) {
+    for (SInt32 numNeighbours = 0; numNeighbours <= 4; ++numNeighbours) {
+      for (SInt32 cols : {1, 15, 16, 17, 53}) {
+        SCOPED_TRACE("d " + std::to_string(d) + ", neighbours " + std::to_string(numNeighbours) + ", cols " +
+                     std::to_string(cols));
+        const int base = int(random() % 256), spread = 1 + int(random() % 120);
+        std::vector<std::vector<UInt8>> rows(size_t(numNeighbours + 1), std::vector<UInt8>(size_t(2 * cols)));
+        for (auto &row : rows)
+          for (size_t b = 0; b < row.size(); ++b)
+            row[b] = UInt8(std::clamp(base + int(random() % unsigned(2 * spread + 1)) - spread, 0, 255));
+        const UInt8 *neighbours[4] = {};
+        for (SInt32 i = 0; i < numNeighbours; ++i) neighbours[i] = rows[size_t(i + 1)].data();
+        std::vector<UInt16> scalar(static_cast<size_t>(cols)), sse(static_cast<size_t>(cols));
+        const SInt32 n1 = BZ_OuFlagOutlierRow(neighbours, numNeighbours, rows[0].data(), cols, d, 0x4000, scalar.data());
+        const SInt32 n2 = BZ_OuFlagOutlierRowAcc(neighbours, numNeighbours, rows[0].data(), cols, d, 0x4000, sse.data());
+        EXPECT_EQ(scalar, sse);
+        EXPECT_EQ(n1, n2);
+        EXPECT_EQ(BZ_OuFlagOutlierRowUni(false, neighbours, numNeighbours, rows[0].data(), cols, d, 0x4000, sse.data()), n1);
+      }
+    }
+  }
+  // A distance of 0: a centre at the top of a flat range counts as brighter, one below it as darker.
+  const UInt8 neighbour[4] = {128, 100, 128, 120}, centre[4] = {128, 120, 128, 100};
+  const UInt8 *rows[1] = {neighbour};
+  for (const bool sse : {false, true}) {
+    UInt16 flags[2] = {};
+    EXPECT_EQ(BZ_OuFlagOutlierRowUni(sse, rows, 1, centre, 2, 0, 0, flags), 2);
+    EXPECT_EQ(flags[0], 2074 | 0x1000);
+    EXPECT_EQ(flags[1], 26 | 0x1000);
+  }
 }
 
 TEST_F(OutliersDetector, TheQuietDistanceGrowsWithLargeOutlierDistances) {

@@ -9,6 +9,7 @@
 #include "engine/runtime/method_settings.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
+#include "general/processor_info.h"
 #include "outliers/outlier_worker.h"
 #include "outliers/scene_values.h"
 #include "platform/core/memory.h"
@@ -38,6 +39,7 @@ uint8_t Luma(const std::vector<uint8_t> &f, int p) { return f[size_t(2 * p + 1)]
 // The damaged clip through the stage's window job, frame by frame, as the stage hands it the window: padded
 // frames (margins mirrored), the scene values between neighbours, empty slots beyond the movie's ends.
 Frames CleanWithStage(const Frames &damaged) {
+  GL_GetProcessorInfo(&gBZ.procInfo);  // the vector paths, as the application has them
   BZ_OuSett sett{};
   BZ_MakeDefaultOuSett(&sett);
   sett.apply = true;
