@@ -4,6 +4,7 @@
 #include "outliers/outlier_worker.h"
 
 #include "engine/runtime/stage_access.h"
+#include "engine/runtime/working_format.h"
 #include "outlier_test_support.h"
 #include "outliers/speck_detector.h"
 #include "outliers/speck_editing.h"
@@ -157,6 +158,19 @@ TEST_F(OutliersWorker, PreviewKeepsOwnCopiesThatTheEditingUses) {
   ASSERT_EQ(BZ_OuToggleSpeckState(&onA, nullptr, kBZ_OuToggleRemove), noErr);
   EXPECT_EQ(LumaAt(pv->outBuffer2vuy, 6, 7), 180) << "kept: the cleaned picture shows it again";
   EXPECT_EQ(LumaAt(pv->outBuffer2vuy, 6, 16), 200) << "spot B removed by the detector";
+  {
+    // The detector's removed speck has the automatic specks' colours (code 30) in the difference picture.
+    float gamma = 0;
+    ASSERT_EQ(BZ_GetInternalGamma(p_.project(), nullptr, &gamma, nullptr, nullptr), noErr);
+    const UInt8 *diff = rgb_.data() + 4 * size_t(size_);
+    const size_t at = 4 * size_t((6 + 8) * width_ + 16 + 8);
+    for (const SInt32 code : {SInt32(kBZ_OuColorAutoSpeck), SInt32(kBZ_OuColorUserSpeck)}) {
+      std::vector<UInt8> expected(diff, diff + 4 * size_t(size_));
+      BZ_OuColorSpeckDiffs(&pv->speckList->speck, gamma, code, pv->diffBuffer2vuy, expected.data());
+      EXPECT_EQ(std::equal(diff + at + 1, diff + at + 4, expected.data() + at + 1), code == kBZ_OuColorAutoSpeck)
+          << "code " << code;
+    }
+  }
   const Point onB{6, 16};
   ASSERT_EQ(BZ_OuToggleSpeckState(&onB, nullptr, kBZ_OuToggleRemove), noErr);
   EXPECT_EQ(LumaAt(pv->outBuffer2vuy, 6, 16), 20) << "spot B kept";
