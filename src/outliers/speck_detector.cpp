@@ -1,9 +1,9 @@
 // The automatic speck detector.
 #include "outliers/speck_detector.h"
 
+#include "engine/runtime/project_types.h"
 #include "engine/runtime/shell_senders.h"
 #include "general/memory_lists.h"
-#include "engine/runtime/project_types.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -20,8 +20,7 @@ constexpr OSStatus kTooManyOutliers = 5024;
 constexpr SInt32 kNeighbourRow[8] = {-1, -1, -1, 0, 0, 1, 1, 1};
 constexpr SInt32 kNeighbourCol[8] = {-1, 0, 1, -1, 1, -1, 0, 1};
 
-constexpr UInt16 kFirstDegreeDark = kRG_FirstDegree | 10;                // 26
-constexpr UInt16 kFirstDegreeBright = kRG_Brighter | kFirstDegreeDark;  // 2074
+constexpr UInt16 kFirstDegreeDark = kRG_FirstDegree | 10;  // 26; with kRG_Brighter 2074
 // No luminance can lie this far outside any range, so the retries end here at the latest.
 constexpr SInt32 kLargestUsefulDistance = 255;
 
@@ -182,8 +181,8 @@ SInt32 RowFlags(const UInt8 *__restrict centreRow, const UInt8 *__restrict lowes
   SInt32 numFirst = 0;
   for (SInt32 x = 0; x < cols; ++x) {
     const SInt32 c = centreRow[2 * x + 1], smallest = lowest[x], largest = highest[x];
-    // At most one of the two is positive (both are 0 on a flat range): how far the centre lies outside the
-    // range, and on which side; the bright test comes first, as for a distance of 0 both hold.
+    // At most one of the two is positive (both are 0 for a centre equal to a flat range): how far the centre
+    // lies outside the range, and on which side; the bright test comes first, as for a distance of 0 both hold.
     const SInt32 above = c - largest, below = smallest - c;
     const SInt32 dist = std::max(above, below);
     SInt32 flag = 0;
@@ -391,6 +390,7 @@ void BZ_OuAddThirdDegreePixelsToSpecks(const BZ_OuParams *ouParams, UInt16 *data
 
 void BZ_OuCheckSandwiching(const BZ_OuParams *ouParams, const SInt32 *avPixelDiff, UInt8 *const *inBuffers,
                            const UInt16 * /*data*/, void *const * /*mv*/, BZ_OuSpeckLE *speckList) {
+  // As in the outlier pass, every pixel is read at its own place until the motion vectors mark pixels.
   if (ouParams == nullptr || ouParams->sett == nullptr || avPixelDiff == nullptr || inBuffers == nullptr) return;
   SInt32 min = 0, max = 0, lo = 0, hi = 0;
   BZ_OuGetInBufferIndexBounds(ouParams->sett->maxAvPixelDiff, inBuffers, ouParams->numInBuffers, avPixelDiff, &min,
@@ -412,7 +412,8 @@ void BZ_OuCheckSandwiching(const BZ_OuParams *ouParams, const SInt32 *avPixelDif
 
 void BZ_OuCalcSpecksProperties(const BZ_OuParams *ouParams, const UInt8 *inBuffer, const UInt16 *data,
                                BZ_OuSpeckLE *speckList) {
-  for (BZ_OuSpeckLE *s = speckList; s != nullptr; s = s->next) BZ_CalcSpeckProperties(ouParams, inBuffer, data, &s->speck);
+  for (BZ_OuSpeckLE *s = speckList; s != nullptr; s = s->next)
+    BZ_CalcSpeckProperties(ouParams, inBuffer, data, &s->speck);
 }
 
 OSStatus BZ_OuAnalyzeEdge(const BZ_OuParams *ouParams, const UInt8 *inBuffer, UInt16 *data,

@@ -33,10 +33,12 @@ inline __m128i Flags8(const Constants &k, __m128i c, __m128i smallest, __m128i l
   const __m128i secondBright = _mm_and_si128(_mm_cmpgt_epi16(above, k.zero), k.bright);
   const __m128i n = _mm_add_epi16(_mm_mullo_epi16(dist, k.ten), k.halfD);
   __m128i weight = k.zero;
-  for (const __m128i &m : k.multiples) weight = _mm_sub_epi16(weight, _mm_cmpgt_epi16(n, _mm_sub_epi16(m, _mm_set1_epi16(1))));
+  const __m128i one = _mm_set1_epi16(1);
+  for (const __m128i &m : k.multiples) weight = _mm_sub_epi16(weight, _mm_cmpgt_epi16(n, _mm_sub_epi16(m, one)));
   const __m128i firstFlag = _mm_or_si128(k.firstDegree, firstBright);
   const __m128i secondFlag = _mm_or_si128(_mm_or_si128(k.secondDegree, secondBright), weight);
-  __m128i flag = _mm_or_si128(_mm_and_si128(first, firstFlag), _mm_and_si128(_mm_andnot_si128(first, outside), secondFlag));
+  __m128i flag = _mm_or_si128(_mm_and_si128(first, firstFlag),
+                              _mm_and_si128(_mm_andnot_si128(first, outside), secondFlag));
   // Quiet: largest - smallest < t, c >= largest - t and c <= smallest + t.
   const __m128i narrow = _mm_cmplt_epi16(_mm_sub_epi16(largest, smallest), k.t);
   const __m128i tooLow = _mm_cmplt_epi16(c, _mm_sub_epi16(largest, k.t));
@@ -81,8 +83,10 @@ SInt32 BZ_OuFlagOutlierRowAcc(const UInt8 *const *neighbourRows, SInt32 numNeigh
     const __m128i c = Lumas(centreRow + 2 * x);
     const __m128i z = _mm_setzero_si128();
     __m128i firstLo, firstHi;
-    const __m128i lo = Flags8(k, _mm_unpacklo_epi8(c, z), _mm_unpacklo_epi8(smallest, z), _mm_unpacklo_epi8(largest, z), &firstLo);
-    const __m128i hi = Flags8(k, _mm_unpackhi_epi8(c, z), _mm_unpackhi_epi8(smallest, z), _mm_unpackhi_epi8(largest, z), &firstHi);
+    const __m128i lo = Flags8(k, _mm_unpacklo_epi8(c, z), _mm_unpacklo_epi8(smallest, z),
+                              _mm_unpacklo_epi8(largest, z), &firstLo);
+    const __m128i hi = Flags8(k, _mm_unpackhi_epi8(c, z), _mm_unpackhi_epi8(smallest, z),
+                              _mm_unpackhi_epi8(largest, z), &firstHi);
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out + x), lo);
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out + x + 8), hi);
     numFirst += __builtin_popcount(unsigned(_mm_movemask_epi8(_mm_packs_epi16(firstLo, firstHi))));

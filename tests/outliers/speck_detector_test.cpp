@@ -161,11 +161,12 @@ TEST(OutliersDetectorRows, TheSseRowGivesTheScalarFlagsBitForBit) {
         const UInt8 *neighbours[4] = {};
         for (SInt32 i = 0; i < numNeighbours; ++i) neighbours[i] = rows[size_t(i + 1)].data();
         std::vector<UInt16> scalar(static_cast<size_t>(cols)), sse(static_cast<size_t>(cols));
-        const SInt32 n1 = BZ_OuFlagOutlierRow(neighbours, numNeighbours, rows[0].data(), cols, d, 0x4000, scalar.data());
-        const SInt32 n2 = BZ_OuFlagOutlierRowAcc(neighbours, numNeighbours, rows[0].data(), cols, d, 0x4000, sse.data());
+        const UInt8 *centre = rows[0].data();
+        const SInt32 n1 = BZ_OuFlagOutlierRow(neighbours, numNeighbours, centre, cols, d, 0x4000, scalar.data());
+        const SInt32 n2 = BZ_OuFlagOutlierRowAcc(neighbours, numNeighbours, centre, cols, d, 0x4000, sse.data());
         EXPECT_EQ(scalar, sse);
         EXPECT_EQ(n1, n2);
-        EXPECT_EQ(BZ_OuFlagOutlierRowUni(false, neighbours, numNeighbours, rows[0].data(), cols, d, 0x4000, sse.data()), n1);
+        EXPECT_EQ(BZ_OuFlagOutlierRowUni(false, neighbours, numNeighbours, centre, cols, d, 0x4000, sse.data()), n1);
       }
     }
   }
