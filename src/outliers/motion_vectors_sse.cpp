@@ -1,0 +1,37 @@
+// Block differences of the motion search, SSE version: eight pixels (sixteen bytes) of both frames widened to
+// 16 bits, subtracted, and squared and summed in pairs with PMADDWD.
+#include "outliers/motion_vectors.h"
+
+#include <cstddef>
+#include <emmintrin.h>
+#include <pmmintrin.h>
+
+SInt32 BZ_MvGetBlockDiffSqAcc(SInt32 width, const Rect *frameBounds, SInt32 blockWidth, SInt32 v, SInt32 h,
+                              SInt32 offsetV, SInt32 offsetH, const UInt8 *frame, const UInt8 *nextFrame) {
+  BZ_MvBlockCut cut;
+  BZ_MvGetBlockCut(frameBounds, blockWidth, v, h, offsetV, offsetH, &cut);
+  const __m128i zero = _mm_setzero_si128();
+  // Each 32-bit lane gathers at most 64 x 64 / 4 pixels of 2 x 255^2: far below 2^31.
+  __m128i sums = _mm_setzero_si128();
+  SInt32 tail = 0;
+  for (SInt32 i = cut.minI; i < cut.maxI; ++i) {
+    const UInt8 *a = frame + 2 * (ptrdiff_t(cut.posV + i) * width + cut.posH);
+    const UInt8 *b = nextFrame + 2 * (ptrdiff_t(cut.nextPosV + i) * width + cut.nextPosH);
+    SInt32 j = cut.minJ;
+    for (; j + 8 <= cut.maxJ; j += 8) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a + 2 * j));
+      const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + 2 * j));
+      const __m128i dLo = _mm_sub_epi16(_mm_unpacklo_epi8(x, zero), _mm_unpacklo_epi8(y, zero));
+      const __m128i dHi = _mm_sub_epi16(_mm_unpackhi_epi8(x, zero), _mm_unpackhi_epi8(y, zero));
+      sums = _mm_add_epi32(sums, _mm_add_epi32(_mm_madd_epi16(dLo, dLo), _mm_madd_epi16(dHi, dHi)));
+    }
+    for (; j < cut.maxJ; ++j) {
+      const SInt32 diffC = SInt32(a[2 * j]) - SInt32(b[2 * j]);
+      const SInt32 diffY = SInt32(a[2 * j + 1]) - SInt32(b[2 * j + 1]);
+      tail += diffY * diffY + diffC * diffC;
+    }
+  }
+  sums = _mm_add_epi32(sums, _mm_srli_si128(sums, 8));
+  sums = _mm_add_epi32(sums, _mm_srli_si128(sums, 4));
+  return _mm_cvtsi128_si32(sums) + tail + cut.missingCost;
+}
