@@ -291,6 +291,7 @@ void BZ_FindMotionVector(const BZ_OuParams *ouParams, const float (*baseCoeffs)[
   bool good = false, better = false;
   SInt32 scale = 8;
   do {
+    const BZ_OuMotionVec coarser = *vector;
     const SInt32 offsetH = centre(vector->dx, scale), offsetV = centre(vector->dy, scale);
     SInt32 diffs[kBZ_MvNumGridSamples];
     for (SInt32 i = 0; i < 5; ++i)
@@ -299,6 +300,9 @@ void BZ_FindMotionVector(const BZ_OuParams *ouParams, const float (*baseCoeffs)[
     vector->minDiff = float(diffAt(RoundOffset(vector->dy), RoundOffset(vector->dx))) / blockPixels;
     good = vector->minDiff < 10.0f;
     better = vector->minDiff < previous - 2.0f;
+    // A finer scale whose surface misleads it (a saddle sends it to a grid corner) ends the search; the
+    // closer match of the coarser scale is kept rather than replaced by a worse one.
+    if (vector->minDiff > previous) *vector = coarser;
     previous = vector->minDiff;
     scale /= 2;
   } while (!good && better && scale > 0);
@@ -355,7 +359,7 @@ void BZ_FindMotionVectors(const BZ_OuParams *ouParams, const float (*baseCoeffs)
   const UInt8 *older = inBuffers[newest - 1], *newer = inBuffers[newest];
   BZ_OuMotionVec *pair = static_cast<BZ_OuMotionVec *>(mv[newest - 1]);
   BZ_OuMotionVec *scratch = static_cast<BZ_OuMotionVec *>(scratchMv);
-  if (older == nullptr || newer == nullptr || pair == nullptr || scratch == nullptr) return;
+  if (older == nullptr || newer == nullptr || pair == nullptr) return;
   const BZ_OuMotionVec *prevMv =
       inBuffers[newest - 2] != nullptr ? static_cast<const BZ_OuMotionVec *>(mv[newest - 2]) : nullptr;
   const Grid finest = LevelGrid(ouParams, kFinestBlockWidth);
@@ -363,6 +367,7 @@ void BZ_FindMotionVectors(const BZ_OuParams *ouParams, const float (*baseCoeffs)
     BZ_SetMvNotFound(ouParams, pair);  // no block fits: whatever cells there are have no vector
     return;
   }
+  if (scratch == nullptr) return;
   if (BZ_OuMotionVec *newestMv = static_cast<BZ_OuMotionVec *>(mv[newest]))
     for (SInt32 c = 0; c < finest.numH * finest.numV; ++c) newestMv[c].assigned = false;
 
