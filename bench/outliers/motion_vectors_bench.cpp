@@ -121,17 +121,17 @@ void BM_BZ_FindMotionVectors(benchmark::State &state) {
   const bool sse = state.range(3) != 0;
   const FramePair &p = Pair(width, height, source);
   if (!p.ok || Coeffs() == nullptr) return state.SkipWithError("ffmpeg could not make the frames");
-  if (state.thread_index() == 0) GL_GetProcessorInfo(&gBZ.procInfo);
-  const Boolean hasSSE3 = gBZ.procInfo.hasSSE3 && sse;
+  static const bool hasSSE3 = [] {
+    GL_ProcessorInfo info{};
+    GL_GetProcessorInfo(&info);
+    return bool(info.hasSSE3);
+  }();
   std::vector<BZ_OuMotionVec> pair(BZ_MvArraySize(width, height) / sizeof(BZ_OuMotionVec));
   std::vector<BZ_OuMotionVec> scratch(BZ_MvScratchSize(width, height) / sizeof(BZ_OuMotionVec));
   UInt8 *f0 = const_cast<UInt8 *>(p.frames[0].data()), *f1 = const_cast<UInt8 *>(p.frames[1].data());
-  // The dispatch flag is the program's; every thread of a run wants the same path.
-  static std::mutex flagLock;
-  {
-    std::lock_guard<std::mutex> guard(flagLock);
-    gBZ.procInfo.hasSSE3 = hasSSE3;
-  }
+  // The dispatch flag is the program's: the scalar runs are single-threaded, and the threaded ones all want
+  // the vector path, which the single-threaded run before them left set.
+  if (state.threads() == 1) gBZ.procInfo.hasSSE3 = hasSSE3 && sse;
   for (auto _ : state) {
     BZ_MvFindPairVectors(&p.params, Coeffs(), f0, f1, pair.data(), scratch.data());
     benchmark::ClobberMemory();
@@ -139,7 +139,7 @@ void BM_BZ_FindMotionVectors(benchmark::State &state) {
   const SInt32 cells = BZ_MvNumVectors(width, 8) * BZ_MvNumVectors(height, 8);
   state.SetItemsProcessed(state.iterations());
   state.counters["pairs_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
-  state.counters["found"] = FoundShare(pair, cells);
+  state.counters["found"] = benchmark::Counter(FoundShare(pair, cells), benchmark::Counter::kAvgThreads);
 }
 BENCHMARK(BM_BZ_FindMotionVectors)
     ->ArgNames({"w", "h", "pan", "sse"})
