@@ -350,9 +350,12 @@ void BZ_GetAvgPrevMv(SInt32 numVectorsH3, SInt32 numVectorsV3, SInt32 i, SInt32 
   guess->dy = gy;
 }
 
-void BZ_FindMotionVectors(const BZ_OuParams *ouParams, const float (*baseCoeffs)[6], UInt8 *const *inBuffers,
-                          BZ_MvObjectLE *const *, UInt16 *const *, void *const *mv, void *scratchMv,
-                          Boolean forward) {
+namespace {
+
+// The search of BZ_FindMotionVectors from level firstLevel on (the forward search always runs the finest
+// level only).
+void SearchPair(const BZ_OuParams *ouParams, const float (*baseCoeffs)[6], UInt8 *const *inBuffers,
+                void *const *mv, void *scratchMv, Boolean forward, SInt32 firstLevel) {
   const SInt32 k = NumConstPix(ouParams);
   if (k == 0 || baseCoeffs == nullptr || inBuffers == nullptr || mv == nullptr) return;
   const SInt32 newest = 4 * k;
@@ -375,7 +378,7 @@ void BZ_FindMotionVectors(const BZ_OuParams *ouParams, const float (*baseCoeffs)
   const UInt8 *nextFrame = forward ? newer : older;
   const BZ_OuMotionVec *coarse = nullptr;
   Grid coarseGrid;
-  for (SInt32 level = forward ? kBZ_MvNumLevels - 1 : 0; level < kBZ_MvNumLevels; ++level) {
+  for (SInt32 level = forward ? kBZ_MvNumLevels - 1 : firstLevel; level < kBZ_MvNumLevels; ++level) {
     const SInt32 blockWidth = 64 >> level, scale = 64 / blockWidth;
     const Grid grid = LevelGrid(ouParams, blockWidth);
     // Where this level's vectors go: the finest level into the pair's own entries, the coarser ones into the
@@ -424,6 +427,14 @@ void BZ_FindMotionVectors(const BZ_OuParams *ouParams, const float (*baseCoeffs)
   }
 }
 
+}  // namespace
+
+void BZ_FindMotionVectors(const BZ_OuParams *ouParams, const float (*baseCoeffs)[6], UInt8 *const *inBuffers,
+                          BZ_MvObjectLE *const *, UInt16 *const *, void *const *mv, void *scratchMv,
+                          Boolean forward) {
+  SearchPair(ouParams, baseCoeffs, inBuffers, mv, scratchMv, forward, 0);
+}
+
 void BZ_MvFindPairVectors(const BZ_OuParams *ouParams, const float (*baseCoeffs)[6], UInt8 *frame,
                           UInt8 *nextFrame, void *pairMv, void *scratchMv) {
   const SInt32 k = NumConstPix(ouParams);
@@ -433,8 +444,11 @@ void BZ_MvFindPairVectors(const BZ_OuParams *ouParams, const float (*baseCoeffs)
   window[4 * k - 1] = frame;
   window[4 * k] = nextFrame;
   windowMv[4 * k - 1] = pairMv;
-  BZ_FindMotionVectors(ouParams, baseCoeffs, window, nullptr, nullptr, windowMv, scratchMv, false);
-  BZ_FindMotionVectors(ouParams, baseCoeffs, window, nullptr, nullptr, windowMv, scratchMv, true);
+  // The coarse levels only supply guesses, and a guess only places the first scale's grid, which the +-16
+  // pixel bound always centres on zero: without an earlier pair they change no vector, so the backward
+  // search starts at the finest level, which saves most of the pair's work.
+  SearchPair(ouParams, baseCoeffs, window, windowMv, scratchMv, false, kBZ_MvNumLevels - 1);
+  SearchPair(ouParams, baseCoeffs, window, windowMv, scratchMv, true, kBZ_MvNumLevels - 1);
 }
 
 void BZ_GetAlignedPixelIndexes(const BZ_OuParams *ouParams, void *const *mv, SInt32 minInBufferIndex,

@@ -151,7 +151,8 @@ void BZ_FindMotionVectors(const BZ_OuParams *ouParams, const float (*baseCoeffs)
                           BZ_MvObjectLE *const *gradObjList, UInt16 *const *objData, void *const *mv,
                           void *scratchMv, Boolean forward);
 // The vectors of one frame pair alone (backward, then forward) into pairMv: what the stage's per-frame job
-// runs for each arriving frame with a frame before it.
+// runs for each arriving frame with a frame before it. The same vectors as BZ_FindMotionVectors without an
+// earlier pair; the coarse levels, which could only guide it, are not searched.
 void BZ_MvFindPairVectors(const BZ_OuParams *ouParams, const float (*baseCoeffs)[6], UInt8 *frame,
                           UInt8 *nextFrame, void *pairMv, void *scratchMv);
 

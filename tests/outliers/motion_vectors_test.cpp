@@ -354,32 +354,56 @@ TEST(MotionVectorSearch, ShiftedPicturesGiveTheShift) {
   }
 }
 
-// With the earlier pair's vectors given (three frames), the search takes its guesses from them and still
-// finds the same vectors as the pair alone.
-TEST(MotionVectorSearch, EarlierPairGuidesThreeFrames) {
+void ExpectSameVectors(const std::vector<BZ_OuMotionVec> &got, const std::vector<BZ_OuMotionVec> &expected,
+                       SInt32 numEntries) {
+  for (SInt32 e = 0; e < numEntries; ++e) {
+    const BZ_OuMotionVec &g = got[size_t(e)], &x = expected[size_t(e)];
+    bool same = g.dx == x.dx && g.dy == x.dy && g.minDiff == x.minDiff && g.assigned == x.assigned &&
+                g.interpolated == x.interpolated && g.accepted == x.accepted;
+    for (int c = 0; c < 6; ++c) same = same && g.coeffs[c] == x.coeffs[c];
+    if (!same) {
+      ADD_FAILURE() << "entry " << e << ": (" << g.dx << ", " << g.dy << ", " << g.minDiff << ") against (" << x.dx
+                    << ", " << x.dy << ", " << x.minDiff << ")";
+      return;
+    }
+  }
+}
+
+// The pair's vectors are the same whether the four levels are searched (BZ_FindMotionVectors), with or without
+// the earlier pair's vectors as guides (three frames), or the finest level alone (BZ_MvFindPairVectors): a
+// guess only places the first scale's grid, which stays centred on zero.
+TEST(MotionVectorSearch, GuidesAndCoarseLevelsChangeNoVector) {
   const float (*coeffs)[6] = BaseCoeffs();
   const TestParams p(96, 64, 1);
-  PaddedFrame f0(96, 64), f1(96, 64), f2(96, 64);
-  FillTexture(&f0, 0, 0);
-  FillTexture(&f1, 2, 1);
-  FillTexture(&f2, 4, 2);
-  std::vector<BZ_OuMotionVec> earlier = PairArray(p), alone = PairArray(p), guided = PairArray(p);
-  std::vector<BZ_OuMotionVec> newest = PairArray(p), scratch = ScratchArray(p);
-  BZ_MvFindPairVectors(&p.params, coeffs, f0.data(), f1.data(), earlier.data(), scratch.data());
-  BZ_MvFindPairVectors(&p.params, coeffs, f1.data(), f2.data(), alone.data(), scratch.data());
-  for (BZ_OuMotionVec &v : newest) v.assigned = true;
-  UInt8 *window[5] = {nullptr, nullptr, f0.data(), f1.data(), f2.data()};
-  void *mv[5] = {nullptr, nullptr, earlier.data(), guided.data(), newest.data()};
-  BZ_FindMotionVectors(&p.params, coeffs, window, nullptr, nullptr, mv, scratch.data(), false);
-  BZ_FindMotionVectors(&p.params, coeffs, window, nullptr, nullptr, mv, scratch.data(), true);
-  const SInt32 numCells = BZ_MvNumVectors(96, 8) * BZ_MvNumVectors(64, 8);
-  for (SInt32 e = 0; e < 2 * numCells; ++e) {
-    EXPECT_EQ(guided[size_t(e)].dx, alone[size_t(e)].dx) << "entry " << e;
-    EXPECT_EQ(guided[size_t(e)].dy, alone[size_t(e)].dy) << "entry " << e;
-    EXPECT_EQ(guided[size_t(e)].minDiff, alone[size_t(e)].minDiff) << "entry " << e;
+  for (int content = 0; content < 2; ++content) {
+    SCOPED_TRACE(content == 0 ? "texture" : "ramps");
+    PaddedFrame f0(96, 64), f1(96, 64), f2(96, 64);
+    for (int f = 0; f < 3; ++f) {
+      PaddedFrame *frame = f == 0 ? &f0 : f == 1 ? &f1 : &f2;
+      if (content == 0)
+        FillTexture(frame, 2.0 * f, 1.0 * f);
+      else
+        FillRamps(frame, 1.5 * f, -0.5 * f);
+    }
+    std::vector<BZ_OuMotionVec> earlier = PairArray(p), alone = PairArray(p), literal = PairArray(p);
+    std::vector<BZ_OuMotionVec> guided = PairArray(p), newest = PairArray(p), scratch = ScratchArray(p);
+    BZ_MvFindPairVectors(&p.params, coeffs, f0.data(), f1.data(), earlier.data(), scratch.data());
+    BZ_MvFindPairVectors(&p.params, coeffs, f1.data(), f2.data(), alone.data(), scratch.data());
+    for (BZ_OuMotionVec &v : newest) v.assigned = true;
+    UInt8 *window[5] = {nullptr, nullptr, f0.data(), f1.data(), f2.data()};
+    void *mv[5] = {nullptr, nullptr, earlier.data(), guided.data(), newest.data()};
+    BZ_FindMotionVectors(&p.params, coeffs, window, nullptr, nullptr, mv, scratch.data(), false);
+    BZ_FindMotionVectors(&p.params, coeffs, window, nullptr, nullptr, mv, scratch.data(), true);
+    UInt8 *pairOnly[5] = {nullptr, nullptr, nullptr, f1.data(), f2.data()};
+    void *literalMv[5] = {nullptr, nullptr, nullptr, literal.data(), nullptr};
+    BZ_FindMotionVectors(&p.params, coeffs, pairOnly, nullptr, nullptr, literalMv, scratch.data(), false);
+    BZ_FindMotionVectors(&p.params, coeffs, pairOnly, nullptr, nullptr, literalMv, scratch.data(), true);
+    const SInt32 numCells = BZ_MvNumVectors(96, 8) * BZ_MvNumVectors(64, 8);
+    ExpectSameVectors(guided, alone, 2 * numCells);
+    ExpectSameVectors(literal, alone, 2 * numCells);
+    // The newest frame's assigned flags are cleared one vector at a time over as many vectors as cells.
+    for (SInt32 e = 0; e < SInt32(newest.size()); ++e) EXPECT_EQ(newest[size_t(e)].assigned, e >= numCells) << e;
   }
-  // The newest frame's assigned flags are cleared one vector at a time over as many vectors as cells.
-  for (SInt32 e = 0; e < SInt32(newest.size()); ++e) EXPECT_EQ(newest[size_t(e)].assigned, e >= numCells) << e;
 }
 
 TEST(MotionVectorSearch, AveragedGuessFromEarlierPair) {
