@@ -105,6 +105,18 @@ bool StepAlong(const Grid &grid, const Rect &bounds, const void *mv, SInt32 entr
   return true;
 }
 
+// The block's rows (columns) [*first, *last) whose displaced copy, starting at nextPos, lies in [lo, hi); a
+// copy wholly outside leaves an empty range.
+void CutToPicture(SInt32 nextPos, SInt32 lo, SInt32 hi, SInt32 blockWidth, SInt32 *first, SInt32 *last) {
+  *first = 0;
+  *last = blockWidth;
+  if (nextPos < lo)
+    *first = lo - nextPos;
+  else if (nextPos > hi - blockWidth)
+    *last = hi - nextPos;
+  if (*first > *last) *first = *last;
+}
+
 }  // namespace
 
 SInt32 BZ_MvNumVectors(SInt32 inSize, SInt32 blockWidth) {
@@ -173,20 +185,8 @@ void BZ_MvGetBlockCut(const Rect *frameBounds, SInt32 blockWidth, SInt32 v, SInt
   c.posV = std::min(b.top + (blockWidth / 2) * v, b.bottom - blockWidth);
   c.nextPosH = c.posH + offsetH;
   c.nextPosV = c.posV + offsetV;
-  c.minI = 0;
-  c.maxI = blockWidth;
-  if (c.nextPosV < b.top)
-    c.minI = b.top - c.nextPosV;
-  else if (c.nextPosV > b.bottom - blockWidth)
-    c.maxI = b.bottom - c.nextPosV;
-  if (c.minI > c.maxI) c.minI = c.maxI;
-  c.minJ = 0;
-  c.maxJ = blockWidth;
-  if (c.nextPosH < b.left)
-    c.minJ = b.left - c.nextPosH;
-  else if (c.nextPosH > b.right - blockWidth)
-    c.maxJ = b.right - c.nextPosH;
-  if (c.minJ > c.maxJ) c.minJ = c.maxJ;
+  CutToPicture(c.nextPosV, b.top, b.bottom, blockWidth, &c.minI, &c.maxI);
+  CutToPicture(c.nextPosH, b.left, b.right, blockWidth, &c.minJ, &c.maxJ);
   c.missingCost = (blockWidth * blockWidth - (c.maxI - c.minI) * (c.maxJ - c.minJ)) * kBZ_MvMissingPixelCost;
   *cut = c;
 }

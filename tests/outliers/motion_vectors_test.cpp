@@ -249,11 +249,27 @@ TEST(MotionVectorBlockDiff, SseEqualsScalarAtEveryEdge) {
 
 // ---- One block's vector ----
 
+// What the widest scale alone finds for a block: its grid of differences around zero, the fitted vector and
+// the mean difference at the vector rounded.
+BZ_OuMotionVec FirstScaleVector(const TestParams &p, SInt32 blockWidth, SInt32 v, SInt32 h, const PaddedFrame &f0,
+                                const PaddedFrame &f1) {
+  const Rect b = p.Bounds();
+  SInt32 diffs[25];
+  for (SInt32 i = 0; i < 25; ++i)
+    diffs[i] = BZ_MvGetBlockDiffSq(p.params.width, &b, blockWidth, v, h, (i / 5 - 2) * 8, (i % 5 - 2) * 8,
+                                   f0.data(), f1.data());
+  BZ_OuMotionVec vec{};
+  BZ_FindBestMv(0, 0, 8, BaseCoeffs(), diffs, &vec);
+  vec.minDiff = float(BZ_MvGetBlockDiffSq(p.params.width, &b, blockWidth, v, h, SInt32(std::lround(vec.dy)),
+                                          SInt32(std::lround(vec.dx)), f0.data(), f1.data())) /
+                float(blockWidth * blockWidth);
+  return vec;
+}
+
 // A search whose first mean difference is below 10 keeps the scale-8 result; a worse one goes on.
 TEST(MotionVectorSearch, GoodFirstMatchStopsAfterScaleEight) {
   const float (*coeffs)[6] = BaseCoeffs();
   const TestParams p(96, 80, 1);
-  const Rect b = p.Bounds();
   struct Case {
     double contrast;
     bool stops;
@@ -264,12 +280,7 @@ TEST(MotionVectorSearch, GoodFirstMatchStopsAfterScaleEight) {
     FillTexture(&f0, 0, 0, c.contrast);
     FillTexture(&f1, 1.0, 0, c.contrast);
     const SInt32 v = 5, h = 6, bw = 16;
-    SInt32 diffs[25];
-    for (SInt32 i = 0; i < 25; ++i)
-      diffs[i] = BZ_MvGetBlockDiffSq(p.params.width, &b, bw, v, h, (i / 5 - 2) * 8, (i % 5 - 2) * 8, f0.data(),
-                                     f1.data());
-    BZ_OuMotionVec scaleEight{};
-    BZ_FindBestMv(0, 0, 8, coeffs, diffs, &scaleEight);
+    const BZ_OuMotionVec scaleEight = FirstScaleVector(p, bw, v, h, f0, f1);
     BZ_OuMotionVec vec{};
     BZ_FindMotionVector(&p.params, coeffs, bw, v, h, f0.data(), f1.data(), &vec);
     if (c.stops) {
@@ -288,7 +299,6 @@ TEST(MotionVectorSearch, GoodFirstMatchStopsAfterScaleEight) {
 TEST(MotionVectorSearch, NeverEndsWorseThanItsFirstScale) {
   const float (*coeffs)[6] = BaseCoeffs();
   const TestParams p(96, 80, 1);
-  const Rect b = p.Bounds();
   PaddedFrame f0(96, 80), f1(96, 80);
   FillTexture(&f0, 0, 0);
   FillTexture(&f1, 1.5, -1.0);
@@ -296,15 +306,7 @@ TEST(MotionVectorSearch, NeverEndsWorseThanItsFirstScale) {
   for (SInt32 bw : {8, 16}) {
     for (SInt32 v = 0; v < BZ_MvNumVectors(80, bw); ++v)
       for (SInt32 h = 0; h < BZ_MvNumVectors(96, bw); ++h) {
-        SInt32 diffs[25];
-        for (SInt32 i = 0; i < 25; ++i)
-          diffs[i] = BZ_MvGetBlockDiffSq(p.params.width, &b, bw, v, h, (i / 5 - 2) * 8, (i % 5 - 2) * 8, f0.data(),
-                                         f1.data());
-        BZ_OuMotionVec first{};
-        BZ_FindBestMv(0, 0, 8, coeffs, diffs, &first);
-        const float firstDiff = float(BZ_MvGetBlockDiffSq(p.params.width, &b, bw, v, h, SInt32(std::lround(first.dy)),
-                                                          SInt32(std::lround(first.dx)), f0.data(), f1.data())) /
-                                float(bw * bw);
+        const float firstDiff = FirstScaleVector(p, bw, v, h, f0, f1).minDiff;
         BZ_OuMotionVec vec{};
         BZ_FindMotionVector(&p.params, coeffs, bw, v, h, f0.data(), f1.data(), &vec);
         ASSERT_LE(vec.minDiff, firstDiff) << "block width " << bw << ", block (" << h << ", " << v << ")";
