@@ -408,6 +408,24 @@ TEST(MotionVectorSearch, GuidesAndCoarseLevelsChangeNoVector) {
   }
 }
 
+// The search gives the same vectors on the scalar and the SSE block differences.
+TEST(MotionVectorSearch, SameVectorsOnBothPaths) {
+  const TestParams p(80, 56, 2);
+  PaddedFrame f0(80, 56), f1(80, 56);
+  FillTexture(&f0, 0, 0);
+  FillTexture(&f1, -2.5, 1.0);
+  std::vector<BZ_OuMotionVec> scalar = PairArray(p), sse = PairArray(p), scratch = ScratchArray(p);
+  {
+    ProcessorFlag flag(false);
+    BZ_MvFindPairVectors(&p.params, BaseCoeffs(), f0.data(), f1.data(), scalar.data(), scratch.data());
+  }
+  {
+    ProcessorFlag flag(true);
+    BZ_MvFindPairVectors(&p.params, BaseCoeffs(), f0.data(), f1.data(), sse.data(), scratch.data());
+  }
+  ExpectSameVectors(sse, scalar, SInt32(scalar.size()));
+}
+
 TEST(MotionVectorSearch, AveragedGuessFromEarlierPair) {
   const SInt32 numH = 10, numV = 6;
   std::vector<BZ_OuMotionVec> prev(size_t(2 * numH * numV));
