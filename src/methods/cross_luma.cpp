@@ -150,7 +150,7 @@ struct SlidingBlock {
     const bool passes = (d > t.min54) & (d < t.max54) & (((t.pct * d) >> 12) > s);
     const SInt32 old = *targetPixelPtr;
     const SInt32 mean = ((colSum[0] + colSum[1] + colSum[2]) * 7282 + 3641) >> 16;
-    const SInt32 value = passes ? mean : old;
+    const SInt32 value = old + ((mean - old) & -SInt32(passes));
     *targetPixelPtr = UInt8(value);
     return SInt32(value > old) - SInt32(value < old);
   }
@@ -175,7 +175,7 @@ void WalkLine(const BZ_ClParams *p, SInt32 y, const IntThresholds &t, const UInt
   // Centres are handled once each, left to right: lastPos is the last one handled. The undoing filter keeps
   // the signs of the last two centres handled (at lastPos and lastPos - 1) to see three neighbours that moved
   // the same way as soon as the third is handled; a restored centre is never handled again on this line.
-  SInt32 lastPos = 0, j = 0, k = 0, firstMoved = width, lastMoved = -1;
+  SInt32 lastPos = 0, j = 0, k = 0, firstHandled = width, lastHandled = -1;
   SInt32 signAtLast = 0, signBeforeLast = 0;
   for (SInt32 i = 0; i + 1 < numFirst; ++i) {
     // Clipped to the line: with a wide extent the zone would reach past either end.
@@ -194,22 +194,22 @@ void WalkLine(const BZ_ClParams *p, SInt32 y, const IntThresholds &t, const UInt
       } else {
         const SInt32 sign = block.Test(x, t, target);
         const bool follows = centre == lastPos + 1;
-        if (follows && sign != 0 && signAtLast == sign && signBeforeLast == sign)
+        // Evaluated whole: the signs follow the picture, and a short-circuit would branch on them.
+        const bool edge = follows & (sign != 0) & (signAtLast == sign) & (signBeforeLast == sign);
+        if (edge)
           for (SInt32 q = centre - 2; q <= centre; ++q) targetLine[2 * q] = inLine[2 * q];
         signBeforeLast = follows ? signAtLast : 0;
         signAtLast = sign;
-        if (sign != 0) {
-          signs[centre] = SInt8(sign);
-          firstMoved = std::min(firstMoved, centre);
-          lastMoved = centre;
-        }
+        signs[centre] = SInt8(sign);
+        firstHandled = std::min(firstHandled, centre);
+        lastHandled = centre;
       }
       lastPos = centre;
     }
   }
   // The line's signs go back to zero for the next line.
-  if (kTest == BlockTest::kIntUndoEdges && firstMoved <= lastMoved)
-    std::memset(signs + firstMoved, 0, size_t(lastMoved - firstMoved + 1));
+  if (kTest == BlockTest::kIntUndoEdges && firstHandled <= lastHandled)
+    std::memset(signs + firstHandled, 0, size_t(lastHandled - firstHandled + 1));
 }
 
 // The zone walk over the frame.
