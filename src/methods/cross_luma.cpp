@@ -98,8 +98,7 @@ inline bool InGap(const Interval *list, SInt32 count, SInt32 *j, SInt32 x, SInt3
 
 // The live block test moving along one line: the zone walk visits blocks left to right, mostly one pixel
 // apart, so the lumas, sums and deviations of the columns the block shares with the one before are kept
-// rather than read and worked out again, and the spread S is found only for a D within the thresholds.
-// The answers are those of TestBlockSign.
+// rather than read and worked out again. The answers are those of TestBlockSign.
 struct SlidingBlock {
   const UInt8 *rows[3];  // luma byte of pixel 0 in lines y, y + 2 and y + 4 of the input
   SInt32 x;              // the block's left column; far left of the line when none is held
