@@ -175,10 +175,10 @@ void BM_StageScaling_CrossLuma_720(benchmark::State &state) { StageScaling(state
 BENCHMARK(BM_StageScaling_CrossLuma_720)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 void BM_StageScaling_Average_720(benchmark::State &state) { StageScaling(state, kBZ_AverageTaskType, 720, 576); }
 BENCHMARK(BM_StageScaling_Average_720)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
-void BM_StageScaling_NoiseReduction_720(benchmark::State &state) {
+void BM_StageScaling_NoiseReductionHoriz_720(benchmark::State &state) {
   StageScaling(state, kBZ_NoiseRedTaskType, 720, 576);
 }
-BENCHMARK(BM_StageScaling_NoiseReduction_720)
+BENCHMARK(BM_StageScaling_NoiseReductionHoriz_720)
     ->Arg(1)
     ->Arg(8)
     ->UseRealTime()
