@@ -77,6 +77,7 @@ struct BZ_RlDlgTaskData {
   UInt8 *logoPixels;           // transparent logo colours, (chroma, luma) per mask pixel (owned)
   SInt32 numLogoPixels;        // mask pixels logoPixels holds
   PicHandle logoMaskPic;       // the mask picture (owned)
+  PicHandle wellPic;           // the part of a found mask's picture that well 2312 shows (owned)
   Rect logoRect;               // the mask's bounding box in frame coordinates
   Rect logoRectInPic;          // the bounding box in picture coordinates
   Rect logoPicBounds;          // the picture frame

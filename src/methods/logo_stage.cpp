@@ -558,6 +558,7 @@ void BZ_RlDisposeDlgTaskData(BZ_RlDlgTaskData **rlDlgTaskData) {
   BZ_RlDisposeInterpolation(&data->logoComps, &data->numConnectedComps, &data->interpWeights);
   BZ_RlForgetMask(data);
   if (data->logoMaskPic != nullptr) KillPicture(data->logoMaskPic);
+  if (data->wellPic != nullptr) KillPicture(data->wellPic);
   std::free(data);
   *rlDlgTaskData = nullptr;
 }
