@@ -44,6 +44,15 @@ struct BZ_RlLogoSrcPixel {
   float cb, cr, y;
 };
 
+// Sources next to each other along a row (columns one apart) or a column (rows one field line apart), so
+// that the weights of a target over them lie next to each other in the component's weight rows.
+struct BZ_RlSrcRun {
+  SInt16 v, h;       // the first source, component-relative
+  SInt32 length;
+  Boolean vertical;
+  SInt32 first;      // its first source's index in the source arrays
+};
+
 // One 8-connected component of the mask (list element).
 struct BZ_RlLogoCompLE {
   BZ_RlLogoCompLE *next;
@@ -51,9 +60,17 @@ struct BZ_RlLogoCompLE {
   UInt8 *isMaskPixel;    // component-local mask, bounds width per row (owned)
   SInt32 numSrcPix;
   SInt32 numTrgtPix;
-  SInt32 numWorkers;     // entries of srcPix
+  SInt32 numWorkers;     // entries of srcPix and srcValues
   BZ_RlLogoSrcPixel **srcPix;  // one source array per worker (owned); positions alike, values per frame
   UInt16 *trgtPix;       // numTrgtPix pairs (row, column), component-relative, row-major (owned)
+  // The sources in runs (srcPix in run order), each worker's values as three planes (y, cb, cr; owned), and
+  // the weight table unfolded for the runs: row dv of hWeights holds w(dv, |k|) at hOffset + k, row dh of
+  // vWeights holds w(|k|, dh) at vOffset + k (owned).
+  SInt32 numRuns;
+  BZ_RlSrcRun *runs;
+  float **srcValues;
+  float *hWeights, *vWeights;
+  SInt32 hRowLen, hOffset, vRowLen, vOffset;
 };
 
 // A background around the logo in one sample frame: means of the ring's luma, Cr and Cb.
