@@ -1,7 +1,6 @@
 // Per-frame kernels of logo removal (see the header).
 #include "methods/logo_removal.h"
 
-#include "general/sort_search.h"
 #include "methods/logo_interpolation.h"
 
 #include <algorithm>
@@ -14,7 +13,8 @@ inline UInt8 ClampByte(SInt32 v) { return UInt8(std::clamp<SInt32>(v, 0, 255)); 
 
 // Integer means of the top and bottom quarter of n samples sorted in descending order.
 void QuarterMeans(UInt8 *values, SInt32 n, SInt32 *min, SInt32 *max) {
-  SS_SelectSortArray(BZ_RlCompareYvalues, values, n, 1);
+  // The comparator's order, in n log n steps (a selection sort costs more than the whole frame's removal).
+  std::sort(values, values + n, [](UInt8 a, UInt8 b) { return BZ_RlCompareYvalues(&a, &b) > 0; });
   const SInt32 q = n / 4;
   if (q == 0) {
     *max = n > 0 ? values[0] : 255;
@@ -62,7 +62,7 @@ OSStatus BZ_RemoveLogo(BZ_RlParams *rlParams, SInt32 subTaskNum, SInt32 frameNum
 
 int BZ_RlCompareYvalues(const void *a, const void *b) {
   const UInt8 x = *static_cast<const UInt8 *>(a), y = *static_cast<const UInt8 *>(b);
-  // The selection sort puts first what compares greater: a descending order.
+  // What compares greater comes first: a descending order.
   return x > y ? 1 : x < y ? -1 : 0;
 }
 
