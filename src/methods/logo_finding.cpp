@@ -57,6 +57,21 @@ void InsertDescending(UInt8 *list, UInt8 y, bool dropLargest) {
   std::memcpy(list, dropLargest ? v + 1 : v, 5);
 }
 
+// Mean ratio of the mask pixels and their mean absolute deviation from it; false for an empty mask.
+bool MaskRatioSpread(const std::vector<float> &ratio, const UInt8 *isMaskPixel, double *mean, double *dev) {
+  double sum = 0;
+  SInt32 n = 0;
+  for (size_t p = 0; p < ratio.size(); ++p)
+    if (isMaskPixel[p] != 0) sum += ratio[p], ++n;
+  if (n == 0) return false;
+  *mean = sum / n;
+  double spread = 0;
+  for (size_t p = 0; p < ratio.size(); ++p)
+    if (isMaskPixel[p] != 0) spread += std::fabs(ratio[p] - *mean);
+  *dev = spread / n;
+  return true;
+}
+
 }  // namespace
 
 // ---- Per sample -------------------------------------------------------------------------------------------
@@ -185,19 +200,11 @@ Boolean BZ_RlTrCalcMaskAndPercNew(const UInt8 *logosPtr, SInt32 logoHeight, SInt
   const size_t area = size_t(logoWidth) * size_t(logoHeight);
   std::vector<float> ratio(area);
   BZ_RlTrGetRatios(logosPtr, logoHeight, logoWidth, unifFrames, ratio.data());
-  double sum = 0;
-  SInt32 n = 0;
-  for (size_t p = 0; p < area; ++p) {
-    isMaskPixel[p] = 5 * ratio[p] < 4 ? 1 : 0;
-    if (isMaskPixel[p] != 0) sum += ratio[p], ++n;
-  }
+  for (size_t p = 0; p < area; ++p) isMaskPixel[p] = 5 * ratio[p] < 4 ? 1 : 0;
   *numRealLogoPixels = 0;
-  if (n == 0) return false;
-  const double mean = sum / n;
-  double dev = 0;
-  for (size_t p = 0; p < area; ++p)
-    if (isMaskPixel[p] != 0) dev += std::fabs(ratio[p] - mean);
-  dev /= n;
+  double mean = 0, dev = 0;
+  if (!MaskRatioSpread(ratio, isMaskPixel, &mean, &dev)) return false;
+  // Only pixels much more transparent than the rest leave.
   double kept = 0;
   SInt32 numKept = 0;
   for (size_t p = 0; p < area; ++p) {
@@ -219,16 +226,8 @@ Boolean BZ_RlTrCalcPerc(const UInt8 *logosPtr, SInt32 logoHeight, SInt32 logoWid
   const size_t area = size_t(logoWidth) * size_t(logoHeight);
   std::vector<float> ratio(area);
   BZ_RlTrGetRatios(logosPtr, logoHeight, logoWidth, unifFrames, ratio.data());
-  double sum = 0;
-  SInt32 n = 0;
-  for (size_t p = 0; p < area; ++p)
-    if (isMaskPixel[p] != 0) sum += ratio[p], ++n;
-  if (n == 0) return false;
-  const double mean = sum / n;
-  double dev = 0;
-  for (size_t p = 0; p < area; ++p)
-    if (isMaskPixel[p] != 0) dev += std::fabs(ratio[p] - mean);
-  dev /= n;
+  double mean = 0, dev = 0;
+  if (!MaskRatioSpread(ratio, isMaskPixel, &mean, &dev)) return false;
   double kept = 0;
   SInt32 numKept = 0;
   for (size_t p = 0; p < area; ++p)

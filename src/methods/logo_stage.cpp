@@ -354,11 +354,7 @@ OSStatus BZ_RlTask1(void *parameter) {
   }
 
   if (ms != nullptr) {
-    OSStatus err = BZ_CloseProcSubTasks(task, ms->project);
-    if (err != noErr)
-      std::printf("KBZ remove logo task: error %ld deleting subtasks\n", long(err));
-    else
-      std::printf("KBZ remove logo task: deleted subtasks\n");
+    OSStatus err = BZ_MsCloseWorkers(ms, task, "remove logo");
     if (result == noErr) result = err;
     err = BZ_RlCloseTask2(ms, task);
     if (result == noErr) result = err;

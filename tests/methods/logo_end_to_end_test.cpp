@@ -96,6 +96,29 @@ BZ_CleaninSett Logo(BZ_RlMode mode, Rect rect) {
   return c;
 }
 
+// An analysis run that finds the mask on the rectangle (mode 3, findMask).
+MethodRunResult FindLogo(const TempDir &dir, int workers, Rect rect, bool transparent) {
+  MethodRunOptions analysis;
+  analysis.workers = workers;
+  analysis.kind = MethodRunKind::kAnalysis;
+  analysis.autoSettCalc = kBZ_RlAutoSettStage;
+  analysis.statisticsStep = false;
+  analysis.cleaning = Logo(kBZ_LogoModeUseMask, rect);
+  analysis.cleaning->removeLogo.findMask = true;
+  analysis.cleaning->removeLogo.transparent = transparent;
+  analysis.cleaning->removeLogo.transparency = 0.5;
+  return RunMethodProject(dir, analysis);
+}
+
+// An execution with what an analysis found.
+MethodRunResult ExecuteFound(const TempDir &dir, int workers, const BZ_CleaninSett &found) {
+  MethodRunOptions run;
+  run.workers = workers;
+  run.cleaning = found;
+  run.cleaning->removeLogo.findMask = false;
+  return RunMethodProject(dir, run);
+}
+
 // A fresh logo state for each test: no mask from an earlier one.
 struct LogoState {
   LogoState() {
@@ -163,24 +186,12 @@ TEST_P(LogoEndToEnd, FoundOpaqueMaskRemovesTheBox) {
     ++shown;
     return OSStatus(noErr);
   };
-  MethodRunOptions analysis;
-  analysis.workers = GetParam();
-  analysis.kind = MethodRunKind::kAnalysis;
-  analysis.autoSettCalc = kBZ_RlAutoSettStage;
-  analysis.statisticsStep = false;
-  analysis.cleaning = Logo(kBZ_LogoModeUseMask, rect);
-  analysis.cleaning->removeLogo.findMask = true;
-  analysis.cleaning->removeLogo.transparent = false;
-  MethodRunResult a = RunMethodProject(dir, analysis);
+  const MethodRunResult a = FindLogo(dir, GetParam(), rect, false);
   ASSERT_EQ(noErr, a.error);
   EXPECT_EQ(1, shown) << "the found mask goes to the main thread once";
   EXPECT_GE(MaskOverlap(box), 0.9);
 
-  MethodRunOptions run;
-  run.workers = GetParam();
-  run.cleaning = a.cleaning;
-  run.cleaning->removeLogo.findMask = false;
-  const MethodRunResult r = RunMethodProject(dir, run);
+  const MethodRunResult r = ExecuteFound(dir, GetParam(), a.cleaning);
   ASSERT_EQ(noErr, r.error);
   ASSERT_EQ(noErr, r.save);
   const std::string logo = Frames(dir.File("src.mov")), clean = Frames(dir.File("clean.mov"));
@@ -203,26 +214,13 @@ TEST_P(LogoEndToEnd, TransparentBoxIsFoundAndUnblended) {
     ++transparencyEvents;
     return OSStatus(noErr);
   };
-  MethodRunOptions analysis;
-  analysis.workers = GetParam();
-  analysis.kind = MethodRunKind::kAnalysis;
-  analysis.autoSettCalc = kBZ_RlAutoSettStage;
-  analysis.statisticsStep = false;
-  analysis.cleaning = Logo(kBZ_LogoModeUseMask, rect);
-  analysis.cleaning->removeLogo.findMask = true;
-  analysis.cleaning->removeLogo.transparent = true;
-  analysis.cleaning->removeLogo.transparency = 0.5;
-  const MethodRunResult a = RunMethodProject(dir, analysis);
+  const MethodRunResult a = FindLogo(dir, GetParam(), rect, true);
   ASSERT_EQ(noErr, a.error);
   EXPECT_EQ(1, transparencyEvents);
   EXPECT_NEAR(0.7, a.cleaning.removeLogo.transparency, 0.05);
   EXPECT_GE(MaskOverlap(box), 0.9);
 
-  MethodRunOptions run;
-  run.workers = GetParam();
-  run.cleaning = a.cleaning;
-  run.cleaning->removeLogo.findMask = false;
-  const MethodRunResult r = RunMethodProject(dir, run);
+  const MethodRunResult r = ExecuteFound(dir, GetParam(), a.cleaning);
   ASSERT_EQ(noErr, r.error);
   ASSERT_EQ(noErr, r.save);
   EXPECT_LE(InsideError(Frames(dir.File("out.mov")), Frames(dir.File("clean.mov")), box), 3.0);
