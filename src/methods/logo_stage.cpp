@@ -7,7 +7,6 @@
 #include "engine/runtime/shell_senders.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
-#include "general/file_layer.h"
 #include "methods/logo_finding.h"
 #include "methods/logo_interpolation.h"
 #include "methods/logo_mask.h"
@@ -84,10 +83,15 @@ OSStatus NewDialogMask(BZ_RlDlgTaskData *data, const Rect &rect, UInt8 value) {
 // is held, checked against the rectangle, and borrowed.
 OSStatus BorrowMask(BZ_RlParams *p, BZ_RlDlgTaskData *data) {
   const BZ_RlSett *sett = p->sett;
+  const bool noFile = std::all_of(data->maskFile.hidden, data->maskFile.hidden + sizeof data->maskFile.hidden,
+                                  [](UInt8 b) { return b == 0; });
+  if (data->isMaskPixel == nullptr && noFile) {
+    // A mask still to be found: until then nothing is removed.
+    if (!sett->findMask) return kBZ_LogoEmptyErr;
+    OSStatus err = NewDialogMask(data, p->logoRect, 0);
+    if (err != noErr) return err;
+  }
   if (data->isMaskPixel == nullptr) {
-    if (!GL_FSRefValid(&data->maskFile) && std::all_of(data->maskFile.hidden, data->maskFile.hidden + 80,
-                                                       [](UInt8 b) { return b == 0; }))
-      return kBZ_LogoEmptyErr;
     OSStatus err = BZ_RlCheckMask(data, &data->maskFile);
     if (err != noErr) return err;
     BZ_RlMaskRectAtAnchor(data, sett->maskAnchor, p->inHeight, p->inWidth, &data->maskRect);
@@ -100,11 +104,11 @@ OSStatus BorrowMask(BZ_RlParams *p, BZ_RlDlgTaskData *data) {
                 long(BZ_RlLogoWidth(p->logoRect)), long(BZ_RlLogoHeight(p->logoRect)));
     return kBZ_LogoTooLargeErr;
   }
-  if (data->numMaskPix <= 0) return kBZ_LogoEmptyErr;
+  if (data->numMaskPix <= 0 && !sett->findMask) return kBZ_LogoEmptyErr;
   if (sett->transparent && (data->logoPixels == nullptr || data->numLogoPixels != data->numMaskPix)) {
     // An imported mask has no measured colours: a black logo is assumed.
     std::free(data->logoPixels);
-    data->logoPixels = static_cast<UInt8 *>(std::calloc(size_t(data->numMaskPix) * 2, 1));
+    data->logoPixels = static_cast<UInt8 *>(std::calloc(size_t(data->numMaskPix) * 2 + 1, 1));
     if (data->logoPixels == nullptr) return memFullErr;
     data->numLogoPixels = data->numMaskPix;
   }

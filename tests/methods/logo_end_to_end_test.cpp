@@ -228,6 +228,29 @@ TEST_P(LogoEndToEnd, TransparentBoxIsFoundAndUnblended) {
 
 INSTANTIATE_TEST_SUITE_P(Workers, LogoEndToEnd, ::testing::Values(1, 8));
 
+// A preview and an analysis that measures the frame statistics pass through the stage like an execution's
+// frames; a mask still to be found removes nothing yet.
+TEST(LogoEndToEndRuns, PreviewAndStatisticsRunsPassThrough) {
+  if (!RequireFfmpeg()) GTEST_SKIP();
+  LogoState state;
+  TempDir dir;
+  MakeClip(dir, "src.mov", kTestSrc, "drawbox=x=40:y=40:w=100:h=60:color=white:t=fill");
+  for (BZ_RlMode mode : {kBZ_LogoModeDiminish, kBZ_LogoModeInterp, kBZ_LogoModeUseMask}) {
+    for (MethodRunKind kind : {MethodRunKind::kPreview, MethodRunKind::kAnalysis}) {
+      SCOPED_TRACE(testing::Message() << "mode " << mode << (kind == MethodRunKind::kPreview ? " preview" : " analysis"));
+      MethodRunOptions run;
+      run.kind = kind;
+      run.previewFrame = 5;
+      run.cleaning = Logo(mode, kBox);
+      run.cleaning->removeLogo.findMask = true;
+      const MethodRunResult r = RunMethodProject(dir, run);
+      EXPECT_EQ(noErr, r.error);
+      EXPECT_EQ(r.sourceHashBefore, r.sourceHashAfter);
+    }
+  }
+  EXPECT_EQ(0, gBZ.dlgTaskData.rlDlgTaskData->numMaskPix) << "no mask was found by these runs";
+}
+
 TEST(LogoEndToEndFade, FirstSecondStaysUntouched) {
   if (!RequireFfmpeg()) GTEST_SKIP();
   LogoState state;
