@@ -57,6 +57,9 @@ void InsertDescending(UInt8 *list, UInt8 y, bool dropLargest) {
   std::memcpy(list, dropLargest ? v + 1 : v, 5);
 }
 
+constexpr SInt32 kNeighbourRows[8] = {-1, -1, -1, 0, 0, 1, 1, 1};
+constexpr SInt32 kNeighbourCols[8] = {-1, 0, 1, -1, 1, -1, 0, 1};
+
 // Mean ratio of the mask pixels and their mean absolute deviation from it; false for an empty mask.
 bool MaskRatioSpread(const std::vector<float> &ratio, const UInt8 *isMaskPixel, double *mean, double *dev) {
   double sum = 0;
@@ -69,6 +72,29 @@ bool MaskRatioSpread(const std::vector<float> &ratio, const UInt8 *isMaskPixel, 
   for (size_t p = 0; p < ratio.size(); ++p)
     if (isMaskPixel[p] != 0) spread += std::fabs(ratio[p] - *mean);
   *dev = spread / n;
+  return true;
+}
+
+// Candidates (ratio below 0.8), of which only pixels much more transparent than the rest leave; *perc the kept
+// pixels' mean ratio. false (mask and count cleared) when no pixel is a candidate.
+bool SelectMask(const std::vector<float> &ratio, UInt8 *isMaskPixel, SInt32 *numRealLogoPixels, double *perc) {
+  for (size_t p = 0; p < ratio.size(); ++p) isMaskPixel[p] = 5 * ratio[p] < 4 ? 1 : 0;
+  *numRealLogoPixels = 0;
+  double mean = 0, dev = 0;
+  if (!MaskRatioSpread(ratio, isMaskPixel, &mean, &dev)) return false;
+  double kept = 0;
+  SInt32 numKept = 0;
+  for (size_t p = 0; p < ratio.size(); ++p) {
+    if (isMaskPixel[p] == 0) continue;
+    if (ratio[p] - mean <= 2 * dev) {
+      kept += ratio[p];
+      ++numKept;
+    } else {
+      isMaskPixel[p] = 0;
+    }
+  }
+  *numRealLogoPixels = numKept;
+  *perc = kept / numKept;
   return true;
 }
 
@@ -197,28 +223,73 @@ void BZ_RlTrGetRatios(const UInt8 *logosPtr, SInt32 logoHeight, SInt32 logoWidth
 Boolean BZ_RlTrCalcMaskAndPercNew(const UInt8 *logosPtr, SInt32 logoHeight, SInt32 logoWidth,
                                   const BZ_RlUnifFrame *unifFrames, UInt8 *isMaskPixel, SInt32 *numRealLogoPixels,
                                   double *perc) {
-  const size_t area = size_t(logoWidth) * size_t(logoHeight);
-  std::vector<float> ratio(area);
+  std::vector<float> ratio(size_t(logoWidth) * size_t(logoHeight));
   BZ_RlTrGetRatios(logosPtr, logoHeight, logoWidth, unifFrames, ratio.data());
-  for (size_t p = 0; p < area; ++p) isMaskPixel[p] = 5 * ratio[p] < 4 ? 1 : 0;
-  *numRealLogoPixels = 0;
-  double mean = 0, dev = 0;
-  if (!MaskRatioSpread(ratio, isMaskPixel, &mean, &dev)) return false;
-  // Only pixels much more transparent than the rest leave.
-  double kept = 0;
-  SInt32 numKept = 0;
+  return SelectMask(ratio, isMaskPixel, numRealLogoPixels, perc);
+}
+
+Boolean BZ_RlTrCalcMaskAndPerc(const UInt8 *logosPtr, SInt32 logoHeight, SInt32 logoWidth,
+                               const BZ_RlUnifFrame *unifFrames, UInt8 *isMaskPixel, SInt32 *numRealLogoPixels,
+                               double *perc) {
+  const size_t area = size_t(logoWidth) * size_t(logoHeight), copyBytes = 2 * area;
+  std::vector<float> ratio(area, 1.0f);
   for (size_t p = 0; p < area; ++p) {
-    if (isMaskPixel[p] == 0) continue;
-    if (ratio[p] - mean <= 2 * dev) {
-      kept += ratio[p];
-      ++numKept;
-    } else {
-      isMaskPixel[p] = 0;
+    double sum = 0;
+    for (SInt32 k = 0; k < 5; ++k) {
+      const double b = double(unifFrames[k].avY) - double(unifFrames[9 - k].avY);
+      const double y = double(logosPtr[size_t(k) * copyBytes + 2 * p + 1]) -
+                       double(logosPtr[size_t(k + 5) * copyBytes + 2 * p + 1]);
+      sum += b != 0 ? y / b : 1.0;
     }
+    ratio[p] = float(sum / 5);
   }
-  *numRealLogoPixels = numKept;
-  *perc = kept / numKept;
-  return true;
+  return SelectMask(ratio, isMaskPixel, numRealLogoPixels, perc);
+}
+
+int BZ_RlCompareUnifFrame(const void *a, const void *b) {
+  const float x = static_cast<const BZ_RlUnifFrame *>(a)->avY, y = static_cast<const BZ_RlUnifFrame *>(b)->avY;
+  return x < y ? -1 : x > y ? 1 : 0;
+}
+
+Point BZ_RlNeighborNumToLoc(Point pixelLoc, SInt32 i) {
+  if (i < 0 || i > 7) return Point{10000, 10000};
+  return Point{SInt16(pixelLoc.v + kNeighbourRows[i]), SInt16(pixelLoc.h + kNeighbourCols[i])};
+}
+
+Point BZ_RlNeighborNumToLocEO(Point pixelLoc, SInt32 i) {
+  if (i < 0 || i > 7) return Point{0, 0};
+  return Point{SInt16(pixelLoc.v + 2 * kNeighbourRows[i]), SInt16(pixelLoc.h + kNeighbourCols[i])};
+}
+
+void BZ_RlGetSrcFrame(SInt32 i, SInt32 j, SInt32 size, SInt32 logoHeight, SInt32 logoWidth, SInt32 hStep,
+                      Rect *frame) {
+  const SInt32 half = size / 2;
+  SInt32 top = i - half * hStep, bottom = i + half * hStep;
+  // Rows of the window stay hStep apart from row i: clipping keeps their parity.
+  while (top < -hStep) top += hStep;
+  while (bottom > logoHeight - 1 + hStep) bottom -= hStep;
+  const SInt32 left = std::max(j - half, SInt32(-1)), right = std::min(j + half, logoWidth);
+  *frame = Rect{SInt16(top), SInt16(left), SInt16(bottom + 1), SInt16(right + 1)};
+}
+
+SInt32 BZ_GetSourceFrameSize(const UInt8 *isMaskPixel, SInt32 i, SInt32 j, SInt32 logoHeight, SInt32 logoWidth,
+                             SInt32 hStep) {
+  Rect previous{0, 0, 0, 0};
+  for (SInt32 size = 5;; size += 2) {
+    Rect f;
+    BZ_RlGetSrcFrame(i, j, size, logoHeight, logoWidth, hStep, &f);
+    SInt32 sources = 0;
+    for (SInt32 row = f.top; row < f.bottom; row += hStep)
+      for (SInt32 col = f.left; col < f.right; ++col) {
+        const bool outside = row < 0 || row >= logoHeight || col < 0 || col >= logoWidth;
+        sources += outside || (isMaskPixel != nullptr && isMaskPixel[row * logoWidth + col] == 0);
+      }
+    // A window the frame no longer lets grow is as large as it gets.
+    const bool grown = f.top != previous.top || f.left != previous.left || f.bottom != previous.bottom ||
+                       f.right != previous.right;
+    if (sources >= 32 || !grown) return size;
+    previous = f;
+  }
 }
 
 Boolean BZ_RlTrCalcPerc(const UInt8 *logosPtr, SInt32 logoHeight, SInt32 logoWidth, const BZ_RlUnifFrame *unifFrames,

@@ -53,6 +53,26 @@ Boolean BZ_RlTrCalcMaskAndPercNew(const UInt8 *logosPtr, SInt32 logoHeight, SInt
 // The transparency over an existing mask; false (perc unchanged) when the mask is empty.
 Boolean BZ_RlTrCalcPerc(const UInt8 *logosPtr, SInt32 logoHeight, SInt32 logoWidth, const BZ_RlUnifFrame *unifFrames,
                         const UInt8 *isMaskPixel, double *perc);
+// The earlier form of the mask finding: each pixel's ratio is the mean of the five pair ratios
+// (Y_p(k) - Y_p(k + 5)) / (avY(k) - avY(9 - k)); candidates and kept pixels as in the form above.
+Boolean BZ_RlTrCalcMaskAndPerc(const UInt8 *logosPtr, SInt32 logoHeight, SInt32 logoWidth,
+                               const BZ_RlUnifFrame *unifFrames, UInt8 *isMaskPixel, SInt32 *numRealLogoPixels,
+                               double *perc);
+// Orders two BZ_RlUnifFrame by avY, ascending: -1, 0, 1.
+int BZ_RlCompareUnifFrame(const void *a, const void *b);
+// The location of neighbour i (0-2 the row above, columns -1..+1; 3 left; 4 right; 5-7 the row below) of
+// pixelLoc; (10000, 10000) for another number. The EO form takes rows two lines apart (the same field) and
+// gives (0, 0) for another number.
+Point BZ_RlNeighborNumToLoc(Point pixelLoc, SInt32 i);
+Point BZ_RlNeighborNumToLocEO(Point pixelLoc, SInt32 i);
+// The window around logo pixel (row i, column j) of an odd size from 5 up, rows hStep apart, that holds at least
+// 32 source pixels (outside the rectangle, or not mask pixels; without a mask only those outside); the largest
+// window the frame allows when none does. BZ_RlGetSrcFrame: that window's rows and columns, clipped to hStep
+// rows above and below the rectangle (the row parity kept) and one column left and right of it.
+SInt32 BZ_GetSourceFrameSize(const UInt8 *isMaskPixel, SInt32 i, SInt32 j, SInt32 logoHeight, SInt32 logoWidth,
+                             SInt32 hStep);
+void BZ_RlGetSrcFrame(SInt32 i, SInt32 j, SInt32 size, SInt32 logoHeight, SInt32 logoWidth, SInt32 hStep,
+                      Rect *frame);
 // The logo's own colours of the mask pixels: the rounded means over the ten copies of the un-blended values, t
 // held to 0.01 .. 0.99. left: the rectangle's left column (chroma kind).
 void BZ_RlTrCalcLogoPixels(const UInt8 *logosPtr, SInt32 left, SInt32 logoHeight, SInt32 logoWidth,

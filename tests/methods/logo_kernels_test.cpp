@@ -420,6 +420,71 @@ TEST(LogoFinding, LogoColoursSurviveTransparencyAtItsBounds) {
   EXPECT_EQ(100, t.l.At(out, 12, 12)[1]);
 }
 
+TEST(LogoFinding, EarlierMaskFormFindsTheLogoOnPairedBackgrounds) {
+  // Five dark backgrounds at 50 and five bright ones at 150: every pair differs by 100.
+  std::vector<BZ_RlUnifFrame> unif(10);
+  std::vector<UInt8> logos(10 * 4 * 2);
+  for (int k = 0; k < 10; ++k) {
+    const float bg = k < 5 ? 50.0f : 150.0f;
+    unif[size_t(k)].avY = bg;
+    for (int p = 0; p < 4; ++p) logos[size_t(k) * 8 + size_t(p) * 2 + 1] = UInt8(p < 2 ? 0.7f * bg + 70.5f : bg);
+  }
+  std::vector<UInt8> mask(4);
+  SInt32 n = 0;
+  double perc = 0;
+  ASSERT_TRUE(BZ_RlTrCalcMaskAndPerc(logos.data(), 2, 2, unif.data(), mask.data(), &n, &perc));
+  EXPECT_EQ(2, n);
+  EXPECT_EQ((std::vector<UInt8>{1, 1, 0, 0}), mask);
+  EXPECT_NEAR(0.7, perc, 0.01);
+}
+
+TEST(LogoFindingHelpers, NeighboursBackgroundsAndSourceWindows) {
+  const Point at{20, 30};
+  const struct {
+    SInt32 i;
+    Point loc, eo;
+  } neighbours[] = {{0, {19, 29}, {18, 29}}, {2, {19, 31}, {18, 31}}, {3, {20, 29}, {20, 29}}, {4, {20, 31}, {20, 31}},
+                    {5, {21, 29}, {22, 29}}, {7, {21, 31}, {22, 31}}, {8, {10000, 10000}, {0, 0}},
+                    {-1, {10000, 10000}, {0, 0}}};
+  for (const auto &c : neighbours) {
+    const Point loc = BZ_RlNeighborNumToLoc(at, c.i), eo = BZ_RlNeighborNumToLocEO(at, c.i);
+    EXPECT_EQ(c.loc.v, loc.v) << c.i;
+    EXPECT_EQ(c.loc.h, loc.h) << c.i;
+    EXPECT_EQ(c.eo.v, eo.v) << c.i;
+    EXPECT_EQ(c.eo.h, eo.h) << c.i;
+  }
+  BZ_RlUnifFrame dark{10, 0, 0, 1}, bright{200, 0, 0, 2};
+  EXPECT_EQ(-1, BZ_RlCompareUnifFrame(&dark, &bright));
+  EXPECT_EQ(1, BZ_RlCompareUnifFrame(&bright, &dark));
+  EXPECT_EQ(0, BZ_RlCompareUnifFrame(&dark, &dark));
+
+  // A 20 x 20 logo: at its corner a 5 x 5 window already holds 16 outside pixels, 7 x 7 holds 33.
+  Rect f{};
+  BZ_RlGetSrcFrame(0, 0, 7, 20, 20, 1, &f);
+  EXPECT_EQ(-1, f.top);
+  EXPECT_EQ(-1, f.left);
+  EXPECT_EQ(4, f.bottom);
+  EXPECT_EQ(4, f.right);
+  BZ_RlGetSrcFrame(1, 5, 9, 20, 20, 2, &f);  // rows 1 - 8 .. 1 + 8, two apart: clipped to -1 (same parity)
+  EXPECT_EQ(-1, f.top);
+  EXPECT_EQ(10, f.bottom);
+  std::vector<UInt8> all(400, 1), none(400, 0);
+  const struct {
+    const UInt8 *mask;
+    SInt32 i, j, size;
+  } windows[] = {
+      {all.data(), 0, 0, 31},  // only the row above and the column left count: 16 + 15 at 29, 17 + 16 at 31
+      {none.data(), 10, 10, 7},  // every pixel a source: 25 at 5, 49 at 7
+      {nullptr, 10, 10, 21},     // without a mask only the outside: none up to 19, the row and column below at 21
+  };
+  for (const auto &w : windows)
+    EXPECT_EQ(w.size, BZ_GetSourceFrameSize(w.mask, w.i, w.j, 20, 20, 1)) << w.i << "," << w.j;
+  // One field of an 8 x 8 logo has only 28 sources around it: the window stops once the frame stops it (the
+  // full frame at 11, unchanged at 13).
+  std::vector<UInt8> small(64, 1);
+  EXPECT_EQ(13, BZ_GetSourceFrameSize(small.data(), 4, 4, 8, 8, 2));
+}
+
 // ---- Mask images -----------------------------------------------------------------------------------------------
 
 // A 24-bit BMP of w x h white pixels with the given black ones.
