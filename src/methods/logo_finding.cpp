@@ -348,7 +348,8 @@ OSStatus BZ_RlTrGetLogoMask(BZ_RlParams *rlParams, SInt32 *numRealLogoPixels) {
   // An empty candidate set is like too little data: nothing to average.
   if (!found) return kBZ_CouldNotMeasureTrLogoErr;
   rlParams->numMaskPix = *numRealLogoPixels;
-  sett->transparency = perc;
+  // A mask that is mostly background can measure at or above 1; the setting keeps its valid range.
+  sett->transparency = std::clamp(perc, 0.0, 1.0);
   BZ_RlTrCalcLogoPixels(rlParams->logosPtr, r.left, height, width, rlParams->unifFrames, rlParams->isMaskPixel, perc,
                         rlParams->logoPixels);
   if (sett->allWhite)

@@ -411,6 +411,20 @@ TEST(LogoFinding, LogoColoursSurviveTransparencyAtItsBounds) {
     BZ_RlTrCalcLogoPixels(t.logos.data(), 10, 10, 12, t.unif.data(), mask.data(), perc, colours.data());
     for (UInt8 c : colours) EXPECT_LE(c, 255);
   }
+  // Measured over a mask of background pixels only, the ratio is 1 or more: the setting stays in range.
+  t.l.sett.findMask = false;
+  t.l.p.isMaskPixel = mask.data();
+  t.l.p.logoPixels = colours.data();
+  t.l.p.numMaskPix = 120;
+  std::fill(mask.begin(), mask.end(), 0);
+  for (SInt32 row = 0; row < 10; ++row) std::fill_n(mask.begin() + row * 12 + 6, 6, UInt8(1));
+  for (size_t p = 0; p < 120; ++p) t.logos[5 * 240 + 2 * p + 1] = UInt8(t.logos[5 * 240 + 2 * p + 1] + 10);
+  SInt32 n = 0;
+  ASSERT_EQ(noErr, BZ_RlTrGetLogoMask(&t.l.p, &n));
+  EXPECT_LE(t.l.sett.transparency, 1.0);
+  BZ_RlSett stored = t.l.sett;
+  EXPECT_TRUE(BZ_RlValidateSett(&stored, false));
+  std::fill(mask.begin(), mask.end(), 1);
   // Un-blending at t = 0 must not divide by zero either.
   std::vector<UInt8> in = t.l.Frame(128, 100), out(in);
   t.l.sett.transparency = 0.0;
