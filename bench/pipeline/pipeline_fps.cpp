@@ -146,7 +146,7 @@ const MethodOption kMethods[] = {
        c.noiseRed.automatic = false;
      },
      SetNrField},
-    // Without edits every frame passes the outlier stage unchanged.
+    // Without edits the stage removes the specks its detector finds.
     {"outliers", [](BZ_CleaninSett &c) { c.ou.apply = true; }, SetOuField},
     {"logo", [](BZ_CleaninSett &c) { c.removeLogo.apply = true; }, SetRlField},
 };
