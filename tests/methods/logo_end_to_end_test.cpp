@@ -228,6 +228,39 @@ TEST_P(LogoEndToEnd, TransparentBoxIsFoundAndUnblended) {
 
 INSTANTIATE_TEST_SUITE_P(Workers, LogoEndToEnd, ::testing::Values(1, 8));
 
+// An interlaced clip (top field first): the modes work field by field and leave the rest of the frame alone.
+TEST(LogoEndToEndInterlaced, ModesWorkOnFields) {
+  if (!RequireFfmpeg()) GTEST_SKIP();
+  LogoState state;
+  TempDir dir;
+  auto makeInterlaced = [&](const std::string &name, const std::string &filters) {
+    const std::string chain = (filters.empty() ? "" : filters + ",") + "setfield=tff,format=uyvy422";
+    ASSERT_EQ(0, RunCommand("ffmpeg -v error -y -f lavfi -i " + ShellQuote(kTestSrc) + " -vf " + ShellQuote(chain) +
+                            " -c:v rawvideo -tag:v 2vuy -field_order tt " + ShellQuote(dir.File(name))));
+  };
+  makeInterlaced("src.mov", "drawbox=x=40:y=40:w=100:h=60:color=white:t=fill");
+  makeInterlaced("clean.mov", "");
+  MethodRunOptions plain;
+  plain.target = "plain.mov";
+  ASSERT_EQ(noErr, RunMethodProject(dir, plain).save);
+  const std::string logo = Frames(dir.File("src.mov")), clean = Frames(dir.File("clean.mov"));
+  const std::string plainOut = Frames(dir.File("plain.mov"));
+  for (BZ_RlMode mode : {kBZ_LogoModeDiminish, kBZ_LogoModeInterp}) {
+    SCOPED_TRACE(testing::Message() << "mode " << mode);
+    MethodRunOptions run;
+    run.workers = 8;
+    run.cleaning = Logo(mode, kBox);
+    const MethodRunResult r = RunMethodProject(dir, run);
+    ASSERT_EQ(noErr, r.error);
+    ASSERT_EQ(noErr, r.save);
+    const std::string out = Frames(dir.File("out.mov"));
+    EXPECT_TRUE(EqualOutside(out, plainOut, kBox));
+    if (mode == kBZ_LogoModeInterp) {
+      EXPECT_GT(InsideError(logo, clean, kBox), 3 * InsideError(out, clean, kBox));
+    }
+  }
+}
+
 // A preview and an analysis that measures the frame statistics pass through the stage like an execution's
 // frames; a mask still to be found removes nothing yet.
 TEST(LogoEndToEndRuns, PreviewAndStatisticsRunsPassThrough) {
