@@ -49,7 +49,7 @@ bool UseNoiseTables() {
 // One project with its table, main task and handlers for the benchmark's lifetime.
 class StageBench {
  public:
-  StageBench(BZ_TaskType type, SInt32 workers, SInt32 inWidth, SInt32 inHeight) {
+  StageBench(BZ_TaskType type, SInt32 workers, SInt32 inWidth, SInt32 inHeight, BZ_RlMode logoMode) {
     gBZ.numProcessors = ItemCount(workers);
     GL_GetProcessorInfo(&gBZ.procInfo);
     BZ_StatMovInfo *movies = project_.statMovInfo();
@@ -72,6 +72,11 @@ class StageBench {
       c.noiseRed.vertical = false;
       c.noiseRed.noiseLevel[0] = 18;
       c.noiseRed.noiseLevel[1] = c.noiseRed.noiseLevel[2] = 5;
+    }
+    if (type == kBZ_RlTaskType) {
+      c.removeLogo.apply = true;
+      c.removeLogo.mode = logoMode;
+      c.removeLogo.logoRect = Rect{100, 100, 200, 400};  // 300 x 100
     }
     project_->info.settings.output.cType = '2vuy';
     MPCreateSemaphore(1, 0, &prf_);
@@ -150,13 +155,14 @@ class StageBench {
   bool ok_ = false;
 };
 
-void StageScaling(benchmark::State &state, BZ_TaskType type, SInt32 inWidth, SInt32 inHeight) {
+void StageScaling(benchmark::State &state, BZ_TaskType type, SInt32 inWidth, SInt32 inHeight,
+                  BZ_RlMode logoMode = kBZ_LogoModeDiminish) {
   // The engine's trace lines would swamp the results.
   std::FILE *saved = stdout;
   stdout = std::fopen("/dev/null", "w");
   double workers = 0;
   {
-    StageBench bench(type, SInt32(state.range(0)), inWidth, inHeight);
+    StageBench bench(type, SInt32(state.range(0)), inWidth, inHeight, logoMode);
     workers = double(BZ_GetNumSubTasks());
     if (!bench.ok()) state.SkipWithError("the stage table could not be made");
     for (auto _ : state)
@@ -184,5 +190,14 @@ BENCHMARK(BM_StageScaling_NoiseReductionHoriz_720)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
+// Logo removal on a 300 x 100 rectangle: interpolation (heavy) and diminishing (light).
+void BM_StageScaling_LogoInterp_720(benchmark::State &state) {
+  StageScaling(state, kBZ_RlTaskType, 720, 576, kBZ_LogoModeInterp);
+}
+BENCHMARK(BM_StageScaling_LogoInterp_720)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+void BM_StageScaling_LogoDiminish_720(benchmark::State &state) {
+  StageScaling(state, kBZ_RlTaskType, 720, 576, kBZ_LogoModeDiminish);
+}
+BENCHMARK(BM_StageScaling_LogoDiminish_720)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "engine/runtime/working_format.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -238,6 +239,16 @@ OSStatus BZ_MsCloseTask2(BZ_MethodStage *ms, MP_TaskData *task1) {
   ms->task2.ID = nullptr;
   MP_DisposeTask(&ms->task2);
   return err != noErr ? err : ms->task2Result.load();
+}
+
+OSStatus BZ_MsCloseWorkers(BZ_MethodStage *ms, MP_TaskData *task1, const char *stageName) {
+  if (ms == nullptr || task1 == nullptr) return paramErr;
+  const OSStatus err = BZ_CloseProcSubTasks(task1, ms->project);
+  if (err != noErr)
+    std::printf("KBZ %s task: error %ld deleting subtasks\n", stageName, long(err));
+  else
+    std::printf("KBZ %s task: deleted subtasks\n", stageName);
+  return err;
 }
 
 // ---- Worker ----

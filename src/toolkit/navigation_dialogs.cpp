@@ -1,10 +1,18 @@
 // Navigation dialogs, and their error keys.
 #include "toolkit/navigation_dialogs.h"
 
+#include "general/file_layer.h"
+#include "general/unicode_strings.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/mac_errors.h"
 
 #include <cstring>
+
+namespace {
+
+constexpr OSType kUnknownCode = 0x3F3F3F3F;  // '????': creator and type are the caller's to set
+
+}  // namespace
 
 void NS_GetLibErrorKey(OSStatus error, CFStringRef *errorKey) {
   if (errorKey == nullptr) return;
@@ -25,6 +33,45 @@ OSStatus NS_GetSingleFileFromUser(NavEventUPP eventProc, NavObjectFilterUPP file
   PL_ChooseFileRequest request{appName, message, fileFilter, userData};
   OSStatus err = PL_RunChooseFileDialog(&request, fileRef);
   return err == unimpErr ? kNS_NoNavServicesErr : err;
+}
+
+OSStatus NS_PutFile(WindowRef window, CFStringRef docName, NavEventUPP, CFStringRef message, CFStringRef appName,
+                    Boolean create, Boolean *mayDelete, FSRef *parentRef, HFSUniStr255 *name, FSRef *newFile,
+                    Boolean *saveFileExtensionHidden) {
+  if ((create && newFile == nullptr) || (!create && (name == nullptr || parentRef == nullptr))) return paramErr;
+  if (newFile != nullptr) std::memset(newFile, 0, sizeof(*newFile));
+  CFStringRef title = nullptr;
+  if (docName == nullptr && window != nullptr) CopyWindowTitleAsCFString(window, &title);
+  CFStringRef fileName = docName != nullptr ? CFStringRef(CFRetain(docName))
+                         : title != nullptr ? title
+                         : name != nullptr  ? CFStringRef(GL_HFSUniStr255ToCFMutStr(name))
+                                            : nullptr;
+  const FSRef *start = parentRef != nullptr && GL_FSRefValid(parentRef) ? parentRef : nullptr;
+  PL_PutFileRequest request{appName, message, fileName, start};
+  PL_PutFileAnswer answer;
+  OSStatus err = PL_RunPutFileDialog(&request, &answer);
+  if (fileName != nullptr) CFRelease(fileName);
+  if (err == unimpErr) return kNS_NoNavServicesErr;
+  if (err != noErr) return err;
+  FSRef folder;
+  HFSUniStr255 chosenName;
+  if ((err = FSPathMakeRef(reinterpret_cast<const UInt8 *>(answer.folderPath.c_str()), &folder, nullptr)) != noErr)
+    return err;
+  if ((err = GL_CStrToHFSUniStr255(answer.name.c_str(), &chosenName)) != noErr) return err;
+  if (mayDelete != nullptr) *mayDelete = answer.replacing;
+  if (saveFileExtensionHidden != nullptr) *saveFileExtensionHidden = answer.extensionHidden;
+  if (create) {
+    // A file being replaced goes first (only when the user confirmed it).
+    FSRef existing;
+    if (FSMakeFSRefUnicode(&folder, chosenName.length, chosenName.unicode, kTextEncodingUnknown, &existing) == noErr) {
+      if (!answer.replacing) return dupFNErr;
+      if ((err = FSDeleteObject(&existing)) != noErr) return err;
+    }
+    if ((err = GL_CreateFile(&folder, &chosenName, kUnknownCode, kUnknownCode, false, newFile)) != noErr) return err;
+  }
+  if (parentRef != nullptr) *parentRef = folder;
+  if (name != nullptr) *name = chosenName;
+  return noErr;
 }
 
 OSStatus NS_GetFileObjectFromAEDesc(const AEDesc *aeDesc, FSRef *fileRef) {

@@ -10,6 +10,7 @@
 #include "engine/runtime/project_settings.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/stage_table.h"
+#include "methods/logo_params.h"
 #include "methods/noise_reduction_stage.h"
 #include "methods/noise_tables.h"
 #include "methods/spectral_windows.h"
@@ -71,6 +72,16 @@ struct HarnessHost {
       self->autoSettCalculated |= pending & (0u - pending);
     };
     h.getPreviewFrameNum = [](void *r) { return static_cast<HarnessHost *>(r)->previewFrame; };
+    // As the dialog answers: logo removal through a mask is valid too when the logo method holds a mask or a
+    // mask file (the plain host knows none).
+    h.getValidSelectedProcessTypes = [](void *, const BZ_CleaninSett *cleaning, UInt32 *types) {
+      OSStatus err = BZ_GetPlainEngineHost()->getValidSelectedProcessTypes(nullptr, cleaning, types);
+      const BZ_RlDlgTaskData *logo = gBZ.dlgTaskData.rlDlgTaskData;
+      if (err == noErr && cleaning != nullptr && cleaning->removeLogo.apply && logo != nullptr &&
+          (logo->isMaskPixel != nullptr || !IsZeroRef(logo->maskFile)))
+        *types |= kBZ_RlTypeFlag;
+      return err;
+    };
     h.setProjectMessageInLog = [](void *r, CFStringRef text) {
       auto *self = static_cast<HarnessHost *>(r);
       char line[512] = {};
@@ -137,9 +148,9 @@ OSStatus HandleMethodEvent(EventHandlerCallRef callRef, EventRef event, void *) 
       return noErr;
     }
     case kBZ_GetFadeFrameNumbersEvent: {
-      const OSStatus err = routines.getFadeFrameNumbers ? routines.getFadeFrameNumbers(RlParamsOf(event)) : noErr;
-      KeepError(err);
-      if (err == noErr) SignalLogoStage();
+      // Always signalled, also after a failure: the stage must not wait forever (it reads the error).
+      KeepError(routines.getFadeFrameNumbers ? routines.getFadeFrameNumbers(RlParamsOf(event)) : noErr);
+      SignalLogoStage();
       return noErr;
     }
     case kBZ_SetLogoMaskPicEvent:

@@ -118,3 +118,67 @@ TEST(ToolkitNavigationDialogs, FileObjectFromDescriptors) {
 }
 
 }  // namespace
+
+// ---- Saving a file ----
+
+namespace {
+
+struct PutAnswer {
+  std::string folder, name;
+  bool replacing = false;
+  OSStatus result = noErr;
+  std::string suggested;
+} gPut;
+
+OSStatus AnswerPut(const PL_PutFileRequest *request, PL_PutFileAnswer *answer) {
+  char name[256] = {};
+  if (request->fileName != nullptr) CFStringGetCString(request->fileName, name, sizeof name, kCFStringEncodingUTF8);
+  gPut.suggested = name;
+  answer->folderPath = gPut.folder;
+  answer->name = gPut.name;
+  answer->replacing = gPut.replacing;
+  return gPut.result;
+}
+
+TEST(ToolkitNavigationDialogs, PutFileCreatesReplacesAndCancels) {
+  bz_test::TempDir dir;
+  PL_SetPutFileProc(AnswerPut);
+  FSRef parent{}, file{};
+  HFSUniStr255 name{};
+  Boolean mayDelete = true, hidden = true;
+  EXPECT_EQ(paramErr, NS_PutFile(nullptr, nullptr, NS_DummyEventHandler, nullptr, nullptr, true, &mayDelete, &parent,
+                                 &name, nullptr, &hidden));
+  EXPECT_EQ(paramErr, NS_PutFile(nullptr, nullptr, NS_DummyEventHandler, nullptr, nullptr, false, &mayDelete, nullptr,
+                                 &name, nullptr, &hidden));
+
+  gPut = PutAnswer{dir.path(), "new.txt", false, noErr, ""};
+  ASSERT_EQ(noErr, NS_PutFile(nullptr, CFSTR("Suggested"), NS_DummyEventHandler, CFSTR("msg"), CFSTR("app"), true,
+                              &mayDelete, &parent, &name, &file, &hidden));
+  EXPECT_EQ("Suggested", gPut.suggested);
+  EXPECT_FALSE(mayDelete);
+  EXPECT_TRUE(bz_test::Exists(dir.File("new.txt")));
+  EXPECT_EQ(dir.File("new.txt"), bz_test::PathOf(file));
+  EXPECT_EQ("new.txt", bz_test::Utf8(name));
+
+  // An existing file is replaced only when the user confirmed it.
+  bz_test::WriteText(dir.File("old.txt"), "keep me");
+  gPut = PutAnswer{dir.path(), "old.txt", false, noErr, ""};
+  EXPECT_EQ(dupFNErr, NS_PutFile(nullptr, nullptr, NS_DummyEventHandler, nullptr, nullptr, true, &mayDelete, &parent,
+                                 &name, &file, &hidden));
+  EXPECT_EQ("keep me", bz_test::ReadText(dir.File("old.txt")));
+  gPut.replacing = true;
+  ASSERT_EQ(noErr, NS_PutFile(nullptr, nullptr, NS_DummyEventHandler, nullptr, nullptr, true, &mayDelete, &parent,
+                              &name, &file, &hidden));
+  EXPECT_TRUE(mayDelete);
+  EXPECT_EQ("", bz_test::ReadText(dir.File("old.txt")));
+
+  gPut.result = userCanceledErr;
+  EXPECT_EQ(userCanceledErr, NS_PutFile(nullptr, nullptr, NS_DummyEventHandler, nullptr, nullptr, true, &mayDelete,
+                                        &parent, &name, &file, &hidden));
+  EXPECT_TRUE(bz_test::IsZeroRef(file));
+  PL_SetPutFileProc(nullptr);
+  EXPECT_EQ(kNS_NoNavServicesErr, NS_PutFile(nullptr, nullptr, NS_DummyEventHandler, nullptr, nullptr, true, &mayDelete,
+                                             &parent, &name, &file, &hidden));
+}
+
+}  // namespace

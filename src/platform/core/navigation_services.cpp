@@ -13,6 +13,7 @@
 
 namespace {
 PL_ChooseFileProc gChooseFile = nullptr;
+PL_PutFileProc gPutFile = nullptr;
 }
 
 OSErr AECreateDesc(DescType typeCode, const void *dataPtr, Size dataSize, AEDesc *result) {
@@ -114,6 +115,22 @@ OSStatus PL_RunChooseFileDialog(const PL_ChooseFileRequest *request, FSRef *file
   if (isDirectory) return notAFileErr;
   *file = chosen;
   return noErr;
+}
+
+void PL_SetPutFileProc(PL_PutFileProc proc) { gPutFile = proc; }
+
+OSStatus PL_RunPutFileDialog(const PL_PutFileRequest *request, PL_PutFileAnswer *answer) {
+  if (request == nullptr || answer == nullptr) return paramErr;
+  *answer = PL_PutFileAnswer{};
+  if (gPutFile == nullptr) return unimpErr;
+  OSStatus err = gPutFile(request, answer);
+  if (err != noErr) return err;
+  if (answer->name.empty() || answer->name.find('/') != std::string::npos) return paramErr;
+  Boolean isDirectory = false;
+  FSRef folder;
+  err = FSPathMakeRef(reinterpret_cast<const UInt8 *>(answer->folderPath.c_str()), &folder, &isDirectory);
+  if (err != noErr) return err;
+  return isDirectory ? noErr : dirNFErr;
 }
 
 OSStatus NavLoad() { return noErr; }

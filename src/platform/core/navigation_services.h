@@ -79,6 +79,28 @@ typedef OSStatus (*PL_ChooseFileProc)(const PL_ChooseFileRequest *request, std::
 // Installs who answers (null removes it).
 void PL_SetChooseFileProc(PL_ChooseFileProc proc);
 
+// One save dialog: the texts and the suggested file name (borrowed, may be null) and the folder it starts in
+// (null: the last one). The answer is the chosen folder and name (the name without a folder), whether the user
+// confirmed replacing a file of that name, and whether the name's extension is to be hidden; or
+// userCanceledErr.
+struct PL_PutFileRequest {
+  CFStringRef clientName;
+  CFStringRef message;
+  CFStringRef fileName;
+  const FSRef *startFolder;
+};
+struct PL_PutFileAnswer {
+  std::string folderPath;
+  std::string name;  // UTF-8
+  Boolean replacing;
+  Boolean extensionHidden;
+};
+typedef OSStatus (*PL_PutFileProc)(const PL_PutFileRequest *request, PL_PutFileAnswer *answer);
+void PL_SetPutFileProc(PL_PutFileProc proc);
+// Runs the save dialog. unimpErr when nobody answers dialogs; a folder that does not exist gives its File
+// Manager error, an empty name paramErr.
+OSStatus PL_RunPutFileDialog(const PL_PutFileRequest *request, PL_PutFileAnswer *answer);
+
 // Nothing to load or unload here: the choosers are made when they are run. Always noErr.
 OSStatus NavLoad();
 OSStatus NavUnload();

@@ -5,6 +5,7 @@
 #include "platform/core/mac_errors.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QSortFilterProxyModel>
 
@@ -50,6 +51,31 @@ OSStatus ChooseWithQt(const PL_ChooseFileRequest *request, std::string *chosenPa
   return noErr;
 }
 
+OSStatus PutWithQt(const PL_PutFileRequest *request, PL_PutFileAnswer *answer) {
+  QFileDialog dialog(nullptr, TextOf(request->message));
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  if (request->clientName != nullptr) dialog.setWindowTitle(TextOf(request->clientName));
+  if (request->fileName != nullptr) dialog.selectFile(TextOf(request->fileName));
+  if (request->startFolder != nullptr) {
+    UInt8 path[1024];
+    if (FSRefMakePath(request->startFolder, path, sizeof path) == noErr)
+      dialog.setDirectory(QString::fromUtf8(reinterpret_cast<const char *>(path)));
+  }
+  // The dialog itself asks before it lets the user choose an existing file.
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return userCanceledErr;
+  const QFileInfo chosen(dialog.selectedFiles().first());
+  answer->folderPath = chosen.absolutePath().toStdString();
+  answer->name = chosen.fileName().toStdString();
+  answer->replacing = chosen.exists();
+  answer->extensionHidden = false;
+  return noErr;
+}
+
 }  // namespace
 
-void PL_InstallQtFileChooser() { PL_SetChooseFileProc(ChooseWithQt); }
+void PL_InstallQtFileChooser() {
+  PL_SetChooseFileProc(ChooseWithQt);
+  PL_SetPutFileProc(PutWithQt);
+}
