@@ -39,9 +39,9 @@ struct BZ_VbProcParams {
   SInt32 subTaskNum;
 };
 
-// The measuring block grid of a padded W x H frame: 32-pixel blocks when more than 63 of them fit (a margin
-// of 64 pixels left and right and 32 lines), else 16-pixel blocks with the same margins. A frame too small
-// for one block gets a grid of no blocks (a count of 0 or less).
+// The measuring block grid of a padded W x H frame, from pixel 32 and line 16 on: 32-pixel blocks when more
+// than 63 of them fit, else 16-pixel blocks. A frame too small for one block gets a grid of no blocks (a
+// count of 0 or less).
 void BZ_VbGetBlockGrid(SInt32 width, SInt32 height, SInt32 *numBlocksH, SInt32 *numBlocksV, SInt32 *blockSize);
 
 // Brightness of field2 relative to field1: the most frequent ratio of block luma sums, histogrammed in
