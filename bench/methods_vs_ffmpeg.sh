@@ -101,7 +101,7 @@ flicker() {
   for f in "$1" "$2"; do
     ffprobe -v error -f lavfi -i "movie=$f,signalstats" -show_entries frame_tags=lavfi.signalstats.YAVG -of csv=p=0 |
       awk '{ s += $1; q += $1 * $1; n++ } END { m = s / n; v = q / n - m * m; print sqrt(v > 0 ? v : 0) }'
-  done | awk 'NR == 1 { a = $1 } NR == 2 { printf "%.2f", $1 > 0 ? a / $1 : 0 }'
+  done | awk 'NR == 1 { a = $1 } NR == 2 { printf "%.2f", ($1 > 0 ? a / $1 : 0) }'
 }
 
 # The second input of a method that has one, else nothing.
