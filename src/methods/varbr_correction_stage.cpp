@@ -63,7 +63,11 @@ OSStatus BZ_SetupCorrRelBrTask1(MP_TaskData *task1, BZ_MethodStage **ms, BZ_VbPa
   if (vbParams->factors == nullptr || vbParams->numFactors < needed || needed <= 0) {
     std::printf("KBZ: corr rel br: no brightness factors for %ld %s\n", long(needed),
                 vbParams->interlaced ? "fields" : "frames");
-    return kPeriodNotFoundErr;
+    // The measurements of other settings that come before the brightness analysis see the frames as they
+    // are; a picture the user gets to see or keep is never left uncorrected silently.
+    if ((*ms)->exec != kBZ_ProjStateAnalyzingMovie) return kPeriodNotFoundErr;
+    vbParams->factors = nullptr;
+    vbParams->numFactors = 0;
   }
   *padding = BZ_GetPadding(project, kBZ_VarBrTaskType);
   return noErr;

@@ -95,8 +95,10 @@ void Put(const std::vector<float> &from, float **table, SInt32 *count) {
 
 // One run of dir/source with the correction applied; the project starts with *tables and *tables gets what
 // it holds when the run has ended.
+// An analysis measures the brightness unless autoSettCalc asks for other settings (0: only the frame
+// statistics).
 MethodRunResult RunVarBr(const TempDir &dir, const std::string &source, MethodRunKind kind, int workers,
-                         VbTables *tables) {
+                         VbTables *tables, UInt32 autoSettCalc = kBZ_VbAutoSettStage) {
   BZ_VbDlgTaskData *record = nullptr;
   EXPECT_EQ(BZ_VbInitDlgTaskData(&record), noErr);
   Put(tables->progressive, &record->vbFactors, &record->numVbFactors);
@@ -111,8 +113,8 @@ MethodRunResult RunVarBr(const TempDir &dir, const std::string &source, MethodRu
   cleaning.varBr.apply = true;
   options.cleaning = cleaning;
   if (kind == MethodRunKind::kAnalysis) {
-    options.autoSettCalc = kBZ_VbAutoSettStage;
-    options.statisticsStep = false;
+    options.autoSettCalc = autoSettCalc;
+    options.statisticsStep = autoSettCalc == 0;
     options.recordShownFrames = true;
   }
   options.atRunEnd = [&] {
@@ -260,6 +262,17 @@ TEST(VarBrEndToEnd, FailuresKeepTheTableAndWriteNothing) {
     const MethodRunResult run = RunVarBr(dir, "flicker.mov", MethodRunKind::kExecute, 4, &tables);
     EXPECT_EQ(run.error, 5023);
     EXPECT_FALSE(run.targetExists);
+  }
+  {
+    SCOPED_TRACE("a preview without a table");
+    VbTables none;
+    EXPECT_EQ(RunVarBr(dir, "flicker.mov", MethodRunKind::kPreview, 4, &none).error, 5023);
+  }
+  {
+    // The measurement of other settings does not wait for the brightness analysis.
+    SCOPED_TRACE("the frame statistics without a table");
+    VbTables none;
+    EXPECT_EQ(RunVarBr(dir, "flicker.mov", MethodRunKind::kAnalysis, 4, &none, 0).error, noErr);
   }
 }
 
