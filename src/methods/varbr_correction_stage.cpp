@@ -1,9 +1,6 @@
 // The varying-brightness correction stage: set-up, distributor, workers and collector.
 #include "methods/varbr_correction_stage.h"
 
-#include "engine/runtime/engine_host.h"
-#include "engine/runtime/frame_selection.h"
-#include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "methods/varbr_measuring_stage.h"
 
@@ -12,11 +9,6 @@
 namespace {
 
 constexpr OSStatus kPeriodNotFoundErr = 5023;  // kBZ_VbPeriodNotFndErr
-
-void SetAnalyzing(bool analyzing) {
-  const BZ_EngineHost *host = BZ_GetEngineHost();
-  if (BZ_ProjDlgState *state = host->getDialogStatePtr(host->refCon)) state->analyzingVarBr = analyzing;
-}
 
 }  // namespace
 
@@ -38,23 +30,8 @@ OSStatus BZ_SetupCorrRelBrTask1(MP_TaskData *task1, BZ_MethodStage **ms, BZ_VbPa
   if (task1 == nullptr || ms == nullptr || vbParams == nullptr || padding == nullptr) return paramErr;
   *vbParams = BZ_VbParams{};
   OSStatus err = BZ_MsCreateStageRecord(task1, sizeof(BZ_VbProcParams), ms);
+  if (err == noErr) err = BZ_VbFillParams(*ms, false, vbParams);
   if (err != noErr) return err;
-  BZ_ProjPtr project = (*ms)->project;
-  const BZ_StatMovInfo &movie0 = project->info.statMovInfo[0];
-  vbParams->inWidth = movie0.width;
-  vbParams->inHeight = movie0.height;
-  vbParams->interlaced = project->info.settings.input.interlaced;
-  vbParams->topFieldFirst = project->info.settings.input.topFieldFirst;
-  vbParams->numFrames = BZ_GetNumFramesInMovie(project->info.statMovInfo);
-  vbParams->event = (*ms)->stage->event;
-  vbParams->calcAutoSett = false;
-  vbParams->frameDuration = movie0.avFrameDuration;
-  if ((err = BZ_GetBufferSize(vbParams->inHeight, vbParams->inWidth, vbParams->interlaced, &vbParams->height,
-                              &vbParams->width, nullptr)) != noErr)
-    return err;
-  if (size_t(vbParams->width) * size_t(vbParams->height) * 2 > (*ms)->stage->size ||
-      size_t(vbParams->width) * size_t(vbParams->height) * 2 > (*ms)->receiver->size)
-    return paramErr;
   // No analysis yet, one made for the other field order or for a shorter movie: nothing to correct with,
   // and guessing would change the pictures without reason.
   vbParams->factors = BZ_VbGetFactorTable(gBZ.dlgTaskData.vbDlgTaskData, vbParams->interlaced,
@@ -69,7 +46,7 @@ OSStatus BZ_SetupCorrRelBrTask1(MP_TaskData *task1, BZ_MethodStage **ms, BZ_VbPa
     vbParams->factors = nullptr;
     vbParams->numFactors = 0;
   }
-  *padding = BZ_GetPadding(project, kBZ_VarBrTaskType);
+  *padding = BZ_GetPadding((*ms)->project, kBZ_VarBrTaskType);
   return noErr;
 }
 
@@ -95,7 +72,7 @@ OSStatus BZ_CorrRelBrTask1(void *parameter) {
   if (result == noErr) result = BZ_MsCreateWorkers(task, BZ_CorrRelBrTaskProper);
   if (result == noErr && ms->exec == kBZ_ProjStateAnalyzingMovie && vbParams.calcAutoSett)
     std::printf("BZ_CorrRelativeBrTask1: analyzing, calcAutoSett = %u\n", unsigned(vbParams.calcAutoSett));
-  SetAnalyzing(true);
+  BZ_VbSetAnalyzing(true);
 
   Boolean finished = false;
   while (result == noErr && !finished) {
@@ -112,19 +89,9 @@ OSStatus BZ_CorrRelBrTask1(void *parameter) {
     result = BZ_MsPostItem(ms, task, worker, item);
   }
 
-  SetAnalyzing(false);
+  BZ_VbSetAnalyzing(false);
   if (ms != nullptr) {
-    OSStatus err = BZ_CloseProcSubTasks(task, ms->project);
-    if (err != noErr)
-      std::printf("BZ_CorrRelativeBrTask1: error %ld deleting subtasks\n", long(err));
-    else
-      std::printf("BZ_CorrRelativeBrTask1: deleted subtasks\n");
-    if (result == noErr) result = err;
-    err = BZ_VbCloseTask2(ms, task);
-    if (err != noErr)
-      std::printf("BZ_CorrRelativeBrTask1: error %ld deleting task 2\n", long(err));
-    else
-      std::printf("BZ_CorrRelativeBrTask1: deleted task 2\n");
+    const OSStatus err = BZ_VbCloseStage(ms, task, "BZ_CorrRelativeBrTask1");
     if (result == noErr) result = err;
   }
   task->exiting = true;

@@ -39,33 +39,57 @@ namespace {
 
 constexpr OSStatus kPeriodNotFoundErr = 5023;  // kBZ_VbPeriodNotFndErr
 
-void SetAnalyzing(bool analyzing) {
+}  // namespace
+
+void BZ_VbSetAnalyzing(Boolean analyzing) {
   const BZ_EngineHost *host = BZ_GetEngineHost();
   if (BZ_ProjDlgState *state = host->getDialogStatePtr(host->refCon)) state->analyzingVarBr = analyzing;
 }
 
-}  // namespace
-
-OSStatus BZ_SetupFindRelBrTask1(MP_TaskData *task1, BZ_MethodStage **ms, BZ_VbParams *vbParams) {
-  if (task1 == nullptr || ms == nullptr || vbParams == nullptr) return paramErr;
-  *vbParams = BZ_VbParams{};
-  OSStatus err = BZ_MsCreateStageRecord(task1, sizeof(BZ_VbProcParams), ms);
-  if (err != noErr) return err;
-  BZ_ProjPtr project = (*ms)->project;
+OSStatus BZ_VbFillParams(const BZ_MethodStage *ms, Boolean calcAutoSett, BZ_VbParams *vbParams) {
+  if (ms == nullptr || vbParams == nullptr) return paramErr;
+  BZ_ProjPtr project = ms->project;
   const BZ_StatMovInfo &movie0 = project->info.statMovInfo[0];
+  *vbParams = BZ_VbParams{};
   vbParams->inWidth = movie0.width;
   vbParams->inHeight = movie0.height;
   vbParams->interlaced = project->info.settings.input.interlaced;
   vbParams->topFieldFirst = project->info.settings.input.topFieldFirst;
   vbParams->numFrames = BZ_GetNumFramesInMovie(project->info.statMovInfo);
-  vbParams->event = (*ms)->stage->event;
-  vbParams->calcAutoSett = true;
+  vbParams->event = ms->stage->event;
+  vbParams->calcAutoSett = calcAutoSett;
   vbParams->frameDuration = movie0.avFrameDuration;
-  if ((err = BZ_GetBufferSize(vbParams->inHeight, vbParams->inWidth, vbParams->interlaced, &vbParams->height,
-                              &vbParams->width, nullptr)) != noErr)
-    return err;
-  if (size_t(vbParams->width) * size_t(vbParams->height) * 2 > (*ms)->stage->size || vbParams->numFrames <= 0)
+  OSStatus err = BZ_GetBufferSize(vbParams->inHeight, vbParams->inWidth, vbParams->interlaced, &vbParams->height,
+                                  &vbParams->width, nullptr);
+  if (err != noErr) return err;
+  const size_t frameBytes = size_t(vbParams->width) * size_t(vbParams->height) * 2;
+  // The measuring stage hands nothing on; the correction writes into the receiver's buffers.
+  if (frameBytes > ms->stage->size || (!calcAutoSett && frameBytes > ms->receiver->size) || vbParams->numFrames <= 0)
     return paramErr;
+  return noErr;
+}
+
+OSStatus BZ_VbCloseStage(BZ_MethodStage *ms, MP_TaskData *task1, const char *taskName) {
+  if (ms == nullptr || task1 == nullptr) return paramErr;
+  OSStatus result = BZ_CloseProcSubTasks(task1, ms->project);
+  if (result != noErr)
+    std::printf("%s: error %ld deleting subtasks\n", taskName, long(result));
+  else
+    std::printf("%s: deleted subtasks\n", taskName);
+  const OSStatus err = BZ_VbCloseTask2(ms, task1);
+  if (err != noErr)
+    std::printf("%s: error %ld deleting task 2\n", taskName, long(err));
+  else
+    std::printf("%s: deleted task 2\n", taskName);
+  return result != noErr ? result : err;
+}
+
+OSStatus BZ_SetupFindRelBrTask1(MP_TaskData *task1, BZ_MethodStage **ms, BZ_VbParams *vbParams) {
+  if (task1 == nullptr || ms == nullptr || vbParams == nullptr) return paramErr;
+  *vbParams = BZ_VbParams{};
+  OSStatus err = BZ_MsCreateStageRecord(task1, sizeof(BZ_VbProcParams), ms);
+  if (err == noErr) err = BZ_VbFillParams(*ms, true, vbParams);
+  if (err != noErr) return err;
   // A picture without one whole measuring block has no brightness to compare.
   SInt32 numBlocksH = 0, numBlocksV = 0;
   BZ_VbGetBlockGrid(vbParams->width, vbParams->height, &numBlocksH, &numBlocksV, nullptr);
@@ -116,7 +140,7 @@ OSStatus BZ_FindRelBrTask1(void *parameter) {
   if (result == noErr) result = BZ_MsCreateWorkers(task, BZ_FindRelBrTaskProper);
   if (result == noErr && ms->exec == kBZ_ProjStateAnalyzingMovie && vbParams.calcAutoSett)
     std::printf("BZ_FindRelativeBrTask1: analyzing, calcAutoSett = %u\n", unsigned(vbParams.calcAutoSett));
-  SetAnalyzing(true);
+  BZ_VbSetAnalyzing(true);
 
   UInt8 *prevBuffer = nullptr;
   Boolean finished = false;
@@ -154,19 +178,9 @@ OSStatus BZ_FindRelBrTask1(void *parameter) {
     result = BZ_MsPostItem(ms, task, worker, item);
   }
 
-  SetAnalyzing(false);
+  BZ_VbSetAnalyzing(false);
   if (ms != nullptr) {
-    OSStatus err = BZ_CloseProcSubTasks(task, ms->project);
-    if (err != noErr)
-      std::printf("BZ_FindRelativeBrTask1: error %ld deleting subtasks\n", long(err));
-    else
-      std::printf("BZ_FindRelativeBrTask1: deleted subtasks\n");
-    if (result == noErr) result = err;
-    err = BZ_VbCloseTask2(ms, task);
-    if (err != noErr)
-      std::printf("BZ_FindRelativeBrTask1: error %ld deleting task 2\n", long(err));
-    else
-      std::printf("BZ_FindRelativeBrTask1: deleted task 2\n");
+    const OSStatus err = BZ_VbCloseStage(ms, task, "BZ_FindRelativeBrTask1");
     if (result == noErr) result = err;
   }
   if (vbParams.relBr != nullptr) GL_DisposePtr(&vbParams.relBr);

@@ -47,6 +47,15 @@ OSStatus BZ_SetupFindRelBrTask1(MP_TaskData *task1, BZ_MethodStage **ms, BZ_VbPa
 OSStatus BZ_SetupFindRelBrTask2(MP_TaskData *task2, BZ_MethodStage **ms);
 // Starts the collector of the measuring stage.
 OSStatus BZ_VbfCreateTask2(BZ_MethodStage *ms, MP_TaskData *task1);
+// ---- Shared by the measuring and the correction stage ----
+
+// vbParams for the movie of source 0 and the stage's buffers (relBr and factors left empty). paramErr when a
+// frame does not fit the stage's buffers (or, correcting, the receiver's) or the movie has no frames.
+OSStatus BZ_VbFillParams(const BZ_MethodStage *ms, Boolean calcAutoSett, BZ_VbParams *vbParams);
+// Sets or clears the dialog state's analyzingVarBr.
+void BZ_VbSetAnalyzing(Boolean analyzing);
+// Closes the workers and then the collector of task 1, with trace lines naming taskName; the first failure.
+OSStatus BZ_VbCloseStage(BZ_MethodStage *ms, MP_TaskData *task1, const char *taskName);
 // Ends the collector of either varying-brightness stage: unless it has ended already, posts it 5033 and
 // waits on task 1's inputQueue for its end (its 5033 after the last frame and other messages are passed
 // over); then disposes its record. Returns the collector's result.
