@@ -167,7 +167,7 @@ TEST(VarBrEndToEnd, MeasuresThenRemovesFrameFlicker) {
   }
   EXPECT_EQ(measured[0], measured[1]) << "the table does not depend on the workers";
 
-  std::string outputs[2];
+  std::vector<std::vector<uint8_t>> outputs[2];
   for (int k = 0; k < 2; ++k) {
     SCOPED_TRACE(std::to_string(workerCounts[k]) + " workers");
     VbTables tables = measured[0];
@@ -176,7 +176,9 @@ TEST(VarBrEndToEnd, MeasuresThenRemovesFrameFlicker) {
     ASSERT_EQ(run.save, noErr);
     ASSERT_TRUE(run.targetExists);
     EXPECT_EQ(tables, measured[0]) << "an execution only reads the table";
-    outputs[k] = HashFile(dir.File("out.mov"));
+    // The pictures, not the file: its header holds the time it was written.
+    outputs[k] = DecodeVideoWithFfmpeg(dir.File("out.mov"), 352, 288);
+    EXPECT_EQ(outputs[k].size(), size_t(kFrames));
     if (k == 1) {
       const double before = Flicker(dir.File("flicker.mov"), clean), after = Flicker(dir.File("out.mov"), clean);
       EXPECT_LE(after * 4.0, before) << "flicker " << before << " before, " << after << " after";
