@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cassert>
 #include <iterator>
+#include <memory>
 
 namespace {
 
@@ -50,9 +51,9 @@ float BZ_FindFramesRelBr(const UInt8 *field1, const UInt8 *field2, SInt32 numBlo
   const SInt32 numLines = blockSize / vStep;
   // The ratios are taken once; only their binning depends on the pass.
   float ratios[4096];
-  float *ratio = ratios;
-  float *heap = nullptr;
-  if (numBlocks > SInt32(std::size(ratios))) ratio = heap = new float[size_t(numBlocks)];
+  std::unique_ptr<float[]> heap;
+  if (numBlocks > SInt32(std::size(ratios))) heap = std::make_unique<float[]>(size_t(numBlocks));
+  float *ratio = heap != nullptr ? heap.get() : ratios;
   float maxRatio = 0.0f;
   for (SInt32 bv = 0; bv < numBlocksV; ++bv)
     for (SInt32 bh = 0; bh < numBlocksH; ++bh) {
@@ -76,7 +77,6 @@ float BZ_FindFramesRelBr(const UInt8 *field1, const UInt8 *field2, SInt32 numBlo
     if (stands || pass == 1 || maxRatio <= 0.0f) break;
     scale = 254.0f / (8.0f * maxRatio);
   }
-  delete[] heap;
   const SInt32 mode = SInt32(std::max_element(histogram, histogram + kNumBins - 1) - histogram);
   return (float(mode) + 0.5f) / (8.0f * scale);
 }

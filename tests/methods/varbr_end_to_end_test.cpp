@@ -32,11 +32,11 @@ const char *kFieldFlicker = "clip(lum(X,Y)*(1+0.05*sin(2*PI*(2*N+mod(Y,2))/8)),0
 
 // testsrc2 at 352 x 288 as '2vuy', its luma through `luma` (a geq expression; empty: the clean clip).
 std::string MakeClip(const TempDir &dir, const std::string &name, int frames, const std::string &luma,
-                     const std::string &extra = "") {
+                     const std::string &extra = "", const std::string &size = "352x288") {
   const std::string path = dir.File(name);
   std::string filter = "format=yuv444p";
   if (!luma.empty()) filter += ",geq=lum='" + luma + "':cb='cb(X,Y)':cr='cr(X,Y)'";
-  const std::string cmd = "ffmpeg -v error -y -f lavfi -i testsrc2=s=352x288:r=25 -frames:v " + std::to_string(frames) +
+  const std::string cmd = "ffmpeg -v error -y -f lavfi -i testsrc2=s=" + size + ":r=25 -frames:v " + std::to_string(frames) +
                           " -vf " + ShellQuote(filter) + " -pix_fmt uyvy422 -c:v rawvideo -tag:v 2vuy " + extra +
                           " -f mov " + ShellQuote(path);
   EXPECT_EQ(RunCommand(cmd), 0) << cmd;
@@ -238,9 +238,11 @@ TEST(VarBrEndToEnd, FailuresKeepTheTableAndWriteNothing) {
   MakeClip(dir, "short.mov", 8, kFrameFlicker);
   MakeClip(dir, "drift.mov", kFrames, "clip(lum(X,Y)*(0.8+0.006*N),0,255)");
   MakeClip(dir, "flicker.mov", kFrames, kFrameFlicker);
+  // Too small for one measuring block of 16 pixels inside the margins.
+  MakeClip(dir, "tiny.mov", kFrames, kFrameFlicker, "", "48x32");
 
   const VbTables earlier{std::vector<float>(kFrames, 1.25f), {}, {}};
-  for (const char *movie : {"short.mov", "drift.mov"}) {
+  for (const char *movie : {"short.mov", "drift.mov", "tiny.mov"}) {
     SCOPED_TRACE(movie);
     VbTables tables = earlier;
     const MethodRunResult analysis = RunVarBr(dir, movie, MethodRunKind::kAnalysis, 4, &tables);
