@@ -133,7 +133,7 @@ const MethodOption kMethods[] = {
        c.noiseRed.automatic = false;
      },
      SetNrField},
-    // Without edits every frame passes the outlier stage unchanged.
+    // Without edits the stage removes the specks its detector finds.
     {"outliers", [](BZ_CleaninSett &c) { c.ou.apply = true; }, SetOuField},
     {"varying-brightness", [](BZ_CleaninSett &c) { c.varBr.apply = true; },
      [](BZ_CleaninSett &, const std::string &, double) { return false; }},

@@ -117,10 +117,10 @@ OSStatus BZ_MsCreateStageRecord(MP_TaskData *task1, size_t itemSize, BZ_MethodSt
   s->calcStats = s->exec == kBZ_ProjStateAnalyzingMovie && host->getAutoSettStage(host->refCon) == 0;
   s->freeInputBuffer = !BZ_NeedInBufferForNoiseCalc(s->project->dynIO_Info.buffInfo, stage, s->exec,
                                                     s->project->info.settings.output.makeNoiseMovie, s->calcStats);
-  // Only an execution with a noise movie gives source frames back later (the compress or write stage, once
-  // the noise frame is made); outside an execution no later stage does, and kept inputs would starve the copy
-  // stage after as many frames as this stage has buffers.
-  if (s->exec != kBZ_ProjStateExecuting) s->freeInputBuffer = true;
+  // Kept inputs come back from a later stage: the compress or write stage once an execution's noise frame is
+  // made, the write stage once a statistics run has measured the frame. A preview's one frame is not given
+  // back (the next run refills the pools), so it goes back at once.
+  if (s->exec == kBZ_ProjStatePreviewing) s->freeInputBuffer = true;
   s->reduceNoiseInEntireFrame = true;
   task1->data = s;
   if (s->ownFreeQueue == nullptr || s->outFreeQueue == nullptr || s->outInputQueue == nullptr) return paramErr;

@@ -403,12 +403,14 @@ MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &opt
     if (err == noErr) {
       MPNotifyQueue(gBZ.mainTaskData.inputQueue, BZ_Word(kBZ_MainThreadTaskType), project.get(),
                     BZ_Word(kBZ_RunProjectMessage));
-      // Every asked automatic setting and the last step: one 2009 each, then no stage runs.
-      SInt32 expectedRuns = 1;
+      // Every asked automatic setting and the statistics step: one 2009 each, then no stage runs. A failed
+      // run ends the series.
+      SInt32 expectedRuns = 0;
       for (UInt32 bits = options.autoSettCalc; bits != 0; bits &= bits - 1) ++expectedRuns;
-      if (!preview && options.autoSettCalc != 0) --expectedRuns;
+      if (preview || options.statisticsStep || expectedRuns == 0) ++expectedRuns;
       EXPECT_EQ(noErr, PL_RunEventLoopUntil([&] {
-                  return r.runsFinished >= expectedRuns && BZ_AllSubTasksClosed(project->dynIO_Info.buffInfo) &&
+                  return (r.runsFinished >= expectedRuns || project->state.error != noErr) &&
+                         BZ_AllSubTasksClosed(project->dynIO_Info.buffInfo) &&
                          GetNumEventsInQueue(GetMainEventQueue()) == 0;
                 }, kLimit))
           << "the run never ended";
