@@ -10,7 +10,6 @@
 #include "methods/spectral_windows.h"
 #include "methods/varbr_measuring_stage.h"
 
-
 #include "bench_frames.h"
 #include "engine/engine_wiring.h"
 #include "engine/main_task.h"
