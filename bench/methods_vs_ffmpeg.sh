@@ -19,10 +19,15 @@
 #                (drawbox 40,40 100x60); ours finds mask, transparency and logo colours in an analysis run
 #                before the timed run (not timed) and removes the box in mode 3; peer: ffmpeg's removelogo
 #                given the drawn box as its mask. Quality inside the box, against the clip without the box.
+#   varying-brightness   testsrc2 whose luma is multiplied by 1 + 0.05 sin(2 pi n / 8) in frame n; ours
+#                corrects with the factors its own analysis found (made once with the clip); the analysis
+#                over every frame is timed as a side of its own (ours-analysis) against the same ffmpeg
+#                run; peer: ffmpeg's deflicker (size 5, mode am). Besides the quality lines: the flicker, the
+#                spread over frames of each frame's mean luma (signalstats YAVG) over the clean clip's.
 #
 #   bench/methods_vs_ffmpeg.sh   (BZ_BUILD_DIR=build, BZ_WORKERS=8, BZ_ROUNDS=3, BZ_FRAMES=200,
 #                                 BZ_METHODS="cross-luma averaging logo-interp logo-diminish
-#                                 logo-transparent", BZ_SIZES="720x576 1920x1080", BZ_BENCH_DIR: the
+#                                 logo-transparent varying-brightness", BZ_SIZES="720x576 1920x1080", BZ_BENCH_DIR: the
 #                                 folder for the clips, a new temporary one by default)
 #
 # Every measurement is a fresh process timed from outside as a whole, after the previous run's writes were
@@ -39,7 +44,7 @@ build=${BZ_BUILD_DIR:-$root/build}
 workers=${BZ_WORKERS:-8}
 rounds=${BZ_ROUNDS:-3}
 frames=${BZ_FRAMES:-200}
-methods=${BZ_METHODS:-cross-luma averaging logo-interp logo-diminish logo-transparent}
+methods=${BZ_METHODS:-cross-luma averaging logo-interp logo-diminish logo-transparent varying-brightness}
 sizes=${BZ_SIZES:-720x576 1920x1080}
 driver=$build/bench/bz_pipeline_fps
 name=methods_vs_ffmpeg
@@ -57,6 +62,7 @@ defect_filter() {
     averaging) echo "noise=alls=12:allf=t:all_seed=1" ;;
     logo-interp | logo-diminish) echo "drawbox=x=40:y=40:w=100:h=60:color=white:t=fill" ;;
     logo-transparent) echo "$(grey_steps),drawbox=x=40:y=40:w=100:h=60:color=white@0.3:t=fill" ;;
+    varying-brightness) echo "geq=lum='clip(lum(X,Y)*(1+0.05*sin(2*PI*N/8)),0,255)':cb='cb(X,Y)':cr='cr(X,Y)'" ;;
     *) fail "no clip for $1" ;;
   esac
 }
@@ -73,6 +79,7 @@ peer_filter() {
     averaging) echo "mix=inputs=2" ;;
     logo-interp | logo-diminish) echo "delogo=x=40:y=40:w=100:h=60" ;;
     logo-transparent) echo "removelogo=$work/logo_mask_$2.png" ;;
+    varying-brightness) echo "deflicker=size=5:mode=am" ;;
     *) fail "no peer filter for $1" ;;
   esac
 }
@@ -99,6 +106,27 @@ make_clip() {
       -vf "crop=$((w - 2)):$h:0:0,pad=$w:$h:2:0,noise=alls=12:allf=t:all_seed=2,format=uyvy422" \
       -c:v rawvideo -tag:v 2vuy "$work/$1_$2_2.mov" || fail "cannot make the second $1 $2 clip"
   fi
+  if [ "$1" = varying-brightness ]; then
+    mkdir -p "$work/run/factors/home"
+    HOME="$work/run/factors/home" "$driver" --method="$1" --analysis-only --save-factors="$work/$1_$2.factors" \
+      "$work/$1_$2.mov" "$work/run/factors" "$workers" 1 >"$work/run/factors/log" 2>&1 ||
+      fail "the $1 analysis of the $2 clip failed (see $work/run/factors/log)"
+  fi
+}
+
+# The sides beyond ours and ffmpeg's: a method whose analysis runs over every frame has it timed apart.
+extra_sides() {
+  case $1 in
+    varying-brightness) echo "ours-analysis" ;;
+  esac
+}
+
+# flicker FILE CLEAN: the spread of FILE's per-frame mean luma over CLEAN's.
+flicker() {
+  for f in "$1" "$2"; do
+    ffprobe -v error -f lavfi -i "movie=$f,signalstats" -show_entries frame_tags=lavfi.signalstats.YAVG -of csv=p=0 |
+      awk '{ s += $1; q += $1 * $1; n++ } END { m = s / n; v = q / n - m * m; print sqrt(v > 0 ? v : 0) }'
+  done | awk 'NR == 1 { a = $1 } NR == 2 { printf "%.2f", ($1 > 0 ? a / $1 : 0) }'
 }
 
 # The peer's name in the results: its filter, without the logo filters' long options.
@@ -148,6 +176,7 @@ our_options() {
     logo-transparent)
       echo "--sett=mode=3 --sett=transparent=1 --sett=top=30 --sett=left=30 --sett=bottom=110 --sett=right=150 --find-logo"
       ;;
+    varying-brightness) echo "--factors=$work/$1_$2.factors" ;;
   esac
 }
 
@@ -168,6 +197,10 @@ side() {
       # shellcheck disable=SC2046
       secs=$(timed "$src" "$dir/log" env HOME="$dir/home" "$driver" --method="$(driver_method "$1")" $(our_options "$1" "$2") \
         "$src" "$dir" "$workers" 1)
+      ;;
+    ours-analysis)
+      secs=$(timed "$src" "$dir/log" env HOME="$dir/home" "$driver" --method="$1" --analysis-only "$src" "$dir" \
+        "$workers" 1)
       ;;
     ffmpeg)
       if [ -n "$src2" ]; then
@@ -206,10 +239,10 @@ for m in $methods; do
   for size in $sizes; do
     make_clip "$m" "$size"
     c=${m}_$size
-    rm -f "$work/$c.ours.fps" "$work/$c.ffmpeg.fps"
+    rm -f "$work/$c.ours.fps" "$work/$c.ffmpeg.fps" "$work/$c.ours-analysis.fps"
     r=0
     while [ $r -lt "$rounds" ]; do
-      if [ $((r % 2)) -eq 0 ]; then order="ours ffmpeg"; else order="ffmpeg ours"; fi
+      if [ $((r % 2)) -eq 0 ]; then order="ours ffmpeg $(extra_sides "$m")"; else order="$(extra_sides "$m") ffmpeg ours"; fi
       for s in $order; do side "$m" "$size" "$s"; done
       r=$((r + 1))
     done
@@ -222,6 +255,15 @@ for m in $methods; do
       "$(quality "$work/run/$c/ffmpeg/out.mov" "$clean" "$crop")"
     printf '%-11s %-9s frames: ours %s, %s %s (of %s)\n' "$m" "$size" "$(count_frames "$work/run/$c/ours/out.mov")" \
       "$(peer_name "$m" "$size")" "$(count_frames "$work/run/$c/ffmpeg/out.mov")" "$frames"
+    if [ -n "$(extra_sides "$m")" ]; then
+      printf '%-11s %-9s analysis %-20s %s(%s) %-20s ratio %s\n' "$m" "$size" "$(stats "$work/$c.ours-analysis.fps")" \
+        "$(peer_name "$m" "$size")" "ffmpeg" "$(stats "$work/$c.ffmpeg.fps")" \
+        "$(ratio_stats "$work/$c.ours-analysis.fps" "$work/$c.ffmpeg.fps")"
+    fi
+    if [ "$m" = varying-brightness ]; then
+      printf '%-11s %-9s flicker vs clean: input %s | ours %s | %s %s\n' "$m" "$size" "$(flicker "$work/$c.mov" "$clean")" \
+        "$(flicker "$work/run/$c/ours/out.mov" "$clean")" "$(peer_name "$m" "$size")" "$(flicker "$work/run/$c/ffmpeg/out.mov" "$clean")"
+    fi
   done
 done
 

@@ -8,6 +8,7 @@
 #include "methods/noise_reduction_stage.h"
 #include "methods/noise_tables.h"
 #include "methods/spectral_windows.h"
+#include "methods/varbr_measuring_stage.h"
 
 #include "bench_frames.h"
 #include "engine/engine_wiring.h"
@@ -16,6 +17,7 @@
 #include "engine/runtime/project_settings.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/stage_table.h"
+#include "general/memory_lists.h"
 #include "general/processor_info.h"
 #include "platform/core/event_loop.h"
 #include "support/engine_fixtures.h"
@@ -24,7 +26,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -63,6 +67,22 @@ class StageBench {
     if (type == kBZ_AverageTaskType) {
       c.average.apply = true;
       c.average.shift = 1.25;  // a sub-pixel shift: the stage's full per-pixel cost
+    }
+    if (type == kBZ_VarBrTaskType) {
+      c.varBr.apply = true;
+      // The tables an analysis of the movie leaves, for either field order: one factor per frame or field.
+      if (BZ_VbInitDlgTaskData(&vb_) == noErr) {
+        const std::pair<float **, SInt32 *> tables[] = {{&vb_->vbFactors, &vb_->numVbFactors},
+                                                        {&vb_->vbFactorsTop, &vb_->numVbFactorsTop},
+                                                        {&vb_->vbFactorsBottom, &vb_->numVbFactorsBottom}};
+        for (const auto &[table, count] : tables) {
+          const SInt32 n = table == &vb_->vbFactors ? kFrames : 2 * kFrames;
+          if (GL_NewPtrClear(size_t(n) * sizeof(float), table) != noErr) continue;
+          for (SInt32 i = 0; i < n; ++i) (*table)[i] = 1.0f + 0.05f * float(i % 8) / 8.0f;
+          *count = n;
+        }
+      }
+      gBZ.dlgTaskData.vbDlgTaskData = vb_;
     }
     if (type == kBZ_NoiseRedTaskType) {
       // Horizontal filtering at manual levels: the stage's own path, without measuring.
@@ -122,6 +142,10 @@ class StageBench {
     if (handler_ != nullptr) RemoveEventHandler(handler_);
     FlushEventQueue(GetMainEventQueue());
     gBZ.numProcessors = 0;
+    if (vb_ != nullptr) {
+      gBZ.dlgTaskData.vbDlgTaskData = nullptr;
+      BZ_VbDisposeDlgTaskDataRecord(&vb_);
+    }
   }
 
   bool ok() const { return ok_; }
@@ -152,6 +176,7 @@ class StageBench {
   MPSemaphoreID prf_ = nullptr;
   EventHandlerRef handler_ = nullptr;
   BZ_BuffInfo *stage_ = nullptr;
+  BZ_VbDlgTaskData *vb_ = nullptr;
   bool ok_ = false;
 };
 
@@ -159,7 +184,7 @@ void StageScaling(benchmark::State &state, BZ_TaskType type, SInt32 inWidth, SIn
                   BZ_RlMode logoMode = kBZ_LogoModeDiminish) {
   // The engine's trace lines would swamp the results.
   std::FILE *saved = stdout;
-  stdout = std::fopen("/dev/null", "w");
+  stdout = std::fopen(std::getenv("BZ_BENCH_TRACE") ? "/tmp/x/trace.log" : "/dev/null", "w");
   double workers = 0;
   {
     StageBench bench(type, SInt32(state.range(0)), inWidth, inHeight, logoMode);
@@ -181,6 +206,8 @@ void BM_StageScaling_CrossLuma_720(benchmark::State &state) { StageScaling(state
 BENCHMARK(BM_StageScaling_CrossLuma_720)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 void BM_StageScaling_Average_720(benchmark::State &state) { StageScaling(state, kBZ_AverageTaskType, 720, 576); }
 BENCHMARK(BM_StageScaling_Average_720)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+void BM_StageScaling_VarBr_720(benchmark::State &state) { StageScaling(state, kBZ_VarBrTaskType, 720, 576); }
+BENCHMARK(BM_StageScaling_VarBr_720)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 void BM_StageScaling_NoiseReductionHoriz_720(benchmark::State &state) {
   StageScaling(state, kBZ_NoiseRedTaskType, 720, 576);
 }

@@ -6,7 +6,8 @@
 // from the start to the saved movie.
 //
 //   bz_pipeline_fps [--legalise] [--always-gamma22] [--codec=TYPE] [--method=NAME] [--sett=FIELD=VALUE]...
-//                   [--second=MOVIE2] [--find-logo] SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
+//                   [--second=MOVIE2] [--find-logo] [--analysis-only] [--factors=FILE] [--save-factors=FILE]
+//                   SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
 //
 // --legalise sets the preference that legalises every frame; --always-gamma22 the one that processes frames
 // in gamma 2.2 whatever the source's; --codec the output codec (four characters, '2vuy' by default, e.g.
@@ -16,6 +17,9 @@
 // logo colours) on the source before the timed runs, as a user does before executing in mask mode; it is not
 // timed. WORKERS 0 (the default) uses every processor. With several runs in
 // one process the later ones find the source and the engine warm; bench/pipeline_fps.sh runs one per process.
+// --method=varying-brightness corrects with the factors of --factors=FILE (raw floats, one per frame or
+// field, as --save-factors writes them); with --analysis-only the run is instead the analysis that measures
+// every frame, and --save-factors=FILE keeps the table it found.
 // The engine's trace goes to standard error; to standard output go one line "source gamma G range R
 // internal-gamma I sound S" and one result line per run ("frames N seconds S fps F").
 #include "engine/closing_saving.h"
@@ -28,11 +32,14 @@
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "engine/stage_table.h"
+#include "general/memory_lists.h"
 #include "general/processor_info.h"
 #include "methods/logo_stage.h"
 #include "methods/noise_reduction_stage.h"
 #include "methods/noise_tables.h"
 #include "methods/spectral_windows.h"
+#include "methods/varbr_analysis.h"
+#include "methods/varbr_measuring_stage.h"
 #include "movie/image_descriptions.h"
 #include "movie/movie_files.h"
 #include "movie/movie_queries.h"
@@ -46,6 +53,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <algorithm>
 #include <cstdint>
@@ -149,12 +157,73 @@ const MethodOption kMethods[] = {
     // Without edits the stage removes the specks its detector finds.
     {"outliers", [](BZ_CleaninSett &c) { c.ou.apply = true; }, SetOuField},
     {"logo", [](BZ_CleaninSett &c) { c.removeLogo.apply = true; }, SetRlField},
+    {"varying-brightness", [](BZ_CleaninSett &c) { c.varBr.apply = true; },
+     [](BZ_CleaninSett &, const std::string &, double) { return false; }},
 };
+bool gAnalysisOnly = false;  // the varying-brightness analysis instead of an execution
+std::string gFactorsIn, gFactorsOut;
+std::atomic<UInt32> gAutoSettStage{0};  // the automatic-settings stage while an analysis runs
+
+// The varying-brightness factor table of the source's field order.
+std::pair<float **, SInt32 *> FactorTable(const BZ_ProjInfo &info) {
+  BZ_VbDlgTaskData *d = gBZ.dlgTaskData.vbDlgTaskData;
+  if (!info.settings.input.interlaced) return {&d->vbFactors, &d->numVbFactors};
+  if (info.settings.input.topFieldFirst) return {&d->vbFactorsTop, &d->numVbFactorsTop};
+  return {&d->vbFactorsBottom, &d->numVbFactorsBottom};
+}
+
+bool LoadFactors(const BZ_ProjInfo &info) {
+  FILE *f = std::fopen(gFactorsIn.c_str(), "rb");
+  if (f == nullptr) return false;
+  std::vector<float> values;
+  float v = 0;
+  while (std::fread(&v, sizeof v, 1, f) == 1) values.push_back(v);
+  std::fclose(f);
+  auto [table, count] = FactorTable(info);
+  if (*table != nullptr) GL_DisposePtr(table);
+  *count = 0;
+  if (values.empty() || GL_NewPtrClear(values.size() * sizeof(float), table) != noErr) return false;
+  std::memcpy(*table, values.data(), values.size() * sizeof(float));
+  *count = SInt32(values.size());
+  return true;
+}
+
+bool SaveFactors(const BZ_ProjInfo &info) {
+  auto [table, count] = FactorTable(info);
+  if (*table == nullptr) return false;
+  FILE *f = std::fopen(gFactorsOut.c_str(), "wb");
+  if (f == nullptr) return false;
+  const bool ok = std::fwrite(*table, sizeof(float), size_t(*count), f) == size_t(*count);
+  return std::fclose(f) == 0 && ok;
+}
+
+// The analysis run at the varying-brightness stage, as the dialog starts it: seconds from the run message to
+// the end of its last task, negative on failure.
+double AnalyseOnce(BZ_ProjPtr project) {
+  project->state.exec = kBZ_ProjStateAnalyzingMovie;
+  project->state.subExec = kBZ_ProjSubStateCalcAutoSett;
+  gAutoSettStage = kBZ_VbAutoSettStage;
+  OSStatus err = BZ_CreateBuffers();
+  if (err == noErr) err = BZ_ReinitProject(project);
+  if (err != noErr) return -1;
+  const auto start = std::chrono::steady_clock::now();
+  err = MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project, Word(kBZ_RunProjectMessage));
+  if (err == noErr)
+    err = PL_RunEventLoopUntil([&] {
+      return gAutoSettStage == 0 && BZ_AllSubTasksClosed(project->dynIO_Info.buffInfo);
+    }, kLimit);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (err != noErr || project->state.error != noErr) {
+    std::fprintf(stderr, "bz_pipeline_fps: analysis failed, error %ld, project error %ld\n", long(err),
+                 long(project->state.error.load()));
+    return -1;
+  }
+  return seconds;
+}
 std::string gSecondSource;  // the second capture (averaging)
 bool gFindLogo = false;      // the logo analysis before the timed runs
 bool gLogoFound = false;     // it ran: its transparency below and the mask of the logo method hold
 double gFoundTransparency = 0;
-UInt32 gAutoSettPending = 0;  // the automatic-settings stage being calculated (the dialog's bit)
 SInt32 gRunsFinished = 0;     // 2009 events seen
 const MethodOption *gMethod = nullptr;
 std::vector<std::pair<std::string, double>> gSettFields;
@@ -298,7 +367,7 @@ double RunOnce(const std::string &source, const std::string &folder, SInt32 *fra
     c.removeLogo.findMask = true;
     project->state.exec = kBZ_ProjStateAnalyzingMovie;
     project->state.subExec = kBZ_ProjSubStateCalcAutoSett;
-    gAutoSettPending = kBZ_RlAutoSettStage;
+    gAutoSettStage = kBZ_RlAutoSettStage;
     gRunsFinished = 0;
     err = BZ_CreateBuffers();
     if (err == noErr) err = BZ_ReinitProject(project);
@@ -310,7 +379,7 @@ double RunOnce(const std::string &source, const std::string &folder, SInt32 *fra
                GetNumEventsInQueue(GetMainEventQueue()) == 0;
       }, kLimit);
     if (err == noErr) err = project->state.error.load();
-    gAutoSettPending = 0;
+    gAutoSettStage = 0;
     gLogoFound = err == noErr;
     gFoundTransparency = c.removeLogo.transparency;
     if (!gLogoFound) std::fprintf(stderr, "bz_pipeline_fps: the logo analysis failed, error %ld\n", long(err));
@@ -322,7 +391,15 @@ double RunOnce(const std::string &source, const std::string &folder, SInt32 *fra
     if (movie2 != nullptr) DisposeMovie(movie2);
     return gLogoFound ? RunOnce(source, folder, frames, describe) : -1;
   }
-  if ((err = BZ_CreateBuffers()) == noErr) {
+  if (gAnalysisOnly) {
+    seconds = AnalyseOnce(project);
+    if (seconds > 0 && !gFactorsOut.empty() && !SaveFactors(info)) {
+      std::fprintf(stderr, "bz_pipeline_fps: cannot write %s\n", gFactorsOut.c_str());
+      seconds = -1;
+    }
+  } else if (!gFactorsIn.empty() && !LoadFactors(info)) {
+    std::fprintf(stderr, "bz_pipeline_fps: cannot read %s\n", gFactorsIn.c_str());
+  } else if ((err = BZ_CreateBuffers()) == noErr) {
     const auto start = std::chrono::steady_clock::now();
     err = BZ_StartProject();
     void *code = Word(-1);
@@ -368,6 +445,12 @@ int main(int argc, char **argv) {
       }
     } else if (std::strcmp(argv[first], "--find-logo") == 0) {
       gFindLogo = true;
+    } else if (std::strcmp(argv[first], "--analysis-only") == 0) {
+      gAnalysisOnly = true;
+    } else if (std::strncmp(argv[first], "--factors=", 10) == 0) {
+      gFactorsIn = argv[first] + 10;
+    } else if (std::strncmp(argv[first], "--save-factors=", 15) == 0) {
+      gFactorsOut = argv[first] + 15;
     } else if (std::strncmp(argv[first], "--second=", 9) == 0) {
       gSecondSource = argv[first] + 9;
     } else if (std::strncmp(argv[first], "--sett=", 7) == 0) {
@@ -389,7 +472,8 @@ int main(int argc, char **argv) {
   if (argc - first < 2) {
     std::fprintf(stderr,
                  "usage: %s [--legalise] [--always-gamma22] [--codec=TYPE] [--method=NAME] [--sett=FIELD=VALUE]... "
-                 "[--second=MOVIE2] [--find-logo] "
+                 "[--second=MOVIE2] [--find-logo] [--analysis-only] [--factors=FILE] "
+                 "[--save-factors=FILE] "
                  "SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]\n",
                  argv[0]);
     return 2;
@@ -408,8 +492,8 @@ int main(int argc, char **argv) {
   static BZ_EngineHost host = *BZ_GetPlainEngineHost();
   host.getAppPrefs = GetBenchAppPrefs;
   host.getValidSelectedProcessTypes = GetBenchValidTypes;
-  host.getAutoSettStage = [](void *) { return gAutoSettPending; };
-  host.setAutoSettCalculated = [](void *) { gAutoSettPending = 0; };
+  host.getAutoSettStage = [](void *) { return gAutoSettStage.load(); };
+  host.setAutoSettCalculated = [](void *) { gAutoSettStage = 0; };
   BZ_SetEngineHost(&host);
   gBZ.numProcessors = ItemCount(std::max(0, workers));
   gBZ.project = new BZ_Project();
@@ -431,6 +515,8 @@ int main(int argc, char **argv) {
   if (err == noErr) err = BZ_CreateNoiseTables(nullptr);
   // The outlier stage keeps its state across runs in this record, as the application makes it at start-up.
   if (err == noErr) err = BZ_OuInitDlgTaskData(&gBZ.dlgTaskData.ouDlgTaskData);
+  // The varying-brightness tables live here between an analysis and the correction, as at start-up.
+  if (err == noErr) err = BZ_VbInitDlgTaskData(&gBZ.dlgTaskData.vbDlgTaskData);
   if (err == noErr) err = MPCreateQueue(&gBZ.mainTaskData.termQueue);
   if (err == noErr) err = BZ_CreateMainTask(gBZ.project);
   int status = err == noErr ? 0 : 1;

@@ -11,6 +11,8 @@
 #include "methods/cross_luma_stage.h"
 #include "methods/logo_stage.h"
 #include "methods/noise_reduction_stage.h"
+#include "methods/varbr_correction_stage.h"
+#include "methods/varbr_measuring_stage.h"
 #include "outliers/outlier_stage.h"
 
 #include <cstdio>
@@ -32,6 +34,8 @@ constexpr StageEntry kStages[] = {
     {kBZ_WriteTaskType, false, BZ_WriteTask},
     {kBZ_NoiseFrameTaskType, false, BZ_NoiseFrameTask},
     {kBZ_AverageTaskType, false, BZ_AverageTask1},
+    {kBZ_VarBrTaskType, false, BZ_CorrRelBrTask1},
+    {kBZ_VarBrTaskType, true, BZ_FindRelBrTask1},
     {kBZ_NoiseRedTaskType, false, BZ_ReduceNoiseTask1},
     {kBZ_CrossLumaTaskType, false, BZ_CrossLumaTask1},
     {kBZ_RlTaskType, false, BZ_RlTask1},

@@ -430,6 +430,7 @@ MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &opt
     r.error = project->state.error;
   }
   r.cleaning = project->info.settings.cleaning;
+  if (options.atRunEnd) options.atRunEnd();
   BZ_DisposeProject(nullptr);
 
   MPNotifyQueue(gBZ.mainTaskData.inputQueue, BZ_Word(kBZ_MainThreadTaskType), project.get(),

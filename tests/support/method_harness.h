@@ -49,6 +49,9 @@ struct MethodRunOptions {
   // The random-noise tables (built once per process from a fixed seed) count as made; without it the noise
   // stage finds them still being made.
   bool noiseTablesReady = true;
+  // Called on the test thread once the run has ended, before the project is disposed (which empties the
+  // methods' analysis records): a test takes here what a later run of the same project would find.
+  std::function<void()> atRunEnd;
 };
 
 struct MethodRunResult {
