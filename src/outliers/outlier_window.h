@@ -9,6 +9,7 @@
 #include "engine/runtime/project_types.h"
 #include "engine/tasks/pipeline_types.h"
 #include "outliers/outlier_stage.h"
+#include "outliers/outlier_worker.h"
 #include "platform/core/mac_types.h"
 
 #include <atomic>
@@ -19,7 +20,8 @@ struct BZ_OuFrameRec {
   SInt32 frameNum, inArrayNum, outArrayNum;
   UInt8 *prevBuffer;  // the frame before it in the window when it arrived, or NULL
   SInt32 sceneValue;  // BZ_OuGetAvPixelDiff of the frame and prevBuffer; 0 without one
-  std::atomic<Boolean> sceneDone;  // sceneValue is written (set once by the frame's job)
+  std::atomic<Boolean> sceneDone;  // the frame's job is done: sceneValue (and objects) written
+  BZ_OuFrameObjects objects;       // made only when the chosen picture draws them (owned)
   // 1 while the frame is in the window, plus 1 for each window job posted that reads it; the frame is done
   // with when this falls to 0.
   std::atomic<SInt32> refs;

@@ -105,7 +105,7 @@ Frames CleanWithStage(const Frames &damaged) {
     SInt32 nums[kBZ_OuNumWindowSlots], av[kBZ_OuNumWindowSlots];
     clip.Window(c, window, nums, av);
     EXPECT_EQ(BZ_OuRemoveOutliers(&clip.params, av, nums, window, out.data(), pixelList.data(), data.data(),
-                                  nullptr, nullptr),
+                                  nullptr, nullptr, nullptr),
               noErr);
     std::vector<uint8_t> frame(size_t(2 * kW * kH));
     for (int y = 0; y < kH; ++y)
