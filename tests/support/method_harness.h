@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+struct BZ_PreviewData;
 struct BZ_RlParams;
 
 namespace bz_test {
@@ -49,6 +50,14 @@ struct MethodRunOptions {
   // The random-noise tables (built once per process from a fixed seed) count as made; without it the noise
   // stage finds them still being made.
   bool noiseTablesReady = true;
+  // The dialog's preview record (its outlier part filled by a preview run of the outlier stage); NULL: none.
+  BZ_PreviewData *previewData = nullptr;
+  // Preview and analysis runs: called on the main thread once the run has ended, before the project is
+  // closed, as the user goes on working in the open dialog.
+  std::function<void()> whileOpen;
+  // An execution's start keeps the outlier edits for the run, as the application's host does (the list in
+  // gBZ.dlgTaskData.ouDlgTaskData is written beside the source and copied for the replay).
+  bool keepOutlierEdits = false;
 };
 
 struct MethodRunResult {
