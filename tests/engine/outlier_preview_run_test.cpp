@@ -53,15 +53,6 @@ std::vector<uint8_t> Picture(const UInt8 *padded, SInt32 bufWidth) {
 
 UInt8 LumaAt(const std::vector<uint8_t> &picture, SInt32 x, SInt32 y) { return picture[size_t(2 * (y * kW + x) + 1)]; }
 
-Frames ReadFrames(const std::string &path) {
-  Movie movie = nullptr;
-  if (OpenMovieAtPath(path, &movie) != noErr) return {};
-  Track track = QT_GetFirstEnabledVisualTrack(movie);
-  Frames frames = track != nullptr ? MediaSamples(GetTrackMedia(track)) : Frames{};
-  DisposeMovie(movie);
-  return frames;
-}
-
 // The preview's owned copies after the run, then a toggle, a new speck and a scratch made on them, merged into
 // the project's list; *edited the cleaned picture the preview shows at the end.
 void CheckAndEditPreview(BZ_OuPreviewData *pv, const Frames &source, std::vector<uint8_t> *edited) {
@@ -157,7 +148,7 @@ TEST(OutlierPreviewRun, EditsOnThePreviewedFrameReplayInTheExecution) {
   const MethodRunResult er = RunMethodProject(p.dir(), execute);
   ASSERT_EQ(0, er.code);
   EXPECT_EQ(er.sourceHashBefore, er.sourceHashAfter);
-  const Frames out = ReadFrames(p.File("out.mov"));
+  const Frames out = MovieFrames(p.File("out.mov"));
   ASSERT_EQ(size_t(kFrames), out.size());
   for (SInt32 f = 0; f < kFrames; ++f)
     EXPECT_TRUE(out[size_t(f)] == (f == kPreviewed ? edited : source[size_t(f)])) << "frame " << f;

@@ -180,15 +180,6 @@ void WriteSource(const TempDir &dir, SInt32 width, SInt32 height, const Frames &
   DisposeHandle(reinterpret_cast<Handle>(desc));
 }
 
-// The samples of the cleaned movie, by our own reader.
-Frames ReadOutput(const std::string &path) {
-  Movie movie = nullptr;
-  if (OpenMovieAtPath(path, &movie) != noErr) return {};
-  Track track = QT_GetFirstEnabledVisualTrack(movie);
-  Frames frames = track != nullptr ? MediaSamples(GetTrackMedia(track)) : Frames{};
-  DisposeMovie(movie);
-  return frames;
-}
 
 Frames PatternFrames(SInt32 width, SInt32 height, SInt32 count) {
   Frames frames;
@@ -342,7 +333,7 @@ TEST(OutlierStageRun, SpecksAndScratchReplacedOnEveryWorkerCount) {
     ASSERT_EQ(kBZ_ProjStateFinished, r.exec);
     EXPECT_EQ(noErr, r.save);
     EXPECT_TRUE(srcBytes == ReadWholeFile(dir.File("src.mov"))) << "the source movie was written";
-    const Frames out = ReadOutput(dir.File("out.mov"));
+    const Frames out = MovieFrames(dir.File("out.mov"));
     ASSERT_EQ(size_t(kFrames), out.size());
     if (workers == 1) {
       auto v = ProbeStream(dir.File("out.mov"), "v:0");
@@ -394,7 +385,7 @@ TEST(OutlierStageRun, NoiseMovieShowsWhatWasRemoved) {
   OuRun run;
   run.workers = 2;
   ASSERT_EQ(0, RunOutliers(dir, kW, kH, kFrames, run).code);
-  const Frames plain = ReadOutput(dir.File("out.mov"));
+  const Frames plain = MovieFrames(dir.File("out.mov"));
   std::filesystem::remove(dir.File("out.mov"));
   run.makeNoiseMovie = true;
   run.applyOutliers = false;
@@ -411,7 +402,7 @@ TEST(OutlierStageRun, NoiseMovieShowsWhatWasRemoved) {
     OuResult r = RunOutliers(dir, kW, kH, kFrames, run);
     ASSERT_EQ(0, r.code);
     ASSERT_EQ(kBZ_ProjStateFinished, r.exec);
-    EXPECT_TRUE(ReadOutput(dir.File("out.mov")) == plain);
+    EXPECT_TRUE(MovieFrames(dir.File("out.mov")) == plain);
     const Frames noise = DecodeVideoWithFfmpeg(r.noisePath, kW, kH);
     ASSERT_EQ(size_t(kFrames), noise.size());
     for (SInt32 f = 0; f < kFrames; ++f) {
@@ -455,7 +446,7 @@ TEST(OutlierStageRun, SmallFramesAndShortMoviesComeOutWhole) {
     OuResult r = RunOutliers(dir, c.width, c.height, c.frames, run);
     ASSERT_EQ(0, r.code);
     ASSERT_EQ(kBZ_ProjStateFinished, r.exec);
-    EXPECT_TRUE(ReadOutput(dir.File("out.mov")) == frames);
+    EXPECT_TRUE(MovieFrames(dir.File("out.mov")) == frames);
   }
 }
 
@@ -494,7 +485,7 @@ TEST(OutlierStageRun, HostileMoviesComeOutWhole) {
     ASSERT_EQ(0, r.code);
     ASSERT_EQ(kBZ_ProjStateFinished, r.exec);
     EXPECT_EQ(noErr, r.error);
-    const Frames out = ReadOutput(dir.File("out.mov"));
+    const Frames out = MovieFrames(dir.File("out.mov"));
     ASSERT_EQ(size_t(n), out.size());
     for (SInt32 f = 0; f < n; ++f)
       if (std::find(c.mayChange.begin(), c.mayChange.end(), f) == c.mayChange.end()) {
@@ -610,7 +601,7 @@ TEST(OutlierStageRun, AnalysisPicturesShowEachFramesOwnObjects) {
   TempDir dir;
   WriteSource(dir, kW, kH, frames);
   ASSERT_EQ(0, RunOutliers(dir, kW, kH, n, OuRun{}).code);
-  const Frames cleaned = ReadOutput(dir.File("out.mov"));
+  const Frames cleaned = MovieFrames(dir.File("out.mov"));
   std::filesystem::remove(dir.File("out.mov"));
   struct Case {
     const char *name;
@@ -634,7 +625,7 @@ TEST(OutlierStageRun, AnalysisPicturesShowEachFramesOwnObjects) {
       run.workers = workers;
       const OuResult r = RunOutliers(dir, kW, kH, n, run);
       ASSERT_EQ(0, r.code);
-      const Frames out = ReadOutput(dir.File("out.mov"));
+      const Frames out = MovieFrames(dir.File("out.mov"));
       ASSERT_EQ(size_t(n), out.size());
       for (SInt32 f = 0; f < n; ++f) EXPECT_TRUE(out[size_t(f)] == expected[size_t(f)]) << "frame " << f;
       std::filesystem::remove(dir.File("out.mov"));
@@ -642,7 +633,7 @@ TEST(OutlierStageRun, AnalysisPicturesShowEachFramesOwnObjects) {
     BZ_OuSetPictureSwitches(nullptr);
   }
   ASSERT_EQ(0, RunOutliers(dir, kW, kH, n, OuRun{}).code);
-  EXPECT_TRUE(ReadOutput(dir.File("out.mov")) == cleaned) << "the cleaned frames changed after a picture run";
+  EXPECT_TRUE(MovieFrames(dir.File("out.mov")) == cleaned) << "the cleaned frames changed after a picture run";
 }
 
 }  // namespace
