@@ -378,11 +378,15 @@ bool WantedAsCentre(const BZ_OuParams &p, const BZ_OuFrameRec &f) {
 OSStatus FrameJob(OuStage *s, SInt32 workerNum, BZ_OuFrameRec *f) {
   OSStatus err = noErr;
   if (f->prevBuffer != nullptr) f->sceneValue = BZ_OuGetAvPixelDiff(&s->params, f->buffer, f->prevBuffer);
-  if (s->makeObjects && WantedAsCentre(s->params, *f))
-    err = BZ_OuFindFrameObjects(&s->params, f->buffer, s->objectScratch + size_t(workerNum) * s->objectScratchSize,
-                                BZ_OuWorkerPixelList(s->ou, workerNum), &f->objects);
+  // Every window reading the frame waits for its scene value, so that goes first.
   f->sceneDone = true;
   f->sceneDone.notify_all();
+  if (!f->objectsDone) {
+    err = BZ_OuFindFrameObjects(&s->params, f->buffer, s->objectScratch + size_t(workerNum) * s->objectScratchSize,
+                                BZ_OuWorkerPixelList(s->ou, workerNum), &f->objects);
+    f->objectsDone = true;
+    f->objectsDone.notify_all();
+  }
   const OSStatus unrefErr = Unref(s, f);
   return err != noErr ? err : unrefErr;
 }
@@ -391,12 +395,13 @@ OSStatus WindowJob(OuStage *s, SInt32 workerNum, OuJob *job) {
   const SInt32 n = s->params.numInBuffers;
   for (SInt32 i = 0; i < n; ++i)
     if (BZ_OuFrameRec *f = job->slots[i]) f->sceneDone.wait(false);
+  const BZ_OuFrameRec *centre = job->slots[n / 2];
+  if (centre != nullptr) centre->objectsDone.wait(false);
   UInt8 *inBuffers[kBZ_OuNumWindowSlots] = {};
   SInt32 frameNums[kBZ_OuNumWindowSlots] = {}, avPixelDiff[kBZ_OuNumWindowSlots] = {};
   BZ_OuGetWindowArrays(job->slots, n, inBuffers, frameNums, avPixelDiff);
   const SInt32 fail = gFailAfterWindows.load();
   if (fail >= 0 && gFailAfterWindows.fetch_sub(1) == 0) return gFailError.load();
-  const BZ_OuFrameRec *centre = job->slots[n / 2];
   return BZ_OuRemoveOutliers(&s->params, avPixelDiff, frameNums, inBuffers, job->outBuffer,
                              BZ_OuWorkerPixelList(s->ou, workerNum), BZ_OuWorkerData(s->ou, workerNum), job->edits,
                              job->previewFrame ? &s->previewTarget : nullptr,
@@ -554,7 +559,8 @@ OSStatus NewFrame(OuStage *s, BZ_OuWindow *window, UInt8 *buffer, SInt32 *nextOu
   f->outArrayNum = info->outArrayNum;
   f->prevBuffer = newest != nullptr ? newest->buffer : nullptr;
   f->sceneValue = 0;
-  const bool job = f->prevBuffer != nullptr || (s->makeObjects && WantedAsCentre(p, *f));
+  f->objectsDone = !(s->makeObjects && WantedAsCentre(p, *f));
+  const bool job = f->prevBuffer != nullptr || !f->objectsDone;
   f->refs = job ? 2 : 1;
   f->sceneDone = !job;
   if (job)
