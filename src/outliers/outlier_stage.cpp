@@ -290,6 +290,11 @@ struct OuStage {
   SInt32 previewFrameNum;  // previewing: the previewed frame, else -1
   BZ_OuPreviewTarget previewTarget;
   size_t bufferSize;
+  // The chosen picture draws gradient objects: each wanted centre's frame job makes them, with its worker's
+  // part of objectScratch.
+  Boolean makeObjects;
+  UInt8 *objectScratch;
+  size_t objectScratchSize;  // per worker
 };
 
 OuStage *StageRecord(MP_TaskData *task) { return static_cast<OuStage *>(task->data); }
@@ -303,8 +308,9 @@ OSStatus FrameDone(OuStage *s, BZ_OuFrameRec *f) {
 }
 
 OSStatus Unref(OuStage *s, BZ_OuFrameRec *f) {
-  if (f == nullptr) return noErr;
-  return f->refs.fetch_sub(1) == 1 ? FrameDone(s, f) : noErr;
+  if (f == nullptr || f->refs.fetch_sub(1) != 1) return noErr;
+  BZ_OuDisposeFrameObjects(&f->objects);
+  return FrameDone(s, f);
 }
 
 OSStatus ReleaseMessage(OuStage *s, UInt8 *buffer) {
@@ -363,16 +369,34 @@ const BZ_OuOeLE *EditsOf(const OuStage *s, SInt32 frameNum) {
 
 // ---- Workers ----
 
-void FrameJob(OuStage *s, BZ_OuFrameRec *f) {
-  f->sceneValue = BZ_OuGetAvPixelDiff(&s->params, f->buffer, f->prevBuffer);
+// Whether the frame's window position gives an output (its centre is wanted).
+bool WantedAsCentre(const BZ_OuParams &p, const BZ_OuFrameRec &f) {
+  return p.executing || (p.calcAutoSett == 0 && f.outArrayNum >= 0);
+}
+
+// The frame holds a reference for its job, so it stays with the stage until the job is through with it.
+OSStatus FrameJob(OuStage *s, SInt32 workerNum, BZ_OuFrameRec *f) {
+  OSStatus err = noErr;
+  if (f->prevBuffer != nullptr) f->sceneValue = BZ_OuGetAvPixelDiff(&s->params, f->buffer, f->prevBuffer);
+  // Every window reading the frame waits for its scene value, so that goes first.
   f->sceneDone = true;
   f->sceneDone.notify_all();
+  if (!f->objectsDone) {
+    err = BZ_OuFindFrameObjects(&s->params, f->buffer, s->objectScratch + size_t(workerNum) * s->objectScratchSize,
+                                BZ_OuWorkerPixelList(s->ou, workerNum), &f->objects);
+    f->objectsDone = true;
+    f->objectsDone.notify_all();
+  }
+  const OSStatus unrefErr = Unref(s, f);
+  return err != noErr ? err : unrefErr;
 }
 
 OSStatus WindowJob(OuStage *s, SInt32 workerNum, OuJob *job) {
   const SInt32 n = s->params.numInBuffers;
   for (SInt32 i = 0; i < n; ++i)
     if (BZ_OuFrameRec *f = job->slots[i]) f->sceneDone.wait(false);
+  const BZ_OuFrameRec *centre = job->slots[n / 2];
+  if (centre != nullptr) centre->objectsDone.wait(false);
   UInt8 *inBuffers[kBZ_OuNumWindowSlots] = {};
   SInt32 frameNums[kBZ_OuNumWindowSlots] = {}, avPixelDiff[kBZ_OuNumWindowSlots] = {};
   BZ_OuGetWindowArrays(job->slots, n, inBuffers, frameNums, avPixelDiff);
@@ -380,7 +404,8 @@ OSStatus WindowJob(OuStage *s, SInt32 workerNum, OuJob *job) {
   if (fail >= 0 && gFailAfterWindows.fetch_sub(1) == 0) return gFailError.load();
   return BZ_OuRemoveOutliers(&s->params, avPixelDiff, frameNums, inBuffers, job->outBuffer,
                              BZ_OuWorkerPixelList(s->ou, workerNum), BZ_OuWorkerData(s->ou, workerNum), job->edits,
-                             job->previewFrame ? &s->previewTarget : nullptr);
+                             job->previewFrame ? &s->previewTarget : nullptr,
+                             s->makeObjects && centre != nullptr ? &centre->objects : nullptr);
 }
 
 OSStatus BZ_OuTaskProper(void *parameter) {
@@ -392,7 +417,7 @@ OSStatus BZ_OuTaskProper(void *parameter) {
     if (err != noErr) return err;
     if (word == nullptr) return noErr;
     if (BZ_FromWord(kind) == kFrameJob) {
-      FrameJob(s, static_cast<BZ_OuFrameRec *>(word));
+      if ((err = FrameJob(s, worker->number, static_cast<BZ_OuFrameRec *>(word))) != noErr) return err;
       continue;
     }
     auto *job = static_cast<OuJob *>(word);
@@ -483,7 +508,7 @@ OSStatus HandleWindow(OuStage *s, const BZ_OuWindow &window, SInt32 *curTestNum,
     for (SInt32 i = 0; i < first; ++i) slots[i] = nullptr;
   }
   BZ_OuFrameRec *centre = slots[n / 2];
-  const bool wanted = centre != nullptr && (p.executing || (p.calcAutoSett == 0 && centre->outArrayNum >= 0));
+  const bool wanted = centre != nullptr && WantedAsCentre(p, *centre);
   OSStatus err = noErr;
   if (wanted) {
     void *word = nullptr;
@@ -534,9 +559,11 @@ OSStatus NewFrame(OuStage *s, BZ_OuWindow *window, UInt8 *buffer, SInt32 *nextOu
   f->outArrayNum = info->outArrayNum;
   f->prevBuffer = newest != nullptr ? newest->buffer : nullptr;
   f->sceneValue = 0;
-  f->refs = 1;
-  f->sceneDone = f->prevBuffer == nullptr;
-  if (f->prevBuffer != nullptr)
+  f->objectsDone = !(s->makeObjects && WantedAsCentre(p, *f));
+  const bool job = f->prevBuffer != nullptr || !f->objectsDone;
+  f->refs = job ? 2 : 1;
+  f->sceneDone = !job;
+  if (job)
     if (OSStatus err = MPNotifyQueue(s->workQueue, BZ_Word(kFrameJob), s->project, f); err != noErr) return err;
   BZ_OuShiftWindow(window, f);
   OSStatus err = HandleWindow(s, *window, curTestNum, nextWindow, finished);
@@ -590,6 +617,14 @@ OSStatus PrepareRun(OuStage *s) {
   if (err != noErr) return err;
   s->bufferSize = size_t(size);
   if ((err = BZ_OuMakeCaches(s->ou, p.width, p.height, p.numInBuffers, BZ_GetNumSubTasks())) != noErr) return err;
+  BZ_OuPictureSwitches switches{};
+  BZ_OuGetPictureSwitches(&switches);
+  s->makeObjects = BZ_OuSwitchesShowObjects(&switches);
+  if (s->makeObjects) {
+    s->objectScratchSize = BZ_OuFrameObjectsScratchSize(&p);
+    err = GL_NewPtrClear(s->objectScratchSize * size_t(BZ_GetNumSubTasks()), &s->objectScratch);
+    if (err != noErr) return err;
+  }
   BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
   BZ_OuPreviewData *ouPreview = preview != nullptr ? preview->ouPreviewData : nullptr;
   s->previewFrameNum = -1;
@@ -775,6 +810,9 @@ OSStatus BZ_OutliersTask(void *parameter) {
     if (task2Started && (closeErr = StopTask2(s)) != noErr && err == noErr) err = closeErr;
     BZ_OuDisposeParamsArrays(&s->params);
     DisposeEdits(s);
+    // Objects of frames a failed run left behind.
+    for (BZ_OuFrameRec &f : s->frames) BZ_OuDisposeFrameObjects(&f.objects);
+    GL_DisposePtr(&s->objectScratch);
   }
   std::printf("KBZ: exiting outlier task, error = %ld\n", long(err));
   const OSStatus leaveErr = MPExitCriticalRegion(ou->oeCritRgn);

@@ -12,7 +12,12 @@
 #include "movie/movie_queries.h"
 #include "movie/movie_time.h"
 #include "outliers/outlier_edit_lists.h"
+#include "outliers/median_filter.h"
+#include "outliers/outlier_pictures.h"
 #include "outliers/outlier_stage.h"
+#include "outliers/outlier_worker.h"
+#include "outliers/skeleton_node_regions.h"
+#include "outliers/analysis_frame.h"
 #include "target_builder.h"
 #include "support/task_check.h"
 
@@ -175,15 +180,6 @@ void WriteSource(const TempDir &dir, SInt32 width, SInt32 height, const Frames &
   DisposeHandle(reinterpret_cast<Handle>(desc));
 }
 
-// The samples of the cleaned movie, by our own reader.
-Frames ReadOutput(const std::string &path) {
-  Movie movie = nullptr;
-  if (OpenMovieAtPath(path, &movie) != noErr) return {};
-  Track track = QT_GetFirstEnabledVisualTrack(movie);
-  Frames frames = track != nullptr ? MediaSamples(GetTrackMedia(track)) : Frames{};
-  DisposeMovie(movie);
-  return frames;
-}
 
 Frames PatternFrames(SInt32 width, SInt32 height, SInt32 count) {
   Frames frames;
@@ -337,7 +333,7 @@ TEST(OutlierStageRun, SpecksAndScratchReplacedOnEveryWorkerCount) {
     ASSERT_EQ(kBZ_ProjStateFinished, r.exec);
     EXPECT_EQ(noErr, r.save);
     EXPECT_TRUE(srcBytes == ReadWholeFile(dir.File("src.mov"))) << "the source movie was written";
-    const Frames out = ReadOutput(dir.File("out.mov"));
+    const Frames out = MovieFrames(dir.File("out.mov"));
     ASSERT_EQ(size_t(kFrames), out.size());
     if (workers == 1) {
       auto v = ProbeStream(dir.File("out.mov"), "v:0");
@@ -389,7 +385,7 @@ TEST(OutlierStageRun, NoiseMovieShowsWhatWasRemoved) {
   OuRun run;
   run.workers = 2;
   ASSERT_EQ(0, RunOutliers(dir, kW, kH, kFrames, run).code);
-  const Frames plain = ReadOutput(dir.File("out.mov"));
+  const Frames plain = MovieFrames(dir.File("out.mov"));
   std::filesystem::remove(dir.File("out.mov"));
   run.makeNoiseMovie = true;
   run.applyOutliers = false;
@@ -406,7 +402,7 @@ TEST(OutlierStageRun, NoiseMovieShowsWhatWasRemoved) {
     OuResult r = RunOutliers(dir, kW, kH, kFrames, run);
     ASSERT_EQ(0, r.code);
     ASSERT_EQ(kBZ_ProjStateFinished, r.exec);
-    EXPECT_TRUE(ReadOutput(dir.File("out.mov")) == plain);
+    EXPECT_TRUE(MovieFrames(dir.File("out.mov")) == plain);
     const Frames noise = DecodeVideoWithFfmpeg(r.noisePath, kW, kH);
     ASSERT_EQ(size_t(kFrames), noise.size());
     for (SInt32 f = 0; f < kFrames; ++f) {
@@ -450,7 +446,7 @@ TEST(OutlierStageRun, SmallFramesAndShortMoviesComeOutWhole) {
     OuResult r = RunOutliers(dir, c.width, c.height, c.frames, run);
     ASSERT_EQ(0, r.code);
     ASSERT_EQ(kBZ_ProjStateFinished, r.exec);
-    EXPECT_TRUE(ReadOutput(dir.File("out.mov")) == frames);
+    EXPECT_TRUE(MovieFrames(dir.File("out.mov")) == frames);
   }
 }
 
@@ -489,7 +485,7 @@ TEST(OutlierStageRun, HostileMoviesComeOutWhole) {
     ASSERT_EQ(0, r.code);
     ASSERT_EQ(kBZ_ProjStateFinished, r.exec);
     EXPECT_EQ(noErr, r.error);
-    const Frames out = ReadOutput(dir.File("out.mov"));
+    const Frames out = MovieFrames(dir.File("out.mov"));
     ASSERT_EQ(size_t(n), out.size());
     for (SInt32 f = 0; f < n; ++f)
       if (std::find(c.mayChange.begin(), c.mayChange.end(), f) == c.mayChange.end()) {
@@ -548,6 +544,96 @@ TEST(OutlierStageRun, CancelsLeaveNoTargetAndNeverHang) {
     std::filesystem::remove(dir.File("out.mov"));
   }
   EXPECT_TRUE(srcBytes == ReadWholeFile(dir.File("src.mov")));
+}
+
+// ---- The analysis pictures ----
+
+// The picture a developer chooses, drawn by the routines themselves on one source frame (padded as the stage
+// pads it), to compare the stage's output with.
+Frames ExpectedPictures(const Frames &frames, const BZ_OuPictureSwitches &sw) {
+  Frames pictures;
+  for (const std::vector<uint8_t> &source : frames) {
+    AnalysisFrame f(kW, kH);
+    for (SInt32 y = 0; y < kH; ++y)
+      std::copy_n(source.begin() + 2 * y * kW, 2 * kW, f.frame.begin() + 2 * size_t(f.Index(0, y)));
+    BZ_PadParams pad{kW, kH, f.params.width, f.params.height, false};
+    EXPECT_EQ(noErr, BZ_PadFrame(&pad, f.frame.data()));
+    if (sw.printingGradSq) {
+      BZ_OuCalcGradSq(&f.params, f.frame.data(), nullptr, f.gradSq.data(), nullptr);
+      BZ_CopyGradSqToOutBuffer(&f.params, f.gradSq.data(), f.out.data());
+    } else if (sw.printingMedianFilter) {
+      std::vector<UInt8> tempIn = f.frame;
+      BZ_OuMedianFilter(&f.params, f.frame.data(), tempIn.data(), f.pixelList.data());
+      BZ_OuCopyMedianFilteredToBuffer(&f.params, tempIn.data(), f.out.data());
+    } else {
+      const OSStatus err = f.FindObjects();
+      EXPECT_TRUE(err == noErr || (err >= kSK_SectorWithoutSamplesErr && err <= kSK_SectorStepLimitErr)) << err;
+      if (sw.printingGradObj)
+        BZ_CopyGradObjToOutBuffer(&f.params, f.data.data(), f.objects, f.out.data());
+      else if (sw.printingSkeletons)
+        BZ_CopySkeletonsToOutBuffer(&f.params, f.frame.data(), f.objects, kBZ_OuSkeletonPictureFlags, f.out.data());
+      else
+        BZ_CopySkeletonThicknessToOutBuffer(&f.params, f.objects, f.out.data());
+    }
+    std::vector<uint8_t> picture(size_t(2 * kW * kH));
+    for (SInt32 y = 0; y < kH; ++y)
+      std::copy_n(f.out.begin() + 2 * size_t(f.Index(0, y)), 2 * kW, picture.begin() + 2 * y * kW);
+    pictures.push_back(std::move(picture));
+  }
+  return pictures;
+}
+
+// Each analysis picture through the stage: every frame shows the picture of its own objects (the first 2k
+// frames' too, and the last 2k that only the flush reaches), the same on 1 and 8 workers; afterwards the
+// default switches give the same cleaned frames as before.
+TEST(OutlierStageRun, AnalysisPicturesShowEachFramesOwnObjects) {
+  if (!RequireFfmpeg()) return;
+  constexpr SInt32 n = 10;
+  std::string raw;
+  ASSERT_EQ(0, RunCommand("ffmpeg -v error -f lavfi -i testsrc2=s=720x576:r=25 -frames:v 10 -pix_fmt uyvy422 "
+                          "-f rawvideo -",
+                          &raw));
+  const size_t frameBytes = size_t(kW) * kH * 2;
+  ASSERT_EQ(frameBytes * n, raw.size());
+  Frames frames;
+  for (SInt32 f = 0; f < n; ++f)
+    frames.emplace_back(raw.begin() + long(f * frameBytes), raw.begin() + long((f + 1) * frameBytes));
+  TempDir dir;
+  WriteSource(dir, kW, kH, frames);
+  ASSERT_EQ(0, RunOutliers(dir, kW, kH, n, OuRun{}).code);
+  const Frames cleaned = MovieFrames(dir.File("out.mov"));
+  std::filesystem::remove(dir.File("out.mov"));
+  struct Case {
+    const char *name;
+    Boolean BZ_OuPictureSwitches::*on;
+  };
+  const Case cases[] = {{"skeletons", &BZ_OuPictureSwitches::printingSkeletons},
+                        {"gradient", &BZ_OuPictureSwitches::printingGradSq},
+                        {"gradient objects", &BZ_OuPictureSwitches::printingGradObj},
+                        {"skeleton thickness", &BZ_OuPictureSwitches::printingSkeletonThickness},
+                        {"median filter", &BZ_OuPictureSwitches::printingMedianFilter}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    BZ_OuPictureSwitches sw{};
+    sw.*c.on = true;
+    const Frames expected = ExpectedPictures(frames, sw);
+    EXPECT_FALSE(expected.front() == frames.front()) << "the picture is not told from the frame";
+    BZ_OuSetPictureSwitches(&sw);
+    for (int workers : {1, 8}) {
+      SCOPED_TRACE("workers " + std::to_string(workers));
+      OuRun run;
+      run.workers = workers;
+      const OuResult r = RunOutliers(dir, kW, kH, n, run);
+      ASSERT_EQ(0, r.code);
+      const Frames out = MovieFrames(dir.File("out.mov"));
+      ASSERT_EQ(size_t(n), out.size());
+      for (SInt32 f = 0; f < n; ++f) EXPECT_TRUE(out[size_t(f)] == expected[size_t(f)]) << "frame " << f;
+      std::filesystem::remove(dir.File("out.mov"));
+    }
+    BZ_OuSetPictureSwitches(nullptr);
+  }
+  ASSERT_EQ(0, RunOutliers(dir, kW, kH, n, OuRun{}).code);
+  EXPECT_TRUE(MovieFrames(dir.File("out.mov")) == cleaned) << "the cleaned frames changed after a picture run";
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ class OutliersWorker : public ::testing::Test {
     SInt32 av[kBZ_OuNumWindowSlots] = {}, nums[kBZ_OuNumWindowSlots];
     for (SInt32 i = 0; i < kBZ_OuNumWindowSlots; ++i) nums[i] = 10 + i;
     return BZ_OuRemoveOutliers(&params_, av, nums, window_, out_.data(), pixelList_.data(), data_.data(), edits,
-                               preview);
+                               preview, nullptr);
   }
 
   bz_test::OutlierProject p_;

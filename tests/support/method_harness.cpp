@@ -14,6 +14,7 @@
 #include "methods/noise_reduction_stage.h"
 #include "methods/noise_tables.h"
 #include "methods/spectral_windows.h"
+#include "outliers/outlier_edit_lists.h"
 #include "movie/movie_queries.h"
 #include "movie/movie_time.h"
 #include "platform/core/cf_string.h"
@@ -46,6 +47,8 @@ struct HarnessHost {
   std::atomic<UInt32> autoSettCalc{0};
   std::atomic<UInt32> autoSettCalculated{0};
   SInt32 previewFrame = 0;
+  BZ_PreviewData *previewData = nullptr;
+  bool keepOutlierEdits = false;
   bool showFrames = false;
   MethodRunResult *result = nullptr;  // main thread only
   BZ_ProjPtr project = nullptr;
@@ -99,6 +102,12 @@ struct HarnessHost {
     h.setProgressBarValue = [](void *, SInt32) {};
     h.setProgressText = [](void *, SInt32, CFStringRef) {};
     h.showsProgressFrames = [](void *r) { return Boolean(static_cast<HarnessHost *>(r)->showFrames); };
+    if (previewData != nullptr)
+      h.getPreviewDataPtr = [](void *r) { return static_cast<HarnessHost *>(r)->previewData; };
+    if (keepOutlierEdits)
+      h.saveOutlierEditListFinalDontAsk = [](void *, BZ_OuDlgTaskData *ou) {
+        return ou != nullptr ? BZ_SaveOutlierEditListFinalDontAsk(ou) : OSStatus(noErr);
+      };
     BZ_SetEngineHost(&h);
   }
 };
@@ -307,6 +316,8 @@ MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &opt
   host.project = project.get();
   host.autoSettCalc = options.autoSettCalc;
   host.previewFrame = options.previewFrame;
+  host.previewData = options.previewData;
+  host.keepOutlierEdits = options.keepOutlierEdits;
   host.showFrames = options.recordShownFrames;
   host.analysing = options.kind == MethodRunKind::kAnalysis;
   host.statisticsStep = options.statisticsStep;

@@ -12,6 +12,8 @@
 #include "general/processor_info.h"
 #include "outliers/outlier_worker.h"
 #include "outliers/scene_values.h"
+#include "outliers/speck_chains.h"
+#include "outliers/speck_detector.h"
 #include "platform/core/memory.h"
 #include "support/movie_fixtures.h"
 #include "support/speck_damage.h"
@@ -36,54 +38,78 @@ using bz_test::Defect;
 
 uint8_t Luma(const std::vector<uint8_t> &f, int p) { return f[size_t(2 * p + 1)]; }
 
-// The damaged clip through the stage's window job, frame by frame, as the stage hands it the window: padded
-// frames (margins mirrored), the scene values between neighbours, empty slots beyond the movie's ends.
-Frames CleanWithStage(const Frames &damaged) {
-  GL_GetProcessorInfo(&gBZ.procInfo);  // the vector paths, as the application has them
+// A clip as the stage holds it: padded frames (margins mirrored) and the scene value of each frame against the
+// one before it.
+struct StageClip {
   BZ_OuSett sett{};
-  BZ_MakeDefaultOuSett(&sett);
-  sett.apply = true;
   BZ_OuParams params{};
-  params.sett = &sett;
-  params.executing = true;
-  params.inWidth = kW;
-  params.inHeight = kH;
-  const SInt32 k = sett.numConstPix;
-  params.numInBuffers = 4 * k + 1;
-  SInt64 size = 0;
-  EXPECT_EQ(BZ_GetBufferSize(kH, kW, false, &params.height, &params.width, &size), noErr);
-  BZ_PadParams pad{kW, kH, params.width, params.height, false};
-  std::vector<std::vector<UInt8>> padded(damaged.size(), std::vector<UInt8>(size_t(size), 0));
-  for (size_t f = 0; f < damaged.size(); ++f) {
-    for (int y = 0; y < kH; ++y)
-      std::copy_n(damaged[f].begin() + 2 * y * kW, 2 * kW, padded[f].begin() + 2 * ((y + 8) * params.width + 8));
-    EXPECT_EQ(BZ_PadFrame(&pad, padded[f].data()), noErr);
+  SInt64 frameSize = 0;
+  std::vector<std::vector<UInt8>> padded;
+  std::vector<SInt32> scene;
+
+  explicit StageClip(const Frames &frames) {
+    GL_GetProcessorInfo(&gBZ.procInfo);  // the vector paths, as the application has them
+    BZ_MakeDefaultOuSett(&sett);
+    sett.apply = true;
+    params.sett = &sett;
+    params.executing = true;
+    params.inWidth = kW;
+    params.inHeight = kH;
+    params.numInBuffers = 4 * sett.numConstPix + 1;
+    EXPECT_EQ(BZ_GetBufferSize(kH, kW, false, &params.height, &params.width, &frameSize), noErr);
+    BZ_PadParams pad{kW, kH, params.width, params.height, false};
+    padded.assign(frames.size(), std::vector<UInt8>(size_t(frameSize), 0));
+    for (size_t f = 0; f < frames.size(); ++f) {
+      for (int y = 0; y < kH; ++y)
+        std::copy_n(frames[f].begin() + 2 * y * kW, 2 * kW, padded[f].begin() + 2 * ((y + 8) * params.width + 8));
+      EXPECT_EQ(BZ_PadFrame(&pad, padded[f].data()), noErr);
+    }
+    scene.assign(frames.size(), 0);
+    for (size_t f = 1; f < frames.size(); ++f)
+      scene[f] = BZ_OuGetAvPixelDiff(&params, padded[f].data(), padded[f - 1].data());
   }
-  std::vector<SInt32> scene(damaged.size(), 0);
-  for (size_t f = 1; f < damaged.size(); ++f)
-    scene[f] = BZ_OuGetAvPixelDiff(&params, padded[f].data(), padded[f - 1].data());
-  const size_t plane = size_t(params.width) * size_t(params.height);
-  std::vector<UInt16> data(plane);
-  std::vector<SInt32> pixelList(plane);
-  std::vector<UInt8> out(static_cast<size_t>(size));
+  StageClip(const StageClip &) = delete;
+  StageClip &operator=(const StageClip &) = delete;
+
+  SInt32 K() const { return sett.numConstPix; }
+  size_t Plane() const { return size_t(params.width) * size_t(params.height); }
+  // The window around centre c as the stage hands it to a window job: empty slots beyond the movie's ends.
+  void Window(int c, UInt8 *window[kBZ_OuNumWindowSlots], SInt32 nums[kBZ_OuNumWindowSlots],
+              SInt32 av[kBZ_OuNumWindowSlots]) {
+    for (SInt32 i = 0; i < kBZ_OuNumWindowSlots; ++i) {
+      window[i] = nullptr;
+      nums[i] = av[i] = 0;
+    }
+    for (SInt32 i = 0; i < params.numInBuffers; ++i) {
+      const int f = c - 2 * K() + i;
+      nums[i] = f;
+      if (f >= 0 && f < int(padded.size())) window[i] = padded[size_t(f)].data();
+    }
+    for (SInt32 i = 0; i + 1 < params.numInBuffers; ++i)
+      av[i] = window[i] != nullptr && window[i + 1] != nullptr ? scene[size_t(c - 2 * K() + i + 1)] : 0;
+  }
+  // The picture pixel of a padded plane index.
+  int PicturePixel(SInt32 index) const { return (index / params.width - 8) * kW + index % params.width - 8; }
+};
+
+// The damaged clip through the stage's window job, frame by frame.
+Frames CleanWithStage(const Frames &damaged) {
+  StageClip clip(damaged);
+  std::vector<UInt16> data(clip.Plane());
+  std::vector<SInt32> pixelList(clip.Plane());
+  std::vector<UInt8> out(static_cast<size_t>(clip.frameSize));
   Frames cleaned;
   // The trace lines of the stage go to standard output; the figures go to standard error.
   for (int c = 0; c < int(damaged.size()); ++c) {
-    UInt8 *window[kBZ_OuNumWindowSlots] = {};
-    SInt32 nums[kBZ_OuNumWindowSlots] = {}, av[kBZ_OuNumWindowSlots] = {};
-    for (SInt32 i = 0; i < params.numInBuffers; ++i) {
-      const int f = c - 2 * k + i;
-      nums[i] = f;
-      if (f >= 0 && f < int(damaged.size())) window[i] = padded[size_t(f)].data();
-    }
-    for (SInt32 i = 0; i + 1 < params.numInBuffers; ++i)
-      av[i] = window[i] != nullptr && window[i + 1] != nullptr ? scene[size_t(c - 2 * k + i + 1)] : 0;
-    EXPECT_EQ(BZ_OuRemoveOutliers(&params, av, nums, window, out.data(), pixelList.data(), data.data(), nullptr,
-                                  nullptr),
+    UInt8 *window[kBZ_OuNumWindowSlots];
+    SInt32 nums[kBZ_OuNumWindowSlots], av[kBZ_OuNumWindowSlots];
+    clip.Window(c, window, nums, av);
+    EXPECT_EQ(BZ_OuRemoveOutliers(&clip.params, av, nums, window, out.data(), pixelList.data(), data.data(),
+                                  nullptr, nullptr, nullptr),
               noErr);
     std::vector<uint8_t> frame(size_t(2 * kW * kH));
     for (int y = 0; y < kH; ++y)
-      std::copy_n(out.begin() + 2 * ((y + 8) * params.width + 8), 2 * kW, frame.begin() + 2 * y * kW);
+      std::copy_n(out.begin() + 2 * ((y + 8) * clip.params.width + 8), 2 * kW, frame.begin() + 2 * y * kW);
     cleaned.push_back(std::move(frame));
   }
   return cleaned;
@@ -220,13 +246,23 @@ struct ClipResult {
   ShotFigures shots[3], shots12;
 };
 
+// The clean clip of the fixture and the same clip with the test's damage drawn into it; false when the clip
+// could not be read whole.
+bool LoadClip(const std::string &dir, const std::string &name, Frames *clean, Frames *damaged,
+              std::vector<Defect> *defects) {
+  *clean = bz_test::DecodeVideoWithFfmpeg(dir + "/" + name + ".mov", kW, kH);
+  EXPECT_EQ(int(clean->size()), kFrames) << name;
+  if (int(clean->size()) != kFrames) return false;
+  *damaged = *clean;
+  *defects = bz_test::DrawDamage(damaged, kW, kH, 20261211u);
+  return true;
+}
+
 ClipResult RunClip(const std::string &dir, const std::string &name, std::string *report) {
   ClipResult result;
-  const Frames clean = bz_test::DecodeVideoWithFfmpeg(dir + "/" + name + ".mov", kW, kH);
-  EXPECT_EQ(int(clean.size()), kFrames) << name;
-  if (int(clean.size()) != kFrames) return result;
-  Frames damaged = clean;
-  const std::vector<Defect> defects = bz_test::DrawDamage(&damaged, kW, kH, 20261211u);
+  Frames clean, damaged;
+  std::vector<Defect> defects;
+  if (!LoadClip(dir, name, &clean, &damaged, &defects)) return result;
   const std::string damagedPath = dir + "/" + name + " damaged.mov";
   ImageDescriptionHandle desc = bz_test::NewFixtureImageDescription(kW, kH);
   EXPECT_EQ(bz_test::WriteCompressedMovie(damagedPath, desc, damaged), noErr);
@@ -280,6 +316,126 @@ TEST(OutlierQuality, DustIsRemovedFromStaticAndSlowlyPanningShots) {
   EXPECT_GE(s1.undamagedMin, 50.0);
   EXPECT_GE(s2.undamagedMin, 45.0);
   EXPECT_GE(ClipPsnr(s12.mseOut, 2 * kShot) - ClipPsnr(s12.mseTmedian, 2 * kShot), 10.0);
+}
+
+// What the chain rule across frames (speck_chains) would change if the stage used it: every frame's specks are
+// found by the stage's detector with that frame as the centre, the lists of each window are linked from slot k
+// to 3k, and BZ_OuFindFalseSpecks keeps the centre's specks that form a chain through the usable window. A
+// speck the detector removes counts as real when it covers a defect pixel, as false when it lies more than
+// 2 pixels from every defect (the specks in between count as neither).
+struct ChainFigures {
+  int realSpecks = 0, realKept = 0;    // real specks removed by the detector; of them, kept by the chain rule
+  int falseSpecks = 0, falseKept = 0;  // the same for false specks
+  int framesWithFalse = 0, framesCleared = 0;  // frames with a false speck; of them, all kept by the chain rule
+};
+
+std::string DescribeChains(const std::string &name, const ChainFigures &c) {
+  char line[512];
+  std::snprintf(line, sizeof line,
+                "%s: false specks kept by the chain rule %d/%d (frames freed of them %d/%d), real specks "
+                "wrongly kept %d/%d\n",
+                name.c_str(), c.falseKept, c.falseSpecks, c.framesCleared, c.framesWithFalse, c.realKept,
+                c.realSpecks);
+  return line;
+}
+
+void ResetChainState(BZ_OuSpeckLE *list) {
+  for (BZ_OuSpeckLE *e = list; e != nullptr; e = e->next) {
+    e->speck.prevSpeck = e->speck.nextSpeck = nullptr;
+    e->speck.inChain = false;
+    e->speck.remove = e->speck.initiallyRemoved;
+  }
+}
+
+std::vector<ChainFigures> MeasureChains(const Frames &damaged, const std::vector<Defect> &defects, int shotLength) {
+  StageClip clip(damaged);
+  const int n = int(damaged.size()), k = clip.K();
+  std::vector<UInt16> data(clip.Plane());
+  std::vector<SInt32> pixelList(clip.Plane());
+  std::vector<BZ_OuSpeckLE *> lists(size_t(n), nullptr);
+  for (int f = 0; f < n; ++f) {
+    UInt8 *window[kBZ_OuNumWindowSlots];
+    SInt32 nums[kBZ_OuNumWindowSlots], av[kBZ_OuNumWindowSlots];
+    clip.Window(f, window, nums, av);
+    EXPECT_EQ(BZ_OuCalcSpeckList(&clip.params, window, av, nullptr, data.data(), pixelList.data(), &lists[size_t(f)]),
+              noErr);
+  }
+  std::vector<ChainFigures> figures(size_t((n + shotLength - 1) / shotLength));
+  std::vector<uint8_t> near(size_t(kW * kH));  // 1 within 2 pixels of a defect, 2 on one
+  for (int c = 0; c < n; ++c) {
+    UInt8 *window[kBZ_OuNumWindowSlots];
+    SInt32 nums[kBZ_OuNumWindowSlots], av[kBZ_OuNumWindowSlots];
+    clip.Window(c, window, nums, av);
+    BZ_OuSpeckLE *slots[kBZ_OuNumWindowSlots] = {};
+    for (int i = 0; i < clip.params.numInBuffers; ++i)
+      if (c - 2 * k + i >= 0 && c - 2 * k + i < n) slots[i] = lists[size_t(c - 2 * k + i)];
+    for (BZ_OuSpeckLE *list : slots) ResetChainState(list);
+    for (int slot = k; slot < 3 * k; ++slot) EXPECT_EQ(BZ_OuFindSpecksInNextFrame(&clip.params, slots, slot), noErr);
+    EXPECT_EQ(BZ_OuFindFalseSpecks(&clip.params, window, slots), noErr);
+
+    std::fill(near.begin(), near.end(), 0);
+    for (const Defect &d : defects) {
+      if (d.frame != c) continue;
+      for (int p : d.pixels)
+        for (int dy = -2; dy <= 2; ++dy)
+          for (int dx = -2; dx <= 2; ++dx) {
+            const int x = p % kW + dx, y = p / kW + dy;
+            if (x >= 0 && x < kW && y >= 0 && y < kH) near[size_t(y * kW + x)] = std::max<uint8_t>(near[size_t(y * kW + x)], 1);
+          }
+      for (int p : d.pixels) near[size_t(p)] = 2;
+    }
+    ChainFigures &fig = figures[size_t(c / shotLength)];
+    int falseHere = 0, falseKeptHere = 0;
+    for (const BZ_OuSpeckLE *e = slots[2 * k]; e != nullptr; e = e->next) {
+      if (!e->speck.initiallyRemoved) continue;
+      uint8_t touch = 0;
+      for (SInt32 i = 0; i < e->speck.rgn.numPixels; ++i) {
+        const int p = clip.PicturePixel(e->speck.rgn.pixels[i]);
+        if (p >= 0 && p < kW * kH) touch = std::max(touch, near[size_t(p)]);
+      }
+      const bool kept = !e->speck.remove;
+      if (touch == 2) {
+        ++fig.realSpecks;
+        fig.realKept += kept;
+      } else if (touch == 0) {
+        ++falseHere;
+        falseKeptHere += kept;
+      }
+    }
+    fig.falseSpecks += falseHere;
+    fig.falseKept += falseKeptHere;
+    fig.framesWithFalse += falseHere > 0;
+    fig.framesCleared += falseHere > 0 && falseKeptHere == falseHere;
+  }
+  for (BZ_OuSpeckLE *&list : lists) BZ_OuDisposeSpeckList(&list);
+  return figures;
+}
+
+// Reports the figures only: the chain rule is not part of the stage, and these numbers are what decides whether
+// it should become part of it.
+TEST(OutlierQuality, ChainRuleAcrossFramesOnTheDetectorsSpecks) {
+  const std::string dir = ClipFolder();
+  ASSERT_FALSE(dir.empty()) << "BZ_QUALITY_DIR names the folder the fixture step made";
+  std::string report;
+  for (const char *name : {"testsrc", "natural"}) {
+    Frames clean, damaged;
+    std::vector<Defect> defects;
+    if (!LoadClip(dir, name, &clean, &damaged, &defects)) continue;
+    const std::vector<ChainFigures> shots = MeasureChains(damaged, defects, kShot);
+    ChainFigures all;
+    for (size_t s = 0; s < shots.size(); ++s) {
+      if (std::string(name) == "natural") report += DescribeChains(std::string(name) + " shot " + std::to_string(s + 1), shots[s]);
+      all.realSpecks += shots[s].realSpecks;
+      all.realKept += shots[s].realKept;
+      all.falseSpecks += shots[s].falseSpecks;
+      all.falseKept += shots[s].falseKept;
+      all.framesWithFalse += shots[s].framesWithFalse;
+      all.framesCleared += shots[s].framesCleared;
+    }
+    report += DescribeChains(std::string(name) + " whole clip", all);
+  }
+  std::fputs(report.c_str(), stderr);
+  std::ofstream(dir + "/chain_figures.txt") << report;
 }
 
 }  // namespace
