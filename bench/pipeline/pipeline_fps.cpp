@@ -6,13 +6,15 @@
 // from the start to the saved movie.
 //
 //   bz_pipeline_fps [--legalise] [--always-gamma22] [--codec=TYPE] [--method=NAME] [--sett=FIELD=VALUE]...
-//                   [--second=MOVIE2] SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
+//                   [--second=MOVIE2] [--analyse] SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
 //
 // --legalise sets the preference that legalises every frame; --always-gamma22 the one that processes frames
 // in gamma 2.2 whatever the source's; --codec the output codec (four characters, '2vuy' by default, e.g.
 // --codec=dvcp for DV PAL). --method applies a cleaning method with its default settings (cross-luma,
-// averaging, noise-reduction with manual levels, outliers); --sett then changes one field of that method's settings (a number); --second names
-// the second capture that averaging needs. WORKERS 0 (the default) uses every processor. With several runs in
+// averaging, noise-reduction with manual levels, noise-reduction-auto at its defaults, outliers); --sett then
+// changes one field of that method's settings (a number); --second names the second capture that averaging
+// needs; --analyse first makes the analysis run of the noise automatic settings (untimed, one line "analysis
+// seconds S levels Y CB CR"). WORKERS 0 (the default) uses every processor. With several runs in
 // one process the later ones find the source and the engine warm; bench/pipeline_fps.sh runs one per process.
 // The engine's trace goes to standard error; to standard output go one line "source gamma G range R
 // internal-gamma I sound S" and one result line per run ("frames N seconds S fps F").
@@ -125,10 +127,17 @@ const MethodOption kMethods[] = {
        c.noiseRed.automatic = false;
      },
      SetNrField},
+    // Noise reduction at its defaults (both directions, automatic): with --analyse, measured first.
+    {"noise-reduction-auto", [](BZ_CleaninSett &c) { c.noiseRed.apply = true; }, SetNrField},
     // Without edits every frame passes the outlier stage unchanged.
     {"outliers", [](BZ_CleaninSett &c) { c.ou.apply = true; }, SetOuField},
 };
 std::string gSecondSource;  // the second capture (averaging)
+// --analyse: an analysis run at the noise automatic-settings stage before the timed runs, as the project dialog
+// makes it when the user asks for the automatic settings; the analysis data keeps the measured spectra.
+bool gAnalyse = false;
+UInt32 gAutoSettPending = 0;
+int gRunsFinished = 0;
 const MethodOption *gMethod = nullptr;
 std::vector<std::pair<std::string, double>> gSettFields;
 
@@ -175,9 +184,39 @@ OSStatus DescribeSource(Movie movie, BZ_StatMovInfo *info) {
   return BZ_MakeMovieTimeList(movie, info);
 }
 
+OSStatus CountRunFinished(EventHandlerCallRef callRef, EventRef event, void *) {
+  ++gRunsFinished;
+  return CallNextEventHandler(callRef, event);
+}
+
+// The analysis run: the noise stage measures its samples and stores the levels and spectra; seconds it took,
+// negative on failure.
+double RunAnalysis(BZ_ProjPtr project) {
+  gAutoSettPending = kBZ_RnAutoSettStage;
+  gRunsFinished = 0;
+  project->state.exec = kBZ_ProjStateAnalyzingMovie;
+  project->state.subExec = kBZ_ProjSubStateCalcAutoSett;
+  const auto start = std::chrono::steady_clock::now();
+  OSStatus err = BZ_CreateBuffers();
+  if (err == noErr) err = BZ_ReinitProject(project);
+  if (err == noErr)
+    err = MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project, Word(kBZ_RunProjectMessage));
+  if (err == noErr)
+    err = PL_RunEventLoopUntil([&] {
+      return gRunsFinished >= 1 && BZ_AllSubTasksClosed(project->dynIO_Info.buffInfo);
+    }, kLimit);
+  if (err == noErr) err = project->state.error;
+  if (err != noErr) {
+    std::fprintf(stderr, "bz_pipeline_fps: analysis failed, error %ld\n", long(err));
+    return -1;
+  }
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 // One execution into OUTPUT_FOLDER/out.mov; seconds from the start to the saved movie, negative on failure.
-// The source is described on `describe` when it is given.
-double RunOnce(const std::string &source, const std::string &folder, SInt32 *frames, FILE *describe) {
+// The source is described on `describe` when it is given. With `analyse` the run is the analysis instead.
+double RunOnce(const std::string &source, const std::string &folder, SInt32 *frames, FILE *describe,
+               bool analyse = false) {
   BZ_ProjPtr project = gBZ.project;
   Movie movie = nullptr;
   FSRef sourceRef{}, folderRef{};
@@ -232,7 +271,9 @@ double RunOnce(const std::string &source, const std::string &folder, SInt32 *fra
   PL_HFSUniStr255FromUTF8("out.mov", &info.targetFileData[0].fileName);
 
   double seconds = -1;
-  if ((err = BZ_CreateBuffers()) == noErr) {
+  if (analyse) {
+    seconds = RunAnalysis(project);
+  } else if ((err = BZ_CreateBuffers()) == noErr) {
     const auto start = std::chrono::steady_clock::now();
     err = BZ_StartProject();
     void *code = Word(-1);
@@ -276,6 +317,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "%s: unknown method %s\n", argv[0], argv[first] + 9);
         return 2;
       }
+    } else if (std::strcmp(argv[first], "--analyse") == 0) {
+      gAnalyse = true;
     } else if (std::strncmp(argv[first], "--second=", 9) == 0) {
       gSecondSource = argv[first] + 9;
     } else if (std::strncmp(argv[first], "--sett=", 7) == 0) {
@@ -297,7 +340,7 @@ int main(int argc, char **argv) {
   if (argc - first < 2) {
     std::fprintf(stderr,
                  "usage: %s [--legalise] [--always-gamma22] [--codec=TYPE] [--method=NAME] [--sett=FIELD=VALUE]... "
-                 "[--second=MOVIE2] "
+                 "[--second=MOVIE2] [--analyse] "
                  "SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]\n",
                  argv[0]);
     return 2;
@@ -315,6 +358,8 @@ int main(int argc, char **argv) {
   GL_GetProcessorInfo(&gBZ.procInfo);  // the colour kernels' vector paths, as the application has them
   static BZ_EngineHost host = *BZ_GetPlainEngineHost();
   host.getAppPrefs = GetBenchAppPrefs;
+  host.getAutoSettStage = [](void *) { return gAutoSettPending; };
+  host.setAutoSettCalculated = [](void *) { gAutoSettPending = 0; };
   BZ_SetEngineHost(&host);
   gBZ.numProcessors = ItemCount(std::max(0, workers));
   gBZ.project = new BZ_Project();
@@ -333,7 +378,18 @@ int main(int argc, char **argv) {
   if (err == noErr) err = BZ_OuInitDlgTaskData(&gBZ.dlgTaskData.ouDlgTaskData);
   if (err == noErr) err = MPCreateQueue(&gBZ.mainTaskData.termQueue);
   if (err == noErr) err = BZ_CreateMainTask(gBZ.project);
+  static const EventTypeSpec kRunFinished[] = {{kBZ_ProjEventClass, kBZ_ProjectRunFinishedEvent}};
+  if (err == noErr) err = InstallApplicationEventHandler(CountRunFinished, 1, kRunFinished, nullptr, nullptr);
   int status = err == noErr ? 0 : 1;
+  if (status == 0 && gAnalyse) {
+    SInt32 frames = 0;
+    const double seconds = RunOnce(source, folder, &frames, nullptr, true);
+    if (seconds < 0) status = 1;
+    // The next runs' defaults take the measured levels from here.
+    const float *level = gBZ.dlgTaskData.rnDlgTaskData->eqNoiseLevel2D;
+    std::fprintf(out, "analysis seconds %.3f levels %.2f %.2f %.2f\n", seconds, level[0], level[1], level[2]);
+    std::fflush(out);
+  }
 
   double best = -1;
   SInt32 frames = 0;

@@ -371,6 +371,8 @@ OSStatus BZ_ReduceNoiseTask1(void *parameter) {
   item.rnParams = &rnParams;
   item.calcStats = calcStats;
   item.padding = padding;
+  if (rnParams.calcAutoSett != 0)
+    std::printf("ReduceNoiseTask1: analyzing, calcAutoSett = %lu\n", static_cast<unsigned long>(rnParams.calcAutoSett));
   SInt32 outArrayNum = 0;
   Boolean task2Ended = false;
   while (result == noErr && !stopped && !finished) {
