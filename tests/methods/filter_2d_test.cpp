@@ -318,7 +318,9 @@ TEST(Rn2DFilter, InterlacedFrameIsFilteredAsOnePicture) {
     for (SInt32 y = 16; y < 16 + 40; ++y)
       for (SInt32 byte = 16; byte < 2 * (48 + 8); ++byte) {
         ASSERT_EQ(a.Out(y, byte), b.Out(y, byte)) << Name(path) << " line " << y << ", byte " << byte;
-        if (byte & 1) ASSERT_NEAR(a.Out(y, byte), 121, 3) << Name(path) << " line " << y << ", byte " << byte;
+        if (byte & 1) {
+          ASSERT_NEAR(a.Out(y, byte), 121, 3) << Name(path) << " line " << y << ", byte " << byte;
+        }
       }
   }
 }
