@@ -65,6 +65,9 @@ struct BZ_Rn2DAccBand {
 };
 
 void BZ_Rn2DFilterAcc(const BZ_RnParams *rnParams, const UInt8 *inBuffer, UInt8 *outBuffer);
+// *bases = the spread bases and model of rnParams (owned: BZ_RnDispose2DAccBases); memFullErr.
+OSStatus BZ_RnCreate2DAccBases(const BZ_RnParams *rnParams, BZ_Rn2DAccBases **bases);
+void BZ_RnDispose2DAccBases(BZ_Rn2DAccBases *bases);
 // Block row rowNum: converts its 24 lines into band, then filters its windows.
 void BZ_RnDoBlockRowAcc(const BZ_RnParams *rnParams, const BZ_Rn2DAccBases *bases, SInt32 rowNum,
                         const BZ_Rn2DAccBand *band, const UInt8 *inBuffer, UInt8 *outBuffer);

@@ -50,37 +50,82 @@ void FillBases(const BZ_RnParams *p, BZ_Rn2DAccBases *b) {
   SplatAdd(p->nn2Dadd[2], 8, b->addC[1]);
 }
 
-// Z = A x B over N x N lane vectors with A splatted: Z[i][j] = sum over k of A[i][k] B[k][j], k upward, eight
-// independent sums at a time so that the adds are not latency-bound.
+// Z = A x B over N x N lane vectors with A splatted: Z[i][j] = sum over k of A[i][k] B[k][j], k upward. Each
+// pass runs four independent sums side by side (columns j0 .. j0 + 3 of two rows), so that the adds are
+// throughput- and not latency-bound.
 template <int N>
 __attribute__((always_inline)) inline void MatMatLanes(const vFloat *A, const vFloat *B, vFloat *Z) {
-  for (int i = 0; i < N; ++i) {
-    BZ_UNROLL for (int j0 = 0; j0 < N; j0 += 8) {
-      vFloat acc[8];
-      const vFloat a0 = A[i * N];
-      BZ_UNROLL for (int j = 0; j < 8; ++j) acc[j] = _mm_mul_ps(a0, B[j0 + j]);
-      BZ_UNROLL for (int k = 1; k < N; ++k) {
-        const vFloat a = A[i * N + k];
-        BZ_UNROLL for (int j = 0; j < 8; ++j) acc[j] = _mm_add_ps(acc[j], _mm_mul_ps(a, B[k * N + j0 + j]));
+  for (int i = 0; i < N; i += 2) {
+    for (int j0 = 0; j0 < N; j0 += 4) {
+      vFloat a0 = A[i * N], a1 = A[(i + 1) * N];
+      vFloat b0 = B[j0], b1 = B[j0 + 1], b2 = B[j0 + 2], b3 = B[j0 + 3];
+      vFloat p0 = _mm_mul_ps(a0, b0), p1 = _mm_mul_ps(a0, b1), p2 = _mm_mul_ps(a0, b2), p3 = _mm_mul_ps(a0, b3);
+      vFloat q0 = _mm_mul_ps(a1, b0), q1 = _mm_mul_ps(a1, b1), q2 = _mm_mul_ps(a1, b2), q3 = _mm_mul_ps(a1, b3);
+      for (int k = 1; k < N; ++k) {
+        a0 = A[i * N + k];
+        a1 = A[(i + 1) * N + k];
+        const vFloat *row = B + k * N + j0;
+        b0 = row[0];
+        b1 = row[1];
+        b2 = row[2];
+        b3 = row[3];
+        p0 = _mm_add_ps(p0, _mm_mul_ps(a0, b0));
+        p1 = _mm_add_ps(p1, _mm_mul_ps(a0, b1));
+        p2 = _mm_add_ps(p2, _mm_mul_ps(a0, b2));
+        p3 = _mm_add_ps(p3, _mm_mul_ps(a0, b3));
+        q0 = _mm_add_ps(q0, _mm_mul_ps(a1, b0));
+        q1 = _mm_add_ps(q1, _mm_mul_ps(a1, b1));
+        q2 = _mm_add_ps(q2, _mm_mul_ps(a1, b2));
+        q3 = _mm_add_ps(q3, _mm_mul_ps(a1, b3));
       }
-      BZ_UNROLL for (int j = 0; j < 8; ++j) Z[i * N + j0 + j] = acc[j];
+      vFloat *z0 = Z + i * N + j0, *z1 = z0 + N;
+      z0[0] = p0;
+      z0[1] = p1;
+      z0[2] = p2;
+      z0[3] = p3;
+      z1[0] = q0;
+      z1[1] = q1;
+      z1[2] = q2;
+      z1[3] = q3;
     }
   }
 }
 
-// T row i = M x block row i: T[i][k] = sum over s of M[k][s] d[i][s], s upward.
+// T row i = M x block row i: T[i][k] = sum over s of M[k][s] d[i][s], s upward; two block rows and four
+// coefficients side by side, as above.
 template <int N>
 __attribute__((always_inline)) inline void RowTransformLanes(const vFloat *M, const vFloat *d, vFloat *T) {
-  for (int i = 0; i < N; ++i) {
-    const vFloat *row = d + i * N;
-    BZ_UNROLL for (int k0 = 0; k0 < N; k0 += 8) {
-      vFloat acc[8];
-      BZ_UNROLL for (int j = 0; j < 8; ++j) acc[j] = _mm_mul_ps(M[(k0 + j) * N], row[0]);
-      BZ_UNROLL for (int s = 1; s < N; ++s) {
-        const vFloat x = row[s];
-        BZ_UNROLL for (int j = 0; j < 8; ++j) acc[j] = _mm_add_ps(acc[j], _mm_mul_ps(M[(k0 + j) * N + s], x));
+  for (int i = 0; i < N; i += 2) {
+    const vFloat *r0 = d + i * N, *r1 = r0 + N;
+    for (int k0 = 0; k0 < N; k0 += 4) {
+      const vFloat *m = M + k0 * N;
+      vFloat x0 = r0[0], x1 = r1[0];
+      vFloat p0 = _mm_mul_ps(m[0], x0), p1 = _mm_mul_ps(m[N], x0), p2 = _mm_mul_ps(m[2 * N], x0),
+             p3 = _mm_mul_ps(m[3 * N], x0);
+      vFloat q0 = _mm_mul_ps(m[0], x1), q1 = _mm_mul_ps(m[N], x1), q2 = _mm_mul_ps(m[2 * N], x1),
+             q3 = _mm_mul_ps(m[3 * N], x1);
+      for (int s = 1; s < N; ++s) {
+        x0 = r0[s];
+        x1 = r1[s];
+        const vFloat c0 = m[s], c1 = m[N + s], c2 = m[2 * N + s], c3 = m[3 * N + s];
+        p0 = _mm_add_ps(p0, _mm_mul_ps(c0, x0));
+        p1 = _mm_add_ps(p1, _mm_mul_ps(c1, x0));
+        p2 = _mm_add_ps(p2, _mm_mul_ps(c2, x0));
+        p3 = _mm_add_ps(p3, _mm_mul_ps(c3, x0));
+        q0 = _mm_add_ps(q0, _mm_mul_ps(c0, x1));
+        q1 = _mm_add_ps(q1, _mm_mul_ps(c1, x1));
+        q2 = _mm_add_ps(q2, _mm_mul_ps(c2, x1));
+        q3 = _mm_add_ps(q3, _mm_mul_ps(c3, x1));
       }
-      BZ_UNROLL for (int j = 0; j < 8; ++j) T[i * N + k0 + j] = acc[j];
+      vFloat *t0 = T + i * N + k0, *t1 = t0 + N;
+      t0[0] = p0;
+      t0[1] = p1;
+      t0[2] = p2;
+      t0[3] = p3;
+      t1[0] = q0;
+      t1[1] = q1;
+      t1[2] = q2;
+      t1[3] = q3;
     }
   }
 }
@@ -105,8 +150,13 @@ void SubtrNoise2RowsLanes(const vFloat *nn, vFloat *rows) {
 template <int N>
 void FilterLanes(const vFloat *M, const vFloat *Minv, const vFloat *nn, const float (*add)[4], vFloat *block,
                  vFloat *clean) {
-  vFloat sum = block[0];
-  for (int i = 1; i < N * N; ++i) sum = _mm_add_ps(sum, block[i]);  // whole numbers: exact in any order
+  // Whole numbers below 2^24: exact in any order, so eight partial sums instead of one long chain.
+  vFloat part[8];
+  for (int j = 0; j < 8; ++j) part[j] = block[j];
+  for (int i = 8; i < N * N; i += 8)
+    for (int j = 0; j < 8; ++j) part[j] = _mm_add_ps(part[j], block[i + j]);
+  const vFloat sum = _mm_add_ps(_mm_add_ps(_mm_add_ps(part[0], part[1]), _mm_add_ps(part[2], part[3])),
+                                _mm_add_ps(_mm_add_ps(part[4], part[5]), _mm_add_ps(part[6], part[7])));
   const vFloat m = _mm_div_ps(sum, _mm_set1_ps(float(N * N)));
   for (int i = 0; i < N * N; ++i) block[i] = _mm_sub_ps(block[i], m);
   alignas(16) vFloat T[N * N], S[N * N];
@@ -212,6 +262,15 @@ Rect PictureOf(const BZ_RnParams *p) {
 
 }  // namespace
 
+OSStatus BZ_RnCreate2DAccBases(const BZ_RnParams *rnParams, BZ_Rn2DAccBases **bases) {
+  *bases = static_cast<BZ_Rn2DAccBases *>(std::aligned_alloc(16, sizeof(BZ_Rn2DAccBases)));
+  if (*bases == nullptr) return memFullErr;
+  FillBases(rnParams, *bases);
+  return noErr;
+}
+
+void BZ_RnDispose2DAccBases(BZ_Rn2DAccBases *bases) { std::free(bases); }
+
 void BZ_RnFillArray256Y_Acc(SInt32 vertOffset, SInt32 horizOffset, const BZ_Rn2DAccBand *band, float *block) {
   vFloat *b = reinterpret_cast<vFloat *>(block);
   for (SInt32 i = 0; i < 16; ++i) {
@@ -288,9 +347,8 @@ void BZ_Rn2DFilterAcc(const BZ_RnParams *rnParams, const UInt8 *inBuffer, UInt8 
   const SInt32 n = rnParams->height / 8, W = rnParams->width;
   if (n < 3 || W < 24) return;
   const Rect pic = PictureOf(rnParams);
-  auto *bases = static_cast<BZ_Rn2DAccBases *>(std::aligned_alloc(16, sizeof(BZ_Rn2DAccBases)));
-  if (bases == nullptr) return;
-  FillBases(rnParams, bases);
+  BZ_Rn2DAccBases *bases = nullptr;
+  if (BZ_RnCreate2DAccBases(rnParams, &bases) != noErr) return;
   // The last vector of a line reads up to three groups past the frame's last one: room of 8 floats, zeroed.
   BZ_Rn2DAccBand band{};
   band.lumaStride = W / 2 + 8;
@@ -308,5 +366,5 @@ void BZ_Rn2DFilterAcc(const BZ_RnParams *rnParams, const UInt8 *inBuffer, UInt8 
     if (lastLine < pic.top || 8 * r + 7 >= pic.bottom) continue;
     BZ_RnDoBlockRowAcc(rnParams, bases, r, &band, inBuffer, outBuffer);
   }
-  std::free(bases);
+  BZ_RnDispose2DAccBases(bases);
 }

@@ -327,6 +327,40 @@ TEST(Rn2DFilter, InterlacedFrameIsFilteredAsOnePicture) {
 
 // ---- SSE against scalar -----------------------------------------------------------------------------------------
 
+TEST(Rn2DFilter, AccLanesSumExactlyAsTheScalarFilter) {
+  // Four random blocks, one per lane: every unrounded result of the SSE group filters equals the scalar one
+  // bit for bit (the same sums in the same order, true division), for luma and both chroma components.
+  RnTestParams t(64, 48);
+  SetShapedModel(&t.params);
+  BZ_Rn2DAccBases *bases = nullptr;
+  ASSERT_EQ(noErr, BZ_RnCreate2DAccBases(&t.params, &bases));
+  std::mt19937 rng(bz_test::TestSeed());
+  for (int round = 0; round < 20; ++round) {
+    alignas(16) float lanes[256 * 4], clean[16];
+    float blocks[4][256];
+    const int spread = round % 2 ? 256 : 40;  // full range, and noise around grey
+    for (int j = 0; j < 4; ++j)
+      for (int i = 0; i < 256; ++i) lanes[4 * i + j] = blocks[j][i] = float(round % 2 ? rng() % spread : 108 + rng() % spread);
+    BZ_RnFilter256Y_Acc(bases, lanes, clean);
+    for (int j = 0; j < 4; ++j) {
+      BZ_RnFilterArray256(&t.params, blocks[j]);
+      const float expected[4] = {blocks[j][7 * 16 + 7], blocks[j][7 * 16 + 8], blocks[j][8 * 16 + 7], blocks[j][8 * 16 + 8]};
+      for (int r = 0; r < 4; ++r) ASSERT_EQ(clean[4 * r + j], expected[r]) << "luma lane " << j << ", result " << r;
+    }
+    for (SInt32 cIndex : {1, 2}) {
+      for (int j = 0; j < 4; ++j)
+        for (int i = 0; i < 64; ++i) lanes[4 * i + j] = blocks[j][i] = float(rng() % spread + (round % 2 ? 0 : 108));
+      BZ_RnFilter64C_Acc(bases, lanes, cIndex, clean);
+      for (int j = 0; j < 4; ++j) {
+        BZ_RnFilterArray64(&t.params, cIndex == 1 ? 0 : 1, blocks[j]);
+        const float expected[4] = {blocks[j][3 * 8 + 3], blocks[j][3 * 8 + 4], blocks[j][4 * 8 + 3], blocks[j][4 * 8 + 4]};
+        for (int r = 0; r < 4; ++r) ASSERT_EQ(clean[4 * r + j], expected[r]) << "chroma " << cIndex << " lane " << j;
+      }
+    }
+  }
+  BZ_RnDispose2DAccBases(bases);
+}
+
 TEST(Rn2DFilter, AccMatchesScalarExceptForTheRoundingRule) {
   struct Case {
     const char *name;
