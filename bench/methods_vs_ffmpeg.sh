@@ -24,10 +24,16 @@
 #                over every frame is timed as a side of its own (ours-analysis) against the same ffmpeg
 #                run; peer: ffmpeg's deflicker (size 5, mode am). Besides the quality lines: the flicker, the
 #                spread over frames of each frame's mean luma (signalstats YAVG) over the clean clip's.
+#   noise-reduction-auto  testsrc2 with temporal noise (strength 12); ours at its defaults (both directions,
+#                automatic) after its analysis run in the same process (its time, which the driver reports,
+#                is not counted); peer: ffmpeg's fftdnoiz=sigma=8. Beside
+#                it (BZ_NOISE_PEERS, in the same rounds): ours at manual Y level 18 and dctdnoiz=sigma=8, and
+#                for reference one run each of hqdn3d and nlmeans (their first BZ_NOISE_REF_FRAMES frames).
 #
 #   bench/methods_vs_ffmpeg.sh   (BZ_BUILD_DIR=build, BZ_WORKERS=8, BZ_ROUNDS=3, BZ_FRAMES=200,
 #                                 BZ_METHODS="cross-luma averaging logo-interp logo-diminish
-#                                 logo-transparent varying-brightness", BZ_SIZES="720x576 1920x1080", BZ_BENCH_DIR: the
+#                                 logo-transparent varying-brightness noise-reduction-auto",
+#                                 BZ_SIZES="720x576 1920x1080", BZ_BENCH_DIR: the
 #                                 folder for the clips, a new temporary one by default)
 #
 # Every measurement is a fresh process timed from outside as a whole, after the previous run's writes were
@@ -44,7 +50,8 @@ build=${BZ_BUILD_DIR:-$root/build}
 workers=${BZ_WORKERS:-8}
 rounds=${BZ_ROUNDS:-3}
 frames=${BZ_FRAMES:-200}
-methods=${BZ_METHODS:-cross-luma averaging logo-interp logo-diminish logo-transparent varying-brightness}
+methods=${BZ_METHODS:-cross-luma averaging logo-interp logo-diminish logo-transparent varying-brightness noise-reduction-auto}
+noise_ref_frames=${BZ_NOISE_REF_FRAMES:-50}
 sizes=${BZ_SIZES:-720x576 1920x1080}
 driver=$build/bench/bz_pipeline_fps
 name=methods_vs_ffmpeg
@@ -63,6 +70,7 @@ defect_filter() {
     logo-interp | logo-diminish) echo "drawbox=x=40:y=40:w=100:h=60:color=white:t=fill" ;;
     logo-transparent) echo "$(grey_steps),drawbox=x=40:y=40:w=100:h=60:color=white@0.3:t=fill" ;;
     varying-brightness) echo "geq=lum='clip(lum(X,Y)*(1+0.05*sin(2*PI*N/8)),0,255)':cb='cb(X,Y)':cr='cr(X,Y)'" ;;
+    noise-reduction-auto) echo "noise=alls=12:allf=t" ;;
     *) fail "no clip for $1" ;;
   esac
 }
@@ -80,6 +88,7 @@ peer_filter() {
     logo-interp | logo-diminish) echo "delogo=x=40:y=40:w=100:h=60" ;;
     logo-transparent) echo "removelogo=$work/logo_mask_$2.png" ;;
     varying-brightness) echo "deflicker=size=5:mode=am" ;;
+    noise-reduction-auto) echo "fftdnoiz=sigma=8" ;;
     *) fail "no peer filter for $1" ;;
   esac
 }
@@ -177,6 +186,7 @@ our_options() {
       echo "--sett=mode=3 --sett=transparent=1 --sett=top=30 --sett=left=30 --sett=bottom=110 --sett=right=150 --find-logo"
       ;;
     varying-brightness) echo "--factors=$work/$1_$2.factors" ;;
+    noise-reduction-auto) echo "--analyse" ;;
   esac
 }
 
@@ -213,7 +223,38 @@ side() {
       fi
       ;;
   esac
+  # Ours at the noise defaults is timed after its analysis run, which the driver reports apart.
+  if [ "$3" = ours ] && [ "$1" = noise-reduction-auto ]; then
+    analysis=$(sed -n 's/^analysis seconds \([0-9.]*\).*/\1/p' "$dir/log")
+    secs=$(echo "$secs ${analysis:-0}" | awk '{ printf "%.4f", $1 - $2 }')
+  fi
   echo "$frames $secs" | awk '{ printf "%.3f\n", $1 / $2 }' >>"$work/$case_.$3.fps"
+}
+
+# noise_side SIZE SIDE: the noise comparison's further sides: ours at manual Y level 18 (chroma 5), ffmpeg's
+# dctdnoiz, and (once, on the first noise_ref_frames frames) hqdn3d and nlmeans; fps to $work/noise_SIZE.SIDE.fps.
+noise_side() {
+  dir=$work/run/noise_$1/$2
+  rm -rf "$dir"
+  mkdir -p "$dir/home"
+  src=$work/noise-reduction-auto_$1.mov
+  n=$frames
+  case $2 in
+    ours18)
+      secs=$(timed "$src" "$dir/log" env HOME="$dir/home" "$driver" --method=noise-reduction --sett=horizontal=1 \
+        --sett=vertical=1 --sett=levelY=18 --sett=levelC=5 "$src" "$dir" "$workers" 1)
+      ;;
+    *)
+      filter=$2=sigma=8
+      case $2 in
+        hqdn3d) filter=hqdn3d n=$noise_ref_frames ;;
+        nlmeans) filter=nlmeans n=$noise_ref_frames ;;
+      esac
+      secs=$(timed "$src" "$dir/log" ffmpeg -nostdin -v error -y -threads "$workers" -filter_threads "$workers" \
+        -i "$src" -frames:v "$n" -vf "$filter" -c:v rawvideo -pix_fmt uyvy422 -tag:v 2vuy "$dir/out.mov")
+      ;;
+  esac
+  echo "$n $secs" | awk '{ printf "%.3f\n", $1 / $2 }' >>"$work/noise_$1.$2.fps"
 }
 
 # ---- Quality and checks ----
@@ -225,9 +266,9 @@ count_frames() {
 # quality FILE CLEAN [CROP]: "psnr_y P mad M" of FILE's luma against CLEAN's (inside CROP, a crop filter with
 # its comma, when given).
 quality() {
-  psnr=$(ffmpeg -nostdin -v info -nostats -i "$1" -i "$2" -lavfi "[0:v]${3:-}format=yuv422p[a];[1:v]${3:-}format=yuv422p[b];[a][b]psnr" \
+  psnr=$(ffmpeg -nostdin -v info -nostats -i "$1" -i "$2" -lavfi "[0:v]${3:-}format=yuv422p[a];[1:v]${3:-}format=yuv422p[b];[a][b]psnr=shortest=1" \
     -f null - 2>&1 | sed -n 's/.* y:\([0-9.inf]*\) .*/\1/p' | tail -1)
-  mad=$(ffmpeg -nostdin -v error -i "$1" -i "$2" -lavfi "[0:v]${3:+format=yuv422p,}${3:-}extractplanes=y[a];[1:v]${3:+format=yuv422p,}${3:-}extractplanes=y[b];[a][b]blend=all_mode=difference,format=gray" \
+  mad=$(ffmpeg -nostdin -v error -i "$1" -i "$2" -lavfi "[0:v]${3:+format=yuv422p,}${3:-}extractplanes=y[a];[1:v]${3:+format=yuv422p,}${3:-}extractplanes=y[b];[a][b]blend=all_mode=difference:shortest=1,format=gray" \
     -f rawvideo - | od -An -v -tu1 -w65536 | awk '{ for (i = 1; i <= NF; ++i) { s += $i; n++ } } END { printf "%.3f", n ? s / n : 0 }')
   echo "psnr_y $psnr mad $mad"
 }
@@ -240,10 +281,14 @@ for m in $methods; do
     make_clip "$m" "$size"
     c=${m}_$size
     rm -f "$work/$c.ours.fps" "$work/$c.ffmpeg.fps" "$work/$c.ours-analysis.fps"
+    rm -f "$work/noise_$size.ours18.fps" "$work/noise_$size.dctdnoiz.fps"
     r=0
     while [ $r -lt "$rounds" ]; do
       if [ $((r % 2)) -eq 0 ]; then order="ours ffmpeg $(extra_sides "$m")"; else order="$(extra_sides "$m") ffmpeg ours"; fi
       for s in $order; do side "$m" "$size" "$s"; done
+      if [ "$m" = noise-reduction-auto ]; then
+        for s in ours18 dctdnoiz; do noise_side "$size" "$s"; done
+      fi
       r=$((r + 1))
     done
     clean=$(clean_clip "$m" "$size")
@@ -266,6 +311,30 @@ for m in $methods; do
     fi
   done
 done
+
+# The noise comparison's further sides, per size: fps and quality, ratios of ours (automatic, level 18) to the
+# peers within each round.
+case " $methods " in
+  *" noise-reduction-auto "*)
+    for size in $sizes; do
+      for s in hqdn3d nlmeans; do
+        rm -f "$work/noise_$size.$s.fps"
+        noise_side "$size" "$s"
+      done
+      auto=$work/noise-reduction-auto_$size.ours.fps
+      clean=$work/clean_$size.mov
+      for s in ours18 dctdnoiz hqdn3d nlmeans; do
+        printf '%-11s %-9s %-9s %-20s quality vs clean: %s\n' noise "$size" "$s" "$(stats "$work/noise_$size.$s.fps")" \
+          "$(quality "$work/run/noise_$size/$s/out.mov" "$clean")"
+      done
+      printf '%-11s %-9s ratios: auto/fftdnoiz %s, auto/dctdnoiz %s, level18/dctdnoiz %s\n' noise "$size" \
+        "$(ratio_stats "$auto" "$work/noise-reduction-auto_$size.ffmpeg.fps")" \
+        "$(ratio_stats "$auto" "$work/noise_$size.dctdnoiz.fps")" \
+        "$(ratio_stats "$work/noise_$size.ours18.fps" "$work/noise_$size.dctdnoiz.fps")"
+      grep -h '^analysis' "$work/run/noise-reduction-auto_$size/ours/log" | tail -1 | sed "s/^/noise       $size /"
+    done
+    ;;
+esac
 
 # The averaging analysis: its 10 samples are measured one after the other on the stage's distributor.
 case " $methods " in

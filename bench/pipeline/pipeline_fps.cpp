@@ -6,15 +6,17 @@
 // from the start to the saved movie.
 //
 //   bz_pipeline_fps [--legalise] [--always-gamma22] [--codec=TYPE] [--method=NAME] [--sett=FIELD=VALUE]...
-//                   [--second=MOVIE2] [--find-logo] [--analysis-only] [--factors=FILE] [--save-factors=FILE]
-//                   SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
+//                   [--second=MOVIE2] [--find-logo] [--analyse] [--analysis-only] [--factors=FILE]
+//                   [--save-factors=FILE] SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
 //
 // --legalise sets the preference that legalises every frame; --always-gamma22 the one that processes frames
 // in gamma 2.2 whatever the source's; --codec the output codec (four characters, '2vuy' by default, e.g.
 // --codec=dvcp for DV PAL). --method applies a cleaning method with its default settings (cross-luma,
-// averaging, noise-reduction with manual levels, outliers, logo); --sett then changes one field of that method's settings (a number); --second names
-// the second capture that averaging needs. --find-logo runs the logo method's analysis (mask, transparency and
-// logo colours) on the source before the timed runs, as a user does before executing in mask mode; it is not
+// averaging, noise-reduction with manual levels, noise-reduction-auto at its defaults, outliers, logo); --sett
+// then changes one field of that method's settings (a number); --second names the second capture that
+// averaging needs. --find-logo runs the logo method's analysis (mask, transparency and logo colours) on the
+// source before the timed runs, as a user does before executing in mask mode; --analyse first makes the
+// analysis run of the noise automatic settings (one line "analysis seconds S levels Y CB CR"); neither is
 // timed. WORKERS 0 (the default) uses every processor. With several runs in
 // one process the later ones find the source and the engine warm; bench/pipeline_fps.sh runs one per process.
 // --method=varying-brightness corrects with the factors of --factors=FILE (raw floats, one per frame or
@@ -154,6 +156,8 @@ const MethodOption kMethods[] = {
        c.noiseRed.automatic = false;
      },
      SetNrField},
+    // Noise reduction at its defaults (both directions, automatic): with --analyse, measured first.
+    {"noise-reduction-auto", [](BZ_CleaninSett &c) { c.noiseRed.apply = true; }, SetNrField},
     // Without edits the stage removes the specks its detector finds.
     {"outliers", [](BZ_CleaninSett &c) { c.ou.apply = true; }, SetOuField},
     {"logo", [](BZ_CleaninSett &c) { c.removeLogo.apply = true; }, SetRlField},
@@ -197,34 +201,14 @@ bool SaveFactors(const BZ_ProjInfo &info) {
   return std::fclose(f) == 0 && ok;
 }
 
-// The analysis run at the varying-brightness stage, as the dialog starts it: seconds from the run message to
-// the end of its last task, negative on failure.
-double AnalyseOnce(BZ_ProjPtr project) {
-  project->state.exec = kBZ_ProjStateAnalyzingMovie;
-  project->state.subExec = kBZ_ProjSubStateCalcAutoSett;
-  gAutoSettStage = kBZ_VbAutoSettStage;
-  OSStatus err = BZ_CreateBuffers();
-  if (err == noErr) err = BZ_ReinitProject(project);
-  if (err != noErr) return -1;
-  const auto start = std::chrono::steady_clock::now();
-  err = MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project, Word(kBZ_RunProjectMessage));
-  if (err == noErr)
-    err = PL_RunEventLoopUntil([&] {
-      return gAutoSettStage == 0 && BZ_AllSubTasksClosed(project->dynIO_Info.buffInfo);
-    }, kLimit);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (err != noErr || project->state.error != noErr) {
-    std::fprintf(stderr, "bz_pipeline_fps: analysis failed, error %ld, project error %ld\n", long(err),
-                 long(project->state.error.load()));
-    return -1;
-  }
-  return seconds;
-}
 std::string gSecondSource;  // the second capture (averaging)
 bool gFindLogo = false;      // the logo analysis before the timed runs
 bool gLogoFound = false;     // it ran: its transparency below and the mask of the logo method hold
 double gFoundTransparency = 0;
 SInt32 gRunsFinished = 0;     // 2009 events seen
+// --analyse: an analysis run at the noise automatic-settings stage before the timed runs, as the project dialog
+// makes it when the user asks for the automatic settings; the analysis data keeps the measured spectra.
+bool gAnalyse = false;
 const MethodOption *gMethod = nullptr;
 std::vector<std::pair<std::string, double>> gSettFields;
 
@@ -300,9 +284,37 @@ OSStatus DescribeSource(Movie movie, BZ_StatMovInfo *info) {
   return BZ_MakeMovieTimeList(movie, info);
 }
 
+// An analysis run at one automatic-settings stage, as the dialog starts it (the stage table of that run, the
+// sources, the run message): the stage measures its samples and stores what it found. Seconds from the start
+// to the end of its last task, negative on failure.
+double RunAnalysis(BZ_ProjPtr project, UInt32 autoSettStage) {
+  gAutoSettStage = autoSettStage;
+  gRunsFinished = 0;
+  project->state.exec = kBZ_ProjStateAnalyzingMovie;
+  project->state.subExec = kBZ_ProjSubStateCalcAutoSett;
+  const auto start = std::chrono::steady_clock::now();
+  OSStatus err = BZ_CreateBuffers();
+  if (err == noErr) err = BZ_ReinitProject(project);
+  if (err == noErr)
+    err = MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project, Word(kBZ_RunProjectMessage));
+  if (err == noErr)
+    err = PL_RunEventLoopUntil([&] {
+      return gRunsFinished >= 1 && BZ_AllSubTasksClosed(project->dynIO_Info.buffInfo) &&
+             GetNumEventsInQueue(GetMainEventQueue()) == 0;
+    }, kLimit);
+  gAutoSettStage = 0;
+  if (err == noErr) err = project->state.error;
+  if (err != noErr) {
+    std::fprintf(stderr, "bz_pipeline_fps: analysis failed, error %ld\n", long(err));
+    return -1;
+  }
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 // One execution into OUTPUT_FOLDER/out.mov; seconds from the start to the saved movie, negative on failure.
-// The source is described on `describe` when it is given.
-double RunOnce(const std::string &source, const std::string &folder, SInt32 *frames, FILE *describe) {
+// The source is described on `describe` when it is given. With `analyse` the run is the analysis instead.
+double RunOnce(const std::string &source, const std::string &folder, SInt32 *frames, FILE *describe,
+               bool analyse = false) {
   BZ_ProjPtr project = gBZ.project;
   Movie movie = nullptr;
   FSRef sourceRef{}, folderRef{};
@@ -365,24 +377,8 @@ double RunOnce(const std::string &source, const std::string &folder, SInt32 *fra
   if (gFindLogo && !gLogoFound) {
     // The analysis, as the dialog starts it: the stage table of that run, the sources, the run message.
     c.removeLogo.findMask = true;
-    project->state.exec = kBZ_ProjStateAnalyzingMovie;
-    project->state.subExec = kBZ_ProjSubStateCalcAutoSett;
-    gAutoSettStage = kBZ_RlAutoSettStage;
-    gRunsFinished = 0;
-    err = BZ_CreateBuffers();
-    if (err == noErr) err = BZ_ReinitProject(project);
-    if (err == noErr) err = MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project,
-                                          Word(kBZ_RunProjectMessage));
-    if (err == noErr)
-      err = PL_RunEventLoopUntil([&] {
-        return gRunsFinished >= 1 && BZ_AllSubTasksClosed(project->dynIO_Info.buffInfo) &&
-               GetNumEventsInQueue(GetMainEventQueue()) == 0;
-      }, kLimit);
-    if (err == noErr) err = project->state.error.load();
-    gAutoSettStage = 0;
-    gLogoFound = err == noErr;
+    gLogoFound = RunAnalysis(project, kBZ_RlAutoSettStage) >= 0;
     gFoundTransparency = c.removeLogo.transparency;
-    if (!gLogoFound) std::fprintf(stderr, "bz_pipeline_fps: the logo analysis failed, error %ld\n", long(err));
     std::fprintf(stderr, "bz_pipeline_fps: logo analysis: transparency %.3f\n", gFoundTransparency);
     BZ_DisposeProject(nullptr);
     project->state.error = noErr;
@@ -391,8 +387,10 @@ double RunOnce(const std::string &source, const std::string &folder, SInt32 *fra
     if (movie2 != nullptr) DisposeMovie(movie2);
     return gLogoFound ? RunOnce(source, folder, frames, describe) : -1;
   }
-  if (gAnalysisOnly) {
-    seconds = AnalyseOnce(project);
+  if (analyse) {
+    seconds = RunAnalysis(project, kBZ_RnAutoSettStage);
+  } else if (gAnalysisOnly) {
+    seconds = RunAnalysis(project, kBZ_VbAutoSettStage);
     if (seconds > 0 && !gFactorsOut.empty() && !SaveFactors(info)) {
       std::fprintf(stderr, "bz_pipeline_fps: cannot write %s\n", gFactorsOut.c_str());
       seconds = -1;
@@ -451,6 +449,8 @@ int main(int argc, char **argv) {
       gFactorsIn = argv[first] + 10;
     } else if (std::strncmp(argv[first], "--save-factors=", 15) == 0) {
       gFactorsOut = argv[first] + 15;
+    } else if (std::strcmp(argv[first], "--analyse") == 0) {
+      gAnalyse = true;
     } else if (std::strncmp(argv[first], "--second=", 9) == 0) {
       gSecondSource = argv[first] + 9;
     } else if (std::strncmp(argv[first], "--sett=", 7) == 0) {
@@ -472,7 +472,7 @@ int main(int argc, char **argv) {
   if (argc - first < 2) {
     std::fprintf(stderr,
                  "usage: %s [--legalise] [--always-gamma22] [--codec=TYPE] [--method=NAME] [--sett=FIELD=VALUE]... "
-                 "[--second=MOVIE2] [--find-logo] [--analysis-only] [--factors=FILE] "
+                 "[--second=MOVIE2] [--find-logo] [--analyse] [--analysis-only] [--factors=FILE] "
                  "[--save-factors=FILE] "
                  "SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]\n",
                  argv[0]);
@@ -520,6 +520,15 @@ int main(int argc, char **argv) {
   if (err == noErr) err = MPCreateQueue(&gBZ.mainTaskData.termQueue);
   if (err == noErr) err = BZ_CreateMainTask(gBZ.project);
   int status = err == noErr ? 0 : 1;
+  if (status == 0 && gAnalyse) {
+    SInt32 frames = 0;
+    const double seconds = RunOnce(source, folder, &frames, nullptr, true);
+    if (seconds < 0) status = 1;
+    // The next runs' defaults take the measured levels from here.
+    const float *level = gBZ.dlgTaskData.rnDlgTaskData->eqNoiseLevel2D;
+    std::fprintf(out, "analysis seconds %.3f levels %.2f %.2f %.2f\n", seconds, level[0], level[1], level[2]);
+    std::fflush(out);
+  }
 
   double best = -1;
   SInt32 frames = 0;
