@@ -42,8 +42,13 @@ bool UseNoiseTables() {
   if (tables == nullptr) {
     gBZ.dlgTaskData.rnDlgTaskData = nullptr;
     if (BZ_RnInitDlgTaskData(&gBZ.dlgTaskData.rnDlgTaskData) != noErr ||
-        BZ_InitVectorFloatStorage(&gBZ.dlgTaskData) != noErr || BZ_CreateNoiseTables(nullptr) != noErr)
+        BZ_InitVectorFloatStorage(&gBZ.dlgTaskData) != noErr)
       return false;
+    // Seeded, so every run filters alike.
+    BZ_RnSetNoiseTablesSeed(true, 2024);
+    const bool made = BZ_CreateNoiseTables(nullptr) == noErr;
+    BZ_RnSetNoiseTablesSeed(false, 0);
+    if (!made) return false;
     tables = gBZ.dlgTaskData.rnDlgTaskData;
   }
   gBZ.dlgTaskData.rnDlgTaskData = tables;
@@ -153,17 +158,6 @@ class StageBench {
   }
 
   bool ok() const { return ok_; }
-
-  // The random tables as start-up makes them (seeded, so every run filters alike), marked ready.
-  static bool UseNoiseTables() {
-    if (BZ_RnInitDlgTaskData(&gBZ.dlgTaskData.rnDlgTaskData) != noErr ||
-        BZ_InitVectorFloatStorage(&gBZ.dlgTaskData) != noErr)
-      return false;
-    BZ_RnSetNoiseTablesSeed(true, 2024);
-    const bool made = BZ_CreateNoiseTables(nullptr) == noErr;
-    BZ_RnSetNoiseTablesSeed(false, 0);
-    return made;
-  }
 
   // One execution of every frame; false when it did not finish.
   bool Run() {
