@@ -2,6 +2,7 @@
 #include "toolkit/navigation_dialogs.h"
 
 #include "platform/core/cf_string.h"
+#include "general/file_layer.h"
 #include "platform/core/mac_errors.h"
 
 #include <cstring>
@@ -36,4 +37,45 @@ OSStatus NS_GetFileObjectFromAEDesc(const AEDesc *aeDesc, FSRef *fileRef) {
   if (err == noErr) err = AEGetDescData(&coerced, fileRef, sizeof(FSRef));
   AEDisposeDesc(&coerced);
   return err;
+}
+
+OSStatus NS_PutFile(WindowRef window, CFStringRef docName, NavEventUPP, CFStringRef message, CFStringRef appName,
+                    Boolean create, Boolean *mayDelete, FSRef *parentRef, HFSUniStr255 *name, FSRef *newFile,
+                    Boolean *saveFileExtensionHidden) {
+  if (create ? newFile == nullptr : (name == nullptr || parentRef == nullptr)) return paramErr;
+  // The name offered: the document's, else the window's title, else the caller's.
+  PL_CFScoped<CFStringRef> offered;
+  if (docName != nullptr) {
+    offered.reset(CFStringCreateCopy(nullptr, docName));
+  } else {
+    CFStringRef title = nullptr;
+    if (window != nullptr && CopyWindowTitleAsCFString(window, &title) == noErr) offered.reset(title);
+    if ((offered.get() == nullptr || CFStringGetLength(offered.get()) == 0) && name != nullptr)
+      offered.reset(CFStringCreateWithCharacters(nullptr, name->unicode, name->length));
+  }
+  const FSRef *start = parentRef != nullptr && GL_FSRefValid(parentRef) ? parentRef : nullptr;
+  PL_PutFileRequest request{appName, message, offered.get(), start};
+  FSRef folder{};
+  HFSUniStr255 chosen{};
+  Boolean replacing = false;
+  OSStatus err = PL_RunPutFileDialog(&request, &folder, &chosen, &replacing);
+  if (err == unimpErr) err = kNS_NoNavServicesErr;
+  if (err != noErr) {
+    if (newFile != nullptr) std::memset(newFile, 0, sizeof(*newFile));
+    return err;
+  }
+  if (saveFileExtensionHidden != nullptr) *saveFileExtensionHidden = false;
+  if (mayDelete != nullptr) *mayDelete = replacing;
+  if (create) {
+    if (replacing) {
+      FSRef existing{};
+      err = FSMakeFSRefUnicode(&folder, chosen.length, chosen.unicode, kTextEncodingUnknown, &existing);
+      if (err == noErr) err = FSDeleteObject(&existing);
+      if (err != noErr) return err;
+    }
+    if ((err = GL_CreateFile(&folder, &chosen, 0, 0, false, newFile)) != noErr) return err;
+  }
+  if (parentRef != nullptr) *parentRef = folder;
+  if (name != nullptr) *name = chosen;
+  return noErr;
 }

@@ -4,6 +4,7 @@
 
 #include "platform/core/cf_base.h"
 #include "platform/core/navigation_services.h"
+#include "platform/core/windows.h"
 
 enum : OSStatus {
   kNS_NoNavServicesErr = 24001,  // the file dialogs are not available
@@ -25,3 +26,12 @@ OSStatus NS_GetSingleFileFromUser(NavEventUPP eventProc, NavObjectFilterUPP file
                                   CFStringRef appName, CFStringRef message, FSRef *fileRef);
 // The FSRef of a descriptor of a file-system object ('fsrf', or one that coerces to it, such as 'furl').
 OSStatus NS_GetFileObjectFromAEDesc(const AEDesc *aeDesc, FSRef *fileRef);
+// The save chooser: the name offered is docName, else the window's title, else *name; it starts in
+// *parentRef when that is valid. Answers the chosen folder in *parentRef and name in *name, and in *mayDelete
+// whether the user agreed to replace an existing file of that name. With `create` the existing file is
+// deleted and the new file made (*newFile). paramErr (before anything is shown) for `create` without newFile
+// or, without `create`, without name or parentRef; userCanceledErr (newFile cleared) when the user cancels.
+// The window (may be NULL) and the event procedure are not needed here: the dialog is application-modal.
+OSStatus NS_PutFile(WindowRef window, CFStringRef docName, NavEventUPP eventProcPtr, CFStringRef message,
+                    CFStringRef appName, Boolean create, Boolean *mayDelete, FSRef *parentRef, HFSUniStr255 *name,
+                    FSRef *newFile, Boolean *saveFileExtensionHidden);

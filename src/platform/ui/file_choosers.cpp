@@ -50,6 +50,27 @@ OSStatus ChooseWithQt(const PL_ChooseFileRequest *request, std::string *chosenPa
   return noErr;
 }
 
+// The save dialog asks itself before it answers with a file that exists.
+OSStatus PutWithQt(const PL_PutFileRequest *request, std::string *chosenPath) {
+  QFileDialog dialog(nullptr, TextOf(request->message));
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setObjectName(QStringLiteral("PL_PutFileDialog"));
+  if (request->clientName != nullptr) dialog.setWindowTitle(TextOf(request->clientName));
+  if (request->message != nullptr) dialog.setLabelText(QFileDialog::LookIn, TextOf(request->message));
+  std::string folder;
+  if (request->startFolder != nullptr && PL_FSRefMakePathString(request->startFolder, &folder) == noErr)
+    dialog.setDirectory(QString::fromStdString(folder));
+  if (request->fileName != nullptr) dialog.selectFile(TextOf(request->fileName));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return userCanceledErr;
+  *chosenPath = dialog.selectedFiles().first().toStdString();
+  return noErr;
+}
+
 }  // namespace
 
-void PL_InstallQtFileChooser() { PL_SetChooseFileProc(ChooseWithQt); }
+void PL_InstallQtFileChooser() {
+  PL_SetChooseFileProc(ChooseWithQt);
+  PL_SetPutFileProc(PutWithQt);
+}
