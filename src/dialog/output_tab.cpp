@@ -139,12 +139,13 @@ OSStatus BZ_InitExportMenu(WindowRef window) {
     for (CFStringRef name : kCodecNames) AppendMenuItemTextWithCFString(made, name, 0, 0, nullptr);
     AppendMenuItemTextWithCFString(made, CFSTR("-"), kMenuItemAttrSeparator, 0, nullptr);
     AppendMenuItemTextWithCFString(made, Localized(CFSTR("BZ Export")).get(), 0, 0, nullptr);
+    // The submenu lives as long as the dialog, which lives until the program quits.
     if ((err = CreateNewMenu(0, 0, &exportMenu)) == noErr)
       err = SetMenuItemHierarchicalMenu(made, kBZ_ExportMenuItem, exportMenu);
-    if (exportMenu != nullptr) ReleaseMenu(exportMenu);  // the parent item holds it
     if (err == noErr) err = GL_SetPopupMenuByID(window, Item(2078), made);
     if (err != noErr) {
-      ReleaseMenu(made);
+      if (exportMenu != nullptr) DisposeMenu(exportMenu);
+      DisposeMenu(made);
       return err;
     }
   }
