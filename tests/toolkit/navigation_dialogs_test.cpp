@@ -118,3 +118,130 @@ TEST(ToolkitNavigationDialogs, FileObjectFromDescriptors) {
 }
 
 }  // namespace
+
+// ---- Saving a file ----
+
+#include "general/file_layer.h"
+#include "platform/ui/file_choosers.h"
+#include "support/gui_driver.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+std::string gSavePath;
+std::string gOffered;
+OSStatus AnswerSave(const PL_PutFileRequest *request, std::string *path) {
+  gOffered = bz_test::CFText(request->fileName);
+  if (gSavePath.empty()) return userCanceledErr;
+  *path = gSavePath;
+  return noErr;
+}
+
+class PutFile : public ::testing::Test {
+ protected:
+  void SetUp() override { PL_SetPutFileProc(AnswerSave); }
+  void TearDown() override { PL_SetPutFileProc(nullptr); }
+  bz_test::TempDir dir_;
+};
+
+TEST_F(PutFile, MissingResultsAreRefusedBeforeAnythingIsShown) {
+  gOffered = "untouched";
+  FSRef parent = bz_test::RefFor(dir_.path());
+  HFSUniStr255 name = bz_test::Name("a.mov");
+  EXPECT_EQ(NS_PutFile(nullptr, nullptr, nullptr, nullptr, nullptr, true, nullptr, &parent, &name, nullptr, nullptr),
+            paramErr);
+  EXPECT_EQ(NS_PutFile(nullptr, nullptr, nullptr, nullptr, nullptr, false, nullptr, &parent, nullptr, nullptr, nullptr),
+            paramErr);
+  EXPECT_EQ(NS_PutFile(nullptr, nullptr, nullptr, nullptr, nullptr, false, nullptr, nullptr, &name, nullptr, nullptr),
+            paramErr);
+  EXPECT_EQ(gOffered, "untouched");
+}
+
+TEST_F(PutFile, AnswersTheFolderTheNameAndWhetherAFileIsReplaced) {
+  bz_test::WriteText(dir_.File("old.mov"), "old");
+  struct Case {
+    const char *chosen;
+    bool mayDelete;
+  } cases[] = {{"new.mov", false}, {"old.mov", true}};
+  for (const Case &c : cases) {
+    gSavePath = dir_.File(c.chosen);
+    FSRef parent{};
+    HFSUniStr255 name = bz_test::Name("offered.mov");
+    Boolean mayDelete = !c.mayDelete;
+    ASSERT_EQ(NS_PutFile(nullptr, nullptr, nullptr, CFSTR("Save it"), CFSTR("App"), false, &mayDelete, &parent, &name,
+                         nullptr, nullptr),
+              noErr)
+        << c.chosen;
+    EXPECT_EQ(gOffered, "offered.mov");
+    EXPECT_EQ(bz_test::PathOf(parent), bz_test::PathOf(bz_test::RefFor(dir_.path()))) << c.chosen;
+    EXPECT_EQ(bz_test::Utf8(name), c.chosen);
+    EXPECT_EQ(bool(mayDelete), c.mayDelete) << c.chosen;
+  }
+  // The replaced file is still there: without `create` nothing is deleted.
+  EXPECT_EQ(bz_test::ReadText(dir_.File("old.mov")), "old");
+}
+
+TEST_F(PutFile, CreatingReplacesTheExistingFileAndCancelClearsTheNewOne) {
+  bz_test::WriteText(dir_.File("old.mov"), "old contents");
+  gSavePath = dir_.File("old.mov");
+  FSRef newFile{};
+  Boolean mayDelete = false;
+  ASSERT_EQ(NS_PutFile(nullptr, CFSTR("doc"), nullptr, nullptr, nullptr, true, &mayDelete, nullptr, nullptr, &newFile,
+                       nullptr),
+            noErr);
+  EXPECT_EQ(gOffered, "doc");
+  EXPECT_TRUE(mayDelete);
+  EXPECT_EQ(bz_test::PathOf(newFile), bz_test::PathOf(bz_test::RefFor(dir_.File("old.mov"))));
+  EXPECT_EQ(bz_test::ReadText(dir_.File("old.mov")), "");
+
+  gSavePath = "";
+  EXPECT_EQ(NS_PutFile(nullptr, nullptr, nullptr, nullptr, nullptr, true, nullptr, nullptr, nullptr, &newFile,
+                       nullptr),
+            userCanceledErr);
+  EXPECT_TRUE(bz_test::IsZeroRef(newFile));
+}
+
+// The real dialog: it offers the name in the start folder and asks itself before replacing a file.
+TEST_F(PutFile, TheQtDialogOffersTheNameAndConfirmsAReplacement) {
+  TD_App();
+  PL_InstallQtFileChooser();
+  bz_test::WriteText(dir_.File("taken.mov"), "keep");
+  std::string offered;
+  bool confirmed = false;
+  // Once the dialog runs: read what it offers, type the taken name, accept, and agree to replace.
+  QTimer::singleShot(50, [&] {
+    auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    auto *edit = dialog->findChild<QLineEdit *>("fileNameEdit");
+    if (edit != nullptr) offered = edit->text().toStdString();
+    if (edit != nullptr) edit->setText("taken.mov");
+    QTimer::singleShot(50, [&] {
+      for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(w); box != nullptr && box->isVisible()) {
+          confirmed = true;
+          box->button(QMessageBox::Yes)->click();
+        }
+    });
+    QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+  });
+  FSRef parent = bz_test::RefFor(dir_.path());
+  HFSUniStr255 name = bz_test::Name("suggested.mov");
+  Boolean mayDelete = false;
+  ASSERT_EQ(NS_PutFile(nullptr, nullptr, nullptr, CFSTR("Choose the result"), CFSTR("App"), false, &mayDelete, &parent,
+                       &name, nullptr, nullptr),
+            noErr);
+  EXPECT_EQ(offered, "suggested.mov");
+  EXPECT_TRUE(confirmed);
+  EXPECT_EQ(bz_test::Utf8(name), "taken.mov");
+  EXPECT_TRUE(mayDelete);
+  PL_SetChooseFileProc(nullptr);
+}
+
+}  // namespace
