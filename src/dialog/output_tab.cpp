@@ -149,6 +149,9 @@ OSStatus BZ_InitExportMenu(WindowRef window) {
       return err;
     }
   }
+  // The pop-up's value ranges over its items, the export item included.
+  if ((err = GL_SetDialogItemMinByID(window, Item(2078), 0)) != noErr) return err;
+  if ((err = GL_SetDialogItemMaxByID(window, Item(2078), kBZ_ExportMenuItem)) != noErr) return err;
   MenuRef exportMenu = nullptr;
   if ((err = BZ_GetVideoExportMenu(window, &exportMenu)) != noErr) return err;
   if (gBZ.expCompInfoList != nullptr) LL_DisposeLinkedList(&gBZ.expCompInfoList);
