@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -63,6 +64,8 @@ void ForgetSourceMovie(WindowRef window) {
   info = BZ_StatMovInfo{};
   gBZ.project->info.srcFileData[0].fileRef = FSRef{};
 }
+
+const FSRef kNoFile{};
 
 }  // namespace
 
@@ -156,6 +159,12 @@ OSStatus BZ_HandleInputMovieChoice(WindowRef window) {
     if (err != noErr) return err;
   }
 
+  // A file chosen but gone before it could be opened is told like any file that cannot be opened.
+  FSRef &source = info.srcFileData[0].fileRef;
+  if (!GL_FSRefValid(&source) && std::memcmp(&source, &kNoFile, sizeof source) != 0) {
+    ForgetSourceMovie(window);
+    BZ_ShowError(fnfErr);
+  }
   if (GL_FSRefValid(&info.srcFileData[0].fileRef)) {
     if ((err = BZ_HandleOpenMovie1Hit(window)) != noErr) {
       // A movie that cannot be used leaves nothing half set up behind.
