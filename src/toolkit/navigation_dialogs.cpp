@@ -79,3 +79,24 @@ OSStatus NS_PutFile(WindowRef window, CFStringRef docName, NavEventUPP, CFString
   if (name != nullptr) *name = chosen;
   return noErr;
 }
+
+OSStatus NS_GetNthFileObjectFromAEDescList(const AEDescList *aeDescList, long index, FSRef *fileRef) {
+  if (aeDescList == nullptr || fileRef == nullptr) return paramErr;
+  std::memset(fileRef, 0, sizeof(*fileRef));
+  AEDesc item{};
+  OSStatus err = AEGetNthDesc(aeDescList, index, typeWildCard, nullptr, &item);
+  if (err != noErr) return err;
+  err = NS_GetFileObjectFromAEDesc(&item, fileRef);
+  AEDisposeDesc(&item);
+  if (err != noErr) std::memset(fileRef, 0, sizeof(*fileRef));
+  return err;
+}
+
+OSStatus NS_GetSingleFileObjectFromAEDescList(const AEDescList *aeDescList, FSRef *fileRef) {
+  if (aeDescList == nullptr || fileRef == nullptr) return paramErr;
+  std::memset(fileRef, 0, sizeof(*fileRef));
+  long count = 0;
+  OSStatus err = AECountItems(aeDescList, &count);
+  if (err != noErr || count < 1) return err;
+  return NS_GetNthFileObjectFromAEDescList(aeDescList, 1, fileRef);
+}

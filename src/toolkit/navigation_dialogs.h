@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/core/cf_base.h"
+#include "platform/core/apple_events.h"
 #include "platform/core/navigation_services.h"
 #include "platform/core/windows.h"
 
@@ -35,3 +36,8 @@ OSStatus NS_GetFileObjectFromAEDesc(const AEDesc *aeDesc, FSRef *fileRef);
 OSStatus NS_PutFile(WindowRef window, CFStringRef docName, NavEventUPP eventProcPtr, CFStringRef message,
                     CFStringRef appName, Boolean create, Boolean *mayDelete, FSRef *parentRef, HFSUniStr255 *name,
                     FSRef *newFile, Boolean *saveFileExtensionHidden);
+// The index-th (from 1) item of a descriptor list as a file; the result is cleared first and stays cleared
+// on failure (errAEBadListItem outside the list).
+OSStatus NS_GetNthFileObjectFromAEDescList(const AEDescList *aeDescList, long index, FSRef *fileRef);
+// The first item of the list as a file; cleared when the list is empty or the item is no file.
+OSStatus NS_GetSingleFileObjectFromAEDescList(const AEDescList *aeDescList, FSRef *fileRef);
