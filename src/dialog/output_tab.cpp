@@ -3,6 +3,7 @@
 
 #include "app/error_display.h"
 #include "app/window_lookup.h"
+#include "dialog/export_settings_dialog.h"
 #include "dialog/project_dialog.h"
 #include "engine/runtime/dialog_items.h"
 #include "engine/runtime/project_settings.h"
@@ -158,6 +159,8 @@ OSStatus BZ_InitExportMenu(WindowRef window) {
   err = QT_AddVideoExportCompsToMenu(QT_GetQTVersion(), nullptr, HIViewID{0, 0}, exportMenu, &gBZ.expCompInfoList,
                                      false);
   if (err != noErr) return err;
+  // The exporters show their settings in our dialogs.
+  PL_SetMovieExportDialogProc(BZ_ExportSettingsDialog);
   static const EventTypeSpec process{kEventClassCommand, kEventCommandProcess};
   return InstallEventHandler(GetMenuEventTarget(exportMenu), BZ_ExportMenuEventHandler, 1, &process, exportMenu,
                              nullptr);
