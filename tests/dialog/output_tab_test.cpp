@@ -3,6 +3,8 @@
 // noise choosers' names, replacement and cancel.
 #include "dialog/output_tab.h"
 
+#include "dialog/open_dialog_fixture.h"
+
 #include "app/window_lookup.h"
 #include "dialog/project_dialog.h"
 #include "engine/closing_saving.h"
@@ -87,17 +89,11 @@ OSStatus AnswerSave(const PL_PutFileRequest *request, std::string *path) {
   return noErr;
 }
 
-class OutputTab : public ::testing::Test {
+class OutputTab : public OpenDialogTest {
  protected:
   void SetUp() override {
-    TD_App();
-    savedSwitchedIn_ = gBZ.switchedIn;
-    gBZ.switchedIn = true;
-    ASSERT_EQ(CreateNibReference(CFSTR("BZ main"), &gBZ.nibRef), noErr);
-    ASSERT_EQ(BZ_OpenProjectDialog(), noErr);
-    window_ = BZ_GetProjDlgWindow();
-    ASSERT_NE(window_, nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(PL_GetWindowWidget(window_)));
+    OpenDialogTest::SetUp();
+    if (HasFatalFailure()) return;
     TD_ClickTab(W(kBZ_MainTabItem), 3);
     PL_SetPutFileProc(AnswerSave);
     PL_SetMovieExportDialogProc(AnswerExportDialog);
@@ -106,17 +102,7 @@ class OutputTab : public ::testing::Test {
   void TearDown() override {
     PL_SetPutFileProc(nullptr);
     PL_SetMovieExportDialogProc(nullptr);
-    if (window_ == nullptr) return;
-    BZ_DisposeProject(window_);
-    BZ_DisposeDialog();
-    DisposeNibReference(gBZ.nibRef);
-    gBZ.nibRef = nullptr;
-    gBZ.switchedIn = savedSwitchedIn_;
-  }
-  QWidget *W(SInt32 n) { return TD_FindControl(window_, n); }
-  std::string ItemText(SInt32 n) {
-    auto *label = qobject_cast<QLabel *>(W(n));
-    return label != nullptr ? label->text().toStdString() : std::string();
+    OpenDialogTest::TearDown();
   }
   MenuRef CodecMenu() {
     MenuRef menu = nullptr;
@@ -130,13 +116,6 @@ class OutputTab : public ::testing::Test {
     Info().srcFileData[0].fileRef = bz_test::RefFor(path);
     bz_test::DescribeSource(Info().statMovInfo, 0, height, width, frames, cType);
   }
-  BZ_ProjInfo &Info() { return project_->info; }
-
-  bz_test::TempDir dir_;
-  bz_test::FakeHome home_{dir_.path()};
-  bz_test::CurrentProject project_;
-  WindowRef window_ = nullptr;
-  Boolean savedSwitchedIn_ = false;
 };
 
 TEST_F(OutputTab, ThePopUpListsTheCodecsAndTheExporters) {

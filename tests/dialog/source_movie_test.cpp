@@ -4,6 +4,8 @@
 // reactions to interlacing and cropping.
 #include "dialog/input_tab.h"
 
+#include "dialog/open_dialog_fixture.h"
+
 #include "app/window_lookup.h"
 #include "dialog/output_tab.h"
 #include "dialog/project_dialog.h"
@@ -52,7 +54,7 @@ Movies *gMovies = nullptr;
 
 bool Ffmpeg(const std::string &args) { return bz_test::RunCommand("ffmpeg -v error -y " + args) == 0; }
 
-class SourceMovie : public ::testing::Test {
+class SourceMovie : public OpenDialogTest {
  protected:
   static void SetUpTestSuite() {
     if (!bz_test::RequireFfmpeg()) return;
@@ -90,41 +92,14 @@ class SourceMovie : public ::testing::Test {
 
   void SetUp() override {
     if (gMovies == nullptr) GTEST_SKIP() << "ffmpeg is missing";
-    TD_App();
-    savedSwitchedIn_ = gBZ.switchedIn;
-    gBZ.switchedIn = true;  // errors are shown at once
-    ASSERT_EQ(CreateNibReference(CFSTR("BZ main"), &gBZ.nibRef), noErr);
-    ASSERT_EQ(BZ_OpenProjectDialog(), noErr);
-    window_ = BZ_GetProjDlgWindow();
-    ASSERT_NE(window_, nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(PL_GetWindowWidget(window_)));
-  }
-  void TearDown() override {
-    if (window_ == nullptr) return;
-    BZ_DisposeProject(window_);
-    BZ_DisposeDialog();
-    DisposeNibReference(gBZ.nibRef);
-    gBZ.nibRef = nullptr;
-    gBZ.switchedIn = savedSwitchedIn_;
+    OpenDialogTest::SetUp();
   }
 
-  QWidget *W(SInt32 n) { return TD_FindControl(window_, n); }
-  ControlRef C(SInt32 n) {
-    ControlRef c = nullptr;
-    const HIViewID id = Item(n);
-    EXPECT_EQ(GetControlByID(window_, &id, &c), noErr) << n;
-    return c;
-  }
-  std::string ItemText(SInt32 n) {
-    auto *label = qobject_cast<QLabel *>(W(n));
-    return label != nullptr ? label->text().toStdString() : std::string();
-  }
   // The user chooses the file with the button of item (2022 or 2101); "" cancels.
   void Choose(const std::string &path, SInt32 item = 2022) {
     TD_AnswerNextFileChooser(path);
     TD_Click(W(item));
   }
-  BZ_ProjInfo &Info() { return project_->info; }
   void ExpectNoSourceMovie(const std::string &what) {
     EXPECT_FALSE(GL_FSRefValid(&Info().srcFileData[0].fileRef)) << what;
     EXPECT_EQ(Info().statMovInfo[0].cType, 0u) << what;
@@ -135,12 +110,6 @@ class SourceMovie : public ::testing::Test {
     EXPECT_EQ(ItemText(2079), "Estimated size: ?") << what;
     EXPECT_FALSE(IsControlActive(C(kBZ_StartButtonItem))) << what;
   }
-
-  bz_test::TempDir home_;
-  bz_test::FakeHome fakeHome_{home_.path()};
-  bz_test::CurrentProject project_;
-  WindowRef window_ = nullptr;
-  Boolean savedSwitchedIn_ = false;
 };
 
 TEST_F(SourceMovie, ChoosingAMovieShowsItsNameInformationAndPoster) {
@@ -221,7 +190,7 @@ TEST_F(SourceMovie, AMovieThatCannotBeUsedIsToldAndLeavesNoHalfSetMovie) {
 }
 
 TEST_F(SourceMovie, AFileThatVanishedBeforeOpeningIsTold) {
-  const std::string path = home_.File("gone.mov");
+  const std::string path = dir_.File("gone.mov");
   bz_test::WriteWholeFile(path, bz_test::ReadWholeFile(gMovies->card));
   Info().srcFileData[0].fileRef = bz_test::RefFor(path);
   ASSERT_EQ(::unlink(path.c_str()), 0);
