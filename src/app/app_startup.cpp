@@ -176,13 +176,14 @@ void QuitRequestedFromOutside() {
   AEDisposeDesc(&quit);
 }
 
-// The program's file arguments, handed to the open-documents handler once the event loop runs.
+// The program's file arguments, handed to the open-documents handler once the event loop runs. Its result
+// would go back to the sender of an Apple event; here the trace keeps it.
 AppleEvent gOpenDocuments{};
 void OpenDocumentsOnceRunning(EventLoopTimerRef timer, void *) {
   RemoveEventLoopTimer(timer);
   const OSErr err = PL_ProcessAppleEvent(&gOpenDocuments);
   AEDisposeDesc(&gOpenDocuments);
-  if (err != noErr) BZ_ShowError(err);
+  if (err != noErr) std::printf("KBZ: opening the documents of the command line, error # %d\n", int(err));
 }
 
 // Preferences that could not be read were kept aside and the defaults are in use: the user is told once
