@@ -10,9 +10,19 @@
 #                0.5; peer: ffmpeg's mix of the two inputs. The measurement of the shift and weight (an
 #                analysis run on the stage's distributor, 10 samples one after the other) is timed apart:
 #                10 x one sample's measurement at 720x576 (bz_methods_bench).
+#   logo-interp, logo-diminish
+#                testsrc2 with an opaque white box burnt in (drawbox 40,40 100x60, the same box at every size);
+#                ours removes it in mode 2 (interpolation) or mode 1 (diminishing) on the box's rectangle;
+#                peer: ffmpeg's delogo on the same rectangle. Quality is measured inside the rectangle.
+#   logo-transparent
+#                22 uniform grey frames (levels 16 to 226), then testsrc2, with a white box at 30 % opacity
+#                (drawbox 40,40 100x60); ours finds mask, transparency and logo colours in an analysis run
+#                before the timed run (not timed) and removes the box in mode 3; peer: ffmpeg's removelogo
+#                given the drawn box as its mask. Quality inside the box, against the clip without the box.
 #
 #   bench/methods_vs_ffmpeg.sh   (BZ_BUILD_DIR=build, BZ_WORKERS=8, BZ_ROUNDS=3, BZ_FRAMES=200,
-#                                 BZ_METHODS="cross-luma averaging", BZ_SIZES="720x576 1920x1080", BZ_BENCH_DIR: the
+#                                 BZ_METHODS="cross-luma averaging logo-interp logo-diminish
+#                                 logo-transparent", BZ_SIZES="720x576 1920x1080", BZ_BENCH_DIR: the
 #                                 folder for the clips, a new temporary one by default)
 #
 # Every measurement is a fresh process timed from outside as a whole, after the previous run's writes were
@@ -29,7 +39,7 @@ build=${BZ_BUILD_DIR:-$root/build}
 workers=${BZ_WORKERS:-8}
 rounds=${BZ_ROUNDS:-3}
 frames=${BZ_FRAMES:-200}
-methods=${BZ_METHODS:-cross-luma averaging}
+methods=${BZ_METHODS:-cross-luma averaging logo-interp logo-diminish logo-transparent}
 sizes=${BZ_SIZES:-720x576 1920x1080}
 driver=$build/bench/bz_pipeline_fps
 name=methods_vs_ffmpeg
@@ -45,8 +55,15 @@ defect_filter() {
       echo "geq=lum='lum(X,Y)+if(gt(abs(cb(X+7,Y)-cb(X-7,Y))+abs(cr(X+7,Y)-cr(X-7,Y)),24)*lte(abs(cb(X+2,Y)-cb(X-2,Y))+abs(cr(X+2,Y)-cr(X-2,Y)),2)*lte(abs(cb(X-7,Y-4)-cb(X-7,Y+4))+abs(cb(X+7,Y-4)-cb(X+7,Y+4))+abs(cr(X-7,Y-4)-cr(X-7,Y+4))+abs(cr(X+7,Y-4)-cr(X+7,Y+4)),2),if(mod(X+floor(Y/2),2),10,-10),0)':cb='cb(X,Y)':cr='cr(X,Y)'"
       ;;
     averaging) echo "noise=alls=12:allf=t:all_seed=1" ;;
+    logo-interp | logo-diminish) echo "drawbox=x=40:y=40:w=100:h=60:color=white:t=fill" ;;
+    logo-transparent) echo "$(grey_steps),drawbox=x=40:y=40:w=100:h=60:color=white@0.3:t=fill" ;;
     *) fail "no clip for $1" ;;
   esac
+}
+
+# The first 22 frames uniform grey (the backgrounds logo finding measures), the rest as they are.
+grey_steps() {
+  echo "geq=lum='if(lt(N,22),16+10*N,lum(X,Y))':cb='if(lt(N,22),128,cb(X,Y))':cr='if(lt(N,22),128,cr(X,Y))'"
 }
 
 # The peer filter of ffmpeg for each method.
@@ -54,6 +71,8 @@ peer_filter() {
   case $1 in
     cross-luma) echo "dedot" ;;
     averaging) echo "mix=inputs=2" ;;
+    logo-interp | logo-diminish) echo "delogo=x=40:y=40:w=100:h=60" ;;
+    logo-transparent) echo "removelogo=$work/logo_mask_$2.png" ;;
     *) fail "no peer filter for $1" ;;
   esac
 }
@@ -67,6 +86,12 @@ make_clip() {
   fi
   ffmpeg -nostdin -v error -y -f lavfi -i "$base" -frames:v "$frames" -vf "$(defect_filter "$1"),format=uyvy422" \
     -c:v rawvideo -tag:v 2vuy "$work/$1_$2.mov" || fail "cannot make the $1 $2 clip"
+  if [ "$1" = logo-transparent ]; then
+    ffmpeg -nostdin -v error -y -f lavfi -i "$base" -frames:v "$frames" -vf "$(grey_steps),format=uyvy422" \
+      -c:v rawvideo -tag:v 2vuy "$work/clean_$1_$2.mov" || fail "cannot make the clean $1 $2 clip"
+    ffmpeg -nostdin -v error -y -f lavfi -i "color=black:s=$2" -vf "drawbox=x=40:y=40:w=100:h=60:color=white:t=fill" \
+      -frames:v 1 "$work/logo_mask_$2.png" || fail "cannot make the $2 logo mask"
+  fi
   if [ "$1" = averaging ]; then
     w=${2%x*}
     h=${2#*x}
@@ -74,6 +99,37 @@ make_clip() {
       -vf "crop=$((w - 2)):$h:0:0,pad=$w:$h:2:0,noise=alls=12:allf=t:all_seed=2,format=uyvy422" \
       -c:v rawvideo -tag:v 2vuy "$work/$1_$2_2.mov" || fail "cannot make the second $1 $2 clip"
   fi
+}
+
+# The peer's name in the results: its filter, without the logo filters' long options.
+peer_name() {
+  case $1 in
+    logo-*) peer_filter "$1" "$2" | sed 's/=.*//' ;;
+    *) peer_filter "$1" "$2" ;;
+  esac
+}
+
+# The clip without the defect that a method's output is compared with.
+clean_clip() {
+  case $1 in
+    logo-transparent) echo "$work/clean_$1_$2.mov" ;;
+    *) echo "$work/clean_$2.mov" ;;
+  esac
+}
+
+# The part of the frame the quality is measured in: the logo methods change only their rectangle.
+quality_crop() {
+  case $1 in
+    logo-*) echo "crop=100:60:40:40," ;;
+  esac
+}
+
+# The method of the pipeline driver.
+driver_method() {
+  case $1 in
+    logo-*) echo logo ;;
+    *) echo "$1" ;;
+  esac
 }
 
 # The second input of a method that has one, else nothing.
@@ -87,6 +143,11 @@ second_source() {
 our_options() {
   case $1 in
     averaging) echo "--sett=shift=-2 --sett=weight=0.5 --second=$(second_source "$1" "$2")" ;;
+    logo-interp) echo "--sett=mode=2 --sett=top=40 --sett=left=40 --sett=bottom=100 --sett=right=140" ;;
+    logo-diminish) echo "--sett=mode=1 --sett=top=40 --sett=left=40 --sett=bottom=100 --sett=right=140" ;;
+    logo-transparent)
+      echo "--sett=mode=3 --sett=transparent=1 --sett=top=30 --sett=left=30 --sett=bottom=110 --sett=right=150 --find-logo"
+      ;;
   esac
 }
 
@@ -105,7 +166,7 @@ side() {
   case $3 in
     ours)
       # shellcheck disable=SC2046
-      secs=$(timed "$src" "$dir/log" env HOME="$dir/home" "$driver" --method="$1" $(our_options "$1" "$2") \
+      secs=$(timed "$src" "$dir/log" env HOME="$dir/home" "$driver" --method="$(driver_method "$1")" $(our_options "$1" "$2") \
         "$src" "$dir" "$workers" 1)
       ;;
     ffmpeg)
@@ -115,7 +176,7 @@ side() {
           -tag:v 2vuy "$dir/out.mov")
       else
         secs=$(timed "$src" "$dir/log" ffmpeg -nostdin -v error -y -threads "$workers" -filter_threads "$workers" \
-          -i "$src" -vf "$(peer_filter "$1")" -c:v rawvideo -pix_fmt uyvy422 -tag:v 2vuy "$dir/out.mov")
+          -i "$src" -vf "$(peer_filter "$1" "$2")" -c:v rawvideo -pix_fmt uyvy422 -tag:v 2vuy "$dir/out.mov")
       fi
       ;;
   esac
@@ -128,11 +189,12 @@ count_frames() {
   ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "$1"
 }
 
-# quality FILE CLEAN: "psnr_y P mad M" of FILE's luma against CLEAN's.
+# quality FILE CLEAN [CROP]: "psnr_y P mad M" of FILE's luma against CLEAN's (inside CROP, a crop filter with
+# its comma, when given).
 quality() {
-  psnr=$(ffmpeg -nostdin -v info -nostats -i "$1" -i "$2" -lavfi "[0:v]format=yuv422p[a];[1:v]format=yuv422p[b];[a][b]psnr" \
+  psnr=$(ffmpeg -nostdin -v info -nostats -i "$1" -i "$2" -lavfi "[0:v]${3:-}format=yuv422p[a];[1:v]${3:-}format=yuv422p[b];[a][b]psnr" \
     -f null - 2>&1 | sed -n 's/.* y:\([0-9.inf]*\) .*/\1/p' | tail -1)
-  mad=$(ffmpeg -nostdin -v error -i "$1" -i "$2" -lavfi "[0:v]extractplanes=y[a];[1:v]extractplanes=y[b];[a][b]blend=all_mode=difference,format=gray" \
+  mad=$(ffmpeg -nostdin -v error -i "$1" -i "$2" -lavfi "[0:v]${3:+format=yuv422p,}${3:-}extractplanes=y[a];[1:v]${3:+format=yuv422p,}${3:-}extractplanes=y[b];[a][b]blend=all_mode=difference,format=gray" \
     -f rawvideo - | od -An -v -tu1 -w65536 | awk '{ for (i = 1; i <= NF; ++i) { s += $i; n++ } } END { printf "%.3f", n ? s / n : 0 }')
   echo "psnr_y $psnr mad $mad"
 }
@@ -151,13 +213,15 @@ for m in $methods; do
       for s in $order; do side "$m" "$size" "$s"; done
       r=$((r + 1))
     done
-    clean=$work/clean_$size.mov
+    clean=$(clean_clip "$m" "$size")
+    crop=$(quality_crop "$m")
     printf '%-11s %-9s ours %-20s %s(%s) %-20s ratio %s\n' "$m" "$size" "$(stats "$work/$c.ours.fps")" \
-      "$(peer_filter "$m")" "ffmpeg" "$(stats "$work/$c.ffmpeg.fps")" "$(ratio_stats "$work/$c.ours.fps" "$work/$c.ffmpeg.fps")"
-    printf '%-11s %-9s quality vs clean: input %s | ours %s | %s %s\n' "$m" "$size" "$(quality "$work/$c.mov" "$clean")" \
-      "$(quality "$work/run/$c/ours/out.mov" "$clean")" "$(peer_filter "$m")" "$(quality "$work/run/$c/ffmpeg/out.mov" "$clean")"
+      "$(peer_name "$m" "$size")" "ffmpeg" "$(stats "$work/$c.ffmpeg.fps")" "$(ratio_stats "$work/$c.ours.fps" "$work/$c.ffmpeg.fps")"
+    printf '%-11s %-9s quality vs clean: input %s | ours %s | %s %s\n' "$m" "$size" "$(quality "$work/$c.mov" "$clean" "$crop")" \
+      "$(quality "$work/run/$c/ours/out.mov" "$clean" "$crop")" "$(peer_name "$m" "$size")" \
+      "$(quality "$work/run/$c/ffmpeg/out.mov" "$clean" "$crop")"
     printf '%-11s %-9s frames: ours %s, %s %s (of %s)\n' "$m" "$size" "$(count_frames "$work/run/$c/ours/out.mov")" \
-      "$(peer_filter "$m")" "$(count_frames "$work/run/$c/ffmpeg/out.mov")" "$frames"
+      "$(peer_name "$m" "$size")" "$(count_frames "$work/run/$c/ffmpeg/out.mov")" "$frames"
   done
 done
 

@@ -5,6 +5,9 @@
 //
 //   bz_methods_bench --benchmark_filter=StageScaling
 #include "methods/cross_luma_stage.h"
+#include "methods/noise_reduction_stage.h"
+#include "methods/noise_tables.h"
+#include "methods/spectral_windows.h"
 
 #include "bench_frames.h"
 #include "engine/engine_wiring.h"
@@ -28,10 +31,25 @@ namespace {
 constexpr SInt32 kFrames = 200;
 constexpr EventTimeout kLimit = 120;
 
+// The random-noise tables, made once per process as start-up makes them (a project record clears gBZ's
+// pointer when it goes, so each bench puts it back).
+bool UseNoiseTables() {
+  static BZ_RnDlgTaskData *tables = nullptr;
+  if (tables == nullptr) {
+    gBZ.dlgTaskData.rnDlgTaskData = nullptr;
+    if (BZ_RnInitDlgTaskData(&gBZ.dlgTaskData.rnDlgTaskData) != noErr ||
+        BZ_InitVectorFloatStorage(&gBZ.dlgTaskData) != noErr || BZ_CreateNoiseTables(nullptr) != noErr)
+      return false;
+    tables = gBZ.dlgTaskData.rnDlgTaskData;
+  }
+  gBZ.dlgTaskData.rnDlgTaskData = tables;
+  return true;
+}
+
 // One project with its table, main task and handlers for the benchmark's lifetime.
 class StageBench {
  public:
-  StageBench(BZ_TaskType type, SInt32 workers, SInt32 inWidth, SInt32 inHeight) {
+  StageBench(BZ_TaskType type, SInt32 workers, SInt32 inWidth, SInt32 inHeight, BZ_RlMode logoMode) {
     gBZ.numProcessors = ItemCount(workers);
     GL_GetProcessorInfo(&gBZ.procInfo);
     BZ_StatMovInfo *movies = project_.statMovInfo();
@@ -46,10 +64,25 @@ class StageBench {
       c.average.apply = true;
       c.average.shift = 1.25;  // a sub-pixel shift: the stage's full per-pixel cost
     }
+    if (type == kBZ_NoiseRedTaskType) {
+      // Horizontal filtering at manual levels: the stage's own path, without measuring.
+      c.noiseRed.apply = true;
+      c.noiseRed.automatic = false;
+      c.noiseRed.horizontal = true;
+      c.noiseRed.vertical = false;
+      c.noiseRed.noiseLevel[0] = 18;
+      c.noiseRed.noiseLevel[1] = c.noiseRed.noiseLevel[2] = 5;
+    }
+    if (type == kBZ_RlTaskType) {
+      c.removeLogo.apply = true;
+      c.removeLogo.mode = logoMode;
+      c.removeLogo.logoRect = Rect{100, 100, 200, 400};  // 300 x 100
+    }
     project_->info.settings.output.cType = '2vuy';
     MPCreateSemaphore(1, 0, &prf_);
     gBZ.dlgTaskData.prfSemaphore = prf_;
     ok_ = BZ_InstallEngineEventHandlers(&handler_) == noErr;
+    ok_ = ok_ && (type != kBZ_NoiseRedTaskType || UseNoiseTables());
     bz_test::InstallTestStages(kFrames, 1, {type});
     bz_test::TestStages().premadeFrames = true;
     ok_ = ok_ && MPCreateQueue(&gBZ.mainTaskData.termQueue) == noErr;
@@ -122,13 +155,14 @@ class StageBench {
   bool ok_ = false;
 };
 
-void StageScaling(benchmark::State &state, BZ_TaskType type, SInt32 inWidth, SInt32 inHeight) {
+void StageScaling(benchmark::State &state, BZ_TaskType type, SInt32 inWidth, SInt32 inHeight,
+                  BZ_RlMode logoMode = kBZ_LogoModeDiminish) {
   // The engine's trace lines would swamp the results.
   std::FILE *saved = stdout;
   stdout = std::fopen("/dev/null", "w");
   double workers = 0;
   {
-    StageBench bench(type, SInt32(state.range(0)), inWidth, inHeight);
+    StageBench bench(type, SInt32(state.range(0)), inWidth, inHeight, logoMode);
     workers = double(BZ_GetNumSubTasks());
     if (!bench.ok()) state.SkipWithError("the stage table could not be made");
     for (auto _ : state)
@@ -147,5 +181,23 @@ void BM_StageScaling_CrossLuma_720(benchmark::State &state) { StageScaling(state
 BENCHMARK(BM_StageScaling_CrossLuma_720)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 void BM_StageScaling_Average_720(benchmark::State &state) { StageScaling(state, kBZ_AverageTaskType, 720, 576); }
 BENCHMARK(BM_StageScaling_Average_720)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+void BM_StageScaling_NoiseReductionHoriz_720(benchmark::State &state) {
+  StageScaling(state, kBZ_NoiseRedTaskType, 720, 576);
+}
+BENCHMARK(BM_StageScaling_NoiseReductionHoriz_720)
+    ->Arg(1)
+    ->Arg(8)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+// Logo removal on a 300 x 100 rectangle: interpolation (heavy) and diminishing (light).
+void BM_StageScaling_LogoInterp_720(benchmark::State &state) {
+  StageScaling(state, kBZ_RlTaskType, 720, 576, kBZ_LogoModeInterp);
+}
+BENCHMARK(BM_StageScaling_LogoInterp_720)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+void BM_StageScaling_LogoDiminish_720(benchmark::State &state) {
+  StageScaling(state, kBZ_RlTaskType, 720, 576, kBZ_LogoModeDiminish);
+}
+BENCHMARK(BM_StageScaling_LogoDiminish_720)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace

@@ -6,13 +6,15 @@
 // from the start to the saved movie.
 //
 //   bz_pipeline_fps [--legalise] [--always-gamma22] [--codec=TYPE] [--method=NAME] [--sett=FIELD=VALUE]...
-//                   [--second=MOVIE2] SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
+//                   [--second=MOVIE2] [--find-logo] SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
 //
 // --legalise sets the preference that legalises every frame; --always-gamma22 the one that processes frames
 // in gamma 2.2 whatever the source's; --codec the output codec (four characters, '2vuy' by default, e.g.
 // --codec=dvcp for DV PAL). --method applies a cleaning method with its default settings (cross-luma,
-// averaging, noise-reduction with manual levels, outliers); --sett then changes one field of that method's settings (a number); --second names
-// the second capture that averaging needs. WORKERS 0 (the default) uses every processor. With several runs in
+// averaging, noise-reduction with manual levels, outliers, logo); --sett then changes one field of that method's settings (a number); --second names
+// the second capture that averaging needs. --find-logo runs the logo method's analysis (mask, transparency and
+// logo colours) on the source before the timed runs, as a user does before executing in mask mode; it is not
+// timed. WORKERS 0 (the default) uses every processor. With several runs in
 // one process the later ones find the source and the engine warm; bench/pipeline_fps.sh runs one per process.
 // The engine's trace goes to standard error; to standard output go one line "source gamma G range R
 // internal-gamma I sound S" and one result line per run ("frames N seconds S fps F").
@@ -23,9 +25,11 @@
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/frame_selection.h"
 #include "engine/runtime/project_settings.h"
+#include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "engine/stage_table.h"
 #include "general/processor_info.h"
+#include "methods/logo_stage.h"
 #include "methods/noise_reduction_stage.h"
 #include "methods/noise_tables.h"
 #include "methods/spectral_windows.h"
@@ -116,6 +120,23 @@ bool SetOuField(BZ_CleaninSett &c, const std::string &field, double value) {
   return true;
 }
 
+// Logo removal: mode (1 to 3), the rectangle (top, left, bottom, right), transparent (0 or 1), transparency,
+// findMask (0 or 1).
+bool SetRlField(BZ_CleaninSett &c, const std::string &field, double value) {
+  BZ_RlSett &s = c.removeLogo;
+  const SInt16 n = SInt16(value);
+  if (field == "mode") s.mode = BZ_RlMode(value);
+  else if (field == "top") s.logoRect.top = n;
+  else if (field == "left") s.logoRect.left = n;
+  else if (field == "bottom") s.logoRect.bottom = n;
+  else if (field == "right") s.logoRect.right = n;
+  else if (field == "transparent") s.transparent = value != 0;
+  else if (field == "transparency") s.transparency = value;
+  else if (field == "findMask") s.findMask = value != 0;
+  else return false;
+  return true;
+}
+
 const MethodOption kMethods[] = {
     {"cross-luma", [](BZ_CleaninSett &c) { c.crossLuma.apply = true; }, SetClField},
     {"averaging", [](BZ_CleaninSett &c) { c.average.apply = true; }, SetAvField},
@@ -125,10 +146,16 @@ const MethodOption kMethods[] = {
        c.noiseRed.automatic = false;
      },
      SetNrField},
-    // Without edits every frame passes the outlier stage unchanged.
+    // Without edits the stage removes the specks its detector finds.
     {"outliers", [](BZ_CleaninSett &c) { c.ou.apply = true; }, SetOuField},
+    {"logo", [](BZ_CleaninSett &c) { c.removeLogo.apply = true; }, SetRlField},
 };
 std::string gSecondSource;  // the second capture (averaging)
+bool gFindLogo = false;      // the logo analysis before the timed runs
+bool gLogoFound = false;     // it ran: its transparency below and the mask of the logo method hold
+double gFoundTransparency = 0;
+UInt32 gAutoSettPending = 0;  // the automatic-settings stage being calculated (the dialog's bit)
+SInt32 gRunsFinished = 0;     // 2009 events seen
 const MethodOption *gMethod = nullptr;
 std::vector<std::pair<std::string, double>> gSettFields;
 
@@ -136,6 +163,35 @@ void GetBenchAppPrefs(void *refCon, BZ_AppPrefs *appPrefs) {
   BZ_GetPlainEngineHost()->getAppPrefs(refCon, appPrefs);
   appPrefs->yuvSanityCheck = gLegalise;
   appPrefs->alwaysGamma22 = gAlwaysGamma22;
+}
+
+// As the dialog answers: logo removal through a mask is valid once the logo method holds a mask.
+OSStatus GetBenchValidTypes(void *refCon, const BZ_CleaninSett *cleaning, UInt32 *types) {
+  OSStatus err = BZ_GetPlainEngineHost()->getValidSelectedProcessTypes(refCon, cleaning, types);
+  const BZ_RlDlgTaskData *logo = gBZ.dlgTaskData.rlDlgTaskData;
+  if (err == noErr && cleaning != nullptr && cleaning->removeLogo.apply && logo != nullptr &&
+      logo->isMaskPixel != nullptr)
+    *types |= kBZ_RlTypeFlag;
+  return err;
+}
+
+// The main thread's part of the logo analysis: the stage waits for the mask picture (nothing to show here),
+// the transparency needs no window; the end of a run is counted.
+OSStatus HandleBenchEvent(EventHandlerCallRef callRef, EventRef event, void *) {
+  switch (GetEventKind(event)) {
+    case kBZ_SetLogoMaskPicEvent: {
+      BZ_BuffInfo *logo = gBZ.project != nullptr
+                              ? BZ_GetBufferInfoByStageType(gBZ.project->dynIO_Info.buffInfo, kBZ_RlTaskType, 0)
+                              : nullptr;
+      if (logo != nullptr && logo->semaphore != nullptr) MPSignalSemaphore(logo->semaphore);
+      return noErr;
+    }
+    case kBZ_SetLogoTransparencyEvent: return noErr;
+    case kBZ_ProjectRunFinishedEvent:
+      ++gRunsFinished;
+      return CallNextEventHandler(callRef, event);
+    default: return eventNotHandledErr;
+  }
 }
 
 // Source 0 described as the project dialog describes a movie it opens: size, frames, data references, the
@@ -212,6 +268,11 @@ double RunOnce(const std::string &source, const std::string &folder, SInt32 *fra
     gMethod->apply(c);
     for (const auto &[field, value] : gSettFields) gMethod->set(c, field, value);
   }
+  if (gLogoFound) {
+    // What the analysis found is used, not looked for again.
+    c.removeLogo.transparency = gFoundTransparency;
+    c.removeLogo.findMask = false;
+  }
   info.settings.output.cType = gOutputCodec;
   info.settings.output.makeNoiseMovie = false;
   info.settings.output.export_ = false;
@@ -232,6 +293,35 @@ double RunOnce(const std::string &source, const std::string &folder, SInt32 *fra
   PL_HFSUniStr255FromUTF8("out.mov", &info.targetFileData[0].fileName);
 
   double seconds = -1;
+  if (gFindLogo && !gLogoFound) {
+    // The analysis, as the dialog starts it: the stage table of that run, the sources, the run message.
+    c.removeLogo.findMask = true;
+    project->state.exec = kBZ_ProjStateAnalyzingMovie;
+    project->state.subExec = kBZ_ProjSubStateCalcAutoSett;
+    gAutoSettPending = kBZ_RlAutoSettStage;
+    gRunsFinished = 0;
+    err = BZ_CreateBuffers();
+    if (err == noErr) err = BZ_ReinitProject(project);
+    if (err == noErr) err = MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project,
+                                          Word(kBZ_RunProjectMessage));
+    if (err == noErr)
+      err = PL_RunEventLoopUntil([&] {
+        return gRunsFinished >= 1 && BZ_AllSubTasksClosed(project->dynIO_Info.buffInfo) &&
+               GetNumEventsInQueue(GetMainEventQueue()) == 0;
+      }, kLimit);
+    if (err == noErr) err = project->state.error.load();
+    gAutoSettPending = 0;
+    gLogoFound = err == noErr;
+    gFoundTransparency = c.removeLogo.transparency;
+    if (!gLogoFound) std::fprintf(stderr, "bz_pipeline_fps: the logo analysis failed, error %ld\n", long(err));
+    std::fprintf(stderr, "bz_pipeline_fps: logo analysis: transparency %.3f\n", gFoundTransparency);
+    BZ_DisposeProject(nullptr);
+    project->state.error = noErr;
+    project->state.exec = kBZ_ProjStateReady;
+    DisposeMovie(movie);
+    if (movie2 != nullptr) DisposeMovie(movie2);
+    return gLogoFound ? RunOnce(source, folder, frames, describe) : -1;
+  }
   if ((err = BZ_CreateBuffers()) == noErr) {
     const auto start = std::chrono::steady_clock::now();
     err = BZ_StartProject();
@@ -276,6 +366,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "%s: unknown method %s\n", argv[0], argv[first] + 9);
         return 2;
       }
+    } else if (std::strcmp(argv[first], "--find-logo") == 0) {
+      gFindLogo = true;
     } else if (std::strncmp(argv[first], "--second=", 9) == 0) {
       gSecondSource = argv[first] + 9;
     } else if (std::strncmp(argv[first], "--sett=", 7) == 0) {
@@ -297,7 +389,7 @@ int main(int argc, char **argv) {
   if (argc - first < 2) {
     std::fprintf(stderr,
                  "usage: %s [--legalise] [--always-gamma22] [--codec=TYPE] [--method=NAME] [--sett=FIELD=VALUE]... "
-                 "[--second=MOVIE2] "
+                 "[--second=MOVIE2] [--find-logo] "
                  "SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]\n",
                  argv[0]);
     return 2;
@@ -315,6 +407,9 @@ int main(int argc, char **argv) {
   GL_GetProcessorInfo(&gBZ.procInfo);  // the colour kernels' vector paths, as the application has them
   static BZ_EngineHost host = *BZ_GetPlainEngineHost();
   host.getAppPrefs = GetBenchAppPrefs;
+  host.getValidSelectedProcessTypes = GetBenchValidTypes;
+  host.getAutoSettStage = [](void *) { return gAutoSettPending; };
+  host.setAutoSettCalculated = [](void *) { gAutoSettPending = 0; };
   BZ_SetEngineHost(&host);
   gBZ.numProcessors = ItemCount(std::max(0, workers));
   gBZ.project = new BZ_Project();
@@ -324,6 +419,11 @@ int main(int argc, char **argv) {
     gBZ.dlgTaskData.prfSemaphore = prf;
     err = BZ_InstallEngineEventHandlers(nullptr);
   }
+  static const EventTypeSpec kBenchEvents[] = {{kBZ_ProjEventClass, kBZ_SetLogoMaskPicEvent},
+                                               {kBZ_ProjEventClass, kBZ_SetLogoTransparencyEvent},
+                                               {kBZ_ProjEventClass, kBZ_ProjectRunFinishedEvent}};
+  if (err == noErr) err = InstallApplicationEventHandler(HandleBenchEvent, 3, kBenchEvents, nullptr, nullptr);
+  if (err == noErr) err = BZ_RlInitDlgTaskData(&gBZ.dlgTaskData.rlDlgTaskData);
   BZ_InstallStageEntryPoints();
   // The random-noise tables, made before the timed runs as start-up makes them.
   if (err == noErr) err = BZ_RnInitDlgTaskData(&gBZ.dlgTaskData.rnDlgTaskData);

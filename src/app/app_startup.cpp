@@ -9,7 +9,7 @@
 #include "app/custom_events.h"
 #include "app/error_display.h"
 #include "app/log_contents.h"
-#include "app/method_services_pending.h"
+#include "methods/logo_stage.h"
 #include "methods/average_stage.h"
 #include "app/prefs_dialog.h"
 #include "app/status_window.h"

@@ -8,6 +8,7 @@
 #include "dialog/edit_text_checks.h"
 #include "dialog/input_tab.h"
 #include "dialog/method_tabs.h"
+#include "methods/logo_mask_ui.h"
 #include "dialog/method_types.h"
 #include "dialog/output_tab.h"
 #include "dialog/preview_window.h"

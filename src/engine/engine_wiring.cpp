@@ -9,6 +9,7 @@
 #include "engine/write_stage.h"
 #include "methods/average_stage.h"
 #include "methods/cross_luma_stage.h"
+#include "methods/logo_stage.h"
 #include "methods/noise_reduction_stage.h"
 #include "outliers/outlier_stage.h"
 
@@ -33,6 +34,7 @@ constexpr StageEntry kStages[] = {
     {kBZ_AverageTaskType, false, BZ_AverageTask1},
     {kBZ_NoiseRedTaskType, false, BZ_ReduceNoiseTask1},
     {kBZ_CrossLumaTaskType, false, BZ_CrossLumaTask1},
+    {kBZ_RlTaskType, false, BZ_RlTask1},
     {kBZ_OutlierTaskType, false, BZ_OutliersTask},
 };
 

@@ -88,6 +88,9 @@ void *BZ_MsWorkItem(BZ_MethodStage *ms, const UInt8 *inBuffer);
 SInt32 BZ_MsTakeWorkerNum(BZ_MethodStage *ms, MP_TaskData *task1);
 // Posts the item to the worker of that number; kMP_TerminateTaskErr when it does not run.
 OSStatus BZ_MsPostItem(BZ_MethodStage *ms, MP_TaskData *task1, SInt32 workerNum, void *item);
+// Closes the workers (BZ_CloseProcSubTasks) with the trace line "KBZ <stageName> task: deleted subtasks" or
+// "... error %ld deleting subtasks". Its failure.
+OSStatus BZ_MsCloseWorkers(BZ_MethodStage *ms, MP_TaskData *task1, const char *stageName);
 // Ends the collector: unless it has ended already, posts it 5033 and waits on task 1's inputQueue for its
 // end (other messages there are dropped); then clears and disposes its record. Returns the collector's
 // result. Call after the workers are closed (they post to the collector).

@@ -613,9 +613,9 @@ OSStatus BZ_ReduceNoiseTask2(void *parameter) {
   c->freeInputBuffer = !BZ_NeedInBufferForNoiseCalc(run->project->dynIO_Info.buffInfo, run->stage, run->exec,
                                                     run->project->info.settings.output.makeNoiseMovie,
                                                     run->calcStats);
-  // Nothing after this stage gives source frames back outside an execution (the write stage does not yet):
-  // kept, they would starve the copy stage once the stage's buffers are used up.
-  if (run->exec != kBZ_ProjStateExecuting) c->freeInputBuffer = true;
+  // A preview's frames are not given back by a later stage (the next run refills the pools); a statistics
+  // run's test frames are, by the write stage once measured.
+  if (run->exec == kBZ_ProjStatePreviewing) c->freeInputBuffer = true;
   OSStatus result = noErr;
   if (run->exec != kBZ_ProjStateExecuting) {
     const SInt32 maxSamples = std::max<SInt32>(BZ_GetMaxSampleNumArraySize(run->project->dynIO_Info.buffInfo), 1);

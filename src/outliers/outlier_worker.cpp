@@ -4,6 +4,7 @@
 #include "general/memory_lists.h"
 #include "outliers/gradient_objects.h"
 #include "outliers/outlier_pictures.h"
+#include "outliers/speck_detector.h"
 #include "outliers/speck_editing.h"
 #include "outliers/speck_replacement.h"
 
@@ -162,14 +163,12 @@ OSStatus BZ_OuRemoveOutliers(const BZ_OuParams *ouParams, const SInt32 *avPixelD
   const size_t planePixels = size_t(ouParams->width) * size_t(ouParams->height);
   std::memcpy(outBuffer, centre, planePixels * 2);
 
-  // Each replay starts from the frame's own specks (none are found by the stage yet) and a clear flag plane,
-  // so that a frame's speck numbers do not depend on which frames its worker handled before.
-  // The plane is cleared only where something reads it, so a frame without edits costs no more than its copy.
+  // Each replay starts from the specks the detector finds in this window alone (it clears the flag plane
+  // first), so that a frame's specks and their numbers do not depend on which frames its worker handled before.
   const BZ_OuPictureSwitches s = CurrentSwitches();
   BZ_OuSpeckLE *specks = nullptr;
-  if (edits != nullptr || preview != nullptr || !s.replacing) std::memset(data, 0, planePixels * sizeof(UInt16));
-  OSStatus err = noErr;
-  if (edits != nullptr) err = BZ_OuImplementOutlierEditList(centre, data, pixelList, edits, &specks);
+  OSStatus err = BZ_OuCalcSpeckList(ouParams, inBuffers, avPixelDiff, nullptr, data, pixelList, &specks);
+  if (err == noErr && edits != nullptr) err = BZ_OuImplementOutlierEditList(centre, data, pixelList, edits, &specks);
 
   if (err == noErr) {
     if (s.replacing) {

@@ -38,9 +38,9 @@ struct BZ_OuPreviewTarget {
 };
 
 // One window position: trace lines (counters, scene changes, buffers); then, when the centre slot holds a
-// frame and outBuffer is given, the centre frame copied into outBuffer, the edits (may be NULL) replayed on a
-// speck list that starts empty, over the flag plane data (cleared first) with pixelList as scratch, and the
-// chosen picture written. With a preview target the window frames k to 3k, the output, the scene values, the
+// frame and outBuffer is given, the centre frame copied into outBuffer, its specks found by the detector
+// (BZ_OuCalcSpeckList) over the flag plane data with pixelList as scratch, the edits (may be NULL) replayed
+// on them, and the chosen picture written. With a preview target the window frames k to 3k, the output, the scene values, the
 // flag plane and the speck list go to the preview as its own copies; otherwise the specks are disposed. The
 // arrays hold numInBuffers (4 x numConstPix + 1) slots. paramErr for missing arguments or k outside 1..3;
 // the replay's failure.

@@ -285,7 +285,12 @@ void FinishUserSpeck(const BZ_OuParams *p, const UInt8 *inBuffer, UInt16 *data, 
   Rect frame{};
   BZ_GetRealFrameBounds(p->interlaced, p->inWidth, p->inHeight, &frame);
   (void)RG_FindRgnEdgeInnerRing(p->width, &frame, data, &s->speck.rgn, pixelList);
-  s->speck.number = LL_PtrListCount(*speckList) - 1;
+  // Numbered among the user's own specks, so that the detector's specks never shift the numbers that stored
+  // edits refer to.
+  SInt32 userSpecks = 0;
+  for (const BZ_OuSpeckLE *e = *speckList; e != nullptr; e = e->next)
+    if (e != s && e->speck.createdByUser) ++userSpecks;
+  s->speck.number = userSpecks;
   s->speck.createdByUser = s->speck.initiallyRemoved = s->speck.remove = true;
   BZ_CalcSpeckProperties(p, inBuffer, data, &s->speck);
   *speckNum = s->speck.number;

@@ -1,6 +1,8 @@
 // Navigation dialogs, and their error keys.
 #include "toolkit/navigation_dialogs.h"
 
+#include "general/file_layer.h"
+#include "general/unicode_strings.h"
 #include "platform/core/cf_string.h"
 #include "general/file_layer.h"
 #include "general/formatted_strings.h"
@@ -11,6 +13,12 @@
 
 #include <cstring>
 #include <vector>
+
+namespace {
+
+constexpr OSType kUnknownCode = 0x3F3F3F3F;  // '????': creator and type are the caller's to set
+
+}  // namespace
 
 void NS_GetLibErrorKey(OSStatus error, CFStringRef *errorKey) {
   if (errorKey == nullptr) return;
@@ -33,6 +41,45 @@ OSStatus NS_GetSingleFileFromUser(NavEventUPP eventProc, NavObjectFilterUPP file
   return err == unimpErr ? kNS_NoNavServicesErr : err;
 }
 
+OSStatus NS_PutFile(WindowRef window, CFStringRef docName, NavEventUPP, CFStringRef message, CFStringRef appName,
+                    Boolean create, Boolean *mayDelete, FSRef *parentRef, HFSUniStr255 *name, FSRef *newFile,
+                    Boolean *saveFileExtensionHidden) {
+  if ((create && newFile == nullptr) || (!create && (name == nullptr || parentRef == nullptr))) return paramErr;
+  if (newFile != nullptr) std::memset(newFile, 0, sizeof(*newFile));
+  CFStringRef title = nullptr;
+  if (docName == nullptr && window != nullptr) CopyWindowTitleAsCFString(window, &title);
+  CFStringRef fileName = docName != nullptr ? CFStringRef(CFRetain(docName))
+                         : title != nullptr ? title
+                         : name != nullptr  ? CFStringRef(GL_HFSUniStr255ToCFMutStr(name))
+                                            : nullptr;
+  const FSRef *start = parentRef != nullptr && GL_FSRefValid(parentRef) ? parentRef : nullptr;
+  PL_PutFileRequest request{appName, message, fileName, start};
+  PL_PutFileAnswer answer;
+  OSStatus err = PL_RunPutFileDialog(&request, &answer);
+  if (fileName != nullptr) CFRelease(fileName);
+  if (err == unimpErr) return kNS_NoNavServicesErr;
+  if (err != noErr) return err;
+  FSRef folder;
+  HFSUniStr255 chosenName;
+  if ((err = FSPathMakeRef(reinterpret_cast<const UInt8 *>(answer.folderPath.c_str()), &folder, nullptr)) != noErr)
+    return err;
+  if ((err = GL_CStrToHFSUniStr255(answer.name.c_str(), &chosenName)) != noErr) return err;
+  if (mayDelete != nullptr) *mayDelete = answer.replacing;
+  if (saveFileExtensionHidden != nullptr) *saveFileExtensionHidden = answer.extensionHidden;
+  if (create) {
+    // A file being replaced goes first (only when the user confirmed it).
+    FSRef existing;
+    if (FSMakeFSRefUnicode(&folder, chosenName.length, chosenName.unicode, kTextEncodingUnknown, &existing) == noErr) {
+      if (!answer.replacing) return dupFNErr;
+      if ((err = FSDeleteObject(&existing)) != noErr) return err;
+    }
+    if ((err = GL_CreateFile(&folder, &chosenName, kUnknownCode, kUnknownCode, false, newFile)) != noErr) return err;
+  }
+  if (parentRef != nullptr) *parentRef = folder;
+  if (name != nullptr) *name = chosenName;
+  return noErr;
+}
+
 OSStatus NS_GetFileObjectFromAEDesc(const AEDesc *aeDesc, FSRef *fileRef) {
   if (aeDesc == nullptr || fileRef == nullptr) return paramErr;
   AEDesc coerced{};
@@ -42,47 +89,6 @@ OSStatus NS_GetFileObjectFromAEDesc(const AEDesc *aeDesc, FSRef *fileRef) {
   if (err == noErr) err = AEGetDescData(&coerced, fileRef, sizeof(FSRef));
   AEDisposeDesc(&coerced);
   return err;
-}
-
-OSStatus NS_PutFile(WindowRef window, CFStringRef docName, NavEventUPP, CFStringRef message, CFStringRef appName,
-                    Boolean create, Boolean *mayDelete, FSRef *parentRef, HFSUniStr255 *name, FSRef *newFile,
-                    Boolean *saveFileExtensionHidden) {
-  if (create ? newFile == nullptr : (name == nullptr || parentRef == nullptr)) return paramErr;
-  // The name offered: the document's, else the window's title, else the caller's.
-  PL_CFScoped<CFStringRef> offered;
-  if (docName != nullptr) {
-    offered.reset(CFStringCreateCopy(nullptr, docName));
-  } else {
-    CFStringRef title = nullptr;
-    if (window != nullptr && CopyWindowTitleAsCFString(window, &title) == noErr) offered.reset(title);
-    if ((offered.get() == nullptr || CFStringGetLength(offered.get()) == 0) && name != nullptr)
-      offered.reset(CFStringCreateWithCharacters(nullptr, name->unicode, name->length));
-  }
-  const FSRef *start = parentRef != nullptr && GL_FSRefValid(parentRef) ? parentRef : nullptr;
-  PL_PutFileRequest request{appName, message, offered.get(), start};
-  FSRef folder{};
-  HFSUniStr255 chosen{};
-  Boolean replacing = false;
-  OSStatus err = PL_RunPutFileDialog(&request, &folder, &chosen, &replacing);
-  if (err == unimpErr) err = kNS_NoNavServicesErr;
-  if (err != noErr) {
-    if (newFile != nullptr) std::memset(newFile, 0, sizeof(*newFile));
-    return err;
-  }
-  if (saveFileExtensionHidden != nullptr) *saveFileExtensionHidden = false;
-  if (mayDelete != nullptr) *mayDelete = replacing;
-  if (create) {
-    if (replacing) {
-      FSRef existing{};
-      err = FSMakeFSRefUnicode(&folder, chosen.length, chosen.unicode, kTextEncodingUnknown, &existing);
-      if (err == noErr) err = FSDeleteObject(&existing);
-      if (err != noErr) return err;
-    }
-    if ((err = GL_CreateFile(&folder, &chosen, 0, 0, false, newFile)) != noErr) return err;
-  }
-  if (parentRef != nullptr) *parentRef = folder;
-  if (name != nullptr) *name = chosen;
-  return noErr;
 }
 
 OSStatus NS_GetNthFileObjectFromAEDescList(const AEDescList *aeDescList, long index, FSRef *fileRef) {

@@ -5,6 +5,7 @@
 #include "platform/core/cf_base.h"
 #include "platform/core/aliases.h"
 #include "platform/core/apple_events.h"
+#include "platform/core/files.h"
 #include "platform/core/navigation_services.h"
 #include "platform/core/windows.h"
 
@@ -26,6 +27,16 @@ void NS_DummyEventHandler(NavEventCallbackMessage callBackSelector, NavCBRecPtr 
 // kNS_NoNavServicesErr when no dialog can be shown here.
 OSStatus NS_GetSingleFileFromUser(NavEventUPP eventProc, NavObjectFilterUPP fileFilter, NavCallBackUserData userData,
                                   CFStringRef appName, CFStringRef message, FSRef *fileRef);
+// Runs the save chooser, its file name docName, else the window's title, else *name; starting in *parentRef
+// when that is valid; with the message and client name (each may be null). *mayDelete tells whether the user
+// confirmed replacing a file of the chosen name, *saveFileExtensionHidden whether its extension is to be
+// hidden; *parentRef and *name get the chosen folder and name. With create the file is made (a file being
+// replaced is deleted first) into *newFile. paramErr for create without newFile, or without create when name
+// or parentRef is missing; userCanceledErr for a cancel (newFile cleared); kNS_NoNavServicesErr when no
+// dialog can be shown here; the file layer's errors. window: the dialog's parent (may be null).
+OSStatus NS_PutFile(WindowRef window, CFStringRef docName, NavEventUPP eventProcPtr, CFStringRef message,
+                    CFStringRef appName, Boolean create, Boolean *mayDelete, FSRef *parentRef, HFSUniStr255 *name,
+                    FSRef *newFile, Boolean *saveFileExtensionHidden);
 // The FSRef of a descriptor of a file-system object ('fsrf', or one that coerces to it, such as 'furl').
 OSStatus NS_GetFileObjectFromAEDesc(const AEDesc *aeDesc, FSRef *fileRef);
 // The save chooser: the name offered is docName, else the window's title, else *name; it starts in

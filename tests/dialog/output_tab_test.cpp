@@ -82,10 +82,13 @@ OSErr AnswerExportDialog(OSType subType, const char *, Movie, QTAtomContainer se
 
 // The user's save dialog: records the name offered and answers a path ("" cancels).
 std::string gSaveAnswer, gOfferedName;
-OSStatus AnswerSave(const PL_PutFileRequest *request, std::string *path) {
+OSStatus AnswerSave(const PL_PutFileRequest *request, PL_PutFileAnswer *answer) {
   gOfferedName = Text(request->fileName);
   if (gSaveAnswer.empty()) return userCanceledErr;
-  *path = gSaveAnswer;
+  const size_t slash = gSaveAnswer.find_last_of('/');
+  answer->folderPath = gSaveAnswer.substr(0, slash);
+  answer->name = gSaveAnswer.substr(slash + 1);
+  answer->replacing = bz_test::Exists(gSaveAnswer);  // the dialog asked the user
   return noErr;
 }
 

@@ -10,6 +10,7 @@
 #include "engine/runtime/project_settings.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/stage_table.h"
+#include "methods/logo_params.h"
 #include "methods/noise_reduction_stage.h"
 #include "methods/noise_tables.h"
 #include "methods/spectral_windows.h"
@@ -71,6 +72,16 @@ struct HarnessHost {
       self->autoSettCalculated |= pending & (0u - pending);
     };
     h.getPreviewFrameNum = [](void *r) { return static_cast<HarnessHost *>(r)->previewFrame; };
+    // As the dialog answers: logo removal through a mask is valid too when the logo method holds a mask or a
+    // mask file (the plain host knows none).
+    h.getValidSelectedProcessTypes = [](void *, const BZ_CleaninSett *cleaning, UInt32 *types) {
+      OSStatus err = BZ_GetPlainEngineHost()->getValidSelectedProcessTypes(nullptr, cleaning, types);
+      const BZ_RlDlgTaskData *logo = gBZ.dlgTaskData.rlDlgTaskData;
+      if (err == noErr && cleaning != nullptr && cleaning->removeLogo.apply && logo != nullptr &&
+          (logo->isMaskPixel != nullptr || !IsZeroRef(logo->maskFile)))
+        *types |= kBZ_RlTypeFlag;
+      return err;
+    };
     h.setProjectMessageInLog = [](void *r, CFStringRef text) {
       auto *self = static_cast<HarnessHost *>(r);
       char line[512] = {};
@@ -137,9 +148,9 @@ OSStatus HandleMethodEvent(EventHandlerCallRef callRef, EventRef event, void *) 
       return noErr;
     }
     case kBZ_GetFadeFrameNumbersEvent: {
-      const OSStatus err = routines.getFadeFrameNumbers ? routines.getFadeFrameNumbers(RlParamsOf(event)) : noErr;
-      KeepError(err);
-      if (err == noErr) SignalLogoStage();
+      // Always signalled, also after a failure: the stage must not wait forever (it reads the error).
+      KeepError(routines.getFadeFrameNumbers ? routines.getFadeFrameNumbers(RlParamsOf(event)) : noErr);
+      SignalLogoStage();
       return noErr;
     }
     case kBZ_SetLogoMaskPicEvent:
@@ -403,12 +414,14 @@ MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &opt
     if (err == noErr) {
       MPNotifyQueue(gBZ.mainTaskData.inputQueue, BZ_Word(kBZ_MainThreadTaskType), project.get(),
                     BZ_Word(kBZ_RunProjectMessage));
-      // Every asked automatic setting and the last step: one 2009 each, then no stage runs.
-      SInt32 expectedRuns = 1;
+      // Every asked automatic setting and the statistics step: one 2009 each, then no stage runs. A failed
+      // run ends the series.
+      SInt32 expectedRuns = 0;
       for (UInt32 bits = options.autoSettCalc; bits != 0; bits &= bits - 1) ++expectedRuns;
-      if (!preview && options.autoSettCalc != 0) --expectedRuns;
+      if (preview || options.statisticsStep || expectedRuns == 0) ++expectedRuns;
       EXPECT_EQ(noErr, PL_RunEventLoopUntil([&] {
-                  return r.runsFinished >= expectedRuns && BZ_AllSubTasksClosed(project->dynIO_Info.buffInfo) &&
+                  return (r.runsFinished >= expectedRuns || project->state.error != noErr) &&
+                         BZ_AllSubTasksClosed(project->dynIO_Info.buffInfo) &&
                          GetNumEventsInQueue(GetMainEventQueue()) == 0;
                 }, kLimit))
           << "the run never ended";

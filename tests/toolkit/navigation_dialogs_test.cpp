@@ -121,12 +121,75 @@ TEST(ToolkitNavigationDialogs, FileObjectFromDescriptors) {
 
 // ---- Saving a file ----
 
+namespace {
+
+struct PutAnswer {
+  std::string folder, name;
+  bool replacing = false;
+  OSStatus result = noErr;
+  std::string suggested;
+} gPut;
+
+OSStatus AnswerPut(const PL_PutFileRequest *request, PL_PutFileAnswer *answer) {
+  char name[256] = {};
+  if (request->fileName != nullptr) CFStringGetCString(request->fileName, name, sizeof name, kCFStringEncodingUTF8);
+  gPut.suggested = name;
+  answer->folderPath = gPut.folder;
+  answer->name = gPut.name;
+  answer->replacing = gPut.replacing;
+  return gPut.result;
+}
+
+TEST(ToolkitNavigationDialogs, PutFileCreatesReplacesAndCancels) {
+  bz_test::TempDir dir;
+  PL_SetPutFileProc(AnswerPut);
+  FSRef parent{}, file{};
+  HFSUniStr255 name{};
+  Boolean mayDelete = true, hidden = true;
+  EXPECT_EQ(paramErr, NS_PutFile(nullptr, nullptr, NS_DummyEventHandler, nullptr, nullptr, true, &mayDelete, &parent,
+                                 &name, nullptr, &hidden));
+  EXPECT_EQ(paramErr, NS_PutFile(nullptr, nullptr, NS_DummyEventHandler, nullptr, nullptr, false, &mayDelete, nullptr,
+                                 &name, nullptr, &hidden));
+
+  gPut = PutAnswer{dir.path(), "new.txt", false, noErr, ""};
+  ASSERT_EQ(noErr, NS_PutFile(nullptr, CFSTR("Suggested"), NS_DummyEventHandler, CFSTR("msg"), CFSTR("app"), true,
+                              &mayDelete, &parent, &name, &file, &hidden));
+  EXPECT_EQ("Suggested", gPut.suggested);
+  EXPECT_FALSE(mayDelete);
+  EXPECT_TRUE(bz_test::Exists(dir.File("new.txt")));
+  EXPECT_EQ(dir.File("new.txt"), bz_test::PathOf(file));
+  EXPECT_EQ("new.txt", bz_test::Utf8(name));
+
+  // An existing file is replaced only when the user confirmed it.
+  bz_test::WriteText(dir.File("old.txt"), "keep me");
+  gPut = PutAnswer{dir.path(), "old.txt", false, noErr, ""};
+  EXPECT_EQ(dupFNErr, NS_PutFile(nullptr, nullptr, NS_DummyEventHandler, nullptr, nullptr, true, &mayDelete, &parent,
+                                 &name, &file, &hidden));
+  EXPECT_EQ("keep me", bz_test::ReadText(dir.File("old.txt")));
+  gPut.replacing = true;
+  ASSERT_EQ(noErr, NS_PutFile(nullptr, nullptr, NS_DummyEventHandler, nullptr, nullptr, true, &mayDelete, &parent,
+                              &name, &file, &hidden));
+  EXPECT_TRUE(mayDelete);
+  EXPECT_EQ("", bz_test::ReadText(dir.File("old.txt")));
+
+  gPut.result = userCanceledErr;
+  EXPECT_EQ(userCanceledErr, NS_PutFile(nullptr, nullptr, NS_DummyEventHandler, nullptr, nullptr, true, &mayDelete,
+                                        &parent, &name, &file, &hidden));
+  EXPECT_TRUE(bz_test::IsZeroRef(file));
+  PL_SetPutFileProc(nullptr);
+  EXPECT_EQ(kNS_NoNavServicesErr, NS_PutFile(nullptr, nullptr, NS_DummyEventHandler, nullptr, nullptr, true, &mayDelete,
+                                             &parent, &name, &file, &hidden));
+}
+
+}  // namespace
+
+// ---- The save chooser through the real dialog ----
+
 #include "general/file_layer.h"
 #include "platform/ui/file_choosers.h"
 #include "support/gui_driver.h"
 
 #include <QApplication>
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -135,81 +198,9 @@ TEST(ToolkitNavigationDialogs, FileObjectFromDescriptors) {
 
 namespace {
 
-std::string gSavePath;
-std::string gOffered;
-OSStatus AnswerSave(const PL_PutFileRequest *request, std::string *path) {
-  gOffered = bz_test::CFText(request->fileName);
-  if (gSavePath.empty()) return userCanceledErr;
-  *path = gSavePath;
-  return noErr;
-}
-
-class PutFile : public ::testing::Test {
- protected:
-  void SetUp() override { PL_SetPutFileProc(AnswerSave); }
-  void TearDown() override { PL_SetPutFileProc(nullptr); }
-  bz_test::TempDir dir_;
-};
-
-TEST_F(PutFile, MissingResultsAreRefusedBeforeAnythingIsShown) {
-  gOffered = "untouched";
-  FSRef parent = bz_test::RefFor(dir_.path());
-  HFSUniStr255 name = bz_test::Name("a.mov");
-  EXPECT_EQ(NS_PutFile(nullptr, nullptr, nullptr, nullptr, nullptr, true, nullptr, &parent, &name, nullptr, nullptr),
-            paramErr);
-  EXPECT_EQ(NS_PutFile(nullptr, nullptr, nullptr, nullptr, nullptr, false, nullptr, &parent, nullptr, nullptr, nullptr),
-            paramErr);
-  EXPECT_EQ(NS_PutFile(nullptr, nullptr, nullptr, nullptr, nullptr, false, nullptr, nullptr, &name, nullptr, nullptr),
-            paramErr);
-  EXPECT_EQ(gOffered, "untouched");
-}
-
-TEST_F(PutFile, AnswersTheFolderTheNameAndWhetherAFileIsReplaced) {
-  bz_test::WriteText(dir_.File("old.mov"), "old");
-  struct Case {
-    const char *chosen;
-    bool mayDelete;
-  } cases[] = {{"new.mov", false}, {"old.mov", true}};
-  for (const Case &c : cases) {
-    gSavePath = dir_.File(c.chosen);
-    FSRef parent{};
-    HFSUniStr255 name = bz_test::Name("offered.mov");
-    Boolean mayDelete = !c.mayDelete;
-    ASSERT_EQ(NS_PutFile(nullptr, nullptr, nullptr, CFSTR("Save it"), CFSTR("App"), false, &mayDelete, &parent, &name,
-                         nullptr, nullptr),
-              noErr)
-        << c.chosen;
-    EXPECT_EQ(gOffered, "offered.mov");
-    EXPECT_EQ(bz_test::PathOf(parent), bz_test::PathOf(bz_test::RefFor(dir_.path()))) << c.chosen;
-    EXPECT_EQ(bz_test::Utf8(name), c.chosen);
-    EXPECT_EQ(bool(mayDelete), c.mayDelete) << c.chosen;
-  }
-  // The replaced file is still there: without `create` nothing is deleted.
-  EXPECT_EQ(bz_test::ReadText(dir_.File("old.mov")), "old");
-}
-
-TEST_F(PutFile, CreatingReplacesTheExistingFileAndCancelClearsTheNewOne) {
-  bz_test::WriteText(dir_.File("old.mov"), "old contents");
-  gSavePath = dir_.File("old.mov");
-  FSRef newFile{};
-  Boolean mayDelete = false;
-  ASSERT_EQ(NS_PutFile(nullptr, CFSTR("doc"), nullptr, nullptr, nullptr, true, &mayDelete, nullptr, nullptr, &newFile,
-                       nullptr),
-            noErr);
-  EXPECT_EQ(gOffered, "doc");
-  EXPECT_TRUE(mayDelete);
-  EXPECT_EQ(bz_test::PathOf(newFile), bz_test::PathOf(bz_test::RefFor(dir_.File("old.mov"))));
-  EXPECT_EQ(bz_test::ReadText(dir_.File("old.mov")), "");
-
-  gSavePath = "";
-  EXPECT_EQ(NS_PutFile(nullptr, nullptr, nullptr, nullptr, nullptr, true, nullptr, nullptr, nullptr, &newFile,
-                       nullptr),
-            userCanceledErr);
-  EXPECT_TRUE(bz_test::IsZeroRef(newFile));
-}
-
 // The real dialog: it offers the name in the start folder and asks itself before replacing a file.
-TEST_F(PutFile, TheQtDialogOffersTheNameAndConfirmsAReplacement) {
+TEST(PutFileDialog, TheQtDialogOffersTheNameAndConfirmsAReplacement) {
+  bz_test::TempDir dir_;
   TD_App();
   PL_InstallQtFileChooser();
   bz_test::WriteText(dir_.File("taken.mov"), "keep");
@@ -242,6 +233,7 @@ TEST_F(PutFile, TheQtDialogOffersTheNameAndConfirmsAReplacement) {
   EXPECT_EQ(bz_test::Utf8(name), "taken.mov");
   EXPECT_TRUE(mayDelete);
   PL_SetChooseFileProc(nullptr);
+  PL_SetPutFileProc(nullptr);
 }
 
 }  // namespace

@@ -39,6 +39,8 @@ OSStatus BZ_SendSetLogoMaskPicEvent(BZ_RlParams *rlParams) {
 
 OSStatus BZ_SendSetLogoTransparencyEvent() { return BZ_PostEngineEvent(kBZ_SetLogoTransparencyEvent, nullptr, 0); }
 
+OSStatus BZ_OuSendTooManyOutliersEvent() { return BZ_PostEngineEvent(kBZ_TooManyOutliersEvent, nullptr, 0); }
+
 OSStatus BZ_SendRecordEvent(UInt32 kind, UInt32 paramName, const void *record, ByteCount size) {
   if (record == nullptr || size == 0) return paramErr;
   const BZ_EventParam param = {paramName, size, record};

@@ -30,6 +30,8 @@ OSStatus BZ_SendGetFadeFrameNumbersEvent(BZ_RlParams *rlParams);
 OSStatus BZ_SendSetLogoMaskPicEvent(BZ_RlParams *rlParams);
 // 2012: no parameter; the main thread shows the logo settings' transparency.
 OSStatus BZ_SendSetLogoTransparencyEvent();
+// 2020: no parameter; the main thread shows error 5024 (too many outliers in a frame).
+OSStatus BZ_OuSendTooManyOutliersEvent();
 
 // Posts a custom event with one parameter holding a copy of `size` bytes at `record`.
 OSStatus BZ_SendRecordEvent(UInt32 kind, UInt32 paramName, const void *record, ByteCount size);

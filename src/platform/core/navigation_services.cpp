@@ -157,33 +157,18 @@ OSErr NavDisposeReply(NavReplyRecord *reply) {
 
 void PL_SetPutFileProc(PL_PutFileProc proc) { gPutFile = proc; }
 
-OSStatus PL_RunPutFileDialog(const PL_PutFileRequest *request, FSRef *parent, HFSUniStr255 *name, Boolean *replacing) {
-  if (request == nullptr || parent == nullptr || name == nullptr || replacing == nullptr) return paramErr;
-  std::memset(parent, 0, sizeof(*parent));
-  std::memset(name, 0, sizeof(*name));
-  *replacing = false;
+OSStatus PL_RunPutFileDialog(const PL_PutFileRequest *request, PL_PutFileAnswer *answer) {
+  if (request == nullptr || answer == nullptr) return paramErr;
+  *answer = PL_PutFileAnswer{};
   if (gPutFile == nullptr) return unimpErr;
-  std::string path;
-  OSStatus err = gPutFile(request, &path);
+  OSStatus err = gPutFile(request, answer);
   if (err != noErr) return err;
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos || slash + 1 == path.size()) return bdNamErr;
-  const std::string folder = slash == 0 ? std::string("/") : path.substr(0, slash);
+  if (answer->name.empty() || answer->name.find('/') != std::string::npos) return paramErr;
   Boolean isDirectory = false;
-  FSRef folderRef;
-  if ((err = FSPathMakeRef(reinterpret_cast<const UInt8 *>(folder.c_str()), &folderRef, &isDirectory)) != noErr)
-    return err;
-  if (!isDirectory) return dirNFErr;
-  HFSUniStr255 chosenName;
-  if ((err = PL_HFSUniStr255FromUTF8(path.c_str() + slash + 1, &chosenName)) != noErr) return err;
-  struct stat info;
-  if (::stat(path.c_str(), &info) == 0) {
-    if (S_ISDIR(info.st_mode)) return notAFileErr;
-    *replacing = true;
-  }
-  *parent = folderRef;
-  *name = chosenName;
-  return noErr;
+  FSRef folder;
+  err = FSPathMakeRef(reinterpret_cast<const UInt8 *>(answer->folderPath.c_str()), &folder, &isDirectory);
+  if (err != noErr) return err;
+  return isDirectory ? noErr : dirNFErr;
 }
 
 OSStatus NavLoad() { return noErr; }

@@ -85,23 +85,27 @@ typedef OSStatus (*PL_ChooseFileProc)(const PL_ChooseFileRequest *request, std::
 // Installs who answers (null removes it).
 void PL_SetChooseFileProc(PL_ChooseFileProc proc);
 
-// One save dialog: the texts (borrowed, may be null), the suggested file name and the folder it starts in
-// (may be null or invalid). The answer is the path of the file to write, or userCanceledErr. A dialog that
-// answers with an existing file has had the user confirm replacing it.
+// One save dialog: the texts and the suggested file name (borrowed, may be null) and the folder it starts in
+// (null: the last one). The answer is the chosen folder and name (the name without a folder), whether the user
+// confirmed replacing a file of that name, and whether the name's extension is to be hidden; or
+// userCanceledErr.
 struct PL_PutFileRequest {
   CFStringRef clientName;
   CFStringRef message;
   CFStringRef fileName;
   const FSRef *startFolder;
 };
-typedef OSStatus (*PL_PutFileProc)(const PL_PutFileRequest *request, std::string *chosenPath);
-// Installs who answers save dialogs (null removes it).
+struct PL_PutFileAnswer {
+  std::string folderPath;
+  std::string name;  // UTF-8
+  Boolean replacing;
+  Boolean extensionHidden;
+};
+typedef OSStatus (*PL_PutFileProc)(const PL_PutFileRequest *request, PL_PutFileAnswer *answer);
 void PL_SetPutFileProc(PL_PutFileProc proc);
-// Runs the save dialog: *parent = the chosen folder, *name = the chosen name, *replacing = whether a file of
-// that name exists there (the user agreed to replace it). On failure the outputs are cleared. unimpErr when
-// nobody answers dialogs; a folder that does not exist gives its File Manager error; a folder chosen as the
-// file gives notAFileErr.
-OSStatus PL_RunPutFileDialog(const PL_PutFileRequest *request, FSRef *parent, HFSUniStr255 *name, Boolean *replacing);
+// Runs the save dialog. unimpErr when nobody answers dialogs; a folder that does not exist gives its File
+// Manager error, an empty name paramErr.
+OSStatus PL_RunPutFileDialog(const PL_PutFileRequest *request, PL_PutFileAnswer *answer);
 
 // Nothing to load or unload here: the choosers are made when they are run. Always noErr.
 OSStatus NavLoad();

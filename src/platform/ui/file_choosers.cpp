@@ -5,6 +5,7 @@
 #include "platform/core/mac_errors.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QInputDialog>
 #include <QStorageInfo>
@@ -76,21 +77,25 @@ OSStatus ChooseWithQt(const PL_ChooseFileRequest *request, std::string *chosenPa
   return noErr;
 }
 
-// The save dialog asks itself before it answers with a file that exists.
-OSStatus PutWithQt(const PL_PutFileRequest *request, std::string *chosenPath) {
+OSStatus PutWithQt(const PL_PutFileRequest *request, PL_PutFileAnswer *answer) {
   QFileDialog dialog(nullptr, TextOf(request->message));
   dialog.setOption(QFileDialog::DontUseNativeDialog, true);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setObjectName(QStringLiteral("PL_PutFileDialog"));
   if (request->clientName != nullptr) dialog.setWindowTitle(TextOf(request->clientName));
-  if (request->message != nullptr) dialog.setLabelText(QFileDialog::LookIn, TextOf(request->message));
-  std::string folder;
-  if (request->startFolder != nullptr && PL_FSRefMakePathString(request->startFolder, &folder) == noErr)
-    dialog.setDirectory(QString::fromStdString(folder));
   if (request->fileName != nullptr) dialog.selectFile(TextOf(request->fileName));
+  if (request->startFolder != nullptr) {
+    UInt8 path[1024];
+    if (FSRefMakePath(request->startFolder, path, sizeof path) == noErr)
+      dialog.setDirectory(QString::fromUtf8(reinterpret_cast<const char *>(path)));
+  }
+  // The dialog itself asks before it lets the user choose an existing file.
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return userCanceledErr;
-  *chosenPath = dialog.selectedFiles().first().toStdString();
+  const QFileInfo chosen(dialog.selectedFiles().first());
+  answer->folderPath = chosen.absolutePath().toStdString();
+  answer->name = chosen.fileName().toStdString();
+  answer->replacing = chosen.exists();
+  answer->extensionHidden = false;
   return noErr;
 }
 

@@ -1,0 +1,285 @@
+// How well the outlier stage's window job removes dust it finds by itself, on clips that ffmpeg makes in a
+// fixture step (make_clips.sh): defects drawn with a fixed seed into single frames (soft discs and straight
+// scratches, luma only), the damaged clip cleaned by the stage's window job (BZ_OuRemoveOutliers) frame by
+// frame over the padded frames and scene values the stage gives it, and the result measured against the clean
+// clip beside ffmpeg's plain temporal median (tmedian=radius=1) on the same damaged clip. The figures go to
+// standard error and to quality_figures.txt in the clip folder; the targets are checked on shots 1 and 2.
+//
+//   BZ_QUALITY_DIR=<folder of natural.mov and testsrc.mov> bz_outlier_quality
+#include "engine/runtime/method_settings.h"
+#include "engine/runtime/stage_access.h"
+#include "engine/runtime/working_format.h"
+#include "general/processor_info.h"
+#include "outliers/outlier_worker.h"
+#include "outliers/scene_values.h"
+#include "platform/core/memory.h"
+#include "support/movie_fixtures.h"
+#include "support/speck_damage.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Frames = std::vector<std::vector<uint8_t>>;
+constexpr int kW = 720, kH = 576, kFrames = 150, kShot = 50;
+
+using bz_test::Defect;
+
+uint8_t Luma(const std::vector<uint8_t> &f, int p) { return f[size_t(2 * p + 1)]; }
+
+// The damaged clip through the stage's window job, frame by frame, as the stage hands it the window: padded
+// frames (margins mirrored), the scene values between neighbours, empty slots beyond the movie's ends.
+Frames CleanWithStage(const Frames &damaged) {
+  GL_GetProcessorInfo(&gBZ.procInfo);  // the vector paths, as the application has them
+  BZ_OuSett sett{};
+  BZ_MakeDefaultOuSett(&sett);
+  sett.apply = true;
+  BZ_OuParams params{};
+  params.sett = &sett;
+  params.executing = true;
+  params.inWidth = kW;
+  params.inHeight = kH;
+  const SInt32 k = sett.numConstPix;
+  params.numInBuffers = 4 * k + 1;
+  SInt64 size = 0;
+  EXPECT_EQ(BZ_GetBufferSize(kH, kW, false, &params.height, &params.width, &size), noErr);
+  BZ_PadParams pad{kW, kH, params.width, params.height, false};
+  std::vector<std::vector<UInt8>> padded(damaged.size(), std::vector<UInt8>(size_t(size), 0));
+  for (size_t f = 0; f < damaged.size(); ++f) {
+    for (int y = 0; y < kH; ++y)
+      std::copy_n(damaged[f].begin() + 2 * y * kW, 2 * kW, padded[f].begin() + 2 * ((y + 8) * params.width + 8));
+    EXPECT_EQ(BZ_PadFrame(&pad, padded[f].data()), noErr);
+  }
+  std::vector<SInt32> scene(damaged.size(), 0);
+  for (size_t f = 1; f < damaged.size(); ++f)
+    scene[f] = BZ_OuGetAvPixelDiff(&params, padded[f].data(), padded[f - 1].data());
+  const size_t plane = size_t(params.width) * size_t(params.height);
+  std::vector<UInt16> data(plane);
+  std::vector<SInt32> pixelList(plane);
+  std::vector<UInt8> out(static_cast<size_t>(size));
+  Frames cleaned;
+  // The trace lines of the stage go to standard output; the figures go to standard error.
+  for (int c = 0; c < int(damaged.size()); ++c) {
+    UInt8 *window[kBZ_OuNumWindowSlots] = {};
+    SInt32 nums[kBZ_OuNumWindowSlots] = {}, av[kBZ_OuNumWindowSlots] = {};
+    for (SInt32 i = 0; i < params.numInBuffers; ++i) {
+      const int f = c - 2 * k + i;
+      nums[i] = f;
+      if (f >= 0 && f < int(damaged.size())) window[i] = padded[size_t(f)].data();
+    }
+    for (SInt32 i = 0; i + 1 < params.numInBuffers; ++i)
+      av[i] = window[i] != nullptr && window[i + 1] != nullptr ? scene[size_t(c - 2 * k + i + 1)] : 0;
+    EXPECT_EQ(BZ_OuRemoveOutliers(&params, av, nums, window, out.data(), pixelList.data(), data.data(), nullptr,
+                                  nullptr),
+              noErr);
+    std::vector<uint8_t> frame(size_t(2 * kW * kH));
+    for (int y = 0; y < kH; ++y)
+      std::copy_n(out.begin() + 2 * ((y + 8) * params.width + 8), 2 * kW, frame.begin() + 2 * y * kW);
+    cleaned.push_back(std::move(frame));
+  }
+  return cleaned;
+}
+
+double FrameMse(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b) {
+  double sum = 0;
+  for (int p = 0; p < kW * kH; ++p) {
+    const double d = double(Luma(a, p)) - Luma(b, p);
+    sum += d * d;
+  }
+  return sum / (kW * kH);
+}
+// ffmpeg's psnr filter's luma figure; an identical frame counts as 100 dB in means.
+double Psnr(double mse) { return mse > 0 ? std::min(100.0, 10 * std::log10(255.0 * 255.0 / mse)) : 100.0; }
+
+// Connected groups (8-neighbours) of 4 or more pixels changed by more than 10 levels that lie more than 2
+// pixels from every defect of the frame.
+bool HasVisibleFalseChange(const std::vector<uint8_t> &out, const std::vector<uint8_t> &clean,
+                           const std::vector<const Defect *> &defects) {
+  std::vector<uint8_t> state(size_t(kW * kH), 0);  // 1 changed, 2 near a defect
+  for (const Defect *d : defects)
+    for (int p : d->pixels)
+      for (int dy = -2; dy <= 2; ++dy)
+        for (int dx = -2; dx <= 2; ++dx) {
+          const int x = p % kW + dx, y = p / kW + dy;
+          if (x >= 0 && x < kW && y >= 0 && y < kH) state[size_t(y * kW + x)] = 2;
+        }
+  for (int p = 0; p < kW * kH; ++p)
+    if (state[size_t(p)] == 0 && std::abs(int(Luma(out, p)) - int(Luma(clean, p))) > 10) state[size_t(p)] = 1;
+  std::vector<int> queue;
+  for (int s = 0; s < kW * kH; ++s) {
+    if (state[size_t(s)] != 1) continue;
+    queue.assign(1, s);
+    state[size_t(s)] = 3;
+    for (size_t i = 0; i < queue.size(); ++i)
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+          const int x = queue[i] % kW + dx, y = queue[i] / kW + dy;
+          if (x < 0 || x >= kW || y < 0 || y >= kH || state[size_t(y * kW + x)] != 1) continue;
+          state[size_t(y * kW + x)] = 3;
+          queue.push_back(y * kW + x);
+        }
+    if (queue.size() >= 4) return true;
+  }
+  return false;
+}
+
+// A defect is removed when at least 75 % of its absolute luma error over its pixels of coverage 0.5 or more
+// is gone.
+bool Removed(const Defect &d, const Frames &clean, const Frames &damaged, const Frames &out) {
+  double before = 0, after = 0;
+  for (size_t i = 0; i < d.pixels.size(); ++i) {
+    if (d.coverage[i] < 0.5f) continue;
+    const int p = d.pixels[i];
+    const int c = Luma(clean[size_t(d.frame)], p);
+    before += std::abs(int(Luma(damaged[size_t(d.frame)], p)) - c);
+    after += std::abs(int(Luma(out[size_t(d.frame)], p)) - c);
+  }
+  return before > 0 && after <= 0.25 * before;
+}
+
+struct ShotFigures {
+  int specks = 0, specksRemoved = 0, scratches = 0, scratchesRemoved = 0;
+  int framesWithFalseChanges = 0;
+  double damagedBefore = 0, damagedAfter = 0, damagedTmedian = 0;  // mean luma PSNR of damaged frames
+  int damagedFrames = 0;
+  double undamagedMin = 1000, undamagedMean = 0;
+  int undamagedFrames = 0;
+  double mseOut = 0, mseTmedian = 0, mseDamaged = 0;  // summed over the frames
+};
+
+ShotFigures Measure(const Frames &clean, const Frames &damaged, const Frames &out, const Frames &tmedian,
+                    const std::vector<Defect> &defects, int first, int last) {
+  ShotFigures s;
+  for (int f = first; f < last; ++f) {
+    std::vector<const Defect *> here;
+    for (const Defect &d : defects)
+      if (d.frame == f) here.push_back(&d);
+    for (const Defect *d : here) {
+      if (d->contrast < 40) continue;
+      const bool removed = Removed(*d, clean, damaged, out);
+      if (d->scratch && d->SolidPixels() >= 9) {
+        ++s.scratches;
+        s.scratchesRemoved += removed;
+      } else if (!d->scratch && d->SolidPixels() >= 4) {
+        ++s.specks;
+        s.specksRemoved += removed;
+      }
+    }
+    s.framesWithFalseChanges += HasVisibleFalseChange(out[size_t(f)], clean[size_t(f)], here);
+    const double mse = FrameMse(out[size_t(f)], clean[size_t(f)]);
+    const double mseT = FrameMse(tmedian[size_t(f)], clean[size_t(f)]);
+    const double mseD = FrameMse(damaged[size_t(f)], clean[size_t(f)]);
+    s.mseOut += mse;
+    s.mseTmedian += mseT;
+    s.mseDamaged += mseD;
+    if (!here.empty()) {
+      ++s.damagedFrames;
+      s.damagedBefore += Psnr(mseD);
+      s.damagedAfter += Psnr(mse);
+      s.damagedTmedian += Psnr(mseT);
+    } else {
+      ++s.undamagedFrames;
+      s.undamagedMin = std::min(s.undamagedMin, Psnr(mse));
+      s.undamagedMean += Psnr(mse);
+    }
+  }
+  if (s.damagedFrames > 0) {
+    s.damagedBefore /= s.damagedFrames;
+    s.damagedAfter /= s.damagedFrames;
+    s.damagedTmedian /= s.damagedFrames;
+  }
+  if (s.undamagedFrames > 0) s.undamagedMean /= s.undamagedFrames;
+  return s;
+}
+
+double ClipPsnr(double mseSum, int frames) { return Psnr(mseSum / frames); }
+
+std::string Describe(const std::string &name, const ShotFigures &s, int frames) {
+  char line[1024];
+  std::snprintf(line, sizeof line,
+                "%s: specks removed %d/%d, scratches removed %d/%d, frames with visible false changes %d/%d, "
+                "damaged frames (%d) PSNR %.2f -> %.2f dB (tmedian %.2f), undamaged frames (%d) min %.2f mean "
+                "%.2f dB, clip PSNR %.2f dB (damaged %.2f, tmedian %.2f)\n",
+                name.c_str(), s.specksRemoved, s.specks, s.scratchesRemoved, s.scratches, s.framesWithFalseChanges,
+                frames, s.damagedFrames, s.damagedBefore, s.damagedAfter, s.damagedTmedian, s.undamagedFrames,
+                s.undamagedFrames > 0 ? s.undamagedMin : 0.0, s.undamagedMean, ClipPsnr(s.mseOut, frames),
+                ClipPsnr(s.mseDamaged, frames), ClipPsnr(s.mseTmedian, frames));
+  return line;
+}
+
+struct ClipResult {
+  ShotFigures shots[3], shots12;
+};
+
+ClipResult RunClip(const std::string &dir, const std::string &name, std::string *report) {
+  ClipResult result;
+  const Frames clean = bz_test::DecodeVideoWithFfmpeg(dir + "/" + name + ".mov", kW, kH);
+  EXPECT_EQ(int(clean.size()), kFrames) << name;
+  if (int(clean.size()) != kFrames) return result;
+  Frames damaged = clean;
+  const std::vector<Defect> defects = bz_test::DrawDamage(&damaged, kW, kH, 20261211u);
+  const std::string damagedPath = dir + "/" + name + " damaged.mov";
+  ImageDescriptionHandle desc = bz_test::NewFixtureImageDescription(kW, kH);
+  EXPECT_EQ(bz_test::WriteCompressedMovie(damagedPath, desc, damaged), noErr);
+  DisposeHandle(reinterpret_cast<Handle>(desc));
+  std::string raw;
+  EXPECT_EQ(bz_test::RunCommand("ffmpeg -v error -i " + bz_test::ShellQuote(damagedPath) +
+                                    " -vf tmedian=radius=1 -pix_fmt uyvy422 -f rawvideo -",
+                                &raw),
+            0);
+  // tmedian gives the medians of frames 1 to 148 only (it needs both neighbours); the first and the last
+  // frame count as it leaves them, unchanged.
+  Frames tmedian(1, damaged.front());
+  const size_t frameBytes = size_t(2 * kW * kH);
+  for (size_t at = 0; at + frameBytes <= raw.size(); at += frameBytes)
+    tmedian.emplace_back(raw.begin() + long(at), raw.begin() + long(at + frameBytes));
+  tmedian.push_back(damaged.back());
+  EXPECT_EQ(int(tmedian.size()), kFrames);
+  if (int(tmedian.size()) != kFrames) return result;
+  const Frames out = CleanWithStage(damaged);
+  for (int s = 0; s < 3; ++s) {
+    result.shots[s] = Measure(clean, damaged, out, tmedian, defects, s * kShot, (s + 1) * kShot);
+    *report += Describe(name + " shot " + std::to_string(s + 1), result.shots[s], kShot);
+  }
+  result.shots12 = Measure(clean, damaged, out, tmedian, defects, 0, 2 * kShot);
+  *report += Describe(name + " shots 1 and 2", result.shots12, 2 * kShot);
+  *report += Describe(name + " whole clip", Measure(clean, damaged, out, tmedian, defects, 0, kFrames), kFrames);
+  return result;
+}
+
+std::string ClipFolder() {
+  const char *dir = std::getenv("BZ_QUALITY_DIR");
+  return dir != nullptr ? dir : "";
+}
+
+TEST(OutlierQuality, DustIsRemovedFromStaticAndSlowlyPanningShots) {
+  const std::string dir = ClipFolder();
+  ASSERT_FALSE(dir.empty()) << "BZ_QUALITY_DIR names the folder the fixture step made";
+  std::string report;
+  const ClipResult natural = RunClip(dir, "natural", &report);
+  RunClip(dir, "testsrc", &report);
+  std::fputs(report.c_str(), stderr);
+  std::ofstream(dir + "/quality_figures.txt") << report;
+
+  const ShotFigures &s1 = natural.shots[0], &s2 = natural.shots[1], &s12 = natural.shots12;
+  for (const ShotFigures *s : {&s1, &s2}) {
+    EXPECT_GE(s->specksRemoved, 0.95 * s->specks);
+    EXPECT_GE(s->scratchesRemoved, 0.90 * s->scratches);
+    EXPECT_GE(s->damagedAfter - s->damagedBefore, 15.0);
+  }
+  EXPECT_EQ(s1.framesWithFalseChanges, 0);
+  EXPECT_GE(s1.undamagedMin, 50.0);
+  EXPECT_GE(s2.undamagedMin, 45.0);
+  EXPECT_GE(ClipPsnr(s12.mseOut, 2 * kShot) - ClipPsnr(s12.mseTmedian, 2 * kShot), 10.0);
+}
+
+}  // namespace
