@@ -239,43 +239,50 @@ OSStatus NS_CopyReply(const NavReplyRecord *reply, NavReplyRecord *copy) {
   return err;
 }
 
+namespace {
+
+// A caution alert with the question (its format filled with the window's title), an OK button of that key,
+// Cancel, and an other button when given; no time-out, so it never answers for the user.
+OSStatus AskAboutChanges(WindowRef window, CFStringRef questionKey, CFStringRef explanationKey, CFStringRef okKey,
+                         CFStringRef otherKey, DialogItemIndex *item) {
+  PL_CFScoped<CFStringRef> question{CopyQuestion(window, Localized(questionKey).get())};
+  PL_CFScoped<CFStringRef> ok{Localized(okKey)};
+  PL_CFScoped<CFStringRef> other{otherKey != nullptr ? Localized(otherKey).release() : nullptr};
+  PL_CFScoped<CFStringRef> explanation{explanationKey != nullptr ? Localized(explanationKey).release() : nullptr};
+  AlertStdCFStringAlertParamRec param{};
+  OSStatus err = GetStandardAlertDefaultParams(&param, kStdCFStringAlertVersionOne);
+  if (err != noErr) return err;
+  param.defaultText = ok.get();
+  param.cancelText = kAlertDefaultCancelText;
+  param.otherText = other.get();
+  param.cancelButton = kAlertStdAlertCancelButton;
+  DialogRef alert = nullptr;
+  if ((err = CreateStandardAlert(kAlertCautionAlert, question.get(), explanation.get(), &param, &alert)) != noErr)
+    return err;
+  return RunStandardAlert(alert, nullptr, item);
+}
+
+}  // namespace
+
 OSStatus NS_AskDiscardChangesDialog(WindowRef window, CFStringRef appName, Boolean *revert) {
   PL_CFScoped<CFStringRef> handedOver{appName};
   if (revert == nullptr) return paramErr;
   *revert = false;
-  PL_CFScoped<CFStringRef> question{CopyQuestion(window, Localized(CFSTR("NS Discard changes")).get())};
-  AlertStdCFStringAlertParamRec param{};
-  OSStatus err = GetStandardAlertDefaultParams(&param, kStdCFStringAlertVersionOne);
-  if (err != noErr) return err;
-  param.defaultText = Localized(CFSTR("NS Revert")).get();
-  param.cancelText = kAlertDefaultCancelText;
-  param.cancelButton = kAlertStdAlertCancelButton;
-  DialogRef alert = nullptr;
-  if ((err = CreateStandardAlert(kAlertCautionAlert, question.get(), nullptr, &param, &alert)) != noErr) return err;
   DialogItemIndex item = 0;
-  if ((err = RunStandardAlert(alert, nullptr, &item)) != noErr) return err;
-  *revert = item == kAlertStdAlertOKButton;
-  return noErr;
+  const OSStatus err =
+      AskAboutChanges(window, CFSTR("NS Discard changes"), nullptr, CFSTR("NS Revert"), nullptr, &item);
+  if (err == noErr) *revert = item == kAlertStdAlertOKButton;
+  return err;
 }
 
 OSStatus NS_AskSaveChangesDialog(WindowRef window, CFStringRef appName, NavUserAction *action) {
   PL_CFScoped<CFStringRef> handedOver{appName};
   if (action == nullptr) return paramErr;
   *action = kNavUserActionCancel;
-  PL_CFScoped<CFStringRef> question{CopyQuestion(window, Localized(CFSTR("NS Save changes")).get())};
-  AlertStdCFStringAlertParamRec param{};
-  OSStatus err = GetStandardAlertDefaultParams(&param, kStdCFStringAlertVersionOne);
-  if (err != noErr) return err;
-  param.defaultText = Localized(CFSTR("NS Save")).get();
-  param.cancelText = kAlertDefaultCancelText;
-  param.otherText = Localized(CFSTR("NS Don't save")).get();
-  param.cancelButton = kAlertStdAlertCancelButton;
-  DialogRef alert = nullptr;
-  if ((err = CreateStandardAlert(kAlertCautionAlert, question.get(), Localized(CFSTR("NS Changes lost")).get(),
-                                 &param, &alert)) != noErr)
-    return err;
   DialogItemIndex item = 0;
-  if ((err = RunStandardAlert(alert, nullptr, &item)) != noErr) return err;
+  const OSStatus err = AskAboutChanges(window, CFSTR("NS Save changes"), CFSTR("NS Changes lost"), CFSTR("NS Save"),
+                                       CFSTR("NS Don't save"), &item);
+  if (err != noErr) return err;
   *action = item == kAlertStdAlertOKButton      ? kNavUserActionSaveChanges
             : item == kAlertStdAlertOtherButton ? kNavUserActionDontSaveChanges
                                                 : kNavUserActionCancel;
