@@ -18,6 +18,8 @@
 #include "general/memory_lists.h"
 #include "general/quartz_pictures.h"
 #include "methods/average_sources.h"
+#include "methods/logo_mask_ui.h"
+#include "methods/logo_params.h"
 #include "movie/codecs.h"
 #include "movie/movie_files.h"
 #include "outliers/outlier_edit_lists.h"
@@ -231,8 +233,20 @@ OSStatus BZ_HandleOpenMovie1Hit(WindowRef window) {
   // 4.
   cleaning.removeLogo.numBackGrFrames = std::min(cleaning.removeLogo.numBackGrFrames, movie.numFrames);
   if ((err = SetFrameLimits(window, movie.numFrames)) != noErr) return err;
-  // 5. Without a mask picture the logo rectangle must fit the movie.
-  if (!BZ_ProjDlgHasLogoMaskPic()) BZ_RlValidateLogoRect(movie.height, movie.width, true, &cleaning.removeLogo.logoRect);
+  // 5. A loaded logo mask is read again for this movie's frame; without one the logo rectangle must fit it.
+  if (BZ_ProjDlgHasLogoMaskPic()) {
+    BZ_RlDlgTaskData *logo = gBZ.dlgTaskData.rlDlgTaskData;
+    if (GL_FSRefValid(&logo->maskFile)) {
+      Trace("BZ_GetMaskPicFromFile");
+      if ((err = BZ_GetMaskPicFromFile(window, &logo->maskFile, cleaning.removeLogo.maskAnchor)) != noErr) return err;
+      Trace("GL_SetPictureInImageWell");
+      if ((err = GL_SetPictureInImageWell(window, Item(kBZ_RlMaskWellItem), logo->logoMaskPic)) != noErr) return err;
+      Trace("GL_SetNeedsDisplayByID");
+      if ((err = GL_SetNeedsDisplayByID(window, Item(kBZ_RlMaskWellItem), true)) != noErr) return err;
+    }
+  } else {
+    BZ_RlValidateLogoRect(movie.height, movie.width, true, &cleaning.removeLogo.logoRect);
+  }
   // 6.
   BZ_NrValidateSelRect(info.statMovInfo, &cleaning.noiseRed.selRect, true);
   Trace("BZ_HandleInputHit");
