@@ -7,6 +7,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QInputDialog>
+#include <QStorageInfo>
 #include <QSortFilterProxyModel>
 
 #include <vector>
@@ -39,15 +41,39 @@ class NavFilterProxy : public QSortFilterProxyModel {
   NavCallBackUserData userData_;
 };
 
+// A volume is chosen from the mounted ones by their names.
+OSStatus ChooseVolumeWithQt(const PL_ChooseFileRequest *request, std::string *chosenPath) {
+  QStringList names;
+  std::vector<QString> roots;
+  for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
+    if (!volume.isValid() || !volume.isReady()) continue;
+    names << (volume.displayName().isEmpty() ? volume.rootPath() : volume.displayName());
+    roots.push_back(volume.rootPath());
+  }
+  bool ok = false;
+  const QString chosen = QInputDialog::getItem(nullptr, TextOf(request->clientName), TextOf(request->message), names,
+                                               0, false, &ok);
+  if (!ok) return userCanceledErr;
+  const qsizetype index = names.indexOf(chosen);
+  if (index < 0) return userCanceledErr;
+  *chosenPath = roots[size_t(index)].toStdString();
+  return noErr;
+}
+
 OSStatus ChooseWithQt(const PL_ChooseFileRequest *request, std::string *chosenPath) {
+  if (request->kind == kPL_ChooseVolume) return ChooseVolumeWithQt(request, chosenPath);
   QFileDialog dialog(nullptr, TextOf(request->message));
   dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setFileMode(request->kind == kPL_ChooseFiles    ? QFileDialog::ExistingFiles
+                     : request->kind == kPL_ChooseFolder ? QFileDialog::Directory
+                                                         : QFileDialog::ExistingFile);
+  if (request->kind == kPL_ChooseFolder) dialog.setOption(QFileDialog::ShowDirsOnly, true);
   if (request->clientName != nullptr) dialog.setWindowTitle(TextOf(request->clientName));
   if (request->message != nullptr) dialog.setLabelText(QFileDialog::LookIn, TextOf(request->message));
   dialog.setProxyModel(new NavFilterProxy(request->filter, request->userData));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return userCanceledErr;
-  *chosenPath = dialog.selectedFiles().first().toStdString();
+  chosenPath->clear();
+  for (const QString &file : dialog.selectedFiles()) *chosenPath += file.toStdString() + "\n";
   return noErr;
 }
 
