@@ -372,15 +372,8 @@ OSStatus BZ_RlTask1(void *parameter) {
 // ---- Worker -------------------------------------------------------------------------------------------------
 
 OSStatus BZ_RemoveLogoTaskProper(void *parameter) {
-  auto *worker = static_cast<MP_TaskData *>(parameter);
-  BZ_MethodStage *ms = BZ_MsOfTask(worker);
-  if (ms == nullptr) return paramErr;
-  for (;;) {
-    void *word = nullptr;
-    OSStatus err = BZ_MsWaitForItem(worker, &word);
-    if (err != noErr) return err;
-    if (word == nullptr) return noErr;
-    auto *item = static_cast<BZ_RlProcParams *>(word);
+  return BZ_MsServeItems<BZ_RlProcParams>(parameter, [](BZ_MethodStage *ms, MP_TaskData *,
+                                                        BZ_RlProcParams *item) -> OSStatus {
     const BZ_FrameBuffInfo *info = BZ_GetFrameBuffInfo(ms->stage, item->inBuffer);
     BZ_RemoveLogo(item->rlParams, item->subTaskNum, info != nullptr ? info->frameNum : 0, item->inBuffer,
                   item->outBuffer);
@@ -389,8 +382,8 @@ OSStatus BZ_RemoveLogoTaskProper(void *parameter) {
       BZ_RlParamsToPadParams(item->rlParams, &pad);
       BZ_PadFrame(&pad, item->outBuffer);
     }
-    if ((err = BZ_MsItemDone(worker, item)) != noErr) return err;
-  }
+    return noErr;
+  });
 }
 
 // ---- Collector ----------------------------------------------------------------------------------------------

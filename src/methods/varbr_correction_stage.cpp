@@ -100,15 +100,8 @@ OSStatus BZ_CorrRelBrTask1(void *parameter) {
 }
 
 OSStatus BZ_CorrRelBrTaskProper(void *parameter) {
-  auto *worker = static_cast<MP_TaskData *>(parameter);
-  BZ_MethodStage *ms = BZ_MsOfTask(worker);
-  if (ms == nullptr) return paramErr;
-  for (;;) {
-    void *word = nullptr;
-    OSStatus err = BZ_MsWaitForItem(worker, &word);
-    if (err != noErr) return err;
-    if (word == nullptr) return noErr;
-    auto *item = static_cast<BZ_VbProcParams *>(word);
+  return BZ_MsServeItems<BZ_VbProcParams>(parameter, [](BZ_MethodStage *ms, MP_TaskData *,
+                                                        BZ_VbProcParams *item) -> OSStatus {
     const BZ_FrameBuffInfo *info = BZ_GetFrameBuffInfo(ms->stage, item->inBuffer);
     if (info == nullptr) return paramErr;
     if (item->vbParams->interlaced) {
@@ -122,8 +115,8 @@ OSStatus BZ_CorrRelBrTaskProper(void *parameter) {
       BZ_StageParamsToPadParams(item->vbParams, &pad);
       BZ_PadFrame(&pad, item->outBuffer);
     }
-    if ((err = BZ_MsItemDone(worker, item)) != noErr) return err;
-  }
+    return noErr;
+  });
 }
 
 OSStatus BZ_CorrRelBrTask2(void *parameter) {
@@ -131,15 +124,7 @@ OSStatus BZ_CorrRelBrTask2(void *parameter) {
   std::printf("KBZ: setting up corr rel br 2\n");
   BZ_MethodStage *ms = nullptr;
   OSStatus result = BZ_SetupCorrRelBrTask2(task2, &ms);
-  Boolean finished = false;
-  while (result == noErr && !finished) {
-    void *word = nullptr;
-    result = BZ_WaitForBuffer(task2, task2->inputQueue, &word, nullptr, &finished);
-    if (result != noErr || finished) break;
-    const auto *item = static_cast<const BZ_VbProcParams *>(word);
-    result = BZ_MsCollectFrame(ms, item->inBuffer, item->outBuffer);
-  }
-  result = BZ_MsEndTask2(ms, task2, result);
+  result = BZ_MsCollectItems<BZ_VbProcParams>(ms, task2, result);
   std::printf("KBZ: exiting corr rel br task 2, error = %ld\n", long(result));
   return result;
 }

@@ -193,20 +193,13 @@ OSStatus BZ_FindRelBrTask1(void *parameter) {
 }
 
 OSStatus BZ_FindRelBrTaskProper(void *parameter) {
-  auto *worker = static_cast<MP_TaskData *>(parameter);
-  BZ_MethodStage *ms = BZ_MsOfTask(worker);
-  if (ms == nullptr) return paramErr;
-  for (;;) {
-    void *word = nullptr;
-    OSStatus err = BZ_MsWaitForItem(worker, &word);
-    if (err != noErr) return err;
-    if (word == nullptr) return noErr;
-    auto *item = static_cast<BZ_VbProcParams *>(word);
+  return BZ_MsServeItems<BZ_VbProcParams>(parameter, [](BZ_MethodStage *ms, MP_TaskData *,
+                                                        BZ_VbProcParams *item) -> OSStatus {
     const BZ_FrameBuffInfo *info = BZ_GetFrameBuffInfo(ms->stage, item->inBuffer);
     if (info == nullptr) return paramErr;
     BZ_FindRelBr(item->vbParams, item->prevBuffer, item->inBuffer, info->frameNum);
-    if ((err = BZ_MsItemDone(worker, item)) != noErr) return err;
-  }
+    return noErr;
+  });
 }
 
 OSStatus BZ_FindRelBrTask2(void *parameter) {
