@@ -9,6 +9,7 @@
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/frame_selection.h"
 #include "engine/tasks/task_runtime.h"
+#include "outliers/outlier_motion.h"
 #include "outliers/outlier_window.h"
 #include "outliers/outlier_worker.h"
 #include "outliers/preview_data.h"
@@ -173,6 +174,7 @@ void BZ_OuDisposePreviewData(BZ_OuPreviewData **ouPreviewData) {
   if (ouPreviewData == nullptr || *ouPreviewData == nullptr) return;
   BZ_OuPreviewData *p = *ouPreviewData;
   if (p->windowCopies != nullptr) GL_DisposePtr(&p->windowCopies);
+  BZ_OuDisposePreviewMv(p);
   for (UInt8 **owned : {&p->diffBuffer2vuy, &p->savedOutBuffer, &p->savedInBuffer})
     if (*owned != nullptr) GL_DisposePtr(owned);
   LL_DisposeLinkedList(&p->frameOutlierEditList.firstOe);
@@ -363,10 +365,16 @@ const BZ_OuOeLE *EditsOf(const OuStage *s, SInt32 frameNum) {
 
 // ---- Workers ----
 
-void FrameJob(OuStage *s, BZ_OuFrameRec *f) {
+// The frame's scene value and motion vectors against the frame before it, which the job holds a reference
+// on (NewFrame) so that it stays in its buffer until the job is through with it.
+OSStatus FrameJob(OuStage *s, SInt32 workerNum, BZ_OuFrameRec *f) {
   f->sceneValue = BZ_OuGetAvPixelDiff(&s->params, f->buffer, f->prevBuffer);
+  BZ_OuFindFramePairVectors(&s->params, s->ou->baseCoeffs, f->sceneValue, f->prevBuffer, f->buffer, f->pairMv,
+                            BZ_OuWorkerScratchMv(s->ou, workerNum));
   f->sceneDone = true;
   f->sceneDone.notify_all();
+  BZ_FrameBuffInfo *prevInfo = BZ_GetFrameBuffInfo(s->stage, f->prevBuffer);
+  return prevInfo != nullptr ? Unref(s, &s->frames[prevInfo->number]) : noErr;
 }
 
 OSStatus WindowJob(OuStage *s, SInt32 workerNum, OuJob *job) {
@@ -376,10 +384,12 @@ OSStatus WindowJob(OuStage *s, SInt32 workerNum, OuJob *job) {
   UInt8 *inBuffers[kBZ_OuNumWindowSlots] = {};
   SInt32 frameNums[kBZ_OuNumWindowSlots] = {}, avPixelDiff[kBZ_OuNumWindowSlots] = {};
   BZ_OuGetWindowArrays(job->slots, n, inBuffers, frameNums, avPixelDiff);
+  void *mv[kBZ_OuNumWindowSlots] = {};
+  BZ_OuGetWindowMv(job->slots, n, mv);
   const SInt32 fail = gFailAfterWindows.load();
   if (fail >= 0 && gFailAfterWindows.fetch_sub(1) == 0) return gFailError.load();
   return BZ_OuRemoveOutliers(&s->params, avPixelDiff, frameNums, inBuffers, job->outBuffer,
-                             BZ_OuWorkerPixelList(s->ou, workerNum), BZ_OuWorkerData(s->ou, workerNum), job->edits,
+                             BZ_OuWorkerPixelList(s->ou, workerNum), BZ_OuWorkerData(s->ou, workerNum), mv, job->edits,
                              job->previewFrame ? &s->previewTarget : nullptr);
 }
 
@@ -392,7 +402,7 @@ OSStatus BZ_OuTaskProper(void *parameter) {
     if (err != noErr) return err;
     if (word == nullptr) return noErr;
     if (BZ_FromWord(kind) == kFrameJob) {
-      FrameJob(s, static_cast<BZ_OuFrameRec *>(word));
+      if ((err = FrameJob(s, worker->number, static_cast<BZ_OuFrameRec *>(word))) != noErr) return err;
       continue;
     }
     auto *job = static_cast<OuJob *>(word);
@@ -534,10 +544,16 @@ OSStatus NewFrame(OuStage *s, BZ_OuWindow *window, UInt8 *buffer, SInt32 *nextOu
   f->outArrayNum = info->outArrayNum;
   f->prevBuffer = newest != nullptr ? newest->buffer : nullptr;
   f->sceneValue = 0;
+  f->pairMv = info->number >= 0 && info->number < s->ou->mvNumArrays ? s->ou->mv[info->number] : nullptr;
   f->refs = 1;
   f->sceneDone = f->prevBuffer == nullptr;
-  if (f->prevBuffer != nullptr)
-    if (OSStatus err = MPNotifyQueue(s->workQueue, BZ_Word(kFrameJob), s->project, f); err != noErr) return err;
+  if (f->prevBuffer != nullptr) {
+    ++newest->refs;  // the frame job reads it; FrameJob lets go
+    if (OSStatus err = MPNotifyQueue(s->workQueue, BZ_Word(kFrameJob), s->project, f); err != noErr) {
+      --newest->refs;
+      return err;
+    }
+  }
   BZ_OuShiftWindow(window, f);
   OSStatus err = HandleWindow(s, *window, curTestNum, nextWindow, finished);
   // The last frame: the frames still after the centre reach it by flush shifts.
@@ -590,6 +606,10 @@ OSStatus PrepareRun(OuStage *s) {
   if (err != noErr) return err;
   s->bufferSize = size_t(size);
   if ((err = BZ_OuMakeCaches(s->ou, p.width, p.height, p.numInBuffers, BZ_GetNumSubTasks())) != noErr) return err;
+  // The coefficients once per program, before any worker reads them; one vector array per input buffer.
+  if ((err = BZ_OuEnsureBaseCoeffs(s->ou)) != noErr) return err;
+  const SInt32 numArrays = std::clamp<SInt32>(s->stage->numFrameBuffers, 1, kBZ_OuMaxNumCached);
+  if ((err = BZ_OuMakeMvCaches(s->ou, p.inWidth, p.inHeight, numArrays, BZ_GetNumSubTasks())) != noErr) return err;
   BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
   BZ_OuPreviewData *ouPreview = preview != nullptr ? preview->ouPreviewData : nullptr;
   s->previewFrameNum = -1;
@@ -597,6 +617,7 @@ OSStatus PrepareRun(OuStage *s) {
     const BZ_EngineHost *host = BZ_GetEngineHost();
     s->previewFrameNum = host->getPreviewFrameNum(host->refCon);
     if ((err = BZ_OuEnsurePreviewWindowCopies(ouPreview, s->bufferSize)) != noErr) return err;
+    if ((err = BZ_OuEnsurePreviewMvCopies(ouPreview, p.sett->numConstPix, s->ou->mvArraySize)) != noErr) return err;
     s->previewTarget = BZ_OuPreviewTarget{ouPreview, s->ou, s->bufferSize};
   }
   return CopyEdits(s, ouPreview);

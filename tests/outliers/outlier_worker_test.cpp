@@ -60,8 +60,8 @@ class OutliersWorker : public ::testing::Test {
   OSStatus Run(const BZ_OuOeLE *edits, const BZ_OuPreviewTarget *preview) {
     SInt32 av[kBZ_OuNumWindowSlots] = {}, nums[kBZ_OuNumWindowSlots];
     for (SInt32 i = 0; i < kBZ_OuNumWindowSlots; ++i) nums[i] = 10 + i;
-    return BZ_OuRemoveOutliers(&params_, av, nums, window_, out_.data(), pixelList_.data(), data_.data(), edits,
-                               preview);
+    return BZ_OuRemoveOutliers(&params_, av, nums, window_, out_.data(), pixelList_.data(), data_.data(), nullptr,
+                               edits, preview);
   }
 
   bz_test::OutlierProject p_;

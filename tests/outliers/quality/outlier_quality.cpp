@@ -79,7 +79,7 @@ Frames CleanWithStage(const Frames &damaged) {
     for (SInt32 i = 0; i + 1 < params.numInBuffers; ++i)
       av[i] = window[i] != nullptr && window[i + 1] != nullptr ? scene[size_t(c - 2 * k + i + 1)] : 0;
     EXPECT_EQ(BZ_OuRemoveOutliers(&params, av, nums, window, out.data(), pixelList.data(), data.data(), nullptr,
-                                  nullptr),
+                                  nullptr, nullptr),
               noErr);
     std::vector<uint8_t> frame(size_t(2 * kW * kH));
     for (int y = 0; y < kH; ++y)
