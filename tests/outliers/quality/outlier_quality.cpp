@@ -10,6 +10,8 @@
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "general/processor_info.h"
+#include "outliers/motion_vectors.h"
+#include "outliers/outlier_motion.h"
 #include "outliers/outlier_worker.h"
 #include "outliers/scene_values.h"
 #include "platform/core/memory.h"
@@ -62,6 +64,15 @@ Frames CleanWithStage(const Frames &damaged) {
   std::vector<SInt32> scene(damaged.size(), 0);
   for (size_t f = 1; f < damaged.size(); ++f)
     scene[f] = BZ_OuGetAvPixelDiff(&params, padded[f].data(), padded[f - 1].data());
+  // The vectors of each pair (f - 1, f), as the stage's frame job makes them when frame f arrives.
+  float coeffs[25][6];
+  EXPECT_EQ(BZ_MvGetCoeffs(coeffs), noErr);
+  const size_t arraySize = BZ_MvArraySize(kW, kH);
+  std::vector<std::vector<UInt8>> pairMv(damaged.size(), std::vector<UInt8>(arraySize));
+  std::vector<UInt8> scratchMv(BZ_MvScratchSize(kW, kH));
+  for (size_t f = 1; f < damaged.size(); ++f)
+    BZ_OuFindFramePairVectors(&params, coeffs, scene[f], padded[f - 1].data(), padded[f].data(), pairMv[f].data(),
+                              scratchMv.data());
   const size_t plane = size_t(params.width) * size_t(params.height);
   std::vector<UInt16> data(plane);
   std::vector<SInt32> pixelList(plane);
@@ -76,9 +87,12 @@ Frames CleanWithStage(const Frames &damaged) {
       nums[i] = f;
       if (f >= 0 && f < int(damaged.size())) window[i] = padded[size_t(f)].data();
     }
-    for (SInt32 i = 0; i + 1 < params.numInBuffers; ++i)
+    void *mv[kBZ_OuNumWindowSlots] = {};
+    for (SInt32 i = 0; i + 1 < params.numInBuffers; ++i) {
       av[i] = window[i] != nullptr && window[i + 1] != nullptr ? scene[size_t(c - 2 * k + i + 1)] : 0;
-    EXPECT_EQ(BZ_OuRemoveOutliers(&params, av, nums, window, out.data(), pixelList.data(), data.data(), nullptr,
+      if (window[i] != nullptr && window[i + 1] != nullptr) mv[i] = pairMv[size_t(c - 2 * k + i + 1)].data();
+    }
+    EXPECT_EQ(BZ_OuRemoveOutliers(&params, av, nums, window, out.data(), pixelList.data(), data.data(), mv,
                                   nullptr, nullptr),
               noErr);
     std::vector<uint8_t> frame(size_t(2 * kW * kH));
