@@ -115,9 +115,9 @@ double FrameMse(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b) {
 double Psnr(double mse) { return mse > 0 ? std::min(100.0, 10 * std::log10(255.0 * 255.0 / mse)) : 100.0; }
 
 // Connected groups (8-neighbours) of 4 or more pixels changed by more than 10 levels that lie more than 2
-// pixels from every defect of the frame.
+// pixels from every defect of the frame; *falsePixels: all such changed pixels, in groups of any size.
 bool HasVisibleFalseChange(const std::vector<uint8_t> &out, const std::vector<uint8_t> &clean,
-                           const std::vector<const Defect *> &defects) {
+                           const std::vector<const Defect *> &defects, int *falsePixels) {
   std::vector<uint8_t> state(size_t(kW * kH), 0);  // 1 changed, 2 near a defect
   for (const Defect *d : defects)
     for (int p : d->pixels)
@@ -126,8 +126,12 @@ bool HasVisibleFalseChange(const std::vector<uint8_t> &out, const std::vector<ui
           const int x = p % kW + dx, y = p / kW + dy;
           if (x >= 0 && x < kW && y >= 0 && y < kH) state[size_t(y * kW + x)] = 2;
         }
+  *falsePixels = 0;
   for (int p = 0; p < kW * kH; ++p)
-    if (state[size_t(p)] == 0 && std::abs(int(Luma(out, p)) - int(Luma(clean, p))) > 10) state[size_t(p)] = 1;
+    if (state[size_t(p)] == 0 && std::abs(int(Luma(out, p)) - int(Luma(clean, p))) > 10) {
+      state[size_t(p)] = 1;
+      ++*falsePixels;
+    }
   std::vector<int> queue;
   for (int s = 0; s < kW * kH; ++s) {
     if (state[size_t(s)] != 1) continue;
@@ -163,6 +167,8 @@ bool Removed(const Defect &d, const Frames &clean, const Frames &damaged, const 
 struct ShotFigures {
   int specks = 0, specksRemoved = 0, scratches = 0, scratchesRemoved = 0;
   int framesWithFalseChanges = 0;
+  long falsePixels = 0;       // changed by more than 10 levels, more than 2 pixels from every defect
+  int framesWithFalsePixels = 0;
   double damagedBefore = 0, damagedAfter = 0, damagedTmedian = 0;  // mean luma PSNR of damaged frames
   int damagedFrames = 0;
   double undamagedMin = 1000, undamagedMean = 0;
@@ -188,7 +194,10 @@ ShotFigures Measure(const Frames &clean, const Frames &damaged, const Frames &ou
         s.specksRemoved += removed;
       }
     }
-    s.framesWithFalseChanges += HasVisibleFalseChange(out[size_t(f)], clean[size_t(f)], here);
+    int falsePixels = 0;
+    s.framesWithFalseChanges += HasVisibleFalseChange(out[size_t(f)], clean[size_t(f)], here, &falsePixels);
+    s.falsePixels += falsePixels;
+    s.framesWithFalsePixels += falsePixels > 0;
     const double mse = FrameMse(out[size_t(f)], clean[size_t(f)]);
     const double mseT = FrameMse(tmedian[size_t(f)], clean[size_t(f)]);
     const double mseD = FrameMse(damaged[size_t(f)], clean[size_t(f)]);
@@ -221,17 +230,19 @@ std::string Describe(const std::string &name, const ShotFigures &s, int frames) 
   char line[1024];
   std::snprintf(line, sizeof line,
                 "%s: specks removed %d/%d, scratches removed %d/%d, frames with visible false changes %d/%d, "
+                "falsely changed pixels %ld (%.4f %%) in %d frames, "
                 "damaged frames (%d) PSNR %.2f -> %.2f dB (tmedian %.2f), undamaged frames (%d) min %.2f mean "
                 "%.2f dB, clip PSNR %.2f dB (damaged %.2f, tmedian %.2f)\n",
                 name.c_str(), s.specksRemoved, s.specks, s.scratchesRemoved, s.scratches, s.framesWithFalseChanges,
-                frames, s.damagedFrames, s.damagedBefore, s.damagedAfter, s.damagedTmedian, s.undamagedFrames,
+                frames, s.falsePixels, 100.0 * double(s.falsePixels) / (double(kW) * kH * frames),
+                s.framesWithFalsePixels, s.damagedFrames, s.damagedBefore, s.damagedAfter, s.damagedTmedian, s.undamagedFrames,
                 s.undamagedFrames > 0 ? s.undamagedMin : 0.0, s.undamagedMean, ClipPsnr(s.mseOut, frames),
                 ClipPsnr(s.mseDamaged, frames), ClipPsnr(s.mseTmedian, frames));
   return line;
 }
 
 struct ClipResult {
-  ShotFigures shots[3], shots12;
+  ShotFigures shots[3], shots12, whole;
 };
 
 ClipResult RunClip(const std::string &dir, const std::string &name, std::string *report) {
@@ -266,7 +277,8 @@ ClipResult RunClip(const std::string &dir, const std::string &name, std::string 
   }
   result.shots12 = Measure(clean, damaged, out, tmedian, defects, 0, 2 * kShot);
   *report += Describe(name + " shots 1 and 2", result.shots12, 2 * kShot);
-  *report += Describe(name + " whole clip", Measure(clean, damaged, out, tmedian, defects, 0, kFrames), kFrames);
+  result.whole = Measure(clean, damaged, out, tmedian, defects, 0, kFrames);
+  *report += Describe(name + " whole clip", result.whole, kFrames);
   return result;
 }
 
@@ -284,16 +296,28 @@ TEST(OutlierQuality, DustIsRemovedFromStaticAndSlowlyPanningShots) {
   std::fputs(report.c_str(), stderr);
   std::ofstream(dir + "/quality_figures.txt") << report;
 
-  const ShotFigures &s1 = natural.shots[0], &s2 = natural.shots[1], &s12 = natural.shots12;
+  const ShotFigures &s1 = natural.shots[0], &s2 = natural.shots[1], &s3 = natural.shots[2];
+  const ShotFigures &s12 = natural.shots12, &all = natural.whole;
   for (const ShotFigures *s : {&s1, &s2}) {
     EXPECT_GE(s->specksRemoved, 0.95 * s->specks);
     EXPECT_GE(s->scratchesRemoved, 0.90 * s->scratches);
     EXPECT_GE(s->damagedAfter - s->damagedBefore, 15.0);
   }
-  EXPECT_EQ(s1.framesWithFalseChanges, 0);
+  // The static shot and the pans, followed along the motion vectors, change nothing but the damage.
+  EXPECT_EQ(s12.framesWithFalseChanges, 0);
   EXPECT_GE(s1.undamagedMin, 50.0);
-  EXPECT_GE(s2.undamagedMin, 45.0);
-  EXPECT_GE(ClipPsnr(s12.mseOut, 2 * kShot) - ClipPsnr(s12.mseTmedian, 2 * kShot), 10.0);
+  EXPECT_GE(s2.undamagedMin, 50.0);
+  EXPECT_GE(ClipPsnr(s12.mseOut, 2 * kShot) - ClipPsnr(s12.mseTmedian, 2 * kShot), 15.0);
+  // Over the whole clip, the patch moving over the pan of shot 3 included.
+  EXPECT_GE(all.specksRemoved, 0.95 * all.specks);
+  EXPECT_GE(all.scratchesRemoved, 0.90 * all.scratches);
+  EXPECT_GE(all.damagedAfter - all.damagedBefore, 15.0);
+  EXPECT_GE(all.undamagedMean, 50.0);
+  // Shot 3's false changes lie at the moving patch's edges, where it covers and uncovers background that
+  // no vector can follow; about half of them in the shot's first and last frames, whose chains run one way
+  // only. Guarded at their present level (0.022 % of the shot's pixels; the aim is 0.01 %).
+  EXPECT_LE(double(s3.falsePixels), 0.0003 * kW * kH * kShot);
+  EXPECT_GE(ClipPsnr(all.mseOut, kFrames) - ClipPsnr(all.mseTmedian, kFrames), 10.0);
 }
 
 }  // namespace
