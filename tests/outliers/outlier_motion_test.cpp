@@ -3,7 +3,11 @@
 // the preview's own copies.
 #include "outliers/outlier_motion.h"
 
+#include "engine/runtime/method_settings.h"
+#include "engine/runtime/working_format.h"
 #include "outliers/motion_vectors.h"
+#include "outliers/outlier_worker.h"
+#include "outliers/speck_detector.h"
 #include "support/padded_frames.h"
 
 #include <gtest/gtest.h>
@@ -189,6 +193,97 @@ TEST(OutlierMotionPreview, CopiesOfThePairsTheEditsReach) {
   BZ_OuCopyPreviewMv(pv, &params, mv);
   for (void *m : pv->mv) EXPECT_EQ(m, nullptr);
   EXPECT_EQ(BZ_OuEnsurePreviewMvCopies(pv, 4, size), paramErr);
+  BZ_OuDisposePreviewData(&pv);
+}
+
+// A previewed frame's specks are those the execution finds for it: a pair's vectors come from its two frames
+// alone, whatever the arrays and the worker's scratch held before and in whatever order the pairs were made.
+TEST(OutlierMotionPreview, PreviewAndExecutionFindTheSameSpecks) {
+  const SInt32 k = 1, w = 96, h = 64;
+  BZ_OuSett sett{};
+  BZ_MakeDefaultOuSett(&sett);
+  sett.numConstPix = k;
+  BZ_OuParams params{};
+  params.sett = &sett;
+  params.executing = true;
+  params.numInBuffers = 4 * k + 1;
+  params.inWidth = w;
+  params.inHeight = h;
+  SInt64 size = 0;
+  ASSERT_EQ(BZ_GetBufferSize(h, w, false, &params.height, &params.width, &size), noErr);
+  std::vector<std::vector<UInt8>> frames(5, std::vector<UInt8>(size_t(size), 128));
+  UInt8 *window[kBZ_OuNumWindowSlots] = {};
+  for (SInt32 s = 0; s < 5; ++s) {
+    for (SInt32 y = 0; y < params.height; ++y)
+      for (SInt32 x = 0; x < params.width; ++x) {
+        const double u = x - 2.0 * s, v = y;
+        frames[size_t(s)][2 * size_t(y * params.width + x) + 1] = UInt8(std::lround(
+            128 + 45 * std::sin(u * 0.27 + 0.12 * v) + 30 * std::cos(v * 0.33) + 20 * std::sin((u + v) * 0.2 + 1.0)));
+      }
+    window[s] = frames[size_t(s)].data();
+  }
+  for (SInt32 y = 30; y < 33; ++y)
+    for (SInt32 x = 40; x < 43; ++x) frames[2][2 * size_t((y + 8) * params.width + x + 8) + 1] = 250;
+  float coeffs[25][6];
+  ASSERT_EQ(BZ_MvGetCoeffs(coeffs), noErr);
+  const size_t arraySize = BZ_MvArraySize(w, h), plane = size_t(params.width) * size_t(params.height);
+  SInt32 av[kBZ_OuNumWindowSlots] = {};
+
+  // The execution's worker made other pairs first, in the same arrays and scratch; then these, in order.
+  std::vector<std::vector<UInt8>> execArrays(4, std::vector<UInt8>(arraySize));
+  std::vector<UInt8> execScratch(BZ_MvScratchSize(w, h));
+  void *execMv[kBZ_OuNumWindowSlots] = {};
+  for (SInt32 b = 0; b < 4; ++b) {
+    BZ_OuFindFramePairVectors(&params, coeffs, 0, window[4 - b], window[3 - b], execArrays[size_t(b)].data(),
+                              execScratch.data());
+    execMv[b] = execArrays[size_t(b)].data();
+  }
+  for (SInt32 b = 0; b < 4; ++b)
+    BZ_OuFindFramePairVectors(&params, coeffs, av[b], window[b], window[b + 1], execMv[b], execScratch.data());
+  std::vector<UInt16> data(plane);
+  std::vector<SInt32> pixelList(plane);
+  BZ_OuSpeckLE *execSpecks = nullptr;
+  ASSERT_EQ(BZ_OuCalcSpeckList(&params, window, av, execMv, data.data(), pixelList.data(), &execSpecks), noErr);
+  std::vector<UInt8> execOut(static_cast<size_t>(size));
+  ASSERT_EQ(BZ_OuRemoveOutliers(&params, av, av, window, execOut.data(), pixelList.data(), data.data(), execMv,
+                                nullptr, nullptr),
+            noErr);
+
+  // The preview's run: fresh arrays and scratch, the pairs made the other way round.
+  std::vector<std::vector<UInt8>> previewArrays(4, std::vector<UInt8>(arraySize));
+  std::vector<UInt8> previewScratch(BZ_MvScratchSize(w, h));
+  void *previewMv[kBZ_OuNumWindowSlots] = {};
+  for (SInt32 b = 3; b >= 0; --b) {
+    previewMv[b] = previewArrays[size_t(b)].data();
+    BZ_OuFindFramePairVectors(&params, coeffs, av[b], window[b], window[b + 1], previewMv[b], previewScratch.data());
+  }
+  OuRecord r;
+  ASSERT_EQ(BZ_OuMakeCaches(r.ou, params.width, params.height, params.numInBuffers, 1), noErr);
+  BZ_OuPreviewData *pv = nullptr;
+  ASSERT_EQ(BZ_InitOuPreviewData(&pv), noErr);
+  ASSERT_EQ(BZ_OuEnsurePreviewWindowCopies(pv, size_t(size)), noErr);
+  ASSERT_EQ(BZ_OuEnsurePreviewMvCopies(pv, k, arraySize), noErr);
+  const BZ_OuPreviewTarget target{pv, r.ou, size_t(size)};
+  std::vector<UInt8> previewOut(static_cast<size_t>(size));
+  std::fill(data.begin(), data.end(), 0xFFFF);
+  ASSERT_EQ(BZ_OuRemoveOutliers(&params, av, av, window, previewOut.data(), pixelList.data(), data.data(),
+                                previewMv, nullptr, &target),
+            noErr);
+
+  ASSERT_GE(LL_PtrListCount(execSpecks), 1);
+  ASSERT_EQ(LL_PtrListCount(pv->speckList), LL_PtrListCount(execSpecks));
+  for (const BZ_OuSpeckLE *a = execSpecks, *b = pv->speckList; a != nullptr; a = a->next, b = b->next) {
+    EXPECT_EQ(a->speck.number, b->speck.number);
+    EXPECT_EQ(a->speck.remove, b->speck.remove);
+    ASSERT_EQ(a->speck.rgn.numPixels, b->speck.rgn.numPixels);
+    EXPECT_TRUE(std::equal(a->speck.rgn.pixels, a->speck.rgn.pixels + a->speck.rgn.numPixels, b->speck.rgn.pixels));
+  }
+  EXPECT_EQ(execOut, previewOut);
+  for (SInt32 b = k; b < 3 * k; ++b) {
+    ASSERT_NE(pv->mv[b], nullptr);
+    EXPECT_EQ(std::memcmp(pv->mv[b], execMv[b], arraySize), 0) << "pair " << b;
+  }
+  BZ_OuDisposeSpeckList(&execSpecks);
   BZ_OuDisposePreviewData(&pv);
 }
 

@@ -235,7 +235,8 @@ std::string Describe(const std::string &name, const ShotFigures &s, int frames) 
                 "%.2f dB, clip PSNR %.2f dB (damaged %.2f, tmedian %.2f)\n",
                 name.c_str(), s.specksRemoved, s.specks, s.scratchesRemoved, s.scratches, s.framesWithFalseChanges,
                 frames, s.falsePixels, 100.0 * double(s.falsePixels) / (double(kW) * kH * frames),
-                s.framesWithFalsePixels, s.damagedFrames, s.damagedBefore, s.damagedAfter, s.damagedTmedian, s.undamagedFrames,
+                s.framesWithFalsePixels, s.damagedFrames, s.damagedBefore, s.damagedAfter, s.damagedTmedian,
+                s.undamagedFrames,
                 s.undamagedFrames > 0 ? s.undamagedMin : 0.0, s.undamagedMean, ClipPsnr(s.mseOut, frames),
                 ClipPsnr(s.mseDamaged, frames), ClipPsnr(s.mseTmedian, frames));
   return line;
