@@ -229,11 +229,11 @@ OSStatus BZ_OuMakeParamsFromProject(BZ_ProjPtr project, BZ_OuParams *ouParams) {
 // ---- The stage --------------------------------------------------------------------------------------------
 //
 // Task 1 (BZ_OutliersTask) takes the input frames, release messages and stop codes from its input queue. For
-// each frame it posts a frame job (the frame's scene value against the frame before it) to the workers'
-// shared queue, moves the window on and, for each window whose centre is wanted, takes an output buffer of
-// the receiving stage (in frame order, so the earliest window always has one) and posts a window job. Frame
-// jobs go ahead of the window jobs that read them, so a worker waiting for a scene value always waits for
-// work already taken. Workers post finished window jobs to task 2, the collector, which hands the outputs on
+// each frame it posts a frame job (the frame's scene value and motion vectors against the frame before it,
+// which the job holds on to) to the workers' shared queue, moves the window on and, for each window whose
+// centre is wanted, takes an output buffer of the receiving stage (in frame order, so the earliest window
+// always has one) and posts a window job. Frame jobs go ahead of the window jobs that read them, so a worker
+// waiting for a scene value and vectors always waits for work already taken. Workers post finished window jobs to task 2, the collector, which hands the outputs on
 // in order (padding, test-frame analysis, then (kBZ_ProcSubTaskType, project, output) to the receiver) and
 // lets go of the window's input frames. An input frame goes back to the stage's free queue (sender
 // kBZ_OutlierTaskType) when it has left the window, every window job reading it has been collected and, for a
