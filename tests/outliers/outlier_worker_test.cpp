@@ -165,7 +165,7 @@ TEST_F(OutliersWorker, PreviewKeepsOwnCopiesThatTheEditingUses) {
     const UInt8 *diff = rgb_.data() + 4 * size_t(size_);
     const size_t at = 4 * size_t((6 + 8) * width_ + 16 + 8);
     for (const SInt32 code : {SInt32(kBZ_OuColorAutoSpeck), SInt32(kBZ_OuColorUserSpeck)}) {
-      std::vector<UInt8> expected(diff, diff + 4 * size_t(size_));
+      std::vector<UInt8> expected(diff, diff + 2 * size_t(size_));  // one ARGB picture
       BZ_OuColorSpeckDiffs(&pv->speckList->speck, gamma, code, pv->diffBuffer2vuy, expected.data());
       EXPECT_EQ(std::equal(diff + at + 1, diff + at + 4, expected.data() + at + 1), code == kBZ_OuColorAutoSpeck)
           << "code " << code;
