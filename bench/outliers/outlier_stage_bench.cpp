@@ -1,7 +1,8 @@
 // The outlier stage on its real tasks, frames with no specks fed from memory and drained at once, beside an
 // identity stage of the standard cleaning-stage shape (distributor, workers that copy the frame, collector
-// handing frames on in order) over the same stage table, feeder and drain: the stage's window bookkeeping
-// must cost little next to a stage that only copies. Each iteration is one run of kFrames frames, from the
+// handing frames on in order) over the same stage table, feeder and drain. The stage works as it normally
+// does: each frame's motion vectors against the frame before it, then the detector along them; ownMB and
+// buffersMB give its own memory beside that of its frame pools. Each iteration is one run of kFrames frames, from the
 // start of the stage's tasks to the drain's last frame; frames per second are reported (real time, since the
 // work is on other threads). The outputs are checked: every frame in order, equal to its input.
 //
@@ -358,6 +359,15 @@ void RunStage(benchmark::State &state, TaskProc entry, Material material = Mater
   if (ok && !drain.compareWithSource && workers == 1) OneWorkerOutputs()[key] = drain.hashes;
   BZ_OuSetPictureSwitches(nullptr);
   state.counters["fps"] = benchmark::Counter(double(framesDone), benchmark::Counter::kIsRate);
+  // The stage's own memory (flag planes, pixel lists, motion-vector arrays and scratch) beside the frame
+  // buffers of its input and output pools, in MB.
+  if (ou->cacheWidth > 0) {
+    const double pixels = double(ou->cacheWidth) * ou->cacheHeight;
+    const double own = pixels * (2.0 * ou->cacheNumInBuffers + 4.0 + 6.0 * ou->cacheNumWorkers) +
+                       double(ou->mvArraySize) * ou->mvNumArrays + double(ou->mvScratchSize) * ou->mvNumWorkers;
+    state.counters["ownMB"] = own / 1e6;
+    state.counters["buffersMB"] = double(inBlock.size() + outBlock.size()) / 1e6;
+  }
   MP_DeleteQueue(&stageTask.inFreeQueue);
   MP_DeleteQueue(&stageTask.inputQueue);
   MP_DeleteQueue(&table[1].subTaskInputQueue);
@@ -408,7 +418,7 @@ void BM_OutlierWindowJobsAlone(benchmark::State &state) {
     UInt8 *window[kBZ_OuNumWindowSlots] = {};
     for (SInt32 i = 0; i < params.numInBuffers; ++i) window[i] = frames[size_t(centre + i) % frames.size()].data();
     BZ_OuRemoveOutliers(&params, av, nums, window, out.data(), pixelList.data(), data.data(), nullptr, nullptr,
-                        nullptr);
+                        nullptr, nullptr);
     ++centre;
   }
   state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);

@@ -9,6 +9,7 @@
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/frame_selection.h"
 #include "engine/tasks/task_runtime.h"
+#include "outliers/outlier_motion.h"
 #include "outliers/outlier_window.h"
 #include "outliers/outlier_worker.h"
 #include "outliers/preview_data.h"
@@ -173,6 +174,7 @@ void BZ_OuDisposePreviewData(BZ_OuPreviewData **ouPreviewData) {
   if (ouPreviewData == nullptr || *ouPreviewData == nullptr) return;
   BZ_OuPreviewData *p = *ouPreviewData;
   if (p->windowCopies != nullptr) GL_DisposePtr(&p->windowCopies);
+  BZ_OuDisposePreviewMv(p);
   for (UInt8 **owned : {&p->diffBuffer2vuy, &p->savedOutBuffer, &p->savedInBuffer})
     if (*owned != nullptr) GL_DisposePtr(owned);
   LL_DisposeLinkedList(&p->frameOutlierEditList.firstOe);
@@ -227,11 +229,11 @@ OSStatus BZ_OuMakeParamsFromProject(BZ_ProjPtr project, BZ_OuParams *ouParams) {
 // ---- The stage --------------------------------------------------------------------------------------------
 //
 // Task 1 (BZ_OutliersTask) takes the input frames, release messages and stop codes from its input queue. For
-// each frame it posts a frame job (the frame's scene value against the frame before it) to the workers'
-// shared queue, moves the window on and, for each window whose centre is wanted, takes an output buffer of
-// the receiving stage (in frame order, so the earliest window always has one) and posts a window job. Frame
-// jobs go ahead of the window jobs that read them, so a worker waiting for a scene value always waits for
-// work already taken. Workers post finished window jobs to task 2, the collector, which hands the outputs on
+// each frame it posts a frame job (the frame's scene value and motion vectors against the frame before it,
+// which the job holds on to) to the workers' shared queue, moves the window on and, for each window whose
+// centre is wanted, takes an output buffer of the receiving stage (in frame order, so the earliest window
+// always has one) and posts a window job. Frame jobs go ahead of the window jobs that read them, so a worker
+// waiting for a scene value and vectors always waits for work already taken. Workers post finished window jobs to task 2, the collector, which hands the outputs on
 // in order (padding, test-frame analysis, then (kBZ_ProcSubTaskType, project, output) to the receiver) and
 // lets go of the window's input frames. An input frame goes back to the stage's free queue (sender
 // kBZ_OutlierTaskType) when it has left the window, every window job reading it has been collected and, for a
@@ -374,11 +376,17 @@ bool WantedAsCentre(const BZ_OuParams &p, const BZ_OuFrameRec &f) {
   return p.executing || (p.calcAutoSett == 0 && f.outArrayNum >= 0);
 }
 
-// The frame holds a reference for its job, so it stays with the stage until the job is through with it.
+// The frame's scene value and motion vectors against the frame before it, then its objects when the chosen
+// picture draws them. The job holds a reference on both frames (NewFrame), so that they stay in their buffers
+// until it is through with them.
 OSStatus FrameJob(OuStage *s, SInt32 workerNum, BZ_OuFrameRec *f) {
   OSStatus err = noErr;
-  if (f->prevBuffer != nullptr) f->sceneValue = BZ_OuGetAvPixelDiff(&s->params, f->buffer, f->prevBuffer);
-  // Every window reading the frame waits for its scene value, so that goes first.
+  if (f->prevBuffer != nullptr) {
+    f->sceneValue = BZ_OuGetAvPixelDiff(&s->params, f->buffer, f->prevBuffer);
+    BZ_OuFindFramePairVectors(&s->params, s->ou->baseCoeffs, f->sceneValue, f->prevBuffer, f->buffer, f->pairMv,
+                              BZ_OuWorkerScratchMv(s->ou, workerNum));
+  }
+  // Every window reading the frame waits for these, so they go first.
   f->sceneDone = true;
   f->sceneDone.notify_all();
   if (!f->objectsDone) {
@@ -386,6 +394,11 @@ OSStatus FrameJob(OuStage *s, SInt32 workerNum, BZ_OuFrameRec *f) {
                                 BZ_OuWorkerPixelList(s->ou, workerNum), &f->objects);
     f->objectsDone = true;
     f->objectsDone.notify_all();
+  }
+  if (f->prevBuffer != nullptr) {
+    BZ_FrameBuffInfo *prevInfo = BZ_GetFrameBuffInfo(s->stage, f->prevBuffer);
+    const OSStatus prevErr = prevInfo != nullptr ? Unref(s, &s->frames[prevInfo->number]) : noErr;
+    if (err == noErr) err = prevErr;
   }
   const OSStatus unrefErr = Unref(s, f);
   return err != noErr ? err : unrefErr;
@@ -400,11 +413,13 @@ OSStatus WindowJob(OuStage *s, SInt32 workerNum, OuJob *job) {
   UInt8 *inBuffers[kBZ_OuNumWindowSlots] = {};
   SInt32 frameNums[kBZ_OuNumWindowSlots] = {}, avPixelDiff[kBZ_OuNumWindowSlots] = {};
   BZ_OuGetWindowArrays(job->slots, n, inBuffers, frameNums, avPixelDiff);
+  void *mv[kBZ_OuNumWindowSlots] = {};
+  BZ_OuGetWindowMv(job->slots, n, mv);
   const SInt32 fail = gFailAfterWindows.load();
   if (fail >= 0 && gFailAfterWindows.fetch_sub(1) == 0) return gFailError.load();
   return BZ_OuRemoveOutliers(&s->params, avPixelDiff, frameNums, inBuffers, job->outBuffer,
-                             BZ_OuWorkerPixelList(s->ou, workerNum), BZ_OuWorkerData(s->ou, workerNum), job->edits,
-                             job->previewFrame ? &s->previewTarget : nullptr,
+                             BZ_OuWorkerPixelList(s->ou, workerNum), BZ_OuWorkerData(s->ou, workerNum), mv,
+                             job->edits, job->previewFrame ? &s->previewTarget : nullptr,
                              s->makeObjects && centre != nullptr ? &centre->objects : nullptr);
 }
 
@@ -559,12 +574,19 @@ OSStatus NewFrame(OuStage *s, BZ_OuWindow *window, UInt8 *buffer, SInt32 *nextOu
   f->outArrayNum = info->outArrayNum;
   f->prevBuffer = newest != nullptr ? newest->buffer : nullptr;
   f->sceneValue = 0;
+  f->pairMv = info->number >= 0 && info->number < s->ou->mvNumArrays ? s->ou->mv[info->number] : nullptr;
   f->objectsDone = !(s->makeObjects && WantedAsCentre(p, *f));
   const bool job = f->prevBuffer != nullptr || !f->objectsDone;
   f->refs = job ? 2 : 1;
-  f->sceneDone = !job;
-  if (job)
-    if (OSStatus err = MPNotifyQueue(s->workQueue, BZ_Word(kFrameJob), s->project, f); err != noErr) return err;
+  f->sceneDone = f->prevBuffer == nullptr;
+  if (job) {
+    if (f->prevBuffer != nullptr) ++newest->refs;  // the frame job reads it; FrameJob lets go
+    if (OSStatus err = MPNotifyQueue(s->workQueue, BZ_Word(kFrameJob), s->project, f); err != noErr) {
+      if (f->prevBuffer != nullptr) --newest->refs;
+      f->refs = 1;
+      return err;
+    }
+  }
   BZ_OuShiftWindow(window, f);
   OSStatus err = HandleWindow(s, *window, curTestNum, nextWindow, finished);
   // The last frame: the frames still after the centre reach it by flush shifts.
@@ -617,6 +639,10 @@ OSStatus PrepareRun(OuStage *s) {
   if (err != noErr) return err;
   s->bufferSize = size_t(size);
   if ((err = BZ_OuMakeCaches(s->ou, p.width, p.height, p.numInBuffers, BZ_GetNumSubTasks())) != noErr) return err;
+  // The coefficients once per program, before any worker reads them; one vector array per input buffer.
+  if ((err = BZ_OuEnsureBaseCoeffs(s->ou)) != noErr) return err;
+  const SInt32 numArrays = std::clamp<SInt32>(s->stage->numFrameBuffers, 1, kBZ_OuMaxNumCached);
+  if ((err = BZ_OuMakeMvCaches(s->ou, p.inWidth, p.inHeight, numArrays, BZ_GetNumSubTasks())) != noErr) return err;
   BZ_OuPictureSwitches switches{};
   BZ_OuGetPictureSwitches(&switches);
   s->makeObjects = BZ_OuSwitchesShowObjects(&switches);
@@ -632,6 +658,7 @@ OSStatus PrepareRun(OuStage *s) {
     const BZ_EngineHost *host = BZ_GetEngineHost();
     s->previewFrameNum = host->getPreviewFrameNum(host->refCon);
     if ((err = BZ_OuEnsurePreviewWindowCopies(ouPreview, s->bufferSize)) != noErr) return err;
+    if ((err = BZ_OuEnsurePreviewMvCopies(ouPreview, p.sett->numConstPix, s->ou->mvArraySize)) != noErr) return err;
     s->previewTarget = BZ_OuPreviewTarget{ouPreview, s->ou, s->bufferSize};
   }
   return CopyEdits(s, ouPreview);

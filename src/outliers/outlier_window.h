@@ -20,7 +20,8 @@ struct BZ_OuFrameRec {
   SInt32 frameNum, inArrayNum, outArrayNum;
   UInt8 *prevBuffer;  // the frame before it in the window when it arrived, or NULL
   SInt32 sceneValue;  // BZ_OuGetAvPixelDiff of the frame and prevBuffer; 0 without one
-  std::atomic<Boolean> sceneDone;  // sceneValue is written (set once by the frame's job)
+  void *pairMv;       // the motion vectors of (prevBuffer, buffer): the array of the frame's input buffer
+  std::atomic<Boolean> sceneDone;  // sceneValue and pairMv are written (set once by the frame's job)
   // Made only when the chosen picture draws them (owned), by the frame's job after the scene value: only the
   // window of which the frame is the centre waits for them (objectsDone).
   BZ_OuFrameObjects objects;

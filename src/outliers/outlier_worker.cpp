@@ -4,6 +4,7 @@
 #include "general/memory_lists.h"
 #include "outliers/gradient_objects.h"
 #include "outliers/median_filter.h"
+#include "outliers/outlier_motion.h"
 #include "outliers/outlier_pictures.h"
 #include "outliers/skeleton_node_regions.h"
 #include "outliers/speck_detector.h"
@@ -100,7 +101,7 @@ void WriteDebugPicture(const BZ_OuParams *p, const BZ_OuPictureSwitches &s, cons
 }
 
 void FillPreview(const BZ_OuParams *p, const SInt32 *avPixelDiff, UInt8 *const *inBuffers, const UInt8 *out,
-                 const UInt16 *data, BZ_OuSpeckLE **specks, const BZ_OuPreviewTarget &target) {
+                 const UInt16 *data, void *const *mv, BZ_OuSpeckLE **specks, const BZ_OuPreviewTarget &target) {
   BZ_OuPreviewData *pv = target.ouPreviewData;
   const SInt32 k = p->sett->numConstPix;
   // The pipeline's buffers hold the padded frame; the copies are at least that large (bufferSize).
@@ -122,6 +123,7 @@ void FillPreview(const BZ_OuParams *p, const SInt32 *avPixelDiff, UInt8 *const *
   }
   UInt16 *previewData = target.ouDlgTaskData != nullptr ? target.ouDlgTaskData->ouData[2 * k] : nullptr;
   if (previewData != nullptr) std::memcpy(previewData, data, size_t(p->width) * size_t(p->height) * sizeof(UInt16));
+  BZ_OuCopyPreviewMv(pv, p, mv);
   BZ_OuDisposeSpeckList(&pv->speckList);
   pv->speckList = *specks;
   *specks = nullptr;
@@ -197,7 +199,7 @@ void BZ_OuPrintfInBuffers(SInt32 numConstPix, UInt8 *const *inBuffers, const UIn
 
 OSStatus BZ_OuRemoveOutliers(const BZ_OuParams *ouParams, const SInt32 *avPixelDiff, const SInt32 *frameNums,
                              UInt8 *const *inBuffers, UInt8 *outBuffer, SInt32 *pixelList, UInt16 *data,
-                             const BZ_OuOeLE *edits, const BZ_OuPreviewTarget *preview,
+                             void *const *mv, const BZ_OuOeLE *edits, const BZ_OuPreviewTarget *preview,
                              const BZ_OuFrameObjects *centreObjects) {
   if (ouParams == nullptr || ouParams->sett == nullptr || avPixelDiff == nullptr || frameNums == nullptr ||
       inBuffers == nullptr)
@@ -218,18 +220,18 @@ OSStatus BZ_OuRemoveOutliers(const BZ_OuParams *ouParams, const SInt32 *avPixelD
   // first), so that a frame's specks and their numbers do not depend on which frames its worker handled before.
   const BZ_OuPictureSwitches s = CurrentSwitches();
   BZ_OuSpeckLE *specks = nullptr;
-  OSStatus err = BZ_OuCalcSpeckList(ouParams, inBuffers, avPixelDiff, nullptr, data, pixelList, &specks);
+  OSStatus err = BZ_OuCalcSpeckList(ouParams, inBuffers, avPixelDiff, mv, data, pixelList, &specks);
   if (err == noErr && edits != nullptr) err = BZ_OuImplementOutlierEditList(centre, data, pixelList, edits, &specks);
 
   if (err == noErr) {
     if (s.replacing) {
       PutLine("Replaced speck pixels\n");
-      BZ_OuReplaceSpeckPixels(ouParams, avPixelDiff, inBuffers, outBuffer, data, nullptr, specks);
+      BZ_OuReplaceSpeckPixels(ouParams, avPixelDiff, inBuffers, outBuffer, data, mv, specks);
     } else {
       WriteDebugPicture(ouParams, s, centre, centreObjects, pixelList, outBuffer);
     }
     if (preview != nullptr && preview->ouPreviewData != nullptr)
-      FillPreview(ouParams, avPixelDiff, inBuffers, outBuffer, data, &specks, *preview);
+      FillPreview(ouParams, avPixelDiff, inBuffers, outBuffer, data, mv, &specks, *preview);
   }
   BZ_OuDisposeSpeckList(&specks);
   return err;

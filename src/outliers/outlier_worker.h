@@ -61,14 +61,16 @@ void BZ_OuDisposeFrameObjects(BZ_OuFrameObjects *objects);
 // One window position: trace lines (counters, scene changes, buffers); then, when the centre slot holds a
 // frame and outBuffer is given, the centre frame copied into outBuffer, its specks found by the detector
 // (BZ_OuCalcSpeckList) over the flag plane data with pixelList as scratch, the edits (may be NULL) replayed
-// on them, and the chosen picture written. With a preview target the window frames k to 3k, the output, the scene values, the
-// flag plane and the speck list go to the preview as its own copies; otherwise the specks are disposed. The
-// arrays hold numInBuffers (4 x numConstPix + 1) slots. The object pictures draw centreObjects (NULL: none);
-// the median picture filters the centre frame over its copy in outBuffer. paramErr for missing arguments or k
-// outside 1..3; the replay's failure.
+// on them, and the chosen picture written. mv (may be NULL): the window's motion vectors, mv[b] those of the
+// pair (slot b, slot b + 1) or NULL; the detector and the replacement follow moving pixels along them. With a
+// preview target the window frames k to 3k, the output, the scene values, the flag plane, the vectors the
+// edits can reach and the speck list go to the preview as its own copies; otherwise the specks are disposed.
+// The arrays hold numInBuffers (4 x numConstPix + 1) slots. The object pictures draw centreObjects (NULL:
+// none); the median picture filters the centre frame over its copy in outBuffer. paramErr for missing
+// arguments or k outside 1..3; the replay's failure.
 OSStatus BZ_OuRemoveOutliers(const BZ_OuParams *ouParams, const SInt32 *avPixelDiff, const SInt32 *frameNums,
                              UInt8 *const *inBuffers, UInt8 *outBuffer, SInt32 *pixelList, UInt16 *data,
-                             const BZ_OuOeLE *edits, const BZ_OuPreviewTarget *preview,
+                             void *const *mv, const BZ_OuOeLE *edits, const BZ_OuPreviewTarget *preview,
                              const BZ_OuFrameObjects *centreObjects);
 
 // "Scene changes: " and one "0," or "1," per slot but the last (1 for a value above maxAvPixelDiff), as one

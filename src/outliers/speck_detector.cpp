@@ -4,6 +4,7 @@
 #include "engine/runtime/project_types.h"
 #include "engine/runtime/shell_senders.h"
 #include "general/memory_lists.h"
+#include "outliers/motion_vectors.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -44,6 +45,24 @@ std::vector<const UInt8 *> NeighbourFrames(const BZ_OuParams *p, UInt8 *const *i
   for (SInt32 s = lo; s < hi; ++s)
     if (s != centre && inBuffers[s] != nullptr) frames.push_back(inBuffers[s]);
   return frames;
+}
+
+// The slots [*lo, *hi) pixel q is compared over and its index in each (indexes, 4k + 1 entries): along its
+// motion chain when the pixel is marked kBZ_OuMotionAligned and vectors are given, else its own place over
+// the compared slots [plainLo, plainHi). Whether the chain was followed.
+bool PixelSlots(const BZ_OuParams *p, void *const *mv, SInt32 min, SInt32 max, SInt32 plainLo, SInt32 plainHi,
+                const UInt16 *data, SInt32 q, SInt32 *lo, SInt32 *hi, SInt32 *indexes) {
+  const SInt32 centre = 2 * p->sett->numConstPix;
+  if (mv != nullptr && (data[q] & kBZ_OuMotionAligned) != 0) {
+    *lo = centre;
+    *hi = centre + 1;
+    BZ_GetAlignedPixelIndexes(p, mv, min, max, lo, hi, q, indexes);
+    return true;
+  }
+  *lo = plainLo;
+  *hi = plainHi;
+  for (SInt32 s = plainLo; s < plainHi; ++s) indexes[s] = q;
+  return false;
 }
 
 bool TooMany(const BZ_OuParams *p, SInt64 count) { return double(count) > 0.1 * double(p->width) * p->height; }
@@ -226,6 +245,8 @@ OSStatus BZ_OuCalcSpeckList(const BZ_OuParams *ouParams, UInt8 *const *inBuffers
   ComparedSlots(&params, min, max, &lo, &hi);
   // Without a neighbouring frame every pixel would lie outside an empty range: nothing can be told apart.
   if (NeighbourFrames(&params, inBuffers, lo, hi).empty()) return noErr;
+  // Pixels whose content can be followed through the whole window are compared where it went.
+  if (mv != nullptr) BZ_SetInMvChain(&params, min, max, mv, data);
 
   bool eventSent = false;
   SInt32 numSpecks = 0;
@@ -263,7 +284,7 @@ OSStatus BZ_OuCalcSpeckList(const BZ_OuParams *ouParams, UInt8 *const *inBuffers
 }
 
 OSStatus BZ_OuFindOutliers(const BZ_OuParams *ouParams, UInt8 *const *inBuffers, SInt32 minInBufferIndex,
-                           SInt32 maxInBufferIndex, UInt16 *data, void *const * /*mv*/,
+                           SInt32 maxInBufferIndex, UInt16 *data, void *const *mv,
                            SInt32 *numFirstDegreeOutliers) {
   if (numFirstDegreeOutliers != nullptr) *numFirstDegreeOutliers = 0;
   if (ouParams == nullptr || ouParams->sett == nullptr || inBuffers == nullptr || data == nullptr ||
@@ -271,7 +292,6 @@ OSStatus BZ_OuFindOutliers(const BZ_OuParams *ouParams, UInt8 *const *inBuffers,
     return paramErr;
   const SInt32 k = ouParams->sett->numConstPix;
   if (k < 1 || 4 * k + 1 > kBZ_OuNumWindowSlots || inBuffers[2 * k] == nullptr) return paramErr;
-  // Until the motion vectors mark pixels (0x2000), every pixel is compared at its own place in every slot.
   SInt32 lo = 0, hi = 0;
   ComparedSlots(ouParams, minInBufferIndex, maxInBufferIndex, &lo, &hi);
   const std::vector<const UInt8 *> frames = NeighbourFrames(ouParams, inBuffers, lo, hi);
@@ -281,12 +301,50 @@ OSStatus BZ_OuFindOutliers(const BZ_OuParams *ouParams, UInt8 *const *inBuffers,
   const Rect picture = PictureRect(ouParams);
   const SInt32 width = ouParams->width, cols = picture.right - picture.left;
   const UInt8 *rows[kBZ_OuNumWindowSlots] = {};
+  // Rows with pixels marked kBZ_OuMotionAligned are compared through gathered rows: one per window slot, each
+  // pixel's value there taken where its chain leads, or, for a slot outside the pixel's range, repeated from
+  // a slot inside it (a repeated value leaves the range as it is). A chain always has neighbours, and plain
+  // pixels have some whenever a chain exists.
+  const SInt32 numSlots = ouParams->numInBuffers, centreSlot = 2 * k;
+  const bool anyChains = mv != nullptr && !frames.empty();
+  std::vector<UInt8> gathered(anyChains ? size_t(numSlots) * 2 * size_t(cols) : 0);
+  std::vector<UInt16> kept(anyChains ? size_t(cols) : 0);
   SInt32 numFirst = 0;
   for (SInt32 r = picture.top; r < picture.bottom; ++r) {
     const size_t rowStart = size_t(r) * size_t(width) + size_t(picture.left);
-    for (size_t i = 0; i < frames.size(); ++i) rows[i] = frames[i] + 2 * rowStart;
-    numFirst += BZ_OuFlagOutlierRowUni(gBZ.procInfo.hasSSE3, rows, SInt32(frames.size()), centre + 2 * rowStart,
-                                       cols, d, cut, data + rowStart);
+    UInt16 *out = data + rowStart;
+    const bool chained =
+        anyChains && std::any_of(out, out + cols, [](UInt16 f) { return (f & kBZ_OuMotionAligned) != 0; });
+    if (!chained) {
+      for (size_t i = 0; i < frames.size(); ++i) rows[i] = frames[i] + 2 * rowStart;
+      numFirst += BZ_OuFlagOutlierRowUni(gBZ.procInfo.hasSSE3, rows, SInt32(frames.size()),
+                                         centre + 2 * rowStart, cols, d, cut, out);
+      continue;
+    }
+    SInt32 numRows = 0;
+    for (SInt32 s = 0; s < numSlots; ++s)
+      if (s != centreSlot) rows[numRows++] = gathered.data() + size_t(s) * 2 * size_t(cols);
+    for (SInt32 x = 0; x < cols; ++x) {
+      SInt32 indexes[kBZ_OuNumWindowSlots], plo = 0, phi = 0;
+      const SInt32 q = SInt32(rowStart) + x;
+      const bool followed = PixelSlots(ouParams, mv, minInBufferIndex, maxInBufferIndex, lo, hi, data, q, &plo,
+                                       &phi, indexes);
+      const UInt8 *fill = nullptr;
+      for (SInt32 s = plo; s < phi && fill == nullptr; ++s)
+        if (s != centreSlot && inBuffers[s] != nullptr) fill = inBuffers[s] + 2 * size_t(indexes[s]);
+      for (SInt32 s = 0; s < numSlots; ++s) {
+        if (s == centreSlot) continue;
+        const bool inRange = s >= plo && s < phi && inBuffers[s] != nullptr;
+        const UInt8 *from = inRange ? inBuffers[s] + 2 * size_t(indexes[s]) : fill;
+        UInt8 *to = gathered.data() + size_t(s) * 2 * size_t(cols) + 2 * size_t(x);
+        to[0] = from != nullptr ? from[0] : 0;
+        to[1] = from != nullptr ? from[1] : 0;
+      }
+      kept[size_t(x)] = followed ? UInt16(kBZ_OuMotionAligned | ((plo <= k && phi > 3 * k) ? 0 : kBZ_OuWindowCut))
+                                 : cut;
+    }
+    numFirst += BZ_OuFlagOutlierRowUni(gBZ.procInfo.hasSSE3, rows, numRows, centre + 2 * rowStart, cols, d, 0, out);
+    for (SInt32 x = 0; x < cols; ++x) out[x] |= kept[size_t(x)];
   }
   *numFirstDegreeOutliers = numFirst;
   return TooMany(ouParams, numFirst) ? kTooManyOutliers : noErr;
@@ -389,22 +447,27 @@ void BZ_OuAddThirdDegreePixelsToSpecks(const BZ_OuParams *ouParams, UInt16 *data
 }
 
 void BZ_OuCheckSandwiching(const BZ_OuParams *ouParams, const SInt32 *avPixelDiff, UInt8 *const *inBuffers,
-                           const UInt16 * /*data*/, void *const * /*mv*/, BZ_OuSpeckLE *speckList) {
-  // As in the outlier pass, every pixel is read at its own place until the motion vectors mark pixels.
+                           const UInt16 *data, void *const *mv, BZ_OuSpeckLE *speckList) {
   if (ouParams == nullptr || ouParams->sett == nullptr || avPixelDiff == nullptr || inBuffers == nullptr) return;
   SInt32 min = 0, max = 0, lo = 0, hi = 0;
   BZ_OuGetInBufferIndexBounds(ouParams->sett->maxAvPixelDiff, inBuffers, ouParams->numInBuffers, avPixelDiff, &min,
                               &max);
   ComparedSlots(ouParams, min, max, &lo, &hi);
-  const std::vector<const UInt8 *> frames = NeighbourFrames(ouParams, inBuffers, lo, hi);
+  const SInt32 centre = 2 * ouParams->sett->numConstPix;
+  // As in the outlier pass: a pixel with a motion chain is read where its chain leads.
+  void *const *chains = data != nullptr ? mv : nullptr;
   for (BZ_OuSpeckLE *s = speckList; s != nullptr; s = s->next) {
     SInt32 largest = 0, smallest = 255;
-    for (SInt32 j = 0; j < s->speck.rgn.numPixels && s->speck.rgn.pixels != nullptr; ++j)
-      for (const UInt8 *f : frames) {
-        const SInt32 y = f[2 * s->speck.rgn.pixels[j] + 1];
+    for (SInt32 j = 0; j < s->speck.rgn.numPixels && s->speck.rgn.pixels != nullptr; ++j) {
+      SInt32 indexes[kBZ_OuNumWindowSlots], plo = 0, phi = 0;
+      PixelSlots(ouParams, chains, min, max, lo, hi, data, s->speck.rgn.pixels[j], &plo, &phi, indexes);
+      for (SInt32 slot = plo; slot < phi; ++slot) {
+        if (slot == centre || inBuffers[slot] == nullptr) continue;
+        const SInt32 y = inBuffers[slot][2 * size_t(indexes[slot]) + 1];
         largest = std::max(largest, y);
         smallest = std::min(smallest, y);
       }
+    }
     s->speck.max = largest;
     s->speck.min = smallest;
   }

@@ -29,13 +29,17 @@ enum : SInt32 {
 // The whole detector: replaces *speckList with the specks of the centre frame (owned: BZ_OuDisposeSpeckList),
 // leaving their flags in data (the padded plane, cleared first) and using pixelList (one SInt32 per padded
 // pixel) as its queue. Too many outliers raise the distance by 5 and retry, posting event 2020 at most once
-// unless executing. A frame without a usable neighbouring frame gets no specks. mv (the motion vectors) may
-// be NULL. paramErr for missing arguments, memFullErr.
+// unless executing. A frame without a usable neighbouring frame gets no specks. mv: the window's motion
+// vectors (mv[b] those of the pair (slot b, slot b + 1)) or NULL; with them every pixel whose motion chain is
+// complete is marked kBZ_OuMotionAligned (BZ_SetInMvChain) and compared where its content went. paramErr for
+// missing arguments, memFullErr.
 OSStatus BZ_OuCalcSpeckList(const BZ_OuParams *ouParams, UInt8 *const *inBuffers, const SInt32 *avPixelDiff,
                             void *const *mv, UInt16 *data, SInt32 *pixelList, BZ_OuSpeckLE **speckList);
 
 // Flags every picture pixel of the centre frame against the range of the usable slots [min, max) within
-// k to 3k (first and second degree, brighter, quiet, window cut); *numFirstDegreeOutliers their count.
+// k to 3k (first and second degree, brighter, quiet, window cut); *numFirstDegreeOutliers their count. With
+// mv, a pixel marked kBZ_OuMotionAligned is compared over the slots its chain reaches, at the places it leads
+// to (BZ_GetAlignedPixelIndexes), and keeps its mark.
 // 5024 when more than 10 % of the buffer's pixels are first-degree outliers.
 OSStatus BZ_OuFindOutliers(const BZ_OuParams *ouParams, UInt8 *const *inBuffers, SInt32 minInBufferIndex,
                            SInt32 maxInBufferIndex, UInt16 *data, void *const *mv, SInt32 *numFirstDegreeOutliers);
@@ -62,7 +66,8 @@ OSStatus BZ_OuConstructSpeck(const BZ_OuParams *ouParams, UInt16 *data, SInt32 s
                              BZ_OuSpeckLE **speckList);
 // Adds to each speck the second-degree 8-neighbours of its pixels that are in no speck yet (0x40).
 void BZ_OuAddThirdDegreePixelsToSpecks(const BZ_OuParams *ouParams, UInt16 *data, BZ_OuSpeckLE *speckList);
-// Each speck's min and max: the luminance range of the usable neighbouring slots over its pixels.
+// Each speck's min and max: the luminance range of the usable neighbouring slots over its pixels, read along
+// the motion chains of the pixels marked kBZ_OuMotionAligned when mv and data are given.
 void BZ_OuCheckSandwiching(const BZ_OuParams *ouParams, const SInt32 *avPixelDiff, UInt8 *const *inBuffers,
                            const UInt16 *data, void *const *mv, BZ_OuSpeckLE *speckList);
 // The properties (BZ_CalcSpeckProperties) of every speck, measured in inBuffer.

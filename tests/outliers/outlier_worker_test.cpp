@@ -60,8 +60,8 @@ class OutliersWorker : public ::testing::Test {
   OSStatus Run(const BZ_OuOeLE *edits, const BZ_OuPreviewTarget *preview) {
     SInt32 av[kBZ_OuNumWindowSlots] = {}, nums[kBZ_OuNumWindowSlots];
     for (SInt32 i = 0; i < kBZ_OuNumWindowSlots; ++i) nums[i] = 10 + i;
-    return BZ_OuRemoveOutliers(&params_, av, nums, window_, out_.data(), pixelList_.data(), data_.data(), edits,
-                               preview, nullptr);
+    return BZ_OuRemoveOutliers(&params_, av, nums, window_, out_.data(), pixelList_.data(), data_.data(), nullptr,
+                               edits, preview, nullptr);
   }
 
   bz_test::OutlierProject p_;
@@ -165,7 +165,7 @@ TEST_F(OutliersWorker, PreviewKeepsOwnCopiesThatTheEditingUses) {
     const UInt8 *diff = rgb_.data() + 4 * size_t(size_);
     const size_t at = 4 * size_t((6 + 8) * width_ + 16 + 8);
     for (const SInt32 code : {SInt32(kBZ_OuColorAutoSpeck), SInt32(kBZ_OuColorUserSpeck)}) {
-      std::vector<UInt8> expected(diff, diff + 4 * size_t(size_));
+      std::vector<UInt8> expected(diff, diff + 2 * size_t(size_));  // one ARGB picture
       BZ_OuColorSpeckDiffs(&pv->speckList->speck, gamma, code, pv->diffBuffer2vuy, expected.data());
       EXPECT_EQ(std::equal(diff + at + 1, diff + at + 4, expected.data() + at + 1), code == kBZ_OuColorAutoSpeck)
           << "code " << code;

@@ -7,6 +7,7 @@
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/tasks/pipeline_types.h"
+#include "outliers/motion_vectors.h"
 
 #include <gtest/gtest.h>
 
@@ -529,6 +530,144 @@ TEST_F(OutliersDetector, ThirdDegreePixelsJoinFromTheGrownSpeck) {
   EXPECT_EQ(Flag(5, 3), kRG_ThirdDegree);
   EXPECT_EQ(Flag(4, 3), 0);
   BZ_OuDisposeSpeckList(&specks);
+}
+
+// ---- Moving pictures: the neighbours read along the motion vectors ----
+
+// Vectors of every pair of the window, all found and all the same: the content moves by dx pixels to the
+// right from each frame to the next (forward dx, backward -dx).
+struct UniformVectors {
+  std::vector<std::vector<BZ_OuMotionVec>> arrays;
+  void *mv[kBZ_OuNumWindowSlots] = {};
+  UniformVectors(const BZ_OuParams &p, float dx) {
+    const size_t count = BZ_MvArraySize(p.inWidth, p.inHeight) / sizeof(BZ_OuMotionVec);
+    for (SInt32 b = 0; b + 1 < p.numInBuffers; ++b) {
+      arrays.emplace_back(count);
+      for (size_t e = 0; e < count; ++e) {
+        arrays.back()[e].dx = e % 2 == 0 ? dx : -dx;
+        arrays.back()[e].minDiff = 1.0f;
+      }
+    }
+    for (size_t b = 0; b < arrays.size(); ++b) mv[b] = arrays[b].data();
+  }
+};
+
+constexpr UInt16 kChainFirst = UInt16(kBZ_OuMotionAligned) | UInt16(kRG_FirstDegree);
+constexpr UInt16 kChainFirstCut = kChainFirst | UInt16(kBZ_OuWindowCut);
+
+class OutliersDetectorMoving : public OutliersDetector {
+ protected:
+  // Frame s shows a fine texture moved by shift x s pixels to the right.
+  void Pan(SInt32 shift) {
+    for (size_t s = 0; s < frames_.size(); ++s)
+      for (SInt32 r = -8; r < params_.inHeight + 8; ++r)
+        for (SInt32 c = -8; c < params_.inWidth + 8; ++c) {
+          const double u = c - shift * double(s);
+          Luma(frames_[s], c, r) = UInt8(std::lround(110 + 40 * std::sin(u * 0.7 + r * 0.3) + 25 * std::cos(r * 0.9)));
+        }
+  }
+  // First-degree pixels at least `margin` pixels inside the picture and off the rectangle of a drawn speck.
+  SInt32 FalseFirstDegree(SInt32 margin, SInt32 x0, SInt32 y0, SInt32 x1, SInt32 y1) {
+    SInt32 count = 0;
+    for (SInt32 r = margin; r < params_.inHeight - margin; ++r)
+      for (SInt32 c = margin; c < params_.inWidth - margin; ++c)
+        if ((Flag(c, r) & kRG_FirstDegree) && !(c >= x0 && c < x1 && r >= y0 && r < y1)) ++count;
+    return count;
+  }
+};
+
+// A dust spot on a pan of 3 pixels a frame: compared at their own places every textured pixel differs from
+// its neighbours, along the vectors only the spot does; the chain flag stays in the plane for the
+// replacement, and the speck's band comes from where the picture moved.
+TEST_F(OutliersDetectorMoving, APanIsComparedAlongTheVectors) {
+  for (SInt32 k : {1, 2}) {
+    SCOPED_TRACE("k " + std::to_string(k));
+    Make(64, 48, k);
+    Pan(3);
+    for (SInt32 r = 20; r < 24; ++r)
+      for (SInt32 c = 30; c < 34; ++c) Luma(Centre(), c, r) = 250;
+    UniformVectors vectors(params_, 3.0f);
+    BZ_OuSpeckLE *specks = nullptr;
+    ASSERT_EQ(Detect(&specks), noErr);
+    EXPECT_GT(FalseFirstDegree(0, 30, 20, 34, 24), 5) << "same places";
+    BZ_OuDisposeSpeckList(&specks);
+
+    ASSERT_EQ(BZ_OuCalcSpeckList(&params_, window_, av_, vectors.mv, data_.data(), pixelList_.data(), &specks),
+              noErr);
+    // Near a side the chain runs the other way alone, so every pixel is followed.
+    EXPECT_EQ(FalseFirstDegree(0, 30, 20, 34, 24), 0) << "along the vectors";
+    ASSERT_EQ(LL_PtrListCount(specks), 1);
+    EXPECT_EQ(specks->speck.rgn.numPixels, 16);
+    for (SInt32 r = 20; r < 24; ++r)
+      for (SInt32 c = 30; c < 34; ++c) {
+        EXPECT_EQ(Flag(c, r) & kChainFirstCut, kChainFirst);
+      }
+    EXPECT_EQ(Flag(0, 20) & kBZ_OuWindowCut, kBZ_OuWindowCut) << "its chain runs forwards only";
+    EXPECT_EQ(Flag(params_.inWidth - 1, 20) & kBZ_OuWindowCut, kBZ_OuWindowCut) << "its chain runs backwards only";
+    // The band: the texture where the spot's content went, not the texture at the spot's own place.
+    SInt32 lo = 255, hi = 0;
+    for (SInt32 s = 0; s <= 4 * k; ++s)
+      if (s != 2 * k && s >= k && s <= 3 * k)
+        for (SInt32 r = 20; r < 24; ++r)
+          for (SInt32 c = 30; c < 34; ++c) {
+            const SInt32 y = Luma(frames_[size_t(s)], c + 3 * (s - 2 * k), r);
+            lo = std::min(lo, y);
+            hi = std::max(hi, y);
+          }
+    EXPECT_EQ(specks->speck.min, lo);
+    EXPECT_EQ(specks->speck.max, hi);
+    BZ_OuDisposeSpeckList(&specks);
+  }
+}
+
+// Where the window ends after the centre (a scene change), a complete chain runs backwards alone: its pixels
+// are compared with the earlier frames only and carry the window cut, as plain pixels of such a window do.
+TEST_F(OutliersDetectorMoving, AChainOnOneSideCarriesTheWindowCut) {
+  Make(64, 48, 1);
+  Pan(2);
+  UniformVectors vectors(params_, 2.0f);
+  av_[2] = sett_.maxAvPixelDiff + 1;
+  SetAll(frames_[3], 0);  // beyond the cut: never read
+  SetAll(frames_[4], 0);
+  Luma(Centre(), 30, 20) = 250;
+  BZ_OuSpeckLE *specks = nullptr;
+  ASSERT_EQ(BZ_OuCalcSpeckList(&params_, window_, av_, vectors.mv, data_.data(), pixelList_.data(), &specks),
+            noErr);
+  EXPECT_EQ(Flag(30, 20) & kChainFirstCut, kChainFirstCut);
+  EXPECT_EQ(FalseFirstDegree(6, 30, 20, 31, 21), 0);
+  BZ_OuDisposeSpeckList(&specks);
+}
+
+// The vectors the stage's frame job finds on a real pan follow it as the exact ones do, on both row paths of
+// the outlier test. The spot spoils the block match of its own cells (a mean squared difference of 100 or
+// more is no vector), so the pixels around it are compared at their own places and left out of the count.
+TEST_F(OutliersDetectorMoving, SearchedVectorsFollowThePan) {
+  Make(96, 64, 1);
+  Pan(2);
+  for (SInt32 r = 30; r < 33; ++r)
+    for (SInt32 c = 40; c < 43; ++c) Luma(Centre(), c, r) = 5;
+  float coeffs[25][6];
+  ASSERT_EQ(BZ_MvGetCoeffs(coeffs), noErr);
+  std::vector<std::vector<UInt8>> arrays(4, std::vector<UInt8>(BZ_MvArraySize(96, 64)));
+  std::vector<UInt8> scratch(BZ_MvScratchSize(96, 64));
+  void *mv[kBZ_OuNumWindowSlots] = {};
+  for (SInt32 b = 0; b < 4; ++b) {
+    BZ_MvFindPairVectors(&params_, coeffs, window_[b], window_[b + 1], arrays[size_t(b)].data(), scratch.data());
+    mv[b] = arrays[size_t(b)].data();
+  }
+  const Boolean saved = gBZ.procInfo.hasSSE3;
+  for (Boolean sse : {Boolean(false), Boolean(true)}) {
+    SCOPED_TRACE(sse ? "SSE" : "scalar");
+    gBZ.procInfo.hasSSE3 = sse;
+    BZ_OuSpeckLE *specks = nullptr;
+    ASSERT_EQ(BZ_OuCalcSpeckList(&params_, window_, av_, mv, data_.data(), pixelList_.data(), &specks), noErr);
+    EXPECT_EQ(FalseFirstDegree(0, 28, 18, 56, 46), 0);
+    ASSERT_EQ(LL_PtrListCount(specks), 1);
+    for (SInt32 r = 30; r < 33; ++r)
+      for (SInt32 c = 40; c < 43; ++c) EXPECT_NE(Flag(c, r) & kRG_FirstDegree, 0);
+    BZ_OuDisposeSpeckList(&specks);
+  }
+  gBZ.procInfo.hasSSE3 = saved;
 }
 
 }  // namespace

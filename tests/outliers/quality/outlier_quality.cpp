@@ -1,15 +1,18 @@
 // How well the outlier stage's window job removes dust it finds by itself, on clips that ffmpeg makes in a
 // fixture step (make_clips.sh): defects drawn with a fixed seed into single frames (soft discs and straight
 // scratches, luma only), the damaged clip cleaned by the stage's window job (BZ_OuRemoveOutliers) frame by
-// frame over the padded frames and scene values the stage gives it, and the result measured against the clean
-// clip beside ffmpeg's plain temporal median (tmedian=radius=1) on the same damaged clip. The figures go to
-// standard error and to quality_figures.txt in the clip folder; the targets are checked on shots 1 and 2.
+// frame over the padded frames, scene values and motion vectors the stage gives it, and the result measured
+// against the clean clip beside ffmpeg's plain temporal median (tmedian=radius=1) on the same damaged clip.
+// The figures go to standard error and to quality_figures.txt in the clip folder; the targets are checked on
+// the natural clip with light grain, the testsrc2 clip and the clips with heavier grain are reported.
 //
 //   BZ_QUALITY_DIR=<folder of natural.mov and testsrc.mov> bz_outlier_quality
 #include "engine/runtime/method_settings.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "general/processor_info.h"
+#include "outliers/motion_vectors.h"
+#include "outliers/outlier_motion.h"
 #include "outliers/outlier_worker.h"
 #include "outliers/scene_values.h"
 #include "outliers/speck_chains.h"
@@ -46,6 +49,7 @@ struct StageClip {
   SInt64 frameSize = 0;
   std::vector<std::vector<UInt8>> padded;
   std::vector<SInt32> scene;
+  std::vector<std::vector<UInt8>> pairMv;
 
   explicit StageClip(const Frames &frames) {
     GL_GetProcessorInfo(&gBZ.procInfo);  // the vector paths, as the application has them
@@ -67,6 +71,14 @@ struct StageClip {
     scene.assign(frames.size(), 0);
     for (size_t f = 1; f < frames.size(); ++f)
       scene[f] = BZ_OuGetAvPixelDiff(&params, padded[f].data(), padded[f - 1].data());
+    // The vectors of each pair (f - 1, f), as the stage's frame job makes them when frame f arrives.
+    float coeffs[25][6];
+    EXPECT_EQ(BZ_MvGetCoeffs(coeffs), noErr);
+    pairMv.assign(frames.size(), std::vector<UInt8>(BZ_MvArraySize(kW, kH)));
+    std::vector<UInt8> scratchMv(BZ_MvScratchSize(kW, kH));
+    for (size_t f = 1; f < frames.size(); ++f)
+      BZ_OuFindFramePairVectors(&params, coeffs, scene[f], padded[f - 1].data(), padded[f].data(),
+                                pairMv[f].data(), scratchMv.data());
   }
   StageClip(const StageClip &) = delete;
   StageClip &operator=(const StageClip &) = delete;
@@ -88,6 +100,12 @@ struct StageClip {
     for (SInt32 i = 0; i + 1 < params.numInBuffers; ++i)
       av[i] = window[i] != nullptr && window[i + 1] != nullptr ? scene[size_t(c - 2 * K() + i + 1)] : 0;
   }
+  // The window's motion vectors: mv[i] those of the pair (slot i, slot i + 1) when both hold a frame.
+  void WindowMv(int c, UInt8 *const window[kBZ_OuNumWindowSlots], void *mv[kBZ_OuNumWindowSlots]) {
+    for (SInt32 i = 0; i < kBZ_OuNumWindowSlots; ++i) mv[i] = nullptr;
+    for (SInt32 i = 0; i + 1 < params.numInBuffers; ++i)
+      if (window[i] != nullptr && window[i + 1] != nullptr) mv[i] = pairMv[size_t(c - 2 * K() + i + 1)].data();
+  }
   // The picture pixel of a padded plane index.
   int PicturePixel(SInt32 index) const { return (index / params.width - 8) * kW + index % params.width - 8; }
 };
@@ -104,7 +122,9 @@ Frames CleanWithStage(const Frames &damaged) {
     UInt8 *window[kBZ_OuNumWindowSlots];
     SInt32 nums[kBZ_OuNumWindowSlots], av[kBZ_OuNumWindowSlots];
     clip.Window(c, window, nums, av);
-    EXPECT_EQ(BZ_OuRemoveOutliers(&clip.params, av, nums, window, out.data(), pixelList.data(), data.data(),
+    void *mv[kBZ_OuNumWindowSlots];
+    clip.WindowMv(c, window, mv);
+    EXPECT_EQ(BZ_OuRemoveOutliers(&clip.params, av, nums, window, out.data(), pixelList.data(), data.data(), mv,
                                   nullptr, nullptr, nullptr),
               noErr);
     std::vector<uint8_t> frame(size_t(2 * kW * kH));
@@ -127,9 +147,9 @@ double FrameMse(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b) {
 double Psnr(double mse) { return mse > 0 ? std::min(100.0, 10 * std::log10(255.0 * 255.0 / mse)) : 100.0; }
 
 // Connected groups (8-neighbours) of 4 or more pixels changed by more than 10 levels that lie more than 2
-// pixels from every defect of the frame.
+// pixels from every defect of the frame; *falsePixels: all such changed pixels, in groups of any size.
 bool HasVisibleFalseChange(const std::vector<uint8_t> &out, const std::vector<uint8_t> &clean,
-                           const std::vector<const Defect *> &defects) {
+                           const std::vector<const Defect *> &defects, int *falsePixels) {
   std::vector<uint8_t> state(size_t(kW * kH), 0);  // 1 changed, 2 near a defect
   for (const Defect *d : defects)
     for (int p : d->pixels)
@@ -138,8 +158,12 @@ bool HasVisibleFalseChange(const std::vector<uint8_t> &out, const std::vector<ui
           const int x = p % kW + dx, y = p / kW + dy;
           if (x >= 0 && x < kW && y >= 0 && y < kH) state[size_t(y * kW + x)] = 2;
         }
+  *falsePixels = 0;
   for (int p = 0; p < kW * kH; ++p)
-    if (state[size_t(p)] == 0 && std::abs(int(Luma(out, p)) - int(Luma(clean, p))) > 10) state[size_t(p)] = 1;
+    if (state[size_t(p)] == 0 && std::abs(int(Luma(out, p)) - int(Luma(clean, p))) > 10) {
+      state[size_t(p)] = 1;
+      ++*falsePixels;
+    }
   std::vector<int> queue;
   for (int s = 0; s < kW * kH; ++s) {
     if (state[size_t(s)] != 1) continue;
@@ -175,6 +199,8 @@ bool Removed(const Defect &d, const Frames &clean, const Frames &damaged, const 
 struct ShotFigures {
   int specks = 0, specksRemoved = 0, scratches = 0, scratchesRemoved = 0;
   int framesWithFalseChanges = 0;
+  long falsePixels = 0;       // changed by more than 10 levels, more than 2 pixels from every defect
+  int framesWithFalsePixels = 0;
   double damagedBefore = 0, damagedAfter = 0, damagedTmedian = 0;  // mean luma PSNR of damaged frames
   int damagedFrames = 0;
   double undamagedMin = 1000, undamagedMean = 0;
@@ -200,7 +226,10 @@ ShotFigures Measure(const Frames &clean, const Frames &damaged, const Frames &ou
         s.specksRemoved += removed;
       }
     }
-    s.framesWithFalseChanges += HasVisibleFalseChange(out[size_t(f)], clean[size_t(f)], here);
+    int falsePixels = 0;
+    s.framesWithFalseChanges += HasVisibleFalseChange(out[size_t(f)], clean[size_t(f)], here, &falsePixels);
+    s.falsePixels += falsePixels;
+    s.framesWithFalsePixels += falsePixels > 0;
     const double mse = FrameMse(out[size_t(f)], clean[size_t(f)]);
     const double mseT = FrameMse(tmedian[size_t(f)], clean[size_t(f)]);
     const double mseD = FrameMse(damaged[size_t(f)], clean[size_t(f)]);
@@ -233,17 +262,20 @@ std::string Describe(const std::string &name, const ShotFigures &s, int frames) 
   char line[1024];
   std::snprintf(line, sizeof line,
                 "%s: specks removed %d/%d, scratches removed %d/%d, frames with visible false changes %d/%d, "
+                "falsely changed pixels %ld (%.4f %%) in %d frames, "
                 "damaged frames (%d) PSNR %.2f -> %.2f dB (tmedian %.2f), undamaged frames (%d) min %.2f mean "
                 "%.2f dB, clip PSNR %.2f dB (damaged %.2f, tmedian %.2f)\n",
                 name.c_str(), s.specksRemoved, s.specks, s.scratchesRemoved, s.scratches, s.framesWithFalseChanges,
-                frames, s.damagedFrames, s.damagedBefore, s.damagedAfter, s.damagedTmedian, s.undamagedFrames,
+                frames, s.falsePixels, 100.0 * double(s.falsePixels) / (double(kW) * kH * frames),
+                s.framesWithFalsePixels, s.damagedFrames, s.damagedBefore, s.damagedAfter, s.damagedTmedian,
+                s.undamagedFrames,
                 s.undamagedFrames > 0 ? s.undamagedMin : 0.0, s.undamagedMean, ClipPsnr(s.mseOut, frames),
                 ClipPsnr(s.mseDamaged, frames), ClipPsnr(s.mseTmedian, frames));
   return line;
 }
 
 struct ClipResult {
-  ShotFigures shots[3], shots12;
+  ShotFigures shots[3], shots12, whole;
 };
 
 // The clean clip of the fixture and the same clip with the test's damage drawn into it; false when the clip
@@ -288,7 +320,8 @@ ClipResult RunClip(const std::string &dir, const std::string &name, std::string 
   }
   result.shots12 = Measure(clean, damaged, out, tmedian, defects, 0, 2 * kShot);
   *report += Describe(name + " shots 1 and 2", result.shots12, 2 * kShot);
-  *report += Describe(name + " whole clip", Measure(clean, damaged, out, tmedian, defects, 0, kFrames), kFrames);
+  result.whole = Measure(clean, damaged, out, tmedian, defects, 0, kFrames);
+  *report += Describe(name + " whole clip", result.whole, kFrames);
   return result;
 }
 
@@ -303,19 +336,34 @@ TEST(OutlierQuality, DustIsRemovedFromStaticAndSlowlyPanningShots) {
   std::string report;
   const ClipResult natural = RunClip(dir, "natural", &report);
   RunClip(dir, "testsrc", &report);
+  // Reported only: heavier grain brings block differences near the level where vectors are no longer found.
+  RunClip(dir, "natural_alls8", &report);
+  RunClip(dir, "natural_alls12", &report);
   std::fputs(report.c_str(), stderr);
   std::ofstream(dir + "/quality_figures.txt") << report;
 
-  const ShotFigures &s1 = natural.shots[0], &s2 = natural.shots[1], &s12 = natural.shots12;
+  const ShotFigures &s1 = natural.shots[0], &s2 = natural.shots[1], &s3 = natural.shots[2];
+  const ShotFigures &s12 = natural.shots12, &all = natural.whole;
   for (const ShotFigures *s : {&s1, &s2}) {
     EXPECT_GE(s->specksRemoved, 0.95 * s->specks);
     EXPECT_GE(s->scratchesRemoved, 0.90 * s->scratches);
     EXPECT_GE(s->damagedAfter - s->damagedBefore, 15.0);
   }
-  EXPECT_EQ(s1.framesWithFalseChanges, 0);
+  // The static shot and the pans, followed along the motion vectors, change nothing but the damage.
+  EXPECT_EQ(s12.framesWithFalseChanges, 0);
   EXPECT_GE(s1.undamagedMin, 50.0);
-  EXPECT_GE(s2.undamagedMin, 45.0);
-  EXPECT_GE(ClipPsnr(s12.mseOut, 2 * kShot) - ClipPsnr(s12.mseTmedian, 2 * kShot), 10.0);
+  EXPECT_GE(s2.undamagedMin, 50.0);
+  EXPECT_GE(ClipPsnr(s12.mseOut, 2 * kShot) - ClipPsnr(s12.mseTmedian, 2 * kShot), 15.0);
+  // Over the whole clip, the patch moving over the pan of shot 3 included.
+  EXPECT_GE(all.specksRemoved, 0.95 * all.specks);
+  EXPECT_GE(all.scratchesRemoved, 0.90 * all.scratches);
+  EXPECT_GE(all.damagedAfter - all.damagedBefore, 15.0);
+  EXPECT_GE(all.undamagedMean, 50.0);
+  // Shot 3's false changes lie at the moving patch's edges, where it covers and uncovers background that
+  // no vector can follow; about half of them in the shot's first and last frames, whose chains run one way
+  // only. Guarded at their present level (0.022 % of the shot's pixels; the aim is 0.01 %).
+  EXPECT_LE(double(s3.falsePixels), 0.0003 * kW * kH * kShot);
+  EXPECT_GE(ClipPsnr(all.mseOut, kFrames) - ClipPsnr(all.mseTmedian, kFrames), 10.0);
 }
 
 // What the chain rule across frames (speck_chains) would change if the stage used it: every frame's specks are
@@ -357,7 +405,9 @@ std::vector<ChainFigures> MeasureChains(const Frames &damaged, const std::vector
     UInt8 *window[kBZ_OuNumWindowSlots];
     SInt32 nums[kBZ_OuNumWindowSlots], av[kBZ_OuNumWindowSlots];
     clip.Window(f, window, nums, av);
-    EXPECT_EQ(BZ_OuCalcSpeckList(&clip.params, window, av, nullptr, data.data(), pixelList.data(), &lists[size_t(f)]),
+    void *mv[kBZ_OuNumWindowSlots];
+    clip.WindowMv(f, window, mv);
+    EXPECT_EQ(BZ_OuCalcSpeckList(&clip.params, window, av, mv, data.data(), pixelList.data(), &lists[size_t(f)]),
               noErr);
   }
   std::vector<ChainFigures> figures(size_t((n + shotLength - 1) / shotLength));
