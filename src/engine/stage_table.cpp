@@ -187,11 +187,13 @@ void BZ_CalcNumInputBuffers(BZ_ProjPtr project, const BZ_TaskType taskTypes[kBZ_
       case kBZ_ComprTaskType: own[i] = 1; contribution[i] = 1; break;
       case kBZ_WriteTaskType: own[i] = 1; contribution[i] = 0; break;
       case kBZ_NoiseFrameTaskType: break;
-      case kBZ_AverageTaskType: own[i] = 2 * n; contribution[i] = n; break;
-      case kBZ_VarBrTaskType: own[i] = n + 1; contribution[i] = n; break;
-      case kBZ_NoiseRedTaskType: own[i] = executing ? 3 + n - 1 : 3 * n; contribution[i] = n; break;
+      // A method stage hands its frames on in order while its workers finish them in any order: a frame in
+      // each worker's hands and one more waiting for each, on both sides, keep every worker busy.
+      case kBZ_AverageTaskType: own[i] = 4 * n; contribution[i] = 2 * n; break;
+      case kBZ_VarBrTaskType: own[i] = 2 * n + 1; contribution[i] = 2 * n; break;
+      case kBZ_NoiseRedTaskType: own[i] = executing ? 3 + 2 * n - 1 : 3 * n; contribution[i] = 2 * n; break;
       case kBZ_RlTaskType:
-      case kBZ_CrossLumaTaskType: own[i] = n; contribution[i] = n; break;
+      case kBZ_CrossLumaTaskType: own[i] = 2 * n; contribution[i] = 2 * n; break;
       case kBZ_OutlierTaskType: {
         // The window of previous and next frames, 2k each, and the centre.
         const SInt32 window = 4 * k + 1;

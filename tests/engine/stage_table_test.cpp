@@ -62,17 +62,17 @@ TEST_F(StageTableTest, BufferCountsPerStage) {
   p.dynIO_Info.inputInfo[0].directRead = false;
 
   p.state.exec = kBZ_ProjStateExecuting;
-  EXPECT_EQ(Counts(&p, TaskList(kBZ_NoiseRedTypeFlag, false, true)), (V{0, 1, 5, 3, 0, 1}));
+  EXPECT_EQ(Counts(&p, TaskList(kBZ_NoiseRedTypeFlag, false, true)), (V{0, 1, 7, 5, 0, 1}));
   p.info.settings.output.makeNoiseMovie = true;  // the noise calculation keeps one more set of inputs
-  EXPECT_EQ(Counts(&p, TaskList(kBZ_NoiseRedTypeFlag, false, true)), (V{0, 1, 7, 3, 0, 1}));
+  EXPECT_EQ(Counts(&p, TaskList(kBZ_NoiseRedTypeFlag, false, true)), (V{0, 1, 9, 5, 0, 1}));
   p.info.settings.output.makeNoiseMovie = false;
 
   p.state.exec = kBZ_ProjStateReady;
-  EXPECT_EQ(Counts(&p, TaskList(kBZ_AverageTypeFlag, false, false)), (V{0, 0, 1, 1, 6, 3}));
-  EXPECT_EQ(Counts(&p, TaskList(kBZ_NoiseRedTypeFlag | kBZ_CrossLumaTypeFlag, true, false)), (V{0, 1, 7, 4, 3, 2}));
+  EXPECT_EQ(Counts(&p, TaskList(kBZ_AverageTypeFlag, false, false)), (V{0, 0, 1, 1, 10, 5}));
+  EXPECT_EQ(Counts(&p, TaskList(kBZ_NoiseRedTypeFlag | kBZ_CrossLumaTypeFlag, true, false)), (V{0, 1, 7, 8, 5, 2}));
 
   p.state.exec = kBZ_ProjStatePreviewing;
-  EXPECT_EQ(Counts(&p, TaskList(kBZ_RlTypeFlag, false, false)), (V{0, 1, 5, 3})) << "previewing keeps inputs";
+  EXPECT_EQ(Counts(&p, TaskList(kBZ_RlTypeFlag, false, false)), (V{0, 1, 7, 5})) << "previewing keeps inputs";
 
   // Outliers: a window of 4k + 1 frames.
   p.state.exec = kBZ_ProjStateExecuting;
@@ -85,7 +85,7 @@ TEST_F(StageTableTest, BufferCountsPerStage) {
   gBZ.numProcessors = 64;
   EXPECT_EQ(BZ_GetNumSubTasks(), kBZ_MaxNumSubTasks);
   p.state.exec = kBZ_ProjStateReady;
-  EXPECT_EQ(Counts(&p, TaskList(kBZ_RlTypeFlag, false, false))[2], 8 + 1);
+  EXPECT_EQ(Counts(&p, TaskList(kBZ_RlTypeFlag, false, false))[2], 2 * 8 + 1);
 }
 
 TEST_F(StageTableTest, BufferGeometry) {
@@ -223,9 +223,9 @@ TEST_F(StageTableTest, AveragingHasTwoPools) {
   BZ_BuffInfo *table = project_->dynIO_Info.buffInfo;
   BZ_BuffInfo *average = BZ_GetBufferInfoByStageType(table, kBZ_AverageTaskType, 0);
   ASSERT_NE(average, nullptr);
-  EXPECT_EQ(average->numFrameBuffers, 3);
-  EXPECT_EQ(average->numFrameBuffers2, 3);
-  EXPECT_EQ(average->frameBuffInfo2[0].ptr, average->frameBuffInfo[2].ptr + average->size);
+  EXPECT_EQ(average->numFrameBuffers, 5);
+  EXPECT_EQ(average->numFrameBuffers2, 5);
+  EXPECT_EQ(average->frameBuffInfo2[0].ptr, average->frameBuffInfo[4].ptr + average->size);
   EXPECT_EQ(BZ_GetFrameBuffInfo2(average, average->frameBuffInfo2[2].ptr), &average->frameBuffInfo2[2]);
   EXPECT_EQ(BZ_GetBufferInfoByStageType(table, kBZ_CopyTaskType, 1)->fileNum, 1);
   EXPECT_EQ(BZ_GetInputBufferInfoForStage(table, BZ_GetBufferInfoByStageType(table, kBZ_CopyTaskType, 1), 0),
