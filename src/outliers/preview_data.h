@@ -3,6 +3,8 @@
 // engine host (getPreviewDataPtr, getEditingOutliers), so code below the dialog reaches it without linking up.
 #pragma once
 
+#include <atomic>
+
 #include "general/progress_types.h"
 #include "movie/movie_files.h"
 #include "platform/core/event_loop.h"
@@ -30,7 +32,7 @@ struct BZ_PreviewData {
   UInt64 savedUpdateTime;
   Boolean dragging;
   MPCriticalRegionID critRgn;
-  Boolean previewCalcDeferred;
+  std::atomic<Boolean> previewCalcDeferred;  // read by the main task
   MenuItemIndex lastCropEdgeMove;
   // One block of 6 x the padded '2vuy' frame size: the ARGB pictures before, after and difference start at
   // 0, 2 x and 4 x that size, rows of padded width x 4 bytes.

@@ -190,8 +190,19 @@ constexpr EventTypeSpec kHarnessEvents[] = {
     {kBZ_ProjEventClass, kBZ_ProjectRunFinishedEvent},
 };
 
-// A source described as the project dialog describes a movie it opens: codec, size and fields from its video
-// description, frames evenly spaced for MPEG kinds, counted for the others.
+
+// The frame-analysis tasks are kept between runs; a test leaves none behind.
+void EndAnalysisTasks() {
+  BZ_DlgTaskData &dlg = gBZ.dlgTaskData;
+  for (MP_TaskData *task : {&dlg.whiteLineTaskData, &dlg.blackBarsTaskData, &dlg.noiseLevelTaskData,
+                            &dlg.frameDiffTaskData})
+    if (task->ID != nullptr) MP_TerminateTask(task, true, noErr);
+}
+
+}  // namespace
+
+// Codec, size and fields from its video description, frames evenly spaced for MPEG kinds, counted for the
+// others.
 void DescribeOpenedSource(Movie src, BZ_StatMovInfo *sources, int fileNum) {
   BZ_StatMovInfo *movies = sources + fileNum;
   Track srcTrack = QT_GetFirstEnabledVisualTrack(src);
@@ -229,16 +240,6 @@ void DescribeOpenedSource(Movie src, BZ_StatMovInfo *sources, int fileNum) {
   movies[0].movieTimeScale = GetMovieTimeScale(src);
   EXPECT_EQ(noErr, BZ_MakeMovieTimeList(src, &movies[0]));
 }
-
-// The frame-analysis tasks are kept between runs; a test leaves none behind.
-void EndAnalysisTasks() {
-  BZ_DlgTaskData &dlg = gBZ.dlgTaskData;
-  for (MP_TaskData *task : {&dlg.whiteLineTaskData, &dlg.blackBarsTaskData, &dlg.noiseLevelTaskData,
-                            &dlg.frameDiffTaskData})
-    if (task->ID != nullptr) MP_TerminateTask(task, true, noErr);
-}
-
-}  // namespace
 
 MethodEventRoutines &MethodRoutines() {
   static MethodEventRoutines routines;

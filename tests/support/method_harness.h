@@ -87,6 +87,10 @@ BZ_CleaninSett NoCleaning();
 // task ends) are checked here; the caller checks the outcome.
 MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &options);
 
+// Describes an opened movie as source fileNum of `sources` the way the project dialog describes a movie it
+// opens: codec, size, fields, frame count and times, gamma 2.2, the movie's time list.
+void DescribeOpenedSource(Movie src, BZ_StatMovInfo *sources, int fileNum);
+
 // A stable hash of a file's bytes (empty for a missing file).
 std::string HashFile(const std::string &path);
 
