@@ -3,8 +3,6 @@
 // engine host (getPreviewDataPtr, getEditingOutliers), so code below the dialog reaches it without linking up.
 #pragma once
 
-#include <atomic>
-
 #include "general/progress_types.h"
 #include "movie/movie_files.h"
 #include "platform/core/event_loop.h"
@@ -12,6 +10,8 @@
 #include "platform/core/menus.h"
 #include "platform/core/multiprocessing.h"
 #include "platform/core/quartz_geometry.h"
+
+#include <atomic>
 
 struct BZ_OuPreviewData;
 

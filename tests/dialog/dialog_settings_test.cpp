@@ -362,7 +362,9 @@ TEST_F(DialogSettings, TheDecisionForOneChangedItem) {
     ASSERT_EQ(BZ_NeedMovieAnalysis(window_, c.item, c.before, &analysis, &preview), noErr);
     EXPECT_EQ(bool(analysis), c.analysis);
     EXPECT_EQ(bool(preview), c.preview);
-    if (c.item == 2356) EXPECT_FLOAT_EQ(gBZ.dlgData->savedFloatEtiValue, 0.5f) << "the new value replaces the saved one";
+    if (c.item == 2356) {
+      EXPECT_FLOAT_EQ(gBZ.dlgData->savedFloatEtiValue, 0.5f) << "the new value replaces the saved one";
+    }
   }
 }
 
