@@ -15,6 +15,7 @@
 #include "platform/core/cf_string.h"
 #include "platform/core/files.h"
 #include "platform/core/standard_alerts.h"
+#include "support/cf_check.h"
 #include "support/file_fixtures.h"
 #include "support/gui_driver.h"
 #include "support/kernel_check.h"
@@ -38,12 +39,6 @@ namespace {
 using namespace bz_test;
 
 constexpr int kWidth = 160, kHeight = 120, kFrames = 12;
-
-std::string Localized(const char *key) {
-  PL_CFScoped<CFStringRef> k{CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8)};
-  PL_CFScoped<CFStringRef> s{CFBundleCopyLocalizedString(CFBundleGetMainBundle(), k.get(), k.get(), nullptr)};
-  return PL_CFStringToUTF8(s.get());
-}
 
 std::string LogText() {
   PL_CFScoped<CFStringRef> name(BZ_GetLogName());
@@ -186,7 +181,7 @@ void AFullDisk(Road &road) {
   PL_FailWritesAfterBytes(-1);
   ASSERT_TRUE(ended);
   // The next tick shows the error.
-  const std::string diskFull = Localized("GL DiskFullErr");
+  const std::string diskFull = LocalizedText("GL DiskFullErr");
   const auto told = [&] {
     for (const std::string &text : gAlertTexts)
       if (text.find(diskFull) != std::string::npos) return true;

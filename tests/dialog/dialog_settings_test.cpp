@@ -18,6 +18,7 @@
 #include "platform/core/window_refcons.h"
 #include "platform/ui/nib_controls.h"
 #include "platform/ui/window_manager_qt.h"
+#include "support/cf_check.h"
 #include "support/engine_fixtures.h"
 #include "support/file_fixtures.h"
 #include "support/gui_driver.h"
@@ -38,20 +39,6 @@
 namespace {
 
 HIViewID Item(SInt32 n) { return HIViewID{kBZ_DialogItemSignature, n}; }
-
-std::string Localized(const char *key) {
-  PL_CFScoped<CFStringRef> k{CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8)};
-  PL_CFScoped<CFStringRef> s{CFBundleCopyLocalizedString(CFBundleGetMainBundle(), k.get(), k.get(), nullptr)};
-  char buffer[512] = {};
-  CFStringGetCString(s.get(), buffer, sizeof buffer, kCFStringEncodingUTF8);
-  return buffer;
-}
-
-std::string Text(CFStringRef s) {
-  char buffer[512] = {};
-  if (s != nullptr) CFStringGetCString(s, buffer, sizeof buffer, kCFStringEncodingUTF8);
-  return buffer;
-}
 
 class DialogSettings : public ::testing::Test {
  protected:
@@ -79,7 +66,7 @@ class DialogSettings : public ::testing::Test {
     CFStringRef text = nullptr;
     EXPECT_EQ(GL_CopyDialogItemTextByID(window_, Item(n), &text), noErr) << n;
     PL_CFScoped<CFStringRef> held(text);
-    return Text(text);
+    return bz_test::CFText(text);
   }
   SInt32 Value(SInt32 n) {
     SInt32 v = -99;
@@ -232,7 +219,7 @@ TEST_F(DialogSettings, StoredSettingsInvalidForTheMovieAreCorrectedWithACaution)
   const PL_AlertDescription *alert = PL_GetLastRunAlert();
   ASSERT_NE(alert, nullptr);
   EXPECT_EQ(alert->type, kAlertCautionAlert);
-  EXPECT_EQ(Text(alert->message), Localized("BZ invalid setting"));
+  EXPECT_EQ(bz_test::CFText(alert->message), bz_test::LocalizedText("BZ invalid setting"));
   const SInt32 startFrame = Settings().cleaning.noiseRed.startFrame;
   EXPECT_LE(startFrame, 100);
   EXPECT_EQ(ItemText(2160), std::to_string(startFrame)) << "shown corrected";
