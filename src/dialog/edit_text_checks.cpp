@@ -30,7 +30,8 @@ SInt32 RectFirstItem(SInt32 item) {
   return 0;
 }
 
-Rect *SettingsRect(BZ_ProjSett &s, SInt32 first) {
+template <typename Sett>  // BZ_ProjSett, const or not
+auto SettingsRect(Sett &s, SInt32 first) -> decltype(&s.input.cropRect) {
   switch (first) {
     case 2038: return &s.input.cropRect;
     case 2170: return &s.cleaning.noiseRed.selRect;
@@ -40,7 +41,8 @@ Rect *SettingsRect(BZ_ProjSett &s, SInt32 first) {
 }
 
 // Coordinate i (top, left, bottom, right) of the rectangle.
-SInt16 &Coordinate(Rect &r, SInt32 i) {
+template <typename R>  // Rect, const or not
+auto Coordinate(R &r, SInt32 i) -> decltype((r.top)) {
   switch (i) {
     case 0: return r.top;
     case 1: return r.left;
@@ -110,9 +112,8 @@ void BZ_RemoveProjDlgEtiFilters(WindowRef window) {
 void BZ_GetEtiValue(const BZ_ProjSett *settings, SInt32 item, SInt32 *intValue, float *floatValue) {
   if (settings == nullptr || intValue == nullptr || floatValue == nullptr) return;
   const BZ_CleaninSett &c = settings->cleaning;
-  BZ_ProjSett copy = *settings;  // only for the rectangles' coordinates
   if (const SInt32 first = RectFirstItem(item)) {
-    *intValue = Coordinate(*SettingsRect(copy, first), item - first);
+    *intValue = Coordinate(*SettingsRect(*settings, first), item - first);
     return;
   }
   switch (item) {
@@ -133,7 +134,7 @@ void BZ_GetEtiValue(const BZ_ProjSett *settings, SInt32 item, SInt32 *intValue, 
   }
 }
 
-OSStatus BZ_GetCorrectEtiText(WindowRef window, const HIViewID *controlID, CFStringRef falseEntry,
+OSStatus BZ_GetCorrectEtiText(WindowRef, const HIViewID *controlID, CFStringRef falseEntry,
                               CFStringRef *correctEntry) {
   if (controlID == nullptr || correctEntry == nullptr) return paramErr;
   *correctEntry = nullptr;
@@ -172,7 +173,6 @@ OSStatus BZ_GetCorrectEtiText(WindowRef window, const HIViewID *controlID, CFStr
       default: break;
     }
   }
-  (void)window;
   *correctEntry = Format(isFloat, v);
   return *correctEntry != nullptr ? OSStatus(noErr) : OSStatus(memFullErr);
 }
