@@ -6,9 +6,13 @@
 
 #include "engine/tasks/pipeline_types.h"
 #include "engine/tasks/task_runtime.h"
+#include "platform/ui/application.h"
 #include "support/engine_fixtures.h"
+#include "support/gui_driver.h"
 
 #include <gtest/gtest.h>
+
+#include <QTimer>
 
 #include <cstdint>
 #include <thread>
@@ -102,18 +106,25 @@ TEST_F(StopMovieAnalysis, WithoutFrameBuffersNothingCanRun) {
   EXPECT_EQ(Posted(), -1);
 }
 
-TEST_F(StopMovieAnalysis, WaitingReturnsOnceTheMainTaskSignalsTheStop) {
+TEST_F(StopMovieAnalysis, WaitingReturnsOnceTheMainTaskSignalsTheStopAndTheWindowsStayLive) {
+  TD_App();
+  PL_InstallQtEventLoopDriver();  // as the application's start does
   SetRun(kBZ_ProjStateAnalyzingMovie, kBZ_ProjSubStateCalcAutoSett);
   state_.needMovieAnalysis = true;
-  // The main task's part: take the stop code, close the run, signal.
+  // The main task's part: take the stop code, close the run (a while), signal.
   std::thread mainTask([] {
     void *sender = nullptr, *project = nullptr, *code = nullptr;
     if (MPWaitOnQueue(gBZ.mainTaskData.inputQueue, &sender, &project, &code, 5000) != noErr) return;
+    MP_DelayMillisec(300);
     if (MPSemaphoreID stop = gBZ.dlgTaskData.stopSemaphore.load()) MPSignalSemaphore(stop);
   });
+  // A window's timer meanwhile: the main thread keeps serving Qt while it waits.
+  bool ticked = false;
+  QTimer::singleShot(50, [&] { ticked = true; });
   Boolean stopping = false;
   EXPECT_EQ(BZ_StopMovieAnalysis(&state_, &stopping, true), noErr);
   mainTask.join();
+  EXPECT_TRUE(ticked) << "the window's timer fired during the wait";
   EXPECT_TRUE(stopping);
   EXPECT_FALSE(state_.movieAnalysisDeferred) << "a waiting stop defers nothing";
   EXPECT_EQ(gBZ.dlgTaskData.stopSemaphore.load(), nullptr) << "the semaphore is deleted after the wait";
