@@ -5,6 +5,10 @@
 //
 //   bz_methods_bench --benchmark_filter=StageScaling
 #include "methods/cross_luma_stage.h"
+#include "methods/noise_reduction_stage.h"
+#include "methods/noise_tables.h"
+#include "methods/spectral_windows.h"
+#include "methods/varbr_measuring_stage.h"
 
 #include "bench_frames.h"
 #include "engine/engine_wiring.h"
@@ -13,6 +17,7 @@
 #include "engine/runtime/project_settings.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/stage_table.h"
+#include "general/memory_lists.h"
 #include "general/processor_info.h"
 #include "platform/core/event_loop.h"
 #include "support/engine_fixtures.h"
@@ -21,17 +26,40 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <new>
+#include <utility>
 
 namespace {
 
 constexpr SInt32 kFrames = 200;
 constexpr EventTimeout kLimit = 120;
 
+// The random-noise tables, made once per process as start-up makes them (a project record clears gBZ's
+// pointer when it goes, so each bench puts it back).
+bool UseNoiseTables() {
+  static BZ_RnDlgTaskData *tables = nullptr;
+  if (tables == nullptr) {
+    gBZ.dlgTaskData.rnDlgTaskData = nullptr;
+    if (BZ_RnInitDlgTaskData(&gBZ.dlgTaskData.rnDlgTaskData) != noErr ||
+        BZ_InitVectorFloatStorage(&gBZ.dlgTaskData) != noErr)
+      return false;
+    // Seeded, so every run filters alike.
+    BZ_RnSetNoiseTablesSeed(true, 2024);
+    const bool made = BZ_CreateNoiseTables(nullptr) == noErr;
+    BZ_RnSetNoiseTablesSeed(false, 0);
+    if (!made) return false;
+    tables = gBZ.dlgTaskData.rnDlgTaskData;
+  }
+  gBZ.dlgTaskData.rnDlgTaskData = tables;
+  return true;
+}
+
 // One project with its table, main task and handlers for the benchmark's lifetime.
 class StageBench {
  public:
-  StageBench(BZ_TaskType type, SInt32 workers, SInt32 inWidth, SInt32 inHeight) {
+  StageBench(BZ_TaskType type, SInt32 workers, SInt32 inWidth, SInt32 inHeight, BZ_RlMode logoMode,
+             bool noiseHorizOnly) {
     gBZ.numProcessors = ItemCount(workers);
     GL_GetProcessorInfo(&gBZ.procInfo);
     BZ_StatMovInfo *movies = project_.statMovInfo();
@@ -46,10 +74,44 @@ class StageBench {
       c.average.apply = true;
       c.average.shift = 1.25;  // a sub-pixel shift: the stage's full per-pixel cost
     }
+    if (type == kBZ_VarBrTaskType) {
+      c.varBr.apply = true;
+      // The tables an analysis of the movie leaves, for either field order: one factor per frame or field.
+      if (BZ_VbInitDlgTaskData(&vb_) == noErr) {
+        const std::pair<float **, SInt32 *> tables[] = {{&vb_->vbFactors, &vb_->numVbFactors},
+                                                        {&vb_->vbFactorsTop, &vb_->numVbFactorsTop},
+                                                        {&vb_->vbFactorsBottom, &vb_->numVbFactorsBottom}};
+        for (const auto &[table, count] : tables) {
+          const SInt32 n = table == &vb_->vbFactors ? kFrames : 2 * kFrames;
+          if (GL_NewPtrClear(size_t(n) * sizeof(float), table) != noErr) continue;
+          for (SInt32 i = 0; i < n; ++i) (*table)[i] = 1.0f + 0.05f * float(i % 8) / 8.0f;
+          *count = n;
+        }
+      }
+      gBZ.dlgTaskData.vbDlgTaskData = vb_;
+    }
+    if (type == kBZ_NoiseRedTaskType) {
+      // At its defaults: both directions (the two-dimensional filter) with the measured model; or horizontal
+      // filtering alone at manual levels.
+      c.noiseRed.apply = true;
+      if (noiseHorizOnly) {
+        c.noiseRed.automatic = false;
+        c.noiseRed.horizontal = true;
+        c.noiseRed.vertical = false;
+        c.noiseRed.noiseLevel[0] = 18;
+        c.noiseRed.noiseLevel[1] = c.noiseRed.noiseLevel[2] = 5;
+      }
+    }
+    if (type == kBZ_RlTaskType) {
+      c.removeLogo.apply = true;
+      c.removeLogo.mode = logoMode;
+      c.removeLogo.logoRect = Rect{100, 100, 200, 400};  // 300 x 100
+    }
     project_->info.settings.output.cType = '2vuy';
     MPCreateSemaphore(1, 0, &prf_);
     gBZ.dlgTaskData.prfSemaphore = prf_;
     ok_ = BZ_InstallEngineEventHandlers(&handler_) == noErr;
+    ok_ = ok_ && (type != kBZ_NoiseRedTaskType || UseNoiseTables());
     bz_test::InstallTestStages(kFrames, 1, {type});
     bz_test::TestStages().premadeFrames = true;
     ok_ = ok_ && MPCreateQueue(&gBZ.mainTaskData.termQueue) == noErr;
@@ -89,6 +151,10 @@ class StageBench {
     if (handler_ != nullptr) RemoveEventHandler(handler_);
     FlushEventQueue(GetMainEventQueue());
     gBZ.numProcessors = 0;
+    if (vb_ != nullptr) {
+      gBZ.dlgTaskData.vbDlgTaskData = nullptr;
+      BZ_VbDisposeDlgTaskDataRecord(&vb_);
+    }
   }
 
   bool ok() const { return ok_; }
@@ -119,16 +185,18 @@ class StageBench {
   MPSemaphoreID prf_ = nullptr;
   EventHandlerRef handler_ = nullptr;
   BZ_BuffInfo *stage_ = nullptr;
+  BZ_VbDlgTaskData *vb_ = nullptr;
   bool ok_ = false;
 };
 
-void StageScaling(benchmark::State &state, BZ_TaskType type, SInt32 inWidth, SInt32 inHeight) {
+void StageScaling(benchmark::State &state, BZ_TaskType type, SInt32 inWidth, SInt32 inHeight,
+                  BZ_RlMode logoMode = kBZ_LogoModeDiminish, bool noiseHorizOnly = false) {
   // The engine's trace lines would swamp the results.
   std::FILE *saved = stdout;
-  stdout = std::fopen("/dev/null", "w");
+  stdout = std::fopen(std::getenv("BZ_BENCH_TRACE") ? "/tmp/x/trace.log" : "/dev/null", "w");
   double workers = 0;
   {
-    StageBench bench(type, SInt32(state.range(0)), inWidth, inHeight);
+    StageBench bench(type, SInt32(state.range(0)), inWidth, inHeight, logoMode, noiseHorizOnly);
     workers = double(BZ_GetNumSubTasks());
     if (!bench.ok()) state.SkipWithError("the stage table could not be made");
     for (auto _ : state)
@@ -147,5 +215,27 @@ void BM_StageScaling_CrossLuma_720(benchmark::State &state) { StageScaling(state
 BENCHMARK(BM_StageScaling_CrossLuma_720)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 void BM_StageScaling_Average_720(benchmark::State &state) { StageScaling(state, kBZ_AverageTaskType, 720, 576); }
 BENCHMARK(BM_StageScaling_Average_720)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+void BM_StageScaling_VarBr_720(benchmark::State &state) { StageScaling(state, kBZ_VarBrTaskType, 720, 576); }
+BENCHMARK(BM_StageScaling_VarBr_720)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+void BM_StageScaling_NoiseReduction_720(benchmark::State &state) { StageScaling(state, kBZ_NoiseRedTaskType, 720, 576); }
+BENCHMARK(BM_StageScaling_NoiseReduction_720)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+void BM_StageScaling_NoiseReductionHoriz_720(benchmark::State &state) {
+  StageScaling(state, kBZ_NoiseRedTaskType, 720, 576, kBZ_LogoModeDiminish, true);
+}
+BENCHMARK(BM_StageScaling_NoiseReductionHoriz_720)
+    ->Arg(1)
+    ->Arg(8)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+// Logo removal on a 300 x 100 rectangle: interpolation (heavy) and diminishing (light).
+void BM_StageScaling_LogoInterp_720(benchmark::State &state) {
+  StageScaling(state, kBZ_RlTaskType, 720, 576, kBZ_LogoModeInterp);
+}
+BENCHMARK(BM_StageScaling_LogoInterp_720)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+void BM_StageScaling_LogoDiminish_720(benchmark::State &state) {
+  StageScaling(state, kBZ_RlTaskType, 720, 576, kBZ_LogoModeDiminish);
+}
+BENCHMARK(BM_StageScaling_LogoDiminish_720)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace

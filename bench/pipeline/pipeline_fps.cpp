@@ -6,14 +6,22 @@
 // from the start to the saved movie.
 //
 //   bz_pipeline_fps [--legalise] [--always-gamma22] [--codec=TYPE] [--method=NAME] [--sett=FIELD=VALUE]...
-//                   [--second=MOVIE2] SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
+//                   [--second=MOVIE2] [--find-logo] [--analyse] [--analysis-only] [--factors=FILE]
+//                   [--save-factors=FILE] SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]
 //
 // --legalise sets the preference that legalises every frame; --always-gamma22 the one that processes frames
 // in gamma 2.2 whatever the source's; --codec the output codec (four characters, '2vuy' by default, e.g.
 // --codec=dvcp for DV PAL). --method applies a cleaning method with its default settings (cross-luma,
-// averaging, noise-reduction with manual levels, outliers); --sett then changes one field of that method's settings (a number); --second names
-// the second capture that averaging needs. WORKERS 0 (the default) uses every processor. With several runs in
+// averaging, noise-reduction with manual levels, noise-reduction-auto at its defaults, outliers, logo); --sett
+// then changes one field of that method's settings (a number); --second names the second capture that
+// averaging needs. --find-logo runs the logo method's analysis (mask, transparency and logo colours) on the
+// source before the timed runs, as a user does before executing in mask mode; --analyse first makes the
+// analysis run of the noise automatic settings (one line "analysis seconds S levels Y CB CR"); neither is
+// timed. WORKERS 0 (the default) uses every processor. With several runs in
 // one process the later ones find the source and the engine warm; bench/pipeline_fps.sh runs one per process.
+// --method=varying-brightness corrects with the factors of --factors=FILE (raw floats, one per frame or
+// field, as --save-factors writes them); with --analysis-only the run is instead the analysis that measures
+// every frame, and --save-factors=FILE keeps the table it found.
 // The engine's trace goes to standard error; to standard output go one line "source gamma G range R
 // internal-gamma I sound S" and one result line per run ("frames N seconds S fps F").
 #include "engine/closing_saving.h"
@@ -23,12 +31,17 @@
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/frame_selection.h"
 #include "engine/runtime/project_settings.h"
+#include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "engine/stage_table.h"
+#include "general/memory_lists.h"
 #include "general/processor_info.h"
+#include "methods/logo_stage.h"
 #include "methods/noise_reduction_stage.h"
 #include "methods/noise_tables.h"
 #include "methods/spectral_windows.h"
+#include "methods/varbr_analysis.h"
+#include "methods/varbr_measuring_stage.h"
 #include "movie/image_descriptions.h"
 #include "movie/movie_files.h"
 #include "movie/movie_queries.h"
@@ -42,6 +55,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <algorithm>
 #include <cstdint>
@@ -116,6 +130,23 @@ bool SetOuField(BZ_CleaninSett &c, const std::string &field, double value) {
   return true;
 }
 
+// Logo removal: mode (1 to 3), the rectangle (top, left, bottom, right), transparent (0 or 1), transparency,
+// findMask (0 or 1).
+bool SetRlField(BZ_CleaninSett &c, const std::string &field, double value) {
+  BZ_RlSett &s = c.removeLogo;
+  const SInt16 n = SInt16(value);
+  if (field == "mode") s.mode = BZ_RlMode(value);
+  else if (field == "top") s.logoRect.top = n;
+  else if (field == "left") s.logoRect.left = n;
+  else if (field == "bottom") s.logoRect.bottom = n;
+  else if (field == "right") s.logoRect.right = n;
+  else if (field == "transparent") s.transparent = value != 0;
+  else if (field == "transparency") s.transparency = value;
+  else if (field == "findMask") s.findMask = value != 0;
+  else return false;
+  return true;
+}
+
 const MethodOption kMethods[] = {
     {"cross-luma", [](BZ_CleaninSett &c) { c.crossLuma.apply = true; }, SetClField},
     {"averaging", [](BZ_CleaninSett &c) { c.average.apply = true; }, SetAvField},
@@ -125,10 +156,59 @@ const MethodOption kMethods[] = {
        c.noiseRed.automatic = false;
      },
      SetNrField},
-    // Without edits every frame passes the outlier stage unchanged.
+    // Noise reduction at its defaults (both directions, automatic): with --analyse, measured first.
+    {"noise-reduction-auto", [](BZ_CleaninSett &c) { c.noiseRed.apply = true; }, SetNrField},
+    // Without edits the stage removes the specks its detector finds.
     {"outliers", [](BZ_CleaninSett &c) { c.ou.apply = true; }, SetOuField},
+    {"logo", [](BZ_CleaninSett &c) { c.removeLogo.apply = true; }, SetRlField},
+    {"varying-brightness", [](BZ_CleaninSett &c) { c.varBr.apply = true; },
+     [](BZ_CleaninSett &, const std::string &, double) { return false; }},
 };
+bool gAnalysisOnly = false;  // the varying-brightness analysis instead of an execution
+std::string gFactorsIn, gFactorsOut;
+std::atomic<UInt32> gAutoSettStage{0};  // the automatic-settings stage while an analysis runs
+
+// The varying-brightness factor table of the source's field order.
+std::pair<float **, SInt32 *> FactorTable(const BZ_ProjInfo &info) {
+  BZ_VbDlgTaskData *d = gBZ.dlgTaskData.vbDlgTaskData;
+  if (!info.settings.input.interlaced) return {&d->vbFactors, &d->numVbFactors};
+  if (info.settings.input.topFieldFirst) return {&d->vbFactorsTop, &d->numVbFactorsTop};
+  return {&d->vbFactorsBottom, &d->numVbFactorsBottom};
+}
+
+bool LoadFactors(const BZ_ProjInfo &info) {
+  FILE *f = std::fopen(gFactorsIn.c_str(), "rb");
+  if (f == nullptr) return false;
+  std::vector<float> values;
+  float v = 0;
+  while (std::fread(&v, sizeof v, 1, f) == 1) values.push_back(v);
+  std::fclose(f);
+  auto [table, count] = FactorTable(info);
+  if (*table != nullptr) GL_DisposePtr(table);
+  *count = 0;
+  if (values.empty() || GL_NewPtrClear(values.size() * sizeof(float), table) != noErr) return false;
+  std::memcpy(*table, values.data(), values.size() * sizeof(float));
+  *count = SInt32(values.size());
+  return true;
+}
+
+bool SaveFactors(const BZ_ProjInfo &info) {
+  auto [table, count] = FactorTable(info);
+  if (*table == nullptr) return false;
+  FILE *f = std::fopen(gFactorsOut.c_str(), "wb");
+  if (f == nullptr) return false;
+  const bool ok = std::fwrite(*table, sizeof(float), size_t(*count), f) == size_t(*count);
+  return std::fclose(f) == 0 && ok;
+}
+
 std::string gSecondSource;  // the second capture (averaging)
+bool gFindLogo = false;      // the logo analysis before the timed runs
+bool gLogoFound = false;     // it ran: its transparency below and the mask of the logo method hold
+double gFoundTransparency = 0;
+SInt32 gRunsFinished = 0;     // 2009 events seen
+// --analyse: an analysis run at the noise automatic-settings stage before the timed runs, as the project dialog
+// makes it when the user asks for the automatic settings; the analysis data keeps the measured spectra.
+bool gAnalyse = false;
 const MethodOption *gMethod = nullptr;
 std::vector<std::pair<std::string, double>> gSettFields;
 
@@ -136,6 +216,35 @@ void GetBenchAppPrefs(void *refCon, BZ_AppPrefs *appPrefs) {
   BZ_GetPlainEngineHost()->getAppPrefs(refCon, appPrefs);
   appPrefs->yuvSanityCheck = gLegalise;
   appPrefs->alwaysGamma22 = gAlwaysGamma22;
+}
+
+// As the dialog answers: logo removal through a mask is valid once the logo method holds a mask.
+OSStatus GetBenchValidTypes(void *refCon, const BZ_CleaninSett *cleaning, UInt32 *types) {
+  OSStatus err = BZ_GetPlainEngineHost()->getValidSelectedProcessTypes(refCon, cleaning, types);
+  const BZ_RlDlgTaskData *logo = gBZ.dlgTaskData.rlDlgTaskData;
+  if (err == noErr && cleaning != nullptr && cleaning->removeLogo.apply && logo != nullptr &&
+      logo->isMaskPixel != nullptr)
+    *types |= kBZ_RlTypeFlag;
+  return err;
+}
+
+// The main thread's part of the logo analysis: the stage waits for the mask picture (nothing to show here),
+// the transparency needs no window; the end of a run is counted.
+OSStatus HandleBenchEvent(EventHandlerCallRef callRef, EventRef event, void *) {
+  switch (GetEventKind(event)) {
+    case kBZ_SetLogoMaskPicEvent: {
+      BZ_BuffInfo *logo = gBZ.project != nullptr
+                              ? BZ_GetBufferInfoByStageType(gBZ.project->dynIO_Info.buffInfo, kBZ_RlTaskType, 0)
+                              : nullptr;
+      if (logo != nullptr && logo->semaphore != nullptr) MPSignalSemaphore(logo->semaphore);
+      return noErr;
+    }
+    case kBZ_SetLogoTransparencyEvent: return noErr;
+    case kBZ_ProjectRunFinishedEvent:
+      ++gRunsFinished;
+      return CallNextEventHandler(callRef, event);
+    default: return eventNotHandledErr;
+  }
 }
 
 // Source 0 described as the project dialog describes a movie it opens: size, frames, data references, the
@@ -175,9 +284,37 @@ OSStatus DescribeSource(Movie movie, BZ_StatMovInfo *info) {
   return BZ_MakeMovieTimeList(movie, info);
 }
 
+// An analysis run at one automatic-settings stage, as the dialog starts it (the stage table of that run, the
+// sources, the run message): the stage measures its samples and stores what it found. Seconds from the start
+// to the end of its last task, negative on failure.
+double RunAnalysis(BZ_ProjPtr project, UInt32 autoSettStage) {
+  gAutoSettStage = autoSettStage;
+  gRunsFinished = 0;
+  project->state.exec = kBZ_ProjStateAnalyzingMovie;
+  project->state.subExec = kBZ_ProjSubStateCalcAutoSett;
+  const auto start = std::chrono::steady_clock::now();
+  OSStatus err = BZ_CreateBuffers();
+  if (err == noErr) err = BZ_ReinitProject(project);
+  if (err == noErr)
+    err = MPNotifyQueue(gBZ.mainTaskData.inputQueue, Word(kBZ_MainThreadTaskType), project, Word(kBZ_RunProjectMessage));
+  if (err == noErr)
+    err = PL_RunEventLoopUntil([&] {
+      return gRunsFinished >= 1 && BZ_AllSubTasksClosed(project->dynIO_Info.buffInfo) &&
+             GetNumEventsInQueue(GetMainEventQueue()) == 0;
+    }, kLimit);
+  gAutoSettStage = 0;
+  if (err == noErr) err = project->state.error;
+  if (err != noErr) {
+    std::fprintf(stderr, "bz_pipeline_fps: analysis failed, error %ld\n", long(err));
+    return -1;
+  }
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 // One execution into OUTPUT_FOLDER/out.mov; seconds from the start to the saved movie, negative on failure.
-// The source is described on `describe` when it is given.
-double RunOnce(const std::string &source, const std::string &folder, SInt32 *frames, FILE *describe) {
+// The source is described on `describe` when it is given. With `analyse` the run is the analysis instead.
+double RunOnce(const std::string &source, const std::string &folder, SInt32 *frames, FILE *describe,
+               bool analyse = false) {
   BZ_ProjPtr project = gBZ.project;
   Movie movie = nullptr;
   FSRef sourceRef{}, folderRef{};
@@ -212,6 +349,11 @@ double RunOnce(const std::string &source, const std::string &folder, SInt32 *fra
     gMethod->apply(c);
     for (const auto &[field, value] : gSettFields) gMethod->set(c, field, value);
   }
+  if (gLogoFound) {
+    // What the analysis found is used, not looked for again.
+    c.removeLogo.transparency = gFoundTransparency;
+    c.removeLogo.findMask = false;
+  }
   info.settings.output.cType = gOutputCodec;
   info.settings.output.makeNoiseMovie = false;
   info.settings.output.export_ = false;
@@ -232,7 +374,30 @@ double RunOnce(const std::string &source, const std::string &folder, SInt32 *fra
   PL_HFSUniStr255FromUTF8("out.mov", &info.targetFileData[0].fileName);
 
   double seconds = -1;
-  if ((err = BZ_CreateBuffers()) == noErr) {
+  if (gFindLogo && !gLogoFound) {
+    // The analysis, as the dialog starts it: the stage table of that run, the sources, the run message.
+    c.removeLogo.findMask = true;
+    gLogoFound = RunAnalysis(project, kBZ_RlAutoSettStage) >= 0;
+    gFoundTransparency = c.removeLogo.transparency;
+    std::fprintf(stderr, "bz_pipeline_fps: logo analysis: transparency %.3f\n", gFoundTransparency);
+    BZ_DisposeProject(nullptr);
+    project->state.error = noErr;
+    project->state.exec = kBZ_ProjStateReady;
+    DisposeMovie(movie);
+    if (movie2 != nullptr) DisposeMovie(movie2);
+    return gLogoFound ? RunOnce(source, folder, frames, describe) : -1;
+  }
+  if (analyse) {
+    seconds = RunAnalysis(project, kBZ_RnAutoSettStage);
+  } else if (gAnalysisOnly) {
+    seconds = RunAnalysis(project, kBZ_VbAutoSettStage);
+    if (seconds > 0 && !gFactorsOut.empty() && !SaveFactors(info)) {
+      std::fprintf(stderr, "bz_pipeline_fps: cannot write %s\n", gFactorsOut.c_str());
+      seconds = -1;
+    }
+  } else if (!gFactorsIn.empty() && !LoadFactors(info)) {
+    std::fprintf(stderr, "bz_pipeline_fps: cannot read %s\n", gFactorsIn.c_str());
+  } else if ((err = BZ_CreateBuffers()) == noErr) {
     const auto start = std::chrono::steady_clock::now();
     err = BZ_StartProject();
     void *code = Word(-1);
@@ -276,6 +441,16 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "%s: unknown method %s\n", argv[0], argv[first] + 9);
         return 2;
       }
+    } else if (std::strcmp(argv[first], "--find-logo") == 0) {
+      gFindLogo = true;
+    } else if (std::strcmp(argv[first], "--analysis-only") == 0) {
+      gAnalysisOnly = true;
+    } else if (std::strncmp(argv[first], "--factors=", 10) == 0) {
+      gFactorsIn = argv[first] + 10;
+    } else if (std::strncmp(argv[first], "--save-factors=", 15) == 0) {
+      gFactorsOut = argv[first] + 15;
+    } else if (std::strcmp(argv[first], "--analyse") == 0) {
+      gAnalyse = true;
     } else if (std::strncmp(argv[first], "--second=", 9) == 0) {
       gSecondSource = argv[first] + 9;
     } else if (std::strncmp(argv[first], "--sett=", 7) == 0) {
@@ -297,7 +472,8 @@ int main(int argc, char **argv) {
   if (argc - first < 2) {
     std::fprintf(stderr,
                  "usage: %s [--legalise] [--always-gamma22] [--codec=TYPE] [--method=NAME] [--sett=FIELD=VALUE]... "
-                 "[--second=MOVIE2] "
+                 "[--second=MOVIE2] [--find-logo] [--analyse] [--analysis-only] [--factors=FILE] "
+                 "[--save-factors=FILE] "
                  "SOURCE.mov OUTPUT_FOLDER [WORKERS] [RUNS]\n",
                  argv[0]);
     return 2;
@@ -315,6 +491,9 @@ int main(int argc, char **argv) {
   GL_GetProcessorInfo(&gBZ.procInfo);  // the colour kernels' vector paths, as the application has them
   static BZ_EngineHost host = *BZ_GetPlainEngineHost();
   host.getAppPrefs = GetBenchAppPrefs;
+  host.getValidSelectedProcessTypes = GetBenchValidTypes;
+  host.getAutoSettStage = [](void *) { return gAutoSettStage.load(); };
+  host.setAutoSettCalculated = [](void *) { gAutoSettStage = 0; };
   BZ_SetEngineHost(&host);
   gBZ.numProcessors = ItemCount(std::max(0, workers));
   gBZ.project = new BZ_Project();
@@ -324,6 +503,11 @@ int main(int argc, char **argv) {
     gBZ.dlgTaskData.prfSemaphore = prf;
     err = BZ_InstallEngineEventHandlers(nullptr);
   }
+  static const EventTypeSpec kBenchEvents[] = {{kBZ_ProjEventClass, kBZ_SetLogoMaskPicEvent},
+                                               {kBZ_ProjEventClass, kBZ_SetLogoTransparencyEvent},
+                                               {kBZ_ProjEventClass, kBZ_ProjectRunFinishedEvent}};
+  if (err == noErr) err = InstallApplicationEventHandler(HandleBenchEvent, 3, kBenchEvents, nullptr, nullptr);
+  if (err == noErr) err = BZ_RlInitDlgTaskData(&gBZ.dlgTaskData.rlDlgTaskData);
   BZ_InstallStageEntryPoints();
   // The random-noise tables, made before the timed runs as start-up makes them.
   if (err == noErr) err = BZ_RnInitDlgTaskData(&gBZ.dlgTaskData.rnDlgTaskData);
@@ -331,9 +515,20 @@ int main(int argc, char **argv) {
   if (err == noErr) err = BZ_CreateNoiseTables(nullptr);
   // The outlier stage keeps its state across runs in this record, as the application makes it at start-up.
   if (err == noErr) err = BZ_OuInitDlgTaskData(&gBZ.dlgTaskData.ouDlgTaskData);
+  // The varying-brightness tables live here between an analysis and the correction, as at start-up.
+  if (err == noErr) err = BZ_VbInitDlgTaskData(&gBZ.dlgTaskData.vbDlgTaskData);
   if (err == noErr) err = MPCreateQueue(&gBZ.mainTaskData.termQueue);
   if (err == noErr) err = BZ_CreateMainTask(gBZ.project);
   int status = err == noErr ? 0 : 1;
+  if (status == 0 && gAnalyse) {
+    SInt32 frames = 0;
+    const double seconds = RunOnce(source, folder, &frames, nullptr, true);
+    if (seconds < 0) status = 1;
+    // The next runs' defaults take the measured levels from here.
+    const float *level = gBZ.dlgTaskData.rnDlgTaskData->eqNoiseLevel2D;
+    std::fprintf(out, "analysis seconds %.3f levels %.2f %.2f %.2f\n", seconds, level[0], level[1], level[2]);
+    std::fflush(out);
+  }
 
   double best = -1;
   SInt32 frames = 0;

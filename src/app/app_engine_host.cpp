@@ -5,11 +5,13 @@
 #include "app/log_contents.h"
 #include "app/window_lookup.h"
 #include "dialog/method_types.h"
+#include "dialog/output_tab.h"
 #include "dialog/preview_window.h"
 #include "dialog/progress_display.h"
 #include "dialog/project_dialog.h"
 #include "dialog/run_control.h"
 #include "dialog/settings_transfer.h"
+#include "dialog/static_movie_info.h"
 #include "engine/runtime/engine_host.h"
 #include "outliers/outlier_edit_lists.h"
 #include "platform/core/cf_bundle.h"
@@ -75,6 +77,18 @@ OSStatus StandardAlertOneButton(void *, SInt16 alertType, CFStringRef defaultBut
   return DI_StandardAlertOneButton(AlertType(alertType), defaultButtonTitle, message, explanation, secondsToWait);
 }
 void PlayAlertSound(void *) { AlertSoundPlay(); }
+void AdjustDVSettingsToInputMovie(void *, BZ_ProjInfo *projInfo, QTAtomContainer exportSett) {
+  BZ_AdjustDVSettingsToInputMovie(projInfo, exportSett);
+}
+// The project's own records go through the dialog's disposal (movie, poster and its well included).
+void DisposeStaticMovieInfo(void *, BZ_StatMovInfo *statMovInfo, SInt32 fileNum) {
+  if (gBZ.project != nullptr && statMovInfo == gBZ.project->info.statMovInfo) {
+    BZ_DisposeStaticMovieInfo(BZ_GetProjDlgWindow(), fileNum);
+    return;
+  }
+  const BZ_EngineHost *plain = BZ_GetPlainEngineHost();
+  plain->disposeStaticMovieInfo(plain->refCon, statMovInfo, fileNum);
+}
 // The speck list has changes: save them (the default button, also after 10 seconds) or discard them.
 OSStatus AskSaveOutlierEdits(void *, Boolean *discard) {
   auto localized = [](CFStringRef key) {
@@ -121,5 +135,7 @@ void BZ_InstallAppEngineHost() {
   host.standardAlertOneButton = StandardAlertOneButton;
   host.playAlertSound = PlayAlertSound;
   host.askSaveOutlierEdits = AskSaveOutlierEdits;
+  host.adjustDVSettingsToInputMovie = AdjustDVSettingsToInputMovie;
+  host.disposeStaticMovieInfo = DisposeStaticMovieInfo;
   BZ_SetEngineHost(&host);
 }

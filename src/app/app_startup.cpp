@@ -5,10 +5,11 @@
 #include "app/app_engine_host.h"
 #include "app/app_menus.h"
 #include "app/app_preferences.h"
+#include "app/apple_events.h"
 #include "app/custom_events.h"
 #include "app/error_display.h"
 #include "app/log_contents.h"
-#include "app/method_services_pending.h"
+#include "methods/logo_stage.h"
 #include "methods/average_stage.h"
 #include "app/prefs_dialog.h"
 #include "app/status_window.h"
@@ -167,7 +168,22 @@ void FinishRun(BZ_ProjPtr project) {
   if (exec != kBZ_ProjStateAppQuitting) BZ_ReinitDialog(BZ_GetProjDlgWindow());
 }
 
-void QuitRequestedFromOutside() { BZ_SendQuitEvent(); }
+// SIGINT, SIGTERM and the end of the desktop session arrive as the quit Apple event.
+void QuitRequestedFromOutside() {
+  AppleEvent quit{};
+  if (AECreateAppleEvent(kCoreEventClass, kAEQuitApplication, nullptr, 0, 0, &quit) == noErr) PL_ProcessAppleEvent(&quit);
+  AEDisposeDesc(&quit);
+}
+
+// The program's file arguments, handed to the open-documents handler once the event loop runs. Its result
+// would go back to the sender of an Apple event; here the trace keeps it.
+AppleEvent gOpenDocuments{};
+void OpenDocumentsOnceRunning(EventLoopTimerRef timer, void *) {
+  RemoveEventLoopTimer(timer);
+  const OSErr err = PL_ProcessAppleEvent(&gOpenDocuments);
+  AEDisposeDesc(&gOpenDocuments);
+  if (err != noErr) std::printf("KBZ: opening the documents of the command line, error # %d\n", int(err));
+}
 
 // Preferences that could not be read were kept aside and the defaults are in use: the user is told once
 // the main window is up, and the log keeps the same line. Start-up goes on whatever the answer.
@@ -220,6 +236,8 @@ int BZ_Main(int argc, char **argv) {
     BZ_ShowError(err);
     return 0;
   }
+  if (argc > 1 && PL_CreateOpenDocumentsEvent(argv + 1, argc - 1, &gOpenDocuments) == noErr)
+    InstallEventLoopTimer(GetCurrentEventLoop(), 0, 0, OpenDocumentsOnceRunning, nullptr, nullptr);
   Trace("KBZ: starting event loop\n\n");
   RunApplicationEventLoop();
   err = BZ_Shutdown();
@@ -263,7 +281,7 @@ OSStatus BZ_InitMainMenus() {
   return BZ_InitPreviewMenu();
 }
 
-OSStatus BZ_InstallAEHandlers() { return noErr; }
+OSStatus BZ_InstallAEHandlers() { return BZ_InstallRequiredAEHandlers(); }
 
 OSStatus BZ_InstallAppTimers() {
   OSStatus err = InstallEventLoopTimer(GetCurrentEventLoop(), 1.0, 1.0, BZ_OneSecondTimer, nullptr,

@@ -2,7 +2,6 @@
 #include "app/custom_events.h"
 
 #include "app/error_display.h"
-#include "app/method_services_pending.h"
 #include "app/window_lookup.h"
 #include "dialog/busy_indicators.h"
 #include "dialog/input_tab.h"
@@ -16,7 +15,10 @@
 #include "engine/runtime/project_settings.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/write_stage.h"
+#include "methods/logo_mask_ui.h"
+#include "methods/logo_stage.h"
 #include "methods/noise_params.h"
+#include "methods/noise_spectrum_ui.h"
 #include "toolkit/dialog_items.h"
 
 #include <cstdio>

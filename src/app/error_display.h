@@ -5,6 +5,7 @@
 #pragma once
 
 #include "methods/average_sources.h"  // 5016 to 5019
+#include "methods/logo_params.h"     // 5005, 5015, 5020, 5021
 #include "platform/core/cf_base.h"
 
 // The application's own error numbers.
@@ -12,15 +13,11 @@ enum : OSStatus {
   kBZ_SrcFileNotFoundErr = 5001,
   kBZ_UnknownProjectTypeErr = 5002,
   kBZ_TargetFileNotFoundErr = 5003,
-  kBZ_AuxFileNotFoundErr = 5005,
   kBZ_ProjectInfoNotFoundErr = 5007,
   kBZ_ProjectNotFoundErr = 5008,
   kBZ_DiskNotInListErr = 5009,
   kBZ_TaskError = 5010,
   kBZ_OpeningProjectErr = 5011,
-  kBZ_CouldNotMeasureTrLogoErr = 5015,
-  kBZ_LogoTooLargeErr = 5020,
-  kBZ_LogoEmptyErr = 5021,
   kBZ_ExcLimNumChromaIntervOnLineErr = 5022,
   kBZ_VbPeriodNotFndErr = 5023,
   kBZ_OuTooManyOutliersErr = 5024,

@@ -2,6 +2,7 @@
 #include "dialog/method_tabs.h"
 
 #include "engine/runtime/dialog_items.h"
+#include "methods/logo_params.h"
 #include "toolkit/dialog_items.h"
 
 namespace {
@@ -33,7 +34,8 @@ OSStatus BZ_HandleAvSecondMovieChoice(WindowRef) { return noErr; }
 OSStatus BZ_HandleNoiseRedHit(WindowRef, SInt32) { return noErr; }
 OSStatus BZ_HandleRlHit(WindowRef, SInt32) { return noErr; }
 OSStatus BZ_HandleOuHit(WindowRef, SInt32) { return noErr; }
-OSStatus BZ_ImportMask(WindowRef) { return noErr; }
-OSStatus BZ_ExportMask(WindowRef) { return noErr; }
 OSStatus BZ_RlRemoveMaskPic() { return noErr; }
-Boolean BZ_ProjDlgHasLogoMaskPic() { return false; }
+Boolean BZ_ProjDlgHasLogoMaskPic() {
+  const BZ_RlDlgTaskData *logo = gBZ.dlgTaskData.rlDlgTaskData;
+  return logo != nullptr && logo->logoMaskPic != nullptr;
+}

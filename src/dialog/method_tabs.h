@@ -19,8 +19,6 @@ OSStatus BZ_HandleAvSecondMovieChoice(WindowRef window);
 OSStatus BZ_HandleNoiseRedHit(WindowRef window, SInt32 itemHit);
 OSStatus BZ_HandleRlHit(WindowRef window, SInt32 itemHit);
 OSStatus BZ_HandleOuHit(WindowRef window, SInt32 itemHit);
-OSStatus BZ_ImportMask(WindowRef window);
-OSStatus BZ_ExportMask(WindowRef window);
 OSStatus BZ_RlRemoveMaskPic();
-// Whether the dialog holds a logo mask picture (kept by the logo method). Until that method keeps one: false.
+// Whether the dialog holds a logo mask picture (kept by the logo method).
 Boolean BZ_ProjDlgHasLogoMaskPic();

@@ -154,12 +154,6 @@ Boolean BZ_ItemIsNumericInt(SInt32 item) {
   return index != 0 && !kEtiItems[index - 1].isFloat;
 }
 
-Boolean BZ_InterlaceTypeAffectsResult(UInt32 validSelectedTypes) {
-  return (validSelectedTypes & (kBZ_NoiseRedTypeFlag | kBZ_RlTypeFlag | kBZ_VarBrTypeFlag)) != 0;
-}
-
-Boolean BZ_FieldDominanceAffectsResult(UInt32 validSelectedTypes) { return (validSelectedTypes & kBZ_VarBrTypeFlag) != 0; }
-
 SInt32 BZ_EtiIndexToSliderItem(SInt32 etiIndex) { return etiIndex == 14 ? kBZ_LogoSliderItem : 0; }
 
 UInt32 BZ_GetSliderValue(SInt32 etiIndex, float value) {

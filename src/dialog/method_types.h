@@ -53,10 +53,6 @@ SInt32 BZ_EtiIndexToSliderItem(SInt32 etiIndex);
 UInt32 BZ_GetSliderValue(SInt32 etiIndex, float value);
 // True for the indexes of the logo rectangle's items (10 to 13).
 Boolean BZ_IsLogoCoordinateETI(SInt32 etiIndex);
-// Whether the interlacing (noise reduction, logo removal or varying brightness among the types) or the field
-// order (varying brightness among them) changes what these methods compute.
-Boolean BZ_InterlaceTypeAffectsResult(UInt32 validSelectedTypes);
-Boolean BZ_FieldDominanceAffectsResult(UInt32 validSelectedTypes);
 
 // Rebuilds the applied-methods text of item 2004: the applied methods' names joined by " + " in tab order,
 // the names of applied methods that cannot run (and their " + ") grey, the others black; "BZ Applied

@@ -2,11 +2,13 @@
 #include "dialog/project_dialog.h"
 
 #include "app/error_display.h"
+#include "app/file_kinds.h"
 #include "app/window_lookup.h"
 #include "dialog/busy_indicators.h"
 #include "dialog/edit_text_checks.h"
 #include "dialog/input_tab.h"
 #include "dialog/method_tabs.h"
+#include "methods/logo_mask_ui.h"
 #include "dialog/method_types.h"
 #include "dialog/output_tab.h"
 #include "dialog/preview_window.h"
@@ -99,8 +101,10 @@ const SInt32 kLittleArrows[][4] = {{2327, 2328, 10, 1000},        {2332, 2333, 0
                                    {2502, 2503, 1, 3},            {2505, 2506, 0, 100},
                                    {2508, 2509, 10, 100}};
 
-// Chooses a movie for source fileNum; a cancel leaves the dialog without that source.
-OSStatus ChooseSourceMovie(SInt32 fileNum, CFStringRef messageKey) {
+// Chooses a movie for source fileNum; a cancel leaves the dialog without that source. *same tells that the
+// chosen movie is the one already there: nothing is to change.
+OSStatus ChooseSourceMovie(SInt32 fileNum, CFStringRef messageKey, bool *same) {
+  *same = false;
   if (gBZ.project == nullptr) return noErr;
   FSRef &source = gBZ.project->info.srcFileData[fileNum].fileRef;
   struct {
@@ -118,7 +122,10 @@ OSStatus ChooseSourceMovie(SInt32 fileNum, CFStringRef messageKey) {
     return noErr;
   }
   if (err != noErr) return err;
-  if (GL_FSRefValid(&source) && GL_EqualFileObjects(&chosen, &source)) return noErr;  // the same movie again
+  if (GL_FSRefValid(&source) && GL_EqualFileObjects(&chosen, &source)) {
+    *same = true;
+    return noErr;
+  }
   source = chosen;
   return noErr;
 }
@@ -365,10 +372,16 @@ OSStatus BZ_HandleProjDlgControlHit(WindowRef window, HIViewID *controlID) {
   bool forgotten = false;
   switch (item) {
     case 2022:
-      err = ChooseSourceMovie(0, CFSTR("BZ select movie file"));
+      err = ChooseSourceMovie(0, CFSTR("BZ select movie file"), &forgotten);
       break;
     case 2101:
-      err = ChooseSourceMovie(1, CFSTR("BZ select second movie file"));
+      err = ChooseSourceMovie(1, CFSTR("BZ select second movie file"), &forgotten);
+      break;
+    case 2072:
+      err = BZ_PutTargetFile(window);
+      break;
+    case 2076:
+      err = BZ_PutNoiseFile(window);
       break;
     case 2314:
       err = BZ_ImportMask(window);
@@ -556,32 +569,97 @@ OSStatus BZ_SetTargetFileName(WindowRef window, SInt32 fileNum) {
   return GL_SetDialogItemTextByID(window, item, text.get());
 }
 
-OSStatus BZ_SuggestOutName(const FSRef *srcFile, HFSUniStr255 *targetName) {
-  if (targetName == nullptr) return paramErr;
-  CFMutableStringRef made = nullptr;
+namespace {
+
+// A new mutable string: the source's name without its extension (an ending of at most 6 characters from the
+// last "."), then `ending`; without a source the localised "BZ New project" instead of the name.
+OSStatus MakeNameAfterSource(const FSRef *srcFile, CFStringRef ending, CFMutableStringRef *made) {
+  *made = nullptr;
   if (srcFile != nullptr && GL_FSRefValid(srcFile)) {
     HFSUniStr255 sourceName{};
     OSStatus err = FSGetCatalogInfo(srcFile, 0, nullptr, &sourceName, nullptr, nullptr);
     if (err != noErr) return err;
     PL_CFScoped<CFStringRef> source{NameString(sourceName)};
     CFIndex length = CFStringGetLength(source.get());
-    // Without its extension: an ending of at most 6 characters from the last ".".
     CFRange dot = CFStringFind(source.get(), CFSTR("."), kCFCompareBackwards);
     if (dot.location != kCFNotFound && dot.location > 0 && length - dot.location <= 6) length = dot.location;
     PL_CFScoped<CFStringRef> stem{CFStringCreateWithSubstring(nullptr, source.get(), CFRangeMake(0, length))};
-    made = CFStringCreateMutableCopy(nullptr, 0, stem.get());
-    if (made != nullptr) CFStringAppend(made, CFSTR(" proj"));
+    *made = CFStringCreateMutableCopy(nullptr, 0, stem.get());
+    if (*made != nullptr) CFStringAppend(*made, ending);
   } else {
-    made = CFStringCreateMutableCopy(nullptr, 0, Localized(CFSTR("BZ New project")).get());
+    *made = CFStringCreateMutableCopy(nullptr, 0, Localized(CFSTR("BZ New project")).get());
   }
+  return *made != nullptr ? OSStatus(noErr) : OSStatus(memFullErr);
+}
+
+void CopyIntoName(CFStringRef text, HFSUniStr255 *name) {
+  const CFIndex units = std::min<CFIndex>(CFStringGetLength(text), 255);
+  CFStringGetCharacters(text, CFRangeMake(0, units), name->unicode);
+  name->length = UInt16(units);
+}
+
+}  // namespace
+
+OSStatus BZ_SuggestOutName(const FSRef *srcFile, HFSUniStr255 *targetName) {
+  if (targetName == nullptr) return paramErr;
+  CFMutableStringRef made = nullptr;
+  OSStatus err = MakeNameAfterSource(srcFile, CFSTR(" proj"), &made);
+  if (err != noErr) return err;
   PL_CFScoped<CFMutableStringRef> name{made};
-  if (made == nullptr) return memFullErr;
   PL_CFScoped<CFStringRef> extension{BZ_MakeOutputFileExtension()};
   if (extension.get() != nullptr) CFStringAppend(name.get(), extension.get());
-  const CFIndex units = std::min<CFIndex>(CFStringGetLength(name.get()), 255);
-  CFStringGetCharacters(name.get(), CFRangeMake(0, units), targetName->unicode);
-  targetName->length = UInt16(units);
+  CopyIntoName(name.get(), targetName);
   return noErr;
+}
+
+OSStatus BZ_PutTargetFile(WindowRef) {
+  if (gBZ.project == nullptr) return noErr;
+  BZ_ProjInfo &info = gBZ.project->info;
+  BZ_TargetFileData &target = info.targetFileData[0];
+  OSStatus err = noErr;
+  if (!GL_FSRefValid(&target.parentRef) &&
+      (err = BZ_GetDefaultTargetFolder(&info.srcFileData[0].fileRef, &target.parentRef)) != noErr)
+    return err;
+  if (target.fileName.length == 0 && (err = BZ_SuggestOutName(&info.srcFileData[0].fileRef, &target.fileName)) != noErr)
+    return err;
+  gBZ.navDialogOpen = true;
+  err = NS_PutFile(nullptr, nullptr, NS_DummyEventHandler, Localized(CFSTR("BZ select target file")).get(),
+                   CFSTR("Orl Brizel"), false, &target.mayDelete, &target.parentRef, &target.fileName, nullptr,
+                   &target.hideExtension);
+  gBZ.navDialogOpen = false;
+  target.fileRef = FSRef{};
+  if (err == userCanceledErr) {
+    target.parentRef = FSRef{};
+    target.fileName.length = 0;
+    return noErr;
+  }
+  if (err != noErr) return err;
+  return BZ_CheckForExistingFile(&target);
+}
+
+OSStatus BZ_PutNoiseFile(WindowRef) {
+  if (gBZ.project == nullptr) return noErr;
+  BZ_ProjInfo &info = gBZ.project->info;
+  BZ_TargetFileData &noise = info.targetFileData[1];
+  CFMutableStringRef made = nullptr;
+  OSStatus err = MakeNameAfterSource(&info.srcFileData[0].fileRef, CFSTR(" nm.mov"), &made);
+  if (err != noErr) return err;
+  PL_CFScoped<CFMutableStringRef> name{made};
+  CopyIntoName(name.get(), &noise.fileName);
+  noise.parentRef = info.targetFileData[0].parentRef;
+  gBZ.navDialogOpen = true;
+  err = NS_PutFile(nullptr, nullptr, NS_DummyEventHandler, Localized(CFSTR("BZ select noise file")).get(),
+                   CFSTR("Orl Brizel"), false, nullptr, &noise.parentRef, &noise.fileName, nullptr,
+                   &noise.hideExtension);
+  gBZ.navDialogOpen = false;
+  if (gBZ.dlgData != nullptr) gBZ.dlgData->state.neededUpdates |= kBZ_OutputSettUpdate;
+  if (err == userCanceledErr) {
+    noise.fileRef = FSRef{};
+    noise.parentRef = FSRef{};
+    noise.fileName.length = 0;
+    return noErr;
+  }
+  return err;
 }
 
 OSStatus BZ_CheckForExistingFile(BZ_TargetFileData *targetFileData) {

@@ -96,6 +96,13 @@ OSStatus BZ_SetTargetFileName(WindowRef window, SInt32 fileNum);
 // The suggested result name: the source's name without its extension (an ending of at most 6 characters)
 // and " proj", or "BZ New project" without a source, followed by the output's extension.
 OSStatus BZ_SuggestOutName(const FSRef *srcFile, HFSUniStr255 *targetName);
+// The result chooser (2072): starts in the result's folder, else the default output folder, with the chosen
+// or a suggested name; a chosen existing file is then replaced or renamed (BZ_CheckForExistingFile); a cancel
+// clears the choice (noErr).
+OSStatus BZ_PutTargetFile(WindowRef window);
+// The noise chooser (2076): "<source> nm.mov" offered in the result's folder; a cancel clears the choice
+// (noErr). Marks the output settings for update.
+OSStatus BZ_PutNoiseFile(WindowRef window);
 // The chosen name in the chosen folder: nothing to do when no such file exists; otherwise the file is
 // replaced when the user agrees (or agreed in the chooser), else the result gets a numbered name. A source
 // movie is never replaced, and an unanswered question replaces nothing.

@@ -8,19 +8,13 @@
 #include "engine/runtime/method_settings.h"
 #include "engine/runtime/project_types.h"
 #include "methods/average_stage.h"
+#include "methods/logo_params.h"
 #include "methods/noise_params.h"
+#include "methods/varbr_analysis.h"
 #include "platform/core/event_loop.h"
 #include "platform/core/mac_types.h"
 
 struct BZ_ProjDlgData;
-
-// The automatic-settings stages of an analysis (bits of autoSettCalc and autoSettCalculated), run one at a
-// time, lowest bit first: averaging 1 and noise reduction 4 and 8 are their methods' own; these two are the
-// stages of methods whose modules do not name them.
-enum : UInt32 {
-  kBZ_VbAutoSettStage = 2,   // varying brightness: brightness factors
-  kBZ_RlAutoSettStage = 16,  // logo removal: mask and transparency
-};
 
 // The delay from the last change to the start of the run it asks for.
 constexpr EventTimerInterval kBZ_MovieAnalysisDelay = 3.0;

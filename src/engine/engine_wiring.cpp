@@ -9,7 +9,10 @@
 #include "engine/write_stage.h"
 #include "methods/average_stage.h"
 #include "methods/cross_luma_stage.h"
+#include "methods/logo_stage.h"
 #include "methods/noise_reduction_stage.h"
+#include "methods/varbr_correction_stage.h"
+#include "methods/varbr_measuring_stage.h"
 #include "outliers/outlier_stage.h"
 
 #include <cstdio>
@@ -31,8 +34,11 @@ constexpr StageEntry kStages[] = {
     {kBZ_WriteTaskType, false, BZ_WriteTask},
     {kBZ_NoiseFrameTaskType, false, BZ_NoiseFrameTask},
     {kBZ_AverageTaskType, false, BZ_AverageTask1},
+    {kBZ_VarBrTaskType, false, BZ_CorrRelBrTask1},
+    {kBZ_VarBrTaskType, true, BZ_FindRelBrTask1},
     {kBZ_NoiseRedTaskType, false, BZ_ReduceNoiseTask1},
     {kBZ_CrossLumaTaskType, false, BZ_CrossLumaTask1},
+    {kBZ_RlTaskType, false, BZ_RlTask1},
     {kBZ_OutlierTaskType, false, BZ_OutliersTask},
 };
 

@@ -6,6 +6,7 @@
 #include "color/frame_edits.h"
 #include "color/legalising.h"
 #include "engine/compress_stage.h"
+#include "engine/runtime/analysis_tasks.h"
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/frame_selection.h"
 #include "engine/runtime/progress_frames.h"
@@ -23,6 +24,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -132,6 +134,23 @@ struct WriteTask {
   BZ_WriteTaskLinks links{};
   SInt32 framesSeen = 0;
 
+  // An analysis run that measures the frame statistics (every wanted automatic setting calculated): the
+  // write stage of file 0 measures what the whole pipeline changed, each frame against its source frame.
+  struct Statistics {
+    bool measuring = false;
+    // The first cleaning stage keeps every source frame for this stage, which gives it back once measured;
+    // without a cleaning stage the frame is its own source.
+    bool sourceKept = false;
+    std::vector<SInt32> frames;  // this stage's frame list, in the order the frames arrive
+    SInt32 numFrames = 0;
+    SInt32 numPrevBuffersNeeded = 0;
+    MPQueueID dirtyFreeQueue = nullptr;
+    SInt32 stageNum = 0;
+  } stats;
+
+  OSStatus SetupStatistics();
+  OSStatus MeasureFrame(UInt8 *buffer, BZ_FrameBuffInfo *info);
+
   // Waits on the stage event until none of `awaited` is pending any more; the stop flag ends the wait.
   OSStatus AwaitFlags(MPEventFlags awaited) {
     for (;;) {
@@ -191,6 +210,12 @@ OSStatus WriteTask::HandleFrame(UInt8 *buffer, Boolean *endOfRun) {
   ++framesSeen;
   // Analysis and preview runs: the frames are counted so that the run ends.
   if (!executing) *endOfRun = framesSeen >= p.totalNumFrames;
+  if (stats.measuring) {
+    // The display reads the frame too; its answer must not be taken by the measurement's wait.
+    if (displayPending && (err = AwaitFlags(kBZ_DisplayDecompressDoneFlag)) != noErr) return err;
+    displayPending = false;
+    if ((err = MeasureFrame(buffer, info)) != noErr) return err;
+  }
   if (executing) {
     if (links.fileNum == 0 && p.makeNoiseMovie) {
       // The noise-movie stage reads the cleaned frame; compacting would overwrite it, so it must be done first.
@@ -215,6 +240,78 @@ OSStatus WriteTask::HandleFrame(UInt8 *buffer, Boolean *endOfRun) {
   return BZ_NotifyFrame(project, kBZ_WriteTaskType, links.inFreeQueue, nullptr, buffer, nullptr);
 }
 
+OSStatus WriteTask::SetupStatistics() {
+  const BZ_EngineHost *host = BZ_GetEngineHost();
+  stats = Statistics{};
+  stats.measuring = links.fileNum == 0 && project->state.exec == kBZ_ProjStateAnalyzingMovie &&
+                    host->getAutoSettStage(host->refCon) == 0;
+  if (!stats.measuring) return noErr;
+  BZ_BuffInfo *table = project->dynIO_Info.buffInfo;
+  const SInt32 capacity = std::max<SInt32>(BZ_GetMaxSampleNumArraySize(table), 1);
+  std::vector<SInt32> inList(size_t(capacity), 0);
+  stats.frames.assign(size_t(capacity), 0);
+  SInt32 testNums[kBZ_NumTestFrames + 1];
+  SInt32 numIn = 0, numTests = 0;
+  OSStatus err = BZ_SelectMovieSamplesForStage(BZ_GetNumFramesInMovie(project->info.statMovInfo), kBZ_WriteTaskType,
+                                               inList.data(), &numIn, stats.frames.data(), &stats.numFrames, testNums,
+                                               &numTests);
+  if (err != noErr) return err;
+  BZ_GetCompoundedChunkSize(table, BZ_CountStages(table), nullptr, nullptr, &stats.numPrevBuffersNeeded);
+  stats.stageNum = std::clamp<SInt32>(links.writeBuffInfo->number, 0, kBZ_MaxNumStages - 1);
+  // The stage that keeps the source frames: a cleaning stage that comes first holds its inputs for this
+  // measurement (BZ_NeedInBufferForNoiseCalc with calcStats).
+  BZ_BuffInfo *first = BZ_GetFirstProcessBuffer(table);
+  if (first != nullptr && BZ_IsProcessTaskType(first->type) &&
+      BZ_NeedInBufferForNoiseCalc(table, first, project->state.exec, project->info.settings.output.makeNoiseMovie,
+                                  true)) {
+    MP_TaskData *firstTask = first->taskData[0];
+    if (firstTask == nullptr || firstTask->inFreeQueue == nullptr) return paramErr;
+    stats.sourceKept = true;
+    stats.dirtyFreeQueue = firstTask->inFreeQueue;
+  } else if (first != nullptr && first != links.writeBuffInfo && !BZ_IsProcessTaskType(first->type)) {
+    // An outlier or compress stage first keeps no source frame for this stage: nothing to measure against.
+    stats.measuring = false;
+  }
+  return noErr;
+}
+
+// One frame of a statistics run: measured against its source frame (noise level and difference, through the
+// general frame analysis), the source frames no later frame needs given back, and after the last frame the
+// results condensed for the dialog.
+OSStatus WriteTask::MeasureFrame(UInt8 *buffer, BZ_FrameBuffInfo *info) {
+  // Frames arrive in the order of the list: this is the frame's index in it.
+  const SInt32 index = framesSeen - 1;
+  if (index >= stats.numFrames) return paramErr;
+  const BZ_EngineHost *host = BZ_GetEngineHost();
+  BZ_ProjDlgState *dlgState = host->getDialogStatePtr(host->refCon);
+  if (index == 0) {
+    dlgState->findingNoiseLevel[stats.stageNum] = true;
+    dlgState->findingFrameDiff[stats.stageNum] = true;
+  }
+  OSStatus err = noErr;
+  if (index < kBZ_NumTestFrames) {
+    UInt8 *source = stats.sourceKept ? BZ_GetDirtyFramePtr(project, info->frameNum) : buffer;
+    if (source == nullptr) return paramErr;
+    BZ_DlgTaskInput input{};
+    input.inBuffer = source;
+    input.outBuffer = buffer;
+    input.frameNum = info->frameNum;
+    input.arrayNum = input.realArrayNum = input.testNum = index;
+    input.fileNum = links.fileNum;
+    err = BZ_GeneralFrameAnalysis(links.writeBuffInfo, &gBZ.dlgTaskData, true, &input, nullptr);
+  }
+  // The list position after this frame: the release counts the entries before it and keeps what the next
+  // listed frame still needs.
+  if (err == noErr && stats.sourceKept)
+    err = BZ_FreeDirtyFrames(project, kBZ_WriteTaskType, info, stats.frames.data(), index + 1, stats.numFrames,
+                             stats.dirtyFreeQueue, stats.numPrevBuffersNeeded);
+  if (err != noErr || index != stats.numFrames - 1) return err;
+  err = BZ_FinishGeneralFrameAnalysis(links.writeBuffInfo, true, std::min<SInt32>(stats.numFrames, kBZ_NumTestFrames));
+  dlgState->findingNoiseLevel[stats.stageNum] = false;
+  dlgState->findingFrameDiff[stats.stageNum] = false;
+  return err;
+}
+
 // Keeps closing a target and asking whether all are closed together, so that of two write stages ending at
 // once exactly one finds every file closed.
 std::mutex gTargetCloseMutex;
@@ -235,6 +332,7 @@ OSStatus WriteTask::Finish() {
 
 OSStatus WriteTask::Run() {
   OSStatus err = BZ_SetupWriteTask(self, &params, &sampleRefParams, &links);
+  if (err == noErr) err = SetupStatistics();
   if (err != noErr) return err;
   Boolean finished = false;
   while (!finished) {

@@ -216,23 +216,16 @@ OSStatus BZ_AvCloseTask2(MP_TaskData *task1) { return BZ_MsCloseTask2(BZ_MsOfTas
 // ---- Worker ---------------------------------------------------------------------------------------------------
 
 OSStatus BZ_AverageTaskProper(void *parameter) {
-  MP_TaskData *worker = static_cast<MP_TaskData *>(parameter);
-  for (;;) {
-    void *word = nullptr;
-    OSStatus err = BZ_MsWaitForItem(worker, &word);
-    if (err != noErr) return err;
-    if (word == nullptr) return noErr;
-    auto *item = static_cast<BZ_AvProcParams *>(word);
+  return BZ_MsServeItems<BZ_AvProcParams>(parameter, [](BZ_MethodStage *, MP_TaskData *worker,
+                                                        BZ_AvProcParams *item) -> OSStatus {
     const BZ_AvParams *avParams = item->avParams;
     // Each worker writes only its own work line.
     BZ_Average(avParams, worker->number, item->inBuffer1, item->inBuffer2, item->outBuffer);
-    if (item->padding) {
-      BZ_PadParams padParams;
-      BZ_AvParamsToPadParams(avParams, &padParams);
-      if ((err = BZ_PadFrame(&padParams, item->outBuffer)) != noErr) return err;
-    }
-    if ((err = BZ_MsItemDone(worker, item)) != noErr) return err;
-  }
+    if (!item->padding) return noErr;
+    BZ_PadParams padParams;
+    BZ_AvParamsToPadParams(avParams, &padParams);
+    return BZ_PadFrame(&padParams, item->outBuffer);
+  });
 }
 
 // ---- Collector ------------------------------------------------------------------------------------------------

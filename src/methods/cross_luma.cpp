@@ -96,55 +96,167 @@ inline bool InGap(const Interval *list, SInt32 count, SInt32 *j, SInt32 x, SInt3
   return list[*j].end - extent < x;
 }
 
+// The live block test moving along one line: the zone walk visits blocks left to right, mostly one pixel
+// apart, so the lumas, sums and deviations of the columns the block shares with the one before are kept
+// rather than read and worked out again. The answers are those of TestBlockSign.
+struct SlidingBlock {
+  const UInt8 *rows[3];  // luma byte of pixel 0 in lines y, y + 2 and y + 4 of the input
+  SInt32 x;              // the block's left column; far left of the line when none is held
+  SInt32 luma[3][3];     // [column][row] of the block held
+  SInt32 colSum[3];
+  SInt32 colDev[3];
+
+  SlidingBlock(const UInt8 *line, size_t rowBytes) : rows{line, line + 2 * rowBytes, line + 4 * rowBytes}, x(-8) {}
+
+  [[gnu::always_inline]] void LoadColumn(int slot, SInt32 column) {
+    const size_t at = 2 * size_t(column);
+    const SInt32 a = rows[0][at], b = rows[1][at], c = rows[2][at];
+    const SInt32 sum = a + b + c;
+    luma[slot][0] = a;
+    luma[slot][1] = b;
+    luma[slot][2] = c;
+    colSum[slot] = sum;
+    colDev[slot] = std::abs(3 * a - sum) + std::abs(3 * b - sum) + std::abs(3 * c - sum);
+  }
+
+  [[gnu::always_inline]] void MoveTo(SInt32 left) {
+    if (left == x + 1) {
+      for (int k = 0; k < 2; ++k) {
+        for (int r = 0; r < 3; ++r) luma[k][r] = luma[k + 1][r];
+        colSum[k] = colSum[k + 1];
+        colDev[k] = colDev[k + 1];
+      }
+      LoadColumn(2, left + 2);
+    } else {
+      for (int k = 0; k < 3; ++k) LoadColumn(k, left + k);
+    }
+    x = left;
+  }
+
+  // The block at left column x: the centre's change of direction (see TestBlockSign).
+  [[gnu::always_inline]] SInt32 Test(SInt32 left, const IntThresholds &t, UInt8 *targetPixelPtr) {
+    MoveTo(left);
+    SInt32 rowDev[3];
+    SInt32 d = colDev[0] + colDev[1] + colDev[2];
+    for (int r = 0; r < 3; ++r) {
+      const SInt32 sum = luma[0][r] + luma[1][r] + luma[2][r];
+      rowDev[r] = std::abs(3 * luma[0][r] - sum) + std::abs(3 * luma[1][r] - sum) + std::abs(3 * luma[2][r] - sum);
+      d += rowDev[r];
+    }
+    const SInt32 s = std::abs(d - 6 * rowDev[0]) + std::abs(d - 6 * rowDev[1]) + std::abs(d - 6 * rowDev[2]) +
+                     std::abs(d - 6 * colDev[0]) + std::abs(d - 6 * colDev[1]) + std::abs(d - 6 * colDev[2]);
+    // Without branches: whether a block passes follows the picture, which a branch predictor cannot.
+    const bool passes = (d > t.min54) & (d < t.max54) & (((t.pct * d) >> 12) > s);
+    const SInt32 old = *targetPixelPtr;
+    const SInt32 mean = ((colSum[0] + colSum[1] + colSum[2]) * 7282 + 3641) >> 16;
+    const SInt32 value = old + ((mean - old) & -SInt32(passes));
+    *targetPixelPtr = UInt8(value);
+    return SInt32(value > old) - SInt32(value < old);
+  }
+};
+
 enum class BlockTest { kFloat, kInt, kIntUndoEdges };
 
-// The zone walk shared by the filters; only the block test and the undoing of edges differ.
+// The zone walk of line y (blocks on lines y, y + 2, y + 4, centres on line y + 2) with the stretch lists
+// of those lines; only the block test and the undoing of edges differ between the filters. signs (the
+// undoing filter's, one per pixel: +1 where the centre rose, -1 where it fell) is all zero on entry and is
+// left so.
+template <BlockTest kTest>
+void WalkLine(const BZ_ClParams *p, SInt32 y, const IntThresholds &t, const UInt8 *inBuffer, UInt8 *outBuffer,
+              const Interval *first, SInt32 numFirst, const Interval *middle, SInt32 numMiddle, const Interval *last,
+              SInt32 numLast, SInt8 *signs) {
+  const SInt32 width = p->width, extent = p->sett->extent;
+  const size_t rowBytes = size_t(width) * 2;
+  const UInt8 *blockLine = inBuffer + size_t(y) * rowBytes + 1;
+  UInt8 *targetLine = outBuffer + size_t(y + 2) * rowBytes + 1;
+  SlidingBlock block(blockLine, rowBytes);
+  const UInt8 *inLine = inBuffer + size_t(y + 2) * rowBytes + 1;
+  // Centres are handled once each, left to right: lastPos is the last one handled. The undoing filter keeps
+  // the signs of the last two centres handled (at lastPos and lastPos - 1) to see three neighbours that moved
+  // the same way as soon as the third is handled; a restored centre is never handled again on this line.
+  SInt32 lastPos = 0, j = 0, k = 0, firstHandled = width, lastHandled = -1;
+  SInt32 signAtLast = 0, signBeforeLast = 0;
+  for (SInt32 i = 0; i + 1 < numFirst; ++i) {
+    // Clipped to the line: with a wide extent the zone would reach past either end.
+    const SInt32 s = std::max(first[i].end - extent, 0);
+    const SInt32 e = std::min(first[i + 1].start + extent, width);
+    for (SInt32 x = s; x < e - 2; ++x) {
+      if (!InGap(middle, numMiddle, &j, x, extent) || !InGap(last, numLast, &k, x, extent)) continue;
+      if (x + 1 <= lastPos) continue;
+      const SInt32 centre = x + 1;
+      UInt8 *target = targetLine + 2 * size_t(centre);
+      if constexpr (kTest == BlockTest::kFloat) {
+        BZ_Cl_Filter3x3Block(float(p->sett->minStddev), float(p->sett->maxStddev), float(p->sett->percentage),
+                             blockLine + 2 * size_t(x), target, SInt32(rowBytes));
+      } else if constexpr (kTest == BlockTest::kInt) {
+        TestBlockInt(t.min54, t.max54, t.pct, blockLine + 2 * size_t(x), target, SInt32(rowBytes));
+      } else {
+        const SInt32 sign = block.Test(x, t, target);
+        const bool follows = centre == lastPos + 1;
+        // Evaluated whole: the signs follow the picture, and a short-circuit would branch on them.
+        const bool edge = follows & (sign != 0) & (signAtLast == sign) & (signBeforeLast == sign);
+        if (edge)
+          for (SInt32 q = centre - 2; q <= centre; ++q) targetLine[2 * q] = inLine[2 * q];
+        signBeforeLast = follows ? signAtLast : 0;
+        signAtLast = sign;
+        signs[centre] = SInt8(sign);
+        firstHandled = std::min(firstHandled, centre);
+        lastHandled = centre;
+      }
+      lastPos = centre;
+    }
+  }
+  // The line's signs go back to zero for the next line.
+  if (kTest == BlockTest::kIntUndoEdges && firstHandled <= lastHandled)
+    std::memset(signs + firstHandled, 0, size_t(lastHandled - firstHandled + 1));
+}
+
+// The zone walk over the frame.
 template <BlockTest kTest>
 void WalkZones(const BZ_ClParams *p, SInt32 subTaskNum, const UInt8 *inBuffer, UInt8 *outBuffer,
                const Interval *intervals, const SInt32 *counts) {
-  const SInt32 width = p->width, height = p->height, extent = p->sett->extent;
-  const SInt32 m = BZ_ClMaxIntervals(width);
-  const size_t rowBytes = size_t(width) * 2;
+  const SInt32 m = BZ_ClMaxIntervals(p->width);
   const IntThresholds t = ThresholdsOf(*p->sett);
   SInt8 *signs = kTest == BlockTest::kIntUndoEdges ? p->diffSigns[subTaskNum] : nullptr;
-  for (SInt32 y = 0; y < height - 4; ++y) {
-    if (signs != nullptr) std::memset(signs, 0, size_t(width));
+  if (signs != nullptr) std::memset(signs, 0, size_t(p->width));
+  for (SInt32 y = 0; y < p->height - 4; ++y) {
     const Interval *first = intervals + size_t(y) * size_t(m);
-    const Interval *middle = first + 2 * size_t(m);
-    const Interval *last = first + 4 * size_t(m);
-    const SInt32 numFirst = counts[y], numMiddle = counts[y + 2], numLast = counts[y + 4];
-    SInt32 lastPos = 0, j = 0, k = 0;
-    for (SInt32 i = 0; i + 1 < numFirst; ++i) {
-      // Clipped to the line: with a wide extent the zone would reach past either end.
-      const SInt32 s = std::max(first[i].end - extent, 0);
-      const SInt32 e = std::min(first[i + 1].start + extent, width);
-      for (SInt32 x = s; x < e - 2; ++x) {
-        if (!InGap(middle, numMiddle, &j, x, extent) || !InGap(last, numLast, &k, x, extent)) continue;
-        if (x + 1 <= lastPos) continue;
-        lastPos = x + 1;
-        const UInt8 *block = inBuffer + size_t(y) * rowBytes + 2 * size_t(x) + 1;
-        UInt8 *target = outBuffer + size_t(y + 2) * rowBytes + 2 * size_t(x + 1) + 1;
-        const SInt32 lineSize = SInt32(rowBytes);
-        if constexpr (kTest == BlockTest::kFloat)
-          BZ_Cl_Filter3x3Block(float(p->sett->minStddev), float(p->sett->maxStddev), float(p->sett->percentage), block,
-                               target, lineSize);
-        else if constexpr (kTest == BlockTest::kInt)
-          TestBlockInt(t.min54, t.max54, t.pct, block, target, lineSize);
-        else
-          signs[x + 1] = SInt8(signs[x + 1] + TestBlockSign(t.min54, t.max54, t.pct, block, target, lineSize));
-      }
-    }
-    if (signs == nullptr) continue;
-    // Three neighbours moved the same way: an edge, not a pattern.
-    const UInt8 *inLine = inBuffer + size_t(y + 2) * rowBytes;
-    UInt8 *outLine = outBuffer + size_t(y + 2) * rowBytes;
-    for (SInt32 x = 1; x <= width - 2; ++x) {
-      const bool up = signs[x - 1] > 0 && signs[x] > 0 && signs[x + 1] > 0;
-      const bool down = signs[x - 1] < 0 && signs[x] < 0 && signs[x + 1] < 0;
-      if (!up && !down) continue;
-      for (SInt32 q = x - 1; q <= x + 1; ++q) outLine[2 * q + 1] = inLine[2 * q + 1];
-    }
+    WalkLine<kTest>(p, y, t, inBuffer, outBuffer, first, counts[y], first + 2 * size_t(m), counts[y + 2],
+                    first + 4 * size_t(m), counts[y + 4], signs);
   }
+}
+
+// The live stretch search of one line (BZ_Cl_MakeConstChromaIntervalListOpt); kPairs is the window's length
+// in pixel pairs when fixed at compile time, 0 when it is taken from the settings.
+template <SInt32 kPairs>
+OSStatus FindStretches(const UInt8 *linePtr, const BZ_ClParams *clParams, Interval *intervals,
+                       SInt32 *numConstChromaIntervals) {
+  const BZ_Cl_Sett &sett = *clParams->sett;
+  const SInt32 width = clParams->width;
+  const SInt32 testLen = sett.constChromaTestLen, h = kPairs != 0 ? kPairs : testLen / 2;
+  const SInt32 threshold = sett.maxChromaStddev * h * h;
+  const SInt32 maxCount = BZ_ClMaxIntervals(width);
+  SInt32 sumCb = 0, sumCr = 0, start = 0, count = 0;
+  *numConstChromaIntervals = 0;
+  for (SInt32 x = 0; x < width; x += 2) {
+    SlideWindow(linePtr, x, h, &sumCb, &sumCr);
+    if (x < start + testLen) continue;
+    SInt32 dev = 0;
+    const UInt8 *pair = linePtr + 2 * size_t(x - 2 * (h - 1));
+    _Pragma("GCC unroll 10") for (SInt32 q = 0; q < h; ++q, pair += 4)
+      dev += std::abs(pair[0] * h - sumCb) + std::abs(pair[2] * h - sumCr);
+    if (dev <= threshold) continue;
+    if (x < start + sett.minConstChromaLen) {
+      start += 2;
+      continue;
+    }
+    intervals[count].start = start;
+    intervals[count].end = x;
+    start = x;
+    *numConstChromaIntervals = ++count;
+    if (count >= maxCount) return kTooManyIntervalsErr;
+  }
+  return noErr;
 }
 
 }  // namespace
@@ -196,17 +308,31 @@ OSStatus BZ_CrossLuma(BZ_ClParams *clParams, SInt32 subTaskNum, const UInt8 *inB
   if (clParams == nullptr || clParams->sett == nullptr || clParams->areas == nullptr || inBuffer == nullptr ||
       outBuffer == nullptr || subTaskNum < 0 || subTaskNum >= clParams->numSubTasks)
     return paramErr;
-  const size_t rowBytes = size_t(clParams->width) * 2;
-  std::memcpy(outBuffer, inBuffer, rowBytes * size_t(clParams->height));
-  const size_t m = size_t(BZ_ClMaxIntervals(clParams->width));
-  Interval *intervals = clParams->intervals[subTaskNum];
-  SInt32 *counts = clParams->numIntervals[subTaskNum];
-  for (SInt32 y = 0; y < clParams->height; ++y) {
-    OSStatus err = BZ_Cl_MakeConstChromaIntervalListOpt(inBuffer + size_t(y) * rowBytes, clParams,
-                                                        intervals + size_t(y) * m, &counts[y]);
-    if (err != noErr) return err;
+  const BZ_ClParams *p = clParams;
+  const SInt32 height = p->height;
+  const size_t rowBytes = size_t(p->width) * 2;
+  const size_t m = size_t(BZ_ClMaxIntervals(p->width));
+  const IntThresholds t = ThresholdsOf(*p->sett);
+  Interval *intervals = p->intervals[subTaskNum];
+  SInt32 *counts = p->numIntervals[subTaskNum];
+  SInt8 *signs = p->diffSigns[subTaskNum];
+  std::memset(signs, 0, size_t(p->width));
+  // One pass down the frame: line y is copied and its stretches found, then line y - 4, whose blocks reach
+  // down to line y, is filtered; the lines a block reads are still in the cache.
+  for (SInt32 y = 0; y < height; ++y) {
+    const size_t at = size_t(y) * rowBytes;
+    std::memcpy(outBuffer + at, inBuffer + at, rowBytes);
+    if (OSStatus err = BZ_Cl_MakeConstChromaIntervalListOpt(inBuffer + at, p, intervals + size_t(y) * m, &counts[y]);
+        err != noErr) {
+      // The frame goes on unfiltered, lines already filtered included.
+      std::memcpy(outBuffer, inBuffer, rowBytes * size_t(height));
+      return err;
+    }
+    if (y < 4) continue;
+    const Interval *first = intervals + size_t(y - 4) * m;
+    WalkLine<BlockTest::kIntUndoEdges>(p, y - 4, t, inBuffer, outBuffer, first, counts[y - 4], first + 2 * m,
+                                       counts[y - 2], first + 4 * m, counts[y], signs);
   }
-  BZ_Cl_Filter3x3BlocksOptNew(clParams, subTaskNum, inBuffer, outBuffer, intervals, counts);
   return noErr;
 }
 
@@ -215,31 +341,14 @@ OSStatus BZ_Cl_MakeConstChromaIntervalListOpt(const UInt8 *linePtr, const BZ_ClP
   if (linePtr == nullptr || clParams == nullptr || clParams->sett == nullptr || intervals == nullptr ||
       numConstChromaIntervals == nullptr)
     return paramErr;
-  const BZ_Cl_Sett &sett = *clParams->sett;
-  const SInt32 width = clParams->width;
-  const SInt32 testLen = sett.constChromaTestLen, h = testLen / 2;
-  const SInt32 threshold = sett.maxChromaStddev * h * h;
-  const SInt32 maxCount = BZ_ClMaxIntervals(width);
-  SInt32 sumCb = 0, sumCr = 0, start = 0, count = 0;
-  *numConstChromaIntervals = 0;
-  for (SInt32 x = 0; x < width; x += 2) {
-    SlideWindow(linePtr, x, h, &sumCb, &sumCr);
-    if (x < start + testLen) continue;
-    SInt32 dev = 0;
-    for (SInt32 q = x - 2 * (h - 1); q <= x; q += 2)
-      dev += std::abs(CbAt(linePtr, q) * h - sumCb) + std::abs(CrAt(linePtr, q) * h - sumCr);
-    if (dev <= threshold) continue;
-    if (x < start + sett.minConstChromaLen) {
-      start += 2;
-      continue;
-    }
-    intervals[count].start = start;
-    intervals[count].end = x;
-    start = x;
-    *numConstChromaIntervals = ++count;
-    if (count >= maxCount) return kTooManyIntervalsErr;
+  // The window's length is a setting of a few values: with it fixed the deviation's loop unrolls.
+  switch (clParams->sett->constChromaTestLen / 2) {
+    case 2: return FindStretches<2>(linePtr, clParams, intervals, numConstChromaIntervals);
+    case 3: return FindStretches<3>(linePtr, clParams, intervals, numConstChromaIntervals);
+    case 4: return FindStretches<4>(linePtr, clParams, intervals, numConstChromaIntervals);
+    case 5: return FindStretches<5>(linePtr, clParams, intervals, numConstChromaIntervals);
+    default: return FindStretches<0>(linePtr, clParams, intervals, numConstChromaIntervals);
   }
-  return noErr;
 }
 
 OSStatus BZ_Cl_MakeConstChromaIntervalList(SInt32 width, const UInt8 *linePtr, const BZ_ClParams *clParams,

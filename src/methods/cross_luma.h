@@ -69,8 +69,8 @@ OSStatus BZ_ClNewAreas(BZ_ClParams *clParams, SInt32 numSubTasks);
 void BZ_ClDisposeAreas(BZ_ClParams *clParams);
 
 // One frame: copies inBuffer (width x height x 2 bytes) to outBuffer, makes the stretch list of every buffer
-// line with the worker's areas and filters. 5022 (too many stretches) at the first line with too
-// many stretches, before any filtering (the output is then the unfiltered copy); paramErr for a worker
+// line with the worker's areas and filters, in one pass down the frame. 5022 (too many stretches) at the
+// first line with too many stretches, the output then being the unfiltered copy; paramErr for a worker
 // without areas.
 OSStatus BZ_CrossLuma(BZ_ClParams *clParams, SInt32 subTaskNum, const UInt8 *inBuffer, UInt8 *outBuffer);
 

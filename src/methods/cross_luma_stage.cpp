@@ -105,16 +105,9 @@ OSStatus BZ_CrossLumaTask1(void *parameter) {
 }
 
 OSStatus BZ_CrossLumaTaskProper(void *parameter) {
-  auto *worker = static_cast<MP_TaskData *>(parameter);
-  BZ_MethodStage *ms = BZ_MsOfTask(worker);
-  if (ms == nullptr) return paramErr;
-  for (;;) {
-    void *word = nullptr;
-    OSStatus err = BZ_MsWaitForItem(worker, &word);
-    if (err != noErr) return err;
-    if (word == nullptr) return noErr;
-    auto *item = static_cast<BZ_ClProcParams *>(word);
-    err = BZ_CrossLuma(item->clParams, item->subTaskNum, item->inBuffer, item->outBuffer);
+  return BZ_MsServeItems<BZ_ClProcParams>(parameter, [](BZ_MethodStage *ms, MP_TaskData *,
+                                                        BZ_ClProcParams *item) -> OSStatus {
+    OSStatus err = BZ_CrossLuma(item->clParams, item->subTaskNum, item->inBuffer, item->outBuffer);
     if (err == kTooManyIntervalsErr) {
       // The frame goes on as the unfiltered copy the kernel left; one line per such frame.
       ++item->clParams->numUnfilteredFrames;
@@ -129,8 +122,8 @@ OSStatus BZ_CrossLumaTaskProper(void *parameter) {
       BZ_ClParamsToPadParams(item->clParams, &pad);
       BZ_PadFrame(&pad, item->outBuffer);
     }
-    if ((err = BZ_MsItemDone(worker, item)) != noErr) return err;
-  }
+    return noErr;
+  });
 }
 
 OSStatus BZ_CrossLumaTask2(void *parameter) {
@@ -138,15 +131,7 @@ OSStatus BZ_CrossLumaTask2(void *parameter) {
   std::printf("KBZ: setting up cross-luma task 2\n");
   BZ_MethodStage *ms = nullptr;
   OSStatus result = BZ_SetupCrossLumaTask2(task2, &ms);
-  Boolean finished = false;
-  while (result == noErr && !finished) {
-    void *word = nullptr;
-    result = BZ_WaitForBuffer(task2, task2->inputQueue, &word, nullptr, &finished);
-    if (result != noErr || finished) break;
-    const auto *item = static_cast<const BZ_ClProcParams *>(word);
-    result = BZ_MsCollectFrame(ms, item->inBuffer, item->outBuffer);
-  }
-  result = BZ_MsEndTask2(ms, task2, result);
+  result = BZ_MsCollectItems<BZ_ClProcParams>(ms, task2, result);
   std::printf("KBZ: exiting cross-luma task 2, error = %ld\n", long(result));
   return result;
 }

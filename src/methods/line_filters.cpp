@@ -29,12 +29,6 @@ void FilterVector(const float *x, float m, const float *M, const float *Minv, co
   *yb = m + b;
 }
 
-inline UInt8 StoreByte(float y) {
-  if (y < 1.0f) return 1;
-  if (y > 254.0f) return 254;
-  return UInt8(SInt32(y + 0.49f));
-}
-
 // The channel of a byte column in a pixel pair: Y for odd columns, Cb for 0 mod 4, Cr for 2 mod 4.
 inline int ChannelOfByte(SInt32 byteColumn) { return (byteColumn & 1) ? 0 : ((byteColumn & 3) == 0 ? 1 : 2); }
 
@@ -58,8 +52,8 @@ void BZ_RnFilter16_Opt2(const BZ_RnParams *rnParams, SInt32 vecNum, Boolean hori
   const float *nn = horizontal ? rnParams->nn16H[0] : rnParams->nn16V[ChannelOfByte(vertLineNum)];
   float ya, yb;
   FilterVector<16>(x, float(*sumY) * 0.0625f, rnParams->M16, rnParams->M16inv, nn, &ya, &yb);
-  outPtr[7 * offset] = StoreByte(ya);
-  outPtr[8 * offset] = StoreByte(yb);
+  outPtr[7 * offset] = BZ_RnStoreByte(ya);
+  outPtr[8 * offset] = BZ_RnStoreByte(yb);
 }
 
 void BZ_RnFilter8C_Opt2(const BZ_RnParams *rnParams, SInt32 vecNum, const UInt8 *inPtr, SInt32 offset, SInt32 *sum,
@@ -72,8 +66,8 @@ void BZ_RnFilter8C_Opt2(const BZ_RnParams *rnParams, SInt32 vecNum, const UInt8 
   float ya, yb;
   FilterVector<8>(x, float(sum[channel]) * 0.125f, rnParams->M8, rnParams->M8inv, rnParams->nn16H[channel], &ya,
                   &yb);
-  outPtr[2 * offset + 12] = StoreByte(ya);
-  outPtr[2 * offset + 16] = StoreByte(yb);
+  outPtr[2 * offset + 12] = BZ_RnStoreByte(ya);
+  outPtr[2 * offset + 16] = BZ_RnStoreByte(yb);
 }
 
 void BZ_RnFilter8PixelsOpt2(const BZ_RnParams *rnParams, SInt32 vecNum, SInt32 *sum, const UInt8 *inPtr,

@@ -21,6 +21,13 @@
 // Smallest power the gain divides by.
 constexpr float kBZ_RnMinPower = 1.52587890625e-05f;  // 2^-16
 
+// A rebuilt sample as a byte the scalar filters' way: clamped to 1 .. 254, then + 0.49 and truncated.
+inline UInt8 BZ_RnStoreByte(float y) {
+  if (y < 1.0f) return 1;
+  if (y > 254.0f) return 254;
+  return UInt8(SInt32(y + 0.49f));
+}
+
 // ---- The gain rule ------------------------------------------------------------------------------------------
 // Four (re, im) pairs of array8, pair j against nn8[j]: both multiplied by max(P - N, 0) / max(P, 2^-16).
 void BZ_SubtractNoiseHoriz8_Opt2(float *array8, const float *nn8);

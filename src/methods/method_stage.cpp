@@ -9,6 +9,7 @@
 #include "engine/runtime/working_format.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -117,10 +118,10 @@ OSStatus BZ_MsCreateStageRecord(MP_TaskData *task1, size_t itemSize, BZ_MethodSt
   s->calcStats = s->exec == kBZ_ProjStateAnalyzingMovie && host->getAutoSettStage(host->refCon) == 0;
   s->freeInputBuffer = !BZ_NeedInBufferForNoiseCalc(s->project->dynIO_Info.buffInfo, stage, s->exec,
                                                     s->project->info.settings.output.makeNoiseMovie, s->calcStats);
-  // Only an execution with a noise movie gives source frames back later (the compress or write stage, once
-  // the noise frame is made); outside an execution no later stage does, and kept inputs would starve the copy
-  // stage after as many frames as this stage has buffers.
-  if (s->exec != kBZ_ProjStateExecuting) s->freeInputBuffer = true;
+  // Kept inputs come back from a later stage: the compress or write stage once an execution's noise frame is
+  // made, the write stage once a statistics run has measured the frame. A preview's one frame is not given
+  // back (the next run refills the pools), so it goes back at once.
+  if (s->exec == kBZ_ProjStatePreviewing) s->freeInputBuffer = true;
   s->reduceNoiseInEntireFrame = true;
   task1->data = s;
   if (s->ownFreeQueue == nullptr || s->outFreeQueue == nullptr || s->outInputQueue == nullptr) return paramErr;
@@ -238,6 +239,16 @@ OSStatus BZ_MsCloseTask2(BZ_MethodStage *ms, MP_TaskData *task1) {
   ms->task2.ID = nullptr;
   MP_DisposeTask(&ms->task2);
   return err != noErr ? err : ms->task2Result.load();
+}
+
+OSStatus BZ_MsCloseWorkers(BZ_MethodStage *ms, MP_TaskData *task1, const char *stageName) {
+  if (ms == nullptr || task1 == nullptr) return paramErr;
+  const OSStatus err = BZ_CloseProcSubTasks(task1, ms->project);
+  if (err != noErr)
+    std::printf("KBZ %s task: error %ld deleting subtasks\n", stageName, long(err));
+  else
+    std::printf("KBZ %s task: deleted subtasks\n", stageName);
+  return err;
 }
 
 // ---- Worker ----

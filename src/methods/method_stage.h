@@ -88,6 +88,9 @@ void *BZ_MsWorkItem(BZ_MethodStage *ms, const UInt8 *inBuffer);
 SInt32 BZ_MsTakeWorkerNum(BZ_MethodStage *ms, MP_TaskData *task1);
 // Posts the item to the worker of that number; kMP_TerminateTaskErr when it does not run.
 OSStatus BZ_MsPostItem(BZ_MethodStage *ms, MP_TaskData *task1, SInt32 workerNum, void *item);
+// Closes the workers (BZ_CloseProcSubTasks) with the trace line "KBZ <stageName> task: deleted subtasks" or
+// "... error %ld deleting subtasks". Its failure.
+OSStatus BZ_MsCloseWorkers(BZ_MethodStage *ms, MP_TaskData *task1, const char *stageName);
 // Ends the collector: unless it has ended already, posts it 5033 and waits on task 1's inputQueue for its
 // end (other messages there are dropped); then clears and disposes its record. Returns the collector's
 // result. Call after the workers are closed (they post to the collector).
@@ -101,6 +104,23 @@ BZ_MethodStage *BZ_MsOfTask(MP_TaskData *task);
 OSStatus BZ_MsWaitForItem(MP_TaskData *worker, void **item);
 // Hands a cleaned item to the collector.
 OSStatus BZ_MsItemDone(MP_TaskData *worker, void *item);
+// What every worker does: takes the items posted to it one after the other, lets `work(ms, worker, item)`
+// clean each (an error ends the worker with it) and hands it to the collector, until the end comes.
+template <class Item, class Work>
+OSStatus BZ_MsServeItems(void *parameter, Work &&work) {
+  auto *worker = static_cast<MP_TaskData *>(parameter);
+  BZ_MethodStage *ms = BZ_MsOfTask(worker);
+  if (ms == nullptr) return paramErr;
+  for (;;) {
+    void *word = nullptr;
+    OSStatus err = BZ_MsWaitForItem(worker, &word);
+    if (err != noErr) return err;
+    if (word == nullptr) return noErr;
+    auto *item = static_cast<Item *>(word);
+    if ((err = work(ms, worker, item)) != noErr) return err;
+    if ((err = BZ_MsItemDone(worker, item)) != noErr) return err;
+  }
+}
 
 // ---- Collector ------------------------------------------------------------------------------------------------
 
@@ -116,3 +136,17 @@ void BZ_MsFillDlgTaskInput(BZ_BuffInfo *stage, UInt8 *inBuffer, UInt8 *outBuffer
 // The collector's last step: userCanceledErr becomes 0, the result is kept for the distributor and the task
 // marks itself exiting. Returns the result.
 OSStatus BZ_MsEndTask2(BZ_MethodStage *ms, MP_TaskData *task2, OSStatus result);
+// The collector of a stage whose items name their frame's inBuffer and outBuffer: collects every item in turn
+// after a set-up that gave `result`, then ends as BZ_MsEndTask2 does.
+template <class Item>
+OSStatus BZ_MsCollectItems(BZ_MethodStage *ms, MP_TaskData *task2, OSStatus result) {
+  Boolean finished = false;
+  while (result == noErr && !finished) {
+    void *word = nullptr;
+    result = BZ_WaitForBuffer(task2, task2->inputQueue, &word, nullptr, &finished);
+    if (result != noErr || finished) break;
+    const auto *item = static_cast<const Item *>(word);
+    result = BZ_MsCollectFrame(ms, item->inBuffer, item->outBuffer);
+  }
+  return BZ_MsEndTask2(ms, task2, result);
+}

@@ -76,6 +76,9 @@ struct BZ_RnParams {
   // (8 floats) and 16 x 16 (16 floats) blocks, which the two-dimensional model scales in manual mode.
   float *randomPowerTable64add;
   float *randomPowerTable256add;
+  // Owned (BZ_RnFree) while measuring: row 0 of the measured kind's spectra as they were before the run,
+  // put back for a channel that could not be measured.
+  float *savedSpectra;
 };
 
 // One work item: the three-frame window around the frame to filter and its output buffer.

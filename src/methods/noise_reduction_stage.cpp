@@ -5,11 +5,14 @@
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/frame_selection.h"
 #include "engine/runtime/method_settings.h"
+#include "engine/runtime/progress_frames.h"
 #include "engine/runtime/shell_senders.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "general/memory_lists.h"
+#include "methods/filter_2d.h"
 #include "methods/line_filters.h"
+#include "methods/noise_analysis.h"
 #include "methods/noise_tables.h"
 #include "methods/spectral_windows.h"
 
@@ -156,9 +159,6 @@ OSStatus BZ_SetupReduceNoiseTask1(BZ_DlgTaskData *dlgData, BZ_ProjPtr project, B
   *padding = BZ_GetPadding(project, kBZ_NoiseRedTaskType) || CleaningStageFollows(project->dynIO_Info.buffInfo, stage);
   rnParams->calcAutoSett = CalcAutoSett(exec);
   *calcStats = CalcStats(exec);
-  // Measuring the noise, and the two-dimensional filter, come later.
-  if (rnParams->calcAutoSett != 0 || (sett->horizontal && sett->vertical)) return unimpErr;
-
   BZ_BuffInfo *receiver = ReceiverOf(project, stage, exec);
   if (receiver == nullptr || receiver->taskData[0] == nullptr) return paramErr;
   *inInputQueue = stage->taskData[0].load()->inputQueue;
@@ -194,6 +194,7 @@ OSStatus BZ_SetupReduceNoiseTask1(BZ_DlgTaskData *dlgData, BZ_ProjPtr project, B
   // program did), also before a manual model.
   if ((err = WaitForRandomTables(sett, stage, stopped)) != noErr || *stopped) return err;
   if (rnParams->calcAutoSett == 0) BZ_RnCalcNoiseModel(rnParams);
+  else if ((err = BZ_RnAllocMeasuring(rnParams, rn)) != noErr) return err;
 
   const SInt32 maxSamples = std::max<SInt32>(BZ_GetMaxSampleNumArraySize(project->dynIO_Info.buffInfo), 1);
   SInt32 *inSamples = nullptr;
@@ -248,6 +249,28 @@ OSStatus BZ_RnCreateTask2(BZ_RnStageRun *run, MP_TaskData *task1) {
   return noErr;
 }
 
+namespace {
+
+// An output sample of an automatic-settings run: measured here instead of filtered, shown in the progress
+// view, and handed to task 2 as if a worker had finished it (without an output buffer).
+OSStatus MeasureFrame(BZ_RnStageRun *run, BZ_RnProcParams *item, BZ_RnProcParams *copies,
+                      BZ_FrameBuffInfo *current) {
+  if (current->number < 0 || current->number >= kBZ_MaxFrameBuffers) return paramErr;
+  item->outBuffer = nullptr;
+  BZ_DlgTaskInput input{};
+  BZ_RnFillDlgTaskInput(run->stage, item, &input);
+  OSStatus err = BZ_RnFindFrameBestSett(item->rnParams, &input);
+  if (err != noErr) return err;
+  run->project->dynIO_Info.outputInfo[0].numFrames += 1;
+  MPEventFlags expected = 0;
+  if ((err = BZ_ShowProgressFrame(run->project, current, run->stage->event, &expected)) != noErr) return err;
+  BZ_RnProcParams *slot = &copies[current->number];
+  *slot = *item;
+  return MPNotifyQueue(run->task2.inputQueue, BZ_Word(kBZ_ProcSubTaskType), run->project, slot);
+}
+
+}  // namespace
+
 OSStatus BZ_RnHandleInputBuffer(MP_TaskData *taskData, BZ_RnStageRun *run, SInt32 /*numInFrames*/,
                                 MPQueueID outFreeQueue, BZ_RnProcParams *item, BZ_RnProcParams *copies,
                                 UInt8 *buffer, const SInt32 *outSampleArray, SInt32 numOutSamples,
@@ -289,6 +312,11 @@ OSStatus BZ_RnHandleInputBuffer(MP_TaskData *taskData, BZ_RnStageRun *run, SInt3
       if ((err = MPNotifyQueue(worker->inputQueue, BZ_Word(kBZ_NoiseRedTaskType), run->project, slot)) != noErr)
         return err;
       item->subTaskNum = (item->subTaskNum + 1) % workers;
+    }
+    if (output && !process) {
+      OSStatus err = MeasureFrame(run, item, copies, current);
+      if (err == userCanceledErr) *finished = true;
+      if (err != noErr) return *finished ? noErr : err;
     }
     if (output && !executing) ++*outArrayNum;
     // The last input frame is its own next frame, so that it does not wait for a frame that never comes (a
@@ -343,6 +371,8 @@ OSStatus BZ_ReduceNoiseTask1(void *parameter) {
   item.rnParams = &rnParams;
   item.calcStats = calcStats;
   item.padding = padding;
+  if (rnParams.calcAutoSett != 0)
+    std::printf("ReduceNoiseTask1: analyzing, calcAutoSett = %lu\n", static_cast<unsigned long>(rnParams.calcAutoSett));
   SInt32 outArrayNum = 0;
   Boolean task2Ended = false;
   while (result == noErr && !stopped && !finished) {
@@ -350,6 +380,11 @@ OSStatus BZ_ReduceNoiseTask1(void *parameter) {
     BZ_TaskType sender = kBZ_NoTaskType;
     result = BZ_WaitForBuffer(task, inInputQueue, &word, &sender, &finished);
     if (result != noErr || finished) break;
+    if (sender == kBZ_NoiseRedTaskType && BZ_FromWord(word) == kBZ_EndOfStreamMessage &&
+        rnParams.calcAutoSett != 0) {  // task 2 has the measurement's result
+      finished = true;
+      break;
+    }
     if (sender == kBZ_NoiseRedTaskType) {  // task 2 ended on its own
       task2Ended = true;
       result = OSStatus(BZ_FromWord(word));
@@ -380,6 +415,12 @@ OSStatus BZ_ReduceNoiseTask1(void *parameter) {
         std::printf("KBZ reduce noise task 1: deleted task 2\n");
       if (result == noErr) result = err;
     }
+  }
+  // An automatic-settings run ends here: the main task learns it from 5033.
+  if (run != nullptr && rnParams.calcAutoSett != 0 && task->termQueue != nullptr) {
+    const OSStatus err = MPNotifyQueue(task->termQueue, BZ_Word(kBZ_NoiseRedTaskType), project,
+                                       BZ_Word(kBZ_EndOfStreamMessage));
+    if (result == noErr) result = err;
   }
   BZ_RnFree(&rnParams);
   task->exiting = true;
@@ -430,24 +471,27 @@ namespace {
 // The filter the settings choose, through the given frame passes.
 void FilterSpatialWith(const BZ_RnParams *rnParams, const UInt8 *inBuffer, UInt8 *outBuffer,
                        void (*horizontal)(const BZ_RnParams *, const UInt8 *, UInt8 *),
-                       void (*vertical)(const BZ_RnParams *, const UInt8 *, UInt8 *)) {
+                       void (*vertical)(const BZ_RnParams *, const UInt8 *, UInt8 *),
+                       void (*both)(const BZ_RnParams *, const UInt8 *, UInt8 *)) {
   const BZ_Rn_Sett *sett = rnParams->sett;
-  if (sett->horizontal && !sett->vertical)
+  if (sett->horizontal && sett->vertical)
+    both(rnParams, inBuffer, outBuffer);
+  else if (sett->horizontal)
     horizontal(rnParams, inBuffer, outBuffer);
-  else if (sett->vertical && !sett->horizontal)
+  else if (sett->vertical)
     vertical(rnParams, inBuffer, outBuffer);
-  else if (!sett->horizontal && !sett->vertical)
+  else
     std::memcpy(outBuffer, inBuffer, size_t(rnParams->width) * size_t(rnParams->height) * 2);
 }
 
 }  // namespace
 
 void BZ_RnFilterSpatial(const BZ_RnParams *rnParams, const UInt8 *inBuffer, UInt8 *outBuffer) {
-  FilterSpatialWith(rnParams, inBuffer, outBuffer, BZ_RnHorizFilter, BZ_RnVertFilter);
+  FilterSpatialWith(rnParams, inBuffer, outBuffer, BZ_RnHorizFilter, BZ_RnVertFilter, BZ_Rn2DFilter);
 }
 
 void BZ_RnFilterSpatialAcc(const BZ_RnParams *rnParams, const UInt8 *inBuffer, UInt8 *outBuffer) {
-  FilterSpatialWith(rnParams, inBuffer, outBuffer, BZ_RnHorizFilterAcc, BZ_RnVertFilterAcc);
+  FilterSpatialWith(rnParams, inBuffer, outBuffer, BZ_RnHorizFilterAcc, BZ_RnVertFilterAcc, BZ_Rn2DFilterAcc);
 }
 
 void BZ_RnFilterSpatialUni(const BZ_RnParams *rnParams, const UInt8 *inBuffer, UInt8 *outBuffer) {
@@ -546,7 +590,7 @@ OSStatus NotifyRnFrame(Collector &c, BZ_RnProcParams *item) {
   if (prev == cur) prev = nullptr;
   const MPQueueID free = c.inFreeQueue;
   OSStatus err = BZ_NotifyFrame(run->project, kBZ_NoiseRedTaskType, prev != nullptr ? free : nullptr,
-                                c.outInputQueue, prev, item->outBuffer->ptr);
+                                c.outInputQueue, prev, ptr(item->outBuffer));
   if (err == noErr && next != nullptr) err = BZ_NotifyFrame(run->project, kBZ_NoiseRedTaskType, free, nullptr, next, nullptr);
   if (err == noErr && cur != nullptr) err = BZ_NotifyFrame(run->project, kBZ_NoiseRedTaskType, free, nullptr, cur, nullptr);
   return err;
@@ -559,7 +603,7 @@ OSStatus HandleFrameInOrder(Collector &c, BZ_RnProcParams *item) {
     if (err != noErr) return err;
     if (item->inBuffer->outArrayNum == c.numOutSamples - 1) {
       const BZ_EngineHost *host = BZ_GetEngineHost();
-      if ((err = BZ_RnEvaluateResult(run, host->getDialogStatePtr(host->refCon), run->calcStats,
+      if ((err = BZ_RnEvaluateResult(run, item->rnParams, host->getDialogStatePtr(host->refCon), run->calcStats,
                                      c.numTestFrames)) != noErr)
         return err;
     }
@@ -574,6 +618,8 @@ OSStatus HandleFrameInOrder(Collector &c, BZ_RnProcParams *item) {
 
 OSStatus HandleOutBuffer(Collector &c, BZ_RnProcParams *item) {
   BZ_RnStageRun *run = c.run;
+  // A measured sample has no output buffer and comes in order from task 1 itself.
+  if (run->calcAutoSett != 0) return item->inBuffer != nullptr ? HandleFrameInOrder(c, item) : paramErr;
   BZ_FrameBuffInfo *out = item->outBuffer;
   if (out == nullptr || out->number < 0 || out->number >= kBZ_MaxFrameBuffers || item->inBuffer == nullptr)
     return paramErr;
@@ -613,9 +659,9 @@ OSStatus BZ_ReduceNoiseTask2(void *parameter) {
   c->freeInputBuffer = !BZ_NeedInBufferForNoiseCalc(run->project->dynIO_Info.buffInfo, run->stage, run->exec,
                                                     run->project->info.settings.output.makeNoiseMovie,
                                                     run->calcStats);
-  // Nothing after this stage gives source frames back outside an execution (the write stage does not yet):
-  // kept, they would starve the copy stage once the stage's buffers are used up.
-  if (run->exec != kBZ_ProjStateExecuting) c->freeInputBuffer = true;
+  // A preview's frames are not given back by a later stage (the next run refills the pools); a statistics
+  // run's test frames are, by the write stage once measured.
+  if (run->exec == kBZ_ProjStatePreviewing) c->freeInputBuffer = true;
   OSStatus result = noErr;
   if (run->exec != kBZ_ProjStateExecuting) {
     const SInt32 maxSamples = std::max<SInt32>(BZ_GetMaxSampleNumArraySize(run->project->dynIO_Info.buffInfo), 1);
@@ -645,9 +691,15 @@ OSStatus BZ_ReduceNoiseTask2(void *parameter) {
   return result;
 }
 
-OSStatus BZ_RnEvaluateResult(BZ_RnStageRun *run, BZ_ProjDlgState *dlgState, Boolean calcStats,
-                             SInt32 numTestFrames) {
-  if (run->calcAutoSett != 0) return unimpErr;  // the measurement comes with the automatic settings
+OSStatus BZ_RnEvaluateResult(BZ_RnStageRun *run, const BZ_RnParams *rnParams, BZ_ProjDlgState *dlgState,
+                             Boolean calcStats, SInt32 numTestFrames) {
+  if (run->calcAutoSett != 0) {
+    OSStatus err = BZ_RnBestSettingsCalcResult(rnParams);
+    dlgState->calcRedNoiseBestSett = false;
+    const OSStatus ended = MPNotifyQueue(run->stage->taskData[0].load()->inputQueue, BZ_Word(kBZ_NoiseRedTaskType),
+                                         run->project, BZ_Word(kBZ_EndOfStreamMessage));
+    return err != noErr ? err : ended;
+  }
   if (!calcStats) return noErr;
   OSStatus err = BZ_FinishGeneralFrameAnalysis(run->stage, 1, numTestFrames);
   const SInt32 stageNum = std::clamp<SInt32>(run->stage->number, 0, kBZ_MaxNumStages - 1);
@@ -699,5 +751,7 @@ void BZ_RnFree(BZ_RnParams *rnParams) {
     std::free(levels);
     levels = nullptr;
   }
+  std::free(rnParams->savedSpectra);
+  rnParams->savedSpectra = nullptr;
   BZ_RnDisposeBases(rnParams);
 }

@@ -1,6 +1,6 @@
 // The noise-reduction stage (type kBZ_NoiseRedTaskType): removes random noise from each padded '2vuy' frame
-// with the spectral filter the settings choose (horizontal or vertical line filter; both off: a copy), pads
-// the result when a cleaning stage follows, and hands the frames on in frame order.
+// with the spectral filter the settings choose (both directions: the two-dimensional filter; one: its line
+// filter; neither: a copy), pads the result when a cleaning stage follows, and hands the frames on in frame order.
 //
 // Tasks: task 1 (BZ_ReduceNoiseTask1, started by the main task) sets the run up, deals frames round-robin to
 // BZ_GetNumSubTasks() workers (BZ_ReduceNoiseTaskProper) and closes everything at the end; each worker
@@ -18,8 +18,9 @@
 // models (1152 bytes), the windows (1376 bytes) and then the run's shared record with task 2's task record,
 // which the main task reads until the run is over. BZ_RnParams lives in task 1 for the run.
 //
-// Not there yet: the two-dimensional filter (horizontal and vertical both on) and the measurement of the
-// automatic settings; such runs end with unimpErr before any frame.
+// Automatic settings: in an analysis run at the noise automatic-settings stage task 1 measures the output
+// samples instead of filtering them (noise_analysis.h) and hands them to task 2 without an output buffer;
+// after the last one task 2 stores the result and ends task 1 with 5033, which reports 5033 to the main task.
 #pragma once
 
 #include "engine/runtime/project_types.h"
@@ -58,7 +59,7 @@ OSStatus BZ_ReduceNoiseTask1(void *parameter);
 // windows, bases and model, sample lists. Checks the settings (paramErr for out-of-range values) and waits for
 // the random tables the filter needs (ending the wait, with *stopped set, when the stage is stopped).
 // *outSampleArray is owned by the caller (free with GL_DisposePtr); *lastInFrame is the number of the last
-// input frame, which is its own next frame. unimpErr for the filters not built yet.
+// input frame, which is its own next frame.
 OSStatus BZ_SetupReduceNoiseTask1(BZ_DlgTaskData *dlgData, BZ_ProjPtr project, BZ_BuffInfo *stage,
                                   BZ_RnParams *rnParams, MPQueueID *inInputQueue, MPQueueID *outFreeQueue,
                                   SInt32 **outSampleArray, SInt32 *numInFrames, SInt32 *lastInFrame,
@@ -80,8 +81,8 @@ OSStatus BZ_ReduceNoiseTaskProper(void *parameter);
 OSStatus BZ_ReduceNoise(BZ_ProjPtr project, const BZ_RnParams *rnParams, SInt32 frameNum, SInt32 curRealArrayNum,
                         BZ_ExecuteState state, const UInt8 *prevInBuffer, const UInt8 *inBuffer,
                         const UInt8 *nextInBuffer, UInt8 *outBuffer);
-// The filter the settings choose: horizontal, vertical, or a copy of width x height x 2 bytes with both off
-// (both on is the two-dimensional filter, not here). The SSE frame passes, resp. the scalar ones.
+// The filter the settings choose: two-dimensional (both on), horizontal, vertical, or a copy of width x height
+// x 2 bytes with both off. The scalar frame passes, resp. the SSE ones.
 void BZ_RnFilterSpatial(const BZ_RnParams *rnParams, const UInt8 *inBuffer, UInt8 *outBuffer);
 void BZ_RnFilterSpatialAcc(const BZ_RnParams *rnParams, const UInt8 *inBuffer, UInt8 *outBuffer);
 // The SSE version when gBZ.procInfo.hasSSE3, else the scalar one.
@@ -91,9 +92,10 @@ void BZ_RnFilterSpatialUni(const BZ_RnParams *rnParams, const UInt8 *inBuffer, U
 
 // The collector's entry (parameter: run->task2). Turns a user cancel into noErr.
 OSStatus BZ_ReduceNoiseTask2(void *parameter);
-// After the last output sample of an analysis run: the general frame analysis' results.
-OSStatus BZ_RnEvaluateResult(BZ_RnStageRun *run, BZ_ProjDlgState *dlgState, Boolean calcStats,
-                             SInt32 numTestFrames);
+// After the last output sample of an analysis run: the measured automatic settings (then 5033 to task 1,
+// which ends the run), or the general frame analysis' results.
+OSStatus BZ_RnEvaluateResult(BZ_RnStageRun *run, const BZ_RnParams *rnParams, BZ_ProjDlgState *dlgState,
+                             Boolean calcStats, SInt32 numTestFrames);
 // Fills the analysis tasks' input from a work item.
 void BZ_RnFillDlgTaskInput(const BZ_BuffInfo *inBuffInfo, const BZ_RnProcParams *rnProcParams,
                            BZ_DlgTaskInput *dlgTaskInput);

@@ -9,6 +9,7 @@
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/frame_selection.h"
 #include "engine/tasks/task_runtime.h"
+#include "outliers/outlier_motion.h"
 #include "outliers/outlier_window.h"
 #include "outliers/outlier_worker.h"
 #include "outliers/preview_data.h"
@@ -173,6 +174,7 @@ void BZ_OuDisposePreviewData(BZ_OuPreviewData **ouPreviewData) {
   if (ouPreviewData == nullptr || *ouPreviewData == nullptr) return;
   BZ_OuPreviewData *p = *ouPreviewData;
   if (p->windowCopies != nullptr) GL_DisposePtr(&p->windowCopies);
+  BZ_OuDisposePreviewMv(p);
   for (UInt8 **owned : {&p->diffBuffer2vuy, &p->savedOutBuffer, &p->savedInBuffer})
     if (*owned != nullptr) GL_DisposePtr(owned);
   LL_DisposeLinkedList(&p->frameOutlierEditList.firstOe);
@@ -227,11 +229,11 @@ OSStatus BZ_OuMakeParamsFromProject(BZ_ProjPtr project, BZ_OuParams *ouParams) {
 // ---- The stage --------------------------------------------------------------------------------------------
 //
 // Task 1 (BZ_OutliersTask) takes the input frames, release messages and stop codes from its input queue. For
-// each frame it posts a frame job (the frame's scene value against the frame before it) to the workers'
-// shared queue, moves the window on and, for each window whose centre is wanted, takes an output buffer of
-// the receiving stage (in frame order, so the earliest window always has one) and posts a window job. Frame
-// jobs go ahead of the window jobs that read them, so a worker waiting for a scene value always waits for
-// work already taken. Workers post finished window jobs to task 2, the collector, which hands the outputs on
+// each frame it posts a frame job (the frame's scene value and motion vectors against the frame before it,
+// which the job holds on to) to the workers' shared queue, moves the window on and, for each window whose
+// centre is wanted, takes an output buffer of the receiving stage (in frame order, so the earliest window
+// always has one) and posts a window job. Frame jobs go ahead of the window jobs that read them, so a worker
+// waiting for a scene value and vectors always waits for work already taken. Workers post finished window jobs to task 2, the collector, which hands the outputs on
 // in order (padding, test-frame analysis, then (kBZ_ProcSubTaskType, project, output) to the receiver) and
 // lets go of the window's input frames. An input frame goes back to the stage's free queue (sender
 // kBZ_OutlierTaskType) when it has left the window, every window job reading it has been collected and, for a
@@ -290,6 +292,11 @@ struct OuStage {
   SInt32 previewFrameNum;  // previewing: the previewed frame, else -1
   BZ_OuPreviewTarget previewTarget;
   size_t bufferSize;
+  // The chosen picture draws gradient objects: each wanted centre's frame job makes them, with its worker's
+  // part of objectScratch.
+  Boolean makeObjects;
+  UInt8 *objectScratch;
+  size_t objectScratchSize;  // per worker
 };
 
 OuStage *StageRecord(MP_TaskData *task) { return static_cast<OuStage *>(task->data); }
@@ -303,8 +310,9 @@ OSStatus FrameDone(OuStage *s, BZ_OuFrameRec *f) {
 }
 
 OSStatus Unref(OuStage *s, BZ_OuFrameRec *f) {
-  if (f == nullptr) return noErr;
-  return f->refs.fetch_sub(1) == 1 ? FrameDone(s, f) : noErr;
+  if (f == nullptr || f->refs.fetch_sub(1) != 1) return noErr;
+  BZ_OuDisposeFrameObjects(&f->objects);
+  return FrameDone(s, f);
 }
 
 OSStatus ReleaseMessage(OuStage *s, UInt8 *buffer) {
@@ -363,24 +371,56 @@ const BZ_OuOeLE *EditsOf(const OuStage *s, SInt32 frameNum) {
 
 // ---- Workers ----
 
-void FrameJob(OuStage *s, BZ_OuFrameRec *f) {
-  f->sceneValue = BZ_OuGetAvPixelDiff(&s->params, f->buffer, f->prevBuffer);
+// Whether the frame's window position gives an output (its centre is wanted).
+bool WantedAsCentre(const BZ_OuParams &p, const BZ_OuFrameRec &f) {
+  return p.executing || (p.calcAutoSett == 0 && f.outArrayNum >= 0);
+}
+
+// The frame's scene value and motion vectors against the frame before it, then its objects when the chosen
+// picture draws them. The job holds a reference on both frames (NewFrame), so that they stay in their buffers
+// until it is through with them.
+OSStatus FrameJob(OuStage *s, SInt32 workerNum, BZ_OuFrameRec *f) {
+  OSStatus err = noErr;
+  if (f->prevBuffer != nullptr) {
+    f->sceneValue = BZ_OuGetAvPixelDiff(&s->params, f->buffer, f->prevBuffer);
+    BZ_OuFindFramePairVectors(&s->params, s->ou->baseCoeffs, f->sceneValue, f->prevBuffer, f->buffer, f->pairMv,
+                              BZ_OuWorkerScratchMv(s->ou, workerNum));
+  }
+  // Every window reading the frame waits for these, so they go first.
   f->sceneDone = true;
   f->sceneDone.notify_all();
+  if (!f->objectsDone) {
+    err = BZ_OuFindFrameObjects(&s->params, f->buffer, s->objectScratch + size_t(workerNum) * s->objectScratchSize,
+                                BZ_OuWorkerPixelList(s->ou, workerNum), &f->objects);
+    f->objectsDone = true;
+    f->objectsDone.notify_all();
+  }
+  if (f->prevBuffer != nullptr) {
+    BZ_FrameBuffInfo *prevInfo = BZ_GetFrameBuffInfo(s->stage, f->prevBuffer);
+    const OSStatus prevErr = prevInfo != nullptr ? Unref(s, &s->frames[prevInfo->number]) : noErr;
+    if (err == noErr) err = prevErr;
+  }
+  const OSStatus unrefErr = Unref(s, f);
+  return err != noErr ? err : unrefErr;
 }
 
 OSStatus WindowJob(OuStage *s, SInt32 workerNum, OuJob *job) {
   const SInt32 n = s->params.numInBuffers;
   for (SInt32 i = 0; i < n; ++i)
     if (BZ_OuFrameRec *f = job->slots[i]) f->sceneDone.wait(false);
+  const BZ_OuFrameRec *centre = job->slots[n / 2];
+  if (centre != nullptr) centre->objectsDone.wait(false);
   UInt8 *inBuffers[kBZ_OuNumWindowSlots] = {};
   SInt32 frameNums[kBZ_OuNumWindowSlots] = {}, avPixelDiff[kBZ_OuNumWindowSlots] = {};
   BZ_OuGetWindowArrays(job->slots, n, inBuffers, frameNums, avPixelDiff);
+  void *mv[kBZ_OuNumWindowSlots] = {};
+  BZ_OuGetWindowMv(job->slots, n, mv);
   const SInt32 fail = gFailAfterWindows.load();
   if (fail >= 0 && gFailAfterWindows.fetch_sub(1) == 0) return gFailError.load();
   return BZ_OuRemoveOutliers(&s->params, avPixelDiff, frameNums, inBuffers, job->outBuffer,
-                             BZ_OuWorkerPixelList(s->ou, workerNum), BZ_OuWorkerData(s->ou, workerNum), job->edits,
-                             job->previewFrame ? &s->previewTarget : nullptr);
+                             BZ_OuWorkerPixelList(s->ou, workerNum), BZ_OuWorkerData(s->ou, workerNum), mv,
+                             job->edits, job->previewFrame ? &s->previewTarget : nullptr,
+                             s->makeObjects && centre != nullptr ? &centre->objects : nullptr);
 }
 
 OSStatus BZ_OuTaskProper(void *parameter) {
@@ -392,7 +432,7 @@ OSStatus BZ_OuTaskProper(void *parameter) {
     if (err != noErr) return err;
     if (word == nullptr) return noErr;
     if (BZ_FromWord(kind) == kFrameJob) {
-      FrameJob(s, static_cast<BZ_OuFrameRec *>(word));
+      if ((err = FrameJob(s, worker->number, static_cast<BZ_OuFrameRec *>(word))) != noErr) return err;
       continue;
     }
     auto *job = static_cast<OuJob *>(word);
@@ -483,7 +523,7 @@ OSStatus HandleWindow(OuStage *s, const BZ_OuWindow &window, SInt32 *curTestNum,
     for (SInt32 i = 0; i < first; ++i) slots[i] = nullptr;
   }
   BZ_OuFrameRec *centre = slots[n / 2];
-  const bool wanted = centre != nullptr && (p.executing || (p.calcAutoSett == 0 && centre->outArrayNum >= 0));
+  const bool wanted = centre != nullptr && WantedAsCentre(p, *centre);
   OSStatus err = noErr;
   if (wanted) {
     void *word = nullptr;
@@ -534,10 +574,19 @@ OSStatus NewFrame(OuStage *s, BZ_OuWindow *window, UInt8 *buffer, SInt32 *nextOu
   f->outArrayNum = info->outArrayNum;
   f->prevBuffer = newest != nullptr ? newest->buffer : nullptr;
   f->sceneValue = 0;
-  f->refs = 1;
+  f->pairMv = info->number >= 0 && info->number < s->ou->mvNumArrays ? s->ou->mv[info->number] : nullptr;
+  f->objectsDone = !(s->makeObjects && WantedAsCentre(p, *f));
+  const bool job = f->prevBuffer != nullptr || !f->objectsDone;
+  f->refs = job ? 2 : 1;
   f->sceneDone = f->prevBuffer == nullptr;
-  if (f->prevBuffer != nullptr)
-    if (OSStatus err = MPNotifyQueue(s->workQueue, BZ_Word(kFrameJob), s->project, f); err != noErr) return err;
+  if (job) {
+    if (f->prevBuffer != nullptr) ++newest->refs;  // the frame job reads it; FrameJob lets go
+    if (OSStatus err = MPNotifyQueue(s->workQueue, BZ_Word(kFrameJob), s->project, f); err != noErr) {
+      if (f->prevBuffer != nullptr) --newest->refs;
+      f->refs = 1;
+      return err;
+    }
+  }
   BZ_OuShiftWindow(window, f);
   OSStatus err = HandleWindow(s, *window, curTestNum, nextWindow, finished);
   // The last frame: the frames still after the centre reach it by flush shifts.
@@ -590,6 +639,18 @@ OSStatus PrepareRun(OuStage *s) {
   if (err != noErr) return err;
   s->bufferSize = size_t(size);
   if ((err = BZ_OuMakeCaches(s->ou, p.width, p.height, p.numInBuffers, BZ_GetNumSubTasks())) != noErr) return err;
+  // The coefficients once per program, before any worker reads them; one vector array per input buffer.
+  if ((err = BZ_OuEnsureBaseCoeffs(s->ou)) != noErr) return err;
+  const SInt32 numArrays = std::clamp<SInt32>(s->stage->numFrameBuffers, 1, kBZ_OuMaxNumCached);
+  if ((err = BZ_OuMakeMvCaches(s->ou, p.inWidth, p.inHeight, numArrays, BZ_GetNumSubTasks())) != noErr) return err;
+  BZ_OuPictureSwitches switches{};
+  BZ_OuGetPictureSwitches(&switches);
+  s->makeObjects = BZ_OuSwitchesShowObjects(&switches);
+  if (s->makeObjects) {
+    s->objectScratchSize = BZ_OuFrameObjectsScratchSize(&p);
+    err = GL_NewPtrClear(s->objectScratchSize * size_t(BZ_GetNumSubTasks()), &s->objectScratch);
+    if (err != noErr) return err;
+  }
   BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
   BZ_OuPreviewData *ouPreview = preview != nullptr ? preview->ouPreviewData : nullptr;
   s->previewFrameNum = -1;
@@ -597,6 +658,7 @@ OSStatus PrepareRun(OuStage *s) {
     const BZ_EngineHost *host = BZ_GetEngineHost();
     s->previewFrameNum = host->getPreviewFrameNum(host->refCon);
     if ((err = BZ_OuEnsurePreviewWindowCopies(ouPreview, s->bufferSize)) != noErr) return err;
+    if ((err = BZ_OuEnsurePreviewMvCopies(ouPreview, p.sett->numConstPix, s->ou->mvArraySize)) != noErr) return err;
     s->previewTarget = BZ_OuPreviewTarget{ouPreview, s->ou, s->bufferSize};
   }
   return CopyEdits(s, ouPreview);
@@ -775,6 +837,9 @@ OSStatus BZ_OutliersTask(void *parameter) {
     if (task2Started && (closeErr = StopTask2(s)) != noErr && err == noErr) err = closeErr;
     BZ_OuDisposeParamsArrays(&s->params);
     DisposeEdits(s);
+    // Objects of frames a failed run left behind.
+    for (BZ_OuFrameRec &f : s->frames) BZ_OuDisposeFrameObjects(&f.objects);
+    GL_DisposePtr(&s->objectScratch);
   }
   std::printf("KBZ: exiting outlier task, error = %ld\n", long(err));
   const OSStatus leaveErr = MPExitCriticalRegion(ou->oeCritRgn);

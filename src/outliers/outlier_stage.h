@@ -60,6 +60,10 @@ struct BZ_OuDlgTaskData {
   SInt32 cacheWidth, cacheHeight, cacheNumInBuffers, cacheNumWorkers;
   // One flag plane (UInt16) and one pixel list (SInt32) of the padded frame per worker, in one block.
   UInt8 *workerScratch;
+  // What the vector arrays in mv (one per input buffer) and the workers' scratchMv were made for
+  // (BZ_OuMakeMvCaches).
+  size_t mvArraySize, mvScratchSize;
+  SInt32 mvNumArrays, mvNumWorkers;
 };
 
 // The outlier part of the preview; allocated zeroed with the project dialog and never freed.
@@ -83,6 +87,12 @@ struct BZ_OuPreviewData {
   // that the speck editing never reads a pipeline buffer a later run reuses.
   UInt8 *windowCopies;
   size_t windowCopySize;
+  // The motion vectors of the previewed window as the edits read them: mv[b] the pair (slot b, slot b + 1),
+  // pointing into mvCopies (owned: mvNumCopies arrays of mvCopySize bytes; BZ_OuCopyPreviewMv).
+  void *mv[kBZ_OuNumWindowSlots];
+  UInt8 *mvCopies;
+  size_t mvCopySize;
+  SInt32 mvNumCopies;
 };
 
 // ---- Records ----

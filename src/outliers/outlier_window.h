@@ -9,6 +9,7 @@
 #include "engine/runtime/project_types.h"
 #include "engine/tasks/pipeline_types.h"
 #include "outliers/outlier_stage.h"
+#include "outliers/outlier_worker.h"
 #include "platform/core/mac_types.h"
 
 #include <atomic>
@@ -19,7 +20,12 @@ struct BZ_OuFrameRec {
   SInt32 frameNum, inArrayNum, outArrayNum;
   UInt8 *prevBuffer;  // the frame before it in the window when it arrived, or NULL
   SInt32 sceneValue;  // BZ_OuGetAvPixelDiff of the frame and prevBuffer; 0 without one
-  std::atomic<Boolean> sceneDone;  // sceneValue is written (set once by the frame's job)
+  void *pairMv;       // the motion vectors of (prevBuffer, buffer): the array of the frame's input buffer
+  std::atomic<Boolean> sceneDone;  // sceneValue and pairMv are written (set once by the frame's job)
+  // Made only when the chosen picture draws them (owned), by the frame's job after the scene value: only the
+  // window of which the frame is the centre waits for them (objectsDone).
+  BZ_OuFrameObjects objects;
+  std::atomic<Boolean> objectsDone;
   // 1 while the frame is in the window, plus 1 for each window job posted that reads it; the frame is done
   // with when this falls to 0.
   std::atomic<SInt32> refs;

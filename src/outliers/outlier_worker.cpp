@@ -3,7 +3,11 @@
 
 #include "general/memory_lists.h"
 #include "outliers/gradient_objects.h"
+#include "outliers/median_filter.h"
+#include "outliers/outlier_motion.h"
 #include "outliers/outlier_pictures.h"
+#include "outliers/skeleton_node_regions.h"
+#include "outliers/speck_detector.h"
 #include "outliers/speck_editing.h"
 #include "outliers/speck_replacement.h"
 
@@ -62,10 +66,10 @@ void TraceCounters(SInt32 numInBuffers, UInt8 *const *inBuffers) {
   PutLine(line);
 }
 
-// The pictures whose planes come with the gradient objects of the centre frame; until those are found per
-// frame the objects are none.
-void WriteDebugPicture(const BZ_OuParams *p, const BZ_OuPictureSwitches &s, const UInt8 *centre, UInt16 *data,
-                       SInt32 *pixelList, UInt8 *out) {
+void WriteDebugPicture(const BZ_OuParams *p, const BZ_OuPictureSwitches &s, const UInt8 *centre,
+                       const BZ_OuFrameObjects *objects, SInt32 *pixelList, UInt8 *out) {
+  const BZ_OuFrameObjects none{};
+  const BZ_OuFrameObjects &o = objects != nullptr ? *objects : none;
   if (s.printingGradSq) {
     // The pixel list is free at this point and large enough for the gradient plane.
     auto *gradSq = reinterpret_cast<UInt16 *>(pixelList);
@@ -74,25 +78,30 @@ void WriteDebugPicture(const BZ_OuParams *p, const BZ_OuPictureSwitches &s, cons
     BZ_CopyGradSqToOutBuffer(p, gradSq, out);
     PutLine("Copied grad squared to out buffer\n");
   } else if (s.printingGradObj) {
-    BZ_CopyGradObjToOutBuffer(p, data, nullptr, out);
+    if (o.data != nullptr) {
+      BZ_CopyGradObjToOutBuffer(p, o.data, o.objects, out);
+    } else {
+      BZ_CopySkeletonThicknessToOutBuffer(p, nullptr, out);  // the black picture of a frame without objects
+    }
     PutLine("Copied gradient objects to out buffer\n");
   } else if (s.printingSkeletons) {
-    BZ_CopySkeletonsToOutBuffer(p, centre, nullptr, kBZ_OuSkeletonPictureFlags, out);
+    BZ_CopySkeletonsToOutBuffer(p, centre, o.objects, kBZ_OuSkeletonPictureFlags, out);
     PutLine("Copied skeletons to out buffer\n");
   } else if (s.printingSkeletonThickness) {
-    BZ_CopySkeletonThicknessToOutBuffer(p, nullptr, out);
+    BZ_CopySkeletonThicknessToOutBuffer(p, o.objects, out);
     PutLine("Copied skeleton thickness to out buffer\n");
   } else if (s.printingMv) {
     BZ_OuCopyMvParamsQualityToBuffer(p, nullptr, out);
     PutLine("Copied motion vector quality to out buffer\n");
   } else if (s.printingMedianFilter) {
-    // The median-filtered plane is not kept per frame yet: the output stays the centre frame.
+    // out holds the centre frame: the filter writes only the windows with a step, the rest shows the frame.
+    BZ_OuMedianFilter(p, centre, out, pixelList);
     PutLine("Copied median-filtered image to out buffer\n");
   }
 }
 
 void FillPreview(const BZ_OuParams *p, const SInt32 *avPixelDiff, UInt8 *const *inBuffers, const UInt8 *out,
-                 const UInt16 *data, BZ_OuSpeckLE **specks, const BZ_OuPreviewTarget &target) {
+                 const UInt16 *data, void *const *mv, BZ_OuSpeckLE **specks, const BZ_OuPreviewTarget &target) {
   BZ_OuPreviewData *pv = target.ouPreviewData;
   const SInt32 k = p->sett->numConstPix;
   // The pipeline's buffers hold the padded frame; the copies are at least that large (bufferSize).
@@ -114,12 +123,56 @@ void FillPreview(const BZ_OuParams *p, const SInt32 *avPixelDiff, UInt8 *const *
   }
   UInt16 *previewData = target.ouDlgTaskData != nullptr ? target.ouDlgTaskData->ouData[2 * k] : nullptr;
   if (previewData != nullptr) std::memcpy(previewData, data, size_t(p->width) * size_t(p->height) * sizeof(UInt16));
+  BZ_OuCopyPreviewMv(pv, p, mv);
   BZ_OuDisposeSpeckList(&pv->speckList);
   pv->speckList = *specks;
   *specks = nullptr;
 }
 
 }  // namespace
+
+Boolean BZ_OuSwitchesShowObjects(const BZ_OuPictureSwitches *s) {
+  return s != nullptr && !s->replacing && !s->printingGradSq &&
+         (s->printingGradObj || s->printingSkeletons || s->printingSkeletonThickness);
+}
+
+size_t BZ_OuFrameObjectsScratchSize(const BZ_OuParams *p) {
+  return p != nullptr ? size_t(p->width) * size_t(p->height) * (2 * sizeof(UInt16) + 3) : 0;
+}
+
+OSStatus BZ_OuFindFrameObjects(const BZ_OuParams *p, const UInt8 *frame, UInt8 *scratch, SInt32 *pixelList,
+                               BZ_OuFrameObjects *objects) {
+  if (p == nullptr || frame == nullptr || scratch == nullptr || pixelList == nullptr || objects == nullptr)
+    return paramErr;
+  BZ_OuDisposeFrameObjects(objects);
+  const size_t pixels = size_t(p->width) * size_t(p->height);
+  auto *gradSq = reinterpret_cast<UInt16 *>(scratch);
+  UInt16 *objData = gradSq + pixels;
+  UInt8 *masks[3] = {scratch + 4 * pixels, scratch + 5 * pixels, scratch + 6 * pixels};
+  OSStatus err = GL_NewPtrClear(pixels * sizeof(UInt16), &objects->data);
+  if (err != noErr) return err;
+  BZ_OuCalcGradSqUni(p, frame, nullptr, gradSq, pixelList);
+  if ((err = BZ_OuFindGradObjects(p, gradSq, objects->data, pixelList, &objects->objects, objData)) != noErr)
+    return err;
+  BZ_SortObjectsBySize(objects->data, &objects->objects, &objects->numLarge);
+  err = BZ_OuCalcMoreObjProperties(p->width, frame, objects->data, masks, objects->objects, objects->numLarge,
+                                   pixelList);
+  // A skeleton that cannot be completed ends that frame's skeletons; the picture still shows what was made.
+  if (err >= kSK_SectorWithoutSamplesErr && err <= kSK_SectorStepLimitErr) {
+    char line[80];
+    std::snprintf(line, sizeof line, "BZ_OuCalcMoreObjProperties: error = %ld\n", long(err));
+    PutLine(line);
+    err = noErr;
+  }
+  return err;
+}
+
+void BZ_OuDisposeFrameObjects(BZ_OuFrameObjects *objects) {
+  if (objects == nullptr) return;
+  BZ_MvDisposeMvObjList(&objects->objects);
+  GL_DisposePtr(&objects->data);
+  objects->numLarge = 0;
+}
 
 void BZ_OuSetPictureSwitches(const BZ_OuPictureSwitches *switches) {
   std::lock_guard<std::mutex> lock(gSwitchesLock);
@@ -146,7 +199,8 @@ void BZ_OuPrintfInBuffers(SInt32 numConstPix, UInt8 *const *inBuffers, const UIn
 
 OSStatus BZ_OuRemoveOutliers(const BZ_OuParams *ouParams, const SInt32 *avPixelDiff, const SInt32 *frameNums,
                              UInt8 *const *inBuffers, UInt8 *outBuffer, SInt32 *pixelList, UInt16 *data,
-                             const BZ_OuOeLE *edits, const BZ_OuPreviewTarget *preview) {
+                             void *const *mv, const BZ_OuOeLE *edits, const BZ_OuPreviewTarget *preview,
+                             const BZ_OuFrameObjects *centreObjects) {
   if (ouParams == nullptr || ouParams->sett == nullptr || avPixelDiff == nullptr || frameNums == nullptr ||
       inBuffers == nullptr)
     return paramErr;
@@ -162,24 +216,22 @@ OSStatus BZ_OuRemoveOutliers(const BZ_OuParams *ouParams, const SInt32 *avPixelD
   const size_t planePixels = size_t(ouParams->width) * size_t(ouParams->height);
   std::memcpy(outBuffer, centre, planePixels * 2);
 
-  // Each replay starts from the frame's own specks (none are found by the stage yet) and a clear flag plane,
-  // so that a frame's speck numbers do not depend on which frames its worker handled before.
-  // The plane is cleared only where something reads it, so a frame without edits costs no more than its copy.
+  // Each replay starts from the specks the detector finds in this window alone (it clears the flag plane
+  // first), so that a frame's specks and their numbers do not depend on which frames its worker handled before.
   const BZ_OuPictureSwitches s = CurrentSwitches();
   BZ_OuSpeckLE *specks = nullptr;
-  if (edits != nullptr || preview != nullptr || !s.replacing) std::memset(data, 0, planePixels * sizeof(UInt16));
-  OSStatus err = noErr;
-  if (edits != nullptr) err = BZ_OuImplementOutlierEditList(centre, data, pixelList, edits, &specks);
+  OSStatus err = BZ_OuCalcSpeckList(ouParams, inBuffers, avPixelDiff, mv, data, pixelList, &specks);
+  if (err == noErr && edits != nullptr) err = BZ_OuImplementOutlierEditList(centre, data, pixelList, edits, &specks);
 
   if (err == noErr) {
     if (s.replacing) {
       PutLine("Replaced speck pixels\n");
-      BZ_OuReplaceSpeckPixels(ouParams, avPixelDiff, inBuffers, outBuffer, data, nullptr, specks);
+      BZ_OuReplaceSpeckPixels(ouParams, avPixelDiff, inBuffers, outBuffer, data, mv, specks);
     } else {
-      WriteDebugPicture(ouParams, s, centre, data, pixelList, outBuffer);
+      WriteDebugPicture(ouParams, s, centre, centreObjects, pixelList, outBuffer);
     }
     if (preview != nullptr && preview->ouPreviewData != nullptr)
-      FillPreview(ouParams, avPixelDiff, inBuffers, outBuffer, data, &specks, *preview);
+      FillPreview(ouParams, avPixelDiff, inBuffers, outBuffer, data, mv, &specks, *preview);
   }
   BZ_OuDisposeSpeckList(&specks);
   return err;

@@ -37,16 +37,41 @@ struct BZ_OuPreviewTarget {
   size_t bufferSize;                 // bytes of each frame copy
 };
 
+// The gradient objects of one frame, which the object pictures (gradient objects, skeletons, thickness) draw.
+// Made only when such a picture is chosen, by the frame's own job when it arrives, and kept with the frame
+// until the window job of which it is the centre has drawn its picture.
+struct BZ_OuFrameObjects {
+  UInt16 *data;            // the gradient flags of the padded frame (owned, one per pixel)
+  BZ_MvObjectLE *objects;  // largest first; the first numLarge have skeletons (owned)
+  SInt32 numLarge;
+};
+
+// Whether the picture the switches choose draws a frame's gradient objects.
+Boolean BZ_OuSwitchesShowObjects(const BZ_OuPictureSwitches *switches);
+// Bytes of the scratch BZ_OuFindFrameObjects takes (the gradient and object-number planes and three masks).
+size_t BZ_OuFrameObjectsScratchSize(const BZ_OuParams *ouParams);
+// Makes *objects of the padded frame: its gradient, the gradient objects sorted by size and the skeletons of
+// the largest, with scratch (BZ_OuFrameObjectsScratchSize bytes, zeroed when first used) and pixelList as work
+// space. A skeleton that cannot be completed (errors 33000 to 33006) is traced and ends the skeletons of that
+// frame only; other errors (memFullErr, paramErr) are returned.
+OSStatus BZ_OuFindFrameObjects(const BZ_OuParams *ouParams, const UInt8 *frame, UInt8 *scratch, SInt32 *pixelList,
+                               BZ_OuFrameObjects *objects);
+void BZ_OuDisposeFrameObjects(BZ_OuFrameObjects *objects);
+
 // One window position: trace lines (counters, scene changes, buffers); then, when the centre slot holds a
-// frame and outBuffer is given, the centre frame copied into outBuffer, the edits (may be NULL) replayed on a
-// speck list that starts empty, over the flag plane data (cleared first) with pixelList as scratch, and the
-// chosen picture written. With a preview target the window frames k to 3k, the output, the scene values, the
-// flag plane and the speck list go to the preview as its own copies; otherwise the specks are disposed. The
-// arrays hold numInBuffers (4 x numConstPix + 1) slots. paramErr for missing arguments or k outside 1..3;
-// the replay's failure.
+// frame and outBuffer is given, the centre frame copied into outBuffer, its specks found by the detector
+// (BZ_OuCalcSpeckList) over the flag plane data with pixelList as scratch, the edits (may be NULL) replayed
+// on them, and the chosen picture written. mv (may be NULL): the window's motion vectors, mv[b] those of the
+// pair (slot b, slot b + 1) or NULL; the detector and the replacement follow moving pixels along them. With a
+// preview target the window frames k to 3k, the output, the scene values, the flag plane, the vectors the
+// edits can reach and the speck list go to the preview as its own copies; otherwise the specks are disposed.
+// The arrays hold numInBuffers (4 x numConstPix + 1) slots. The object pictures draw centreObjects (NULL:
+// none); the median picture filters the centre frame over its copy in outBuffer. paramErr for missing
+// arguments or k outside 1..3; the replay's failure.
 OSStatus BZ_OuRemoveOutliers(const BZ_OuParams *ouParams, const SInt32 *avPixelDiff, const SInt32 *frameNums,
                              UInt8 *const *inBuffers, UInt8 *outBuffer, SInt32 *pixelList, UInt16 *data,
-                             const BZ_OuOeLE *edits, const BZ_OuPreviewTarget *preview);
+                             void *const *mv, const BZ_OuOeLE *edits, const BZ_OuPreviewTarget *preview,
+                             const BZ_OuFrameObjects *centreObjects);
 
 // "Scene changes: " and one "0," or "1," per slot but the last (1 for a value above maxAvPixelDiff), as one
 // line of standard output.

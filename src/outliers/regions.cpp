@@ -57,6 +57,24 @@ OSStatus RG_ConstructRgn(SInt32 width, const Rect *bounds, UInt16 *data, SInt32 
   return noErr;
 }
 
+SInt32 RG_FindRgns(SInt32 width, const Rect *bounds, UInt16 *data, SInt32 *pixelList, RG_RgnLE **rgnList) {
+  if (width <= 0 || bounds == nullptr || data == nullptr || pixelList == nullptr || rgnList == nullptr)
+    return paramErr;
+  RG_RgnLE *last = static_cast<RG_RgnLE *>(LL_GetLastPtr(*rgnList));
+  OSStatus err = noErr;
+  for (SInt32 r = bounds->top; r < bounds->bottom && err == noErr; ++r)
+    for (SInt32 c = bounds->left; c < bounds->right && err == noErr; ++c) {
+      const SInt32 p = r * width + c;
+      if ((data[p] & (kRG_FirstDegree | kRG_InRegion)) != kRG_FirstDegree) continue;
+      RG_RgnLE *e = nullptr;
+      err = RG_AppendNewElement(rgnList, &last, &e);
+      if (err == noErr) err = RG_ConstructRgn(width, bounds, data, p, pixelList, &e->rgn);
+    }
+  SInt32 count = 0;
+  for (RG_RgnLE *e = *rgnList; e != nullptr; e = e->next) e->number = count++;
+  return err != noErr ? err : count;
+}
+
 OSStatus RG_FindRgnEdgeInnerRing(SInt32 width, const Rect *bounds, UInt16 *data, RG_Region *rgn, SInt32 *pixelList) {
   if (width <= 0 || bounds == nullptr || data == nullptr || rgn == nullptr || pixelList == nullptr ||
       rgn->pixels == nullptr)
@@ -159,6 +177,44 @@ OSStatus RG_FindHoleInRgn(SInt32 width, UInt16 *data, const RG_Region *rgn, SInt
   hole.numPixels = count;
   hole.pixelsSize = count;
   return noErr;
+}
+
+Boolean RG_HasFirstDegreeNeigbor(SInt32 width, const Rect *bounds, const UInt16 *data, SInt32 pixelNum) {
+  if (width <= 0 || bounds == nullptr || data == nullptr || pixelNum < 0) return false;
+  const SInt32 row = pixelNum / width, col = pixelNum % width;
+  for (int n = 0; n < 8; ++n) {
+    const SInt32 r = row + kNeighbourRow[n], c = col + kNeighbourCol[n];
+    if (RG_InBounds(*bounds, r, c) && (data[r * width + c] & kRG_FirstDegree)) return true;
+  }
+  return false;
+}
+
+SInt32 RG_GetNumJumps(SInt32 width, const UInt16 *data, const Rect *bounds, SInt32 pixelHeight, SInt32 pixelWidth) {
+  if (width <= 0 || data == nullptr || bounds == nullptr) return 0;
+  SInt32 jumps = 0;
+  bool havePrev = false, prevSet = false;
+  // Nine steps: the circle closes on the top-left neighbour it started with.
+  for (SInt32 k = 0; k <= 8; ++k) {
+    const SInt32 d = k & 7;
+    const SInt32 r = pixelHeight + kRG_DirRow[d], c = pixelWidth + kRG_DirCol[d];
+    if (!RG_InBounds(*bounds, r, c)) continue;
+    const bool set = (data[r * width + c] & kRG_HoleRegion) != 0;
+    if (havePrev && set && !prevSet) ++jumps;
+    havePrev = true;
+    prevSet = set;
+  }
+  return jumps;
+}
+
+int RG_RgnComparatorBySize(const void *x, const void *y) {
+  const float a = static_cast<const RG_RgnLE *>(x)->rgn.size, b = static_cast<const RG_RgnLE *>(y)->rgn.size;
+  return a > b ? 1 : b > a ? -1 : 0;
+}
+
+void RG_DisposeRgnList(RG_RgnLE **rgnList) {
+  if (rgnList == nullptr) return;
+  for (RG_RgnLE *e = *rgnList; e != nullptr; e = e->next) RG_DisposeRgn(&e->rgn);
+  LL_DisposeLinkedList(rgnList);
 }
 
 Boolean RG_HoleTouchesRgnSide(SInt32 /*width*/, const Rect *bounds, const RG_Region *hole) {

@@ -84,6 +84,10 @@ OSStatus RG_AppendNewElement(LE **first, LE **last, LE **element) {
 // (the work queue). memFullErr when the pixel list cannot be made.
 OSStatus RG_ConstructRgn(SInt32 width, const Rect *bounds, UInt16 *data, SInt32 seedNum, SInt32 *pixelList,
                          RG_Region *newRgn);
+// Grows a region (RG_ConstructRgn) from every pixel of bounds, row by row, that has 0x10 and not yet 0x80,
+// appending the elements to *rgnList and numbering the list 0, 1, 2 ...; the number of regions in the list,
+// or a negative error (paramErr, memFullErr) with the regions made so far kept in the list.
+SInt32 RG_FindRgns(SInt32 width, const Rect *bounds, UInt16 *data, SInt32 *pixelList, RG_RgnLE **rgnList);
 // Collects the neighbours within bounds of the region pixels that have neither 0x80 nor 0x100 as the ring
 // (edgeSize1 entries stored after the region pixels; they get 0x100). memFullErr when the list cannot grow.
 OSStatus RG_FindRgnEdgeInnerRing(SInt32 width, const Rect *bounds, UInt16 *data, RG_Region *rgn, SInt32 *pixelList);
@@ -97,6 +101,15 @@ OSStatus RG_FindHolesInRgn(SInt32 width, const Rect *frameBounds, UInt16 *data, 
 // get 0x400. newHoleLE (zeroed by the caller) receives its pixels (owned), count and bounds.
 OSStatus RG_FindHoleInRgn(SInt32 width, UInt16 *data, const RG_Region *rgn, SInt32 seedNum, SInt32 *pixelList,
                           RG_RgnLE *newHoleLE);
+// Whether one of the 8 neighbours within bounds of the pixel has 0x10.
+Boolean RG_HasFirstDegreeNeigbor(SInt32 width, const Rect *bounds, const UInt16 *data, SInt32 pixelNum);
+// The number of changes from clear to set of bit 0x200 walking the neighbours within bounds of the pixel at
+// row pixelHeight and column pixelWidth clockwise from the top-left, back to the top-left.
+SInt32 RG_GetNumJumps(SInt32 width, const UInt16 *data, const Rect *bounds, SInt32 pixelHeight, SInt32 pixelWidth);
+// Orders region list elements by size (for qsort): 1 when x is larger, -1 when y is larger, 0 otherwise.
+int RG_RgnComparatorBySize(const void *x, const void *y);
+// Disposes every region of the list (RG_DisposeRgn) and the list; *rgnList ends NULL.
+void RG_DisposeRgnList(RG_RgnLE **rgnList);
 // Whether a pixel of the hole lies in the first or last row or column of bounds.
 Boolean RG_HoleTouchesRgnSide(SInt32 width, const Rect *bounds, const RG_Region *hole);
 // Traces the region's outer contour clockwise inside its bounds over the pixels having rgnFlag; every pixel

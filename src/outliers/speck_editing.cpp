@@ -94,13 +94,12 @@ OSStatus BZ_OuApplyNonRemovedSpecks() {
   if (ctx.ou->outBuffer2vuy == nullptr || window[2 * k] == nullptr) return paramErr;
   BZ_OuDlgTaskData *ouDlg = gBZ.dlgTaskData.ouDlgTaskData;
   const UInt16 *data = ouDlg != nullptr ? ouDlg->ouData[2 * k] : nullptr;
-  void *const *mv = ouDlg != nullptr ? ouDlg->mv : nullptr;
   for (BZ_OuSpeckLE *s = ctx.ou->speckList; s != nullptr; s = s->next) {
     if (s->speck.remove) continue;
     if (s->speck.interpolateSpatially)
       BZ_OuInterpolateSpeckSpatially(&ctx.params, &s->speck, window[2 * k], ctx.ou->outBuffer2vuy);
     else
-      BZ_OuInterpolateSpeckTemporally(&ctx.params, ctx.ou->avPixelDiff, window, ctx.ou->outBuffer2vuy, data, mv,
+      BZ_OuInterpolateSpeckTemporally(&ctx.params, ctx.ou->avPixelDiff, window, ctx.ou->outBuffer2vuy, data, ctx.ou->mv,
                                       &s->speck);
   }
   return noErr;
@@ -285,7 +284,12 @@ void FinishUserSpeck(const BZ_OuParams *p, const UInt8 *inBuffer, UInt16 *data, 
   Rect frame{};
   BZ_GetRealFrameBounds(p->interlaced, p->inWidth, p->inHeight, &frame);
   (void)RG_FindRgnEdgeInnerRing(p->width, &frame, data, &s->speck.rgn, pixelList);
-  s->speck.number = LL_PtrListCount(*speckList) - 1;
+  // Numbered among the user's own specks, so that the detector's specks never shift the numbers that stored
+  // edits refer to.
+  SInt32 userSpecks = 0;
+  for (const BZ_OuSpeckLE *e = *speckList; e != nullptr; e = e->next)
+    if (e != s && e->speck.createdByUser) ++userSpecks;
+  s->speck.number = userSpecks;
   s->speck.createdByUser = s->speck.initiallyRemoved = s->speck.remove = true;
   BZ_CalcSpeckProperties(p, inBuffer, data, &s->speck);
   *speckNum = s->speck.number;
@@ -594,7 +598,7 @@ OSStatus BZ_OuUpdatePreviewAfterUserEdit() {
   UInt8 *window[kBZ_OuNumWindowSlots];
   BZ_OuGetPreviewWindow(ouPreview, k, window);
   std::memcpy(ouPreview->outBuffer2vuy, ctx.frame, size);
-  BZ_OuReplaceSpeckPixels(&params, ouPreview->avPixelDiff, window, ouPreview->outBuffer2vuy, ctx.data, ctx.ou->mv,
+  BZ_OuReplaceSpeckPixels(&params, ouPreview->avPixelDiff, window, ouPreview->outBuffer2vuy, ctx.data, ouPreview->mv,
                           ouPreview->speckList);
   std::memcpy(ouPreview->savedOutBuffer, ouPreview->outBuffer2vuy, size);
   (void)BZ_OuApplyNonRemovedSpecks();

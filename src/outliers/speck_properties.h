@@ -8,9 +8,14 @@
 struct BZ_OuParams;
 
 struct BZ_OuSpeck {
-  SInt32 number;  // its position in the frame's speck list when it was added
+  SInt32 number;  // the user's specks count from 0 in the order made; the detector's from 1,000,000
   RG_Region rgn;
   SInt32 max, min;  // the luminance band around the speck
+  // The detector's edge judgement over the second and third rings (with numEdgeInBand below): quiet pixels
+  // outside the band, and pixels within 19 levels of the speck's luminance.
+  SInt32 numEdgeConstNotInBand, numEdgeSameColor;
+  Boolean edgeRejected;         // found by the detector, kept because its edge looks like the picture's
+  Boolean partiallySandwiched;  // some pixel lacks neighbouring frames on one side of the window
   float cmX, cmY;
   float circleDiff, rectDiff, elongRectDiff;
   GL_FloatPt minBounds[4];
@@ -25,6 +30,11 @@ struct BZ_OuSpeck {
   Boolean interpolateSpatially;  // filled from its ring rather than from the neighbouring frames
   Boolean scratch;
   Boolean scratchNW;
+  // Links across frames: the speck matched in the previous and the next frame (borrowed: elements of those
+  // frames' lists), and whether the speck belongs to a chain through the whole usable window.
+  BZ_OuSpeck *prevSpeck, *nextSpeck;
+  Boolean inChain;
+  float numEdgeInBand;  // second- and third-ring pixels within the speck's band (partial scores included)
 };
 
 struct BZ_OuSpeckLE {

@@ -1,6 +1,8 @@
 // Speck and scratch replacement.
 #include "outliers/speck_replacement.h"
 
+#include "outliers/motion_vectors.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -57,8 +59,8 @@ void BZ_OuInterpolateSpeckSpatially(const BZ_OuParams *ouParams, const BZ_OuSpec
 }
 
 void BZ_OuInterpolateSpeckTemporally(const BZ_OuParams *ouParams, const SInt32 *avPixelDiff,
-                                     UInt8 *const *inBuffers, UInt8 *outBuffer, const UInt16 *,
-                                     void *const *, const BZ_OuSpeck *speck) {
+                                     UInt8 *const *inBuffers, UInt8 *outBuffer, const UInt16 *data,
+                                     void *const *mv, const BZ_OuSpeck *speck) {
   if (ouParams == nullptr || ouParams->sett == nullptr || avPixelDiff == nullptr || inBuffers == nullptr ||
       outBuffer == nullptr || speck == nullptr || speck->rgn.pixels == nullptr)
     return;
@@ -66,8 +68,6 @@ void BZ_OuInterpolateSpeckTemporally(const BZ_OuParams *ouParams, const SInt32 *
   if (k < 1 || k > (kBZ_OuNumWindowSlots - 1) / 4) return;  // no overflow for any k
   SInt32 min = 0, max = 0;
   BZ_OuGetInBufferIndexBounds(ouParams->sett->maxAvPixelDiff, inBuffers, 4 * k + 1, avPixelDiff, &min, &max);
-  // Pixels whose neighbours follow the motion vectors (flag 0x2000) are marked only once motion chains are
-  // found; every pixel here takes the same place in the neighbouring frames.
   const SInt32 lo = std::max(min, k), hi = std::min(max, 3 * k + 1);
   const UInt8 *prev = inBuffers[2 * k - 1], *next = inBuffers[2 * k + 1];
   const bool prevUsable = 2 * k > lo && prev != nullptr;
@@ -78,16 +78,32 @@ void BZ_OuInterpolateSpeckTemporally(const BZ_OuParams *ouParams, const SInt32 *
     if (inBuffers[2 * k] != nullptr) BZ_OuInterpolateSpeckSpatially(ouParams, speck, inBuffers[2 * k], outBuffer);
     return;
   }
+  SInt32 indexes[kBZ_OuNumWindowSlots];
   for (SInt32 i = 0; i < speck->rgn.numPixels; ++i) {
     const SInt32 p = speck->rgn.pixels[i];
+    SInt32 prevIndex = p, nextIndex = p;
+    bool usePrev = prevUsable, useNext = nextUsable;
+    if (data != nullptr && mv != nullptr && (data[p] & kBZ_OuInMvChainFlag) != 0) {
+      // The pixel's content moved: take it from where the motion vectors carried it. A chain marked for
+      // another window may find neither neighbour here; the pixel then keeps to its own place.
+      SInt32 alignedLo = 2 * k, alignedHi = 2 * k + 1;
+      BZ_GetAlignedPixelIndexes(ouParams, mv, min, max, &alignedLo, &alignedHi, p, indexes);
+      const bool alignedPrev = 2 * k > alignedLo, alignedNext = 2 * k + 1 < alignedHi;
+      if (alignedPrev || alignedNext) {
+        usePrev = alignedPrev;
+        useNext = alignedNext;
+        if (alignedPrev) prevIndex = indexes[2 * k - 1];
+        if (alignedNext) nextIndex = indexes[2 * k + 1];
+      }
+    }
     for (SInt32 b = 0; b < 2; ++b) {
       UInt8 &out = outBuffer[2 * p + b];
-      if (prevUsable && nextUsable)
-        out = UInt8((prev[2 * p + b] + next[2 * p + b]) / 2);
-      else if (prevUsable)
-        out = prev[2 * p + b];
+      if (usePrev && useNext)
+        out = UInt8((prev[2 * prevIndex + b] + next[2 * nextIndex + b]) / 2);
+      else if (usePrev)
+        out = prev[2 * prevIndex + b];
       else
-        out = next[2 * p + b];
+        out = next[2 * nextIndex + b];
     }
   }
 }

@@ -16,8 +16,9 @@ void BZ_OuInterpolateSpeckSpatially(const BZ_OuParams *ouParams, const BZ_OuSpec
                                     UInt8 *outBuffer);
 // Fills the speck's pixels in outBuffer from the previous and next frames that lie on the centre's side of
 // any scene change (their average when both do). With neither neighbour usable the speck is filled
-// spatially from its ring in the centre frame (a pixel whose ring has no weight keeps its value). data (the
-// flag plane) and mv may be NULL.
+// spatially from its ring in the centre frame (a pixel whose ring has no weight keeps its value). A pixel
+// flagged kBZ_OuInMvChainFlag in data (the flag plane) is taken from where the window's motion vectors mv
+// carry it in each neighbour (BZ_GetAlignedPixelIndexes). data and mv may be NULL.
 void BZ_OuInterpolateSpeckTemporally(const BZ_OuParams *ouParams, const SInt32 *avPixelDiff,
                                      UInt8 *const *inBuffers, UInt8 *outBuffer, const UInt16 *data,
                                      void *const *mv, const BZ_OuSpeck *speck);

@@ -5,10 +5,12 @@
 #include "app/app_startup.h"
 #include "app/log_contents.h"
 #include "app/window_lookup.h"
+#include "dialog/input_tab.h"
 #include "dialog/project_dialog.h"
 #include "dialog/run_control.h"
 #include "dialog/settings_transfer.h"
 #include "engine/runtime/project_settings.h"
+#include "engine/runtime/stage_access.h"
 #include "engine/stage_table.h"
 #include "platform/core/cf_bundle.h"
 #include "platform/core/cf_object.h"
@@ -74,25 +76,27 @@ void RunActionWhenUp(EventLoopTimerRef timer, void *) {
   BZ_SendQuitEvent();
 }
 
-// The source and the result as the Input and Output tabs set them.
+// The source taken as the Input tab takes a chosen movie, the result as the Output tab's chooser names it.
 void ChooseMovies(const Road &road) {
   BZ_ProjPtr project = gBZ.project;
-  Movie src = nullptr;
-  ASSERT_EQ(OpenMovieAtPath(road.source, &src), noErr);
-  DescribeOpenedSource(src, project->info.statMovInfo, 0);
-  project->info.dynMovieInfo.sourceMovie[0] = src;
+  WindowRef window = BZ_GetProjDlgWindow();
   project->info.srcFileData[0].fileRef = RefFor(road.source);
+  ASSERT_EQ(BZ_HandleInputMovieChoice(window), noErr);
+  ASSERT_NE(project->info.statMovInfo[0].cType, 0u) << "the movie was opened";
+  // The frame buffers, which otherwise the first analysis builds.
+  if (BZ_GetProjectBuffer(project) == nullptr) {
+    ASSERT_EQ(BZ_CreateBuffers(), noErr);
+  }
   project->info.targetFileData[0] = BZ_TargetFileData{};
   project->info.targetFileData[0].parentRef = RefFor(road.dir);
   project->info.targetFileData[0].fileName = Name(std::filesystem::path(road.target).filename().c_str());
+  ASSERT_EQ(BZ_SetTargetFileName(window, 0), noErr);
   project->info.settings.output.cType = '2vuy';
-  // Stored settings with no method applied yet (the defaults apply noise reduction).
+  // Settings with no method applied yet (the defaults apply noise reduction, an earlier road cross-luma).
   project->info.settings.cleaning.noiseRed.apply = false;
+  project->info.settings.cleaning.crossLuma.apply = false;
   gBZ.dlgData->state.neededUpdates = 0xFF;
-  ASSERT_EQ(BZ_ProjDlgUpdateSettingsInDlg(BZ_GetProjDlgWindow()), noErr);
-  // A new source gets its frame buffers, as the Input tab's choice of a movie builds them.
-  ASSERT_EQ(BZ_CreateBuffers(), noErr);
-  ASSERT_EQ(BZ_ReinitDialog(BZ_GetProjDlgWindow()), noErr);
+  ASSERT_EQ(BZ_ProjDlgUpdateSettingsInDlg(window), noErr);
 }
 
 // Cross-luma removal applied on the Process tab, Start clicked; true once the run has begun.

@@ -53,6 +53,9 @@ class DialogSettings : public ::testing::Test {
     window_ = BZ_GetProjDlgWindow();
     ASSERT_NE(window_, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(PL_GetWindowWidget(window_)));
+    // Opening without a source file cleared the description: the movie as the Input tab would describe it.
+    bz_test::DescribeSource(project_.statMovInfo(), 0, 480, 720, 100, '2vuy');
+    project_.statMovInfo()[0].gamma = 2.2f;
   }
   void TearDown() override {
     BZ_DisposeDialog();

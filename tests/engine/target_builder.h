@@ -92,6 +92,17 @@ inline std::vector<std::vector<UInt8>> MediaSamples(Media media) {
   return samples;
 }
 
+// The samples of a movie's first enabled video track, by our own reader (none for a movie that cannot be
+// opened).
+inline std::vector<std::vector<UInt8>> MovieFrames(const std::string &path) {
+  Movie movie = nullptr;
+  if (OpenMovieAtPath(path, &movie) != noErr) return {};
+  Track track = QT_GetFirstEnabledVisualTrack(movie);
+  std::vector<std::vector<UInt8>> frames = track != nullptr ? MediaSamples(GetTrackMedia(track)) : decltype(frames){};
+  DisposeMovie(movie);
+  return frames;
+}
+
 // Opens the source at srcPath as source 0 of the project and creates target 0 ("out.mov" in dir) whose video
 // samples are `frames` (each one sample of frameDuration in the source video's time scale) described by a
 // copy of the source video's first description. The target file is left as the last write stage leaves it:

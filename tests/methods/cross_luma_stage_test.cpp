@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 
 namespace {
@@ -180,26 +181,34 @@ TEST(CrossLumaStage, FramesWithTooManyStretchesGoOnUnfiltered) {
   EXPECT_TRUE(Frames(dir.File("src.mov")) == Frames(dir.File("out.mov"))) << "every frame unfiltered";
 }
 
-// An analysis with no automatic setting pending measures the stage's test frames: the difference the stage
-// made and the share of changed pixels reach the dialog's items for cross-luma.
-TEST(CrossLumaStage, AnalysisMeasuresTheTestFrames) {
+// An analysis with no automatic setting pending measures the stage's test frames and, at the write stage,
+// what the whole pipeline changed against each source frame, which the first cleaning stage keeps until then.
+// One worker leaves fewer buffers than the run has samples, so the run ends only when the write stage gives
+// the source frames back. Cross-luma is the only change here: both stages measure the same difference.
+TEST(CrossLumaStage, StatisticsRunMeasuresTheStageAndThePipeline) {
   if (!RequireFfmpeg()) GTEST_SKIP();
   TempDir dir;
   ASSERT_TRUE(MakeClip(dir.File("src.mov"), true));
-  MethodRunOptions run;
-  run.kind = MethodRunKind::kAnalysis;
-  run.cleaning = CrossLuma();
-  const MethodRunResult r = RunMethodProject(dir, run);
-  EXPECT_EQ(noErr, r.error);
-  EXPECT_EQ(1, r.runsFinished);
-  EXPECT_EQ(r.sourceHashBefore, r.sourceHashAfter);
-  bool diff = false, share = false;
-  for (const auto &[item, value] : r.dialogValues) {
-    if (item == 2358) diff = value > 0;
-    if (item == 2357) share = value > 0 && value < 100;
+  for (int workers : {1, 8}) {
+    SCOPED_TRACE(testing::Message() << workers << " workers");
+    MethodRunOptions run;
+    run.kind = MethodRunKind::kAnalysis;
+    run.workers = workers;
+    run.cleaning = CrossLuma();
+    const MethodRunResult r = RunMethodProject(dir, run);
+    EXPECT_EQ(noErr, r.error);
+    EXPECT_EQ(1, r.runsFinished);
+    EXPECT_EQ(r.sourceHashBefore, r.sourceHashAfter);
+    std::map<SInt16, float> items;
+    for (const auto &[item, value] : r.dialogValues) items[item] = value;
+    ASSERT_TRUE(items.count(2358) && items.count(2357)) << "the stage's difference and share of changed pixels";
+    EXPECT_GT(items[2358], 0.0f);
+    EXPECT_GT(items[2357], 0.0f);
+    EXPECT_LT(items[2357], 100.0f);
+    ASSERT_TRUE(items.count(2087) && items.count(2086) && items.count(2085)) << "the write stage's figures";
+    EXPECT_NEAR(items[2358], items[2087], 1e-4f) << "measured against the kept source frames";
+    EXPECT_NEAR(items[2357], items[2086], 1e-3f);
   }
-  EXPECT_TRUE(diff) << "pixel difference of the stage";
-  EXPECT_TRUE(share) << "percentage of changed pixels";
 }
 
 // A preview cleans exactly the preview frame and hands on nothing else.

@@ -10,9 +10,11 @@
 #include "engine/runtime/project_settings.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/stage_table.h"
+#include "methods/logo_params.h"
 #include "methods/noise_reduction_stage.h"
 #include "methods/noise_tables.h"
 #include "methods/spectral_windows.h"
+#include "outliers/outlier_edit_lists.h"
 #include "movie/movie_queries.h"
 #include "movie/movie_time.h"
 #include "platform/core/cf_string.h"
@@ -45,6 +47,8 @@ struct HarnessHost {
   std::atomic<UInt32> autoSettCalc{0};
   std::atomic<UInt32> autoSettCalculated{0};
   SInt32 previewFrame = 0;
+  BZ_PreviewData *previewData = nullptr;
+  bool keepOutlierEdits = false;
   bool showFrames = false;
   MethodRunResult *result = nullptr;  // main thread only
   BZ_ProjPtr project = nullptr;
@@ -71,6 +75,16 @@ struct HarnessHost {
       self->autoSettCalculated |= pending & (0u - pending);
     };
     h.getPreviewFrameNum = [](void *r) { return static_cast<HarnessHost *>(r)->previewFrame; };
+    // As the dialog answers: logo removal through a mask is valid too when the logo method holds a mask or a
+    // mask file (the plain host knows none).
+    h.getValidSelectedProcessTypes = [](void *, const BZ_CleaninSett *cleaning, UInt32 *types) {
+      OSStatus err = BZ_GetPlainEngineHost()->getValidSelectedProcessTypes(nullptr, cleaning, types);
+      const BZ_RlDlgTaskData *logo = gBZ.dlgTaskData.rlDlgTaskData;
+      if (err == noErr && cleaning != nullptr && cleaning->removeLogo.apply && logo != nullptr &&
+          (logo->isMaskPixel != nullptr || !IsZeroRef(logo->maskFile)))
+        *types |= kBZ_RlTypeFlag;
+      return err;
+    };
     h.setProjectMessageInLog = [](void *r, CFStringRef text) {
       auto *self = static_cast<HarnessHost *>(r);
       char line[512] = {};
@@ -88,6 +102,12 @@ struct HarnessHost {
     h.setProgressBarValue = [](void *, SInt32) {};
     h.setProgressText = [](void *, SInt32, CFStringRef) {};
     h.showsProgressFrames = [](void *r) { return Boolean(static_cast<HarnessHost *>(r)->showFrames); };
+    if (previewData != nullptr)
+      h.getPreviewDataPtr = [](void *r) { return static_cast<HarnessHost *>(r)->previewData; };
+    if (keepOutlierEdits)
+      h.saveOutlierEditListFinalDontAsk = [](void *, BZ_OuDlgTaskData *ou) {
+        return ou != nullptr ? BZ_SaveOutlierEditListFinalDontAsk(ou) : OSStatus(noErr);
+      };
     BZ_SetEngineHost(&h);
   }
 };
@@ -137,9 +157,9 @@ OSStatus HandleMethodEvent(EventHandlerCallRef callRef, EventRef event, void *) 
       return noErr;
     }
     case kBZ_GetFadeFrameNumbersEvent: {
-      const OSStatus err = routines.getFadeFrameNumbers ? routines.getFadeFrameNumbers(RlParamsOf(event)) : noErr;
-      KeepError(err);
-      if (err == noErr) SignalLogoStage();
+      // Always signalled, also after a failure: the stage must not wait forever (it reads the error).
+      KeepError(routines.getFadeFrameNumbers ? routines.getFadeFrameNumbers(RlParamsOf(event)) : noErr);
+      SignalLogoStage();
       return noErr;
     }
     case kBZ_SetLogoMaskPicEvent:
@@ -190,19 +210,8 @@ constexpr EventTypeSpec kHarnessEvents[] = {
     {kBZ_ProjEventClass, kBZ_ProjectRunFinishedEvent},
 };
 
-
-// The frame-analysis tasks are kept between runs; a test leaves none behind.
-void EndAnalysisTasks() {
-  BZ_DlgTaskData &dlg = gBZ.dlgTaskData;
-  for (MP_TaskData *task : {&dlg.whiteLineTaskData, &dlg.blackBarsTaskData, &dlg.noiseLevelTaskData,
-                            &dlg.frameDiffTaskData})
-    if (task->ID != nullptr) MP_TerminateTask(task, true, noErr);
-}
-
-}  // namespace
-
-// Codec, size and fields from its video description, frames evenly spaced for MPEG kinds, counted for the
-// others.
+// A source described as the project dialog describes a movie it opens: codec, size and fields from its video
+// description, frames evenly spaced for MPEG kinds, counted for the others.
 void DescribeOpenedSource(Movie src, BZ_StatMovInfo *sources, int fileNum) {
   BZ_StatMovInfo *movies = sources + fileNum;
   Track srcTrack = QT_GetFirstEnabledVisualTrack(src);
@@ -240,6 +249,16 @@ void DescribeOpenedSource(Movie src, BZ_StatMovInfo *sources, int fileNum) {
   movies[0].movieTimeScale = GetMovieTimeScale(src);
   EXPECT_EQ(noErr, BZ_MakeMovieTimeList(src, &movies[0]));
 }
+
+// The frame-analysis tasks are kept between runs; a test leaves none behind.
+void EndAnalysisTasks() {
+  BZ_DlgTaskData &dlg = gBZ.dlgTaskData;
+  for (MP_TaskData *task : {&dlg.whiteLineTaskData, &dlg.blackBarsTaskData, &dlg.noiseLevelTaskData,
+                            &dlg.frameDiffTaskData})
+    if (task->ID != nullptr) MP_TerminateTask(task, true, noErr);
+}
+
+}  // namespace
 
 MethodEventRoutines &MethodRoutines() {
   static MethodEventRoutines routines;
@@ -297,6 +316,8 @@ MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &opt
   host.project = project.get();
   host.autoSettCalc = options.autoSettCalc;
   host.previewFrame = options.previewFrame;
+  host.previewData = options.previewData;
+  host.keepOutlierEdits = options.keepOutlierEdits;
   host.showFrames = options.recordShownFrames;
   host.analysing = options.kind == MethodRunKind::kAnalysis;
   host.statisticsStep = options.statisticsStep;
@@ -404,12 +425,14 @@ MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &opt
     if (err == noErr) {
       MPNotifyQueue(gBZ.mainTaskData.inputQueue, BZ_Word(kBZ_MainThreadTaskType), project.get(),
                     BZ_Word(kBZ_RunProjectMessage));
-      // Every asked automatic setting and the last step: one 2009 each, then no stage runs.
-      SInt32 expectedRuns = 1;
+      // Every asked automatic setting and the statistics step: one 2009 each, then no stage runs. A failed
+      // run ends the series.
+      SInt32 expectedRuns = 0;
       for (UInt32 bits = options.autoSettCalc; bits != 0; bits &= bits - 1) ++expectedRuns;
-      if (!preview && options.autoSettCalc != 0) --expectedRuns;
+      if (preview || options.statisticsStep || expectedRuns == 0) ++expectedRuns;
       EXPECT_EQ(noErr, PL_RunEventLoopUntil([&] {
-                  return r.runsFinished >= expectedRuns && BZ_AllSubTasksClosed(project->dynIO_Info.buffInfo) &&
+                  return (r.runsFinished >= expectedRuns || project->state.error != noErr) &&
+                         BZ_AllSubTasksClosed(project->dynIO_Info.buffInfo) &&
                          GetNumEventsInQueue(GetMainEventQueue()) == 0;
                 }, kLimit))
           << "the run never ended";
@@ -418,6 +441,7 @@ MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &opt
     r.error = project->state.error;
   }
   r.cleaning = project->info.settings.cleaning;
+  if (options.atRunEnd) options.atRunEnd();
   BZ_DisposeProject(nullptr);
 
   MPNotifyQueue(gBZ.mainTaskData.inputQueue, BZ_Word(kBZ_MainThreadTaskType), project.get(),

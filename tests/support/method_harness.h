@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+struct BZ_PreviewData;
 struct BZ_RlParams;
 
 namespace bz_test {
@@ -49,6 +50,15 @@ struct MethodRunOptions {
   // The random-noise tables (built once per process from a fixed seed) count as made; without it the noise
   // stage finds them still being made.
   bool noiseTablesReady = true;
+  // Called on the test thread (the main thread) once the run has ended, before the project is disposed (which
+  // empties the methods' analysis records): a test takes here what a later run of the same project would find,
+  // or works in the open project as the user does after a preview.
+  std::function<void()> atRunEnd;
+  // The dialog's preview record (its outlier part filled by a preview run of the outlier stage); NULL: none.
+  BZ_PreviewData *previewData = nullptr;
+  // An execution's start keeps the outlier edits for the run, as the application's host does (the list in
+  // gBZ.dlgTaskData.ouDlgTaskData is written beside the source and copied for the replay).
+  bool keepOutlierEdits = false;
 };
 
 struct MethodRunResult {
@@ -86,10 +96,6 @@ BZ_CleaninSett NoCleaning();
 // One run over dir/options.source. Expectations about the run's mechanics (it ends within a minute, every
 // task ends) are checked here; the caller checks the outcome.
 MethodRunResult RunMethodProject(const TempDir &dir, const MethodRunOptions &options);
-
-// Describes an opened movie as source fileNum of `sources` the way the project dialog describes a movie it
-// opens: codec, size, fields, frame count and times, gamma 2.2, the movie's time list.
-void DescribeOpenedSource(Movie src, BZ_StatMovInfo *sources, int fileNum);
 
 // A stable hash of a file's bytes (empty for a missing file).
 std::string HashFile(const std::string &path);

@@ -278,6 +278,10 @@ struct BZ_VbDlgTaskData {
   float *vbFactors;        // progressive
   float *vbFactorsTop;     // interlaced, top field first
   float *vbFactorsBottom;  // interlaced, bottom field first
+  // Their entries: the frames (progressive) or fields of the movie analysed.
+  SInt32 numVbFactors;
+  SInt32 numVbFactorsTop;
+  SInt32 numVbFactorsBottom;
 };
 
 // The analysis tasks, their results, the source frame cache and the run-control semaphores.

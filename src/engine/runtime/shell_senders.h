@@ -30,6 +30,8 @@ OSStatus BZ_SendGetFadeFrameNumbersEvent(BZ_RlParams *rlParams);
 OSStatus BZ_SendSetLogoMaskPicEvent(BZ_RlParams *rlParams);
 // 2012: no parameter; the main thread shows the logo settings' transparency.
 OSStatus BZ_SendSetLogoTransparencyEvent();
+// 2020: no parameter; the main thread shows error 5024 (too many outliers in a frame).
+OSStatus BZ_OuSendTooManyOutliersEvent();
 
 // 2003: parameter 2003 (the frame's record, borrowed: the stage waits for kBZ_DisplayDecompressDoneFlag on
 // its event before it reuses the frame).
@@ -44,8 +46,6 @@ OSStatus BZ_SendProjectRunFinishedEvent();
 OSStatus BZ_SendSetNeedsDisplayEvent(SInt16 item);
 // 2018: parameters 2005 (float value), 2007 (SInt32 decimals) and 2006 (SInt16 item). Nothing sends it.
 OSStatus BZ_SendSetValuePreciseInDialogEvent(float value, SInt32 precision, SInt16 item);
-// 2020: no parameter; the main thread shows kBZ_OuTooManyOutliersErr.
-OSStatus BZ_OuSendTooManyOutliersEvent();
 // 2021: parameter 2000 (SInt32 file number); the main thread takes the white line piece found in that source.
 OSStatus BZ_OuSendWhiteLineEvent(SInt32 fileNum);
 

@@ -13,6 +13,7 @@
 
 namespace {
 PL_ChooseFileProc gChooseFile = nullptr;
+PL_PutFileProc gPutFile = nullptr;
 }
 
 OSErr AECreateDesc(DescType typeCode, const void *dataPtr, Size dataSize, AEDesc *result) {
@@ -103,17 +104,71 @@ void PL_SetChooseFileProc(PL_ChooseFileProc proc) { gChooseFile = proc; }
 OSStatus PL_RunChooseFileDialog(const PL_ChooseFileRequest *request, FSRef *file) {
   if (file == nullptr || request == nullptr) return paramErr;
   std::memset(file, 0, sizeof(*file));
+  std::vector<FSRef> chosen;
+  const OSStatus err = PL_RunChooseDialog(request, &chosen);
+  if (err == noErr) *file = chosen.front();
+  return err;
+}
+
+OSStatus PL_RunChooseDialog(const PL_ChooseFileRequest *request, std::vector<FSRef> *chosen) {
+  if (request == nullptr || chosen == nullptr) return paramErr;
+  chosen->clear();
   if (gChooseFile == nullptr) return unimpErr;
-  std::string path;
-  OSStatus err = gChooseFile(request, &path);
+  std::string answer;
+  OSStatus err = gChooseFile(request, &answer);
   if (err != noErr) return err;
-  Boolean isDirectory = false;
-  FSRef chosen;
-  err = FSPathMakeRef(reinterpret_cast<const UInt8 *>(path.c_str()), &chosen, &isDirectory);
-  if (err != noErr) return err;
-  if (isDirectory) return notAFileErr;
-  *file = chosen;
+  std::vector<FSRef> items;
+  size_t start = 0;
+  while (start < answer.size()) {
+    size_t end = answer.find('\n', start);
+    if (end == std::string::npos) end = answer.size();
+    const std::string path = answer.substr(start, end - start);
+    start = end + 1;
+    if (path.empty()) continue;
+    FSRef ref;
+    Boolean isDirectory = false;
+    if ((err = FSPathMakeRef(reinterpret_cast<const UInt8 *>(path.c_str()), &ref, &isDirectory)) != noErr) return err;
+    const bool wantsFolder = request->kind == kPL_ChooseFolder || request->kind == kPL_ChooseVolume;
+    if (wantsFolder && !isDirectory) return dirNFErr;
+    if (!wantsFolder && isDirectory) return notAFileErr;
+    if (request->kind == kPL_ChooseVolume) {
+      // The top of a mounted volume: "/" or a folder on another device than its parent.
+      struct stat self, parent;
+      const std::string up = path + "/..";
+      if (::stat(path.c_str(), &self) != 0 || ::stat(up.c_str(), &parent) != 0) return nsvErr;
+      if (path != "/" && self.st_dev == parent.st_dev && self.st_ino != parent.st_ino) return nsvErr;
+    }
+    items.push_back(ref);
+  }
+  if (items.empty()) return userCanceledErr;
+  if (request->kind != kPL_ChooseFiles) items.resize(1);
+  *chosen = std::move(items);
   return noErr;
+}
+
+OSErr NavDisposeReply(NavReplyRecord *reply) {
+  if (reply == nullptr) return paramErr;
+  AEDisposeDesc(&reply->selection);
+  if (reply->fileTranslation != nullptr) DisposeHandle(reply->fileTranslation);
+  if (reply->saveFileName != nullptr) CFRelease(reply->saveFileName);
+  *reply = NavReplyRecord{};
+  return noErr;
+}
+
+void PL_SetPutFileProc(PL_PutFileProc proc) { gPutFile = proc; }
+
+OSStatus PL_RunPutFileDialog(const PL_PutFileRequest *request, PL_PutFileAnswer *answer) {
+  if (request == nullptr || answer == nullptr) return paramErr;
+  *answer = PL_PutFileAnswer{};
+  if (gPutFile == nullptr) return unimpErr;
+  OSStatus err = gPutFile(request, answer);
+  if (err != noErr) return err;
+  if (answer->name.empty() || answer->name.find('/') != std::string::npos) return paramErr;
+  Boolean isDirectory = false;
+  FSRef folder;
+  err = FSPathMakeRef(reinterpret_cast<const UInt8 *>(answer->folderPath.c_str()), &folder, &isDirectory);
+  if (err != noErr) return err;
+  return isDirectory ? noErr : dirNFErr;
 }
 
 OSStatus NavLoad() { return noErr; }

@@ -24,6 +24,14 @@ struct CGRect {
   CGSize size;
 };
 
+// x' = a x + c y + tx, y' = b x + d y + ty.
+struct CGAffineTransform {
+  CGFloat a, b, c, d, tx, ty;
+};
+inline CGAffineTransform CGAffineTransformMake(CGFloat a, CGFloat b, CGFloat c, CGFloat d, CGFloat tx, CGFloat ty) {
+  return CGAffineTransform{a, b, c, d, tx, ty};
+}
+
 typedef CGPoint HIPoint;
 typedef CGSize HISize;
 typedef CGRect HIRect;

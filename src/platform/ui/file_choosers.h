@@ -5,5 +5,5 @@
 
 #include "platform/core/navigation_services.h"
 
-// Makes QFileDialog the answer to PL_RunChooseFileDialog.
+// Makes QFileDialog the answer to PL_RunChooseFileDialog and PL_RunPutFileDialog.
 void PL_InstallQtFileChooser();

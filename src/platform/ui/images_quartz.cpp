@@ -9,6 +9,9 @@
 #include <QGuiApplication>
 #include <QtEndian>
 #include <QImage>
+#include <QFont>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
@@ -59,6 +62,11 @@ struct CGContext : PL_CFObject {
   GState gs;
   std::vector<GState> saved;
   QPainterPath path;  // device pixels
+  // The selected font (resolved when text is drawn: fonts need the application's font database) and the
+  // text matrix from Qt's glyph space (y down) to user space, without the text position.
+  QString fontFamily;
+  int fontPixels = 0;
+  QTransform textMatrix{1, 0, 0, -1, 0, 0};
   // Memory that the QImages of drawing calls live in, kept from call to call: a display draws a frame of
   // the same size again and again, and fresh memory every time costs more than the drawing.
   std::vector<UInt32> regionScratch;
@@ -390,6 +398,52 @@ void CGContextStrokePath(CGContextRef context) {
 
 void CGContextFillRect(CGContextRef context, CGRect rect) {
   if (CGContext *c = ContextOf(context)) FillUserRect(c, RectOf(rect), c->gs.fill);
+}
+
+void CGContextFillEllipseInRect(CGContextRef context, CGRect rect) {
+  CGContext *c = ContextOf(context);
+  if (c == nullptr) return;
+  const QRectF r = RectOf(rect);
+  const QColor color = c->gs.fill;
+  Paint(c, c->gs.ctm.mapRect(r), [&](QPainter &p, const QTransform &) {
+    QPainterPath ellipse;
+    ellipse.addEllipse(r);
+    p.fillPath(ellipse, color);
+  });
+}
+
+void CGContextSelectFont(CGContextRef context, const char *name, CGFloat size, CGTextEncoding) {
+  CGContext *c = ContextOf(context);
+  if (c == nullptr || name == nullptr) return;
+  c->fontFamily = QString::fromUtf8(name);
+  c->fontPixels = std::max(1, int(std::lround(size)));
+}
+
+void CGContextSetTextMatrix(CGContextRef context, CGAffineTransform t) {
+  // Qt's glyphs have y down: turn them into Quartz's glyph space (y up) first.
+  if (CGContext *c = ContextOf(context)) c->textMatrix = QTransform(t.a, t.b, -t.c, -t.d, 0, 0);
+}
+
+void CGContextShowTextAtPoint(CGContextRef context, CGFloat x, CGFloat y, const char *string, size_t length) {
+  CGContext *c = ContextOf(context);
+  if (c == nullptr || string == nullptr || length == 0) return;
+  QString text;
+  for (size_t i = 0; i < length; ++i) text += QChar(PL_MacRomanToUnicode(UInt8(string[i])));
+  if (c->fontPixels == 0) return;  // no font selected
+  QFont font(c->fontFamily);
+  font.setStyleHint(QFont::Serif);
+  // Without the family the system's serif face stands in (fontconfig's "serif").
+  if (!QFontInfo(font).exactMatch()) font = QFont(QStringLiteral("serif"));
+  font.setPixelSize(c->fontPixels);
+  const QTransform glyphsToUser = c->textMatrix * QTransform::fromTranslate(x, y);
+  const QRectF bounds = QFontMetricsF(font).boundingRect(text);
+  const QColor color = c->gs.fill;
+  Paint(c, (glyphsToUser * c->gs.ctm).mapRect(bounds), [&](QPainter &p, const QTransform &shift) {
+    p.setTransform(glyphsToUser * c->gs.ctm * shift);
+    p.setFont(font);
+    p.setPen(color);
+    p.drawText(QPointF(0, 0), text);
+  });
 }
 
 void CGContextStrokeRect(CGContextRef context, CGRect rect) {

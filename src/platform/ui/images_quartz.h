@@ -74,6 +74,20 @@ void CGContextStrokePath(CGContextRef c);
 void CGContextFillRect(CGContextRef c, CGRect rect);
 // Strokes the rectangle's outline (corner at its origin first, then along the x axis).
 void CGContextStrokeRect(CGContextRef c, CGRect rect);
+// Fills the ellipse inscribed in the rectangle with the fill colour.
+void CGContextFillEllipseInRect(CGContextRef c, CGRect rect);
+
+// ---- Text ----
+// Text is drawn in the fill colour with the selected font, its glyphs mapped by the text matrix (identity
+// by default: upright in user space) and placed at a point of user space. The font and the text matrix
+// are part of the context, not of the saved state.
+enum CGTextEncoding : SInt32 { kCGEncodingFontSpecific = 0, kCGEncodingMacRoman = 1 };
+// The font of that family at `size` user units; a family the system lacks falls back to its serif face.
+void CGContextSelectFont(CGContextRef c, const char *name, CGFloat size, CGTextEncoding textEncoding);
+void CGContextSetTextMatrix(CGContextRef c, CGAffineTransform t);
+// Draws `length` bytes of text (Mac Roman) with its baseline origin at (x, y).
+void CGContextShowTextAtPoint(CGContextRef c, CGFloat x, CGFloat y, const char *string, size_t length);
+
 // Draws the image scaled into the rectangle, upright in user space (its first row at the rectangle's
 // maximum y), blended over what is there; without interpolation unless the image asks for it.
 void CGContextDrawImage(CGContextRef c, CGRect rect, CGImageRef image);

@@ -6,6 +6,7 @@
 #include "platform/core/mac_errors.h"
 #include "platform/core/menus.h"
 #include "platform/ui/text_views_qt.h"
+#include "platform/ui/window_pictures.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -25,6 +26,8 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
+#include <QPixmap>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -524,6 +527,27 @@ void Mirror(WindowRef window, HIViewID id, ControlRef control) {
       ControlRef defaultButton = nullptr;
       GetWindowDefaultButton(window, &defaultButton);
       push->setDefault(defaultButton == control);
+    }
+  } else if (auto *label = qobject_cast<QLabel *>(widget);
+             label != nullptr && widget->property("bzViewKind").toString() == QLatin1String("BZImageWell")) {
+    // An image well shows its picture at the picture's own size, centred.
+    ControlButtonContentInfo content{};
+    PicHandle picture = GetImageWellContentInfo(control, &content) == noErr &&
+                                content.contentType == kControlContentPictHandle
+                            ? content.u.picture
+                            : nullptr;
+    if (picture == nullptr || *picture == nullptr) {
+      label->setPixmap(QPixmap());
+    } else {
+      Rect frame = (**picture).picFrame;
+      const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+      QPixmap pixmap(std::max(width, 1), std::max(height, 1));
+      pixmap.fill(Qt::transparent);
+      QPainter painter(&pixmap);
+      const Rect target{0, 0, SInt16(height), SInt16(width)};
+      PL_PaintPicture(&painter, picture, &target);
+      painter.end();
+      label->setPixmap(pixmap);
     }
   } else if (auto *label = qobject_cast<QLabel *>(widget)) {
     label->setText(ControlText(control));
