@@ -38,7 +38,12 @@ void SetSavedValidSelectedTypes(void *, UInt32 types) {
 WindowRef GetPreviewWindow(void *) { return BZ_GetPreviewWindow(); }
 WindowRef GetExampleWindow(void *) { return BZ_GetExampleWindow(); }
 Boolean PreviewWindowExists(void *) { return BZ_GetPreviewWindow() != nullptr; }
-Boolean PreviewCalcDeferred(void *) { return BZ_PreviewCalcDeferred(); }
+Boolean PreviewCalcDeferred(void *) { return gBZ.dlgData != nullptr && gBZ.dlgData->previewData.previewCalcDeferred; }
+MPCriticalRegionID GetPreviewCritRgn(void *) {
+  return gBZ.dlgData != nullptr ? gBZ.dlgData->previewData.critRgn : nullptr;
+}
+UInt32 GetAutoSettStage(void *) { return BZ_GetAutoSettStage(gBZ.dlgData); }
+void SetAutoSettCalculated(void *) { BZ_SetAutoSettCalculated(gBZ.dlgData); }
 void GetAppPrefs(void *, BZ_AppPrefs *prefs) { BZ_GetAppPrefs(prefs); }
 void SaveAppPrefs(void *, const BZ_AppPrefs *prefs) { BZ_SaveAppPrefs(prefs); }
 OSStatus ProjDlgSaveProjSett(void *, WindowRef dialog) { return BZ_ProjDlgSaveProjSett(dialog); }
@@ -110,6 +115,9 @@ void BZ_InstallAppEngineHost() {
   host.getExampleWindow = GetExampleWindow;
   host.previewWindowExists = PreviewWindowExists;
   host.previewCalcDeferred = PreviewCalcDeferred;
+  host.getPreviewCritRgn = GetPreviewCritRgn;
+  host.getAutoSettStage = GetAutoSettStage;
+  host.setAutoSettCalculated = SetAutoSettCalculated;
   host.getAppPrefs = GetAppPrefs;
   host.saveAppPrefs = SaveAppPrefs;
   host.projDlgSaveProjSett = ProjDlgSaveProjSett;

@@ -56,7 +56,6 @@
 namespace {
 
 EventHandlerRef gAppHandler = nullptr;
-EventHandlerRef gEngineHandler = nullptr;
 bool gMainTaskEnded = true;
 
 void Trace(const char *line) {
@@ -336,11 +335,9 @@ OSStatus BZ_InitApp() {
   if ((err = InstallEventHandler(gBZ.appTargetRef, BZ_AppEventHandler, sizeof kinds / sizeof kinds[0], kinds, nullptr,
                                  &gAppHandler)) != noErr)
     return err;
-  // Installed after the application's handler so that it runs first for the events the engine serves
-  // (draw, compress, sample references, run finished) and passes the others on.
+  // The application's handler serves every custom event of the engine itself (BZ_HandleCustomApplicationEvent),
+  // so the engine's own handler of the headless runs stays out.
   BZ_InstallStageEntryPoints();
-  if (gEngineHandler != nullptr) RemoveEventHandler(gEngineHandler);
-  if ((err = BZ_InstallEngineEventHandlers(&gEngineHandler)) != noErr) return err;
   if ((err = MPCreateQueue(&gBZ.mainTaskData.termQueue)) != noErr) return err;
   Trace("KBZ: opening project dialog\n");
   BZ_InitDlgTaskData();

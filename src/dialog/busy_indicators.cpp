@@ -1,6 +1,9 @@
 // The busy indicators, bottom buttons, defaults buttons and example window of the project dialog.
 #include "dialog/busy_indicators.h"
 
+#include "app/window_lookup.h"
+#include "dialog/method_types.h"
+#include "dialog/settings_transfer.h"
 #include "engine/runtime/dialog_items.h"
 #include "toolkit/dialog_items.h"
 
@@ -36,7 +39,35 @@ Boolean BZ_IsDefaultButton(SInt32 item) {
   }
 }
 
-OSStatus BZ_HandleDefaultButtonHit(WindowRef, SInt32) { return noErr; }
+OSStatus BZ_HandleDefaultButtonHit(WindowRef window, SInt32 item) {
+  switch (item) {
+    case 2030: return BZ_ProjDlgMakeDefaultInputSett(window);
+    case 2088: return BZ_ProjDlgMakeDefaultOutputSett(window);
+    case 2111: return BZ_ProjDlgMakeDefaultAvSett(window);
+    case 2175: return BZ_ProjDlgMakeDefaultNrSett(window);
+    case 2335: return BZ_ProjDlgMakeDefaultRlSett(window);
+    case 2360: return BZ_ProjDlgMakeDefaultClSett(window);
+    case 2516: return BZ_ProjDlgMakeDefaultOuSett(window);
+    default: return noErr;
+  }
+}
+
+OSStatus BZ_ActivateDefaultsButtonByTaskType(BZ_TaskType taskType) {
+  BZ_ProjDlgState *state = BZ_GetDialogStatePtr();
+  if (state == nullptr) return noErr;
+  switch (taskType) {
+    case kBZ_ReadTaskType: case kBZ_CopyTaskType: state->neededUpdates |= kBZ_InputSettUpdate; break;
+    case kBZ_ComprTaskType: case kBZ_WriteTaskType: state->neededUpdates |= kBZ_OutputSettUpdate; break;
+    case kBZ_AverageTaskType: state->neededUpdates |= kBZ_AverageTypeFlag; break;
+    case kBZ_VarBrTaskType: state->neededUpdates |= kBZ_VarBrTypeFlag; break;
+    case kBZ_NoiseRedTaskType: state->neededUpdates |= kBZ_NoiseRedTypeFlag; break;
+    case kBZ_RlTaskType: state->neededUpdates |= kBZ_RlTypeFlag; break;
+    case kBZ_CrossLumaTaskType: state->neededUpdates |= kBZ_CrossLumaTypeFlag; break;
+    case kBZ_OutlierTaskType: state->neededUpdates |= kBZ_OutlierTypeFlag; break;
+    default: break;
+  }
+  return BZ_ProjDlgUpdateSettingsInDlg(BZ_GetProjDlgWindow());
+}
 OSStatus BZ_ActivateExampleButton(WindowRef) { return noErr; }
 OSStatus BZ_SetExamplePictures(WindowRef) { return noErr; }
 OSStatus BZ_ShowExample(WindowRef) { return noErr; }

@@ -3,6 +3,7 @@
 // work; until then those routines change nothing and answer noErr.
 #pragma once
 
+#include "engine/tasks/pipeline_types.h"
 #include "platform/core/controls.h"
 
 // Starts or stops each pane's chasing arrows by what is being calculated.
@@ -14,7 +15,11 @@ OSStatus BZ_StopChasingArrows(WindowRef window);
 OSStatus BZ_ActivateBottomButtons(WindowRef window, int processing);
 // The seven defaults buttons (2030, 2088, 2111, 2175, 2335, 2360, 2516).
 Boolean BZ_IsDefaultButton(SInt32 item);
+// Restores the button's group to its defaults (BZ_ProjDlgMakeDefault...Sett); other items: noErr.
 OSStatus BZ_HandleDefaultButtonHit(WindowRef window, SInt32 item);
+// Marks the group of the task type for update (read and copy: input; compress and write: output; a method's
+// stage: its method) and redraws the marked groups with their defaults buttons.
+OSStatus BZ_ActivateDefaultsButtonByTaskType(BZ_TaskType taskType);
 OSStatus BZ_ActivateExampleButton(WindowRef window);
 OSStatus BZ_SetExamplePictures(WindowRef window);
 OSStatus BZ_ShowExample(WindowRef window);

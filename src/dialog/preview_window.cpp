@@ -25,3 +25,5 @@ OSStatus BZ_ClosePreview(WindowRef window) {
   return noErr;
 }
 OSStatus BZ_ShowPreview(WindowRef) { return noErr; }
+
+OSStatus BZ_ForcePreviewUpdate(Boolean) { return noErr; }

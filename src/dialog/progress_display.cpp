@@ -42,3 +42,5 @@ OSStatus BZ_ReinitProgress(BZ_ProjPtr project) {
 OSStatus BZ_UpdateProgressBar() { return noErr; }
 OSStatus BZ_StartCancelProject(WindowRef) { return noErr; }
 OSStatus BZ_InstallProgressFrameHandler(WindowRef) { return noErr; }
+
+OSStatus BZ_BeginProgressDecompressSequence(WindowRef, BZ_ProjPtr) { return noErr; }

@@ -13,5 +13,7 @@ OSStatus BZ_ReinitProgress(BZ_ProjPtr project);
 OSStatus BZ_UpdateProgressBar();
 // Starts or cancels the project (the Cancel button). Not built yet: noErr.
 OSStatus BZ_StartCancelProject(WindowRef window);
+// Begins the decompression sequence from working frames to the progress view. Not built yet: noErr.
+OSStatus BZ_BeginProgressDecompressSequence(WindowRef window, BZ_ProjPtr project);
 // Installs the draw handler of the progress frame 2081. Not built yet: noErr.
 OSStatus BZ_InstallProgressFrameHandler(WindowRef window);

@@ -95,9 +95,11 @@ const HelpPage kHelpPages[] = {
     {2408, CFSTR("html/Varying brightness.html")}, {2515, CFSTR("html/Outliers.html")},
 };
 
-// Little arrows and their text items.
-const SInt32 kLittleArrows[][2] = {{2327, 2328}, {2332, 2333}, {2159, 2160}, {2162, 2163},
-                                   {2502, 2503}, {2505, 2506}, {2508, 2509}};
+// Little arrows, their text items and the range of the setting they step.
+const SInt32 kLittleArrows[][4] = {{2327, 2328, 10, 1000},        {2332, 2333, 0, 60},
+                                   {2159, 2160, 1, 0x7FFFFFFF},   {2162, 2163, 1, 0x7FFFFFFF},
+                                   {2502, 2503, 1, 3},            {2505, 2506, 0, 100},
+                                   {2508, 2509, 10, 100}};
 
 // Chooses a movie for source fileNum; a cancel leaves the dialog without that source. *same tells that the
 // chosen movie is the one already there: nothing is to change.
@@ -165,6 +167,7 @@ OSStatus BZ_OpenProjectDialog() {
   }
   if (err != noErr) {
     BZ_DisposeTimers(window);
+    BZ_RemoveProjDlgEtiFilters(window);
     delete gBZ.dlgData;
     gBZ.dlgData = nullptr;
     DisposeWindow(window);
@@ -203,9 +206,12 @@ OSStatus BZ_ProjDlgInstallTimers(WindowRef window) {
 
 OSStatus BZ_InstallProjDlgControlActions(WindowRef window) {
   OSStatus err = GL_SetDialogItemActionByID(window, Item(kBZ_LogoSliderItem), BZ_SliderProc);
-  for (const auto &pair : kLittleArrows) {
-    if (err == noErr) err = GL_SetDialogItemActionByID(window, Item(pair[0]), GL_LA_ProcTemplate);
-    if (err == noErr) err = GL_SetLA_AssTextItemByID(window, Item(pair[0]), SInt16(pair[1]));
+  for (const auto &arrows : kLittleArrows) {
+    if (err == noErr) err = GL_SetDialogItemActionByID(window, Item(arrows[0]), GL_LA_ProcTemplate);
+    if (err == noErr) err = GL_SetLA_AssTextItemByID(window, Item(arrows[0]), SInt16(arrows[1]));
+    // The arrows hold the setting's value (the settings transfer reads it back), so they span its range.
+    if (err == noErr) err = GL_SetDialogItemMinByID(window, Item(arrows[0]), arrows[2]);
+    if (err == noErr) err = GL_SetDialogItemMaxByID(window, Item(arrows[0]), arrows[3]);
   }
   return err;
 }
@@ -748,6 +754,7 @@ OSStatus BZ_DisposeDialog() {
   Point location{};
   if (GL_SaveWindowPosition(window, &location) == noErr) gBZ.savedWindowLoc[kBZ_ProjDlgWindowID] = location;
   if (refCon != nullptr && refCon->eventHandler != nullptr) RemoveEventHandler(refCon->eventHandler);
+  BZ_RemoveProjDlgEtiFilters(window);
   const OSStatus err = refCon != nullptr ? refCon->error : OSStatus(noErr);
   DisposeWindow(window);
   if (BZ_ProjDlgData *dlgData = gBZ.dlgData) {

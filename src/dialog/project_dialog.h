@@ -20,6 +20,7 @@ enum : SInt32 {
   kBZ_ExampleButtonItem = 2003,
   kBZ_MainTabItem = 2005,   // 1 Input, 2 Process, 3 Output; the panes are 2006 to 2008
   kBZ_InputPaneItem = 2006,
+  kBZ_CropRectItem = 2038,  // top; left, bottom and right follow
   kBZ_MethodTabItem = 2050,  // 1 averaging ... 6 outliers; the panes are 2051 to 2056
   kBZ_NoiseSpectrumItem = 2181,
   kBZ_LogoUniformityItem = 2321,

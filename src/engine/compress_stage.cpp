@@ -9,12 +9,14 @@
 #include "engine/project_start.h"
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/progress_frames.h"
+#include "engine/runtime/shell_senders.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/runtime/working_format.h"
 #include "engine/tasks/task_runtime.h"
 #include "engine/write_stage.h"
 #include "movie/codecs.h"
 #include "platform/movie/compression.h"
+#include "platform/movie/decompression.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -533,9 +535,7 @@ void BZ_DecompressCompletionProc(OSErr result, SInt16 flags, long refcon) {
   if ((flags & codecCompletionDest) && !record->notifiedInputQueue) {
     record->notifiedInputQueue = true;
     if (result == noErr) {
-      const SInt16 item = kBZ_ProgressImageItem;
-      const BZ_EventParam param = {kBZ_ItemEventParam, sizeof item, &item};
-      if ((err = BZ_PostEngineEvent(kBZ_SetNeedsDisplayEvent, &param, 1)) != noErr) {
+      if ((err = BZ_SendSetNeedsDisplayEvent(kBZ_ProgressImageItem)) != noErr) {
         if (project != nullptr) BZ_KeepFirstError(project, err);
         std::printf("KBZ: BZ_DecompressCompletionProc: error = %ld\n", long(err));
       }
@@ -548,6 +548,36 @@ OSStatus BZ_SendCompressEvent(const BZ_CompressData *compressData) {
   if (compressData == nullptr) return paramErr;
   const BZ_EventParam param = {kBZ_ComprDataEventParam, sizeof(BZ_CompressData), compressData};
   return BZ_PostEngineEvent(kBZ_CompressEvent, &param, 1);
+}
+
+OSStatus BZ_SendDecompressEvent(const BZ_CompressData *decompressData) {
+  return BZ_SendRecordEvent(kBZ_DecompressEvent, kBZ_ComprDataEventParam, decompressData, sizeof(BZ_CompressData));
+}
+
+OSStatus BZ_HandleDecompressEvent(EventRef event) {
+  auto *block = static_cast<BZ_CompressData *>(std::calloc(1, sizeof(BZ_CompressData)));
+  OSStatus err = block != nullptr ? OSStatus(GetEventParameter(event, kBZ_ComprDataEventParam, kBZ_ComprDataEventParam,
+                                                              nullptr, sizeof(BZ_CompressData), nullptr, block))
+                                  : OSStatus(memFullErr);
+  BZ_ProjPtr project = block != nullptr && block->project != nullptr ? block->project : gBZ.project;
+  if (err == noErr && block->completionProcRecord.completionProc == nullptr) err = paramErr;
+  if (err == noErr) {
+    block->heapCopy = true;
+    block->completionProcRecord.completionRefCon = long(reinterpret_cast<intptr_t>(block));
+    // From here the completion procedure owns the block; it runs unless the call fails at once.
+    err = DecompressSequenceFrameWhen(block->seqID, reinterpret_cast<Ptr>(block->inBuffer), block->dataSize, 0,
+                                      nullptr, &block->completionProcRecord, nullptr);
+  }
+  if (err != noErr) {
+    // No completion will run: the block is ours to free and the waiting stage ours to release.
+    std::free(block);
+    if (project != nullptr) {
+      BZ_KeepFirstError(project, err);
+      BZ_BuffInfo *display = BZ_GetDisplayBuffer(project);
+      if (display != nullptr && display->event != nullptr) MPSetEvent(display->event, kBZ_DisplayDecompressDoneFlag);
+    }
+  }
+  return err;
 }
 
 OSStatus BZ_HandleCompressEvent(EventRef event) {

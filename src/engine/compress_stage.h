@@ -131,6 +131,14 @@ void BZ_DecompressCompletionProc(OSErr result, SInt16 flags, long refcon);
 // Posts custom event 2001 with a copy of the record.
 OSStatus BZ_SendCompressEvent(const BZ_CompressData *compressData);
 
+// Posts custom event 2006 with a copy of the decompression request (a record of the same shape).
+OSStatus BZ_SendDecompressEvent(const BZ_CompressData *decompressData);
+// Main thread: the handling of event 2006. Copies the request to the heap and decompresses the frame at once
+// with the copy as the completion's reference constant (the completion frees it). A failure before the
+// decompression started frees the copy, becomes the project's first error and sets
+// kBZ_DisplayDecompressDoneFlag on the display stage's event, so that the stage waiting there goes on.
+OSStatus BZ_HandleDecompressEvent(EventRef event);
+
 // Main thread: the handling of event 2001. Copies the record to the heap and compresses the frame with it
 // as the completion's reference constant; a failure still completes the record (so the stage is released)
 // and becomes the project's first error. Returns the failure.

@@ -3,6 +3,7 @@
 #include "engine/main_task.h"
 
 #include "engine/runtime/engine_host.h"
+#include "engine/runtime/shell_senders.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/stage_table.h"
 #include "general/memory_lists.h"
@@ -19,10 +20,6 @@ TaskProc gVarBrMeasuringEntryPoint;
 TaskProc EntryPointFor(BZ_TaskType type, bool measuring) {
   if (type == kBZ_VarBrTaskType && measuring) return gVarBrMeasuringEntryPoint;
   return type <= kBZ_ProcSubTaskType ? gStageEntryPoints[type] : nullptr;
-}
-
-OSStatus SendProjectRunFinishedEvent() {
-  return BZ_PostEngineEvent(kBZ_ProjectRunFinishedEvent, nullptr, 0);
 }
 
 void SignalStopSemaphore() {
@@ -194,14 +191,14 @@ void MainTask::EndOfRun(BZ_ExecuteState exec) {
     host->setAutoSettCalculated(host->refCon);
     reported = true;
     if (remaining) {
-      if (SendProjectRunFinishedEvent() != noErr) end = true;
+      if (BZ_SendProjectRunFinishedEvent() != noErr) end = true;
       if (OSStatus err = WaitForRunFinishedHandled(); err != noErr) return Fail(err);
       std::printf("KBZ: savedRemainingAutoSettCalc true: start movie analysis from thread\n");
       if (BZ_StartMovieAnalysisFromThread(false) != noErr) end = true;
     } else {
       state.exec = kBZ_ProjStatePreviewing;
       state.subExec = kBZ_ProjSubStateMain;
-      if (OSStatus err = SendProjectRunFinishedEvent(); err != noErr) return Fail(err);
+      if (OSStatus err = BZ_SendProjectRunFinishedEvent(); err != noErr) return Fail(err);
       if (OSStatus err = WaitForRunFinishedHandled(); err != noErr) return Fail(err);
       MPCriticalRegionID region = host->getPreviewCritRgn(host->refCon);
       if (region != nullptr) {
@@ -235,7 +232,7 @@ void MainTask::EndOfRun(BZ_ExecuteState exec) {
   }
 
   if (!reported) {
-    if (SendProjectRunFinishedEvent() != noErr) end = true;
+    if (BZ_SendProjectRunFinishedEvent() != noErr) end = true;
     if (OSStatus err = WaitForRunFinishedHandled(); err != noErr) return Fail(err);
   }
   if (pendingRun && !end) {

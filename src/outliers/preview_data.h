@@ -11,6 +11,8 @@
 #include "platform/core/multiprocessing.h"
 #include "platform/core/quartz_geometry.h"
 
+#include <atomic>
+
 struct BZ_OuPreviewData;
 
 struct BZ_PreviewData {
@@ -30,7 +32,7 @@ struct BZ_PreviewData {
   UInt64 savedUpdateTime;
   Boolean dragging;
   MPCriticalRegionID critRgn;
-  Boolean previewCalcDeferred;
+  std::atomic<Boolean> previewCalcDeferred;  // read by the main task
   MenuItemIndex lastCropEdgeMove;
   // One block of 6 x the padded '2vuy' frame size: the ARGB pictures before, after and difference start at
   // 0, 2 x and 4 x that size, rows of padded width x 4 bytes.

@@ -67,6 +67,8 @@ class ProjectDialog : public ::testing::Test {
     widget_ = PL_GetWindowWidget(window_);
     ASSERT_NE(widget_, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(widget_));
+    // The dialog loaded the stored settings; these tests begin with no method applied.
+    project_->info.settings.cleaning = BZ_CleaninSett{};
     hits_ = 0;
   }
   void TearDown() override {

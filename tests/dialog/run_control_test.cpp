@@ -1,12 +1,18 @@
 // Stopping a running analysis or preview calculation: which stop code the main task gets, which run is
-// deferred, and the wait for the main task's stop signal.
+// deferred, the wait for the main task's stop signal, and a waiting stop that ends any active run.
 #include "dialog/run_control.h"
+
+#include "dialog/project_dialog.h"
 
 #include "engine/tasks/pipeline_types.h"
 #include "engine/tasks/task_runtime.h"
+#include "platform/ui/application.h"
 #include "support/engine_fixtures.h"
+#include "support/gui_driver.h"
 
 #include <gtest/gtest.h>
+
+#include <QTimer>
 
 #include <cstdint>
 #include <thread>
@@ -20,13 +26,15 @@ class StopMovieAnalysis : public ::testing::Test {
     BZ_BuffInfo &copy = project_->dynIO_Info.buffInfo[0];
     copy.type = kBZ_CopyTaskType;
     copy.ptr = buffer_;  // the project has frame buffers: a run can be going on
+    gBZ.dlgData = &dlgData_;
   }
   void TearDown() override {
     project_->dynIO_Info.buffInfo[0].type = BZ_TaskType(0);
     project_->dynIO_Info.buffInfo[0].ptr = nullptr;
     MP_DeleteQueue(&gBZ.mainTaskData.inputQueue);
-    BZ_PreviewCalcDeferred() = false;
+    gBZ.dlgData = nullptr;
   }
+  bool PreviewDeferred() const { return dlgData_.previewData.previewCalcDeferred; }
   // The code posted to the main task, or -1.
   intptr_t Posted() {
     void *sender = nullptr, *project = nullptr, *code = nullptr;
@@ -40,7 +48,8 @@ class StopMovieAnalysis : public ::testing::Test {
   }
 
   bz_test::CurrentProject project_;
-  BZ_ProjDlgState state_{};
+  BZ_ProjDlgData dlgData_;
+  BZ_ProjDlgState &state_ = dlgData_.state;
   UInt8 buffer_[16] = {};
 };
 
@@ -80,7 +89,7 @@ TEST_F(StopMovieAnalysis, StopCodeAndDeferredRunFollowTheRunAndTheWish) {
     EXPECT_EQ(Posted(), c.code);
     EXPECT_EQ(stopping, c.code != -1 ? 1 : 0);
     EXPECT_EQ(bool(state_.movieAnalysisDeferred), c.analysisDeferred);
-    EXPECT_EQ(bool(BZ_PreviewCalcDeferred()), c.previewDeferred);
+    EXPECT_EQ(PreviewDeferred(), c.previewDeferred);
     EXPECT_EQ(bool(state_.needPreviewCalc), c.needPreviewAfter);
   }
 }
@@ -97,21 +106,64 @@ TEST_F(StopMovieAnalysis, WithoutFrameBuffersNothingCanRun) {
   EXPECT_EQ(Posted(), -1);
 }
 
-TEST_F(StopMovieAnalysis, WaitingReturnsOnceTheMainTaskSignalsTheStop) {
+TEST_F(StopMovieAnalysis, WaitingReturnsOnceTheMainTaskSignalsTheStopAndTheWindowsStayLive) {
+  TD_App();
+  PL_InstallQtEventLoopDriver();  // as the application's start does
   SetRun(kBZ_ProjStateAnalyzingMovie, kBZ_ProjSubStateCalcAutoSett);
   state_.needMovieAnalysis = true;
-  // The main task's part: take the stop code, close the run, signal.
+  // The main task's part: take the stop code, close the run (a while), signal.
   std::thread mainTask([] {
     void *sender = nullptr, *project = nullptr, *code = nullptr;
     if (MPWaitOnQueue(gBZ.mainTaskData.inputQueue, &sender, &project, &code, 5000) != noErr) return;
+    MP_DelayMillisec(300);
     if (MPSemaphoreID stop = gBZ.dlgTaskData.stopSemaphore.load()) MPSignalSemaphore(stop);
   });
+  // A window's timer meanwhile: the main thread keeps serving Qt while it waits.
+  bool ticked = false;
+  QTimer::singleShot(50, [&] { ticked = true; });
   Boolean stopping = false;
   EXPECT_EQ(BZ_StopMovieAnalysis(&state_, &stopping, true), noErr);
   mainTask.join();
+  EXPECT_TRUE(ticked) << "the window's timer fired during the wait";
   EXPECT_TRUE(stopping);
   EXPECT_FALSE(state_.movieAnalysisDeferred) << "a waiting stop defers nothing";
   EXPECT_EQ(gBZ.dlgTaskData.stopSemaphore.load(), nullptr) << "the semaphore is deleted after the wait";
+}
+
+TEST_F(StopMovieAnalysis, AWaitingStopEndsAnyActiveRunWhateverIsWished) {
+  // Project start, a new source movie and the closing preview free what a run uses: a run still going on
+  // must end first even though no new run is wished (the wish flags are cleared at every start).
+  struct Case {
+    const char *name;
+    BZ_ExecuteState exec;
+    BZ_ExecuteSubState subExec;
+    intptr_t code;  // -1: nothing posted
+  };
+  const Case cases[] = {
+      {"analysing", kBZ_ProjStateAnalyzingMovie, kBZ_ProjSubStateMain, kBZ_CancelMovieAnalysisMessage},
+      {"analysing a stage", kBZ_ProjStateAnalyzingMovie, kBZ_ProjSubStateCalcAutoSett, kBZ_CancelMovieAnalysisMessage},
+      {"calculating the preview", kBZ_ProjStatePreviewing, kBZ_ProjSubStateCalcPreview, kBZ_CancelPreviewCalcMessage},
+      {"idle after a preview", kBZ_ProjStatePreviewing, kBZ_ProjSubStateMain, -1},
+      {"ready", kBZ_ProjStateReady, kBZ_ProjSubStateMain, -1},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    SetRun(c.exec, c.subExec);
+    state_.needMovieAnalysis = state_.needPreviewCalc = false;
+    std::thread mainTask([&] {
+      if (c.code == -1) return;
+      void *sender = nullptr, *project = nullptr, *code = nullptr;
+      if (MPWaitOnQueue(gBZ.mainTaskData.inputQueue, &sender, &project, &code, 5000) != noErr) return;
+      EXPECT_EQ(reinterpret_cast<intptr_t>(code), c.code);
+      if (MPSemaphoreID stop = gBZ.dlgTaskData.stopSemaphore.load()) MPSignalSemaphore(stop);
+    });
+    Boolean stopping = 2;
+    EXPECT_EQ(BZ_StopMovieAnalysis(&state_, &stopping, true), noErr);
+    mainTask.join();
+    EXPECT_EQ(stopping, c.code != -1 ? 1 : 0);
+    EXPECT_EQ(Posted(), -1) << "one stop code at most";
+    EXPECT_EQ(gBZ.dlgTaskData.stopSemaphore.load(), nullptr) << "the semaphore made for the wait is deleted";
+  }
 }
 
 }  // namespace

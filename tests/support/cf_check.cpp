@@ -1,6 +1,7 @@
 #include "support/cf_check.h"
 
 #include "platform/core/cf_array.h"
+#include "platform/core/cf_bundle.h"
 #include "platform/core/cf_data.h"
 #include "platform/core/cf_dictionary.h"
 #include "platform/core/cf_number.h"
@@ -12,6 +13,15 @@
 #include <vector>
 
 namespace bz_test {
+
+std::string LocalizedText(const char *key) {
+  CFStringRef k = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
+  CFStringRef text = CFBundleCopyLocalizedString(CFBundleGetMainBundle(), k, k, nullptr);
+  std::string result = CFText(text);
+  if (text != nullptr) CFRelease(text);
+  CFRelease(k);
+  return result;
+}
 
 std::string CFText(CFStringRef s) {
   if (s == nullptr) return "(null)";

@@ -209,11 +209,6 @@ OSStatus RunAnalysisTask(void *parameter, BZ_TaskType onlySender, MPEventFlags d
 
 // ---- Telling the dialog -----------------------------------------------------------------------------------------
 
-OSStatus SendWhiteLineEvent(SInt32 fileNum) {
-  const BZ_EventParam param = {kBZ_FileNumEventParam, sizeof fileNum, &fileNum};
-  return BZ_PostEngineEvent(kBZ_WhiteLineEvent, &param, 1);
-}
-
 // Posts the value when the stage type shows it somewhere.
 OSStatus SendCalcValue(float value, BZ_TaskType taskType, SInt32 fileNum, BZ_CalcItemType itemType) {
   const SInt16 item = BZ_GetDialogItemForCalcValue(taskType, fileNum, itemType);
@@ -372,7 +367,7 @@ OSStatus BZ_WhiteLineCalcResult(SInt32 fileNum, SInt32 numFrames) {
     movies[0].interlaced = true;
     movies[0].topFieldFirst = !movie.whiteLineIsBottomLine;
   }
-  return SendWhiteLineEvent(fileNum);
+  return BZ_OuSendWhiteLineEvent(fileNum);
 }
 
 OSStatus BZ_BlackBarsCalcResult(SInt32 numFrames) {

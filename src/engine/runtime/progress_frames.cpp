@@ -2,6 +2,7 @@
 #include "engine/runtime/progress_frames.h"
 
 #include "engine/runtime/engine_host.h"
+#include "engine/runtime/shell_senders.h"
 
 OSStatus BZ_StartShowingProgressFrame(BZ_ProjPtr project, BZ_FrameBuffInfo *frameBuffInfo, Boolean *showing) {
   if (showing == nullptr) return paramErr;
@@ -15,9 +16,7 @@ OSStatus BZ_StartShowingProgressFrame(BZ_ProjPtr project, BZ_FrameBuffInfo *fram
   if (!progress.show.compare_exchange_strong(due, false)) return noErr;
   progress.ptr = frameBuffInfo->ptr;
   progress.size = SInt32(frameBuffInfo->actualSize);
-  BZ_FrameBuffInfo *param = frameBuffInfo;
-  const BZ_EventParam event = {kBZ_FrameBuffInfoEventParam, sizeof param, &param};
-  const OSStatus err = BZ_PostEngineEvent(kBZ_ShowProgressFrameEvent, &event, 1);
+  const OSStatus err = BZ_SendShowProgressFrameEvent(frameBuffInfo);
   if (err == noErr) *showing = true;
   return err;
 }

@@ -39,7 +39,35 @@ OSStatus BZ_SendSetLogoMaskPicEvent(BZ_RlParams *rlParams) {
 
 OSStatus BZ_SendSetLogoTransparencyEvent() { return BZ_PostEngineEvent(kBZ_SetLogoTransparencyEvent, nullptr, 0); }
 
+OSStatus BZ_SendShowProgressFrameEvent(BZ_FrameBuffInfo *frameBuffInfo) {
+  return BZ_SendRecordEvent(kBZ_ShowProgressFrameEvent, kBZ_FrameBuffInfoEventParam, &frameBuffInfo,
+                            sizeof frameBuffInfo);
+}
+
+OSStatus BZ_SendInitKillLogoEvent(BZ_RlParams *rlParams) {
+  return BZ_SendRecordEvent(kBZ_InitKillLogoEvent, kBZ_RlParamsEventParam, &rlParams, sizeof rlParams);
+}
+
+OSStatus BZ_SendFrameViewEvent() { return BZ_PostEngineEvent(kBZ_FrameViewEvent, nullptr, 0); }
+
+OSStatus BZ_SendProjectRunFinishedEvent() { return BZ_PostEngineEvent(kBZ_ProjectRunFinishedEvent, nullptr, 0); }
+
+OSStatus BZ_SendSetNeedsDisplayEvent(SInt16 item) {
+  return BZ_SendRecordEvent(kBZ_SetNeedsDisplayEvent, kBZ_ItemEventParam, &item, sizeof item);
+}
+
+OSStatus BZ_SendSetValuePreciseInDialogEvent(float value, SInt32 precision, SInt16 item) {
+  const BZ_EventParam params[] = {{kBZ_ValueEventParam, sizeof value, &value},
+                                  {kBZ_PrecisionEventParam, sizeof precision, &precision},
+                                  {kBZ_ItemEventParam, sizeof item, &item}};
+  return BZ_PostEngineEvent(kBZ_SetValuePreciseInDialogEvent, params, 3);
+}
+
 OSStatus BZ_OuSendTooManyOutliersEvent() { return BZ_PostEngineEvent(kBZ_TooManyOutliersEvent, nullptr, 0); }
+
+OSStatus BZ_OuSendWhiteLineEvent(SInt32 fileNum) {
+  return BZ_SendRecordEvent(kBZ_WhiteLineEvent, kBZ_FileNumEventParam, &fileNum, sizeof fileNum);
+}
 
 OSStatus BZ_SendRecordEvent(UInt32 kind, UInt32 paramName, const void *record, ByteCount size) {
   if (record == nullptr || size == 0) return paramErr;

@@ -33,6 +33,22 @@ OSStatus BZ_SendSetLogoTransparencyEvent();
 // 2020: no parameter; the main thread shows error 5024 (too many outliers in a frame).
 OSStatus BZ_OuSendTooManyOutliersEvent();
 
+// 2003: parameter 2003 (the frame's record, borrowed: the stage waits for kBZ_DisplayDecompressDoneFlag on
+// its event before it reuses the frame).
+OSStatus BZ_SendShowProgressFrameEvent(BZ_FrameBuffInfo *frameBuffInfo);
+// 2004: parameter 2004 (borrowed). Nothing sends it; the main thread consumes it without effect.
+OSStatus BZ_SendInitKillLogoEvent(BZ_RlParams *rlParams);
+// 2005: no parameter. Nothing sends it; the main thread consumes it without effect.
+OSStatus BZ_SendFrameViewEvent();
+// 2009: no parameter; the main thread resets the dialog's calculation state and signals prfSemaphore.
+OSStatus BZ_SendProjectRunFinishedEvent();
+// 2017: parameter 2006 (SInt16 item); the main thread redraws that item.
+OSStatus BZ_SendSetNeedsDisplayEvent(SInt16 item);
+// 2018: parameters 2005 (float value), 2007 (SInt32 decimals) and 2006 (SInt16 item). Nothing sends it.
+OSStatus BZ_SendSetValuePreciseInDialogEvent(float value, SInt32 precision, SInt16 item);
+// 2021: parameter 2000 (SInt32 file number); the main thread takes the white line piece found in that source.
+OSStatus BZ_OuSendWhiteLineEvent(SInt32 fileNum);
+
 // Posts a custom event with one parameter holding a copy of `size` bytes at `record`.
 OSStatus BZ_SendRecordEvent(UInt32 kind, UInt32 paramName, const void *record, ByteCount size);
 
