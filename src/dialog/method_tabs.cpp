@@ -225,10 +225,14 @@ OSStatus BZ_HandleRlHit(WindowRef window, SInt32 itemHit) {
       if ((err = GL_SetPictureInImageWell(window, Item(kBZ_RlMaskWellItem), data->logoMaskPic)) != noErr) return err;
       return GL_SetNeedsDisplayByID(window, Item(kBZ_RlMaskWellItem), true);
     }
-    case 2314:
-      // An imported mask is the mask: none is to be found. The rectangle now comes from the picture.
+    case 2314: {
+      // An imported mask is the mask: none is to be found. The rectangle comes from the picture: the
+      // dialog's items, read again before this pass, still held the one typed before the import.
       rl.findMask = false;
-      return BZ_ActivateLogoDimensions(window);
+      OSStatus err = BZ_ProjDlgHasLogoMaskPic() ? BZ_SetLogoPosition(window, rl.maskAnchor) : OSStatus(noErr);
+      if (err == noErr) err = BZ_ActivateLogoDimensions(window);
+      return err;
+    }
     default:
       return noErr;
   }
