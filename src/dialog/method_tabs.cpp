@@ -75,6 +75,24 @@ OSStatus SetActive(WindowRef window, SInt32 item, bool active) {
   return GL_ActivateDialogItemByID(window, Item(item), active);
 }
 
+// The logo settings the mask picture was last seen with. The dependent-items pass that re-initialises the
+// dialog (after each project, for a new movie) replays the mode and box hits without anything having
+// changed: only a real change drops the user's mask picture.
+struct MaskSettings {
+  bool known;
+  BZ_RlMode mode;
+  Boolean transparent, findMask;
+};
+MaskSettings gSeen{};
+
+void RememberMaskSettings(const BZ_RlSett &rl) { gSeen = MaskSettings{true, rl.mode, rl.transparent, rl.findMask}; }
+
+// Whether the settings differ from those last seen in what `same` compares (always when none were seen).
+template <typename Compare>
+bool MaskSettingsChanged(const BZ_RlSett *rl, Compare same) {
+  return rl == nullptr || !gSeen.known || !same(*rl);
+}
+
 // Closes what the input information of a source holds open.
 void CloseInputForks(BZ_DynInputInfo *input) {
   if (input->fileRefNum[0] != 0)
@@ -206,14 +224,28 @@ OSStatus BZ_HandleNoiseRedHit(WindowRef, SInt32 itemHit) {
 
 // ---- Logo removal ----
 
+namespace {
+OSStatus HandleRlItem(WindowRef window, SInt32 itemHit, BZ_RlSett &rl);
+}  // namespace
+
 OSStatus BZ_HandleRlHit(WindowRef window, SInt32 itemHit) {
   if (gBZ.project == nullptr) return noErr;
   BZ_RlSett &rl = gBZ.project->info.settings.cleaning.removeLogo;
   MarkForUpdate(kBZ_RlTypeFlag);
+  const OSStatus err = HandleRlItem(window, itemHit, rl);
+  RememberMaskSettings(rl);
+  return err;
+}
+
+namespace {
+
+OSStatus HandleRlItem(WindowRef window, SInt32 itemHit, BZ_RlSett &rl) {
   switch (itemHit) {
     case 2308:
       return BZ_HandleDiminishRadioGroupHit(window, &rl);
     case 2325:
+      if (!MaskSettingsChanged(&rl, [](const BZ_RlSett &r) { return r.findMask == gSeen.findMask; }))
+        return BZ_ActivateLogoDimensions(window);
       return BZ_HandleFindMaskHit(window);
     case 2316:
       return BZ_HandleMaskTrGroupBoxHit(window, &rl);
@@ -237,6 +269,8 @@ OSStatus BZ_HandleRlHit(WindowRef window, SInt32 itemHit) {
       return noErr;
   }
 }
+
+}  // namespace
 
 OSStatus BZ_SetLogoDimensions(WindowRef window, const Rect *logoRect) {
   if (logoRect == nullptr) return paramErr;
@@ -287,7 +321,8 @@ OSStatus BZ_HandleFindMaskHit(WindowRef window) {
 OSStatus BZ_HandleMaskTrGroupBoxHit(WindowRef window, const BZ_RlSett *removeLogo) {
   if (removeLogo == nullptr) return paramErr;
   OSStatus err = window != nullptr ? SetActive(window, 2317, removeLogo->transparent) : OSStatus(noErr);
-  if (err == noErr) err = BZ_RlRemoveMaskPic(window, gBZ.dlgData);
+  if (err == noErr && MaskSettingsChanged(removeLogo, [](const BZ_RlSett &r) { return r.transparent == gSeen.transparent; }))
+    err = BZ_RlRemoveMaskPic(window, gBZ.dlgData);
   if (err == noErr) err = BZ_ActivateLogoDimensions(window);
   return err;
 }
@@ -296,7 +331,8 @@ OSStatus BZ_HandleDiminishRadioGroupHit(WindowRef window, const BZ_RlSett *remov
   if (removeLogo == nullptr) return paramErr;
   OSStatus err =
       window != nullptr ? SetActive(window, 2309, removeLogo->mode == kBZ_LogoModeUseMask) : OSStatus(noErr);
-  if (err == noErr) err = BZ_RlRemoveMaskPic(window, gBZ.dlgData);
+  if (err == noErr && MaskSettingsChanged(removeLogo, [](const BZ_RlSett &r) { return r.mode == gSeen.mode; }))
+    err = BZ_RlRemoveMaskPic(window, gBZ.dlgData);
   if (err == noErr) err = BZ_ActivateLogoDimensions(window);
   return err;
 }
@@ -325,6 +361,7 @@ OSStatus BZ_RlRemoveMaskPic(WindowRef window, BZ_ProjDlgData *) {
     data->logoMaskPic = nullptr;
   }
   BZ_RlForgetMask(data);
+  gSeen = MaskSettings{};
   data->maskFile = FSRef{};
   data->logoRectInPic = Rect{};
   data->logoPicBounds = Rect{};

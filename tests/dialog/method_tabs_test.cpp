@@ -378,6 +378,25 @@ TEST_F(MethodTabs, ModeTransparencyAndFindMaskChangesDropTheMaskPicture) {
   }
 }
 
+TEST_F(MethodTabs, ReinitialisingTheDialogKeepsTheImportedMask) {
+  // After each project the dialog is set up again, passing over the mode and boxes unchanged.
+  Cleaning().removeLogo.transparent = true;
+  ImportMask(MakeMaskImage());
+  const PicHandle picture = Logo().logoMaskPic;
+  ASSERT_EQ(BZ_ReinitDialog(window_), noErr);
+  EXPECT_EQ(Logo().logoMaskPic, picture);
+  EXPECT_NE(WellPicture(), nullptr);
+  EXPECT_NE(Logo().isMaskPixel, nullptr);
+  EXPECT_TRUE(GL_FSRefValid(&Logo().maskFile));
+  EXPECT_FALSE(Active(2300));
+  EXPECT_TRUE(Active(2309));
+  EXPECT_TRUE(Active(2317));
+  // Then a real change still drops it.
+  SetControl32BitValue(C(2316), 0);
+  Hit(2316);
+  EXPECT_FALSE(BZ_ProjDlgHasLogoMaskPic());
+}
+
 TEST_F(MethodTabs, TheTypedLogoRectangleIsCorrectedAgainstTheMovie) {
   const struct {
     Rect typed;
