@@ -11,6 +11,7 @@
 #include "general/file_layer.h"
 #include "methods/logo_params.h"
 #include "methods/logo_stage.h"
+#include "outliers/outlier_test_support.h"
 #include "platform/core/cf_string.h"
 #include "platform/core/standard_alerts.h"
 #include "toolkit/dialog_items.h"
@@ -426,7 +427,7 @@ TEST_F(MethodTabs, AnOutlierItemMarksTheOutlierSettingsOnly) {
   EXPECT_EQ(gBZ.dlgData->state.neededUpdates, UInt32(kBZ_OutlierTypeFlag));
 }
 
-// ---- The second movie of averaging ----
+// ---- Real movies: the second movie of averaging, the speck list of a closed movie ----
 
 struct SecondMovies {
   bz_test::TempDir dir;
@@ -434,7 +435,7 @@ struct SecondMovies {
 };
 SecondMovies *gSecond = nullptr;
 
-class SecondMovie : public MethodTabs {
+class WithMovies : public MethodTabs {
  protected:
   static void SetUpTestSuite() {
     if (!bz_test::RequireFfmpeg()) return;
@@ -482,7 +483,7 @@ class SecondMovie : public MethodTabs {
   }
 };
 
-TEST_F(SecondMovie, IsOpenedCheckedAgainstTheFirstAndDroppedWhenItCannotBeAveraged) {
+TEST_F(WithMovies, IsOpenedCheckedAgainstTheFirstAndDroppedWhenItCannotBeAveraged) {
   Choose(gSecond->first, 2022);
   ASSERT_NE(Info().statMovInfo[0].cType, 0u);
   ShowMethod(1);
@@ -516,6 +517,54 @@ TEST_F(SecondMovie, IsOpenedCheckedAgainstTheFirstAndDroppedWhenItCannotBeAverag
   ASSERT_NE(Info().dynMovieInfo.sourceMovie[1], nullptr);
   Choose("", 2101);
   ExpectNoSecondMovie();
+}
+
+// The user's answer to "Save changes to speck list?" and how often it was asked.
+Boolean gDiscard = false;
+int gAsked = 0;
+
+TEST_F(WithMovies, ClosingAMovieWithChangedSpeckEditsSavesOrDiscardsThemBesideIt) {
+  BZ_OuDlgTaskData *const savedOu = gBZ.dlgTaskData.ouDlgTaskData;
+  BZ_OuDlgTaskData *ou = nullptr;
+  ASSERT_EQ(BZ_OuInitDlgTaskData(&ou), noErr);
+  gBZ.dlgTaskData.ouDlgTaskData = ou;
+  BZ_EngineHost host = *BZ_GetEngineHost();
+  host.askSaveOutlierEdits = [](void *, Boolean *discard) {
+    ++gAsked;
+    *discard = gDiscard;
+    return OSStatus(noErr);
+  };
+  BZ_SetEngineHost(&host);
+  const std::string besideFirst = gSecond->dir.File("take one oel.kbzoel");
+  const std::string besideSecond = gSecond->dir.File("take two oel.kbzoel");
+  const struct {
+    Boolean discard;
+    SInt32 frameInFile;  // the list the file then holds: the current one (3) or the one last saved (1)
+  } cases[] = {{false, 3}, {true, 1}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(int(c.discard));
+    Choose(gSecond->first, 2022);
+    ASSERT_NE(Info().statMovInfo[0].cType, 0u);
+    ou->ouSett = Cleaning().ou;
+    bz_test::FillList(&ou->outlierEditList, {{3, {bz_test::Toggle(1)}}});
+    bz_test::FillList(&ou->savedOutlierEditList, {{1, {bz_test::Toggle(2)}}});
+    ou->outlierEditList.changed = true;
+    ou->outlierEditList.saved = false;
+    gDiscard = c.discard;
+    const int asked = gAsked;
+    Choose(gSecond->second, 2022);  // the first movie is closed
+    EXPECT_EQ(gAsked, asked + 1);
+    const std::vector<uint8_t> bytes = bz_test::ReadWholeFile(besideFirst);
+    ASSERT_EQ(bytes.size(), 48u) << "one frame with one edit, beside the closed movie";
+    EXPECT_EQ(SInt32(bytes[24] | bytes[25] << 8 | bytes[26] << 16 | bytes[27] << 24), c.frameInFile);
+    EXPECT_EQ(ou->outlierEditList.firstFrameOel, nullptr);
+    EXPECT_FALSE(ou->outlierEditList.changed);
+    EXPECT_TRUE(bz_test::ReadWholeFile(besideSecond).empty()) << "nothing beside the new movie";
+    std::remove(besideFirst.c_str());
+  }
+  BZ_SetEngineHost(nullptr);
+  BZ_OuDisposeDlgTaskDataRecord(&ou);
+  gBZ.dlgTaskData.ouDlgTaskData = savedOu;
 }
 
 }  // namespace
