@@ -185,6 +185,21 @@ void SendEnableItems(MenuRef menu) {
   SetEventParameter(event, kEventParamDirectObject, typeMenuRef, sizeof menu, &menu);
   SendThroughChain(event, menu);
   ReleaseEvent(event);
+  // Then each item's update-status command event, to the menu's own handlers only: a menu that enables its
+  // items one by one (the Preview family) does so there.
+  for (MenuItemIndex item = 1; item <= CountMenuItems(menu); ++item) {
+    HICommand command{};
+    command.attributes = kHICommandFromMenu;
+    GetMenuItemCommandID(menu, item, &command.commandID);
+    command.menu.menuRef = menu;
+    command.menu.menuItemIndex = item;
+    EventRef status = nullptr;
+    if (CreateEvent(nullptr, kEventClassCommand, kEventCommandUpdateStatus, 0, kEventAttributeNone, &status) != noErr)
+      return;
+    SetEventParameter(status, kEventParamDirectObject, typeHICommand, sizeof command, &command);
+    if (EventTargetRef target = GetMenuEventTarget(menu)) PL_SendEventToTargetOnly(status, target);
+    ReleaseEvent(status);
+  }
 }
 
 MenuRef BuildMenu(QMenu *qmenu, OSStatus *err) {
