@@ -126,7 +126,10 @@ OSStatus BZ_InstallProjDlgDragHandlers(WindowRef window) {
   return DR_InstallDragHandlers(window, data, BZ_DragTrackHandler, BZ_ReceiveHandler);
 }
 
-void BZ_RemoveProjDlgDragHandlers(WindowRef window) { DR_RemoveDragHandlers(window, Data()); }
+void BZ_RemoveProjDlgDragHandlers(WindowRef window) {
+  DR_RemoveDragHandlers(window, Data());
+  if (gTracking) EndTracking();
+}
 
 Boolean BZ_CanAcceptMovieDrop(const FSRef *file) {
   Boolean canGraphics = false, canMovie = false, preferGraphics = false;

@@ -47,7 +47,7 @@ struct DragWindow {
   DragFilter *filter = nullptr;  // owned by the widget
   std::vector<Handler<DragTrackingHandlerUPP>> tracking;
   std::vector<Handler<DragReceiveHandlerUPP>> receive;
-  std::unique_ptr<OpaqueDragRef> drag;  // the drag now over the window
+  std::shared_ptr<OpaqueDragRef> drag;  // the drag now over the window
 };
 
 std::map<WindowRef, DragWindow> gWindows;
@@ -59,12 +59,12 @@ void EndDrag(WindowRef window) {
   it->second.drag.reset();
 }
 
-void Track(WindowRef window, DragTrackingMessage message) {
+// A handler may remove handlers, even the window's record: the handlers are called from a copy, and the
+// caller keeps the drag alive.
+void Track(WindowRef window, DragRef drag, DragTrackingMessage message) {
   auto it = gWindows.find(window);
-  if (it == gWindows.end() || !it->second.drag) return;
-  // A handler may remove handlers: call a copy.
+  if (it == gWindows.end() || drag == nullptr) return;
   const auto handlers = it->second.tracking;
-  DragRef drag = it->second.drag.get();
   for (const auto &h : handlers) h.proc(message, window, h.refCon, drag);
 }
 
@@ -85,8 +85,8 @@ void Update(OpaqueDragRef *drag, QWidget *widget, const QDropEvent *event) {
   drag->mouse = Point{SInt16(global.y()), SInt16(global.x())};
 }
 
-std::unique_ptr<OpaqueDragRef> NewDrag(WindowRef window, QWidget *widget, const QDropEvent *event) {
-  auto drag = std::make_unique<OpaqueDragRef>();
+std::shared_ptr<OpaqueDragRef> NewDrag(WindowRef window, QWidget *widget, const QDropEvent *event) {
+  auto drag = std::make_shared<OpaqueDragRef>();
   drag->window = window;
   const QMimeData *data = event->mimeData();
   if (data != nullptr && data->hasUrls()) {
@@ -110,14 +110,16 @@ class DragFilter : public QObject {
   bool eventFilter(QObject *watched, QEvent *event) override {
     auto it = gWindows.find(window_);
     if (it == gWindows.end() || watched != it->second.widget) return false;
-    DragWindow &w = it->second;
+    QWidget *widget = it->second.widget;
+    std::shared_ptr<OpaqueDragRef> drag = it->second.drag;
     switch (event->type()) {
       case QEvent::DragEnter: {
         auto *e = static_cast<QDragEnterEvent *>(event);
-        w.drag = NewDrag(window_, w.widget, e);
-        Track(window_, kDragTrackingEnterHandler);
-        Track(window_, kDragTrackingEnterWindow);
-        Track(window_, kDragTrackingInWindow);
+        drag = NewDrag(window_, widget, e);
+        it->second.drag = drag;
+        Track(window_, drag.get(), kDragTrackingEnterHandler);
+        Track(window_, drag.get(), kDragTrackingEnterWindow);
+        Track(window_, drag.get(), kDragTrackingInWindow);
         // Always taken, so that moves and the drop arrive; the receive handlers decide at the drop. Only
         // ever as a copy: a sender told of a move would remove its file.
         e->setDropAction(Qt::CopyAction);
@@ -126,31 +128,34 @@ class DragFilter : public QObject {
       }
       case QEvent::DragMove: {
         auto *e = static_cast<QDragMoveEvent *>(event);
-        if (w.drag) {
-          Update(w.drag.get(), w.widget, e);
-          Track(window_, kDragTrackingInWindow);
+        if (drag) {
+          Update(drag.get(), widget, e);
+          Track(window_, drag.get(), kDragTrackingInWindow);
         }
         e->setDropAction(Qt::CopyAction);
         e->accept();
         return true;
       }
       case QEvent::DragLeave:
-        Track(window_, kDragTrackingLeaveWindow);
-        Track(window_, kDragTrackingLeaveHandler);
+        Track(window_, drag.get(), kDragTrackingLeaveWindow);
+        Track(window_, drag.get(), kDragTrackingLeaveHandler);
         EndDrag(window_);
         return true;
       case QEvent::Drop: {
         auto *e = static_cast<QDropEvent *>(event);
-        if (!w.drag) w.drag = NewDrag(window_, w.widget, e);
-        Update(w.drag.get(), w.widget, e);
+        if (!drag) {
+          drag = NewDrag(window_, widget, e);
+          it->second.drag = drag;
+        }
+        Update(drag.get(), widget, e);
         OSErr result = dragNotAcceptedErr;
-        const auto handlers = w.receive;
+        const auto handlers = it->second.receive;
         for (const auto &h : handlers) {
-          result = h.proc(window_, h.refCon, w.drag.get());
+          result = h.proc(window_, h.refCon, drag.get());
           if (result == noErr) break;
         }
-        Track(window_, kDragTrackingLeaveWindow);
-        Track(window_, kDragTrackingLeaveHandler);
+        Track(window_, drag.get(), kDragTrackingLeaveWindow);
+        Track(window_, drag.get(), kDragTrackingLeaveHandler);
         EndDrag(window_);
         if (result == noErr) {
           e->setDropAction(Qt::CopyAction);
@@ -193,7 +198,8 @@ void DropIfUnused(WindowRef window) {
     it->second.widget->removeEventFilter(it->second.filter);
     it->second.widget->setAcceptDrops(false);
     if (it->second.drag) delete it->second.drag->hilite.data();
-    delete it->second.filter;
+    // Possibly called from a handler inside the filter's own event.
+    it->second.filter->deleteLater();
   }
   gWindows.erase(it);
 }
