@@ -86,6 +86,21 @@ OSStatus InitPreviewSubmenu(MenuRef preview, MenuItemIndex item, const PreviewKe
   return SetPreviewKeys(submenu, keys);
 }
 
+// Changes an item only when its state differs: every change reaches the menu's view, and enabling runs
+// whenever the front window changes.
+void SetItemEnabled(MenuRef menu, MenuItemIndex item, Boolean enable) {
+  MenuItemAttributes attributes = 0;
+  if (menu == nullptr || GetMenuItemAttributes(menu, item, &attributes) != noErr) return;
+  if (Boolean(!(attributes & kMenuItemAttrDisabled)) != Boolean(enable != 0)) GL_EnableMenuItem(menu, item, enable);
+}
+
+// Items 1..n as given by `enabled` (false for the rest).
+template <typename F>
+void SetItemsEnabled(MenuRef menu, F enabled) {
+  if (menu == nullptr) return;
+  for (MenuItemIndex item = 1; item <= CountMenuItems(menu); ++item) SetItemEnabled(menu, item, enabled(item));
+}
+
 }  // namespace
 
 Boolean BZ_IsFileCommandID(UInt32 commandID) { return GL_IsFileCommandID(commandID) || commandID == 'NewP'; }
@@ -107,31 +122,25 @@ OSStatus BZ_UpdateMenus() {
   return noErr;
 }
 
-void BZ_UpdateAppleMenu() {
-  GL_EnableMenuItem(GetMenuHandle(kBZ_AppMenuID), 1, BZ_GetAboutBox() == nullptr);
-}
+void BZ_UpdateAppleMenu() { SetItemEnabled(GetMenuHandle(kBZ_AppMenuID), 1, BZ_GetAboutBox() == nullptr); }
 
 void BZ_UpdateFileMenu() {
-  MenuRef menu = GetMenuHandle(kBZ_FileMenuID);
-  if (menu == nullptr) return;
-  GL_DisableAllMenuItemsByID(kBZ_FileMenuID);
   WindowRef front = FrontNonFloatingWindow();
-  if (front == nullptr) return;
-  const Boolean isLog = front == LogWindow();
-  GL_EnableMenuItem(menu, 3, isLog);
-  GL_EnableMenuItem(menu, 4, isLog);
-  GL_EnableMenuItem(menu, 1, front != BZ_GetProjDlgWindow());
+  const Boolean isLog = front != nullptr && front == LogWindow();
+  const Boolean canClose = front != nullptr && front != BZ_GetProjDlgWindow();
+  SetItemsEnabled(GetMenuHandle(kBZ_FileMenuID), [&](MenuItemIndex item) {
+    return item == 1 ? canClose : (item == 3 || item == 4) ? isLog : Boolean(false);
+  });
 }
 
 void BZ_UpdateEditMenu() {
-  MenuRef menu = GetMenuHandle(kBZ_EditMenuID);
-  if (menu == nullptr) return;
-  GL_DisableAllMenuItemsByID(kBZ_EditMenuID);
   WindowRef front = FrontNonFloatingWindow();
-  if (front == nullptr || front != LogWindow()) return;
-  TXNObject text = LogText();
-  GL_EnableMenuItem(menu, 2, text != nullptr && !TXNIsSelectionEmpty(text));
-  GL_EnableMenuItem(menu, 5, true);
+  const Boolean isLog = front != nullptr && front == LogWindow();
+  TXNObject text = isLog ? LogText() : nullptr;
+  const Boolean canCopy = text != nullptr && !TXNIsSelectionEmpty(text);
+  SetItemsEnabled(GetMenuHandle(kBZ_EditMenuID), [&](MenuItemIndex item) {
+    return item == 2 ? canCopy : item == 5 ? isLog : Boolean(false);
+  });
 }
 
 OSStatus BZ_HandleFileMenu(UInt32 commandID) {
