@@ -28,6 +28,28 @@ void PL_ThinChroma420RowUni(bool hasSSE3, const UInt8 *above, const UInt8 *a, co
     PL_ThinChroma420Row(above, a, b, below, pairs, cb, cr);
 }
 
+void PL_ThinChroma411Row(const UInt8 *line, SInt32 pairs, SInt32 samples, UInt8 *cb, UInt8 *cr) {
+  assert(line != nullptr && cb != nullptr && cr != nullptr && pairs > 0 && samples <= (pairs + 1) / 2);
+  auto pair = [&](SInt32 i, int byte) { return int(line[4 * size_t(std::clamp(i, SInt32(0), pairs - 1)) + byte]); };
+  auto thin = [&](SInt32 k, int byte) {
+    const SInt32 c = 2 * k;
+    const int v = 6 * pair(c, byte) + 2 * (pair(c - 1, byte) + pair(c + 1, byte)) -
+                  (pair(c - 2, byte) + pair(c + 2, byte)) + 4;
+    return UInt8(std::clamp(v >> 3, 0, 255));
+  };
+  for (SInt32 k = 0; k < samples; ++k) {
+    cb[k] = thin(k, 0);
+    cr[k] = thin(k, 2);
+  }
+}
+
+void PL_ThinChroma411RowUni(bool hasSSE3, const UInt8 *line, SInt32 pairs, SInt32 samples, UInt8 *cb, UInt8 *cr) {
+  if (hasSSE3)
+    PL_ThinChroma411RowAcc(line, pairs, samples, cb, cr);
+  else
+    PL_ThinChroma411Row(line, pairs, samples, cb, cr);
+}
+
 bool PL_ChromaThinningHasSSE3() {
   static const bool present = [] {
     int value = 0;

@@ -169,20 +169,9 @@ void Unpack2vuy(const UInt8 *base, SInt32 rowBytes, Sampling s, bool interlaced,
         MatchedChromaRow(frameLine, h, crow, w, cb, cr);
       }
     } else if (s == Sampling::k411) {
-      // Each sample stands on the even pair 2k; (-1, 2, 6, 2, -1) / 8 over the pairs around it inverts the
-      // decoders' interpolation exactly (whichever way its means round) and low-passes anything else.
+      // The filter matched to the decoders' 4:1:1 interpolation (chroma_thinning.h).
       const UInt8 *a = base + size_t(crow) * size_t(rowBytes);
-      auto pair = [&](SInt32 i, int byte) { return int(a[4 * size_t(std::clamp(i, SInt32(0), pairs - 1)) + byte]); };
-      auto thin = [&](SInt32 k, int byte) {
-        const SInt32 c = 2 * k;
-        const int v = 6 * pair(c, byte) + 2 * (pair(c - 1, byte) + pair(c + 1, byte)) -
-                      (pair(c - 2, byte) + pair(c + 2, byte)) + 4;
-        return UInt8(std::clamp(v >> 3, 0, 255));
-      };
-      for (SInt32 k = 0; k < p->chromaWidth; ++k) {
-        cb[k] = thin(k, 0);
-        cr[k] = thin(k, 2);
-      }
+      PL_ThinChroma411RowUni(PL_ChromaThinningHasSSE3() && (w & 1) == 0, a, pairs, p->chromaWidth, cb, cr);
     } else {
       const UInt8 *a = base + size_t(crow) * size_t(rowBytes);
       for (SInt32 k = 0; k < pairs; ++k) {

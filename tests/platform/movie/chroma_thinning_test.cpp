@@ -1,6 +1,7 @@
-// The 4:2:0 encoders' chroma thinning: hand-computed rows (rounding down, clamping at both ends, luma
-// ignored), and the SSE kernel against the scalar one on random and extreme lines of every width up to a few
-// steps, with exact-size input lines and guarded outputs (nothing read or written outside a line).
+// The 4:2:0 and 4:1:1 encoders' chroma thinning: hand-computed rows (rounding, clamping at both ends, edge
+// pairs repeated, luma ignored), and the SSE kernels against the scalar ones on random and extreme lines of
+// every width up to a few steps, with exact-size input lines and guarded outputs (nothing read or written
+// outside a line).
 #include "platform/movie/chroma_thinning.h"
 
 #include "support/kernel_check.h"
@@ -118,6 +119,90 @@ TEST(ChromaThinning, ShortLinesTakeTheScalarKernel) {
     }
     EXPECT_TRUE(cb.CheckGuards());
     EXPECT_TRUE(cr.CheckGuards());
+  }
+}
+
+// ---- 4:1:1 ----
+
+void Thin411(int path, const std::vector<UInt8> &line, SInt32 pairs, SInt32 samples, GuardedBuffer *cb,
+             GuardedBuffer *cr) {
+  switch (path) {
+    case 0: PL_ThinChroma411Row(line.data(), pairs, samples, cb->data(), cr->data()); break;
+    case 1: PL_ThinChroma411RowAcc(line.data(), pairs, samples, cb->data(), cr->data()); break;
+    default: PL_ThinChroma411RowUni(true, line.data(), pairs, samples, cb->data(), cr->data());
+  }
+}
+
+TEST(ChromaThinning, HandComputed411Rows) {
+  // 24 pairs, 12 samples (a DV line in small): Cb as the case draws it, Cr a flat 200.
+  constexpr SInt32 pairs = 24, samples = 12;
+  struct Case {
+    const char *what;
+    UInt8 (*cb)(SInt32 pair);
+    std::vector<UInt8> expected;
+  } cases[] = {
+      {"flat", [](SInt32) { return UInt8(77); }, std::vector<UInt8>(samples, 77)},
+      // A straight ramp passes through: each sample is its own pair's value. At the ends the repeated edge
+      // pair bends it: (6 x 10 + 2 (10 + 20) - (10 + 30) + 4) >> 3 = 10 at the start, and
+      // (6 x 230 + 2 (220 + 240) - (210 + 240) + 4) >> 3 = 231 at the end.
+      {"ramp", [](SInt32 i) { return UInt8(10 + 10 * i); },
+       {10, 30, 50, 70, 90, 110, 130, 150, 170, 190, 210, 231}},
+      // One bright pair on sample 3's place: (6 x 200 + 2 x 80 - 80 + 4) >> 3 = 160; the samples beside it see
+      // it at distance 2: (240 + 160 - 240 + 4) >> 3 = 20.
+      {"impulse", [](SInt32 i) { return UInt8(i == 6 ? 200 : 40); }, {40, 40, 20, 160, 20, 40, 40, 40, 40, 40, 40, 40}},
+      // Even pairs bright, odd ones dark: (6 x 255 - 2 x 255 + 4) >> 3 = 128 inside; the repeated edge pairs
+      // give (1530 + 510 - 510 + 4) >> 3 = 191 at the start and (1530 - 255 + 4) >> 3 = 159 at the end.
+      {"alternating", [](SInt32 i) { return UInt8(i % 2 == 0 ? 255 : 0); },
+       {191, 128, 128, 128, 128, 128, 128, 128, 128, 128, 128, 159}},
+      // Every fourth pair bright: samples on a dark pair with bright pairs 2 away fall below 0 (-506 >> 3),
+      // those on a bright pair give (1530 + 4) >> 3 = 191.
+      {"clamped at 0", [](SInt32 i) { return UInt8(i % 4 == 2 ? 255 : 0); },
+       {0, 191, 0, 191, 0, 191, 0, 191, 0, 191, 0, 191}},
+      // The reverse: a bright pair with bright neighbours and dark pairs 2 away rises past 255 (2554 >> 3),
+      // a dark one gives (1020 - 510 + 4) >> 3 = 64.
+      {"clamped at 255", [](SInt32 i) { return UInt8(i % 4 == 2 ? 0 : 255); },
+       {255, 64, 255, 64, 255, 64, 255, 64, 255, 64, 255, 64}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<UInt8> line = Line(pairs, c.cb, [](SInt32) { return UInt8(200); }, 9);
+    for (int path : {0, 1, 2}) {
+      SCOPED_TRACE(path);
+      GuardedBuffer cb{size_t(samples)}, cr{size_t(samples)};
+      Thin411(path, line, pairs, samples, &cb, &cr);
+      EXPECT_EQ(std::vector<UInt8>(cb.data(), cb.data() + samples), c.expected);
+      EXPECT_EQ(std::vector<UInt8>(cr.data(), cr.data() + samples), std::vector<UInt8>(samples, 200));
+      EXPECT_TRUE(cb.CheckGuards());
+      EXPECT_TRUE(cr.CheckGuards());
+    }
+  }
+}
+
+TEST(ChromaThinning, Sse411MatchesScalarAtEveryWidth) {
+  BZ_KERNEL_SEED_TRACE();
+  std::mt19937 &rng = bz_test::Rng();
+  for (SInt32 pairs = 1; pairs <= 48; ++pairs) {
+    for (SInt32 samples : {(pairs + 1) / 2, pairs / 2}) {
+      SCOPED_TRACE(::testing::Message() << pairs << " pairs, " << samples << " samples");
+      for (int fill = 0; fill < 3; ++fill) {
+        std::vector<UInt8> line(4 * size_t(pairs));
+        bz_test::FillRandomBytes(line.data(), line.size(), rng);
+        if (fill > 0)
+          for (UInt8 &v : line) v = (v & 1) != 0 ? 255 : 0;
+        GuardedBuffer cb0{size_t(samples)}, cr0{size_t(samples)}, cb1{size_t(samples), 1}, cr1{size_t(samples), 7},
+            cb2{size_t(samples)}, cr2{size_t(samples)};
+        Thin411(0, line, pairs, samples, &cb0, &cr0);
+        Thin411(1, line, pairs, samples, &cb1, &cr1);
+        Thin411(2, line, pairs, samples, &cb2, &cr2);
+        if (samples > 0) {
+          EXPECT_TRUE(bz_test::BytesEqual(cb0.data(), cb1.data(), size_t(samples), 1));
+          EXPECT_TRUE(bz_test::BytesEqual(cr0.data(), cr1.data(), size_t(samples), 1));
+          EXPECT_TRUE(bz_test::BytesEqual(cb0.data(), cb2.data(), size_t(samples), 1));
+          EXPECT_TRUE(bz_test::BytesEqual(cr0.data(), cr2.data(), size_t(samples), 1));
+        }
+        for (GuardedBuffer *g : {&cb0, &cr0, &cb1, &cr1, &cb2, &cr2}) EXPECT_TRUE(g->CheckGuards());
+      }
+    }
   }
 }
 
