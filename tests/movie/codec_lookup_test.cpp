@@ -84,10 +84,10 @@ TEST(MovieCodecLookup, CodecsByPixelFormat) {
   struct Case {
     OSType ycType;
     Boolean input;
-    SInt32 count;  // compressors: the fifteen encoders; decompressors: the table's twenty codecs but 'y420'
+    SInt32 count;  // compressors: the fifteen encoders; decompressors: the table's twenty codecs
   };
-  for (const Case &c : {Case{'2vuy', true, 15}, Case{0, true, 15}, Case{'2vuy', false, 19}, Case{'v210', true, 0},
-                        Case{0x20, false, 19}}) {
+  for (const Case &c : {Case{'2vuy', true, 15}, Case{0, true, 15}, Case{'2vuy', false, 20}, Case{'v210', true, 0},
+                        Case{0x20, false, 20}}) {
     SCOPED_TRACE(::testing::Message() << std::hex << c.ycType << (c.input ? " in" : " out"));
     SInt32 found = -1;
     ComponentDescription *descs = reinterpret_cast<ComponentDescription *>(1);

@@ -4,6 +4,7 @@
 
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
+#include "platform/movie/chroma_thinning.h"
 #include "platform/movie/components.h"
 #include "platform/movie/image_descriptions.h"
 
@@ -130,27 +131,17 @@ struct Planes {
   }
 };
 
-// One 4:2:0 chroma row from the '2vuy' lines around its pair: the exact inverse of the interpolation our
-// decoders use on the way up (each line of a pair gets (3 x own row + the neighbouring row) / 4), so that a
-// picture that came from 4:2:0 goes back to the same chroma within rounding; a plain mean of the pair would
-// soften colour at every pass. row = (3 (a + b) - (above + below)) / 4 over the pair a, b, with the lines
-// beyond the picture (or field) repeating its edge line. It rounds down: the vector interpolation, which
-// every width that is a multiple of 8 takes, rounds its weighted means up, and the two then cancel, so that
-// nearly every sample comes back exactly (an error of one would be magnified by the codec's quantiser). line(j) gives the '2vuy' line of the j-th line of
-// the row's line sequence (the frame, or one field), clamped by the caller's count.
+// One 4:2:0 chroma row from the '2vuy' lines around its pair, by the filter matched to our decoders'
+// interpolation (chroma_thinning.h), with the lines beyond the picture (or field) repeating its edge line.
+// line(j) gives the '2vuy' line of the j-th line of the row's line sequence (the frame, or one field), clamped
+// by the caller's count. The SSE kernel reads whole pixel pairs, so it takes only even widths, whose lines
+// hold them.
 template <typename LineOf>
-void MatchedChromaRow(LineOf line, SInt32 lines, SInt32 pairIndex, SInt32 pairs, UInt8 *cb, UInt8 *cr) {
+void MatchedChromaRow(LineOf line, SInt32 lines, SInt32 pairIndex, SInt32 width, UInt8 *cb, UInt8 *cr) {
   auto at = [&](SInt32 j) { return line(std::clamp(j, SInt32(0), lines - 1)); };
-  const UInt8 *above = at(2 * pairIndex - 1), *a = at(2 * pairIndex), *b = at(2 * pairIndex + 1),
-              *below = at(2 * pairIndex + 2);
-  auto filter = [](int up, int x, int y, int down) {
-    return UInt8(std::clamp((3 * (x + y) - (up + down)) >> 2, 0, 255));
-  };
-  for (SInt32 k = 0; k < pairs; ++k) {
-    const size_t i = 4 * size_t(k);
-    cb[k] = filter(above[i], a[i], b[i], below[i]);
-    cr[k] = filter(above[i + 2], a[i + 2], b[i + 2], below[i + 2]);
-  }
+  const bool sse = PL_ChromaThinningHasSSE3() && (width & 1) == 0;
+  PL_ThinChroma420RowUni(sse, at(2 * pairIndex - 1), at(2 * pairIndex), at(2 * pairIndex + 1), at(2 * pairIndex + 2),
+                         (width + 1) / 2, cb, cr);
 }
 
 // '2vuy' rows (any row bytes) into planes of the sampling; chroma thinned horizontally (4:1:1) or vertically
@@ -172,26 +163,15 @@ void Unpack2vuy(const UInt8 *base, SInt32 rowBytes, Sampling s, bool interlaced,
         const SInt32 parity = crow & 1;
         const SInt32 fieldLines = (h - parity + 1) / 2;
         auto fieldLine = [&](SInt32 j) { return base + size_t(2 * j + parity) * size_t(rowBytes); };
-        MatchedChromaRow(fieldLine, fieldLines, crow >> 1, pairs, cb, cr);
+        MatchedChromaRow(fieldLine, fieldLines, crow >> 1, w, cb, cr);
       } else {
         auto frameLine = [&](SInt32 j) { return base + size_t(j) * size_t(rowBytes); };
-        MatchedChromaRow(frameLine, h, crow, pairs, cb, cr);
+        MatchedChromaRow(frameLine, h, crow, w, cb, cr);
       }
     } else if (s == Sampling::k411) {
-      // Each sample stands on the even pair 2k; (-1, 2, 6, 2, -1) / 8 over the pairs around it inverts the
-      // decoders' interpolation exactly (whichever way its means round) and low-passes anything else.
+      // The filter matched to the decoders' 4:1:1 interpolation (chroma_thinning.h).
       const UInt8 *a = base + size_t(crow) * size_t(rowBytes);
-      auto pair = [&](SInt32 i, int byte) { return int(a[4 * size_t(std::clamp(i, SInt32(0), pairs - 1)) + byte]); };
-      auto thin = [&](SInt32 k, int byte) {
-        const SInt32 c = 2 * k;
-        const int v = 6 * pair(c, byte) + 2 * (pair(c - 1, byte) + pair(c + 1, byte)) -
-                      (pair(c - 2, byte) + pair(c + 2, byte)) + 4;
-        return UInt8(std::clamp(v >> 3, 0, 255));
-      };
-      for (SInt32 k = 0; k < p->chromaWidth; ++k) {
-        cb[k] = thin(k, 0);
-        cr[k] = thin(k, 2);
-      }
+      PL_ThinChroma411RowUni(PL_ChromaThinningHasSSE3() && (w & 1) == 0, a, pairs, p->chromaWidth, cb, cr);
     } else {
       const UInt8 *a = base + size_t(crow) * size_t(rowBytes);
       for (SInt32 k = 0; k < pairs; ++k) {

@@ -32,7 +32,7 @@ Boolean PL_EndCompressionSequence(ImageSequence seqID) __attribute__((weak));
 
 namespace {
 
-constexpr OSType kRaw2vuy = '2vuy', kRawYuvs = 'yuvs', kRawYuv2 = 'yuv2', kRawYuvu = 'yuvu';
+constexpr OSType kRaw2vuy = '2vuy', kRawYuvs = 'yuvs', kRawYuv2 = 'yuv2', kRawYuvu = 'yuvu', kRawY420 = 'y420';
 
 OSErr FromAV(int averr) {
   if (averr >= 0) return noErr;
@@ -339,6 +339,9 @@ bool IsOwn422(OSType cType) {
   return cType == kRaw2vuy || cType == kRawYuvs || cType == kRawYuv2 || cType == kRawYuvu;
 }
 
+// Formats our own code reads: packed 4:2:2 and planar 'y420'.
+bool IsOwnFormat(OSType cType) { return IsOwn422(cType) || cType == kRawY420; }
+
 AVCodecID CodecIdOf(OSType cType) {
   // MPEG-2 video as QuickTime's MPEG importers name it, which the QuickTime file tags do not list.
   if (cType == 'm2v ') return AV_CODEC_ID_MPEG2VIDEO;
@@ -428,7 +431,7 @@ std::vector<UInt8> EsdsDecoderInfo(const UInt8 *p, size_t size) {
 // One codec instance for a description.
 struct ImageCodec {
   DescInfo desc;
-  bool own422 = false;
+  bool own422 = false;  // read by our own code: packed 4:2:2 or planar 'y420'
   AVCodecContext *context = nullptr;
   AVPacket *packet = nullptr;
   AVFrame *frame = nullptr;     // the last picture the codec gave
@@ -472,7 +475,7 @@ OSErr OpenCodec(ImageDescriptionHandle desc, bool frameThreads, std::unique_ptr<
   auto codec = std::make_unique<ImageCodec>();
   OSErr err = ReadDesc(desc, &codec->desc);
   if (err != noErr) return err;
-  if (IsOwn422(codec->desc.cType)) {
+  if (IsOwnFormat(codec->desc.cType)) {
     codec->own422 = true;
     *out = std::move(codec);
     return noErr;
@@ -571,6 +574,32 @@ OSErr WrapOwn422(ImageCodec *codec, const void *data, size_t size, SourcePicture
   return noErr;
 }
 
+// An own 'y420' frame: planes where its big-endian header says (offset and row bytes of Y, Cb, Cr), each
+// plane's whole rows checked to lie inside the sample, so that a damaged header gives an error, never a read
+// past the data.
+OSErr WrapOwnY420(ImageCodec *codec, const void *data, size_t size, SourcePicture *picture) {
+  const int w = codec->desc.width, h = codec->desc.height;
+  if (w <= 0 || h <= 0 || data == nullptr || size < 24) return codecBadDataErr;
+  const UInt8 *base = static_cast<const UInt8 *>(data);
+  const UInt64 widths[3] = {UInt64(w), UInt64(w + 1) / 2, UInt64(w + 1) / 2};
+  const UInt64 heights[3] = {UInt64(h), UInt64(h + 1) / 2, UInt64(h + 1) / 2};
+  SourcePicture p;
+  for (int plane = 0; plane < 3; ++plane) {
+    const UInt64 offset = ReadBE32(base + 8 * plane), rowBytes = ReadBE32(base + 8 * plane + 4);
+    if (offset < 24 || rowBytes < widths[plane] || rowBytes > 0x7FFFFFF ||
+        offset + rowBytes * heights[plane] > size)
+      return codecBadDataErr;
+    p.data[plane] = base + offset;
+    p.linesize[plane] = int(rowBytes);
+  }
+  p.format = AV_PIX_FMT_YUV420P;
+  p.width = w;
+  p.height = h;
+  p.space = AVCOL_SPC_UNSPECIFIED;
+  *picture = p;
+  return noErr;
+}
+
 // Sends one sample to a libavcodec codec (NULL data drains it). pts travels to the picture; `key` marks a sync
 // sample, which decoders that keep pictures (PNG, for one) must not take as a change to the previous picture.
 OSErr SendSample(ImageCodec *codec, const void *data, size_t size, SInt64 pts, bool key) {
@@ -611,7 +640,9 @@ int ReceivePicture(ImageCodec *codec, OSErr *err) {
 // Decodes one picture from one sample at once (draining the codec when it holds pictures back). Samples
 // that stand alone (single images, sequences, media without temporal compression) are key samples.
 OSErr DecodeOne(ImageCodec *codec, const void *data, size_t size, bool key, SourcePicture *picture) {
-  if (codec->own422) return WrapOwn422(codec, data, size, picture);
+  if (codec->own422)
+    return codec->desc.cType == kRawY420 ? WrapOwnY420(codec, data, size, picture)
+                                         : WrapOwn422(codec, data, size, picture);
   if (data == nullptr || size == 0) return codecBadDataErr;
   OSErr err = SendSample(codec, data, size, 0, key);
   if (err != noErr) return err;
@@ -632,6 +663,9 @@ size_t ImageDataSize(const DescInfo &d, SInt32 given) {
   if (given > 0) return size_t(given);
   if (d.dataSize > 0) return size_t(d.dataSize);
   if (IsOwn422(d.cType)) return size_t((d.width + 1) / 2) * 4 * size_t(d.height);
+  // 'y420': rows of 32-byte multiples, lines to a multiple of 4, behind a 32-byte header.
+  if (d.cType == kRawY420)
+    return size_t((d.width + 31) & ~31) * size_t((d.height + 3) & ~3) * 3 / 2 + 32;
   // DV frames have the sizes of their standard when the description states none.
   if (d.cType == 'dvc ' || d.cType == 'dvcp' || d.cType == 'dvpp') return d.height == 480 ? 120000 : 144000;
   if (d.cType == 'dv5n' || d.cType == 'dv5p') return d.height == 480 ? 240000 : 288000;
@@ -814,7 +848,7 @@ OSErr CDSequenceEnd(ImageSequence seqID) {
 
 
 Boolean PL_CanDecompressCodecType(OSType cType) {
-  if (IsOwn422(cType)) return true;
+  if (IsOwnFormat(cType)) return true;
   AVCodecID id = CodecIdOf(cType);
   return id != AV_CODEC_ID_NONE && avcodec_find_decoder(id) != nullptr;
 }

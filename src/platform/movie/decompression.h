@@ -3,7 +3,8 @@
 // pictures by time that drawing a movie builds on.
 //
 // Decoders: the uncompressed 4:2:2 formats '2vuy', 'yuvs', 'yuv2' and 'yuvu' (laid out as 'yuv2', chroma
-// signed) are our own byte reorders; DV ('dvc ', 'dvcp', 'dvpp', 'dv5n', 'dv5p', DVCPRO HD), JPEG and
+// signed) are our own byte reorders, and 'y420' (planar 4:2:0 behind its 32-byte header, the planes where
+// the header says) our own reader; DV ('dvc ', 'dvcp', 'dvpp', 'dv5n', 'dv5p', DVCPRO HD), JPEG and
 // Motion-JPEG ('jpeg', 'mjpa' with its two fields in one sample, 'mjpb'), H.264 ('avc1', with its 'avcC'
 // extension), MPEG-4 ('mp4v', with its 'esds') and the other QuickTime types libavcodec knows decode through
 // libavcodec. Targets: '2vuy', 'yuvs', 'yuv2', 'yuvu', 'y420' (through its planar header), 32-bit ARGB

@@ -151,7 +151,7 @@ TEST(CompressionSequences, OwnDecompressorsReadEveryEncodersFrames) {
     double minPsnr;  // 99: exact
   };
   const Case cases[] = {
-      {'2vuy', 64, 48, 99},   {'yuv2', 64, 48, 99},   {'y420', 64, 48, 40},  // 'y420': no decoder yet   {'jpeg', 176, 120, 45},
+      {'2vuy', 64, 48, 99},   {'yuv2', 64, 48, 99},   {'y420', 64, 48, 40},   {'jpeg', 176, 120, 45},
       {'mjpa', 176, 120, 45}, {'dvcp', 720, 576, 45}, {'dvc ', 720, 480, 45}, {'dv5p', 720, 576, 48},
       {'dvhq', 960, 720, 48},
   };
@@ -179,6 +179,66 @@ TEST(CompressionSequences, OwnDecompressorsReadEveryEncodersFrames) {
     DisposeGWorld(world);
     double psnr = bz_test::PeakSignalToNoise(SmoothFrame(0, c.width, c.height), decoded);
     EXPECT_GE(psnr, c.minPsnr);
+  }
+}
+
+// A 'y420' frame read back gives its luma byte for byte, odd sizes too (whose planes have padding to their
+// right and below). A damaged header (planes past the
+// sample's end, rows narrower than the picture, a truncated sample) is refused with codecBadDataErr, never
+// read past the data.
+TEST(CompressionSequences, Y420FramesReadBackAndDamagedHeadersAreRefused) {
+  for (const auto &[w, h] : {std::pair{64, 48}, std::pair{37, 11}}) {
+    SCOPED_TRACE(::testing::Message() << w << "x" << h);
+    OwnedDesc desc;
+    auto samples = CompressFrames('y420', w, h, 1, codecNormalQuality, desc.h);
+    ASSERT_EQ(1u, samples.size());
+    const std::vector<uint8_t> &sample = samples[0];
+    auto be = [&](size_t i) { return UInt32(sample[i] << 24 | sample[i + 1] << 16 | sample[i + 2] << 8 | sample[i + 3]); };
+    auto decode = [&](const std::vector<uint8_t> &data, std::vector<uint8_t> *out) {
+      out->assign(size_t(w + 1) / 2 * 4 * size_t(h), 0);
+      GWorldPtr world = nullptr;
+      Rect bounds{0, 0, SInt16(h), SInt16(w)};
+      EXPECT_EQ(noErr, QTNewGWorldFromPtr(&world, k2vuyPixelFormat, &bounds, nullptr, nullptr, 0, out->data(),
+                                          (w + 1) / 2 * 4));
+      (*desc.h)->dataSize = SInt32(data.size());
+      const OSErr err = DecompressImage(reinterpret_cast<Ptr>(const_cast<uint8_t *>(data.data())), desc.h,
+                                        GetGWorldPixMap(world), nullptr, &bounds, 0, nullptr);
+      DisposeGWorld(world);
+      return err;
+    };
+    std::vector<uint8_t> out;
+    ASSERT_EQ(noErr, decode(sample, &out));
+    const size_t rowBytes = size_t(w + 1) / 2 * 4;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        ASSERT_EQ(sample[be(0) + size_t(y) * be(4) + size_t(x)], out[size_t(y) * rowBytes + 2 * size_t(x) + 1])
+            << "luma at " << x << "," << y;
+
+    struct Damage {
+      const char *what;
+      size_t at;     // header field to overwrite, or the new size when `truncate`
+      UInt32 value;
+      bool truncate;
+    } damages[] = {
+        {"luma plane past the end", 0, UInt32(sample.size()), false},
+        {"Cr plane past the end", 16, UInt32(sample.size() - 8), false},
+        {"offset inside the header", 8, 4, false},
+        {"luma rows narrower than the picture", 4, UInt32(w - 1), false},
+        {"chroma rows of absurd length", 12, 0x7FFFFFFF, false},
+        {"sample cut inside the planes", sample.size() - 40, 0, true},
+        {"sample cut inside the header", 20, 0, true},
+    };
+    for (const Damage &d : damages) {
+      SCOPED_TRACE(d.what);
+      std::vector<uint8_t> damaged = sample;
+      if (d.truncate) {
+        damaged.resize(d.at);
+      } else {
+        for (int i = 0; i < 4; ++i) damaged[d.at + size_t(i)] = uint8_t(d.value >> (24 - 8 * i));
+      }
+      std::vector<uint8_t> ignored;
+      EXPECT_EQ(codecBadDataErr, decode(damaged, &ignored));
+    }
   }
 }
 
