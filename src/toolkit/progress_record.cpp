@@ -256,6 +256,11 @@ OSStatus GL_DisposeProgressData(GL_ProgrData *progrData, Boolean deletingShowSem
     p.iconOverlayMask = nullptr;
   }
   if (p.dockTileImageBuffer != nullptr) {
+    // The bitmap draws into this buffer: it must not outlive it.
+    if (p.dockTileImageBitMap != nullptr) {
+      CFRelease(p.dockTileImageBitMap);
+      p.dockTileImageBitMap = nullptr;
+    }
     DisposePtr(reinterpret_cast<Ptr>(p.dockTileImageBuffer));
     p.dockTileImageBuffer = nullptr;
   }
@@ -271,8 +276,21 @@ OSStatus GL_DisposeProgressData(GL_ProgrData *progrData, Boolean deletingShowSem
     CFRelease(p.genericRGB);
     p.genericRGB = nullptr;
   }
-  if (deletingShowSemaphore) return MP_DeleteSemaphore(&p.showSemaphore);
-  return noErr;
+  if (!deletingShowSemaphore) return noErr;
+  // The record ends: what a rebuild of the display would have re-used goes too.
+  if (p.iconOverlay != nullptr) {
+    CFRelease(p.iconOverlay);
+    p.iconOverlay = nullptr;
+  }
+  if (p.iconOverlayBuffer != nullptr) {
+    DisposePtr(reinterpret_cast<Ptr>(p.iconOverlayBuffer));
+    p.iconOverlayBuffer = nullptr;
+  }
+  if (p.dockTileImageBitMap != nullptr) {
+    CFRelease(p.dockTileImageBitMap);
+    p.dockTileImageBitMap = nullptr;
+  }
+  return MP_DeleteSemaphore(&p.showSemaphore);
 }
 
 // ---- The stand-alone progress window's items ----

@@ -52,9 +52,10 @@ OSStatus GL_UpdateProgressRate(GL_ProgrData *progrData, CFAbsoluteTime currentTi
                                SInt32 totalNumFrames, Boolean twoLines);
 
 // Releases the record's pictures and decompression sequence, each only when present, and NULLs them
-// (the buffers are blocks of NewPtr, the Quartz objects reference-counted values); the show semaphore too
-// when asked. The overlay, its buffer, the Dock tile's bitmap context and showCritRgn are left alone.
-// The failure of deleting the semaphore is returned.
+// (the buffers are blocks of NewPtr, the Quartz objects reference-counted values). The Dock tile's bitmap
+// context goes with the buffer it draws into. deletingShowSemaphore ends the record: the show semaphore, the
+// grey overlay and its buffer go too; otherwise those are kept for the next display (showCritRgn is never
+// touched). The failure of deleting the semaphore is returned.
 OSStatus GL_DisposeProgressData(GL_ProgrData *progrData, Boolean deletingShowSemaphore);
 
 // ---- The stand-alone progress window ----
