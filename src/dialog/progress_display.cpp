@@ -65,6 +65,8 @@ OSStatus ViewRect(WindowRef window, Rect *rect) {
   if (err == noErr) err = HIViewGetBounds(view, &bounds);
   if (err != noErr) return err;
   *rect = Rect{0, 0, SInt16(bounds.size.height), SInt16(bounds.size.width)};
+  // A pane never shown may not have been laid out: the view's least size then.
+  if (EmptyRect(rect)) *rect = Rect{0, 0, 60, 80};
   return noErr;
 }
 
@@ -294,7 +296,8 @@ OSStatus BZ_GetMediaSourceRectAndTargetMovieRect(BZ_ProjInfo *projInfo, Rect *fr
 OSStatus BZ_BeginProgressDecompressSequence(WindowRef window, BZ_ProjPtr project) {
   if (window == nullptr || project == nullptr) return paramErr;
   GL_ProgrData &p = project->progress;
-  if (p.smallImage == nullptr) return paramErr;
+  // The display is not built yet: its build begins the sequence.
+  if (p.smallImage == nullptr) return noErr;
   const BZ_StatMovInfo &movie = project->info.statMovInfo[0];
   const Boolean interlaced = project->info.settings.input.interlaced;
   const SInt16 fields = interlaced ? 2 : 1;
@@ -346,7 +349,6 @@ OSStatus BZ_InitProgressDisplay(Boolean triggerProgress) {
   Rect viewRect{};
   if ((err = ViewRect(window, &viewRect)) != noErr) return err;
   const SInt32 height = viewRect.bottom, width = viewRect.right;
-  if (height <= 0 || width <= 0) return paramErr;
   p.genericRGB = CGColorSpaceCreateWithName(kCGColorSpaceGenericRGB);
   p.smallImageBuffer = reinterpret_cast<UPtr>(NewPtrClear(size_t(height) * size_t(width) * 4));
   if (p.genericRGB == nullptr || p.smallImageBuffer == nullptr) return memFullErr;
@@ -385,7 +387,12 @@ OSStatus BZ_ReinitProgress(BZ_ProjPtr project) {
   progress.count = 0;
   progress.savedPercWorkDone = 0;
   progress.percWorkDoneAtPrevTime = 0;
-  progress.numParts = BZ_GetNumSelectedMovieSamples();
+  // A project being set up is not executing yet, and the selected samples would be an analysis's few:
+  // a project's parts are the movie's frames.
+  const BZ_ExecuteState exec = project->state.exec;
+  progress.numParts = exec == kBZ_ProjStateBeingOpened || exec == kBZ_ProjStateExecuting
+                          ? BZ_GetNumFramesInMovie(project->info.statMovInfo)
+                          : BZ_GetNumSelectedMovieSamples();
   progress.window = dialog;
   progress.standAloneWindow = false;
   progress.progrBarID = Item(kBZ_ProgressBarItem);

@@ -36,7 +36,7 @@ OSStatus BZ_UpdateProgressBar();
 OSStatus BZ_StartCancelProject(WindowRef window);
 // The decompression sequence from the working frames (padded '2vuy') into the frame view's world: the shown
 // part of the source mapped onto the largest rectangle of the display's proportions centred in the view; the
-// margins around it are kept in sideBars.
+// margins around it are kept in sideBars. Before the display is built there is nothing to begin: noErr.
 OSStatus BZ_BeginProgressDecompressSequence(WindowRef window, BZ_ProjPtr project);
 // The part of the source picture shown (the crop area, limited by the movie's clip) and where it lands in the
 // movie's display space.

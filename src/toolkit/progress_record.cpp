@@ -14,11 +14,15 @@
 #include "platform/core/offscreen_worlds.h"
 #include "platform/core/quartz_images.h"
 #include "platform/movie/decompression.h"
+#include "platform/movie/movie_playback.h"
+#include "platform/movie/movie_toolbox.h"
+#include "platform/movie/toolbox_time.h"
 #include "platform/core/window_refcons.h"
 #include "platform/core/windows.h"
 #include "platform/ui/window_manager.h"
 #include "toolkit/windows.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -291,6 +295,28 @@ OSStatus GL_DisposeProgressData(GL_ProgrData *progrData, Boolean deletingShowSem
     p.dockTileImageBitMap = nullptr;
   }
   return MP_DeleteSemaphore(&p.showSemaphore);
+}
+
+void GL_PlayProgrSound(GL_ProgrData *progrData) {
+  if (progrData == nullptr || progrData->sndMovie == nullptr) return;
+  GL_ProgrData &p = *progrData;
+  if (p.switchedIn == nullptr || p.playSndPref == nullptr || !*p.switchedIn || !*p.playSndPref) return;
+  Movie movie = p.sndMovie;
+  const TimeValue duration = GetMovieDuration(movie);
+  const TimeValue target = TimeValue(float(duration) * p.percWorkDone.load());
+  if (p.endSndPlay >= target) return;
+  // A segment plays through the call after it started: the next starts one call later.
+  if (p.playingSnd) {
+    p.playingSnd = false;
+    return;
+  }
+  const TimeValue length = std::min<TimeValue>(2 * GetMovieTimeScale(movie), duration - target);
+  SetMovieActiveSegment(movie, target, length);
+  SetMovieTimeValue(movie, target);
+  PrerollMovie(movie, target, fixed1);
+  StartMovie(movie);
+  p.endSndPlay = target + length;
+  p.playingSnd = true;
 }
 
 // ---- The stand-alone progress window's items ----

@@ -58,6 +58,11 @@ OSStatus GL_UpdateProgressRate(GL_ProgrData *progrData, CFAbsoluteTime currentTi
 // touched). The failure of deleting the semaphore is returned.
 OSStatus GL_DisposeProgressData(GL_ProgrData *progrData, Boolean deletingShowSemaphore);
 
+// The sound that follows the progress: while the application is in front and the preference allows it,
+// the part of sndMovie at the fraction done plays for two seconds of movie time, starting a new part at
+// most every other call and never going back. Without a movie (or those flags) nothing happens.
+void GL_PlayProgrSound(GL_ProgrData *progrData);
+
 // ---- The stand-alone progress window ----
 
 // *window = a new, hidden window "Progress" of the nib with that title and header (3002); message, explanation

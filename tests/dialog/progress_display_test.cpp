@@ -4,6 +4,7 @@
 
 #include "open_dialog_fixture.h"
 
+#include "engine/compress_stage.h"
 #include "engine/runtime/stage_access.h"
 #include "platform/core/cf_bundle.h"
 #include "platform/core/clock.h"
@@ -283,6 +284,50 @@ TEST_F(ProgressDisplay, FramesAreReleasedAtOnceWhileTheOutputTabIsNotShown) {
   MPDeleteEvent(event);
 }
 
+// With the Output tab shown, a frame handed in is decompressed into the view's pixels: its picture lands in
+// the letterbox and the stage is released once the source is read.
+TEST_F(ProgressDisplay, FramesAreDecompressedIntoTheViewWhileTheOutputTabIsShown) {
+  ShowTab(3);
+  ASSERT_EQ(BZ_InitProgressDisplay(true), noErr);
+  GL_ProgrData &p = project_->progress;
+  ASSERT_NE(p.seqID, 0);
+  SInt32 bh = 0, bw = 0;
+  SInt64 bytes = 0;
+  ASSERT_EQ(BZ_GetBufferSize(48, 64, false, &bh, &bw, &bytes), noErr);
+  // A white working frame ('2vuy': Cb Y Cr Y).
+  std::vector<UInt8> frame(static_cast<size_t>(bytes));
+  for (size_t i = 0; i < frame.size(); i += 2) frame[i] = 0x80, frame[i + 1] = 235;
+  MPEventID event = nullptr;
+  ASSERT_EQ(MPCreateEvent(&event), noErr);
+  BZ_BuffInfo &stage = project_->dynIO_Info.buffInfo[0];
+  stage.type = kBZ_WriteTaskType;
+  stage.fileNum = 0;
+  stage.event = event;
+  p.ptr = frame.data();
+  p.size = SInt32(bytes);
+  BZ_HandleShowProgressFrame(project_.get());
+  static const EventTypeSpec decompress{kBZ_ProjEventClass, kBZ_DecompressEvent};
+  EventRef request = nullptr;
+  ASSERT_EQ(ReceiveNextEvent(1, &decompress, kEventDurationNoWait, true, &request), noErr);
+  EXPECT_EQ(BZ_HandleDecompressEvent(request), noErr);
+  ReleaseEvent(request);
+  MPEventFlags flags = 0;
+  EXPECT_EQ(MPWaitForEvent(event, &flags, kDurationImmediate), noErr);
+  EXPECT_TRUE(flags & kBZ_DisplayDecompressDoneFlag);
+  // The centre of the view is white now; the margins beside the letterbox are not drawn by the codec.
+  const SInt32 w = p.providerInfo.width, h = p.providerInfo.height;
+  const UInt8 *centre = p.smallImageBuffer + size_t((h / 2) * w + w / 2) * 4;
+  EXPECT_GT(centre[1], 200);
+  EXPECT_GT(centre[3], 200);
+  if (p.sideBars.left > 1) {
+    EXPECT_EQ(p.smallImageBuffer[size_t((h / 2) * w) * 4 + 1], 0) << "left margin";
+  }
+  stage.type = kBZ_NoTaskType;
+  stage.event = nullptr;
+  p.ptr = nullptr;
+  MPDeleteEvent(event);
+}
+
 // The frame view draws the record's pixels upright with the window's background around them, and the
 // Dock tile shows the overlay while the project executes.
 TEST_F(ProgressDisplay, FrameViewDrawsTheFrameUprightAndTheDockTileWhileExecuting) {
@@ -322,10 +367,16 @@ TEST_F(ProgressDisplay, FrameViewDrawsTheFrameUprightAndTheDockTileWhileExecutin
   view->grab();
   EXPECT_FALSE(PL_IsApplicationDockTileImageSet());
 
-  // A grab of the Output tab for the record.
+  // A grab of the Output tab, a quarter done (the running project's grab is progress.png).
   project_->state.exec = kBZ_ProjStateExecuting;
+  ReinitProgress();
+  p.numParts = 200;
+  p.startTime = p.switchTime = CFAbsoluteTimeGetCurrent() - 30;
+  project_->dynIO_Info.outputInfo[0].numFrames = 50;
+  ASSERT_EQ(BZ_UpdateProgressBar(), noErr);
+  p.shown = false;
   QDir().mkpath(QString::fromStdString(BZ_ARTIFACTS_DIR));
-  PL_GetWindowWidget(window_)->grab().save(QString::fromStdString(std::string(BZ_ARTIFACTS_DIR) + "/progress.png"));
+  PL_GetWindowWidget(window_)->grab().save(QString::fromStdString(std::string(BZ_ARTIFACTS_DIR) + "/progress_view.png"));
 }
 
 TEST_F(ProgressDisplay, MissingDockTileMaskIsFileNotFound) {
