@@ -141,4 +141,35 @@ TEST_F(ExampleAndBusy, IndicatorsFollowTheLastStageOfTheirPaneAndStopTogether) {
   for (SInt32 item : {2031, 2112, 2176, 2336, 2361, 2409, 2517, 2089}) EXPECT_FALSE(Animating(item)) << item;
 }
 
+// A finished analysis rewrites the group of its stage (the defaults button then shows that the group left its
+// defaults); a stage of no group marks nothing, yet the groups flagged before are written all the same.
+TEST_F(ExampleAndBusy, StageDefaultsRewriteTheStagesGroupAndWhatWasFlagged) {
+  BZ_CleaninSett &cleaning = project_->info.settings.cleaning;
+  const struct {
+    BZ_TaskType type;
+    SInt32 button;
+    void (*change)(BZ_CleaninSett &);
+  } cases[] = {
+      {kBZ_CrossLumaTaskType, 2360, [](BZ_CleaninSett &c) { c.crossLuma.constChromaTestLen = 5; }},
+      {kBZ_OutlierTaskType, 2516, [](BZ_CleaninSett &c) { c.ou.scratchWidth = 9; }},
+      {kBZ_AverageTaskType, 2111, [](BZ_CleaninSett &c) { c.average.weight = 0.1; }},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.button);
+    ASSERT_EQ(BZ_HandleDefaultButtonHit(window_, c.button), noErr);
+    ASSERT_FALSE(Active(c.button));
+    c.change(cleaning);
+    EXPECT_FALSE(Active(c.button)) << "not written yet";
+    ASSERT_EQ(BZ_ActivateDefaultsButtonByTaskType(c.type), noErr);
+    EXPECT_TRUE(Active(c.button)) << "the stage's group was written";
+  }
+
+  // The noise-frame stage belongs to no group.
+  ASSERT_EQ(BZ_HandleDefaultButtonHit(window_, 2360), noErr);
+  cases[0].change(cleaning);
+  BZ_GetDialogStatePtr()->neededUpdates |= kBZ_CrossLumaTypeFlag;
+  ASSERT_EQ(BZ_ActivateDefaultsButtonByTaskType(kBZ_NoiseFrameTaskType), noErr);
+  EXPECT_TRUE(Active(2360)) << "flagged before: written";
+}
+
 }  // namespace
