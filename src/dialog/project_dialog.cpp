@@ -740,7 +740,7 @@ OSStatus BZ_DisposeDialog() {
   WindowRef window = BZ_GetProjDlgWindow();
   if (window == nullptr) return noErr;
   DI_DlgRefCon *refCon = RefCon(window);
-  BZ_RlRemoveMaskPic();
+  BZ_RlRemoveMaskPic(window, gBZ.dlgData);
   if (WindowRef preview = BZ_GetPreviewWindow()) BZ_ClosePreview(preview);
   if (WindowRef example = BZ_GetExampleWindow()) GL_SendWindowCloseEvent(example);
   BZ_DisposeTimers(window);
