@@ -77,6 +77,8 @@ OSStatus StandardAlertOneButton(void *, SInt16 alertType, CFStringRef defaultBut
   return DI_StandardAlertOneButton(AlertType(alertType), defaultButtonTitle, message, explanation, secondsToWait);
 }
 void PlayAlertSound(void *) { AlertSoundPlay(); }
+// Every frame handed in is answered by the progress display (BZ_HandleShowProgressFrame).
+Boolean ShowsProgressFrames(void *) { return true; }
 void AdjustDVSettingsToInputMovie(void *, BZ_ProjInfo *projInfo, QTAtomContainer exportSett) {
   BZ_AdjustDVSettingsToInputMovie(projInfo, exportSett);
 }
@@ -134,6 +136,7 @@ void BZ_InstallAppEngineHost() {
   host.activateDialogItemByID = ActivateDialogItemByID;
   host.standardAlertOneButton = StandardAlertOneButton;
   host.playAlertSound = PlayAlertSound;
+  host.showsProgressFrames = ShowsProgressFrames;
   host.askSaveOutlierEdits = AskSaveOutlierEdits;
   host.adjustDVSettingsToInputMovie = AdjustDVSettingsToInputMovie;
   host.disposeStaticMovieInfo = DisposeStaticMovieInfo;

@@ -7,6 +7,7 @@
 #include "dialog/input_tab.h"
 #include "dialog/method_types.h"
 #include "dialog/preview_window.h"
+#include "dialog/progress_display.h"
 #include "dialog/project_dialog.h"
 #include "dialog/run_control.h"
 #include "dialog/settings_transfer.h"
@@ -122,13 +123,6 @@ void SetValueWithPrecision(WindowRef window, EventRef event, bool relevantDigits
   steps.Keep(err);
 }
 
-void ShowProgressFrame(BZ_ProjPtr project) {
-  // The progress display shows no frame yet: the frame counts as drawn at once, so no stage waits on it.
-  project->progress.show = true;
-  BZ_BuffInfo *display = BZ_GetDisplayBuffer(project);
-  if (display != nullptr && display->event != nullptr) MPSetEvent(display->event, kBZ_DisplayDecompressDoneFlag);
-}
-
 }  // namespace
 
 OSStatus BZ_HandleCustomApplicationEvent(EventRef event, UInt32 eventKind) {
@@ -154,7 +148,7 @@ OSStatus BZ_HandleCustomApplicationEvent(EventRef event, UInt32 eventKind) {
       BZ_HandleOutSampleRefsEvent(event);  // keeps its failure and always signals the writer
       break;
     case kBZ_ShowProgressFrameEvent:
-      if (project != nullptr) ShowProgressFrame(project);
+      BZ_HandleShowProgressFrame(project);  // always releases the handing stage
       break;
     case kBZ_DecompressEvent:
       BZ_HandleDecompressEvent(event);  // keeps its failure and always releases the display stage

@@ -11,7 +11,57 @@ namespace {
 HIViewID Item(SInt32 n) { return HIViewID{kBZ_DialogItemSignature, n}; }
 }  // namespace
 
-OSStatus BZ_ActivateChasingArrows() { return noErr; }
+SInt32 BZ_BufferInfoToChasingArrows(const BZ_BuffInfo *buffInfo) {
+  if (buffInfo == nullptr) return 0;
+  switch (buffInfo->type) {
+    case kBZ_CopyTaskType: return buffInfo->fileNum == 0 ? 2031 : buffInfo->fileNum == 1 ? 2112 : 0;
+    case kBZ_ComprTaskType: case kBZ_WriteTaskType: return 2089;
+    case kBZ_AverageTaskType: return 2112;
+    case kBZ_VarBrTaskType: return 2409;
+    case kBZ_NoiseRedTaskType: return 2176;
+    case kBZ_RlTaskType: return 2336;
+    case kBZ_CrossLumaTaskType: return 2361;
+    case kBZ_OutlierTaskType: return 2517;
+    default: return 0;
+  }
+}
+
+namespace {
+
+// Whether the stage is busy measuring while no project executes.
+bool Measuring(const BZ_ProjDlgState &state, const BZ_BuffInfo &stage) {
+  const bool numbered = stage.number >= 0 && stage.number < kBZ_MaxNumStages;
+  if (numbered && (state.findingNoiseLevel[stage.number] || state.findingFrameDiff[stage.number])) return true;
+  switch (stage.type) {
+    case kBZ_CopyTaskType:
+      return stage.fileNum >= 0 && stage.fileNum < kBZ_MaxNumFiles && state.findingWhiteLinePiece[stage.fileNum];
+    case kBZ_AverageTaskType: return state.findingBestShift || state.findingBestWeight;
+    case kBZ_NoiseRedTaskType: return state.calcRedNoiseBestSett;
+    case kBZ_RlTaskType: return state.findingLogo;
+    case kBZ_VarBrTaskType: return state.analyzingVarBr;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+OSStatus BZ_ActivateChasingArrows() {
+  WindowRef window = BZ_GetProjDlgWindow();
+  BZ_ProjDlgState *state = BZ_GetDialogStatePtr();
+  BZ_ProjPtr project = gBZ.project;
+  if (window == nullptr || state == nullptr || project == nullptr) return noErr;
+  const bool executing = project->state.exec >= kBZ_ProjStateBeingOpened;
+  for (const BZ_BuffInfo &stage : project->dynIO_Info.buffInfo) {
+    if (stage.type == kBZ_NoTaskType) break;
+    const SInt32 item = BZ_BufferInfoToChasingArrows(&stage);
+    if (item == 0) continue;
+    const Boolean animate = executing || Measuring(*state, stage);
+    OSStatus err = GL_SetChasingArrowsAnimatingByID(window, Item(item), animate);
+    if (err == noErr) err = GL_SetNeedsDisplayByID(window, Item(item), true);
+    if (err != noErr) return err;
+  }
+  return noErr;
+}
 
 OSStatus BZ_StopChasingArrows(WindowRef window) {
   for (SInt32 item : {2031, 2112, 2176, 2336, 2361, 2409, 2517, 2089})
@@ -68,7 +118,3 @@ OSStatus BZ_ActivateDefaultsButtonByTaskType(BZ_TaskType taskType) {
   }
   return BZ_ProjDlgUpdateSettingsInDlg(BZ_GetProjDlgWindow());
 }
-OSStatus BZ_ActivateExampleButton(WindowRef) { return noErr; }
-OSStatus BZ_SetExamplePictures(WindowRef) { return noErr; }
-OSStatus BZ_ShowExample(WindowRef) { return noErr; }
-OSStatus BZ_CloseExampleWindow() { return noErr; }

@@ -1,13 +1,18 @@
-// The busy indicators, the bottom buttons, the defaults buttons and the example window of the project
-// dialog. Main thread only. The defaults, the example window and the indicators' updates come with their
-// work; until then those routines change nothing and answer noErr.
+// The busy indicators (chasing arrows), the bottom buttons and the defaults buttons of the project dialog.
+// Main thread only; the indicators follow the stage table every second.
 #pragma once
 
+#include "dialog/example_window.h"  // the Example button
 #include "engine/tasks/pipeline_types.h"
 #include "platform/core/controls.h"
 
-// Starts or stops each pane's chasing arrows by what is being calculated.
+// Walks the project's stage table: each stage's indicator animates while a project is being opened or
+// executes, otherwise while the stage measures something (the dialog state's finding... flags). An indicator
+// shared by several stages follows the last of them. No dialog: noErr; else the first failure.
 OSStatus BZ_ActivateChasingArrows();
+// The indicator of the stage's pane (2031 input copy, 2112 second movie's copy and averaging, 2089 compress
+// and write, 2409, 2176, 2336, 2361, 2517 the methods); 0 for a stage without one.
+SInt32 BZ_BufferInfoToChasingArrows(const BZ_BuffInfo *buffInfo);
 // Stops the eight indicators 2031, 2112, 2176, 2336, 2361, 2409, 2517 and 2089, stopping at the first failure.
 OSStatus BZ_StopChasingArrows(WindowRef window);
 // Deactivates Start, activates Cancel when processing, deactivates Preview and Example, and activates the
@@ -20,7 +25,3 @@ OSStatus BZ_HandleDefaultButtonHit(WindowRef window, SInt32 item);
 // Marks the group of the task type for update (read and copy: input; compress and write: output; a method's
 // stage: its method) and redraws the marked groups with their defaults buttons.
 OSStatus BZ_ActivateDefaultsButtonByTaskType(BZ_TaskType taskType);
-OSStatus BZ_ActivateExampleButton(WindowRef window);
-OSStatus BZ_SetExamplePictures(WindowRef window);
-OSStatus BZ_ShowExample(WindowRef window);
-OSStatus BZ_CloseExampleWindow();

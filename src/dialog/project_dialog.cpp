@@ -443,7 +443,7 @@ OSStatus BZ_ProjDlgHandleDependentItems(WindowRef window, Boolean getSettings) {
     if (err == noErr) err = BZ_EnableShortcutsButton(window);
   } else if (item == kBZ_MethodTabItem) {
     err = BZ_ActivateExampleButton(window);
-    if (err == noErr && BZ_GetExampleWindow() != nullptr) err = BZ_SetExamplePictures(window);
+    if (err == noErr && BZ_GetExampleWindow() != nullptr) err = BZ_SetExamplePictures(BZ_GetExampleWindow());
     if (err == noErr && BZ_GetPreviewWindow() != nullptr) {
       GL_SetNeedsDisplayByID(BZ_GetPreviewWindow(), Item(2011), true);
       err = BZ_EnableShortcutsButton(window);
@@ -744,10 +744,11 @@ OSStatus BZ_DisposeDialog() {
   DI_DlgRefCon *refCon = RefCon(window);
   BZ_RlRemoveMaskPic(window, gBZ.dlgData);
   if (WindowRef preview = BZ_GetPreviewWindow()) BZ_ClosePreview(preview);
-  BZ_CloseExampleWindow();
+  if (WindowRef example = BZ_GetExampleWindow()) GL_SendWindowCloseEvent(example);
   BZ_DisposeTimers(window);
   if (BZ_ProjDlgData *dlgData = gBZ.dlgData) {
-    for (EventHandlerRef *h : {&dlgData->imageWellEvHandler, &dlgData->maskWellEvHandler, &dlgData->textViewEvHandler})
+    for (EventHandlerRef *h : {&dlgData->imageWellEvHandler, &dlgData->maskWellEvHandler, &dlgData->textViewEvHandler,
+                              &dlgData->progrEvHandler})
       if (*h != nullptr) {
         RemoveEventHandler(*h);
         *h = nullptr;

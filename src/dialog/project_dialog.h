@@ -42,6 +42,8 @@ struct BZ_ProjDlgData {
   float savedFloatEtiValue = 0;
   SInt32 savedIntEtiValue = 0;
   EventHandlerRef imageWellEvHandler = nullptr, maskWellEvHandler = nullptr, textViewEvHandler = nullptr;
+  EventHandlerRef progrEvHandler = nullptr;  // the frame view's draw handler
+  PicHandle beforePic = nullptr, afterPic = nullptr;  // the example window's pictures
   BZ_RlDlgTaskData *rlDlgTaskData = nullptr;  // borrowed: the logo mask state of the logo method
   DR_ReceiveData receiveData{};  // movie and folder drops (movie_drop.h)
 };

@@ -14,11 +14,15 @@
 #include "platform/core/offscreen_worlds.h"
 #include "platform/core/quartz_images.h"
 #include "platform/movie/decompression.h"
+#include "platform/movie/movie_playback.h"
+#include "platform/movie/movie_toolbox.h"
+#include "platform/movie/toolbox_time.h"
 #include "platform/core/window_refcons.h"
 #include "platform/core/windows.h"
 #include "platform/ui/window_manager.h"
 #include "toolkit/windows.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -256,6 +260,11 @@ OSStatus GL_DisposeProgressData(GL_ProgrData *progrData, Boolean deletingShowSem
     p.iconOverlayMask = nullptr;
   }
   if (p.dockTileImageBuffer != nullptr) {
+    // The bitmap draws into this buffer: it must not outlive it.
+    if (p.dockTileImageBitMap != nullptr) {
+      CFRelease(p.dockTileImageBitMap);
+      p.dockTileImageBitMap = nullptr;
+    }
     DisposePtr(reinterpret_cast<Ptr>(p.dockTileImageBuffer));
     p.dockTileImageBuffer = nullptr;
   }
@@ -271,8 +280,43 @@ OSStatus GL_DisposeProgressData(GL_ProgrData *progrData, Boolean deletingShowSem
     CFRelease(p.genericRGB);
     p.genericRGB = nullptr;
   }
-  if (deletingShowSemaphore) return MP_DeleteSemaphore(&p.showSemaphore);
-  return noErr;
+  if (!deletingShowSemaphore) return noErr;
+  // The record ends: what a rebuild of the display would have re-used goes too.
+  if (p.iconOverlay != nullptr) {
+    CFRelease(p.iconOverlay);
+    p.iconOverlay = nullptr;
+  }
+  if (p.iconOverlayBuffer != nullptr) {
+    DisposePtr(reinterpret_cast<Ptr>(p.iconOverlayBuffer));
+    p.iconOverlayBuffer = nullptr;
+  }
+  if (p.dockTileImageBitMap != nullptr) {
+    CFRelease(p.dockTileImageBitMap);
+    p.dockTileImageBitMap = nullptr;
+  }
+  return MP_DeleteSemaphore(&p.showSemaphore);
+}
+
+void GL_PlayProgrSound(GL_ProgrData *progrData) {
+  if (progrData == nullptr || progrData->sndMovie == nullptr) return;
+  GL_ProgrData &p = *progrData;
+  if (p.switchedIn == nullptr || p.playSndPref == nullptr || !*p.switchedIn || !*p.playSndPref) return;
+  Movie movie = p.sndMovie;
+  const TimeValue duration = GetMovieDuration(movie);
+  const TimeValue target = TimeValue(float(duration) * p.percWorkDone.load());
+  if (p.endSndPlay >= target) return;
+  // A segment plays through the call after it started: the next starts one call later.
+  if (p.playingSnd) {
+    p.playingSnd = false;
+    return;
+  }
+  const TimeValue length = std::min<TimeValue>(2 * GetMovieTimeScale(movie), duration - target);
+  SetMovieActiveSegment(movie, target, length);
+  SetMovieTimeValue(movie, target);
+  PrerollMovie(movie, target, fixed1);
+  StartMovie(movie);
+  p.endSndPlay = target + length;
+  p.playingSnd = true;
 }
 
 // ---- The stand-alone progress window's items ----

@@ -52,10 +52,16 @@ OSStatus GL_UpdateProgressRate(GL_ProgrData *progrData, CFAbsoluteTime currentTi
                                SInt32 totalNumFrames, Boolean twoLines);
 
 // Releases the record's pictures and decompression sequence, each only when present, and NULLs them
-// (the buffers are blocks of NewPtr, the Quartz objects reference-counted values); the show semaphore too
-// when asked. The overlay, its buffer, the Dock tile's bitmap context and showCritRgn are left alone.
-// The failure of deleting the semaphore is returned.
+// (the buffers are blocks of NewPtr, the Quartz objects reference-counted values). The Dock tile's bitmap
+// context goes with the buffer it draws into. deletingShowSemaphore ends the record: the show semaphore, the
+// grey overlay and its buffer go too; otherwise those are kept for the next display (showCritRgn is never
+// touched). The failure of deleting the semaphore is returned.
 OSStatus GL_DisposeProgressData(GL_ProgrData *progrData, Boolean deletingShowSemaphore);
+
+// The sound that follows the progress: while the application is in front and the preference allows it,
+// the part of sndMovie at the fraction done plays for two seconds of movie time, starting a new part at
+// most every other call and never going back. Without a movie (or those flags) nothing happens.
+void GL_PlayProgrSound(GL_ProgrData *progrData);
 
 // ---- The stand-alone progress window ----
 

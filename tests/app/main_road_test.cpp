@@ -12,6 +12,10 @@
 #include "engine/runtime/project_settings.h"
 #include "engine/runtime/stage_access.h"
 #include "engine/stage_table.h"
+#include "engine/runtime/dialog_items.h"
+#include "platform/core/multiprocessing.h"
+#include "platform/ui/application.h"
+#include "platform/ui/window_manager_qt.h"
 #include "platform/core/cf_bundle.h"
 #include "platform/core/cf_object.h"
 #include "platform/core/cf_string.h"
@@ -30,6 +34,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
 #include <QWidget>
 
 #include <filesystem>
@@ -62,6 +68,7 @@ bool Active(SInt32 item) {
 struct Road {
   std::string dir, source, target;
   void (*steps)(Road &) = nullptr;
+  int frames = kFrames;
 };
 Road *gRoad = nullptr;
 
@@ -123,11 +130,11 @@ bool WaitForTheEnd(const std::string &logLine, size_t logBefore) {
       120);
 }
 
-void ExpectCleanedMovie(const std::string &path) {
+void ExpectCleanedMovie(const std::string &path, int frames = kFrames) {
   auto v = ProbeStream(path, "v:0");
   EXPECT_EQ(v["width"], std::to_string(kWidth));
   EXPECT_EQ(v["height"], std::to_string(kHeight));
-  EXPECT_EQ(v["nb_frames"], std::to_string(kFrames));
+  EXPECT_EQ(v["nb_frames"], std::to_string(frames));
   EXPECT_EQ(v["r_frame_rate"], "25/1");
   EXPECT_EQ(v["codec_tag_string"], "2vuy");
 }
@@ -221,6 +228,53 @@ void AStartDuringAnAnalysis(Road &road) {
   ExpectCleanedMovie(road.target);
 }
 
+std::string ItemText(SInt32 item) {
+  auto *label = qobject_cast<QLabel *>(W(item));
+  return label != nullptr ? label->text().toStdString() : std::string();
+}
+
+// A long run watched on the Output tab, then cancelled: the bar, the title line and the rate move, the
+// window icon dissolves its noise, and Cancel ends the run without a target, with every task of the run
+// gone; a new Start then runs to its end.
+void ACancelledRun(Road &road) {
+  const ItemCount permanentTasks = PL_MPLiveTaskCount();
+  size_t logBefore = LogText().size();
+  ChooseMovies(road);
+  ASSERT_TRUE(ApplyAndStart());
+  TD_ClickTab(W(kBZ_MainTabItem), 3);
+  auto *bar = qobject_cast<QProgressBar *>(W(kBZ_ProgressBarItem));
+  ASSERT_NE(bar, nullptr);
+  const std::string ofAll = " of " + std::to_string(road.frames);
+  ASSERT_TRUE(TD_RunUntil(
+      [&] {
+        return bar->value() > bar->minimum() && ItemText(kBZ_ProgressStateTextItem).find(ofAll) != std::string::npos;
+      },
+      60))
+      << ItemText(kBZ_ProgressStateTextItem);
+  EXPECT_NE(ItemText(kBZ_ProgressStateTextItem).find("Frames finished"), std::string::npos);
+  EXPECT_TRUE(TD_RunUntil([] { return PL_IsApplicationDockTileImageSet(); }, 30))
+      << "the window icon shows the overlay while the project executes";
+  EXPECT_TRUE(TD_RunUntil([] { return ItemText(kBZ_ProgressRateTextItem).find("fr/sec") != std::string::npos; }, 30));
+  std::filesystem::create_directories(BZ_ARTIFACTS_DIR);
+  PL_GetWindowWidget(BZ_GetProjDlgWindow())->grab().save(QString::fromStdString(std::string(BZ_ARTIFACTS_DIR) + "/progress.png"));
+  ASSERT_EQ(gBZ.project->state.exec, kBZ_ProjStateExecuting) << "the run must still go on to be cancelled";
+
+  TD_Click(W(kBZ_CancelButtonItem));
+  ASSERT_TRUE(WaitForTheEnd("Project canceled by user.", logBefore)) << LogText().substr(logBefore);
+  EXPECT_TRUE(TD_RunUntil([] { return Active(2006); }, 10)) << "the dialog is ready again";
+  EXPECT_FALSE(std::filesystem::exists(road.target)) << "no target file is left";
+  EXPECT_FALSE(PL_IsApplicationDockTileImageSet()) << "the plain icon is back";
+  // No task of the run lives on (an analysis that ran before the start may have ended too).
+  EXPECT_TRUE(TD_RunUntil([&] { return PL_MPLiveTaskCount() <= permanentTasks; }, 10))
+      << PL_MPLiveTaskCount() << " tasks alive, " << permanentTasks << " before the start";
+
+  logBefore = LogText().size();
+  ChooseMovies(road);
+  ASSERT_TRUE(ApplyAndStart());
+  ASSERT_TRUE(WaitForTheEnd(" project finished.", logBefore));
+  ExpectCleanedMovie(road.target, road.frames);
+}
+
 class MainRoad : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -231,11 +285,12 @@ class MainRoad : public ::testing::Test {
     setenv("XDG_STATE_HOME", (config + "/state").c_str(), 1);
     setenv("XDG_DATA_HOME", (config + "/data").c_str(), 1);
   }
-  void Go(void (*steps)(Road &)) {
+  void Go(void (*steps)(Road &), int frames = kFrames) {
     if (!RequireFfmpeg()) GTEST_SKIP();
     Road road{dir_.path(), dir_.File("source.mov"), dir_.File("source proj.mov")};
+    road.frames = frames;
     ASSERT_EQ(RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=" + std::to_string(kWidth) + "x" +
-                         std::to_string(kHeight) + ":r=25:d=" + std::to_string(kFrames / 25.0) +
+                         std::to_string(kHeight) + ":r=25:d=" + std::to_string(frames / 25.0) +
                          " -c:v rawvideo -pix_fmt uyvy422 -tag:v 2vuy " + ShellQuote(road.source)),
               0);
     const std::string sourceHash = HashFile(road.source);
@@ -258,6 +313,8 @@ class MainRoad : public ::testing::Test {
 TEST_F(MainRoad, StartRunsTheProjectAndTheDialogKeepsItsSettings) { Go(TheMainRoad); }
 
 TEST_F(MainRoad, AFullDiskIsToldAndASecondStartWithRoomSucceeds) { Go(AFullDisk); }
+
+TEST_F(MainRoad, ProgressShowsWhileItRunsAndCancelLeavesNothingBehind) { Go(ACancelledRun, 1500); }
 
 TEST_F(MainRoad, AStartDuringAnAnalysisWaitsForItsStop) { Go(AStartDuringAnAnalysis); }
 

@@ -10,6 +10,10 @@
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
 #include "platform/core/quartz_images.h"
+#include "platform/movie/movie_playback.h"
+#include "platform/movie/movie_toolbox.h"
+#include "platform/movie/track_editing.h"
+#include "platform/ui/images_quartz.h"
 #include "support/cf_check.h"
 #include "support/fake_text_port.h"
 
@@ -299,8 +303,13 @@ TEST(ProgressRecordDispose, ReleasesPicturesAndTheSemaphoreOnlyWhenAsked) {
   p.iconOverlayMask = PL_CGImageCreateARGB(1, 1, pixel, 4);
   CGImageRef overlay = PL_CGImageCreateARGB(1, 1, pixel, 4);
   p.iconOverlay = overlay;
-  UInt8 overlayBuffer[16];
+  UPtr overlayBuffer = reinterpret_cast<UPtr>(NewPtrClear(16384));
   p.iconOverlayBuffer = overlayBuffer;
+  CGColorSpaceRef rgb = CGColorSpaceCreateDeviceRGB();
+  p.dockTileImageBitMap =
+      CGBitmapContextCreate(p.dockTileImageBuffer, 128, 128, 8, 512, rgb, kCGImageAlphaPremultipliedFirst);
+  CGColorSpaceRelease(rgb);
+  ASSERT_NE(p.dockTileImageBitMap, nullptr);
   ASSERT_EQ(MPCreateBinarySemaphore(&p.showSemaphore), noErr);
 
   EXPECT_EQ(GL_DisposeProgressData(&p, false), noErr);
@@ -310,17 +319,71 @@ TEST(ProgressRecordDispose, ReleasesPicturesAndTheSemaphoreOnlyWhenAsked) {
   EXPECT_EQ(p.dockTileImage, nullptr);
   EXPECT_EQ(p.iconOverlayMask, nullptr);
   EXPECT_NE(p.showSemaphore, nullptr);
-  // Not the record's to release here.
+  // The bitmap draws into the buffer just freed: it goes with it.
+  EXPECT_EQ(p.dockTileImageBitMap, nullptr);
+  // Kept for the next display while the record lives.
   EXPECT_EQ(p.iconOverlay, overlay);
   EXPECT_EQ(p.iconOverlayBuffer, overlayBuffer);
 
-  // Twice is harmless; with the semaphore it ends the record.
+  // Twice is harmless; with the semaphore it ends the record, overlay and its buffer included (ASan sees
+  // a leak otherwise).
   EXPECT_EQ(GL_DisposeProgressData(&p, false), noErr);
   EXPECT_EQ(GL_DisposeProgressData(&p, true), noErr);
   EXPECT_EQ(p.showSemaphore, nullptr);
+  EXPECT_EQ(p.iconOverlay, nullptr);
+  EXPECT_EQ(p.iconOverlayBuffer, nullptr);
   EXPECT_EQ(GL_DisposeProgressData(&p, true), noErr);
   EXPECT_EQ(GL_DisposeProgressData(nullptr, true), paramErr);
-  CGImageRelease(overlay);
+}
+
+// The sound follows the work: a two-second part at the fraction done, a new one at most every other call,
+// never backwards, cut at the movie's end, and only in front with the preference on.
+std::vector<std::pair<TimeValue, TimeValue>> gPlayed;
+
+TEST(ProgressSound, SegmentsFollowTheFractionEveryOtherCall) {
+  Movie movie = NewMovie(0);
+  ASSERT_NE(movie, nullptr);
+  Track track = NewMovieTrack(movie, 0, 0, 0x100);
+  ASSERT_EQ(InsertEmptyTrackSegment(track, 0, 6000), noErr);
+  ASSERT_EQ(GetMovieDuration(movie), 6000);
+  ASSERT_EQ(GetMovieTimeScale(movie), 600);
+  PL_SetMovieSegmentPlayer([](Movie, TimeValue start, TimeValue duration) { gPlayed.emplace_back(start, duration); });
+  auto record = std::make_unique<GL_ProgrData>();
+  Boolean inFront = true, allowed = true;
+  record->sndMovie = movie;
+  record->switchedIn = &inFront;
+  record->playSndPref = &allowed;
+  using Played = std::vector<std::pair<TimeValue, TimeValue>>;
+  const struct {
+    float percWorkDone;
+    Played played;
+  } calls[] = {
+      {0.10f, {{600, 1200}}},   // starts at the fraction, 2 seconds long
+      {0.35f, {}},              // the segment still plays: this call only notes it
+      {0.40f, {{2400, 1200}}},
+      {0.45f, {}},              // inside what played: nothing, not even the note
+      {0.95f, {}},
+      {0.95f, {{5700, 300}}},   // cut at the movie's end
+      {0.20f, {}},              // never backwards
+  };
+  for (const auto &call : calls) {
+    gPlayed.clear();
+    record->percWorkDone = call.percWorkDone;
+    GL_PlayProgrSound(record.get());
+    EXPECT_EQ(gPlayed, call.played) << "at " << call.percWorkDone;
+  }
+  // In the back or with the preference off: silent.
+  for (Boolean *flag : {&inFront, &allowed}) {
+    *flag = false;
+    record->endSndPlay = 0;
+    record->playingSnd = false;
+    gPlayed.clear();
+    GL_PlayProgrSound(record.get());
+    EXPECT_TRUE(gPlayed.empty());
+    *flag = true;
+  }
+  PL_SetMovieSegmentPlayer(nullptr);
+  DisposeMovie(movie);
 }
 
 // ---- Fitting strings into a line ----

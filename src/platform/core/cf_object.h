@@ -31,6 +31,7 @@ enum : CFTypeID {
   kPL_CFTypeIDCGColor = 48,
   kPL_CFTypeIDCGContext = 49,
   kPL_CFTypeIDHIShape = 50,
+  kPL_CFTypeIDCGImageSource = 51,
 };
 
 // Every CF value derives from this record; the CF reference is the address of the value itself.

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QIcon>
+#include <QImage>
+#include <QPixmap>
 #include <QPointer>
 #include <QSessionManager>
 #include <QSocketNotifier>
@@ -184,8 +186,35 @@ void PL_InstallQtEventLoopDriver() {
 
 void PL_SetQuitRequestProc(PL_QuitRequestProc proc) { gQuitProc = proc; }
 
+namespace {
+bool gDockTileImageSet = false;
+}  // namespace
+
 OSStatus RestoreApplicationDockTileImage() {
   if (QCoreApplication::instance() == nullptr) return paramErr;
   QApplication::setWindowIcon(ApplicationIcon());
+  gDockTileImageSet = false;
   return noErr;
 }
+
+OSStatus SetApplicationDockTileImage(CGImageRef inImage) {
+  if (inImage == nullptr || QCoreApplication::instance() == nullptr) return paramErr;
+  const int width = int(CGImageGetWidth(inImage));
+  const int height = int(CGImageGetHeight(inImage));
+  const size_t rowBytes = CGImageGetBytesPerRow(inImage);
+  const UInt8 *argb = PL_CGImageGetARGBPixels(inImage);
+  if (argb == nullptr || width <= 0 || height <= 0) return paramErr;
+  // The image's bytes are A, R, G, B in memory; QImage's ARGB32 is one native-endian word per pixel.
+  QImage picture(width, height, PL_CGImageIsPremultiplied(inImage) ? QImage::Format_ARGB32_Premultiplied
+                                                                     : QImage::Format_ARGB32);
+  for (int y = 0; y < height; ++y) {
+    const UInt8 *src = argb + size_t(y) * rowBytes;
+    auto *dst = reinterpret_cast<QRgb *>(picture.scanLine(y));
+    for (int x = 0; x < width; ++x, src += 4) dst[x] = qRgba(src[1], src[2], src[3], src[0]);
+  }
+  QApplication::setWindowIcon(QIcon(QPixmap::fromImage(picture)));
+  gDockTileImageSet = true;
+  return noErr;
+}
+
+Boolean PL_IsApplicationDockTileImageSet() { return gDockTileImageSet; }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/core/event_loop.h"
+#include "platform/core/quartz_images.h"
 
 // Application events, sent to the application target when the application comes to the front or goes back.
 enum : UInt32 { kEventClassApplication = 'appl', kEventAppActivated = 1, kEventAppDeactivated = 2 };
@@ -25,3 +26,8 @@ void PL_SetQuitRequestProc(PL_QuitRequestProc proc);
 
 // Puts the plain application icon back as the windows' icon.
 OSStatus RestoreApplicationDockTileImage();
+// The image (ARGB, its alpha as made; borrowed for the call) becomes the windows' icon, standing in for
+// the Dock tile. paramErr for a NULL image or without an application.
+OSStatus SetApplicationDockTileImage(CGImageRef inImage);
+// Test hook: whether the icon shown is an image set by SetApplicationDockTileImage (false once restored).
+Boolean PL_IsApplicationDockTileImageSet();
