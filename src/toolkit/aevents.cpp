@@ -24,6 +24,7 @@ constexpr OSType kFinderSignature = 'MACS';
 constexpr OSType kFinderType = 'FNDR';
 constexpr DescType kMissingValue = 'msng';
 constexpr DescType kBarType = 'bar!';
+constexpr DescType kQDRectType = 'qdrt';  // a QuickDraw rectangle
 const SRefCon kBarRefcon = reinterpret_cast<SRefCon>(static_cast<intptr_t>(1234));
 // Send modes: wait for the reply or not, always interact, may switch layer.
 constexpr AESendMode kWithReplyMode = kAEWaitReply | kAEAlwaysInteract | kAECanSwitchLayer;        // 0x73
@@ -272,14 +273,14 @@ OSStatus AE_GetQDRectParam(const AppleEvent *reply, AEKeyword keyword, Rect *rec
   if (reply == nullptr || rect == nullptr) return paramErr;
   DescType type = 0;
   Size size = 0;
-  return AEGetParamPtr(reply, keyword, typeQDRectangle, &type, rect, sizeof *rect, &size);
+  return AEGetParamPtr(reply, keyword, kQDRectType, &type, rect, sizeof *rect, &size);
 }
 
 OSStatus AE_QDRectFromDesc(const AEDesc *desc, Rect *rect) {
   if (desc == nullptr || rect == nullptr) return paramErr;
-  if (desc->descriptorType == typeQDRectangle) return AEGetDescData(desc, rect, sizeof *rect);
+  if (desc->descriptorType == kQDRectType) return AEGetDescData(desc, rect, sizeof *rect);
   AEDesc coerced{};
-  OSStatus err = AECoerceDesc(desc, typeQDRectangle, &coerced);
+  OSStatus err = AECoerceDesc(desc, kQDRectType, &coerced);
   if (err == noErr) err = AEGetDescData(&coerced, rect, sizeof *rect);
   AEDisposeDesc(&coerced);
   return err;

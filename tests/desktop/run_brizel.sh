@@ -44,5 +44,7 @@ grep -q "Opened application Orl Brizel." "$log" || fail "the log lacks \"Opened 
 grep -q "Application quit." "$log" || fail "the log lacks \"Application quit.\""
 prefs=$(find "$XDG_CONFIG_HOME/brizel" -type f 2>/dev/null | head -1)
 [ -n "$prefs" ] || fail "no preferences file under $XDG_CONFIG_HOME/brizel"
-grep -q "App Prefs" "$prefs" || fail "the preferences file $prefs has no \"App Prefs\""
+for key in "Version" "Window Locations"; do
+  grep -q "<key>$key</key>" "$prefs" || fail "the preferences file $prefs has no \"$key\""
+done
 echo "brizel started, ended by SIGTERM with status 0, log and preferences written ($prefs)"

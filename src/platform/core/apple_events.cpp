@@ -40,6 +40,7 @@ struct EventHeader {
 
 constexpr UInt32 kEventTag = 'PLae';
 constexpr UInt32 kAttribute = 2;
+constexpr DescType kQDRectType = 'qdrt';  // a QuickDraw rectangle
 constexpr OSType kUnknownSignature = 0x3F3F3F3F;  // '????'
 
 size_t FirstItemOffset(const AEDesc *desc) { return desc->descriptorType == typeAppleEvent ? sizeof(EventHeader) : 0; }
@@ -535,7 +536,7 @@ OSErr BuiltInCoercion(const AEDesc *from, DescType toType, AEDesc *result) {
     return TextDesc(toType, text, result);
   }
   if (IsCode(type) && IsCode(toType) && bytes.size() == 4) return AECreateDesc(toType, bytes.data(), 4, result);
-  if (type == typeAEList && toType == typeQDRectangle) {
+  if (type == typeAEList && toType == kQDRectType) {
     long count = 0;
     if (AECountItems(from, &count) != noErr || count != 4) return errAECoercionFail;
     SInt16 r[4];
@@ -545,7 +546,7 @@ OSErr BuiltInCoercion(const AEDesc *from, DescType toType, AEDesc *result) {
       if (AEGetNthPtr(from, i, typeSInt16, nullptr, nullptr, &v, sizeof v, &got) != noErr) return errAECoercionFail;
       r[i - 1] = v;
     }
-    return AECreateDesc(typeQDRectangle, r, sizeof r, result);
+    return AECreateDesc(kQDRectType, r, sizeof r, result);
   }
   if ((type == typeAppleEvent || type == typeObjectSpecifier) && toType == typeAERecord && IsContainer(from)) {
     OSErr err = AECreateList(nullptr, 0, true, result);

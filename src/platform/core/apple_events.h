@@ -35,7 +35,6 @@ enum : DescType {
   typeAERecord = 'reco',
   typeUTF8Text = 'utf8',
   typeUnicodeText = 'utxt',
-  typeQDRectangle = 'qdrt',
   typeProcessSerialNumber = 'psn ',
   typeApplSignature = 'sign',
   typeAlias = 'alis',
@@ -63,6 +62,7 @@ enum : AEKeyword {
   keyAEKeyData = 'seld',
   keyAEUserRecordFields = 'usrf',
 };
+// 'qdrt' (typeQDRectangle) is named by the window layer's event parameters; the coercion here uses the code.
 enum : DescType { formAbsolutePosition = 'indx', formUniqueID = 'ID  ', formName = 'name', formPropertyID = 'prop' };
 enum : SInt16 { kAutoGenerateReturnID = -1 };
 enum : SInt32 { kAnyTransactionID = 0 };
