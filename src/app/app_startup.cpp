@@ -175,14 +175,19 @@ void QuitRequestedFromOutside() {
   AEDisposeDesc(&quit);
 }
 
-// The program's file arguments, handed to the open-documents handler once the event loop runs. Its result
-// would go back to the sender of an Apple event; here the trace keeps it.
+// The program's file arguments (the command line, the desktop's open requests), handed to the
+// open-documents handler once the event loop runs. Its result would go back to the sender of an Apple
+// event; here nobody else would tell the user that a file could not be opened, so the error is shown as
+// well as traced.
 AppleEvent gOpenDocuments{};
 void OpenDocumentsOnceRunning(EventLoopTimerRef timer, void *) {
   RemoveEventLoopTimer(timer);
   const OSErr err = PL_ProcessAppleEvent(&gOpenDocuments);
   AEDisposeDesc(&gOpenDocuments);
-  if (err != noErr) std::printf("KBZ: opening the documents of the command line, error # %d\n", int(err));
+  if (err != noErr) {
+    std::printf("KBZ: opening the documents of the command line, error # %d\n", int(err));
+    BZ_ShowError(err);
+  }
 }
 
 // Preferences that could not be read were kept aside and the defaults are in use: the user is told once

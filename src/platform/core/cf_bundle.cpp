@@ -79,9 +79,17 @@ std::string FindResources() {
     if (IsDirectory(exeDir + "/resources")) return exeDir + "/resources";
     const std::string up = exeDir.substr(0, exeDir.rfind('/'));
     if (IsDirectory(up + "/resources")) return up + "/resources";
+    // Installed: <prefix>/bin/brizel with <prefix>/share/brizel/resources.
+    if (IsDirectory(up + "/share/brizel/resources")) return up + "/share/brizel/resources";
   }
 #ifdef BZ_SOURCE_DIR
-  if (IsDirectory(std::string(BZ_SOURCE_DIR) + "/resources")) return std::string(BZ_SOURCE_DIR) + "/resources";
+  // Programs of the build tree use the sources' bundle; an installed program never reads a source tree.
+  bool inBuildTree = exeDir.empty();
+#ifdef BZ_BINARY_DIR
+  inBuildTree = inBuildTree || exeDir.rfind(BZ_BINARY_DIR, 0) == 0;
+#endif
+  if (inBuildTree && IsDirectory(std::string(BZ_SOURCE_DIR) + "/resources"))
+    return std::string(BZ_SOURCE_DIR) + "/resources";
 #endif
   return std::string();
 }

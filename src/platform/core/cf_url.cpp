@@ -4,6 +4,9 @@
 #include "platform/core/cf_data.h"
 #include "platform/core/cf_object.h"
 #include "platform/core/cf_string.h"
+#include "platform/core/files.h"
+#include "platform/core/hfs_names.h"
+#include "platform/core/mac_errors.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,6 +14,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -232,9 +236,46 @@ Boolean CFURLGetFileSystemRepresentation(CFURLRef url, Boolean, UInt8 *buffer, C
   return true;
 }
 
+// The name of the volume that holds the root folder, as the File Manager gives it ("" when unknown).
+std::string StartupVolumeName() {
+  FSRef root;
+  FSCatalogInfo info;
+  HFSUniStr255 name;
+  if (FSPathMakeRef(reinterpret_cast<const UInt8 *>("/"), &root, nullptr) != noErr ||
+      FSGetCatalogInfo(&root, kFSCatInfoVolume, &info, nullptr, nullptr, nullptr) != noErr ||
+      FSGetVolumeInfo(info.volume, 0, nullptr, 0, nullptr, &name, nullptr) != noErr)
+    return "";
+  CFStringRef s = FSCreateStringFromHFSUniStr(nullptr, &name);
+  if (s == nullptr) return "";
+  char text[1024];
+  const bool ok = CFStringGetCString(s, text, sizeof text, kCFStringEncodingUTF8);
+  CFRelease(s);
+  return ok ? text : "";
+}
+
+// "Volume:folder:name": the startup volume's name, then the components with ':' in names shown as '/'.
+std::string HFSPathOf(const std::string &posix) {
+  std::string out = StartupVolumeName();
+  size_t at = 0;
+  while (at < posix.size()) {
+    while (at < posix.size() && posix[at] == '/') ++at;
+    const size_t end = std::min(posix.find('/', at), posix.size());
+    if (end > at) {
+      std::string component = posix.substr(at, end - at);
+      for (char &c : component)
+        if (c == ':') c = '/';
+      out += ":" + component;
+    }
+    at = end;
+  }
+  return out;
+}
+
 CFStringRef CFURLCopyFileSystemPath(CFURLRef anURL, CFURLPathStyle pathStyle) {
   const PL_CFURL *u = Url(anURL);
-  if (u == nullptr || !u->isFile || pathStyle != kCFURLPOSIXPathStyle) return nullptr;
+  if (u == nullptr || !u->isFile) return nullptr;
+  if (pathStyle == kCFURLHFSPathStyle) return StringOfPath(HFSPathOf(u->path));
+  if (pathStyle != kCFURLPOSIXPathStyle) return nullptr;
   return StringOfPath(u->path);
 }
 

@@ -44,7 +44,8 @@ CFStringRef CFURLGetString(CFURLRef anURL);
 CFStringRef CFURLCopyScheme(CFURLRef anURL);
 // The path as bytes with a terminator; false when there is none or it does not fit `maxBufLen`.
 Boolean CFURLGetFileSystemRepresentation(CFURLRef url, Boolean resolveAgainstBase, UInt8 *buffer, CFIndex maxBufLen);
-// Owned: the path as a string (POSIX style only).
+// Owned: the path as a string in POSIX style, or in HFS style ("<startup volume>:folder:name", a ":" in a
+// name shown as "/"); NULL for the Windows style.
 CFStringRef CFURLCopyFileSystemPath(CFURLRef anURL, CFURLPathStyle pathStyle);
 Boolean CFURLHasDirectoryPath(CFURLRef anURL);
 // Owned: the last component ("/" for the root).

@@ -1,5 +1,6 @@
 // Control Manager stand-in.
 #include "platform/core/controls.h"
+#include "platform/core/data_browser.h"
 
 #include "platform/core/cf_object.h"
 #include "platform/core/cf_string.h"
@@ -178,6 +179,7 @@ void PL_DisposeWindowControls(WindowRef window) {
   auto it = gControls.find(window);
   if (it == gControls.end()) return;
   for (auto &c : it->second) {
+    PL_DisposeDataBrowser(c.get());
     DisposeMenu(c->menu);
     if (c->text != nullptr) CFRelease(c->text);
   }
@@ -651,6 +653,7 @@ void DisposeControl(ControlRef theControl) {
   if (!Live(theControl)) return;
   auto *controls = ControlsOf(theControl->window);
   auto it = std::find_if(controls->begin(), controls->end(), [theControl](auto &c) { return c.get() == theControl; });
+  PL_DisposeDataBrowser(theControl);
   DisposeMenu(theControl->menu);
   if (theControl->text != nullptr) CFRelease(theControl->text);
   controls->erase(it);  // the view state goes with the record

@@ -367,6 +367,24 @@ OSStatus FlushEventQueue(EventQueueRef inQueue) {
   return noErr;
 }
 
+Boolean IsEventInQueue(EventQueueRef inQueue, EventRef inEvent) {
+  if (inQueue != GetMainEventQueue() || inEvent == nullptr) return false;
+  std::lock_guard guard(L().m);
+  return inEvent->queued;
+}
+
+OSStatus RemoveEventFromQueue(EventQueueRef inQueue, EventRef inEvent) {
+  if (inQueue != GetMainEventQueue() || inEvent == nullptr) return paramErr;
+  {
+    std::lock_guard guard(L().m);
+    if (!inEvent->queued) return eventNotInQueueErr;
+    for (auto &queue : L().queue) queue.erase(std::remove(queue.begin(), queue.end(), inEvent), queue.end());
+    inEvent->queued = false;
+  }
+  ReleaseEvent(inEvent);  // the queue's reference
+  return noErr;
+}
+
 ItemCount GetNumEventsInQueue(EventQueueRef inQueue) {
   if (inQueue != GetMainEventQueue()) return 0;
   std::lock_guard guard(L().m);

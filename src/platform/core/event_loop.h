@@ -106,6 +106,10 @@ OSStatus PostEventToQueue(EventQueueRef inQueue, EventRef inEvent, EventPriority
 // Drops every queued event without dispatching it.
 OSStatus FlushEventQueue(EventQueueRef inQueue);
 ItemCount GetNumEventsInQueue(EventQueueRef inQueue);
+// Whether the event waits in the queue; taking it out drops the queue's reference (eventNotInQueueErr
+// when it is not there).
+Boolean IsEventInQueue(EventQueueRef inQueue, EventRef inEvent);
+OSStatus RemoveEventFromQueue(EventQueueRef inQueue, EventRef inEvent);
 
 // Main thread: fires the due timers and lets the driver handle its own events, then gives the first queued
 // event of the listed types (any type when inNumTypes is 0), waiting up to inTimeout seconds

@@ -156,3 +156,35 @@ const NXArchInfo *NXGetLocalArchInfo() {
 #endif
   return &info;
 }
+
+namespace {
+OSType gProcessSignature = 0x3F3F3F3F;  // '????': none
+bool IsThisProcess(const ProcessSerialNumber *psn) {
+  return psn->highLongOfPSN == 0 && (psn->lowLongOfPSN == kCurrentProcess || psn->lowLongOfPSN == UInt32(getpid()));
+}
+}  // namespace
+
+OSErr GetCurrentProcess(ProcessSerialNumber *PSN) {
+  if (PSN == nullptr) return paramErr;
+  *PSN = ProcessSerialNumber{0, UInt32(getpid())};
+  return noErr;
+}
+
+OSErr SameProcess(const ProcessSerialNumber *PSN1, const ProcessSerialNumber *PSN2, Boolean *result) {
+  if (PSN1 == nullptr || PSN2 == nullptr || result == nullptr) return paramErr;
+  *result = (IsThisProcess(PSN1) && IsThisProcess(PSN2)) ||
+            (PSN1->highLongOfPSN == PSN2->highLongOfPSN && PSN1->lowLongOfPSN == PSN2->lowLongOfPSN);
+  return noErr;
+}
+
+OSErr GetProcessInformation(const ProcessSerialNumber *PSN, ProcessInfoRec *info) {
+  if (PSN == nullptr || info == nullptr) return paramErr;
+  if (!IsThisProcess(PSN)) return procNotFound;
+  GetCurrentProcess(&info->processNumber);
+  info->processType = 'APPL';
+  info->processSignature = gProcessSignature;
+  return noErr;
+}
+
+void PL_SetProcessSignature(OSType signature) { gProcessSignature = signature; }
+OSType PL_GetProcessSignature() { return gProcessSignature; }

@@ -62,3 +62,19 @@ struct ProcessSerialNumber {
   UInt32 lowLongOfPSN;
 };
 enum : UInt32 { kNoProcess = 0, kSystemProcess = 1, kCurrentProcess = 2 };
+
+// Only this process is known: its number is {0, the process ID}; {0, kCurrentProcess} names it too.
+OSErr GetCurrentProcess(ProcessSerialNumber *PSN);
+OSErr SameProcess(const ProcessSerialNumber *PSN1, const ProcessSerialNumber *PSN2, Boolean *result);
+struct ProcessInfoRec {
+  UInt32 processInfoLength;
+  StringPtr processName;
+  ProcessSerialNumber processNumber;
+  UInt32 processType;
+  OSType processSignature;
+};
+// This process's type 'APPL' and the signature PL_SetProcessSignature gave ('????' until then);
+// procNotFound for any other process.
+OSErr GetProcessInformation(const ProcessSerialNumber *PSN, ProcessInfoRec *info);
+void PL_SetProcessSignature(OSType signature);
+OSType PL_GetProcessSignature();

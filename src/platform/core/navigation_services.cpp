@@ -50,7 +50,7 @@ OSErr AEGetDescData(const AEDesc *theAEDesc, void *dataPtr, Size maximumSize) {
   return noErr;
 }
 
-OSErr AECoerceDesc(const AEDesc *theAEDesc, DescType toType, AEDesc *result) {
+OSErr PL_CoerceFileDesc(const AEDesc *theAEDesc, DescType toType, AEDesc *result) {
   if (theAEDesc == nullptr || result == nullptr) return paramErr;
   result->descriptorType = typeNull;
   result->dataHandle = nullptr;

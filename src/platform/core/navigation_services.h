@@ -36,9 +36,11 @@ OSErr AECreateDesc(DescType typeCode, const void *dataPtr, Size dataSize, AEDesc
 OSErr AEDisposeDesc(AEDesc *theAEDesc);
 Size AEGetDescDataSize(const AEDesc *theAEDesc);
 OSErr AEGetDescData(const AEDesc *theAEDesc, void *dataPtr, Size maximumSize);
-// A new descriptor of toType: 'fsrf' from 'fsrf' or 'furl' (a file URL whose file exists), 'furl' from
-// 'fsrf'. errAECoercionFail otherwise; fnfErr for a URL of a missing file.
+// A new descriptor of toType (the coercions of apple_events.h; installed handlers first).
 OSErr AECoerceDesc(const AEDesc *theAEDesc, DescType toType, AEDesc *result);
+// The file coercions: 'fsrf' from 'fsrf' or 'furl' (a file URL whose file exists), 'furl' from 'fsrf'.
+// errAECoercionFail otherwise; fnfErr for a URL of a missing file.
+OSErr PL_CoerceFileDesc(const AEDesc *theAEDesc, DescType toType, AEDesc *result);
 
 // What a filter is told about an item besides its descriptor.
 struct NavFileOrFolderInfo {

@@ -3,6 +3,7 @@
 
 #include "platform/core/cf_bundle.h"
 #include "platform/core/cf_string.h"
+#include "platform/core/data_browser.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/menus.h"
 #include "platform/ui/text_views_qt.h"
@@ -37,10 +38,13 @@
 #include <QTabBar>
 #include <QTextEdit>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QUiLoader>
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -681,6 +685,65 @@ class Follower : public QObject {
   QEvent *editReturn_ = nullptr;
 };
 
+// Rebuilds the tree from the browser's items: one column per list-view column (or one), each row its
+// texts or, without any, its ID; open containers hold their items; the selection is the model's.
+void AddBrowserRows(ControlRef control, QTreeWidget *tree, QTreeWidgetItem *parent, DataBrowserItemID container,
+                    const std::vector<DataBrowserTableViewColumnID> &columns) {
+  Handle items = NewHandle(0);
+  if (items == nullptr) return;
+  if (GetDataBrowserItems(control, container, false, kDataBrowserItemAnyState, items) == noErr) {
+    const Size n = GetHandleSize(items) / Size(sizeof(DataBrowserItemID));
+    std::vector<DataBrowserItemID> ids(static_cast<size_t>(n));
+    if (n > 0) std::memcpy(ids.data(), *items, size_t(n) * sizeof(DataBrowserItemID));
+    for (DataBrowserItemID itemID : ids) {
+      auto *row = parent != nullptr ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
+      row->setData(0, Qt::UserRole, uint(itemID));
+      for (size_t col = 0; col < std::max<size_t>(columns.size(), 1); ++col) {
+        CFStringRef text = PL_GetDataBrowserItemText(
+            control, itemID, columns.empty() ? kDataBrowserItemSelfIdentityProperty : columns[col]);
+        row->setText(int(col), text != nullptr ? ToQString(text) : col == 0 ? QString::number(itemID) : QString());
+      }
+      row->setSelected(IsDataBrowserItemSelected(control, itemID));
+      DataBrowserItemState state = 0;
+      GetDataBrowserItemState(control, itemID, &state);
+      if (state & kDataBrowserContainerIsOpen) {
+        AddBrowserRows(control, tree, row, itemID, columns);
+        row->setExpanded(true);
+      }
+    }
+  }
+  DisposeHandle(items);
+}
+
+void MirrorDataBrowser(ControlRef control) {
+  WindowRef window = GetControlOwner(control);
+  HIViewID id{};
+  if (window == nullptr || GetControlID(control, &id) != noErr) return;
+  auto *tree = qobject_cast<QTreeWidget *>(WidgetOf(window, id));
+  if (tree == nullptr || gMirroring) return;  // a user's selection: the tree shows it already
+  Guard mirroring(gMirroring);
+  UInt32 count = 0;
+  PL_GetDataBrowserColumns(control, nullptr, 0, &count);
+  std::vector<DataBrowserTableViewColumnID> columns(count);
+  PL_GetDataBrowserColumns(control, columns.data(), count, &count);
+  tree->clear();
+  tree->setColumnCount(int(std::max<UInt32>(count, 1)));
+  QStringList headers;
+  for (size_t col = 0; col < columns.size(); ++col) {
+    CFStringRef title = PL_GetDataBrowserItemText(control, kDataBrowserNoItem, columns[col]);
+    headers << (title != nullptr ? ToQString(title) : QString());
+    UInt16 width = 0;
+    if (GetDataBrowserTableViewNamedColumnWidth(control, columns[col], &width) == noErr && width > 0)
+      tree->setColumnWidth(int(col), width);
+  }
+  tree->setHeaderHidden(columns.empty());
+  if (!columns.empty()) tree->setHeaderLabels(headers);
+  OptionBits attributes = 0;
+  DataBrowserGetAttributes(control, &attributes);
+  tree->setAlternatingRowColors((attributes & kDataBrowserAttributeListViewAlternatingRowColors) != 0);
+  AddBrowserRows(control, tree, nullptr, kDataBrowserNoItem, columns);
+}
+
 // The Carbon kind and class of a widget.
 void TakeKind(ControlRef control, QWidget *widget) {
   const QString kind = widget->property("bzViewKind").toString();
@@ -700,11 +763,13 @@ void TakeKind(ControlRef control, QWidget *widget) {
   else if (qobject_cast<QLabel *>(widget)) k = 'stxt';
   else if (qobject_cast<QSlider *>(widget)) k = 'sldr';
   else if (qobject_cast<QTabBar *>(widget)) k = 'tabs';
+  else if (qobject_cast<QTreeWidget *>(widget)) k = kControlKindDataBrowser;
   else if (qobject_cast<QProgressBar *>(widget)) k = 'prgb';
   else if (RadioGroupOf(widget) != nullptr) k = kControlKindRadioGroup;
   else if (auto *group = qobject_cast<QGroupBox *>(widget)) k = group->isCheckable() ? 'cbox' : 'grpb';
   const ControlKind controlKind{kControlKindSignatureApple, k};
   PL_SetControlKind(control, &controlKind);
+  if (k == kControlKindDataBrowser) PL_MakeDataBrowser(control);
   if (classID != nullptr) PL_SetControlClassID(control, classID);
   if (k == kControlKindUserPane || k == 'grpb' || k == kControlKindRadioGroup || k == 'tabs' ||
       qobject_cast<QGroupBox *>(widget) != nullptr)
@@ -799,6 +864,18 @@ void ConnectTyping(Connections &c, QLineEdit *edit, WindowRef window, HIViewID i
 
 void ConnectUser(NibWindow &record, WindowRef window, HIViewID id, QWidget *widget) {
   auto &c = record.connections;
+  if (auto *tree = qobject_cast<QTreeWidget *>(widget)) {
+    tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    c.push_back(QObject::connect(tree, &QTreeWidget::itemSelectionChanged, [window, id, tree] {
+      ControlRef control = ControlOf(window, id);
+      if (gMirroring || control == nullptr) return;
+      std::vector<DataBrowserItemID> chosen;
+      for (QTreeWidgetItem *item : tree->selectedItems()) chosen.push_back(item->data(0, Qt::UserRole).toUInt());
+      Guard user(gMirroring);  // the model's change needs no mirroring back
+      PL_UserSelectDataBrowserItems(control, UInt32(chosen.size()), chosen.data());
+    }));
+    return;
+  }
   if (auto *tabs = qobject_cast<QTabBar *>(widget)) {
     c.push_back(QObject::connect(tabs, &QTabBar::tabBarClicked, [window, id](int index) {
       ControlRef control = ControlOf(window, id);
@@ -1026,6 +1103,9 @@ OSStatus PL_AttachNibControls(WindowRef window, QWidget *root, EventTargetRef hi
     ConnectUser(stored, window, id, widget);
   }
   PL_SetControlChangedProc(Mirror);
+  PL_SetDataBrowserChangedProc(MirrorDataBrowser);
+  for (auto &[id, widget] : made)
+    if (qobject_cast<QTreeWidget *>(widget) != nullptr) MirrorDataBrowser(ControlOf(window, id));
   // Pop-up buttons show their item once their menus are known.
   for (auto &[id, widget] : made)
     if (PopupMenuOf(widget) != nullptr) Mirror(window, id, ControlOf(window, id));
