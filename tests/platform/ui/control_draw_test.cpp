@@ -5,11 +5,10 @@
 
 #include "platform/core/cf_bundle.h"
 #include "platform/core/cf_string.h"
-#include "platform/core/offscreen_worlds.h"
-#include "platform/core/quickdraw_pictures.h"
 #include "platform/ui/images_quartz.h"
 #include "support/gui_driver.h"
 #include "support/kernel_check.h"
+#include "support/solid_pictures.h"
 
 #include <gtest/gtest.h>
 
@@ -67,25 +66,6 @@ OSStatus PassesOn(EventHandlerCallRef, EventRef, void *data) {
   return eventNotHandledErr;
 }
 
-// A picture of one colour over width x height, recorded in an offscreen world.
-PicHandle SolidPicture(SInt16 width, SInt16 height, RGBColor color) {
-  const Rect frame{0, 0, height, width};
-  GWorldPtr world = nullptr;
-  if (NewGWorld(&world, 32, &frame, nullptr, nullptr, 0) != noErr) return nullptr;
-  CGrafPtr savedPort = nullptr;
-  GDHandle savedDevice = nullptr;
-  GetGWorld(&savedPort, &savedDevice);
-  SetGWorld(world, nullptr);
-  const OpenCPicParams params{frame, 72 << 16, 72 << 16, -2, 0, 0};
-  PicHandle picture = OpenCPicture(&params);
-  RGBForeColor(&color);
-  PaintRect(&frame);
-  ClosePicture();
-  SetGWorld(savedPort, savedDevice);
-  DisposeGWorld(world);
-  return picture;
-}
-
 bool Near(QRgb pixel, int r, int g, int b) {
   return std::abs(qRed(pixel) - r) <= 2 && std::abs(qGreen(pixel) - g) <= 2 && std::abs(qBlue(pixel) - b) <= 2;
 }
@@ -110,7 +90,7 @@ struct ControlDrawTest : ::testing::Test {
     widget->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(widget.get()));
     // The well shows a green picture that fills it.
-    picture = SolidPicture(80, 60, RGBColor{0, 0xFFFF, 0});
+    picture = bz_test::SolidPicture(80, 60, RGBColor{0, 0xFFFF, 0});
     ASSERT_NE(picture, nullptr);
     ControlButtonContentInfo content{};
     content.contentType = kControlContentPictHandle;
