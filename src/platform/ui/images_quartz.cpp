@@ -322,6 +322,18 @@ QImage PL_CGContextCopyQImage(CGContextRef context) {
   return image;
 }
 
+QImage PL_CGImageCopyQImage(CGImageRef image) {
+  const UInt8 *pixels = PL_CGImageGetARGBPixels(image);
+  if (pixels == nullptr) return QImage();
+  const int w = int(CGImageGetWidth(image)), h = int(CGImageGetHeight(image));
+  QImage copy(w, h, PL_CGImageIsPremultiplied(image) ? QImage::Format_ARGB32_Premultiplied : QImage::Format_ARGB32);
+  if (copy.isNull()) return copy;
+  const size_t rowBytes = CGImageGetBytesPerRow(image);
+  for (int y = 0; y < h; ++y)
+    SwapRow(pixels + size_t(y) * rowBytes, reinterpret_cast<UInt32 *>(copy.scanLine(y)), w, 0);
+  return copy;
+}
+
 // ---- The graphics state ----
 
 void CGContextSaveGState(CGContextRef context) {

@@ -18,3 +18,5 @@ CGContextRef PL_CGContextCreateForView(int width, int height);
 void PL_CGContextPaintPixels(CGContextRef context, const std::function<void(QPainter &)> &paint);
 // A copy of the context's pixels (premultiplied); a null image for a NULL context.
 QImage PL_CGContextCopyQImage(CGContextRef context);
+// A copy of the image's pixels (premultiplied or straight, as the image has them); a null image for NULL.
+QImage PL_CGImageCopyQImage(CGImageRef image);

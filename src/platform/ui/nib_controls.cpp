@@ -20,7 +20,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
-#include <QGraphicsOpacityEffect>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -184,6 +183,42 @@ class ImageWell : public QLabel, public SelfDrawing {
   }
 };
 
+// An image view: its image scaled into the view, at the view's opacity.
+class ImageView : public QWidget, public SelfDrawing {
+ public:
+  explicit ImageView(QWidget *parent) : QWidget(parent) {}
+  ~ImageView() override { CGImageRelease(image_); }
+  // Shows the image (retained; converted only when it is another image) at that opacity.
+  void Show(CGImageRef image, qreal alpha) {
+    if (image != image_) {
+      CGImageRelease(image_);
+      image_ = image != nullptr ? CGImageRetain(image) : nullptr;
+      picture_ = PL_CGImageCopyQImage(image_);
+    }
+    alpha_ = alpha;
+    update();
+  }
+  void DrawSelf(QPainter &painter) override {
+    if (picture_.isNull()) return;
+    painter.save();
+    painter.setOpacity(alpha_);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(rect(), picture_);
+    painter.restore();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent *) override {
+    QPainter painter(this);
+    DrawSelf(painter);
+  }
+
+ private:
+  CGImageRef image_ = nullptr;  // retained
+  QImage picture_;
+  qreal alpha_ = 1;
+};
+
 // Designer offers no plain tab bar; its tabs come from the property "tabs" once the file is loaded.
 QWidget *NamedTabBar(QWidget *parent, const QString &name) {
   auto *bar = new QTabBar(parent);
@@ -214,9 +249,7 @@ class NibLoader : public QUiLoader {
     } else if (className == QLatin1String("BZImageWell") || className == QLatin1String("BZFrameView")) {
       widget = new ImageWell(parent);
     } else if (className == QLatin1String("BZImageView")) {
-      auto *view = new QLabel(parent);
-      view->setAlignment(Qt::AlignCenter);
-      widget = view;
+      widget = new ImageView(parent);
     } else if (className == QLatin1String("BZTextView")) {
       auto *text = new QTextEdit(parent);
       text->setReadOnly(true);
@@ -605,10 +638,10 @@ void Mirror(WindowRef window, HIViewID id, ControlRef control) {
     box->setChecked(value != 0);
   } else if (QButtonGroup *group = RadioGroupOf(widget)) {
     ShowRadioGroup(group, value);
-  } else if (kind == QLatin1String("BZImageView")) {
-    auto *effect = qobject_cast<QGraphicsOpacityEffect *>(widget->graphicsEffect());
-    if (effect == nullptr) widget->setGraphicsEffect(effect = new QGraphicsOpacityEffect(widget));
-    effect->setOpacity(HIImageViewGetAlpha(control));
+  } else if (auto *view = dynamic_cast<ImageView *>(widget)) {
+    CGImageRef image = HIImageViewCopyImage(control);
+    view->Show(image, HIImageViewGetAlpha(control));
+    CGImageRelease(image);
   }
   widget->setEnabled(HIViewIsActive(control, nullptr));
   widget->setFont(SizedFont(widget, control));

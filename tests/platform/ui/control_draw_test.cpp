@@ -17,6 +17,8 @@
 #include <QTest>
 #include <QWidget>
 
+#include <array>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -194,6 +196,42 @@ TEST_F(ControlDrawTest, TheScreensPaintSendsTheEventAndNeedsDisplayDrawsAgain) {
   EXPECT_TRUE(warnings.empty()) << warnings.front();
   // A group box draws through its handlers too.
   EXPECT_TRUE(Near(Grab(2).pixel(2, 2), 255, 0, 0));
+}
+
+TEST_F(ControlDrawTest, AnImageViewShowsItsImageScaledAtItsOpacity) {
+  // Two by two pixels: red, green on top; blue, half-transparent white below (A, R, G, B bytes, straight).
+  const UInt8 argb[16] = {255, 255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 128, 255, 255, 255};
+  CGImageRef image = PL_CGImageCreateARGB(2, 2, argb, 8);
+  ASSERT_NE(image, nullptr);
+  const QRgb background = Grab(4).pixel(10, 7);  // no image: only what lies behind the view
+  // The colour over the background at that opacity.
+  auto over = [background](int r, int g, int b, double alpha) {
+    return std::array<int, 3>{int(std::lround(r * alpha + qRed(background) * (1 - alpha))),
+                              int(std::lround(g * alpha + qGreen(background) * (1 - alpha))),
+                              int(std::lround(b * alpha + qBlue(background) * (1 - alpha)))};
+  };
+  ASSERT_EQ(HIImageViewSetImage(Item(4), image), noErr);
+  CGImageRelease(image);  // the view keeps its own reference
+  struct Case {
+    double viewAlpha;
+    QPoint at;
+    std::array<int, 3> expected;
+  };
+  const Case cases[] = {
+      {1, {2, 2}, over(255, 0, 0, 1)},          {1, {37, 2}, over(0, 255, 0, 1)},
+      {1, {2, 27}, over(0, 0, 255, 1)},         {1, {37, 27}, over(255, 255, 255, 128 / 255.0)},
+      {0.5, {2, 2}, over(255, 0, 0, 0.5)},      {0.5, {37, 27}, over(255, 255, 255, 0.5 * 128 / 255.0)},
+  };
+  for (const Case &c : cases) {
+    ASSERT_EQ(HIImageViewSetAlpha(Item(4), c.viewAlpha), noErr);
+    const QImage shown = Grab(4);
+    ASSERT_EQ(shown.size(), QSize(40, 30));
+    const QRgb p = shown.pixel(c.at);
+    EXPECT_TRUE(Near(p, c.expected[0], c.expected[1], c.expected[2]))
+        << c.viewAlpha << " at " << c.at.x() << "," << c.at.y() << ": " << std::hex << p;
+  }
+  ASSERT_EQ(HIImageViewSetImage(Item(4), nullptr), noErr);
+  EXPECT_EQ(Grab(4).pixel(2, 2), background);
 }
 
 }  // namespace
