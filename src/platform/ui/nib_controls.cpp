@@ -664,8 +664,16 @@ void Mirror(WindowRef window, HIViewID id, ControlRef control) {
     if (focus == control && !widget->hasFocus()) widget->setFocus(Qt::OtherFocusReason);
   }
   widget->setVisible(IsControlVisible(control));
-  // What the control's draw handlers paint may have changed with it.
-  widget->update();
+  // What the control's draw handlers paint may have changed with it; a view drawn at once (HIViewRender)
+  // paints now, unless it is painting already.
+  const UInt32 renders = PL_GetControlRenderCount(control);
+  if (widget->property("bzRenders").toUInt() != renders && widget->isVisible() &&
+      !widget->testAttribute(Qt::WA_WState_InPaintEvent)) {
+    widget->setProperty("bzRenders", renders);
+    widget->repaint();
+  } else {
+    widget->update();
+  }
 }
 
 // Keeps the control's bounds, focus and selection in step with the user's doings on the widget, and makes the
