@@ -593,13 +593,13 @@ void Mirror(WindowRef window, HIViewID id, ControlRef control) {
     }
   } else if (auto *label = qobject_cast<QLabel *>(widget);
              label != nullptr && widget->property("bzViewKind").toString() == QLatin1String("BZImageWell")) {
-    // An image well shows its picture at the picture's own size, centred.
+    // An image well shows its picture (or image) at its own size, centred.
     ControlButtonContentInfo content{};
-    PicHandle picture = GetImageWellContentInfo(control, &content) == noErr &&
-                                content.contentType == kControlContentPictHandle
-                            ? content.u.picture
-                            : nullptr;
-    if (picture == nullptr || *picture == nullptr) {
+    const bool known = GetImageWellContentInfo(control, &content) == noErr;
+    PicHandle picture = known && content.contentType == kControlContentPictHandle ? content.u.picture : nullptr;
+    if (known && content.contentType == kControlContentCGImageRef && content.u.imageRef != nullptr) {
+      label->setPixmap(QPixmap::fromImage(PL_CGImageCopyQImage(content.u.imageRef)));
+    } else if (picture == nullptr || *picture == nullptr) {
       label->setPixmap(QPixmap());
     } else {
       Rect frame = (**picture).picFrame;

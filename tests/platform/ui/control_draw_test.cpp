@@ -238,4 +238,21 @@ TEST_F(ControlDrawTest, AnImageViewShowsItsImageScaledAtItsOpacity) {
   EXPECT_EQ(Grab(4).pixel(2, 2), background);
 }
 
+TEST_F(ControlDrawTest, AWellShowsAnImageAtItsOwnSizeCentred) {
+  std::vector<UInt8> argb(20 * 10 * 4);
+  for (size_t i = 0; i < argb.size(); i += 4) argb[i] = argb[i + 1] = 255;  // opaque red
+  CGImageRef image = PL_CGImageCreateARGB(20, 10, argb.data(), 80);
+  ASSERT_NE(image, nullptr);
+  ControlButtonContentInfo content{};
+  content.contentType = kControlContentCGImageRef;
+  content.u.imageRef = image;
+  ASSERT_EQ(SetImageWellContentInfo(Item(1), &content), noErr);
+  CGImageRelease(image);  // the well keeps its own reference
+  const QImage shown = Grab(1);
+  for (QPoint inside : {QPoint(31, 26), QPoint(40, 30), QPoint(48, 33)})
+    EXPECT_TRUE(Near(shown.pixel(inside), 255, 0, 0)) << inside.x() << "," << inside.y();
+  for (QPoint outside : {QPoint(28, 30), QPoint(52, 30), QPoint(40, 23), QPoint(40, 37)})
+    EXPECT_FALSE(Near(shown.pixel(outside), 255, 0, 0)) << outside.x() << "," << outside.y();
+}
+
 }  // namespace
