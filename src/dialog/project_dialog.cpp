@@ -745,7 +745,7 @@ OSStatus BZ_DisposeDialog() {
   WindowRef window = BZ_GetProjDlgWindow();
   if (window == nullptr) return noErr;
   DI_DlgRefCon *refCon = RefCon(window);
-  BZ_RlRemoveMaskPic();
+  BZ_RlRemoveMaskPic(window, gBZ.dlgData);
   if (WindowRef preview = BZ_GetPreviewWindow()) BZ_ClosePreview(preview);
   BZ_CloseExampleWindow();
   BZ_DisposeTimers(window);
