@@ -311,7 +311,75 @@ OSStatus BZ_SetScaledPosterInDialog(WindowRef window) {
   return GL_SetNeedsDisplayByID(window, Item(2025), true);
 }
 
-OSStatus BZ_SetProjDlgImageWellBackground(WindowRef) { return noErr; }
+OSStatus BZ_SetProjDlgImageWellBackground(WindowRef window) {
+  if (window == nullptr) return paramErr;
+  static const EventTypeSpec draw{kEventClassControl, kEventControlDraw};
+  BZ_ProjDlgData *dlgData = gBZ.dlgData;
+  EventHandlerRef unkept = nullptr;
+  for (auto [item, kept] : {std::pair{SInt32(2025), dlgData != nullptr ? &dlgData->imageWellEvHandler : &unkept},
+                            std::pair{SInt32(kBZ_RlMaskWellItem), dlgData != nullptr ? &dlgData->maskWellEvHandler : &unkept}}) {
+    if (*kept != nullptr) continue;
+    HIViewRef well = nullptr;
+    OSStatus err = HIViewFindByID(HIViewGetRoot(window), Item(item), &well);
+    if (err == noErr) err = InstallEventHandler(GetControlEventTarget(well), BZ_ImageWellEventHandler, 1, &draw, nullptr, kept);
+    if (err != noErr) return err;
+  }
+  return noErr;
+}
+
+OSStatus BZ_ImageWellEventHandler(EventHandlerCallRef nextHandler, EventRef event, void *) {
+  if (GetEventClass(event) != kEventClassControl || GetEventKind(event) != kEventControlDraw) return eventNotHandledErr;
+  ControlRef well = nullptr;
+  CGContextRef context = nullptr;
+  if (GetEventParameter(event, kEventParamDirectObject, typeControlRef, nullptr, sizeof well, nullptr, &well) != noErr ||
+      GetEventParameter(event, kEventParamCGContextRef, typeCGContextRef, nullptr, sizeof context, nullptr, &context) !=
+          noErr)
+    return eventNotHandledErr;
+  HIRect bounds{};
+  OSStatus err = HIViewGetBounds(well, &bounds);
+  if (err != noErr) return err;
+  ControlButtonContentInfo content{};
+  const bool hasPicture = GetImageWellContentInfo(well, &content) == noErr &&
+                          content.contentType == kControlContentPictHandle && content.u.picture != nullptr &&
+                          *content.u.picture != nullptr;
+  if (!hasPicture) {
+    CallNextEventHandler(nextHandler, event);
+    const HIThemeBackgroundDrawInfo metal{0, kThemeStateActive, kThemeBackgroundMetal};
+    HIThemeDrawBackground(&bounds, &metal, context, kHIThemeOrientationNormal);
+    return noErr;
+  }
+  const OSStatus result = CallNextEventHandler(nextHandler, event);
+  HIViewID id{};
+  GetControlID(well, &id);
+  const Rect wellRect{SInt16(bounds.origin.y), SInt16(bounds.origin.x), SInt16(bounds.origin.y + bounds.size.height),
+                      SInt16(bounds.origin.x + bounds.size.width)};
+  Rect picture = wellRect;
+  if (id.id == 2025 && gBZ.project != nullptr) {
+    // The poster was letterboxed with the proportions it is shown in: the display size where the movie has one.
+    const BZ_StatMovInfo &movie = gBZ.project->info.statMovInfo[0];
+    const bool display = movie.displayWidth > 0 && movie.displayHeight > 0;
+    const SInt32 width = display ? movie.displayWidth : movie.width;
+    const SInt32 height = display ? movie.displayHeight : movie.height;
+    if (width > 0 && height > 0) GL_GetScaledPictureLetterbox(width, height, &wellRect, &picture);
+  }
+  HIRect area = bounds;
+  HIShapeRef shape = nullptr;
+  if (GetEventParameter(event, kEventParamShape, typeHIShapeRef, nullptr, sizeof shape, nullptr, &shape) == noErr &&
+      shape != nullptr)
+    HIShapeGetBounds(shape, &area);
+  // The context is the view's, y down from the top left: the top band lies at the smallest y.
+  const Rect bands{SInt16(std::max<CGFloat>(0, picture.top - area.origin.y)),
+                   SInt16(std::max<CGFloat>(0, picture.left - area.origin.x)),
+                   SInt16(std::max<CGFloat>(0, area.origin.y + area.size.height - picture.bottom)),
+                   SInt16(std::max<CGFloat>(0, area.origin.x + area.size.width - picture.right))};
+  // The background is drawn over the whole window so that it lines up with the window around the well.
+  HIRect windowBounds{};
+  if ((err = GL_GetWindowContentBounds(GetControlOwner(well), &windowBounds)) == noErr)
+    err = HIViewConvertRect(&windowBounds, nullptr, well);
+  if (err == noErr) err = GL_FrameRectInMetal(context, &windowBounds, &area, &bands);
+  if (err == noErr) err = GL_DarkenSubFrame(context, &area, &bands, id.id == 2025 ? 0.03f : 0.06f);
+  return err != noErr ? err : result;
+}
 
 OSStatus BZ_ActivateAIC(WindowRef window) {
   Boolean present = false;

@@ -29,8 +29,16 @@ OSStatus BZ_SetMovieInfo(WindowRef window);
 // Redraws the source's poster letterboxed into image well 2025 (mid grey bars) and shows it; paramErr
 // without a poster.
 OSStatus BZ_SetScaledPosterInDialog(WindowRef window);
-// The image wells draw their pictures as they are: nothing to install here. Always noErr.
+// Installs BZ_ImageWellEventHandler as the draw handler of image wells 2025 (poster) and 2312 (logo mask),
+// keeping the handlers in the dialog data (imageWellEvHandler, maskWellEvHandler) when there is one; a well
+// whose handler is kept already gets no second one. The first failure.
 OSStatus BZ_SetProjDlgImageWellBackground(WindowRef window);
+// Control-draw handler of image wells: a well holding a picture draws it (the next handler) and paints the
+// bands of the drawing area beside the picture in the window's background, darkened (black at alpha 0.03
+// for the poster well 2025, whose picture is the letterbox of the source movie's proportions, 0.06 for
+// other wells, whose picture fills them), answering what the drawing answered; an empty well is drawn and
+// then covered with the window's background (noErr). Other events: eventNotHandledErr.
+OSStatus BZ_ImageWellEventHandler(EventHandlerCallRef nextHandler, EventRef event, void *userData);
 // Disables the fourth codec (Apple Intermediate Codec) of pop-up 2078 when no codec of that kind is present.
 OSStatus BZ_ActivateAIC(WindowRef window);
 // Frees and reallocates, zeroed, the 25-slot frame cache and the 3-frame preview cache for bufferSize-byte

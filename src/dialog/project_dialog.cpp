@@ -10,6 +10,7 @@
 #include "dialog/input_tab.h"
 #include "dialog/method_tabs.h"
 #include "methods/logo_mask_ui.h"
+#include "methods/spectral_windows.h"
 #include "dialog/method_types.h"
 #include "dialog/output_tab.h"
 #include "dialog/preview_window.h"
@@ -267,6 +268,10 @@ OSStatus BZ_InitProjectDialog(WindowRef window) {
   if ((err = SetItemActive(window, 2150, false)) != noErr) return err;
   if ((err = BZ_InitAppliedCleanMethodsHIView(window)) != noErr) return err;
   if ((err = BZ_InstallProjDlgDragHandlers(window)) != noErr) return err;
+  // The noise analysis keeps its tables and spectra in one block (carved once; the application's start
+  // makes the noise method's analysis data, without which there is nothing to carve).
+  if (gBZ.dlgTaskData.rnDlgTaskData != nullptr && (err = BZ_InitVectorFloatStorage(&gBZ.dlgTaskData)) != noErr)
+    return err;
   if ((err = BZ_ActivateAIC(window)) != noErr) return err;
   if (dlgData->previewData.critRgn == nullptr) err = MPCreateCriticalRegion(&dlgData->previewData.critRgn);
   return err;

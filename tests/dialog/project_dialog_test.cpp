@@ -7,6 +7,8 @@
 #include "dialog/method_types.h"
 #include "dialog/run_control.h"
 #include "engine/runtime/engine_host.h"
+#include "methods/noise_reduction_stage.h"
+#include "methods/spectral_windows.h"
 #include "platform/core/cf_bundle.h"
 #include "platform/core/cf_string.h"
 #include "platform/ui/help_book.h"
@@ -37,6 +39,7 @@
 #include <QTest>
 #include <QWidget>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -529,6 +532,31 @@ TEST(ResultFile, SuggestedNamesFollowTheSource) {
     ASSERT_EQ(BZ_SuggestOutName(c.source != nullptr ? &source : nullptr, &name), noErr);
     EXPECT_EQ(bz_test::Utf8(name), c.suggested);
   }
+}
+
+// Opening the dialog carves the noise analysis's float storage once: its arrays lie in one block, the last
+// ending at the block's end; a second opening keeps the block.
+TEST(ProjectDialogOpening, CarvesTheNoiseAnalysisStorageOnce) {
+  TD_App();
+  bz_test::CurrentProject project;
+  BZ_RnDlgTaskData *rn = nullptr;
+  ASSERT_EQ(BZ_RnInitDlgTaskData(&rn), noErr);
+  gBZ.dlgTaskData.rnDlgTaskData = rn;
+  ASSERT_EQ(CreateNibReference(CFSTR("BZ main"), &gBZ.nibRef), noErr);
+  const float *block = nullptr;
+  for (int opening = 0; opening < 2; ++opening) {
+    ASSERT_EQ(BZ_OpenProjectDialog(), noErr);
+    ASSERT_NE(rn->randomPowerTable8, nullptr);
+    if (block == nullptr) block = rn->randomPowerTable8;
+    EXPECT_EQ(rn->randomPowerTable8, block);
+    EXPECT_EQ(reinterpret_cast<const char *>(rn->noiseSpectr2Dadd[2] + 80) - reinterpret_cast<const char *>(block),
+              ptrdiff_t(kBZ_RnVectorFloatStorageBytes));
+    BZ_DisposeDialog();
+  }
+  DisposeNibReference(gBZ.nibRef);
+  gBZ.nibRef = nullptr;
+  MPFree(rn->randomPowerTable8);
+  std::free(rn);
 }
 
 }  // namespace

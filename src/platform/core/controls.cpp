@@ -839,6 +839,10 @@ EventTargetRef GetControlEventTarget(ControlRef inControl) {
   return inControl->extras.target;
 }
 
+EventTargetRef PL_PeekControlEventTarget(ControlRef inControl) {
+  return Live(inControl) ? inControl->extras.target : nullptr;
+}
+
 OSStatus HMSetControlHelpContent(ControlRef inControl, const HMHelpContentRec *inContent) {
   if (inContent == nullptr || inContent->version != kMacHelpVersion) return paramErr;
   if (!Live(inControl)) return errUnknownControl;

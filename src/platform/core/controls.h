@@ -155,6 +155,7 @@ enum : UInt32 {
 };
 enum : UInt32 {
   kEventControlHit = 1,
+  kEventControlDraw = 4,
   kEventControlSetFocusPart = 7,
   kEventControlTrackingAreaEntered = 23,
   kEventControlTrackingAreaExited = 24,
@@ -163,6 +164,14 @@ enum : UInt32 {
   kEventTextDidChange = 3,
   kEventComboBoxListItemSelected = 1,
 };
+
+// A control-draw event ('cntl', 4) comes from the view's paint with the control (direct object, 'ctrl'), the
+// area to draw in the view's coordinates (kEventParamShape) and a drawing context over the view
+// (kEventParamCGContextRef) whose user space is the view's own: origin at the top left, y down. The view's
+// own drawing is the last handler of the control's target, reached by CallNextEventHandler; a handler
+// that answers noErr without calling it draws the view alone.
+enum : EventParamName { kEventParamCGContextRef = 'cntx', kEventParamShape = 'shap' };
+enum : EventParamType { typeControlRef = 'ctrl', typeCGContextRef = 'cntx', typeHIShapeRef = 'shap' };
 
 // ---- Object class, kind, combo-box lists, properties, actions, focus and window buttons ----
 typedef ControlRef HIObjectRef;
@@ -297,6 +306,9 @@ OSStatus HIViewConvertRect(HIRect *ioRect, HIViewRef inSourceView, HIViewRef inD
 // The control's own event target (made at first use, freed with the control); its events go on to the
 // application's target. The user-interface layer sends a text field's and a combo box's events here.
 EventTargetRef GetControlEventTarget(ControlRef inControl);
+// The control's target when one was made (GetControlEventTarget), else null: a view asks before sending
+// events that only installed handlers take.
+EventTargetRef PL_PeekControlEventTarget(ControlRef inControl);
 // A control's help tag: the minimum content's text (a 'cfst' content; 'none' clears it). paramErr for a
 // record of another version.
 OSStatus HMSetControlHelpContent(ControlRef inControl, const HMHelpContentRec *inContent);

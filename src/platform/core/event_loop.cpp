@@ -520,6 +520,36 @@ OSStatus PL_SendEventToTargetOnly(EventRef inEvent, EventTargetRef inTarget) {
   return RunChain(chain, 0, inEvent);
 }
 
+Boolean PL_EventTargetHandles(EventTargetRef inTarget, UInt32 inEventClass, UInt32 inEventKind) {
+  std::lock_guard guard(L().m);
+  auto it = L().targets.find(reinterpret_cast<Target *>(inTarget));
+  if (it == L().targets.end() || it->second->disposed) return false;
+  for (const auto &handler : it->second->handlers)
+    if (handler->Matches(inEventClass, inEventKind)) return true;
+  return false;
+}
+
+OSStatus PL_SendEventToTargetWithStandard(EventRef inEvent, EventTargetRef inTarget, EventHandlerUPP inStandard,
+                                          void *inUserData) {
+  if (inEvent == nullptr || inStandard == nullptr) return paramErr;
+  HandlerChain chain;
+  {
+    std::lock_guard guard(L().m);
+    auto it = L().targets.find(reinterpret_cast<Target *>(inTarget));
+    if (it == L().targets.end()) return paramErr;
+    if (it->second->disposed) return eventNotHandledErr;
+    for (auto h = it->second->handlers.rbegin(); h != it->second->handlers.rend(); ++h)
+      if ((*h)->Matches(inEvent->eventClass, inEvent->kind)) chain.handlers.push_back(*h);
+  }
+  if (chain.handlers.empty()) return eventNotHandledErr;
+  // The standard behaviour is a handler of this dispatch only, never installed.
+  auto standard = std::make_shared<Handler>();
+  standard->proc = inStandard;
+  standard->userData = inUserData;
+  chain.handlers.push_back(standard);
+  return RunChain(chain, 0, inEvent);
+}
+
 // ---- Timers ----------------------------------------------------------------------------------------------
 
 EventLoopRef GetMainEventLoop() { return reinterpret_cast<EventLoopRef>(&gMainLoopToken); }

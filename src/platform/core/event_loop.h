@@ -147,6 +147,13 @@ OSStatus SendEventToEventTarget(EventRef inEvent, EventTargetRef inTarget);
 // Our own: runs only the target's own handlers, not its parents' (for dispatchers that choose the next
 // target themselves, as a menu command goes from its menu to the front window and then the application).
 OSStatus PL_SendEventToTargetOnly(EventRef inEvent, EventTargetRef inTarget);
+// Our own: whether the target itself (not its parents) has a handler of that event class and kind.
+Boolean PL_EventTargetHandles(EventTargetRef inTarget, UInt32 inEventClass, UInt32 inEventKind);
+// Our own, for views that act on their own unless a handler acts for them (a view's drawing): runs the
+// target's own handlers and then inStandard, as the last of the chain, which CallNextEventHandler reaches.
+// When the target has no handler of the event nothing runs and the answer is eventNotHandledErr.
+OSStatus PL_SendEventToTargetWithStandard(EventRef inEvent, EventTargetRef inTarget, EventHandlerUPP inStandard,
+                                          void *inUserData);
 
 // ---- Timers ----------------------------------------------------------------------------------------------
 // Timers fire on the main thread from the dispatch. An interval of 0 makes a one-shot timer, which stays

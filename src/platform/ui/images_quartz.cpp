@@ -1,5 +1,5 @@
 // Quartz stand-in, drawing through QPainter on QImages.
-#include "platform/ui/images_quartz.h"
+#include "platform/ui/images_quartz_qt.h"
 
 #include "platform/core/cf_object.h"
 #include "platform/core/graphics_devices.h"
@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <vector>
 
@@ -287,6 +288,50 @@ OSStatus CreateCGContextForPort(CGrafPtr inPort, CGContextRef *outContext) {
   *outContext = NewContext(pm.baseAddr, size_t(pm.bounds.right - pm.bounds.left),
                            size_t(pm.bounds.bottom - pm.bounds.top), size_t(pm.rowBytes), true);
   return *outContext != nullptr ? OSStatus(noErr) : OSStatus(memFullErr);
+}
+
+// ---- Contexts over views ----
+
+CGContextRef PL_CGContextCreateForView(int width, int height) {
+  if (width < 1 || height < 1) return nullptr;
+  CGContextRef context = NewContext(nullptr, size_t(width), size_t(height), 0, false);
+  if (CGContext *c = ContextOf(context)) c->gs.ctm = QTransform();  // y down from the top left, as a view's
+  return context;
+}
+
+void PL_CGContextPaintPixels(CGContextRef context, const std::function<void(QPainter &)> &paint) {
+  CGContext *c = ContextOf(context);
+  if (c == nullptr) return;
+  const QRect all(0, 0, int(c->width), int(c->height));
+  QImage image = ScratchImage(&c->regionScratch, all.size(), QImage::Format_ARGB32_Premultiplied);
+  if (image.isNull()) return;
+  LoadRegion(*c, all, &image);
+  {
+    QPainter painter(&image);
+    paint(painter);
+  }
+  StoreRegion(c, all, image);
+}
+
+QImage PL_CGContextCopyQImage(CGContextRef context) {
+  CGContext *c = ContextOf(context);
+  if (c == nullptr) return QImage();
+  QImage image(int(c->width), int(c->height), QImage::Format_ARGB32_Premultiplied);
+  if (image.isNull()) return image;
+  LoadRegion(*c, QRect(0, 0, int(c->width), int(c->height)), &image);
+  return image;
+}
+
+QImage PL_CGImageCopyQImage(CGImageRef image) {
+  const UInt8 *pixels = PL_CGImageGetARGBPixels(image);
+  if (pixels == nullptr) return QImage();
+  const int w = int(CGImageGetWidth(image)), h = int(CGImageGetHeight(image));
+  QImage copy(w, h, PL_CGImageIsPremultiplied(image) ? QImage::Format_ARGB32_Premultiplied : QImage::Format_ARGB32);
+  if (copy.isNull()) return copy;
+  const size_t rowBytes = CGImageGetBytesPerRow(image);
+  for (int y = 0; y < h; ++y)
+    SwapRow(pixels + size_t(y) * rowBytes, reinterpret_cast<UInt32 *>(copy.scanLine(y)), w, 0);
+  return copy;
 }
 
 // ---- The graphics state ----

@@ -6,6 +6,7 @@
 #include "platform/core/data_browser.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/menus.h"
+#include "platform/ui/images_quartz_qt.h"
 #include "platform/ui/text_views_qt.h"
 #include "platform/ui/window_pictures.h"
 
@@ -20,13 +21,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
-#include <QGraphicsOpacityEffect>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
@@ -153,6 +154,75 @@ class LittleArrows : public QWidget {
   QToolButton *Down() const { return findChild<QToolButton *>(QStringLiteral("down")); }
 };
 
+// A view that can paint itself with any painter, so that its drawing can take its place among the
+// control's draw handlers.
+class SelfDrawing {
+ public:
+  virtual ~SelfDrawing() = default;
+  virtual void DrawSelf(QPainter &painter) = 0;
+};
+
+// An image well (and the frame views drawn like one): a sunken frame with its picture centred.
+class ImageWell : public QLabel, public SelfDrawing {
+ public:
+  explicit ImageWell(QWidget *parent) : QLabel(parent) {
+    setFrameShape(QFrame::StyledPanel);
+    setFrameShadow(QFrame::Sunken);
+    setAlignment(Qt::AlignCenter);
+    setMinimumSize(80, 60);
+  }
+  void DrawSelf(QPainter &painter) override {
+    drawFrame(&painter);
+    const QPixmap picture = pixmap();
+    if (picture.isNull()) return;
+    QRect place(QPoint(0, 0), picture.size());
+    place.moveCenter(contentsRect().center());
+    painter.drawPixmap(place.topLeft(), picture);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent *) override {
+    QPainter painter(this);
+    DrawSelf(painter);
+  }
+};
+
+// An image view: its image scaled into the view, at the view's opacity.
+class ImageView : public QWidget, public SelfDrawing {
+ public:
+  explicit ImageView(QWidget *parent) : QWidget(parent) {}
+  ~ImageView() override { CGImageRelease(image_); }
+  // Shows the image (retained; converted only when it is another image) at that opacity.
+  void Show(CGImageRef image, qreal alpha) {
+    if (image != image_) {
+      CGImageRelease(image_);
+      image_ = image != nullptr ? CGImageRetain(image) : nullptr;
+      picture_ = PL_CGImageCopyQImage(image_);
+    }
+    alpha_ = alpha;
+    update();
+  }
+  void DrawSelf(QPainter &painter) override {
+    if (picture_.isNull()) return;
+    painter.save();
+    painter.setOpacity(alpha_);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(rect(), picture_);
+    painter.restore();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent *) override {
+    QPainter painter(this);
+    DrawSelf(painter);
+  }
+
+ private:
+  CGImageRef image_ = nullptr;  // retained
+  QImage picture_;
+  qreal alpha_ = 1;
+};
+
 // Designer offers no plain tab bar; its tabs come from the property "tabs" once the file is loaded.
 QWidget *NamedTabBar(QWidget *parent, const QString &name) {
   auto *bar = new QTabBar(parent);
@@ -181,16 +251,9 @@ class NibLoader : public QUiLoader {
       busy->setFixedSize(16, 16);
       widget = busy;
     } else if (className == QLatin1String("BZImageWell") || className == QLatin1String("BZFrameView")) {
-      auto *well = new QLabel(parent);
-      well->setFrameShape(QFrame::StyledPanel);
-      well->setFrameShadow(QFrame::Sunken);
-      well->setAlignment(Qt::AlignCenter);
-      well->setMinimumSize(80, 60);
-      widget = well;
+      widget = new ImageWell(parent);
     } else if (className == QLatin1String("BZImageView")) {
-      auto *view = new QLabel(parent);
-      view->setAlignment(Qt::AlignCenter);
-      widget = view;
+      widget = new ImageView(parent);
     } else if (className == QLatin1String("BZTextView")) {
       auto *text = new QTextEdit(parent);
       text->setReadOnly(true);
@@ -534,13 +597,13 @@ void Mirror(WindowRef window, HIViewID id, ControlRef control) {
     }
   } else if (auto *label = qobject_cast<QLabel *>(widget);
              label != nullptr && widget->property("bzViewKind").toString() == QLatin1String("BZImageWell")) {
-    // An image well shows its picture at the picture's own size, centred.
+    // An image well shows its picture (or image) at its own size, centred.
     ControlButtonContentInfo content{};
-    PicHandle picture = GetImageWellContentInfo(control, &content) == noErr &&
-                                content.contentType == kControlContentPictHandle
-                            ? content.u.picture
-                            : nullptr;
-    if (picture == nullptr || *picture == nullptr) {
+    const bool known = GetImageWellContentInfo(control, &content) == noErr;
+    PicHandle picture = known && content.contentType == kControlContentPictHandle ? content.u.picture : nullptr;
+    if (known && content.contentType == kControlContentCGImageRef && content.u.imageRef != nullptr) {
+      label->setPixmap(QPixmap::fromImage(PL_CGImageCopyQImage(content.u.imageRef)));
+    } else if (picture == nullptr || *picture == nullptr) {
       label->setPixmap(QPixmap());
     } else {
       Rect frame = (**picture).picFrame;
@@ -579,10 +642,10 @@ void Mirror(WindowRef window, HIViewID id, ControlRef control) {
     box->setChecked(value != 0);
   } else if (QButtonGroup *group = RadioGroupOf(widget)) {
     ShowRadioGroup(group, value);
-  } else if (kind == QLatin1String("BZImageView")) {
-    auto *effect = qobject_cast<QGraphicsOpacityEffect *>(widget->graphicsEffect());
-    if (effect == nullptr) widget->setGraphicsEffect(effect = new QGraphicsOpacityEffect(widget));
-    effect->setOpacity(HIImageViewGetAlpha(control));
+  } else if (auto *view = dynamic_cast<ImageView *>(widget)) {
+    CGImageRef image = HIImageViewCopyImage(control);
+    view->Show(image, HIImageViewGetAlpha(control));
+    CGImageRelease(image);
   }
   widget->setEnabled(HIViewIsActive(control, nullptr));
   widget->setFont(SizedFont(widget, control));
@@ -605,6 +668,16 @@ void Mirror(WindowRef window, HIViewID id, ControlRef control) {
     if (focus == control && !widget->hasFocus()) widget->setFocus(Qt::OtherFocusReason);
   }
   widget->setVisible(IsControlVisible(control));
+  // What the control's draw handlers paint may have changed with it; a view drawn at once (HIViewRender)
+  // paints now, unless it is painting already.
+  const UInt32 renders = PL_GetControlRenderCount(control);
+  if (widget->property("bzRenders").toUInt() != renders && widget->isVisible() &&
+      !widget->testAttribute(Qt::WA_WState_InPaintEvent)) {
+    widget->setProperty("bzRenders", renders);
+    widget->repaint();
+  } else {
+    widget->update();
+  }
 }
 
 // Keeps the control's bounds, focus and selection in step with the user's doings on the widget, and makes the
@@ -634,6 +707,9 @@ class Follower : public QObject {
       case QEvent::Leave:
         if (isControl) Track(id, event->type() == QEvent::Enter);
         break;
+      case QEvent::Paint:
+        if (isControl && widget != ownDrawing_) return Draw(id, widget, static_cast<QPaintEvent *>(event));
+        break;
       case QEvent::MouseButtonPress:
         // A click into an edit text is its hit.
         if (isControl && qobject_cast<QLineEdit *>(widget) != nullptr && widget->isEnabled()) SendHit(window_, id);
@@ -653,6 +729,57 @@ class Follower : public QObject {
   }
 
  private:
+  // The widget's paint as a control-draw event: the control's draw handlers paint into a context over the
+  // widget's pixels, the widget's own drawing being the last of them; the result goes on the screen. A
+  // control without draw handlers paints as the widget does (false: Qt goes on with the paint).
+  bool Draw(HIViewID id, QWidget *widget, QPaintEvent *paint) {
+    ControlRef control = ControlOf(window_, id);
+    if (control == nullptr) return false;
+    if (HIViewGetNeedsDisplay(control)) HIViewSetNeedsDisplay(control, false);
+    EventTargetRef target = PL_PeekControlEventTarget(control);
+    if (target == nullptr || !PL_EventTargetHandles(target, kEventClassControl, kEventControlDraw)) return false;
+    CGContextRef context = PL_CGContextCreateForView(widget->width(), widget->height());
+    if (context == nullptr) return false;
+    EventRef event = nullptr;
+    if (CreateEvent(nullptr, kEventClassControl, kEventControlDraw, 0, kEventAttributeNone, &event) != noErr) {
+      CGContextRelease(context);
+      return false;
+    }
+    const HIRect area = CGRectMake(0, 0, widget->width(), widget->height());
+    HIShapeRef shape = HIShapeCreateWithRect(&area);
+    SetEventParameter(event, kEventParamDirectObject, typeControlRef, sizeof control, &control);
+    SetEventParameter(event, kEventParamCGContextRef, typeCGContextRef, sizeof context, &context);
+    if (shape != nullptr) SetEventParameter(event, kEventParamShape, typeHIShapeRef, sizeof shape, &shape);
+    // Qt's own kinds of widget paint only on their own device: they paint first, and their handlers draw
+    // over them whatever their order.
+    auto *self = dynamic_cast<SelfDrawing *>(widget);
+    if (self == nullptr) {
+      QWidget *saved = ownDrawing_;
+      ownDrawing_ = widget;
+      static_cast<QObject *>(widget)->event(paint);
+      ownDrawing_ = saved;
+    }
+    PL_SendEventToTargetWithStandard(event, target, DrawOwn, self);
+    ReleaseEvent(event);
+    if (shape != nullptr) CFRelease(shape);
+    const QImage image = PL_CGContextCopyQImage(context);
+    CGContextRelease(context);
+    QPainter painter(widget);
+    painter.drawImage(0, 0, image);
+    return true;
+  }
+  // The last draw handler: a view that can paint itself anywhere paints itself (without its children,
+  // which paint after it) into the event's context; another has painted itself already.
+  static OSStatus DrawOwn(EventHandlerCallRef, EventRef event, void *data) {
+    auto *self = static_cast<SelfDrawing *>(data);
+    CGContextRef context = nullptr;
+    if (GetEventParameter(event, kEventParamCGContextRef, typeCGContextRef, nullptr, sizeof context, nullptr,
+                          &context) != noErr)
+      return paramErr;
+    if (self != nullptr) PL_CGContextPaintPixels(context, [self](QPainter &painter) { self->DrawSelf(painter); });
+    return noErr;
+  }
+
   // The view's tracking area, when it has one, hears the mouse come and go.
   void Track(HIViewID id, bool entered) {
     ControlRef control = ControlOf(window_, id);
@@ -683,6 +810,7 @@ class Follower : public QObject {
   }
   WindowRef window_;
   QEvent *editReturn_ = nullptr;
+  QWidget *ownDrawing_ = nullptr;  // painting itself inside a draw event
 };
 
 // Rebuilds the tree from the browser's items: one column per list-view column (or one), each row its

@@ -261,6 +261,49 @@ TEST_F(EventLoop, HandlersFormAChainFromTheNewestOnAndUpToTheParent) {
   ReleaseEvent(event);
 }
 
+TEST_F(EventLoop, AViewsStandardBehaviourIsTheLastOfItsOwnHandlers) {
+  EventTargetRef window = nullptr, view = nullptr;
+  ASSERT_EQ(PL_CreateEventTarget(nullptr, &window), noErr);
+  ASSERT_EQ(PL_CreateEventTarget(window, &view), noErr);
+  ChainLog log;
+  const EventTypeSpec spec{kTestClass, 2010};
+  Install(window, Link<2, noErr>, {spec}, &log);  // the parent's handlers are never asked
+  EventRef event = nullptr;
+  ASSERT_EQ(CreateEvent(nullptr, kTestClass, 2010, 0, 0, &event), noErr);
+
+  // No handler of its own: nothing runs, not even the standard behaviour.
+  EXPECT_FALSE(PL_EventTargetHandles(view, kTestClass, 2010));
+  EXPECT_EQ(PL_SendEventToTargetWithStandard(event, view, Link<9, noErr>, &log), eventNotHandledErr);
+  EXPECT_TRUE(log.calls.empty());
+
+  struct Case {
+    const char *what;
+    EventHandlerUPP handler;
+    OSStatus answer;
+    std::vector<int> calls;
+  };
+  const Case cases[] = {
+      {"passes the event on", Link<3, eventNotHandledErr>, noErr, {3, 9}},
+      {"calls the standard in its midst", CallsNextFirst, eventNotHandledErr, {10, 9, 11}},
+      {"acts alone", Link<4, noErr>, noErr, {4}},
+  };
+  for (const Case &c : cases) {
+    log.calls.clear();
+    EventHandlerRef h = Install(view, c.handler, {spec}, &log);
+    Install(view, Link<5, eventNotHandledErr>, {{kTestClass, 2011}}, &log);  // another kind
+    EXPECT_TRUE(PL_EventTargetHandles(view, kTestClass, 2010)) << c.what;
+    EXPECT_EQ(PL_SendEventToTargetWithStandard(event, view, Link<9, noErr>, &log), c.answer) << c.what;
+    EXPECT_EQ(log.calls, c.calls) << c.what;
+    RemoveEventHandler(h);
+  }
+  EXPECT_FALSE(PL_EventTargetHandles(view, kTestClass, 2010));
+  EXPECT_EQ(PL_SendEventToTargetWithStandard(event, view, nullptr, &log), paramErr);
+  PL_DisposeEventTarget(view);
+  EXPECT_FALSE(PL_EventTargetHandles(view, kTestClass, 2010));
+  PL_DisposeEventTarget(window);
+  ReleaseEvent(event);
+}
+
 struct TimerLog {
   int fired = 0;
   int depth = 0;
