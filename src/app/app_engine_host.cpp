@@ -52,6 +52,12 @@ OSStatus StopMovieAnalysis(void *, Boolean *actuallyStopping, Boolean waiting) {
   return BZ_StopMovieAnalysis(host->getDialogStatePtr(host->refCon), actuallyStopping, waiting);
 }
 OSStatus ClosePreview(void *, WindowRef preview) { return BZ_ClosePreview(preview); }
+SInt32 GetPreviewFrameNum(void *) {
+  const BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  return preview != nullptr ? preview->frameNum : 0;
+}
+OSStatus FreezePreview(void *, Boolean freeze) { return BZ_FreezePreview(freeze); }
+void DisposePersistentPreviewData(void *) { BZ_DisposePersistentPreviewData(BZ_GetPreviewDataPtr()); }
 OSStatus SendWindowCloseEvent(void *, WindowRef window) { return GL_SendWindowCloseEvent(window); }
 OSStatus ReactivateControls(void *, WindowRef dialog, Boolean activate) {
   return BZ_ReactivateControls(dialog, activate);
@@ -123,6 +129,9 @@ void BZ_InstallAppEngineHost() {
   host.projDlgSaveProjSett = ProjDlgSaveProjSett;
   host.stopMovieAnalysis = StopMovieAnalysis;
   host.closePreview = ClosePreview;
+  host.getPreviewFrameNum = GetPreviewFrameNum;
+  host.freezePreview = FreezePreview;
+  host.disposePersistentPreviewData = DisposePersistentPreviewData;
   host.sendWindowCloseEvent = SendWindowCloseEvent;
   host.reactivateControls = ReactivateControls;
   host.reinitDialog = ReinitDialog;

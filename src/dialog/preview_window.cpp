@@ -13,9 +13,26 @@
 #include "outliers/outlier_stage.h"
 #include "platform/core/mac_errors.h"
 #include "platform/movie/movie_toolbox.h"
+#include "app/error_display.h"
+#include "engine/noise_movie_stage.h"
+#include "engine/runtime/working_format.h"
+#include "color/argb_conversions.h"
+#include "movie/movie_files.h"
+#include "platform/core/cf_bundle.h"
+#include "platform/core/cf_string.h"
+#include "platform/core/formatter.h"
+#include "platform/movie/movie_properties.h"
+#include "platform/core/clock.h"
+#include "platform/core/standard_alerts.h"
+#include "platform/ui/movie_view.h"
+#include "platform/ui/window_manager.h"
+#include "toolkit/dialog_items.h"
+#include "toolkit/menus.h"
 #include "toolkit/windows.h"
+#include "dialog/shortcuts_window.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -274,10 +291,557 @@ void BZ_DisposePersistentPreviewData(BZ_PreviewData *previewData) {
   GL_DisposePtr(&previewData->ouPreviewData->savedOutBuffer);
 }
 
+
+// ---- The window ----
+
+namespace {
+
+constexpr HIViewID Item(SInt32 n) { return HIViewID{'Orl1', n}; }
+constexpr SInt32 kMovieControlItem = 2014;
+constexpr SInt32 kPreviewButtonItem = 2002;
+constexpr MenuID kPreviewMenuID = 2006;
+
+// What the window keeps beside the preview data: its own movie, its handlers and the control of 2014.
+struct PreviewWindowState {
+  WindowRef window = nullptr;
+  Movie movie = nullptr;
+  ControlRef movieControl = nullptr;
+  EventHandlerRef windowHandler = nullptr;
+  Boolean inFilter = false;
+};
+PreviewWindowState gState;
+
+BZ_StatMovInfo *SourceInfo() { return gBZ.project != nullptr ? &gBZ.project->info.statMovInfo[0] : nullptr; }
+
+CFStringRef Localized(CFStringRef key) { return CFBundleCopyLocalizedString(CFBundleGetMainBundle(), key, key, nullptr); }
+
+// Bitmap of a picture view: the part of picture `index` that begins at previewTopLeft.
+Boolean PictureSource(void *refCon, const UInt8 **firstPixel, SInt32 *rowBytes, SInt32 *width, SInt32 *height) {
+  const auto index = SInt32(reinterpret_cast<intptr_t>(refCon));
+  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  if (preview == nullptr || preview->buffersRGB == nullptr) return false;
+  const GL_ProviderInfo &info = preview->providerInfo[index];
+  const Point tl = preview->previewTopLeft;
+  const SInt32 mh = preview->movieSize.v, mw = preview->movieSize.h;
+  if (info.ptr == nullptr || tl.v >= mh || tl.h >= mw) return false;
+  *firstPixel = info.ptr + info.mark + SInt64(tl.v) * info.rowBytes + SInt64(tl.h) * 4;
+  *rowBytes = info.rowBytes;
+  *width = mw - tl.h;
+  *height = mh - tl.v;
+  return true;
+}
+
+// The dashed frame on the movie: the region the views show.
+void ShowDashedFrame() {
+  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  if (preview == nullptr || gState.movieControl == nullptr) return;
+  Rect frame{};
+  BZ_GetSmallPreviewFrame(preview, &frame);
+  PL_MovieControlSetFrameRect(gState.movieControl, &frame);
+}
+
+OSStatus LayOut(WindowRef window, BZ_PreviewData *preview) {
+  Rect bounds{};
+  if (gState.movieControl != nullptr) {
+    BZ_GetNewMovieControlBounds(preview, &bounds);
+    SetControlBounds(gState.movieControl, &bounds);
+    BZ_SetMovieClip(preview);
+  }
+  BZ_SetPreviewImagesBounds(window, preview);
+  ShowDashedFrame();
+  preview->savedBounds = preview->currentBounds;
+  preview->savedEventTime = GetCurrentEventTime();
+  return noErr;
+}
+
+void ContentBounds(WindowRef window, Rect *bounds) {
+  Rect global{};
+  GetWindowBounds(window, kWindowContentRgn, &global);
+  *bounds = Rect{0, 0, SInt16(global.bottom - global.top), SInt16(global.right - global.left)};
+}
+
+OSStatus PreviewWindowEventHandler(EventHandlerCallRef, EventRef event, void *userData) {
+  auto window = static_cast<WindowRef>(userData);
+  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  const UInt32 eventClass = GetEventClass(event), kind = GetEventKind(event);
+  if (eventClass == kEventClassWindow) {
+    switch (kind) {
+      case kEventWindowClose:
+        BZ_ClosePreview(window);
+        return noErr;
+      case kEventWindowBoundsChanged:
+        if (preview != nullptr) {
+          ContentBounds(window, &preview->currentBounds);
+          BZ_CorrectPreviewTopLeft(preview);
+          LayOut(window, preview);
+        }
+        return eventNotHandledErr;
+      case kEventWindowGetMinimumSize:
+      case kEventWindowGetMaximumSize: {
+        Point minSize{}, maxSize{};
+        BZ_GetPreviewSizeLimits(preview, &minSize, &maxSize);
+        const Point size = kind == kEventWindowGetMinimumSize ? minSize : maxSize;
+        SetEventParameter(event, kEventParamDimensions, typeQDPoint, sizeof size, &size);
+        return noErr;
+      }
+      default:
+        return eventNotHandledErr;
+    }
+  }
+  if (eventClass == kEventClassControl && kind == kEventControlHit) {
+    ControlRef control = nullptr;
+    HIViewID id{};
+    if (GetEventParameter(event, kEventParamDirectObject, 'ctrl', nullptr, sizeof control, nullptr, &control) != noErr ||
+        GetControlID(control, &id) != noErr || id.signature != 'Orl1')
+      return eventNotHandledErr;
+    if (OSStatus err = BZ_HandlePreviewControlHit(window, id.id); err != noErr) BZ_ShowError(err);
+    return eventNotHandledErr;
+  }
+  return eventNotHandledErr;
+}
+
+// Return in the frame-number field.
+OSStatus PreviewEtiEventHandler(EventHandlerCallRef, EventRef event, void *userData) {
+  if (GetEventClass(event) != kEventClassTextField || GetEventKind(event) != kEventTextAccepted)
+    return eventNotHandledErr;
+  auto window = static_cast<WindowRef>(userData);
+  SInt32 number = 0;
+  if (GL_GetDialogItemTextIntByID(window, Item(2019), &number) == noErr) BZ_PreviewGotoFrameNum(number);
+  else AlertSoundPlay();
+  if (gState.movieControl != nullptr) SetKeyboardFocus(window, gState.movieControl, kControlFocusNextPart);
+  return noErr;
+}
+
+Boolean ActionFilter(MovieController mc, SInt16 action, void *params, long refCon) {
+  return BZ_ActionFilterWithRefCon(mc, action, params, refCon);
+}
+
+void PreviewCallBack(QTCallBack cb, long refCon) { BZ_PreviewCb(cb, refCon); }
+
+}  // namespace
+
+void BZ_SetPreviewImagesBounds(WindowRef window, const BZ_PreviewData *previewData) {
+  for (SInt32 i = 0; i < 3; ++i) {
+    ControlRef view = nullptr;
+    const HIViewID id = Item(2011 + i);
+    if (GetControlByID(window, &id, &view) != noErr) continue;
+    Rect bounds{};
+    BZ_GetPreviewDestRect(previewData, i, &bounds);
+    SetControlBounds(view, &bounds);
+  }
+}
+
+void BZ_SetMovieClip(BZ_PreviewData *previewData) {
+  MovieController mc = previewData->mc;
+  if (mc == nullptr) return;
+  Rect bounds{}, bar{};
+  MCGetControllerBoundsRect(mc, &bounds);
+  PL_MCGetBarRect(mc, &bar);
+  if (MCIsControllerAttached(mc) && bar.bottom > bar.top) bounds.bottom = bar.top;
+  previewData->movieBounds = bounds;
+  // The bottom right pixel is left out of the clip.
+  RgnHandle clip = NewRgn(), corner = NewRgn();
+  if (clip != nullptr && corner != nullptr) {
+    RectRgn(clip, &bounds);
+    SetRectRgn(corner, SInt16(bounds.right - 1), SInt16(bounds.bottom - 1), bounds.right, bounds.bottom);
+    DiffRgn(clip, corner, clip);
+    MCSetClip(mc, nullptr, clip);
+  }
+  if (clip != nullptr) DisposeRgn(clip);
+  if (corner != nullptr) DisposeRgn(corner);
+}
+
+OSStatus BZ_SetTimeAndFrameNumInPreview(WindowRef window) {
+  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  const BZ_StatMovInfo *info = SourceInfo();
+  if (window == nullptr || preview == nullptr || info == nullptr || info->timeList == nullptr) return paramErr;
+  const SInt32 frame = std::clamp<SInt32>(preview->frameNum, 0, std::max<SInt32>(info->numFrames - 1, 0));
+  const TimeValue t = info->timeList[frame];
+  const TimeScale ts = std::max<TimeScale>(info->movieTimeScale, 1);
+  const SInt64 s = t / ts;
+  SInt32 j = 0;
+  for (SInt32 k = 0; k < frame; ++k)
+    if (info->timeList[k] >= s * ts) ++j;
+  PL_CFScoped<CFStringRef> timeKey(Localized(CFSTR("BZ Movie time")));
+  PL_CFScoped<CFStringRef> frameKey(Localized(CFSTR("BZ Frame")));
+  PL_CFScoped<CFStringRef> timeText(CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%@:\n%ldh %ldm %lds #%ld"),
+                                                             timeKey.get(), long(s / 3600), long((s / 60) % 60),
+                                                             long(s % 60), long(j)));
+  PL_CFScoped<CFStringRef> frameText(
+      CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%@ #%ld"), frameKey.get(), long(preview->frameNum + 1)));
+  OSStatus err = GL_SetDialogItemTextByID(window, Item(2015), timeText.get());
+  if (err == noErr) err = GL_SetDialogItemTextByID(window, Item(2016), frameText.get());
+  return err;
+}
+
+OSStatus BZ_HandleCustomEventsFromActionFilter() {
+  static const EventTypeSpec kinds[] = {{'Proj', 0}};
+  (void)kinds;
+  // The custom events of tasks are dispatched by the main loop that runs the filter's caller; nothing waits
+  // here for them.
+  return noErr;
+}
+
+OSStatus BZ_ScheduleCb(TimeValue time) {
+  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  const BZ_StatMovInfo *info = SourceInfo();
+  if (preview == nullptr || info == nullptr || preview->cb == nullptr) return paramErr;
+  const SInt32 n = BZ_PreviewNumFrames();
+  const SInt32 k = BZ_MovieFrameNumberFromTimeList(info, time);
+  if (k < 0 || k >= n - 1) return noErr;
+  return CallMeWhen(static_cast<QTCallBack>(preview->cb), PreviewCallBack, 0, triggerTimeFwd, info->timeList[k + 1],
+                    0);
+}
+
+void BZ_PreviewCb(QTCallBack, long refCon) {
+  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  if (preview == nullptr || preview->mc == nullptr) return;
+  TimeRecord record{};
+  const TimeValue now = MCGetCurrentTime(preview->mc, nullptr);
+  record.value.lo = UInt32(now);
+  record.scale = GetMovieTimeScale(MCGetMovie(preview->mc));
+  BZ_ActionFilterWithRefCon(preview->mc, mcActionGoToTime, &record, refCon);
+}
+
+Boolean BZ_ActionFilterWithRefCon(MovieController mc, SInt16 action, void *params, long) {
+  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  const BZ_StatMovInfo *info = SourceInfo();
+  if (preview == nullptr || info == nullptr || params == nullptr) {
+    if (preview != nullptr && (action == mcActionPlay || action == mcActionPrerollAndPlay) && params == nullptr &&
+        preview->cb != nullptr) {
+      DisposeCallBack(static_cast<QTCallBack>(preview->cb));
+      preview->cb = nullptr;
+      preview->savedRate = 0;
+    }
+    return false;
+  }
+  switch (action) {
+    case mcActionGoToTime: {
+      auto *record = static_cast<TimeRecord *>(params);
+      BZ_UpdateOutlierEditList();
+      preview->movieTime = TimeValue(record->value.lo);
+      BZ_CorrectPreviewMovieTime(mc, info, preview, false);
+      preview->frameNum = BZ_MovieFrameNumberFromTimeList(info, preview->movieTime);
+      BZ_OuCopyFrameOutlierEditListToPreviewData();
+      BZ_StartPreviewCalc();
+      if (gState.window != nullptr) BZ_SetTimeAndFrameNumInPreview(gState.window);
+      record->value.hi = 0;
+      record->value.lo = UInt32(preview->movieTime);
+      record->scale = GetMovieTimeScale(MCGetMovie(mc));
+      BZ_HandleCustomEventsFromActionFilter();
+      if (preview->cb != nullptr) BZ_ScheduleCb(preview->movieTime);
+      break;
+    }
+    case mcActionPlay:
+    case mcActionPrerollAndPlay: {
+      const auto rate = Fixed(reinterpret_cast<intptr_t>(params));
+      if (rate != 0) {
+        if (preview->cb == nullptr) preview->cb = NewCallBack(GetMovieTimeBase(MCGetMovie(mc)), callBackAtTime);
+        BZ_ScheduleCb(MCGetCurrentTime(mc, nullptr));
+      } else if (preview->cb != nullptr) {
+        DisposeCallBack(static_cast<QTCallBack>(preview->cb));
+        preview->cb = nullptr;
+      }
+      preview->savedRate = rate;
+      break;
+    }
+    default:
+      break;
+  }
+  return false;
+}
+
+OSStatus BZ_PreviewGotoFrameNum(SInt32 frameNum) {
+  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  const BZ_StatMovInfo *info = SourceInfo();
+  if (preview == nullptr || info == nullptr) return paramErr;
+  const SInt32 index = frameNum - 1;
+  if (index == preview->frameNum || index < 0 || index >= info->numFrames || info->timeList == nullptr ||
+      preview->mc == nullptr) {
+    AlertSoundPlay();
+    return noErr;
+  }
+  QT_SetMCTimeValue(preview->mc, info->timeList[index]);
+  if (gState.movieControl != nullptr) PL_MovieControlUpdate(gState.movieControl);
+  return noErr;
+}
+
+OSStatus BZ_UpdateNoiseImage(WindowRef window) {
+  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  BZ_ProjPtr project = gBZ.project;
+  if (preview == nullptr || project == nullptr || preview->buffersRGB == nullptr) return paramErr;
+  UInt8 *cache = gBZ.dlgTaskData.previewCache;
+  if (cache == nullptr) return noErr;  // no preview run has left frames yet
+  const BZ_StatMovInfo &info = project->info.statMovInfo[0];
+  SInt32 height = 0, width = 0;
+  SInt64 size = 0;
+  OSStatus err = BZ_GetBufferSize(info.height, info.width, project->info.settings.input.interlaced, &height, &width,
+                                  &size);
+  if (err != noErr) return err;
+  float gamma = 0;
+  if ((err = BZ_GetInternalGamma(project, nullptr, &gamma, nullptr, nullptr)) != noErr) return err;
+  BZ_MakeDiffFrame(height, width, &project->info.settings.diffParams, gamma, cache, cache + size, cache + 2 * size);
+  const GL_ProcessorInfo &cpu = gBZ.procInfo;
+  UInt8 *target = preview->buffersRGB + 4 * size;
+  if (std::fabs(gamma - kBZ_DisplayGamma) < 0.0001f)
+    CO_2vuyFrameToARGB_Uni(cpu.hasAltivec, cpu.hasSSE3, width, height, cache + 2 * size, target, false, width * 2,
+                           width * 4);
+  else
+    CO_2vuyFrameToARGB_ChangeGammaUni(cpu.hasAltivec, cpu.hasSSE3, width, height, cache + 2 * size, target, false,
+                                      width * 2, width * 4, gamma, kBZ_DisplayGamma, nullptr);
+  return GL_SetNeedsDisplayByID(window, Item(2013), true);
+}
+
+OSStatus BZ_HandleScaleRadioButtonHit(WindowRef window, SInt32 item) {
+  if (gBZ.project == nullptr) return paramErr;
+  BZ_DiffParams &diff = gBZ.project->info.settings.diffParams;
+  float value = diff.scale;
+  switch (item) {
+    case 2008: diff.scaleMode = 0; value = 1.0f; break;
+    case 2006: diff.scaleMode = 1; break;
+    case 2007: diff.scaleMode = 2; value = diff.showLuma ? diff.optScaleY : diff.optScaleC; break;
+    default: return paramErr;
+  }
+  OSStatus err = noErr;
+  for (SInt32 other = 2006; other <= 2008 && err == noErr; ++other)
+    err = GL_SetDialogItemValueByID(window, Item(other), other == item ? 1 : 0);
+  const Boolean manual = diff.scaleMode == 1;
+  if (err == noErr) err = GL_ActivateDialogItemByID(window, Item(2009), manual);
+  if (err == noErr) err = GL_ActivateDialogItemByID(window, Item(2010), manual);
+  if (err == noErr && !manual) {
+    err = GL_SetDialogItemTextFloatPreciseByID(window, Item(2010), value, 1);
+    if (err == noErr) err = GL_SetDialogItemValueByID(window, Item(2009), SInt32(10 * value));
+    diff.scale = value;
+  }
+  return err;
+}
+
+void BZ_PreviewSliderProc(ControlRef control, ControlPartCode part) {
+  if (part == 0) return;
+  WindowRef window = GetControlOwner(control);
+  GL_SetDialogItemTextFloatPreciseByID(window, Item(2010), GetControl32BitValue(control) / 10.0f, 1);
+}
+
+OSStatus BZ_InitDiffParams(WindowRef window) {
+  if (gBZ.project == nullptr) return paramErr;
+  const BZ_DiffParams &diff = gBZ.project->info.settings.diffParams;
+  OSStatus err = GL_SetDialogItemValueByID(window, Item(2004), diff.showLuma ? 1 : 0);
+  if (err == noErr) err = GL_SetDialogItemValueByID(window, Item(2005), diff.showChroma ? 1 : 0);
+  if (err == noErr) err = GL_SetDialogItemValueByID(window, Item(2009), SInt32(10 * diff.scale));
+  if (err == noErr) err = GL_SetDialogItemTextFloatPreciseByID(window, Item(2010), diff.scale, 1);
+  if (err == noErr)
+    err = BZ_HandleScaleRadioButtonHit(window, diff.scaleMode == 1 ? 2006 : diff.scaleMode == 2 ? 2007 : 2008);
+  return err;
+}
+
+OSStatus BZ_HandlePreviewControlHit(WindowRef window, SInt32 item) {
+  if (gBZ.project == nullptr) return paramErr;
+  BZ_DiffParams &diff = gBZ.project->info.settings.diffParams;
+  Boolean on = false;
+  OSStatus err = noErr;
+  switch (item) {
+    case 2004:
+    case 2005: {
+      if ((err = GL_GetDialogItemValueB_ByID(window, Item(item), &on)) != noErr) return err;
+      // At least one of luma and chroma stays shown.
+      Boolean &mine = item == 2004 ? diff.showLuma : diff.showChroma;
+      Boolean &other = item == 2004 ? diff.showChroma : diff.showLuma;
+      mine = on;
+      if (!on) {
+        other = true;
+        if ((err = GL_SetDialogItemValueByID(window, Item(item == 2004 ? 2005 : 2004), 1)) != noErr) return err;
+      }
+      break;
+    }
+    case 2006:
+    case 2007:
+    case 2008:
+      if ((err = BZ_HandleScaleRadioButtonHit(window, item)) != noErr) return err;
+      break;
+    case 2009: {
+      SInt32 value = 0;
+      if ((err = GL_GetDialogItemValueByID(window, Item(2009), &value)) != noErr) return err;
+      diff.scale = value / 10.0f;
+      if ((err = GL_SetDialogItemTextFloatPreciseByID(window, Item(2010), diff.scale, 1)) != noErr) return err;
+      break;
+    }
+    case 2017:
+      return BZ_CreateShortcutsWindow(gBZ.savedWindowLoc[7]);
+    default:
+      return noErr;
+  }
+  return BZ_UpdateNoiseImage(window);
+}
+
+OSStatus BZ_InitPreviewSize(WindowRef window, BZ_PreviewData *preview) {
+  const Point size = BZ_GetInitialPreviewSize(preview, gBZ.previewSize);
+  SizeWindow(window, size.h, size.v, true);
+  ContentBounds(window, &preview->currentBounds);
+  preview->currentBounds.bottom = SInt16(preview->currentBounds.top + size.v);
+  preview->currentBounds.right = SInt16(preview->currentBounds.left + size.h);
+  return noErr;
+}
+
+OSStatus BZ_InitPreviewWindow(WindowRef window) {
+  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  BZ_ProjPtr project = gBZ.project;
+  if (preview == nullptr || project == nullptr) return paramErr;
+  BZ_StatMovInfo &info = project->info.statMovInfo[0];
+  if (info.timeList == nullptr || info.numFrames <= 0) return paramErr;
+  gState.window = window;
+  const Point oldSize = preview->movieSize;
+  // The limits of the window follow the movie now shown.
+  preview->movieSize = Point{SInt16(info.height), SInt16(info.width)};
+  OSStatus err = BZ_InitPreviewSize(window, preview);
+  if (err != noErr) return err;
+  static const EventTypeSpec kinds[] = {
+      {kEventClassWindow, kEventWindowClose},          {kEventClassWindow, kEventWindowBoundsChanged},
+      {kEventClassWindow, kEventWindowGetMinimumSize}, {kEventClassWindow, kEventWindowGetMaximumSize},
+      {kEventClassControl, kEventControlHit}};
+  if ((err = InstallEventHandler(GetWindowEventTarget(window), PreviewWindowEventHandler, 5, kinds, window,
+                                 &gState.windowHandler)) != noErr)
+    return err;
+  // The preview's own copy of the source movie: it is only read.
+  if ((err = QT_OpenMovieFile(&project->info.srcFileData[0].fileRef, newMovieActive, &gState.movie)) != noErr)
+    return err;
+  const Rect box{0, 0, preview->movieSize.v, preview->movieSize.h};
+  SetMovieBox(gState.movie, &box);
+  if (info.movieTimeScale != 0 && GetMovieTimeScale(gState.movie) != info.movieTimeScale)
+    SetMovieTimeScale(gState.movie, info.movieTimeScale);
+  // Start time.
+  const SInt32 n = BZ_PreviewNumFrames();
+  preview->movieTime =
+      BZ_PreviewStartTime(&info, n, HasNoiseStage(), preview->movieTime, GetMovieDuration(gState.movie));
+  preview->frameNum = BZ_MovieFrameNumberFromTimeList(&info, preview->movieTime);
+  SetMovieTimeValue(gState.movie, preview->movieTime);
+  BZ_OuCopyFrameOutlierEditListToPreviewData();
+  // The movie control.
+  Rect bounds{};
+  BZ_GetNewMovieControlBounds(preview, &bounds);
+  if ((err = CreateMovieControl(window, &bounds, gState.movie, kMovieControlOptionLocateTopLeft |
+                                                                   kMovieControlOptionSetKeysEnabled,
+                                &gState.movieControl)) != noErr)
+    return err;
+  BZ_InitDashedFrame(preview, oldSize);
+  BZ_CorrectPreviewTopLeft(preview);
+  HIViewSetID(gState.movieControl, Item(kMovieControlItem));
+  preview->mc = GL_GetMovieControllerFromControl(gState.movieControl);
+  BZ_SetMovieClip(preview);
+  MCSetActionFilterWithRefCon(preview->mc, ActionFilter, 0);
+  ControlRef slider = nullptr;
+  const HIViewID sliderID = Item(2009);
+  if (GetControlByID(window, &sliderID, &slider) == noErr) SetControlAction(slider, BZ_PreviewSliderProc);
+  if ((err = BZ_InitDiffParams(window)) != noErr) return err;
+  LayOut(window, preview);
+  if ((err = BZ_SetTimeAndFrameNumInPreview(window)) != noErr) return err;
+  for (SInt32 i = 0; i < 3; ++i) PL_SetViewARGBSource(window, Item(2011 + i), PictureSource, reinterpret_cast<void *>(intptr_t(i)));
+  ControlRef field = nullptr;
+  const HIViewID fieldID = Item(2019);
+  static const EventTypeSpec accepted{kEventClassTextField, kEventTextAccepted};
+  if (GetControlByID(window, &fieldID, &field) == noErr)
+    InstallEventHandler(GetControlEventTarget(field), PreviewEtiEventHandler, 1, &accepted, window,
+                        &preview->gotoEvHandler);
+  SetKeyboardFocus(window, gState.movieControl, kControlFocusNextPart);
+  BZ_EnableShortcutsButton(window);
+  GL_EnableMenuCommandByID(kPreviewMenuID, 0, true);
+  return noErr;
+}
+
+OSStatus BZ_WarnAboutLogoFade() {
+  if (gBZ.project == nullptr || gState.movie == nullptr) return noErr;
+  UInt32 types = 0;
+  const BZ_CleaninSett &cleaning = gBZ.project->info.settings.cleaning;
+  if (BZ_GetValidSelectedProcessTypes(&cleaning, &types) != noErr || (types & (1u << kBZ_RlProcessTab)) == 0 ||
+      !cleaning.removeLogo.fade)
+    return noErr;
+  const float scale = float(std::max<TimeScale>(GetMovieTimeScale(gState.movie), 1));
+  const float t = float(GetMovieTime(gState.movie, nullptr)) / scale;
+  const float d = float(GetMovieDuration(gState.movie)) / scale;
+  const float f = float(cleaning.removeLogo.timeBeforeFade + 1);
+  if (t > f && d - f > t) return noErr;
+  PL_CFScoped<CFStringRef> message(Localized(CFSTR("Logo removal not (fully) visible because of fade")));
+  PL_CFScoped<CFStringRef> explanation(Localized(CFSTR("Set movie time to a value further away from start and finish")));
+  const BZ_EngineHost *host = BZ_GetEngineHost();
+  return host->standardAlertOneButton(host->refCon, 2, nullptr, message.get(), explanation.get(), 10);
+}
+
+OSStatus BZ_ShowPreview(WindowRef dialog) {
+  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  if (preview == nullptr || gBZ.project == nullptr) return paramErr;
+  if (preview->critRgn != nullptr) MPEnterCriticalRegion(preview->critRgn, kDurationForever);
+  if (dialog != nullptr) GL_ActivateDialogItemByID(dialog, Item(kPreviewButtonItem), false);
+  if (BZ_GetPreviewWindow() != nullptr) {
+    if (preview->critRgn != nullptr) MPExitCriticalRegion(preview->critRgn);
+    return noErr;
+  }
+  WindowRef window = nullptr;
+  OSStatus err = BZ_CreatePreviewImages();
+  if (err == noErr) err = CreateWindowFromNib(gBZ.nibRef, CFSTR("Preview"), &window);
+  if (err == noErr) err = BZ_InitPreviewWindow(window);
+  if (err == noErr) {
+    const Point loc = gBZ.savedWindowLoc[kPreviewWindowID];
+    if (loc.h != 0 || loc.v != 0) MoveWindow(window, loc.h, loc.v, false);
+  }
+  if (preview->critRgn != nullptr) MPExitCriticalRegion(preview->critRgn);
+  if (err != noErr) {
+    // A half-made window goes again; the Preview button comes back.
+    if (window != nullptr) BZ_ClosePreview(window);
+    else if (dialog != nullptr) GL_ActivateDialogItemByID(dialog, Item(kPreviewButtonItem), true);
+    return err;
+  }
+  err = BZ_StartPreviewCalc();
+  ShowWindow(window);
+  if (err == noErr) err = BZ_WarnAboutLogoFade();
+  return err;
+}
+
+OSStatus BZ_ForcePreviewUpdate(Boolean recreateImages) {
+  WindowRef window = gState.window;
+  if (window == nullptr) return noErr;
+  OSStatus first = recreateImages ? BZ_CreatePreviewImages() : noErr;
+  if (gState.movieControl != nullptr) {
+    ShowDashedFrame();
+    PL_MovieControlUpdate(gState.movieControl);
+  }
+  for (SInt32 item = 2011; item <= 2013; ++item)
+    if (OSStatus err = GL_SetNeedsDisplayByID(window, Item(item), true); err != noErr && first == noErr) first = err;
+  return first;
+}
+
+MovieController GL_GetMovieControllerFromControl(ControlRef control) {
+  MovieController mc = nullptr;
+  Size size = 0;
+  if (control == nullptr ||
+      GetControlData(control, kControlEntireControl, kMovieControlDataTag, sizeof mc, &mc, &size) != noErr ||
+      size != Size(sizeof mc))
+    return nullptr;
+  return mc;
+}
+
+MovieController GL_GetMovieControllerByID(WindowRef window, HIViewID id) {
+  ControlRef control = nullptr;
+  if (window == nullptr || GetControlByID(window, &id, &control) != noErr) return nullptr;
+  return GL_GetMovieControllerFromControl(control);
+}
+
 // ---- Closing ----
 
 OSStatus BZ_ClosePreview(WindowRef window) {
   if (window == nullptr) return noErr;
+  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  if (preview != nullptr) {
+    BZ_UpdateOutlierEditList();
+    for (Boolean &has : preview->hasSelectionRect) has = false;
+    if (preview->cb != nullptr) {
+      DisposeCallBack(static_cast<QTCallBack>(preview->cb));
+      preview->cb = nullptr;
+    }
+    if (preview->gotoEvHandler != nullptr) RemoveEventHandler(preview->gotoEvHandler);
+    preview->gotoEvHandler = nullptr;
+  }
+  if (gState.movieControl != nullptr) PL_DisposeMovieControl(gState.movieControl);
+  gState.movieControl = nullptr;
+  QT_DisposeMovie(&gState.movie);
   Point location{}, size{};
   if (GL_SaveWindowPosition(window, &location) == noErr) gBZ.savedWindowLoc[kPreviewWindowID] = location;
   if (GL_GetWindowPortSize(window, &size) == noErr) gBZ.previewSize = size;
@@ -286,10 +850,43 @@ OSStatus BZ_ClosePreview(WindowRef window) {
   if (OSStatus err = BZ_StopMovieAnalysis(host->getDialogStatePtr(host->refCon), &actuallyStopping, true);
       err != noErr)
     host->showError(host->refCon, err);
+  if (gState.windowHandler != nullptr) RemoveEventHandler(gState.windowHandler);
+  gState.windowHandler = nullptr;
+  if (WindowRef shortcuts = BZ_GetShortcutsWindow(); shortcuts != nullptr) DisposeWindow(shortcuts);
+  if (preview != nullptr) {
+    // The pictures go only once no run can write into them.
+    if (preview->critRgn != nullptr) MPEnterCriticalRegion(preview->critRgn, kDurationForever);
+    BZ_DisposePreviewPictures(preview);
+    if (preview->critRgn != nullptr) MPExitCriticalRegion(preview->critRgn);
+  }
+  gState.window = nullptr;
   DisposeWindow(window);
+  if (preview != nullptr) {
+    const Point movieSize = preview->movieSize, topLeft = preview->previewTopLeft;
+    MPCriticalRegionID critRgn = preview->critRgn;
+    BZ_OuPreviewData *ou = preview->ouPreviewData;
+    preview->currentBounds = preview->savedBounds = preview->movieBounds = Rect{};
+    preview->savedEventTime = 0;
+    preview->movieControlEvHandler = preview->rootControlEvHandler = preview->gotoEvHandler = nullptr;
+    preview->movieTime = 0;
+    preview->frameNum = 0;
+    preview->receivedGotoEvent = false;
+    preview->savedRate = 0;
+    preview->mc = nullptr;
+    preview->drawBeforeImageTimer = nullptr;
+    preview->savedUpdateTime = 0;
+    preview->dragging = false;
+    preview->previewCalcDeferred = false;
+    preview->lastCropEdgeMove = 0;
+    preview->maPhase = 0;
+    preview->movieSize = movieSize;
+    preview->previewTopLeft = topLeft;
+    preview->critRgn = critRgn;
+    preview->ouPreviewData = ou;
+  }
+  WindowRef dialog = BZ_GetProjDlgWindow();
+  if (dialog != nullptr && gBZ.project != nullptr && gBZ.project->state.exec == kBZ_ProjStatePreviewing)
+    GL_ActivateDialogItemByID(dialog, Item(kPreviewButtonItem), true);
+  GL_EnableMenuCommandByID(kPreviewMenuID, 0, false);
   return noErr;
 }
-
-OSStatus BZ_ShowPreview(WindowRef) { return noErr; }
-
-OSStatus BZ_ForcePreviewUpdate(Boolean) { return noErr; }

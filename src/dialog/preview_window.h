@@ -78,3 +78,34 @@ OSStatus BZ_FreezePreview(Boolean freeze);
 void BZ_SetPreviewOpaque(WindowRef window, float percentage);
 // Frees the outlier preview data's saved output buffer and clears its pointer.
 void BZ_DisposePersistentPreviewData(BZ_PreviewData *previewData);
+
+// ---- Frames, controls and the movie ----
+void BZ_SetPreviewImagesBounds(WindowRef window, const BZ_PreviewData *previewData);
+// movieBounds = the controller's movie part; the movie's clip leaves out its bottom right pixel.
+void BZ_SetMovieClip(BZ_PreviewData *previewData);
+// Items 2015 (movie time) and 2016 (frame number + 1) for the preview frame.
+OSStatus BZ_SetTimeAndFrameNumInPreview(WindowRef window);
+OSStatus BZ_HandleCustomEventsFromActionFilter();
+// Arms the play callback for the start of the frame after the one at time; nothing at the last frame.
+OSStatus BZ_ScheduleCb(TimeValue time);
+// The play callback: the frame reached becomes the preview frame, the next one is scheduled.
+void BZ_PreviewCb(QTCallBack cb, long refCon);
+// The controller's filter: a go-to-time makes the time the preview frame and starts a preview calculation
+// (writing the corrected time back into the record); playing creates or disposes the play callback.
+// Always false: the controller carries on.
+Boolean BZ_ActionFilterWithRefCon(MovieController mc, SInt16 action, void *params, long refCon);
+// Goes to the 1-based frame; beeps (and changes nothing) for the current frame or one outside the movie.
+OSStatus BZ_PreviewGotoFrameNum(SInt32 frameNum);
+// The difference picture made again from the preview cache with the present difference settings.
+OSStatus BZ_UpdateNoiseImage(WindowRef window);
+OSStatus BZ_HandleScaleRadioButtonHit(WindowRef window, SInt32 item);
+void BZ_PreviewSliderProc(ControlRef control, ControlPartCode part);
+OSStatus BZ_InitDiffParams(WindowRef window);
+OSStatus BZ_HandlePreviewControlHit(WindowRef window, SInt32 item);
+OSStatus BZ_InitPreviewSize(WindowRef window, BZ_PreviewData *preview);
+OSStatus BZ_InitPreviewWindow(WindowRef window);
+// Cautions when the logo removal fades at the preview's time.
+OSStatus BZ_WarnAboutLogoFade();
+// The controller of a movie control (control data 'mc  '); NULL for any other control.
+MovieController GL_GetMovieControllerFromControl(ControlRef control);
+MovieController GL_GetMovieControllerByID(WindowRef window, HIViewID id);
