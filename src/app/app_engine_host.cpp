@@ -52,12 +52,13 @@ OSStatus StopMovieAnalysis(void *, Boolean *actuallyStopping, Boolean waiting) {
   return BZ_StopMovieAnalysis(host->getDialogStatePtr(host->refCon), actuallyStopping, waiting);
 }
 OSStatus ClosePreview(void *, WindowRef preview) { return BZ_ClosePreview(preview); }
+BZ_PreviewData *GetPreviewDataPtr(void *) { return gBZ.dlgData != nullptr ? &gBZ.dlgData->previewData : nullptr; }
 SInt32 GetPreviewFrameNum(void *) {
-  const BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  const BZ_PreviewData *preview = GetPreviewDataPtr(nullptr);
   return preview != nullptr ? preview->frameNum : 0;
 }
 OSStatus FreezePreview(void *, Boolean freeze) { return BZ_FreezePreview(freeze); }
-void DisposePersistentPreviewData(void *) { BZ_DisposePersistentPreviewData(BZ_GetPreviewDataPtr()); }
+void DisposePersistentPreviewData(void *) { BZ_DisposePersistentPreviewData(GetPreviewDataPtr(nullptr)); }
 OSStatus SendWindowCloseEvent(void *, WindowRef window) { return GL_SendWindowCloseEvent(window); }
 OSStatus ReactivateControls(void *, WindowRef dialog, Boolean activate) {
   return BZ_ReactivateControls(dialog, activate);
@@ -129,6 +130,7 @@ void BZ_InstallAppEngineHost() {
   host.projDlgSaveProjSett = ProjDlgSaveProjSett;
   host.stopMovieAnalysis = StopMovieAnalysis;
   host.closePreview = ClosePreview;
+  host.getPreviewDataPtr = GetPreviewDataPtr;
   host.getPreviewFrameNum = GetPreviewFrameNum;
   host.freezePreview = FreezePreview;
   host.disposePersistentPreviewData = DisposePersistentPreviewData;

@@ -3,6 +3,7 @@
 
 #include "app/window_lookup.h"
 #include "dialog/method_types.h"
+#include "dialog/project_dialog.h"
 #include "dialog/run_control.h"
 #include "engine/runtime/engine_host.h"
 #include "engine/runtime/frame_selection.h"
@@ -37,6 +38,8 @@
 
 namespace {
 constexpr SInt32 kPreviewWindowID = 3;
+// The dialog keeps the preview data; code below the dialog reaches it through the engine host.
+BZ_PreviewData *DialogPreview() { return gBZ.dlgData != nullptr ? &gBZ.dlgData->previewData : nullptr; }
 }
 
 // ---- Geometry ----
@@ -175,7 +178,7 @@ OSStatus BZ_SetPreviewPictures(BZ_PreviewData *previewData, SInt32 height, SInt3
 }
 
 OSStatus BZ_CreatePreviewImages() {
-  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  BZ_PreviewData *preview = DialogPreview();
   if (preview == nullptr || gBZ.project == nullptr) return paramErr;
   const BZ_ProjInfo &info = gBZ.project->info;
   return BZ_SetPreviewPictures(preview, info.statMovInfo[0].height, info.statMovInfo[0].width,
@@ -271,7 +274,7 @@ Boolean BZ_PreviewGetShowLogo() {
 }
 
 void BZ_HavePreviewEnvelopLogo() {
-  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  BZ_PreviewData *preview = DialogPreview();
   if (preview == nullptr || gBZ.project == nullptr) return;
   const Rect &logo = gBZ.project->info.settings.cleaning.removeLogo.logoRect;
   Rect region{};
@@ -318,7 +321,7 @@ CFStringRef Localized(CFStringRef key) { return CFBundleCopyLocalizedString(CFBu
 // Bitmap of a picture view: the part of picture `index` that begins at previewTopLeft.
 Boolean PictureSource(void *refCon, const UInt8 **firstPixel, SInt32 *rowBytes, SInt32 *width, SInt32 *height) {
   const auto index = SInt32(reinterpret_cast<intptr_t>(refCon));
-  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  BZ_PreviewData *preview = DialogPreview();
   if (preview == nullptr || preview->buffersRGB == nullptr) return false;
   const GL_ProviderInfo &info = preview->providerInfo[index];
   const Point tl = preview->previewTopLeft;
@@ -333,7 +336,7 @@ Boolean PictureSource(void *refCon, const UInt8 **firstPixel, SInt32 *rowBytes, 
 
 // The dashed frame on the movie: the region the views show.
 void ShowDashedFrame() {
-  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  BZ_PreviewData *preview = DialogPreview();
   if (preview == nullptr || gState.movieControl == nullptr) return;
   Rect frame{};
   BZ_GetSmallPreviewFrame(preview, &frame);
@@ -362,7 +365,7 @@ void ContentBounds(WindowRef window, Rect *bounds) {
 
 OSStatus PreviewWindowEventHandler(EventHandlerCallRef, EventRef event, void *userData) {
   auto window = static_cast<WindowRef>(userData);
-  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  BZ_PreviewData *preview = DialogPreview();
   const UInt32 eventClass = GetEventClass(event), kind = GetEventKind(event);
   if (eventClass == kEventClassWindow) {
     switch (kind) {
@@ -452,7 +455,7 @@ void BZ_SetMovieClip(BZ_PreviewData *previewData) {
 }
 
 OSStatus BZ_SetTimeAndFrameNumInPreview(WindowRef window) {
-  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  BZ_PreviewData *preview = DialogPreview();
   const BZ_StatMovInfo *info = SourceInfo();
   if (window == nullptr || preview == nullptr || info == nullptr || info->timeList == nullptr) return paramErr;
   const SInt32 frame = std::clamp<SInt32>(preview->frameNum, 0, std::max<SInt32>(info->numFrames - 1, 0));
@@ -475,15 +478,13 @@ OSStatus BZ_SetTimeAndFrameNumInPreview(WindowRef window) {
 }
 
 OSStatus BZ_HandleCustomEventsFromActionFilter() {
-  static const EventTypeSpec kinds[] = {{'Proj', 0}};
-  (void)kinds;
-  // The custom events of tasks are dispatched by the main loop that runs the filter's caller; nothing waits
-  // here for them.
+  // The filter runs from the main loop (a scrub, a key, the play timer), which dispatches the tasks' custom
+  // events between two frames itself; nothing is pending here that the loop would not deliver next.
   return noErr;
 }
 
 OSStatus BZ_ScheduleCb(TimeValue time) {
-  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  BZ_PreviewData *preview = DialogPreview();
   const BZ_StatMovInfo *info = SourceInfo();
   if (preview == nullptr || info == nullptr || preview->cb == nullptr) return paramErr;
   const SInt32 n = BZ_PreviewNumFrames();
@@ -494,7 +495,7 @@ OSStatus BZ_ScheduleCb(TimeValue time) {
 }
 
 void BZ_PreviewCb(QTCallBack, long refCon) {
-  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  BZ_PreviewData *preview = DialogPreview();
   if (preview == nullptr || preview->mc == nullptr) return;
   TimeRecord record{};
   const TimeValue now = MCGetCurrentTime(preview->mc, nullptr);
@@ -504,7 +505,7 @@ void BZ_PreviewCb(QTCallBack, long refCon) {
 }
 
 Boolean BZ_ActionFilterWithRefCon(MovieController mc, SInt16 action, void *params, long) {
-  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  BZ_PreviewData *preview = DialogPreview();
   const BZ_StatMovInfo *info = SourceInfo();
   if (preview == nullptr || info == nullptr || params == nullptr) {
     if (preview != nullptr && (action == mcActionPlay || action == mcActionPrerollAndPlay) && params == nullptr &&
@@ -552,7 +553,7 @@ Boolean BZ_ActionFilterWithRefCon(MovieController mc, SInt16 action, void *param
 }
 
 OSStatus BZ_PreviewGotoFrameNum(SInt32 frameNum) {
-  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  BZ_PreviewData *preview = DialogPreview();
   const BZ_StatMovInfo *info = SourceInfo();
   if (preview == nullptr || info == nullptr) return paramErr;
   const SInt32 index = frameNum - 1;
@@ -567,7 +568,7 @@ OSStatus BZ_PreviewGotoFrameNum(SInt32 frameNum) {
 }
 
 OSStatus BZ_UpdateNoiseImage(WindowRef window) {
-  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  BZ_PreviewData *preview = DialogPreview();
   BZ_ProjPtr project = gBZ.project;
   if (preview == nullptr || project == nullptr || preview->buffersRGB == nullptr) return paramErr;
   UInt8 *cache = gBZ.dlgTaskData.previewCache;
@@ -683,7 +684,7 @@ OSStatus BZ_InitPreviewSize(WindowRef window, BZ_PreviewData *preview) {
 }
 
 OSStatus BZ_InitPreviewWindow(WindowRef window) {
-  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  BZ_PreviewData *preview = DialogPreview();
   BZ_ProjPtr project = gBZ.project;
   if (preview == nullptr || project == nullptr) return paramErr;
   BZ_StatMovInfo &info = project->info.statMovInfo[0];
@@ -766,7 +767,7 @@ OSStatus BZ_WarnAboutLogoFade() {
 }
 
 OSStatus BZ_ShowPreview(WindowRef dialog) {
-  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  BZ_PreviewData *preview = DialogPreview();
   if (preview == nullptr || gBZ.project == nullptr) return paramErr;
   if (preview->critRgn != nullptr) MPEnterCriticalRegion(preview->critRgn, kDurationForever);
   if (dialog != nullptr) GL_ActivateDialogItemByID(dialog, Item(kPreviewButtonItem), false);
@@ -828,7 +829,7 @@ MovieController GL_GetMovieControllerByID(WindowRef window, HIViewID id) {
 
 OSStatus BZ_ClosePreview(WindowRef window) {
   if (window == nullptr) return noErr;
-  BZ_PreviewData *preview = BZ_GetPreviewDataPtr();
+  BZ_PreviewData *preview = DialogPreview();
   if (preview != nullptr) {
     BZ_UpdateOutlierEditList();
     for (Boolean &has : preview->hasSelectionRect) has = false;

@@ -57,7 +57,8 @@ void FillRecord(Movie movie, TimeValue value, TimeRecord *record) {
 void PlaceMovie(MovieController mc) {
   Rect box = mc->bounds;
   if (mc->attached && mc->visible) box.bottom = SInt16(std::max<int>(box.top, box.bottom - kPL_ControllerBarHeight));
-  SetMovieBox(mc->movie, &box);
+  // An empty box would lose the movie's scale for good: the movie keeps its box until there is room.
+  if (box.bottom > box.top && box.right > box.left) SetMovieBox(mc->movie, &box);
 }
 
 SInt64 CallBackTime(const PL_CallBackRecord *cb, Movie movie) {

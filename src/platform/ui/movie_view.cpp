@@ -295,6 +295,7 @@ void FollowControl(WindowRef, HIViewID, ControlRef control) {
   if (view == nullptr) return;
   Rect r{};
   GetControlBounds(control, &r);
+  if (r.bottom <= r.top || r.right <= r.left) return;  // not placed yet
   const QRect geometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
   if (view->geometry() != geometry) {
     view->setGeometry(geometry);

@@ -130,6 +130,17 @@ TEST(PlatformMovieController, BoundsPlaceTheMovieAboveTheBar) {
   EXPECT_EQ(116, box.bottom) << "a detached controller's bounds are the movie's";
   const Rect inverted{10, 10, 5, 5};
   EXPECT_EQ(paramErr, MCSetControllerBoundsRect(c.mc, &inverted));
+  // Bounds without room (a view not placed yet) leave the movie's box, which could not be scaled back.
+  ASSERT_EQ(noErr, MCSetControllerAttached(c.mc, true));
+  const Rect empty{30, 30, 30, 30};
+  ASSERT_EQ(noErr, MCSetControllerBoundsRect(c.mc, &empty));
+  GetMovieBox(m.movie(), &box);
+  EXPECT_EQ(100, box.bottom);
+  const Rect room{0, 0, 216, 200};
+  ASSERT_EQ(noErr, MCSetControllerBoundsRect(c.mc, &room));
+  GetMovieBox(m.movie(), &box);
+  EXPECT_EQ(200, box.bottom);
+  EXPECT_EQ(200, box.right);
 
   RgnHandle clip = NewRgn(), got = nullptr, gotMovie = nullptr;
   SetRectRgn(clip, 0, 0, 99, 99);
