@@ -796,10 +796,55 @@ OSStatus BZ_ShowPreview(WindowRef dialog) {
   return err;
 }
 
+namespace {
+
+// The before and after pictures from the preview cache's source and cleaned frames (slots 0 and 1), at the
+// display gamma, and the difference made from them; inside critRgn, so no run writes meanwhile.
+OSStatus PicturesFromPreviewCache(WindowRef window, BZ_PreviewData *preview) {
+  BZ_ProjPtr project = gBZ.project;
+  UInt8 *cache = gBZ.dlgTaskData.previewCache;
+  if (project == nullptr || cache == nullptr || preview->buffersRGB == nullptr) return noErr;
+  const BZ_StatMovInfo &info = project->info.statMovInfo[0];
+  SInt32 height = 0, width = 0;
+  SInt64 size = 0;
+  OSStatus err = BZ_GetBufferSize(info.height, info.width, project->info.settings.input.interlaced, &height, &width,
+                                  &size);
+  if (err != noErr) return err;
+  if (6 * size > preview->buffersRGBSize) return noErr;  // pictures of another size: made again first
+  float gamma = 0;
+  if ((err = BZ_GetInternalGamma(project, nullptr, &gamma, nullptr, nullptr)) != noErr) return err;
+  if (preview->critRgn != nullptr) MPEnterCriticalRegion(preview->critRgn, kDurationForever);
+  const GL_ProcessorInfo &cpu = gBZ.procInfo;
+  for (SInt32 slot = 0; slot < 2; ++slot) {
+    const UInt8 *frame = cache + slot * size;
+    UInt8 *picture = preview->buffersRGB + slot * 2 * size;
+    if (std::fabs(gamma - kBZ_DisplayGamma) < 0.0001f)
+      CO_2vuyFrameToARGB_Uni(cpu.hasAltivec, cpu.hasSSE3, width, height, frame, picture, false, width * 2, width * 4);
+    else
+      CO_2vuyFrameToARGB_ChangeGammaUni(cpu.hasAltivec, cpu.hasSSE3, width, height, frame, picture, false, width * 2,
+                                        width * 4, gamma, kBZ_DisplayGamma, nullptr);
+  }
+  if (preview->critRgn != nullptr) MPExitCriticalRegion(preview->critRgn);
+  // While outliers are edited the difference is the speck picture of the noise stage.
+  return BZ_GetEditingOutliers() ? OSStatus(noErr) : BZ_UpdateNoiseImage(window);
+}
+
+}  // namespace
+
 OSStatus BZ_ForcePreviewUpdate(Boolean recreateImages) {
   WindowRef window = gState.window;
-  if (window == nullptr) return noErr;
-  OSStatus first = recreateImages ? BZ_CreatePreviewImages() : noErr;
+  BZ_PreviewData *preview = DialogPreview();
+  if (window == nullptr || preview == nullptr) return noErr;
+  OSStatus first = noErr;
+  if (recreateImages) {
+    // The block may move: not while a calculation's start or end holds the region.
+    if (preview->critRgn != nullptr) MPEnterCriticalRegion(preview->critRgn, kDurationForever);
+    first = BZ_CreatePreviewImages();
+    if (preview->critRgn != nullptr) MPExitCriticalRegion(preview->critRgn);
+  }
+  // A calculation that ended leaves new frames; a drag only moves the region shown.
+  if (!preview->dragging)
+    if (OSStatus err = PicturesFromPreviewCache(window, preview); err != noErr && first == noErr) first = err;
   if (gState.movieControl != nullptr) {
     ShowDashedFrame();
     PL_MovieControlUpdate(gState.movieControl);
