@@ -421,6 +421,12 @@ Boolean ActionFilter(MovieController mc, SInt16 action, void *params, long refCo
 
 void PreviewCallBack(QTCallBack cb, long refCon) { BZ_PreviewCb(cb, refCon); }
 
+void DragDashedFrame(void *refCon, SInt32 dx, SInt32 dy, Boolean ended) {
+  auto window = static_cast<WindowRef>(refCon);
+  if (ended) BZ_PreviewHandleMouseUp(window);
+  else BZ_PreviewHandleMouseDragged(window, dx, dy, UInt64(GetCurrentEventTime() * 1e6));
+}
+
 }  // namespace
 
 void BZ_SetPreviewImagesBounds(WindowRef window, const BZ_PreviewData *previewData) {
@@ -742,6 +748,7 @@ OSStatus BZ_InitPreviewWindow(WindowRef window) {
   if (GetControlByID(window, &fieldID, &field) == noErr)
     InstallEventHandler(GetControlEventTarget(field), PreviewEtiEventHandler, 1, &accepted, window,
                         &preview->gotoEvHandler);
+  PL_MovieControlSetDragProc(gState.movieControl, DragDashedFrame, window);
   SetKeyboardFocus(window, gState.movieControl, kControlFocusNextPart);
   BZ_EnableShortcutsButton(window);
   GL_EnableMenuCommandByID(kPreviewMenuID, 0, true);
@@ -868,6 +875,34 @@ MovieController GL_GetMovieControllerByID(WindowRef window, HIViewID id) {
   ControlRef control = nullptr;
   if (window == nullptr || GetControlByID(window, &id, &control) != noErr) return nullptr;
   return GL_GetMovieControllerFromControl(control);
+}
+
+// ---- Moving the region shown ----
+
+Boolean BZ_PreviewHandleMouseDragged(WindowRef window, SInt32 dx, SInt32 dy, UInt64 nowMicroseconds) {
+  BZ_PreviewData *preview = DialogPreview();
+  if (preview == nullptr) return false;
+  Rect control{};
+  BZ_GetNewMovieControlBounds(preview, &control);
+  const SInt32 pictureHeight = std::max(1, control.bottom - control.top - kPL_ControllerBarHeight);
+  const SInt32 pictureWidth = std::max(1, control.right - control.left);
+  preview->previewTopLeft.v = SInt16(preview->previewTopLeft.v + dy * preview->movieSize.v / pictureHeight);
+  preview->previewTopLeft.h = SInt16(preview->previewTopLeft.h + dx * preview->movieSize.h / pictureWidth);
+  BZ_CorrectPreviewTopLeft(preview);
+  preview->dragging = true;
+  // The views follow at most every 50 ms; the dashed frame at once.
+  ShowDashedFrame();
+  if (nowMicroseconds - preview->savedUpdateTime <= 50000) return false;
+  preview->savedUpdateTime = nowMicroseconds;
+  if (window != nullptr) BZ_ForcePreviewUpdate(false);
+  return true;
+}
+
+void BZ_PreviewHandleMouseUp(WindowRef window) {
+  BZ_PreviewData *preview = DialogPreview();
+  if (preview == nullptr || !preview->dragging) return;
+  if (window != nullptr) BZ_ForcePreviewUpdate(false);
+  preview->dragging = false;
 }
 
 // ---- Closing ----

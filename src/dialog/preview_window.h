@@ -109,3 +109,9 @@ OSStatus BZ_WarnAboutLogoFade();
 // The controller of a movie control (control data 'mc  '); NULL for any other control.
 MovieController GL_GetMovieControllerFromControl(ControlRef control);
 MovieController GL_GetMovieControllerByID(WindowRef window, HIViewID id);
+// A drag of the dashed frame by (dx, dy) pixels of the movie control: the region shown moves by as many
+// movie pixels (clamped); the views are redrawn only when more than 50 ms passed since their last redraw
+// (nowMicroseconds against savedUpdateTime), which the result tells.
+Boolean BZ_PreviewHandleMouseDragged(WindowRef window, SInt32 dx, SInt32 dy, UInt64 nowMicroseconds);
+// The end of a drag: the views are redrawn.
+void BZ_PreviewHandleMouseUp(WindowRef window);

@@ -58,7 +58,9 @@ class PreviewWindow : public OpenDialogTest {
     BZ_ShowPreview(window_);
     WindowRef preview = BZ_GetPreviewWindow();
     EXPECT_NE(preview, nullptr);
-    if (preview != nullptr) EXPECT_TRUE(QTest::qWaitForWindowExposed(PL_GetWindowWidget(preview)));
+    if (preview != nullptr) {
+      EXPECT_TRUE(QTest::qWaitForWindowExposed(PL_GetWindowWidget(preview)));
+    }
     return preview;
   }
   std::string Text(WindowRef w, SInt32 n) {

@@ -1,6 +1,7 @@
 // The preview window's layout, pictures and frame times, without a window.
 #include "dialog/preview_window.h"
 
+#include "dialog/project_dialog.h"
 #include "engine/runtime/project_types.h"
 #include "platform/core/mac_errors.h"
 
@@ -198,6 +199,41 @@ TEST(DialogPreviewWindow, StartTimeStaysInsideShortMovies) {
     info.timeList = times.data();
     EXPECT_EQ(k.expected, BZ_PreviewStartTime(&info, k.frames, k.noise, k.time, 100 * k.frames));
   }
+}
+
+// Dragging the dashed frame moves the region shown by the movie pixels under the mouse's move, and redraws
+// the views at most every 50 ms (times given, so no clock is involved).
+TEST(DialogPreviewWindow, DraggingMovesTheRegionAndRedrawsAtMostEvery50ms) {
+  auto *dlgData = new BZ_ProjDlgData{};
+  BZ_ProjDlgData *saved = gBZ.dlgData;
+  gBZ.dlgData = dlgData;
+  BZ_PreviewData &p = dlgData->previewData;
+  Preview::Set(p, 600, 304, 720, 576, Point{0, 0});  // the movie control's picture: 105 x 84
+  struct Step {
+    SInt32 dx, dy;
+    UInt64 now;
+    bool redraw;
+    Point topLeft;
+  };
+  const Step steps[] = {
+      {7, 7, 1000000, true, {48, 48}},      // 7 x 576 / 84 = 48, 7 x 720 / 105 = 48
+      {1, 1, 1020000, false, {54, 54}},     // 20 ms later: moved, not redrawn
+      {1, 0, 1050000, false, {54, 60}},     // exactly 50 ms: still not
+      {0, 1, 1050001, true, {60, 60}},      // past 50 ms
+      {1000, 1000, 1200000, true, {476, 450}},  // held at the movie's end
+      {-2000, -2000, 1200001, false, {0, 0}},   // and at its start
+  };
+  for (const Step &s : steps) {
+    SCOPED_TRACE(testing::Message() << "move (" << s.dx << ", " << s.dy << ") at " << s.now);
+    EXPECT_EQ(s.redraw, bool(BZ_PreviewHandleMouseDragged(nullptr, s.dx, s.dy, s.now)));
+    EXPECT_EQ(s.topLeft.v, p.previewTopLeft.v);
+    EXPECT_EQ(s.topLeft.h, p.previewTopLeft.h);
+    EXPECT_TRUE(p.dragging);
+  }
+  BZ_PreviewHandleMouseUp(nullptr);
+  EXPECT_FALSE(p.dragging);
+  gBZ.dlgData = saved;
+  delete dlgData;
 }
 
 }  // namespace

@@ -69,6 +69,10 @@ class MovieView : public QWidget {
     if (world_ != nullptr) DisposeGWorld(world_);
   }
   MovieController Controller() const { return mc_; }
+  void SetDragProc(PL_MovieControlDragProcPtr proc, void *refCon) {
+    dragProc_ = proc;
+    dragRefCon_ = refCon;
+  }
   void SetFrameRect(const QRect &r) {
     frame_ = r;
     update();
@@ -116,6 +120,12 @@ class MovieView : public QWidget {
   void mousePressEvent(QMouseEvent *event) override {
     setFocus(Qt::MouseFocusReason);
     const int barTop = height() - kBar;
+    const QPoint at = event->position().toPoint();
+    if (dragProc_ != nullptr && frame_.contains(at) && at.y() < barTop) {
+      dragging_ = true;
+      lastDrag_ = at;
+      return;
+    }
     if (!MCGetVisible(mc_) || event->position().y() < barTop) return QWidget::mousePressEvent(event);
     if (event->position().x() < kPlayButtonWidth) {
       TogglePlay();
@@ -125,11 +135,23 @@ class MovieView : public QWidget {
     Scrub(int(event->position().x()));
   }
   void mouseMoveEvent(QMouseEvent *event) override {
-    if (scrubbing_) Scrub(int(event->position().x()));
-    else QWidget::mouseMoveEvent(event);
+    if (dragging_) {
+      const QPoint at = event->position().toPoint();
+      const QPoint delta = at - lastDrag_;
+      lastDrag_ = at;
+      if (!delta.isNull()) dragProc_(dragRefCon_, delta.x(), delta.y(), false);
+    } else if (scrubbing_) {
+      Scrub(int(event->position().x()));
+    } else {
+      QWidget::mouseMoveEvent(event);
+    }
   }
   void mouseReleaseEvent(QMouseEvent *event) override {
     scrubbing_ = false;
+    if (dragging_) {
+      dragging_ = false;
+      if (dragProc_ != nullptr) dragProc_(dragRefCon_, 0, 0, true);
+    }
     QWidget::mouseReleaseEvent(event);
   }
 
@@ -268,6 +290,10 @@ class MovieView : public QWidget {
   QSize worldSize_;
   TimeValue shownTime_ = -1;
   bool scrubbing_ = false;
+  bool dragging_ = false;
+  QPoint lastDrag_;
+  PL_MovieControlDragProcPtr dragProc_ = nullptr;
+  void *dragRefCon_ = nullptr;
 };
 
 struct MovieControlRecord {
@@ -385,6 +411,13 @@ OSStatus PL_MovieControlSetFrameRect(ControlRef control, const Rect *frame) {
   MovieView *view = ViewOf(control);
   if (view == nullptr || frame == nullptr) return paramErr;
   view->SetFrameRect(QRect(frame->left, frame->top, frame->right - frame->left, frame->bottom - frame->top));
+  return noErr;
+}
+
+OSStatus PL_MovieControlSetDragProc(ControlRef control, PL_MovieControlDragProcPtr proc, void *refCon) {
+  MovieView *view = ViewOf(control);
+  if (view == nullptr) return paramErr;
+  view->SetDragProc(proc, refCon);
   return noErr;
 }
 

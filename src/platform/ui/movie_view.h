@@ -36,6 +36,10 @@ void PL_DisposeMovieControl(ControlRef control);
 Boolean PL_IsMovieControl(ControlRef control);
 // Shows a dashed rectangle in the control's coordinates over the picture (an empty one: none).
 OSStatus PL_MovieControlSetFrameRect(ControlRef control, const Rect *frame);
+// A drag that starts inside the dashed rectangle reports each move (dx, dy in pixels) and its end
+// (ended true, no move) to the procedure instead of scrubbing; NULL removes it.
+typedef void (*PL_MovieControlDragProcPtr)(void *refCon, SInt32 dx, SInt32 dy, Boolean ended);
+OSStatus PL_MovieControlSetDragProc(ControlRef control, PL_MovieControlDragProcPtr proc, void *refCon);
 // Redraws the picture at the controller's present time.
 OSStatus PL_MovieControlUpdate(ControlRef control);
 
