@@ -29,10 +29,14 @@
 #                is not counted); peer: ffmpeg's fftdnoiz=sigma=8. Beside
 #                it (BZ_NOISE_PEERS, in the same rounds): ours at manual Y level 18 and dctdnoiz=sigma=8, and
 #                for reference one run each of hqdn3d and nlmeans (their first BZ_NOISE_REF_FRAMES frames).
+#   noise-reduction-horiz, noise-reduction-vert
+#                the same noisy clip; ours with the line filters only (horizontal or vertical) at manual Y
+#                level 18 (chroma 5); peer: ffmpeg's hqdn3d at its defaults, the light denoiser of that class.
 #
 #   bench/methods_vs_ffmpeg.sh   (BZ_BUILD_DIR=build, BZ_WORKERS=8, BZ_ROUNDS=3, BZ_FRAMES=200,
 #                                 BZ_METHODS="cross-luma averaging logo-interp logo-diminish
-#                                 logo-transparent varying-brightness noise-reduction-auto",
+#                                 logo-transparent varying-brightness noise-reduction-auto
+#                                 noise-reduction-horiz noise-reduction-vert",
 #                                 BZ_SIZES="720x576 1920x1080", BZ_BENCH_DIR: the
 #                                 folder for the clips, a new temporary one by default)
 #
@@ -50,7 +54,7 @@ build=${BZ_BUILD_DIR:-$root/build}
 workers=${BZ_WORKERS:-8}
 rounds=${BZ_ROUNDS:-3}
 frames=${BZ_FRAMES:-200}
-methods=${BZ_METHODS:-cross-luma averaging logo-interp logo-diminish logo-transparent varying-brightness noise-reduction-auto}
+methods=${BZ_METHODS:-cross-luma averaging logo-interp logo-diminish logo-transparent varying-brightness noise-reduction-auto noise-reduction-horiz noise-reduction-vert}
 noise_ref_frames=${BZ_NOISE_REF_FRAMES:-50}
 sizes=${BZ_SIZES:-720x576 1920x1080}
 driver=$build/bench/bz_pipeline_fps
@@ -70,7 +74,7 @@ defect_filter() {
     logo-interp | logo-diminish) echo "drawbox=x=40:y=40:w=100:h=60:color=white:t=fill" ;;
     logo-transparent) echo "$(grey_steps),drawbox=x=40:y=40:w=100:h=60:color=white@0.3:t=fill" ;;
     varying-brightness) echo "geq=lum='clip(lum(X,Y)*(1+0.05*sin(2*PI*N/8)),0,255)':cb='cb(X,Y)':cr='cr(X,Y)'" ;;
-    noise-reduction-auto) echo "noise=alls=12:allf=t" ;;
+    noise-reduction-auto | noise-reduction-horiz | noise-reduction-vert) echo "noise=alls=12:allf=t" ;;
     *) fail "no clip for $1" ;;
   esac
 }
@@ -89,6 +93,7 @@ peer_filter() {
     logo-transparent) echo "removelogo=$work/logo_mask_$2.png" ;;
     varying-brightness) echo "deflicker=size=5:mode=am" ;;
     noise-reduction-auto) echo "fftdnoiz=sigma=8" ;;
+    noise-reduction-horiz | noise-reduction-vert) echo "hqdn3d" ;;
     *) fail "no peer filter for $1" ;;
   esac
 }
@@ -165,6 +170,7 @@ quality_crop() {
 driver_method() {
   case $1 in
     logo-*) echo logo ;;
+    noise-reduction-horiz | noise-reduction-vert) echo noise-reduction ;;
     *) echo "$1" ;;
   esac
 }
@@ -187,6 +193,8 @@ our_options() {
       ;;
     varying-brightness) echo "--factors=$work/$1_$2.factors" ;;
     noise-reduction-auto) echo "--analyse" ;;
+    noise-reduction-horiz) echo "--sett=horizontal=1 --sett=vertical=0 --sett=levelY=18 --sett=levelC=5" ;;
+    noise-reduction-vert) echo "--sett=horizontal=0 --sett=vertical=1 --sett=levelY=18 --sett=levelC=5" ;;
   esac
 }
 

@@ -195,6 +195,7 @@ OSStatus BZ_HandleInputMovieChoice(WindowRef window) {
   if ((err = BZ_ActivateDV_Compression(window)) != noErr) return err;
   if ((err = BZ_SetSourceFileName(window, 0)) != noErr) return err;
   if ((err = BZ_SetMovieInfo(window)) != noErr) return err;
+  if ((err = BZ_ActivateLogoDimensions(window)) != noErr) return err;
   dlgData->state.neededUpdates |= kBZ_OutputSettUpdate | kBZ_VarBrTypeFlag | kBZ_RlTypeFlag | kBZ_NoiseRedTypeFlag;
   return noErr;
 }
@@ -236,6 +237,8 @@ OSStatus BZ_HandleOpenMovie1Hit(WindowRef window) {
   // 5. A loaded logo mask is read again for this movie's frame; without one the logo rectangle must fit it.
   if (BZ_ProjDlgHasLogoMaskPic()) {
     BZ_RlDlgTaskData *logo = gBZ.dlgTaskData.rlDlgTaskData;
+    Trace("BZ_SetLogoPosition");
+    if ((err = BZ_SetLogoPosition(window, cleaning.removeLogo.maskAnchor)) != noErr) return err;
     if (GL_FSRefValid(&logo->maskFile)) {
       Trace("BZ_GetMaskPicFromFile");
       if ((err = BZ_GetMaskPicFromFile(window, &logo->maskFile, cleaning.removeLogo.maskAnchor)) != noErr) return err;

@@ -1,5 +1,6 @@
 // The project dialog window and its events.
 #include "dialog/project_dialog.h"
+#include "dialog/movie_drop.h"
 
 #include "app/error_display.h"
 #include "app/file_kinds.h"
@@ -265,6 +266,7 @@ OSStatus BZ_InitProjectDialog(WindowRef window) {
   BZ_UpdateAutoSettCalc(0, 0);
   if ((err = SetItemActive(window, 2150, false)) != noErr) return err;
   if ((err = BZ_InitAppliedCleanMethodsHIView(window)) != noErr) return err;
+  if ((err = BZ_InstallProjDlgDragHandlers(window)) != noErr) return err;
   if ((err = BZ_ActivateAIC(window)) != noErr) return err;
   if (dlgData->previewData.critRgn == nullptr) err = MPCreateCriticalRegion(&dlgData->previewData.critRgn);
   return err;
@@ -740,7 +742,7 @@ OSStatus BZ_DisposeDialog() {
   WindowRef window = BZ_GetProjDlgWindow();
   if (window == nullptr) return noErr;
   DI_DlgRefCon *refCon = RefCon(window);
-  BZ_RlRemoveMaskPic();
+  BZ_RlRemoveMaskPic(window, gBZ.dlgData);
   if (WindowRef preview = BZ_GetPreviewWindow()) BZ_ClosePreview(preview);
   BZ_CloseExampleWindow();
   BZ_DisposeTimers(window);
@@ -750,6 +752,7 @@ OSStatus BZ_DisposeDialog() {
         RemoveEventHandler(*h);
         *h = nullptr;
       }
+    BZ_RemoveProjDlgDragHandlers(window);
   }
   Point location{};
   if (GL_SaveWindowPosition(window, &location) == noErr) gBZ.savedWindowLoc[kBZ_ProjDlgWindowID] = location;

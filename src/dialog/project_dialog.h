@@ -10,6 +10,7 @@
 #include "platform/core/controls.h"
 #include "platform/core/event_loop.h"
 #include "platform/core/quickdraw_ports.h"
+#include "toolkit/drag_handlers.h"
 
 #include <atomic>
 
@@ -42,6 +43,7 @@ struct BZ_ProjDlgData {
   SInt32 savedIntEtiValue = 0;
   EventHandlerRef imageWellEvHandler = nullptr, maskWellEvHandler = nullptr, textViewEvHandler = nullptr;
   BZ_RlDlgTaskData *rlDlgTaskData = nullptr;  // borrowed: the logo mask state of the logo method
+  DR_ReceiveData receiveData{};  // movie and folder drops (movie_drop.h)
 };
 
 // Opens the project dialog at start-up: a zeroed reference record with ID 1, the window "New Project Dialog"

@@ -218,7 +218,7 @@ OSStatus BZ_MsPostItem(BZ_MethodStage *ms, MP_TaskData *task1, SInt32 workerNum,
   return MPNotifyQueue(worker->inputQueue, BZ_Word(ms->type), ms->project, item);
 }
 
-OSStatus BZ_MsCloseTask2(BZ_MethodStage *ms, MP_TaskData *task1) {
+OSStatus BZ_MsCloseTask2(BZ_MethodStage *ms, MP_TaskData *task1, bool passOverStreamEnds) {
   if (ms == nullptr || task1 == nullptr) return paramErr;
   if (!ms->task2Started) return noErr;
   OSStatus err = noErr;
@@ -230,7 +230,8 @@ OSStatus BZ_MsCloseTask2(BZ_MethodStage *ms, MP_TaskData *task1) {
       void *sender = nullptr;
       void *code = nullptr;
       if ((err = MPWaitOnQueue(task1->inputQueue, &sender, nullptr, &code, kDurationForever)) != noErr) break;
-      if (BZ_FromWord(sender) == ms->type) break;
+      if (BZ_FromWord(sender) != ms->type) continue;
+      if (!passOverStreamEnds || BZ_FromWord(code) != kBZ_EndOfStreamMessage) break;
     }
   }
   ms->task2Ended = true;

@@ -93,8 +93,9 @@ OSStatus BZ_MsPostItem(BZ_MethodStage *ms, MP_TaskData *task1, SInt32 workerNum,
 OSStatus BZ_MsCloseWorkers(BZ_MethodStage *ms, MP_TaskData *task1, const char *stageName);
 // Ends the collector: unless it has ended already, posts it 5033 and waits on task 1's inputQueue for its
 // end (other messages there are dropped); then clears and disposes its record. Returns the collector's
-// result. Call after the workers are closed (they post to the collector).
-OSStatus BZ_MsCloseTask2(BZ_MethodStage *ms, MP_TaskData *task1);
+// result. Call after the workers are closed (they post to the collector). With passOverStreamEnds, the
+// stage's own end-of-stream codes are passed over too (a collector that answers 5033 after a last frame).
+OSStatus BZ_MsCloseTask2(BZ_MethodStage *ms, MP_TaskData *task1, bool passOverStreamEnds = false);
 
 // ---- Worker ---------------------------------------------------------------------------------------------------
 

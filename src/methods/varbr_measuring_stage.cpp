@@ -108,25 +108,8 @@ OSStatus BZ_VbfCreateTask2(BZ_MethodStage *ms, MP_TaskData *task1) {
 }
 
 OSStatus BZ_VbCloseTask2(BZ_MethodStage *ms, MP_TaskData *task1) {
-  if (ms == nullptr || task1 == nullptr) return paramErr;
-  if (!ms->task2Started) return noErr;
-  OSStatus err = noErr;
-  // A collector marked exiting posts nothing more that matters (its end may have been taken by the closing of
-  // the workers).
-  if (!ms->task2Ended && !ms->task2.exiting) {
-    err = MPNotifyQueue(ms->task2.inputQueue, BZ_Word(ms->type), ms->project, BZ_Word(kBZ_EndOfStreamMessage));
-    while (err == noErr) {
-      void *sender = nullptr, *code = nullptr;
-      if ((err = MPWaitOnQueue(task1->inputQueue, &sender, nullptr, &code, kDurationForever)) != noErr) break;
-      // The measuring collector's 5033 says the last frame was evaluated; its end follows.
-      if (BZ_FromWord(sender) == ms->type && BZ_FromWord(code) != kBZ_EndOfStreamMessage) break;
-    }
-  }
-  ms->task2Ended = true;
-  ms->task2Started = false;
-  ms->task2.ID = nullptr;
-  MP_DisposeTask(&ms->task2);
-  return err != noErr ? err : ms->task2Result.load();
+  // The measuring collector's 5033 says the last frame was evaluated; its end follows.
+  return BZ_MsCloseTask2(ms, task1, true);
 }
 
 OSStatus BZ_FindRelBrTask1(void *parameter) {

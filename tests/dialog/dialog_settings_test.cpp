@@ -8,6 +8,7 @@
 #include "dialog/settings_transfer.h"
 
 #include "app/window_lookup.h"
+#include "dialog/method_tabs.h"
 #include "dialog/method_types.h"
 #include "engine/runtime/frame_selection.h"
 #include "engine/runtime/project_settings.h"
@@ -235,8 +236,12 @@ TEST_F(DialogSettings, TypedNumbersAreBroughtIntoRangeAndBeepOnlyWhenChanged) {
   Settings().cleaning.crossLuma.minConstChromaLen = 10;
   Settings().cleaning.crossLuma.constChromaTestLen = 6;
   Settings().cleaning.average.automatic = false;  // shift and weight are typed only by hand
+  // The uniformity belongs to a transparent logo found through its mask (mode 3).
+  Settings().cleaning.removeLogo.mode = kBZ_LogoModeUseMask;
+  Settings().cleaning.removeLogo.transparent = true;
   RedrawAll();
   for (SInt32 item : {2104, 2105}) ASSERT_EQ(GL_ActivateDialogItemByID(window_, Item(item), true), noErr);
+  for (SInt32 item : {2308, 2316}) ASSERT_EQ(BZ_HandleRlHit(window_, item), noErr);
   TD_ClickTab(W(kBZ_MainTabItem), 2);
   const struct {
     SInt32 item, methodTab;

@@ -26,10 +26,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QTabBar>
 #include <QTest>
 #include <QWidget>
@@ -309,6 +312,51 @@ TEST_F(ProjectDialog, PanesMadeOfTheWindowsContainersKeepTheirLayout) {
   for (SInt32 n = 2038; n <= 2041; ++n) EXPECT_TRUE(W(n)->isEnabled()) << n;
   // The noise and logo panes exist as well.
   for (SInt32 n : {2157, 2165, 2309, 2317, 2324, 2330}) EXPECT_NE(W(n), nullptr) << n;
+}
+
+// The crop box (2033) turns its whole group on and off, with the project's cropping; inside it the automatic
+// detection (2035) leaves the typed margins' pane (2037) to the user only when it is off.
+TEST_F(ProjectDialog, TheCropBoxAndTheDetectionBoxActivateTheirPanes) {
+  TD_ClickTab(W(kBZ_MainTabItem), 1);
+  const BZ_InputSett &input = project_->info.settings.input;
+  // The user ticks a group's box in its title, not in its middle.
+  auto clickCropBox = [&] {
+    auto *box = qobject_cast<QGroupBox *>(W(2033));
+    ASSERT_NE(box, nullptr);
+    QStyleOptionGroupBox option;
+    option.initFrom(box);
+    option.subControls = QStyle::SC_GroupBoxCheckBox | QStyle::SC_GroupBoxLabel;
+    option.text = box->title();
+    option.features = QStyleOptionFrame::None;
+    const QRect tick = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxCheckBox, box);
+    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, tick.center());
+  };
+  auto margins = [&] {
+    int enabled = 0;
+    for (SInt32 n = 2038; n <= 2041; ++n) enabled += W(n)->isEnabled();
+    return enabled;
+  };
+  if (input.cropping) clickCropBox();
+  ASSERT_FALSE(input.cropping);
+  EXPECT_FALSE(IsControlActive(C(2034))) << "cropping off";
+  EXPECT_EQ(margins(), 0);
+
+  clickCropBox();
+  ASSERT_TRUE(input.cropping) << "the click reached the settings";
+  EXPECT_TRUE(IsControlActive(C(2034)));
+  EXPECT_TRUE(W(2035)->isEnabled());
+  for (int click = 0; click < 2; ++click) {
+    TD_Click(W(2035));
+    SCOPED_TRACE(input.autoDetectBlackBars ? "detected margins" : "typed margins");
+    EXPECT_EQ(bool(IsControlActive(C(2037))), !input.autoDetectBlackBars);
+    EXPECT_EQ(margins(), input.autoDetectBlackBars ? 0 : 4);
+  }
+
+  clickCropBox();
+  EXPECT_FALSE(input.cropping);
+  EXPECT_FALSE(IsControlActive(C(2034)));
+  EXPECT_FALSE(W(2035)->isEnabled());
+  EXPECT_EQ(margins(), 0) << "the margins go with their group";
 }
 
 TEST_F(ProjectDialog, EditTextHitsAreLeftToTheirChecks) {

@@ -2,11 +2,16 @@
 // deferred, the wait for the main task's stop signal, and a waiting stop that ends any active run.
 #include "dialog/run_control.h"
 
+#include "app/window_lookup.h"
 #include "dialog/project_dialog.h"
 
 #include "engine/tasks/pipeline_types.h"
 #include "engine/tasks/task_runtime.h"
+#include "platform/core/cf_bundle.h"
+#include "platform/core/cf_string.h"
+#include "platform/core/windows.h"
 #include "platform/ui/application.h"
+#include "platform/ui/window_manager.h"
 #include "support/engine_fixtures.h"
 #include "support/gui_driver.h"
 
@@ -163,6 +168,49 @@ TEST_F(StopMovieAnalysis, AWaitingStopEndsAnyActiveRunWhateverIsWished) {
     EXPECT_EQ(stopping, c.code != -1 ? 1 : 0);
     EXPECT_EQ(Posted(), -1) << "one stop code at most";
     EXPECT_EQ(gBZ.dlgTaskData.stopSemaphore.load(), nullptr) << "the semaphore made for the wait is deleted";
+  }
+}
+
+// A preview calculation asked for while any run is going on (an analysis, with or without a stage measuring,
+// or another preview calculation) waits for that run's end instead of starting a second pipeline over the
+// project the run uses; without a preview window nothing is calculated and nothing waits.
+TEST_F(StopMovieAnalysis, APreviewStartDuringAnyRunIsDeferred) {
+  TD_App();
+  const struct {
+    const char *name;
+    bool previewWindow;
+    BZ_ExecuteState exec;
+    BZ_ExecuteSubState subExec;
+    bool deferred;
+  } cases[] = {
+      {"analysing", true, kBZ_ProjStateAnalyzingMovie, kBZ_ProjSubStateMain, true},
+      {"analysing a stage", true, kBZ_ProjStateAnalyzingMovie, kBZ_ProjSubStateCalcAutoSett, true},
+      {"calculating the preview", true, kBZ_ProjStatePreviewing, kBZ_ProjSubStateCalcPreview, true},
+      {"no preview window", false, kBZ_ProjStateAnalyzingMovie, kBZ_ProjSubStateCalcAutoSett, false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    WindowRef preview = nullptr;
+    if (c.previewWindow) {
+      const Rect bounds{40, 40, 200, 300};
+      ASSERT_EQ(CreateNewWindow(kDocumentWindowClass, kWindowStandardDocumentAttributes, &bounds, &preview), noErr);
+      PL_CFScoped<CFStringRef> title(
+          CFBundleCopyLocalizedString(CFBundleGetMainBundle(), CFSTR("BZ Preview window name"), nullptr, nullptr));
+      ASSERT_EQ(SetWindowTitleWithCFString(preview, title.get()), noErr);
+      ASSERT_EQ(BZ_GetPreviewWindow(), preview);
+    }
+    SetRun(c.exec, c.subExec);
+    dlgData_.previewData.previewCalcDeferred = false;
+    state_.needPreviewCalc = true;
+    EXPECT_EQ(BZ_StartPreviewCalc(), noErr);
+    EXPECT_EQ(PreviewDeferred(), c.deferred);
+    EXPECT_EQ(Posted(), -1) << "no second run is posted to the main task";
+    EXPECT_EQ(project_->state.exec.load(), c.exec) << "the live run's state is left alone";
+    EXPECT_EQ(project_->state.subExec.load(), c.subExec);
+    if (!c.previewWindow) {
+      EXPECT_FALSE(state_.needPreviewCalc);
+    }
+    if (preview != nullptr) DisposeWindow(preview);
   }
 }
 

@@ -10,7 +10,11 @@
 #include "dialog/output_tab.h"
 #include "dialog/project_dialog.h"
 #include "dialog/static_movie_info.h"
+#include "dialog/run_control.h"
 #include "engine/closing_saving.h"
+#include "engine/stage_table.h"
+#include "engine/tasks/pipeline_types.h"
+#include "engine/tasks/task_runtime.h"
 #include "general/file_layer.h"
 #include "toolkit/dialog_items.h"
 #include "platform/core/cf_string.h"
@@ -30,7 +34,10 @@
 #include <QPixmap>
 #include <QTest>
 
+#include <atomic>
+#include <cstdint>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -230,6 +237,45 @@ TEST_F(SourceMovie, InterlacingAndCroppingSetTheirDependentItems) {
     ASSERT_EQ(BZ_HandleInputHit(window_, 2035), noErr);
     EXPECT_EQ(bool(IsControlActive(C(2037))), !automatic) << automatic;
   }
+}
+
+// A new source chosen while an analysis runs: the run is told to stop and its end awaited while the old movie
+// is still open and the project still analysing; only then is the old movie closed and the new one opened.
+TEST_F(SourceMovie, ANewMovieWaitsForTheRunningAnalysisToStopFirst) {
+  Choose(gMovies->card);
+  const Movie old = Info().dynMovieInfo.sourceMovie[0];
+  ASSERT_NE(old, nullptr);
+  ASSERT_EQ(BZ_CreateBuffers(), noErr);  // what the running analysis reads
+  const bool ownQueue = gBZ.mainTaskData.inputQueue == nullptr;
+  if (ownQueue) {
+    ASSERT_EQ(MPCreateQueue(&gBZ.mainTaskData.inputQueue), noErr);
+  }
+  project_->state.exec = kBZ_ProjStateAnalyzingMovie;
+  project_->state.subExec = kBZ_ProjSubStateCalcAutoSett;
+  gBZ.dlgData->state.needMovieAnalysis = gBZ.dlgData->state.needPreviewCalc = false;
+
+  // The main task's part: it takes the stop code and signals the stop once the run has closed.
+  std::atomic<intptr_t> code{-1};
+  std::atomic<int> execAtStop{-1};
+  std::atomic<bool> oldMovieOpenAtStop{false};
+  BZ_ProjPtr project = project_.get();
+  std::thread mainTask([&] {
+    void *sender = nullptr, *proj = nullptr, *message = nullptr;
+    if (MPWaitOnQueue(gBZ.mainTaskData.inputQueue, &sender, &proj, &message, 10000) != noErr) return;
+    code = reinterpret_cast<intptr_t>(message);
+    execAtStop = int(project->state.exec.load());
+    oldMovieOpenAtStop = project->info.dynMovieInfo.sourceMovie[0] == old;
+    if (MPSemaphoreID stop = gBZ.dlgTaskData.stopSemaphore.load()) MPSignalSemaphore(stop);
+  });
+  Choose(gMovies->second);
+  mainTask.join();
+  EXPECT_EQ(code.load(), intptr_t(kBZ_CancelMovieAnalysisMessage));
+  EXPECT_EQ(execAtStop.load(), int(kBZ_ProjStateAnalyzingMovie)) << "the project was made ready before the stop";
+  EXPECT_TRUE(oldMovieOpenAtStop.load()) << "the old movie was closed under the running analysis";
+  EXPECT_EQ(project_->state.exec.load(), kBZ_ProjStateReady);
+  EXPECT_EQ(bz_test::PathOf(Info().srcFileData[0].fileRef), bz_test::PathOf(bz_test::RefFor(gMovies->second)));
+  EXPECT_NE(Info().dynMovieInfo.sourceMovie[0], nullptr);
+  if (ownQueue) MP_DeleteQueue(&gBZ.mainTaskData.inputQueue);
 }
 
 }  // namespace

@@ -96,9 +96,9 @@ void Put(const std::vector<float> &from, float **table, SInt32 *count) {
 // One run of dir/source with the correction applied; the project starts with *tables and *tables gets what
 // it holds when the run has ended.
 // An analysis measures the brightness unless autoSettCalc asks for other settings (0: only the frame
-// statistics).
+// statistics). An analysis always records the frames it shows; other runs with recordShown.
 MethodRunResult RunVarBr(const TempDir &dir, const std::string &source, MethodRunKind kind, int workers,
-                         VbTables *tables, UInt32 autoSettCalc = kBZ_VbAutoSettStage) {
+                         VbTables *tables, UInt32 autoSettCalc = kBZ_VbAutoSettStage, bool recordShown = false) {
   BZ_VbDlgTaskData *record = nullptr;
   EXPECT_EQ(BZ_VbInitDlgTaskData(&record), noErr);
   Put(tables->progressive, &record->vbFactors, &record->numVbFactors);
@@ -117,6 +117,7 @@ MethodRunResult RunVarBr(const TempDir &dir, const std::string &source, MethodRu
     options.statisticsStep = autoSettCalc == 0;
     options.recordShownFrames = true;
   }
+  if (recordShown) options.recordShownFrames = true;
   options.atRunEnd = [&] {
     *tables = VbTables{Copy(record->vbFactors, record->numVbFactors),
                        Copy(record->vbFactorsTop, record->numVbFactorsTop),
@@ -263,9 +264,11 @@ TEST(VarBrEndToEnd, FailuresKeepTheTableAndWriteNothing) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     VbTables tables = c.tables;
-    const MethodRunResult run = RunVarBr(dir, "flicker.mov", MethodRunKind::kExecute, 4, &tables);
+    const MethodRunResult run =
+        RunVarBr(dir, "flicker.mov", MethodRunKind::kExecute, 4, &tables, kBZ_VbAutoSettStage, true);
     EXPECT_EQ(run.error, 5023);
     EXPECT_FALSE(run.targetExists);
+    EXPECT_TRUE(run.shownFrames.empty()) << "no frame reached the writer";
   }
   {
     SCOPED_TRACE("a preview without a table");

@@ -108,6 +108,23 @@ TEST_F(ToolkitAlerts, UnansweredAlertsCloseThemselvesWithTheDefaultButton) {
   EXPECT_EQ(PL_NextTimerFireTime(), kEventDurationForever);
 }
 
+// A question whose default would delete or replace a file: left alone it answers with Cancel, which keeps the
+// file; the user's own choice still counts either way.
+TEST_F(ToolkitAlerts, AQuestionThatWouldLoseAFileTimesOutWithCancel) {
+  DialogItemIndex item = 0;
+  ASSERT_EQ(DI_StandardAlertTwoButtonsCancelOnTimeOut(nullptr, nullptr, CFSTR("Replace the file?"), nullptr, 1, &item),
+            noErr);
+  EXPECT_EQ(item, kAlertStdAlertCancelButton) << "DI_StandardAlertTwoButtonsCancelOnTimeOut left unanswered";
+  EXPECT_EQ(PL_NextTimerFireTime(), kEventDurationForever) << "no time-out timer is left behind";
+  for (DialogItemIndex answer : {kAlertStdAlertOKButton, kAlertStdAlertCancelButton}) {
+    PL_SetNextAlertAnswer(answer);
+    ASSERT_EQ(DI_StandardAlertTwoButtonsCancelOnTimeOut(nullptr, nullptr, CFSTR("Replace the file?"), nullptr, 10, &item),
+              noErr);
+    EXPECT_EQ(item, answer) << "the user's answer";
+    EXPECT_EQ(PL_GetLastRunAlert()->defaultButton, kAlertStdAlertOKButton) << "OK stays the default button";
+  }
+}
+
 TEST_F(ToolkitAlerts, WithoutTimeOutOrAnswerAHeadlessAlertFailsInsteadOfHanging) {
   EXPECT_EQ(DI_StandardAlertOneButton(kAlertNoteAlert, nullptr, CFSTR("Nobody answers"), nullptr, 0), unimpErr);
 }

@@ -179,12 +179,35 @@ OSStatus SendThroughChain(EventRef event, MenuRef menu) {
   return SendEventToEventTarget(event, next != nullptr ? next : GetApplicationEventTarget());
 }
 
+// Each item's update-status command event, to the menu's own handlers only: a menu that enables its items
+// one by one (the Preview family) does so there. Submenus are asked too, so that their shortcuts follow
+// before they are ever shown.
+void SendItemStatus(MenuRef menu) {
+  for (MenuItemIndex item = 1; item <= CountMenuItems(menu); ++item) {
+    HICommand command{};
+    command.attributes = kHICommandFromMenu;
+    GetMenuItemCommandID(menu, item, &command.commandID);
+    command.menu.menuRef = menu;
+    command.menu.menuItemIndex = item;
+    EventRef status = nullptr;
+    if (CreateEvent(nullptr, kEventClassCommand, kEventCommandUpdateStatus, 0, kEventAttributeNone, &status) != noErr)
+      return;
+    SetEventParameter(status, kEventParamDirectObject, typeHICommand, sizeof command, &command);
+    if (EventTargetRef target = GetMenuEventTarget(menu)) PL_SendEventToTargetOnly(status, target);
+    ReleaseEvent(status);
+    MenuRef submenu = nullptr;
+    if (GetMenuItemHierarchicalMenu(menu, item, &submenu) == noErr && submenu != nullptr && submenu != menu)
+      SendItemStatus(submenu);
+  }
+}
+
 void SendEnableItems(MenuRef menu) {
   EventRef event = nullptr;
   if (CreateEvent(nullptr, kEventClassMenu, kEventMenuEnableItems, 0, kEventAttributeNone, &event) != noErr) return;
   SetEventParameter(event, kEventParamDirectObject, typeMenuRef, sizeof menu, &menu);
   SendThroughChain(event, menu);
   ReleaseEvent(event);
+  SendItemStatus(menu);
 }
 
 MenuRef BuildMenu(QMenu *qmenu, OSStatus *err) {

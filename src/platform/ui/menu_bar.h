@@ -6,8 +6,10 @@
 // A user's choice (the menu or a shortcut) of an enabled item becomes a command event (class 'cmds', kind 1)
 // whose HICommand carries kHICommandFromMenu, the command, the menu and the item index. It goes to the menu's
 // own handlers, then to the front window's target, then to the application's. The enable-items event
-// ('menu', 8) takes the same road before a menu opens and whenever the front window changes. An unhandled
-// Help command opens the help book's first page. Main thread; needs a QApplication.
+// ('menu', 8) takes the same road before a menu opens and whenever the front window changes; then each of
+// the menu's items, and those of its submenus, gets an update-status command event ('cmds', 2, from the menu)
+// at the menu's own handlers only. An unhandled Help command opens the help book's first page. Main thread;
+// needs a QApplication.
 #pragma once
 
 #include "platform/core/menus.h"

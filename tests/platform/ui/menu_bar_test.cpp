@@ -225,3 +225,40 @@ TEST_F(MenuBar, PreviewSubmenusCarryTheirKeysAndTheViewFollowsTheModel) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<MenuItemIndex> gStatusItems;
+
+OSStatus EnableEvenItems(EventHandlerCallRef, EventRef event, void *userData) {
+  HICommand command{};
+  if (GetEventParameter(event, kEventParamDirectObject, typeHICommand, nullptr, sizeof command, nullptr, &command) !=
+      noErr)
+    return eventNotHandledErr;
+  auto menu = static_cast<MenuRef>(userData);
+  if (!(command.attributes & kHICommandFromMenu) || command.menu.menuRef != menu) return eventNotHandledErr;
+  gStatusItems.push_back(command.menu.menuItemIndex);
+  if (command.menu.menuItemIndex % 2 == 0) EnableMenuItem(menu, command.menu.menuItemIndex);
+  return noErr;
+}
+
+// A menu that enables its items one by one hears each item's update-status event when the menu is about to
+// show, and the view follows.
+TEST_F(MenuBar, BeforeAMenuShowsEachItemIsAskedForItsStatusOnTheMenuItself) {
+  MenuRef selection = GetMenuHandle(2008);
+  ASSERT_NE(selection, nullptr);
+  const EventTypeSpec status{kEventClassCommand, kEventCommandUpdateStatus};
+  EventHandlerRef handler = nullptr;
+  ASSERT_EQ(noErr, InstallEventHandler(GetMenuEventTarget(selection), EnableEvenItems, 1, &status, selection, &handler));
+  gStatusItems.clear();
+  PL_UpdateMenuBarEnabling();
+  // Only the menu's own handler is asked, once per item (the bar's other menus have no such handler).
+  std::vector<MenuItemIndex> expected;
+  for (MenuItemIndex i = 1; i <= CountMenuItems(selection); ++i) expected.push_back(i);
+  EXPECT_EQ(gStatusItems, expected);
+  EXPECT_TRUE(PL_GetMenuItemAction(selection, 14)->isEnabled());
+  EXPECT_FALSE(PL_GetMenuItemAction(selection, 13)->isEnabled());
+  RemoveEventHandler(handler);
+}
+
+}  // namespace
