@@ -52,6 +52,13 @@ OSStatus StopMovieAnalysis(void *, Boolean *actuallyStopping, Boolean waiting) {
   return BZ_StopMovieAnalysis(host->getDialogStatePtr(host->refCon), actuallyStopping, waiting);
 }
 OSStatus ClosePreview(void *, WindowRef preview) { return BZ_ClosePreview(preview); }
+BZ_PreviewData *GetPreviewDataPtr(void *) { return gBZ.dlgData != nullptr ? &gBZ.dlgData->previewData : nullptr; }
+SInt32 GetPreviewFrameNum(void *) {
+  const BZ_PreviewData *preview = GetPreviewDataPtr(nullptr);
+  return preview != nullptr ? preview->frameNum : 0;
+}
+OSStatus FreezePreview(void *, Boolean freeze) { return BZ_FreezePreview(freeze); }
+void DisposePersistentPreviewData(void *) { BZ_DisposePersistentPreviewData(GetPreviewDataPtr(nullptr)); }
 OSStatus SendWindowCloseEvent(void *, WindowRef window) { return GL_SendWindowCloseEvent(window); }
 OSStatus ReactivateControls(void *, WindowRef dialog, Boolean activate) {
   return BZ_ReactivateControls(dialog, activate);
@@ -125,6 +132,10 @@ void BZ_InstallAppEngineHost() {
   host.projDlgSaveProjSett = ProjDlgSaveProjSett;
   host.stopMovieAnalysis = StopMovieAnalysis;
   host.closePreview = ClosePreview;
+  host.getPreviewDataPtr = GetPreviewDataPtr;
+  host.getPreviewFrameNum = GetPreviewFrameNum;
+  host.freezePreview = FreezePreview;
+  host.disposePersistentPreviewData = DisposePersistentPreviewData;
   host.sendWindowCloseEvent = SendWindowCloseEvent;
   host.reactivateControls = ReactivateControls;
   host.reinitDialog = ReinitDialog;

@@ -350,8 +350,10 @@ OSStatus BZ_CopyTask(void *parameter) {
           ExitCache(dlg.frameCacheCritRgn);
         }
       }
-      if (exec == kBZ_ProjStatePreviewing && file == 0 && inInfo->inArrayNum < numFrames &&
-          inInfo->frameNum == testNums[0] && dlg.previewCache != nullptr)
+      // The previewed frame is kept by its number: with methods that read neighbours it is not the first
+      // frame of the run, so its position in the run cannot tell it.
+      if (exec == kBZ_ProjStatePreviewing && file == 0 && inInfo->frameNum == testNums[0] &&
+          dlg.previewCache != nullptr)
         std::memcpy(dlg.previewCache, outBuffer, actualOutSize);
 
       if (exec == kBZ_ProjStateAnalyzingMovie) {

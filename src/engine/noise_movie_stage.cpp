@@ -226,7 +226,8 @@ OSStatus BZ_NoiseFrameTask(void *parameter) {
 
     // A preview's difference picture, drawn at the display gamma.
     BZ_PreviewData *preview = previewing ? BZ_GetPreviewDataPtr() : nullptr;
-    if (preview != nullptr && preview->buffersRGB != nullptr) {
+    // Pictures made for a smaller frame (the interlacing changed) are left alone until they are made again.
+    if (preview != nullptr && preview->buffersRGB != nullptr && preview->buffersRGBSize >= 6 * SInt64(bufferSize)) {
       UInt8 *diffRGB = preview->buffersRGB + 4 * bufferSize;
       const GL_ProcessorInfo &cpu = gBZ.procInfo;
       if (newRGB != nullptr)

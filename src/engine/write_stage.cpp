@@ -208,6 +208,17 @@ OSStatus WriteTask::HandleFrame(UInt8 *buffer, Boolean *endOfRun) {
     return err;
 
   ++framesSeen;
+  // A preview run leaves its cleaned frame beside the source frame in the preview cache, where the preview
+  // takes its after and difference pictures from.
+  if (!executing && links.fileNum == 0 && project->state.exec == kBZ_ProjStatePreviewing &&
+      gBZ.dlgTaskData.previewCache != nullptr) {
+    SInt64 bufferSize = 0;
+    const BZ_StatMovInfo &movie = project->info.statMovInfo[0];
+    if (BZ_GetBufferSize(movie.height, movie.width, project->info.settings.input.interlaced, nullptr, nullptr,
+                         &bufferSize) == noErr &&
+        SInt64(p.width) * p.height * 2 <= bufferSize)
+      std::memcpy(gBZ.dlgTaskData.previewCache + bufferSize, buffer, size_t(p.width) * size_t(p.height) * 2);
+  }
   // Analysis and preview runs: the frames are counted so that the run ends.
   if (!executing) *endOfRun = framesSeen >= p.totalNumFrames;
   if (stats.measuring) {

@@ -5,7 +5,11 @@
 #include "platform/core/clock.h"
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
+#include "general/memory_lists.h"
+#include "movie/track_copying.h"
+#include "platform/core/controls.h"
 #include "platform/movie/atoms.h"
+#include "platform/movie/movie_controller.h"
 #include "platform/movie/movie_toolbox.h"
 
 #include <algorithm>
@@ -381,14 +385,168 @@ OSStatus QTA_WalkAllAtomsInContainer(QTAtomContainer container, QTAtom parent, S
 
 // ---- Movies that play ----
 
-OSStatus QT_GetMCPlayRate(MovieController, Fixed *) { return paramErr; }
-OSStatus QT_SetMCPlayRate(MovieController, Fixed) { return paramErr; }
-OSStatus QT_GetMCTimeValue(MovieController, SInt16, TimeValue *) { return paramErr; }
-OSStatus QT_SetMCTimeValue(MovieController, TimeValue) { return paramErr; }
-OSStatus QT_SetMCSelection(MovieController, TimeValue, TimeValue) { return paramErr; }
-OSStatus QT_ActivateMovies(QT_PlayMovieSett *, QT_MovieDataLE **) { return paramErr; }
-OSStatus QT_ActivateMovie(QT_PlayMovieSett *, QT_MovieDataLE **, Movie) { return paramErr; }
-OSStatus QT_AttachMovieToDialogItem(Movie, MovieController, void *, SInt16, Point) { return paramErr; }
+OSStatus QT_GetMCPlayRate(MovieController controller, Fixed *rate) {
+  if (controller == nullptr || rate == nullptr) return paramErr;
+  return MCDoAction(controller, mcActionGetPlayRate, rate);
+}
+
+OSStatus QT_SetMCPlayRate(MovieController controller, Fixed rate) {
+  if (controller == nullptr) return paramErr;
+  return MCDoAction(controller, mcActionPlay, reinterpret_cast<void *>(intptr_t(rate)));
+}
+
+OSStatus QT_GetMCTimeValue(MovieController controller, SInt16 action, TimeValue *time) {
+  if (controller == nullptr || time == nullptr) return paramErr;
+  TimeRecord record{};
+  OSStatus err = MCDoAction(controller, action, &record);
+  if (err == noErr) *time = TimeValue((SInt64(record.value.hi) << 32) | record.value.lo);
+  return err;
+}
+
+namespace {
+
+// A time record of the controller's movie.
+TimeRecord MovieTimeRecord(MovieController controller, TimeValue time) {
+  Movie movie = MCGetMovie(controller);
+  TimeRecord record{};
+  record.value.hi = time < 0 ? -1 : 0;
+  record.value.lo = UInt32(time);
+  record.scale = GetMovieTimeScale(movie);
+  record.base = GetMovieTimeBase(movie);
+  return record;
+}
+
+}  // namespace
+
+OSStatus QT_SetMCTimeValue(MovieController controller, TimeValue time) {
+  if (controller == nullptr) return paramErr;
+  TimeRecord record = MovieTimeRecord(controller, time);
+  return MCDoAction(controller, mcActionGoToTime, &record);
+}
+
+OSStatus QT_SetMCSelection(MovieController controller, TimeValue time, TimeValue duration) {
+  if (controller == nullptr) return paramErr;
+  TimeRecord begin = MovieTimeRecord(controller, time);
+  OSStatus err = MCDoAction(controller, mcActionSetSelectionBegin, &begin);
+  if (err != noErr) return err;
+  TimeRecord length = MovieTimeRecord(controller, duration);
+  return MCDoAction(controller, mcActionSetSelectionDuration, &length);
+}
+
+namespace {
+
+// Saves the enabled states of the movie's sound tracks once (a later save keeps the first, which is the
+// state the user left) and the controller's rate.
+OSStatus SaveSoundState(QT_MoviePlaybackData *data) {
+  QT_MovieSavedState &saved = data->savedState;
+  saved.movie = data->movie;
+  if (data->controller != nullptr) QT_GetMCPlayRate(data->controller, &saved.rate);
+  if (saved.firstEnabledState != nullptr) return noErr;
+  for (SInt32 i = 1;; ++i) {
+    Track track = GetMovieIndTrackType(data->movie, i, SoundMediaType, movieTrackMediaType);
+    if (track == nullptr) break;
+    QT_TrackEnabledStateLE *state = nullptr;
+    OSStatus err = LL_AddNewPtr(sizeof(QT_TrackEnabledStateLE), nullptr, &saved.firstEnabledState, &state);
+    if (err != noErr) return err;
+    state->track = track;
+    state->enabled = GetTrackEnabled(track);
+  }
+  return noErr;
+}
+
+// Restores the saved sound tracks and frees the saved list.
+OSStatus RestoreSoundState(QT_MoviePlaybackData *data) {
+  QT_MovieSavedState &saved = data->savedState;
+  OSStatus err = noErr;
+  if (saved.firstEnabledState != nullptr) {
+    err = QT_RestoreAllTracksEnabledState(data->movie, saved.firstEnabledState, SoundMediaType, movieTrackMediaType);
+    LL_DisposeLinkedList(&saved.firstEnabledState);
+  }
+  return err;
+}
+
+void SetSoundEnabled(Movie movie, Boolean enabled) {
+  for (SInt32 i = 1;; ++i) {
+    Track track = GetMovieIndTrackType(movie, i, SoundMediaType, movieTrackMediaType);
+    if (track == nullptr) break;
+    SetTrackEnabled(track, enabled);
+  }
+}
+
+}  // namespace
+
+// Going behind (appSwitchedIn false): each movie's sound states and rate are saved; the front movie (the
+// head of the list) keeps playing with playOneMovieInBackground or playAllMovies, any other only with
+// playAllMovies; a movie that stops gets rate 0 and silent sound tracks, and so does every movie but the
+// front one under playOnlyFrontMovieSound. Coming to the front: the saved sound states and rates return.
+OSStatus QT_ActivateMovies(QT_PlayMovieSett *playSett, QT_MovieDataLE **movieList) {
+  if (playSett == nullptr || movieList == nullptr) return paramErr;
+  OSStatus first = noErr;
+  auto keep = [&first](OSStatus err) {
+    if (first == noErr) first = err;
+  };
+  bool front = true;
+  for (QT_MovieDataLE *e = *movieList; e != nullptr; e = e->next, front = false) {
+    QT_MoviePlaybackData &data = e->data;
+    if (data.movie == nullptr) continue;
+    if (playSett->appSwitchedIn) {
+      keep(RestoreSoundState(&data));
+      if (data.controller != nullptr && data.savedState.rate != 0)
+        keep(QT_SetMCPlayRate(data.controller, data.savedState.rate));
+      data.savedState.rate = 0;
+      continue;
+    }
+    keep(SaveSoundState(&data));
+    const bool plays = playSett->playAllMovies || (front && playSett->playOneMovieInBackground);
+    if (!plays) {
+      if (data.controller != nullptr) keep(QT_SetMCPlayRate(data.controller, 0));
+      SetSoundEnabled(data.movie, false);
+    } else if (playSett->playOnlyFrontMovieSound && !front) {
+      SetSoundEnabled(data.movie, false);
+    }
+  }
+  return first;
+}
+
+// The movie moves to the front of the list; under playOnlyFrontMovieSound it alone has its sound (its
+// saved states come back), the others are silenced with their states saved.
+OSStatus QT_ActivateMovie(QT_PlayMovieSett *playSett, QT_MovieDataLE **movieList, Movie movie) {
+  if (playSett == nullptr || movieList == nullptr || movie == nullptr) return paramErr;
+  QT_MovieDataLE *found = nullptr;
+  for (QT_MovieDataLE *e = *movieList; e != nullptr && found == nullptr; e = e->next)
+    if (e->data.movie == movie) found = e;
+  if (found == nullptr) return paramErr;
+  LL_MovePtrToFront(movieList, found);
+  if (!playSett->playOnlyFrontMovieSound) return noErr;
+  OSStatus first = RestoreSoundState(&found->data);
+  for (QT_MovieDataLE *e = *movieList; e != nullptr; e = e->next) {
+    if (e == found || e->data.movie == nullptr) continue;
+    if (OSStatus err = SaveSoundState(&e->data); err != noErr && first == noErr) first = err;
+    SetSoundEnabled(e->data.movie, false);
+  }
+  return first;
+}
+
+OSStatus QT_AttachMovieToDialogItem(Movie movie, MovieController controller, void *dialog, SInt16 itemIndex,
+                                    Point topLeft) {
+  if (movie == nullptr || controller == nullptr || dialog == nullptr || itemIndex < 1) return paramErr;
+  if (MCGetMovie(controller) != movie) return paramErr;
+  ControlRef item = nullptr;
+  OSStatus err = GetIndexedSubControl(HIViewGetRoot(static_cast<WindowRef>(dialog)), UInt16(itemIndex), &item);
+  if (err != noErr) return err;
+  Rect bounds{};
+  GetControlBounds(item, &bounds);
+  OffsetRect(&bounds, SInt16(topLeft.h - bounds.left), SInt16(topLeft.v - bounds.top));
+  if ((err = MCSetControllerAttached(controller, true)) != noErr) return err;
+  if ((err = MCSetVisible(controller, true)) != noErr) return err;
+  if ((err = MCSetControllerBoundsRect(controller, &bounds)) != noErr) return err;
+  RgnHandle clip = NewRgn();
+  if (clip == nullptr) return memFullErr;
+  RectRgn(clip, &bounds);
+  err = MCSetClip(controller, clip, nullptr);
+  DisposeRgn(clip);
+  return err;
+}
 
 MovieController QT_GetFirstPlayingMovie(QT_MC_LE *firstController) {
   for (QT_MC_LE *e = firstController; e != nullptr; e = e->next) {

@@ -3,9 +3,8 @@
 // container printed for tracing, evenly spread sample numbers, process rates and a progress procedure
 // that reports on standard output.
 //
-// Movie controllers do not exist on this platform (movies are never played in windows here), so every
-// operation that needs one, and the activation of playing movies, answers paramErr, the one number
-// agreed for calls without meaning here, and leaves its outputs alone.
+// Controllers are the movie controllers of platform/movie/movie_controller.h; a null controller gives
+// paramErr and leaves the outputs alone.
 //
 // Nothing here keeps state. Container operations run on any thread that owns the container; the movie
 // operations on the main thread.
@@ -174,17 +173,25 @@ struct QT_MovieProcessRate {
   Fixed timePerMB;
 };
 
-// Controllers and activation: paramErr (see the file comment).
+// The controller's play rate, read and set through MCDoAction (setting plays: the action goes through the
+// controller's filter).
 OSStatus QT_GetMCPlayRate(MovieController controller, Fixed *rate);
 OSStatus QT_SetMCPlayRate(MovieController controller, Fixed rate);
+// The time record that the action fills (mcActionGetSelectionBegin, ...Duration), as a TimeValue.
 OSStatus QT_GetMCTimeValue(MovieController controller, SInt16 action, TimeValue *time);
+// A go-to-time, and the selection's begin and duration, with time records of the controller's movie.
 OSStatus QT_SetMCTimeValue(MovieController controller, TimeValue time);
 OSStatus QT_SetMCSelection(MovieController controller, TimeValue time, TimeValue duration);
+// The application comes to the front (playSett->appSwitchedIn) or goes behind: sound tracks and play rates
+// of the listed movies follow the play settings (rules in the source); a movie's states saved on the way
+// out come back on the way in. QT_ActivateMovie moves the movie to the front of the list.
 OSStatus QT_ActivateMovies(QT_PlayMovieSett *playSett, QT_MovieDataLE **movieList);
 OSStatus QT_ActivateMovie(QT_PlayMovieSett *playSett, QT_MovieDataLE **movieList, Movie movie);
+// Places the controller with its movie over the rectangle of the dialog window's item (1-based among the
+// root's subviews) moved to topLeft, attached and visible, clipped to that rectangle.
 OSStatus QT_AttachMovieToDialogItem(Movie movie, MovieController controller, void *dialog, SInt16 itemIndex,
                                     Point topLeft);
-// The first controller of the list whose play rate is not 0; null when none plays (always, here).
+// The first controller of the list whose play rate is not 0; null when none plays.
 MovieController QT_GetFirstPlayingMovie(QT_MC_LE *firstController);
 // The element of the list that holds the controller; null when none does.
 QT_MC_LE *QT_FindMC_LE(QT_MC_LE *firstController, MovieController controller);

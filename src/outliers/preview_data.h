@@ -37,6 +37,7 @@ struct BZ_PreviewData {
   // One block of 6 x the padded '2vuy' frame size: the ARGB pictures before, after and difference start at
   // 0, 2 x and 4 x that size, rows of padded width x 4 bytes.
   UInt8 *buffersRGB;
+  SInt64 buffersRGBSize;  // bytes allocated at buffersRGB
   CGImageRef cgImageRef[3];
   GL_ProviderInfo providerInfo[3];
   EventHandlerRef imagelEvHandler[3];

@@ -6,6 +6,7 @@
 #include "app/log_contents.h"
 #include "app/window_lookup.h"
 #include "dialog/input_tab.h"
+#include "dialog/preview_window.h"
 #include "dialog/project_dialog.h"
 #include "dialog/run_control.h"
 #include "dialog/settings_transfer.h"
@@ -21,6 +22,7 @@
 #include "platform/core/cf_string.h"
 #include "platform/core/files.h"
 #include "platform/core/standard_alerts.h"
+#include "platform/ui/window_manager_qt.h"
 #include "support/cf_check.h"
 #include "support/file_fixtures.h"
 #include "support/gui_driver.h"
@@ -36,6 +38,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QDir>
+#include <QImage>
 #include <QWidget>
 
 #include <filesystem>
@@ -275,6 +279,58 @@ void ACancelledRun(Road &road) {
   ExpectCleanedMovie(road.target, road.frames);
 }
 
+// The preview from the Preview button: its calculation ends and the three views show the frame before and
+// after cleaning and their difference, each as its picture holds it.
+void APreviewCalculation(Road &road) {
+  ChooseMovies(road);
+  TD_ClickTab(W(kBZ_MainTabItem), 2);
+  TD_ClickTab(W(kBZ_MethodTabItem), 4);
+  if (!gBZ.project->info.settings.cleaning.crossLuma.apply) TD_Click(W(2359));
+  ASSERT_EQ(BZ_ShowPreview(BZ_GetProjDlgWindow()) == noErr || BZ_GetPreviewWindow() != nullptr, true);
+  WindowRef preview = BZ_GetPreviewWindow();
+  ASSERT_NE(preview, nullptr);
+  BZ_PreviewData &data = gBZ.dlgData->previewData;
+  SInt64 size = 0;
+  ASSERT_EQ(BZ_GetBufferSize(kHeight, kWidth, false, nullptr, nullptr, &size), noErr);
+  // The pictures are set when the calculation has ended; the test pattern is nowhere black all over.
+  auto filled = [&](SInt32 i) {
+    const GL_ProviderInfo &info = data.providerInfo[i];
+    if (info.ptr == nullptr) return false;
+    for (SInt32 x = 0; x < kWidth; ++x)
+      if (info.ptr[info.mark + 4 * x + 1] != 0) return true;
+    return false;
+  };
+  ASSERT_TRUE(TD_RunUntil(
+      [&] {
+        return filled(0) && filled(1) && gBZ.project->state.subExec != kBZ_ProjSubStateCalcPreview &&
+               !data.previewCalcDeferred;
+      },
+      60))
+      << "before " << filled(0) << " after " << filled(1) << " subExec " << gBZ.project->state.subExec.load()
+      << " deferred " << bool(data.previewCalcDeferred) << " cache " << (gBZ.dlgTaskData.previewCache != nullptr)
+      << " slot 0 " << int(gBZ.dlgTaskData.previewCache[size / 2]) << " slot 1 "
+      << int(gBZ.dlgTaskData.previewCache[size + size / 2]);
+  QApplication::processEvents();
+  for (SInt32 i = 0; i < 3; ++i) {
+    QWidget *view = TD_FindControl(preview, 2011 + i);
+    ASSERT_NE(view, nullptr);
+    const QImage shown = view->grab().toImage();
+    const GL_ProviderInfo &info = data.providerInfo[i];
+    int mismatches = 0;
+    for (int y = 0; y < std::min(shown.height(), kHeight); y += 7)
+      for (int x = 0; x < std::min(shown.width(), kWidth); x += 5) {
+        const UInt8 *argb = info.ptr + info.mark + SInt64(y) * info.rowBytes + 4 * x;
+        if (shown.pixel(x, y) != qRgb(argb[1], argb[2], argb[3])) ++mismatches;
+      }
+    EXPECT_EQ(mismatches, 0) << "view " << 2011 + i;
+  }
+  const QString artifacts = QString::fromStdString(BZ_ARTIFACTS_DIR);
+  QDir().mkpath(artifacts);
+  PL_GetWindowWidget(preview)->grab().save(artifacts + "/preview.png");
+  BZ_ClosePreview(preview);
+  EXPECT_EQ(BZ_GetPreviewWindow(), nullptr);
+}
+
 class MainRoad : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -317,5 +373,7 @@ TEST_F(MainRoad, AFullDiskIsToldAndASecondStartWithRoomSucceeds) { Go(AFullDisk)
 TEST_F(MainRoad, ProgressShowsWhileItRunsAndCancelLeavesNothingBehind) { Go(ACancelledRun, 1500); }
 
 TEST_F(MainRoad, AStartDuringAnAnalysisWaitsForItsStop) { Go(AStartDuringAnAnalysis); }
+
+TEST_F(MainRoad, APreviewCalculationFillsTheThreeViews) { Go(APreviewCalculation); }
 
 }  // namespace

@@ -79,6 +79,7 @@ class EngineNoiseFramePreview : public ::testing::Test {
 
     rgb_.assign(size_t(size_) * 6, 0);
     answers_.preview.buffersRGB = rgb_.data();
+    answers_.preview.buffersRGBSize = SInt64(rgb_.size());
     ASSERT_EQ(BZ_InitOuPreviewData(&answers_.preview.ouPreviewData), noErr);
     BZ_EngineHost host{};
     host.refCon = &answers_;

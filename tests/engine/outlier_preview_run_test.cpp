@@ -111,6 +111,7 @@ TEST(OutlierPreviewRun, EditsOnThePreviewedFrameReplayInTheExecution) {
   // The preview's pictures (before, after, difference) and the previewed frame's edits, empty so far.
   std::vector<UInt8> rgb(size_t(size) * 6, 0);
   p.answers().preview.buffersRGB = rgb.data();
+  p.answers().preview.buffersRGBSize = SInt64(rgb.size());
   BZ_OuPreviewData *pv = p.ouPreview();
   pv->frameOutlierEditList.frameNum = kPreviewed;
   BZ_CleaninSett cleaning = NoCleaning();

@@ -4,7 +4,10 @@
 
 #include "platform/core/mac_errors.h"
 #include "platform/core/memory.h"
+#include "platform/core/controls.h"
 #include "platform/movie/atoms.h"
+#include "platform/movie/movie_controller.h"
+#include "platform/movie/movie_properties.h"
 #include "support/kernel_check.h"
 #include "support/movie_builders.h"
 #include "support/movie_fixtures.h"
@@ -302,29 +305,216 @@ TEST(MovieAtomContainers, WalkPrintsTheTree) {
 
 // ---- Movies that play ----
 
-TEST(MovieAtomContainers, ControllersHaveNoMeaningHere) {
+TEST(MovieAtomContainers, NullControllersChangeNothing) {
   Fixed rate = 77;
   TimeValue time = 77;
-  auto *controller = reinterpret_cast<MovieController>(0x1000);
-  EXPECT_EQ(paramErr, QT_GetMCPlayRate(controller, &rate));
+  EXPECT_EQ(paramErr, QT_GetMCPlayRate(nullptr, &rate));
   EXPECT_EQ(77, rate);
-  EXPECT_EQ(paramErr, QT_SetMCPlayRate(controller, fixed1));
-  EXPECT_EQ(paramErr, QT_GetMCTimeValue(controller, 0, &time));
+  EXPECT_EQ(paramErr, QT_SetMCPlayRate(nullptr, fixed1));
+  EXPECT_EQ(paramErr, QT_GetMCTimeValue(nullptr, mcActionGetSelectionBegin, &time));
   EXPECT_EQ(77, time);
-  EXPECT_EQ(paramErr, QT_SetMCTimeValue(controller, 10));
-  EXPECT_EQ(paramErr, QT_SetMCSelection(controller, 10, 20));
-  QT_PlayMovieSett sett{};
+  EXPECT_EQ(paramErr, QT_SetMCTimeValue(nullptr, 10));
+  EXPECT_EQ(paramErr, QT_SetMCSelection(nullptr, 10, 20));
   QT_MovieDataLE *list = nullptr;
-  EXPECT_EQ(paramErr, QT_ActivateMovies(&sett, &list));
+  EXPECT_EQ(paramErr, QT_ActivateMovies(nullptr, &list));
+  QT_PlayMovieSett sett{};
   EXPECT_EQ(paramErr, QT_ActivateMovie(&sett, &list, nullptr));
-  EXPECT_EQ(paramErr, QT_AttachMovieToDialogItem(nullptr, controller, nullptr, 1, Point{0, 0}));
+  EXPECT_EQ(paramErr, QT_AttachMovieToDialogItem(nullptr, nullptr, nullptr, 1, Point{0, 0}));
 
+  auto *controller = reinterpret_cast<MovieController>(0x1000);
   QT_MC_LE third{nullptr, reinterpret_cast<MovieController>(0x3000)};
   QT_MC_LE second{&third, reinterpret_cast<MovieController>(0x2000)};
   QT_MC_LE first{&second, controller};
   EXPECT_EQ(&third, QT_FindMC_LE(&first, third.controller));
   EXPECT_EQ(nullptr, QT_FindMC_LE(&first, reinterpret_cast<MovieController>(0x4000)));
+}
+
+// A 48 x 32 movie of 10 frames of 100 units (scale 2500), optionally with a sound track, and its controller.
+struct PlayingMovie {
+  bz_test::BuiltMovie built{2500};
+  MovieController mc = nullptr;
+  explicit PlayingMovie(bool sound = false) {
+    Track track = bz_test::AddBuiltTrack(built.movie, VideoMediaType, 2500,
+                                         bz_test::Frames(std::vector<TimeValue>(10, 100)));
+    bz_test::InsertWholeMedia(track);
+    if (sound)
+      bz_test::InsertWholeMedia(bz_test::AddBuiltTrack(built.movie, SoundMediaType, 2500, bz_test::Frames({1000})));
+    const Rect r{0, 0, 48, 48};
+    mc = NewMovieController(built.movie, &r, mcScaleMovieToFit);
+  }
+  ~PlayingMovie() { DisposeMovieController(mc); }
+  Track Sound() const { return GetMovieIndTrackType(built.movie, 1, SoundMediaType, movieTrackMediaType); }
+};
+
+// The go-to-times a filter saw; it moves each to the frame start before it.
+Boolean SnapToFrame(MovieController, SInt16 action, void *params, long refCon) {
+  if (action == mcActionGoToTime) {
+    auto *record = static_cast<TimeRecord *>(params);
+    reinterpret_cast<std::vector<TimeValue> *>(refCon)->push_back(TimeValue(record->value.lo));
+    record->value.lo = record->value.lo / 100 * 100;
+  }
+  return false;
+}
+
+TEST(MovieAtomContainers, ControllerCallsGoThroughTheController) {
+  PlayingMovie m;
+  std::vector<TimeValue> seen;
+  ASSERT_EQ(noErr, MCSetActionFilterWithRefCon(m.mc, SnapToFrame, reinterpret_cast<long>(&seen)));
+  struct Case {
+    const char *name;
+    Fixed rate;
+    TimeValue goTo, expectedTime, selBegin, selDuration;
+  };
+  const Case cases[] = {
+      {"plays at normal rate, go to a frame start", fixed1, 300, 300, 100, 200},
+      {"half rate, the filter snaps the time", fixed1 / 2, 470, 400, 0, 1000},
+      {"stopped, past the end limits to the duration", 0, 1200, 1000, 900, 100},
+  };
+  for (const Case &k : cases) {
+    SCOPED_TRACE(k.name);
+    ASSERT_EQ(noErr, QT_SetMCPlayRate(m.mc, k.rate));
+    Fixed rate = -1;
+    ASSERT_EQ(noErr, QT_GetMCPlayRate(m.mc, &rate));
+    EXPECT_EQ(k.rate, rate);
+    ASSERT_EQ(noErr, QT_SetMCTimeValue(m.mc, k.goTo));
+    EXPECT_EQ(k.goTo, seen.back());
+    EXPECT_EQ(k.expectedTime, GetMovieTime(m.built.movie, nullptr));
+    ASSERT_EQ(noErr, QT_SetMCSelection(m.mc, k.selBegin, k.selDuration));
+    TimeValue begin = -1, duration = -1;
+    ASSERT_EQ(noErr, QT_GetMCTimeValue(m.mc, mcActionGetSelectionBegin, &begin));
+    ASSERT_EQ(noErr, QT_GetMCTimeValue(m.mc, mcActionGetSelectionDuration, &duration));
+    EXPECT_EQ(k.selBegin, begin);
+    EXPECT_EQ(k.selDuration, duration);
+    QT_MC_LE only{nullptr, m.mc};
+    EXPECT_EQ(k.rate != 0 ? m.mc : nullptr, QT_GetFirstPlayingMovie(&only));
+  }
+  TimeValue unchanged = 5;
+  EXPECT_EQ(badControllerAction, QT_GetMCTimeValue(m.mc, mcActionGoToTime + 100, &unchanged));
+  EXPECT_EQ(5, unchanged);
+}
+
+TEST(MovieAtomContainers, FirstPlayingMovieSkipsStoppedOnes) {
+  PlayingMovie a, b, c;
+  QT_MC_LE third{nullptr, c.mc}, second{&third, b.mc}, first{&second, a.mc};
   EXPECT_EQ(nullptr, QT_GetFirstPlayingMovie(&first));
+  ASSERT_EQ(noErr, QT_SetMCPlayRate(c.mc, fixed1));
+  EXPECT_EQ(c.mc, QT_GetFirstPlayingMovie(&first));
+  ASSERT_EQ(noErr, QT_SetMCPlayRate(b.mc, -fixed1));
+  EXPECT_EQ(b.mc, QT_GetFirstPlayingMovie(&first));
+}
+
+// Switching out and in: which movies keep playing and sounding, and that all comes back.
+TEST(MovieAtomContainers, ActivationFollowsThePlaySettings) {
+  struct Case {
+    const char *name;
+    Boolean playAll, onlyFrontSound, oneInBackground;
+    Fixed frontRate, backRate;       // while behind
+    Boolean frontSound, backSound;   // while behind
+  };
+  const Case cases[] = {
+      {"nothing plays behind", false, false, false, 0, 0, false, false},
+      {"the front movie plays behind", false, false, true, fixed1, 0, true, false},
+      {"all play behind", true, false, false, fixed1, 2 * fixed1, true, true},
+      {"all play, only the front one sounds", true, true, false, fixed1, 2 * fixed1, true, false},
+  };
+  for (const Case &k : cases) {
+    SCOPED_TRACE(k.name);
+    PlayingMovie front(true), back(true);
+    QT_MovieDataLE backEntry{nullptr, {}}, frontEntry{&backEntry, {}};
+    frontEntry.data.movie = front.built.movie;
+    frontEntry.data.controller = front.mc;
+    backEntry.data.movie = back.built.movie;
+    backEntry.data.controller = back.mc;
+    QT_MovieDataLE *list = &frontEntry;
+    ASSERT_EQ(noErr, QT_SetMCPlayRate(front.mc, fixed1));
+    ASSERT_EQ(noErr, QT_SetMCPlayRate(back.mc, 2 * fixed1));
+
+    QT_PlayMovieSett sett{};
+    sett.playAllMovies = k.playAll;
+    sett.playOnlyFrontMovieSound = k.onlyFrontSound;
+    sett.playOneMovieInBackground = k.oneInBackground;
+    ASSERT_EQ(noErr, QT_ActivateMovies(&sett, &list));
+    Fixed rate = -1;
+    QT_GetMCPlayRate(front.mc, &rate);
+    EXPECT_EQ(k.frontRate, rate);
+    QT_GetMCPlayRate(back.mc, &rate);
+    EXPECT_EQ(k.backRate, rate);
+    EXPECT_EQ(k.frontSound, GetTrackEnabled(front.Sound()));
+    EXPECT_EQ(k.backSound, GetTrackEnabled(back.Sound()));
+
+    sett.appSwitchedIn = true;
+    ASSERT_EQ(noErr, QT_ActivateMovies(&sett, &list));
+    QT_GetMCPlayRate(front.mc, &rate);
+    EXPECT_EQ(fixed1, rate);
+    QT_GetMCPlayRate(back.mc, &rate);
+    EXPECT_EQ(2 * fixed1, rate);
+    EXPECT_TRUE(GetTrackEnabled(front.Sound()));
+    EXPECT_TRUE(GetTrackEnabled(back.Sound()));
+    EXPECT_EQ(nullptr, frontEntry.data.savedState.firstEnabledState) << "the saved states are freed";
+  }
+}
+
+TEST(MovieAtomContainers, ActivatingAMovieBringsItToTheFrontWithItsSound) {
+  PlayingMovie a(true), b(true);
+  QT_MovieDataLE second{nullptr, {}}, first{&second, {}};
+  first.data.movie = a.built.movie;
+  first.data.controller = a.mc;
+  second.data.movie = b.built.movie;
+  second.data.controller = b.mc;
+  QT_MovieDataLE *list = &first;
+  QT_PlayMovieSett sett{};
+  sett.playOnlyFrontMovieSound = true;
+  ASSERT_EQ(noErr, QT_ActivateMovie(&sett, &list, b.built.movie));
+  ASSERT_NE(nullptr, list);
+  EXPECT_EQ(b.built.movie, list->data.movie);
+  EXPECT_TRUE(GetTrackEnabled(b.Sound()));
+  EXPECT_FALSE(GetTrackEnabled(a.Sound()));
+  ASSERT_EQ(noErr, QT_ActivateMovie(&sett, &list, a.built.movie));
+  EXPECT_EQ(a.built.movie, list->data.movie);
+  EXPECT_TRUE(GetTrackEnabled(a.Sound())) << "its saved state comes back";
+  EXPECT_FALSE(GetTrackEnabled(b.Sound()));
+  sett.appSwitchedIn = true;
+  ASSERT_EQ(noErr, QT_ActivateMovies(&sett, &list));
+  EXPECT_TRUE(GetTrackEnabled(b.Sound()));
+  bz_test::BuiltMovie stranger;
+  EXPECT_EQ(paramErr, QT_ActivateMovie(&sett, &list, stranger.movie));
+}
+
+TEST(MovieAtomContainers, AttachPlacesTheControllerOverTheItem) {
+  int storage = 0;
+  auto window = reinterpret_cast<WindowRef>(&storage);
+  const Rect itemBounds[] = {{0, 0, 20, 20}, {30, 40, 130, 200}};
+  for (SInt32 i = 0; i < 2; ++i) {
+    const HIViewID id{'Orl1', 100 + i};
+    ControlRef c = nullptr;
+    ASSERT_EQ(noErr, PL_NewControl(window, &id, &c));
+    SetControlBounds(c, &itemBounds[i]);
+  }
+  PlayingMovie m;
+  ASSERT_EQ(noErr, MCSetControllerAttached(m.mc, false));
+  ASSERT_EQ(noErr, MCSetVisible(m.mc, false));
+  ASSERT_EQ(noErr, QT_AttachMovieToDialogItem(m.built.movie, m.mc, window, 2, Point{50, 60}));
+  Rect bounds{}, box{};
+  MCGetControllerBoundsRect(m.mc, &bounds);
+  EXPECT_EQ((Rect{50, 60, 150, 220}).bottom, bounds.bottom);
+  EXPECT_EQ(50, bounds.top);
+  EXPECT_EQ(60, bounds.left);
+  EXPECT_EQ(220, bounds.right);
+  EXPECT_EQ(1, MCIsControllerAttached(m.mc));
+  EXPECT_EQ(1, MCGetVisible(m.mc));
+  GetMovieBox(m.built.movie, &box);
+  EXPECT_EQ(150 - kPL_ControllerBarHeight, box.bottom) << "the movie sits above the bar";
+  RgnHandle clip = nullptr;
+  ASSERT_EQ(noErr, MCGetClip(m.mc, &clip, nullptr));
+  ASSERT_NE(nullptr, clip);
+  Rect clipBounds{};
+  GetRegionBounds(clip, &clipBounds);
+  EXPECT_TRUE(EqualRect(&bounds, &clipBounds));
+  DisposeRgn(clip);
+  EXPECT_NE(noErr, QT_AttachMovieToDialogItem(m.built.movie, m.mc, window, 3, Point{0, 0}));
+  bz_test::BuiltMovie other;
+  EXPECT_EQ(paramErr, QT_AttachMovieToDialogItem(other.movie, m.mc, window, 2, Point{0, 0}));
+  PL_DisposeWindowControls(window);
 }
 
 // A movie whose video track has `frames` samples of 100 units.
