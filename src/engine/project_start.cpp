@@ -295,10 +295,11 @@ OSStatus BZ_StartProject() {
       if ((err = QT_GetMoviesFolder(true, &movies)) != noErr) return err;
       if ((err = CreateTargetMovie(targets[0], movies, &info.dynMovieInfo.targetMovie[0])) != noErr) return err;
     }
-    if (output.cType != '2vuy') {
-      BZ_DisposeBuffInfo(project->dynIO_Info.buffInfo);
-      if ((err = BZ_CreateBuffers()) != noErr) return err;
-    }
+    // The stage table is built again for the methods applied now and the output's compression: the one
+    // standing was made by the last analysis, before any change made since (a Start pressed before the
+    // analysis timer fired would otherwise run the methods applied earlier).
+    BZ_DisposeBuffInfo(project->dynIO_Info.buffInfo);
+    if ((err = BZ_CreateBuffers()) != noErr) return err;
     if ((err = BZ_OpenTargetFiles()) != noErr) return err;
     return BZ_ReinitProject(project);
   };
