@@ -464,6 +464,9 @@ OSStatus PL_UTF8FromUniChars(const UniChar *chars, UniCharCount count, std::stri
 // Test hook: after `byteCount` further bytes written through the fork calls (all threads), writes fail
 // with dskFulErr as if the disk were full; a negative count switches it off.
 void PL_FailWritesAfterBytes(SInt64 byteCount);
+// Test hook: every write asking for its budget first waits this long (0, the default, switches it off), so
+// that a test can watch a run that an idle machine would finish at once.
+void PL_SlowWritesBy(UInt32 microseconds);
 // The hook's share of a write of `wanted` bytes: how many of them may still be written (all of them while the
 // hook is off). Writers outside the fork calls (the movie files' own writes) ask it too.
 ByteCount PL_TakeWriteBudget(ByteCount wanted);

@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -77,6 +79,7 @@ UInt16 OpenForkFlags(const struct stat &st) {
 namespace {
 
 std::atomic<SInt64> gWriteBudget{-1};
+std::atomic<UInt32> gWriteDelay{0};
 
 
 SInt64 ForkSize(const Fork &f) {
@@ -448,6 +451,8 @@ OSErr PBCloseForkSync(FSForkIOParam *pb) {
 }
 
 ByteCount PL_TakeWriteBudget(ByteCount wanted) {
+  if (const UInt32 delay = gWriteDelay.load(); delay != 0)
+    std::this_thread::sleep_for(std::chrono::microseconds(delay));
   SInt64 budget = gWriteBudget.load();
   while (budget >= 0) {
     SInt64 take = std::min<SInt64>(budget, SInt64(wanted));
@@ -457,3 +462,5 @@ ByteCount PL_TakeWriteBudget(ByteCount wanted) {
 }
 
 void PL_FailWritesAfterBytes(SInt64 byteCount) { gWriteBudget.store(byteCount < 0 ? -1 : byteCount); }
+
+void PL_SlowWritesBy(UInt32 microseconds) { gWriteDelay.store(microseconds); }
