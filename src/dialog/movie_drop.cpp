@@ -78,16 +78,6 @@ OSStatus TargetBounds(WindowRef window, SInt32 item, Rect *bounds) {
   return noErr;
 }
 
-OSStatus LocalMouse(WindowRef window, DragReference theDrag, Point *local) {
-  Point mouse{};
-  OSStatus err = GetDragMouse(theDrag, &mouse, nullptr);
-  if (err != noErr) return err;
-  Rect content{};
-  if ((err = GetWindowBounds(window, kWindowContentRgn, &content)) != noErr) return err;
-  *local = Point{SInt16(mouse.v - content.top), SInt16(mouse.h - content.left)};
-  return noErr;
-}
-
 // Item `index`'s file: its 'hfs ' flavour, its reference and whether it is a folder.
 OSStatus ReadItem(DragReference theDrag, UInt16 index, FSRef *file, Boolean *isFolder) {
   DragItemRef item = 0;
@@ -191,7 +181,7 @@ OSErr BZ_DragTrackHandler(DragTrackingMessage message, WindowRef window, void *,
         return noErr;
       Point mouse{};
       Rect bounds{};
-      if (LocalMouse(window, theDrag, &mouse) != noErr || TargetBounds(window, target, &bounds) != noErr) return noErr;
+      if (DR_GetLocalDragMouse(window, theDrag, &mouse) != noErr || TargetBounds(window, target, &bounds) != noErr) return noErr;
       const Boolean inside = PtInRect(mouse, &bounds);
       if (inside != data->inContent) {
         data->inContent = inside;
@@ -215,7 +205,7 @@ OSErr BZ_ReceiveHandler(WindowRef window, void *, DragReference theDrag) {
   if (dlgData == nullptr || gBZ.project == nullptr) return dragNotAcceptedErr;
   Point mouse{};
   SInt32 tab = 0;
-  OSStatus err = LocalMouse(window, theDrag, &mouse);
+  OSStatus err = DR_GetLocalDragMouse(window, theDrag, &mouse);
   if (err == noErr) err = MainTab(window, &tab);
   if (err != noErr) return OSErr(err);
   Rect bounds{};

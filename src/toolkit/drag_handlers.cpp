@@ -11,17 +11,6 @@ namespace {
 
 DR_ReceiveData *TemplData(WindowRef window) { return reinterpret_cast<DR_ReceiveData *>(GetWRefCon(window)); }
 
-// The drag's mouse in the window's content coordinates.
-OSStatus LocalMouse(WindowRef window, DragReference theDrag, Point *local) {
-  Point mouse{};
-  OSStatus err = GetDragMouse(theDrag, &mouse, nullptr);
-  if (err != noErr) return err;
-  Rect content{};
-  if ((err = GetWindowBounds(window, kWindowContentRgn, &content)) != noErr) return err;
-  *local = Point{SInt16(mouse.v - content.top), SInt16(mouse.h - content.left)};
-  return noErr;
-}
-
 OSErr ShowHilite(DragReference theDrag, const Rect &bounds) {
   RgnHandle rgn = NewRgn();
   if (rgn == nullptr) return memFullErr;
@@ -80,7 +69,7 @@ OSErr DR_DragTrackHandler(DragTrackingMessage message, WindowRef window, void *,
       OSStatus err = GL_GetDialogItemBoundsByID(window, data->dragTargetID, &bounds);
       if (err != noErr) return OSErr(err);
       Point mouse{};
-      if ((err = LocalMouse(window, theDrag, &mouse)) != noErr) return OSErr(err);
+      if ((err = DR_GetLocalDragMouse(window, theDrag, &mouse)) != noErr) return OSErr(err);
       const Boolean inside = PtInRect(mouse, &bounds);
       if (!inside && data->inContent) {
         data->inContent = false;
@@ -108,7 +97,7 @@ OSErr DR_ReceiveHandler(WindowRef window, void *, DragReference theDrag) {
   OSStatus err = GL_GetDialogItemBoundsByID(window, data->dragTargetID, &bounds);
   if (err != noErr) return OSErr(err);
   Point mouse{};
-  if ((err = LocalMouse(window, theDrag, &mouse)) != noErr) return OSErr(err);
+  if ((err = DR_GetLocalDragMouse(window, theDrag, &mouse)) != noErr) return OSErr(err);
   if (!PtInRect(mouse, &bounds)) return dragNotAcceptedErr;
   UInt16 count = 0;
   if ((err = CountDragItems(theDrag, &count)) != noErr) return OSErr(err);
@@ -133,3 +122,14 @@ OSErr DR_ReceiveHandler(WindowRef window, void *, DragReference theDrag) {
   }
   return OSErr(err);
 }
+
+OSStatus DR_GetLocalDragMouse(WindowRef window, DragReference theDrag, Point *local) {
+  Point mouse{};
+  OSStatus err = GetDragMouse(theDrag, &mouse, nullptr);
+  if (err != noErr) return err;
+  Rect content{};
+  if ((err = GetWindowBounds(window, kWindowContentRgn, &content)) != noErr) return err;
+  *local = Point{SInt16(mouse.v - content.top), SInt16(mouse.h - content.left)};
+  return noErr;
+}
+

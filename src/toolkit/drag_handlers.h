@@ -28,6 +28,8 @@ void DR_RemoveDragHandlers(WindowRef window, DR_ReceiveData *receiveData);
 void DR_RemoveDragHandlersTempl(WindowRef window);
 // The template's drop check: nothing can be dropped (*canReceive false, noErr).
 OSStatus DR_CanReceiveDrop(DragReference theDrag, WindowRef window, Boolean *canReceive);
+// The drag's mouse in the window's content coordinates.
+OSStatus DR_GetLocalDragMouse(WindowRef window, DragReference theDrag, Point *local);
 // Template tracking: entering asks DR_CanReceiveDrop; moving (only for a droppable drag that has left its
 // sender window) shows the highlight just outside dragTargetID while the mouse is over it; leaving hides it.
 OSErr DR_DragTrackHandler(DragTrackingMessage message, WindowRef window, void *refCon, DragReference theDrag);
