@@ -93,7 +93,7 @@ float LevelFromQuietest(const BZ_RnParams *p, BZ_IndexedNoiseLevel *entries, SIn
     while (finite < n && entries[finite].noiseLevelF < kInfinity) ++finite;
     n = finite;
   }
-  // No usable block: nothing to average (the Part's 0 / 0).
+  // No usable block: nothing to average (a plain mean would be 0 / 0).
   if (n == 0) return kInfinity;
   float sum = 0.0f;
   for (SInt32 k = 0; k < n; ++k) {

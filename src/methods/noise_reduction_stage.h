@@ -29,7 +29,7 @@
 #include "methods/noise_params.h"
 #include "platform/core/mac_types.h"
 
-// The run's record shared by task 1, the workers and task 2, in the stage's addStorage after the Part's
+// The run's record shared by task 1, the workers and task 2, in the stage's addStorage after the stage's own
 // layout. Written by task 1 before task 2 and the workers start; read-only afterwards except where noted.
 struct BZ_RnStageRun {
   MP_TaskData task2;

@@ -439,11 +439,11 @@ enum : Boolean { kDontCreateFolder = 0, kCreateFolder = 1 };
 // folder types without a place here.
 OSErr FSFindFolder(FSVolumeRefNum vRefNum, OSType folderType, Boolean createFolder, FSRef *foundRef);
 
-// ---- File specifications that name a known object ----------------------------------------------------------
-// A specification made here (PL_FSSpecFromPath: the drag and drop layer's file items) carries a key of a
+// ---- FSSpec records that name a known object ---------------------------------------------------------------
+// An FSSpec made here (PL_FSSpecFromPath: the drag and drop layer's file items) carries a key of a
 // process-wide table in parID, with vRefNum kPL_PathSpecVolume; FSpMakeFSRef turns it back into the object's
-// reference: fnfErr when the object is gone, nsvErr for any other specification (Linux cannot find a folder
-// by its directory identifier).
+// reference: fnfErr when the object is gone, nsvErr for any other FSSpec (Linux cannot find a folder by its
+// directory identifier).
 enum : FSVolumeRefNum { kPL_PathSpecVolume = -32000 };
 OSErr FSpMakeFSRef(const FSSpec *source, FSRef *newRef);
 // Resolves an alias file in place. Symbolic links are resolved when references are made, so nothing here is
@@ -454,7 +454,7 @@ OSErr FSResolveAliasFile(FSRef *theRef, Boolean resolveAliasChains, Boolean *tar
 
 // The object's absolute path; fails like any catalog query on a stale or invalid reference.
 OSStatus PL_FSRefMakePathString(const FSRef *ref, std::string *path);
-// *spec = a specification of the object at the absolute path (see FSpMakeFSRef); paramErr for a relative
+// *spec = an FSSpec naming the object at the absolute path (see FSpMakeFSRef); paramErr for a relative
 // or empty path. The name field holds the last component, cut to 63 bytes.
 OSStatus PL_FSSpecFromPath(const char *path, FSSpec *spec);
 // UTF-8 to a name and back. PL_HFSUniStr255FromUTF8 gives errFSNameTooLong beyond 255 UTF-16 units and

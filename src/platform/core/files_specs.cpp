@@ -1,4 +1,4 @@
-// File Manager stand-in, file specifications: the table of paths behind the specifications made here.
+// File Manager stand-in, FSSpec records: the table of paths behind the FSSpec records made here.
 #include "platform/core/files.h"
 
 #include "platform/core/mac_errors.h"

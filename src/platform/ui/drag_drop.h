@@ -1,6 +1,6 @@
 // Drag Manager stand-in over Qt's drag and drop: a window's tracking and receive handlers see a drag over it
 // as the classic messages (enter window 2, in window 3, leave window 4) and the drop as a receive call. Each
-// dropped local file is an item with the 'hfs ' flavour (HFSFlavor, whose file specification FSpMakeFSRef
+// dropped local file is an item with the 'hfs ' flavour (HFSFlavor, whose FSSpec FSpMakeFSRef
 // resolves); anything else is an item without it. A drag from another window or program has always left its
 // sender window. A receive handler's failure refuses the drop (Qt: the drop is ignored). While a window has
 // handlers it takes every drag over it (its child widgets get none). Main thread only.
