@@ -2,6 +2,7 @@
 #include "dialog/example_window.h"
 
 #include "app/window_lookup.h"
+#include "dialog/input_tab.h"
 #include "dialog/project_dialog.h"
 #include "engine/runtime/project_types.h"
 #include "movie/pictures.h"
@@ -78,7 +79,17 @@ OSStatus BZ_SetExamplePictures(WindowRef exampleWindow) {
 }
 
 OSStatus BZ_SetExampleImageWellBackground(WindowRef exampleWindow) {
-  return exampleWindow != nullptr ? OSStatus(noErr) : OSStatus(paramErr);
+  if (exampleWindow == nullptr) return paramErr;
+  // The wells draw like the project dialog's: picture first, the window's background around it. The
+  // handlers go with the wells when the window is disposed.
+  static const EventTypeSpec draw{kEventClassControl, kEventControlDraw};
+  for (SInt32 item : {kBZ_ExampleBeforeWell, kBZ_ExampleAfterWell}) {
+    HIViewRef well = nullptr;
+    OSStatus err = HIViewFindByID(HIViewGetRoot(exampleWindow), Item(item), &well);
+    if (err == noErr) err = InstallEventHandler(GetControlEventTarget(well), BZ_ImageWellEventHandler, 1, &draw, nullptr, nullptr);
+    if (err != noErr) return err;
+  }
+  return noErr;
 }
 
 OSStatus BZ_CloseExampleWindow(WindowRef exampleWindow) {

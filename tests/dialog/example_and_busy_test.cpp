@@ -7,6 +7,7 @@
 #include "open_dialog_fixture.h"
 
 #include "platform/core/controls.h"
+#include "platform/core/event_loop.h"
 #include "toolkit/dialog_items.h"
 #include "toolkit/windows.h"
 
@@ -78,6 +79,12 @@ TEST_F(ExampleAndBusy, OutliersPaneShowsTheQuestionMarkPairAndTheButtonFollowsTh
   EXPECT_NE(gBZ.dlgData->afterPic, nullptr);
   EXPECT_TRUE(WellShowsAPicture(example, kBZ_ExampleBeforeWell));
   EXPECT_TRUE(WellShowsAPicture(example, kBZ_ExampleAfterWell));
+  // Both wells draw through the wells' draw handler (their background around the picture).
+  for (SInt32 item : {kBZ_ExampleBeforeWell, kBZ_ExampleAfterWell}) {
+    HIViewRef well = nullptr;
+    ASSERT_EQ(HIViewFindByID(HIViewGetRoot(example), HIViewID{kBZ_DialogItemSignature, item}, &well), noErr);
+    EXPECT_TRUE(PL_EventTargetHandles(GetControlEventTarget(well), kEventClassControl, kEventControlDraw)) << item;
+  }
   EXPECT_FALSE(Active(kBZ_ExampleButtonItem)) << "inactive while the window is open";
 
   // Closed while idle on the Process pane: the button comes back.
